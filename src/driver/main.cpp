@@ -1,0 +1,6 @@
+// KELMARINO: spatial static analysis of the pile foundation of a bridge substructure.
+#include <cstdio>
+
+#include "driver/driver.hpp"
+
+int main() { return kelmarino::KELMARINO(stdin, stdout, stderr); }

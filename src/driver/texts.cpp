@@ -1,0 +1,47 @@
+// The welcome text on the console and the banner at the head of the report.
+#include "driver/driver.hpp"
+
+namespace kelmarino {
+
+void WELCOME(OutChannel& console) {
+  write(console, "(//////)");
+  write(console, "(/,5X,'Welcome to use the KELMARINO program !!',/)");
+  write(console, "(5X,'  This program is aimed to execute spatial statical analysis of pile')");
+  write(console, "(5X,'foundations of bridge substructures. If you have any questions about')");
+  write(console, "(5X,'this program, please do not hesitate to write to :',/)");
+  write(console, "(50X,'KELMARINO development group')");
+  write(console, "(50X,'Bridge Substructure Analysis Office')");
+  write(console, "(50X,'Department of Civil Engineering')");
+  write(console, "(50X,'21 Riverside Road')");
+  write(console, "(50X,'P.O. Box 1110')");
+  write(console, "(50X,'Harbour City 200092',/)");
+}
+
+void BANNER(OutChannel& report) {
+  write(report, "(//////)");
+  write(report, "(7X,'++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++')");
+  write(report, "(7X,'+                                                                                          +')");
+  write(report, "(7X,'+    K     K  EEEEEEE  L        M     M     A     RRRRRR   IIIIIII  N     N   OOOOO        +')");
+  write(report, "(7X,'+    K    K   E        L        MM   MM    A A    R     R     I     NN    N  O     O       +')");
+  write(report, "(7X,'+    K   K    E        L        M M M M   A   A   R     R     I     N N   N  O     O       +')");
+  write(report, "(7X,'+    KKKK     EEEEEE   L        M  M  M  A     A  RRRRRR      I     N  N  N  O     O       +')");
+  write(report, "(7X,'+    K   K    E        L        M     M  AAAAAAA  R   R       I     N   N N  O     O       +')");
+  write(report, "(7X,'+    K    K   E        L        M     M  A     A  R    R      I     N    NN  O     O       +')");
+  write(report, "(7X,'+    K     K  EEEEEEE  LLLLLLL  M     M  A     A  R     R  IIIIIII  N     N   OOOOO        +')");
+  write(report, "(7X,'+                                                                                          +')");
+  write(report, "(7X,'+                              KELMARINO   Version 1.10                                    +')");
+  write(report, "(7X,'+                                                                                          +')");
+  write(report, "(7X,'++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++')");
+  write(report, "(/,15X,'Welcome to use the KELMARINO program !!',/)");
+  write(report, "(15X,'This program is aimed to execute spatial statical ana lysis of pile')");
+  write(report, "(15X,'foundations of bridge substructures. If you have any questions about')");
+  write(report, "(15X,'this program, please do not hesitate to write to :',/)");
+  write(report, "(60X,'KELMARINO development group')");
+  write(report, "(60X,'Bridge Substructure Analysis Office')");
+  write(report, "(60X,'Department of Civil Engineering')");
+  write(report, "(60X,'21 Riverside Road')");
+  write(report, "(60X,'P.O. Box 1110')");
+  write(report, "(60X,'Harbour City 200092',/)");
+}
+
+}  // namespace kelmarino

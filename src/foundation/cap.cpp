@@ -1,0 +1,78 @@
+// The foundation stiffness at the cap centre, its solution and the pile-top displacements.
+#include "foundation/foundation.hpp"
+
+namespace kelmarino {
+
+void stiffness_block(const PileData& piles, int32_t g, Matrix6& B) {
+  for (int32_t i = 1; i <= 6; ++i) {
+    for (int32_t j = 1; j <= 6; ++j) B(i, j) = piles.ESP(6 * (g - 1) + i, j);
+  }
+}
+
+void ASSEMBLE_KCAP(int32_t PNUM, int32_t SNUM, const PileData& piles, Table<float, 6, 6>& KCAP) {
+  KCAP = Table<float, 6, 6>{};
+  Matrix6 B, C, T, Tt, D, Dt;
+  for (int32_t g = 1; g <= PNUM + SNUM; ++g) {
+    fault_context().pile = g <= PNUM ? g : 0;
+    stiffness_block(piles, g, B);
+    float x = 0.0f;
+    float y = 0.0f;
+    if (g <= PNUM) {
+      AXIS_ROTATION(piles.AGL(g, 1), piles.AGL(g, 2), piles.AGL(g, 3), T);
+      TRANSPOSE(6, 6, T.data(), Tt.data());
+      MATMUL(6, 6, 6, T.data(), B.data(), C.data());
+      MATMUL(6, 6, 6, C.data(), Tt.data(), B.data());
+      x = piles.PXY(g, 1);
+      y = piles.PXY(g, 2);
+    } else {
+      x = piles.SXY(g - PNUM, 1);
+      y = piles.SXY(g - PNUM, 2);
+    }
+    OFFSET_MATRIX(x, y, D);
+    TRANSPOSE(6, 6, D.data(), Dt.data());
+    MATMUL(6, 6, 6, B.data(), D.data(), C.data());
+    MATMUL(6, 6, 6, Dt.data(), C.data(), B.data());
+    for (int32_t i = 1; i <= 6; ++i) {
+      for (int32_t j = 1; j <= 6; ++j) KCAP(i, j) = KCAP(i, j) + B(i, j);
+    }
+  }
+  fault_context().pile = 0;
+}
+
+void GAUSS_SOLVE(int32_t n, float* A, float* b) {
+  auto a = [&](int32_t i, int32_t j) -> float& { return A[(j - 1) * n + (i - 1)]; };
+  for (int32_t c = 1; c <= n; ++c) {
+    const float p = a(c, c);
+    for (int32_t j = c; j <= n; ++j) a(c, j) = a(c, j) / p;
+    b[c - 1] = b[c - 1] / p;
+    for (int32_t i = c + 1; i <= n; ++i) {
+      const float f = a(i, c);
+      for (int32_t j = c + 1; j <= n; ++j) a(i, j) = a(i, j) - a(c, j) * f;
+      b[i - 1] = b[i - 1] - b[c - 1] * f;
+    }
+  }
+  for (int32_t i = n - 1; i >= 1; --i) {
+    float s = 0.0f;
+    for (int32_t j = i + 1; j <= n; ++j) s = s + a(i, j) * b[j - 1];
+    b[i - 1] = b[i - 1] - s;
+  }
+}
+
+void TOP_DISPLACEMENTS(int32_t PNUM, const PileData& piles, const Vec<float, 6>& U,
+                       Table<float, MAX_PILES, 6>& TOPD) {
+  Matrix6 D, T, Tt;
+  float v[6];
+  float w[6];
+  for (int32_t g = 1; g <= PNUM; ++g) {
+    fault_context().pile = g;
+    OFFSET_MATRIX(piles.PXY(g, 1), piles.PXY(g, 2), D);
+    MATMUL(6, 6, 1, D.data(), U.data(), v);
+    AXIS_ROTATION(piles.AGL(g, 1), piles.AGL(g, 2), piles.AGL(g, 3), T);
+    TRANSPOSE(6, 6, T.data(), Tt.data());
+    MATMUL(6, 6, 1, Tt.data(), v, w);
+    for (int32_t k = 1; k <= 6; ++k) TOPD(g, k) = w[k - 1];
+  }
+  fault_context().pile = 0;
+}
+
+}  // namespace kelmarino

@@ -1,0 +1,36 @@
+#pragma once
+// Foundation analysis: the cap and pile frames, the assembly of the foundation stiffness at the
+// cap centre, the solve for the cap displacements and the pile-top displacements.
+//
+// Frames: cap axes X, Y, Z with the origin at the cap centre, Z down a vertical pile; pile axes
+// with local z along the pile from head to tip. Six-vectors are (UX, UY, UZ, SX, SY, SZ) and
+// (NX, NY, NZ, MX, MY, MZ).
+#include <cstdint>
+
+#include "model/model.hpp"
+#include "numeric/numeric.hpp"
+
+namespace kelmarino {
+
+// AXIS_ROTATION: T turns pile axes into cap axes for a pile of direction (a, b, c); its 3x3
+// block, repeated for the rotations, has the local x, y, z axes as columns.
+void AXIS_ROTATION(float a, float b, float c, Matrix6& T);
+
+// OFFSET_MATRIX: D maps the cap-centre displacements to those of the cap point (x, y, 0);
+// its transpose moves a force at that point to the cap centre.
+void OFFSET_MATRIX(float x, float y, Matrix6& D);
+
+// The stiffness block of pile (or simulated pile) g: rows 6(g-1)+1..6g of ESP.
+void stiffness_block(const PileData& piles, int32_t g, Matrix6& B);
+
+// ASSEMBLE_KCAP: KCAP = sum over piles of D'.(T.B.T').D and over simulated piles of D'.B.D.
+void ASSEMBLE_KCAP(int32_t PNUM, int32_t SNUM, const PileData& piles, Table<float, 6, 6>& KCAP);
+
+// GAUSS_SOLVE: solves A.x = b in place (b becomes x, A is destroyed), without row exchanges.
+void GAUSS_SOLVE(int32_t n, float* A, float* b);
+
+// TOP_DISPLACEMENTS: TOPD(g) = T'.D.U for every pile, with U the cap displacements.
+void TOP_DISPLACEMENTS(int32_t PNUM, const PileData& piles, const Vec<float, 6>& U,
+                       Table<float, MAX_PILES, 6>& TOPD);
+
+}  // namespace kelmarino

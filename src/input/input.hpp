@@ -1,0 +1,31 @@
+#pragma once
+// The data-file reader: four sections (control and loads, pile arrangement, pile types,
+// simulated piles), each opened by a heading line and closed by an end line. Pile properties are
+// given per type number: the "<0>" block for types 0 and below, a type block per positive type, a
+// keyword block ("KSH=" ... "PKE=") per negative type, and a stiffness block per simulated type.
+#include <cstdint>
+
+#include "layout/layout.hpp"
+#include "model/model.hpp"
+
+namespace kelmarino {
+
+// READ_INPUT: reads the whole data file into the model, reduces the loads to the cap centre and
+// forms the segment-length sums ZFR and ZBL. The two input errors ("Error:<0>", "Error: <K>") are
+// written on the console and stop the run with exit status 1; values outside the capacities of
+// the model are refused as run-time errors.
+void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
+                int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
+                PileData& piles);
+
+// COUNT_TYPES: the number of distinct values among a(1..n); 1 for n of 0 or 1.
+int32_t COUNT_TYPES(int32_t n, const int32_t* a);
+
+// TYPE_MATCH: whether a type block tagged K applies to a pile of type t (K = 0 takes t <= 0).
+bool TYPE_MATCH(int32_t K, int32_t t);
+
+// REDUCE_LOADS: FORCE = sum over the load points of D'.ACT, D the offset matrix of the point.
+void REDUCE_LOADS(int32_t NACT, const Table<float, MAX_LOAD_POINTS, 2>& AXY,
+                  const Table<float, MAX_LOAD_POINTS, 6>& ACT, Vec<float, 6>& FORCE);
+
+}  // namespace kelmarino

@@ -1,0 +1,96 @@
+#pragma once
+// Layout strings: the one mechanism that turns numbers into text lines (write calls on the
+// console, the report and the post-processing file) and text back into numbers (the fixed-column
+// line reads and the free reads of the data file and the console).
+//
+// Notation: a parenthesised list of nX, 'text', nHtext, /, Iw, Ew.d and Aw elements, with repeat
+// counts (6E12.4) and letters in either case.
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kelmarino {
+
+// One value of a write call: an integer for an Iw field or a real for an Ew.d field.
+struct Item {
+  Item() : is_integer(false) {}
+  Item(int32_t value) : is_integer(true), integer(value) {}  // NOLINT: items are built implicitly
+  Item(float value) : is_integer(false), real(value) {}      // NOLINT
+  bool is_integer;
+  int32_t integer = 0;
+  float real = 0.0f;
+};
+
+// An output channel: the console, the report file or the post-processing file.
+struct OutChannel {
+  std::FILE* file = nullptr;
+  std::string name;  // as named in error messages
+};
+
+// Writes the items through the layout: starts a new line, ends its last line. A data element
+// that finds no item ends the write; items left at the closing parenthesis restart the layout.
+void write(OutChannel& channel, std::string_view layout, std::span<const Item> items);
+void write(OutChannel& channel, std::string_view layout, std::initializer_list<Item> items = {});
+
+// The same, appending the lines (each ended by a line feed) to a text.
+void write_text(std::string& text, std::string_view layout, std::span<const Item> items);
+
+// Appends one Ew.d field: the exact decimal value rounded half up on digit d+1, no 0 before the
+// point, no sign for zero, two exponent digits, right-aligned in w columns; asterisks if too wide.
+void append_e(std::string& text, float value, int32_t w, int32_t d);
+
+// Appends one Iw field: decimal, right-aligned in w columns; asterisks if too wide.
+void append_i(std::string& text, int32_t value, int32_t w);
+
+// An input channel: the data file or the console, read line by line.
+struct InChannel {
+  std::FILE* file = nullptr;
+  std::string name;          // as named in error messages: "pier.dat", "the console"
+  int32_t line_number = 0;   // number of the last line taken
+  std::string line;          // the last line taken, without its line end
+};
+
+// A target of a read: an integer, a real, or a text variable of fixed length.
+struct Target {
+  enum class Kind { Integer, Real, Text };
+  Kind kind;
+  void* place;
+  int32_t length;  // text length; unused for numbers
+};
+inline Target integer_target(int32_t& value) { return {Target::Kind::Integer, &value, 0}; }
+inline Target real_target(float& value) { return {Target::Kind::Real, &value, 0}; }
+inline Target text_target(char* text, int32_t length) {
+  return {Target::Kind::Text, text, length};
+}
+
+// Reads exactly one line and walks the layout over it (Aw and Iw elements; nX skips columns).
+// Aw takes the next w characters, blank-padded; Iw reads an integer field.
+void line_read(InChannel& channel, std::string_view layout, std::span<const Target> targets);
+void line_read(InChannel& channel, std::string_view layout, std::initializer_list<Target> targets);
+
+// A free read: values separated by blanks, tabs, commas or line ends, starting on the next line;
+// r*v repeats, an empty value between commas or a "/" leaves targets unchanged, and the rest of
+// the last line used is discarded. A read may fill its targets in several portions, so that a
+// count read first can size the list that follows it.
+struct FreeRead {
+  InChannel* channel = nullptr;
+  size_t pos = 0;             // next column of the current line
+  bool ended = false;         // a "/" ended the read: further targets keep their values
+  int32_t copies_left = 0;    // copies of the last r*v value still to be handed out
+  std::string value;          // that value
+  bool value_empty = false;   // r* with no value: the copies leave their targets unchanged
+  bool value_quoted = false;  // the value was written in quotes
+  size_t value_column = 0;    // its column, for the error message
+};
+void start_free_read(InChannel& channel, FreeRead& read);
+void read_values(FreeRead& read, std::span<const Target> targets);
+void read_values(FreeRead& read, std::initializer_list<Target> targets);
+
+// A whole free read of one list of targets.
+void free_read(InChannel& channel, std::span<const Target> targets);
+void free_read(InChannel& channel, std::initializer_list<Target> targets);
+
+}  // namespace kelmarino

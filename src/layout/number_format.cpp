@@ -1,0 +1,181 @@
+// Iw and Ew.d fields. An Ew.d field shows the exact decimal value of a single-precision number,
+// rounded half up on digit d+1: printf's rounding (to nearest, ties to even, on the exact value)
+// is not used, so that ties such as 1.0625 give .1063E+01.
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "layout/layout.hpp"
+
+namespace kelmarino {
+namespace {
+
+__extension__ typedef unsigned __int128 uint128;
+
+constexpr int32_t MAX_FAST_DIGITS = 9;  // leading digits that the scaled long double gives safely
+
+// Powers of ten as long double; exact up to 10^27, within a few units of the last place above.
+struct PowersOfTen {
+  long double p[64];
+  PowersOfTen() {
+    p[0] = 1.0L;
+    for (int32_t i = 1; i < 64; ++i) p[i] = p[i - 1] * 10.0L;
+  }
+};
+const PowersOfTen& powers_of_ten() {
+  static const PowersOfTen table;
+  return table;
+}
+
+// All decimal digits of a positive finite float, exactly: value = 0.DIGITS x 10^exp10.
+// The float is m * 2^q; for q < 0 it is m * 5^-q / 10^-q, formed in base 10^9 limbs.
+int32_t exact_digits(float value, char* digits, int32_t& exp10) {
+  const uint32_t bits = std::bit_cast<uint32_t>(value);
+  const uint32_t biased = (bits >> 23) & 0xFFu;
+  uint32_t m = bits & 0x7FFFFFu;
+  int32_t q = -149;
+  if (biased != 0) {
+    m |= 0x800000u;
+    q = static_cast<int32_t>(biased) - 150;
+  }
+  int32_t count = 0;
+  if (q >= 0) {
+    uint128 n = static_cast<uint128>(m) << q;
+    char reversed[48];
+    int32_t r = 0;
+    while (n != 0) {
+      reversed[r++] = static_cast<char>('0' + static_cast<int>(n % 10));
+      n /= 10;
+    }
+    while (r > 0) digits[count++] = reversed[--r];
+    exp10 = count;
+    return count;
+  }
+  constexpr uint64_t BASE = 1000000000u;
+  uint32_t limbs[16] = {m % static_cast<uint32_t>(BASE), m / static_cast<uint32_t>(BASE)};
+  int32_t used = limbs[1] != 0 ? 2 : 1;
+  for (int32_t left = -q; left > 0;) {
+    const int32_t step = left < 13 ? left : 13;  // 5^13 < 2^32, limb * 5^13 < 2^64
+    uint64_t factor = 1;
+    for (int32_t i = 0; i < step; ++i) factor *= 5;
+    uint64_t carry = 0;
+    for (int32_t i = 0; i < used; ++i) {
+      const uint64_t t = limbs[i] * factor + carry;
+      limbs[i] = static_cast<uint32_t>(t % BASE);
+      carry = t / BASE;
+    }
+    while (carry != 0) {
+      limbs[used++] = static_cast<uint32_t>(carry % BASE);
+      carry /= BASE;
+    }
+    left -= step;
+  }
+  char top[16];
+  const auto top_end = std::to_chars(top, top + sizeof top, limbs[used - 1]).ptr;
+  for (const char* c = top; c != top_end; ++c) digits[count++] = *c;
+  for (int32_t i = used - 2; i >= 0; --i) {
+    uint32_t limb = limbs[i];
+    for (int32_t k = 8; k >= 0; --k) {
+      digits[count + k] = static_cast<char>('0' + limb % 10);
+      limb /= 10;
+    }
+    count += 9;
+  }
+  exp10 = count + q;
+  return count;
+}
+
+// The first `count` digits of a positive finite float, truncated, from one scaling in long
+// double. Refuses (returns false) when the scaled value lies too close to an integer for its
+// rounding error to be ruled out; the exact digits decide then.
+bool fast_leading_digits(float value, int32_t count, char* digits, int32_t& exp10) {
+  if (count > MAX_FAST_DIGITS) return false;
+  const long double* p = powers_of_ten().p;
+  const long double x = value;
+  int32_t e2 = 0;
+  std::frexp(value, &e2);
+  int32_t e10 = (e2 * 30103) / 100000;  // about log10(2^e2), within one of the true exponent
+  auto scaled = [&](int32_t k) { return k >= 0 ? x * p[k] : x / p[-k]; };
+  long double s = scaled(count - e10);
+  while (s >= p[count]) s = scaled(count - ++e10);
+  while (s < p[count - 1]) s = scaled(count - --e10);
+  const long double whole = std::floor(s);
+  const long double margin = p[count] * 1e-16L;
+  if (s - whole < margin || whole + 1.0L - s < margin) return false;
+  uint64_t lead = static_cast<uint64_t>(whole);
+  for (int32_t i = count - 1; i >= 0; --i) {
+    digits[i] = static_cast<char>('0' + lead % 10);
+    lead /= 10;
+  }
+  exp10 = e10;
+  return true;
+}
+
+// The first `count` significant digits of a positive finite float, truncated, and the exponent
+// of the form 0.d1 d2 ... x 10^exp10.
+void leading_digits(float value, int32_t count, char* digits, int32_t& exp10) {
+  if (fast_leading_digits(value, count, digits, exp10)) return;
+  char all[128];
+  const int32_t n = exact_digits(value, all, exp10);
+  for (int32_t i = 0; i < count; ++i) digits[i] = i < n ? all[i] : '0';
+}
+
+void append_right_aligned(std::string& text, const char* field, int32_t length, int32_t w) {
+  if (length > w) {
+    text.append(static_cast<size_t>(w), '*');
+    return;
+  }
+  text.append(static_cast<size_t>(w - length), ' ');
+  text.append(field, static_cast<size_t>(length));
+}
+
+}  // namespace
+
+void append_i(std::string& text, int32_t value, int32_t w) {
+  char field[16];
+  const auto end = std::to_chars(field, field + sizeof field, value).ptr;
+  append_right_aligned(text, field, static_cast<int32_t>(end - field), w);
+}
+
+void append_e(std::string& text, float value, int32_t w, int32_t d) {
+  if (!std::isfinite(value) || d < 1 || d > 100) {
+    text.append(static_cast<size_t>(w), '*');
+    return;
+  }
+  char digits[128];
+  int32_t exp10 = 0;
+  if (value == 0.0f) {
+    std::memset(digits, '0', static_cast<size_t>(d + 1));
+  } else {
+    leading_digits(std::fabs(value), d + 1, digits, exp10);
+  }
+  // Round half up on digit d+1; a carry out of the first digit raises the exponent.
+  if (digits[d] >= '5') {
+    int32_t i = d - 1;
+    while (i >= 0 && digits[i] == '9') digits[i--] = '0';
+    if (i >= 0) {
+      ++digits[i];
+    } else {
+      digits[0] = '1';
+      ++exp10;
+    }
+  }
+  char field[160];
+  int32_t n = 0;
+  if (value < 0.0f) field[n++] = '-';
+  field[n++] = '.';
+  std::memcpy(field + n, digits, static_cast<size_t>(d));
+  n += d;
+  field[n++] = 'E';
+  field[n++] = exp10 < 0 ? '-' : '+';
+  const int32_t magnitude = exp10 < 0 ? -exp10 : exp10;
+  if (magnitude >= 100) field[n++] = static_cast<char>('0' + magnitude / 100);
+  field[n++] = static_cast<char>('0' + magnitude / 10 % 10);
+  field[n++] = static_cast<char>('0' + magnitude % 10);
+  append_right_aligned(text, field, n, w);
+}
+
+}  // namespace kelmarino

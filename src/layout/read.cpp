@@ -1,0 +1,306 @@
+// Line reads and free reads, and the input errors they end the run with.
+#include <cerrno>
+#include <cfenv>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+#include "layout/layout.hpp"
+#include "layout/layout_parse.hpp"
+#include "model/run_error.hpp"
+
+namespace kelmarino {
+namespace {
+
+constexpr size_t ECHO_WIDTH = 100;  // characters of the offending line shown around the caret
+constexpr size_t TOKEN_WIDTH = 40;  // characters of the offending text shown in the message
+
+// Text as shown in a message: control bytes and non-ASCII bytes replaced, long text cut.
+std::string printable(std::string_view text, size_t width) {
+  std::string shown;
+  for (size_t i = 0; i < text.size() && i < width; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    shown.push_back(c >= 32 && c < 127 ? static_cast<char>(c) : c == '\t' ? ' ' : '?');
+  }
+  if (text.size() > width) shown += "...";
+  return shown;
+}
+
+// The line being read, with a caret under the given column (0-based).
+std::string echo(const std::string& line, size_t column) {
+  const size_t first = column > ECHO_WIDTH / 2 ? column - ECHO_WIDTH / 2 : 0;
+  const std::string prefix = first > 0 ? "..." : "";
+  const std::string shown = prefix + printable(std::string_view(line).substr(first), ECHO_WIDTH);
+  return "\n  " + shown + "\n  " + std::string(prefix.size() + column - first, ' ') + "^";
+}
+
+[[noreturn]] void cannot_read(const InChannel& channel, size_t column, std::string_view text,
+                              const char* as_what) {
+  throw RunError("run-time error in " + channel.name + ", line " +
+                 std::to_string(channel.line_number) + ": cannot read \"" +
+                 printable(text, TOKEN_WIDTH) + "\" as " + as_what + echo(channel.line, column));
+}
+
+[[noreturn]] void end_of_file(const InChannel& channel, const char* expected) {
+  throw RunError("run-time error in " + channel.name + ", line " +
+                 std::to_string(channel.line_number + 1) + ": end of file where " + expected +
+                 " was expected");
+}
+
+// Takes the next line of the channel; a line ended by CR LF reads like one ended by LF.
+bool take_line(InChannel& channel) {
+  channel.line.clear();
+  int c = std::getc(channel.file);
+  while (c != EOF && c != '\n') {
+    channel.line.push_back(static_cast<char>(c));
+    c = std::getc(channel.file);
+  }
+  if (std::ferror(channel.file)) {
+    throw RunError("run-time error reading " + channel.name + ": " + std::strerror(errno));
+  }
+  if (c == EOF && channel.line.empty()) return false;
+  if (!channel.line.empty() && channel.line.back() == '\r') channel.line.pop_back();
+  ++channel.line_number;
+  return true;
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// An optional sign and digits, with nothing else.
+bool parse_integer(std::string_view text, int32_t& value) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return false;
+  int64_t magnitude = 0;
+  for (; i < text.size(); ++i) {
+    if (!is_digit(text[i])) return false;
+    magnitude = magnitude * 10 + (text[i] - '0');
+    if (magnitude > int64_t{std::numeric_limits<int32_t>::max()} + 1) return false;
+  }
+  const int64_t signed_value = negative ? -magnitude : magnitude;
+  if (signed_value > std::numeric_limits<int32_t>::max()) return false;
+  value = static_cast<int32_t>(signed_value);
+  return true;
+}
+
+// Sign, digits with or without a point, and an optional exponent with E or D. A value beyond the
+// range of a single-precision real does not fit its target.
+bool parse_real(std::string_view text, float& value) {
+  size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  size_t mantissa_digits = 0;
+  while (i < text.size() && is_digit(text[i])) ++i, ++mantissa_digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && is_digit(text[i])) ++i, ++mantissa_digits;
+  }
+  if (mantissa_digits == 0) return false;
+  std::string number(text.substr(0, i));
+  if (i < text.size()) {
+    const char letter = text[i];
+    if (letter != 'E' && letter != 'e' && letter != 'D' && letter != 'd') return false;
+    ++i;
+    const size_t exponent_start = i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (i == text.size()) return false;
+    while (i < text.size() && is_digit(text[i])) ++i;
+    if (i != text.size()) return false;
+    number += 'E';
+    number += text.substr(exponent_start);
+  }
+  // The conversion may raise the overflow flag; it is judged here, not trapped.
+  fenv_t environment;
+  std::feholdexcept(&environment);
+  const float converted = std::strtof(number.c_str(), nullptr);
+  std::fesetenv(&environment);
+  if (converted == std::numeric_limits<float>::infinity() ||
+      converted == -std::numeric_limits<float>::infinity()) {
+    return false;
+  }
+  value = converted;
+  return true;
+}
+
+void store_text(const Target& target, std::string_view text) {
+  char* place = static_cast<char*>(target.place);
+  for (int32_t i = 0; i < target.length; ++i) {
+    place[i] = static_cast<size_t>(i) < text.size() ? text[static_cast<size_t>(i)] : ' ';
+  }
+}
+
+// Stores one value of a free read; the text's column is used by the error message.
+void store_value(const InChannel& channel, const Target& target, std::string_view text,
+                 size_t column, bool quoted) {
+  switch (target.kind) {
+    case Target::Kind::Integer:
+      if (quoted || !parse_integer(text, *static_cast<int32_t*>(target.place))) {
+        cannot_read(channel, column, text, "an integer");
+      }
+      break;
+    case Target::Kind::Real:
+      if (quoted || !parse_real(text, *static_cast<float*>(target.place))) {
+        cannot_read(channel, column, text, "a real number");
+      }
+      break;
+    case Target::Kind::Text:
+      store_text(target, text);
+      break;
+  }
+}
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool ends_bare_value(char c) { return is_blank(c) || c == ',' || c == '/'; }
+
+// A quoted text value from the opening quote at `pos`; a doubled quote stands for one.
+std::string quoted_value(const std::string& line, size_t& pos) {
+  const char quote = line[pos++];
+  std::string value;
+  while (pos < line.size()) {
+    if (line[pos] == quote) {
+      if (pos + 1 < line.size() && line[pos + 1] == quote) {
+        value.push_back(quote);
+        pos += 2;
+        continue;
+      }
+      ++pos;
+      break;
+    }
+    value.push_back(line[pos++]);
+  }
+  return value;
+}
+
+// The repeat count r of a value written r*v; 1 when there is none.
+int32_t repeat_count(std::string_view& text) {
+  const size_t star = text.find('*');
+  if (star == std::string_view::npos || star == 0) return 1;
+  for (size_t i = 0; i < star; ++i) {
+    if (!is_digit(text[i])) return 1;
+  }
+  int32_t count = 0;
+  if (!parse_integer(text.substr(0, star), count) || count < 1) return 1;
+  text.remove_prefix(star + 1);
+  return count;
+}
+
+}  // namespace
+
+void line_read(InChannel& channel, std::string_view layout_string,
+               std::span<const Target> targets) {
+  Layout layout;
+  parse_layout(layout_string, layout);
+  if (!take_line(channel)) end_of_file(channel, "a line");
+  const std::string& line = channel.line;
+  size_t column = 0;
+  size_t next = 0;
+  for (int32_t e = 0; e < layout.count; ++e) {
+    const Element& element = layout.elements[e];
+    const auto width = static_cast<size_t>(element.w);
+    const std::string_view field =
+        column < line.size() ? std::string_view(line).substr(column, width) : std::string_view();
+    if (element.kind == Element::Kind::Skip) {
+      column += width;
+      continue;
+    }
+    if (next == targets.size()) break;
+    const Target& target = targets[next++];
+    if (element.kind == Element::Kind::Alpha && target.kind == Target::Kind::Text) {
+      store_text(target, field);
+    } else if (element.kind == Element::Kind::Integer && target.kind == Target::Kind::Integer) {
+      const size_t first = field.find_first_not_of(' ');
+      const size_t last = field.find_last_not_of(' ');
+      int32_t& value = *static_cast<int32_t*>(target.place);
+      if (first == std::string_view::npos) {
+        value = 0;
+      } else if (!parse_integer(field.substr(first, last - first + 1), value)) {
+        cannot_read(channel, column, field, "an integer");
+      }
+    } else {
+      throw std::logic_error("layout does not match its targets: " + std::string(layout_string));
+    }
+    column += width;
+  }
+}
+
+void line_read(InChannel& channel, std::string_view layout,
+               std::initializer_list<Target> targets) {
+  line_read(channel, layout, std::span<const Target>(targets.begin(), targets.size()));
+}
+
+void start_free_read(InChannel& channel, FreeRead& read) {
+  if (!take_line(channel)) end_of_file(channel, "a value");
+  read = FreeRead{};
+  read.channel = &channel;
+}
+
+void read_values(FreeRead& read, std::span<const Target> targets) {
+  InChannel& channel = *read.channel;
+  size_t next = 0;
+  while (next < targets.size() && !read.ended) {
+    if (read.copies_left > 0) {
+      --read.copies_left;
+      const Target& target = targets[next++];
+      if (!read.value_empty) {
+        store_value(channel, target, read.value, read.value_column, read.value_quoted);
+      }
+      continue;
+    }
+    const std::string& line = channel.line;
+    size_t& pos = read.pos;
+    while (pos < line.size() && is_blank(line[pos])) ++pos;
+    if (pos == line.size()) {
+      if (!take_line(channel)) end_of_file(channel, "a value");
+      pos = 0;
+      continue;
+    }
+    if (line[pos] == '/') {
+      read.ended = true;
+      break;
+    }
+    if (line[pos] == ',') {  // an empty value: the target keeps what it holds
+      ++next;
+      ++pos;
+      continue;
+    }
+    read.value_column = pos;
+    read.value_quoted = line[pos] == '\'' || line[pos] == '"';
+    if (read.value_quoted) {
+      read.value = quoted_value(line, pos);
+      read.copies_left = 1;
+    } else {
+      const size_t start = pos;
+      while (pos < line.size() && !ends_bare_value(line[pos])) ++pos;
+      std::string_view text = std::string_view(line).substr(start, pos - start);
+      read.copies_left = repeat_count(text);
+      if (read.copies_left > 1 && !text.empty() && (text[0] == '\'' || text[0] == '"')) {
+        pos = static_cast<size_t>(text.data() - line.data());
+        read.value = quoted_value(line, pos);
+        read.value_quoted = true;
+      } else {
+        read.value.assign(text);
+      }
+    }
+    read.value_empty = read.value.empty() && !read.value_quoted;
+    while (pos < line.size() && is_blank(line[pos])) ++pos;
+    if (pos < line.size() && line[pos] == ',') ++pos;
+  }
+}
+
+void read_values(FreeRead& read, std::initializer_list<Target> targets) {
+  read_values(read, std::span<const Target>(targets.begin(), targets.size()));
+}
+
+void free_read(InChannel& channel, std::span<const Target> targets) {
+  FreeRead read;
+  start_free_read(channel, read);
+  read_values(read, targets);
+}
+
+void free_read(InChannel& channel, std::initializer_list<Target> targets) {
+  free_read(channel, std::span<const Target>(targets.begin(), targets.size()));
+}
+
+}  // namespace kelmarino

@@ -1,0 +1,43 @@
+#pragma once
+// How a run ends early: a run-time error (message on standard error, exit status 1) or a stop
+// with the ordinary stop message. Both are thrown and turned into messages by the run driver.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace kelmarino {
+
+// A run-time error. The message is complete and begins with "run-time error ".
+class RunError : public std::runtime_error {
+ public:
+  explicit RunError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// The ordinary stop of the run from inside a stage, with the exit status it ends with.
+struct RunStop {
+  int32_t exit_status;
+};
+
+// The stage and pile being computed, named by the message of an arithmetic fault.
+struct FaultContext {
+  const char* stage = nullptr;  // "lateral stiffness", ...; null outside the analysis
+  int32_t pile = 0;             // pile number, 0 when the fault concerns no single pile
+};
+
+FaultContext& fault_context();
+
+// Throws the run-time error of an arithmetic fault (or a singular block) at the current context.
+[[noreturn]] void raise_fault(const std::string& what);
+
+// Index check of the fixed-capacity arrays. Checked builds stop at once on a wrong index; the
+// reader refuses every input that could produce one.
+#ifdef KELMARINO_BOUNDS_CHECK
+[[noreturn]] void index_out_of_range(int32_t index, int32_t capacity);
+inline void check_index(int32_t index, int32_t capacity) {
+  if (index < 1 || index > capacity) index_out_of_range(index, capacity);
+}
+#else
+inline void check_index(int32_t, int32_t) {}
+#endif
+
+}  // namespace kelmarino

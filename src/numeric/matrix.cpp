@@ -1,0 +1,112 @@
+// Matrix kernels. Element (i, j) of an r-row matrix is at (j-1)*r + (i-1) of its run.
+#include <cmath>
+
+#include "numeric/numeric.hpp"
+
+namespace kelmarino {
+namespace {
+
+inline float& at(float* M, int32_t rows, int32_t i, int32_t j) {
+  return M[(j - 1) * rows + (i - 1)];
+}
+inline float at(const float* M, int32_t rows, int32_t i, int32_t j) {
+  return M[(j - 1) * rows + (i - 1)];
+}
+
+void exchange_rows(float* M, int32_t n, int32_t r1, int32_t r2) {
+  for (int32_t j = 1; j <= n; ++j) {
+    const float t = at(M, n, r1, j);
+    at(M, n, r1, j) = at(M, n, r2, j);
+    at(M, n, r2, j) = t;
+  }
+}
+
+}  // namespace
+
+void MATMUL(int32_t l, int32_t m, int32_t n, const float* A, const float* B, float* C) {
+  for (int32_t i = 1; i <= l; ++i) {
+    for (int32_t j = 1; j <= n; ++j) {
+      at(C, l, i, j) = 0.0f;
+      for (int32_t k = 1; k <= m; ++k) {
+        at(C, l, i, j) = at(C, l, i, j) + at(A, l, i, k) * at(B, m, k, j);
+      }
+    }
+  }
+}
+
+void TRANSPOSE(int32_t m, int32_t n, const float* A, float* B) {
+  for (int32_t i = 1; i <= m; ++i) {
+    for (int32_t j = 1; j <= n; ++j) at(B, n, j, i) = at(A, m, i, j);
+  }
+}
+
+void MATINV(float* A, int32_t n, float* B, int32_t& error) {
+  float s = 0.0f;
+  for (int32_t i = 1; i <= n; ++i) {
+    s = s + std::fabs(at(A, n, i, i));
+    for (int32_t j = 1; j <= n; ++j) at(B, n, i, j) = 0.0f;
+    at(B, n, i, i) = 1.0f;
+  }
+  s = s / static_cast<float>(n);
+  for (int32_t k = 1; k <= n - 1; ++k) {
+    for (int32_t i = k + 1; i <= n; ++i) {
+      if (!(std::fabs(at(A, n, k, k) / s) >= 1e-12f)) {
+        error = 100;
+        return;
+      }
+      const float f = at(A, n, i, k) / at(A, n, k, k);
+      for (int32_t j = k; j <= n; ++j) at(A, n, i, j) = at(A, n, i, j) - at(A, n, k, j) * f;
+      for (int32_t j = 1; j <= n; ++j) at(B, n, i, j) = at(B, n, i, j) - at(B, n, k, j) * f;
+    }
+  }
+  for (int32_t j = 1; j <= n; ++j) at(B, n, n, j) = at(B, n, n, j) / at(A, n, n, n);
+  for (int32_t k = n; k >= 2; --k) {
+    for (int32_t j = 1; j <= n; ++j) {
+      for (int32_t i = 1; i <= k - 1; ++i) {
+        at(B, n, i, j) = at(B, n, i, j) - at(A, n, i, k) * at(B, n, k, j);
+      }
+      at(B, n, k - 1, j) = at(B, n, k - 1, j) / at(A, n, k - 1, k - 1);
+    }
+  }
+}
+
+bool invert_with_pivoting(const float* A_in, int32_t n, float* B) {
+  float A[36];
+  for (int32_t e = 0; e < n * n; ++e) A[e] = A_in[e];
+  for (int32_t i = 1; i <= n; ++i) {
+    for (int32_t j = 1; j <= n; ++j) at(B, n, i, j) = i == j ? 1.0f : 0.0f;
+  }
+  for (int32_t k = 1; k <= n; ++k) {
+    int32_t p = k;
+    for (int32_t i = k + 1; i <= n; ++i) {
+      if (std::fabs(at(A, n, i, k)) > std::fabs(at(A, n, p, k))) p = i;
+    }
+    if (at(A, n, p, k) == 0.0f) return false;
+    exchange_rows(A, n, k, p);
+    exchange_rows(B, n, k, p);
+    const float pivot = at(A, n, k, k);
+    for (int32_t j = 1; j <= n; ++j) {
+      at(A, n, k, j) = at(A, n, k, j) / pivot;
+      at(B, n, k, j) = at(B, n, k, j) / pivot;
+    }
+    for (int32_t i = 1; i <= n; ++i) {
+      if (i == k) continue;
+      const float f = at(A, n, i, k);
+      for (int32_t j = 1; j <= n; ++j) {
+        at(A, n, i, j) = at(A, n, i, j) - f * at(A, n, k, j);
+        at(B, n, i, j) = at(B, n, i, j) - f * at(B, n, k, j);
+      }
+    }
+  }
+  return true;
+}
+
+void invert_block(const float* A, int32_t n, float* B, const char* what) {
+  float work[36];
+  for (int32_t e = 0; e < n * n; ++e) work[e] = A[e];
+  int32_t error = 0;
+  MATINV(work, n, B, error);
+  if (error == 100 && !invert_with_pivoting(A, n, B)) raise_fault(what);
+}
+
+}  // namespace kelmarino

@@ -1,0 +1,45 @@
+#pragma once
+// Numerical kernels: small dense matrices (column-major single-precision runs with their exact
+// shape passed alongside), the real power, and the section properties of a pile segment.
+#include <cstdint>
+
+#include "model/model.hpp"
+
+namespace kelmarino {
+
+// A matrix of R rows and C columns, indexed from 1, stored column by column.
+template <int32_t R, int32_t C>
+using Matrix = Table<float, R, C>;
+using Matrix2 = Matrix<2, 2>;
+using Matrix4 = Matrix<4, 4>;
+using Matrix6 = Matrix<6, 6>;
+
+// MATMUL: C (l x n) = A (l x m) . B (m x n); the running sum is stored after every product.
+void MATMUL(int32_t l, int32_t m, int32_t n, const float* A, const float* B, float* C);
+
+// TRANSPOSE: B (n x m) = the transpose of A (m x n).
+void TRANSPOSE(int32_t m, int32_t n, const float* A, float* B);
+
+// MATINV: B = inverse of A (n x n) by Gauss elimination without row exchanges. A is left
+// reduced. A pivot below 1e-12 of the mean absolute diagonal sets error = 100 and returns at once.
+void MATINV(float* A, int32_t n, float* B, int32_t& error);
+
+// Gauss-Jordan inversion with partial pivoting, for the blocks MATINV gives up on. Returns false
+// when a pivot column holds only zeros (a singular matrix).
+bool invert_with_pivoting(const float* A, int32_t n, float* B);
+
+// B = inverse of A, for the transfer relations: MATINV on a copy of A and, only when it gives up,
+// the pivoted inversion of A. A singular A ends the run with a fault naming `what`.
+void invert_block(const float* A, int32_t n, float* B, const char* what);
+
+// x raised to a real exponent: x*x for the exponent 2, the library power otherwise.
+float real_power(float x, float exponent);
+
+// SECPROP: area A and reduced second moment of area I of a circular (KSH = 0) or square (any
+// other KSH) segment of diameter or side d, with pi taken as 3.142.
+void SECPROP(int32_t KSH, float PKE, float d, float& A, float& I);
+
+// A real truncated toward zero; a value outside the integers is an invalid operation.
+int32_t truncate_to_integer(float value);
+
+}  // namespace kelmarino

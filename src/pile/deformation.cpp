@@ -1,0 +1,167 @@
+// Deformation factors of the piles in the soil, with the interaction coefficients of the group.
+#include <cmath>
+
+#include "pile/pile.hpp"
+
+namespace kelmarino {
+namespace {
+
+constexpr float CLEAR_SPACING_FOR_POSITIONS = 1.0f;  // m; below it the group goes by positions
+
+// The clear spacing of piles p and q at the ground line.
+float ground_clear_spacing(const GroundPoints& G, const PileData& piles, int32_t p, int32_t q) {
+  const float dy = G(p, 2) - G(q, 2);
+  const float dx = G(p, 1) - G(q, 1);
+  const float centres = std::sqrt(dy * dy + dx * dx);
+  return centres - (piles.DOB(p, 1) + piles.DOB(q, 1)) / 2.0f;
+}
+
+bool any_pair_closer_than(const GroundPoints& G, const PileData& piles, int32_t PNUM, float limit) {
+  for (int32_t p = 1; p <= PNUM; ++p) {
+    for (int32_t q = p + 1; q <= PNUM; ++q) {
+      if (ground_clear_spacing(G, piles, p, q) < limit) return true;
+    }
+  }
+  return false;
+}
+
+// The factors of one pile, computed segment by segment.
+void pile_factors(const PileData& piles, int32_t p, float kx, float ky, SegmentReals& BTX,
+                  SegmentReals& BTY) {
+  const float kf = piles.KSH(p) == 1 ? 0.9f : 1.0f;
+  for (int32_t s = 1; s <= piles.NBL(p); ++s) {
+    const float bx = (piles.DOB(p, s) + 1.0f) * kx * kf;
+    const float by = (piles.DOB(p, s) + 1.0f) * ky * kf;
+    float A = 0.0f;
+    float I = 0.0f;
+    SECPROP(piles.KSH(p), piles.PKE(p), piles.DOB(p, s), A, I);
+    BTX(p, s) = real_power(piles.PMT(p, s) * bx / (piles.PEH(p) * I), 0.2f);
+    BTY(p, s) = real_power(piles.PMT(p, s) * by / (piles.PEH(p) * I), 0.2f);
+  }
+}
+
+}  // namespace
+
+void BTXY(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, SegmentReals& BTX,
+          SegmentReals& BTY, const PileData& piles) {
+  GroundPoints G;
+  float d[MAX_PILES];
+  for (int32_t p = 1; p <= PNUM; ++p) {
+    fault_context().pile = p;
+    G(p, 1) = piles.AGL(p, 1) * ZFR(p) + piles.PXY(p, 1);
+    G(p, 2) = piles.AGL(p, 2) * ZFR(p) + piles.PXY(p, 2);
+    d[p - 1] = piles.DOB(p, 1);
+  }
+  fault_context().pile = 0;
+  float kx = 1.0f;
+  float ky = 1.0f;
+  if (any_pair_closer_than(G, piles, PNUM, CLEAR_SPACING_FOR_POSITIONS)) {
+    KINF1(1, PNUM, d, ZBL.data(), G, kx);
+    KINF1(2, PNUM, d, ZBL.data(), G, ky);
+  } else {
+    KINF2(1, PNUM, d, ZBL.data(), G, kx);
+    KINF2(2, PNUM, d, ZBL.data(), G, ky);
+  }
+  for (int32_t p = 1; p <= PNUM; ++p) {
+    fault_context().pile = p;
+    int32_t q = 1;
+    while (q < p && piles.PTYPE(q) != piles.PTYPE(p)) ++q;
+    if (q < p) {
+      for (int32_t s = 1; s <= piles.NBL(q); ++s) {
+        BTX(p, s) = BTX(q, s);
+        BTY(p, s) = BTY(q, s);
+      }
+    } else {
+      pile_factors(piles, p, kx, ky, BTX, BTY);
+    }
+  }
+  fault_context().pile = 0;
+}
+
+void KINF1(int32_t dir, int32_t PNUM, const float* d, const float* h, const GroundPoints& G,
+           float& k) {
+  float c[MAX_LIST];
+  float dl[MAX_LIST];
+  float hl[MAX_LIST];
+  int32_t n = 0;
+  for (int32_t q = 1; q <= PNUM; ++q) {
+    bool seen = false;
+    for (int32_t e = 1; e < q && !seen; ++e) seen = G(e, dir) == G(q, dir);
+    if (seen) continue;
+    c[n] = G(q, dir);
+    dl[n] = d[q - 1];
+    hl[n] = h[q - 1];
+    ++n;
+  }
+  KINF3(n, c, dl, hl, k);
+}
+
+void KINF2(int32_t dir, int32_t PNUM, const float* d, const float* h, const GroundPoints& G,
+           float& k) {
+  const int32_t o = dir == 1 ? 2 : 1;
+  int32_t row_of[MAX_LIST];
+  int32_t size[MAX_LIST] = {};
+  int32_t members[MAX_LIST][MAX_LIST];
+  int32_t rows = 0;
+  for (int32_t q = 1; q <= PNUM; ++q) {
+    int32_t e = 1;
+    while (e < q && G(e, o) != G(q, o)) ++e;
+    const int32_t row = e < q ? row_of[e - 1] : rows++;
+    row_of[q - 1] = row;
+    members[row][size[row]++] = q;
+  }
+  k = 1.0f;
+  float c[MAX_LIST];
+  float dl[MAX_LIST];
+  float hl[MAX_LIST];
+  for (int32_t r = 0; r < rows; ++r) {
+    for (int32_t m = 0; m < size[r]; ++m) {
+      const int32_t p = members[r][m];
+      c[m] = G(p, dir);
+      dl[m] = d[p - 1];
+      hl[m] = h[p - 1];
+    }
+    float k_row = 1.0f;
+    KINF3(size[r], c, dl, hl, k_row);
+    if (k_row < k) k = k_row;
+  }
+}
+
+void KINF3(int32_t n, const float* c, const float* d, const float* h, float& k) {
+  if (n == 1) {
+    k = 1.0f;
+    return;
+  }
+  float h1[MAX_LIST];
+  for (int32_t m = 0; m < n; ++m) {
+    h1[m] = 3.0f * (d[m] + 1.0f);
+    if (h[m] < h1[m]) h1[m] = h[m];
+  }
+  // The smallest clear spacing is held in whole metres: later pairs compare with the truncated
+  // value, so 1.2 m does not replace 1.
+  int32_t L1 = 100;
+  float hh = 0.0f;
+  bool found = false;
+  for (int32_t m = 0; m < n - 1; ++m) {
+    for (int32_t m2 = m + 1; m2 < n; ++m2) {
+      const float L = std::fabs(c[m] - c[m2]) - (d[m] + d[m2]) / 2.0f;
+      if (L < static_cast<float>(L1)) {
+        L1 = truncate_to_integer(L);
+        hh = h1[m2] > h1[m] ? h1[m2] : h1[m];
+        found = true;
+      }
+    }
+  }
+  k = 1.0f;
+  if (found && static_cast<float>(L1) < 0.6f * hh) {
+    float b = 0.0f;
+    KBASE(n, b);
+    k = b + (1.0f - b) * static_cast<float>(L1) / (0.6f * hh);
+  }
+}
+
+void KBASE(int32_t n, float& b) {
+  b = n == 1 ? 1.0f : n == 2 ? 0.6f : n == 3 ? 0.5f : 0.45f;
+}
+
+}  // namespace kelmarino

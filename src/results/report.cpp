@@ -1,0 +1,167 @@
+// Report lines of the foundation analysis, the report section of every pile and the records of
+// the post-processing file.
+#include "foundation/foundation.hpp"
+#include "results/results.hpp"
+
+namespace kelmarino {
+namespace {
+
+// Items of one long write: at most seven values for each of the stations of a pile.
+struct ItemList {
+  static constexpr int32_t CAPACITY = 7 * MAX_STATIONS;
+  Item items[CAPACITY];
+  int32_t count = 0;
+  void add(float value) { items[count++] = Item(value); }
+  std::span<const Item> span() const { return {items, static_cast<size_t>(count)}; }
+};
+
+ItemList& item_list() {
+  static ItemList list;
+  list.count = 0;
+  return list;
+}
+
+void write_matrix_rows(OutChannel& report, const Matrix6& M) {
+  ItemList& list = item_list();
+  for (int32_t i = 1; i <= 6; ++i) {
+    for (int32_t j = 1; j <= 6; ++j) list.add(M(i, j));
+  }
+  write(report, "(6E12.4)", list.span());
+}
+
+const char* const ASTERISK_LINE = "(7X,'**************************************************************************************')";
+const char* const PERCENT_LINE = "(7X,'%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%')";
+
+void write_displacement_table(OutChannel& report, const StationTables& st) {
+  write(report, "(/,/,15X,'Z',12X,'UX',12X,'UY',12X,'SX',12X,'SY',12X,'PSX',12X,'PSY')");
+  write(report, "(14X,'(m)',11X,'(m)',11X,'(m)',10X,'(rad)',9X,'(rad)',9X,'(t/m2)',9X,'(t/m2)',/)");
+  ItemList& above = item_list();
+  for (int32_t k = 1; k < st.KG; ++k) {
+    above.add(st.ZH(k));
+    above.add(st.STX(k, 1));
+    above.add(st.STY(k, 1));
+    above.add(st.STY(k, 2));
+    above.add(st.STX(k, 2));
+  }
+  write(report, "(7X,5E14.4)", above.span());
+  ItemList& below = item_list();
+  for (int32_t k = st.KG; k <= st.NSTA; ++k) {
+    below.add(st.ZH(k));
+    below.add(st.STX(k, 1));
+    below.add(st.STY(k, 1));
+    below.add(st.STY(k, 2));
+    below.add(st.STX(k, 2));
+    below.add(st.PSX(k));
+    below.add(st.PSY(k));
+  }
+  write(report, "(7X,7E14.4)", below.span());
+}
+
+void write_force_table(OutChannel& report, const StationTables& st) {
+  write(report, "(/,/,18X,'Z',14X,'NX',14X,'NY',14X,'NZ',14X,'MX',14X,'MY')");
+  write(report, "(17X,'(m)',12X,'(t)',13X,'(t)',13X,'(t)',12X,'(t*m)',11X,'(t*m)',/)");
+  ItemList& list = item_list();
+  for (int32_t k = 1; k <= st.NSTA; ++k) {
+    list.add(st.ZH(k));
+    list.add(st.STX(k, 3));
+    list.add(st.STY(k, 3));
+    list.add(st.FNZ(k));
+    list.add(st.STY(k, 4));
+    list.add(st.STX(k, 4));
+  }
+  write(report, "(7X,6E16.4)", list.span());
+}
+
+// A post-processing group: the values of one table column for every station.
+void write_station_values(OutChannel& pos, const Vec<float, MAX_STATIONS>& values, int32_t NSTA) {
+  ItemList& list = item_list();
+  for (int32_t k = 1; k <= NSTA; ++k) list.add(values(k));
+  write(pos, "(6e14.4)", list.span());
+}
+
+void write_station_states(OutChannel& pos, const Table<float, MAX_STATIONS, 4>& table,
+                          int32_t NSTA) {
+  ItemList& list = item_list();
+  for (int32_t k = 1; k <= NSTA; ++k) {
+    for (int32_t i = 1; i <= 4; ++i) list.add(table(k, i));
+  }
+  write(pos, "(6e14.4)", list.span());
+}
+
+}  // namespace
+
+void write_pile_stiffness(OutChannel& report, int32_t INO, const PileData& piles) {
+  Matrix6 B;
+  stiffness_block(piles, INO, B);
+  write(report, "(/,/,7X,'*** Stiffness of the No.',I2,' pile ***',/)", {INO});
+  write_matrix_rows(report, B);
+}
+
+void write_foundation_stiffness(OutChannel& report, const Table<float, 6, 6>& KCAP) {
+  write(report, "(/,/,7X,'*** Stiffness of the entire pile foundation ***',/)");
+  write_matrix_rows(report, KCAP);
+}
+
+void write_cap_displacements(OutChannel& report, const Vec<float, 6>& U) {
+  write(report, "(7X,'*******************************************************************************')");
+  write(report, "(15X,'DISPLACEMENTS AT THE CAP CENTER OF PILE FOUNDATION')");
+  write(report, "(7X,'*******************************************************************************')");
+  write(report, "(/,16X,'Movement in the direction of X axis : UX=',E12.4,' (m)')", {U(1)});
+  write(report, "(16X,'Movement in the direction of Y axis : UY=',E12.4,' (m)')", {U(2)});
+  write(report, "(16X,'Movement in the direction of Z axis : UZ=',E12.4,' (m)')", {U(3)});
+  write(report, "(16X,'Rotational angle  around X axis :     SX=',E12.4,' (rad)')", {U(4)});
+  write(report, "(16X,'Rotational angle around Y axis :      SY=',E12.4,' (rad)')", {U(5)});
+  write(report, "(16X,'Rotational angle around Z axis :      SZ=',E12.4,' (rad)',/,/)", {U(6)});
+}
+
+void write_pile_section(OutChannel& report, int32_t g, const PileData& piles,
+                        const StationTables& st) {
+  const float* DU = st.DU;
+  const float* FT = st.FT;
+  write(report, ASTERISK_LINE);
+  write(report, "(34X,'NO. ',I2,' # PILE')", {g});
+  write(report, ASTERISK_LINE);
+  write(report, "(/,12X,'Coordinator of the pile: (x,y) = (',E12.4,' ,',E12.4,' )',/)",
+        {piles.PXY(g, 1), piles.PXY(g, 2)});
+  write(report, "(12X,'Displacements and internal forces at the top of pile :')");
+  write(report, "(/15X,3HUX=,E12.4,4H (m),9X,3HNX=,E12.4,4H (t))", {DU[0], FT[0]});
+  write(report, "(15X,3HUY=,E12.4,4H (m),9X,3HNY=,E12.4,4H (t))", {DU[1], FT[1]});
+  write(report, "(15X,3HUZ=,E12.4,4H (m),9X,3HNZ=,E12.4,4H (t))", {DU[2], FT[2]});
+  write(report, "(15X,3HSX=,E12.4,6H (rad),7X,3HMX=,E12.4,6H (t*m))", {DU[3], FT[3]});
+  write(report, "(15X,3HSY=,E12.4,6H (rad),7X,3HMY=,E12.4,6H (t*m))", {DU[4], FT[4]});
+  write(report, "(15X,3HSZ=,E12.4,6H (rad),7X,3HMZ=,E12.4,6H (t*m)//)", {DU[5], FT[5]});
+  write(report, PERCENT_LINE);
+  write(report, "(32X,'Displacements of the pile body and')");
+  write(report, "(27X,'   Compression stresses of soil (PSX,PSY)')");
+  write(report, PERCENT_LINE);
+  write_displacement_table(report, st);
+  write(report, "(//)");
+  write(report, PERCENT_LINE);
+  write(report, "(32X,'Internal forces of the pile body')");
+  write(report, PERCENT_LINE);
+  write_force_table(report, st);
+}
+
+void write_pos_header(OutChannel& pos, int32_t PNUM, const PileData& piles) {
+  write(pos, "(i5)", {PNUM});
+  ItemList& list = item_list();
+  for (int32_t p = 1; p <= PNUM; ++p) {
+    list.add(piles.PXY(p, 1));
+    list.add(piles.PXY(p, 2));
+  }
+  write(pos, "(6e14.4)", list.span());
+}
+
+void write_pos_records(OutChannel& pos, int32_t g, const PileData& piles,
+                       const StationTables& st) {
+  write(pos, "(2i5)", {g, st.NSTA});
+  write(pos, "(2e14.4)", {piles.PXY(g, 1), piles.PXY(g, 2)});
+  write_station_values(pos, st.ZH, st.NSTA);
+  write_station_states(pos, st.STX, st.NSTA);
+  write_station_states(pos, st.STY, st.NSTA);
+  write_station_values(pos, st.FNZ, st.NSTA);
+  write_station_values(pos, st.PSX, st.NSTA);
+  write_station_values(pos, st.PSY, st.NSTA);
+}
+
+}  // namespace kelmarino

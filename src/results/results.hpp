@@ -1,0 +1,56 @@
+#pragma once
+// The stages that write results: the foundation analysis with its report lines, and the pile
+// results (station tables down every pile, the report sections and the post-processing file).
+#include <cstdint>
+
+#include "layout/layout.hpp"
+#include "model/model.hpp"
+
+namespace kelmarino {
+
+// The station tables of one pile: station 1 is the pile top, KG the ground line, NSTA the tip.
+struct StationTables {
+  float DU[6];                        // pile-top displacements (UX, UY, UZ, SX, SY, SZ)
+  float FT[6];                        // pile-top forces (NX, NY, NZ, MX, MY, MZ)
+  Vec<float, MAX_STATIONS> ZH;        // distance of the station from the pile top (m)
+  Table<float, MAX_STATIONS, 4> STX;  // UX, SY, NX, MY
+  Table<float, MAX_STATIONS, 4> STY;  // UY, SX, NY, MX
+  Vec<float, MAX_STATIONS> FNZ;       // axial force NZ
+  Vec<float, MAX_STATIONS> PSX;       // soil compression stress, x direction (t/m2)
+  Vec<float, MAX_STATIONS> PSY;       // the same, y direction
+  int32_t KG = 0;                     // station at the ground line
+  int32_t NSTA = 0;                   // number of stations
+};
+
+// CAP_ANALYSIS: with JCTR = 3 reports the stiffness of pile INO and stops the run; otherwise
+// assembles KCAP, with JCTR = 2 reports it and stops the run, else solves the cap displacements
+// into FORCE, reports them and fills TOPD.
+void CAP_ANALYSIS(OutChannel& report, int32_t JCTR, int32_t INO, int32_t PNUM, int32_t SNUM,
+                  Vec<float, 6>& FORCE, Table<float, MAX_PILES, 6>& TOPD,
+                  Table<float, 6, 6>& KCAP, const PileData& piles);
+
+// PILE_RESULTS: for every pile, the station tables, its report section and its records of the
+// post-processing file (after the file header).
+void PILE_RESULTS(OutChannel& report, OutChannel& pos, int32_t PNUM, const SegmentReals& BTX,
+                  const SegmentReals& BTY, const PileReals& ZBL,
+                  const Table<float, MAX_PILES, 6>& TOPD, const PileData& piles);
+
+// The station tables of pile g: pile-top forces from its head stiffness, then the march of both
+// bending planes down the pile through the segment transfer matrices.
+void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BTY,
+                      const PileReals& ZBL, const Table<float, MAX_PILES, 6>& TOPD,
+                      const PileData& piles, StationTables& st);
+
+// Report lines of the foundation analysis.
+void write_pile_stiffness(OutChannel& report, int32_t INO, const PileData& piles);
+void write_foundation_stiffness(OutChannel& report, const Table<float, 6, 6>& KCAP);
+void write_cap_displacements(OutChannel& report, const Vec<float, 6>& U);
+
+// The report section and the post-processing records of pile g.
+void write_pile_section(OutChannel& report, int32_t g, const PileData& piles,
+                        const StationTables& st);
+void write_pos_header(OutChannel& pos, int32_t PNUM, const PileData& piles);
+void write_pos_records(OutChannel& pos, int32_t g, const PileData& piles,
+                       const StationTables& st);
+
+}  // namespace kelmarino
