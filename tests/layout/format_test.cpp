@@ -1,0 +1,121 @@
+// Ew.d and Iw fields: every float of the reference table, with its exact E12.4, E14.4 and E16.4
+// fields, and an independent check of the digits on random floats.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "layout/layout.hpp"
+#include "support/test_support.hpp"
+
+namespace kelmarino {
+namespace {
+
+std::string field_e(float value, int32_t w, int32_t d) {
+  std::string text;
+  append_e(text, value, w, d);
+  return text;
+}
+
+std::string field_i(int32_t value, int32_t w) {
+  std::string text;
+  append_i(text, value, w);
+  return text;
+}
+
+TEST(EFormat, MatchesEveryFieldOfTheReferenceTable) {
+  std::ifstream table(testing::test_data_path("eformat.tsv"));
+  ASSERT_TRUE(table.good());
+  std::string line;
+  int32_t rows = 0;
+  while (std::getline(table, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    std::string bits, e12, e14, e16;
+    std::getline(fields, bits, '\t');
+    std::getline(fields, e12, '\t');
+    std::getline(fields, e14, '\t');
+    std::getline(fields, e16, '\t');
+    const float value = std::bit_cast<float>(static_cast<uint32_t>(std::stoul(bits, nullptr, 16)));
+    ASSERT_EQ(field_e(value, 12, 4), e12) << bits;
+    ASSERT_EQ(field_e(value, 14, 4), e14) << bits;
+    ASSERT_EQ(field_e(value, 16, 4), e16) << bits;
+    ++rows;
+  }
+  EXPECT_EQ(rows, 12234);
+}
+
+TEST(EFormat, WrittenExamples) {
+  struct Case {
+    float value;
+    int32_t w;
+    const char* field;
+  } cases[] = {
+      {12.5f, 12, "   .1250E+02"},       {-12.5f, 12, "  -.1250E+02"},
+      {0.0f, 12, "   .0000E+00"},        {-0.0f, 12, "   .0000E+00"},
+      {0.000123456f, 12, "   .1235E-03"}, {99999.9f, 12, "   .1000E+06"},
+      {9.99996f, 12, "   .1000E+02"},     {1.0625f, 12, "   .1063E+01"},
+      {-1.0625f, 12, "  -.1063E+01"},     {12.5f, 14, "     .1250E+02"},
+      {-12.5f, 16, "      -.1250E+02"},  {1.0f, 9, ".1000E+01"},
+      {-1.0f, 9, "*********"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(field_e(c.value, c.w, 4), c.field) << c.value;
+}
+
+TEST(IFormat, RightAlignedOrAsterisks) {
+  EXPECT_EQ(field_i(3, 5), "    3");
+  EXPECT_EQ(field_i(-12, 5), "  -12");
+  EXPECT_EQ(field_i(0, 2), " 0");
+  EXPECT_EQ(field_i(100, 2), "**");
+  EXPECT_EQ(field_i(-10, 2), "**");
+  EXPECT_EQ(field_i(-2, 2), "-2");
+}
+
+// Independent digits: glibc prints the exact binary value with enough digits; the first d+1
+// of them decide the rounding half up.
+std::string expected_e12_4(float value) {
+  if (value == 0.0f) return "   .0000E+00";
+  char exact[256];
+  std::snprintf(exact, sizeof exact, "%.120e", static_cast<double>(std::fabs(value)));
+  std::string digits = std::string(1, exact[0]) + std::string(exact + 2, exact + 6);
+  int exponent = std::atoi(std::strchr(exact, 'e') + 1) + 1;
+  std::string kept = digits.substr(0, 4);
+  if (digits[4] >= '5') {
+    int i = 3;
+    while (i >= 0 && kept[static_cast<size_t>(i)] == '9') kept[static_cast<size_t>(i--)] = '0';
+    if (i >= 0) {
+      ++kept[static_cast<size_t>(i)];
+    } else {
+      kept = "1000";
+      ++exponent;
+    }
+  }
+  char field[32];
+  std::snprintf(field, sizeof field, "%s.%sE%c%02d", value < 0.0f ? "-" : "", kept.c_str(),
+                exponent < 0 ? '-' : '+', std::abs(exponent));
+  std::string text = field;
+  return std::string(12 - text.size(), ' ') + text;
+}
+
+TEST(EFormat, AgreesWithExactDigitsOnRandomFloats) {
+  std::mt19937 random(20261207);
+  for (int32_t n = 0; n < 200000; ++n) {
+    const uint32_t bits = static_cast<uint32_t>(random());
+    const float value = std::bit_cast<float>(bits);
+    if (!std::isfinite(value)) continue;
+    ASSERT_EQ(field_e(value, 12, 4), expected_e12_4(value)) << std::hex << bits;
+  }
+  // Values with few significant digits, whose scaled form is an integer: the exact path decides.
+  for (int32_t n = -3000; n <= 3000; ++n) {
+    const float value = static_cast<float>(n) / 16.0f;
+    ASSERT_EQ(field_e(value, 12, 4), expected_e12_4(value)) << value;
+  }
+}
+
+}  // namespace
+}  // namespace kelmarino

@@ -1,0 +1,96 @@
+#include "support/test_support.hpp"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace kelmarino::testing {
+namespace {
+
+std::string new_folder() {
+  std::string pattern = "/tmp/kelmarino-test-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a folder");
+  return pattern;
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+std::string shell_quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find('\n', start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::string ProgramRun::file(const std::string& name) const {
+  return read_file(folder + "/" + name);
+}
+
+bool ProgramRun::has_file(const std::string& name) const {
+  return access((folder + "/" + name).c_str(), F_OK) == 0;
+}
+
+ProgramRun run_program(const std::map<std::string, std::string>& files, const char* typed) {
+  ProgramRun run;
+  run.folder = new_folder();
+  for (const auto& [name, text] : files) write_file(run.folder + "/" + name, text);
+  write_file(run.folder + "/typed.txt", typed == nullptr ? "" : std::string(typed) + "\n");
+  const std::string command = "cd " + shell_quote(run.folder) + " && " + KELMARINO_EXE +
+                              " < typed.txt > console.txt 2> errors.txt";
+  const int status = std::system(command.c_str());
+  if (WIFEXITED(status)) {
+    run.exit_status = WEXITSTATUS(status);
+    // The shell reports a signal that ended the program as 128 + the signal number.
+    if (run.exit_status > 128) {
+      run.signal = run.exit_status - 128;
+      run.exit_status = -1;
+    }
+  }
+  run.console = run.file("console.txt");
+  run.errors = run.file("errors.txt");
+  return run;
+}
+
+ProgramRun run_on_data(const std::string& data_text, const std::string& base) {
+  return run_program({{base + ".dat", data_text}}, base.c_str());
+}
+
+std::string example_path(const std::string& name) {
+  return std::string(KELMARINO_EXAMPLES) + "/" + name;
+}
+
+std::string test_data_path(const std::string& name) {
+  return std::string(KELMARINO_TEST_DATA) + "/" + name;
+}
+
+}  // namespace kelmarino::testing

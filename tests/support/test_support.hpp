@@ -1,0 +1,34 @@
+#pragma once
+// Helpers shared by the tests: running the built program in a temporary folder, and reading
+// files.
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kelmarino::testing {
+
+struct ProgramRun {
+  int exit_status = -1;       // -1 when the program ended by a signal
+  int signal = 0;             // the signal that ended it, if any
+  std::string console;        // standard output
+  std::string errors;         // standard error
+  std::string folder;         // the folder it ran in (kept until the end of the test program)
+  std::string file(const std::string& name) const;  // a file the run left in its folder
+  bool has_file(const std::string& name) const;
+};
+
+// Runs the built program in a new temporary folder holding the given files, typing `typed`
+// (followed by a line end, unless `typed` is null) at its prompt.
+ProgramRun run_program(const std::map<std::string, std::string>& files, const char* typed);
+
+// Runs the program on one data file, typing its base name.
+ProgramRun run_on_data(const std::string& data_text, const std::string& base = "case");
+
+std::string read_file(const std::string& path);
+std::vector<std::string> split_lines(const std::string& text);
+
+// A shipped example or a file of the tests' data folder.
+std::string example_path(const std::string& name);
+std::string test_data_path(const std::string& name);
+
+}  // namespace kelmarino::testing
