@@ -1,5 +1,6 @@
 #pragma once
 // The run driver: welcome, prompt, files, banner, the analysis stages in their fixed order, stop.
+#include <csetjmp>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -40,5 +41,13 @@ class ArithmeticTraps {
   int previous_excepts_;
   struct sigaction previous_action_;
 };
+
+#ifdef KELMARINO_FAULT_JUMP
+// Builds whose compiler cannot unwind from a trapping instruction (clang, used for fuzzing): a
+// trapped fault jumps back to the point the caller set in `fault_jump`, with the message of the
+// run-time error in `fault_jump_message`.
+extern sigjmp_buf* fault_jump;
+extern std::string fault_jump_message;
+#endif
 
 }  // namespace kelmarino

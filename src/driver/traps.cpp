@@ -30,10 +30,21 @@ const char* describe(int code) {
 void on_arithmetic_fault(int, siginfo_t* info, void*) {
   // The kernel enters the handler with a fresh floating-point environment (traps off); they are
   // enabled again for the next run by the next ArithmeticTraps.
+#ifdef KELMARINO_FAULT_JUMP
+  if (fault_jump != nullptr) {
+    fault_jump_message = fault_message(describe(info->si_code));
+    siglongjmp(*fault_jump, 1);
+  }
+#endif
   raise_fault(describe(info->si_code));
 }
 
 }  // namespace
+
+#ifdef KELMARINO_FAULT_JUMP
+sigjmp_buf* fault_jump = nullptr;
+std::string fault_jump_message;
+#endif
 
 ArithmeticTraps::ArithmeticTraps() : previous_excepts_(0), previous_action_{} {
   struct sigaction action = {};

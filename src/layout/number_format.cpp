@@ -94,7 +94,7 @@ int32_t exact_digits(float value, char* digits, int32_t& exp10) {
 bool fast_leading_digits(float value, int32_t count, char* digits, int32_t& exp10) {
   if (count > MAX_FAST_DIGITS) return false;
   const long double* p = powers_of_ten().p;
-  const long double x = value;
+  const long double x = static_cast<long double>(value);
   int32_t e2 = 0;
   std::frexp(value, &e2);
   int32_t e10 = (e2 * 30103) / 100000;  // about log10(2^e2), within one of the true exponent

@@ -26,6 +26,10 @@ struct FaultContext {
 
 FaultContext& fault_context();
 
+// The message of a run-time error at the current context: "run-time error in the <stage> of
+// pile <p>: <what>".
+std::string fault_message(const std::string& what);
+
 // Throws the run-time error of an arithmetic fault (or a singular block) at the current context.
 [[noreturn]] void raise_fault(const std::string& what);
 
