@@ -1,5 +1,7 @@
 // Transfer matrices of a length of pile: a free elastic beam above the ground line, a beam in
 // soil whose horizontal reaction grows with depth (the m method) below it.
+#include <bit>
+
 #include "pile/pile.hpp"
 
 namespace kelmarino {
@@ -80,6 +82,53 @@ float series_value(float zb, const Series& series) {
   return sum;
 }
 
+// The below-ground matrices already formed in this run. A matrix depends on its four arguments
+// alone, so piles of one type, whose steps have bit-identical arguments, share their matrices;
+// the arguments are compared bit for bit, so a kept matrix is exactly the one that would be formed.
+struct BelowGroundCache {
+  static constexpr uint32_t SIZE = 8192;
+  struct Entry {
+    bool used = false;
+    uint32_t key[4] = {};
+    Matrix4 T;
+  };
+  Entry entries[SIZE];
+};
+
+BelowGroundCache::Entry& cache_entry(const uint32_t (&key)[4]) {
+  static BelowGroundCache cache;
+  uint32_t hash = 2166136261u;
+  for (uint32_t k : key) hash = (hash ^ k) * 16777619u;
+  return cache.entries[(hash ^ (hash >> 15)) % BelowGroundCache::SIZE];
+}
+
+// BLSEG without the cache.
+void form_below_ground(float alpha, float EI, float z1, float z2, Matrix4& T) {
+  Matrix4 T1, T2, W;
+  MCOEF(alpha, z1, T1);
+  MCOEF(alpha, z2, T2);
+  invert_block(T1.data(), 4, W.data(), "singular matrix of the soil coefficient functions");
+  MATMUL(4, 4, 4, T2.data(), W.data(), T.data());
+  // The matrix maps (u, theta, M/EI, Q/EI); bring it to (u, theta, M, Q).
+  for (int32_t i = 1; i <= 2; ++i) {
+    for (int32_t j = 1; j <= 2; ++j) {
+      T(i, j + 2) = T(i, j + 2) / EI;
+      T(i + 2, j) = T(i + 2, j) * EI;
+    }
+  }
+  // Exchange rows 3 and 4, then columns 3 and 4: the matrix then maps (u, theta, Q, M).
+  for (int32_t j = 1; j <= 4; ++j) {
+    const float t = T(3, j);
+    T(3, j) = T(4, j);
+    T(4, j) = t;
+  }
+  for (int32_t i = 1; i <= 4; ++i) {
+    const float t = T(i, 3);
+    T(i, 3) = T(i, 4);
+    T(i, 4) = t;
+  }
+}
+
 }  // namespace
 
 void FRSEG(float EI, float h, Matrix4& T) {
@@ -144,29 +193,18 @@ void MCOEF(float alpha, float z, Matrix4& T) {
 }
 
 void BLSEG(float alpha, float EI, float z1, float z2, Matrix4& T) {
-  Matrix4 T1, T2, W;
-  MCOEF(alpha, z1, T1);
-  MCOEF(alpha, z2, T2);
-  invert_block(T1.data(), 4, W.data(), "singular matrix of the soil coefficient functions");
-  MATMUL(4, 4, 4, T2.data(), W.data(), T.data());
-  // The matrix maps (u, theta, M/EI, Q/EI); bring it to (u, theta, M, Q).
-  for (int32_t i = 1; i <= 2; ++i) {
-    for (int32_t j = 1; j <= 2; ++j) {
-      T(i, j + 2) = T(i, j + 2) / EI;
-      T(i + 2, j) = T(i + 2, j) * EI;
-    }
+  const uint32_t key[4] = {std::bit_cast<uint32_t>(alpha), std::bit_cast<uint32_t>(EI),
+                           std::bit_cast<uint32_t>(z1), std::bit_cast<uint32_t>(z2)};
+  BelowGroundCache::Entry& entry = cache_entry(key);
+  if (entry.used && entry.key[0] == key[0] && entry.key[1] == key[1] && entry.key[2] == key[2] &&
+      entry.key[3] == key[3]) {
+    T = entry.T;
+    return;
   }
-  // Exchange rows 3 and 4, then columns 3 and 4: the matrix then maps (u, theta, Q, M).
-  for (int32_t j = 1; j <= 4; ++j) {
-    const float t = T(3, j);
-    T(3, j) = T(4, j);
-    T(4, j) = t;
-  }
-  for (int32_t i = 1; i <= 4; ++i) {
-    const float t = T(i, 3);
-    T(i, 3) = T(i, 4);
-    T(i, 4) = t;
-  }
+  form_below_ground(alpha, EI, z1, z2, T);
+  entry.used = true;
+  for (int32_t i = 0; i < 4; ++i) entry.key[i] = key[i];
+  entry.T = T;
 }
 
 }  // namespace kelmarino

@@ -1,0 +1,271 @@
+// Line reads and free reads of the data file and the console, and their input errors.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "layout/layout.hpp"
+#include "model/run_error.hpp"
+
+namespace kelmarino {
+namespace {
+
+// An input channel reading the given text as if it were a file of that name.
+class TextSource {
+ public:
+  explicit TextSource(std::string text, std::string name = "case.dat") : text_(std::move(text)) {
+    file_ = text_.empty() ? std::tmpfile() : fmemopen(text_.data(), text_.size(), "r");
+    channel_.file = file_;
+    channel_.name = std::move(name);
+  }
+  ~TextSource() { std::fclose(file_); }
+  TextSource(const TextSource&) = delete;
+  TextSource& operator=(const TextSource&) = delete;
+  InChannel& channel() { return channel_; }
+
+ private:
+  std::string text_;
+  std::FILE* file_;
+  InChannel channel_;
+};
+
+// The message of the run-time error that the call ends with, or "no error".
+template <typename Call>
+std::string error_of(Call call) {
+  try {
+    call();
+  } catch (const RunError& error) {
+    return error.what();
+  }
+  return "no error";
+}
+
+template <size_t N>
+std::string text_of(const char (&text)[N]) {
+  return std::string(text, N);
+}
+
+TEST(LineRead, A20PadsShortLinesAndCutsLongOnes) {
+  TextSource source("my pile\nabcdefghijklmnopqrstuvwxyz\nnext\n");
+  char base[20];
+  line_read(source.channel(), "(A20)", {text_target(base, 20)});
+  EXPECT_EQ(text_of(base), "my pile" + std::string(13, ' '));
+  line_read(source.channel(), "(A20)", {text_target(base, 20)});
+  EXPECT_EQ(text_of(base), "abcdefghijklmnopqrst");
+  // Characters after the 20th are never read: the next read takes the next line.
+  line_read(source.channel(), "(A20)", {text_target(base, 20)});
+  EXPECT_EQ(text_of(base), "next" + std::string(16, ' '));
+}
+
+TEST(LineRead, TagLinesReadTheirTypeNumber) {
+  struct Case {
+    const char* line;
+    int32_t number;
+  } cases[] = {{"< 1>", 1}, {"<12>", 12}, {"<-3>", -3}, {"<  >", 0}, {"<", 0}, {"< 7> more", 7}};
+  for (const Case& c : cases) {
+    TextSource source(std::string(c.line) + "\n");
+    char open[1] = {'?'};
+    char close[1] = {'?'};
+    int32_t number = 99;
+    line_read(source.channel(), "(A1,I2,A1)",
+              {text_target(open, 1), integer_target(number), text_target(close, 1)});
+    EXPECT_EQ(number, c.number) << c.line;
+    EXPECT_EQ(open[0], '<') << c.line;
+  }
+}
+
+TEST(LineRead, CrLfLineReadsLikeLfLine) {
+  TextSource source("abc\r\n< 4>\r\n");
+  char text[6];
+  line_read(source.channel(), "(A6)", {text_target(text, 6)});
+  EXPECT_EQ(text_of(text), "abc   ");
+  char open[1];
+  char close[1];
+  int32_t number = 0;
+  line_read(source.channel(), "(A1,I2,A1)",
+            {text_target(open, 1), integer_target(number), text_target(close, 1)});
+  EXPECT_EQ(number, 4);
+  EXPECT_EQ(close[0], '>');
+}
+
+TEST(LineRead, TagWithoutBlankIsAnInputError) {
+  TextSource source("<0>\n<1>\n");
+  char check[3];
+  line_read(source.channel(), "(A3)", {text_target(check, 3)});
+  char open[1];
+  char close[1];
+  int32_t number = 0;
+  EXPECT_EQ(error_of([&] {
+              line_read(source.channel(), "(A1,I2,A1)",
+                        {text_target(open, 1), integer_target(number), text_target(close, 1)});
+            }),
+            "run-time error in case.dat, line 2: cannot read \"1>\" as an integer\n"
+            "  <1>\n"
+            "   ^");
+}
+
+TEST(LineRead, EndOfFileIsAnInputError) {
+  TextSource source("", "the console input");
+  char base[20];
+  EXPECT_EQ(error_of([&] { line_read(source.channel(), "(A20)", {text_target(base, 20)}); }),
+            "run-time error in the console input, line 1: end of file where a line was expected");
+}
+
+TEST(FreeRead, SeparatorsAndLineEndsGiveTheSameValues) {
+  const char* texts[] = {"1 2\t3,4 , 5\n", "1\n2\n\n3\n4,5\n", "  1,2 3\t\t4  5 6 7\n",
+                         "1 2\r\n3 4\r\n5\r\n"};
+  for (const char* text : texts) {
+    TextSource source(text);
+    int32_t v[5] = {};
+    free_read(source.channel(), {integer_target(v[0]), integer_target(v[1]), integer_target(v[2]),
+                                 integer_target(v[3]), integer_target(v[4])});
+    EXPECT_EQ(v[0], 1) << text;
+    EXPECT_EQ(v[1], 2) << text;
+    EXPECT_EQ(v[2], 3) << text;
+    EXPECT_EQ(v[3], 4) << text;
+    EXPECT_EQ(v[4], 5) << text;
+  }
+}
+
+TEST(FreeRead, RestOfTheLastLineIsDiscarded) {
+  TextSource source("4 0 9\n7, 8 /\n");
+  int32_t a = 0;
+  int32_t b = 0;
+  free_read(source.channel(), {integer_target(a), integer_target(b)});
+  free_read(source.channel(), {integer_target(b)});
+  EXPECT_EQ(a, 4);
+  EXPECT_EQ(b, 7);
+}
+
+TEST(FreeRead, RepeatsEmptyValuesAndSlash) {
+  TextSource source("3*2.5 1\n1.0,,3.0 , ,5.0\n8.0 /\n6.0\n");
+  float r[4] = {};
+  free_read(source.channel(),
+            {real_target(r[0]), real_target(r[1]), real_target(r[2]), real_target(r[3])});
+  EXPECT_EQ(r[0], 2.5f);
+  EXPECT_EQ(r[1], 2.5f);
+  EXPECT_EQ(r[2], 2.5f);
+  EXPECT_EQ(r[3], 1.0f);
+  // Empty values between commas leave their targets unchanged.
+  float s[5] = {-1.0f, -2.0f, -3.0f, -4.0f, -5.0f};
+  free_read(source.channel(), {real_target(s[0]), real_target(s[1]), real_target(s[2]),
+                               real_target(s[3]), real_target(s[4])});
+  EXPECT_EQ(s[0], 1.0f);
+  EXPECT_EQ(s[1], -2.0f);
+  EXPECT_EQ(s[2], 3.0f);
+  EXPECT_EQ(s[3], -4.0f);
+  EXPECT_EQ(s[4], 5.0f);
+  // "/" ends the read: the targets after it keep their values, and the line is done.
+  float t[3] = {-1.0f, -2.0f, -3.0f};
+  free_read(source.channel(), {real_target(t[0]), real_target(t[1]), real_target(t[2])});
+  EXPECT_EQ(t[0], 8.0f);
+  EXPECT_EQ(t[1], -2.0f);
+  EXPECT_EQ(t[2], -3.0f);
+  float u = 0.0f;
+  free_read(source.channel(), {real_target(u)});
+  EXPECT_EQ(u, 6.0f);
+}
+
+TEST(FreeRead, RealsWithAndWithoutPointAndExponent) {
+  TextSource source("5000 5000.0 5.0E3 2.6E6 2.6D6 1.5d-2 -.5 +3. 7e+1\n");
+  float r[9] = {};
+  free_read(source.channel(), {real_target(r[0]), real_target(r[1]), real_target(r[2]),
+                               real_target(r[3]), real_target(r[4]), real_target(r[5]),
+                               real_target(r[6]), real_target(r[7]), real_target(r[8])});
+  const float expected[9] = {5000.0f, 5000.0f, 5000.0f, 2.6e6f, 2.6e6f,
+                             1.5e-2f, -0.5f,   3.0f,    70.0f};
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(r[i], expected[i]) << "value " << i + 1;
+}
+
+TEST(FreeRead, TextValuesQuotedOrBareAreCutOrPadded) {
+  TextSource source("'ab cd' \"x\" bare,NSF=2 1 6\nHFR= 1 3.0\nab/cd\n");
+  char a[4];
+  char b[3];
+  char c[6];
+  char key[4];
+  int32_t index = 0;
+  float value = 0.0f;
+  free_read(source.channel(), {text_target(a, 4), text_target(b, 3), text_target(c, 6),
+                               text_target(key, 4), integer_target(index), real_target(value)});
+  EXPECT_EQ(text_of(a), "ab c");
+  EXPECT_EQ(text_of(b), "x  ");
+  EXPECT_EQ(text_of(c), "bare  ");
+  // "=" is an ordinary character: the bare key runs to the blank and loses the 2.
+  EXPECT_EQ(text_of(key), "NSF=");
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(value, 6.0f);
+  free_read(source.channel(), {text_target(key, 4), integer_target(index), real_target(value)});
+  EXPECT_EQ(text_of(key), "HFR=");
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(value, 3.0f);
+  // A bare value ends at "/", which then ends the read.
+  char d[4] = {'k', 'e', 'e', 'p'};
+  free_read(source.channel(), {text_target(a, 4), text_target(d, 4)});
+  EXPECT_EQ(text_of(a), "ab  ");
+  EXPECT_EQ(text_of(d), "keep");
+}
+
+TEST(FreeRead, ReadInPortionsSizedByACountReadFirst) {
+  TextSource source("3 1.0\n2*2.0 9.0\n-1\n");
+  FreeRead read;
+  start_free_read(source.channel(), read);
+  int32_t count = 0;
+  read_values(read, {integer_target(count)});
+  ASSERT_EQ(count, 3);
+  float r[3] = {};
+  read_values(read, {real_target(r[0]), real_target(r[1])});
+  read_values(read, {real_target(r[2])});  // the second copy of 2*2.0
+  EXPECT_EQ(r[0], 1.0f);
+  EXPECT_EQ(r[1], 2.0f);
+  EXPECT_EQ(r[2], 2.0f);
+  // The 9.0 is the rest of the last line used.
+  int32_t next = 0;
+  free_read(source.channel(), {integer_target(next)});
+  EXPECT_EQ(next, -1);
+}
+
+TEST(FreeRead, InputErrorsNameFileLineAndValue) {
+  struct Case {
+    const char* text;
+    bool integers;
+    std::string message;
+  } cases[] = {
+      {"* types\n2 5.0 1.2x 5000.0\n", false,
+       "run-time error in case.dat, line 2: cannot read \"1.2x\" as a real number\n"
+       "  2 5.0 1.2x 5000.0\n"
+       "        ^"},
+      {"* piles\n4 2.5\n", true,
+       "run-time error in case.dat, line 2: cannot read \"2.5\" as an integer\n"
+       "  4 2.5\n"
+       "    ^"},
+      {"* piles\n4 'a'\n", true,
+       "run-time error in case.dat, line 2: cannot read \"a\" as an integer\n"
+       "  4 'a'\n"
+       "    ^"},
+      {"* piles\n1.5E 2\n", false,
+       "run-time error in case.dat, line 2: cannot read \"1.5E\" as a real number\n"
+       "  1.5E 2\n"
+       "  ^"},
+      {"* piles\n4\n", true,
+       "run-time error in case.dat, line 3: end of file where a value was expected"},
+  };
+  for (const Case& c : cases) {
+    TextSource source(c.text);
+    char heading[9];
+    line_read(source.channel(), "(A9)", {text_target(heading, 9)});
+    int32_t i[2] = {};
+    float r[4] = {};
+    const std::string message = error_of([&] {
+      if (c.integers) {
+        free_read(source.channel(), {integer_target(i[0]), integer_target(i[1])});
+      } else {
+        free_read(source.channel(),
+                  {real_target(r[0]), real_target(r[1]), real_target(r[2]), real_target(r[3])});
+      }
+    });
+    EXPECT_EQ(message, c.message) << c.text;
+  }
+}
+
+}  // namespace
+}  // namespace kelmarino
