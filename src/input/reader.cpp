@@ -27,9 +27,8 @@ struct TypeBlock {
 
 // The data-file lines that last set the checked values of a pile (0: no block set them).
 struct PileSource {
-  int32_t section = 0;  // KSH, KSU, AGL
-  int32_t above = 0;    // NFR and the above-ground steps
-  int32_t below = 0;    // NBL and the below-ground steps
+  int32_t KSH = 0, KSU = 0, AGL = 0, NFR = 0, NBL = 0;
+  int32_t steps = 0;  // the last change of a segment count or a step count
 };
 
 // Working storage of the reader.
@@ -44,9 +43,9 @@ struct Reader {
 };
 
 constexpr int32_t KEY_COUNT = 16;
-const char* const KEYS[KEY_COUNT] = {"KSH=", "KSU=", "AGL=", "NFR=", "HFR=", "DOF=",
-                                     "NSF=", "NBL=", "HBL=", "DOB=", "PMT=", "PFI=",
-                                     "NSG=", "PMB=", "PEH=", "PKE="};
+const char* const KEYS[KEY_COUNT] = {
+    "KSH=", "KSU=", "AGL=", "NFR=", "HFR=", "DOF=", "NSF=", "NBL=",
+    "HBL=", "DOB=", "PMT=", "PFI=", "NSG=", "PMB=", "PEH=", "PKE="};
 
 [[noreturn]] void refuse(const InChannel& data, int32_t line, const std::string& what) {
   const std::string where = line > 0 ? ", line " + std::to_string(line) : "";
@@ -77,8 +76,7 @@ int32_t read_tag(InChannel& data) {
   char open[1];
   char close[1];
   int32_t K = 0;
-  line_read(data, "(A1,I2,A1)",
-            {text_target(open, 1), integer_target(K), text_target(close, 1)});
+  line_read(data, "(A1,I2,A1)", {text_target(open, 1), integer_target(K), text_target(close, 1)});
   return K;
 }
 
@@ -158,7 +156,8 @@ void apply_type_block(Reader& reader, int32_t p) {
   piles.PMB(p) = b.PMB;
   piles.PEH(p) = b.PEH;
   piles.PKE(p) = b.PKE;
-  reader.source[p - 1] = {b.section_line, b.above_line, b.below_line};
+  reader.source[p - 1] = {b.section_line, b.section_line, b.section_line,
+                          b.above_line,   b.below_line,   b.below_line};
 }
 
 // TYPE_BLOCK: reads one type block and gives it to every pile whose type it matches.
@@ -195,22 +194,61 @@ void apply_key(Reader& reader, int32_t key, const KeyLine& k, int32_t p) {
   PileSource& source = reader.source[p - 1];
   const int32_t i = k.index;
   switch (key) {
-    case 0: piles.KSH(p) = key_integer(reader, k); source.section = k.line; break;
-    case 1: piles.KSU(p) = key_integer(reader, k); source.section = k.line; break;
-    case 2: piles.AGL(p, i) = k.value; source.section = k.line; break;
-    case 3: piles.NFR(p) = key_integer(reader, k); source.above = k.line; break;
-    case 4: piles.HFR(p, i) = k.value; break;
-    case 5: piles.DOF(p, i) = k.value; break;
-    case 6: piles.NSF(p, i) = key_integer(reader, k); source.above = k.line; break;
-    case 7: piles.NBL(p) = key_integer(reader, k); source.below = k.line; break;
-    case 8: piles.HBL(p, i) = k.value; break;
-    case 9: piles.DOB(p, i) = k.value; break;
-    case 10: piles.PMT(p, i) = k.value; break;
-    case 11: piles.PFI(p, i) = k.value; break;
-    case 12: piles.NSG(p, i) = key_integer(reader, k); source.below = k.line; break;
-    case 13: piles.PMB(p) = k.value; break;
-    case 14: piles.PEH(p) = k.value; break;
-    default: piles.PKE(p) = k.value; break;
+    case 0:
+      piles.KSH(p) = key_integer(reader, k);
+      source.KSH = k.line;
+      break;
+    case 1:
+      piles.KSU(p) = key_integer(reader, k);
+      source.KSU = k.line;
+      break;
+    case 2:
+      piles.AGL(p, i) = k.value;
+      source.AGL = k.line;
+      break;
+    case 3:
+      piles.NFR(p) = key_integer(reader, k);
+      source.NFR = source.steps = k.line;
+      break;
+    case 4:
+      piles.HFR(p, i) = k.value;
+      break;
+    case 5:
+      piles.DOF(p, i) = k.value;
+      break;
+    case 6:
+      piles.NSF(p, i) = key_integer(reader, k);
+      source.steps = k.line;
+      break;
+    case 7:
+      piles.NBL(p) = key_integer(reader, k);
+      source.NBL = source.steps = k.line;
+      break;
+    case 8:
+      piles.HBL(p, i) = k.value;
+      break;
+    case 9:
+      piles.DOB(p, i) = k.value;
+      break;
+    case 10:
+      piles.PMT(p, i) = k.value;
+      break;
+    case 11:
+      piles.PFI(p, i) = k.value;
+      break;
+    case 12:
+      piles.NSG(p, i) = key_integer(reader, k);
+      source.steps = k.line;
+      break;
+    case 13:
+      piles.PMB(p) = k.value;
+      break;
+    case 14:
+      piles.PEH(p) = k.value;
+      break;
+    default:
+      piles.PKE(p) = k.value;
+      break;
   }
 }
 
@@ -291,30 +329,30 @@ void check_pile(const Reader& reader, int32_t p) {
                  std::to_string(low) + " to " + std::to_string(high));
     }
   };
-  limit(source.above, "NFR", piles.NFR(p), 0, MAX_SEGMENTS);
-  limit(source.below, "NBL", piles.NBL(p), 0, MAX_SEGMENTS);
+  limit(source.NFR, "NFR", piles.NFR(p), 0, MAX_SEGMENTS);
+  limit(source.NBL, "NBL", piles.NBL(p), 0, MAX_SEGMENTS);
   if (piles.KSH(p) != 0 && piles.KSH(p) != 1) {
-    refuse(reader.data, source.section,
+    refuse(reader.data, source.KSH,
            pile + " has KSH = " + std::to_string(piles.KSH(p)) +
                "; the section code must be 0 (circular) or 1 (square)");
   }
   if (piles.KSU(p) < 1) {
-    refuse(reader.data, source.section,
+    refuse(reader.data, source.KSU,
            pile + " has KSU = " + std::to_string(piles.KSU(p)) +
                "; the bottom support code must be 1 or more");
   }
   if (piles.AGL(p, 2) == 0.0f && piles.AGL(p, 3) == 0.0f) {
-    refuse(reader.data, source.section,
+    refuse(reader.data, source.AGL,
            pile + " has AGL(2) = AGL(3) = 0: a pile along the x axis has no pile axes");
   }
   int64_t stations = 1;
   for (int32_t s = 1; s <= piles.NFR(p); ++s) stations += piles.NSF(p, s) > 0 ? piles.NSF(p, s) : 0;
   for (int32_t s = 1; s <= piles.NBL(p); ++s) stations += piles.NSG(p, s) > 0 ? piles.NSG(p, s) : 0;
   if (stations > MAX_STATIONS) {
-    refuse(reader.data, source.above > source.below ? source.above : source.below,
+    refuse(reader.data, source.steps,
            pile + " has " + std::to_string(stations) +
-               " stations (1 + the steps NSF and NSG); at most " +
-               std::to_string(MAX_STATIONS) + " are allowed");
+               " stations (1 + the steps NSF and NSG); at most " + std::to_string(MAX_STATIONS) +
+               " are allowed");
   }
 }
 
