@@ -329,6 +329,12 @@ void check_pile(const Reader& reader, int32_t p) {
                  std::to_string(low) + " to " + std::to_string(high));
     }
   };
+  if (source.KSU == 0) {  // the <0> block gives every pile of type 0 or below its values
+    char tag[16];
+    std::snprintf(tag, sizeof tag, "<%2d>", static_cast<int>(piles.PTYPE(p)));
+    refuse(reader.data, 0,
+           pile + " received no properties: the type section has no block tagged " + tag);
+  }
   limit(source.NFR, "NFR", piles.NFR(p), 0, MAX_SEGMENTS);
   limit(source.NBL, "NBL", piles.NBL(p), 0, MAX_SEGMENTS);
   if (piles.KSH(p) != 0 && piles.KSH(p) != 1) {
@@ -372,7 +378,9 @@ void read_control_section(Reader& reader, int32_t& JCTR, int32_t& INO, int32_t& 
       free_read(data, {real_target(ACT(k, 1)), real_target(ACT(k, 2)), real_target(ACT(k, 3)),
                        real_target(ACT(k, 4)), real_target(ACT(k, 5)), real_target(ACT(k, 6))});
     }
+    fault_context().stage = "reduction of the loads to the cap centre";
     REDUCE_LOADS(NACT, AXY, ACT, FORCE);
+    fault_context().stage = "input";
   } else if (JCTR == 3) {
     free_read(data, {integer_target(INO)});
     INO_line = data.line_number;

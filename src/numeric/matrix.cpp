@@ -102,6 +102,10 @@ bool invert_with_pivoting(const float* A_in, int32_t n, float* B) {
 }
 
 void invert_block(const float* A, int32_t n, float* B, const char* what) {
+  // A matrix of zeros would end in MATINV's 0/0 of a zero scale; name it for what it is.
+  bool all_zero = true;
+  for (int32_t e = 0; e < n * n; ++e) all_zero = all_zero && A[e] == 0.0f;
+  if (all_zero) raise_fault(what);
   float work[36];
   for (int32_t e = 0; e < n * n; ++e) work[e] = A[e];
   int32_t error = 0;

@@ -6,8 +6,8 @@
 namespace kelmarino {
 
 void CAP_ANALYSIS(OutChannel& report, int32_t JCTR, int32_t INO, int32_t PNUM, int32_t SNUM,
-                  Vec<float, 6>& FORCE, Table<float, MAX_PILES, 6>& TOPD,
-                  Table<float, 6, 6>& KCAP, const PileData& piles) {
+                  Vec<float, 6>& FORCE, Table<float, MAX_PILES, 6>& TOPD, Table<float, 6, 6>& KCAP,
+                  const PileData& piles) {
   if (JCTR == 3) {
     write_pile_stiffness(report, INO, piles);
     throw RunStop{0};
@@ -17,7 +17,10 @@ void CAP_ANALYSIS(OutChannel& report, int32_t JCTR, int32_t INO, int32_t PNUM, i
     write_foundation_stiffness(report, KCAP);
     throw RunStop{0};
   }
+  // A zero pivot here means the piles leave a cap displacement unrestrained.
+  fault_context().stage = "solution of the cap displacements (are all six restrained?)";
   GAUSS_SOLVE(6, KCAP.data(), FORCE.data());
+  fault_context().stage = "foundation analysis";
   write_cap_displacements(report, FORCE);
   TOP_DISPLACEMENTS(PNUM, piles, FORCE, TOPD);
 }

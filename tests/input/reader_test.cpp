@@ -439,8 +439,8 @@ TEST(ReadInput, PositiveTypeWithoutBlockKeepsZerosAndIsRefused) {
        {21, nullptr},
        {22, nullptr}}));
   EXPECT_EQ(reading.error,
-            "run-time error in case.dat: pile 4 (type 7) has KSU = 0; the bottom support code "
-            "must be 1 or more");
+            "run-time error in case.dat: pile 4 (type 7) received no properties: the type "
+            "section has no block tagged < 7>");
   const PileData& d = reading.model->piles;
   EXPECT_EQ(d.KSU(1), 1);
   EXPECT_EQ(d.KSH(4), 0);
