@@ -15,19 +15,57 @@ namespace {
 
 __extension__ typedef unsigned __int128 uint128;
 
-constexpr int32_t MAX_FAST_DIGITS = 9;  // leading digits that the scaled long double gives safely
+constexpr int32_t MAX_FAST_DIGITS = 9;  // leading digits that fit the integer scaling below
+constexpr int32_t MAX_POWER_OF_FIVE = 55;  // 5^55 < 2^128
 
-// Powers of ten as long double; exact up to 10^27, within a few units of the last place above.
-struct PowersOfTen {
-  long double p[64];
-  PowersOfTen() {
-    p[0] = 1.0L;
-    for (int32_t i = 1; i < 64; ++i) p[i] = p[i - 1] * 10.0L;
+// Powers of five and ten as 128-bit integers.
+struct Powers {
+  uint128 five[MAX_POWER_OF_FIVE + 1];
+  uint64_t ten[MAX_FAST_DIGITS + 1];
+  Powers() {
+    five[0] = 1;
+    for (int32_t i = 1; i <= MAX_POWER_OF_FIVE; ++i) five[i] = five[i - 1] * 5;
+    ten[0] = 1;
+    for (int32_t i = 1; i <= MAX_FAST_DIGITS; ++i) ten[i] = ten[i - 1] * 10;
   }
 };
-const PowersOfTen& powers_of_ten() {
-  static const PowersOfTen table;
+const Powers& powers() {
+  static const Powers table;
   return table;
+}
+
+int32_t bit_length(uint128 n) {
+  const auto high = static_cast<uint64_t>(n >> 64);
+  if (high != 0) return 128 - std::countl_zero(high);
+  return 64 - std::countl_zero(static_cast<uint64_t>(n));
+}
+
+// floor(m * 2^q * 10^k), exactly, when it can be formed in 128 bits.
+bool scaled_floor(uint32_t m, int32_t q, int32_t k, uint128& result) {
+  const Powers& p = powers();
+  if (k >= 0) {  // m * 5^k * 2^(q+k)
+    if (k > 44) return false;
+    const uint128 n = static_cast<uint128>(m) * p.five[k];
+    const int32_t shift = q + k;
+    if (shift >= 0) {
+      if (bit_length(n) + shift > 127) return false;
+      result = n << shift;
+    } else {
+      result = -shift >= 128 ? 0 : n >> -shift;
+    }
+    return true;
+  }
+  const int32_t j = -k;  // m * 2^(q-j) / 5^j
+  if (j > MAX_POWER_OF_FIVE) return false;
+  const int32_t shift = q - j;
+  if (shift >= 0) {
+    if (32 + shift > 127) return false;
+    result = (static_cast<uint128>(m) << shift) / p.five[j];
+  } else {
+    if (bit_length(p.five[j]) - shift > 127) return false;
+    result = static_cast<uint128>(m) / (p.five[j] << -shift);
+  }
+  return true;
 }
 
 // All decimal digits of a positive finite float, exactly: value = 0.DIGITS x 10^exp10.
@@ -88,30 +126,41 @@ int32_t exact_digits(float value, char* digits, int32_t& exp10) {
   return count;
 }
 
-// The first `count` digits of a positive finite float, truncated, from one scaling in long
-// double. Refuses (returns false) when the scaled value lies too close to an integer for its
-// rounding error to be ruled out; the exact digits decide then.
+// The first `count` digits of a positive finite float, truncated, by exact integer scaling:
+// floor(value * 10^k) with k chosen so that it has `count` digits. Refuses (returns false) for
+// the few values whose scaling does not fit 128 bits; the full expansion decides them.
 bool fast_leading_digits(float value, int32_t count, char* digits, int32_t& exp10) {
   if (count > MAX_FAST_DIGITS) return false;
-  const long double* p = powers_of_ten().p;
-  const long double x = static_cast<long double>(value);
-  int32_t e2 = 0;
-  std::frexp(value, &e2);
-  int32_t e10 = (e2 * 30103) / 100000;  // about log10(2^e2), within one of the true exponent
-  auto scaled = [&](int32_t k) { return k >= 0 ? x * p[k] : x / p[-k]; };
-  long double s = scaled(count - e10);
-  while (s >= p[count]) s = scaled(count - ++e10);
-  while (s < p[count - 1]) s = scaled(count - --e10);
-  const long double whole = std::floor(s);
-  const long double margin = p[count] * 1e-16L;
-  if (s - whole < margin || whole + 1.0L - s < margin) return false;
-  uint64_t lead = static_cast<uint64_t>(whole);
-  for (int32_t i = count - 1; i >= 0; --i) {
-    digits[i] = static_cast<char>('0' + lead % 10);
-    lead /= 10;
+  const uint32_t bits = std::bit_cast<uint32_t>(value);
+  const uint32_t biased = (bits >> 23) & 0xFFu;
+  uint32_t m = bits & 0x7FFFFFu;
+  int32_t q = -149;
+  if (biased != 0) {
+    m |= 0x800000u;
+    q = static_cast<int32_t>(biased) - 150;
   }
-  exp10 = e10;
-  return true;
+  // value < 2^top, so its decimal exponent is about top * log10(2); corrected below.
+  const int32_t top = q + 32 - std::countl_zero(m);
+  int32_t e10 = (top * 78913 - (top < 0 ? 262143 : 0)) / 262144 + 1;
+  const Powers& p = powers();
+  for (int32_t tries = 0; tries < 3; ++tries) {
+    uint128 lead = 0;
+    if (!scaled_floor(m, q, count - e10, lead)) return false;
+    if (lead >= p.ten[count]) {
+      ++e10;
+    } else if (lead < p.ten[count - 1]) {
+      --e10;
+    } else {
+      auto rest = static_cast<uint64_t>(lead);
+      for (int32_t i = count - 1; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+      }
+      exp10 = e10;
+      return true;
+    }
+  }
+  return false;
 }
 
 // The first `count` significant digits of a positive finite float, truncated, and the exponent
