@@ -21,6 +21,42 @@ void exchange_rows(float* M, int32_t n, int32_t r1, int32_t r2) {
   }
 }
 
+// MATINV's scale, identity and forward elimination; false (with error = 100) on a small pivot.
+bool eliminate(float* A, int32_t n, float* B, int32_t& error) {
+  float s = 0.0f;
+  for (int32_t i = 1; i <= n; ++i) {
+    s = s + std::fabs(at(A, n, i, i));
+    for (int32_t j = 1; j <= n; ++j) at(B, n, i, j) = 0.0f;
+    at(B, n, i, i) = 1.0f;
+  }
+  s = s / static_cast<float>(n);
+  for (int32_t k = 1; k <= n - 1; ++k) {
+    for (int32_t i = k + 1; i <= n; ++i) {
+      if (!(std::fabs(at(A, n, k, k) / s) >= 1e-12f)) {
+        error = 100;
+        return false;
+      }
+      const float f = at(A, n, i, k) / at(A, n, k, k);
+      for (int32_t j = k; j <= n; ++j) at(A, n, i, j) = at(A, n, i, j) - at(A, n, k, j) * f;
+      for (int32_t j = 1; j <= n; ++j) at(B, n, i, j) = at(B, n, i, j) - at(B, n, k, j) * f;
+    }
+  }
+  return true;
+}
+
+// MATINV's back substitution on the reduced A.
+void back_substitute(const float* A, int32_t n, float* B) {
+  for (int32_t j = 1; j <= n; ++j) at(B, n, n, j) = at(B, n, n, j) / at(A, n, n, n);
+  for (int32_t k = n; k >= 2; --k) {
+    for (int32_t j = 1; j <= n; ++j) {
+      for (int32_t i = 1; i <= k - 1; ++i) {
+        at(B, n, i, j) = at(B, n, i, j) - at(A, n, i, k) * at(B, n, k, j);
+      }
+      at(B, n, k - 1, j) = at(B, n, k - 1, j) / at(A, n, k - 1, k - 1);
+    }
+  }
+}
+
 }  // namespace
 
 void MATMUL(int32_t l, int32_t m, int32_t n, const float* A, const float* B, float* C) {
@@ -41,33 +77,7 @@ void TRANSPOSE(int32_t m, int32_t n, const float* A, float* B) {
 }
 
 void MATINV(float* A, int32_t n, float* B, int32_t& error) {
-  float s = 0.0f;
-  for (int32_t i = 1; i <= n; ++i) {
-    s = s + std::fabs(at(A, n, i, i));
-    for (int32_t j = 1; j <= n; ++j) at(B, n, i, j) = 0.0f;
-    at(B, n, i, i) = 1.0f;
-  }
-  s = s / static_cast<float>(n);
-  for (int32_t k = 1; k <= n - 1; ++k) {
-    for (int32_t i = k + 1; i <= n; ++i) {
-      if (!(std::fabs(at(A, n, k, k) / s) >= 1e-12f)) {
-        error = 100;
-        return;
-      }
-      const float f = at(A, n, i, k) / at(A, n, k, k);
-      for (int32_t j = k; j <= n; ++j) at(A, n, i, j) = at(A, n, i, j) - at(A, n, k, j) * f;
-      for (int32_t j = 1; j <= n; ++j) at(B, n, i, j) = at(B, n, i, j) - at(B, n, k, j) * f;
-    }
-  }
-  for (int32_t j = 1; j <= n; ++j) at(B, n, n, j) = at(B, n, n, j) / at(A, n, n, n);
-  for (int32_t k = n; k >= 2; --k) {
-    for (int32_t j = 1; j <= n; ++j) {
-      for (int32_t i = 1; i <= k - 1; ++i) {
-        at(B, n, i, j) = at(B, n, i, j) - at(A, n, i, k) * at(B, n, k, j);
-      }
-      at(B, n, k - 1, j) = at(B, n, k - 1, j) / at(A, n, k - 1, k - 1);
-    }
-  }
+  if (eliminate(A, n, B, error)) back_substitute(A, n, B);
 }
 
 bool invert_with_pivoting(const float* A_in, int32_t n, float* B) {
@@ -106,11 +116,16 @@ void invert_block(const float* A, int32_t n, float* B, const char* what) {
   bool all_zero = true;
   for (int32_t e = 0; e < n * n; ++e) all_zero = all_zero && A[e] == 0.0f;
   if (all_zero) raise_fault(what);
+  // MATINV first, on a copy. When its pivot test gives up, or when the last pivot, which it
+  // never tests, is zero, the original matrix is inverted again with row exchanges.
   float work[36];
   for (int32_t e = 0; e < n * n; ++e) work[e] = A[e];
   int32_t error = 0;
-  MATINV(work, n, B, error);
-  if (error == 100 && !invert_with_pivoting(A, n, B)) raise_fault(what);
+  if (eliminate(work, n, B, error) && work[n * n - 1] != 0.0f) {
+    back_substitute(work, n, B);
+    return;
+  }
+  if (!invert_with_pivoting(A, n, B)) raise_fault(what);
 }
 
 }  // namespace kelmarino
