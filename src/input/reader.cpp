@@ -42,10 +42,30 @@ struct Reader {
   PileSource source[MAX_PILES];
 };
 
+// The keys of a keyword block, in the order in which they are compared, with the largest index
+// each takes (0: the index is read but not used).
+enum Key { KSH, KSU, AGL, NFR, HFR, DOF, NSF, NBL, HBL, DOB, PMT, PFI, NSG, PMB, PEH, PKE };
 constexpr int32_t KEY_COUNT = 16;
-const char* const KEYS[KEY_COUNT] = {
-    "KSH=", "KSU=", "AGL=", "NFR=", "HFR=", "DOF=", "NSF=", "NBL=",
-    "HBL=", "DOB=", "PMT=", "PFI=", "NSG=", "PMB=", "PEH=", "PKE="};
+struct KeyName {
+  const char* text;
+  int32_t index_limit;
+};
+const KeyName KEYS[KEY_COUNT] = {{"KSH=", 0},
+                                 {"KSU=", 0},
+                                 {"AGL=", 3},
+                                 {"NFR=", 0},
+                                 {"HFR=", MAX_SEGMENTS},
+                                 {"DOF=", MAX_SEGMENTS},
+                                 {"NSF=", MAX_SEGMENTS},
+                                 {"NBL=", 0},
+                                 {"HBL=", MAX_SEGMENTS},
+                                 {"DOB=", MAX_SEGMENTS},
+                                 {"PMT=", MAX_SEGMENTS},
+                                 {"PFI=", MAX_SEGMENTS},
+                                 {"NSG=", MAX_SEGMENTS},
+                                 {"PMB=", 0},
+                                 {"PEH=", 0},
+                                 {"PKE=", 0}};
 
 [[noreturn]] void refuse(const InChannel& data, int32_t line, const std::string& what) {
   const std::string where = line > 0 ? ", line " + std::to_string(line) : "";
@@ -188,65 +208,65 @@ int32_t key_integer(const Reader& reader, const KeyLine& k) {
   return static_cast<int32_t>(k.value);
 }
 
-// Sets the value of key number `key` (0-based, in the order of KEYS) for pile p.
-void apply_key(Reader& reader, int32_t key, const KeyLine& k, int32_t p) {
+// Sets the value of one key line for pile p.
+void apply_key(Reader& reader, Key key, const KeyLine& k, int32_t p) {
   PileData& piles = reader.piles;
   PileSource& source = reader.source[p - 1];
   const int32_t i = k.index;
   switch (key) {
-    case 0:
+    case KSH:
       piles.KSH(p) = key_integer(reader, k);
       source.KSH = k.line;
       break;
-    case 1:
+    case KSU:
       piles.KSU(p) = key_integer(reader, k);
       source.KSU = k.line;
       break;
-    case 2:
+    case AGL:
       piles.AGL(p, i) = k.value;
       source.AGL = k.line;
       break;
-    case 3:
+    case NFR:
       piles.NFR(p) = key_integer(reader, k);
       source.NFR = source.steps = k.line;
       break;
-    case 4:
+    case HFR:
       piles.HFR(p, i) = k.value;
       break;
-    case 5:
+    case DOF:
       piles.DOF(p, i) = k.value;
       break;
-    case 6:
+    case NSF:
       piles.NSF(p, i) = key_integer(reader, k);
       source.steps = k.line;
       break;
-    case 7:
+    case NBL:
       piles.NBL(p) = key_integer(reader, k);
       source.NBL = source.steps = k.line;
       break;
-    case 8:
+    case HBL:
       piles.HBL(p, i) = k.value;
       break;
-    case 9:
+    case DOB:
       piles.DOB(p, i) = k.value;
       break;
-    case 10:
+    case PMT:
       piles.PMT(p, i) = k.value;
       break;
-    case 11:
+    case PFI:
       piles.PFI(p, i) = k.value;
       break;
-    case 12:
+    case NSG:
       piles.NSG(p, i) = key_integer(reader, k);
       source.steps = k.line;
       break;
-    case 13:
+    case PMB:
       piles.PMB(p) = k.value;
       break;
-    case 14:
+    case PEH:
       piles.PEH(p) = k.value;
       break;
-    default:
+    case PKE:
       piles.PKE(p) = k.value;
       break;
   }
@@ -264,16 +284,15 @@ void KEY_BLOCK(Reader& reader, int32_t K, int32_t NKEY, const KeyLine* lines) {
   for (int32_t n = 0; n < NKEY; ++n) {
     const KeyLine& k = lines[n];
     int32_t key = 0;
-    while (key < KEY_COUNT && std::memcmp(k.key, KEYS[key], 4) != 0) ++key;
+    while (key < KEY_COUNT && std::memcmp(k.key, KEYS[key].text, 4) != 0) ++key;
     if (key == KEY_COUNT) stop_with_type_error(reader, K);
-    const int32_t limit = key == 2 ? 3 : MAX_SEGMENTS;
-    const bool indexed = key == 2 || (key >= 4 && key <= 6) || (key >= 8 && key <= 12);
-    if (indexed && (k.index < 1 || k.index > limit)) {
+    const int32_t limit = KEYS[key].index_limit;
+    if (limit > 0 && (k.index < 1 || k.index > limit)) {
       refuse(reader.data, k.line,
              "the index " + std::to_string(k.index) + " of " + std::string(k.key, 4) +
                  " is outside the range 1 to " + std::to_string(limit));
     }
-    for (int32_t m = 0; m < count; ++m) apply_key(reader, key, k, members[m]);
+    for (int32_t m = 0; m < count; ++m) apply_key(reader, static_cast<Key>(key), k, members[m]);
   }
 }
 
