@@ -68,17 +68,24 @@ bool scaled_floor(uint32_t m, int32_t q, int32_t k, uint128& result) {
   return true;
 }
 
-// All decimal digits of a positive finite float, exactly: value = 0.DIGITS x 10^exp10.
-// The float is m * 2^q; for q < 0 it is m * 5^-q / 10^-q, formed in base 10^9 limbs.
-int32_t exact_digits(float value, char* digits, int32_t& exp10) {
+// A positive finite float as m * 2^q with an integer m below 2^24.
+void decompose(float value, uint32_t& m, int32_t& q) {
   const uint32_t bits = std::bit_cast<uint32_t>(value);
   const uint32_t biased = (bits >> 23) & 0xFFu;
-  uint32_t m = bits & 0x7FFFFFu;
-  int32_t q = -149;
+  m = bits & 0x7FFFFFu;
+  q = -149;
   if (biased != 0) {
     m |= 0x800000u;
     q = static_cast<int32_t>(biased) - 150;
   }
+}
+
+// All decimal digits of a positive finite float, exactly: value = 0.DIGITS x 10^exp10.
+// The float is m * 2^q; for q < 0 it is m * 5^-q / 10^-q, formed in base 10^9 limbs.
+int32_t exact_digits(float value, char* digits, int32_t& exp10) {
+  uint32_t m = 0;
+  int32_t q = 0;
+  decompose(value, m, q);
   int32_t count = 0;
   if (q >= 0) {
     uint128 n = static_cast<uint128>(m) << q;
@@ -131,14 +138,9 @@ int32_t exact_digits(float value, char* digits, int32_t& exp10) {
 // the few values whose scaling does not fit 128 bits; the full expansion decides them.
 bool fast_leading_digits(float value, int32_t count, char* digits, int32_t& exp10) {
   if (count > MAX_FAST_DIGITS) return false;
-  const uint32_t bits = std::bit_cast<uint32_t>(value);
-  const uint32_t biased = (bits >> 23) & 0xFFu;
-  uint32_t m = bits & 0x7FFFFFu;
-  int32_t q = -149;
-  if (biased != 0) {
-    m |= 0x800000u;
-    q = static_cast<int32_t>(biased) - 150;
-  }
+  uint32_t m = 0;
+  int32_t q = 0;
+  decompose(value, m, q);
   // value < 2^top, so its decimal exponent is about top * log10(2); corrected below.
   const int32_t top = q + 32 - std::countl_zero(m);
   int32_t e10 = (top * 78913 - (top < 0 ? 262143 : 0)) / 262144 + 1;
