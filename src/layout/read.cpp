@@ -225,10 +225,43 @@ void line_read(InChannel& channel, std::string_view layout_string,
   }
 }
 
-void line_read(InChannel& channel, std::string_view layout,
-               std::initializer_list<Target> targets) {
+void line_read(InChannel& channel, std::string_view layout, std::initializer_list<Target> targets) {
   line_read(channel, layout, std::span<const Target>(targets.begin(), targets.size()));
 }
+
+namespace {
+
+bool is_quote(char c) { return c == '\'' || c == '"'; }
+
+// Takes the value that starts at the read's position (quoted, bare, or r*v) and the separator
+// after it; its copies are handed out to the targets that follow.
+void take_value(FreeRead& read) {
+  const std::string& line = read.channel->line;
+  size_t& pos = read.pos;
+  read.value_column = pos;
+  read.value_quoted = is_quote(line[pos]);
+  read.copies_left = 1;
+  if (read.value_quoted) {
+    read.value = quoted_value(line, pos);
+  } else {
+    const size_t start = pos;
+    while (pos < line.size() && !ends_bare_value(line[pos])) ++pos;
+    std::string_view text = std::string_view(line).substr(start, pos - start);
+    read.copies_left = repeat_count(text);
+    if (read.copies_left > 1 && !text.empty() && is_quote(text[0])) {
+      pos = static_cast<size_t>(text.data() - line.data());
+      read.value = quoted_value(line, pos);
+      read.value_quoted = true;
+    } else {
+      read.value.assign(text);
+    }
+  }
+  read.value_empty = read.value.empty() && !read.value_quoted;
+  while (pos < line.size() && is_blank(line[pos])) ++pos;
+  if (pos < line.size() && line[pos] == ',') ++pos;
+}
+
+}  // namespace
 
 void start_free_read(InChannel& channel, FreeRead& read) {
   if (!take_line(channel)) end_of_file(channel, "a value");
@@ -265,27 +298,7 @@ void read_values(FreeRead& read, std::span<const Target> targets) {
       ++pos;
       continue;
     }
-    read.value_column = pos;
-    read.value_quoted = line[pos] == '\'' || line[pos] == '"';
-    if (read.value_quoted) {
-      read.value = quoted_value(line, pos);
-      read.copies_left = 1;
-    } else {
-      const size_t start = pos;
-      while (pos < line.size() && !ends_bare_value(line[pos])) ++pos;
-      std::string_view text = std::string_view(line).substr(start, pos - start);
-      read.copies_left = repeat_count(text);
-      if (read.copies_left > 1 && !text.empty() && (text[0] == '\'' || text[0] == '"')) {
-        pos = static_cast<size_t>(text.data() - line.data());
-        read.value = quoted_value(line, pos);
-        read.value_quoted = true;
-      } else {
-        read.value.assign(text);
-      }
-    }
-    read.value_empty = read.value.empty() && !read.value_quoted;
-    while (pos < line.size() && is_blank(line[pos])) ++pos;
-    if (pos < line.size() && line[pos] == ',') ++pos;
+    take_value(read);
   }
 }
 
