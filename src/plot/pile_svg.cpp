@@ -1,0 +1,272 @@
+// The diagrams of one pile: six panels side by side against the distance Z along the pile axis
+// (displacements, rotations, shear forces, bending moments, axial force, soil stresses), with the
+// ground line, the soil below it and the segment joints marked.
+#include <algorithm>
+#include <cmath>
+
+#include "plot/plot.hpp"
+#include "plot/svg.hpp"
+
+namespace kelmarino {
+namespace {
+
+constexpr double WIDTH = 1240.0;
+constexpr double HEIGHT = 800.0;
+constexpr double PLOT_TOP = 150.0;
+constexpr double PLOT_BOTTOM = 760.0;
+constexpr double FIRST_LEFT = 80.0;
+constexpr double PANEL_WIDTH = 150.0;
+constexpr double PANEL_GAP = 46.0;
+constexpr int32_t VALUE_TICKS = 4;
+constexpr int32_t DEPTH_TICKS = 8;
+const char* const COLOURS[2] = {"#1f4fd0", "#d0301f"};  // first and second quantity of a panel
+
+struct PanelSpec {
+  const char* title;
+  const char* unit;
+  int32_t count;
+  Quantity quantities[2];
+};
+
+const PanelSpec PANELS[6] = {
+    {"Displacement", "m", 2, {Quantity::UX, Quantity::UY}},
+    {"Rotation", "rad", 2, {Quantity::SX, Quantity::SY}},
+    {"Shear force", "t", 2, {Quantity::NX, Quantity::NY}},
+    {"Bending moment", "t*m", 2, {Quantity::MX, Quantity::MY}},
+    {"Axial force", "t", 1, {Quantity::NZ, Quantity::NZ}},
+    {"Soil stress", "t/m2", 2, {Quantity::PSX, Quantity::PSY}},
+};
+
+// The vertical scale shared by the panels: Z from the pile top (0) down to the axis end.
+struct DepthScale {
+  Axis axis;
+  double y(double z) const { return PLOT_TOP + z / axis.hi() * (PLOT_BOTTOM - PLOT_TOP); }
+};
+
+// The horizontal scale of one panel.
+struct ValueScale {
+  double left;
+  Axis axis;
+  double x(double v) const {
+    return left + (v - axis.lo()) / (axis.hi() - axis.lo()) * PANEL_WIDTH;
+  }
+};
+
+// The marked lines of the pile: the ground line station and the stations that end a segment
+// (joints), the ground line and the tip excluded.
+struct PileLines {
+  int32_t KG = 1;
+  std::vector<int32_t> joints;
+};
+
+PileLines pile_lines(const PileData& piles, int32_t p) {
+  PileLines lines;
+  int32_t k = 1;
+  for (int32_t s = 1; s <= piles.NFR(p); ++s) {
+    k += piles.NSF(p, s);
+    if (s < piles.NFR(p)) lines.joints.push_back(k);
+  }
+  lines.KG = k;
+  for (int32_t s = 1; s <= piles.NBL(p); ++s) {
+    k += piles.NSG(p, s);
+    if (s < piles.NBL(p)) lines.joints.push_back(k);
+  }
+  return lines;
+}
+
+float station_z(const PosPile& pile, int32_t k) { return pile.ZH[static_cast<size_t>(k - 1)]; }
+
+std::string line_element(const char* cls, double x1, double y1, double x2, double y2,
+                         const std::string& attributes) {
+  return "<line class=\"" + std::string(cls) + "\" x1=\"" + fixed(x1, 2) + "\" y1=\"" +
+         fixed(y1, 2) + "\" x2=\"" + fixed(x2, 2) + "\" y2=\"" + fixed(y2, 2) + "\" " + attributes +
+         "/>\n";
+}
+
+std::string text_element(double x, double y, const char* anchor, const std::string& attributes,
+                         const std::string& content) {
+  return "<text x=\"" + fixed(x, 2) + "\" y=\"" + fixed(y, 2) + "\" text-anchor=\"" + anchor +
+         "\" " + attributes + ">" + content + "</text>\n";
+}
+
+void write_title(std::string& svg, int32_t p, const PosPile& pile, const PileLines& lines) {
+  svg += text_element(FIRST_LEFT, 32.0, "start", "font-size=\"20\" font-weight=\"bold\"",
+                      "Pile " + std::to_string(p) + ": top at (x, y) = (" + fixed(pile.x, 3) +
+                          ", " + fixed(pile.y, 3) + ") m");
+  svg += text_element(
+      FIRST_LEFT, 56.0, "start", "font-size=\"13\"",
+      std::to_string(pile.NSTA) + " stations; Z along the pile axis from its top; " +
+          "ground line at Z = " + fixed(station_z(pile, lines.KG), 3) + " m (station " +
+          std::to_string(lines.KG) + "), soil shaded; segment joints dashed");
+}
+
+void write_depth_axis(std::string& svg, const DepthScale& depth) {
+  for (int32_t i = depth.axis.first; i <= depth.axis.last; ++i) {
+    svg += text_element(FIRST_LEFT - 8.0, depth.y(i * depth.axis.step) + 4.0, "end",
+                        "font-size=\"11\"", tick_label(depth.axis, i));
+  }
+  const double middle = (PLOT_TOP + PLOT_BOTTOM) / 2.0;
+  svg += "<text x=\"26\" y=\"" + fixed(middle, 2) + "\" text-anchor=\"middle\" font-size=\"13\" " +
+         "transform=\"rotate(-90 26 " + fixed(middle, 2) + ")\">Z (m)</text>\n";
+}
+
+// The extreme values of a table: smallest, largest and the station of the largest magnitude.
+struct Extremes {
+  float min;
+  float max;
+  int32_t k_peak;
+};
+
+Extremes extremes(const std::vector<float>& v) {
+  Extremes e{v[0], v[0], 1};
+  for (size_t i = 0; i < v.size(); ++i) {
+    e.min = std::min(e.min, v[i]);
+    e.max = std::max(e.max, v[i]);
+    if (std::fabs(v[i]) > std::fabs(v[static_cast<size_t>(e.k_peak - 1)])) {
+      e.k_peak = static_cast<int32_t>(i) + 1;
+    }
+  }
+  return e;
+}
+
+// The curve of quantity i of a panel, with its largest magnitude marked and labelled (the label
+// of the first quantity above the mark, of the second below it).
+void write_curve(std::string& svg, const ValueScale& scale, const DepthScale& depth,
+                 const PosPile& pile, Quantity q, int32_t i) {
+  const char* colour = COLOURS[i];
+  const std::vector<float>& v = pile.of(q);
+  const Extremes e = extremes(v);
+  std::string points;
+  for (int32_t k = 1; k <= pile.NSTA; ++k) {
+    if (k > 1) points += ' ';
+    points += fixed(scale.x(v[static_cast<size_t>(k - 1)]), 2) + "," +
+              fixed(depth.y(station_z(pile, k)), 2);
+  }
+  svg += "<polyline class=\"curve\" data-quantity=\"" + std::string(quantity_name(q)) +
+         "\" data-min=\"" + exact(e.min) + "\" data-max=\"" + exact(e.max) + "\" points=\"" +
+         points + "\" fill=\"none\" stroke=\"" + colour +
+         "\" stroke-width=\"2\" stroke-linejoin=\"round\"/>\n";
+  const float peak = v[static_cast<size_t>(e.k_peak - 1)];
+  if (peak == 0.0f) return;
+  const double x = scale.x(peak);
+  const double y = depth.y(station_z(pile, e.k_peak));
+  svg += "<circle class=\"peak\" cx=\"" + fixed(x, 2) + "\" cy=\"" + fixed(y, 2) +
+         "\" r=\"3.5\" fill=\"" + colour + "\"/>\n";
+  // Labels stay inside the frame: below the mark near the pile top, above it near the tip.
+  const bool right_half = x > scale.left + PANEL_WIDTH / 2.0;
+  double label_y = y + (i == 0 ? -6.0 : 14.0);
+  if (y < PLOT_TOP + 24.0) label_y = y + 14.0 + 13.0 * i;
+  if (y > PLOT_BOTTOM - 24.0) label_y = y - 6.0 - 13.0 * i;
+  svg += text_element(right_half ? x - 6.0 : x + 6.0, label_y, right_half ? "end" : "start",
+                      "class=\"peak-label\" font-size=\"10\" fill=\"" + std::string(colour) + "\"",
+                      e_label(peak));
+}
+
+void write_panel_frame(std::string& svg, const PanelSpec& spec, const ValueScale& scale,
+                       const DepthScale& depth, float ground_z) {
+  const double left = scale.left;
+  const double right = left + PANEL_WIDTH;
+  const double middle = left + PANEL_WIDTH / 2.0;
+  svg += text_element(middle, PLOT_TOP - 66.0, "middle", "font-size=\"14\" font-weight=\"bold\"",
+                      spec.title);
+  std::string legend;
+  for (int32_t i = 0; i < spec.count; ++i) {
+    legend += "<tspan fill=\"" + std::string(COLOURS[i]) + "\">" +
+              quantity_name(spec.quantities[i]) + "</tspan>" + (i + 1 < spec.count ? ", " : "");
+  }
+  svg += text_element(middle, PLOT_TOP - 46.0, "middle", "font-size=\"13\"",
+                      legend + " (" + scale_note(scale.axis) + escape_xml(spec.unit) + ")");
+  // Soil below the ground line.
+  const double ground_y = depth.y(ground_z);
+  svg += "<rect class=\"soil\" x=\"" + fixed(left, 2) + "\" y=\"" + fixed(ground_y, 2) +
+         "\" width=\"" + fixed(PANEL_WIDTH, 2) + "\" height=\"" + fixed(PLOT_BOTTOM - ground_y, 2) +
+         "\" fill=\"#f3e9d2\"/>\n";
+  for (int32_t i = depth.axis.first; i <= depth.axis.last; ++i) {
+    const double y = depth.y(i * depth.axis.step);
+    svg += line_element("grid", left, y, right, y, "stroke=\"#dddddd\" stroke-width=\"1\"");
+  }
+  for (int32_t i = scale.axis.first; i <= scale.axis.last; ++i) {
+    const double x = scale.x(i * scale.axis.step);
+    svg += line_element(
+        i == 0 ? "zero" : "grid", x, PLOT_TOP, x, PLOT_BOTTOM,
+        i == 0 ? "stroke=\"#555555\" stroke-width=\"1\"" : "stroke=\"#dddddd\" stroke-width=\"1\"");
+    svg += text_element(x, PLOT_TOP - 8.0, "middle", "font-size=\"11\"", tick_label(scale.axis, i));
+  }
+}
+
+void write_panel_lines(std::string& svg, double left, const DepthScale& depth, const PosPile& pile,
+                       const PileLines& lines) {
+  const double right = left + PANEL_WIDTH;
+  for (const int32_t k : lines.joints) {
+    const double y = depth.y(station_z(pile, k));
+    svg += line_element("joint", left, y, right, y,
+                        "data-z=\"" + exact(station_z(pile, k)) +
+                            "\" stroke=\"#777777\" stroke-width=\"1\" stroke-dasharray=\"5,3\"");
+  }
+  const double ground_y = depth.y(station_z(pile, lines.KG));
+  svg += line_element(
+      "ground", left, ground_y, right, ground_y,
+      "data-z=\"" + exact(station_z(pile, lines.KG)) + "\" stroke=\"#8b5a2b\" stroke-width=\"2\"");
+}
+
+void write_panel(std::string& svg, const PanelSpec& spec, double left, const DepthScale& depth,
+                 const PosPile& pile, const PileLines& lines) {
+  float vmin = 0.0f;
+  float vmax = 0.0f;
+  for (int32_t i = 0; i < spec.count; ++i) {
+    const Extremes e = extremes(pile.of(spec.quantities[i]));
+    vmin = std::min(vmin, e.min);
+    vmax = std::max(vmax, e.max);
+  }
+  const ValueScale scale{left, NICE_AXIS(vmin, vmax, VALUE_TICKS)};
+  std::string names;
+  for (int32_t i = 0; i < spec.count; ++i) {
+    names += std::string(i > 0 ? " " : "") + quantity_name(spec.quantities[i]);
+  }
+  svg += "<g class=\"panel\" data-quantities=\"" + names + "\" data-left=\"" + fixed(left, 2) +
+         "\" data-right=\"" + fixed(left + PANEL_WIDTH, 2) + "\" data-vmin=\"" +
+         exact(static_cast<float>(scale.axis.lo())) + "\" data-vmax=\"" +
+         exact(static_cast<float>(scale.axis.hi())) + "\" data-step=\"" +
+         exact(static_cast<float>(scale.axis.step)) + "\">\n";
+  write_panel_frame(svg, spec, scale, depth, station_z(pile, lines.KG));
+  write_panel_lines(svg, left, depth, pile, lines);
+  for (int32_t i = 0; i < spec.count; ++i) {
+    write_curve(svg, scale, depth, pile, spec.quantities[i], i);
+  }
+  svg += "<rect x=\"" + fixed(left, 2) + "\" y=\"" + fixed(PLOT_TOP, 2) + "\" width=\"" +
+         fixed(PANEL_WIDTH, 2) + "\" height=\"" + fixed(PLOT_BOTTOM - PLOT_TOP, 2) +
+         "\" fill=\"none\" stroke=\"#333333\" stroke-width=\"1\"/>\n</g>\n";
+}
+
+}  // namespace
+
+std::string pile_file_name(int32_t p) {
+  char name[32];
+  std::snprintf(name, sizeof name, "pile-%02d.svg", p);
+  return name;
+}
+
+std::string PILE_SVG(const PileData& piles, int32_t p, const PosPile& pile) {
+  const PileLines lines = pile_lines(piles, p);
+  const float bottom = *std::max_element(pile.ZH.begin(), pile.ZH.end());
+  // A pile of one station still gets a depth axis of 1 m.
+  const DepthScale depth{
+      NICE_AXIS(0.0, bottom > 0.0f ? static_cast<double>(bottom) : 1.0, DEPTH_TICKS)};
+  std::string svg =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+      fixed(WIDTH, 0) + "\" height=\"" + fixed(HEIGHT, 0) + "\" viewBox=\"0 0 " + fixed(WIDTH, 0) +
+      " " + fixed(HEIGHT, 0) + "\" font-family=\"DejaVu Sans, Arial, sans-serif\" data-pile=\"" +
+      std::to_string(p) + "\" data-plot-top=\"" + fixed(PLOT_TOP, 2) + "\" data-plot-bottom=\"" +
+      fixed(PLOT_BOTTOM, 2) + "\" data-zmax=\"" + exact(static_cast<float>(depth.axis.hi())) +
+      "\">\n<title>Pile " + std::to_string(p) + "</title>\n" +
+      "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
+  write_title(svg, p, pile, lines);
+  write_depth_axis(svg, depth);
+  for (int32_t i = 0; i < 6; ++i) {
+    write_panel(svg, PANELS[i], FIRST_LEFT + i * (PANEL_WIDTH + PANEL_GAP), depth, pile, lines);
+  }
+  return svg + "</svg>\n";
+}
+
+}  // namespace kelmarino

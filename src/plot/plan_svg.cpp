@@ -1,0 +1,248 @@
+// The plan of the group: pile tops to scale and numbered, the direction of every raked pile, the
+// simulated piles, the load points with their horizontal forces, and the cap centre with the
+// resultant of the loads.
+#include <algorithm>
+#include <cmath>
+
+#include "plot/plot.hpp"
+#include "plot/svg.hpp"
+
+namespace kelmarino {
+namespace {
+
+constexpr double WIDTH = 760.0;
+constexpr double BOX_LEFT = 60.0;
+constexpr double BOX_TOP = 70.0;
+constexpr double BOX_SIZE = 640.0;
+constexpr double MIN_RADIUS = 7.0;     // px, for piles too small to see at the scale
+constexpr double RAKE_LENGTH = 28.0;   // px beyond the pile's circle
+constexpr double FORCE_LENGTH = 80.0;  // px for the largest horizontal force
+constexpr double LEGEND_LINE = 18.0;
+const char* const PILE_COLOUR = "#333333";
+const char* const SIMULATED_COLOUR = "#a07000";
+const char* const LOAD_COLOUR = "#188038";
+const char* const RESULTANT_COLOUR = "#e06000";
+
+// Plan coordinates (x to the right, y up) to picture coordinates.
+struct PlanScale {
+  double x0 = 0.0;  // plan x at the left edge of the box
+  double y0 = 0.0;  // plan y at the top edge
+  double s = 1.0;   // px per m
+  double px(double x) const { return BOX_LEFT + (x - x0) * s; }
+  double py(double y) const { return BOX_TOP + (y0 - y) * s; }
+};
+
+// The top diameter of pile p: its first segment above ground, else below ground.
+float top_diameter(const PileData& piles, int32_t p) {
+  return piles.NFR(p) > 0 ? piles.DOF(p, 1) : (piles.NBL(p) > 0 ? piles.DOB(p, 1) : 0.0f);
+}
+
+// The scale that fits the cap centre, every pile top (with its circle), simulated pile and load
+// point into the box, centred, with a margin.
+PlanScale plan_scale(const GroupData& group) {
+  const PileData& piles = group.model.piles;
+  double xmin = 0.0, xmax = 0.0, ymin = 0.0, ymax = 0.0;
+  auto take = [&](double x, double y, double r) {
+    xmin = std::min(xmin, x - r);
+    xmax = std::max(xmax, x + r);
+    ymin = std::min(ymin, y - r);
+    ymax = std::max(ymax, y + r);
+  };
+  for (int32_t p = 1; p <= group.model.run.PNUM; ++p) {
+    take(piles.PXY(p, 1), piles.PXY(p, 2), top_diameter(piles, p) / 2.0f);
+  }
+  for (int32_t j = 1; j <= group.model.run.SNUM; ++j) take(piles.SXY(j, 1), piles.SXY(j, 2), 0.0);
+  for (const LoadPoint& load : group.loads) take(load.x, load.y, 0.0);
+  const double span = std::max({xmax - xmin, ymax - ymin, 1.0});
+  const double margin = 0.15 * span;
+  PlanScale scale;
+  scale.s = BOX_SIZE / (span + 2.0 * margin);
+  scale.x0 = (xmin + xmax) / 2.0 - BOX_SIZE / scale.s / 2.0;
+  scale.y0 = (ymin + ymax) / 2.0 + BOX_SIZE / scale.s / 2.0;
+  return scale;
+}
+
+std::string arrow_marker(const char* id, const char* colour) {
+  return std::string("<marker id=\"") + id +
+         "\" markerWidth=\"10\" markerHeight=\"10\" refX=\"9\" refY=\"5\" orient=\"auto\" "
+         "markerUnits=\"userSpaceOnUse\"><path d=\"M0,0 L10,5 L0,10 z\" fill=\"" +
+         colour + "\"/></marker>\n";
+}
+
+std::string arrow(const char* cls, double x1, double y1, double x2, double y2, const char* colour,
+                  const char* marker, const std::string& attributes) {
+  return "<line class=\"" + std::string(cls) + "\" x1=\"" + fixed(x1, 2) + "\" y1=\"" +
+         fixed(y1, 2) + "\" x2=\"" + fixed(x2, 2) + "\" y2=\"" + fixed(y2, 2) + "\" stroke=\"" +
+         colour + "\" stroke-width=\"2\" marker-end=\"url(#" + marker + ")\" " + attributes +
+         "/>\n";
+}
+
+std::string label(double x, double y, const char* anchor, const char* colour,
+                  const std::string& text, int32_t size = 12) {
+  return "<text x=\"" + fixed(x, 2) + "\" y=\"" + fixed(y, 2) + "\" text-anchor=\"" + anchor +
+         "\" font-size=\"" + std::to_string(size) + "\" fill=\"" + colour + "\">" + text +
+         "</text>\n";
+}
+
+void write_axes(std::string& svg, const PlanScale& scale) {
+  const double ox = scale.px(0.0);
+  const double oy = scale.py(0.0);
+  svg += arrow("axis", BOX_LEFT, oy, BOX_LEFT + BOX_SIZE, oy, "#999999", "arrow-grey", "");
+  svg += arrow("axis", ox, BOX_TOP + BOX_SIZE, ox, BOX_TOP, "#999999", "arrow-grey", "");
+  svg += label(BOX_LEFT + BOX_SIZE - 4.0, oy - 8.0, "end", "#666666", "x");
+  svg += label(ox + 8.0, BOX_TOP + 12.0, "start", "#666666", "y");
+  // A scale bar of a nice length, about a fifth of the box.
+  const Axis bar = NICE_AXIS(0.0, BOX_SIZE / scale.s / 5.0, 1);
+  const double length = bar.step * scale.s;
+  const double y = BOX_TOP + BOX_SIZE + 22.0;
+  svg += "<line class=\"scale-bar\" x1=\"" + fixed(BOX_LEFT, 2) + "\" y1=\"" + fixed(y, 2) +
+         "\" x2=\"" + fixed(BOX_LEFT + length, 2) + "\" y2=\"" + fixed(y, 2) +
+         "\" stroke=\"#333333\" stroke-width=\"3\"/>\n";
+  svg += label(BOX_LEFT + length + 8.0, y + 4.0, "start", "#333333",
+               scale_note(bar) + tick_label(bar, 1) + " m");
+}
+
+void write_pile(std::string& svg, const PileData& piles, int32_t p, const PlanScale& scale) {
+  const double x = scale.px(piles.PXY(p, 1));
+  const double y = scale.py(piles.PXY(p, 2));
+  const double r =
+      std::max(MIN_RADIUS, static_cast<double>(top_diameter(piles, p)) / 2.0 * scale.s);
+  svg += "<g class=\"pile\" data-pile=\"" + std::to_string(p) + "\" data-x=\"" +
+         exact(piles.PXY(p, 1)) + "\" data-y=\"" + exact(piles.PXY(p, 2)) + "\">\n<circle cx=\"" +
+         fixed(x, 2) + "\" cy=\"" + fixed(y, 2) + "\" r=\"" + fixed(r, 2) +
+         "\" fill=\"#e8e8e8\" stroke=\"" + PILE_COLOUR + "\" stroke-width=\"1.5\"/>\n" +
+         label(x, y + 4.5, "middle", PILE_COLOUR, std::to_string(p), 13);
+  // A raked pile: its axis direction in plan, from the top, with the batter vertical:horizontal.
+  const double ax = piles.AGL(p, 1);
+  const double ay = piles.AGL(p, 2);
+  const double horizontal = std::hypot(ax, ay);
+  if (horizontal > 1e-6) {
+    const double ux = ax / horizontal;
+    const double uy = -ay / horizontal;  // plan y is up, picture y down
+    const double x2 = x + ux * (r + RAKE_LENGTH);
+    const double y2 = y + uy * (r + RAKE_LENGTH);
+    svg += arrow("rake", x + ux * r, y + uy * r, x2, y2, PILE_COLOUR, "arrow-black",
+                 "data-pile=\"" + std::to_string(p) + "\" data-dx=\"" + exact(piles.AGL(p, 1)) +
+                     "\" data-dy=\"" + exact(piles.AGL(p, 2)) + "\"");
+    svg += label(x2 + ux * 6.0, y2 + uy * 6.0 + 4.0, ux >= 0.0 ? "start" : "end", PILE_COLOUR,
+                 fixed(static_cast<double>(piles.AGL(p, 3)) / horizontal, 1) + ":1", 10);
+  }
+  svg += "</g>\n";
+}
+
+void write_simulated(std::string& svg, const PileData& piles, int32_t j, const PlanScale& scale) {
+  const double x = scale.px(piles.SXY(j, 1));
+  const double y = scale.py(piles.SXY(j, 2));
+  svg += "<g class=\"simulated\" data-simulated=\"" + std::to_string(j) + "\" data-x=\"" +
+         exact(piles.SXY(j, 1)) + "\" data-y=\"" + exact(piles.SXY(j, 2)) + "\">\n" +
+         "<path d=\"M" + fixed(x, 2) + "," + fixed(y - 9.0, 2) + " l9,9 l-9,9 l-9,-9 z\" " +
+         "fill=\"#fff1c2\" stroke=\"" + SIMULATED_COLOUR + "\" stroke-width=\"1.5\"/>\n" +
+         label(x + 12.0, y + 4.0, "start", SIMULATED_COLOUR, std::string("S") + std::to_string(j)) +
+         "</g>\n";
+}
+
+// The horizontal force (Fx, Fy) at a point as an arrow, `per_t` px per tonne.
+void write_force(std::string& svg, const char* cls, double x, double y, float fx, float fy,
+                 double per_t, const char* colour, const char* marker) {
+  if (fx == 0.0f && fy == 0.0f) return;
+  svg += arrow(cls, x, y, x + static_cast<double>(fx) * per_t, y - static_cast<double>(fy) * per_t,
+               colour, marker, "data-fx=\"" + exact(fx) + "\" data-fy=\"" + exact(fy) + "\"");
+}
+
+void write_loads(std::string& svg, const GroupData& group, const PlanScale& scale) {
+  const Vec<float, 6>& F = group.model.run.FORCE;
+  double largest = std::hypot(F(1), F(2));
+  for (const LoadPoint& load : group.loads) {
+    largest = std::max(largest, std::hypot(static_cast<double>(load.act[0]), load.act[1]));
+  }
+  const double per_t = largest > 0.0 ? FORCE_LENGTH / largest : 0.0;
+  for (size_t k = 0; k < group.loads.size(); ++k) {
+    const LoadPoint& load = group.loads[k];
+    const double x = scale.px(load.x);
+    const double y = scale.py(load.y);
+    svg += "<g class=\"load\" data-load=\"" + std::to_string(k + 1) + "\" data-x=\"" +
+           exact(load.x) + "\" data-y=\"" + exact(load.y) + "\">\n<path d=\"M" + fixed(x - 7.0, 2) +
+           "," + fixed(y - 7.0, 2) + " l14,14 m0,-14 l-14,14\" stroke=\"" + LOAD_COLOUR +
+           "\" stroke-width=\"2.5\"/>\n" +
+           label(x - 10.0, y - 10.0, "end", LOAD_COLOUR, std::string("L") + std::to_string(k + 1));
+    write_force(svg, "load-force", x, y, load.act[0], load.act[1], per_t, LOAD_COLOUR,
+                "arrow-green");
+    svg += "</g>\n";
+  }
+  const double ox = scale.px(0.0);
+  const double oy = scale.py(0.0);
+  svg += "<g class=\"cap-centre\">\n<circle cx=\"" + fixed(ox, 2) + "\" cy=\"" + fixed(oy, 2) +
+         "\" r=\"4\" fill=\"none\" stroke=\"" + RESULTANT_COLOUR + "\" stroke-width=\"2\"/>\n" +
+         label(ox - 8.0, oy + 16.0, "end", RESULTANT_COLOUR, "O");
+  if (group.model.run.JCTR == 1) {
+    write_force(svg, "resultant", ox, oy, F(1), F(2), per_t, RESULTANT_COLOUR, "arrow-orange");
+  }
+  svg += "</g>\n";
+}
+
+std::string six_values(const float* v) {
+  return "Fx = " + fixed(v[0], 1) + ", Fy = " + fixed(v[1], 1) + ", Fz = " + fixed(v[2], 1) +
+         " t; Mx = " + fixed(v[3], 1) + ", My = " + fixed(v[4], 1) + ", Mz = " + fixed(v[5], 1) +
+         " t*m";
+}
+
+std::vector<std::string> legend_lines(const GroupData& group) {
+  std::vector<std::string> lines = {
+      "Circles: pile tops to scale, numbered; arrow: direction of a raked pile's axis, with its "
+      "batter (vertical:horizontal)."};
+  if (group.model.run.SNUM > 0) lines.push_back("S1, S2, ...: simulated piles (given stiffness).");
+  if (group.model.run.JCTR != 1) {
+    lines.push_back("No loads: the control code is " + std::to_string(group.model.run.JCTR) + ".");
+    return lines;
+  }
+  for (size_t k = 0; k < group.loads.size(); ++k) {
+    const LoadPoint& load = group.loads[k];
+    lines.push_back(std::string("L") + std::to_string(k + 1) + " at (" + fixed(load.x, 2) + ", " +
+                    fixed(load.y, 2) + "): " + six_values(load.act));
+  }
+  lines.push_back("Resultant at the cap centre O: " + six_values(group.model.run.FORCE.data()));
+  return lines;
+}
+
+}  // namespace
+
+std::string PLAN_SVG(const GroupData& group) {
+  const PlanScale scale = plan_scale(group);
+  const std::vector<std::string> legend = legend_lines(group);
+  const double legend_top = BOX_TOP + BOX_SIZE + 56.0;
+  const double height = legend_top + LEGEND_LINE * static_cast<double>(legend.size()) + 10.0;
+  std::string svg =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+      fixed(WIDTH, 0) + "\" height=\"" + fixed(height, 0) + "\" viewBox=\"0 0 " + fixed(WIDTH, 0) +
+      " " + fixed(height, 0) +
+      "\" font-family=\"DejaVu Sans, Arial, sans-serif\">\n<title>Plan of the pile "
+      "group</title>\n" +
+      "<defs>\n" + arrow_marker("arrow-black", PILE_COLOUR) +
+      arrow_marker("arrow-grey", "#999999") + arrow_marker("arrow-green", LOAD_COLOUR) +
+      arrow_marker("arrow-orange", RESULTANT_COLOUR) +
+      "</defs>\n<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n" +
+      label(
+          BOX_LEFT, 32.0, "start", "#000000",
+          "Plan of the group: " + std::to_string(group.model.run.PNUM) + " piles" +
+              (group.model.run.SNUM > 0 ? ", " + std::to_string(group.model.run.SNUM) + " simulated"
+                                        : std::string()) +
+              " (x, y in m, cap centre O)",
+          18) +
+      "<rect x=\"" + fixed(BOX_LEFT, 2) + "\" y=\"" + fixed(BOX_TOP, 2) + "\" width=\"" +
+      fixed(BOX_SIZE, 2) + "\" height=\"" + fixed(BOX_SIZE, 2) +
+      "\" fill=\"none\" stroke=\"#cccccc\"/>\n";
+  write_axes(svg, scale);
+  for (int32_t p = 1; p <= group.model.run.PNUM; ++p) write_pile(svg, group.model.piles, p, scale);
+  for (int32_t j = 1; j <= group.model.run.SNUM; ++j) {
+    write_simulated(svg, group.model.piles, j, scale);
+  }
+  write_loads(svg, group, scale);
+  for (size_t i = 0; i < legend.size(); ++i) {
+    svg += label(BOX_LEFT - 40.0, legend_top + LEGEND_LINE * static_cast<double>(i), "start",
+                 "#000000", escape_xml(legend[i]), 12);
+  }
+  return svg + "</svg>\n";
+}
+
+}  // namespace kelmarino

@@ -1,0 +1,53 @@
+#pragma once
+// The post-processing file of a full run, read back for the result diagrams: the header (the pile
+// count and the pile-top coordinates) and, pile by pile, the station tables. The records are read
+// by their field widths (integers in I5 fields, reals in E14.4 fields) and by the value counts that
+// follow from the station count of each pile, never by the length of a line: a record of six
+// values to a line may end on a shorter line, and the four values of one station may run across a
+// line end.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kelmarino {
+
+// The station values of one pile, in the order of the file's record groups.
+enum class Quantity { UX, SY, NX, MY, UY, SX, NY, MX, NZ, PSX, PSY };
+inline constexpr int32_t QUANTITY_COUNT = 11;
+
+// "UX", "SY", ... as the report heads its columns.
+const char* quantity_name(Quantity q);
+
+// The records of one pile. Element k - 1 of every table belongs to station k (station 1 is the
+// pile top).
+struct PosPile {
+  int32_t g = 0;     // pile number
+  int32_t NSTA = 0;  // number of stations
+  float x = 0.0f;    // pile top (m)
+  float y = 0.0f;
+  std::vector<float> ZH;                      // distance of each station from the pile top (m)
+  std::vector<float> values[QUANTITY_COUNT];  // one table per quantity
+
+  const std::vector<float>& of(Quantity q) const { return values[static_cast<int32_t>(q)]; }
+};
+
+struct PosFile {
+  int32_t PNUM = 0;
+  std::vector<float> PXY;  // x then y of every pile top, pile by pile
+  std::vector<PosPile> piles;
+};
+
+// A post-processing file that cannot be read: the message names the file, the line and what was
+// expected there.
+class PosError : public std::runtime_error {
+ public:
+  explicit PosError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// READ_POS: the records of the post-processing file whose whole text is given; `name` names the
+// file in messages. Throws PosError when a field cannot be read, the file ends before the records
+// its counts announce, a pile record is out of order, or text follows the last pile.
+PosFile READ_POS(const std::string& text, const std::string& name);
+
+}  // namespace kelmarino
