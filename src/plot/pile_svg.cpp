@@ -162,20 +162,21 @@ void write_curve(std::string& svg, const ValueScale& scale, const DepthScale& de
                       e_label(peak));
 }
 
-void write_panel_frame(std::string& svg, const PanelSpec& spec, const ValueScale& scale,
+void write_panel_frame(std::string& svg, const PanelSpec& panel_spec, const ValueScale& scale,
                        const DepthScale& depth, float ground_z) {
   const double left = scale.left;
   const double right = left + PANEL_WIDTH;
   const double middle = left + PANEL_WIDTH / 2.0;
   svg += text_element(middle, PLOT_TOP - 66.0, "middle", "font-size=\"14\" font-weight=\"bold\"",
-                      spec.title);
+                      panel_spec.title);
   std::string legend;
-  for (int32_t i = 0; i < spec.count; ++i) {
+  for (int32_t i = 0; i < panel_spec.count; ++i) {
     legend += "<tspan fill=\"" + std::string(COLOURS[i]) + "\">" +
-              quantity_name(spec.quantities[i]) + "</tspan>" + (i + 1 < spec.count ? ", " : "");
+              quantity_name(panel_spec.quantities[i]) + "</tspan>" +
+              (i + 1 < panel_spec.count ? ", " : "");
   }
   svg += text_element(middle, PLOT_TOP - 46.0, "middle", "font-size=\"13\"",
-                      legend + " (" + scale_note(scale.axis) + escape_xml(spec.unit) + ")");
+                      legend + " (" + scale_note(scale.axis) + escape_xml(panel_spec.unit) + ")");
   // Soil below the ground line.
   const double ground_y = depth.y(ground_z);
   svg += "<rect class=\"soil\" x=\"" + fixed(left, 2) + "\" y=\"" + fixed(ground_y, 2) +
@@ -209,29 +210,29 @@ void write_panel_lines(std::string& svg, double left, const DepthScale& depth, c
       "data-z=\"" + exact(station_z(pile, lines.KG)) + "\" stroke=\"#8b5a2b\" stroke-width=\"2\"");
 }
 
-void write_panel(std::string& svg, const PanelSpec& spec, double left, const DepthScale& depth,
-                 const PosPile& pile, const PileLines& lines) {
+void write_panel(std::string& svg, const PanelSpec& panel_spec, double left,
+                 const DepthScale& depth, const PosPile& pile, const PileLines& lines) {
   float vmin = 0.0f;
   float vmax = 0.0f;
-  for (int32_t i = 0; i < spec.count; ++i) {
-    const Extremes e = extremes(pile.of(spec.quantities[i]));
+  for (int32_t i = 0; i < panel_spec.count; ++i) {
+    const Extremes e = extremes(pile.of(panel_spec.quantities[i]));
     vmin = std::min(vmin, e.min);
     vmax = std::max(vmax, e.max);
   }
   const ValueScale scale{left, NICE_AXIS(vmin, vmax, VALUE_TICKS)};
   std::string names;
-  for (int32_t i = 0; i < spec.count; ++i) {
-    names += std::string(i > 0 ? " " : "") + quantity_name(spec.quantities[i]);
+  for (int32_t i = 0; i < panel_spec.count; ++i) {
+    names += std::string(i > 0 ? " " : "") + quantity_name(panel_spec.quantities[i]);
   }
   svg += "<g class=\"panel\" data-quantities=\"" + names + "\" data-left=\"" + fixed(left, 2) +
          "\" data-right=\"" + fixed(left + PANEL_WIDTH, 2) + "\" data-vmin=\"" +
          exact(static_cast<float>(scale.axis.lo())) + "\" data-vmax=\"" +
          exact(static_cast<float>(scale.axis.hi())) + "\" data-step=\"" +
          exact(static_cast<float>(scale.axis.step)) + "\">\n";
-  write_panel_frame(svg, spec, scale, depth, station_z(pile, lines.KG));
+  write_panel_frame(svg, panel_spec, scale, depth, station_z(pile, lines.KG));
   write_panel_lines(svg, left, depth, pile, lines);
-  for (int32_t i = 0; i < spec.count; ++i) {
-    write_curve(svg, scale, depth, pile, spec.quantities[i], i);
+  for (int32_t i = 0; i < panel_spec.count; ++i) {
+    write_curve(svg, scale, depth, pile, panel_spec.quantities[i], i);
   }
   svg += "<rect x=\"" + fixed(left, 2) + "\" y=\"" + fixed(PLOT_TOP, 2) + "\" width=\"" +
          fixed(PANEL_WIDTH, 2) + "\" height=\"" + fixed(PLOT_BOTTOM - PLOT_TOP, 2) +

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -72,15 +71,8 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-bool is_e_field(const std::string& field) {
-  static const std::regex form(" *-?\\.[0-9]{4}E[+-][0-9]{2}");
-  return std::regex_match(field, form);
-}
-
-bool is_i_field(const std::string& field) {
-  static const std::regex form(" *-?[0-9]+");
-  return std::regex_match(field, form);
-}
+using testing::is_e_field;
+using testing::is_i_field;
 
 std::string without_blanks(const std::string& field) {
   const size_t first = field.find_first_not_of(' ');

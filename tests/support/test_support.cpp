@@ -85,6 +85,39 @@ ProgramRun run_on_data(const std::string& data_text, const std::string& base) {
   return run_program({{base + ".dat", data_text}}, base.c_str());
 }
 
+namespace {
+
+bool digit(char c) { return c >= '0' && c <= '9'; }
+
+// The position after the leading blanks and an optional minus sign.
+size_t number_start(const std::string& field) {
+  size_t i = field.find_first_not_of(' ');
+  if (i != std::string::npos && field[i] == '-') ++i;
+  return i;
+}
+
+}  // namespace
+
+bool is_e_field(const std::string& field, int digits) {
+  size_t i = number_start(field);
+  if (i == std::string::npos || field.size() != i + static_cast<size_t>(digits) + 5) return false;
+  if (field[i++] != '.') return false;
+  for (int d = 0; d < digits; ++d) {
+    if (!digit(field[i++])) return false;
+  }
+  return field[i] == 'E' && (field[i + 1] == '+' || field[i + 1] == '-') && digit(field[i + 2]) &&
+         digit(field[i + 3]);
+}
+
+bool is_i_field(const std::string& field) {
+  size_t i = number_start(field);
+  if (i == std::string::npos || i == field.size()) return false;
+  for (; i < field.size(); ++i) {
+    if (!digit(field[i])) return false;
+  }
+  return true;
+}
+
 std::string example_path(const std::string& name) {
   return std::string(KELMARINO_EXAMPLES) + "/" + name;
 }

@@ -8,11 +8,11 @@
 namespace kelmarino::testing {
 
 struct ProgramRun {
-  int exit_status = -1;       // -1 when the program ended by a signal
-  int signal = 0;             // the signal that ended it, if any
-  std::string console;        // standard output
-  std::string errors;         // standard error
-  std::string folder;         // the folder it ran in (kept until the end of the test program)
+  int exit_status = -1;  // -1 when the program ended by a signal
+  int signal = 0;        // the signal that ended it, if any
+  std::string console;   // standard output
+  std::string errors;    // standard error
+  std::string folder;    // the folder it ran in (kept until the end of the test program)
   std::string file(const std::string& name) const;  // a file the run left in its folder
   bool has_file(const std::string& name) const;
 };
@@ -26,6 +26,11 @@ ProgramRun run_on_data(const std::string& data_text, const std::string& base = "
 
 std::string read_file(const std::string& path);
 std::vector<std::string> split_lines(const std::string& text);
+
+// Whether a fixed field holds, right-aligned, a number of the form -.dddddE+ee (with `digits`
+// digits after the point), or an integer.
+bool is_e_field(const std::string& field, int digits = 4);
+bool is_i_field(const std::string& field);
 
 // A shipped example or a file of the tests' data folder.
 std::string example_path(const std::string& name);
