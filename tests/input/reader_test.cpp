@@ -19,38 +19,9 @@
 namespace kelmarino {
 namespace {
 
-// The worked example: four piles in a 3 m square, one load point at the cap centre, pile 4
-// lengthened by a keyword block, no simulated piles.
-const char kWorked[] = R"(* control
-1
-1
-0.0 0.0
-100.0 50.0 2000.0 0.0 0.0 0.0
-*end
-* piles
-4 0
--1.5 -1.5 1.5 -1.5
--1.5 1.5 1.5 1.5
-*end
-* types
-0 0 0 -1
-<0>
-0 1 0.0 0.0 1.0
-1 2.0 1.2 4
-2 5.0 1.2 5000.0 30.0 5 10.0 1.2 8000.0 35.0 10
-10000.0 2.6E6 1.0
-<-1>
-2
-HFR= 1 3.0
-NSF= 1 6
-*end
-* springs
-*end
-)";
-
 // Edits of the worked example: line number -> replacement (several lines split by '\n'), or
 // nullptr to drop the line.
-using Edits = std::map<int, const char*>;
+using Edits = testing::LineEdits;
 
 // Its simulated-pile variant: one pile of type -2 at (0, 2.5) with a diagonal stiffness.
 const Edits kSimulated = {{8, "4 1"},
@@ -58,21 +29,7 @@ const Edits kSimulated = {{8, "4 1"},
                           {24, "* springs\n-2\n<-2>\n1.0E5 1.0E5 5.0E5 0.0 0.0 0.0"}};
 
 std::string data_text(const Edits& edits = {}, const std::string& eol = "\n") {
-  std::string text;
-  const std::vector<std::string> lines = testing::split_lines(kWorked);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const auto edit = edits.find(static_cast<int>(i + 1));
-    if (edit == edits.end()) {
-      text += lines[i] + eol;
-      continue;
-    }
-    if (edit->second == nullptr) continue;
-    for (const char* c = edit->second; *c != '\0'; ++c) {
-      text += *c == '\n' ? eol : std::string(1, *c);
-    }
-    text += eol;
-  }
-  return text;
+  return testing::edited_lines(testing::worked_example(), edits, eol);
 }
 
 struct Reading {

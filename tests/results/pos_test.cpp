@@ -17,34 +17,7 @@ namespace {
 
 using testing::run_on_data;
 
-// The worked example of the data file: four piles in a 3 m square, the fourth with a longer
-// free length, one load point at the centre.
-const char* const WORKED = R"(* control
-1
-1
-0.0 0.0
-100.0 50.0 2000.0 0.0 0.0 0.0
-*end
-* piles
-4 0
--1.5 -1.5 1.5 -1.5
--1.5 1.5 1.5 1.5
-*end
-* types
-0 0 0 -1
-<0>
-0 1 0.0 0.0 1.0
-1 2.0 1.2 4
-2 5.0 1.2 5000.0 30.0 5 10.0 1.2 8000.0 35.0 10
-10000.0 2.6E6 1.0
-<-1>
-2
-HFR= 1 3.0
-NSF= 1 6
-*end
-* springs
-*end
-)";
+const std::string WORKED = testing::worked_example();
 // Piles 1 to 3: 4 steps above ground, 5 + 10 below; pile 4: 6 steps above ground.
 const std::vector<std::pair<int, int>> WORKED_STATIONS = {{5, 20}, {5, 20}, {5, 20}, {7, 22}};
 

@@ -118,6 +118,26 @@ bool is_i_field(const std::string& field) {
   return true;
 }
 
+std::string worked_example() { return read_file(example_path("worked.dat")); }
+
+std::string edited_lines(const std::string& text, const LineEdits& edits, const std::string& eol) {
+  std::string edited;
+  const std::vector<std::string> lines = split_lines(text);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const auto edit = edits.find(static_cast<int>(i + 1));
+    if (edit == edits.end()) {
+      edited += lines[i] + eol;
+      continue;
+    }
+    if (edit->second == nullptr) continue;
+    for (const char* c = edit->second; *c != '\0'; ++c) {
+      edited += *c == '\n' ? eol : std::string(1, *c);
+    }
+    edited += eol;
+  }
+  return edited;
+}
+
 std::string example_path(const std::string& name) {
   return std::string(KELMARINO_EXAMPLES) + "/" + name;
 }

@@ -32,6 +32,16 @@ std::vector<std::string> split_lines(const std::string& text);
 bool is_e_field(const std::string& field, int digits = 4);
 bool is_i_field(const std::string& field);
 
+// The shipped worked example: four piles in a 3 m square, one load point at the cap centre,
+// pile 4 lengthened by a keyword block, no simulated piles.
+std::string worked_example();
+
+// A text with some of its lines (numbered from 1) replaced, or dropped where the replacement is
+// null; a replacement may hold several lines. Lines end with `eol`.
+using LineEdits = std::map<int, const char*>;
+std::string edited_lines(const std::string& text, const LineEdits& edits,
+                         const std::string& eol = "\n");
+
 // A shipped example or a file of the tests' data folder.
 std::string example_path(const std::string& name);
 std::string test_data_path(const std::string& name);
