@@ -113,8 +113,6 @@ TEST(Run, WorkedExampleConsoleTranscriptAndBanner) {
   EXPECT_FALSE(run.file("worked.pos").empty());
 }
 
-// The 20-character base name: leading and embedded blanks make the name lose as many
-// characters at its end as there are blanks.
 // The file name is the typed base name without its leading and trailing blanks: counting the
 // non-blank characters instead would silently open the wrong file ("my pil.dat").
 TEST(Run, FileNameDropsLeadingAndTrailingBlanksOnly) {

@@ -41,8 +41,7 @@ struct PlotRun {
 };
 
 std::string new_folder(const std::map<std::string, std::string>& files) {
-  std::string folder = "/tmp/kelmarino-plot-test-XXXXXX";
-  if (mkdtemp(folder.data()) == nullptr) ADD_FAILURE() << "cannot make a folder";
+  const std::string folder = testing::temporary_folder();
   for (const auto& [name, text] : files) std::ofstream(folder + "/" + name) << text;
   return folder;
 }
@@ -75,6 +74,7 @@ const Plotted& plotted(const std::string& base) {
     Plotted& p = cache[base];
     p.run = testing::run_program({{base + ".dat", read_file(example_path(base + ".dat"))}},
                                  base.c_str());
+    testing::keep_folder_for_program(p.run.folder);
     EXPECT_EQ(p.run.exit_status, 0) << p.run.errors;
     EXPECT_TRUE(exists(PLOT_EXE)) << PLOT_EXE << " is not built";
     p.plot = run_plot(p.run.folder, base);

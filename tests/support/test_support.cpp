@@ -3,7 +3,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -11,10 +14,32 @@
 namespace kelmarino::testing {
 namespace {
 
-std::string new_folder() {
-  std::string pattern = "/tmp/kelmarino-test-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a folder");
-  return pattern;
+// Removes the temporary folders of a test when it ends.
+// Folders kept for a whole test program (shared by its tests) go when the program ends.
+class FolderCleaner : public ::testing::EmptyTestEventListener {
+ public:
+  std::vector<std::string> folders;
+  std::vector<std::string> program_folders;
+  void OnTestEnd(const ::testing::TestInfo&) override { remove(folders); }
+  void OnTestProgramEnd(const ::testing::UnitTest&) override { remove(program_folders); }
+
+ private:
+  static void remove(std::vector<std::string>& list) {
+    for (const std::string& folder : list) {
+      std::error_code ignored;
+      std::filesystem::remove_all(folder, ignored);
+    }
+    list.clear();
+  }
+};
+
+FolderCleaner& folder_cleaner() {
+  static FolderCleaner* const cleaner = [] {
+    auto* created = new FolderCleaner;
+    ::testing::UnitTest::GetInstance()->listeners().Append(created);  // owned by the listeners
+    return created;
+  }();
+  return *cleaner;
 }
 
 void write_file(const std::string& path, const std::string& text) {
@@ -29,6 +54,19 @@ std::string shell_quote(const std::string& text) {
 }
 
 }  // namespace
+
+std::string temporary_folder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "kelmarino-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a folder");
+  folder_cleaner().folders.push_back(pattern);
+  return pattern;
+}
+
+void keep_folder_for_program(const std::string& folder) {
+  auto& folders = folder_cleaner().folders;
+  std::erase(folders, folder);
+  folder_cleaner().program_folders.push_back(folder);
+}
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -62,7 +100,7 @@ bool ProgramRun::has_file(const std::string& name) const {
 
 ProgramRun run_program(const std::map<std::string, std::string>& files, const char* typed) {
   ProgramRun run;
-  run.folder = new_folder();
+  run.folder = temporary_folder();
   for (const auto& [name, text] : files) write_file(run.folder + "/" + name, text);
   write_file(run.folder + "/typed.txt", typed == nullptr ? "" : std::string(typed) + "\n");
   const std::string command = "cd " + shell_quote(run.folder) + " && " + KELMARINO_EXE +

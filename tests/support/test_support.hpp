@@ -12,10 +12,16 @@ struct ProgramRun {
   int signal = 0;        // the signal that ended it, if any
   std::string console;   // standard output
   std::string errors;    // standard error
-  std::string folder;    // the folder it ran in (kept until the end of the test program)
+  std::string folder;    // the folder it ran in (removed when the test ends)
   std::string file(const std::string& name) const;  // a file the run left in its folder
   bool has_file(const std::string& name) const;
 };
+
+// A new temporary folder, removed with everything in it when the current test ends.
+std::string temporary_folder();
+
+// Keeps a temporary folder until the test program ends, for results that several tests share.
+void keep_folder_for_program(const std::string& folder);
 
 // Runs the built program in a new temporary folder holding the given files, typing `typed`
 // (followed by a line end, unless `typed` is null) at its prompt.
