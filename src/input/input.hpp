@@ -10,6 +10,15 @@
 
 namespace kelmarino {
 
+// The keys of a keyword block, in the order in which they are compared, with the largest index
+// each takes (0: the index is read but not used).
+struct KeyName {
+  const char* text;
+  int32_t index_limit;
+};
+inline constexpr int32_t KEY_COUNT = 16;
+extern const KeyName KEYS[KEY_COUNT];
+
 // READ_INPUT: reads the whole data file into the model, reduces the loads to the cap centre and
 // forms the segment-length sums ZFR and ZBL. The two input errors ("Error:<0>", "Error: <K>") are
 // written on the console and stop the run with exit status 1; values outside the capacities of

@@ -42,30 +42,8 @@ struct Reader {
   PileSource source[MAX_PILES];
 };
 
-// The keys of a keyword block, in the order in which they are compared, with the largest index
-// each takes (0: the index is read but not used).
+// The keys of a keyword block, in the order of KEYS.
 enum Key { KSH, KSU, AGL, NFR, HFR, DOF, NSF, NBL, HBL, DOB, PMT, PFI, NSG, PMB, PEH, PKE };
-constexpr int32_t KEY_COUNT = 16;
-struct KeyName {
-  const char* text;
-  int32_t index_limit;
-};
-const KeyName KEYS[KEY_COUNT] = {{"KSH=", 0},
-                                 {"KSU=", 0},
-                                 {"AGL=", 3},
-                                 {"NFR=", 0},
-                                 {"HFR=", MAX_SEGMENTS},
-                                 {"DOF=", MAX_SEGMENTS},
-                                 {"NSF=", MAX_SEGMENTS},
-                                 {"NBL=", 0},
-                                 {"HBL=", MAX_SEGMENTS},
-                                 {"DOB=", MAX_SEGMENTS},
-                                 {"PMT=", MAX_SEGMENTS},
-                                 {"PFI=", MAX_SEGMENTS},
-                                 {"NSG=", MAX_SEGMENTS},
-                                 {"PMB=", 0},
-                                 {"PEH=", 0},
-                                 {"PKE=", 0}};
 
 [[noreturn]] void refuse(const InChannel& data, int32_t line, const std::string& what) {
   const std::string where = line > 0 ? ", line " + std::to_string(line) : "";
@@ -464,6 +442,23 @@ void read_simulated_section(Reader& reader) {
 }
 
 }  // namespace
+
+const KeyName KEYS[KEY_COUNT] = {{"KSH=", 0},
+                                 {"KSU=", 0},
+                                 {"AGL=", 3},
+                                 {"NFR=", 0},
+                                 {"HFR=", MAX_SEGMENTS},
+                                 {"DOF=", MAX_SEGMENTS},
+                                 {"NSF=", MAX_SEGMENTS},
+                                 {"NBL=", 0},
+                                 {"HBL=", MAX_SEGMENTS},
+                                 {"DOB=", MAX_SEGMENTS},
+                                 {"PMT=", MAX_SEGMENTS},
+                                 {"PFI=", MAX_SEGMENTS},
+                                 {"NSG=", MAX_SEGMENTS},
+                                 {"PMB=", 0},
+                                 {"PEH=", 0},
+                                 {"PKE=", 0}};
 
 int32_t COUNT_TYPES(int32_t n, const int32_t* a) {
   int32_t count = 1;
