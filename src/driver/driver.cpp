@@ -1,8 +1,6 @@
 // The run: welcome, prompt, files, banner, the stages in their fixed order, stop.
 #include "driver/driver.hpp"
 
-#include <cerrno>
-#include <cstring>
 #include <memory>
 
 #include "input/input.hpp"
@@ -12,22 +10,10 @@
 namespace kelmarino {
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-File open_file(const std::string& name, const char* mode) {
-  File file(std::fopen(name.c_str(), mode));
-  if (!file) {
-    throw RunError("run-time error opening " + name + ": " + std::strerror(errno));
-  }
-  return file;
-}
-
 void begin_stage(const char* stage) { fault_context() = FaultContext{stage, 0}; }
 
-// Asks for the base name and runs the analysis on the files it names.
+// Asks for the base name and runs the analysis on the files it names. The report and the
+// post-processing file are closed and checked whether the run ends normally or by a stop.
 void run(OutChannel& console, std::FILE* console_in) {
   WELCOME(console);
   write(console, "(/7X,27HPlease enter data filename:/)");
@@ -41,14 +27,22 @@ void run(OutChannel& console, std::FILE* console_in) {
   const File data_file = open_file(data.name, "r");
   data.file = data_file.get();
   OutChannel report{nullptr, FILE_NAME(base, ".out")};
-  const File report_file = open_file(report.name, "w");
+  File report_file = open_file(report.name, "w");
   report.file = report_file.get();
   OutChannel pos{nullptr, FILE_NAME(base, ".pos")};
-  const File pos_file = open_file(pos.name, "w");
+  File pos_file = open_file(pos.name, "w");
   pos.file = pos_file.get();
 
   const auto model = std::make_unique<Model>();
-  RUN_STAGES(data, console, report, pos, *model);
+  RunStop stop{0};
+  try {
+    run_stages(data, console, report, pos, *model);
+  } catch (const RunStop& early) {
+    stop = early;
+  }
+  close_written(report_file, report.name);
+  close_written(pos_file, pos.name);
+  if (stop.exit_status != 0) throw stop;
 }
 
 }  // namespace
@@ -61,10 +55,11 @@ std::string FILE_NAME(const char* base, const char* extension) {
   return std::string(base + first, static_cast<size_t>(last - first + 1)) + extension;
 }
 
-void RUN_STAGES(InChannel& data, OutChannel& console, OutChannel& report, OutChannel& pos,
+void run_stages(InChannel& data, OutChannel& console, OutChannel& report, OutChannel& pos,
                 Model& model) {
   RunValues& run = model.run;
   PileData& piles = model.piles;
+  BelowGroundCache cache;
   BANNER(report);
 
   write(console, "(7X,'*** To read input information ***',/)");
@@ -83,18 +78,17 @@ void RUN_STAGES(InChannel& data, OutChannel& console, OutChannel& report, OutCha
 
   write(console, "(/,/,7X,'*** To calculate lateral stiffness of piles ***')");
   begin_stage("lateral stiffness");
-  LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles);
+  LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
 
   write(console, "(/,/,7X,'*** To execute entire pile foundation analysis ***    ',/,/)");
   begin_stage("foundation analysis");
-  CAP_ANALYSIS(report, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.TOPD, run.KCAP,
-               piles);
+  CAP_ANALYSIS(report, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.TOPD, run.KCAP, piles);
   begin_stage("pile results");
-  PILE_RESULTS(report, pos, run.PNUM, run.BTX, run.BTY, run.ZBL, run.TOPD, piles);
+  PILE_RESULTS(report, pos, run.PNUM, run.BTX, run.BTY, run.ZBL, run.TOPD, piles, cache);
   fault_context() = FaultContext{};
 }
 
-int32_t KELMARINO(std::FILE* console_in, std::FILE* console_out, std::FILE* errors) {
+int32_t run_kelmarino(std::FILE* console_in, std::FILE* console_out, std::FILE* errors) {
   OutChannel console{console_out, "the console"};
   const ArithmeticTraps traps;
   fault_context() = FaultContext{};

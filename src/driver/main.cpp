@@ -3,4 +3,4 @@
 
 #include "driver/driver.hpp"
 
-int main() { return kelmarino::KELMARINO(stdin, stdout, stderr); }
+int main() { return kelmarino::run_kelmarino(stdin, stdout, stderr); }

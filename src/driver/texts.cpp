@@ -17,6 +17,8 @@ void WELCOME(OutChannel& console) {
   write(console, "(50X,'Harbour City 200092',/)");
 }
 
+// The banner's lines are kept as they print.
+// clang-format off
 void BANNER(OutChannel& report) {
   write(report, "(//////)");
   write(report, "(7X,'++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++')");
@@ -43,5 +45,6 @@ void BANNER(OutChannel& report) {
   write(report, "(60X,'P.O. Box 1110')");
   write(report, "(60X,'Harbour City 200092',/)");
 }
+// clang-format on
 
 }  // namespace kelmarino

@@ -9,7 +9,7 @@ void stiffness_block(const PileData& piles, int32_t g, Matrix6& B) {
   }
 }
 
-void ASSEMBLE_KCAP(int32_t PNUM, int32_t SNUM, const PileData& piles, Table<float, 6, 6>& KCAP) {
+void assemble_kcap(int32_t PNUM, int32_t SNUM, const PileData& piles, Table<float, 6, 6>& KCAP) {
   KCAP = Table<float, 6, 6>{};
   Matrix6 B, C, T, Tt, D, Dt;
   for (int32_t g = 1; g <= PNUM + SNUM; ++g) {
@@ -58,7 +58,7 @@ void GAUSS_SOLVE(int32_t n, float* A, float* b) {
   }
 }
 
-void TOP_DISPLACEMENTS(int32_t PNUM, const PileData& piles, const Vec<float, 6>& U,
+void top_displacements(int32_t PNUM, const PileData& piles, const Vec<float, 6>& U,
                        Table<float, MAX_PILES, 6>& TOPD) {
   Matrix6 D, T, Tt;
   float v[6];

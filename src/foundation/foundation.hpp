@@ -23,14 +23,14 @@ void OFFSET_MATRIX(float x, float y, Matrix6& D);
 // The stiffness block of pile (or simulated pile) g: rows 6(g-1)+1..6g of ESP.
 void stiffness_block(const PileData& piles, int32_t g, Matrix6& B);
 
-// ASSEMBLE_KCAP: KCAP = sum over piles of D'.(T.B.T').D and over simulated piles of D'.B.D.
-void ASSEMBLE_KCAP(int32_t PNUM, int32_t SNUM, const PileData& piles, Table<float, 6, 6>& KCAP);
+// assemble_kcap: KCAP = sum over piles of D'.(T.B.T').D and over simulated piles of D'.B.D.
+void assemble_kcap(int32_t PNUM, int32_t SNUM, const PileData& piles, Table<float, 6, 6>& KCAP);
 
 // GAUSS_SOLVE: solves A.x = b in place (b becomes x, A is destroyed), without row exchanges.
 void GAUSS_SOLVE(int32_t n, float* A, float* b);
 
-// TOP_DISPLACEMENTS: TOPD(g) = T'.D.U for every pile, with U the cap displacements.
-void TOP_DISPLACEMENTS(int32_t PNUM, const PileData& piles, const Vec<float, 6>& U,
+// top_displacements: TOPD(g) = T'.D.U for every pile, with U the cap displacements.
+void top_displacements(int32_t PNUM, const PileData& piles, const Vec<float, 6>& U,
                        Table<float, MAX_PILES, 6>& TOPD);
 
 }  // namespace kelmarino

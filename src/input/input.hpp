@@ -19,6 +19,14 @@ struct KeyName {
 inline constexpr int32_t KEY_COUNT = 16;
 extern const KeyName KEYS[KEY_COUNT];
 
+// The load points of the control section as read (JCTR = 1), before their reduction to the cap
+// centre.
+struct LoadPoints {
+  int32_t NACT = 0;
+  Table<float, MAX_LOAD_POINTS, 2> AXY;  // x, y of each load point (m)
+  Table<float, MAX_LOAD_POINTS, 6> ACT;  // Fx, Fy, Fz (t), Mx, My, Mz (t*m) at each load point
+};
+
 // READ_INPUT: reads the whole data file into the model, reduces the loads to the cap centre and
 // forms the segment-length sums ZFR and ZBL. The two input errors ("Error:<0>", "Error: <K>") are
 // written on the console and stop the run with exit status 1; values outside the capacities of
@@ -26,6 +34,21 @@ extern const KeyName KEYS[KEY_COUNT];
 void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
                 int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
                 PileData& piles);
+
+// The same, keeping the load points as read.
+void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
+                int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
+                PileData& piles, LoadPoints& loads);
+
+// The stations of pile p for the pile results: station 1 is the pile top and every step of a
+// segment ends in one new station; a step count below 1 adds none. Needs NFR and NBL within
+// 0 to MAX_SEGMENTS.
+struct PileStations {
+  int64_t KG = 1;                      // the ground-line station: 1 + the steps above ground
+  int64_t NSTA = 1;                    // the station count: KG + the steps below ground
+  int64_t end[2 * MAX_SEGMENTS] = {};  // the station ending each segment, from the top down
+};
+PileStations pile_stations(const PileData& piles, int32_t p);
 
 // COUNT_TYPES: the number of distinct values among a(1..n); 1 for n of 0 or 1.
 int32_t COUNT_TYPES(int32_t n, const int32_t* a);

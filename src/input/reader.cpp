@@ -348,9 +348,7 @@ void check_pile(const Reader& reader, int32_t p) {
     refuse(reader.data, source.AGL,
            pile + " has AGL(2) = AGL(3) = 0: a pile along the x axis has no pile axes");
   }
-  int64_t stations = 1;
-  for (int32_t s = 1; s <= piles.NFR(p); ++s) stations += piles.NSF(p, s) > 0 ? piles.NSF(p, s) : 0;
-  for (int32_t s = 1; s <= piles.NBL(p); ++s) stations += piles.NSG(p, s) > 0 ? piles.NSG(p, s) : 0;
+  const int64_t stations = pile_stations(piles, p).NSTA;
   if (stations > MAX_STATIONS) {
     refuse(reader.data, source.steps,
            pile + " has " + std::to_string(stations) +
@@ -360,23 +358,21 @@ void check_pile(const Reader& reader, int32_t p) {
 }
 
 void read_control_section(Reader& reader, int32_t& JCTR, int32_t& INO, int32_t& INO_line,
-                          Vec<float, 6>& FORCE) {
+                          Vec<float, 6>& FORCE, LoadPoints& loads) {
   InChannel& data = reader.data;
   read_heading(data);
   free_read(data, {integer_target(JCTR)});
   if (JCTR == 1) {
-    int32_t NACT = 0;
-    Table<float, MAX_LOAD_POINTS, 2> AXY;
-    Table<float, MAX_LOAD_POINTS, 6> ACT;
-    free_read(data, {integer_target(NACT)});
-    check_range(data, "NACT", NACT, 0, MAX_LOAD_POINTS);
-    for (int32_t k = 1; k <= NACT; ++k) {
-      free_read(data, {real_target(AXY(k, 1)), real_target(AXY(k, 2))});
-      free_read(data, {real_target(ACT(k, 1)), real_target(ACT(k, 2)), real_target(ACT(k, 3)),
-                       real_target(ACT(k, 4)), real_target(ACT(k, 5)), real_target(ACT(k, 6))});
+    free_read(data, {integer_target(loads.NACT)});
+    check_range(data, "NACT", loads.NACT, 0, MAX_LOAD_POINTS);
+    for (int32_t k = 1; k <= loads.NACT; ++k) {
+      free_read(data, {real_target(loads.AXY(k, 1)), real_target(loads.AXY(k, 2))});
+      free_read(data, {real_target(loads.ACT(k, 1)), real_target(loads.ACT(k, 2)),
+                       real_target(loads.ACT(k, 3)), real_target(loads.ACT(k, 4)),
+                       real_target(loads.ACT(k, 5)), real_target(loads.ACT(k, 6))});
     }
     fault_context().stage = "reduction of the loads to the cap centre";
-    REDUCE_LOADS(NACT, AXY, ACT, FORCE);
+    REDUCE_LOADS(loads.NACT, loads.AXY, loads.ACT, FORCE);
     fault_context().stage = "input";
   } else if (JCTR == 3) {
     free_read(data, {integer_target(INO)});
@@ -487,12 +483,32 @@ void REDUCE_LOADS(int32_t NACT, const Table<float, MAX_LOAD_POINTS, 2>& AXY,
   }
 }
 
+PileStations pile_stations(const PileData& piles, int32_t p) {
+  PileStations stations;
+  int64_t k = 1;
+  auto steps = [](int32_t count) { return count > 0 ? int64_t{count} : int64_t{0}; };
+  for (int32_t s = 1; s <= piles.NFR(p); ++s) stations.end[s - 1] = k += steps(piles.NSF(p, s));
+  stations.KG = k;
+  for (int32_t s = 1; s <= piles.NBL(p); ++s) {
+    stations.end[piles.NFR(p) + s - 1] = k += steps(piles.NSG(p, s));
+  }
+  stations.NSTA = k;
+  return stations;
+}
+
 void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
                 int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
                 PileData& piles) {
+  LoadPoints loads;
+  READ_INPUT(data, console, JCTR, INO, PNUM, SNUM, FORCE, ZFR, ZBL, piles, loads);
+}
+
+void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
+                int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
+                PileData& piles, LoadPoints& loads) {
   Reader reader{data, console, piles};
   int32_t INO_line = 0;
-  read_control_section(reader, JCTR, INO, INO_line, FORCE);
+  read_control_section(reader, JCTR, INO, INO_line, FORCE, loads);
   read_arrangement_section(reader, PNUM, SNUM);
   if (JCTR == 3 && (INO < 1 || INO > PNUM + SNUM)) {
     refuse(data, INO_line,

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -45,12 +46,25 @@ void append_e(std::string& text, float value, int32_t w, int32_t d);
 // Appends one Iw field: decimal, right-aligned in w columns; asterisks if too wide.
 void append_i(std::string& text, int32_t value, int32_t w);
 
+// A file of the run, closed (unchecked) when it goes out of scope: the end of a run-time error.
+struct FileCloser {
+  void operator()(std::FILE* file) const;
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a file, or throws the run-time error "run-time error opening NAME: <reason>".
+File open_file(const std::string& name, const char* mode);
+
+// Flushes and closes a written file, or throws "run-time error writing NAME: <reason>": the last
+// buffered lines are written here, and a full disk or a file-size limit shows only here.
+void close_written(File& file, const std::string& name);
+
 // An input channel: the data file or the console, read line by line.
 struct InChannel {
   std::FILE* file = nullptr;
-  std::string name;          // as named in error messages: "pier.dat", "the console"
-  int32_t line_number = 0;   // number of the last line taken
-  std::string line;          // the last line taken, without its line end
+  std::string name;         // as named in error messages: "pier.dat", "the console"
+  int32_t line_number = 0;  // number of the last line taken
+  std::string line;         // the last line taken, without its line end
 };
 
 // A target of a read: an integer, a real, or a text variable of fixed length.
@@ -62,9 +76,7 @@ struct Target {
 };
 inline Target integer_target(int32_t& value) { return {Target::Kind::Integer, &value, 0}; }
 inline Target real_target(float& value) { return {Target::Kind::Real, &value, 0}; }
-inline Target text_target(char* text, int32_t length) {
-  return {Target::Kind::Text, text, length};
-}
+inline Target text_target(char* text, int32_t length) { return {Target::Kind::Text, text, length}; }
 
 // Reads exactly one line and walks the layout over it (Aw and Iw elements; nX skips columns).
 // Aw takes the next w characters, blank-padded; Iw reads an integer field.

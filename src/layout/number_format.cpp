@@ -15,24 +15,21 @@ namespace {
 
 __extension__ typedef unsigned __int128 uint128;
 
-constexpr int32_t MAX_FAST_DIGITS = 9;  // leading digits that fit the integer scaling below
+constexpr int32_t MAX_FAST_DIGITS = 9;     // leading digits that fit the integer scaling below
 constexpr int32_t MAX_POWER_OF_FIVE = 55;  // 5^55 < 2^128
 
 // Powers of five and ten as 128-bit integers.
 struct Powers {
   uint128 five[MAX_POWER_OF_FIVE + 1];
   uint64_t ten[MAX_FAST_DIGITS + 1];
-  Powers() {
+  constexpr Powers() : five{}, ten{} {
     five[0] = 1;
     for (int32_t i = 1; i <= MAX_POWER_OF_FIVE; ++i) five[i] = five[i - 1] * 5;
     ten[0] = 1;
     for (int32_t i = 1; i <= MAX_FAST_DIGITS; ++i) ten[i] = ten[i - 1] * 10;
   }
 };
-const Powers& powers() {
-  static const Powers table;
-  return table;
-}
+constexpr Powers POWERS;
 
 int32_t bit_length(uint128 n) {
   const auto high = static_cast<uint64_t>(n >> 64);
@@ -42,7 +39,7 @@ int32_t bit_length(uint128 n) {
 
 // floor(m * 2^q * 10^k), exactly, when it can be formed in 128 bits.
 bool scaled_floor(uint32_t m, int32_t q, int32_t k, uint128& result) {
-  const Powers& p = powers();
+  const Powers& p = POWERS;
   if (k >= 0) {  // m * 5^k * 2^(q+k)
     if (k > 44) return false;
     const uint128 n = static_cast<uint128>(m) * p.five[k];
@@ -144,7 +141,7 @@ bool fast_leading_digits(float value, int32_t count, char* digits, int32_t& exp1
   // value < 2^top, so its decimal exponent is about top * log10(2); corrected below.
   const int32_t top = q + 32 - std::countl_zero(m);
   int32_t e10 = (top * 78913 - (top < 0 ? 262143 : 0)) / 262144 + 1;
-  const Powers& p = powers();
+  const Powers& p = POWERS;
   for (int32_t tries = 0; tries < 3; ++tries) {
     uint128 lead = 0;
     if (!scaled_floor(m, q, count - e10, lead)) return false;

@@ -46,7 +46,8 @@ void write_text(std::string& text, std::string_view layout_string, std::span<con
           const Item& item = items[next++];
           const bool wants_integer = element.kind == Element::Kind::Integer;
           if (item.is_integer != wants_integer) {
-            throw std::logic_error("item does not match its field in " + std::string(layout_string));
+            throw std::logic_error("item does not match its field in " +
+                                   std::string(layout_string));
           }
           flush_blanks();
           if (wants_integer) {
@@ -66,8 +67,7 @@ void write_text(std::string& text, std::string_view layout_string, std::span<con
 }
 
 void write(OutChannel& channel, std::string_view layout, std::span<const Item> items) {
-  static thread_local std::string text;
-  text.clear();
+  std::string text;
   write_text(text, layout, items);
   if (std::fwrite(text.data(), 1, text.size(), channel.file) != text.size()) {
     throw RunError("run-time error writing " + channel.name + ": " + std::strerror(errno));

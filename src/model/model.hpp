@@ -57,10 +57,10 @@ using SegmentInts = Table<int32_t, MAX_PILES, MAX_SEGMENTS>;
 
 // Run values, owned by the run driver and handed to the stages.
 struct RunValues {
-  int32_t JCTR = 0;  // run control: 1 loads and full run, 2 foundation stiffness, 3 one pile
-  int32_t INO = 0;   // pile whose stiffness is printed when JCTR = 3
-  int32_t PNUM = 0;  // number of piles
-  int32_t SNUM = 0;  // number of simulated piles
+  int32_t JCTR = 0;     // run control: 1 loads and full run, 2 foundation stiffness, 3 one pile
+  int32_t INO = 0;      // pile whose stiffness is printed when JCTR = 3
+  int32_t PNUM = 0;     // number of piles
+  int32_t SNUM = 0;     // number of simulated piles
   Vec<float, 6> FORCE;  // load at the cap centre, later the cap displacements
   PileReals ZFR;        // above-ground length of each pile (m)
   PileReals ZBL;        // below-ground length of each pile (m)
@@ -75,27 +75,27 @@ struct RunValues {
 // Shared pile data: the arrangement, the properties of every pile segment by segment, and the
 // pile stiffness table.
 struct PileData {
-  Table<float, MAX_PILES, 2> PXY;        // x, y of each pile top (m)
-  PileInts PTYPE;                        // type number of each pile
-  Table<float, MAX_SIMULATED, 2> SXY;    // x, y of each simulated pile (m)
-  Vec<int32_t, MAX_SIMULATED> STYPE;     // type number of each simulated pile
-  PileInts KSH;                          // section shape: 0 circular, other square
-  PileInts KSU;                          // bottom support code
-  Table<float, MAX_PILES, 3> AGL;        // direction of the pile axis (x, y, z components)
-  PileInts NFR;                          // number of above-ground segments
-  SegmentReals HFR;                      // above-ground segment lengths (m)
-  SegmentReals DOF;                      // above-ground segment diameters (m)
-  SegmentInts NSF;                       // above-ground steps per segment for the results
-  PileInts NBL;                          // number of below-ground segments
-  SegmentReals HBL;                      // below-ground segment lengths (m)
-  SegmentReals DOB;                      // below-ground segment diameters (m)
-  SegmentReals PMT;                      // horizontal soil coefficient (t/m4)
-  SegmentReals PFI;                      // soil friction angle (degrees)
-  SegmentInts NSG;                       // below-ground steps per segment for the results
-  PileReals PMB;                         // soil coefficient at the pile bottom
-  PileReals PEH;                         // elastic modulus of the pile (t/m2)
-  PileReals PKE;                         // reduction factor of the second moment of area
-  Table<float, 6 * MAX_BLOCKS, 6> ESP;   // six stiffness rows per pile, then per simulated pile
+  Table<float, MAX_PILES, 2> PXY;       // x, y of each pile top (m)
+  PileInts PTYPE;                       // type number of each pile
+  Table<float, MAX_SIMULATED, 2> SXY;   // x, y of each simulated pile (m)
+  Vec<int32_t, MAX_SIMULATED> STYPE;    // type number of each simulated pile
+  PileInts KSH;                         // section shape: 0 circular, other square
+  PileInts KSU;                         // bottom support code
+  Table<float, MAX_PILES, 3> AGL;       // direction of the pile axis (x, y, z components)
+  PileInts NFR;                         // number of above-ground segments
+  SegmentReals HFR;                     // above-ground segment lengths (m)
+  SegmentReals DOF;                     // above-ground segment diameters (m)
+  SegmentInts NSF;                      // above-ground steps per segment for the results
+  PileInts NBL;                         // number of below-ground segments
+  SegmentReals HBL;                     // below-ground segment lengths (m)
+  SegmentReals DOB;                     // below-ground segment diameters (m)
+  SegmentReals PMT;                     // horizontal soil coefficient (t/m4)
+  SegmentReals PFI;                     // soil friction angle (degrees)
+  SegmentInts NSG;                      // below-ground steps per segment for the results
+  PileReals PMB;                        // soil coefficient at the pile bottom
+  PileReals PEH;                        // elastic modulus of the pile (t/m2)
+  PileReals PKE;                        // reduction factor of the second moment of area
+  Table<float, 6 * MAX_BLOCKS, 6> ESP;  // six stiffness rows per pile, then per simulated pile
 };
 
 // The one instance of a run, zero-filled when it is created.

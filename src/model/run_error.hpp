@@ -18,21 +18,6 @@ struct RunStop {
   int32_t exit_status;
 };
 
-// The stage and pile being computed, named by the message of an arithmetic fault.
-struct FaultContext {
-  const char* stage = nullptr;  // "lateral stiffness", ...; null outside the analysis
-  int32_t pile = 0;             // pile number, 0 when the fault concerns no single pile
-};
-
-FaultContext& fault_context();
-
-// The message of a run-time error at the current context: "run-time error in the <stage> of
-// pile <p>: <what>".
-std::string fault_message(const std::string& what);
-
-// Throws the run-time error of an arithmetic fault (or a singular block) at the current context.
-[[noreturn]] void raise_fault(const std::string& what);
-
 // Index check of the fixed-capacity arrays. Checked builds stop at once on a wrong index; the
 // reader refuses every input that could produce one.
 #ifdef KELMARINO_BOUNDS_CHECK

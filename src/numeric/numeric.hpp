@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "model/model.hpp"
+#include "traps/traps.hpp"
 
 namespace kelmarino {
 

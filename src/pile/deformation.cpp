@@ -160,8 +160,6 @@ void KINF3(int32_t n, const float* c, const float* d, const float* h, float& k) 
   }
 }
 
-void KBASE(int32_t n, float& b) {
-  b = n == 1 ? 1.0f : n == 2 ? 0.6f : n == 3 ? 0.5f : 0.45f;
-}
+void KBASE(int32_t n, float& b) { b = n == 1 ? 1.0f : n == 2 ? 0.6f : n == 3 ? 0.5f : 0.45f; }
 
 }  // namespace kelmarino

@@ -19,11 +19,12 @@ void negate_column_4(Matrix4& T) {
 }
 
 // The chain of below-ground matrices of one plane: each new segment's matrix on the left.
-void chain_below(int32_t n, const float* alpha, const float* EI, const float* Z, Matrix4& T) {
+void chain_below(int32_t n, const float* alpha, const float* EI, const float* Z, Matrix4& T,
+                 BelowGroundCache& cache) {
   Matrix4 S, product;
-  BLSEG(alpha[0], EI[0], Z[0], Z[1], T);
+  cache.matrix(alpha[0], EI[0], Z[0], Z[1], T);
   for (int32_t s = 2; s <= n; ++s) {
-    BLSEG(alpha[s - 1], EI[s - 1], Z[s - 1], Z[s], S);
+    cache.matrix(alpha[s - 1], EI[s - 1], Z[s - 1], Z[s], S);
     MATMUL(4, 4, 4, S.data(), T.data(), product.data());
     T = product;
   }
@@ -46,14 +47,14 @@ float bending_stiffness(const PileData& piles, int32_t p, float d) {
 }
 
 void BLCHAIN(int32_t n, const float* ax, const float* ay, const float* EI, const float* Z,
-             Matrix4& Tx, Matrix4& Ty) {
-  chain_below(n, ax, EI, Z, Tx);
+             Matrix4& Tx, Matrix4& Ty, BelowGroundCache& cache) {
+  chain_below(n, ax, EI, Z, Tx, cache);
   bool planes_differ = false;
   for (int32_t s = 0; s < n && !planes_differ; ++s) {
     planes_differ = std::fabs(ay[s] - ax[s]) > EQUAL_PLANES;
   }
   if (planes_differ) {
-    chain_below(n, ay, EI, Z, Ty);
+    chain_below(n, ay, EI, Z, Ty, cache);
   } else {
     Ty = Tx;
   }
@@ -107,7 +108,7 @@ void PILEK(int32_t KSU, const Matrix4& Cx, const Matrix4& Cy, float axial, Matri
 }
 
 void LATERAL(int32_t PNUM, const PileReals& AXK, const SegmentReals& BTX, const SegmentReals& BTY,
-             PileData& piles) {
+             PileData& piles, BelowGroundCache& cache) {
   float ax[MAX_SEGMENTS], ay[MAX_SEGMENTS], EI[MAX_SEGMENTS], L[MAX_SEGMENTS];
   float Z[MAX_SEGMENTS + 1];
   Matrix4 Tx, Ty, F, Cx, Cy;
@@ -126,7 +127,7 @@ void LATERAL(int32_t PNUM, const PileReals& AXK, const SegmentReals& BTX, const 
         EI[s - 1] = bending_stiffness(piles, p, piles.DOB(p, s));
         Z[s] = piles.HBL(p, s) + Z[s - 1];
       }
-      BLCHAIN(nbl, ax, ay, EI, Z, Tx, Ty);
+      BLCHAIN(nbl, ax, ay, EI, Z, Tx, Ty, cache);
     }
     const int32_t nfr = piles.NFR(p);
     if (nfr == 0) {

@@ -5,6 +5,7 @@
 // Bending state of one plane: (u, theta, Q, M). Planes: x-z carries (UX, SY, NX, MY), y-z
 // carries (UY, -SX, NY, -MX). The below-ground matrices take M with the opposite sign.
 #include <cstdint>
+#include <memory>
 
 #include "model/model.hpp"
 #include "numeric/numeric.hpp"
@@ -73,16 +74,36 @@ void MSER12(float zb, float& A1, float& B1, float& C1, float& D1, float& A2, flo
 void MSER34(float zb, float& A3, float& B3, float& C3, float& D3, float& A4, float& B4, float& C4,
             float& D4);
 
+// The below-ground matrices already formed in a run, owned by the run. A matrix depends on its
+// four arguments alone, so piles of one type, whose steps have bit-identical arguments, share
+// their matrices; the arguments are compared bit for bit, so a kept matrix is exactly the one
+// BLSEG would form.
+class BelowGroundCache {
+ public:
+  BelowGroundCache();
+  // T = BLSEG(alpha, EI, z1, z2): the kept matrix, or a new one, formed and kept.
+  void matrix(float alpha, float EI, float z1, float z2, Matrix4& T);
+
+ private:
+  static constexpr uint32_t SIZE = 8192;
+  struct Entry {
+    bool used = false;
+    uint32_t key[4] = {};
+    Matrix4 T;
+  };
+  std::unique_ptr<Entry[]> entries_;
+};
+
 // ---- Lateral stiffness ----
 
 // LATERAL: the 6x6 head stiffness of every pile, in its own axes, into its six rows of ESP.
 void LATERAL(int32_t PNUM, const PileReals& AXK, const SegmentReals& BTX, const SegmentReals& BTY,
-             PileData& piles);
+             PileData& piles, BelowGroundCache& cache);
 
 // BLCHAIN: below-ground transfer matrices of both planes, ground line to bottom, over n segments
 // with factors ax, ay, stiffnesses EI and segment-top depths Z (n+1 entries, Z[0] = 0).
 void BLCHAIN(int32_t n, const float* ax, const float* ay, const float* EI, const float* Z,
-             Matrix4& Tx, Matrix4& Ty);
+             Matrix4& Tx, Matrix4& Ty, BelowGroundCache& cache);
 
 // FRCHAIN: above-ground transfer matrix, head to ground line, over n segments.
 void FRCHAIN(int32_t n, const float* EI, const float* L, Matrix4& F);

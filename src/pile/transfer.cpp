@@ -1,5 +1,6 @@
 // Transfer matrices of a length of pile: a free elastic beam above the ground line, a beam in
 // soil whose horizontal reaction grows with depth (the m method) below it.
+#include <algorithm>
 #include <bit>
 
 #include "pile/pile.hpp"
@@ -24,6 +25,8 @@ struct Series {
 
 // The sixteen coefficient functions A1 .. D4. The divisors are the tabulated single-precision
 // values (four or five significant digits), not the exact factorial products.
+// One row per function, as tabulated.
+// clang-format off
 const Series SERIES[16] = {
     // A1, B1, C1, D1
     {6, {{1, 0, 1}, {-1, 5, 120}, {1, 10, 604800}, {-1, 15, 1.9813E10f}, {1, 20, 2.3038E15f},
@@ -62,6 +65,7 @@ const Series SERIES[16] = {
     {6, {{1, 0, 1}, {-1, 5, 30}, {1, 10, 100800}, {-1, 15, 2.5946E9f}, {1, 20, 2.5406E14f},
          {-1, 25, 6.7491E19f}}},
 };
+// clang-format on
 
 // A first term of 1 is the constant itself; every other term is zb^exponent / divisor.
 float term_value(float zb, const Term& t) {
@@ -82,28 +86,11 @@ float series_value(float zb, const Series& series) {
   return sum;
 }
 
-// The below-ground matrices already formed in this run. A matrix depends on its four arguments
-// alone, so piles of one type, whose steps have bit-identical arguments, share their matrices;
-// the arguments are compared bit for bit, so a kept matrix is exactly the one that would be formed.
-struct BelowGroundCache {
-  static constexpr uint32_t SIZE = 8192;
-  struct Entry {
-    bool used = false;
-    uint32_t key[4] = {};
-    Matrix4 T;
-  };
-  Entry entries[SIZE];
-};
+uint32_t bits(float value) { return std::bit_cast<uint32_t>(value); }
 
-BelowGroundCache::Entry& cache_entry(const uint32_t (&key)[4]) {
-  static BelowGroundCache cache;
-  uint32_t hash = 2166136261u;
-  for (uint32_t k : key) hash = (hash ^ k) * 16777619u;
-  return cache.entries[(hash ^ (hash >> 15)) % BelowGroundCache::SIZE];
-}
+}  // namespace
 
-// BLSEG without the cache.
-void form_below_ground(float alpha, float EI, float z1, float z2, Matrix4& T) {
+void BLSEG(float alpha, float EI, float z1, float z2, Matrix4& T) {
   Matrix4 T1, T2, W;
   MCOEF(alpha, z1, T1);
   MCOEF(alpha, z2, T2);
@@ -128,8 +115,6 @@ void form_below_ground(float alpha, float EI, float z1, float z2, Matrix4& T) {
     T(i, 4) = t;
   }
 }
-
-}  // namespace
 
 void FRSEG(float EI, float h, Matrix4& T) {
   T = Matrix4{};
@@ -192,18 +177,20 @@ void MCOEF(float alpha, float z, Matrix4& T) {
   T(4, 4) = 6.0f * D4;
 }
 
-void BLSEG(float alpha, float EI, float z1, float z2, Matrix4& T) {
-  const uint32_t key[4] = {std::bit_cast<uint32_t>(alpha), std::bit_cast<uint32_t>(EI),
-                           std::bit_cast<uint32_t>(z1), std::bit_cast<uint32_t>(z2)};
-  BelowGroundCache::Entry& entry = cache_entry(key);
-  if (entry.used && entry.key[0] == key[0] && entry.key[1] == key[1] && entry.key[2] == key[2] &&
-      entry.key[3] == key[3]) {
+BelowGroundCache::BelowGroundCache() : entries_(std::make_unique<Entry[]>(SIZE)) {}
+
+void BelowGroundCache::matrix(float alpha, float EI, float z1, float z2, Matrix4& T) {
+  const uint32_t key[4] = {bits(alpha), bits(EI), bits(z1), bits(z2)};
+  uint32_t hash = 2166136261u;
+  for (const uint32_t k : key) hash = (hash ^ k) * 16777619u;
+  Entry& entry = entries_[(hash ^ (hash >> 15)) % SIZE];
+  if (entry.used && std::equal(key, key + 4, entry.key)) {
     T = entry.T;
     return;
   }
-  form_below_ground(alpha, EI, z1, z2, T);
+  BLSEG(alpha, EI, z1, z2, T);
   entry.used = true;
-  for (int32_t i = 0; i < 4; ++i) entry.key[i] = key[i];
+  std::copy(key, key + 4, entry.key);
   entry.T = T;
 }
 

@@ -5,17 +5,12 @@
 #include <cstring>
 #include <memory>
 
-#include "driver/driver.hpp"
 #include "input/input.hpp"
 #include "plot/plot.hpp"
+#include "traps/traps.hpp"
 
 namespace kelmarino {
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 File open_data(const std::string& data_name) {
   File file(std::fopen(data_name.c_str(), "r"));
@@ -58,31 +53,11 @@ class ConsoleText {
   std::FILE* file_;
 };
 
-// The load points of the control section, read again: the reader keeps only their sum at the
-// cap centre.
-void read_load_points(const std::string& data_name, std::vector<LoadPoint>& loads) {
-  const File file = open_data(data_name);
-  InChannel data{file.get(), data_name};
-  char heading[9];
-  line_read(data, "(A9)", {text_target(heading, 9)});
-  int32_t JCTR = 0;
-  free_read(data, {integer_target(JCTR)});
-  if (JCTR != 1) return;
-  int32_t NACT = 0;
-  free_read(data, {integer_target(NACT)});
-  for (int32_t k = 1; k <= NACT; ++k) {
-    LoadPoint point;
-    free_read(data, {real_target(point.x), real_target(point.y)});
-    float* a = point.act;
-    free_read(data, {real_target(a[0]), real_target(a[1]), real_target(a[2]), real_target(a[3]),
-                     real_target(a[4]), real_target(a[5])});
-    loads.push_back(point);
-  }
-}
+const char* const NAMES[6] = {"UX", "UY", "UZ", "SX", "SY", "SZ"};  // the cap displacements
 
 }  // namespace
 
-void READ_GROUP(const std::string& data_name, GroupData& group) {
+void read_group(const std::string& data_name, GroupData& group) {
   const File file = open_data(data_name);
   InChannel data{file.get(), data_name};
   ConsoleText console_text;
@@ -93,9 +68,14 @@ void READ_GROUP(const std::string& data_name, GroupData& group) {
     // Read as the program reads it: arithmetic faults trapped, refusals thrown.
     const ArithmeticTraps traps;
     fault_context() = FaultContext{"input", 0};
+    LoadPoints points;
     READ_INPUT(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
-               group.model.piles);
-    read_load_points(data_name, group.loads);
+               group.model.piles, points);
+    for (int32_t k = 1; k <= points.NACT; ++k) {
+      LoadPoint load{points.AXY(k, 1), points.AXY(k, 2), {}};
+      for (int32_t i = 1; i <= 6; ++i) load.act[i - 1] = points.ACT(k, i);
+      group.loads.push_back(load);
+    }
     fault_context() = FaultContext{};
   } catch (const RunError& error) {
     fault_context() = FaultContext{};
@@ -107,19 +87,7 @@ void READ_GROUP(const std::string& data_name, GroupData& group) {
   }
 }
 
-int32_t ground_station(const PileData& piles, int32_t p) {
-  int32_t KG = 1;
-  for (int32_t s = 1; s <= piles.NFR(p); ++s) KG += piles.NSF(p, s);
-  return KG;
-}
-
-int32_t station_count(const PileData& piles, int32_t p) {
-  int32_t NSTA = ground_station(piles, p);
-  for (int32_t s = 1; s <= piles.NBL(p); ++s) NSTA += piles.NSG(p, s);
-  return NSTA;
-}
-
-void CHECK_POS_BELONGS(const GroupData& group, const PosFile& pos, const std::string& data_name,
+void check_pos_belongs(const GroupData& group, const PosFile& pos, const std::string& data_name,
                        const std::string& pos_name) {
   const std::string refusal = pos_name + " does not belong to " + data_name + ": ";
   const int32_t PNUM = group.model.run.PNUM;
@@ -128,7 +96,7 @@ void CHECK_POS_BELONGS(const GroupData& group, const PosFile& pos, const std::st
                     std::to_string(PNUM));
   }
   for (int32_t p = 1; p <= PNUM; ++p) {
-    const int32_t NSTA = station_count(group.model.piles, p);
+    const int64_t NSTA = pile_stations(group.model.piles, p).NSTA;
     const int32_t held = pos.piles[static_cast<size_t>(p - 1)].NSTA;
     if (held != NSTA) {
       throw PlotError(refusal + "pile " + std::to_string(p) + " has " + std::to_string(held) +
@@ -139,7 +107,6 @@ void CHECK_POS_BELONGS(const GroupData& group, const PosFile& pos, const std::st
 }
 
 std::vector<CapDisplacement> cap_displacements(const std::string& report_text) {
-  static const char* const NAMES[6] = {"UX", "UY", "UZ", "SX", "SY", "SZ"};
   std::vector<CapDisplacement> cap;
   size_t at = report_text.find("DISPLACEMENTS AT THE CAP CENTER");
   for (int32_t i = 0; i < 6 && at != std::string::npos; ++i) {

@@ -19,7 +19,7 @@ std::string cap_table(const std::vector<CapDisplacement>& cap) {
 
 }  // namespace
 
-std::string INDEX_HTML(const std::string& title, int32_t PNUM,
+std::string index_html(const std::string& title, int32_t PNUM,
                        const std::vector<CapDisplacement>& cap, const PosFile& pos) {
   const std::string name = escape_xml(title);
   std::string html =

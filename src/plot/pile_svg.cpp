@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "input/input.hpp"
 #include "plot/plot.hpp"
 #include "plot/svg.hpp"
 
@@ -60,16 +61,12 @@ struct PileLines {
 };
 
 PileLines pile_lines(const PileData& piles, int32_t p) {
+  const PileStations stations = pile_stations(piles, p);
   PileLines lines;
-  int32_t k = 1;
-  for (int32_t s = 1; s <= piles.NFR(p); ++s) {
-    k += piles.NSF(p, s);
-    if (s < piles.NFR(p)) lines.joints.push_back(k);
-  }
-  lines.KG = k;
-  for (int32_t s = 1; s <= piles.NBL(p); ++s) {
-    k += piles.NSG(p, s);
-    if (s < piles.NBL(p)) lines.joints.push_back(k);
+  lines.KG = static_cast<int32_t>(stations.KG);
+  const int32_t segments = piles.NFR(p) + piles.NBL(p);
+  for (int32_t s = 1; s < segments; ++s) {
+    if (s != piles.NFR(p)) lines.joints.push_back(static_cast<int32_t>(stations.end[s - 1]));
   }
   return lines;
 }
@@ -219,7 +216,7 @@ void write_panel(std::string& svg, const PanelSpec& panel_spec, double left,
     vmin = std::min(vmin, e.min);
     vmax = std::max(vmax, e.max);
   }
-  const ValueScale scale{left, NICE_AXIS(vmin, vmax, VALUE_TICKS)};
+  const ValueScale scale{left, nice_axis(vmin, vmax, VALUE_TICKS)};
   std::string names;
   for (int32_t i = 0; i < panel_spec.count; ++i) {
     names += std::string(i > 0 ? " " : "") + quantity_name(panel_spec.quantities[i]);
@@ -247,12 +244,12 @@ std::string pile_file_name(int32_t p) {
   return name;
 }
 
-std::string PILE_SVG(const PileData& piles, int32_t p, const PosPile& pile) {
+std::string pile_svg(const PileData& piles, int32_t p, const PosPile& pile) {
   const PileLines lines = pile_lines(piles, p);
   const float bottom = *std::max_element(pile.ZH.begin(), pile.ZH.end());
   // A pile of one station still gets a depth axis of 1 m.
   const DepthScale depth{
-      NICE_AXIS(0.0, bottom > 0.0f ? static_cast<double>(bottom) : 1.0, DEPTH_TICKS)};
+      nice_axis(0.0, bottom > 0.0f ? static_cast<double>(bottom) : 1.0, DEPTH_TICKS)};
   std::string svg =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +

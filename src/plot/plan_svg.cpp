@@ -92,7 +92,7 @@ void write_axes(std::string& svg, const PlanScale& scale) {
   svg += label(BOX_LEFT + BOX_SIZE - 4.0, oy - 8.0, "end", "#666666", "x");
   svg += label(ox + 8.0, BOX_TOP + 12.0, "start", "#666666", "y");
   // A scale bar of a nice length, about a fifth of the box.
-  const Axis bar = NICE_AXIS(0.0, BOX_SIZE / scale.s / 5.0, 1);
+  const Axis bar = nice_axis(0.0, BOX_SIZE / scale.s / 5.0, 1);
   const double length = bar.step * scale.s;
   const double y = BOX_TOP + BOX_SIZE + 22.0;
   svg += "<line class=\"scale-bar\" x1=\"" + fixed(BOX_LEFT, 2) + "\" y1=\"" + fixed(y, 2) +
@@ -206,7 +206,7 @@ std::vector<std::string> legend_lines(const GroupData& group) {
 
 }  // namespace
 
-std::string PLAN_SVG(const GroupData& group) {
+std::string plan_svg(const GroupData& group) {
   const PlanScale scale = plan_scale(group);
   const std::vector<std::string> legend = legend_lines(group);
   const double legend_top = BOX_TOP + BOX_SIZE + 56.0;

@@ -40,18 +40,14 @@ struct CapDisplacement {
   std::string unit;   // "m" or "rad"
 };
 
-// READ_GROUP: reads the data file through the project's reader (its console output is kept and
+// read_group: reads the data file through the project's reader (its console output is kept and
 // quoted when the reader stops), then the load points of its control section. PlotError when the
 // file cannot be opened or the reader refuses it.
-void READ_GROUP(const std::string& data_name, GroupData& group);
+void read_group(const std::string& data_name, GroupData& group);
 
-// The ground-line station KG = 1 + sum NSF and the station count NSTA = KG + sum NSG of pile p.
-int32_t ground_station(const PileData& piles, int32_t p);
-int32_t station_count(const PileData& piles, int32_t p);
-
-// CHECK_POS_BELONGS: PlotError unless the post-processing file holds as many piles as the data
+// check_pos_belongs: PlotError unless the post-processing file holds as many piles as the data
 // file and every pile as many stations as its segments and steps give.
-void CHECK_POS_BELONGS(const GroupData& group, const PosFile& pos, const std::string& data_name,
+void check_pos_belongs(const GroupData& group, const PosFile& pos, const std::string& data_name,
                        const std::string& pos_name);
 
 // The six cap displacements from the report text, in the order UX, UY, UZ, SX, SY, SZ; empty when
@@ -59,16 +55,16 @@ void CHECK_POS_BELONGS(const GroupData& group, const PosFile& pos, const std::st
 std::vector<CapDisplacement> cap_displacements(const std::string& report_text);
 
 // The documents: the diagrams of pile p, the plan of the group, the page showing them all.
-std::string PILE_SVG(const PileData& piles, int32_t p, const PosPile& pile);
-std::string PLAN_SVG(const GroupData& group);
-std::string INDEX_HTML(const std::string& title, int32_t PNUM,
+std::string pile_svg(const PileData& piles, int32_t p, const PosPile& pile);
+std::string plan_svg(const GroupData& group);
+std::string index_html(const std::string& title, int32_t PNUM,
                        const std::vector<CapDisplacement>& cap, const PosFile& pos);
 
 // The SVG file name of pile p: pile-01.svg, ..., pile-100.svg.
 std::string pile_file_name(int32_t p);
 
-// KELMARINO_PLOT: the whole command on its arguments (the base name). Returns the exit status:
+// run_plot_command: the whole command on its arguments (the base name). Returns the exit status:
 // 0 after writing the folder, 1 after writing a message beginning "kelmarino-plot: " on `errors`.
-int32_t KELMARINO_PLOT(int argc, const char* const* argv, std::FILE* out, std::FILE* errors);
+int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std::FILE* errors);
 
 }  // namespace kelmarino

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <utility>
 
+#include "layout/layout.hpp"
 #include "plot/plot.hpp"
 
 namespace kelmarino {
@@ -30,7 +31,7 @@ PosFile read_results(const GroupData& group, const std::string& pos_name,
                     " (kelmarino writes it when it runs on " + data_name + ")");
   }
   try {
-    return READ_POS(text, pos_name);
+    return read_pos(text, pos_name);
   } catch (const PosError& error) {
     const int32_t JCTR = group.model.run.JCTR;
     if (JCTR == 2 || JCTR == 3) {
@@ -42,11 +43,13 @@ PosFile read_results(const GroupData& group, const std::string& pos_name,
   }
 }
 
+// Writes one document whole; a short write or a failed close is refused with the system's reason.
 void write_document(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) throw PlotError("cannot write " + path + ": " + std::strerror(errno));
+  File file = open_file(path, "wb");
+  if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
+    throw PlotError("cannot write " + path + ": " + std::strerror(errno));
+  }
+  close_written(file, path);
 }
 
 // Reads BASE.dat, BASE.pos and BASE.out and writes the folder BASE-plots; returns its name.
@@ -54,9 +57,9 @@ std::string draw(const std::string& base) {
   const std::string data_name = base + ".dat";
   const std::string pos_name = base + ".pos";
   const auto group = std::make_unique<GroupData>();
-  READ_GROUP(data_name, *group);
+  read_group(data_name, *group);
   const PosFile pos = read_results(*group, pos_name, data_name);
-  CHECK_POS_BELONGS(*group, pos, data_name, pos_name);
+  check_pos_belongs(*group, pos, data_name, pos_name);
   std::string report;
   const std::vector<CapDisplacement> cap =
       read_text(base + ".out", report) ? cap_displacements(report) : std::vector<CapDisplacement>{};
@@ -68,17 +71,17 @@ std::string draw(const std::string& base) {
   const int32_t PNUM = group->model.run.PNUM;
   for (int32_t p = 1; p <= PNUM; ++p) {
     write_document(folder + "/" + pile_file_name(p),
-                   PILE_SVG(group->model.piles, p, pos.piles[static_cast<size_t>(p - 1)]));
+                   pile_svg(group->model.piles, p, pos.piles[static_cast<size_t>(p - 1)]));
   }
-  write_document(folder + "/plan.svg", PLAN_SVG(*group));
+  write_document(folder + "/plan.svg", plan_svg(*group));
   const std::string title = std::filesystem::path(base).filename().string();
-  write_document(folder + "/index.html", INDEX_HTML(title, PNUM, cap, pos));
+  write_document(folder + "/index.html", index_html(title, PNUM, cap, pos));
   return folder;
 }
 
 }  // namespace
 
-int32_t KELMARINO_PLOT(int argc, const char* const* argv, std::FILE* out, std::FILE* errors) {
+int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std::FILE* errors) {
   try {
     if (argc != 2 || argv[1][0] == '\0') {
       throw PlotError(

@@ -158,15 +158,14 @@ void read_pile(Records& r, int32_t g, PosPile& pile) {
   }
 }
 
+const char* const QUANTITY_NAMES[QUANTITY_COUNT] = {"UX", "SY", "NX", "MY",  "UY", "SX",
+                                                    "NY", "MX", "NZ", "PSX", "PSY"};
+
 }  // namespace
 
-const char* quantity_name(Quantity q) {
-  static const char* const NAMES[QUANTITY_COUNT] = {"UX", "SY", "NX", "MY",  "UY", "SX",
-                                                    "NY", "MX", "NZ", "PSX", "PSY"};
-  return NAMES[static_cast<int32_t>(q)];
-}
+const char* quantity_name(Quantity q) { return QUANTITY_NAMES[static_cast<int32_t>(q)]; }
 
-PosFile READ_POS(const std::string& text, const std::string& name) {
+PosFile read_pos(const std::string& text, const std::string& name) {
   Records r{name, lines_of(text)};
   if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
     throw PosError(name + " is empty: it holds no pile records");

@@ -45,9 +45,9 @@ class PosError : public std::runtime_error {
   explicit PosError(const std::string& message) : std::runtime_error(message) {}
 };
 
-// READ_POS: the records of the post-processing file whose whole text is given; `name` names the
+// read_pos: the records of the post-processing file whose whole text is given; `name` names the
 // file in messages. Throws PosError when a field cannot be read, the file ends before the records
 // its counts announce, a pile record is out of order, or text follows the last pile.
-PosFile READ_POS(const std::string& text, const std::string& name);
+PosFile read_pos(const std::string& text, const std::string& name);
 
 }  // namespace kelmarino

@@ -7,7 +7,7 @@
 
 namespace kelmarino {
 
-Axis NICE_AXIS(double vmin, double vmax, int32_t ticks) {
+Axis nice_axis(double vmin, double vmax, int32_t ticks) {
   double lo = std::min(vmin, 0.0);
   double hi = std::max(vmax, 0.0);
   if (!(hi > lo)) {

@@ -18,9 +18,9 @@ struct Axis {
   double hi() const { return last * step; }
 };
 
-// NICE_AXIS: the axis that holds vmin, vmax and zero with about `ticks` intervals of a nice step;
+// nice_axis: the axis that holds vmin, vmax and zero with about `ticks` intervals of a nice step;
 // all-zero values get the axis -1 .. 1.
-Axis NICE_AXIS(double vmin, double vmax, int32_t ticks);
+Axis nice_axis(double vmin, double vmax, int32_t ticks);
 
 // The label of tick i ("-0.4", "0", "1.5").
 std::string tick_label(const Axis& axis, int32_t i);

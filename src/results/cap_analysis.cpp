@@ -12,7 +12,7 @@ void CAP_ANALYSIS(OutChannel& report, int32_t JCTR, int32_t INO, int32_t PNUM, i
     write_pile_stiffness(report, INO, piles);
     throw RunStop{0};
   }
-  ASSEMBLE_KCAP(PNUM, SNUM, piles, KCAP);
+  assemble_kcap(PNUM, SNUM, piles, KCAP);
   if (JCTR == 2) {
     write_foundation_stiffness(report, KCAP);
     throw RunStop{0};
@@ -22,7 +22,7 @@ void CAP_ANALYSIS(OutChannel& report, int32_t JCTR, int32_t INO, int32_t PNUM, i
   GAUSS_SOLVE(6, KCAP.data(), FORCE.data());
   fault_context().stage = "foundation analysis";
   write_cap_displacements(report, FORCE);
-  TOP_DISPLACEMENTS(PNUM, piles, FORCE, TOPD);
+  top_displacements(PNUM, piles, FORCE, TOPD);
 }
 
 }  // namespace kelmarino

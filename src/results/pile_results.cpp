@@ -70,8 +70,8 @@ void above_ground(int32_t g, const PileData& piles, StationTables& st, int32_t& 
   }
 }
 
-void below_ground(int32_t g, const SegmentReals& BTX, const SegmentReals& BTY,
-                  const PileReals& ZBL, const PileData& piles, StationTables& st, int32_t& k) {
+void below_ground(int32_t g, const SegmentReals& BTX, const SegmentReals& BTY, const PileReals& ZBL,
+                  const PileData& piles, BelowGroundCache& cache, StationTables& st, int32_t& k) {
   Matrix4 T;
   float X[4], Y[4], Xn[4], Yn[4];
   const float ZG = st.ZH(st.KG);
@@ -83,9 +83,11 @@ void below_ground(int32_t g, const SegmentReals& BTX, const SegmentReals& BTY,
       const float z2 = z1 + h;
       state(st.STX, k, 1.0f, -1.0f, X);
       state(st.STY, k, -1.0f, 1.0f, Y);
-      BLSEG(BTX(g, s), EI, z1, z2, T);
+      cache.matrix(BTX(g, s), EI, z1, z2, T);
       MATMUL(4, 4, 1, T.data(), X, Xn);
-      if (std::fabs(BTX(g, s) - BTY(g, s)) > EQUAL_PLANES) BLSEG(BTY(g, s), EI, z1, z2, T);
+      if (std::fabs(BTX(g, s) - BTY(g, s)) > EQUAL_PLANES) {
+        cache.matrix(BTY(g, s), EI, z1, z2, T);
+      }
       MATMUL(4, 4, 1, T.data(), Y, Yn);
       k = k + 1;
       store(st.STX, k, 1.0f, -1.0f, Xn);
@@ -106,14 +108,14 @@ void below_ground(int32_t g, const SegmentReals& BTX, const SegmentReals& BTY,
 
 void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BTY,
                       const PileReals& ZBL, const Table<float, MAX_PILES, 6>& TOPD,
-                      const PileData& piles, StationTables& st) {
+                      const PileData& piles, BelowGroundCache& cache, StationTables& st) {
   pile_top(g, TOPD, piles, st);
   int32_t k = 1;
   above_ground(g, piles, st, k);
   st.KG = k;
   st.PSX(k) = 0.0f;
   st.PSY(k) = 0.0f;
-  below_ground(g, BTX, BTY, ZBL, piles, st, k);
+  below_ground(g, BTX, BTY, ZBL, piles, cache, st, k);
   st.NSTA = k;
   for (int32_t above = 1; above < st.KG; ++above) {
     st.PSX(above) = 0.0f;
@@ -123,12 +125,13 @@ void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BT
 
 void PILE_RESULTS(OutChannel& report, OutChannel& pos, int32_t PNUM, const SegmentReals& BTX,
                   const SegmentReals& BTY, const PileReals& ZBL,
-                  const Table<float, MAX_PILES, 6>& TOPD, const PileData& piles) {
-  static StationTables st;  // reused pile by pile
+                  const Table<float, MAX_PILES, 6>& TOPD, const PileData& piles,
+                  BelowGroundCache& cache) {
+  StationTables st;  // reused pile by pile
   write_pos_header(pos, PNUM, piles);
   for (int32_t g = 1; g <= PNUM; ++g) {
     fault_context().pile = g;
-    compute_stations(g, BTX, BTY, ZBL, TOPD, piles, st);
+    compute_stations(g, BTX, BTY, ZBL, TOPD, piles, cache, st);
     write_pile_section(report, g, piles, st);
     write_pos_records(pos, g, piles, st);
   }

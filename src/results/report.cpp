@@ -15,27 +15,25 @@ struct ItemList {
   std::span<const Item> span() const { return {items, static_cast<size_t>(count)}; }
 };
 
-ItemList& item_list() {
-  static ItemList list;
-  list.count = 0;
-  return list;
-}
-
 void write_matrix_rows(OutChannel& report, const Matrix6& M) {
-  ItemList& list = item_list();
+  ItemList list;
   for (int32_t i = 1; i <= 6; ++i) {
     for (int32_t j = 1; j <= 6; ++j) list.add(M(i, j));
   }
   write(report, "(6E12.4)", list.span());
 }
 
+// Layout strings are kept whole, as they print.
+// clang-format off
 const char* const ASTERISK_LINE = "(7X,'**************************************************************************************')";
 const char* const PERCENT_LINE = "(7X,'%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%')";
+
+// clang-format on
 
 void write_displacement_table(OutChannel& report, const StationTables& st) {
   write(report, "(/,/,15X,'Z',12X,'UX',12X,'UY',12X,'SX',12X,'SY',12X,'PSX',12X,'PSY')");
   write(report, "(14X,'(m)',11X,'(m)',11X,'(m)',10X,'(rad)',9X,'(rad)',9X,'(t/m2)',9X,'(t/m2)',/)");
-  ItemList& above = item_list();
+  ItemList above;
   for (int32_t k = 1; k < st.KG; ++k) {
     above.add(st.ZH(k));
     above.add(st.STX(k, 1));
@@ -44,7 +42,7 @@ void write_displacement_table(OutChannel& report, const StationTables& st) {
     above.add(st.STX(k, 2));
   }
   write(report, "(7X,5E14.4)", above.span());
-  ItemList& below = item_list();
+  ItemList below;
   for (int32_t k = st.KG; k <= st.NSTA; ++k) {
     below.add(st.ZH(k));
     below.add(st.STX(k, 1));
@@ -60,7 +58,7 @@ void write_displacement_table(OutChannel& report, const StationTables& st) {
 void write_force_table(OutChannel& report, const StationTables& st) {
   write(report, "(/,/,18X,'Z',14X,'NX',14X,'NY',14X,'NZ',14X,'MX',14X,'MY')");
   write(report, "(17X,'(m)',12X,'(t)',13X,'(t)',13X,'(t)',12X,'(t*m)',11X,'(t*m)',/)");
-  ItemList& list = item_list();
+  ItemList list;
   for (int32_t k = 1; k <= st.NSTA; ++k) {
     list.add(st.ZH(k));
     list.add(st.STX(k, 3));
@@ -74,14 +72,14 @@ void write_force_table(OutChannel& report, const StationTables& st) {
 
 // A post-processing group: the values of one table column for every station.
 void write_station_values(OutChannel& pos, const Vec<float, MAX_STATIONS>& values, int32_t NSTA) {
-  ItemList& list = item_list();
+  ItemList list;
   for (int32_t k = 1; k <= NSTA; ++k) list.add(values(k));
   write(pos, "(6e14.4)", list.span());
 }
 
 void write_station_states(OutChannel& pos, const Table<float, MAX_STATIONS, 4>& table,
                           int32_t NSTA) {
-  ItemList& list = item_list();
+  ItemList list;
   for (int32_t k = 1; k <= NSTA; ++k) {
     for (int32_t i = 1; i <= 4; ++i) list.add(table(k, i));
   }
@@ -102,6 +100,7 @@ void write_foundation_stiffness(OutChannel& report, const Table<float, 6, 6>& KC
   write_matrix_rows(report, KCAP);
 }
 
+// clang-format off
 void write_cap_displacements(OutChannel& report, const Vec<float, 6>& U) {
   write(report, "(7X,'*******************************************************************************')");
   write(report, "(15X,'DISPLACEMENTS AT THE CAP CENTER OF PILE FOUNDATION')");
@@ -113,6 +112,8 @@ void write_cap_displacements(OutChannel& report, const Vec<float, 6>& U) {
   write(report, "(16X,'Rotational angle around Y axis :      SY=',E12.4,' (rad)')", {U(5)});
   write(report, "(16X,'Rotational angle around Z axis :      SZ=',E12.4,' (rad)',/,/)", {U(6)});
 }
+
+// clang-format on
 
 void write_pile_section(OutChannel& report, int32_t g, const PileData& piles,
                         const StationTables& st) {
@@ -144,7 +145,7 @@ void write_pile_section(OutChannel& report, int32_t g, const PileData& piles,
 
 void write_pos_header(OutChannel& pos, int32_t PNUM, const PileData& piles) {
   write(pos, "(i5)", {PNUM});
-  ItemList& list = item_list();
+  ItemList list;
   for (int32_t p = 1; p <= PNUM; ++p) {
     list.add(piles.PXY(p, 1));
     list.add(piles.PXY(p, 2));
@@ -152,8 +153,7 @@ void write_pos_header(OutChannel& pos, int32_t PNUM, const PileData& piles) {
   write(pos, "(6e14.4)", list.span());
 }
 
-void write_pos_records(OutChannel& pos, int32_t g, const PileData& piles,
-                       const StationTables& st) {
+void write_pos_records(OutChannel& pos, int32_t g, const PileData& piles, const StationTables& st) {
   write(pos, "(2i5)", {g, st.NSTA});
   write(pos, "(2e14.4)", {piles.PXY(g, 1), piles.PXY(g, 2)});
   write_station_values(pos, st.ZH, st.NSTA);

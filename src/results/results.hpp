@@ -5,6 +5,7 @@
 
 #include "layout/layout.hpp"
 #include "model/model.hpp"
+#include "pile/pile.hpp"
 
 namespace kelmarino {
 
@@ -26,20 +27,21 @@ struct StationTables {
 // assembles KCAP, with JCTR = 2 reports it and stops the run, else solves the cap displacements
 // into FORCE, reports them and fills TOPD.
 void CAP_ANALYSIS(OutChannel& report, int32_t JCTR, int32_t INO, int32_t PNUM, int32_t SNUM,
-                  Vec<float, 6>& FORCE, Table<float, MAX_PILES, 6>& TOPD,
-                  Table<float, 6, 6>& KCAP, const PileData& piles);
+                  Vec<float, 6>& FORCE, Table<float, MAX_PILES, 6>& TOPD, Table<float, 6, 6>& KCAP,
+                  const PileData& piles);
 
 // PILE_RESULTS: for every pile, the station tables, its report section and its records of the
 // post-processing file (after the file header).
 void PILE_RESULTS(OutChannel& report, OutChannel& pos, int32_t PNUM, const SegmentReals& BTX,
                   const SegmentReals& BTY, const PileReals& ZBL,
-                  const Table<float, MAX_PILES, 6>& TOPD, const PileData& piles);
+                  const Table<float, MAX_PILES, 6>& TOPD, const PileData& piles,
+                  BelowGroundCache& cache);
 
 // The station tables of pile g: pile-top forces from its head stiffness, then the march of both
 // bending planes down the pile through the segment transfer matrices.
 void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BTY,
                       const PileReals& ZBL, const Table<float, MAX_PILES, 6>& TOPD,
-                      const PileData& piles, StationTables& st);
+                      const PileData& piles, BelowGroundCache& cache, StationTables& st);
 
 // Report lines of the foundation analysis.
 void write_pile_stiffness(OutChannel& report, int32_t INO, const PileData& piles);
@@ -50,7 +52,6 @@ void write_cap_displacements(OutChannel& report, const Vec<float, 6>& U);
 void write_pile_section(OutChannel& report, int32_t g, const PileData& piles,
                         const StationTables& st);
 void write_pos_header(OutChannel& pos, int32_t PNUM, const PileData& piles);
-void write_pos_records(OutChannel& pos, int32_t g, const PileData& piles,
-                       const StationTables& st);
+void write_pos_records(OutChannel& pos, int32_t g, const PileData& piles, const StationTables& st);
 
 }  // namespace kelmarino

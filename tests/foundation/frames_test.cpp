@@ -160,7 +160,7 @@ TEST(AssembleKcap, VerticalPileAtTheCentreGivesItsBlock) {
   set_block(*piles, 1, B);
   piles->AGL(1, 3) = 1.0f;
   Matrix6 KCAP;
-  ASSEMBLE_KCAP(1, 0, *piles, KCAP);
+  assemble_kcap(1, 0, *piles, KCAP);
   expect_matrix6(KCAP, B, 0.0);
 }
 
@@ -177,7 +177,7 @@ TEST(AssembleKcap, VerticalPileOffTheCentreAddsTheMomentsOfItsForces) {
     double expected[6][6] = {};
     add_moved_diagonal(expected, b, static_cast<double>(point[0]), static_cast<double>(point[1]));
     Matrix6 KCAP;
-    ASSEMBLE_KCAP(1, 0, *piles, KCAP);
+    assemble_kcap(1, 0, *piles, KCAP);
     expect_matrix6(KCAP, expected, 1e-3);
     // KCAP(4,4) = B44 + B33.y^2, KCAP(5,5) = B55 + B33.x^2, KCAP(4,5) = -B33.x.y.
     EXPECT_EQ(KCAP(4, 5), -1000.0f * point[0] * point[1]);
@@ -200,7 +200,7 @@ TEST(AssembleKcap, RakedPileStiffnessTurnsIntoCapAxes) {
     expected[o + 1][o + 1] = b[o + 1];
   }
   Matrix6 KCAP;
-  ASSEMBLE_KCAP(1, 0, *piles, KCAP);
+  assemble_kcap(1, 0, *piles, KCAP);
   expect_matrix6(KCAP, expected, 1e-3);
 }
 
@@ -218,7 +218,7 @@ TEST(AssembleKcap, SimulatedPileIsMovedButNotTurned) {
   add_moved_diagonal(expected, b1, 0.0, 0.0);
   add_moved_diagonal(expected, b2, 2.0, -3.0);
   Matrix6 KCAP;
-  ASSEMBLE_KCAP(1, 1, *piles, KCAP);
+  assemble_kcap(1, 1, *piles, KCAP);
   expect_matrix6(KCAP, expected, 1e-3);
 }
 

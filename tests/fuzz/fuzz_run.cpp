@@ -35,7 +35,7 @@ void run_once(const uint8_t* bytes, size_t size) {
   if (sigsetjmp(jump, 1) == 0) {
     fault_jump = &jump;
     try {
-      RUN_STAGES(data, console, report, pos, *model);
+      run_stages(data, console, report, pos, *model);
     } catch (const RunError& error) {
       if (std::strncmp(error.what(), "run-time error ", 15) != 0) __builtin_trap();
     } catch (const RunStop&) {

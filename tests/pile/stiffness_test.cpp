@@ -192,7 +192,10 @@ std::unique_ptr<Model> cantilever(int32_t KSU) {
   return m;
 }
 
-void run_lateral(Model& m) { LATERAL(m.run.PNUM, m.run.AXK, m.run.BTX, m.run.BTY, m.piles); }
+void run_lateral(Model& m) {
+  BelowGroundCache cache;
+  LATERAL(m.run.PNUM, m.run.AXK, m.run.BTX, m.run.BTY, m.piles, cache);
+}
 
 double head(const Model& m, int32_t pile, int32_t i, int32_t j) {
   return static_cast<double>(m.piles.ESP(6 * (pile - 1) + i, j));

@@ -79,7 +79,7 @@ const Plotted& plotted(const std::string& base) {
     EXPECT_TRUE(exists(PLOT_EXE)) << PLOT_EXE << " is not built";
     p.plot = run_plot(p.run.folder, base);
     EXPECT_EQ(p.plot.exit_status, 0) << p.plot.errors;
-    p.pos = READ_POS(p.run.file(base + ".pos"), base + ".pos");
+    p.pos = read_pos(p.run.file(base + ".pos"), base + ".pos");
     p.plots = p.run.folder + "/" + base + "-plots";
   }
   return cache.at(base);

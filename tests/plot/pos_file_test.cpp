@@ -75,7 +75,7 @@ TEST_P(ReaderAgainstReport, ReadsEveryStationValueTheReportPrints) {
   const auto run =
       run_program({{base + ".dat", read_file(example_path(base + ".dat"))}}, base.c_str());
   ASSERT_EQ(run.exit_status, 0) << run.errors;
-  const PosFile pos = READ_POS(run.file(base + ".pos"), base + ".pos");
+  const PosFile pos = read_pos(run.file(base + ".pos"), base + ".pos");
   const std::vector<ReportPile> report = report_piles(run.file(base + ".out"));
   ASSERT_EQ(pos.PNUM, static_cast<int32_t>(report.size()));
   ASSERT_EQ(pos.piles.size(), report.size());
@@ -153,7 +153,7 @@ TEST(PosReader, RecordsAreReadByFieldsAndCountsNotLineLengths) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.layout);
-    const PosFile pos = READ_POS(c.text, "case.pos");
+    const PosFile pos = read_pos(c.text, "case.pos");
     ASSERT_EQ(pos.PNUM, 1);
     EXPECT_EQ(pos.PXY, (std::vector<float>{1.5f, -2.5f}));
     const PosPile& pile = pos.piles.at(0);
@@ -217,7 +217,7 @@ TEST(PosReader, DamagedFilesAreRefusedWithTheLineAtFault) {
       lines[static_cast<size_t>(c.line - 1)] = c.replacement;
     }
     try {
-      READ_POS(joined(lines, "\n"), "case.pos");
+      read_pos(joined(lines, "\n"), "case.pos");
       ADD_FAILURE() << "no error";
     } catch (const PosError& error) {
       EXPECT_EQ(std::string(error.what()), c.message);

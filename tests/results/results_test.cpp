@@ -40,7 +40,8 @@ std::unique_ptr<Model> pile_stiffness(const std::string& text) {
   BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles);
   BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
   AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
-  LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles);
+  BelowGroundCache cache;
+  LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
   return model;
 }
 
@@ -56,7 +57,9 @@ std::unique_ptr<Model> full_run(const std::string& text) {
 }
 
 void stations(const Model& model, int32_t g, StationTables& st) {
-  compute_stations(g, model.run.BTX, model.run.BTY, model.run.ZBL, model.run.TOPD, model.piles, st);
+  BelowGroundCache cache;
+  compute_stations(g, model.run.BTX, model.run.BTY, model.run.ZBL, model.run.TOPD, model.piles,
+                   cache, st);
 }
 
 // Five piles spread unevenly over the cap: vertical ones, one raked in the x-z plane, one raked
@@ -301,7 +304,7 @@ TEST(CapAnalysis, SingleVerticalPileGivesItsHeadStiffnessMovedToTheCentre) {
         "2 5.0 1.2 5000.0 30.0 5 10.0 1.2 8000.0 35.0 10\n10000.0 2.6E6 1.0\n*end\n* springs\n"
         "*end\n");
     Table<float, 6, 6> KCAP;
-    ASSEMBLE_KCAP(model->run.PNUM, model->run.SNUM, model->piles, KCAP);
+    assemble_kcap(model->run.PNUM, model->run.SNUM, model->piles, KCAP);
     const auto B = [&](int32_t i, int32_t j) -> double { return model->piles.ESP(i, j); };
     const double x = model->piles.PXY(1, 1), y = model->piles.PXY(1, 2);
     double D[6][6] = {};
@@ -431,7 +434,7 @@ TEST(CapAnalysis, ZeroFirstPivotEndsTheRunAsARunTimeError) {
     ASSERT_EQ(model->piles.ESP(7, 1), -lateral);
     ASSERT_EQ(model->piles.ESP(1, 1), lateral);
     Table<float, 6, 6> KCAP;
-    ASSEMBLE_KCAP(model->run.PNUM, model->run.SNUM, model->piles, KCAP);
+    assemble_kcap(model->run.PNUM, model->run.SNUM, model->piles, KCAP);
     ASSERT_EQ(KCAP(1, 1), 0.0f);
   }
   const testing::ProgramRun run = testing::run_on_data(data);

@@ -1,9 +1,8 @@
 #include "support/test_support.hpp"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -99,8 +98,13 @@ bool ProgramRun::has_file(const std::string& name) const {
 }
 
 ProgramRun run_program(const std::map<std::string, std::string>& files, const char* typed) {
+  return run_program(files, typed, temporary_folder());
+}
+
+ProgramRun run_program(const std::map<std::string, std::string>& files, const char* typed,
+                       const std::string& folder) {
   ProgramRun run;
-  run.folder = temporary_folder();
+  run.folder = folder;
   for (const auto& [name, text] : files) write_file(run.folder + "/" + name, text);
   write_file(run.folder + "/typed.txt", typed == nullptr ? "" : std::string(typed) + "\n");
   const std::string command = "cd " + shell_quote(run.folder) + " && " + KELMARINO_EXE +

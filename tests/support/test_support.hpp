@@ -27,6 +27,10 @@ void keep_folder_for_program(const std::string& folder);
 // (followed by a line end, unless `typed` is null) at its prompt.
 ProgramRun run_program(const std::map<std::string, std::string>& files, const char* typed);
 
+// The same in a given folder (which may already hold other files).
+ProgramRun run_program(const std::map<std::string, std::string>& files, const char* typed,
+                       const std::string& folder);
+
 // Runs the program on one data file, typing its base name.
 ProgramRun run_on_data(const std::string& data_text, const std::string& base = "case");
 

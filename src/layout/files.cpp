@@ -1,0 +1,34 @@
+// The files of a run: opened with a run-time error naming the file when they cannot be, and
+// closed with every buffered line checked, so that a report cut short is never taken for a whole
+// one.
+#include <cerrno>
+#include <cstring>
+
+#include "layout/layout.hpp"
+#include "model/run_error.hpp"
+
+namespace kelmarino {
+
+void FileCloser::operator()(std::FILE* file) const { std::fclose(file); }
+
+File open_file(const std::string& name, const char* mode) {
+  File file(std::fopen(name.c_str(), mode));
+  if (!file) throw RunError("run-time error opening " + name + ": " + std::strerror(errno));
+  return file;
+}
+
+void close_written(File& file, const std::string& name) {
+  std::FILE* const open = file.release();
+  if (open == nullptr) return;
+  errno = 0;
+  const bool written = std::fflush(open) == 0 && !std::ferror(open);
+  const int flush_error = errno;
+  const bool closed = std::fclose(open) == 0;
+  if (!written || !closed) {
+    const int reason = !written && flush_error != 0 ? flush_error : errno;
+    throw RunError("run-time error writing " + name + ": " +
+                   (reason != 0 ? std::strerror(reason) : "the file could not be written"));
+  }
+}
+
+}  // namespace kelmarino

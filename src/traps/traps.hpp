@@ -1,0 +1,49 @@
+#pragma once
+// Arithmetic traps: invalid operations, divisions by zero and overflows stop the run where they
+// happen, as a run-time error that names the stage and the pile being computed. Everything here
+// is per thread: two analyses in two threads trap and name their faults independently.
+#include <csetjmp>
+#include <cstdint>
+#include <string>
+
+namespace kelmarino {
+
+// The stage and pile being computed, named by the message of an arithmetic fault.
+struct FaultContext {
+  const char* stage = nullptr;  // "lateral stiffness", ...; null outside the analysis
+  int32_t pile = 0;             // pile number, 0 when the fault concerns no single pile
+};
+
+// The fault context of the calling thread.
+FaultContext& fault_context();
+
+// The message of a run-time error at the current context: "run-time error in the <stage> of
+// pile <p>: <what>".
+std::string fault_message(const std::string& what);
+
+// Throws the run-time error of an arithmetic fault (or a singular block) at the current context.
+[[noreturn]] void raise_fault(const std::string& what);
+
+// While it lives, arithmetic faults of the calling thread are trapped where they happen and
+// thrown as run-time errors at the thread's fault context (the code is compiled to allow
+// exceptions from trapping instructions).
+class ArithmeticTraps {
+ public:
+  ArithmeticTraps();
+  ~ArithmeticTraps();
+  ArithmeticTraps(const ArithmeticTraps&) = delete;
+  ArithmeticTraps& operator=(const ArithmeticTraps&) = delete;
+
+ private:
+  int previous_excepts_;
+};
+
+#ifdef KELMARINO_FAULT_JUMP
+// Builds whose compiler cannot unwind from a trapping instruction (clang, used for fuzzing): a
+// trapped fault jumps back to the point the caller set in `fault_jump`, with the message of the
+// run-time error in `fault_jump_message`.
+extern thread_local sigjmp_buf* fault_jump;
+extern thread_local std::string fault_jump_message;
+#endif
+
+}  // namespace kelmarino
