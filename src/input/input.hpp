@@ -4,11 +4,20 @@
 // given per type number: the "<0>" block for types 0 and below, a type block per positive type, a
 // keyword block ("KSH=" ... "PKE=") per negative type, and a stiffness block per simulated type.
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "layout/layout.hpp"
 #include "model/model.hpp"
 
 namespace kelmarino {
+
+// The program's version, as the report banner names it.
+inline constexpr const char* VERSION = "1.10";
+
+// The base of the files of a run named on a command line: "PATH/BASE.dat" and "PATH/BASE" both
+// give "PATH/BASE" (the data file is the base followed by ".dat"; results go beside it).
+std::string data_base(std::string_view argument);
 
 // The keys of a keyword block, in the order in which they are compared, with the largest index
 // each takes (0: the index is read but not used).

@@ -456,6 +456,14 @@ const KeyName KEYS[KEY_COUNT] = {{"KSH=", 0},
                                  {"PEH=", 0},
                                  {"PKE=", 0}};
 
+std::string data_base(std::string_view argument) {
+  constexpr std::string_view extension = ".dat";
+  if (argument.size() > extension.size() && argument.ends_with(extension)) {
+    argument.remove_suffix(extension.size());
+  }
+  return std::string(argument);
+}
+
 int32_t COUNT_TYPES(int32_t n, const int32_t* a) {
   int32_t count = 1;
   for (int32_t i = 2; i <= n; ++i) {
