@@ -66,6 +66,10 @@ int32_t COUNT_TYPES(int32_t n, const int32_t* a);
 bool TYPE_MATCH(int32_t K, int32_t t);
 
 // REDUCE_LOADS: FORCE = sum over the load points of D'.ACT, D the offset matrix of the point.
+// Adds to FORCE the load T (Fx, Fy, Fz, Mx, My, Mz) acting at the cap point (x, y), moved to the
+// cap centre: FORCE += D'.T with D the offset matrix of the point. One step of REDUCE_LOADS.
+void reduce_load_point(float x, float y, const float* T, Vec<float, 6>& FORCE);
+
 void REDUCE_LOADS(int32_t NACT, const Table<float, MAX_LOAD_POINTS, 2>& AXY,
                   const Table<float, MAX_LOAD_POINTS, 6>& ACT, Vec<float, 6>& FORCE);
 

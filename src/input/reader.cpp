@@ -476,18 +476,22 @@ int32_t COUNT_TYPES(int32_t n, const int32_t* a) {
 
 bool TYPE_MATCH(int32_t K, int32_t t) { return (K == 0 && t <= 0) || (K >= 0 && t == K); }
 
+void reduce_load_point(float x, float y, const float* T, Vec<float, 6>& FORCE) {
+  Matrix6 D, Dt;
+  float R[6];
+  OFFSET_MATRIX(x, y, D);
+  TRANSPOSE(6, 6, D.data(), Dt.data());
+  MATMUL(6, 6, 1, Dt.data(), T, R);
+  for (int32_t i = 1; i <= 6; ++i) FORCE(i) = FORCE(i) + R[i - 1];
+}
+
 void REDUCE_LOADS(int32_t NACT, const Table<float, MAX_LOAD_POINTS, 2>& AXY,
                   const Table<float, MAX_LOAD_POINTS, 6>& ACT, Vec<float, 6>& FORCE) {
   FORCE = Vec<float, 6>{};
-  Matrix6 D, Dt;
   float T[6];
-  float R[6];
   for (int32_t k = 1; k <= NACT; ++k) {
     for (int32_t i = 1; i <= 6; ++i) T[i - 1] = ACT(k, i);
-    OFFSET_MATRIX(AXY(k, 1), AXY(k, 2), D);
-    TRANSPOSE(6, 6, D.data(), Dt.data());
-    MATMUL(6, 6, 1, Dt.data(), T, R);
-    for (int32_t i = 1; i <= 6; ++i) FORCE(i) = FORCE(i) + R[i - 1];
+    reduce_load_point(AXY(k, 1), AXY(k, 2), T, FORCE);
   }
 }
 
