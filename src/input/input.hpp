@@ -65,11 +65,11 @@ int32_t COUNT_TYPES(int32_t n, const int32_t* a);
 // TYPE_MATCH: whether a type block tagged K applies to a pile of type t (K = 0 takes t <= 0).
 bool TYPE_MATCH(int32_t K, int32_t t);
 
-// REDUCE_LOADS: FORCE = sum over the load points of D'.ACT, D the offset matrix of the point.
 // Adds to FORCE the load T (Fx, Fy, Fz, Mx, My, Mz) acting at the cap point (x, y), moved to the
 // cap centre: FORCE += D'.T with D the offset matrix of the point. One step of REDUCE_LOADS.
 void reduce_load_point(float x, float y, const float* T, Vec<float, 6>& FORCE);
 
+// REDUCE_LOADS: FORCE = sum over the load points of D'.ACT, D the offset matrix of the point.
 void REDUCE_LOADS(int32_t NACT, const Table<float, MAX_LOAD_POINTS, 2>& AXY,
                   const Table<float, MAX_LOAD_POINTS, 6>& ACT, Vec<float, 6>& FORCE);
 
