@@ -9,12 +9,12 @@ void WELCOME(OutChannel& console) {
   write(console, "(5X,'  This program is aimed to execute spatial statical analysis of pile')");
   write(console, "(5X,'foundations of bridge substructures. If you have any questions about')");
   write(console, "(5X,'this program, please do not hesitate to write to :',/)");
-  write(console, "(50X,'KELMARINO development group')");
-  write(console, "(50X,'Bridge Substructure Analysis Office')");
-  write(console, "(50X,'Department of Civil Engineering')");
-  write(console, "(50X,'21 Riverside Road')");
-  write(console, "(50X,'P.O. Box 1110')");
-  write(console, "(50X,'Harbour City 200092',/)");
+  write(console, "(50X,'the KELMARINO project,')");
+  write(console, "(50X,'as an issue in its repository,')");
+  write(console, "(50X,'with the data file (.dat),')");
+  write(console, "(50X,'the command that was run')");
+  write(console, "(50X,'and the full console output')");
+  write(console, "(50X,'(README.md, Reporting problems).',/)");
 }
 
 // The banner's lines are kept as they print.
@@ -38,12 +38,12 @@ void BANNER(OutChannel& report) {
   write(report, "(15X,'This program is aimed to execute spatial statical ana lysis of pile')");
   write(report, "(15X,'foundations of bridge substructures. If you have any questions about')");
   write(report, "(15X,'this program, please do not hesitate to write to :',/)");
-  write(report, "(60X,'KELMARINO development group')");
-  write(report, "(60X,'Bridge Substructure Analysis Office')");
-  write(report, "(60X,'Department of Civil Engineering')");
-  write(report, "(60X,'21 Riverside Road')");
-  write(report, "(60X,'P.O. Box 1110')");
-  write(report, "(60X,'Harbour City 200092',/)");
+  write(report, "(60X,'the KELMARINO project,')");
+  write(report, "(60X,'as an issue in its repository,')");
+  write(report, "(60X,'with the data file (.dat),')");
+  write(report, "(60X,'the command that was run')");
+  write(report, "(60X,'and the full console output')");
+  write(report, "(60X,'(README.md, Reporting problems).',/)");
 }
 // clang-format on
 

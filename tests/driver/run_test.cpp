@@ -25,13 +25,15 @@ std::string lines(const std::vector<std::string>& list) {
   return text;
 }
 
-// The postal contact lines of the welcome text and the report banner.
-const std::vector<std::string> CONTACT = {"KELMARINO development group",
-                                          "Bridge Substructure Analysis Office",
-                                          "Department of Civil Engineering",
-                                          "21 Riverside Road",
-                                          "P.O. Box 1110",
-                                          "Harbour City 200092"};
+// The contact lines of the welcome text and the report banner: where problems are reported.
+// clang-format off
+const std::vector<std::string> CONTACT = {"the KELMARINO project,",
+                                          "as an issue in its repository,",
+                                          "with the data file (.dat),",
+                                          "the command that was run",
+                                          "and the full console output",
+                                          "(README.md, Reporting problems)."};
+// clang-format on
 
 // The console of a run that gets through the input and the analysis stages, built line by line
 // from the layouts of the welcome text, the prompt and the stage messages.
