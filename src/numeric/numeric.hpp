@@ -17,6 +17,8 @@ using Matrix6 = Matrix<6, 6>;
 
 // MATMUL: C (l x n) = A (l x m) . B (m x n); the running sum is stored after every product.
 void MATMUL(int32_t l, int32_t m, int32_t n, const float* A, const float* B, float* C);
+// The same product in double precision, for intermediates held at higher precision.
+void MATMUL(int32_t l, int32_t m, int32_t n, const double* A, const double* B, double* C);
 
 // TRANSPOSE: B (n x m) = the transpose of A (m x n).
 void TRANSPOSE(int32_t m, int32_t n, const float* A, float* B);
@@ -32,6 +34,8 @@ bool invert_with_pivoting(const float* A, int32_t n, float* B);
 // B = inverse of A, for the transfer relations: MATINV on a copy of A and, only when it gives up,
 // the pivoted inversion of A. A singular A ends the run with a fault naming `what`.
 void invert_block(const float* A, int32_t n, float* B, const char* what);
+// The same in double precision: MATINV's elimination and the pivoted inversion, both in double.
+void invert_block(const double* A, int32_t n, double* B, const char* what);
 
 // x raised to a real exponent: x*x for the exponent 2, the library power otherwise.
 float real_power(float x, float exponent);

@@ -62,7 +62,8 @@ void AXK1(int32_t p, float h, float A0, float& K, const PileData& piles);
 void FRSEG(float EI, float h, Matrix4& T);
 
 // BLSEG: transfer matrix of a length of pile in m-method soil of deformation factor alpha, from
-// depth z1 to depth z2 below the ground line; M with the below-ground sign.
+// depth z1 to depth z2 below the ground line; M with the below-ground sign. Formed in double
+// precision and rounded to single precision once, entry by entry.
 void BLSEG(float alpha, float EI, float z1, float z2, Matrix4& T);
 
 // MCOEF: the matrix of the coefficient functions at depth z, reduced depth capped at 6.

@@ -2,6 +2,7 @@
 // soil whose horizontal reaction grows with depth (the m method) below it.
 #include <algorithm>
 #include <bit>
+#include <cmath>
 
 #include "pile/pile.hpp"
 
@@ -67,42 +68,111 @@ const Series SERIES[16] = {
 };
 // clang-format on
 
-// A first term of 1 is the constant itself; every other term is zb^exponent / divisor.
-float term_value(float zb, const Term& t) {
-  if (t.exponent == 0.0f) return 1.0f;
-  return real_power(zb, t.exponent) / t.divisor;
-}
-
-float series_value(float zb, const Series& series) {
-  float sum = series.terms[0].sign * term_value(zb, series.terms[0]);
+// Sums a coefficient series, its terms left to right; power(e) gives zb^e. A first term of 1 is
+// the constant itself; every other term is zb^exponent / divisor.
+template <typename Real, typename Power>
+Real series_sum(const Series& series, Power power) {
+  const auto term = [&power](const Term& t) {
+    return t.exponent == 0.0f ? Real(1) : power(t.exponent) / static_cast<Real>(t.divisor);
+  };
+  Real sum = static_cast<Real>(series.terms[0].sign) * term(series.terms[0]);
   for (int32_t i = 1; i < series.count; ++i) {
     const Term& t = series.terms[i];
     if (t.sign > 0.0f) {
-      sum = sum + term_value(zb, t);
+      sum = sum + term(t);
     } else {
-      sum = sum - term_value(zb, t);
+      sum = sum - term(t);
     }
   }
   return sum;
+}
+
+float series_value(float zb, const Series& series) {
+  return series_sum<float>(series, [zb](float exponent) { return real_power(zb, exponent); });
+}
+
+// The powers of zb that the series use, exponents 0 .. 28, in double precision: exponent 1 is
+// zb itself, exponent 2 is zb.zb, any other the library power. Each is formed once per depth.
+constexpr int32_t MAX_EXPONENT = 28;
+using Powers = double[MAX_EXPONENT + 1];
+
+void powers_in_double(double zb, Powers& p) {
+  p[0] = 1.0;
+  p[1] = zb;
+  p[2] = zb * zb;
+  for (int32_t e = 3; e <= MAX_EXPONENT; ++e) p[e] = std::pow(zb, static_cast<double>(e));
+}
+
+// The reduced depth alpha.z, capped at 6 (exactly 6 passes unchanged).
+template <typename Real>
+Real reduced_depth(Real alpha, Real z) {
+  const Real zb = alpha * z;
+  return zb > static_cast<Real>(MAX_REDUCED_DEPTH) ? static_cast<Real>(MAX_REDUCED_DEPTH) : zb;
+}
+
+// MCOEF's arrangement of the sixteen functions f (A1 .. D4 in that order) into the matrix of the
+// factor alpha, with a2 = alpha^2 and a3 = alpha^3, each entry in the same order of operations
+// in either precision.
+template <typename Real>
+void arrange_coefficients(Real alpha, Real a2, Real a3, const Real (&f)[16], Table<Real, 4, 4>& T) {
+  const Real two = Real(2);
+  const Real six = Real(6);
+  T(1, 1) = f[0];
+  T(1, 2) = f[1] / alpha;
+  T(1, 3) = two * f[2] / a2;
+  T(1, 4) = six * f[3] / a3;
+  T(2, 1) = alpha * f[4];
+  T(2, 2) = f[5];
+  T(2, 3) = two * f[6] / alpha;
+  T(2, 4) = six * f[7] / a2;
+  T(3, 1) = a2 * f[8];
+  T(3, 2) = alpha * f[9];
+  T(3, 3) = two * f[10];
+  T(3, 4) = six * f[11] / alpha;
+  T(4, 1) = a3 * f[12];
+  T(4, 2) = a2 * f[13];
+  T(4, 3) = two * alpha * f[14];
+  T(4, 4) = six * f[15];
+}
+
+using Matrix4d = Table<double, 4, 4>;
+
+// MCOEF in double precision: the series summed and the matrix arranged in double, with
+// alpha^2 = alpha.alpha and alpha^3 the library power.
+void coefficient_matrix_in_double(double alpha, double z, Matrix4d& T) {
+  Powers p;
+  powers_in_double(reduced_depth(alpha, z), p);
+  double f[16];
+  for (int32_t k = 0; k < 16; ++k) {
+    f[k] = series_sum<double>(SERIES[k], [&p](float e) { return p[static_cast<int32_t>(e)]; });
+  }
+  arrange_coefficients(alpha, alpha * alpha, std::pow(alpha, 3.0), f, T);
 }
 
 uint32_t bits(float value) { return std::bit_cast<uint32_t>(value); }
 
 }  // namespace
 
+// The coefficient matrix T1 is ill-conditioned where the upper reduced depth lies near 2.618 or
+// in 5.5 .. 5.75 (condition number about 1e5): inverted in single precision it passes the pivot
+// test and still gives a matrix wrong by tens of percent. So the matrix is formed in double
+// precision from the widened arguments and rounded to single precision once, when stored.
 void BLSEG(float alpha, float EI, float z1, float z2, Matrix4& T) {
-  Matrix4 T1, T2, W;
-  MCOEF(alpha, z1, T1);
-  MCOEF(alpha, z2, T2);
+  const double a = static_cast<double>(alpha);
+  const double stiffness = static_cast<double>(EI);
+  Matrix4d T1, T2, W, product;
+  coefficient_matrix_in_double(a, static_cast<double>(z1), T1);
+  coefficient_matrix_in_double(a, static_cast<double>(z2), T2);
   invert_block(T1.data(), 4, W.data(), "singular matrix of the soil coefficient functions");
-  MATMUL(4, 4, 4, T2.data(), W.data(), T.data());
+  MATMUL(4, 4, 4, T2.data(), W.data(), product.data());
   // The matrix maps (u, theta, M/EI, Q/EI); bring it to (u, theta, M, Q).
   for (int32_t i = 1; i <= 2; ++i) {
     for (int32_t j = 1; j <= 2; ++j) {
-      T(i, j + 2) = T(i, j + 2) / EI;
-      T(i + 2, j) = T(i + 2, j) * EI;
+      product(i, j + 2) = product(i, j + 2) / stiffness;
+      product(i + 2, j) = product(i + 2, j) * stiffness;
     }
   }
+  for (int32_t e = 0; e < 16; ++e) T.data()[e] = static_cast<float>(product.data()[e]);
   // Exchange rows 3 and 4, then columns 3 and 4: the matrix then maps (u, theta, Q, M).
   for (int32_t j = 1; j <= 4; ++j) {
     const float t = T(3, j);
@@ -152,29 +222,11 @@ void MSER34(float zb, float& A3, float& B3, float& C3, float& D3, float& A4, flo
 }
 
 void MCOEF(float alpha, float z, Matrix4& T) {
-  float zb = alpha * z;
-  if (zb > MAX_REDUCED_DEPTH) zb = MAX_REDUCED_DEPTH;
-  float A1, B1, C1, D1, A2, B2, C2, D2, A3, B3, C3, D3, A4, B4, C4, D4;
-  MSER12(zb, A1, B1, C1, D1, A2, B2, C2, D2);
-  MSER34(zb, A3, B3, C3, D3, A4, B4, C4, D4);
-  const float a2 = real_power(alpha, 2.0f);
-  const float a3 = real_power(alpha, 3.0f);
-  T(1, 1) = A1;
-  T(1, 2) = B1 / alpha;
-  T(1, 3) = 2.0f * C1 / a2;
-  T(1, 4) = 6.0f * D1 / a3;
-  T(2, 1) = alpha * A2;
-  T(2, 2) = B2;
-  T(2, 3) = 2.0f * C2 / alpha;
-  T(2, 4) = 6.0f * D2 / a2;
-  T(3, 1) = a2 * A3;
-  T(3, 2) = alpha * B3;
-  T(3, 3) = 2.0f * C3;
-  T(3, 4) = 6.0f * D3 / alpha;
-  T(4, 1) = a3 * A4;
-  T(4, 2) = a2 * B4;
-  T(4, 3) = 2.0f * alpha * C4;
-  T(4, 4) = 6.0f * D4;
+  const float zb = reduced_depth(alpha, z);
+  float f[16];
+  MSER12(zb, f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7]);
+  MSER34(zb, f[8], f[9], f[10], f[11], f[12], f[13], f[14], f[15]);
+  arrange_coefficients(alpha, real_power(alpha, 2.0f), real_power(alpha, 3.0f), f, T);
 }
 
 BelowGroundCache::BelowGroundCache() : entries_(std::make_unique<Entry[]>(SIZE)) {}

@@ -212,6 +212,23 @@ TEST(InvertBlock, SingularMatrixEndsTheRunNamingTheBlock) {
   }
 }
 
+TEST(InvertBlock, InDoublePrecisionFallsBackAndRefusesASingularMatrixAlike) {
+  const auto widened = [](const std::vector<float>& m) {
+    std::vector<double> w;
+    for (const float v : m) w.push_back(static_cast<double>(v));
+    return w;
+  };
+  for (const PivotedCase& c : pivoted_cases()) {
+    SCOPED_TRACE(c.name);
+    std::vector<double> B(c.B.size(), -99.0);
+    invert_block(widened(c.A).data(), c.n, B.data(), "test block");
+    EXPECT_EQ(B, widened(c.B));
+  }
+  std::vector<double> B(4);
+  EXPECT_THROW(invert_block(widened(by_rows(2, 2, {0, 1, 0, 2})).data(), 2, B.data(), "block"),
+               RunError);
+}
+
 TEST(Secprop, GivesAreaAndReducedSecondMoment) {
   struct Case {
     int32_t KSH;

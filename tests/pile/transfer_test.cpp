@@ -122,36 +122,15 @@ TEST(Frseg, FreeLengthIsAnElasticBeam) {
   }
 }
 
-// The coefficient matrix grows ill-conditioned with depth (condition number about 1e3 at the
-// reduced depth 2.8, 6e4 at 5.25 and 2e5 at 6), and it is inverted in single precision without
-// row exchanges: T2.T1^-1 is the identity only to about 1e-7 times that number.
-constexpr double DEEP_ROUNDING = 5e-3;
-
 TEST(Blseg, ZeroLengthIsTheIdentity) {
   const struct {
     float alpha, EI, z;
-    double tolerance;
-  } cases[] = {{0.5f, 1e5f, 0.0f, 1e-6},
-               {0.5f, 1e5f, 3.0f, 1e-5},
-               {0.7f, 2.5e5f, 4.0f, 1e-4},
-               {0.35f, 8e4f, 15.0f, DEEP_ROUNDING}};
+  } cases[] = {{0.5f, 1e5f, 0.0f}, {0.5f, 1e5f, 3.0f}, {0.7f, 2.5e5f, 4.0f}, {0.35f, 8e4f, 15.0f}};
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << "alpha " << c.alpha << ", z " << c.z);
     Matrix4 T;
     BLSEG(c.alpha, c.EI, c.z, c.z, T);
-    expect_reduced_identity(T, c.alpha, c.EI, c.tolerance);
-  }
-}
-
-TEST(Blseg, SoilBelowReducedDepthSixAddsNothing) {
-  const struct {
-    float z1, z2;
-  } cases[] = {{12.0f, 20.0f}, {13.0f, 14.0f}, {15.0f, 40.0f}};  // alpha . z1 >= 6
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "z1 " << c.z1 << ", z2 " << c.z2);
-    Matrix4 T;
-    BLSEG(0.5f, 1e5f, c.z1, c.z2, T);
-    expect_reduced_identity(T, 0.5f, 1e5f, DEEP_ROUNDING);
+    expect_reduced_identity(T, c.alpha, c.EI, 1e-9);
   }
 }
 
@@ -176,85 +155,6 @@ TEST(Blseg, VanishingSoilGivesTheFreeBeamWithTheBelowGroundMoment) {
           << "entry (" << i << ", " << j << ")";
     }
   }
-}
-
-// Upper depths near the root of A1 (reduced depth about 2.618), where the first pivot of the
-// coefficient matrix is small. alpha = 0.5 keeps z = x / alpha and alpha . z = x exact.
-constexpr float ALPHA = 0.5f;
-constexpr float STIFFNESS = 1e5f;
-
-// The first reduced depth x, stepping outward from 2.618 one float at a time, that `wanted` picks.
-template <typename Predicate>
-float search_near_root(Predicate wanted) {
-  float up = 2.618f;
-  float down = 2.618f;
-  for (int32_t step = 0; step < 20000; ++step) {
-    if (wanted(up)) return up;
-    if (wanted(down)) return down;
-    up = std::nextafter(up, 3.0f);
-    down = std::nextafter(down, 2.0f);
-  }
-  return 0.0f;
-}
-
-int32_t unpivoted_error(float x) {
-  Matrix4 upper, inverse;
-  MCOEF(ALPHA, x / ALPHA, upper);
-  int32_t error = 0;
-  MATINV(upper.data(), 4, inverse.data(), error);
-  return error;
-}
-
-// A length from the upper reduced depth x down to x + 1.5 agrees with the lengths starting 0.01
-// (in reduced depth) above and below: their mean differs from it by the curvature only, about
-// 1e-4 of the entries, and their first pivots (A1 about -+0.02) are harmless.
-void expect_agrees_with_neighbours(float x) {
-  const float z1 = x / ALPHA;
-  const float z2 = z1 + 1.5f / ALPHA;
-  const float h = 0.01f / ALPHA;
-  Matrix4 middle, above, below;
-  BLSEG(ALPHA, STIFFNESS, z1, z2, middle);
-  BLSEG(ALPHA, STIFFNESS, z1 - h, z2, above);
-  BLSEG(ALPHA, STIFFNESS, z1 + h, z2, below);
-  const Reduced m = reduced(middle, ALPHA, STIFFNESS);
-  const Reduced a = reduced(above, ALPHA, STIFFNESS);
-  const Reduced b = reduced(below, ALPHA, STIFFNESS);
-  for (size_t e = 0; e < 16; ++e) {
-    const double mean = (a[e] + b[e]) / 2.0;
-    EXPECT_NEAR(m[e], mean, 2e-3 * (1.0 + std::fabs(mean))) << "element " << e;
-  }
-}
-
-TEST(Blseg, UpperDepthRefusedByTheUnpivotedInverseAgreesWithItsNeighbours) {
-  // The unpivoted inversion gives up on the coefficient matrix here (after the small first
-  // pivot a later one cancels to zero), so the pivoted inversion is used.
-  const float x = search_near_root([](float candidate) { return unpivoted_error(candidate) != 0; });
-  ASSERT_NE(x, 0.0f) << "no upper depth near 2.618 where the unpivoted inversion gives up";
-  SCOPED_TRACE(::testing::Message() << "reduced depth " << x);
-  expect_agrees_with_neighbours(x);
-}
-
-// Whether the unpivoted inversion passes its pivot test but meets a zero last pivot, which it
-// never tests: its inverse is then not finite.
-bool unpivoted_inverse_not_finite(float x) {
-  Matrix4 upper, inverse;
-  MCOEF(ALPHA, x / ALPHA, upper);
-  int32_t error = 0;
-  MATINV(upper.data(), 4, inverse.data(), error);
-  if (error != 0) return false;
-  for (int32_t e = 0; e < 16; ++e) {
-    if (!std::isfinite(inverse.data()[e])) return true;
-  }
-  return false;
-}
-
-TEST(Blseg, UpperDepthWithAZeroLastPivotAgreesWithItsNeighbours) {
-  // Here the unpivoted inversion would divide by its zero last pivot and end the run; the
-  // pivoted inversion is used instead.
-  const float x = search_near_root(unpivoted_inverse_not_finite);
-  ASSERT_NE(x, 0.0f) << "no upper depth near 2.618 with a zero last pivot";
-  SCOPED_TRACE(::testing::Message() << "reduced depth " << x);
-  expect_agrees_with_neighbours(x);
 }
 
 }  // namespace
