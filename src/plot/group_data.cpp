@@ -1,5 +1,5 @@
-// The inputs of the diagrams: the pile group from the data file, the check that the
-// post-processing file belongs to it, and the cap displacements from the report.
+// The inputs of the results view: the pile group from the data file and the check that the
+// post-processing file belongs to it.
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -53,8 +53,6 @@ class ConsoleText {
   std::FILE* file_;
 };
 
-const char* const NAMES[6] = {"UX", "UY", "UZ", "SX", "SY", "SZ"};  // the cap displacements
-
 }  // namespace
 
 void read_group(const std::string& data_name, GroupData& group) {
@@ -104,31 +102,6 @@ void check_pos_belongs(const GroupData& group, const PosFile& pos, const std::st
                       " by the segments and steps of the data file");
     }
   }
-}
-
-std::vector<CapDisplacement> cap_displacements(const std::string& report_text) {
-  std::vector<CapDisplacement> cap;
-  size_t at = report_text.find("DISPLACEMENTS AT THE CAP CENTER");
-  for (int32_t i = 0; i < 6 && at != std::string::npos; ++i) {
-    // "... UX=   .6603E-03 (m)": the value runs from the key to the unit in parentheses.
-    at = report_text.find(std::string(NAMES[i]) + "=", at);
-    if (at == std::string::npos) break;
-    const size_t open = report_text.find('(', at);
-    const size_t close = report_text.find(')', open == std::string::npos ? at : open);
-    const size_t line_end = report_text.find('\n', at);
-    if (open == std::string::npos || close == std::string::npos || close > line_end) break;
-    const std::string field = report_text.substr(at + 3, open - at - 3);
-    const size_t first = field.find_first_not_of(' ');
-    if (first == std::string::npos) break;
-    const std::string value = field.substr(first, field.find_last_not_of(' ') - first + 1);
-    char* end = nullptr;
-    std::strtof(value.c_str(), &end);
-    if (end != value.c_str() + value.size()) break;
-    cap.push_back({NAMES[i], value, report_text.substr(open + 1, close - open - 1)});
-    at = line_end;
-  }
-  if (cap.size() != 6) cap.clear();
-  return cap;
 }
 
 }  // namespace kelmarino

@@ -1,49 +1,62 @@
-// The page that shows the cap displacements, the plan and the diagrams of every pile.
+// The page of the results view: the summary tables, the files beside it, the plan and the
+// diagrams of every pile.
 #include "plot/plot.hpp"
 #include "plot/svg.hpp"
 
 namespace kelmarino {
 namespace {
 
-std::string cap_table(const std::vector<CapDisplacement>& cap) {
-  if (cap.empty()) {
-    return "<p>The report holds no cap displacements (run kelmarino to write it).</p>\n";
-  }
-  std::string table = "<table id=\"cap\">\n";
-  for (const CapDisplacement& d : cap) {
-    table += "<tr><th>" + escape_xml(d.name) + "</th><td class=\"value\">" + escape_xml(d.value) +
-             "</td><td>" + escape_xml(d.unit) + "</td></tr>\n";
-  }
-  return table + "</table>\n";
+std::string table_section(const std::string& heading, const std::string& note,
+                          const ResultTable& table, const std::string& id) {
+  std::string html = "<h3>";
+  html.append(escape_html(heading)).append("</h3>\n");
+  if (!note.empty()) html.append("<p>").append(escape_html(note)).append("</p>\n");
+  html.append("<div class=\"wide\">\n").append(html_table(table, id)).append("</div>\n");
+  return html;
 }
 
 }  // namespace
 
-std::string index_html(const std::string& title, int32_t PNUM,
-                       const std::vector<CapDisplacement>& cap, const PosFile& pos) {
+std::string index_html(const std::string& title, const ReportResults& report, const PosFile& pos) {
   const std::string name = escape_xml(title);
   std::string html =
       "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
       "<meta charset=\"utf-8\"/>\n<title>" +
       name +
-      ": result diagrams</title>\n"
+      ": results</title>\n"
       "<style>body { font-family: sans-serif; margin: 2em; } "
-      "table { border-collapse: collapse; } "
-      "th, td { border: 1px solid #bbbbbb; padding: 0.2em 0.8em; text-align: right; } "
+      "table { border-collapse: collapse; margin-bottom: 1em; } "
+      "th, td { border: 1px solid #bbbbbb; padding: 0.2em 0.6em; text-align: right; "
+      "font-variant-numeric: tabular-nums; } "
+      "th { background: #f0f0f0; } div.wide { overflow-x: auto; } "
       "img { max-width: 100%; border: 1px solid #dddddd; }</style>\n</head>\n<body>\n"
       "<h1>" +
-      name + ": result diagrams</h1>\n<p>Piles:";
-  for (int32_t p = 1; p <= PNUM; ++p) {
-    html += " <a href=\"#pile-" + std::to_string(p) + "\">" + std::to_string(p) + "</a>";
+      name + ": results</h1>\n<p>Files: <a href=\"summary.txt\">summary.txt</a> (these tables as " +
+      "text), <a href=\"stations.csv\">stations.csv</a> (every station of every pile), " +
+      "<a href=\"heads.csv\">heads.csv</a> (every pile top). Diagrams of pile:";
+  for (const PosPile& pile : pos.piles) {
+    const std::string g = std::to_string(pile.g);
+    html.append(" <a href=\"#pile-").append(g).append("\">").append(g).append("</a>");
   }
-  html += "</p>\n<h2>Displacements of the cap centre</h2>\n" + cap_table(cap) +
-          "<h2>Plan of the group</h2>\n<p><img src=\"plan.svg\" alt=\"Plan of the group\"/></p>\n";
-  for (int32_t p = 1; p <= PNUM; ++p) {
-    const PosPile& pile = pos.piles[static_cast<size_t>(p - 1)];
-    html += "<h2 id=\"pile-" + std::to_string(p) + "\">Pile " + std::to_string(p) +
-            ", top at (x, y) = (" + fixed(pile.x, 3) + ", " + fixed(pile.y, 3) + ") m</h2>\n" +
-            "<p><img src=\"" + pile_file_name(p) + "\" alt=\"Diagrams of pile " +
-            std::to_string(p) + "\"/></p>\n";
+  html += "</p>\n<h2>Summary</h2>\n";
+  html +=
+      table_section("Displacements of the cap centre, in cap axes", "", cap_table(report), "cap");
+  html += table_section("Displacements at the pile tops, in the axes of each pile", "",
+                        head_displacement_table(report), "head-displacements");
+  html += table_section("Forces at the pile tops, in the axes of each pile", "",
+                        head_force_table(report), "head-forces");
+  html += table_section(
+      "Largest values along each pile",
+      "The axial force NZ at the top, and the largest absolute moment, shear and soil stress of "
+      "either bending plane, signed, with the component it is (of), the distance Z along the pile "
+      "axis from its top and the station number.",
+      extremes_table(pos), "extremes");
+  html += "<h2>Plan of the group</h2>\n<p><img src=\"plan.svg\" alt=\"Plan of the group\"/></p>\n";
+  for (const PosPile& pile : pos.piles) {
+    const std::string g = std::to_string(pile.g);
+    html += "<h2 id=\"pile-" + g + "\">Pile " + g + ", top at (x, y) = (" + fixed(pile.x, 3) +
+            ", " + fixed(pile.y, 3) + ") m</h2>\n" + "<p><img src=\"" + pile_file_name(pile.g) +
+            "\" alt=\"Diagrams of pile " + g + "\"/></p>\n";
   }
   return html + "</body>\n</html>\n";
 }

@@ -1,6 +1,7 @@
 // The diagrams of one pile: six panels side by side against the distance Z along the pile axis
 // (displacements, rotations, shear forces, bending moments, axial force, soil stresses), with the
-// ground line, the soil below it and the segment joints marked.
+// ground line, the soil below it and the segment joints marked, each curve in the colour of its
+// bending plane, and the largest magnitude above the ground line and below it labelled.
 #include <algorithm>
 #include <cmath>
 
@@ -12,15 +13,37 @@ namespace kelmarino {
 namespace {
 
 constexpr double WIDTH = 1240.0;
-constexpr double HEIGHT = 800.0;
-constexpr double PLOT_TOP = 150.0;
-constexpr double PLOT_BOTTOM = 760.0;
+constexpr double HEIGHT = 840.0;
+constexpr double PLOT_TOP = 190.0;
+constexpr double PLOT_BOTTOM = 800.0;
 constexpr double FIRST_LEFT = 80.0;
 constexpr double PANEL_WIDTH = 150.0;
 constexpr double PANEL_GAP = 46.0;
 constexpr int32_t VALUE_TICKS = 4;
 constexpr int32_t DEPTH_TICKS = 8;
-const char* const COLOURS[2] = {"#1f4fd0", "#d0301f"};  // first and second quantity of a panel
+constexpr double LABEL_GAP = 12.0;  // px between the baselines of two value labels
+// Values smaller than this part of the largest magnitude in their panel are rounding noise.
+constexpr float NOISE = 1e-6f;
+const char* const X_PLANE_COLOUR = "#1f4fd0";  // the x-z plane: UX, SY, NX, MY, PSX
+const char* const Y_PLANE_COLOUR = "#d0301f";  // the y-z plane: UY, SX, NY, MX, PSY
+const char* const AXIAL_COLOUR = "#1b7a3a";    // the axial force NZ
+
+// The colour of a quantity follows its bending plane: UX, SY, NX, MY and PSX belong to bending in
+// the x-z plane, UY, SX, NY, MX and PSY to bending in the y-z plane.
+const char* plane_colour(Quantity q) {
+  switch (q) {
+    case Quantity::UX:
+    case Quantity::SY:
+    case Quantity::NX:
+    case Quantity::MY:
+    case Quantity::PSX:
+      return X_PLANE_COLOUR;
+    case Quantity::NZ:
+      return AXIAL_COLOUR;
+    default:
+      return Y_PLANE_COLOUR;
+  }
+}
 
 struct PanelSpec {
   const char* title;
@@ -91,10 +114,19 @@ void write_title(std::string& svg, int32_t p, const PosPile& pile, const PileLin
                       "Pile " + std::to_string(p) + ": top at (x, y) = (" + fixed(pile.x, 3) +
                           ", " + fixed(pile.y, 3) + ") m");
   svg += text_element(
-      FIRST_LEFT, 56.0, "start", "font-size=\"13\"",
+      FIRST_LEFT, 54.0, "start", "font-size=\"13\"",
       std::to_string(pile.NSTA) + " stations; Z along the pile axis from its top; " +
           "ground line at Z = " + fixed(station_z(pile, lines.KG), 3) + " m (station " +
           std::to_string(lines.KG) + "), soil shaded; segment joints dashed");
+  svg += text_element(FIRST_LEFT, 74.0, "start", "class=\"plane-legend\" font-size=\"13\"",
+                      std::string("Colour by bending plane: <tspan fill=\"") + X_PLANE_COLOUR +
+                          "\">x\u2013z plane (UX, SY, NX, MY, PSX)</tspan>, <tspan fill=\"" +
+                          Y_PLANE_COLOUR +
+                          "\">y\u2013z plane (UY, SX, NY, MX, PSY)</tspan>, <tspan fill=\"" +
+                          AXIAL_COLOUR + "\">axial force NZ</tspan>.");
+  svg += text_element(FIRST_LEFT, 94.0, "start", "font-size=\"13\"",
+                      "Dots: the largest magnitude above the ground line and from it down, "
+                      "with its value in the unit of the axis above.");
 }
 
 void write_depth_axis(std::string& svg, const DepthScale& depth) {
@@ -107,56 +139,100 @@ void write_depth_axis(std::string& svg, const DepthScale& depth) {
          "transform=\"rotate(-90 26 " + fixed(middle, 2) + ")\">Z (m)</text>\n";
 }
 
-// The extreme values of a table: smallest, largest and the station of the largest magnitude.
-struct Extremes {
-  float min;
-  float max;
-  int32_t k_peak;
-};
-
-Extremes extremes(const std::vector<float>& v) {
-  Extremes e{v[0], v[0], 1};
-  for (size_t i = 0; i < v.size(); ++i) {
-    e.min = std::min(e.min, v[i]);
-    e.max = std::max(e.max, v[i]);
-    if (std::fabs(v[i]) > std::fabs(v[static_cast<size_t>(e.k_peak - 1)])) {
-      e.k_peak = static_cast<int32_t>(i) + 1;
-    }
-  }
-  return e;
+float largest_magnitude(const std::vector<float>& v) {
+  float largest = 0.0f;
+  for (const float x : v) largest = std::max(largest, std::fabs(x));
+  return largest;
 }
 
-// The curve of quantity i of a panel, with its largest magnitude marked and labelled (the label
-// of the first quantity above the mark, of the second below it).
+// The values as drawn: those below NOISE times the largest magnitude of the panel (`reference`)
+// are rounding noise of the analysis and drawn as zero.
+std::vector<float> drawn_values(const std::vector<float>& v, float reference) {
+  std::vector<float> drawn = v;
+  for (float& x : drawn) {
+    if (std::fabs(x) < NOISE * reference) x = 0.0f;
+  }
+  return drawn;
+}
+
+// A marked value: the dot on the curve and its label beside it.
+struct Mark {
+  Quantity q;
+  int32_t k;
+  float value;
+  double x;
+  double y;
+  double label_y;
+};
+
+// The marks of one curve: the largest magnitude of the stations above the ground line
+// (1 ... KG - 1) and of those from the ground line down (KG ... NSTA), the first station of equal
+// magnitudes; a part whose values are all zero gets no mark.
+void add_marks(std::vector<Mark>& marks, const ValueScale& scale, const DepthScale& depth,
+               const PosPile& pile, int32_t KG, Quantity q, const std::vector<float>& v) {
+  const int32_t parts[2][2] = {{1, KG - 1}, {KG, pile.NSTA}};
+  for (const auto& part : parts) {
+    int32_t peak = 0;
+    for (int32_t k = part[0]; k <= part[1]; ++k) {
+      const float value = v[static_cast<size_t>(k - 1)];
+      if (value != 0.0f &&
+          (peak == 0 || std::fabs(value) > std::fabs(v[static_cast<size_t>(peak - 1)]))) {
+        peak = k;
+      }
+    }
+    if (peak == 0) continue;
+    const float value = v[static_cast<size_t>(peak - 1)];
+    const double y = depth.y(station_z(pile, peak));
+    marks.push_back({q, peak, value, scale.x(value), y, y + 4.0});
+  }
+}
+
+// Moves the labels of a panel apart so that no two overlap, and keeps them inside the frame.
+void place_labels(std::vector<Mark>& marks) {
+  std::sort(marks.begin(), marks.end(),
+            [](const Mark& a, const Mark& b) { return a.label_y < b.label_y; });
+  for (size_t i = 0; i < marks.size(); ++i) {
+    const double lowest = i == 0 ? PLOT_TOP + LABEL_GAP : marks[i - 1].label_y + LABEL_GAP;
+    marks[i].label_y = std::max(marks[i].label_y, lowest);
+  }
+  for (size_t i = marks.size(); i-- > 0;) {
+    const double highest =
+        i + 1 == marks.size() ? PLOT_BOTTOM - 4.0 : marks[i + 1].label_y - LABEL_GAP;
+    marks[i].label_y = std::min(marks[i].label_y, highest);
+  }
+}
+
+void write_marks(std::string& svg, const ValueScale& scale, const std::vector<Mark>& marks) {
+  for (const Mark& m : marks) {
+    const std::string colour = plane_colour(m.q);
+    const std::string data = "data-quantity=\"" + std::string(quantity_name(m.q)) + "\" data-k=\"" +
+                             std::to_string(m.k) + "\"";
+    svg += "<circle class=\"peak\" " + data + " cx=\"" + fixed(m.x, 2) + "\" cy=\"" +
+           fixed(m.y, 2) + "\" r=\"3.5\" fill=\"" + colour + "\"/>\n";
+    const bool right_half = m.x > scale.left + PANEL_WIDTH / 2.0;
+    svg += text_element(right_half ? m.x - 6.0 : m.x + 6.0, m.label_y, right_half ? "end" : "start",
+                        "class=\"peak-label\" " + data + " font-size=\"10\" fill=\"" + colour +
+                            "\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"",
+                        scaled_label(scale.axis, m.value));
+  }
+}
+
+// The curve of one quantity through its drawn values; the smallest and largest value of the
+// post-processing file ride along as data.
 void write_curve(std::string& svg, const ValueScale& scale, const DepthScale& depth,
-                 const PosPile& pile, Quantity q, int32_t i) {
-  const char* colour = COLOURS[i];
+                 const PosPile& pile, Quantity q, const std::vector<float>& drawn) {
   const std::vector<float>& v = pile.of(q);
-  const Extremes e = extremes(v);
   std::string points;
   for (int32_t k = 1; k <= pile.NSTA; ++k) {
     if (k > 1) points += ' ';
-    points += fixed(scale.x(v[static_cast<size_t>(k - 1)]), 2) + "," +
+    points += fixed(scale.x(drawn[static_cast<size_t>(k - 1)]), 2) + "," +
               fixed(depth.y(station_z(pile, k)), 2);
   }
+  const auto [low, high] = std::minmax_element(v.begin(), v.end());
   svg += "<polyline class=\"curve\" data-quantity=\"" + std::string(quantity_name(q)) +
-         "\" data-min=\"" + exact(e.min) + "\" data-max=\"" + exact(e.max) + "\" points=\"" +
-         points + "\" fill=\"none\" stroke=\"" + colour +
+         "\" data-min=\"" + exact(*low) + "\" data-max=\"" + exact(*high) + "\" points=\"" +
+         points + "\" fill=\"none\" stroke=\"" + plane_colour(q) +
          "\" stroke-width=\"2\" stroke-linejoin=\"round\"/>\n";
-  const float peak = v[static_cast<size_t>(e.k_peak - 1)];
-  if (peak == 0.0f) return;
-  const double x = scale.x(peak);
-  const double y = depth.y(station_z(pile, e.k_peak));
-  svg += "<circle class=\"peak\" cx=\"" + fixed(x, 2) + "\" cy=\"" + fixed(y, 2) +
-         "\" r=\"3.5\" fill=\"" + colour + "\"/>\n";
-  // Labels stay inside the frame: below the mark near the pile top, above it near the tip.
-  const bool right_half = x > scale.left + PANEL_WIDTH / 2.0;
-  double label_y = y + (i == 0 ? -6.0 : 14.0);
-  if (y < PLOT_TOP + 24.0) label_y = y + 14.0 + 13.0 * i;
-  if (y > PLOT_BOTTOM - 24.0) label_y = y - 6.0 - 13.0 * i;
-  svg += text_element(right_half ? x - 6.0 : x + 6.0, label_y, right_half ? "end" : "start",
-                      "class=\"peak-label\" font-size=\"10\" fill=\"" + std::string(colour) + "\"",
-                      e_label(peak));
 }
 
 void write_panel_frame(std::string& svg, const PanelSpec& panel_spec, const ValueScale& scale,
@@ -168,11 +244,14 @@ void write_panel_frame(std::string& svg, const PanelSpec& panel_spec, const Valu
                       panel_spec.title);
   std::string legend;
   for (int32_t i = 0; i < panel_spec.count; ++i) {
-    legend += "<tspan fill=\"" + std::string(COLOURS[i]) + "\">" +
-              quantity_name(panel_spec.quantities[i]) + "</tspan>" +
-              (i + 1 < panel_spec.count ? ", " : "");
+    if (i > 0) legend += ", ";
+    legend.append("<tspan fill=\"")
+        .append(plane_colour(panel_spec.quantities[i]))
+        .append("\">")
+        .append(quantity_name(panel_spec.quantities[i]))
+        .append("</tspan>");
   }
-  svg += text_element(middle, PLOT_TOP - 46.0, "middle", "font-size=\"13\"",
+  svg += text_element(middle, PLOT_TOP - 46.0, "middle", "class=\"panel-legend\" font-size=\"13\"",
                       legend + " (" + scale_note(scale.axis) + escape_xml(panel_spec.unit) + ")");
   // Soil below the ground line.
   const double ground_y = depth.y(ground_z);
@@ -209,17 +288,23 @@ void write_panel_lines(std::string& svg, double left, const DepthScale& depth, c
 
 void write_panel(std::string& svg, const PanelSpec& panel_spec, double left,
                  const DepthScale& depth, const PosPile& pile, const PileLines& lines) {
+  float reference = 0.0f;
+  for (int32_t i = 0; i < panel_spec.count; ++i) {
+    reference = std::max(reference, largest_magnitude(pile.of(panel_spec.quantities[i])));
+  }
+  std::vector<float> drawn[2];
   float vmin = 0.0f;
   float vmax = 0.0f;
   for (int32_t i = 0; i < panel_spec.count; ++i) {
-    const Extremes e = extremes(pile.of(panel_spec.quantities[i]));
-    vmin = std::min(vmin, e.min);
-    vmax = std::max(vmax, e.max);
+    drawn[i] = drawn_values(pile.of(panel_spec.quantities[i]), reference);
+    vmin = std::min(vmin, *std::min_element(drawn[i].begin(), drawn[i].end()));
+    vmax = std::max(vmax, *std::max_element(drawn[i].begin(), drawn[i].end()));
   }
   const ValueScale scale{left, nice_axis(vmin, vmax, VALUE_TICKS)};
   std::string names;
   for (int32_t i = 0; i < panel_spec.count; ++i) {
-    names += std::string(i > 0 ? " " : "") + quantity_name(panel_spec.quantities[i]);
+    if (i > 0) names += ' ';
+    names += quantity_name(panel_spec.quantities[i]);
   }
   svg += "<g class=\"panel\" data-quantities=\"" + names + "\" data-left=\"" + fixed(left, 2) +
          "\" data-right=\"" + fixed(left + PANEL_WIDTH, 2) + "\" data-vmin=\"" +
@@ -228,9 +313,13 @@ void write_panel(std::string& svg, const PanelSpec& panel_spec, double left,
          exact(static_cast<float>(scale.axis.step)) + "\">\n";
   write_panel_frame(svg, panel_spec, scale, depth, station_z(pile, lines.KG));
   write_panel_lines(svg, left, depth, pile, lines);
+  std::vector<Mark> marks;
   for (int32_t i = 0; i < panel_spec.count; ++i) {
-    write_curve(svg, scale, depth, pile, panel_spec.quantities[i], i);
+    write_curve(svg, scale, depth, pile, panel_spec.quantities[i], drawn[i]);
+    add_marks(marks, scale, depth, pile, lines.KG, panel_spec.quantities[i], drawn[i]);
   }
+  place_labels(marks);
+  write_marks(svg, scale, marks);
   svg += "<rect x=\"" + fixed(left, 2) + "\" y=\"" + fixed(PLOT_TOP, 2) + "\" width=\"" +
          fixed(PANEL_WIDTH, 2) + "\" height=\"" + fixed(PLOT_BOTTOM - PLOT_TOP, 2) +
          "\" fill=\"none\" stroke=\"#333333\" stroke-width=\"1\"/>\n</g>\n";

@@ -1,6 +1,6 @@
 // The plan of the group: pile tops to scale and numbered, the direction of every raked pile, the
 // simulated piles, the load points with their horizontal forces, and the cap centre with the
-// resultant of the loads.
+// resultant of the loads; a legend shows and explains every marker and arrow.
 #include <algorithm>
 #include <cmath>
 
@@ -22,6 +22,9 @@ const char* const PILE_COLOUR = "#333333";
 const char* const SIMULATED_COLOUR = "#a07000";
 const char* const LOAD_COLOUR = "#188038";
 const char* const RESULTANT_COLOUR = "#e06000";
+const char* const AXIS_COLOUR = "#999999";
+// A white outline behind a text, drawn first, that keeps it readable over lines and markers.
+const char* const HALO = "stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"";
 
 // Plan coordinates (x to the right, y up) to picture coordinates.
 struct PlanScale {
@@ -87,8 +90,8 @@ std::string label(double x, double y, const char* anchor, const char* colour,
 void write_axes(std::string& svg, const PlanScale& scale) {
   const double ox = scale.px(0.0);
   const double oy = scale.py(0.0);
-  svg += arrow("axis", BOX_LEFT, oy, BOX_LEFT + BOX_SIZE, oy, "#999999", "arrow-grey", "");
-  svg += arrow("axis", ox, BOX_TOP + BOX_SIZE, ox, BOX_TOP, "#999999", "arrow-grey", "");
+  svg += arrow("axis", BOX_LEFT, oy, BOX_LEFT + BOX_SIZE, oy, AXIS_COLOUR, "arrow-grey", "");
+  svg += arrow("axis", ox, BOX_TOP + BOX_SIZE, ox, BOX_TOP, AXIS_COLOUR, "arrow-grey", "");
   svg += label(BOX_LEFT + BOX_SIZE - 4.0, oy - 8.0, "end", "#666666", "x");
   svg += label(ox + 8.0, BOX_TOP + 12.0, "start", "#666666", "y");
   // A scale bar of a nice length, about a fifth of the box.
@@ -102,16 +105,18 @@ void write_axes(std::string& svg, const PlanScale& scale) {
                scale_note(bar) + tick_label(bar, 1) + " m");
 }
 
+double pile_radius(const PileData& piles, int32_t p, const PlanScale& scale) {
+  return std::max(MIN_RADIUS, static_cast<double>(top_diameter(piles, p)) / 2.0 * scale.s);
+}
+
 void write_pile(std::string& svg, const PileData& piles, int32_t p, const PlanScale& scale) {
   const double x = scale.px(piles.PXY(p, 1));
   const double y = scale.py(piles.PXY(p, 2));
-  const double r =
-      std::max(MIN_RADIUS, static_cast<double>(top_diameter(piles, p)) / 2.0 * scale.s);
+  const double r = pile_radius(piles, p, scale);
   svg += "<g class=\"pile\" data-pile=\"" + std::to_string(p) + "\" data-x=\"" +
          exact(piles.PXY(p, 1)) + "\" data-y=\"" + exact(piles.PXY(p, 2)) + "\">\n<circle cx=\"" +
          fixed(x, 2) + "\" cy=\"" + fixed(y, 2) + "\" r=\"" + fixed(r, 2) +
-         "\" fill=\"#e8e8e8\" stroke=\"" + PILE_COLOUR + "\" stroke-width=\"1.5\"/>\n" +
-         label(x, y + 4.5, "middle", PILE_COLOUR, std::to_string(p), 13);
+         "\" fill=\"#e8e8e8\" stroke=\"" + PILE_COLOUR + "\" stroke-width=\"1.5\"/>\n";
   // A raked pile: its axis direction in plan, from the top, with the batter vertical:horizontal.
   const double ax = piles.AGL(p, 1);
   const double ay = piles.AGL(p, 2);
@@ -126,6 +131,21 @@ void write_pile(std::string& svg, const PileData& piles, int32_t p, const PlanSc
                      "\" data-dy=\"" + exact(piles.AGL(p, 2)) + "\"");
     svg += label(x2 + ux * 6.0, y2 + uy * 6.0 + 4.0, ux >= 0.0 ? "start" : "end", PILE_COLOUR,
                  fixed(static_cast<double>(piles.AGL(p, 3)) / horizontal, 1) + ":1", 10);
+  }
+  svg += "</g>\n";
+}
+
+// The pile numbers, drawn after every marker and arrow and outlined in white, so that a load
+// marker or an arrow over a pile top never hides its number.
+void write_pile_numbers(std::string& svg, const GroupData& group, const PlanScale& scale) {
+  const PileData& piles = group.model.piles;
+  svg += "<g class=\"pile-numbers\">\n";
+  for (int32_t p = 1; p <= group.model.run.PNUM; ++p) {
+    svg += "<text class=\"pile-number\" data-pile=\"" + std::to_string(p) + "\" x=\"" +
+           fixed(scale.px(piles.PXY(p, 1)), 2) + "\" y=\"" +
+           fixed(scale.py(piles.PXY(p, 2)) + 4.5, 2) +
+           "\" text-anchor=\"middle\" font-size=\"13\" font-weight=\"bold\" fill=\"" + PILE_COLOUR +
+           "\" " + HALO + ">" + std::to_string(p) + "</text>\n";
   }
   svg += "</g>\n";
 }
@@ -186,29 +206,103 @@ std::string six_values(const float* v) {
          " t*m";
 }
 
-std::vector<std::string> legend_lines(const GroupData& group) {
-  std::vector<std::string> lines = {
-      "Circles: pile tops to scale, numbered; arrow: direction of a raked pile's axis, with its "
-      "batter (vertical:horizontal)."};
-  if (group.model.run.SNUM > 0) lines.push_back("S1, S2, ...: simulated piles (given stiffness).");
-  if (group.model.run.JCTR != 1) {
-    lines.push_back("No loads: the control code is " + std::to_string(group.model.run.JCTR) + ".");
+// One line of the legend: the marker or arrow it explains (drawn as in the plan), and its text.
+struct LegendLine {
+  std::string key;  // the class of what it explains ("pile", "rake", ...); empty for text only
+  std::string text;
+};
+
+bool any_raked(const GroupData& group) {
+  for (int32_t p = 1; p <= group.model.run.PNUM; ++p) {
+    const double ax = group.model.piles.AGL(p, 1);
+    const double ay = group.model.piles.AGL(p, 2);
+    if (std::hypot(ax, ay) > 1e-6) return true;  // as write_pile draws a rake
+  }
+  return false;
+}
+
+std::vector<LegendLine> legend_lines(const GroupData& group) {
+  const RunValues& run = group.model.run;
+  std::vector<LegendLine> lines = {{"axis", "x, y: the cap axes through the cap centre O"},
+                                   {"pile", "Pile top, to scale, with its number"}};
+  if (any_raked(group)) {
+    lines.push_back({"rake",
+                     "Direction of a raked pile's axis in plan, with its batter "
+                     "(vertical:horizontal)"});
+  }
+  if (run.SNUM > 0)
+    lines.push_back({"simulated", "S1, S2, ...: simulated piles (given stiffness)"});
+  lines.push_back({"cap-centre", "O: the cap centre"});
+  if (run.JCTR != 1) {
+    lines.push_back({"", "No loads: the control code is " + std::to_string(run.JCTR) + "."});
     return lines;
+  }
+  bool horizontal = false;
+  for (const LoadPoint& load : group.loads)
+    horizontal |= load.act[0] != 0.0f || load.act[1] != 0.0f;
+  lines.push_back({"load", "L1, L2, ...: load points"});
+  if (horizontal)
+    lines.push_back({"load-force", "Horizontal force (Fx, Fy) of a load point, to scale"});
+  if (run.FORCE(1) != 0.0f || run.FORCE(2) != 0.0f) {
+    lines.push_back({"resultant", "Horizontal force of the resultant at O, to the same scale"});
   }
   for (size_t k = 0; k < group.loads.size(); ++k) {
     const LoadPoint& load = group.loads[k];
-    lines.push_back(std::string("L") + std::to_string(k + 1) + " at (" + fixed(load.x, 2) + ", " +
-                    fixed(load.y, 2) + "): " + six_values(load.act));
+    lines.push_back({"", std::string("L") + std::to_string(k + 1) + " at (" + fixed(load.x, 2) +
+                             ", " + fixed(load.y, 2) + "): " + six_values(load.act)});
   }
-  lines.push_back("Resultant at the cap centre O: " + six_values(group.model.run.FORCE.data()));
+  lines.push_back({"", "Resultant at the cap centre O: " + six_values(run.FORCE.data())});
   return lines;
+}
+
+// The sample of a legend line, centred at (x, y), drawn as the plan draws what it explains.
+std::string legend_sample(const std::string& key, double x, double y) {
+  if (key == "axis") return arrow("", x - 12.0, y, x + 12.0, y, AXIS_COLOUR, "arrow-grey", "");
+  if (key == "pile") {
+    return "<circle cx=\"" + fixed(x, 2) + "\" cy=\"" + fixed(y, 2) +
+           "\" r=\"7\" fill=\"#e8e8e8\" stroke=\"" + PILE_COLOUR + "\" stroke-width=\"1.5\"/>\n";
+  }
+  if (key == "rake") return arrow("", x - 12.0, y, x + 12.0, y, PILE_COLOUR, "arrow-black", "");
+  if (key == "simulated") {
+    return "<path d=\"M" + fixed(x, 2) + "," + fixed(y - 7.0, 2) +
+           " l7,7 l-7,7 l-7,-7 z\" fill=\"#fff1c2\" stroke=\"" + SIMULATED_COLOUR +
+           "\" stroke-width=\"1.5\"/>\n";
+  }
+  if (key == "cap-centre") {
+    return "<circle cx=\"" + fixed(x, 2) + "\" cy=\"" + fixed(y, 2) +
+           "\" r=\"4\" fill=\"none\" stroke=\"" + RESULTANT_COLOUR + "\" stroke-width=\"2\"/>\n";
+  }
+  if (key == "load") {
+    return "<path d=\"M" + fixed(x - 6.0, 2) + "," + fixed(y - 6.0, 2) +
+           " l12,12 m0,-12 l-12,12\" stroke=\"" + LOAD_COLOUR + "\" stroke-width=\"2.5\"/>\n";
+  }
+  if (key == "load-force")
+    return arrow("", x - 12.0, y, x + 12.0, y, LOAD_COLOUR, "arrow-green", "");
+  if (key == "resultant") {
+    return arrow("", x - 12.0, y, x + 12.0, y, RESULTANT_COLOUR, "arrow-orange", "");
+  }
+  return "";
+}
+
+void write_legend(std::string& svg, const std::vector<LegendLine>& legend, double top) {
+  const double left = BOX_LEFT - 40.0;
+  for (size_t i = 0; i < legend.size(); ++i) {
+    const double y = top + LEGEND_LINE * static_cast<double>(i);
+    const LegendLine& line = legend[i];
+    svg += "<g class=\"legend\"" +
+           (line.key.empty() ? std::string() : " data-legend=\"" + line.key + "\"") + ">\n" +
+           legend_sample(line.key, left + 14.0, y - 4.0) +
+           label(line.key.empty() ? left : left + 36.0, y, "start", "#000000",
+                 escape_xml(line.text), 12) +
+           "</g>\n";
+  }
 }
 
 }  // namespace
 
 std::string plan_svg(const GroupData& group) {
   const PlanScale scale = plan_scale(group);
-  const std::vector<std::string> legend = legend_lines(group);
+  const std::vector<LegendLine> legend = legend_lines(group);
   const double legend_top = BOX_TOP + BOX_SIZE + 56.0;
   const double height = legend_top + LEGEND_LINE * static_cast<double>(legend.size()) + 10.0;
   std::string svg =
@@ -219,7 +313,7 @@ std::string plan_svg(const GroupData& group) {
       "\" font-family=\"DejaVu Sans, Arial, sans-serif\">\n<title>Plan of the pile "
       "group</title>\n" +
       "<defs>\n" + arrow_marker("arrow-black", PILE_COLOUR) +
-      arrow_marker("arrow-grey", "#999999") + arrow_marker("arrow-green", LOAD_COLOUR) +
+      arrow_marker("arrow-grey", AXIS_COLOUR) + arrow_marker("arrow-green", LOAD_COLOUR) +
       arrow_marker("arrow-orange", RESULTANT_COLOUR) +
       "</defs>\n<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n" +
       label(
@@ -238,10 +332,8 @@ std::string plan_svg(const GroupData& group) {
     write_simulated(svg, group.model.piles, j, scale);
   }
   write_loads(svg, group, scale);
-  for (size_t i = 0; i < legend.size(); ++i) {
-    svg += label(BOX_LEFT - 40.0, legend_top + LEGEND_LINE * static_cast<double>(i), "start",
-                 "#000000", escape_xml(legend[i]), 12);
-  }
+  write_pile_numbers(svg, group, scale);
+  write_legend(svg, legend, legend_top);
   return svg + "</svg>\n";
 }
 

@@ -1,7 +1,9 @@
 #pragma once
-// The result diagrams of a run: `kelmarino-plot BASE` reads the pile group from BASE.dat (through
-// the data-file reader), the station tables from BASE.pos and the cap displacements from BASE.out,
-// and writes into BASE-plots/ one SVG of diagrams per pile (pile-NN.svg), the plan of the group
+// The results view of a run: `kelmarino-plot [PATH/]BASE[.dat]` reads the pile group from
+// BASE.dat (through the data-file reader), the station tables from BASE.pos and the cap and
+// pile-top results from BASE.out, and writes into BASE-plots/ beside the data file: a summary of
+// the results (summary.txt), the station values and the pile-top values for spreadsheets
+// (stations.csv, heads.csv), one SVG of diagrams per pile (pile-NN.svg), the plan of the group
 // (plan.svg) and a page that shows them all (index.html).
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +13,7 @@
 
 #include "model/model.hpp"
 #include "plot/pos_file.hpp"
+#include "tables/tables.hpp"
 
 namespace kelmarino {
 
@@ -33,11 +36,17 @@ struct GroupData {
   std::vector<LoadPoint> loads;  // the load points, when the data file gives loads
 };
 
-// One of the six cap displacements as the report prints it.
-struct CapDisplacement {
-  std::string name;   // "UX", ..., "SZ"
-  std::string value;  // as printed, e.g. ".6603E-03"
-  std::string unit;   // "m" or "rad"
+// The results the report prints besides the station tables, read back from its text: the six
+// cap displacements (UX, UY, UZ, SX, SY, SZ in cap axes) and, pile by pile, the top displacements
+// DU (UX ... SZ) and forces FT (NX ... MZ) in pile axes. Each value is the single-precision value
+// of the printed digits.
+struct PileTop {
+  float DU[6] = {};
+  float FT[6] = {};
+};
+struct ReportResults {
+  float cap[6] = {};
+  std::vector<PileTop> tops;  // element g - 1 for pile g
 };
 
 // read_group: reads the data file through the project's reader (its console output is kept and
@@ -50,21 +59,47 @@ void read_group(const std::string& data_name, GroupData& group);
 void check_pos_belongs(const GroupData& group, const PosFile& pos, const std::string& data_name,
                        const std::string& pos_name);
 
-// The six cap displacements from the report text, in the order UX, UY, UZ, SX, SY, SZ; empty when
-// the report holds none (a stiffness-only run, or no report).
-std::vector<CapDisplacement> cap_displacements(const std::string& report_text);
+// read_report: the cap displacements and the pile tops of the report text; PlotError when the
+// report holds no cap displacements or not one pile section for every pile of the post-processing
+// file, or when a pile-top value that both files hold (UX, UY, SX, SY, NX, NY, NZ, MX, MY at
+// station 1) differs between them: then the report is of another run.
+ReportResults read_report(const std::string& report_text, const PosFile& pos,
+                          const std::string& report_name, const std::string& pos_name);
+
+// The largest absolute value of one kind along a pile, over both bending planes, signed as it
+// is; `quantity` names the component and `k` the station (k = 0 when every value is zero).
+struct PileExtreme {
+  float value = 0.0f;
+  Quantity quantity = Quantity::UX;
+  int32_t k = 0;
+};
+PileExtreme largest_of(const PosPile& pile, Quantity x_plane, Quantity y_plane);
+
+// The tables of the results view. Numbers as the report prints them (printed) in the summary
+// tables, and as the shortest text of the same single-precision value (shortest) in the CSV
+// tables: both carry the digits of the report and the post-processing file.
+ResultTable cap_table(const ReportResults& report);
+ResultTable head_displacement_table(const ReportResults& report);
+ResultTable head_force_table(const ReportResults& report);
+ResultTable extremes_table(const PosFile& pos);
+ResultTable stations_csv_table(const PosFile& pos);
+ResultTable heads_csv_table(const ReportResults& report, const PosFile& pos);
+
+// The summary as text: the cap displacements, the pile-top displacements and forces, and the
+// largest moment, shear and soil stress of every pile with where they occur.
+std::string summary_text(const std::string& title, const ReportResults& report, const PosFile& pos);
 
 // The documents: the diagrams of pile p, the plan of the group, the page showing them all.
 std::string pile_svg(const PileData& piles, int32_t p, const PosPile& pile);
 std::string plan_svg(const GroupData& group);
-std::string index_html(const std::string& title, int32_t PNUM,
-                       const std::vector<CapDisplacement>& cap, const PosFile& pos);
+std::string index_html(const std::string& title, const ReportResults& report, const PosFile& pos);
 
 // The SVG file name of pile p: pile-01.svg, ..., pile-100.svg.
 std::string pile_file_name(int32_t p);
 
-// run_plot_command: the whole command on its arguments (the base name). Returns the exit status:
-// 0 after writing the folder, 1 after writing a message beginning "kelmarino-plot: " on `errors`.
+// run_plot_command: the whole command on its arguments. Returns the exit status: 0 after writing
+// the folder (or the help or the version), 1 after writing a message beginning "kelmarino-plot: "
+// on `errors`, 2 after a usage error (the message and the usage line on `errors`).
 int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std::FILE* errors);
 
 }  // namespace kelmarino

@@ -46,6 +46,13 @@ std::string scale_note(const Axis& axis) {
   return "\u00d71E" + std::to_string(axis.exponent) + " ";
 }
 
+std::string scaled_label(const Axis& axis, float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4g",
+                static_cast<double>(value) / std::pow(10.0, axis.exponent));
+  return text;
+}
+
 std::string fixed(double value, int32_t decimals) {
   char text[64];
   std::snprintf(text, sizeof text, "%.*f", decimals, value);

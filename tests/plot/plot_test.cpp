@@ -1,93 +1,39 @@
-// The plot command run on the shipped examples: well-formed documents, curves that carry the
-// extremes of the post-processing file on nice axes, the ground line and the joints where the
-// segments put them, the plan of the group, the cap displacements of the report, the refusals,
-// and one pile diagram rendered by a real SVG renderer.
+// The diagrams of the shipped examples: well-formed documents, curves that carry the values of
+// the post-processing file on nice axes in the colour of their bending plane, the largest values
+// above and below the ground line marked in the unit of their axis, rounding noise drawn as zero,
+// the ground line and the joints where the segments put them, the plan of the group with its
+// legend, and one pile diagram rendered by a real SVG renderer.
+#include "plot/plot.hpp"
+
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "plot/plot_runs.hpp"
 #include "plot/png_image.hpp"
-#include "plot/pos_file.hpp"
 #include "plot/xml_check.hpp"
-#include "support/test_support.hpp"
 
 namespace kelmarino {
 namespace {
 
 using testing::example_path;
+using testing::plotted;
+using testing::Plotted;
 using testing::read_file;
 using testing::read_xml;
-using testing::split_lines;
 using testing::XmlDocument;
 using testing::XmlElement;
 
-// Built beside the program by the same build.
-const std::string PLOT_EXE = std::string(KELMARINO_EXE) + "-plot";
-
-struct PlotRun {
-  int exit_status = -1;
-  std::string out;
-  std::string errors;
-};
-
-std::string new_folder(const std::map<std::string, std::string>& files) {
-  const std::string folder = testing::temporary_folder();
-  for (const auto& [name, text] : files) std::ofstream(folder + "/" + name) << text;
-  return folder;
-}
-
-PlotRun run_plot(const std::string& folder, const std::string& arguments) {
-  PlotRun run;
-  const std::string command =
-      "cd " + folder + " && " + PLOT_EXE + " " + arguments + " > plot-out.txt 2> plot-errors.txt";
-  const int status = std::system(command.c_str());
-  if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
-  run.out = read_file(folder + "/plot-out.txt");
-  run.errors = read_file(folder + "/plot-errors.txt");
-  return run;
-}
-
-bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
-
-// A shipped example run by kelmarino and then drawn, once per test program.
-struct Plotted {
-  testing::ProgramRun run;
-  PlotRun plot;
-  PosFile pos;
-  std::string plots;  // the folder of the documents
-  std::string document(const std::string& name) const { return read_file(plots + "/" + name); }
-};
-
-const Plotted& plotted(const std::string& base) {
-  static std::map<std::string, Plotted> cache;
-  if (cache.count(base) == 0) {
-    Plotted& p = cache[base];
-    p.run = testing::run_program({{base + ".dat", read_file(example_path(base + ".dat"))}},
-                                 base.c_str());
-    testing::keep_folder_for_program(p.run.folder);
-    EXPECT_EQ(p.run.exit_status, 0) << p.run.errors;
-    EXPECT_TRUE(exists(PLOT_EXE)) << PLOT_EXE << " is not built";
-    p.plot = run_plot(p.run.folder, base);
-    EXPECT_EQ(p.plot.exit_status, 0) << p.plot.errors;
-    p.pos = read_pos(p.run.file(base + ".pos"), base + ".pos");
-    p.plots = p.run.folder + "/" + base + "-plots";
-  }
-  return cache.at(base);
-}
-
-std::string pile_svg_name(int32_t p) {
-  return std::string("pile-") + (p < 10 ? "0" : "") + std::to_string(p) + ".svg";
-}
+// The quantities of bending in the x-z plane and in the y-z plane.
+const std::set<std::string> X_PLANE = {"UX", "SY", "NX", "MY", "PSX"};
+const std::set<std::string> Y_PLANE = {"UY", "SX", "NY", "MX", "PSY"};
 
 float attribute(const XmlElement& e, const std::string& name) {
   const auto a = e.attributes.find(name);
@@ -113,83 +59,121 @@ std::vector<std::string> words(const std::string& text) {
   return all;
 }
 
-// The well-formedness checks below are only as good as the checker: it must find these faults.
-TEST(XmlCheck, FindsTheFaultsOfMalformedDocuments) {
-  EXPECT_EQ(
-      read_xml("<?xml version=\"1.0\"?>\n<svg a=\"1\" b='&amp;'><g/><!-- c --></svg>\n").problem,
-      "");
-  const char* const malformed[] = {
-      "<svg><g></svg>",
-      "<svg></svg><svg></svg>",
-      "<svg a=\"1\" a=\"2\"/>",
-      "<svg a=1/>",
-      "<svg a=\"<\"/>",
-      "<svg>AT&T</svg>",
-      "<svg><text>x</tex></svg>",
-      "<svg>",
-      "text<svg/>",
-      "<svg a=\"1\"b=\"2\"/>",
-      "<svg>&nbsp;</svg>",
-      "<svg><!-- a -- b --></svg>",
-  };
-  for (const char* text : malformed) EXPECT_NE(read_xml(text).problem, "") << text;
+// The elements of a name and class inside the element at `index`, at any depth.
+std::vector<const XmlElement*> inside(const XmlDocument& doc, int index, const std::string& name,
+                                      const std::string& cls) {
+  std::vector<const XmlElement*> found;
+  for (const XmlElement* e : doc.all(name, "class", cls)) {
+    for (int up = e->parent; up >= 0; up = doc.elements[static_cast<size_t>(up)].parent) {
+      if (up == index) found.push_back(e);
+    }
+  }
+  return found;
+}
+
+// The power of ten of a panel's axis, as its legend shows it ("UX, UY (×1E-3 m)"); 0 without.
+int panel_exponent(const XmlDocument& doc, const XmlElement* panel) {
+  const auto legend = inside(doc, doc.index(panel), "text", "panel-legend");
+  EXPECT_EQ(legend.size(), 1u);
+  const size_t at = legend.empty() ? std::string::npos : legend[0]->content.find("\u00d71E");
+  return at == std::string::npos ? 0 : std::atoi(legend[0]->content.c_str() + at + 4);
+}
+
+// The largest magnitude of the quantities of a panel: values a millionth of it are noise.
+float panel_reference(const PosPile& pile, const std::string& quantities) {
+  float largest = 0.0f;
+  for (const std::string& name : words(quantities)) {
+    for (const float v : pile.of(quantity_named(name))) largest = std::max(largest, std::fabs(v));
+  }
+  return largest;
 }
 
 class ShippedExample : public ::testing::TestWithParam<const char*> {};
 INSTANTIATE_TEST_SUITE_P(Examples, ShippedExample,
                          ::testing::Values("worked", "worked-simulated", "pier"));
 
+TEST(XmlCheck, MalformedDocumentsAreFound) {
+  EXPECT_EQ(read_xml("<?xml version=\"1.0\"?>\n<svg a=\"1\"><g/></svg>\n").problem, "");
+  for (const char* text : {"<svg><g></svg>", "<svg a=\"1\" a=\"2\"/>", "<svg>&nbsp;</svg>"}) {
+    EXPECT_NE(read_xml(text).problem, "") << text;
+  }
+}
+
 TEST_P(ShippedExample, WritesWellFormedDocumentsForEveryPile) {
   const Plotted& p = plotted(GetParam());
   EXPECT_EQ(p.plot.out, "kelmarino-plot: wrote " + std::string(GetParam()) +
-                            "-plots/index.html, plan.svg and the pile diagrams\n");
+                            "-plots/index.html, summary.txt, stations.csv, heads.csv, plan.svg "
+                            "and the pile diagrams\n");
   std::vector<std::string> names = {"plan.svg", "index.html"};
-  for (int32_t g = 1; g <= p.pos.PNUM; ++g) names.push_back(pile_svg_name(g));
+  for (int32_t g = 1; g <= p.pos.PNUM; ++g) names.push_back(pile_file_name(g));
   for (const std::string& name : names) {
-    ASSERT_TRUE(exists(p.plots + "/" + name)) << name;
+    ASSERT_TRUE(testing::exists(p.plots + "/" + name)) << name;
     const XmlDocument doc = read_xml(p.document(name));
     EXPECT_EQ(doc.problem, "") << name;
-    EXPECT_EQ(doc.elements.at(0).name, name == "index.html" ? "html" : "svg") << name;
+    ASSERT_FALSE(doc.elements.empty()) << name;
+    EXPECT_EQ(doc.elements[0].name, name == "index.html" ? "html" : "svg") << name;
   }
 }
 
 // Every curve holds one point per station and carries the smallest and largest value of its
-// quantity in the post-processing file; the largest magnitude is labelled on the diagram.
-TEST_P(ShippedExample, CurvesCarryTheExtremesOfThePosFile) {
+// quantity in the post-processing file. The stations above the ground line and those from it
+// down each get one mark, at the largest magnitude of the part (rounding noise aside), labelled
+// with the value in the unit its axis states.
+TEST_P(ShippedExample, MarksTheLargestValuesAboveAndBelowTheGroundInTheAxisUnit) {
   const Plotted& p = plotted(GetParam());
   for (const PosPile& pile : p.pos.piles) {
     SCOPED_TRACE("pile " + std::to_string(pile.g));
-    const XmlDocument doc = read_xml(p.document(pile_svg_name(pile.g)));
-    std::multiset<std::string> labels;
-    for (const XmlElement* t : doc.all("text", "class", "peak-label")) labels.insert(t->text);
-    const auto curves = doc.all("polyline", "class", "curve");
-    ASSERT_EQ(curves.size(), 11u);  // UX UY SX SY NX NY MX MY NZ PSX PSY
-    for (const XmlElement* curve : curves) {
-      const std::string name = curve->attributes.at("data-quantity");
-      const std::vector<float>& v = pile.of(quantity_named(name));
-      const auto [low, high] = std::minmax_element(v.begin(), v.end());
-      EXPECT_EQ(attribute(*curve, "data-min"), *low) << name;
-      EXPECT_EQ(attribute(*curve, "data-max"), *high) << name;
-      EXPECT_EQ(words(curve->attributes.at("points")).size(), v.size()) << name;
-      // The label of the largest magnitude (either value when the two are equally large).
-      size_t labelled = 0;
-      for (const float peak : {*low, *high}) {
-        if (std::fabs(peak) < std::max(std::fabs(*low), std::fabs(*high))) continue;
-        char label[32];
-        std::snprintf(label, sizeof label, "%.3E", static_cast<double>(peak));
-        labelled += labels.count(label);
+    const XmlDocument doc = read_xml(p.document(pile_file_name(pile.g)));
+    ASSERT_EQ(doc.all("polyline", "class", "curve").size(), 11u);
+    const float ground = attribute(*doc.all("line", "class", "ground").at(0), "data-z");
+    for (const XmlElement* panel : doc.all("g", "class", "panel")) {
+      const std::string names = panel->attributes.at("data-quantities");
+      const int exponent = panel_exponent(doc, panel);
+      const float reference = panel_reference(pile, names);
+      std::map<std::string, std::vector<const XmlElement*>> labels;
+      for (const XmlElement* label : inside(doc, doc.index(panel), "text", "peak-label")) {
+        labels[label->attributes.at("data-quantity")].push_back(label);
       }
-      EXPECT_EQ(labelled, *low == 0.0f && *high == 0.0f ? 0u : 1u) << name;
+      for (const XmlElement* curve : inside(doc, doc.index(panel), "polyline", "curve")) {
+        const std::string name = curve->attributes.at("data-quantity");
+        SCOPED_TRACE(name);
+        const std::vector<float>& v = pile.of(quantity_named(name));
+        const auto [low, high] = std::minmax_element(v.begin(), v.end());
+        EXPECT_EQ(attribute(*curve, "data-min"), *low);
+        EXPECT_EQ(attribute(*curve, "data-max"), *high);
+        EXPECT_EQ(words(curve->attributes.at("points")).size(), v.size());
+        for (const bool below : {false, true}) {
+          float largest = 0.0f;
+          for (size_t i = 0; i < v.size(); ++i) {
+            if ((pile.ZH[i] >= ground) == below && std::fabs(v[i]) >= 1e-6f * reference) {
+              largest = std::max(largest, std::fabs(v[i]));
+            }
+          }
+          std::vector<const XmlElement*> marked;
+          for (const XmlElement* label : labels[name]) {
+            const size_t k = static_cast<size_t>(attribute(*label, "data-k"));
+            if ((pile.ZH.at(k - 1) >= ground) == below) marked.push_back(label);
+          }
+          ASSERT_EQ(marked.size(), largest > 0.0f ? 1u : 0u) << (below ? "below" : "above");
+          if (marked.empty()) continue;
+          const float value = v[static_cast<size_t>(attribute(*marked[0], "data-k")) - 1];
+          EXPECT_EQ(std::fabs(value), largest);
+          const double shown = std::strtod(marked[0]->text.c_str(), nullptr);
+          EXPECT_NEAR(shown * std::pow(10.0, exponent), value, 5e-4 * std::fabs(double{value}))
+              << marked[0]->text << " on an axis of 1E" << exponent;
+        }
+      }
     }
   }
 }
 
-// Each value axis holds zero and every value of its panel, runs between multiples of a step of
-// 1, 2 or 5 times a power of ten, in 2 to 10 intervals, and wastes less than a step at each end.
+// Each value axis holds zero and every value of its panel that is not noise, runs between
+// multiples of a step of 1, 2 or 5 times a power of ten, in 2 to 10 intervals, and wastes less
+// than a step at each end.
 TEST_P(ShippedExample, PanelAxesHoldTheirValuesOnNiceTicks) {
   const Plotted& p = plotted(GetParam());
   for (const PosPile& pile : p.pos.piles) {
-    const XmlDocument doc = read_xml(p.document(pile_svg_name(pile.g)));
+    const XmlDocument doc = read_xml(p.document(pile_file_name(pile.g)));
     const auto panels = doc.all("g", "class", "panel");
     ASSERT_EQ(panels.size(), 6u);
     for (const XmlElement* panel : panels) {
@@ -198,9 +182,11 @@ TEST_P(ShippedExample, PanelAxesHoldTheirValuesOnNiceTicks) {
       const double lo = attribute(*panel, "data-vmin");
       const double hi = attribute(*panel, "data-vmax");
       const double step = attribute(*panel, "data-step");
+      const float reference = panel_reference(pile, names);
       double dmin = 0.0, dmax = 0.0;
       for (const std::string& name : words(names)) {
         for (const float v : pile.of(quantity_named(name))) {
+          if (std::fabs(v) < 1e-6f * reference) continue;
           dmin = std::min(dmin, static_cast<double>(v));
           dmax = std::max(dmax, static_cast<double>(v));
         }
@@ -224,6 +210,83 @@ TEST_P(ShippedExample, PanelAxesHoldTheirValuesOnNiceTicks) {
   }
 }
 
+// The colour of a curve and of its name in the legend is that of its bending plane, whatever its
+// place in the panel, and the diagram says which colour is which plane.
+TEST_P(ShippedExample, ColoursFollowTheBendingPlane) {
+  const Plotted& p = plotted(GetParam());
+  for (const PosPile& pile : p.pos.piles) {
+    const XmlDocument doc = read_xml(p.document(pile_file_name(pile.g)));
+    std::map<std::string, std::set<std::string>> colours;  // by plane
+    for (const XmlElement* curve : doc.all("polyline", "class", "curve")) {
+      const std::string name = curve->attributes.at("data-quantity");
+      const std::string plane = X_PLANE.count(name) ? "x-z" : Y_PLANE.count(name) ? "y-z" : name;
+      colours[plane].insert(curve->attributes.at("stroke"));
+    }
+    for (const XmlElement* name : doc.all("tspan")) {
+      const std::string q = name->text;
+      if (X_PLANE.count(q)) colours["x-z"].insert(name->attributes.at("fill"));
+      if (Y_PLANE.count(q)) colours["y-z"].insert(name->attributes.at("fill"));
+    }
+    ASSERT_EQ(colours["x-z"].size(), 1u) << "pile " << pile.g;
+    ASSERT_EQ(colours["y-z"].size(), 1u) << "pile " << pile.g;
+    EXPECT_NE(*colours["x-z"].begin(), *colours["y-z"].begin());
+    const auto legend = doc.all("text", "class", "plane-legend");
+    ASSERT_EQ(legend.size(), 1u);
+    EXPECT_NE(legend[0]->content.find("x\u2013z plane (UX, SY, NX, MY, PSX)"), std::string::npos);
+    EXPECT_NE(legend[0]->content.find("y\u2013z plane (UY, SX, NY, MX, PSY)"), std::string::npos);
+  }
+}
+
+// A pile whose y-z plane carries only rounding noise of the analysis: values below a millionth
+// of the largest of their panel are drawn on the zero line and never marked; larger ones are
+// drawn and marked as they are.
+TEST(PileDiagram, RoundingNoiseIsDrawnAsZeroAndNeverMarked) {
+  const auto group = std::make_unique<GroupData>();
+  read_group(example_path("worked.dat"), *group);
+  const struct {
+    float part;  // of the x-z value at the same station
+    bool noise;
+  } cases[] = {{-2e-9f, true}, {9e-7f, true}, {2e-6f, false}, {0.5f, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.part);
+    PosPile pile = plotted("worked").pos.piles.at(0);
+    const std::pair<Quantity, Quantity> planes[] = {{Quantity::UX, Quantity::UY},
+                                                    {Quantity::SY, Quantity::SX},
+                                                    {Quantity::NX, Quantity::NY},
+                                                    {Quantity::MY, Quantity::MX},
+                                                    {Quantity::PSX, Quantity::PSY}};
+    for (const auto& [x, y] : planes) {
+      std::vector<float>& noisy = pile.values[static_cast<int32_t>(y)];
+      for (size_t i = 0; i < noisy.size(); ++i) noisy[i] = c.part * pile.of(x)[i];
+    }
+    const XmlDocument doc = read_xml(pile_svg(group->model.piles, 1, pile));
+    for (const XmlElement* panel : doc.all("g", "class", "panel")) {
+      const std::vector<std::string> names = words(panel->attributes.at("data-quantities"));
+      if (names.size() != 2) continue;
+      const std::string zero_x =
+          inside(doc, doc.index(panel), "line", "zero").at(0)->attributes.at("x1");
+      for (const XmlElement* curve : inside(doc, doc.index(panel), "polyline", "curve")) {
+        const std::string name = curve->attributes.at("data-quantity");
+        bool on_zero = true;
+        for (const std::string& point : words(curve->attributes.at("points"))) {
+          on_zero = on_zero && point.substr(0, point.find(',')) == zero_x;
+        }
+        size_t marks = 0;  // the labels in the colour of the curve
+        for (const XmlElement* label : inside(doc, doc.index(panel), "text", "peak-label")) {
+          marks += label->attributes.at("fill") == curve->attributes.at("stroke");
+        }
+        const bool y_plane = Y_PLANE.count(name) > 0;
+        if (y_plane && c.noise) {
+          EXPECT_TRUE(on_zero) << name;
+          EXPECT_EQ(marks, 0u) << name;
+        } else {
+          EXPECT_GE(marks, 1u) << name;
+        }
+      }
+    }
+  }
+}
+
 TEST(PileDiagram, GroundLineAndJointsFollowTheSegments) {
   // Hand-summed from the data files: pier piles carry segments of 1.5 and 2.5 m above ground and
   // 6, 10 and 12 (type 1: 16) m below it; worked piles 2 m above ground (pile 4: 3 m, set by its
@@ -241,7 +304,7 @@ TEST(PileDiagram, GroundLineAndJointsFollowTheSegments) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.base) + " pile " + std::to_string(c.pile));
-    const XmlDocument doc = read_xml(plotted(c.base).document(pile_svg_name(c.pile)));
+    const XmlDocument doc = read_xml(plotted(c.base).document(pile_file_name(c.pile)));
     const auto ground = doc.all("line", "class", "ground");
     EXPECT_EQ(ground.size(), 6u);  // across every panel
     for (const XmlElement* line : ground) EXPECT_EQ(attribute(*line, "data-z"), c.ground);
@@ -264,12 +327,27 @@ TEST(PlanDiagram, MarksPilesRakesSimulatedPilesAndLoads) {
     EXPECT_EQ(pile.attributes.at("data-pile"), std::to_string(i + 1));
     EXPECT_EQ(attribute(pile, "data-x"), rows[i % 4]);
     EXPECT_EQ(attribute(pile, "data-y"), rows[i / 4]);
-    const int index = static_cast<int>(&pile - pier.elements.data());
-    int numbered = 0;
-    for (const XmlElement& e : pier.elements) {
-      numbered += e.parent == index && e.name == "text" && e.text == std::to_string(i + 1);
+  }
+  // Every pile number once, drawn after every marker and arrow, outlined so that it stays
+  // readable over them.
+  const auto numbers = pier.all("text", "class", "pile-number");
+  ASSERT_EQ(numbers.size(), 16u);
+  int last_marker = 0;
+  for (const XmlElement& e : pier.elements) {
+    const auto cls = e.attributes.find("class");
+    if (cls != e.attributes.end() &&
+        std::set<std::string>{"rake", "load", "load-force", "resultant", "simulated", "cap-centre"}
+            .count(cls->second)) {
+      last_marker = std::max(last_marker, pier.index(&e));
     }
-    EXPECT_EQ(numbered, 1) << "pile " << i + 1;
+  }
+  for (int32_t i = 0; i < 16; ++i) {
+    const XmlElement& number = *numbers[static_cast<size_t>(i)];
+    EXPECT_EQ(number.text, std::to_string(i + 1));
+    EXPECT_EQ(number.attributes.at("data-pile"), number.text);
+    EXPECT_GT(pier.index(&number), last_marker) << number.text;
+    EXPECT_EQ(number.attributes.at("paint-order"), "stroke");
+    EXPECT_EQ(number.attributes.at("stroke"), "#ffffff");
   }
   // Types -1 (first column) and -2 (last column) lean by AGL x = -0.1644 and +0.1644.
   std::map<std::string, float> rakes;
@@ -306,114 +384,33 @@ TEST(PlanDiagram, MarksPilesRakesSimulatedPilesAndLoads) {
   EXPECT_EQ(worked.all("g", "class", "load").size(), 1u);
 }
 
-TEST(IndexPage, ShowsTheCapDisplacementsOfTheReportAndEveryDiagram) {
-  const Plotted& p = plotted("pier");
-  // The six lines after the heading of the cap displacements: "... UX=   .6603E-03 (m)".
-  std::vector<std::string> printed;
-  bool in_block = false;
-  for (const std::string& line : split_lines(p.run.file("pier.out"))) {
-    in_block = in_block || line.find("DISPLACEMENTS AT THE CAP CENTER") != std::string::npos;
-    if (in_block && printed.size() < 6 && line.find('=') != std::string::npos) {
-      const std::vector<std::string> w = words(line.substr(line.find('=') - 2));
-      printed.push_back(w[0] + " " + w[1] + " " + w[2]);  // "UX= .6603E-03 (m)"
+// Every kind of marker and arrow the plan draws has a line in its legend, and the legend explains
+// nothing the plan does not draw.
+TEST(PlanDiagram, LegendShowsEveryMarkerAndArrow) {
+  const char* const kinds[] = {"axis",       "pile", "rake",       "simulated",
+                               "cap-centre", "load", "load-force", "resultant"};
+  for (const char* base : {"pier", "worked", "worked-simulated"}) {
+    SCOPED_TRACE(base);
+    const XmlDocument doc = read_xml(plotted(base).document("plan.svg"));
+    for (const char* kind : kinds) {
+      size_t drawn = 0;
+      for (const XmlElement& e : doc.elements) {
+        const auto cls = e.attributes.find("class");
+        drawn += cls != e.attributes.end() && cls->second == kind;
+      }
+      const auto legend = doc.all("g", "data-legend", kind);
+      EXPECT_EQ(legend.size(), drawn > 0 ? 1u : 0u) << kind;
+      if (legend.empty()) continue;
+      size_t samples = 0;  // the drawn sample and its text
+      for (const XmlElement& e : doc.elements) samples += e.parent == doc.index(legend[0]);
+      EXPECT_EQ(samples, 2u) << kind;
     }
-  }
-  ASSERT_EQ(printed.size(), 6u);
-  const XmlDocument doc = read_xml(p.document("index.html"));
-  ASSERT_EQ(doc.problem, "");
-  std::vector<std::string> shown;
-  for (const XmlElement* row : doc.all("tr")) {
-    const int index = static_cast<int>(row - doc.elements.data());
-    std::vector<std::string> cells;
-    for (const XmlElement& e : doc.elements) {
-      if (e.parent == index) cells.push_back(e.text);
-    }
-    ASSERT_EQ(cells.size(), 3u);
-    shown.push_back(cells[0] + "= " + cells[1] + " (" + cells[2] + ")");
-  }
-  EXPECT_EQ(shown, printed);
-  std::vector<std::string> images;
-  for (const XmlElement* img : doc.all("img")) images.push_back(img->attributes.at("src"));
-  std::vector<std::string> expected = {"plan.svg"};
-  for (int32_t g = 1; g <= 16; ++g) expected.push_back(pile_svg_name(g));
-  EXPECT_EQ(images, expected);
-}
-
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-  const size_t at = text.find(from);
-  EXPECT_NE(at, std::string::npos) << from;
-  return at == std::string::npos ? text : text.replace(at, from.size(), to);
-}
-
-TEST(PlotCommand, RefusesWhatItCannotDrawWithAMessage) {
-  const std::string worked = read_file(example_path("worked.dat"));
-  const std::string worked_pos = plotted("worked").run.file("worked.pos");
-  const std::vector<std::string> pos_lines = split_lines(worked_pos);
-  std::string cut;  // the worked example's file without its last line
-  for (size_t i = 0; i + 1 < pos_lines.size(); ++i) cut += pos_lines[i] + "\n";
-  const std::string stiffness_only =
-      replaced(worked, "1\n1\n0.0 0.0\n100.0 50.0 2000.0 0.0 0.0 0.0\n", "2\n");
-  const struct {
-    const char* problem;
-    std::map<std::string, std::string> files;
-    const char* arguments;
-    std::string message;
-  } cases[] = {
-      {"no base name",
-       {},
-       "",
-       "usage: kelmarino-plot BASE (reads BASE.dat, BASE.pos and BASE.out of a kelmarino run, "
-       "writes the diagrams into BASE-plots/)"},
-      {"no data file", {}, "case", "cannot open case.dat: No such file or directory"},
-      {"no post-processing file",
-       {{"case.dat", worked}},
-       "case",
-       "cannot open case.pos: No such file or directory (kelmarino writes it when it runs on "
-       "case.dat)"},
-      {"truncated post-processing file",
-       {{"case.dat", worked}, {"case.pos", cut}},
-       "case",
-       "case.pos: the file ends after line " + std::to_string(pos_lines.size() - 1) +
-           ", before PSY of pile 4"},
-      // 16 piles in the pier, 4 in the worked example.
-      {"post-processing file of another group",
-       {{"case.dat", read_file(example_path("pier.dat"))}, {"case.pos", worked_pos}},
-       "case",
-       "case.pos does not belong to case.dat: it holds 4 piles, the data file 16"},
-      // One more step in the first soil segment: 1 + 4 + 6 + 10 stations instead of 20.
-      {"post-processing file of other segments",
-       {{"case.dat", replaced(worked, "5000.0 30.0 5", "5000.0 30.0 6")}, {"case.pos", worked_pos}},
-       "case",
-       "case.pos does not belong to case.dat: pile 1 has 20 stations in it, 21 by the segments "
-       "and steps of the data file"},
-      {"stiffness print only",
-       {{"case.dat", stiffness_only}, {"case.pos", ""}},
-       "case",
-       "case.pos is empty: it holds no pile records; case.dat asks only for a stiffness print "
-       "(control code 2), which writes no pile results"},
-      {"input error of the reader",
-       {{"case.dat", replaced(worked, "<0>", " <0>")}},
-       "case",
-       "the reader stopped on an input error in case.dat: Error:<0>"},
-      {"unreadable data value",
-       {{"case.dat", replaced(worked, "4 0\n", "4 x\n")}},
-       "case",
-       "run-time error in case.dat, line 8: cannot read \"x\" as an integer\n  4 x\n    ^"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.problem);
-    const std::string folder = new_folder(c.files);
-    const PlotRun run = run_plot(folder, c.arguments);
-    EXPECT_EQ(run.exit_status, 1);
-    EXPECT_EQ(run.errors, "kelmarino-plot: " + c.message + "\n");
-    EXPECT_EQ(run.out, "");
-    EXPECT_FALSE(exists(folder + "/case-plots"));
   }
 }
 
 // The first pile of the pier rendered by rsvg-convert: where the post-processing file puts a
-// station of UX and of MY, mapped through the panel's axes, the picture shows the colour of that
-// curve (blue for the first quantity of a panel, red for the second).
+// station of a quantity, mapped through the panel's axes, the picture shows the colour of its
+// bending plane (blue for the x-z plane, red for the y-z plane).
 TEST(RenderedDiagram, ShowsEachCurveWhereThePosFilePutsIt) {
   if (std::system("command -v rsvg-convert > /dev/null 2>&1") != 0) {
     GTEST_SKIP() << "rsvg-convert is not installed (Debian package librsvg2-bin, installed by "
@@ -466,8 +463,10 @@ TEST(RenderedDiagram, ShowsEachCurveWhereThePosFilePutsIt) {
       const double y = top + static_cast<double>(pile.ZH[i]) / zmax * (bottom - top);
       // Only where the two curves lie apart, so that neither covers the other.
       if (std::fabs(x_of(first[i]) - x_of(second[i])) < 8.0) continue;
-      EXPECT_TRUE(near_colour(x_of(first[i]), y, true)) << names[0] << " station " << k;
-      EXPECT_TRUE(near_colour(x_of(second[i]), y, false)) << names[1] << " station " << k;
+      EXPECT_TRUE(near_colour(x_of(first[i]), y, X_PLANE.count(names[0]) > 0))
+          << names[0] << " station " << k;
+      EXPECT_TRUE(near_colour(x_of(second[i]), y, X_PLANE.count(names[1]) > 0))
+          << names[1] << " station " << k;
       ++checked;
     }
   }

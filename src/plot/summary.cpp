@@ -1,0 +1,165 @@
+// The summary of a run and the tables of its CSV files: the cap displacements, the pile tops, the
+// largest moment, shear and soil stress of every pile, and every station value.
+#include <cmath>
+
+#include "input/input.hpp"
+#include "plot/plot.hpp"
+
+namespace kelmarino {
+namespace {
+
+const Column DISPLACEMENT_COLUMNS[6] = {{"UX", "m"},   {"UY", "m"},   {"UZ", "m"},
+                                        {"SX", "rad"}, {"SY", "rad"}, {"SZ", "rad"}};
+const Column FORCE_COLUMNS[6] = {{"NX", "t"},   {"NY", "t"},   {"NZ", "t"},
+                                 {"MX", "t*m"}, {"MY", "t*m"}, {"MZ", "t*m"}};
+
+// The quantities of the stations file in its column order, with their units.
+const struct {
+  Quantity q;
+  const char* unit;
+} STATION_COLUMNS[] = {{Quantity::UX, "m"},     {Quantity::UY, "m"},    {Quantity::SX, "rad"},
+                       {Quantity::SY, "rad"},   {Quantity::NX, "t"},    {Quantity::NY, "t"},
+                       {Quantity::NZ, "t"},     {Quantity::MX, "t*m"},  {Quantity::MY, "t*m"},
+                       {Quantity::PSX, "t/m2"}, {Quantity::PSY, "t/m2"}};
+
+// The three kinds of the extremes table: the component of the x-z plane, then of the y-z plane.
+const struct {
+  const char* name;
+  const char* unit;
+  Quantity x_plane;
+  Quantity y_plane;
+} EXTREME_KINDS[3] = {{"moment", "t*m", Quantity::MY, Quantity::MX},
+                      {"shear", "t", Quantity::NX, Quantity::NY},
+                      {"soil stress", "t/m2", Quantity::PSX, Quantity::PSY}};
+
+std::vector<std::string> six_printed(const float (&values)[6]) {
+  std::vector<std::string> cells;
+  for (const float v : values) cells.push_back(printed(v));
+  return cells;
+}
+
+// One row per pile: its top displacements DU or its top forces FT.
+ResultTable pile_top_table(const ReportResults& report, const Column (&columns)[6], bool forces) {
+  ResultTable table;
+  table.columns.push_back({"pile", ""});
+  table.columns.insert(table.columns.end(), std::begin(columns), std::end(columns));
+  for (size_t i = 0; i < report.tops.size(); ++i) {
+    const PileTop& top = report.tops[i];
+    table.rows.push_back({std::to_string(i + 1)});
+    for (const float v : forces ? top.FT : top.DU) table.rows.back().push_back(printed(v));
+  }
+  return table;
+}
+
+std::string section(const std::string& heading, const std::string& body) {
+  std::string text = heading;
+  text.append("\n\n").append(body).append("\n");
+  return text;
+}
+
+}  // namespace
+
+PileExtreme largest_of(const PosPile& pile, Quantity x_plane, Quantity y_plane) {
+  PileExtreme largest;
+  largest.quantity = x_plane;
+  for (int32_t k = 1; k <= pile.NSTA; ++k) {
+    for (const Quantity q : {x_plane, y_plane}) {
+      const float v = pile.of(q)[static_cast<size_t>(k - 1)];
+      if (std::fabs(v) > std::fabs(largest.value)) largest = {v, q, k};
+    }
+  }
+  return largest;
+}
+
+ResultTable cap_table(const ReportResults& report) {
+  return {{std::begin(DISPLACEMENT_COLUMNS), std::end(DISPLACEMENT_COLUMNS)},
+          {six_printed(report.cap)}};
+}
+
+ResultTable head_displacement_table(const ReportResults& report) {
+  return pile_top_table(report, DISPLACEMENT_COLUMNS, false);
+}
+
+ResultTable head_force_table(const ReportResults& report) {
+  return pile_top_table(report, FORCE_COLUMNS, true);
+}
+
+ResultTable extremes_table(const PosFile& pos) {
+  ResultTable table;
+  table.columns = {{"pile", ""}, {"NZ top", "t"}};
+  for (const auto& kind : EXTREME_KINDS) {
+    table.columns.push_back({kind.name, kind.unit});
+    table.columns.insert(table.columns.end(), {{"of", ""}, {"Z", "m"}, {"station", ""}});
+  }
+  for (const PosPile& pile : pos.piles) {
+    std::vector<std::string> row = {std::to_string(pile.g), printed(pile.of(Quantity::NZ).front())};
+    for (const auto& kind : EXTREME_KINDS) {
+      const PileExtreme e = largest_of(pile, kind.x_plane, kind.y_plane);
+      row.push_back(printed(e.value));
+      if (e.k == 0) {
+        row.insert(row.end(), {"-", "-", "-"});  // zero at every station
+      } else {
+        row.insert(row.end(),
+                   {quantity_name(e.quantity), shortest(pile.ZH[static_cast<size_t>(e.k - 1)]),
+                    std::to_string(e.k)});
+      }
+    }
+    table.rows.push_back(row);
+  }
+  return table;
+}
+
+ResultTable stations_csv_table(const PosFile& pos) {
+  ResultTable table;
+  table.columns = {{"pile", ""}, {"station", ""}, {"Z", "m"}};
+  for (const auto& column : STATION_COLUMNS) {
+    table.columns.push_back({quantity_name(column.q), column.unit});
+  }
+  for (const PosPile& pile : pos.piles) {
+    for (int32_t k = 1; k <= pile.NSTA; ++k) {
+      const size_t i = static_cast<size_t>(k - 1);
+      std::vector<std::string> row = {std::to_string(pile.g), std::to_string(k),
+                                      shortest(pile.ZH[i])};
+      for (const auto& column : STATION_COLUMNS) row.push_back(shortest(pile.of(column.q)[i]));
+      table.rows.push_back(row);
+    }
+  }
+  return table;
+}
+
+ResultTable heads_csv_table(const ReportResults& report, const PosFile& pos) {
+  ResultTable table;
+  table.columns = {{"pile", ""}, {"x", "m"}, {"y", "m"}};
+  table.columns.insert(table.columns.end(), std::begin(DISPLACEMENT_COLUMNS),
+                       std::end(DISPLACEMENT_COLUMNS));
+  table.columns.insert(table.columns.end(), std::begin(FORCE_COLUMNS), std::end(FORCE_COLUMNS));
+  for (size_t i = 0; i < report.tops.size(); ++i) {
+    const PosPile& pile = pos.piles[i];
+    std::vector<std::string> row = {std::to_string(pile.g), shortest(pile.x), shortest(pile.y)};
+    for (const float v : report.tops[i].DU) row.push_back(shortest(v));
+    for (const float v : report.tops[i].FT) row.push_back(shortest(v));
+    table.rows.push_back(row);
+  }
+  return table;
+}
+
+std::string summary_text(const std::string& title, const ReportResults& report,
+                         const PosFile& pos) {
+  std::string text = title;
+  text.append(": results of the run, as kelmarino-plot ")
+      .append(VERSION)
+      .append(" reads them from the report and the post-processing file\n\n");
+  text += section("Displacements of the cap centre, in cap axes", aligned_text(cap_table(report)));
+  text += section("Displacements at the pile tops, in the axes of each pile",
+                  aligned_text(head_displacement_table(report)));
+  text += section("Forces at the pile tops, in the axes of each pile",
+                  aligned_text(head_force_table(report)));
+  text += section(
+      "Largest values along each pile: the axial force NZ at the top, and the largest absolute\n"
+      "moment, shear and soil stress of either bending plane, signed, with the component it is\n"
+      "(of), the distance Z along the pile axis from its top and the station number",
+      aligned_text(extremes_table(pos)));
+  return text;
+}
+
+}  // namespace kelmarino

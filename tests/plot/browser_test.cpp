@@ -1,0 +1,91 @@
+// The page of the bridge pier as a person sees it: opened in headless Chromium, every image it
+// shows loads, and the summary tables are in the page with one row per pile.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "plot/plot_runs.hpp"
+
+namespace kelmarino {
+namespace {
+
+using testing::plotted;
+using testing::read_file;
+
+const char* const CHROMIUM = "/usr/bin/chromium";
+
+// Written into the page after it has loaded: each image's source with whether it shows (loaded,
+// with a width), then the row count of each table in the page's body.
+const char* const PROBE =
+    "<pre id=\"probe\"></pre><script>window.addEventListener('load', function () {"
+    "  var lines = [];"
+    "  for (const img of document.images)"
+    "    lines.push('image ' + img.getAttribute('src') + ' ' + (img.complete && img.naturalWidth > "
+    "0));"
+    "  for (const table of document.querySelectorAll('table'))"
+    "    lines.push('table ' + table.id + ' ' + table.tBodies[0].rows.length);"
+    "  document.getElementById('probe').textContent = lines.join('|');"
+    "});</script>";
+
+// What the probe wrote, one entry per image and table; empty when the browser wrote nothing.
+std::map<std::string, std::string> probe(const std::string& dom) {
+  std::map<std::string, std::string> found;
+  const size_t start = dom.find("<pre id=\"probe\">");
+  if (start == std::string::npos) return found;
+  const size_t first = start + 16;
+  std::string text = dom.substr(first, dom.find("</pre>", first) - first);
+  text += '|';
+  for (size_t at = 0, end; (end = text.find('|', at)) != std::string::npos; at = end + 1) {
+    const std::string entry = text.substr(at, end - at);
+    const size_t blank = entry.rfind(' ');
+    if (blank != std::string::npos) found[entry.substr(0, blank)] = entry.substr(blank + 1);
+  }
+  return found;
+}
+
+TEST(Browser, PageShowsEveryImageAndTheSummaryTables) {
+  if (access(CHROMIUM, X_OK) != 0) {
+    GTEST_SKIP() << "SKIPPED: no browser at " << CHROMIUM
+                 << " (Debian package chromium, installed by .ci/run): the page of the results "
+                    "is not checked in a browser";
+  }
+  const testing::Plotted& p = plotted("pier");
+  // A copy of the page beside the images, with the probe and an image that cannot load: the
+  // probe must tell it apart.
+  std::string page = p.document("index.html");
+  const size_t body_end = page.rfind("</body>");
+  ASSERT_NE(body_end, std::string::npos);
+  page.insert(body_end, std::string("<p><img src=\"missing.svg\" alt=\"missing\"/></p>") + PROBE);
+  std::ofstream(p.plots + "/probe.html") << page;
+  const std::string profile = testing::temporary_folder();
+  const std::string dom = testing::temporary_folder() + "/dom.html";
+  const std::string command =
+      std::string("timeout 120 ") + CHROMIUM +
+      " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
+      " --disable-background-networking --disable-component-update --disable-sync"
+      " --user-data-dir=" +
+      profile + " --virtual-time-budget=10000 --dump-dom file://" + p.plots + "/probe.html > " +
+      dom + " 2> /dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const std::map<std::string, std::string> seen = probe(read_file(dom));
+  ASSERT_FALSE(seen.empty()) << "the browser wrote no page with the probe's result";
+
+  std::map<std::string, std::string> expected = {
+      {"image plan.svg", "true"}, {"image missing.svg", "false"}, {"table cap", "1"}};
+  const std::string piles = std::to_string(p.pos.PNUM);
+  for (const char* table : {"head-displacements", "head-forces", "extremes"}) {
+    expected[std::string("table ") + table] = piles;
+  }
+  for (int32_t g = 1; g <= p.pos.PNUM; ++g) {
+    expected["image " + std::string(g < 10 ? "pile-0" : "pile-") + std::to_string(g) + ".svg"] =
+        "true";
+  }
+  EXPECT_EQ(seen, expected);
+}
+
+}  // namespace
+}  // namespace kelmarino

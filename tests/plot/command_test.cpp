@@ -1,0 +1,179 @@
+// The command line of kelmarino-plot, the files it refuses with their messages, and a document
+// that cannot be written.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "input/input.hpp"
+#include "plot/plot_runs.hpp"
+#include "tables/tables.hpp"
+
+namespace kelmarino {
+namespace {
+
+using testing::example_path;
+using testing::exists;
+using testing::new_folder;
+using testing::plotted;
+using testing::read_file;
+using testing::run_plot;
+using testing::split_lines;
+
+const std::string USAGE = "usage: kelmarino-plot [PATH/]BASE[.dat]\n";
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+TEST(PlotCommand, CommandLine) {
+  const std::string worked = read_file(example_path("worked.dat"));
+  const testing::Plotted& run = plotted("worked");
+  const std::map<std::string, std::string> results = {{"sub/case.dat", worked},
+                                                      {"sub/case.pos", run.run.file("worked.pos")},
+                                                      {"sub/case.out", run.run.file("worked.out")}};
+  const struct {
+    const char* arguments;
+    int status;
+    std::string out;      // the start of standard output
+    std::string errors;   // the end of standard error
+    const char* written;  // a file the run writes, or null
+  } cases[] = {
+      {"--help", 0, USAGE + "\nThe results view", "", nullptr},
+      {"-h", 0, USAGE, "", nullptr},
+      {"--version", 0, std::string("kelmarino-plot ") + VERSION + "\n", "", nullptr},
+      {"--colour sub/case", 2, "", USAGE, nullptr},
+      {"", 2, "", USAGE, nullptr},
+      {"sub/case one-more", 2, "", USAGE, nullptr},
+      {"\"\"", 2, "", "kelmarino-plot: the base name is empty\n" + USAGE, nullptr},
+      // The folder goes beside the data file, named with or without ".dat".
+      {"sub/case.dat", 0, "kelmarino-plot: wrote sub/case-plots/index.html", "",
+       "sub/case-plots/summary.txt"},
+      {"sub/case", 0, "kelmarino-plot: wrote sub/case-plots/index.html", "",
+       "sub/case-plots/stations.csv"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const std::string folder = testing::temporary_folder();
+    std::filesystem::create_directory(folder + "/sub");
+    for (const auto& [name, text] : results) std::ofstream(folder + "/" + name) << text;
+    const testing::PlotRun plot = run_plot(folder, c.arguments);
+    EXPECT_EQ(plot.exit_status, c.status) << plot.errors;
+    EXPECT_EQ(plot.out.substr(0, c.out.size()), c.out);
+    if (c.out.empty()) {
+      EXPECT_EQ(plot.out, "");
+    }
+    ASSERT_GE(plot.errors.size(), c.errors.size());
+    EXPECT_EQ(plot.errors.substr(plot.errors.size() - c.errors.size()), c.errors);
+    if (c.errors.empty()) {
+      EXPECT_EQ(plot.errors, "");
+    }
+    if (c.written != nullptr) {
+      EXPECT_TRUE(exists(folder + "/" + c.written));
+    }
+  }
+  const testing::PlotRun help = run_plot(testing::temporary_folder(), "--help");
+  for (const char* told : {"summary.txt", "stations.csv", "heads.csv", "index.html",
+                           "docs/manual.md", "Exit status"}) {
+    EXPECT_NE(help.out.find(told), std::string::npos) << told;
+  }
+}
+
+TEST(PlotCommand, RefusesWhatItCannotDrawWithAMessage) {
+  const std::string worked = read_file(example_path("worked.dat"));
+  const std::string worked_pos = plotted("worked").run.file("worked.pos");
+  const std::string worked_out = plotted("worked").run.file("worked.out");
+  const std::vector<std::string> pos_lines = split_lines(worked_pos);
+  std::string cut;  // the worked example's file without its last line
+  for (size_t i = 0; i + 1 < pos_lines.size(); ++i) cut += pos_lines[i] + "\n";
+  const std::string stiffness_only =
+      replaced(worked, "1\n1\n0.0 0.0\n100.0 50.0 2000.0 0.0 0.0 0.0\n", "2\n");
+  // The report of pile 1 with another UX at its top: the report of another run.
+  const std::string other_report =
+      replaced(worked_out, "UX=   .2378E-02 (m)", "UX=   .2377E-02 (m)");
+  const struct {
+    const char* problem;
+    std::map<std::string, std::string> files;
+    std::string message;
+  } cases[] = {
+      {"no data file", {}, "cannot open case.dat: No such file or directory"},
+      {"no post-processing file",
+       {{"case.dat", worked}},
+       "cannot open case.pos: No such file or directory (kelmarino writes it when it runs on "
+       "case.dat)"},
+      {"truncated post-processing file",
+       {{"case.dat", worked}, {"case.pos", cut}},
+       "case.pos: the file ends after line " + std::to_string(pos_lines.size() - 1) +
+           ", before PSY of pile 4"},
+      // 16 piles in the pier, 4 in the worked example.
+      {"post-processing file of another group",
+       {{"case.dat", read_file(example_path("pier.dat"))}, {"case.pos", worked_pos}},
+       "case.pos does not belong to case.dat: it holds 4 piles, the data file 16"},
+      // One more step in the first soil segment: 1 + 4 + 6 + 10 stations instead of 20.
+      {"post-processing file of other segments",
+       {{"case.dat", replaced(worked, "5000.0 30.0 5", "5000.0 30.0 6")}, {"case.pos", worked_pos}},
+       "case.pos does not belong to case.dat: pile 1 has 20 stations in it, 21 by the segments "
+       "and steps of the data file"},
+      {"stiffness print only",
+       {{"case.dat", stiffness_only}, {"case.pos", ""}},
+       "case.pos is empty: it holds no pile records; case.dat asks only for a stiffness print "
+       "(control code 2), which writes no pile results"},
+      {"input error of the reader",
+       {{"case.dat", replaced(worked, "<0>", " <0>")}},
+       "the reader stopped on an input error in case.dat: Error:<0>"},
+      {"unreadable data value",
+       {{"case.dat", replaced(worked, "4 0\n", "4 x\n")}},
+       "run-time error in case.dat, line 8: cannot read \"x\" as an integer\n  4 x\n    ^"},
+      {"no report",
+       {{"case.dat", worked}, {"case.pos", worked_pos}},
+       "cannot open case.out: No such file or directory (kelmarino writes it when it runs on "
+       "case.dat)"},
+      {"report of a stiffness print",
+       {{"case.dat", worked}, {"case.pos", worked_pos}, {"case.out", "\n"}},
+       "case.out holds no displacements of the cap centre"},
+      {"report cut after three piles",
+       {{"case.dat", worked},
+        {"case.pos", worked_pos},
+        {"case.out", worked_out.substr(0, worked_out.find("NO.  4 # PILE"))}},
+       "case.out holds the pile-top results of 3 piles, case.pos of 4"},
+      {"report of another run",
+       {{"case.dat", worked}, {"case.pos", worked_pos}, {"case.out", other_report}},
+       "case.out and case.pos are of different runs: at the top of pile 1, UX = .2377E-02 in the "
+       "report, .2378E-02 in case.pos"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.problem);
+    const std::string folder = new_folder(c.files);
+    const testing::PlotRun run = run_plot(folder, "case");
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.errors, "kelmarino-plot: " + c.message + "\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_FALSE(exists(folder + "/case-plots"));
+  }
+}
+
+// A document that cannot be written whole is refused with the system's reason.
+TEST(PlotCommand, DocumentOnAFullDeviceIsRefused) {
+  const testing::Plotted& run = plotted("worked");
+  for (const char* name : {"summary.txt", "stations.csv", "index.html"}) {
+    SCOPED_TRACE(name);
+    const std::string folder = new_folder({{"case.dat", read_file(example_path("worked.dat"))},
+                                           {"case.pos", run.run.file("worked.pos")},
+                                           {"case.out", run.run.file("worked.out")}});
+    std::filesystem::create_directory(folder + "/case-plots");
+    ASSERT_EQ(symlink("/dev/full", (folder + "/case-plots/" + name).c_str()), 0);
+    const testing::PlotRun plot = run_plot(folder, "case");
+    EXPECT_EQ(plot.exit_status, 1);
+    EXPECT_EQ(plot.errors, "kelmarino-plot: run-time error writing case-plots/" +
+                               std::string(name) + ": No space left on device\n");
+  }
+}
+
+}  // namespace
+}  // namespace kelmarino

@@ -1,0 +1,207 @@
+// The summary, the CSV files and the page of the shipped examples against the post-processing
+// file and the report, read here independently of the summary code.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "plot/plot.hpp"
+#include "plot/plot_runs.hpp"
+#include "plot/xml_check.hpp"
+
+namespace kelmarino {
+namespace {
+
+using testing::plotted;
+using testing::Plotted;
+using testing::read_xml;
+using testing::split_lines;
+using testing::XmlDocument;
+using testing::XmlElement;
+
+std::vector<std::string> words(const std::string& text, char separator = ' ') {
+  std::vector<std::string> all;
+  std::istringstream in(text);
+  for (std::string w; std::getline(in, w, separator);) {
+    if (!w.empty()) all.push_back(w);
+  }
+  return all;
+}
+
+float number(const std::string& text) {
+  char* end = nullptr;
+  const float value = std::strtof(text.c_str(), &end);
+  EXPECT_EQ(end, text.c_str() + text.size()) << "not a number: " << text;
+  return value;
+}
+
+const std::map<std::string, Quantity> QUANTITIES = {
+    {"UX", Quantity::UX}, {"UY", Quantity::UY},   {"SX", Quantity::SX},  {"SY", Quantity::SY},
+    {"NX", Quantity::NX}, {"NY", Quantity::NY},   {"NZ", Quantity::NZ},  {"MX", Quantity::MX},
+    {"MY", Quantity::MY}, {"PSX", Quantity::PSX}, {"PSY", Quantity::PSY}};
+
+// The rows of the table of a summary.txt section: the lines after its rule of dashes.
+std::vector<std::vector<std::string>> summary_rows(const std::string& summary,
+                                                   const std::string& heading, size_t count) {
+  const std::vector<std::string> lines = split_lines(summary);
+  size_t at = 0;
+  while (at < lines.size() && lines[at].rfind(heading, 0) != 0) ++at;
+  while (at < lines.size() && lines[at].rfind("----", 0) != 0) ++at;
+  std::vector<std::vector<std::string>> rows;
+  for (size_t i = at + 1; i < lines.size() && rows.size() < count; ++i) {
+    rows.push_back(words(lines[i]));
+  }
+  EXPECT_EQ(rows.size(), count) << heading;
+  return rows;
+}
+
+// The pile-top values of the report, pile by pile: "UX=   .2378E-02 (m)   NX=   .2708E+02 (t)".
+std::vector<std::map<std::string, float>> report_tops(const std::string& report) {
+  std::vector<std::map<std::string, float>> tops;
+  for (const std::string& line : split_lines(report)) {
+    if (line.find("at the top of pile") != std::string::npos) tops.emplace_back();
+    if (tops.empty()) continue;
+    const std::vector<std::string> w = words(line);
+    for (size_t i = 0; i + 1 < w.size(); ++i) {
+      if (w[i].size() == 3 && w[i][2] == '=') tops.back()[w[i].substr(0, 2)] = number(w[i + 1]);
+    }
+  }
+  return tops;
+}
+
+// The cells of the body rows of the page's table of an id.
+std::vector<std::vector<std::string>> table_rows(const XmlDocument& page, const std::string& id) {
+  const auto table = page.all("table", "id", id);
+  EXPECT_EQ(table.size(), 1u) << id;
+  std::vector<std::vector<std::string>> rows;
+  for (const XmlElement* tr : page.all("tr")) {
+    bool in_table = false;
+    for (int up = tr->parent; up >= 0; up = page.elements[static_cast<size_t>(up)].parent) {
+      in_table = in_table || (!table.empty() && up == page.index(table[0]));
+    }
+    std::vector<std::string> cells;
+    for (const XmlElement& e : page.elements) {
+      if (e.parent == page.index(tr) && e.name == "td") cells.push_back(e.text);
+    }
+    if (in_table && !cells.empty()) rows.push_back(cells);
+  }
+  return rows;
+}
+
+class Summary : public ::testing::TestWithParam<const char*> {};
+INSTANTIATE_TEST_SUITE_P(Examples, Summary,
+                         ::testing::Values("worked", "worked-simulated", "pier"));
+
+// The largest absolute moment, shear and soil stress of either plane, where the summary says it
+// is, and the axial force at the top; the page shows the same rows.
+TEST_P(Summary, LargestValuesAreThoseOfThePosFile) {
+  const Plotted& p = plotted(GetParam());
+  const std::vector<std::vector<std::string>> rows =
+      summary_rows(p.document("summary.txt"), "Largest values", static_cast<size_t>(p.pos.PNUM));
+  const std::pair<const char*, const char*> kinds[3] = {{"MY", "MX"}, {"NX", "NY"}, {"PSX", "PSY"}};
+  for (const PosPile& pile : p.pos.piles) {
+    SCOPED_TRACE("pile " + std::to_string(pile.g));
+    const std::vector<std::string>& row = rows[static_cast<size_t>(pile.g - 1)];
+    ASSERT_EQ(row.size(), 14u);
+    EXPECT_EQ(row[0], std::to_string(pile.g));
+    EXPECT_EQ(number(row[1]), pile.of(Quantity::NZ).front());
+    for (size_t kind = 0; kind < 3; ++kind) {
+      float largest = 0.0f;
+      for (const char* name : {kinds[kind].first, kinds[kind].second}) {
+        for (const float v : pile.of(QUANTITIES.at(name)))
+          largest = std::max(largest, std::fabs(v));
+      }
+      const size_t c = 2 + 4 * kind;
+      const float value = number(row[c]);
+      EXPECT_EQ(std::fabs(value), largest) << row[c + 1];
+      if (largest == 0.0f) continue;
+      EXPECT_TRUE(row[c + 1] == kinds[kind].first || row[c + 1] == kinds[kind].second);
+      const size_t k = std::strtoul(row[c + 3].c_str(), nullptr, 10);
+      ASSERT_TRUE(k >= 1 && k <= pile.ZH.size()) << row[c + 3];
+      EXPECT_EQ(pile.of(QUANTITIES.at(row[c + 1]))[k - 1], value);
+      EXPECT_EQ(number(row[c + 2]), pile.ZH[k - 1]);
+    }
+  }
+  EXPECT_EQ(table_rows(read_xml(p.document("index.html")), "extremes"), rows);
+}
+
+// The cap displacements and the pile tops as the report prints them, in the summary, on the page
+// and in heads.csv (with the pile-top coordinates of the post-processing file).
+TEST_P(Summary, CapAndPileTopsAreThoseOfTheReport) {
+  const Plotted& p = plotted(GetParam());
+  const std::string report = p.run.file(std::string(GetParam()) + ".out");
+  std::vector<std::string> cap;  // "UX=   .6603E-03 (m)" in the block of the cap centre
+  for (const std::string& line : split_lines(report.substr(report.find("CAP CENTER")))) {
+    const std::vector<std::string> w = words(line);
+    if (cap.size() < 6 && w.size() >= 3 && w[w.size() - 3].back() == '=')
+      cap.push_back(w[w.size() - 2]);
+  }
+  const XmlDocument page = read_xml(p.document("index.html"));
+  EXPECT_EQ(table_rows(page, "cap"), std::vector<std::vector<std::string>>{cap});
+  EXPECT_EQ(summary_rows(p.document("summary.txt"), "Displacements of the cap centre", 1).at(0),
+            cap);
+
+  const auto tops = report_tops(report);
+  ASSERT_EQ(tops.size(), static_cast<size_t>(p.pos.PNUM));
+  const std::vector<std::string> heads = split_lines(p.document("heads.csv"));
+  const std::vector<std::string> columns = {"UX", "UY", "UZ", "SX", "SY", "SZ",
+                                            "NX", "NY", "NZ", "MX", "MY", "MZ"};
+  ASSERT_EQ(heads.size(), tops.size() + 1);
+  EXPECT_EQ(heads[0],
+            "pile,x (m),y (m),UX (m),UY (m),UZ (m),SX (rad),SY (rad),SZ (rad),NX (t),NY (t),NZ "
+            "(t),MX (t*m),MY (t*m),MZ (t*m)");
+  const char* const tables[2] = {"head-displacements", "head-forces"};
+  const auto displacements = table_rows(page, tables[0]);
+  const auto forces = table_rows(page, tables[1]);
+  ASSERT_EQ(displacements.size(), tops.size());
+  ASSERT_EQ(forces.size(), tops.size());
+  for (size_t g = 1; g <= tops.size(); ++g) {
+    SCOPED_TRACE("pile " + std::to_string(g));
+    const std::vector<std::string> cells = words(heads[g], ',');
+    ASSERT_EQ(cells.size(), 15u);
+    EXPECT_EQ(cells[0], std::to_string(g));
+    EXPECT_EQ(number(cells[1]), p.pos.piles[g - 1].x);
+    EXPECT_EQ(number(cells[2]), p.pos.piles[g - 1].y);
+    for (size_t c = 0; c < 12; ++c) {
+      const float printed = tops[g - 1].at(columns[c]);
+      EXPECT_EQ(number(cells[c + 3]), printed) << columns[c];
+      const std::string& shown = c < 6 ? displacements[g - 1].at(c + 1) : forces[g - 1].at(c - 5);
+      EXPECT_EQ(number(shown), printed) << columns[c];
+    }
+  }
+}
+
+// Every station of every pile, one row each, the values of the post-processing file.
+TEST_P(Summary, StationsCsvHoldsEveryValueOfThePosFile) {
+  const Plotted& p = plotted(GetParam());
+  const std::vector<std::string> lines = split_lines(p.document("stations.csv"));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0],
+            "pile,station,Z (m),UX (m),UY (m),SX (rad),SY (rad),NX (t),NY (t),NZ (t),MX (t*m),MY "
+            "(t*m),PSX (t/m2),PSY (t/m2)");
+  const std::vector<std::string> names = words(lines[0], ',');
+  size_t row = 1;
+  for (const PosPile& pile : p.pos.piles) {
+    for (size_t k = 1; k <= pile.ZH.size(); ++k, ++row) {
+      ASSERT_LT(row, lines.size());
+      const std::vector<std::string> cells = words(lines[row], ',');
+      ASSERT_EQ(cells.size(), names.size()) << lines[row];
+      EXPECT_EQ(cells[0], std::to_string(pile.g));
+      EXPECT_EQ(cells[1], std::to_string(k));
+      EXPECT_EQ(number(cells[2]), pile.ZH[k - 1]);
+      for (size_t c = 3; c < names.size(); ++c) {
+        const std::string name = names[c].substr(0, names[c].find(' '));
+        EXPECT_EQ(number(cells[c]), pile.of(QUANTITIES.at(name))[k - 1])
+            << name << " station " << k;
+      }
+    }
+  }
+  EXPECT_EQ(row, lines.size());
+}
+
+}  // namespace
+}  // namespace kelmarino
