@@ -21,7 +21,8 @@ constexpr double PANEL_WIDTH = 150.0;
 constexpr double PANEL_GAP = 46.0;
 constexpr int32_t VALUE_TICKS = 4;
 constexpr int32_t DEPTH_TICKS = 8;
-constexpr double LABEL_GAP = 12.0;  // px between the baselines of two value labels
+constexpr double LABEL_GAP = 12.0;   // px between the baselines of two value labels
+constexpr double LABEL_ROOM = 44.0;  // px beside a mark that its label needs
 // Values smaller than this part of the largest magnitude in their panel are rounding noise.
 constexpr float NOISE = 1e-6f;
 const char* const X_PLANE_COLOUR = "#1f4fd0";  // the x-z plane: UX, SY, NX, MY, PSX
@@ -209,11 +210,15 @@ void write_marks(std::string& svg, const ValueScale& scale, const std::vector<Ma
                              std::to_string(m.k) + "\"";
     svg += "<circle class=\"peak\" " + data + " cx=\"" + fixed(m.x, 2) + "\" cy=\"" +
            fixed(m.y, 2) + "\" r=\"3.5\" fill=\"" + colour + "\"/>\n";
-    const bool right_half = m.x > scale.left + PANEL_WIDTH / 2.0;
-    svg += text_element(right_half ? m.x - 6.0 : m.x + 6.0, m.label_y, right_half ? "end" : "start",
-                        "class=\"peak-label\" " + data + " font-size=\"10\" fill=\"" + colour +
-                            "\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"",
-                        scaled_label(scale.axis, m.value));
+    // The label goes on the side away from the zero line, where the curve leaves room, unless
+    // the frame is too near on that side.
+    const bool room_right = scale.left + PANEL_WIDTH - m.x > LABEL_ROOM;
+    const bool room_left = m.x - scale.left > LABEL_ROOM;
+    const bool on_left = m.value < 0.0f ? room_left : !room_right;
+    svg +=
+        text_element(on_left ? m.x - 6.0 : m.x + 6.0, m.label_y, on_left ? "end" : "start",
+                     "class=\"peak-label\" " + data + " font-size=\"10\" fill=\"" + colour + "\"",
+                     scaled_label(scale.axis, m.value));
   }
 }
 

@@ -32,17 +32,15 @@ bool value_after(const std::string& line, const std::string& key, float& value) 
   return !number.empty() && end == number.c_str() + number.size() && std::isfinite(value);
 }
 
-// The six values keyed by `names`, one a line, on the lines after line `from`; `from` is left
-// on the last of them. False when a value is missing before the report ends.
-bool six_values(const std::vector<std::string>& lines, size_t& from, const char* const (&names)[6],
-                float (&values)[6], const char* const (&second)[6] = DISPLACEMENTS,
-                float* second_values = nullptr) {
+// The six values keyed by `names`, one a line, on the lines from line `from` on; `from` is left
+// on the last of them. With `beside`, each line holds a second value keyed by `beside_names`.
+// False when a value is missing before the report ends.
+bool six_values(const std::vector<std::string>& lines, size_t& from, const char* const* names,
+                float* values, const char* const* beside_names = nullptr, float* beside = nullptr) {
   for (int32_t i = 0; i < 6; ++i) {
     while (from < lines.size() && !value_after(lines[from], names[i], values[i])) ++from;
     if (from == lines.size()) return false;
-    if (second_values != nullptr && !value_after(lines[from], second[i], second_values[i])) {
-      return false;
-    }
+    if (beside != nullptr && !value_after(lines[from], beside_names[i], beside[i])) return false;
   }
   return true;
 }
