@@ -1,6 +1,10 @@
-// The run: welcome, prompt, files, banner, the stages in their fixed order, stop.
+// The run: welcome, prompt (or a name from the command line), files, banner, the stages in their
+// fixed order, stop.
 #include "driver/driver.hpp"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "input/input.hpp"
@@ -12,31 +16,45 @@ namespace {
 
 void begin_stage(const char* stage) { fault_context() = FaultContext{stage, 0}; }
 
-// Asks for the base name and runs the analysis on the files it names. The report and the
-// post-processing file are closed and checked whether the run ends normally or by a stop.
-void run(OutChannel& console, std::FILE* console_in) {
-  WELCOME(console);
-  write(console, "(/7X,27HPlease enter data filename:/)");
-  std::fflush(console.file);
-  InChannel keyboard{console_in, "the console input"};
-  char base[20];
-  line_read(keyboard, "(A20)", {text_target(base, 20)});
+// The console of a run: the stage messages (nowhere in a quiet run) and the input errors of the
+// data file, which a quiet run keeps.
+struct Console {
+  OutChannel messages;
+  OutChannel input_errors;
+  std::FILE* errors;  // run-time errors and warnings
+};
 
-  // The data file is opened first, so that a missing one leaves earlier results untouched.
-  InChannel data{nullptr, FILE_NAME(base, ".dat")};
-  const File data_file = open_file(data.name, "r");
+// Opens the data file. A missing one is refused with the folder that was searched, and `advice`.
+File open_data(const std::string& name, const std::string& advice) {
+  std::error_code error;
+  if (!std::filesystem::exists(name, error) && !error) {
+    const std::filesystem::path path = std::filesystem::absolute(name, error);
+    const std::string folder = error ? "the current folder" : path.parent_path().string();
+    throw RunError("run-time error opening " + name + ": " + std::strerror(ENOENT) +
+                   " in the folder " + folder + advice);
+  }
+  return open_file(name, "r");
+}
+
+// The analysis of the data file BASE.dat into BASE.out and BASE.pos. The data file is opened
+// first, so that a missing one leaves earlier results untouched. The report and the
+// post-processing file are closed and checked whether the run ends normally or by a stop.
+void run_files(const std::string& base, const std::string& advice, Console& console) {
+  InChannel data{nullptr, base + ".dat"};
+  const File data_file = open_data(data.name, advice);
   data.file = data_file.get();
-  OutChannel report{nullptr, FILE_NAME(base, ".out")};
+  data.warnings = console.errors;
+  OutChannel report{nullptr, base + ".out"};
   File report_file = open_file(report.name, "w");
   report.file = report_file.get();
-  OutChannel pos{nullptr, FILE_NAME(base, ".pos")};
+  OutChannel pos{nullptr, base + ".pos"};
   File pos_file = open_file(pos.name, "w");
   pos.file = pos_file.get();
 
   const auto model = std::make_unique<Model>();
   RunStop stop{0};
   try {
-    run_stages(data, console, report, pos, *model);
+    run_stages(data, console.messages, console.input_errors, report, pos, *model);
   } catch (const RunStop& early) {
     stop = early;
   }
@@ -44,6 +62,56 @@ void run(OutChannel& console, std::FILE* console_in) {
   close_written(pos_file, pos.name);
   if (stop.exit_status != 0) throw stop;
 }
+
+// Asks for the base name and runs the analysis on the files it names. A name longer than 20
+// characters is cut, with a warning; a name typed with ".dat" whose file is missing is refused
+// with the advice to type it without.
+void prompted_run(Console& console, std::FILE* console_in) {
+  WELCOME(console.messages);
+  write(console.messages, "(/7X,27HPlease enter data filename:/)");
+  std::fflush(console.messages.file);
+  InChannel keyboard{console_in, "the console input"};
+  keyboard.warnings = console.errors;
+  char base[20];
+  line_read(keyboard, "(A20)", {text_target(base, 20)});
+  const std::string name = FILE_NAME(base, "");
+  if (keyboard.line.find_first_not_of(' ', 20) != std::string::npos) {
+    warn_at(keyboard, {keyboard.line_number, 20},
+            "the name is longer than 20 characters and is cut to \"" + name +
+                "\" (a longer name can be given on the command line: kelmarino NAME)");
+  }
+  const std::string advice =
+      name.ends_with(".dat") ? "; type the name without \".dat\"" : std::string();
+  run_files(name, advice, console);
+}
+
+// The ends of every run: the stop message after the analysis or a stop inside it, the message of
+// a run-time error on the error stream. Returns the exit status.
+template <typename Run>
+int32_t run_to_its_end(Console& console, Run run) {
+  const ArithmeticTraps traps;
+  fault_context() = FaultContext{};
+  int32_t status = 0;
+  try {
+    try {
+      run();
+    } catch (const RunStop& stop) {
+      status = stop.exit_status;
+    }
+    write(console.messages, "('Stop - Program terminated.')");
+    std::fflush(console.messages.file);
+  } catch (const RunError& error) {
+    std::fflush(console.messages.file);
+    std::fflush(console.input_errors.file);
+    std::fprintf(console.errors, "%s\n", error.what());
+    status = 1;
+  }
+  fault_context() = FaultContext{};
+  return status;
+}
+
+// A quiet run writes its messages nowhere.
+File discarded_output() { return open_file("/dev/null", "w"); }
 
 }  // namespace
 
@@ -57,6 +125,11 @@ std::string FILE_NAME(const char* base, const char* extension) {
 
 void run_stages(InChannel& data, OutChannel& console, OutChannel& report, OutChannel& pos,
                 Model& model) {
+  run_stages(data, console, console, report, pos, model);
+}
+
+void run_stages(InChannel& data, OutChannel& console, OutChannel& input_errors, OutChannel& report,
+                OutChannel& pos, Model& model) {
   RunValues& run = model.run;
   PileData& piles = model.piles;
   BelowGroundCache cache;
@@ -64,7 +137,7 @@ void run_stages(InChannel& data, OutChannel& console, OutChannel& report, OutCha
 
   write(console, "(7X,'*** To read input information ***',/)");
   begin_stage("input");
-  READ_INPUT(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
+  READ_INPUT(data, input_errors, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
              piles);
 
   write(console, "(/,/,7X,'*** To calculate deformation factors of piles ***')");
@@ -89,25 +162,34 @@ void run_stages(InChannel& data, OutChannel& console, OutChannel& report, OutCha
 }
 
 int32_t run_kelmarino(std::FILE* console_in, std::FILE* console_out, std::FILE* errors) {
-  OutChannel console{console_out, "the console"};
-  const ArithmeticTraps traps;
-  fault_context() = FaultContext{};
-  int32_t status = 0;
-  try {
-    try {
-      run(console, console_in);
-    } catch (const RunStop& stop) {
-      status = stop.exit_status;
+  return run_kelmarino(console_in, console_out, errors, false);
+}
+
+int32_t run_kelmarino(std::FILE* console_in, std::FILE* console_out, std::FILE* errors,
+                      bool quiet) {
+  Console console{{console_out, "the console"}, {console_out, "the console"}, errors};
+  File discarded;
+  return run_to_its_end(console, [&] {
+    if (quiet) {
+      discarded = discarded_output();
+      console.messages.file = discarded.get();
     }
-    write(console, "('Stop - Program terminated.')");
-    std::fflush(console_out);
-  } catch (const RunError& error) {
-    std::fflush(console_out);
-    std::fprintf(errors, "%s\n", error.what());
-    status = 1;
-  }
-  fault_context() = FaultContext{};
-  return status;
+    prompted_run(console, console_in);
+  });
+}
+
+int32_t run_kelmarino_on(const std::string& base, std::FILE* console_out, std::FILE* errors,
+                         bool quiet) {
+  Console console{{console_out, "the console"}, {console_out, "the console"}, errors};
+  File discarded;
+  return run_to_its_end(console, [&] {
+    if (quiet) {
+      discarded = discarded_output();
+      console.messages.file = discarded.get();
+    }
+    WELCOME(console.messages);
+    run_files(base, "", console);
+  });
 }
 
 }  // namespace kelmarino

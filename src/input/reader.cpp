@@ -1,6 +1,9 @@
 // The data-file reader.
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "foundation/foundation.hpp"
@@ -9,6 +12,17 @@
 
 namespace kelmarino {
 namespace {
+
+// Where the checked values of a pile, or of the type block being read, were set in the data
+// file; a place without a line: no line set the value.
+struct Places {
+  Place KSH, KSU, NFR, NBL, PMB, PEH, PKE;
+  Place AGL;    // the last component set (in a type block: AGL(2))
+  Place steps;  // the last change of a segment count or a step count
+  Place HFR[MAX_SEGMENTS], DOF[MAX_SEGMENTS], NSF[MAX_SEGMENTS];
+  Place HBL[MAX_SEGMENTS], DOB[MAX_SEGMENTS], PMT[MAX_SEGMENTS], PFI[MAX_SEGMENTS],
+      NSG[MAX_SEGMENTS];
+};
 
 // One type block as read. It stays between blocks: an empty value keeps the earlier block's.
 struct TypeBlock {
@@ -22,13 +36,7 @@ struct TypeBlock {
         PFI[MAX_SEGMENTS] = {};
   int32_t NSG[MAX_SEGMENTS] = {};
   float PMB = 0.0f, PEH = 0.0f, PKE = 0.0f;
-  int32_t section_line = 0, above_line = 0, below_line = 0;  // where the reads ended
-};
-
-// The data-file lines that last set the checked values of a pile (0: no block set them).
-struct PileSource {
-  int32_t KSH = 0, KSU = 0, AGL = 0, NFR = 0, NBL = 0;
-  int32_t steps = 0;  // the last change of a segment count or a step count
+  Places at;
 };
 
 // Working storage of the reader.
@@ -36,27 +44,37 @@ struct Reader {
   InChannel& data;
   OutChannel& console;
   PileData& piles;
+  int32_t JCTR = 0;
   int32_t PNUM = 0;
   int32_t SNUM = 0;
   TypeBlock block;
-  PileSource source[MAX_PILES];
+  std::unique_ptr<Places[]> source = std::make_unique<Places[]>(MAX_PILES);  // per pile
 };
 
 // The keys of a keyword block, in the order of KEYS.
 enum Key { KSH, KSU, AGL, NFR, HFR, DOF, NSF, NBL, HBL, DOB, PMT, PFI, NSG, PMB, PEH, PKE };
 
-[[noreturn]] void refuse(const InChannel& data, int32_t line, const std::string& what) {
-  const std::string where = line > 0 ? ", line " + std::to_string(line) : "";
-  throw RunError("run-time error in " + data.name + where + ": " + what);
-}
-
-void check_range(const InChannel& data, const char* name, int32_t value, int32_t low,
+void check_range(InChannel& data, Place where, const char* name, int32_t value, int32_t low,
                  int32_t high) {
   if (value < low || value > high) {
-    refuse(data, data.line_number,
-           std::string(name) + " = " + std::to_string(value) + " is outside the range " +
-               std::to_string(low) + " to " + std::to_string(high));
+    refuse_at(data, where,
+              std::string(name) + " = " + std::to_string(value) + " is outside the range " +
+                  std::to_string(low) + " to " + std::to_string(high));
   }
+}
+
+// The tag of a block as the data file writes it: "<0>", "< 1>", "<-1>".
+std::string block_tag(int32_t K) {
+  char tag[16];
+  std::snprintf(tag, sizeof tag, K == 0 ? "<%d>" : "<%2d>", static_cast<int>(K));
+  return tag;
+}
+
+// A real as the message shows it: the shortest text that reads back as the same value.
+std::string shown(float value) {
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
 }
 
 void read_heading(InChannel& data) {
@@ -85,49 +103,71 @@ void stop_with_type_error(Reader& reader, int32_t K) {
 
 // Reads n pairs x, y of one free read into a (.., 2) table.
 template <int32_t N>
-void read_points(InChannel& data, int32_t n, Table<float, N, 2>& xy) {
+void read_points(InChannel& data, const char* what, int32_t n, Table<float, N, 2>& xy) {
   Target targets[2 * N];
   for (int32_t i = 1; i <= n; ++i) {
     targets[2 * i - 2] = real_target(xy(i, 1));
     targets[2 * i - 1] = real_target(xy(i, 2));
   }
-  free_read(data, std::span<const Target>(targets, static_cast<size_t>(2 * n)));
+  free_read(data, what, std::span<const Target>(targets, static_cast<size_t>(2 * n)));
+}
+
+// The count of values of a segment list: the segment count and `per_segment` values for each of
+// its segments (a count below 0 gives none).
+int32_t list_length(int32_t segments, int32_t per_segment) {
+  const int64_t length = 1 + int64_t{per_segment} * (segments > 0 ? segments : 0);
+  return length < INT32_MAX ? static_cast<int32_t>(length) : INT32_MAX;
 }
 
 // A type block: four free reads. The segment lists are a count followed by the values of each
 // segment in the same read; segments beyond the capacity are read into scratch values, which no
 // pile receives (a pile given such a count is refused).
-void read_type_block(InChannel& data, TypeBlock& b) {
-  free_read(data, {integer_target(b.KSH), integer_target(b.KSU), real_target(b.AGL[0]),
-                   real_target(b.AGL[1]), real_target(b.AGL[2])});
-  b.section_line = data.line_number;
+void read_type_block(InChannel& data, TypeBlock& b, int32_t K) {
+  const std::string of_block = " of the block " + block_tag(K);
+  Places& at = b.at;
+  Place scratch_place;
+  free_read(
+      data, "values, KSH KSU AGL(1) AGL(2) AGL(3)" + of_block,
+      {noting_place(integer_target(b.KSH), at.KSH), noting_place(integer_target(b.KSU), at.KSU),
+       real_target(b.AGL[0]), noting_place(real_target(b.AGL[1]), at.AGL), real_target(b.AGL[2])});
 
   float scratch_real[4];
   int32_t scratch_integer = 0;
   FreeRead read;
-  start_free_read(data, read);
-  read_values(read, {integer_target(b.NFR)});
+  start_free_read(data, read, "value, NFR" + of_block, 1);
+  read_values(read, {noting_place(integer_target(b.NFR), at.NFR)});
+  read.what = "values, NFR and HFR DOF NSF of each above-ground segment" + of_block;
+  read.expected = list_length(b.NFR, 3);
   for (int32_t s = 1; s <= b.NFR && !read.ended; ++s) {
     const bool kept = s <= MAX_SEGMENTS;
-    read_values(read, {real_target(kept ? b.HFR[s - 1] : scratch_real[0]),
-                       real_target(kept ? b.DOF[s - 1] : scratch_real[1]),
-                       integer_target(kept ? b.NSF[s - 1] : scratch_integer)});
+    const auto place = [&](Place* list) -> Place& { return kept ? list[s - 1] : scratch_place; };
+    read_values(
+        read, {noting_place(real_target(kept ? b.HFR[s - 1] : scratch_real[0]), place(at.HFR)),
+               noting_place(real_target(kept ? b.DOF[s - 1] : scratch_real[1]), place(at.DOF)),
+               noting_place(integer_target(kept ? b.NSF[s - 1] : scratch_integer), place(at.NSF))});
   }
-  b.above_line = data.line_number;
+  finish_free_read(read);
 
-  start_free_read(data, read);
-  read_values(read, {integer_target(b.NBL)});
+  start_free_read(data, read, "value, NBL" + of_block, 1);
+  read_values(read, {noting_place(integer_target(b.NBL), at.NBL)});
+  read.what = "values, NBL and HBL DOB PMT PFI NSG of each below-ground segment" + of_block;
+  read.expected = list_length(b.NBL, 5);
   for (int32_t s = 1; s <= b.NBL && !read.ended; ++s) {
     const bool kept = s <= MAX_SEGMENTS;
-    read_values(read, {real_target(kept ? b.HBL[s - 1] : scratch_real[0]),
-                       real_target(kept ? b.DOB[s - 1] : scratch_real[1]),
-                       real_target(kept ? b.PMT[s - 1] : scratch_real[2]),
-                       real_target(kept ? b.PFI[s - 1] : scratch_real[3]),
-                       integer_target(kept ? b.NSG[s - 1] : scratch_integer)});
+    const auto place = [&](Place* list) -> Place& { return kept ? list[s - 1] : scratch_place; };
+    read_values(
+        read, {noting_place(real_target(kept ? b.HBL[s - 1] : scratch_real[0]), place(at.HBL)),
+               noting_place(real_target(kept ? b.DOB[s - 1] : scratch_real[1]), place(at.DOB)),
+               noting_place(real_target(kept ? b.PMT[s - 1] : scratch_real[2]), place(at.PMT)),
+               noting_place(real_target(kept ? b.PFI[s - 1] : scratch_real[3]), place(at.PFI)),
+               noting_place(integer_target(kept ? b.NSG[s - 1] : scratch_integer), place(at.NSG))});
   }
-  b.below_line = data.line_number;
+  finish_free_read(read);
+  at.steps = read.last;
 
-  free_read(data, {real_target(b.PMB), real_target(b.PEH), real_target(b.PKE)});
+  free_read(data, "values, PMB PEH PKE" + of_block,
+            {noting_place(real_target(b.PMB), at.PMB), noting_place(real_target(b.PEH), at.PEH),
+             noting_place(real_target(b.PKE), at.PKE)});
 }
 
 // Gives pile p the values of the working type block.
@@ -154,13 +194,35 @@ void apply_type_block(Reader& reader, int32_t p) {
   piles.PMB(p) = b.PMB;
   piles.PEH(p) = b.PEH;
   piles.PKE(p) = b.PKE;
-  reader.source[p - 1] = {b.section_line, b.section_line, b.section_line,
-                          b.above_line,   b.below_line,   b.below_line};
+
+  // The places of the values follow the values.
+  Places& at = reader.source[p - 1];
+  at.KSH = b.at.KSH;
+  at.KSU = b.at.KSU;
+  at.AGL = b.at.AGL;
+  at.NFR = b.at.NFR;
+  for (int32_t s = 1; s <= b.NFR && s <= MAX_SEGMENTS; ++s) {
+    at.HFR[s - 1] = b.at.HFR[s - 1];
+    at.DOF[s - 1] = b.at.DOF[s - 1];
+    at.NSF[s - 1] = b.at.NSF[s - 1];
+  }
+  at.NBL = b.at.NBL;
+  for (int32_t s = 1; s <= b.NBL && s <= MAX_SEGMENTS; ++s) {
+    at.HBL[s - 1] = b.at.HBL[s - 1];
+    at.DOB[s - 1] = b.at.DOB[s - 1];
+    at.PMT[s - 1] = b.at.PMT[s - 1];
+    at.PFI[s - 1] = b.at.PFI[s - 1];
+    at.NSG[s - 1] = b.at.NSG[s - 1];
+  }
+  at.PMB = b.at.PMB;
+  at.PEH = b.at.PEH;
+  at.PKE = b.at.PKE;
+  at.steps = b.at.steps;
 }
 
 // TYPE_BLOCK: reads one type block and gives it to every pile whose type it matches.
 void TYPE_BLOCK(Reader& reader, int32_t K) {
-  read_type_block(reader.data, reader.block);
+  read_type_block(reader.data, reader.block, K);
   for (int32_t p = 1; p <= reader.PNUM; ++p) {
     if (TYPE_MATCH(K, reader.piles.PTYPE(p))) apply_type_block(reader, p);
   }
@@ -171,17 +233,17 @@ struct KeyLine {
   char key[4];
   int32_t index;
   float value;
-  int32_t line;
+  Place index_at, value_at;
 };
 
 // The value of a key line stored as an integer: truncated toward zero.
-int32_t key_integer(const Reader& reader, const KeyLine& k) {
+int32_t key_integer(Reader& reader, const KeyLine& k) {
   if (!(k.value > -2147483904.0f && k.value < 2147483648.0f)) {
     char shown[32];
     std::snprintf(shown, sizeof shown, "%g", static_cast<double>(k.value));
-    refuse(reader.data, k.line,
-           "the value " + std::string(shown) + " of " + std::string(k.key, 4) +
-               " does not fit an integer");
+    refuse_at(reader.data, k.value_at,
+              "the value " + std::string(shown) + " of " + std::string(k.key, 4) +
+                  " does not fit an integer");
   }
   return static_cast<int32_t>(k.value);
 }
@@ -189,63 +251,72 @@ int32_t key_integer(const Reader& reader, const KeyLine& k) {
 // Sets the value of one key line for pile p.
 void apply_key(Reader& reader, Key key, const KeyLine& k, int32_t p) {
   PileData& piles = reader.piles;
-  PileSource& source = reader.source[p - 1];
+  Places& at = reader.source[p - 1];
   const int32_t i = k.index;
   switch (key) {
     case KSH:
       piles.KSH(p) = key_integer(reader, k);
-      source.KSH = k.line;
+      at.KSH = k.value_at;
       break;
     case KSU:
       piles.KSU(p) = key_integer(reader, k);
-      source.KSU = k.line;
+      at.KSU = k.value_at;
       break;
     case AGL:
       piles.AGL(p, i) = k.value;
-      source.AGL = k.line;
+      at.AGL = k.value_at;
       break;
     case NFR:
       piles.NFR(p) = key_integer(reader, k);
-      source.NFR = source.steps = k.line;
+      at.NFR = at.steps = k.value_at;
       break;
     case HFR:
       piles.HFR(p, i) = k.value;
+      at.HFR[i - 1] = k.value_at;
       break;
     case DOF:
       piles.DOF(p, i) = k.value;
+      at.DOF[i - 1] = k.value_at;
       break;
     case NSF:
       piles.NSF(p, i) = key_integer(reader, k);
-      source.steps = k.line;
+      at.NSF[i - 1] = at.steps = k.value_at;
       break;
     case NBL:
       piles.NBL(p) = key_integer(reader, k);
-      source.NBL = source.steps = k.line;
+      at.NBL = at.steps = k.value_at;
       break;
     case HBL:
       piles.HBL(p, i) = k.value;
+      at.HBL[i - 1] = k.value_at;
       break;
     case DOB:
       piles.DOB(p, i) = k.value;
+      at.DOB[i - 1] = k.value_at;
       break;
     case PMT:
       piles.PMT(p, i) = k.value;
+      at.PMT[i - 1] = k.value_at;
       break;
     case PFI:
       piles.PFI(p, i) = k.value;
+      at.PFI[i - 1] = k.value_at;
       break;
     case NSG:
       piles.NSG(p, i) = key_integer(reader, k);
-      source.steps = k.line;
+      at.NSG[i - 1] = at.steps = k.value_at;
       break;
     case PMB:
       piles.PMB(p) = k.value;
+      at.PMB = k.value_at;
       break;
     case PEH:
       piles.PEH(p) = k.value;
+      at.PEH = k.value_at;
       break;
     case PKE:
       piles.PKE(p) = k.value;
+      at.PKE = k.value_at;
       break;
   }
 }
@@ -266,9 +337,9 @@ void KEY_BLOCK(Reader& reader, int32_t K, int32_t NKEY, const KeyLine* lines) {
     if (key == KEY_COUNT) stop_with_type_error(reader, K);
     const int32_t limit = KEYS[key].index_limit;
     if (limit > 0 && (k.index < 1 || k.index > limit)) {
-      refuse(reader.data, k.line,
-             "the index " + std::to_string(k.index) + " of " + std::string(k.key, 4) +
-                 " is outside the range 1 to " + std::to_string(limit));
+      refuse_at(reader.data, k.index_at,
+                "the index " + std::to_string(k.index) + " of " + std::string(k.key, 4) +
+                    " is outside the range 1 to " + std::to_string(limit));
     }
     for (int32_t m = 0; m < count; ++m) apply_key(reader, static_cast<Key>(key), k, members[m]);
   }
@@ -276,15 +347,24 @@ void KEY_BLOCK(Reader& reader, int32_t K, int32_t NKEY, const KeyLine* lines) {
 
 void read_key_block(Reader& reader, int32_t K) {
   InChannel& data = reader.data;
+  const std::string of_block = " of the block " + block_tag(K);
   int32_t NKEY = 0;
-  free_read(data, {integer_target(NKEY)});
-  check_range(data, "NKEY", NKEY, 0, MAX_KEY_LINES);
+  Place NKEY_at;
+  free_read(data, "value, the number of key lines NKEY" + of_block,
+            {noting_place(integer_target(NKEY), NKEY_at)});
+  check_range(data, NKEY_at, "NKEY", NKEY, 0, MAX_KEY_LINES);
   KeyLine lines[MAX_KEY_LINES];
   for (int32_t n = 0; n < NKEY; ++n) {
     KeyLine& k = lines[n];
-    k = KeyLine{{' ', ' ', ' ', ' '}, 0, 0.0f, 0};
-    free_read(data, {text_target(k.key, 4), integer_target(k.index), real_target(k.value)});
-    k.line = data.line_number;
+    k = KeyLine{{' ', ' ', ' ', ' '}, 0, 0.0f, {}, {}};
+    // An index or value left out is named by the line of the key.
+    Place key_at;
+    free_read(data, "values, key index value of key line " + std::to_string(n + 1) + of_block,
+              {noting_place(text_target(k.key, 4), key_at),
+               noting_place(integer_target(k.index), k.index_at),
+               noting_place(real_target(k.value), k.value_at)});
+    if (k.index_at.line == 0) k.index_at = key_at;
+    if (k.value_at.line == 0) k.value_at = key_at;
   }
   KEY_BLOCK(reader, K, NKEY, lines);
 }
@@ -298,10 +378,13 @@ void SIM_BLOCK(Reader& reader, int32_t K) {
   Target targets[36];
   if (K < 0) {
     for (int32_t i = 0; i < 6; ++i) targets[i] = real_target(S[i][i]);
-    free_read(reader.data, std::span<const Target>(targets, 6));
+    free_read(reader.data, "values, the diagonal stiffness of the block " + block_tag(K),
+              std::span<const Target>(targets, 6));
   } else {
     for (int32_t i = 0; i < 36; ++i) targets[i] = real_target(S[i / 6][i % 6]);
-    free_read(reader.data, std::span<const Target>(targets, 36));
+    free_read(reader.data,
+              "values, the stiffness matrix of the block " + block_tag(K) + ", row by row",
+              std::span<const Target>(targets, 36));
   }
   PileData& piles = reader.piles;
   for (int32_t j = 1; j <= reader.SNUM; ++j) {
@@ -313,70 +396,128 @@ void SIM_BLOCK(Reader& reader, int32_t K) {
   }
 }
 
-// Refuses pile values that no analysis is defined for, or that exceed the capacities.
-void check_pile(const Reader& reader, int32_t p) {
+// Refuses pile values that no analysis is defined for, or that exceed the capacities: a
+// negative length would move the cap against its load, a zero or negative diameter, soil
+// coefficient or modulus divides by zero or gives the results of another section.
+void check_pile(Reader& reader, int32_t p) {
   const PileData& piles = reader.piles;
-  const PileSource& source = reader.source[p - 1];
+  const Places& at = reader.source[p - 1];
   const std::string pile =
       "pile " + std::to_string(p) + " (type " + std::to_string(piles.PTYPE(p)) + ")";
-  auto limit = [&](int32_t line, const char* name, int32_t value, int32_t low, int32_t high) {
+  auto refuse = [&](Place where, const std::string& what) {
+    refuse_at(reader.data, where, pile + " has " + what);
+  };
+  auto limit = [&](Place where, const char* name, int32_t value, int32_t low, int32_t high) {
     if (value < low || value > high) {
-      refuse(reader.data, line,
-             pile + " has " + name + " = " + std::to_string(value) + ", outside the range " +
-                 std::to_string(low) + " to " + std::to_string(high));
+      refuse(where, std::string(name) + " = " + std::to_string(value) + ", outside the range " +
+                        std::to_string(low) + " to " + std::to_string(high));
     }
   };
-  if (source.KSU == 0) {  // the <0> block gives every pile of type 0 or below its values
-    char tag[16];
-    std::snprintf(tag, sizeof tag, "<%2d>", static_cast<int>(piles.PTYPE(p)));
-    refuse(reader.data, 0,
-           pile + " received no properties: the type section has no block tagged " + tag);
+  // A segment value outside its range: named with its segment, and with the line that set it
+  // (a segment that a raised count added and no line filled keeps zeros).
+  auto segment = [&](bool refused, const Place& where, const char* name, const std::string& value,
+                     const char* ground, int32_t s, const char* range) {
+    if (!refused) return;
+    refuse(where, std::string(name) + " = " + value + " in " + ground + " segment " +
+                      std::to_string(s) + (where.line > 0 ? "" : ", set by no line of the file") +
+                      "; " + range);
+  };
+  if (at.KSU.line == 0) {  // the <0> block gives every pile of type 0 or below its values
+    refuse_at(reader.data, {},
+              pile + " received no properties: the type section has no block tagged " +
+                  block_tag(piles.PTYPE(p)));
   }
-  limit(source.NFR, "NFR", piles.NFR(p), 0, MAX_SEGMENTS);
-  limit(source.NBL, "NBL", piles.NBL(p), 0, MAX_SEGMENTS);
+  limit(at.NFR, "NFR", piles.NFR(p), 0, MAX_SEGMENTS);
+  limit(at.NBL, "NBL", piles.NBL(p), 0, MAX_SEGMENTS);
   if (piles.KSH(p) != 0 && piles.KSH(p) != 1) {
-    refuse(reader.data, source.KSH,
-           pile + " has KSH = " + std::to_string(piles.KSH(p)) +
-               "; the section code must be 0 (circular) or 1 (square)");
+    refuse(at.KSH, "KSH = " + std::to_string(piles.KSH(p)) +
+                       "; the section code must be 0 (circular) or 1 (square)");
   }
   if (piles.KSU(p) < 1) {
-    refuse(reader.data, source.KSU,
-           pile + " has KSU = " + std::to_string(piles.KSU(p)) +
-               "; the bottom support code must be 1 or more");
+    refuse(at.KSU,
+           "KSU = " + std::to_string(piles.KSU(p)) + "; the bottom support code must be 1 or more");
   }
   if (piles.AGL(p, 2) == 0.0f && piles.AGL(p, 3) == 0.0f) {
-    refuse(reader.data, source.AGL,
-           pile + " has AGL(2) = AGL(3) = 0: a pile along the x axis has no pile axes");
+    refuse(at.AGL, "AGL(2) = AGL(3) = 0: a pile along the x axis has no pile axes");
+  }
+  // A run that stops at a stiffness print never divides a segment into its steps.
+  const bool stepped = reader.JCTR != 2 && reader.JCTR != 3;
+  const char* const length = "a segment length must be 0 or more";
+  const char* const diameter = "a diameter must be greater than 0";
+  const char* const steps =
+      "a step count must be 1 or more when the run goes on to the pile results";
+  for (int32_t s = 1; s <= piles.NFR(p); ++s) {
+    const char* const above = "above-ground";
+    segment(piles.HFR(p, s) < 0.0f, at.HFR[s - 1], "HFR", shown(piles.HFR(p, s)), above, s, length);
+    segment(!(piles.DOF(p, s) > 0.0f), at.DOF[s - 1], "DOF", shown(piles.DOF(p, s)), above, s,
+            diameter);
+    segment(stepped && piles.NSF(p, s) < 1, at.NSF[s - 1], "NSF", std::to_string(piles.NSF(p, s)),
+            above, s, steps);
+  }
+  for (int32_t s = 1; s <= piles.NBL(p); ++s) {
+    const char* const below = "below-ground";
+    segment(piles.HBL(p, s) < 0.0f, at.HBL[s - 1], "HBL", shown(piles.HBL(p, s)), below, s, length);
+    segment(!(piles.DOB(p, s) > 0.0f), at.DOB[s - 1], "DOB", shown(piles.DOB(p, s)), below, s,
+            diameter);
+    segment(!(piles.PMT(p, s) > 0.0f), at.PMT[s - 1], "PMT", shown(piles.PMT(p, s)), below, s,
+            "the soil coefficient must be greater than 0");
+    segment(!(piles.PFI(p, s) >= 0.0f && piles.PFI(p, s) < 90.0f), at.PFI[s - 1], "PFI",
+            shown(piles.PFI(p, s)), below, s,
+            "the friction angle must be 0 or more and below 90 degrees");
+    segment(stepped && piles.NSG(p, s) < 1, at.NSG[s - 1], "NSG", std::to_string(piles.NSG(p, s)),
+            below, s, steps);
+  }
+  const struct {
+    const char* name;
+    float value;
+    const Place& where;
+    const char* range;
+  } pile_values[] = {
+      {"PMB", piles.PMB(p), at.PMB,
+       "the soil coefficient at the pile bottom must be greater than 0"},
+      {"PEH", piles.PEH(p), at.PEH, "the elastic modulus must be greater than 0"},
+      {"PKE", piles.PKE(p), at.PKE,
+       "the reduction factor of the second moment of area must be greater than 0"},
+  };
+  for (const auto& v : pile_values) {
+    if (!(v.value > 0.0f)) {
+      refuse(v.where, std::string(v.name) + " = " + shown(v.value) +
+                          (v.where.line > 0 ? "" : ", set by no line of the file") + "; " +
+                          v.range);
+    }
   }
   const int64_t stations = pile_stations(piles, p).NSTA;
   if (stations > MAX_STATIONS) {
-    refuse(reader.data, source.steps,
-           pile + " has " + std::to_string(stations) +
-               " stations (1 + the steps NSF and NSG); at most " + std::to_string(MAX_STATIONS) +
-               " are allowed");
+    refuse(at.steps, std::to_string(stations) + " stations (1 + the steps NSF and NSG); at most " +
+                         std::to_string(MAX_STATIONS) + " are allowed");
   }
 }
 
-void read_control_section(Reader& reader, int32_t& JCTR, int32_t& INO, int32_t& INO_line,
+void read_control_section(Reader& reader, int32_t& JCTR, int32_t& INO, Place& INO_at,
                           Vec<float, 6>& FORCE, LoadPoints& loads) {
   InChannel& data = reader.data;
   read_heading(data);
-  free_read(data, {integer_target(JCTR)});
+  free_read(data, "value, the run control code JCTR", {integer_target(JCTR)});
+  reader.JCTR = JCTR;
   if (JCTR == 1) {
-    free_read(data, {integer_target(loads.NACT)});
-    check_range(data, "NACT", loads.NACT, 0, MAX_LOAD_POINTS);
+    Place NACT_at;
+    free_read(data, "value, the number of load points NACT",
+              {noting_place(integer_target(loads.NACT), NACT_at)});
+    check_range(data, NACT_at, "NACT", loads.NACT, 0, MAX_LOAD_POINTS);
     for (int32_t k = 1; k <= loads.NACT; ++k) {
-      free_read(data, {real_target(loads.AXY(k, 1)), real_target(loads.AXY(k, 2))});
-      free_read(data, {real_target(loads.ACT(k, 1)), real_target(loads.ACT(k, 2)),
-                       real_target(loads.ACT(k, 3)), real_target(loads.ACT(k, 4)),
-                       real_target(loads.ACT(k, 5)), real_target(loads.ACT(k, 6))});
+      const std::string point = " of load point " + std::to_string(k);
+      free_read(data, "values, x y" + point,
+                {real_target(loads.AXY(k, 1)), real_target(loads.AXY(k, 2))});
+      free_read(data, "values, the loads FX FY FZ MX MY MZ" + point,
+                {real_target(loads.ACT(k, 1)), real_target(loads.ACT(k, 2)),
+                 real_target(loads.ACT(k, 3)), real_target(loads.ACT(k, 4)),
+                 real_target(loads.ACT(k, 5)), real_target(loads.ACT(k, 6))});
     }
     fault_context().stage = "reduction of the loads to the cap centre";
     REDUCE_LOADS(loads.NACT, loads.AXY, loads.ACT, FORCE);
     fault_context().stage = "input";
   } else if (JCTR == 3) {
-    free_read(data, {integer_target(INO)});
-    INO_line = data.line_number;
+    free_read(data, "value, the pile number INO", {noting_place(integer_target(INO), INO_at)});
   }
   read_end(data);
 }
@@ -385,14 +526,17 @@ void read_arrangement_section(Reader& reader, int32_t& PNUM, int32_t& SNUM) {
   InChannel& data = reader.data;
   PileData& piles = reader.piles;
   read_heading(data);
-  free_read(data, {integer_target(PNUM), integer_target(SNUM)});
-  check_range(data, "PNUM", PNUM, 1, MAX_PILES);
-  check_range(data, "SNUM", SNUM, 0, MAX_SIMULATED);
-  check_range(data, "PNUM + SNUM", PNUM + SNUM, 1, MAX_BLOCKS);
+  Place PNUM_at, SNUM_at;
+  free_read(
+      data, "values, the pile counts PNUM SNUM",
+      {noting_place(integer_target(PNUM), PNUM_at), noting_place(integer_target(SNUM), SNUM_at)});
+  check_range(data, PNUM_at, "PNUM", PNUM, 1, MAX_PILES);
+  check_range(data, SNUM_at, "SNUM", SNUM, 0, MAX_SIMULATED);
+  check_range(data, SNUM_at, "PNUM + SNUM", PNUM + SNUM, 1, MAX_BLOCKS);
   reader.PNUM = PNUM;
   reader.SNUM = SNUM;
-  read_points(data, PNUM, piles.PXY);
-  if (SNUM > 0) read_points(data, SNUM, piles.SXY);
+  read_points(data, "values, x y of every pile", PNUM, piles.PXY);
+  if (SNUM > 0) read_points(data, "values, x y of every simulated pile", SNUM, piles.SXY);
   read_end(data);
 }
 
@@ -402,7 +546,8 @@ void read_type_section(Reader& reader) {
   read_heading(data);
   Target targets[MAX_PILES];
   for (int32_t p = 1; p <= reader.PNUM; ++p) targets[p - 1] = integer_target(piles.PTYPE(p));
-  free_read(data, std::span<const Target>(targets, static_cast<size_t>(reader.PNUM)));
+  free_read(data, "type numbers, one per pile",
+            std::span<const Target>(targets, static_cast<size_t>(reader.PNUM)));
   char check[3];
   line_read(data, "(A3)", {text_target(check, 3)});
   if (std::memcmp(check, "<0>", 3) != 0) {
@@ -420,7 +565,6 @@ void read_type_section(Reader& reader) {
     }
   }
   read_end(data);
-  for (int32_t p = 1; p <= reader.PNUM; ++p) check_pile(reader, p);
 }
 
 void read_simulated_section(Reader& reader) {
@@ -430,7 +574,8 @@ void read_simulated_section(Reader& reader) {
   if (reader.SNUM != 0) {
     Target targets[MAX_SIMULATED];
     for (int32_t j = 1; j <= reader.SNUM; ++j) targets[j - 1] = integer_target(piles.STYPE(j));
-    free_read(data, std::span<const Target>(targets, static_cast<size_t>(reader.SNUM)));
+    free_read(data, "type numbers, one per simulated pile",
+              std::span<const Target>(targets, static_cast<size_t>(reader.SNUM)));
     const int32_t blocks = COUNT_TYPES(reader.SNUM, piles.STYPE.data());
     for (int32_t b = 1; b <= blocks; ++b) SIM_BLOCK(reader, read_tag(data));
   }
@@ -519,16 +664,17 @@ void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& IN
                 int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
                 PileData& piles, LoadPoints& loads) {
   Reader reader{data, console, piles};
-  int32_t INO_line = 0;
-  read_control_section(reader, JCTR, INO, INO_line, FORCE, loads);
+  Place INO_at;
+  read_control_section(reader, JCTR, INO, INO_at, FORCE, loads);
   read_arrangement_section(reader, PNUM, SNUM);
   if (JCTR == 3 && (INO < 1 || INO > PNUM + SNUM)) {
-    refuse(data, INO_line,
-           "INO = " + std::to_string(INO) + " names no pile: the piles are numbered 1 to " +
-               std::to_string(PNUM + SNUM));
+    refuse_at(data, INO_at,
+              "INO = " + std::to_string(INO) + " names no pile: the piles are numbered 1 to " +
+                  std::to_string(PNUM + SNUM));
   }
   read_type_section(reader);
   read_simulated_section(reader);
+  for (int32_t p = 1; p <= PNUM; ++p) check_pile(reader, p);
   for (int32_t p = 1; p <= PNUM; ++p) {
     fault_context().pile = p;
     ZFR(p) = 0.0f;

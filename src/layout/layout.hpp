@@ -62,9 +62,17 @@ void close_written(File& file, const std::string& name);
 // An input channel: the data file or the console, read line by line.
 struct InChannel {
   std::FILE* file = nullptr;
-  std::string name;         // as named in error messages: "pier.dat", "the console"
-  int32_t line_number = 0;  // number of the last line taken
-  std::string line;         // the last line taken, without its line end
+  std::string name;               // as named in error messages: "pier.dat", "the console"
+  int32_t line_number = 0;        // number of the last line taken
+  std::string line;               // the last line taken, without its line end
+  std::FILE* warnings = nullptr;  // where warnings about the input are written; none when null
+};
+
+// Where a value stood in its channel: the line (0: no line of the channel set it) and the column
+// (0-based).
+struct Place {
+  int32_t line = 0;
+  int32_t column = 0;
 };
 
 // A target of a read: an integer, a real, or a text variable of fixed length.
@@ -72,11 +80,23 @@ struct Target {
   enum class Kind { Integer, Real, Text };
   Kind kind;
   void* place;
-  int32_t length;  // text length; unused for numbers
+  int32_t length;          // text length; unused for numbers
+  Place* where = nullptr;  // receives where the value stood, when the read sets the target
 };
 inline Target integer_target(int32_t& value) { return {Target::Kind::Integer, &value, 0}; }
 inline Target real_target(float& value) { return {Target::Kind::Real, &value, 0}; }
 inline Target text_target(char* text, int32_t length) { return {Target::Kind::Text, text, length}; }
+inline Target noting_place(Target target, Place& where) {
+  target.where = &where;
+  return target;
+}
+
+// The one way input mistakes are written: "in NAME, line N: WHAT", then the line with a caret
+// under the column (the line is read again from the file when it is not the last one taken).
+// A place without a line gives "in NAME: WHAT". refuse_at ends the run with the run-time error
+// "run-time error in ..."; warn_at writes "warning in ..." on the channel's warning stream.
+[[noreturn]] void refuse_at(InChannel& channel, Place where, const std::string& what);
+void warn_at(InChannel& channel, Place where, const std::string& what);
 
 // Reads exactly one line and walks the layout over it (Aw and Iw elements; nX skips columns).
 // Aw takes the next w characters, blank-padded; Iw reads an integer field.
@@ -87,6 +107,12 @@ void line_read(InChannel& channel, std::string_view layout, std::initializer_lis
 // r*v repeats, an empty value between commas or a "/" leaves targets unchanged, and the rest of
 // the last line used is discarded. A read may fill its targets in several portions, so that a
 // count read first can size the list that follows it.
+//
+// A read names what it takes ("type numbers, one per pile", after the count of values), so that
+// a heading, end or tag line (a line beginning with "*" or "<") or the end of the file met before
+// the last value is refused as "expected 9 type numbers, one per pile, found 8 before the line
+// "<0>"". A number left on the last line used is warned about: a decimal comma splits one number
+// in two.
 struct FreeRead {
   InChannel* channel = nullptr;
   size_t pos = 0;             // next column of the current line
@@ -96,12 +122,21 @@ struct FreeRead {
   bool value_empty = false;   // r* with no value: the copies leave their targets unchanged
   bool value_quoted = false;  // the value was written in quotes
   size_t value_column = 0;    // its column, for the error message
+  std::string what;           // what the read takes, named after the count of values
+  int32_t expected = 0;       // the count of values it takes in all
+  int32_t found = 0;          // the values (and empty values) handed out so far
+  Place last;                 // where the last value handed out stood
 };
-void start_free_read(InChannel& channel, FreeRead& read);
+void start_free_read(InChannel& channel, FreeRead& read, std::string what = "values",
+                     int32_t expected = 0);
 void read_values(FreeRead& read, std::span<const Target> targets);
 void read_values(FreeRead& read, std::initializer_list<Target> targets);
+// Ends a read: warns when the rest of its last line begins with a number.
+void finish_free_read(FreeRead& read);
 
-// A whole free read of one list of targets.
+// A whole free read of one list of targets, named for its messages.
+void free_read(InChannel& channel, std::string_view what, std::span<const Target> targets);
+void free_read(InChannel& channel, std::string_view what, std::initializer_list<Target> targets);
 void free_read(InChannel& channel, std::span<const Target> targets);
 void free_read(InChannel& channel, std::initializer_list<Target> targets);
 

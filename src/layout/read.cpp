@@ -1,4 +1,5 @@
 // Line reads and free reads, and the input errors they end the run with.
+#include <algorithm>
 #include <cerrno>
 #include <cfenv>
 #include <cstdlib>
@@ -6,6 +7,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "layout/layout.hpp"
 #include "layout/layout_parse.hpp"
@@ -36,11 +38,47 @@ std::string echo(const std::string& line, size_t column) {
   return "\n  " + shown + "\n  " + std::string(prefix.size() + column - first, ' ') + "^";
 }
 
-[[noreturn]] void cannot_read(const InChannel& channel, size_t column, std::string_view text,
+// Line `number` of the channel, read again from its file when it is not the last line taken;
+// false when the file cannot be read again (a pipe) or has no such line.
+bool line_of(InChannel& channel, int32_t number, std::string& line) {
+  if (number == channel.line_number) {
+    line = channel.line;
+    return true;
+  }
+  std::FILE* const file = channel.file;
+  const long position = file != nullptr ? std::ftell(file) : -1;
+  if (position < 0 || std::fseek(file, 0, SEEK_SET) != 0) return false;
+  line.clear();
+  int32_t current = 1;
+  for (int c = std::getc(file); c != EOF; c = std::getc(file)) {
+    if (c == '\n' && ++current > number) break;
+    if (c != '\n' && current == number) line.push_back(static_cast<char>(c));
+  }
+  const bool found = current > number || (current == number && !line.empty());
+  std::clearerr(file);
+  std::fseek(file, position, SEEK_SET);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return found;
+}
+
+// "in NAME, line N: WHAT" with the line echoed and a caret under the column; "in NAME: WHAT"
+// without a line.
+std::string located(InChannel& channel, Place where, const std::string& what) {
+  if (where.line <= 0) return "in " + channel.name + ": " + what;
+  std::string text = "in " + channel.name + ", line " + std::to_string(where.line) + ": " + what;
+  std::string line;
+  if (line_of(channel, where.line, line)) text += echo(line, static_cast<size_t>(where.column));
+  return text;
+}
+
+Place current_place(const InChannel& channel, size_t column) {
+  return {channel.line_number, static_cast<int32_t>(column)};
+}
+
+[[noreturn]] void cannot_read(InChannel& channel, size_t column, std::string_view text,
                               const char* as_what) {
-  throw RunError("run-time error in " + channel.name + ", line " +
-                 std::to_string(channel.line_number) + ": cannot read \"" +
-                 printable(text, TOKEN_WIDTH) + "\" as " + as_what + echo(channel.line, column));
+  refuse_at(channel, current_place(channel, column),
+            "cannot read \"" + printable(text, TOKEN_WIDTH) + "\" as " + as_what);
 }
 
 [[noreturn]] void end_of_file(const InChannel& channel, const char* expected) {
@@ -132,8 +170,8 @@ void store_text(const Target& target, std::string_view text) {
 }
 
 // Stores one value of a free read; the text's column is used by the error message.
-void store_value(const InChannel& channel, const Target& target, std::string_view text,
-                 size_t column, bool quoted) {
+void store_value(InChannel& channel, const Target& target, std::string_view text, size_t column,
+                 bool quoted) {
   switch (target.kind) {
     case Target::Kind::Integer:
       if (quoted || !parse_integer(text, *static_cast<int32_t*>(target.place))) {
@@ -263,21 +301,69 @@ void take_value(FreeRead& read) {
 
 }  // namespace
 
-void start_free_read(InChannel& channel, FreeRead& read) {
-  if (!take_line(channel)) end_of_file(channel, "a value");
+void refuse_at(InChannel& channel, Place where, const std::string& what) {
+  throw RunError("run-time error " + located(channel, where, what));
+}
+
+void warn_at(InChannel& channel, Place where, const std::string& what) {
+  if (channel.warnings == nullptr) return;
+  const std::string message = "warning " + located(channel, where, what) + "\n";
+  std::fputs(message.c_str(), channel.warnings);
+}
+
+namespace {
+
+// "9 type numbers, one per pile": the count of values of a read and what it names them.
+std::string counted(const FreeRead& read, int32_t count) {
+  const std::string what = read.what.empty() ? (count == 1 ? "value" : "values") : read.what;
+  return std::to_string(count) + " " + what;
+}
+
+// The read met the end of the file, or a heading, end or tag line, before its last value.
+[[noreturn]] void read_cut_short(FreeRead& read, bool at_end) {
+  InChannel& channel = *read.channel;
+  const std::string expected = "expected " +
+                               counted(read, std::max(read.expected, read.found + 1)) + ", found " +
+                               std::to_string(read.found) + " before ";
+  if (at_end) {
+    throw RunError("run-time error in " + channel.name + ", line " +
+                   std::to_string(channel.line_number + 1) + ": " + expected +
+                   "the end of the file");
+  }
+  const size_t first = channel.line.find_first_not_of(" \t");
+  refuse_at(channel, current_place(channel, first),
+            expected + "the line \"" + printable(channel.line.substr(first), TOKEN_WIDTH) + "\"");
+}
+
+// A heading, end or tag line: its first character that is not a blank is "*" or "<", which
+// begins no number and no key.
+bool opens_structure_line(const std::string& line, size_t pos) {
+  return (line[pos] == '*' || line[pos] == '<') && line.find_first_not_of(" \t") == pos;
+}
+
+}  // namespace
+
+void start_free_read(InChannel& channel, FreeRead& read, std::string what, int32_t expected) {
   read = FreeRead{};
   read.channel = &channel;
+  read.what = std::move(what);
+  read.expected = expected;
+  if (!take_line(channel)) read_cut_short(read, true);
 }
 
 void read_values(FreeRead& read, std::span<const Target> targets) {
   InChannel& channel = *read.channel;
+  read.expected = std::max(read.expected, read.found + static_cast<int32_t>(targets.size()));
   size_t next = 0;
   while (next < targets.size() && !read.ended) {
     if (read.copies_left > 0) {
       --read.copies_left;
       const Target& target = targets[next++];
+      ++read.found;
       if (!read.value_empty) {
         store_value(channel, target, read.value, read.value_column, read.value_quoted);
+        read.last = current_place(channel, read.value_column);
+        if (target.where != nullptr) *target.where = read.last;
       }
       continue;
     }
@@ -285,16 +371,18 @@ void read_values(FreeRead& read, std::span<const Target> targets) {
     size_t& pos = read.pos;
     while (pos < line.size() && is_blank(line[pos])) ++pos;
     if (pos == line.size()) {
-      if (!take_line(channel)) end_of_file(channel, "a value");
+      if (!take_line(channel)) read_cut_short(read, true);
       pos = 0;
       continue;
     }
+    if (opens_structure_line(line, pos)) read_cut_short(read, false);
     if (line[pos] == '/') {
       read.ended = true;
       break;
     }
     if (line[pos] == ',') {  // an empty value: the target keeps what it holds
       ++next;
+      ++read.found;
       ++pos;
       continue;
     }
@@ -306,14 +394,43 @@ void read_values(FreeRead& read, std::initializer_list<Target> targets) {
   read_values(read, std::span<const Target>(targets.begin(), targets.size()));
 }
 
-void free_read(InChannel& channel, std::span<const Target> targets) {
+void finish_free_read(FreeRead& read) {
+  InChannel& channel = *read.channel;
+  if (channel.warnings == nullptr || read.ended || read.copies_left > 0) return;
+  const std::string& line = channel.line;
+  size_t pos = read.pos;
+  while (pos < line.size() && (is_blank(line[pos]) || line[pos] == ',')) ++pos;
+  size_t end = pos;
+  while (end < line.size() && !ends_bare_value(line[end])) ++end;
+  const std::string_view token = std::string_view(line).substr(pos, end - pos);
+  std::string_view number = token;
+  repeat_count(number);
+  float value = 0.0f;
+  if (number.empty() || !parse_real(number, value)) return;  // a comment: no number
+  warn_at(channel, current_place(channel, pos),
+          "the rest of the line from \"" + printable(token, TOKEN_WIDTH) +
+              "\" is not read: the read of " + counted(read, read.expected) +
+              (read.what.empty() ? "" : ",") +
+              " is complete before it (a decimal comma splits a number in two)");
+}
+
+void free_read(InChannel& channel, std::string_view what, std::span<const Target> targets) {
   FreeRead read;
-  start_free_read(channel, read);
+  start_free_read(channel, read, std::string(what), static_cast<int32_t>(targets.size()));
   read_values(read, targets);
+  finish_free_read(read);
+}
+
+void free_read(InChannel& channel, std::string_view what, std::initializer_list<Target> targets) {
+  free_read(channel, what, std::span<const Target>(targets.begin(), targets.size()));
+}
+
+void free_read(InChannel& channel, std::span<const Target> targets) {
+  free_read(channel, "", targets);
 }
 
 void free_read(InChannel& channel, std::initializer_list<Target> targets) {
-  free_read(channel, std::span<const Target>(targets.begin(), targets.size()));
+  free_read(channel, "", std::span<const Target>(targets.begin(), targets.size()));
 }
 
 }  // namespace kelmarino

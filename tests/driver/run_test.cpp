@@ -180,9 +180,9 @@ TEST(Run, EmptyConsoleInputIsARunTimeError) {
 }
 
 TEST(Run, TrappedDivisionByZeroEndsTheRunAfterTheBanner) {
-  // A zero elastic modulus: the deformation factors divide by the bending stiffness E*I.
+  // A horizontal pile (its axis along y): the axial stiffness divides by zero.
   const ProgramRun run =
-      run_on_data(replaced(WORKED, "10000.0 2.6E6 1.0", "10000.0 0.0 1.0"), "zero");
+      run_on_data(replaced(WORKED, "0 1 0.0 0.0 1.0", "0 1 0.0 1.0 0.0"), "zero");
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.errors.rfind("run-time error ", 0), 0u) << run.errors;
   EXPECT_NE(run.errors.find("division by zero"), std::string::npos) << run.errors;

@@ -156,18 +156,29 @@ TEST(RefusedFiles, RunTimeErrorNamesLineValueAndLimit) {
         {24, nullptr},
         {25, nullptr}},
        19,
-       "end of file"},
+       "end of file where a line was expected"},
   };
   const std::string banner = banner_text();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const ProgramRun run = run_on_data(data_text(c.edits));
+    const std::string data = data_text(c.edits);
+    const ProgramRun run = run_on_data(data);
     EXPECT_EQ(run.signal, 0);
     EXPECT_EQ(run.exit_status, 1);
     const std::string start = "run-time error in case.dat, line " + std::to_string(c.line) + ": ";
     EXPECT_EQ(run.errors.rfind(start, 0), 0u) << run.errors;
     EXPECT_NE(run.errors.find(c.fragment), std::string::npos) << run.errors;
-    EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+    // The line that set the value is echoed under the message, with a caret under the value;
+    // past the end of the file there is no line to echo.
+    const std::vector<std::string> data_lines = testing::split_lines(data);
+    const std::vector<std::string> message = testing::split_lines(run.errors);
+    if (static_cast<size_t>(c.line) <= data_lines.size()) {
+      ASSERT_EQ(message.size(), 3u) << run.errors;
+      EXPECT_EQ(message[1], "  " + data_lines[static_cast<size_t>(c.line - 1)]);
+      EXPECT_EQ(message[2].find_first_not_of(' '), message[2].size() - 1) << run.errors;
+    } else {
+      EXPECT_EQ(message.size(), 1u) << run.errors;
+    }
     // A run-time error ends the run at once: no stop message, the report holds its banner.
     EXPECT_TRUE(ends_with(run.console, kReadMessage)) << run.console;
     EXPECT_EQ(run.file("case.out"), banner);

@@ -344,11 +344,13 @@ TEST(ReadInput, KeyLinesChangeOnlyTheirType) {
     const char* block;  // NKEY and the key lines of the block of type -1 (pile 4)
     Value value;
     float expected;
+    bool stiffness_print = false;  // JCTR = 2
   } cases[] = {
       {"IntegerValueTruncated", "1\nKSU= 0 2.9",
        [](const Model& m) { return static_cast<float>(m.piles.KSU(4)); }, 2.0f},
+      // A stiffness print takes no steps, so a step count below 1 stands.
       {"NegativeValueTruncatedTowardZero", "1\nNSG= 2 -1.5",
-       [](const Model& m) { return static_cast<float>(m.piles.NSG(4, 2)); }, -1.0f},
+       [](const Model& m) { return static_cast<float>(m.piles.NSG(4, 2)); }, -1.0f, true},
       {"SmallNegativeValueTruncatedToZero", "2\nKSH= 0 1\nKSH= 0 -0.5",
        [](const Model& m) { return static_cast<float>(m.piles.KSH(4)); }, 0.0f},
       {"TruncatedCountSizesTheLength", "1\nNBL= 0 1.9", [](const Model& m) { return m.run.ZBL(4); },
@@ -359,7 +361,7 @@ TEST(ReadInput, KeyLinesChangeOnlyTheirType) {
        [](const Model& m) { return m.piles.AGL(4, 2); }, 0.6f},
       {"LaterLineOverrides", "2\nHFR= 1 3.0\nHFR= 1 4.5",
        [](const Model& m) { return m.run.ZFR(4); }, 4.5f},
-      {"AddedSegmentCounted", "3\nNBL= 0 3\nHBL= 3 7.5\nNSG= 3 8",
+      {"AddedSegmentCounted", "5\nNBL= 0 3\nHBL= 3 7.5\nDOB= 3 1.2\nPMT= 3 9000\nNSG= 3 8",
        [](const Model& m) { return m.run.ZBL(4); }, 22.5f},
       {"NoKeyLinesChangeNothing", "0", [](const Model& m) { return m.run.ZFR(4); }, 2.0f},
       // 1 + 184 + 5 + 10 = 200 stations, the capacity.
@@ -368,7 +370,9 @@ TEST(ReadInput, KeyLinesChangeOnlyTheirType) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Reading reading = read_data(data_text({{20, c.block}, {21, nullptr}, {22, nullptr}}));
+    Edits edits = {{20, c.block}, {21, nullptr}, {22, nullptr}};
+    if (c.stiffness_print) edits.insert({{2, "2"}, {3, nullptr}, {4, nullptr}, {5, nullptr}});
+    const Reading reading = read_data(data_text(edits));
     if (!reading.error.empty() || reading.stop_status != -1) {
       ADD_FAILURE() << reading.error << reading.console;
       continue;

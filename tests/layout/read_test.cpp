@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "layout/layout.hpp"
@@ -247,7 +248,7 @@ TEST(FreeRead, InputErrorsNameFileLineAndValue) {
        "  1.5E 2\n"
        "  ^"},
       {"* piles\n4\n", true,
-       "run-time error in case.dat, line 3: end of file where a value was expected"},
+       "run-time error in case.dat, line 3: expected 2 values, found 1 before the end of the file"},
   };
   for (const Case& c : cases) {
     TextSource source(c.text);
@@ -265,6 +266,104 @@ TEST(FreeRead, InputErrorsNameFileLineAndValue) {
     });
     EXPECT_EQ(message, c.message) << c.text;
   }
+}
+
+// A heading, end or tag line (first character "*" or "<") ends a read that still needs values:
+// the message says what the read takes and how many values it found. A value that only starts
+// with "*" inside a number line is an unreadable value as before.
+TEST(FreeRead, HeadingMetBeforeTheLastValueSaysWhatWasExpected) {
+  struct Case {
+    const char* text;
+    const char* what;
+    int32_t count;
+    bool integers;
+    std::string message;
+  } cases[] = {
+      {"0 0\n0\n<0>\n", "type numbers, one per pile", 4, true,
+       "run-time error in case.dat, line 3: expected 4 type numbers, one per pile, found 3 before "
+       "the line \"<0>\"\n  <0>\n  ^"},
+      {"1.5,,\n  *end\n", "", 4, false,
+       "run-time error in case.dat, line 2: expected 4 values, found 2 before the line \"*end\"\n"
+       "    *end\n    ^"},
+      {"* springs\n", "value, JCTR", 1, true,
+       "run-time error in case.dat, line 1: expected 1 value, JCTR, found 0 before the line \"* "
+       "springs\"\n  * springs\n  ^"},
+      {"1 *2\n", "", 2, true,
+       "run-time error in case.dat, line 1: cannot read \"*2\" as an integer\n  1 *2\n    ^"},
+  };
+  for (const Case& c : cases) {
+    TextSource source(c.text);
+    int32_t i[4] = {};
+    float r[4] = {};
+    Target targets[4];
+    for (int32_t k = 0; k < 4; ++k)
+      targets[k] = c.integers ? integer_target(i[k]) : real_target(r[k]);
+    const std::string message = error_of([&] {
+      free_read(source.channel(), c.what,
+                std::span<const Target>(targets, static_cast<size_t>(c.count)));
+    });
+    EXPECT_EQ(message, c.message) << c.text;
+  }
+}
+
+// A number left after the last value of a read is warned about with its line and a caret (a
+// decimal comma reads as two numbers); words after the values are a comment and stay silent.
+TEST(FreeRead, NumberLeftOnTheLastLineIsWarnedAbout) {
+  struct Case {
+    const char* text;
+    std::string warning;
+  } cases[] = {
+      {"3059,0 1.5\n",
+       "warning in case.dat, line 1: the rest of the line from \"1.5\" is not read: the read of 2 "
+       "values, x y, is complete before it (a decimal comma splits a number in two)\n"
+       "  3059,0 1.5\n         ^\n"},
+      {"1\n2 3*4.5\n",
+       "warning in case.dat, line 2: the rest of the line from \"3*4.5\" is not read: the read of "
+       "2 values, x y, is complete before it (a decimal comma splits a number in two)\n"
+       "  2 3*4.5\n    ^\n"},
+      {"1 2  pile top\n", ""},
+      {"1 2 ! 3\n", ""},
+      {"1 2 /\n", ""},
+      {"1 2,\n", ""},
+      {"1 /  5\n", ""},
+  };
+  for (const Case& c : cases) {
+    TextSource source(c.text);
+    char* buffer = nullptr;
+    size_t size = 0;
+    source.channel().warnings = open_memstream(&buffer, &size);
+    float x = 0.0f;
+    float y = 0.0f;
+    free_read(source.channel(), "values, x y", {real_target(x), real_target(y)});
+    std::fclose(source.channel().warnings);
+    EXPECT_EQ(std::string(buffer, size), c.warning) << c.text;
+    std::free(buffer);
+    EXPECT_EQ(x, c.text[0] == '3' ? 3059.0f : 1.0f) << c.text;
+  }
+}
+
+// A value's place is its line and column; a refusal at an earlier place echoes that line again.
+TEST(FreeRead, PlacesOfValuesNameTheirLinesInRefusals) {
+  TextSource source("7\n  8, 9\nnext\n");
+  int32_t v[3] = {};
+  Place at[3];
+  free_read(source.channel(),
+            {noting_place(integer_target(v[0]), at[0]), noting_place(integer_target(v[1]), at[1]),
+             noting_place(integer_target(v[2]), at[2])});
+  char next[4];
+  line_read(source.channel(), "(A4)", {text_target(next, 4)});
+  const int32_t expected[3][2] = {{1, 0}, {2, 2}, {2, 5}};
+  for (int32_t k = 0; k < 3; ++k) {
+    EXPECT_EQ(at[k].line, expected[k][0]) << "value " << k + 1;
+    EXPECT_EQ(at[k].column, expected[k][1]) << "value " << k + 1;
+  }
+  EXPECT_EQ(error_of([&] { refuse_at(source.channel(), at[2], "9 is too large"); }),
+            "run-time error in case.dat, line 2: 9 is too large\n    8, 9\n       ^");
+  EXPECT_EQ(error_of([&] { refuse_at(source.channel(), Place{}, "no line"); }),
+            "run-time error in case.dat: no line");
+  // The channel reads on where it was.
+  EXPECT_EQ(error_of([&] { line_read(source.channel(), "(A4)", {text_target(next, 4)}); }),
+            "run-time error in case.dat, line 4: end of file where a line was expected");
 }
 
 }  // namespace

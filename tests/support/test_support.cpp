@@ -42,6 +42,7 @@ FolderCleaner& folder_cleaner() {
 }
 
 void write_file(const std::string& path, const std::string& text) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream out(path, std::ios::binary);
   out << text;
 }
@@ -101,14 +102,17 @@ ProgramRun run_program(const std::map<std::string, std::string>& files, const ch
   return run_program(files, typed, temporary_folder());
 }
 
-ProgramRun run_program(const std::map<std::string, std::string>& files, const char* typed,
-                       const std::string& folder) {
+namespace {
+
+ProgramRun run_in(const std::string& folder, const std::map<std::string, std::string>& files,
+                  const std::vector<std::string>& arguments, const char* typed) {
   ProgramRun run;
   run.folder = folder;
   for (const auto& [name, text] : files) write_file(run.folder + "/" + name, text);
   write_file(run.folder + "/typed.txt", typed == nullptr ? "" : std::string(typed) + "\n");
-  const std::string command = "cd " + shell_quote(run.folder) + " && " + KELMARINO_EXE +
-                              " < typed.txt > console.txt 2> errors.txt";
+  std::string command = "cd " + shell_quote(run.folder) + " && " + KELMARINO_EXE;
+  for (const std::string& argument : arguments) command.append(" ").append(shell_quote(argument));
+  command += " < typed.txt > console.txt 2> errors.txt";
   const int status = std::system(command.c_str());
   if (WIFEXITED(status)) {
     run.exit_status = WEXITSTATUS(status);
@@ -121,6 +125,18 @@ ProgramRun run_program(const std::map<std::string, std::string>& files, const ch
   run.console = run.file("console.txt");
   run.errors = run.file("errors.txt");
   return run;
+}
+
+}  // namespace
+
+ProgramRun run_program(const std::map<std::string, std::string>& files, const char* typed,
+                       const std::string& folder) {
+  return run_in(folder, files, {}, typed);
+}
+
+ProgramRun run_with_arguments(const std::map<std::string, std::string>& files,
+                              const std::vector<std::string>& arguments, const char* typed) {
+  return run_in(temporary_folder(), files, arguments, typed);
 }
 
 ProgramRun run_on_data(const std::string& data_text, const std::string& base) {

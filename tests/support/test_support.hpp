@@ -31,6 +31,12 @@ ProgramRun run_program(const std::map<std::string, std::string>& files, const ch
 ProgramRun run_program(const std::map<std::string, std::string>& files, const char* typed,
                        const std::string& folder);
 
+// Runs the built program with the given command-line arguments in a new temporary folder holding
+// the given files, with `typed` (followed by a line end, unless null) on its standard input.
+ProgramRun run_with_arguments(const std::map<std::string, std::string>& files,
+                              const std::vector<std::string>& arguments,
+                              const char* typed = nullptr);
+
 // Runs the program on one data file, typing its base name.
 ProgramRun run_on_data(const std::string& data_text, const std::string& base = "case");
 
