@@ -402,43 +402,43 @@ void SIM_BLOCK(Reader& reader, int32_t K) {
 void check_pile(Reader& reader, int32_t p) {
   const PileData& piles = reader.piles;
   const Places& at = reader.source[p - 1];
-  const std::string pile =
-      "pile " + std::to_string(p) + " (type " + std::to_string(piles.PTYPE(p)) + ")";
   auto refuse = [&](Place where, const std::string& what) {
-    refuse_at(reader.data, where, pile + " has " + what);
+    refuse_at(
+        reader.data, where,
+        "pile " + std::to_string(p) + " (type " + std::to_string(piles.PTYPE(p)) + ") " + what);
   };
   auto limit = [&](Place where, const char* name, int32_t value, int32_t low, int32_t high) {
     if (value < low || value > high) {
-      refuse(where, std::string(name) + " = " + std::to_string(value) + ", outside the range " +
-                        std::to_string(low) + " to " + std::to_string(high));
+      refuse(where, "has " + std::string(name) + " = " + std::to_string(value) +
+                        ", outside the range " + std::to_string(low) + " to " +
+                        std::to_string(high));
     }
   };
-  // A segment value outside its range: named with its segment, and with the line that set it
-  // (a segment that a raised count added and no line filled keeps zeros).
-  auto segment = [&](bool refused, const Place& where, const char* name, const std::string& value,
-                     const char* ground, int32_t s, const char* range) {
-    if (!refused) return;
-    refuse(where, std::string(name) + " = " + value + " in " + ground + " segment " +
-                      std::to_string(s) + (where.line > 0 ? "" : ", set by no line of the file") +
-                      "; " + range);
+  // A value outside its range, named with its segment (0: a value of the whole pile) and the
+  // line that set it; a segment that a raised count added and no line filled holds zeros.
+  auto outside = [&](Place where, const char* name, const std::string& value, const char* ground,
+                     int32_t s, const char* range) {
+    const std::string segment =
+        s > 0 ? " in " + std::string(ground) + " segment " + std::to_string(s) : "";
+    refuse(where, "has " + std::string(name) + " = " + value + segment +
+                      (where.line > 0 ? "" : ", set by no line of the file") + "; " + range);
   };
   if (at.KSU.line == 0) {  // the <0> block gives every pile of type 0 or below its values
-    refuse_at(reader.data, {},
-              pile + " received no properties: the type section has no block tagged " +
-                  block_tag(piles.PTYPE(p)));
+    refuse({}, "received no properties: the type section has no block tagged " +
+                   block_tag(piles.PTYPE(p)));
   }
   limit(at.NFR, "NFR", piles.NFR(p), 0, MAX_SEGMENTS);
   limit(at.NBL, "NBL", piles.NBL(p), 0, MAX_SEGMENTS);
   if (piles.KSH(p) != 0 && piles.KSH(p) != 1) {
-    refuse(at.KSH, "KSH = " + std::to_string(piles.KSH(p)) +
+    refuse(at.KSH, "has KSH = " + std::to_string(piles.KSH(p)) +
                        "; the section code must be 0 (circular) or 1 (square)");
   }
   if (piles.KSU(p) < 1) {
-    refuse(at.KSU,
-           "KSU = " + std::to_string(piles.KSU(p)) + "; the bottom support code must be 1 or more");
+    refuse(at.KSU, "has KSU = " + std::to_string(piles.KSU(p)) +
+                       "; the bottom support code must be 1 or more");
   }
   if (piles.AGL(p, 2) == 0.0f && piles.AGL(p, 3) == 0.0f) {
-    refuse(at.AGL, "AGL(2) = AGL(3) = 0: a pile along the x axis has no pile axes");
+    refuse(at.AGL, "has AGL(2) = AGL(3) = 0: a pile along the x axis has no pile axes");
   }
   // A run that stops at a stiffness print never divides a segment into its steps.
   const bool stepped = reader.JCTR != 2 && reader.JCTR != 3;
@@ -446,49 +446,50 @@ void check_pile(Reader& reader, int32_t p) {
   const char* const diameter = "a diameter must be greater than 0";
   const char* const steps =
       "a step count must be 1 or more when the run goes on to the pile results";
+  const char* const above = "above-ground";
   for (int32_t s = 1; s <= piles.NFR(p); ++s) {
-    const char* const above = "above-ground";
-    segment(piles.HFR(p, s) < 0.0f, at.HFR[s - 1], "HFR", shown(piles.HFR(p, s)), above, s, length);
-    segment(!(piles.DOF(p, s) > 0.0f), at.DOF[s - 1], "DOF", shown(piles.DOF(p, s)), above, s,
-            diameter);
-    segment(stepped && piles.NSF(p, s) < 1, at.NSF[s - 1], "NSF", std::to_string(piles.NSF(p, s)),
-            above, s, steps);
+    const float HFR = piles.HFR(p, s);
+    const float DOF = piles.DOF(p, s);
+    const int32_t NSF = piles.NSF(p, s);
+    if (HFR < 0.0f) outside(at.HFR[s - 1], "HFR", shown(HFR), above, s, length);
+    if (!(DOF > 0.0f)) outside(at.DOF[s - 1], "DOF", shown(DOF), above, s, diameter);
+    if (stepped && NSF < 1) outside(at.NSF[s - 1], "NSF", std::to_string(NSF), above, s, steps);
   }
+  const char* const below = "below-ground";
   for (int32_t s = 1; s <= piles.NBL(p); ++s) {
-    const char* const below = "below-ground";
-    segment(piles.HBL(p, s) < 0.0f, at.HBL[s - 1], "HBL", shown(piles.HBL(p, s)), below, s, length);
-    segment(!(piles.DOB(p, s) > 0.0f), at.DOB[s - 1], "DOB", shown(piles.DOB(p, s)), below, s,
-            diameter);
-    segment(!(piles.PMT(p, s) > 0.0f), at.PMT[s - 1], "PMT", shown(piles.PMT(p, s)), below, s,
-            "the soil coefficient must be greater than 0");
-    segment(!(piles.PFI(p, s) >= 0.0f && piles.PFI(p, s) < 90.0f), at.PFI[s - 1], "PFI",
-            shown(piles.PFI(p, s)), below, s,
-            "the friction angle must be 0 or more and below 90 degrees");
-    segment(stepped && piles.NSG(p, s) < 1, at.NSG[s - 1], "NSG", std::to_string(piles.NSG(p, s)),
-            below, s, steps);
-  }
-  const struct {
-    const char* name;
-    float value;
-    const Place& where;
-    const char* range;
-  } pile_values[] = {
-      {"PMB", piles.PMB(p), at.PMB,
-       "the soil coefficient at the pile bottom must be greater than 0"},
-      {"PEH", piles.PEH(p), at.PEH, "the elastic modulus must be greater than 0"},
-      {"PKE", piles.PKE(p), at.PKE,
-       "the reduction factor of the second moment of area must be greater than 0"},
-  };
-  for (const auto& v : pile_values) {
-    if (!(v.value > 0.0f)) {
-      refuse(v.where, std::string(v.name) + " = " + shown(v.value) +
-                          (v.where.line > 0 ? "" : ", set by no line of the file") + "; " +
-                          v.range);
+    const float HBL = piles.HBL(p, s);
+    const float DOB = piles.DOB(p, s);
+    const float PMT = piles.PMT(p, s);
+    const float PFI = piles.PFI(p, s);
+    const int32_t NSG = piles.NSG(p, s);
+    if (HBL < 0.0f) outside(at.HBL[s - 1], "HBL", shown(HBL), below, s, length);
+    if (!(DOB > 0.0f)) outside(at.DOB[s - 1], "DOB", shown(DOB), below, s, diameter);
+    if (!(PMT > 0.0f)) {
+      outside(at.PMT[s - 1], "PMT", shown(PMT), below, s,
+              "the soil coefficient must be greater than 0");
     }
+    if (!(PFI >= 0.0f && PFI < 90.0f)) {
+      outside(at.PFI[s - 1], "PFI", shown(PFI), below, s,
+              "the friction angle must be 0 or more and below 90 degrees");
+    }
+    if (stepped && NSG < 1) outside(at.NSG[s - 1], "NSG", std::to_string(NSG), below, s, steps);
+  }
+  if (!(piles.PMB(p) > 0.0f)) {
+    outside(at.PMB, "PMB", shown(piles.PMB(p)), "", 0,
+            "the soil coefficient at the pile bottom must be greater than 0");
+  }
+  if (!(piles.PEH(p) > 0.0f)) {
+    outside(at.PEH, "PEH", shown(piles.PEH(p)), "", 0,
+            "the elastic modulus must be greater than 0");
+  }
+  if (!(piles.PKE(p) > 0.0f)) {
+    outside(at.PKE, "PKE", shown(piles.PKE(p)), "", 0,
+            "the reduction factor of the second moment of area must be greater than 0");
   }
   const int64_t stations = pile_stations(piles, p).NSTA;
   if (stations > MAX_STATIONS) {
-    refuse(at.steps, std::to_string(stations) + " stations (1 + the steps NSF and NSG); at most " +
+    refuse(at.steps, "has " + std::to_string(stations) +
+                         " stations (1 + the steps NSF and NSG); at most " +
                          std::to_string(MAX_STATIONS) + " are allowed");
   }
 }

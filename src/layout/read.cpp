@@ -81,10 +81,12 @@ Place current_place(const InChannel& channel, size_t column) {
             "cannot read \"" + printable(text, TOKEN_WIDTH) + "\" as " + as_what);
 }
 
-[[noreturn]] void end_of_file(const InChannel& channel, const char* expected) {
-  throw RunError("run-time error in " + channel.name + ", line " +
-                 std::to_string(channel.line_number + 1) + ": end of file where " + expected +
-                 " was expected");
+// The place just past the last line: where the end of the file was met.
+Place end_place(const InChannel& channel) { return {channel.line_number + 1, 0}; }
+
+[[noreturn]] void end_of_file(InChannel& channel, const char* expected) {
+  refuse_at(channel, end_place(channel),
+            "end of file where " + std::string(expected) + " was expected");
 }
 
 // Takes the next line of the channel; a line ended by CR LF reads like one ended by LF.
@@ -325,11 +327,7 @@ std::string counted(const FreeRead& read, int32_t count) {
   const std::string expected = "expected " +
                                counted(read, std::max(read.expected, read.found + 1)) + ", found " +
                                std::to_string(read.found) + " before ";
-  if (at_end) {
-    throw RunError("run-time error in " + channel.name + ", line " +
-                   std::to_string(channel.line_number + 1) + ": " + expected +
-                   "the end of the file");
-  }
+  if (at_end) refuse_at(channel, end_place(channel), expected + "the end of the file");
   const size_t first = channel.line.find_first_not_of(" \t");
   refuse_at(channel, current_place(channel, first),
             expected + "the line \"" + printable(channel.line.substr(first), TOKEN_WIDTH) + "\"");
