@@ -29,7 +29,8 @@ File open_data(const std::string& name, const std::string& advice) {
   std::error_code error;
   if (!std::filesystem::exists(name, error) && !error) {
     const std::filesystem::path path = std::filesystem::absolute(name, error);
-    const std::string folder = error ? "the current folder" : path.parent_path().string();
+    const std::string folder =
+        error ? "the current folder" : path.parent_path().lexically_normal().string();
     throw RunError("run-time error opening " + name + ": " + std::strerror(ENOENT) +
                    " in the folder " + folder + advice);
   }
