@@ -17,7 +17,8 @@ std::string table_section(const std::string& heading, const std::string& note,
 
 }  // namespace
 
-std::string index_html(const std::string& title, const ReportResults& report, const PosFile& pos) {
+std::string index_html(const std::string& title, const ReportResults& report, const PosFile& pos,
+                       const std::vector<int32_t>& KG) {
   const std::string name = escape_xml(title);
   std::string html =
       "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
@@ -51,6 +52,10 @@ std::string index_html(const std::string& title, const ReportResults& report, co
       "either bending plane, signed, with the component it is (of), the distance Z along the pile "
       "axis from its top and the station number.",
       extremes_table(pos), "extremes");
+  html += table_section("Largest values in the soil",
+                        "From the ground line (at Z = ground Z) down: the largest absolute moment "
+                        "and shear of either bending plane, as above.",
+                        soil_extremes_table(pos, KG), "soil-extremes");
   html += "<h2>Plan of the group</h2>\n<p><img src=\"plan.svg\" alt=\"Plan of the group\"/></p>\n";
   for (const PosPile& pile : pos.piles) {
     const std::string g = std::to_string(pile.g);

@@ -66,14 +66,19 @@ void check_pos_belongs(const GroupData& group, const PosFile& pos, const std::st
 ReportResults read_report(const std::string& report_text, const PosFile& pos,
                           const std::string& report_name, const std::string& pos_name);
 
-// The largest absolute value of one kind along a pile, over both bending planes, signed as it
-// is; `quantity` names the component and `k` the station (k = 0 when every value is zero).
+// The largest absolute value of one kind at the stations first_k ... NSTA of a pile, over both
+// bending planes, signed as it is; `quantity` names the component and `k` the station (k = 0
+// when every value is zero).
 struct PileExtreme {
   float value = 0.0f;
   Quantity quantity = Quantity::UX;
   int32_t k = 0;
 };
-PileExtreme largest_of(const PosPile& pile, Quantity x_plane, Quantity y_plane);
+PileExtreme largest_of(const PosPile& pile, Quantity x_plane, Quantity y_plane,
+                       int32_t first_k = 1);
+
+// The ground-line station KG of every pile, element g - 1 for pile g.
+std::vector<int32_t> ground_stations(const GroupData& group);
 
 // The tables of the results view. Numbers as the report prints them (printed) in the summary
 // tables, and as the shortest text of the same single-precision value (shortest) in the CSV
@@ -82,17 +87,20 @@ ResultTable cap_table(const ReportResults& report);
 ResultTable head_displacement_table(const ReportResults& report);
 ResultTable head_force_table(const ReportResults& report);
 ResultTable extremes_table(const PosFile& pos);
+ResultTable soil_extremes_table(const PosFile& pos, const std::vector<int32_t>& KG);
 ResultTable stations_csv_table(const PosFile& pos);
 ResultTable heads_csv_table(const ReportResults& report, const PosFile& pos);
 
 // The summary as text: the cap displacements, the pile-top displacements and forces, and the
 // largest moment, shear and soil stress of every pile with where they occur.
-std::string summary_text(const std::string& title, const ReportResults& report, const PosFile& pos);
+std::string summary_text(const std::string& title, const ReportResults& report, const PosFile& pos,
+                         const std::vector<int32_t>& KG);
 
 // The documents: the diagrams of pile p, the plan of the group, the page showing them all.
 std::string pile_svg(const PileData& piles, int32_t p, const PosPile& pile);
 std::string plan_svg(const GroupData& group);
-std::string index_html(const std::string& title, const ReportResults& report, const PosFile& pos);
+std::string index_html(const std::string& title, const ReportResults& report, const PosFile& pos,
+                       const std::vector<int32_t>& KG);
 
 // The SVG file name of pile p: pile-01.svg, ..., pile-100.svg.
 std::string pile_file_name(int32_t p);

@@ -80,7 +80,8 @@ std::string draw(const std::string& base) {
   std::filesystem::create_directories(folder, error);
   if (error) throw PlotError("cannot make the folder " + folder + ": " + error.message());
   const std::string title = std::filesystem::path(base).filename().string();
-  write_document(folder + "/summary.txt", summary_text(title, report, pos));
+  const std::vector<int32_t> KG = ground_stations(*group);
+  write_document(folder + "/summary.txt", summary_text(title, report, pos, KG));
   write_document(folder + "/stations.csv", csv_text(stations_csv_table(pos)));
   write_document(folder + "/heads.csv", csv_text(heads_csv_table(report, pos)));
   for (const PosPile& pile : pos.piles) {
@@ -88,7 +89,7 @@ std::string draw(const std::string& base) {
                    pile_svg(group->model.piles, pile.g, pile));
   }
   write_document(folder + "/plan.svg", plan_svg(*group));
-  write_document(folder + "/index.html", index_html(title, report, pos));
+  write_document(folder + "/index.html", index_html(title, report, pos, KG));
   return folder;
 }
 

@@ -51,6 +51,23 @@ ResultTable pile_top_table(const ReportResults& report, const Column (&columns)[
   return table;
 }
 
+void add_extreme_columns(ResultTable& table, const char* name, const char* unit) {
+  table.columns.push_back({name, unit});
+  table.columns.insert(table.columns.end(), {{"of", ""}, {"Z", "m"}, {"station", ""}});
+}
+
+// The value, its component, its Z and its station; "-" for the last three when every value is
+// zero.
+void add_extreme_cells(std::vector<std::string>& row, const PosPile& pile, const PileExtreme& e) {
+  row.push_back(printed(e.value));
+  if (e.k == 0) {
+    row.insert(row.end(), {"-", "-", "-"});
+  } else {
+    row.insert(row.end(), {quantity_name(e.quantity),
+                           shortest(pile.ZH[static_cast<size_t>(e.k - 1)]), std::to_string(e.k)});
+  }
+}
+
 std::string section(const std::string& heading, const std::string& body) {
   std::string text = heading;
   text.append("\n\n").append(body).append("\n");
@@ -59,10 +76,10 @@ std::string section(const std::string& heading, const std::string& body) {
 
 }  // namespace
 
-PileExtreme largest_of(const PosPile& pile, Quantity x_plane, Quantity y_plane) {
+PileExtreme largest_of(const PosPile& pile, Quantity x_plane, Quantity y_plane, int32_t first_k) {
   PileExtreme largest;
   largest.quantity = x_plane;
-  for (int32_t k = 1; k <= pile.NSTA; ++k) {
+  for (int32_t k = first_k; k <= pile.NSTA; ++k) {
     for (const Quantity q : {x_plane, y_plane}) {
       const float v = pile.of(q)[static_cast<size_t>(k - 1)];
       if (std::fabs(v) > std::fabs(largest.value)) largest = {v, q, k};
@@ -84,25 +101,41 @@ ResultTable head_force_table(const ReportResults& report) {
   return pile_top_table(report, FORCE_COLUMNS, true);
 }
 
+std::vector<int32_t> ground_stations(const GroupData& group) {
+  std::vector<int32_t> KG;
+  for (int32_t p = 1; p <= group.model.run.PNUM; ++p) {
+    KG.push_back(static_cast<int32_t>(pile_stations(group.model.piles, p).KG));
+  }
+  return KG;
+}
+
 ResultTable extremes_table(const PosFile& pos) {
   ResultTable table;
   table.columns = {{"pile", ""}, {"NZ top", "t"}};
-  for (const auto& kind : EXTREME_KINDS) {
-    table.columns.push_back({kind.name, kind.unit});
-    table.columns.insert(table.columns.end(), {{"of", ""}, {"Z", "m"}, {"station", ""}});
-  }
+  for (const auto& kind : EXTREME_KINDS) add_extreme_columns(table, kind.name, kind.unit);
   for (const PosPile& pile : pos.piles) {
     std::vector<std::string> row = {std::to_string(pile.g), printed(pile.of(Quantity::NZ).front())};
     for (const auto& kind : EXTREME_KINDS) {
-      const PileExtreme e = largest_of(pile, kind.x_plane, kind.y_plane);
-      row.push_back(printed(e.value));
-      if (e.k == 0) {
-        row.insert(row.end(), {"-", "-", "-"});  // zero at every station
-      } else {
-        row.insert(row.end(),
-                   {quantity_name(e.quantity), shortest(pile.ZH[static_cast<size_t>(e.k - 1)]),
-                    std::to_string(e.k)});
-      }
+      add_extreme_cells(row, pile, largest_of(pile, kind.x_plane, kind.y_plane));
+    }
+    table.rows.push_back(row);
+  }
+  return table;
+}
+
+ResultTable soil_extremes_table(const PosFile& pos, const std::vector<int32_t>& KG) {
+  ResultTable table;
+  table.columns = {{"pile", ""}, {"ground Z", "m"}};
+  for (const auto& kind : EXTREME_KINDS) {
+    if (kind.x_plane != Quantity::PSX) add_extreme_columns(table, kind.name, kind.unit);
+  }
+  for (const PosPile& pile : pos.piles) {
+    const int32_t ground = KG[static_cast<size_t>(pile.g - 1)];
+    std::vector<std::string> row = {std::to_string(pile.g),
+                                    shortest(pile.ZH[static_cast<size_t>(ground - 1)])};
+    for (const auto& kind : EXTREME_KINDS) {
+      if (kind.x_plane == Quantity::PSX) continue;  // the soil stresses are all in the soil
+      add_extreme_cells(row, pile, largest_of(pile, kind.x_plane, kind.y_plane, ground));
     }
     table.rows.push_back(row);
   }
@@ -143,8 +176,8 @@ ResultTable heads_csv_table(const ReportResults& report, const PosFile& pos) {
   return table;
 }
 
-std::string summary_text(const std::string& title, const ReportResults& report,
-                         const PosFile& pos) {
+std::string summary_text(const std::string& title, const ReportResults& report, const PosFile& pos,
+                         const std::vector<int32_t>& KG) {
   std::string text = title;
   text.append(": results of the run, as kelmarino-plot ")
       .append(VERSION)
@@ -159,6 +192,10 @@ std::string summary_text(const std::string& title, const ReportResults& report,
       "moment, shear and soil stress of either bending plane, signed, with the component it is\n"
       "(of), the distance Z along the pile axis from its top and the station number",
       aligned_text(extremes_table(pos)));
+  text += section(
+      "Largest values in the soil, from the ground line (at Z = ground Z) down: the largest\n"
+      "absolute moment and shear of either bending plane, as above",
+      aligned_text(soil_extremes_table(pos, KG)));
   return text;
 }
 

@@ -77,7 +77,7 @@ TEST(Browser, PageShowsEveryImageAndTheSummaryTables) {
   std::map<std::string, std::string> expected = {
       {"image plan.svg", "true"}, {"image missing.svg", "false"}, {"table cap", "1"}};
   const std::string piles = std::to_string(p.pos.PNUM);
-  for (const char* table : {"head-displacements", "head-forces", "extremes"}) {
+  for (const char* table : {"head-displacements", "head-forces", "extremes", "soil-extremes"}) {
     expected[std::string("table ") + table] = piles;
   }
   for (int32_t g = 1; g <= p.pos.PNUM; ++g) {

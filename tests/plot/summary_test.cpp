@@ -5,10 +5,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "input/input.hpp"
 #include "plot/plot.hpp"
 #include "plot/plot_runs.hpp"
 #include "plot/xml_check.hpp"
@@ -96,37 +98,67 @@ class Summary : public ::testing::TestWithParam<const char*> {};
 INSTANTIATE_TEST_SUITE_P(Examples, Summary,
                          ::testing::Values("worked", "worked-simulated", "pier"));
 
+// Checks the four cells of one kind from cells[c]: the value of the largest magnitude of the two
+// components at stations first_k ... NSTA, the component, its Z and its station.
+void check_largest(const PosPile& pile, const std::vector<std::string>& cells, size_t c,
+                   const std::pair<const char*, const char*>& names, size_t first_k) {
+  float largest = 0.0f;
+  for (const char* name : {names.first, names.second}) {
+    const std::vector<float>& v = pile.of(QUANTITIES.at(name));
+    for (size_t k = first_k; k <= v.size(); ++k) largest = std::max(largest, std::fabs(v[k - 1]));
+  }
+  const float value = number(cells[c]);
+  EXPECT_EQ(std::fabs(value), largest) << names.first;
+  if (largest == 0.0f) return;
+  EXPECT_TRUE(cells[c + 1] == names.first || cells[c + 1] == names.second) << cells[c + 1];
+  const size_t k = std::strtoul(cells[c + 3].c_str(), nullptr, 10);
+  ASSERT_TRUE(k >= first_k && k <= pile.ZH.size()) << cells[c + 3];
+  EXPECT_EQ(pile.of(QUANTITIES.at(cells[c + 1]))[k - 1], value);
+  EXPECT_EQ(number(cells[c + 2]), pile.ZH[k - 1]);
+}
+
+const std::pair<const char*, const char*> MOMENT = {"MY", "MX"};
+const std::pair<const char*, const char*> SHEAR = {"NX", "NY"};
+const std::pair<const char*, const char*> SOIL_STRESS = {"PSX", "PSY"};
+
 // The largest absolute moment, shear and soil stress of either plane, where the summary says it
 // is, and the axial force at the top; the page shows the same rows.
 TEST_P(Summary, LargestValuesAreThoseOfThePosFile) {
   const Plotted& p = plotted(GetParam());
-  const std::vector<std::vector<std::string>> rows =
-      summary_rows(p.document("summary.txt"), "Largest values", static_cast<size_t>(p.pos.PNUM));
-  const std::pair<const char*, const char*> kinds[3] = {{"MY", "MX"}, {"NX", "NY"}, {"PSX", "PSY"}};
+  const std::vector<std::vector<std::string>> rows = summary_rows(
+      p.document("summary.txt"), "Largest values along", static_cast<size_t>(p.pos.PNUM));
   for (const PosPile& pile : p.pos.piles) {
     SCOPED_TRACE("pile " + std::to_string(pile.g));
     const std::vector<std::string>& row = rows[static_cast<size_t>(pile.g - 1)];
     ASSERT_EQ(row.size(), 14u);
     EXPECT_EQ(row[0], std::to_string(pile.g));
     EXPECT_EQ(number(row[1]), pile.of(Quantity::NZ).front());
-    for (size_t kind = 0; kind < 3; ++kind) {
-      float largest = 0.0f;
-      for (const char* name : {kinds[kind].first, kinds[kind].second}) {
-        for (const float v : pile.of(QUANTITIES.at(name)))
-          largest = std::max(largest, std::fabs(v));
-      }
-      const size_t c = 2 + 4 * kind;
-      const float value = number(row[c]);
-      EXPECT_EQ(std::fabs(value), largest) << row[c + 1];
-      if (largest == 0.0f) continue;
-      EXPECT_TRUE(row[c + 1] == kinds[kind].first || row[c + 1] == kinds[kind].second);
-      const size_t k = std::strtoul(row[c + 3].c_str(), nullptr, 10);
-      ASSERT_TRUE(k >= 1 && k <= pile.ZH.size()) << row[c + 3];
-      EXPECT_EQ(pile.of(QUANTITIES.at(row[c + 1]))[k - 1], value);
-      EXPECT_EQ(number(row[c + 2]), pile.ZH[k - 1]);
-    }
+    check_largest(pile, row, 2, MOMENT, 1);
+    check_largest(pile, row, 6, SHEAR, 1);
+    check_largest(pile, row, 10, SOIL_STRESS, 1);
   }
   EXPECT_EQ(table_rows(read_xml(p.document("index.html")), "extremes"), rows);
+}
+
+// The same for the moment and the shear from the ground line down, the ground line found from the
+// segments of the data file.
+TEST_P(Summary, LargestInTheSoilAreThoseFromTheGroundLineDown) {
+  const Plotted& p = plotted(GetParam());
+  const auto group = std::make_unique<GroupData>();
+  read_group(testing::example_path(std::string(GetParam()) + ".dat"), *group);
+  const std::vector<std::vector<std::string>> rows = summary_rows(
+      p.document("summary.txt"), "Largest values in the soil", static_cast<size_t>(p.pos.PNUM));
+  for (const PosPile& pile : p.pos.piles) {
+    SCOPED_TRACE("pile " + std::to_string(pile.g));
+    const size_t KG = static_cast<size_t>(pile_stations(group->model.piles, pile.g).KG);
+    const std::vector<std::string>& row = rows[static_cast<size_t>(pile.g - 1)];
+    ASSERT_EQ(row.size(), 10u);
+    EXPECT_EQ(row[0], std::to_string(pile.g));
+    EXPECT_EQ(number(row[1]), pile.ZH[KG - 1]);
+    check_largest(pile, row, 2, MOMENT, KG);
+    check_largest(pile, row, 6, SHEAR, KG);
+  }
+  EXPECT_EQ(table_rows(read_xml(p.document("index.html")), "soil-extremes"), rows);
 }
 
 // The cap displacements and the pile tops as the report prints them, in the summary, on the page
