@@ -190,8 +190,8 @@ void add_marks(std::vector<Mark>& marks, const ValueScale& scale, const DepthSca
 
 // Moves the labels of a panel apart so that no two overlap, and keeps them inside the frame.
 void place_labels(std::vector<Mark>& marks) {
-  std::sort(marks.begin(), marks.end(),
-            [](const Mark& a, const Mark& b) { return a.label_y < b.label_y; });
+  std::stable_sort(marks.begin(), marks.end(),
+                   [](const Mark& a, const Mark& b) { return a.label_y < b.label_y; });
   for (size_t i = 0; i < marks.size(); ++i) {
     const double lowest = i == 0 ? PLOT_TOP + LABEL_GAP : marks[i - 1].label_y + LABEL_GAP;
     marks[i].label_y = std::max(marks[i].label_y, lowest);
