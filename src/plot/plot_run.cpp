@@ -126,7 +126,7 @@ std::string help_text() {
 int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std::FILE* errors) {
   CLI::App app{"The results view of a kelmarino run", "kelmarino-plot"};
   std::string argument;
-  app.add_option("base", argument, "[PATH/]BASE[.dat]")->required();
+  app.add_option("BASE", argument, "[PATH/]BASE[.dat]")->required();
   app.set_version_flag("--version", std::string("kelmarino-plot ") + VERSION);
   try {
     app.parse(argc, argv);
