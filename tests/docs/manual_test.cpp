@@ -97,9 +97,10 @@ TEST(Manual, KeyTableListsEveryKeyOfTheReaderWithItsIndexRange) {
   for (int32_t k = 0; k < KEY_COUNT; ++k) {
     SCOPED_TRACE(KEYS[k].text);
     ASSERT_GE(rows[k].size(), 2u);
-    EXPECT_EQ(rows[k][0], "`" + std::string(KEYS[k].text) + "`");
+    EXPECT_EQ(rows[k][0], std::string("`").append(KEYS[k].text).append("`"));
     const int32_t limit = KEYS[k].index_limit;
-    EXPECT_EQ(rows[k][1], limit > 0 ? "1 to " + std::to_string(limit) : std::string("not used"));
+    EXPECT_EQ(rows[k][1],
+              limit > 0 ? std::string("1 to ").append(std::to_string(limit)) : "not used");
   }
 }
 
@@ -108,7 +109,7 @@ TEST(Manual, CapacityTableHoldsTheCapacitiesOfTheModel) {
   const struct {
     const char* name;
     int32_t largest;
-  } capacities[] = {{"`PNUM`", MAX_PILES},         {"`SNUM`", MAX_SIMULATED},
+  } capacities[] = {{"`PNUM`", MAX_PILES},           {"`SNUM`", MAX_SIMULATED},
                     {"`PNUM` + `SNUM`", MAX_BLOCKS}, {"`NFR`", MAX_SEGMENTS},
                     {"`NBL`", MAX_SEGMENTS},         {"`NACT`", MAX_LOAD_POINTS},
                     {"`NKEY`", MAX_KEY_LINES},       {"stations", MAX_STATIONS}};
@@ -199,8 +200,8 @@ TEST(Manual, EveryLinkBetweenTheChaptersLeadsToAFileAndHeading) {
       if (target.find('#') == std::string::npos) continue;
       bool found = false;
       for (const std::string& line : doc_lines(file)) {
-        found = found || (heading_level(line) > 0 && "#" + anchor(line) ==
-                                                         target.substr(target.find('#')));
+        found = found || (heading_level(line) > 0 &&
+                          std::string("#").append(anchor(line)) == target.substr(target.find('#')));
       }
       EXPECT_TRUE(found);
     }
