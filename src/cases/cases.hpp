@@ -1,0 +1,264 @@
+#pragma once
+// Load combinations and their envelopes: `kelmarino-cases [PATH/]BASE[.dat]` analyses the pile
+// group of BASE.dat under every combination of the load cases of BASE.loads.csv (with the data
+// file's own load points as the case "data" when its JCTR is 1), combined with the factors of
+// BASE.combinations.csv, and writes into BASE-cases/ the cap displacements and the pile-top
+// results of every combination and, for every pile and station, the envelopes: the largest and
+// smallest value of each station quantity over the combinations, with the governing combination.
+//
+// The piles' stiffness, the foundation stiffness and the transfer matrices of the station march
+// are formed once. Each combination then costs a solve and a march down the piles, made of the
+// same single-precision operations in the same order as a run of kelmarino on a data file whose
+// load section lists the combination's scaled load points, so its results are bit-identical to
+// that run's. The march carries LANES combinations at once, one per lane of every array.
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "model/model.hpp"
+#include "pile/pile.hpp"
+#include "tables/tables.hpp"
+
+namespace kelmarino::cases {
+
+// ---- Load cases and combinations ----
+
+// One load point of a load case: its position on the cap and the load acting there, in the units,
+// axes and signs of the data file's load points.
+struct PointLoad {
+  float x = 0.0f;  // m
+  float y = 0.0f;
+  float act[6] = {};  // Fx, Fy, Fz (t), Mx, My, Mz (t*m)
+};
+
+struct LoadCase {
+  std::string name;
+  std::vector<PointLoad> points;  // in file order
+};
+
+// One factor of a combination: a load case (index into the case list) and its non-zero factor.
+struct Term {
+  int32_t load_case = 0;
+  float factor = 0.0f;
+};
+
+// A combination: its terms in the column order of the combinations file.
+struct Combination {
+  std::string name;
+  std::vector<Term> terms;
+};
+
+// The name of the data file's own load case.
+inline constexpr const char* DATA_CASE = "data";
+
+// Whether a text is a name of a case or a combination: 1 to 40 letters, digits, _, - and .
+bool is_name(const std::string& text);
+
+// read_load_cases: the load cases of the text of a loads file (`file` names it in messages):
+// the header case,x,y,FX,FY,FZ,MX,MY,MZ, then one row per load point; the rows of one case name
+// are its points in file order, and cases are listed by their first row. `taken` names a case
+// that already exists (the data file's own), empty when there is none. Every mistake is refused
+// with a RunError naming the file, the line, the column and the offending text.
+std::vector<LoadCase> read_load_cases(const std::string& text, const std::string& file,
+                                      const std::string& taken);
+
+// read_combinations: the combinations of the text of a combinations file: the header
+// "combination" followed by case names, then one row per combination with one factor per case
+// (an empty cell is 0). Refusals as read_load_cases.
+std::vector<Combination> read_combinations(const std::string& text, const std::string& file,
+                                           const std::vector<LoadCase>& cases);
+
+// Every load case as a combination of its own with factor 1, for a run without a combinations
+// file.
+std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& cases);
+
+// ---- The analysis formed once ----
+
+// form_stiffness: the single-pile stages and the foundation stiffness of a model read by
+// READ_INPUT: BTXY, BOTAREA, AXIAL, LATERAL, then KCAP by assemble_kcap. Arithmetic faults are
+// trapped at the fault context of the stage, as in a run of kelmarino.
+void form_stiffness(Model& model, BelowGroundCache& cache);
+
+// The six cap displacements of one combination (UX, UY, UZ, SX, SY, SZ in cap axes).
+struct CapDisplacements {
+  float U[6] = {};
+};
+
+// combination_force: FORCE = the load of a combination at the cap centre. Starting from zero,
+// for each term in order and each load point of its case in order, the six components are each
+// multiplied by the factor and the point's reduction is added (reduce_load_point), exactly as the
+// reader reduces the same scaled points listed in a data file.
+void combination_force(const Combination& combination, const std::vector<LoadCase>& cases,
+                       Vec<float, 6>& FORCE);
+
+// solve_combinations: the cap displacements of every combination: its FORCE, then GAUSS_SOLVE on
+// a copy of KCAP. A trapped fault names the combination.
+std::vector<CapDisplacements> solve_combinations(const Model& model,
+                                                 const std::vector<LoadCase>& cases,
+                                                 const std::vector<Combination>& combinations);
+
+// ---- The station march, LANES combinations at a time ----
+
+inline constexpr int32_t LANES = 16;
+
+// One step of the march of a pile, from station k to station k + 1, with everything in it that
+// does not depend on the loads. Matrices are 4x4, column-major.
+struct MarchStep {
+  float Tx[16];           // transfer matrix of the x-z plane (FRSEG above, BLSEG below ground)
+  float Ty[16];           // the same of the y-z plane
+  bool below = false;     // a below-ground step
+  float PMT = 0.0f;       // soil coefficient of the segment (t/m4)
+  float z2 = 0.0f;        // distance of station k + 1 below the ground line (m)
+  float parabola = 0.0f;  // 1 - z2^2 / ZBL^2, the axial force's fraction when KSU < 3
+};
+
+// The march of one pile: its frames and head stiffness, its stations and steps.
+struct PileMarch {
+  int32_t g = 0;
+  float D[36] = {};       // OFFSET_MATRIX of the pile top
+  float Tt[36] = {};      // transpose of AXIS_ROTATION: cap axes to pile axes
+  float B[36] = {};       // head stiffness in pile axes (the ESP block)
+  int32_t KG = 1;         // the ground-line station
+  bool parabola = false;  // KSU < 3: the axial force falls as a parabola below the ground line
+  std::vector<float> ZH;  // distance of each station from the pile top (m), station k at k - 1
+  std::vector<MarchStep> steps;  // NSTA - 1 steps
+  int32_t NSTA() const { return static_cast<int32_t>(ZH.size()); }
+};
+
+// prepare_march: the march of pile g, formed exactly as compute_stations forms it: step lengths,
+// station distances, FRSEG per above-ground segment, BLSEG per below-ground step and plane from
+// the cache (the y-z plane takes the x-z matrix when the factors differ by 0.001 or less).
+void prepare_march(const Model& model, int32_t g, BelowGroundCache& cache, PileMarch& march);
+
+// The station quantities of the envelopes, with the signs of the post-processing file.
+enum Quantity : int32_t { UX, UY, SX, SY, NX, NY, NZ, MX, MY, PSX, PSY };
+inline constexpr int32_t QUANTITIES = 11;
+const char* quantity_name(int32_t q);
+const char* quantity_unit(int32_t q);
+
+// The quantities of one station under LANES combinations: q[quantity][lane].
+struct StationLanes {
+  alignas(64) float q[QUANTITIES][LANES];
+};
+
+// The pile-top displacements and forces in pile axes under LANES combinations: DU[i][lane].
+struct LaneTops {
+  alignas(64) float DU[6][LANES];
+  alignas(64) float FT[6][LANES];
+};
+
+// march_lanes: for the cap displacements U[i][lane] of LANES combinations, the pile-top
+// displacements (TOPD, as top_displacements forms them), the pile-top forces and the quantities of
+// every station of the pile (stations[k - 1] for station k), lane by lane with the operations of
+// compute_stations in their order.
+void march_lanes(const PileMarch& march, const float (&U)[6][LANES], LaneTops& tops,
+                 StationLanes* stations);
+
+// The extremes of every quantity at one station kept by each lane over the combinations it has
+// carried, with the combination (index from 0) that reached each first.
+struct LaneExtremes {
+  alignas(64) float max[QUANTITIES][LANES];
+  alignas(64) float min[QUANTITIES][LANES];
+  alignas(64) int32_t cmax[QUANTITIES][LANES];
+  alignas(64) int32_t cmin[QUANTITIES][LANES];
+};
+
+// start_extremes: no value kept yet at stations 1..NSTA.
+void start_extremes(int32_t NSTA, LaneExtremes* extremes);
+
+// march_extremes: the march of march_lanes, each station's quantities taken into the lanes'
+// extremes (extremes[k - 1] for station k) instead of being kept; lane j carries combination
+// combination[j]. A value replaces the kept one only when it is strictly beyond it.
+void march_extremes(const PileMarch& march, const float (&U)[6][LANES],
+                    const int32_t (&combination)[LANES], LaneTops& tops, LaneExtremes* extremes);
+
+// ---- Envelopes ----
+
+// An extreme value and the combination (index from 0, in file order) that first reaches it.
+struct Extreme {
+  float value = 0.0f;
+  int32_t combination = 0;
+};
+
+struct StationEnvelope {
+  Extreme max[QUANTITIES];
+  Extreme min[QUANTITIES];
+};
+
+// The envelopes of one pile: per station, the largest and smallest value of every quantity over
+// the combinations; on equal values the first combination in file order governs.
+struct PileEnvelope {
+  int32_t g = 0;
+  int32_t KG = 1;  // the ground-line station
+  std::vector<float> ZH;
+  std::vector<StationEnvelope> stations;
+};
+
+// The pile-top results of one combination and pile, in pile axes.
+struct HeadResult {
+  float DU[6] = {};  // UX, UY, UZ, SX, SY, SZ
+  float FT[6] = {};  // NX, NY, NZ, MX, MY, MZ
+};
+
+// The results of all combinations: the envelopes of every pile and the pile tops of every
+// combination (element c * PNUM + g - 1 for combination c and pile g).
+struct CaseResults {
+  std::vector<PileEnvelope> piles;
+  std::vector<HeadResult> heads;
+};
+
+// envelope_piles: marches every pile under every combination and keeps the envelopes and the pile
+// tops. The piles are shared out among `threads` threads, each with its own arithmetic traps; the
+// results do not depend on the thread count. `piles_done` counts the piles finished. A trapped
+// fault is reported for the lowest pile that has one, naming the first combination that faults.
+void envelope_piles(const std::vector<PileMarch>& marches,
+                    const std::vector<CapDisplacements>& caps,
+                    const std::vector<Combination>& combinations, int32_t threads,
+                    std::atomic<int32_t>& piles_done, CaseResults& results);
+
+// The extreme of quantity q over all stations and combinations of a pile: the largest (or
+// smallest) value, then the first combination, then the first station from the top.
+struct PileExtreme {
+  Extreme extreme;
+  int32_t k = 1;  // station
+};
+PileExtreme pile_maximum(const PileEnvelope& pile, int32_t q);
+PileExtreme pile_minimum(const PileEnvelope& pile, int32_t q);
+
+// ---- Output ----
+
+// The names and counts an output names.
+struct CaseNames {
+  std::string title;  // the base name of the data file
+  std::vector<std::string> cases;
+  std::vector<std::string> combinations;
+};
+
+// The CSV texts of the per-combination results: numbers as the shortest text of the float.
+std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>& caps);
+void append_heads_csv(std::string& text, const CaseNames& names, int32_t PNUM,
+                      const std::vector<HeadResult>& heads, size_t first, size_t last);
+std::string heads_csv_header();
+
+// The tables of the envelopes and the summary.
+ResultTable envelope_table(const CaseNames& names, const std::vector<PileEnvelope>& piles);
+ResultTable stations_table(const std::vector<PileEnvelope>& piles);
+ResultTable summary_table(const CaseNames& names, const std::vector<PileEnvelope>& piles);
+std::string summary_text(const CaseNames& names, const std::vector<PileEnvelope>& piles);
+
+// The envelope diagrams of one pile (SVG) and the page that shows the tables and every diagram.
+std::string envelope_svg(const PileEnvelope& pile);
+std::string envelope_file_name(int32_t g);
+std::string index_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,
+                       const std::vector<PileEnvelope>& piles);
+
+// ---- The command ----
+
+// run_cases_command: the whole command on its arguments. Returns the exit status: 0 after writing
+// the folder (or the help or the version), 1 after a run-time error (its message on `errors`), 2
+// after a usage error.
+int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std::FILE* errors);
+
+}  // namespace kelmarino::cases

@@ -1,0 +1,59 @@
+// The analysis formed once per run (pile and foundation stiffness), and the load and cap
+// displacements of every combination.
+#include "cases/cases.hpp"
+#include "foundation/foundation.hpp"
+#include "input/input.hpp"
+
+namespace kelmarino::cases {
+
+void form_stiffness(Model& model, BelowGroundCache& cache) {
+  RunValues& run = model.run;
+  PileData& piles = model.piles;
+  fault_context() = FaultContext{"deformation factors", 0};
+  BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles);
+  fault_context() = FaultContext{"axial stiffness", 0};
+  BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
+  AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
+  fault_context() = FaultContext{"lateral stiffness", 0};
+  LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
+  fault_context() = FaultContext{"foundation analysis", 0};
+  assemble_kcap(run.PNUM, run.SNUM, piles, run.KCAP);
+  fault_context() = FaultContext{};
+}
+
+void combination_force(const Combination& combination, const std::vector<LoadCase>& cases,
+                       Vec<float, 6>& FORCE) {
+  FORCE = Vec<float, 6>{};
+  float T[6];
+  for (const Term& term : combination.terms) {
+    for (const PointLoad& point : cases[static_cast<size_t>(term.load_case)].points) {
+      for (int32_t i = 0; i < 6; ++i) T[i] = term.factor * point.act[i];
+      reduce_load_point(point.x, point.y, T, FORCE);
+    }
+  }
+}
+
+std::vector<CapDisplacements> solve_combinations(const Model& model,
+                                                 const std::vector<LoadCase>& cases,
+                                                 const std::vector<Combination>& combinations) {
+  std::vector<CapDisplacements> caps(combinations.size());
+  Vec<float, 6> FORCE;
+  for (size_t c = 0; c < combinations.size(); ++c) {
+    const std::string& name = combinations[c].name;
+    const std::string reduction = "reduction of the loads of combination " + name;
+    fault_context() = FaultContext{reduction.c_str(), 0};
+    combination_force(combinations[c], cases, FORCE);
+    // A zero pivot here means the piles leave a cap displacement unrestrained: every
+    // combination would fault alike, so the first one ends the run.
+    const std::string solution =
+        "solution of the cap displacements of combination " + name + " (are all six restrained?)";
+    fault_context() = FaultContext{solution.c_str(), 0};
+    Table<float, 6, 6> A = model.run.KCAP;
+    GAUSS_SOLVE(6, A.data(), FORCE.data());
+    for (int32_t i = 0; i < 6; ++i) caps[c].U[i] = FORCE.data()[i];
+  }
+  fault_context() = FaultContext{};
+  return caps;
+}
+
+}  // namespace kelmarino::cases

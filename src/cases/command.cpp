@@ -1,0 +1,319 @@
+// The command kelmarino-cases: the command line, the reading of the three input files, the
+// analysis of every combination, the progress line and the writing of the folder BASE-cases/.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "cases/cases.hpp"
+#include "input/input.hpp"
+#include "layout/layout.hpp"
+#include "plot/plot.hpp"
+
+namespace kelmarino::cases {
+namespace {
+
+const char* const USAGE = "usage: kelmarino-cases [PATH/]BASE[.dat]";
+constexpr size_t HEAD_ROWS_PER_WRITE = 64;  // combinations formatted per write of heads.csv
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The whole text of a file; false when it does not exist.
+bool read_text(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    if (errno == ENOENT) return false;
+    throw RunError("run-time error opening " + path + ": " + std::strerror(errno));
+  }
+  std::ostringstream all;
+  all << in.rdbuf();
+  text = all.str();
+  return true;
+}
+
+// The inputs of a run.
+struct Inputs {
+  std::unique_ptr<GroupData> group = std::make_unique<GroupData>();
+  std::vector<LoadCase> cases;
+  std::vector<Combination> combinations;
+};
+
+// The data file through the project's reader, then the loads and the combinations.
+void read_inputs(const std::string& base, Inputs& in) {
+  const std::string data_name = base + ".dat";
+  open_file(data_name, "r");  // the message of a missing data file, as kelmarino words it
+  try {
+    read_group(data_name, *in.group);
+  } catch (const PlotError& error) {
+    const std::string what = error.what();
+    throw RunError(what.starts_with("run-time error") ? what : "run-time error: " + what);
+  }
+  const int32_t JCTR = in.group->model.run.JCTR;
+  if (JCTR == 1) {
+    LoadCase data{DATA_CASE, {}};
+    for (const LoadPoint& point : in.group->loads) {
+      PointLoad p{point.x, point.y, {}};
+      for (int32_t i = 0; i < 6; ++i) p.act[i] = point.act[i];
+      data.points.push_back(p);
+    }
+    in.cases.push_back(data);
+  }
+  const std::string loads_name = base + ".loads.csv";
+  std::string text;
+  if (read_text(loads_name, text)) {
+    for (LoadCase& c : read_load_cases(text, loads_name, JCTR == 1 ? DATA_CASE : "")) {
+      in.cases.push_back(std::move(c));
+    }
+  } else if (JCTR != 1) {
+    throw RunError("run-time error opening " + loads_name + ": " + std::strerror(ENOENT) + " (" +
+                   data_name + " has no load case of its own: its JCTR is " + std::to_string(JCTR) +
+                   ", not 1)");
+  }
+  const std::string combinations_name = base + ".combinations.csv";
+  if (read_text(combinations_name, text)) {
+    in.combinations = read_combinations(text, combinations_name, in.cases);
+  } else {
+    in.combinations = single_case_combinations(in.cases);
+  }
+}
+
+// The progress line: shown on a terminal once a run has taken about a second.
+class Progress {
+ public:
+  Progress(std::FILE* out, Clock::time_point start)
+      : out_(out), start_(start), shown_(isatty(fileno(out)) != 0) {}
+  void phase(const std::string& text, const std::atomic<int32_t>* count = nullptr,
+             int32_t total = 0) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    text_ = text;
+    count_ = count;
+    total_ = total;
+  }
+  // Shows the line every quarter of a second until `stop`.
+  void run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stopped_) {
+      wake_.wait_for(lock, std::chrono::milliseconds(250));
+      if (stopped_ || !shown_ || seconds_since(start_) < 1.0) continue;
+      std::string line = "\rkelmarino-cases: " + text_;
+      if (count_ != nullptr)
+        line += " " + std::to_string(count_->load()) + " of " + std::to_string(total_);
+      std::fprintf(out_, "%-70s", line.c_str());
+      std::fflush(out_);
+      written_ = true;
+    }
+    if (written_) std::fprintf(out_, "\r%70s\r", "");
+  }
+  void stop() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;
+    wake_.notify_all();
+  }
+
+ private:
+  std::FILE* out_;
+  Clock::time_point start_;
+  bool shown_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::string text_;
+  const std::atomic<int32_t>* count_ = nullptr;
+  int32_t total_ = 0;
+  bool stopped_ = false;
+  bool written_ = false;
+};
+
+// The analysis of every combination, with arithmetic faults trapped.
+void analyse(Inputs& in, int32_t threads, Progress& progress, std::vector<CapDisplacements>& caps,
+             CaseResults& results) {
+  const ArithmeticTraps traps;
+  Model& model = in.group->model;
+  BelowGroundCache cache;
+  progress.phase("forming the stiffness of the piles");
+  form_stiffness(model, cache);
+  progress.phase("solving the combinations");
+  caps = solve_combinations(model, in.cases, in.combinations);
+  progress.phase("forming the transfer matrices of the piles");
+  std::vector<PileMarch> marches(static_cast<size_t>(model.run.PNUM));
+  for (int32_t g = 1; g <= model.run.PNUM; ++g) {
+    fault_context() = FaultContext{"pile results", g};
+    prepare_march(model, g, cache, marches[static_cast<size_t>(g - 1)]);
+  }
+  fault_context() = FaultContext{};
+  std::atomic<int32_t> piles_done{0};
+  progress.phase("pile results, piles done:", &piles_done, model.run.PNUM);
+  envelope_piles(marches, caps, in.combinations, threads, piles_done, results);
+}
+
+void write_document(const std::string& path, const std::string& text) {
+  File file = open_file(path, "wb");
+  if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
+    throw RunError("run-time error writing " + path + ": " + std::strerror(errno));
+  }
+  close_written(file, path);
+}
+
+void write_heads(const std::string& path, const CaseNames& names, int32_t PNUM,
+                 const std::vector<HeadResult>& heads) {
+  File file = open_file(path, "wb");
+  std::string text = heads_csv_header();
+  const size_t count = names.combinations.size();
+  for (size_t first = 0; first < count; first += HEAD_ROWS_PER_WRITE) {
+    append_heads_csv(text, names, PNUM, heads, first, std::min(count, first + HEAD_ROWS_PER_WRITE));
+    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
+      throw RunError("run-time error writing " + path + ": " + std::strerror(errno));
+    }
+    text.clear();
+  }
+  close_written(file, path);
+}
+
+void clear_old_diagrams(const std::string& folder) {
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with("pile-") && name.ends_with(".svg")) {
+      std::filesystem::remove(entry.path());
+    }
+  }
+}
+
+// The folder of results; heads.csv, the largest file, is written by a second thread.
+void write_results(const std::string& folder, const CaseNames& names, int32_t threads,
+                   const std::vector<CapDisplacements>& caps, const CaseResults& results) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) throw RunError("run-time error making the folder " + folder + ": " + error.message());
+  clear_old_diagrams(folder);
+  const int32_t PNUM = static_cast<int32_t>(results.piles.size());
+  std::exception_ptr heads_error;
+  auto heads = [&] {
+    try {
+      write_heads(folder + "/heads.csv", names, PNUM, results.heads);
+    } catch (...) {
+      heads_error = std::current_exception();
+    }
+  };
+  std::thread helper;
+  if (threads > 1) {
+    helper = std::thread(heads);
+  } else {
+    heads();
+  }
+  std::exception_ptr own_error;
+  try {
+    write_document(folder + "/cap.csv", cap_csv(names, caps));
+    write_document(folder + "/envelope.csv", csv_text(envelope_table(names, results.piles)));
+    write_document(folder + "/stations.csv", csv_text(stations_table(results.piles)));
+    write_document(folder + "/summary.txt", summary_text(names, results.piles));
+    for (const PileEnvelope& pile : results.piles) {
+      write_document(folder + "/" + envelope_file_name(pile.g), envelope_svg(pile));
+    }
+    write_document(folder + "/index.html", index_html(names, caps, results.piles));
+  } catch (...) {
+    own_error = std::current_exception();
+  }
+  if (helper.joinable()) helper.join();
+  if (own_error) std::rethrow_exception(own_error);
+  if (heads_error) std::rethrow_exception(heads_error);
+}
+
+CaseNames case_names(const std::string& base, const Inputs& in) {
+  CaseNames names;
+  names.title = std::filesystem::path(base).filename().string();
+  for (const LoadCase& c : in.cases) names.cases.push_back(c.name);
+  for (const Combination& c : in.combinations) names.combinations.push_back(c.name);
+  return names;
+}
+
+void print_stats(std::FILE* out, Clock::time_point start) {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::fprintf(out, "kelmarino-cases: %.3f s, peak memory %.1f MB\n", seconds_since(start),
+               static_cast<double>(usage.ru_maxrss) / 1024.0);
+}
+
+// The whole run on one base; returns the folder written.
+std::string run(const std::string& base, int32_t threads, std::FILE* out) {
+  const Clock::time_point start = Clock::now();
+  Progress progress(out, start);
+  std::thread shown([&] { progress.run(); });
+  struct StopProgress {
+    Progress& progress;
+    std::thread& shown;
+    ~StopProgress() {
+      progress.stop();
+      shown.join();
+    }
+  } stop_progress{progress, shown};
+
+  Inputs in;
+  progress.phase("reading the input");
+  read_inputs(base, in);
+  std::vector<CapDisplacements> caps;
+  CaseResults results;
+  analyse(in, threads, progress, caps, results);
+  const CaseNames names = case_names(base, in);
+  const std::string folder = base + "-cases";
+  progress.phase("writing " + folder);
+  write_results(folder, names, threads, caps, results);
+  return folder;
+}
+
+}  // namespace
+
+int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std::FILE* errors) {
+  CLI::App app(
+      "kelmarino-cases: the pile group of BASE.dat under every load combination of "
+      "BASE.loads.csv and BASE.combinations.csv, with the envelopes of every pile, written into "
+      "BASE-cases/.",
+      "kelmarino-cases");
+  std::string argument;
+  int32_t threads = 2;
+  bool stats = false;
+  app.add_option("BASE", argument, "the data file BASE.dat, named with or without .dat")
+      ->required();
+  app.add_option("--threads", threads, "threads of the analysis (the results do not depend on it)")
+      ->check(CLI::Range(1, 64));
+  app.add_flag("--stats", stats, "print the run time and the peak memory");
+  app.set_version_flag("--version", std::string("kelmarino-cases ") + VERSION);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fprintf(out, "%s%s\n", app.help().c_str(), USAGE);
+    return 0;
+  } catch (const CLI::CallForVersion& version) {
+    std::fprintf(out, "%s\n", version.what());
+    return 0;
+  } catch (const CLI::ParseError& error) {
+    std::fprintf(errors, "kelmarino-cases: %s\n%s\n", error.what(), USAGE);
+    return 2;
+  }
+  try {
+    const Clock::time_point start = Clock::now();
+    const std::string folder = run(data_base(argument), threads, out);
+    std::fprintf(out, "kelmarino-cases: wrote %s/\n", folder.c_str());
+    if (stats) print_stats(out, start);
+    return 0;
+  } catch (const RunError& error) {
+    std::fflush(out);
+    std::fprintf(errors, "%s\n", error.what());
+    return 1;
+  }
+}
+
+}  // namespace kelmarino::cases

@@ -1,0 +1,324 @@
+// The loads file and the combinations file: CSV as spreadsheets write it (comma separator,
+// optional quotes, CRLF or LF line ends, a UTF-8 byte-order mark skipped), checked cell by cell.
+#include <cfenv>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+
+#include "cases/cases.hpp"
+
+namespace kelmarino::cases {
+namespace {
+
+// One row of a CSV file: its line number, its cells (unquoted, blanks around them removed) and
+// its text as written.
+struct Row {
+  int32_t line = 0;
+  std::vector<std::string> cells;
+  std::string text;
+};
+
+// Where a refusal points: the file, the line and the column.
+struct Place {
+  const std::string& file;
+  int32_t line;
+  std::string column;  // its name ("FZ"), its number in a header ("3"), or empty for a line
+};
+
+[[noreturn]] void refuse(const Place& at, const std::string& what) {
+  std::string message = "run-time error in ";
+  message.append(at.file).append(", line ").append(std::to_string(at.line));
+  if (!at.column.empty()) message.append(", column ").append(at.column);
+  message.append(": ").append(what);
+  throw RunError(message);
+}
+
+std::string quoted(const std::string& text) {
+  std::string q = "\"";
+  q.append(text).append("\"");
+  return q;
+}
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string trimmed(const std::string& text) {
+  size_t first = 0;
+  size_t last = text.size();
+  while (first < last && is_blank(text[first])) ++first;
+  while (last > first && is_blank(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
+
+// The cells of one line. A quoted cell runs to its closing quote, a doubled quote standing for
+// one; only blanks may stand between the closing quote and the next comma.
+std::vector<std::string> split_cells(const std::string& line, const Place& at) {
+  std::vector<std::string> cells;
+  size_t i = 0;
+  while (true) {
+    while (i < line.size() && is_blank(line[i])) ++i;
+    std::string cell;
+    if (i < line.size() && line[i] == '"') {
+      ++i;
+      bool closed = false;
+      while (i < line.size() && !closed) {
+        if (line[i] == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+          cell += '"';
+          i += 2;
+        } else if (line[i] == '"') {
+          closed = true;
+          ++i;
+        } else {
+          cell += line[i++];
+        }
+      }
+      if (!closed) refuse(at, "a quoted cell is not closed on its line: " + quoted(line));
+      while (i < line.size() && is_blank(line[i])) ++i;
+      if (i < line.size() && line[i] != ',') {
+        refuse(at, "text after the closing quote of a cell: " + quoted(line));
+      }
+    } else {
+      const size_t comma = line.find(',', i);
+      const size_t end = comma == std::string::npos ? line.size() : comma;
+      cell = trimmed(line.substr(i, end - i));
+      i = end;
+    }
+    cells.push_back(cell);
+    if (i >= line.size()) return cells;
+    ++i;  // the comma
+  }
+}
+
+// The rows of a CSV text; lines that are empty or hold only empty cells are skipped.
+std::vector<Row> csv_rows(const std::string& text, const std::string& file) {
+  std::vector<Row> rows;
+  size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  int32_t line = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string content = text.substr(start, end - start);
+    if (!content.empty() && content.back() == '\r') content.pop_back();
+    start = end + 1;
+    ++line;
+    Row row{line, split_cells(content, Place{file, line, ""}), content};
+    bool empty = true;
+    for (const std::string& cell : row.cells) empty = empty && cell.empty();
+    if (!empty) rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+// A number as the data file writes one: sign, digits with or without a point, an optional
+// exponent; an empty cell is 0. The value is the float nearest to the decimal, as the data-file
+// reader converts it.
+float number(const std::string& cell, const Place& at) {
+  if (cell.empty()) return 0.0f;
+  size_t i = 0;
+  auto digit = [&](size_t j) { return j < cell.size() && cell[j] >= '0' && cell[j] <= '9'; };
+  if (cell[i] == '+' || cell[i] == '-') ++i;
+  size_t digits = 0;
+  while (digit(i)) ++i, ++digits;
+  if (i < cell.size() && cell[i] == '.') ++i;
+  while (digit(i)) ++i, ++digits;
+  bool valid = digits > 0;
+  if (valid && i < cell.size() && (cell[i] == 'E' || cell[i] == 'e')) {
+    ++i;
+    if (i < cell.size() && (cell[i] == '+' || cell[i] == '-')) ++i;
+    valid = digit(i);
+    while (digit(i)) ++i;
+  }
+  valid = valid && i == cell.size();
+  float value = 0.0f;
+  if (valid) {
+    // The conversion may raise the overflow flag; it is judged here, not trapped.
+    fenv_t environment;
+    std::feholdexcept(&environment);
+    value = std::strtof(cell.c_str(), nullptr);
+    std::fesetenv(&environment);
+    valid = std::isfinite(value);
+  }
+  if (!valid) refuse(at, "cannot read " + quoted(cell) + " as a number");
+  return value;
+}
+
+void check_name(const std::string& cell, const Place& at) {
+  if (!is_name(cell)) {
+    refuse(at, quoted(cell) +
+                   " is not a name: a name has 1 to 40 letters, digits, underscores, hyphens "
+                   "and points");
+  }
+}
+
+// A header cell: the name alone, or the name followed by its unit in parentheses.
+bool is_heading(const std::string& cell, const char* name, const char* unit) {
+  const std::string plain = name;
+  std::string with_unit = plain;
+  with_unit.append(" (").append(unit).append(")");
+  return cell == plain || (unit[0] != '\0' && cell == with_unit);
+}
+
+struct LoadColumn {
+  const char* name;
+  const char* unit;
+};
+const LoadColumn LOAD_COLUMNS[9] = {{"case", ""},  {"x", "m"},    {"y", "m"},
+                                    {"FX", "t"},   {"FY", "t"},   {"FZ", "t"},
+                                    {"MX", "t*m"}, {"MY", "t*m"}, {"MZ", "t*m"}};
+const char* const LOAD_HEADER = "case,x,y,FX,FY,FZ,MX,MY,MZ";
+
+void check_cell_count(const Row& row, size_t expected, const std::string& file) {
+  if (row.cells.size() != expected) {
+    refuse(Place{file, row.line, ""}, "the row has " + std::to_string(row.cells.size()) +
+                                          " cells, the header " + std::to_string(expected) + ": " +
+                                          quoted(row.text));
+  }
+}
+
+void check_load_header(const Row& header, const std::string& file) {
+  if (header.cells.size() != 9) {
+    refuse(Place{file, header.line, ""},
+           "the header must be " + std::string(LOAD_HEADER) + ", not " + quoted(header.text));
+  }
+  for (size_t c = 0; c < 9; ++c) {
+    if (!is_heading(header.cells[c], LOAD_COLUMNS[c].name, LOAD_COLUMNS[c].unit)) {
+      refuse(Place{file, header.line, std::to_string(c + 1)},
+             "expected " + std::string(LOAD_COLUMNS[c].name) + ", found " +
+                 quoted(header.cells[c]) + " (the header is " + LOAD_HEADER + ")");
+    }
+  }
+}
+
+void check_not_empty(const std::vector<Row>& rows, const std::string& file,
+                     const std::string& header) {
+  if (rows.empty()) refuse(Place{file, 1, ""}, "the file is empty; its header must be " + header);
+  if (rows.size() == 1) {
+    refuse(Place{file, rows[0].line + 1, ""}, "the file has a header and no rows after it");
+  }
+}
+
+std::string case_list(const std::vector<LoadCase>& cases) {
+  std::string list;
+  for (const LoadCase& c : cases) {
+    if (!list.empty()) list += ", ";
+    list += c.name;
+  }
+  return list.empty() ? "none" : list;
+}
+
+// The header of a combinations file: "combination", then case names; the case of each column.
+std::vector<int32_t> combination_columns(const Row& header, const std::string& file,
+                                         const std::vector<LoadCase>& cases) {
+  if (header.cells[0] != "combination") {
+    refuse(Place{file, header.line, "1"},
+           "expected combination, found " + quoted(header.cells[0]) +
+               " (the header is combination followed by the names of load cases)");
+  }
+  if (header.cells.size() < 2) {
+    refuse(Place{file, header.line, ""}, "the header names no load case after combination");
+  }
+  std::vector<int32_t> columns;
+  std::map<std::string, size_t> seen;
+  for (size_t c = 1; c < header.cells.size(); ++c) {
+    const std::string& name = header.cells[c];
+    const Place at{file, header.line, std::to_string(c + 1)};
+    check_name(name, at);
+    if (seen.count(name) != 0) {
+      refuse(at, "the load case " + quoted(name) + " is named twice (also in column " +
+                     std::to_string(seen[name] + 1) + ")");
+    }
+    seen[name] = c;
+    int32_t found = -1;
+    for (size_t k = 0; k < cases.size() && found < 0; ++k) {
+      if (cases[k].name == name) found = static_cast<int32_t>(k);
+    }
+    if (found < 0) {
+      refuse(at, quoted(name) + " is not a load case; the load cases are " + case_list(cases));
+    }
+    columns.push_back(found);
+  }
+  return columns;
+}
+
+}  // namespace
+
+bool is_name(const std::string& text) {
+  if (text.empty() || text.size() > 40) return false;
+  for (const char c : text) {
+    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    const bool digit = c >= '0' && c <= '9';
+    if (!letter && !digit && c != '_' && c != '-' && c != '.') return false;
+  }
+  return true;
+}
+
+std::vector<LoadCase> read_load_cases(const std::string& text, const std::string& file,
+                                      const std::string& taken) {
+  const std::vector<Row> rows = csv_rows(text, file);
+  check_not_empty(rows, file, LOAD_HEADER);
+  check_load_header(rows[0], file);
+  std::vector<LoadCase> cases;
+  std::map<std::string, size_t> index;
+  for (size_t r = 1; r < rows.size(); ++r) {
+    const Row& row = rows[r];
+    check_cell_count(row, 9, file);
+    const std::string& name = row.cells[0];
+    const Place name_at{file, row.line, "case"};
+    check_name(name, name_at);
+    if (!taken.empty() && name == taken) {
+      refuse(name_at, quoted(name) +
+                          " is the load case of the data file's own load points; give this case "
+                          "another name");
+    }
+    PointLoad point;
+    float* values[8] = {&point.x, &point.y};
+    for (int32_t i = 0; i < 6; ++i) values[i + 2] = &point.act[i];
+    for (size_t c = 1; c < 9; ++c) {
+      *values[c - 1] = number(row.cells[c], Place{file, row.line, LOAD_COLUMNS[c].name});
+    }
+    if (index.count(name) == 0) {
+      index[name] = cases.size();
+      cases.push_back(LoadCase{name, {}});
+    }
+    cases[index[name]].points.push_back(point);
+  }
+  return cases;
+}
+
+std::vector<Combination> read_combinations(const std::string& text, const std::string& file,
+                                           const std::vector<LoadCase>& cases) {
+  const std::vector<Row> rows = csv_rows(text, file);
+  check_not_empty(rows, file, "combination followed by the names of load cases");
+  const Row& header = rows[0];
+  const std::vector<int32_t> columns = combination_columns(header, file, cases);
+  std::vector<Combination> combinations;
+  std::map<std::string, int32_t> seen;
+  for (size_t r = 1; r < rows.size(); ++r) {
+    const Row& row = rows[r];
+    check_cell_count(row, header.cells.size(), file);
+    Combination combination{row.cells[0], {}};
+    const Place name_at{file, row.line, "combination"};
+    check_name(combination.name, name_at);
+    if (seen.count(combination.name) != 0) {
+      refuse(name_at, "the combination " + quoted(combination.name) +
+                          " is named twice (also on line " +
+                          std::to_string(seen[combination.name]) + ")");
+    }
+    seen[combination.name] = row.line;
+    for (size_t c = 1; c < row.cells.size(); ++c) {
+      const float factor = number(row.cells[c], Place{file, row.line, header.cells[c]});
+      if (factor != 0.0f) combination.terms.push_back(Term{columns[c - 1], factor});
+    }
+    combinations.push_back(std::move(combination));
+  }
+  return combinations;
+}
+
+std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& cases) {
+  std::vector<Combination> combinations;
+  for (size_t k = 0; k < cases.size(); ++k) {
+    combinations.push_back(Combination{cases[k].name, {Term{static_cast<int32_t>(k), 1.0f}}});
+  }
+  return combinations;
+}
+
+}  // namespace kelmarino::cases

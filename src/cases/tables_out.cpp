@@ -1,0 +1,196 @@
+// The result tables of the combinations: the per-combination CSV files written straight into a
+// text (there are hundreds of thousands of rows), the envelopes and the summary as result tables.
+#include <charconv>
+#include <cmath>
+
+#include "cases/cases.hpp"
+
+namespace kelmarino::cases {
+namespace {
+
+const char* const CAP_NAMES[6] = {"UX", "UY", "UZ", "SX", "SY", "SZ"};
+const char* const FORCE_NAMES[6] = {"NX", "NY", "NZ", "MX", "MY", "MZ"};
+const char* const DISPLACEMENT_UNITS[6] = {"m", "m", "m", "rad", "rad", "rad"};
+const char* const FORCE_UNITS[6] = {"t", "t", "t", "t*m", "t*m", "t*m"};
+
+void append_value(std::string& text, float value) {
+  char digits[32];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  text.append(digits, result.ptr);
+}
+
+std::string header_line(const std::vector<Column>& columns) {
+  return csv_text(ResultTable{columns, {}});
+}
+
+// A short number for the summary: four significant digits.
+std::string short_number(float value) {
+  char digits[32];
+  const auto result =
+      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 4);
+  return std::string(digits, result.ptr);
+}
+
+// The largest magnitude among the extremes of two quantities over a pile, with its station; on
+// equal magnitudes the first of (x max, x min, y max, y min) is kept.
+struct Largest {
+  int32_t q = 0;
+  PileExtreme at;
+};
+Largest largest_magnitude(const PileEnvelope& pile, int32_t qx, int32_t qy) {
+  const Largest candidates[4] = {{qx, pile_maximum(pile, qx)},
+                                 {qx, pile_minimum(pile, qx)},
+                                 {qy, pile_maximum(pile, qy)},
+                                 {qy, pile_minimum(pile, qy)}};
+  Largest best = candidates[0];
+  for (const Largest& c : candidates) {
+    if (std::fabs(c.at.extreme.value) > std::fabs(best.at.extreme.value)) best = c;
+  }
+  return best;
+}
+
+}  // namespace
+
+std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>& caps) {
+  std::vector<Column> columns = {{"combination", ""}};
+  for (int32_t i = 0; i < 6; ++i) columns.push_back({CAP_NAMES[i], DISPLACEMENT_UNITS[i]});
+  std::string text = header_line(columns);
+  for (size_t c = 0; c < caps.size(); ++c) {
+    text += names.combinations[c];
+    for (const float u : caps[c].U) {
+      text += ',';
+      append_value(text, u);
+    }
+    text += '\n';
+  }
+  return text;
+}
+
+std::string heads_csv_header() {
+  std::vector<Column> columns = {{"combination", ""}, {"pile", ""}};
+  for (int32_t i = 0; i < 6; ++i) columns.push_back({CAP_NAMES[i], DISPLACEMENT_UNITS[i]});
+  for (int32_t i = 0; i < 6; ++i) columns.push_back({FORCE_NAMES[i], FORCE_UNITS[i]});
+  return header_line(columns);
+}
+
+void append_heads_csv(std::string& text, const CaseNames& names, int32_t PNUM,
+                      const std::vector<HeadResult>& heads, size_t first, size_t last) {
+  for (size_t c = first; c < last; ++c) {
+    for (int32_t g = 1; g <= PNUM; ++g) {
+      const HeadResult& head = heads[c * static_cast<size_t>(PNUM) + static_cast<size_t>(g - 1)];
+      text += names.combinations[c];
+      text += ',';
+      text += std::to_string(g);
+      for (const float v : head.DU) {
+        text += ',';
+        append_value(text, v);
+      }
+      for (const float v : head.FT) {
+        text += ',';
+        append_value(text, v);
+      }
+      text += '\n';
+    }
+  }
+}
+
+ResultTable envelope_table(const CaseNames& names, const std::vector<PileEnvelope>& piles) {
+  ResultTable table;
+  table.columns = {{"pile", ""}, {"quantity", ""},        {"unit", ""},
+                   {"max", ""},  {"max_combination", ""}, {"max_Z", "m"},
+                   {"min", ""},  {"min_combination", ""}, {"min_Z", "m"}};
+  for (const PileEnvelope& pile : piles) {
+    for (int32_t q = 0; q < QUANTITIES; ++q) {
+      const PileExtreme max = pile_maximum(pile, q);
+      const PileExtreme min = pile_minimum(pile, q);
+      auto z = [&](const PileExtreme& e) {
+        return shortest(pile.ZH[static_cast<size_t>(e.k - 1)]);
+      };
+      auto name = [&](const PileExtreme& e) {
+        return names.combinations[static_cast<size_t>(e.extreme.combination)];
+      };
+      table.rows.push_back({std::to_string(pile.g), quantity_name(q), quantity_unit(q),
+                            shortest(max.extreme.value), name(max), z(max),
+                            shortest(min.extreme.value), name(min), z(min)});
+    }
+  }
+  return table;
+}
+
+ResultTable stations_table(const std::vector<PileEnvelope>& piles) {
+  ResultTable table;
+  table.columns = {{"pile", ""}, {"station", ""}, {"Z", "m"}};
+  for (int32_t q = 0; q < QUANTITIES; ++q) {
+    table.columns.push_back({std::string(quantity_name(q)) + "_max", quantity_unit(q)});
+    table.columns.push_back({std::string(quantity_name(q)) + "_min", quantity_unit(q)});
+  }
+  for (const PileEnvelope& pile : piles) {
+    for (size_t k = 0; k < pile.stations.size(); ++k) {
+      std::vector<std::string> row = {std::to_string(pile.g), std::to_string(k + 1),
+                                      shortest(pile.ZH[k])};
+      const StationEnvelope& s = pile.stations[k];
+      for (int32_t q = 0; q < QUANTITIES; ++q) {
+        row.push_back(shortest(s.max[q].value));
+        row.push_back(shortest(s.min[q].value));
+      }
+      table.rows.push_back(std::move(row));
+    }
+  }
+  return table;
+}
+
+ResultTable summary_table(const CaseNames& names, const std::vector<PileEnvelope>& piles) {
+  ResultTable table;
+  table.columns = {{"pile", ""},
+                   {"compression", "t"},
+                   {"under", ""},
+                   {"tension", "t"},
+                   {"under", ""},
+                   {"M", ""},
+                   {"moment", "t*m"},
+                   {"Z", "m"},
+                   {"under", ""},
+                   {"PS", ""},
+                   {"soil stress", "t/m2"},
+                   {"Z", "m"},
+                   {"under", ""}};
+  auto name = [&](const Extreme& e) {
+    return names.combinations[static_cast<size_t>(e.combination)];
+  };
+  for (const PileEnvelope& pile : piles) {
+    std::vector<std::string> row = {std::to_string(pile.g)};
+    // The axial force at the pile top, compression positive.
+    const Extreme compression = pile.stations[0].max[NZ];
+    const Extreme tension = pile.stations[0].min[NZ];
+    const bool compressed = compression.value > 0.0f;
+    const bool pulled = tension.value < 0.0f;
+    row.push_back(compressed ? short_number(compression.value) : "-");
+    row.push_back(compressed ? name(compression) : "-");
+    row.push_back(pulled ? short_number(tension.value) : "-");
+    row.push_back(pulled ? name(tension) : "-");
+    for (const Largest& l : {largest_magnitude(pile, MX, MY), largest_magnitude(pile, PSX, PSY)}) {
+      const Extreme& e = l.at.extreme;
+      row.push_back(quantity_name(l.q));
+      row.push_back(short_number(e.value));
+      row.push_back(short_number(pile.ZH[static_cast<size_t>(l.at.k - 1)]));
+      row.push_back(name(e));
+    }
+    table.rows.push_back(std::move(row));
+  }
+  return table;
+}
+
+std::string summary_text(const CaseNames& names, const std::vector<PileEnvelope>& piles) {
+  std::string text = "Load combinations of " + names.title + ": " +
+                     std::to_string(names.combinations.size()) + " combinations of " +
+                     std::to_string(names.cases.size()) + " load cases, " +
+                     std::to_string(piles.size()) + " piles\n\n";
+  text +=
+      "Per pile: the largest compression and tension at the pile top (axial force NZ, compression\n"
+      "positive; - where no combination gives one), the largest bending moment (MX or MY) and the\n"
+      "largest soil stress (PSX or PSY) in magnitude, each with its signed value, its distance Z\n"
+      "from the pile top along the pile axis and the combination that governs it.\n\n";
+  return text + aligned_text(summary_table(names, piles));
+}
+
+}  // namespace kelmarino::cases

@@ -1,0 +1,100 @@
+#pragma once
+// Helpers of the load-combination tests: the load files of the tests, the scaled load points of a
+// combination, and the data file that lists them for a run of kelmarino.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cases/cases.hpp"
+#include "input/input.hpp"
+#include "support/test_support.hpp"
+
+namespace kelmarino::cases::testing {
+
+// Two load cases with several load points each and all six components, for the worked examples.
+inline const char* const WORKED_LOADS =
+    "case,x,y,FX,FY,FZ,MX,MY,MZ\n"
+    "A,0.5,-0.25,40.0,-15.0,900.0,12.0,-8.0,3.0\n"
+    "A,-1.0,0.75,5.5,22.0,450.0,-6.0,14.0,-2.5\n"
+    "B,0.0,0.0,-60.0,35.0,300.0,0.0,25.0,7.0\n"
+    "B,1.2,1.1,18.0,-9.5,-120.0,4.5,0.0,-1.25\n"
+    "B,-0.3,-1.4,0.0,0.0,75.0,-11.0,6.0,0.0\n";
+inline const char* const WORKED_COMBINATIONS =
+    "combination,A,B\n"
+    "AB,1,1\n"
+    "UP,-1.35,0.7\n"
+    "B-ONLY,,1.1\n"
+    "MIXED,0.37,-1.9\n";
+
+// The load points of a combination as the data file of an equivalent run lists them: the points
+// of each case in column order, each component multiplied by the factor in single precision.
+inline std::vector<PointLoad> scaled_points(const Combination& combination,
+                                            const std::vector<LoadCase>& cases) {
+  std::vector<PointLoad> points;
+  for (const Term& term : combination.terms) {
+    for (const PointLoad& p : cases[static_cast<size_t>(term.load_case)].points) {
+      PointLoad scaled = p;
+      for (float& a : scaled.act) a = term.factor * a;
+      points.push_back(scaled);
+    }
+  }
+  return points;
+}
+
+inline std::string nine_digits(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
+  return text;
+}
+
+// The data file `example` with its control section replaced by one that lists the points.
+inline std::string equivalent_data(const std::string& example,
+                                   const std::vector<PointLoad>& points) {
+  std::string text = "* control: one load combination\n1\n" + std::to_string(points.size()) + "\n";
+  for (const PointLoad& p : points) {
+    text += nine_digits(p.x) + " " + nine_digits(p.y) + "\n";
+    for (int32_t i = 0; i < 6; ++i) text.append(i > 0 ? " " : "").append(nine_digits(p.act[i]));
+    text += "\n";
+  }
+  const size_t end = example.find("\n*end");
+  return text + example.substr(end + 1);
+}
+
+inline std::string example_text(const std::string& base) {
+  return kelmarino::testing::read_file(kelmarino::testing::example_path(base + ".dat"));
+}
+
+// The loads file and combinations file of a shipped example: pier has its own, the worked
+// examples take the two cases above.
+inline std::string loads_of(const std::string& base) {
+  return base == "pier"
+             ? kelmarino::testing::read_file(kelmarino::testing::example_path("pier.loads.csv"))
+             : WORKED_LOADS;
+}
+inline std::string combinations_of(const std::string& base) {
+  return base == "pier" ? kelmarino::testing::read_file(
+                              kelmarino::testing::example_path("pier.combinations.csv"))
+                        : WORKED_COMBINATIONS;
+}
+
+// The model of a data text as the reader fills it, with the load points of its control section.
+inline std::unique_ptr<Model> read_model(const std::string& data_text, LoadPoints& points) {
+  auto model = std::make_unique<Model>();
+  std::string text = data_text;
+  std::FILE* in = fmemopen(text.data(), text.size(), "r");
+  std::FILE* nowhere = std::fopen("/dev/null", "w");
+  InChannel data{in, "case.dat"};
+  OutChannel console{nowhere, "the console"};
+  RunValues& run = model->run;
+  {
+    const ArithmeticTraps traps;
+    READ_INPUT(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
+               model->piles, points);
+  }
+  std::fclose(in);
+  std::fclose(nowhere);
+  return model;
+}
+
+}  // namespace kelmarino::cases::testing

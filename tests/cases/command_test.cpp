@@ -1,0 +1,360 @@
+// The built kelmarino-cases on the shipped examples: its files against runs of the built kelmarino
+// on the equivalent data files, the envelope of two opposite load cases, the tables it writes, the
+// independence of its output from the thread count, its refusals and its command line.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cases/case_files.hpp"
+#include "input/input.hpp"
+#include "plot/pos_file.hpp"
+
+namespace kelmarino::cases {
+namespace {
+
+using kelmarino::testing::read_file;
+using kelmarino::testing::split_lines;
+using testing::equivalent_data;
+using testing::example_text;
+using testing::scaled_points;
+
+struct CasesRun {
+  int exit_status = -1;
+  std::string out;
+  std::string errors;
+  std::string folder;
+  std::string file(const std::string& name) const { return read_file(folder + "/" + name); }
+};
+
+// Runs kelmarino-cases with the arguments in a new folder holding the files.
+CasesRun run_cases(const std::map<std::string, std::string>& files, const std::string& arguments) {
+  CasesRun run;
+  run.folder = kelmarino::testing::temporary_folder();
+  for (const auto& [name, text] : files) {
+    std::ofstream(run.folder + "/" + name, std::ios::binary) << text;
+  }
+  const std::string command = "cd " + run.folder + " && " + KELMARINO_CASES_EXE + " " + arguments +
+                              " > out.txt 2> errors.txt";
+  const int status = std::system(command.c_str());
+  if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
+  run.out = read_file(run.folder + "/out.txt");
+  run.errors = read_file(run.folder + "/errors.txt");
+  return run;
+}
+
+bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+std::vector<std::string> cells(const std::string& line) {
+  std::vector<std::string> all;
+  std::stringstream in(line);
+  for (std::string cell; std::getline(in, cell, ',');) all.push_back(cell);
+  return all;
+}
+
+// The rows of a CSV file without its header, split into cells.
+std::vector<std::vector<std::string>> rows(const std::string& text) {
+  std::vector<std::vector<std::string>> all;
+  const std::vector<std::string> lines = split_lines(text);
+  for (size_t i = 1; i < lines.size(); ++i) all.push_back(cells(lines[i]));
+  return all;
+}
+
+std::string printed_cell(const std::string& cell) {
+  return printed(std::strtof(cell.c_str(), nullptr));
+}
+
+// The values a report prints after "KEY=" in order, for the keys given.
+std::vector<std::string> report_values(const std::string& report, const std::string& key) {
+  std::vector<std::string> values;
+  for (size_t at = report.find(key + "="); at != std::string::npos;
+       at = report.find(key + "=", at + 1)) {
+    std::stringstream in(report.substr(at + key.size() + 1, 12));
+    std::string value;
+    in >> value;
+    values.push_back(value);
+  }
+  return values;
+}
+
+const char* const CAP_KEYS[6] = {"UX", "UY", "UZ", "SX", "SY", "SZ"};
+const char* const FORCE_KEYS[6] = {"NX", "NY", "NZ", "MX", "MY", "MZ"};
+
+// The .pos values of quantity q of a pile.
+const std::vector<float>& pos_values(const PosPile& pile, int32_t q) {
+  const kelmarino::Quantity in_pos[QUANTITIES] = {
+      kelmarino::Quantity::UX,  kelmarino::Quantity::UY, kelmarino::Quantity::SX,
+      kelmarino::Quantity::SY,  kelmarino::Quantity::NX, kelmarino::Quantity::NY,
+      kelmarino::Quantity::NZ,  kelmarino::Quantity::MX, kelmarino::Quantity::MY,
+      kelmarino::Quantity::PSX, kelmarino::Quantity::PSY};
+  return pile.of(in_pos[q]);
+}
+
+class BuiltCommand : public ::testing::TestWithParam<const char*> {};
+INSTANTIATE_TEST_SUITE_P(Shipped, BuiltCommand,
+                         ::testing::Values("pier", "worked-simulated", "worked"));
+
+// Each combination run alone gives, in every file, the digits kelmarino prints for the data file
+// that lists its scaled load points: cap.csv and heads.csv against the report, stations.csv
+// (largest and smallest are then the one value) against the post-processing file.
+TEST_P(BuiltCommand, EachCombinationPrintsWhatKelmarinoPrints) {
+  const std::string base = GetParam();
+  const std::string example = example_text(base);
+  std::vector<LoadCase> cases = {LoadCase{DATA_CASE, {}}};
+  for (LoadCase& c : read_load_cases(testing::loads_of(base), "loads", DATA_CASE)) {
+    cases.push_back(std::move(c));
+  }
+  const std::string combinations_text = testing::combinations_of(base);
+  const std::vector<std::string> lines = split_lines(combinations_text);
+  std::vector<Combination> combinations =
+      read_combinations(combinations_text, "combinations", cases);
+  // The last three combinations of each example, none of which takes the data file's own load
+  // case (left empty here: the in-process test covers it).
+  for (size_t c = 0; c < 3; ++c) {
+    const size_t row = combinations.size() - 1 - c;
+    const Combination& combination = combinations[row];
+    SCOPED_TRACE(base + " " + combination.name);
+    for (const Term& term : combination.terms) ASSERT_NE(term.load_case, 0);
+    const std::vector<PointLoad> points = scaled_points(combination, cases);
+    ASSERT_FALSE(points.empty());
+    const kelmarino::testing::ProgramRun reference =
+        kelmarino::testing::run_on_data(equivalent_data(example, points));
+    ASSERT_EQ(reference.exit_status, 0) << reference.errors;
+    const CasesRun run = run_cases({{base + ".dat", example},
+                                    {base + ".loads.csv", testing::loads_of(base)},
+                                    {base + ".combinations.csv", lines[0] + "\n" + lines[row + 1]}},
+                                   base);
+    ASSERT_EQ(run.exit_status, 0) << run.errors;
+    const std::string folder = base + "-cases/";
+    const std::string report = reference.file("case.out");
+    const std::vector<std::string> cap = rows(run.file(folder + "cap.csv"))[0];
+    for (int32_t i = 0; i < 6; ++i) {
+      EXPECT_EQ(printed_cell(cap[static_cast<size_t>(i + 1)]),
+                report_values(report, CAP_KEYS[i])[0])
+          << CAP_KEYS[i];
+    }
+    const auto heads = rows(run.file(folder + "heads.csv"));
+    for (int32_t i = 0; i < 6; ++i) {
+      const std::vector<std::string> du = report_values(report, CAP_KEYS[i]);
+      const std::vector<std::string> ft = report_values(report, FORCE_KEYS[i]);
+      ASSERT_EQ(du.size(), heads.size() + 1);  // the cap's first
+      for (size_t g = 0; g < heads.size(); ++g) {
+        EXPECT_EQ(printed_cell(heads[g][static_cast<size_t>(2 + i)]), du[g + 1]);
+        EXPECT_EQ(printed_cell(heads[g][static_cast<size_t>(8 + i)]), ft[g]);
+      }
+    }
+    const PosFile pos = read_pos(reference.file("case.pos"), "case.pos");
+    const auto stations = rows(run.file(folder + "stations.csv"));
+    size_t r = 0;
+    for (const PosPile& pile : pos.piles) {
+      for (int32_t k = 0; k < pile.NSTA; ++k, ++r) {
+        ASSERT_LT(r, stations.size());
+        const std::vector<std::string>& cells_k = stations[r];
+        EXPECT_EQ(cells_k[0], std::to_string(pile.g));
+        EXPECT_EQ(cells_k[1], std::to_string(k + 1));
+        EXPECT_EQ(printed_cell(cells_k[2]), printed(pile.ZH[static_cast<size_t>(k)]));
+        for (int32_t q = 0; q < QUANTITIES; ++q) {
+          const std::string expected = printed(pos_values(pile, q)[static_cast<size_t>(k)]);
+          EXPECT_EQ(printed_cell(cells_k[static_cast<size_t>(3 + 2 * q)]), expected);
+          EXPECT_EQ(cells_k[static_cast<size_t>(3 + 2 * q)],
+                    cells_k[static_cast<size_t>(4 + 2 * q)]);
+        }
+      }
+    }
+    EXPECT_EQ(r, stations.size());
+  }
+}
+
+// Two load cases of opposite sign: every pile's compression comes from one, its tension from the
+// other, with the same magnitude, at the pile top; the summary names them.
+TEST(Envelope, OppositeCasesGiveCompressionAndTension) {
+  const CasesRun run = run_cases({{"w.dat", example_text("worked")},
+                                  {"w.loads.csv",
+                                   "case,x,y,FX,FY,FZ,MX,MY,MZ\n"
+                                   "DOWN,0.4,-0.2,30,10,5000,0,50,0\n"
+                                   "UP,0.4,-0.2,-30,-10,-5000,0,-50,0\n"}},
+                                 "w.dat");
+  ASSERT_EQ(run.exit_status, 0) << run.errors;
+  const auto heads = rows(run.file("w-cases/heads.csv"));
+  const auto envelope = rows(run.file("w-cases/envelope.csv"));
+  ASSERT_EQ(heads.size(), 3u * 4u);  // the data file's own case, DOWN, UP; four piles
+  ASSERT_EQ(envelope.size(), 4u * QUANTITIES);
+  for (size_t g = 0; g < 4; ++g) {
+    const std::vector<std::string>& down = heads[4 + g];
+    const std::vector<std::string>& up = heads[8 + g];
+    ASSERT_EQ(down[0], "DOWN");
+    ASSERT_EQ(up[0], "UP");
+    EXPECT_GT(std::strtof(down[10].c_str(), nullptr), 0.0f);
+    EXPECT_EQ(up[10], "-" + down[10]);  // negated loads give exactly negated results
+    const std::vector<std::string>& nz = envelope[g * QUANTITIES + NZ];
+    ASSERT_EQ(nz[1], "NZ");
+    EXPECT_EQ(nz[3], down[10]);
+    EXPECT_EQ(nz[4], "DOWN");
+    EXPECT_EQ(nz[5], "0");
+    EXPECT_EQ(nz[6], up[10]);
+    EXPECT_EQ(nz[7], "UP");
+    EXPECT_EQ(nz[8], "0");
+  }
+  const std::vector<std::string> summary = split_lines(run.file("w-cases/summary.txt"));
+  size_t piles = 0;
+  for (const std::string& line : summary) {
+    std::stringstream in(line);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    if (words.size() == 13 && words[0] == std::to_string(piles + 1)) {
+      EXPECT_EQ(words[2], "DOWN") << line;
+      EXPECT_EQ(words[4], "UP") << line;
+      EXPECT_EQ(words[3], "-" + words[1]) << line;
+      ++piles;
+    }
+  }
+  EXPECT_EQ(piles, 4u);
+}
+
+// Equal combinations: the first in file order governs every envelope; 37 combinations fill three
+// batches of lanes, the last one partly; one thread or two give the same bytes.
+TEST(Envelope, FirstCombinationKeepsTiesAndThreadsChangeNothing) {
+  std::string combinations = "combination,data,A,B\nFIRST,,1,1\n";
+  for (int32_t c = 2; c <= 36; ++c) {
+    combinations.append("C").append(std::to_string(c)).append(",0.5,");
+    combinations.append(std::to_string(c % 5)).append(".25,-0.").append(std::to_string(c % 7));
+    combinations.append("\n");
+  }
+  combinations += "SAME,0,1,1\n";
+  const std::map<std::string, std::string> files = {{"w.dat", example_text("worked-simulated")},
+                                                    {"w.loads.csv", testing::WORKED_LOADS},
+                                                    {"w.combinations.csv", combinations}};
+  const CasesRun one = run_cases(files, "--threads 1 w");
+  const CasesRun two = run_cases(files, "--threads 2 w");
+  ASSERT_EQ(one.exit_status, 0) << one.errors;
+  ASSERT_EQ(two.exit_status, 0) << two.errors;
+  std::vector<std::string> names = {"cap.csv",     "heads.csv",  "envelope.csv", "stations.csv",
+                                    "summary.txt", "index.html", "pile-01.svg",  "pile-04.svg"};
+  for (const std::string& name : names) {
+    EXPECT_EQ(one.file("w-cases/" + name), two.file("w-cases/" + name)) << name;
+  }
+  const auto cap = rows(one.file("w-cases/cap.csv"));
+  ASSERT_EQ(cap.size(), 37u);
+  EXPECT_EQ(std::vector<std::string>(cap[0].begin() + 1, cap[0].end()),
+            std::vector<std::string>(cap[36].begin() + 1, cap[36].end()));
+  for (const auto& row : rows(one.file("w-cases/envelope.csv"))) {
+    EXPECT_NE(row[4], "SAME") << row[0] << " " << row[1];
+    EXPECT_NE(row[7], "SAME") << row[0] << " " << row[1];
+  }
+}
+
+// The tables name their columns and units and hold one row per item.
+TEST(Tables, HeadersAndRowCounts) {
+  const CasesRun run = run_cases({{"pier.dat", example_text("pier")},
+                                  {"pier.loads.csv", testing::loads_of("pier")},
+                                  {"pier.combinations.csv", testing::combinations_of("pier")}},
+                                 "pier");
+  ASSERT_EQ(run.exit_status, 0) << run.errors;
+  EXPECT_EQ(run.out, "kelmarino-cases: wrote pier-cases/\n");
+  EXPECT_EQ(split_lines(run.file("pier-cases/cap.csv"))[0],
+            "combination,UX (m),UY (m),UZ (m),SX (rad),SY (rad),SZ (rad)");
+  EXPECT_EQ(split_lines(run.file("pier-cases/heads.csv"))[0],
+            "combination,pile,UX (m),UY (m),UZ (m),SX (rad),SY (rad),SZ (rad),NX (t),NY (t),"
+            "NZ (t),MX (t*m),MY (t*m),MZ (t*m)");
+  EXPECT_EQ(split_lines(run.file("pier-cases/envelope.csv"))[0],
+            "pile,quantity,unit,max,max_combination,max_Z (m),min,min_combination,min_Z (m)");
+  std::string header = "pile,station,Z (m)";
+  for (int32_t q = 0; q < QUANTITIES; ++q) {
+    const std::string unit = std::string(" (") + quantity_unit(q) + ")";
+    header += std::string(",") + quantity_name(q) + "_max" + unit + "," + quantity_name(q) +
+              "_min" + unit;
+  }
+  EXPECT_EQ(split_lines(run.file("pier-cases/stations.csv"))[0], header);
+  EXPECT_EQ(rows(run.file("pier-cases/cap.csv")).size(), 11u);
+  EXPECT_EQ(rows(run.file("pier-cases/heads.csv")).size(), 11u * 16u);
+  EXPECT_EQ(rows(run.file("pier-cases/envelope.csv")).size(), 16u * QUANTITIES);
+  LoadPoints points;
+  const auto model = testing::read_model(example_text("pier"), points);
+  std::vector<std::string> numbering;
+  for (int32_t g = 1; g <= model->run.PNUM; ++g) {
+    for (int64_t k = 1; k <= pile_stations(model->piles, g).NSTA; ++k) {
+      numbering.push_back(std::to_string(g) + " " + std::to_string(k));
+    }
+  }
+  const auto stations = rows(run.file("pier-cases/stations.csv"));
+  ASSERT_EQ(stations.size(), numbering.size());
+  for (size_t r = 0; r < stations.size(); ++r) {
+    EXPECT_EQ(stations[r].size(), 3u + 2u * QUANTITIES);
+    EXPECT_EQ(stations[r][0] + " " + stations[r][1], numbering[r]);
+  }
+  const std::string html = run.file("pier-cases/index.html");
+  for (int32_t g = 1; g <= 16; ++g) {
+    EXPECT_NE(html.find(envelope_file_name(g)), std::string::npos) << g;
+    EXPECT_TRUE(exists(run.folder + "/pier-cases/" + envelope_file_name(g))) << g;
+  }
+  EXPECT_NE(html.find("<table id=\"summary\">"), std::string::npos);
+}
+
+// Refusals of the command: exit status 1, the message on standard error, no folder written.
+TEST(Refusals, NothingIsWritten) {
+  struct Case {
+    std::map<std::string, std::string> files;
+    std::string message;
+  };
+  const std::string unrestrained =
+      read_file(kelmarino::testing::test_data_path("bad/unrestrained-foundation.dat"));
+  const std::string worked = example_text("worked");
+  const std::string no_loads = "* control\n2\n" + worked.substr(worked.find("*end"));
+  const Case table[] = {
+      {{}, "run-time error opening b.dat: No such file or directory"},
+      {{{"b.dat", no_loads}},
+       "run-time error opening b.loads.csv: No such file or directory (b.dat has no load case of "
+       "its own: its JCTR is 2, not 1)"},
+      {{{"b.dat", no_loads},
+        {"b.loads.csv", testing::WORKED_LOADS},
+        {"b.combinations.csv", "combination,data,A\nC1,1,1\n"}},
+       "run-time error in b.combinations.csv, line 1, column 2: \"data\" is not a load case; the "
+       "load cases are A, B"},
+      {{{"b.dat", example_text("worked")}, {"b.loads.csv", "case,x,y\nDL,0,0\n"}},
+       "run-time error in b.loads.csv, line 1: the header must be case,x,y,FX,FY,FZ,MX,MY,MZ, "
+       "not \"case,x,y\""},
+      {{{"b.dat", unrestrained}, {"b.loads.csv", testing::WORKED_LOADS}},
+       "run-time error in the solution of the cap displacements of combination data (are all "
+       "six restrained?): invalid operation (such as 0/0, or a mathematics function given an "
+       "argument outside its domain)"},
+      {{{"b.dat", example_text("worked")}, {"b.combinations.csv", "combination,data\nX,1e38\n"}},
+       "run-time error in the reduction of the loads of combination X: overflow (a result "
+       "beyond the range of single-precision reals)"},
+  };
+  for (const Case& c : table) {
+    const CasesRun run = run_cases(c.files, "b");
+    EXPECT_EQ(run.exit_status, 1) << c.message;
+    EXPECT_EQ(run.errors, c.message + "\n");
+    EXPECT_FALSE(exists(run.folder + "/b-cases")) << c.message;
+  }
+}
+
+TEST(CommandLine, HelpVersionUsageAndPaths) {
+  const CasesRun version = run_cases({}, "--version");
+  EXPECT_EQ(version.exit_status, 0);
+  EXPECT_EQ(version.out, "kelmarino-cases " + std::string(VERSION) + "\n");
+  const CasesRun help = run_cases({}, "--help");
+  EXPECT_EQ(help.exit_status, 0);
+  EXPECT_NE(help.out.find("usage: kelmarino-cases [PATH/]BASE[.dat]"), std::string::npos);
+  for (const char* arguments : {"", "--frobnicate w", "w x"}) {
+    const CasesRun bad = run_cases({}, arguments);
+    EXPECT_EQ(bad.exit_status, 2) << arguments;
+    EXPECT_TRUE(bad.errors.ends_with("\nusage: kelmarino-cases [PATH/]BASE[.dat]\n")) << bad.errors;
+  }
+  // PATH/BASE.dat: the results go beside the data file.
+  const std::string sub = kelmarino::testing::temporary_folder();
+  std::ofstream(sub + "/w.dat") << example_text("worked");
+  const CasesRun path = run_cases({}, sub + "/w.dat");
+  EXPECT_EQ(path.exit_status, 0) << path.errors;
+  EXPECT_EQ(path.out, "kelmarino-cases: wrote " + sub + "/w-cases/\n");
+  EXPECT_EQ(split_lines(read_file(sub + "/w-cases/cap.csv")).size(), 2u);  // the data case
+}
+
+}  // namespace
+}  // namespace kelmarino::cases

@@ -1,0 +1,257 @@
+// Bit-exactness in process: every combination of the shipped examples, marched LANES at a time by
+// the library, against kelmarino's own stages (run_stages, then compute_stations) on the data file
+// that lists the combination's scaled load points; the envelopes against the extremes of those
+// station tables taken combination by combination; and a fault in the march named by its
+// combination.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cases/case_files.hpp"
+#include "driver/driver.hpp"
+#include "input/input.hpp"
+#include "results/results.hpp"
+
+namespace kelmarino::cases {
+namespace {
+
+using testing::combinations_of;
+using testing::equivalent_data;
+using testing::example_text;
+using testing::loads_of;
+using testing::scaled_points;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
+
+uint32_t bits(float value) { return std::bit_cast<uint32_t>(value); }
+
+// The library's view of an example: the model read and stiffened once, the cases and
+// combinations, the cap displacements and the march of every pile.
+struct Library {
+  std::unique_ptr<Model> model = std::make_unique<Model>();
+  std::vector<LoadCase> cases;
+  std::vector<Combination> combinations;
+  std::vector<CapDisplacements> caps;
+  std::vector<PileMarch> marches;
+};
+
+std::unique_ptr<Library> library(const std::string& base) {
+  auto lib = std::make_unique<Library>();
+  LoadPoints points;
+  lib->model = testing::read_model(example_text(base), points);
+  const RunValues& run = lib->model->run;
+  LoadCase own{DATA_CASE, {}};
+  for (int32_t k = 1; k <= points.NACT; ++k) {
+    PointLoad p{points.AXY(k, 1), points.AXY(k, 2), {}};
+    for (int32_t i = 0; i < 6; ++i) p.act[i] = points.ACT(k, i + 1);
+    own.points.push_back(p);
+  }
+  lib->cases.push_back(own);
+  for (LoadCase& c : read_load_cases(loads_of(base), "loads", DATA_CASE)) {
+    lib->cases.push_back(std::move(c));
+  }
+  lib->combinations = read_combinations(combinations_of(base), "combinations", lib->cases);
+  // Every case alone as well, the data file's own load first.
+  for (const Combination& c : single_case_combinations(lib->cases)) {
+    lib->combinations.push_back(c);
+  }
+  BelowGroundCache cache;
+  form_stiffness(*lib->model, cache);
+  lib->caps = solve_combinations(*lib->model, lib->cases, lib->combinations);
+  lib->marches.resize(static_cast<size_t>(run.PNUM));
+  for (int32_t g = 1; g <= run.PNUM; ++g) {
+    prepare_march(*lib->model, g, cache, lib->marches[static_cast<size_t>(g - 1)]);
+  }
+  return lib;
+}
+
+// kelmarino's stages on the equivalent data file, then the station tables of every pile.
+struct Reference {
+  std::unique_ptr<Model> model = std::make_unique<Model>();
+  std::vector<StationTables> piles;
+};
+
+std::unique_ptr<Reference> reference(const std::string& data_text) {
+  auto ref = std::make_unique<Reference>();
+  std::string text = data_text;
+  const OpenFile in(fmemopen(text.data(), text.size(), "r"));
+  const OpenFile nowhere(std::fopen("/dev/null", "w"));
+  InChannel data{in.get(), "case.dat"};
+  OutChannel console{nowhere.get(), "the console"};
+  OutChannel report{nowhere.get(), "case.out"};
+  OutChannel pos{nowhere.get(), "case.pos"};
+  const ArithmeticTraps traps;
+  run_stages(data, console, report, pos, *ref->model);
+  const RunValues& run = ref->model->run;
+  BelowGroundCache cache;
+  ref->piles.resize(static_cast<size_t>(run.PNUM));
+  for (int32_t g = 1; g <= run.PNUM; ++g) {
+    compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, ref->model->piles, cache,
+                     ref->piles[static_cast<size_t>(g - 1)]);
+  }
+  return ref;
+}
+
+// Quantity q of station k of a reference table, as the post-processing file holds it.
+float station_value(const StationTables& st, int32_t k, int32_t q) {
+  switch (q) {
+    case UX:
+      return st.STX(k, 1);
+    case SY:
+      return st.STX(k, 2);
+    case NX:
+      return st.STX(k, 3);
+    case MY:
+      return st.STX(k, 4);
+    case UY:
+      return st.STY(k, 1);
+    case SX:
+      return st.STY(k, 2);
+    case NY:
+      return st.STY(k, 3);
+    case MX:
+      return st.STY(k, 4);
+    case NZ:
+      return st.FNZ(k);
+    case PSX:
+      return st.PSX(k);
+    default:
+      return st.PSY(k);
+  }
+}
+
+class InProcess : public ::testing::TestWithParam<const char*> {};
+INSTANTIATE_TEST_SUITE_P(Shipped, InProcess,
+                         ::testing::Values("pier", "worked-simulated", "worked"));
+
+// Lane j of every batch carries combination first + j; the batches run over all combinations, so
+// a combination is checked in whichever lane its position gives it.
+TEST_P(InProcess, EveryCombinationMatchesKelmarinoBitForBit) {
+  const auto lib = library(GetParam());
+  const int32_t PNUM = lib->model->run.PNUM;
+  const size_t count = lib->combinations.size();
+  std::vector<std::unique_ptr<Reference>> refs;
+  for (const Combination& c : lib->combinations) {
+    const std::vector<PointLoad> points = scaled_points(c, lib->cases);
+    ASSERT_LE(points.size(), static_cast<size_t>(MAX_LOAD_POINTS)) << c.name;
+    refs.push_back(reference(equivalent_data(example_text(GetParam()), points)));
+    for (int32_t i = 0; i < 6; ++i) {
+      EXPECT_EQ(bits(lib->caps[refs.size() - 1].U[i]), bits(refs.back()->model->run.FORCE(i + 1)))
+          << c.name << " U" << i;
+    }
+  }
+  const ArithmeticTraps traps;
+  LaneTops tops;
+  const auto stations = std::make_unique<StationLanes[]>(MAX_STATIONS);
+  size_t compared = 0;
+  for (const PileMarch& march : lib->marches) {
+    for (size_t first = 0; first < count; first += LANES) {
+      float U[6][LANES] = {};
+      for (int32_t j = 0; j < LANES && first + static_cast<size_t>(j) < count; ++j) {
+        for (int32_t i = 0; i < 6; ++i) U[i][j] = lib->caps[first + static_cast<size_t>(j)].U[i];
+      }
+      march_lanes(march, U, tops, stations.get());
+      for (size_t c = first; c < count && c < first + LANES; ++c) {
+        const size_t j = c - first;
+        const StationTables& st = refs[c]->piles[static_cast<size_t>(march.g - 1)];
+        SCOPED_TRACE(lib->combinations[c].name + ", pile " + std::to_string(march.g));
+        ASSERT_EQ(march.NSTA(), st.NSTA);
+        EXPECT_EQ(march.KG, st.KG);
+        for (int32_t i = 0; i < 6; ++i) {
+          EXPECT_EQ(bits(tops.DU[i][j]), bits(st.DU[i])) << "DU" << i;
+          EXPECT_EQ(bits(tops.FT[i][j]), bits(st.FT[i])) << "FT" << i;
+        }
+        for (int32_t k = 1; k <= st.NSTA; ++k) {
+          EXPECT_EQ(bits(march.ZH[static_cast<size_t>(k - 1)]), bits(st.ZH(k))) << "Z " << k;
+          for (int32_t q = 0; q < QUANTITIES; ++q) {
+            const float value = stations[k - 1].q[q][j];
+            ASSERT_EQ(bits(value), bits(station_value(st, k, q)))
+                << quantity_name(q) << " at station " << k;
+            ++compared;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(compared, count * static_cast<size_t>(PNUM));
+}
+
+// The envelope of every station and quantity, and the pile tops, from two threads, against the
+// reference tables taken combination by combination in file order (a strictly larger value
+// replaces the kept one).
+TEST_P(InProcess, EnvelopesAreTheFirstExtremesInFileOrder) {
+  const auto lib = library(GetParam());
+  const size_t count = lib->combinations.size();
+  std::vector<std::unique_ptr<Reference>> refs;
+  for (const Combination& c : lib->combinations) {
+    refs.push_back(
+        reference(equivalent_data(example_text(GetParam()), scaled_points(c, lib->cases))));
+  }
+  CaseResults results;
+  std::atomic<int32_t> done{0};
+  envelope_piles(lib->marches, lib->caps, lib->combinations, 2, done, results);
+  EXPECT_EQ(done.load(), lib->model->run.PNUM);
+  for (const PileEnvelope& pile : results.piles) {
+    const size_t p = static_cast<size_t>(pile.g - 1);
+    ASSERT_EQ(pile.stations.size(), static_cast<size_t>(refs[0]->piles[p].NSTA));
+    for (size_t k = 0; k < pile.stations.size(); ++k) {
+      for (int32_t q = 0; q < QUANTITIES; ++q) {
+        Extreme max{station_value(refs[0]->piles[p], static_cast<int32_t>(k + 1), q), 0};
+        Extreme min = max;
+        for (size_t c = 1; c < count; ++c) {
+          const float v = station_value(refs[c]->piles[p], static_cast<int32_t>(k + 1), q);
+          if (v > max.value) max = Extreme{v, static_cast<int32_t>(c)};
+          if (v < min.value) min = Extreme{v, static_cast<int32_t>(c)};
+        }
+        const StationEnvelope& e = pile.stations[k];
+        SCOPED_TRACE("pile " + std::to_string(pile.g) + " station " + std::to_string(k + 1) + " " +
+                     quantity_name(q));
+        EXPECT_EQ(bits(e.max[q].value), bits(max.value));
+        EXPECT_EQ(e.max[q].combination, max.combination);
+        EXPECT_EQ(bits(e.min[q].value), bits(min.value));
+        EXPECT_EQ(e.min[q].combination, min.combination);
+      }
+    }
+    for (size_t c = 0; c < count; ++c) {
+      const HeadResult& head = results.heads[c * results.piles.size() + p];
+      for (int32_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(bits(head.DU[i]), bits(refs[c]->piles[p].DU[i]));
+        EXPECT_EQ(bits(head.FT[i]), bits(refs[c]->piles[p].FT[i]));
+      }
+    }
+  }
+}
+
+// An overflow in the march of one combination: the run is refused naming the pile and the first
+// combination whose march faults, whatever the thread count.
+TEST(MarchFault, NamesThePileAndTheCombination) {
+  auto lib = library("worked");
+  std::vector<PileMarch> marches = lib->marches;
+  for (float& t : marches[2].steps[0].Tx) t = 1e38f;
+  std::vector<CapDisplacements> caps = {lib->caps[0], lib->caps[1], lib->caps[2]};
+  for (float& u : caps[0].U) u = 0.0f;  // no displacement, no overflow
+  const std::vector<Combination> combinations = {{"QUIET", {}}, {"FIRST", {}}, {"SECOND", {}}};
+  for (const int32_t threads : {1, 2}) {
+    CaseResults results;
+    std::atomic<int32_t> done{0};
+    try {
+      envelope_piles(marches, caps, combinations, threads, done, results);
+      ADD_FAILURE() << "no fault";
+    } catch (const RunError& error) {
+      EXPECT_EQ(std::string(error.what()),
+                "run-time error in the pile results of pile 3 under combination FIRST: overflow "
+                "(a result beyond the range of single-precision reals)");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelmarino::cases

@@ -1,0 +1,174 @@
+// The loads file and the combinations file: the CSV forms spreadsheets write, and the refusal of
+// every class of mistake with its whole message.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cases/cases.hpp"
+
+namespace kelmarino::cases {
+namespace {
+
+const char* const HEADER = "case,x,y,FX,FY,FZ,MX,MY,MZ\n";
+
+std::string refusal_of_loads(const std::string& text, const std::string& taken = "") {
+  try {
+    read_load_cases(text, "b.loads.csv", taken);
+  } catch (const RunError& error) {
+    return error.what();
+  }
+  return "accepted";
+}
+
+std::vector<LoadCase> two_cases() {
+  return read_load_cases(std::string(HEADER) + "DL,0,0,0,0,1,0,0,0\nLL,0,0,0,0,2,0,0,0\n", "b", "");
+}
+
+std::string refusal_of_combinations(const std::string& text) {
+  try {
+    read_combinations(text, "b.combinations.csv", two_cases());
+  } catch (const RunError& error) {
+    return error.what();
+  }
+  return "accepted";
+}
+
+TEST(LoadsFile, ReadsSpreadsheetForms) {
+  // A byte-order mark, CRLF line ends, quoted cells, blanks around cells, units in the header,
+  // an empty cell (0), empty rows, and the rows of one case apart from each other.
+  const std::string text =
+      "\xEF\xBB\xBF\"case\",x (m),y (m),FX (t),FY,FZ,MX (t*m),MY,MZ\r\n"
+      "DL, 1.5 ,-2,10,,3e2,\"4.0\",5,6\r\n"
+      ",,,,,,,,\r\n"
+      "\r\n"
+      "\"W.1-a\",0,0,0,0,0,0,0,-7.25E-1\r\n"
+      "DL,0,0,+1,0,0,0,0,0";
+  const std::vector<LoadCase> cases = read_load_cases(text, "b.loads.csv", "data");
+  ASSERT_EQ(cases.size(), 2u);
+  EXPECT_EQ(cases[0].name, "DL");
+  ASSERT_EQ(cases[0].points.size(), 2u);
+  const PointLoad& p = cases[0].points[0];
+  EXPECT_EQ(p.x, 1.5f);
+  EXPECT_EQ(p.y, -2.0f);
+  const float act[6] = {10.0f, 0.0f, 300.0f, 4.0f, 5.0f, 6.0f};
+  for (int32_t i = 0; i < 6; ++i) EXPECT_EQ(p.act[i], act[i]) << i;
+  EXPECT_EQ(cases[0].points[1].act[0], 1.0f);
+  EXPECT_EQ(cases[1].name, "W.1-a");
+  EXPECT_EQ(cases[1].points[0].act[5], -0.725f);
+}
+
+TEST(LoadsFile, RefusesEveryMistakeWithFileLineColumnAndText) {
+  struct Case {
+    std::string text;
+    std::string message;
+  };
+  const std::string at = "run-time error in b.loads.csv, line ";
+  const Case table[] = {
+      {"", at + "1: the file is empty; its header must be case,x,y,FX,FY,FZ,MX,MY,MZ"},
+      {"\xEF\xBB\xBF\r\n",
+       at + "1: the file is empty; its header must be case,x,y,FX,FY,FZ,MX,MY,MZ"},
+      {HEADER, at + "2: the file has a header and no rows after it"},
+      {"case,x,y,FX,FY,FZ,MX,MY\nDL,0,0,0,0,0,0,0\n",
+       at + "1: the header must be case,x,y,FX,FY,FZ,MX,MY,MZ, not \"case,x,y,FX,FY,FZ,MX,MY\""},
+      {"case,x,y,Fx,FY,FZ,MX,MY,MZ\nDL,0,0,0,0,0,0,0,0\n",
+       at + "1, column 4: expected FX, found \"Fx\" (the header is case,x,y,FX,FY,FZ,MX,MY,MZ)"},
+      {"case,x (mm),y,FX,FY,FZ,MX,MY,MZ\nDL,0,0,0,0,0,0,0,0\n",
+       at + "1, column 2: expected x, found \"x (mm)\" (the header is case,x,y,FX,FY,FZ,MX,MY,MZ)"},
+      {std::string(HEADER) + "DL,0,0,0,0,0,0,0\n",
+       at + "2: the row has 8 cells, the header 9: \"DL,0,0,0,0,0,0,0\""},
+      {std::string(HEADER) + "DL,0,0,0,0,0,0,0,0,1\n",
+       at + "2: the row has 10 cells, the header 9: \"DL,0,0,0,0,0,0,0,0,1\""},
+      {std::string(HEADER) + "DL,0,0,0,0,12OO,0,0,0\n",
+       at + "2, column FZ: cannot read \"12OO\" as a number"},
+      {std::string(HEADER) + "DL,0,0,0,0,1.5.2,0,0,0\n",
+       at + "2, column FZ: cannot read \"1.5.2\" as a number"},
+      {std::string(HEADER) + "DL,0,0,0,0,1e40,0,0,0\n",
+       at + "2, column FZ: cannot read \"1e40\" as a number"},
+      {std::string(HEADER) + "DL,0,0,inf,0,0,0,0,0\n",
+       at + "2, column FX: cannot read \"inf\" as a number"},
+      {std::string(HEADER) + "DL,0,0,0,0,0,0,0,\"1,5\"\n",
+       at + "2, column MZ: cannot read \"1,5\" as a number"},
+      {std::string(HEADER) + "dead load,0,0,0,0,0,0,0,0\n",
+       at + "2, column case: \"dead load\" is not a name: a name has 1 to 40 letters, digits, "
+            "underscores, hyphens and points"},
+      {std::string(HEADER) + std::string(41, 'A') + ",0,0,0,0,0,0,0,0\n",
+       at + "2, column case: \"" + std::string(41, 'A') +
+           "\" is not a name: a name has 1 to 40 letters, digits, underscores, hyphens and points"},
+      {std::string(HEADER) + ",0,0,0,0,1,0,0,0\n",
+       at + "2, column case: \"\" is not a name: a name has 1 to 40 letters, digits, "
+            "underscores, hyphens and points"},
+      {std::string(HEADER) + "data,0,0,0,0,1,0,0,0\n",
+       at + "2, column case: \"data\" is the load case of the data file's own load points; give "
+            "this case another name"},
+      {std::string(HEADER) + "DL,\"0,0,0,0,0,0,0,0,0\n",
+       at + "2: a quoted cell is not closed on its line: \"DL,\"0,0,0,0,0,0,0,0,0\""},
+      {std::string(HEADER) + "DL,\"0\"x,0,0,0,0,0,0,0\n",
+       at + "2: text after the closing quote of a cell: \"DL,\"0\"x,0,0,0,0,0,0,0\""},
+  };
+  for (const Case& c : table) EXPECT_EQ(refusal_of_loads(c.text, "data"), c.message) << c.text;
+  // Without a data case of its own the name "data" is free.
+  EXPECT_EQ(refusal_of_loads(std::string(HEADER) + "data,0,0,0,0,1,0,0,0\n"), "accepted");
+}
+
+TEST(CombinationsFile, TakesFactorsInColumnOrderAndEmptyCellsAsZero) {
+  const std::vector<Combination> combinations = read_combinations(
+      "combination,LL,DL\r\nC1,1.5,1.35\r\nC2,,1\r\n\"C-3\",0,-0.0\r\n", "b", two_cases());
+  ASSERT_EQ(combinations.size(), 3u);
+  EXPECT_EQ(combinations[0].name, "C1");
+  ASSERT_EQ(combinations[0].terms.size(), 2u);
+  EXPECT_EQ(combinations[0].terms[0].load_case, 1);  // LL, the first column
+  EXPECT_EQ(combinations[0].terms[0].factor, 1.5f);
+  EXPECT_EQ(combinations[0].terms[1].load_case, 0);
+  EXPECT_EQ(combinations[0].terms[1].factor, 1.35f);
+  ASSERT_EQ(combinations[1].terms.size(), 1u);
+  EXPECT_EQ(combinations[1].terms[0].load_case, 0);
+  EXPECT_TRUE(combinations[2].terms.empty());
+  EXPECT_EQ(combinations[2].name, "C-3");
+}
+
+TEST(CombinationsFile, RefusesEveryMistakeWithFileLineColumnAndText) {
+  struct Case {
+    std::string text;
+    std::string message;
+  };
+  const std::string at = "run-time error in b.combinations.csv, line ";
+  const Case table[] = {
+      {"\n\n", at + "1: the file is empty; its header must be combination followed by the names "
+                    "of load cases"},
+      {"combination,DL\n", at + "2: the file has a header and no rows after it"},
+      {"name,DL\nC1,1\n", at + "1, column 1: expected combination, found \"name\" (the header is "
+                               "combination followed by the names of load cases)"},
+      {"combination\nC1\n", at + "1: the header names no load case after combination"},
+      {"combination,DL,WIND\nC1,1,1\n",
+       at + "1, column 3: \"WIND\" is not a load case; the load cases are DL, LL"},
+      {"combination,DL,LL,DL\nC1,1,1,1\n",
+       at + "1, column 4: the load case \"DL\" is named twice (also in column 2)"},
+      {"combination,DL,\nC1,1,1\n",
+       at + "1, column 3: \"\" is not a name: a name has 1 to 40 letters, digits, underscores, "
+            "hyphens and points"},
+      {"combination,DL,LL\nC1,1,1\nC2,1\n", at + "3: the row has 2 cells, the header 3: \"C2,1\""},
+      {"combination,DL,LL\nC1,1,1\n\nC1,1,0\n",
+       at + "4, column combination: the combination \"C1\" is named twice (also on line 2)"},
+      {"combination,DL,LL\nC 1,1,1\n",
+       at + "2, column combination: \"C 1\" is not a name: a name has 1 to 40 letters, digits, "
+            "underscores, hyphens and points"},
+      {"combination,DL,LL\nC1,1,x\n", at + "2, column LL: cannot read \"x\" as a number"},
+      {"combination,DL,LL\nC1,1,1.35.\n", at + "2, column LL: cannot read \"1.35.\" as a number"},
+  };
+  for (const Case& c : table) EXPECT_EQ(refusal_of_combinations(c.text), c.message) << c.text;
+}
+
+TEST(CombinationsFile, WithoutItEveryCaseIsACombinationOfItsOwn) {
+  const std::vector<Combination> combinations = single_case_combinations(two_cases());
+  ASSERT_EQ(combinations.size(), 2u);
+  for (int32_t k = 0; k < 2; ++k) {
+    EXPECT_EQ(combinations[static_cast<size_t>(k)].name, k == 0 ? "DL" : "LL");
+    ASSERT_EQ(combinations[static_cast<size_t>(k)].terms.size(), 1u);
+    EXPECT_EQ(combinations[static_cast<size_t>(k)].terms[0].load_case, k);
+    EXPECT_EQ(combinations[static_cast<size_t>(k)].terms[0].factor, 1.0f);
+  }
+}
+
+}  // namespace
+}  // namespace kelmarino::cases
