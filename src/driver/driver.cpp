@@ -53,9 +53,10 @@ void run_files(const std::string& base, const std::string& advice, Console& cons
   pos.file = pos_file.get();
 
   const auto model = std::make_unique<Model>();
+  BelowGroundCache cache;
   RunStop stop{0};
   try {
-    run_stages(data, console.messages, console.input_errors, report, pos, *model);
+    run_stages(data, console.messages, console.input_errors, report, pos, *model, cache);
   } catch (const RunStop& early) {
     stop = early;
   }
@@ -126,14 +127,14 @@ std::string FILE_NAME(const char* base, const char* extension) {
 
 void run_stages(InChannel& data, OutChannel& console, OutChannel& report, OutChannel& pos,
                 Model& model) {
-  run_stages(data, console, console, report, pos, model);
+  BelowGroundCache cache;
+  run_stages(data, console, console, report, pos, model, cache);
 }
 
 void run_stages(InChannel& data, OutChannel& console, OutChannel& input_errors, OutChannel& report,
-                OutChannel& pos, Model& model) {
+                OutChannel& pos, Model& model, BelowGroundCache& cache) {
   RunValues& run = model.run;
   PileData& piles = model.piles;
-  BelowGroundCache cache;
   BANNER(report);
 
   write(console, "(7X,'*** To read input information ***',/)");

@@ -48,7 +48,8 @@ struct Reader {
   int32_t PNUM = 0;
   int32_t SNUM = 0;
   TypeBlock block;
-  std::unique_ptr<Places[]> source = std::make_unique<Places[]>(MAX_PILES);  // per pile
+  Places source[MAX_PILES];  // per pile; on the stack, so that a trapped fault leaves no heap
+  Places& source_of(int32_t p) { return source[p - 1]; }
 };
 
 // The keys of a keyword block, in the order of KEYS.
@@ -196,7 +197,7 @@ void apply_type_block(Reader& reader, int32_t p) {
   piles.PKE(p) = b.PKE;
 
   // The places of the values follow the values.
-  Places& at = reader.source[p - 1];
+  Places& at = reader.source_of(p);
   at.KSH = b.at.KSH;
   at.KSU = b.at.KSU;
   at.AGL = b.at.AGL;
@@ -251,7 +252,7 @@ int32_t key_integer(Reader& reader, const KeyLine& k) {
 // Sets the value of one key line for pile p.
 void apply_key(Reader& reader, Key key, const KeyLine& k, int32_t p) {
   PileData& piles = reader.piles;
-  Places& at = reader.source[p - 1];
+  Places& at = reader.source_of(p);
   const int32_t i = k.index;
   switch (key) {
     case KSH:
@@ -401,7 +402,7 @@ void SIM_BLOCK(Reader& reader, int32_t K) {
 // coefficient or modulus divides by zero or gives the results of another section.
 void check_pile(Reader& reader, int32_t p) {
   const PileData& piles = reader.piles;
-  const Places& at = reader.source[p - 1];
+  const Places& at = reader.source_of(p);
   auto refuse = [&](Place where, const std::string& what) {
     refuse_at(
         reader.data, where,

@@ -28,14 +28,17 @@ void run_once(const uint8_t* bytes, size_t size) {
   OutChannel console{null_output(), "the console"};
   OutChannel report{null_output(), "fuzz.out"};
   OutChannel pos{null_output(), "fuzz.pos"};
+  // Kept across runs: a jump out of a trapped fault skips destructors, so nothing of a run may own
+  // memory of its own. A kept matrix is exactly the one the next run would form.
   static auto model = std::make_unique<Model>();
+  static auto cache = std::make_unique<BelowGroundCache>();
   *model = Model{};
   const ArithmeticTraps traps;
   sigjmp_buf jump;
   if (sigsetjmp(jump, 1) == 0) {
     fault_jump = &jump;
     try {
-      run_stages(data, console, report, pos, *model);
+      run_stages(data, console, console, report, pos, *model, *cache);
     } catch (const RunError& error) {
       if (std::strncmp(error.what(), "run-time error ", 15) != 0) __builtin_trap();
     } catch (const RunStop&) {
