@@ -2,6 +2,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -50,6 +51,7 @@ struct Reader {
   TypeBlock block;
   Places source[MAX_PILES];  // per pile; on the stack, so that a trapped fault leaves no heap
   Places& source_of(int32_t p) { return source[p - 1]; }
+  bool stiffness_given[MAX_SIMULATED] = {};  // per simulated pile: a block of its type was read
 };
 
 // The keys of a keyword block, in the order of KEYS.
@@ -86,6 +88,43 @@ void read_heading(InChannel& data) {
 void read_end(InChannel& data) {
   char end[4];
   line_read(data, "(A4)", {text_target(end, 4)});
+}
+
+// Whether a line reads as a block tag: "<", a type number in columns 2 and 3, ">".
+bool is_tag_line(const std::string& line) {
+  if (line.size() < 4 || line[0] != '<' || line[3] != '>') return false;
+  const std::string number = line.substr(1, 2);
+  const size_t first = number.find_first_not_of(' ');
+  if (first == std::string::npos) return false;
+  char* end = nullptr;
+  std::strtol(number.c_str() + first, &end, 10);
+  return end == number.c_str() + number.size() && end != number.c_str() + first;
+}
+
+// The end line of a section of blocks. A block tag there is a block the section does not read:
+// its data would be lost without a word, so the file is refused. `rule` says how many blocks
+// the section reads.
+void read_blocks_end(InChannel& data, const std::string& rule) {
+  read_end(data);
+  if (is_tag_line(data.line)) {
+    refuse_at(data, {data.line_number, 0},
+              "the block tagged " + data.line.substr(0, 4) +
+                  " is one more than the section reads: " + rule + ", and they have all been read");
+  }
+}
+
+// "1 block", "3 blocks"; "1 distinct type number", "2 distinct type numbers".
+std::string counted(int32_t n, const char* thing) {
+  return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
+// Refuses a type number that no tag line can name (two columns: -9 to 99).
+void check_type_number(InChannel& data, const std::string& pile, int32_t type) {
+  if (type < -9 || type > 99) {
+    refuse_at(data, {data.line_number, 0},
+              pile + " has the type number " + std::to_string(type) +
+                  ", which no block tag can name: type numbers are -9 to 99");
+  }
 }
 
 // The tag line of a block: columns 2 and 3 hold the type number K.
@@ -390,6 +429,7 @@ void SIM_BLOCK(Reader& reader, int32_t K) {
   PileData& piles = reader.piles;
   for (int32_t j = 1; j <= reader.SNUM; ++j) {
     if (piles.STYPE(j) != K) continue;
+    reader.stiffness_given[j - 1] = true;
     for (int32_t i = 1; i <= 6; ++i) {
       const int32_t r = 6 * (reader.PNUM + j - 1) + i;
       for (int32_t c = 1; c <= 6; ++c) piles.ESP(r, c) = S[i - 1][c - 1];
@@ -550,6 +590,9 @@ void read_type_section(Reader& reader) {
   for (int32_t p = 1; p <= reader.PNUM; ++p) targets[p - 1] = integer_target(piles.PTYPE(p));
   free_read(data, "type numbers, one per pile",
             std::span<const Target>(targets, static_cast<size_t>(reader.PNUM)));
+  for (int32_t p = 1; p <= reader.PNUM; ++p) {
+    check_type_number(data, "pile " + std::to_string(p), piles.PTYPE(p));
+  }
   char check[3];
   line_read(data, "(A3)", {text_target(check, 3)});
   if (std::memcmp(check, "<0>", 3) != 0) {
@@ -566,7 +609,9 @@ void read_type_section(Reader& reader) {
       read_key_block(reader, K);
     }
   }
-  read_end(data);
+  read_blocks_end(data, "the piles carry " + counted(blocks + 1, "distinct type number") +
+                            ", which call for " + counted(blocks, "block") +
+                            " after the <0> block (the <0> block counts as the first)");
 }
 
 void read_simulated_section(Reader& reader) {
@@ -578,8 +623,23 @@ void read_simulated_section(Reader& reader) {
     for (int32_t j = 1; j <= reader.SNUM; ++j) targets[j - 1] = integer_target(piles.STYPE(j));
     free_read(data, "type numbers, one per simulated pile",
               std::span<const Target>(targets, static_cast<size_t>(reader.SNUM)));
+    for (int32_t j = 1; j <= reader.SNUM; ++j) {
+      check_type_number(data, "simulated pile " + std::to_string(j), piles.STYPE(j));
+    }
     const int32_t blocks = COUNT_TYPES(reader.SNUM, piles.STYPE.data());
     for (int32_t b = 1; b <= blocks; ++b) SIM_BLOCK(reader, read_tag(data));
+    read_blocks_end(data, "the simulated piles carry " + counted(blocks, "distinct type number") +
+                              ", which call for " + counted(blocks, "block"));
+    for (int32_t j = 1; j <= reader.SNUM; ++j) {
+      if (piles.STYPE(j) != 0 && !reader.stiffness_given[j - 1]) {
+        refuse_at(data, {0, 0},
+                  "simulated pile " + std::to_string(j) + " (type " +
+                      std::to_string(piles.STYPE(j)) +
+                      ") received no stiffness: the simulated-pile section has no block tagged " +
+                      block_tag(piles.STYPE(j)));
+      }
+    }
+    return;
   }
   read_end(data);
 }
