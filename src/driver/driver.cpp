@@ -88,15 +88,22 @@ void prompted_run(Console& console, std::FILE* console_in) {
 }
 
 // The ends of every run: the stop message after the analysis or a stop inside it, the message of
-// a run-time error on the error stream. Returns the exit status.
+// a run-time error on the error stream. A quiet run sends its stage messages nowhere. Returns the
+// exit status.
 template <typename Run>
-int32_t run_to_its_end(Console& console, Run run) {
+int32_t run_to_its_end(std::FILE* console_out, std::FILE* errors, bool quiet, Run run) {
+  Console console{{console_out, "the console"}, {console_out, "the console"}, errors};
+  File discarded;
   const ArithmeticTraps traps;
   fault_context() = FaultContext{};
   int32_t status = 0;
   try {
+    if (quiet) {
+      discarded = open_file("/dev/null", "w");
+      console.messages.file = discarded.get();
+    }
     try {
-      run();
+      run(console);
     } catch (const RunStop& stop) {
       status = stop.exit_status;
     }
@@ -111,9 +118,6 @@ int32_t run_to_its_end(Console& console, Run run) {
   fault_context() = FaultContext{};
   return status;
 }
-
-// A quiet run writes its messages nowhere.
-File discarded_output() { return open_file("/dev/null", "w"); }
 
 }  // namespace
 
@@ -169,26 +173,13 @@ int32_t run_kelmarino(std::FILE* console_in, std::FILE* console_out, std::FILE* 
 
 int32_t run_kelmarino(std::FILE* console_in, std::FILE* console_out, std::FILE* errors,
                       bool quiet) {
-  Console console{{console_out, "the console"}, {console_out, "the console"}, errors};
-  File discarded;
-  return run_to_its_end(console, [&] {
-    if (quiet) {
-      discarded = discarded_output();
-      console.messages.file = discarded.get();
-    }
-    prompted_run(console, console_in);
-  });
+  return run_to_its_end(console_out, errors, quiet,
+                        [&](Console& console) { prompted_run(console, console_in); });
 }
 
 int32_t run_kelmarino_on(const std::string& base, std::FILE* console_out, std::FILE* errors,
                          bool quiet) {
-  Console console{{console_out, "the console"}, {console_out, "the console"}, errors};
-  File discarded;
-  return run_to_its_end(console, [&] {
-    if (quiet) {
-      discarded = discarded_output();
-      console.messages.file = discarded.get();
-    }
+  return run_to_its_end(console_out, errors, quiet, [&](Console& console) {
     WELCOME(console.messages);
     run_files(base, "", console);
   });

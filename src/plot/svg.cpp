@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "tables/tables.hpp"
+
 namespace kelmarino {
 
 Axis nice_axis(double vmin, double vmax, int32_t ticks) {
@@ -75,30 +77,6 @@ std::string e_label(float value) {
   return text;
 }
 
-std::string escape_xml(const std::string& text) {
-  std::string escaped;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        escaped += "&amp;";
-        break;
-      case '<':
-        escaped += "&lt;";
-        break;
-      case '>':
-        escaped += "&gt;";
-        break;
-      case '"':
-        escaped += "&quot;";
-        break;
-      case '\'':
-        escaped += "&apos;";
-        break;
-      default:
-        escaped += c;
-    }
-  }
-  return escaped;
-}
+std::string escape_xml(const std::string& text) { return escape_html(text); }
 
 }  // namespace kelmarino

@@ -108,6 +108,9 @@ std::string escape_html(const std::string& text) {
       case '"':
         escaped += "&quot;";
         break;
+      case '\'':
+        escaped += "&apos;";
+        break;
       default:
         escaped += c;
     }

@@ -37,7 +37,7 @@ std::string aligned_text(const ResultTable& table);
 // text escaped.
 std::string html_table(const ResultTable& table, const std::string& id);
 
-// Text with the HTML and XML special characters escaped.
+// Text with the HTML and XML special characters escaped (& < > " ').
 std::string escape_html(const std::string& text);
 
 }  // namespace kelmarino

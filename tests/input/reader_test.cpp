@@ -204,8 +204,8 @@ TEST(ReadInput, SimulatedPilesKeepTheirOwnRows) {
       {"BlockOfNoSimulatedPileWritesNothing",
        "4 2",
        "0.0 2.5 0.0 -2.5",
-       "-1 -2\n<-3>\n10 20 30 40 50 60\n<-1>\n1 2 3 4 5 6",
-       {d1, zero}},
+       "0 -1\n<-3>\n10 20 30 40 50 60\n<-1>\n1 2 3 4 5 6",
+       {zero, d1}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
