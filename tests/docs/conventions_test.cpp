@@ -70,23 +70,23 @@ const char* const RAKED_Y =
 
 // Piles 1 (-1.5, -1.5), 2 (+1.5, -1.5), 3 (-1.5, +1.5), 4 (+1.5, +1.5).
 const Statement STATEMENTS[] = {
-    {"fz", 0, "UZ", +1, FZ},          {"fz", 1, "NZ", +1, FZ},
-    {"fz", 4, "NZ", +1, FZ},          {"my", 0, "SY", +1, MY},
-    {"my", 1, "NZ", +1, MY},          {"my", 3, "NZ", +1, MY},
-    {"my", 2, "NZ", -1, MY},          {"my", 4, "NZ", -1, MY},
-    {"my", 0, "UX", -1, MY_SLIDE},    {"mx", 0, "SX", +1, MX},
-    {"mx", 3, "NZ", +1, MX},          {"mx", 4, "NZ", +1, MX},
-    {"mx", 1, "NZ", -1, MX},          {"mx", 2, "NZ", -1, MX},
-    {"mz", 0, "SZ", +1, MZ},          {"mz", 1, "UX", +1, MZ},
-    {"mz", 1, "UY", -1, MZ},          {"fz-offset", 0, "SY", -1, OFFSET},
-    {"fx", 0, "UX", +1, FX},          {"fx", 1, "NX", +1, FX},
-    {"fx", 4, "NX", +1, FX},          {"fx", 1, "MY", +1, FX},
-    {"fx", 0, "SY", -1, FX_TILT},     {"fx", 2, "NZ", +1, FX_TILT},
-    {"fx", 1, "NZ", -1, FX_TILT},     {"fy", 0, "UY", +1, FY},
-    {"fy", 1, "NY", +1, FY},          {"fy", 1, "MX", -1, FY},
-    {"fy", 0, "SX", +1, FY},          {"fy", 3, "NZ", +1, FY},
-    {"fx", 1, "DUX", -1, SLOPE},      {"fx", 1, "SY", -1, SLOPE},
-    {"fx", 1, "DMY", -1, MOMENT},     {"fx", 1, "PSX", +1, SOIL},
+    {"fz", 0, "UZ", +1, FZ},           {"fz", 1, "NZ", +1, FZ},
+    {"fz", 4, "NZ", +1, FZ},           {"my", 0, "SY", +1, MY},
+    {"my", 1, "NZ", +1, MY},           {"my", 3, "NZ", +1, MY},
+    {"my", 2, "NZ", -1, MY},           {"my", 4, "NZ", -1, MY},
+    {"my", 0, "UX", -1, MY_SLIDE},     {"mx", 0, "SX", +1, MX},
+    {"mx", 3, "NZ", +1, MX},           {"mx", 4, "NZ", +1, MX},
+    {"mx", 1, "NZ", -1, MX},           {"mx", 2, "NZ", -1, MX},
+    {"mz", 0, "SZ", +1, MZ},           {"mz", 1, "UX", +1, MZ},
+    {"mz", 1, "UY", -1, MZ},           {"fz-offset", 0, "SY", -1, OFFSET},
+    {"fx", 0, "UX", +1, FX},           {"fx", 1, "NX", +1, FX},
+    {"fx", 4, "NX", +1, FX},           {"fx", 1, "MY", +1, FX},
+    {"fx", 0, "SY", -1, FX_TILT},      {"fx", 2, "NZ", +1, FX_TILT},
+    {"fx", 1, "NZ", -1, FX_TILT},      {"fy", 0, "UY", +1, FY},
+    {"fy", 1, "NY", +1, FY},           {"fy", 1, "MX", -1, FY},
+    {"fy", 0, "SX", +1, FY},           {"fy", 3, "NZ", +1, FY},
+    {"fx", 1, "DUX", -1, SLOPE},       {"fx", 1, "SY", -1, SLOPE},
+    {"fx", 1, "DMY", -1, MOMENT},      {"fx", 1, "PSX", +1, SOIL},
     {"raked-x", 0, "UZ", +1, RAKED_X}, {"raked-x", 2, "UX", -1, RAKED_X},
     {"raked-x", 4, "UX", -1, RAKED_X}, {"raked-x", 1, "UX", +1, RAKED_X},
     {"raked-y", 3, "UY", -1, RAKED_Y}, {"raked-y", 1, "UY", +1, RAKED_Y},
@@ -97,8 +97,8 @@ const std::string& report(const std::string& file) {
   static std::map<std::string, std::string> reports;
   auto found = reports.find(file);
   if (found == reports.end()) {
-    const testing::ProgramRun run = testing::run_on_data(
-        testing::read_file(testing::test_data_path("docs/" + file + ".dat")));
+    const testing::ProgramRun run =
+        testing::run_on_data(testing::read_file(testing::test_data_path("docs/" + file + ".dat")));
     EXPECT_EQ(run.exit_status, 0) << file << ": " << run.errors;
     found = reports.emplace(file, run.file("case.out")).first;
   }
