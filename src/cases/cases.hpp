@@ -105,6 +105,7 @@ inline constexpr int32_t LANES = 16;
 
 // One step of the march of a pile, from station k to station k + 1, with everything in it that
 // does not depend on the loads. Matrices are 4x4, column-major.
+// The transfer matrices carry in their columns the signs with which a state is passed to them.
 struct MarchStep {
   float Tx[16];           // transfer matrix of the x-z plane (FRSEG above, BLSEG below ground)
   float Ty[16];           // the same of the y-z plane
@@ -168,11 +169,19 @@ struct LaneExtremes {
 // start_extremes: no value kept yet at stations 1..NSTA.
 void start_extremes(int32_t NSTA, LaneExtremes* extremes);
 
-// march_extremes: the march of march_lanes, each station's quantities taken into the lanes'
-// extremes (extremes[k - 1] for station k) instead of being kept; lane j carries combination
-// combination[j]. A value replaces the kept one only when it is strictly beyond it.
-void march_extremes(const PileMarch& march, const float (&U)[6][LANES],
-                    const int32_t (&combination)[LANES], LaneTops& tops, LaneExtremes* extremes);
+// The cap displacements U[i][lane] of LANES combinations and their numbers (from 0, in file order).
+struct LaneBatch {
+  alignas(64) float U[6][LANES];
+  int32_t combination[LANES];
+};
+
+// march_extremes: the march of march_lanes for `count` batches, station by station (all batches
+// step from station k to k + 1 before any goes further, so that the extremes of a station are
+// taken while they are at hand); each station's quantities are taken into the lanes' extremes
+// (extremes[k - 1] for station k), batch after batch, instead of being kept. A value replaces the
+// kept one only when it is strictly beyond it. tops holds `count` elements, states 2 * count.
+void march_extremes(const PileMarch& march, const LaneBatch* batches, int32_t count, LaneTops* tops,
+                    StationLanes* states, LaneExtremes* extremes);
 
 // ---- Envelopes ----
 
@@ -236,15 +245,20 @@ struct CaseNames {
   std::vector<std::string> combinations;
 };
 
-// The CSV texts of the per-combination results: numbers as the shortest text of the float.
+// The CSV files with one row per combination (cap.csv), per combination and pile (heads.csv),
+// and per pile and station (stations.csv). Numbers are the shortest text of the float that reads
+// back as the same float (std::to_chars); the rows are written straight into the text, and the
+// header row, as the result tables write it, only in the part that starts at the first row: a
+// part takes the combinations (or piles) from `first` up to `last`.
 std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>& caps);
-void append_heads_csv(std::string& text, const CaseNames& names, int32_t PNUM,
-                      const std::vector<HeadResult>& heads, size_t first, size_t last);
-std::string heads_csv_header();
+std::string heads_csv(const CaseNames& names, int32_t PNUM, const std::vector<HeadResult>& heads,
+                      size_t first, size_t last);
+std::string stations_csv(const std::vector<PileEnvelope>& piles, size_t first, size_t last);
 
-// The tables of the envelopes and the summary.
+// envelope.csv: per pile and quantity, the largest and smallest value with their combination and
+// Z; the summary: per pile, the compression and tension at the top and the largest moment and
+// soil stress.
 ResultTable envelope_table(const CaseNames& names, const std::vector<PileEnvelope>& piles);
-ResultTable stations_table(const std::vector<PileEnvelope>& piles);
 ResultTable summary_table(const CaseNames& names, const std::vector<PileEnvelope>& piles);
 std::string summary_text(const CaseNames& names, const std::vector<PileEnvelope>& piles);
 

@@ -11,6 +11,7 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -25,7 +26,9 @@ namespace kelmarino::cases {
 namespace {
 
 const char* const USAGE = "usage: kelmarino-cases [PATH/]BASE[.dat]";
-constexpr size_t HEAD_ROWS_PER_WRITE = 64;  // combinations formatted per write of heads.csv
+// The parts in which the large CSV files are formatted, shared out among the threads.
+constexpr size_t COMBINATIONS_PER_PART = 50;
+constexpr size_t PILES_PER_PART = 20;
 
 using Clock = std::chrono::steady_clock;
 
@@ -160,76 +163,109 @@ void analyse(Inputs& in, int32_t threads, Progress& progress, std::vector<CapDis
   envelope_piles(marches, caps, in.combinations, threads, piles_done, results);
 }
 
-void write_document(const std::string& path, const std::string& text) {
-  File file = open_file(path, "wb");
-  if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
-    throw RunError("run-time error writing " + path + ": " + std::strerror(errno));
-  }
-  close_written(file, path);
-}
+// A file of the folder: its name and its text, written whole in parts.
+struct Document {
+  std::string name;
+  std::vector<std::string> parts;
+};
 
-void write_heads(const std::string& path, const CaseNames& names, int32_t PNUM,
-                 const std::vector<HeadResult>& heads) {
+void write_document(const std::string& path, const std::vector<std::string>& parts) {
   File file = open_file(path, "wb");
-  std::string text = heads_csv_header();
-  const size_t count = names.combinations.size();
-  for (size_t first = 0; first < count; first += HEAD_ROWS_PER_WRITE) {
-    append_heads_csv(text, names, PNUM, heads, first, std::min(count, first + HEAD_ROWS_PER_WRITE));
+  for (const std::string& text : parts) {
     if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
       throw RunError("run-time error writing " + path + ": " + std::strerror(errno));
     }
-    text.clear();
   }
   close_written(file, path);
 }
 
-void clear_old_diagrams(const std::string& folder) {
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    const std::string name = entry.path().filename().string();
-    if (name.starts_with("pile-") && name.ends_with(".svg")) {
-      std::filesystem::remove(entry.path());
+// Runs the jobs on `threads` threads, each taking the next job not yet taken.
+void run_jobs(const std::vector<std::function<void()>>& jobs, int32_t threads) {
+  std::atomic<size_t> next{0};
+  std::exception_ptr failure;
+  std::mutex mutex;
+  auto work = [&] {
+    for (size_t j = next++; j < jobs.size(); j = next++) {
+      try {
+        jobs[j]();
+      } catch (...) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (!failure) failure = std::current_exception();
+      }
     }
+  };
+  std::vector<std::thread> helpers;
+  for (int32_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+  if (failure) std::rethrow_exception(failure);
+}
+
+// Removes the files an earlier run wrote into the folder: the tables, the page and the pile
+// diagrams (it may have had more piles).
+void clear_old_results(const std::string& folder) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    const bool diagram = name.starts_with("pile-") && name.ends_with(".svg");
+    const bool written = name == "cap.csv" || name == "heads.csv" || name == "envelope.csv" ||
+                         name == "stations.csv" || name == "summary.txt" || name == "index.html";
+    if (diagram || written) std::filesystem::remove(entry.path(), error);
   }
 }
 
-// The folder of results; heads.csv, the largest file, is written by a second thread.
+// The documents of the folder, formatted part by part by the threads; each part has its own place,
+// so the texts do not depend on the thread count. While they are formatted, the files of an
+// earlier run are removed (the new ones are then written without truncating old ones first).
+std::vector<Document> format_documents(const std::string& folder, const CaseNames& names,
+                                       int32_t threads, const std::vector<CapDisplacements>& caps,
+                                       const CaseResults& results) {
+  const std::vector<PileEnvelope>& piles = results.piles;
+  const int32_t PNUM = static_cast<int32_t>(piles.size());
+  const size_t count = names.combinations.size();
+  std::vector<Document> documents = {{"heads.csv", {}},     {"stations.csv", {}},
+                                     {"cap.csv", {""}},     {"envelope.csv", {""}},
+                                     {"summary.txt", {""}}, {"index.html", {""}}};
+  for (const PileEnvelope& pile : piles) documents.push_back({envelope_file_name(pile.g), {""}});
+  std::vector<std::function<void()>> jobs = {
+      [&] { clear_old_results(folder); }, [&] { documents[2].parts[0] = cap_csv(names, caps); },
+      [&] { documents[3].parts[0] = csv_text(envelope_table(names, piles)); },
+      [&] { documents[4].parts[0] = summary_text(names, piles); },
+      [&] { documents[5].parts[0] = index_html(names, caps, piles); }};
+  documents[0].parts.resize((count + COMBINATIONS_PER_PART - 1) / COMBINATIONS_PER_PART);
+  for (size_t i = 0; i < documents[0].parts.size(); ++i) {
+    jobs.push_back([&, i] {
+      documents[0].parts[i] = heads_csv(names, PNUM, results.heads, i * COMBINATIONS_PER_PART,
+                                        std::min(count, (i + 1) * COMBINATIONS_PER_PART));
+    });
+  }
+  documents[1].parts.resize((piles.size() + PILES_PER_PART - 1) / PILES_PER_PART);
+  for (size_t i = 0; i < documents[1].parts.size(); ++i) {
+    jobs.push_back([&, i] {
+      documents[1].parts[i] =
+          stations_csv(piles, i * PILES_PER_PART, std::min(piles.size(), (i + 1) * PILES_PER_PART));
+    });
+  }
+  for (size_t p = 0; p < piles.size(); ++p) {
+    jobs.push_back([&, p] { documents[6 + p].parts[0] = envelope_svg(piles[p]); });
+  }
+  run_jobs(jobs, threads);
+  return documents;
+}
+
+// The folder of results: the documents formatted, then written, the threads sharing both; the
+// largest file, heads.csv, is written first, the others meanwhile.
 void write_results(const std::string& folder, const CaseNames& names, int32_t threads,
                    const std::vector<CapDisplacements>& caps, const CaseResults& results) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error) throw RunError("run-time error making the folder " + folder + ": " + error.message());
-  clear_old_diagrams(folder);
-  const int32_t PNUM = static_cast<int32_t>(results.piles.size());
-  std::exception_ptr heads_error;
-  auto heads = [&] {
-    try {
-      write_heads(folder + "/heads.csv", names, PNUM, results.heads);
-    } catch (...) {
-      heads_error = std::current_exception();
-    }
-  };
-  std::thread helper;
-  if (threads > 1) {
-    helper = std::thread(heads);
-  } else {
-    heads();
+  const std::vector<Document> documents = format_documents(folder, names, threads, caps, results);
+  std::vector<std::function<void()>> jobs;
+  for (const Document& document : documents) {
+    jobs.push_back([&] { write_document(folder + "/" + document.name, document.parts); });
   }
-  std::exception_ptr own_error;
-  try {
-    write_document(folder + "/cap.csv", cap_csv(names, caps));
-    write_document(folder + "/envelope.csv", csv_text(envelope_table(names, results.piles)));
-    write_document(folder + "/stations.csv", csv_text(stations_table(results.piles)));
-    write_document(folder + "/summary.txt", summary_text(names, results.piles));
-    for (const PileEnvelope& pile : results.piles) {
-      write_document(folder + "/" + envelope_file_name(pile.g), envelope_svg(pile));
-    }
-    write_document(folder + "/index.html", index_html(names, caps, results.piles));
-  } catch (...) {
-    own_error = std::current_exception();
-  }
-  if (helper.joinable()) helper.join();
-  if (own_error) std::rethrow_exception(own_error);
-  if (heads_error) std::rethrow_exception(heads_error);
+  run_jobs(jobs, threads);
 }
 
 CaseNames case_names(const std::string& base, const Inputs& in) {
@@ -240,15 +276,25 @@ CaseNames case_names(const std::string& base, const Inputs& in) {
   return names;
 }
 
-void print_stats(std::FILE* out, Clock::time_point start) {
+// The seconds from the start of a run to the end of each of its parts.
+struct Timings {
+  double read = 0.0;
+  double analysis = 0.0;
+  double written = 0.0;
+};
+
+void print_stats(std::FILE* out, const Timings& t) {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  std::fprintf(out, "kelmarino-cases: %.3f s, peak memory %.1f MB\n", seconds_since(start),
+  std::fprintf(out,
+               "kelmarino-cases: %.3f s (reading %.3f s, analysis %.3f s, writing %.3f s), "
+               "peak memory %.1f MB\n",
+               t.written, t.read, t.analysis - t.read, t.written - t.analysis,
                static_cast<double>(usage.ru_maxrss) / 1024.0);
 }
 
 // The whole run on one base; returns the folder written.
-std::string run(const std::string& base, int32_t threads, std::FILE* out) {
+std::string run(const std::string& base, int32_t threads, std::FILE* out, Timings& timings) {
   const Clock::time_point start = Clock::now();
   Progress progress(out, start);
   std::thread shown([&] { progress.run(); });
@@ -264,13 +310,16 @@ std::string run(const std::string& base, int32_t threads, std::FILE* out) {
   Inputs in;
   progress.phase("reading the input");
   read_inputs(base, in);
+  timings.read = seconds_since(start);
   std::vector<CapDisplacements> caps;
   CaseResults results;
   analyse(in, threads, progress, caps, results);
+  timings.analysis = seconds_since(start);
   const CaseNames names = case_names(base, in);
   const std::string folder = base + "-cases";
   progress.phase("writing " + folder);
   write_results(folder, names, threads, caps, results);
+  timings.written = seconds_since(start);
   return folder;
 }
 
@@ -304,10 +353,10 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
     return 2;
   }
   try {
-    const Clock::time_point start = Clock::now();
-    const std::string folder = run(data_base(argument), threads, out);
+    Timings timings;
+    const std::string folder = run(data_base(argument), threads, out, timings);
     std::fprintf(out, "kelmarino-cases: wrote %s/\n", folder.c_str());
-    if (stats) print_stats(out, start);
+    if (stats) print_stats(out, timings);
     return 0;
   } catch (const RunError& error) {
     std::fflush(out);

@@ -16,7 +16,8 @@ namespace {
 
 // The work space of one thread.
 struct PileWork {
-  LaneTops tops;
+  std::vector<LaneTops> tops;        // one per batch
+  std::vector<StationLanes> states;  // two per batch
   LaneExtremes extremes[MAX_STATIONS];
 };
 
@@ -38,43 +39,34 @@ void merge_extremes(const LaneExtremes& e, StationEnvelope& station) {
   }
 }
 
-// The cap displacements of the combinations from `first` in the lanes; lanes beyond the last
-// combination repeat it, which leaves every extreme as it is.
-void fill_lanes(const std::vector<CapDisplacements>& caps, size_t first, float (&U)[6][LANES],
-                int32_t (&combination)[LANES]) {
-  for (int32_t j = 0; j < LANES; ++j) {
-    const size_t c = std::min(first + static_cast<size_t>(j), caps.size() - 1);
-    combination[j] = static_cast<int32_t>(c);
-    for (int32_t i = 0; i < 6; ++i) U[i][j] = caps[c].U[i];
-  }
-}
-
-// One batch of combinations, from `first`, through the march of a pile into the lanes' extremes
-// and the pile tops. Kept out of line: the compiler does not vectorise code that may trap inside a
-// function that catches, and the lane loops must be vectorised.
-[[gnu::noinline]] void envelope_batch(const PileMarch& march,
-                                      const std::vector<CapDisplacements>& caps, size_t first,
-                                      size_t PNUM, PileWork& work, HeadResult* heads) {
-  float U[6][LANES];
-  int32_t combination[LANES];
-  fill_lanes(caps, first, U, combination);
-  march_extremes(march, U, combination, work.tops, work.extremes);
-  const size_t lanes = std::min(caps.size() - first, static_cast<size_t>(LANES));
-  for (size_t j = 0; j < lanes; ++j) {
-    HeadResult& head = heads[(first + j) * PNUM + static_cast<size_t>(march.g - 1)];
-    for (int32_t i = 0; i < 6; ++i) {
-      head.DU[i] = work.tops.DU[i][j];
-      head.FT[i] = work.tops.FT[i][j];
+// The combinations in batches of LANES, in file order; lanes beyond the last combination repeat
+// it, which leaves every extreme as it is.
+std::vector<LaneBatch> lane_batches(const std::vector<CapDisplacements>& caps) {
+  std::vector<LaneBatch> batches((caps.size() + LANES - 1) / LANES);
+  for (size_t b = 0; b < batches.size(); ++b) {
+    for (int32_t j = 0; j < LANES; ++j) {
+      const size_t c = std::min(b * LANES + static_cast<size_t>(j), caps.size() - 1);
+      batches[b].combination[j] = static_cast<int32_t>(c);
+      for (int32_t i = 0; i < 6; ++i) batches[b].U[i][j] = caps[c].U[i];
     }
   }
+  return batches;
 }
 
-void envelope_pile(const PileMarch& march, const std::vector<CapDisplacements>& caps, size_t PNUM,
+void envelope_pile(const PileMarch& march, const std::vector<LaneBatch>& batches, size_t count,
                    PileWork& work, PileEnvelope& envelope, std::vector<HeadResult>& heads) {
   const int32_t NSTA = march.NSTA();
+  const size_t PNUM = heads.size() / count;
   start_extremes(NSTA, work.extremes);
-  for (size_t first = 0; first < caps.size(); first += LANES) {
-    envelope_batch(march, caps, first, PNUM, work, heads.data());
+  march_extremes(march, batches.data(), static_cast<int32_t>(batches.size()), work.tops.data(),
+                 work.states.data(), work.extremes);
+  for (size_t c = 0; c < count; ++c) {
+    const LaneTops& tops = work.tops[c / LANES];
+    HeadResult& head = heads[c * PNUM + static_cast<size_t>(march.g - 1)];
+    for (int32_t i = 0; i < 6; ++i) {
+      head.DU[i] = tops.DU[i][c % LANES];
+      head.FT[i] = tops.FT[i][c % LANES];
+    }
   }
   envelope.g = march.g;
   envelope.KG = march.KG;
@@ -94,16 +86,13 @@ std::string faulting_combination(const PileMarch& march, const std::vector<CapDi
   const ArithmeticTraps traps;
   LaneTops tops;
   const auto stations = std::make_unique<StationLanes[]>(MAX_STATIONS);
-  float U[6][LANES];
-  int32_t combination[LANES];
   for (size_t c = 0; c < caps.size(); ++c) {
     const std::string stage = "pile results of pile " + std::to_string(march.g) +
                               " under combination " + combinations[c].name;
     fault_context() = FaultContext{stage.c_str(), 0};
-    const std::vector<CapDisplacements> one(1, caps[c]);
-    fill_lanes(one, 0, U, combination);
+    const std::vector<LaneBatch> one = lane_batches({caps[c]});
     try {
-      march_lanes(march, U, tops, stations.get());
+      march_lanes(march, one[0].U, tops, stations.get());
     } catch (const RunError& error) {
       fault_context() = FaultContext{};
       return error.what();
@@ -125,9 +114,12 @@ struct PileQueue {
 
 void envelope_worker(const std::vector<PileMarch>& marches,
                      const std::vector<CapDisplacements>& caps,
-                     const std::vector<Combination>& combinations, PileQueue& queue,
+                     const std::vector<Combination>& combinations,
+                     const std::vector<LaneBatch>& batches, PileQueue& queue,
                      std::atomic<int32_t>& piles_done, CaseResults& results) {
   const auto work = std::make_unique<PileWork>();
+  work->tops.resize(batches.size());
+  work->states.resize(2 * batches.size());
   const ArithmeticTraps traps;
   const size_t PNUM = marches.size();
   while (!queue.stop) {
@@ -136,7 +128,8 @@ void envelope_worker(const std::vector<PileMarch>& marches,
     const PileMarch& march = marches[static_cast<size_t>(p)];
     fault_context() = FaultContext{"pile results", march.g};
     try {
-      envelope_pile(march, caps, PNUM, *work, results.piles[static_cast<size_t>(p)], results.heads);
+      envelope_pile(march, batches, caps.size(), *work, results.piles[static_cast<size_t>(p)],
+                    results.heads);
     } catch (const RunError& error) {
       const std::string message = faulting_combination(march, caps, combinations, error.what());
       const std::lock_guard<std::mutex> lock(queue.mutex);
@@ -174,13 +167,14 @@ void envelope_piles(const std::vector<PileMarch>& marches,
   results.piles.assign(marches.size(), PileEnvelope{});
   results.heads.assign(caps.size() * marches.size(), HeadResult{});
   if (caps.empty() || marches.empty()) return;
+  const std::vector<LaneBatch> batches = lane_batches(caps);
   PileQueue queue;
+  auto work = [&] {
+    envelope_worker(marches, caps, combinations, batches, queue, piles_done, results);
+  };
   std::vector<std::thread> helpers;
-  for (int32_t t = 1; t < threads; ++t) {
-    helpers.emplace_back(
-        [&] { envelope_worker(marches, caps, combinations, queue, piles_done, results); });
-  }
-  envelope_worker(marches, caps, combinations, queue, piles_done, results);
+  for (int32_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+  work();
   for (std::thread& helper : helpers) helper.join();
   if (queue.stop) throw RunError(queue.fault_message);
 }

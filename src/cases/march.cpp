@@ -7,7 +7,10 @@
 //
 // Signs as passed to the transfer matrices: above ground the x-z plane passes (UX, SY, NX, MY)
 // and the y-z plane (UY, -SX, NY, -MX); below ground x-z passes (UX, SY, NX, -MY) and y-z
-// (UY, -SX, NY, MX). Results are brought back the same way.
+// (UY, -SX, NY, MX). Results are brought back the same way. A passed sign is kept in the matrix
+// instead: T(i,k).(-x) and (-T(i,k)).x are the same float, zeros and their signs included, since
+// rounding does not depend on the sign. The sign of a result is changed after its sum, as
+// compute_stations does: the sum of negated terms can differ from the negated sum in a zero's sign.
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -40,74 +43,45 @@ void copy(const float* from, float* to) {
   for (int32_t j = 0; j < LANES; ++j) to[j] = from[j];
 }
 
-void negated(const float* from, float* to) {
-  for (int32_t j = 0; j < LANES; ++j) to[j] = -from[j];
-}
+// A bending plane: the quantities of its state (u, theta, Q, M), and whether theta and M are
+// passed to the transfer matrix negated.
+struct Plane {
+  int32_t rows[4];
+  bool negated[4];
+};
+const Plane X_ABOVE = {{UX, SY, NX, MY}, {false, false, false, false}};
+const Plane Y_ABOVE = {{UY, SX, NY, MX}, {false, true, false, true}};
+const Plane X_BELOW = {{UX, SY, NX, MY}, {false, false, false, true}};
+const Plane Y_BELOW = {{UY, SX, NY, MX}, {false, true, false, false}};
 
-// One step above the ground line, from the quantities of station k in `s` to those of k + 1.
-void above_ground_step(const MarchStep& step, StationLanes& s) {
-  float X[4][LANES], Y[4][LANES], Xn[4][LANES], Yn[4][LANES];
-  copy(s.q[UX], X[0]);
-  copy(s.q[SY], X[1]);
-  copy(s.q[NX], X[2]);
-  copy(s.q[MY], X[3]);
-  copy(s.q[UY], Y[0]);
-  negated(s.q[SX], Y[1]);
-  copy(s.q[NY], Y[2]);
-  negated(s.q[MX], Y[3]);
-  lane_matmul<4>(step.Tx, X, Xn);
-  lane_matmul<4>(step.Tx, Y, Yn);
-  copy(Xn[0], s.q[UX]);
-  copy(Xn[1], s.q[SY]);
-  copy(Xn[2], s.q[NX]);
-  copy(Xn[3], s.q[MY]);
-  copy(Yn[0], s.q[UY]);
-  negated(Yn[1], s.q[SX]);
-  copy(Yn[2], s.q[NY]);
-  negated(Yn[3], s.q[MX]);
-}
-
-// One step below the ground line; FNZ_KG is the axial force at the ground line.
-void below_ground_step(const MarchStep& step, bool parabola, const float* FNZ_KG, StationLanes& s) {
-  float X[4][LANES], Y[4][LANES], Xn[4][LANES], Yn[4][LANES];
-  copy(s.q[UX], X[0]);
-  copy(s.q[SY], X[1]);
-  copy(s.q[NX], X[2]);
-  negated(s.q[MY], X[3]);
-  copy(s.q[UY], Y[0]);
-  negated(s.q[SX], Y[1]);
-  copy(s.q[NY], Y[2]);
-  copy(s.q[MX], Y[3]);
-  lane_matmul<4>(step.Tx, X, Xn);
-  lane_matmul<4>(step.Ty, Y, Yn);
-  copy(Xn[0], s.q[UX]);
-  copy(Xn[1], s.q[SY]);
-  copy(Xn[2], s.q[NX]);
-  negated(Xn[3], s.q[MY]);
-  copy(Yn[0], s.q[UY]);
-  negated(Yn[1], s.q[SX]);
-  copy(Yn[2], s.q[NY]);
-  copy(Yn[3], s.q[MX]);
-  // PMT . u . z2, multiplied in this order.
-  for (int32_t j = 0; j < LANES; ++j) {
-    s.q[PSX][j] = step.PMT * s.q[UX][j] * step.z2;
-    s.q[PSY][j] = step.PMT * s.q[UY][j] * step.z2;
-  }
-  if (parabola) {
-    for (int32_t j = 0; j < LANES; ++j) s.q[NZ][j] = FNZ_KG[j] * step.parabola;
+// The state of one plane carried from `from` to `to` by T, whose columns carry the passed signs:
+// MATMUL's order of operations, then the result's signs undone.
+void plane_step(const float* T, const Plane& plane, const StationLanes& from, StationLanes& to) {
+  for (int32_t i = 0; i < 4; ++i) {
+    float sum[LANES];
+    for (int32_t j = 0; j < LANES; ++j) sum[j] = 0.0f;
+    for (int32_t k = 0; k < 4; ++k) {
+      const float a = T[k * 4 + i];
+      const float* x = from.q[plane.rows[k]];
+      for (int32_t j = 0; j < LANES; ++j) sum[j] = sum[j] + a * x[j];
+    }
+    float* y = to.q[plane.rows[i]];
+    if (plane.negated[i]) {
+      for (int32_t j = 0; j < LANES; ++j) y[j] = -sum[j];
+    } else {
+      for (int32_t j = 0; j < LANES; ++j) y[j] = sum[j];
+    }
   }
 }
 
-// The march of a pile, handing the quantities of every station k to take(k, quantities).
-template <typename Take>
-void march_stations(const PileMarch& march, const float (&U)[6][LANES], LaneTops& tops, Take take) {
-  // The pile-top displacement in cap axes, then in pile axes (TOPD), then the forces FT = B.DU.
+// Station 1, the pile top: the pile-top displacement in cap axes, then in pile axes (TOPD), then
+// the forces FT = B.DU, and the quantities of the station.
+void march_top(const PileMarch& march, const float (&U)[6][LANES], LaneTops& tops,
+               StationLanes& s) {
   float v[6][LANES];
   lane_matmul<6>(march.D, U, v);
   lane_matmul<6>(march.Tt, v, tops.DU);
   lane_matmul<6>(march.B, tops.DU, tops.FT);
-
-  StationLanes s;
   copy(tops.DU[0], s.q[UX]);
   copy(tops.DU[1], s.q[UY]);
   copy(tops.DU[3], s.q[SX]);
@@ -121,16 +95,32 @@ void march_stations(const PileMarch& march, const float (&U)[6][LANES], LaneTops
     s.q[PSX][j] = 0.0f;  // no soil stress above and at the ground line
     s.q[PSY][j] = 0.0f;
   }
-  take(1, s);
-  const MarchStep* const steps = march.steps.data();
-  for (int32_t k = 2; k <= march.NSTA(); ++k) {
-    const MarchStep& step = steps[k - 2];
-    if (step.below) {
-      below_ground_step(step, march.parabola, tops.FT[2], s);
-    } else {
-      above_ground_step(step, s);
-    }
-    take(k, s);
+}
+
+// From station k in `from` to station k + 1 in `to`. The axial force at the ground line is the
+// pile-top one, FT(3).
+void march_step(const PileMarch& march, int32_t k, const LaneTops& tops, const StationLanes& from,
+                StationLanes& to) {
+  const MarchStep& step = march.steps[static_cast<size_t>(k - 1)];
+  if (!step.below) {
+    plane_step(step.Tx, X_ABOVE, from, to);
+    plane_step(step.Ty, Y_ABOVE, from, to);
+    copy(from.q[NZ], to.q[NZ]);
+    copy(from.q[PSX], to.q[PSX]);
+    copy(from.q[PSY], to.q[PSY]);
+    return;
+  }
+  plane_step(step.Tx, X_BELOW, from, to);
+  plane_step(step.Ty, Y_BELOW, from, to);
+  // PMT . u . z2, multiplied in this order.
+  for (int32_t j = 0; j < LANES; ++j) {
+    to.q[PSX][j] = step.PMT * to.q[UX][j] * step.z2;
+    to.q[PSY][j] = step.PMT * to.q[UY][j] * step.z2;
+  }
+  if (march.parabola) {
+    for (int32_t j = 0; j < LANES; ++j) to.q[NZ][j] = tops.FT[2][j] * step.parabola;
+  } else {
+    copy(from.q[NZ], to.q[NZ]);
   }
 }
 
@@ -142,8 +132,11 @@ float pick(int32_t mask, float a, float b) {
 }
 
 // A station's quantities into the lanes' extremes: a value replaces the kept one only when it is
-// strictly beyond it.
-void take_extremes(const StationLanes& s, const int32_t (&combination)[LANES], LaneExtremes& e) {
+// strictly beyond it. The function only compares and moves bits, so it is also compiled for
+// processors with wider vectors and a one-instruction choice (chosen when the program starts);
+// every arithmetic operation of the march stays in the one baseline version.
+__attribute__((target_clones("avx2", "sse4.1", "default"))) void take_extremes(
+    const StationLanes& s, const int32_t (&combination)[LANES], LaneExtremes& e) {
   for (int32_t q = 0; q < QUANTITIES; ++q) {
     for (int32_t j = 0; j < LANES; ++j) {
       const float value = s.q[q][j];
@@ -159,6 +152,16 @@ void take_extremes(const StationLanes& s, const int32_t (&combination)[LANES], L
 
 void copy_matrix(const float* from, int32_t n, float* to) {
   for (int32_t i = 0; i < n * n; ++i) to[i] = from[i];
+}
+
+// T with the signs of the passed state in its columns.
+void signed_matrix(const Matrix4& T, const Plane& plane, float* to) {
+  for (int32_t k = 0; k < 4; ++k) {
+    for (int32_t i = 0; i < 4; ++i) {
+      const float t = T.data()[k * 4 + i];
+      to[k * 4 + i] = plane.negated[k] ? -t : t;
+    }
+  }
 }
 
 }  // namespace
@@ -195,8 +198,8 @@ void prepare_march(const Model& model, int32_t g, BelowGroundCache& cache, PileM
     const float h = piles.HFR(g, s) / static_cast<float>(piles.NSF(g, s));
     FRSEG(bending_stiffness(piles, g, piles.DOF(g, s)), h, F);
     MarchStep step;
-    copy_matrix(F.data(), 4, step.Tx);
-    copy_matrix(F.data(), 4, step.Ty);
+    signed_matrix(F, X_ABOVE, step.Tx);
+    signed_matrix(F, Y_ABOVE, step.Ty);
     for (int32_t n = 1; n <= piles.NSF(g, s); ++n) {
       march.steps.push_back(step);
       march.ZH.push_back(march.ZH.back() + h);
@@ -215,9 +218,9 @@ void prepare_march(const Model& model, int32_t g, BelowGroundCache& cache, PileM
       const float z1 = march.ZH.back() - ZG;
       const float z2 = z1 + h;
       cache.matrix(ax, EI, z1, z2, F);
-      copy_matrix(F.data(), 4, step.Tx);
+      signed_matrix(F, X_BELOW, step.Tx);
       if (std::fabs(ax - ay) > EQUAL_PLANES) cache.matrix(ay, EI, z1, z2, F);
-      copy_matrix(F.data(), 4, step.Ty);
+      signed_matrix(F, Y_BELOW, step.Ty);
       step.PMT = piles.PMT(g, s);
       step.z2 = z2;
       // The same operations as the axial force's factor at this station in compute_stations.
@@ -230,7 +233,9 @@ void prepare_march(const Model& model, int32_t g, BelowGroundCache& cache, PileM
 
 void march_lanes(const PileMarch& march, const float (&U)[6][LANES], LaneTops& tops,
                  StationLanes* stations) {
-  march_stations(march, U, tops, [&](int32_t k, const StationLanes& s) { stations[k - 1] = s; });
+  march_top(march, U, tops, stations[0]);
+  for (int32_t k = 1; k < march.NSTA(); ++k)
+    march_step(march, k, tops, stations[k - 1], stations[k]);
 }
 
 void start_extremes(int32_t NSTA, LaneExtremes* extremes) {
@@ -247,11 +252,21 @@ void start_extremes(int32_t NSTA, LaneExtremes* extremes) {
   }
 }
 
-void march_extremes(const PileMarch& march, const float (&U)[6][LANES],
-                    const int32_t (&combination)[LANES], LaneTops& tops, LaneExtremes* extremes) {
-  march_stations(march, U, tops, [&](int32_t k, const StationLanes& s) {
-    take_extremes(s, combination, extremes[k - 1]);
-  });
+void march_extremes(const PileMarch& march, const LaneBatch* batches, int32_t count, LaneTops* tops,
+                    StationLanes* states, LaneExtremes* extremes) {
+  StationLanes* now = states;
+  StationLanes* next = states + count;
+  for (int32_t b = 0; b < count; ++b) {
+    march_top(march, batches[b].U, tops[b], now[b]);
+    take_extremes(now[b], batches[b].combination, extremes[0]);
+  }
+  for (int32_t k = 1; k < march.NSTA(); ++k) {
+    for (int32_t b = 0; b < count; ++b) {
+      march_step(march, k, tops[b], now[b], next[b]);
+      take_extremes(next[b], batches[b].combination, extremes[k]);
+    }
+    std::swap(now, next);
+  }
 }
 
 }  // namespace kelmarino::cases

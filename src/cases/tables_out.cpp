@@ -2,11 +2,40 @@
 // text (there are hundreds of thousands of rows), the envelopes and the summary as result tables.
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "cases/cases.hpp"
 
 namespace kelmarino::cases {
 namespace {
+
+// The room a cell takes at most, with its comma: the shortest text of a float has at most 15
+// characters ("-1.17549435e-38" has 15), an integer at most 11. The rows of the per-combination
+// files take about ten characters a cell.
+constexpr size_t CELL_ROOM = 16;
+constexpr size_t TYPICAL_CELL = 10;
+
+// A row of cells written through a pointer into a buffer of room enough, then appended whole:
+// the CSV files of the combinations have millions of cells.
+class Row {
+ public:
+  void put(char c) { *at_++ = c; }
+  void text(const std::string& cell) {
+    std::memcpy(at_, cell.data(), cell.size());
+    at_ += cell.size();
+  }
+  void value(float v) { at_ = std::to_chars(at_, end(), v).ptr; }
+  void integer(int32_t v) { at_ = std::to_chars(at_, end(), v).ptr; }
+  void append_to(std::string& text) {
+    text.append(buffer_, at_);
+    at_ = buffer_;
+  }
+
+ private:
+  char* end() { return buffer_ + sizeof buffer_; }
+  char buffer_[64 + 32 * CELL_ROOM];  // a name of 40 characters and 25 cells fit
+  char* at_ = buffer_;
+};
 
 const char* const CAP_NAMES[6] = {"UX", "UY", "UZ", "SX", "SY", "SZ"};
 const char* const FORCE_NAMES[6] = {"NX", "NY", "NZ", "MX", "MY", "MZ"};
@@ -19,6 +48,7 @@ void append_value(std::string& text, float value) {
   text.append(digits, result.ptr);
 }
 
+// The header row as the result tables write it.
 std::string header_line(const std::vector<Column>& columns) {
   return csv_text(ResultTable{columns, {}});
 }
@@ -66,32 +96,70 @@ std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>&
   return text;
 }
 
-std::string heads_csv_header() {
-  std::vector<Column> columns = {{"combination", ""}, {"pile", ""}};
-  for (int32_t i = 0; i < 6; ++i) columns.push_back({CAP_NAMES[i], DISPLACEMENT_UNITS[i]});
-  for (int32_t i = 0; i < 6; ++i) columns.push_back({FORCE_NAMES[i], FORCE_UNITS[i]});
-  return header_line(columns);
-}
-
-void append_heads_csv(std::string& text, const CaseNames& names, int32_t PNUM,
-                      const std::vector<HeadResult>& heads, size_t first, size_t last) {
+std::string heads_csv(const CaseNames& names, int32_t PNUM, const std::vector<HeadResult>& heads,
+                      size_t first, size_t last) {
+  std::string text;
+  if (first == 0) {
+    std::vector<Column> columns = {{"combination", ""}, {"pile", ""}};
+    for (int32_t i = 0; i < 6; ++i) columns.push_back({CAP_NAMES[i], DISPLACEMENT_UNITS[i]});
+    for (int32_t i = 0; i < 6; ++i) columns.push_back({FORCE_NAMES[i], FORCE_UNITS[i]});
+    text = header_line(columns);
+  }
+  text.reserve(text.size() + (last - first) * static_cast<size_t>(PNUM) * 14 * TYPICAL_CELL);
+  Row out;
   for (size_t c = first; c < last; ++c) {
     for (int32_t g = 1; g <= PNUM; ++g) {
       const HeadResult& head = heads[c * static_cast<size_t>(PNUM) + static_cast<size_t>(g - 1)];
-      text += names.combinations[c];
-      text += ',';
-      text += std::to_string(g);
+      out.text(names.combinations[c]);
+      out.put(',');
+      out.integer(g);
       for (const float v : head.DU) {
-        text += ',';
-        append_value(text, v);
+        out.put(',');
+        out.value(v);
       }
       for (const float v : head.FT) {
-        text += ',';
-        append_value(text, v);
+        out.put(',');
+        out.value(v);
       }
-      text += '\n';
+      out.put('\n');
+      out.append_to(text);
     }
   }
+  return text;
+}
+
+std::string stations_csv(const std::vector<PileEnvelope>& piles, size_t first, size_t last) {
+  std::string text;
+  if (first == 0) {
+    std::vector<Column> columns = {{"pile", ""}, {"station", ""}, {"Z", "m"}};
+    for (int32_t q = 0; q < QUANTITIES; ++q) {
+      columns.push_back({std::string(quantity_name(q)) + "_max", quantity_unit(q)});
+      columns.push_back({std::string(quantity_name(q)) + "_min", quantity_unit(q)});
+    }
+    text = header_line(columns);
+  }
+  text.reserve(text.size() + (last - first) * MAX_STATIONS * 25 * TYPICAL_CELL);
+  Row out;
+  for (size_t p = first; p < last; ++p) {
+    const PileEnvelope& pile = piles[p];
+    for (size_t k = 0; k < pile.stations.size(); ++k) {
+      out.integer(pile.g);
+      out.put(',');
+      out.integer(static_cast<int32_t>(k + 1));
+      out.put(',');
+      out.value(pile.ZH[k]);
+      const StationEnvelope& s = pile.stations[k];
+      for (int32_t q = 0; q < QUANTITIES; ++q) {
+        out.put(',');
+        out.value(s.max[q].value);
+        out.put(',');
+        out.value(s.min[q].value);
+      }
+      out.put('\n');
+      out.append_to(text);
+    }
+  }
+  return text;
 }
 
 ResultTable envelope_table(const CaseNames& names, const std::vector<PileEnvelope>& piles) {
@@ -112,28 +180,6 @@ ResultTable envelope_table(const CaseNames& names, const std::vector<PileEnvelop
       table.rows.push_back({std::to_string(pile.g), quantity_name(q), quantity_unit(q),
                             shortest(max.extreme.value), name(max), z(max),
                             shortest(min.extreme.value), name(min), z(min)});
-    }
-  }
-  return table;
-}
-
-ResultTable stations_table(const std::vector<PileEnvelope>& piles) {
-  ResultTable table;
-  table.columns = {{"pile", ""}, {"station", ""}, {"Z", "m"}};
-  for (int32_t q = 0; q < QUANTITIES; ++q) {
-    table.columns.push_back({std::string(quantity_name(q)) + "_max", quantity_unit(q)});
-    table.columns.push_back({std::string(quantity_name(q)) + "_min", quantity_unit(q)});
-  }
-  for (const PileEnvelope& pile : piles) {
-    for (size_t k = 0; k < pile.stations.size(); ++k) {
-      std::vector<std::string> row = {std::to_string(pile.g), std::to_string(k + 1),
-                                      shortest(pile.ZH[k])};
-      const StationEnvelope& s = pile.stations[k];
-      for (int32_t q = 0; q < QUANTITIES; ++q) {
-        row.push_back(shortest(s.max[q].value));
-        row.push_back(shortest(s.min[q].value));
-      }
-      table.rows.push_back(std::move(row));
     }
   }
   return table;
