@@ -334,14 +334,16 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
   std::string argument;
   int32_t threads = 2;
   bool stats = false;
-  app.add_option("BASE", argument, "the data file BASE.dat, named with or without .dat")
-      ->required();
+  app.add_option("BASE", argument, "the data file BASE.dat, named with or without .dat");
   app.add_option("--threads", threads, "threads of the analysis (the results do not depend on it)")
       ->check(CLI::Range(1, 64));
   app.add_flag("--stats", stats, "print the run time and the peak memory");
   app.set_version_flag("--version", std::string("kelmarino-cases ") + VERSION);
   try {
     app.parse(argc, argv);
+    // Checked here rather than by the parser, which would name a missing BASE before an unknown
+    // option.
+    if (argument.empty()) throw CLI::ParseError("BASE is required", 2);
   } catch (const CLI::CallForHelp&) {
     std::fprintf(out, "%s%s\n", app.help().c_str(), USAGE);
     return 0;
