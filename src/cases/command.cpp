@@ -26,9 +26,8 @@ namespace kelmarino::cases {
 namespace {
 
 const char* const USAGE = "usage: kelmarino-cases [PATH/]BASE[.dat]";
-// The parts in which the large CSV files are formatted, shared out among the threads.
+// The combinations of a part of heads.csv, formatted by one thread.
 constexpr size_t COMBINATIONS_PER_PART = 50;
-constexpr size_t PILES_PER_PART = 20;
 
 using Clock = std::chrono::steady_clock;
 
@@ -163,19 +162,20 @@ void analyse(Inputs& in, int32_t threads, Progress& progress, std::vector<CapDis
   envelope_piles(marches, caps, in.combinations, threads, piles_done, results);
 }
 
-// A file of the folder: its name and its text, written whole in parts.
-struct Document {
-  std::string name;
-  std::vector<std::string> parts;
-};
-
-void write_document(const std::string& path, const std::vector<std::string>& parts) {
-  File file = open_file(path, "wb");
+void write_parts(File& file, const std::string& path, const std::vector<std::string>& parts) {
   for (const std::string& text : parts) {
     if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
       throw RunError("run-time error writing " + path + ": " + std::strerror(errno));
     }
   }
+}
+
+// A document written whole into a new file (one of an earlier run removed first).
+void write_document(const std::string& path, const std::vector<std::string>& parts) {
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
+  File file = open_file(path, "wb");
+  write_parts(file, path, parts);
   close_written(file, path);
 }
 
@@ -201,71 +201,67 @@ void run_jobs(const std::vector<std::function<void()>>& jobs, int32_t threads) {
   if (failure) std::rethrow_exception(failure);
 }
 
-// Removes the files an earlier run wrote into the folder: the tables, the page and the pile
-// diagrams (it may have had more piles).
-void clear_old_results(const std::string& folder) {
+// Removes the pile diagrams of an earlier run with more piles.
+void clear_old_diagrams(const std::string& folder, int32_t PNUM) {
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
     const std::string name = entry.path().filename().string();
-    const bool diagram = name.starts_with("pile-") && name.ends_with(".svg");
-    const bool written = name == "cap.csv" || name == "heads.csv" || name == "envelope.csv" ||
-                         name == "stations.csv" || name == "summary.txt" || name == "index.html";
-    if (diagram || written) std::filesystem::remove(entry.path(), error);
+    if (!name.starts_with("pile-") || !name.ends_with(".svg")) continue;
+    const std::string number = name.substr(5, name.size() - 9);
+    if (number.find_first_not_of("0123456789") != std::string::npos || number.size() > 9 ||
+        std::stoi(number) > PNUM) {
+      std::filesystem::remove(entry.path(), error);
+    }
   }
 }
 
-// The documents of the folder, formatted part by part by the threads; each part has its own place,
-// so the texts do not depend on the thread count. While they are formatted, the files of an
-// earlier run are removed (the new ones are then written without truncating old ones first).
-std::vector<Document> format_documents(const std::string& folder, const CaseNames& names,
-                                       int32_t threads, const std::vector<CapDisplacements>& caps,
-                                       const CaseResults& results) {
-  const std::vector<PileEnvelope>& piles = results.piles;
-  const int32_t PNUM = static_cast<int32_t>(piles.size());
+// heads.csv, the largest file, in rounds: the threads format the next parts, which are then
+// written in order, so that only a few parts are held at a time.
+void write_heads(const std::string& path, const CaseNames& names, int32_t threads, int32_t PNUM,
+                 const std::vector<HeadResult>& heads) {
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
+  File file = open_file(path, "wb");
   const size_t count = names.combinations.size();
-  std::vector<Document> documents = {{"heads.csv", {}},     {"stations.csv", {}},
-                                     {"cap.csv", {""}},     {"envelope.csv", {""}},
-                                     {"summary.txt", {""}}, {"index.html", {""}}};
-  for (const PileEnvelope& pile : piles) documents.push_back({envelope_file_name(pile.g), {""}});
-  std::vector<std::function<void()>> jobs = {
-      [&] { clear_old_results(folder); }, [&] { documents[2].parts[0] = cap_csv(names, caps); },
-      [&] { documents[3].parts[0] = csv_text(envelope_table(names, piles)); },
-      [&] { documents[4].parts[0] = summary_text(names, piles); },
-      [&] { documents[5].parts[0] = index_html(names, caps, piles); }};
-  documents[0].parts.resize((count + COMBINATIONS_PER_PART - 1) / COMBINATIONS_PER_PART);
-  for (size_t i = 0; i < documents[0].parts.size(); ++i) {
-    jobs.push_back([&, i] {
-      documents[0].parts[i] = heads_csv(names, PNUM, results.heads, i * COMBINATIONS_PER_PART,
-                                        std::min(count, (i + 1) * COMBINATIONS_PER_PART));
-    });
+  std::vector<std::string> parts(2 * static_cast<size_t>(threads));
+  for (size_t first = 0; first < count; first += parts.size() * COMBINATIONS_PER_PART) {
+    std::vector<std::function<void()>> jobs;
+    for (size_t i = 0; i < parts.size(); ++i) {
+      const size_t from = std::min(count, first + i * COMBINATIONS_PER_PART);
+      const size_t to = std::min(count, from + COMBINATIONS_PER_PART);
+      jobs.push_back([&, i, from, to] { parts[i] = heads_csv(names, PNUM, heads, from, to); });
+    }
+    run_jobs(jobs, threads);
+    write_parts(file, path, parts);
   }
-  documents[1].parts.resize((piles.size() + PILES_PER_PART - 1) / PILES_PER_PART);
-  for (size_t i = 0; i < documents[1].parts.size(); ++i) {
-    jobs.push_back([&, i] {
-      documents[1].parts[i] =
-          stations_csv(piles, i * PILES_PER_PART, std::min(piles.size(), (i + 1) * PILES_PER_PART));
-    });
-  }
-  for (size_t p = 0; p < piles.size(); ++p) {
-    jobs.push_back([&, p] { documents[6 + p].parts[0] = envelope_svg(piles[p]); });
-  }
-  run_jobs(jobs, threads);
-  return documents;
+  close_written(file, path);
 }
 
-// The folder of results: the documents formatted, then written, the threads sharing both; the
-// largest file, heads.csv, is written first, the others meanwhile.
+// The folder of results. Each document is formatted and written by a job of its own, the threads
+// sharing the jobs; a file of an earlier run is removed before its new one is written (which is
+// cheaper than truncating it).
 void write_results(const std::string& folder, const CaseNames& names, int32_t threads,
                    const std::vector<CapDisplacements>& caps, const CaseResults& results) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error) throw RunError("run-time error making the folder " + folder + ": " + error.message());
-  const std::vector<Document> documents = format_documents(folder, names, threads, caps, results);
-  std::vector<std::function<void()>> jobs;
-  for (const Document& document : documents) {
-    jobs.push_back([&] { write_document(folder + "/" + document.name, document.parts); });
+  const std::vector<PileEnvelope>& piles = results.piles;
+  const int32_t PNUM = static_cast<int32_t>(piles.size());
+  auto document = [&](const std::string& name, std::function<std::string()> text) {
+    return [&folder, name, text] { write_document(folder + "/" + name, {text()}); };
+  };
+  std::vector<std::function<void()>> jobs = {
+      [&] { clear_old_diagrams(folder, PNUM); },
+      document("stations.csv", [&] { return stations_csv(piles, 0, piles.size()); }),
+      document("cap.csv", [&] { return cap_csv(names, caps); }),
+      document("envelope.csv", [&] { return csv_text(envelope_table(names, piles)); }),
+      document("summary.txt", [&] { return summary_text(names, piles); }),
+      document("index.html", [&] { return index_html(names, caps, piles); })};
+  for (const PileEnvelope& pile : piles) {
+    jobs.push_back(document(envelope_file_name(pile.g), [&] { return envelope_svg(pile); }));
   }
   run_jobs(jobs, threads);
+  write_heads(folder + "/heads.csv", names, threads, PNUM, results.heads);
 }
 
 CaseNames case_names(const std::string& base, const Inputs& in) {
