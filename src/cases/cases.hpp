@@ -104,8 +104,8 @@ std::vector<CapDisplacements> solve_combinations(const Model& model,
 inline constexpr int32_t LANES = 16;
 
 // One step of the march of a pile, from station k to station k + 1, with everything in it that
-// does not depend on the loads. Matrices are 4x4, column-major.
-// The transfer matrices carry in their columns the signs with which a state is passed to them.
+// does not depend on the loads. The 4x4 transfer matrices (column-major) carry in their columns
+// the signs with which the state of a plane is passed to them.
 struct MarchStep {
   float Tx[16];           // transfer matrix of the x-z plane (FRSEG above, BLSEG below ground)
   float Ty[16];           // the same of the y-z plane
@@ -238,7 +238,7 @@ PileExtreme pile_minimum(const PileEnvelope& pile, int32_t q);
 
 // ---- Output ----
 
-// The names and counts an output names.
+// The names the outputs of a run give.
 struct CaseNames {
   std::string title;  // the base name of the data file
   std::vector<std::string> cases;
@@ -247,13 +247,13 @@ struct CaseNames {
 
 // The CSV files with one row per combination (cap.csv), per combination and pile (heads.csv),
 // and per pile and station (stations.csv). Numbers are the shortest text of the float that reads
-// back as the same float (std::to_chars); the rows are written straight into the text, and the
-// header row, as the result tables write it, only in the part that starts at the first row: a
-// part takes the combinations (or piles) from `first` up to `last`.
+// back as the same float (std::to_chars), written straight into the text; the header row is the
+// result tables' one. heads_csv writes the part of the combinations from `first` up to `last`,
+// with the header row when `first` is 0.
 std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>& caps);
 std::string heads_csv(const CaseNames& names, int32_t PNUM, const std::vector<HeadResult>& heads,
                       size_t first, size_t last);
-std::string stations_csv(const std::vector<PileEnvelope>& piles, size_t first, size_t last);
+std::string stations_csv(const std::vector<PileEnvelope>& piles);
 
 // envelope.csv: per pile and quantity, the largest and smallest value with their combination and
 // Z; the summary: per pile, the compression and tension at the top and the largest moment and

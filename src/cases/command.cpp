@@ -252,7 +252,7 @@ void write_results(const std::string& folder, const CaseNames& names, int32_t th
   };
   std::vector<std::function<void()>> jobs = {
       [&] { clear_old_diagrams(folder, PNUM); },
-      document("stations.csv", [&] { return stations_csv(piles, 0, piles.size()); }),
+      document("stations.csv", [&] { return stations_csv(piles); }),
       document("cap.csv", [&] { return cap_csv(names, caps); }),
       document("envelope.csv", [&] { return csv_text(envelope_table(names, piles)); }),
       document("summary.txt", [&] { return summary_text(names, piles); }),

@@ -132,11 +132,10 @@ float pick(int32_t mask, float a, float b) {
 }
 
 // A station's quantities into the lanes' extremes: a value replaces the kept one only when it is
-// strictly beyond it. The function only compares and moves bits, so it is also compiled for
-// processors with wider vectors and a one-instruction choice (chosen when the program starts);
-// every arithmetic operation of the march stays in the one baseline version.
-__attribute__((target_clones("avx2", "sse4.1", "default"))) void take_extremes(
-    const StationLanes& s, const int32_t (&combination)[LANES], LaneExtremes& e) {
+// strictly beyond it.
+[[gnu::always_inline]] inline void take_extremes(const StationLanes& s,
+                                                 const int32_t (&combination)[LANES],
+                                                 LaneExtremes& e) {
   for (int32_t q = 0; q < QUANTITIES; ++q) {
     for (int32_t j = 0; j < LANES; ++j) {
       const float value = s.q[q][j];
@@ -148,6 +147,25 @@ __attribute__((target_clones("avx2", "sse4.1", "default"))) void take_extremes(
       e.cmin[q][j] = pick(smaller, combination[j], e.cmin[q][j]);
     }
   }
+}
+
+// take_extremes compiled for the processor's baseline and for processors with wider vectors and a
+// one-instruction choice, chosen once when the run starts. The function only compares and moves
+// bits, so both give the same extremes; every arithmetic operation of the march stays in the one
+// baseline version.
+using TakeExtremes = void (*)(const StationLanes&, const int32_t (&)[LANES], LaneExtremes&);
+void take_extremes_baseline(const StationLanes& s, const int32_t (&combination)[LANES],
+                            LaneExtremes& e) {
+  take_extremes(s, combination, e);
+}
+[[gnu::target("avx2")]] void take_extremes_avx2(const StationLanes& s,
+                                                const int32_t (&combination)[LANES],
+                                                LaneExtremes& e) {
+  take_extremes(s, combination, e);
+}
+TakeExtremes chosen_take_extremes() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") ? take_extremes_avx2 : take_extremes_baseline;
 }
 
 void copy_matrix(const float* from, int32_t n, float* to) {
@@ -254,6 +272,7 @@ void start_extremes(int32_t NSTA, LaneExtremes* extremes) {
 
 void march_extremes(const PileMarch& march, const LaneBatch* batches, int32_t count, LaneTops* tops,
                     StationLanes* states, LaneExtremes* extremes) {
+  static const TakeExtremes take_extremes = chosen_take_extremes();
   StationLanes* now = states;
   StationLanes* next = states + count;
   for (int32_t b = 0; b < count; ++b) {

@@ -128,20 +128,16 @@ std::string heads_csv(const CaseNames& names, int32_t PNUM, const std::vector<He
   return text;
 }
 
-std::string stations_csv(const std::vector<PileEnvelope>& piles, size_t first, size_t last) {
-  std::string text;
-  if (first == 0) {
-    std::vector<Column> columns = {{"pile", ""}, {"station", ""}, {"Z", "m"}};
-    for (int32_t q = 0; q < QUANTITIES; ++q) {
-      columns.push_back({std::string(quantity_name(q)) + "_max", quantity_unit(q)});
-      columns.push_back({std::string(quantity_name(q)) + "_min", quantity_unit(q)});
-    }
-    text = header_line(columns);
+std::string stations_csv(const std::vector<PileEnvelope>& piles) {
+  std::vector<Column> columns = {{"pile", ""}, {"station", ""}, {"Z", "m"}};
+  for (int32_t q = 0; q < QUANTITIES; ++q) {
+    columns.push_back({std::string(quantity_name(q)) + "_max", quantity_unit(q)});
+    columns.push_back({std::string(quantity_name(q)) + "_min", quantity_unit(q)});
   }
-  text.reserve(text.size() + (last - first) * MAX_STATIONS * 25 * TYPICAL_CELL);
+  std::string text = header_line(columns);
+  text.reserve(text.size() + piles.size() * MAX_STATIONS * 25 * TYPICAL_CELL);
   Row out;
-  for (size_t p = first; p < last; ++p) {
-    const PileEnvelope& pile = piles[p];
+  for (const PileEnvelope& pile : piles) {
     for (size_t k = 0; k < pile.stations.size(); ++k) {
       out.integer(pile.g);
       out.put(',');

@@ -249,7 +249,8 @@ TEST(Envelope, FirstCombinationKeepsTiesAndThreadsChangeNothing) {
   }
 }
 
-// The tables name their columns and units and hold one row per item.
+// The tables name their columns and units and hold one row per item; the page shows every
+// pile's diagrams. (The rows of stations.csv are checked against kelmarino above.)
 TEST(Tables, HeadersAndRowCounts) {
   const CasesRun run = run_cases({{"pier.dat", example_text("pier")},
                                   {"pier.loads.csv", testing::loads_of("pier")},
@@ -257,43 +258,32 @@ TEST(Tables, HeadersAndRowCounts) {
                                  "pier");
   ASSERT_EQ(run.exit_status, 0) << run.errors;
   EXPECT_EQ(run.out, "kelmarino-cases: wrote pier-cases/\n");
-  EXPECT_EQ(split_lines(run.file("pier-cases/cap.csv"))[0],
-            "combination,UX (m),UY (m),UZ (m),SX (rad),SY (rad),SZ (rad)");
-  EXPECT_EQ(split_lines(run.file("pier-cases/heads.csv"))[0],
-            "combination,pile,UX (m),UY (m),UZ (m),SX (rad),SY (rad),SZ (rad),NX (t),NY (t),"
-            "NZ (t),MX (t*m),MY (t*m),MZ (t*m)");
-  EXPECT_EQ(split_lines(run.file("pier-cases/envelope.csv"))[0],
-            "pile,quantity,unit,max,max_combination,max_Z (m),min,min_combination,min_Z (m)");
-  std::string header = "pile,station,Z (m)";
+  std::string stations = "pile,station,Z (m)";
   for (int32_t q = 0; q < QUANTITIES; ++q) {
-    const std::string unit = std::string(" (") + quantity_unit(q) + ")";
-    header += std::string(",") + quantity_name(q) + "_max" + unit + "," + quantity_name(q) +
-              "_min" + unit;
+    for (const char* extreme : {"_max (", "_min ("}) {
+      stations.append(",").append(quantity_name(q)).append(extreme).append(quantity_unit(q));
+      stations.append(")");
+    }
   }
-  EXPECT_EQ(split_lines(run.file("pier-cases/stations.csv"))[0], header);
+  const std::pair<const char*, std::string> headers[] = {
+      {"cap.csv", "combination,UX (m),UY (m),UZ (m),SX (rad),SY (rad),SZ (rad)"},
+      {"heads.csv",
+       "combination,pile,UX (m),UY (m),UZ (m),SX (rad),SY (rad),SZ (rad),NX (t),NY (t),NZ (t),"
+       "MX (t*m),MY (t*m),MZ (t*m)"},
+      {"envelope.csv",
+       "pile,quantity,unit,max,max_combination,max_Z (m),min,min_combination,min_Z (m)"},
+      {"stations.csv", stations}};
+  for (const auto& [name, header] : headers) {
+    EXPECT_EQ(split_lines(run.file(std::string("pier-cases/") + name))[0], header) << name;
+  }
   EXPECT_EQ(rows(run.file("pier-cases/cap.csv")).size(), 11u);
   EXPECT_EQ(rows(run.file("pier-cases/heads.csv")).size(), 11u * 16u);
   EXPECT_EQ(rows(run.file("pier-cases/envelope.csv")).size(), 16u * QUANTITIES);
-  LoadPoints points;
-  const auto model = testing::read_model(example_text("pier"), points);
-  std::vector<std::string> numbering;
-  for (int32_t g = 1; g <= model->run.PNUM; ++g) {
-    for (int64_t k = 1; k <= pile_stations(model->piles, g).NSTA; ++k) {
-      numbering.push_back(std::to_string(g) + " " + std::to_string(k));
-    }
-  }
-  const auto stations = rows(run.file("pier-cases/stations.csv"));
-  ASSERT_EQ(stations.size(), numbering.size());
-  for (size_t r = 0; r < stations.size(); ++r) {
-    EXPECT_EQ(stations[r].size(), 3u + 2u * QUANTITIES);
-    EXPECT_EQ(stations[r][0] + " " + stations[r][1], numbering[r]);
-  }
   const std::string html = run.file("pier-cases/index.html");
   for (int32_t g = 1; g <= 16; ++g) {
-    EXPECT_NE(html.find(envelope_file_name(g)), std::string::npos) << g;
-    EXPECT_TRUE(exists(run.folder + "/pier-cases/" + envelope_file_name(g))) << g;
+    EXPECT_NE(html.find("<img src=\"" + envelope_file_name(g)), std::string::npos) << g;
+    EXPECT_NE(run.file("pier-cases/" + envelope_file_name(g)).find("</svg>"), std::string::npos);
   }
-  EXPECT_NE(html.find("<table id=\"summary\">"), std::string::npos);
 }
 
 // Refusals of the command: exit status 1, the message on standard error, no folder written.

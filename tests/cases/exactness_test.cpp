@@ -102,30 +102,10 @@ std::unique_ptr<Reference> reference(const std::string& data_text) {
 
 // Quantity q of station k of a reference table, as the post-processing file holds it.
 float station_value(const StationTables& st, int32_t k, int32_t q) {
-  switch (q) {
-    case UX:
-      return st.STX(k, 1);
-    case SY:
-      return st.STX(k, 2);
-    case NX:
-      return st.STX(k, 3);
-    case MY:
-      return st.STX(k, 4);
-    case UY:
-      return st.STY(k, 1);
-    case SX:
-      return st.STY(k, 2);
-    case NY:
-      return st.STY(k, 3);
-    case MX:
-      return st.STY(k, 4);
-    case NZ:
-      return st.FNZ(k);
-    case PSX:
-      return st.PSX(k);
-    default:
-      return st.PSY(k);
-  }
+  const float values[QUANTITIES] = {st.STX(k, 1), st.STY(k, 1), st.STY(k, 2), st.STX(k, 2),
+                                    st.STX(k, 3), st.STY(k, 3), st.FNZ(k),    st.STY(k, 4),
+                                    st.STX(k, 4), st.PSX(k),    st.PSY(k)};
+  return values[q];
 }
 
 class InProcess : public ::testing::TestWithParam<const char*> {};
