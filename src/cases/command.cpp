@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -215,31 +216,38 @@ void clear_old_diagrams(const std::string& folder, int32_t PNUM) {
   }
 }
 
-// heads.csv, the largest file, in rounds: the threads format the next parts, which are then
-// written in order, so that only a few parts are held at a time.
-void write_heads(const std::string& path, const CaseNames& names, int32_t threads, int32_t PNUM,
-                 const std::vector<HeadResult>& heads) {
-  std::error_code ignored;
-  std::filesystem::remove(path, ignored);
-  File file = open_file(path, "wb");
-  const size_t count = names.combinations.size();
-  std::vector<std::string> parts(2 * static_cast<size_t>(threads));
-  for (size_t first = 0; first < count; first += parts.size() * COMBINATIONS_PER_PART) {
-    std::vector<std::function<void()>> jobs;
-    for (size_t i = 0; i < parts.size(); ++i) {
-      const size_t from = std::min(count, first + i * COMBINATIONS_PER_PART);
-      const size_t to = std::min(count, from + COMBINATIONS_PER_PART);
-      jobs.push_back([&, i, from, to] { parts[i] = heads_csv(names, PNUM, heads, from, to); });
-    }
-    run_jobs(jobs, threads);
-    write_parts(file, path, parts);
+// A file written in parts that are formatted in any order: a part is written as soon as it and
+// every part before it are there, so that only the parts waiting for an earlier one are held.
+class PartsInOrder {
+ public:
+  PartsInOrder(const std::string& path, size_t count) : path_(path), parts_(count) {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);  // cheaper than truncating the file of an earlier run
+    file_ = open_file(path, "wb");
   }
-  close_written(file, path);
-}
+  void put(size_t i, std::string text) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    parts_[i] = std::move(text);
+    ready_.insert(i);
+    for (; ready_.count(next_) != 0; ++next_) {
+      write_parts(file_, path_, {parts_[next_]});
+      std::string().swap(parts_[next_]);  // frees the text (assigning an empty one may not)
+    }
+    if (next_ == parts_.size()) close_written(file_, path_);
+  }
 
-// The folder of results. Each document is formatted and written by a job of its own, the threads
-// sharing the jobs; a file of an earlier run is removed before its new one is written (which is
-// cheaper than truncating it).
+ private:
+  std::string path_;
+  std::vector<std::string> parts_;
+  std::set<size_t> ready_;
+  size_t next_ = 0;
+  File file_;
+  std::mutex mutex_;
+};
+
+// The folder of results. Each document is formatted and written by jobs of its own, the threads
+// sharing the jobs: heads.csv, the largest file, in parts of COMBINATIONS_PER_PART combinations
+// first, then the others. A file of an earlier run is removed before its new one is written.
 void write_results(const std::string& folder, const CaseNames& names, int32_t threads,
                    const std::vector<CapDisplacements>& caps, const CaseResults& results) {
   std::error_code error;
@@ -247,21 +255,29 @@ void write_results(const std::string& folder, const CaseNames& names, int32_t th
   if (error) throw RunError("run-time error making the folder " + folder + ": " + error.message());
   const std::vector<PileEnvelope>& piles = results.piles;
   const int32_t PNUM = static_cast<int32_t>(piles.size());
+  const size_t count = names.combinations.size();
+  PartsInOrder heads(folder + "/heads.csv",
+                     (count + COMBINATIONS_PER_PART - 1) / COMBINATIONS_PER_PART);
+  std::vector<std::function<void()>> jobs;
+  for (size_t first = 0; first < count; first += COMBINATIONS_PER_PART) {
+    jobs.push_back([&, first] {
+      const size_t last = std::min(count, first + COMBINATIONS_PER_PART);
+      heads.put(first / COMBINATIONS_PER_PART, heads_csv(names, PNUM, results.heads, first, last));
+    });
+  }
   auto document = [&](const std::string& name, std::function<std::string()> text) {
     return [&folder, name, text] { write_document(folder + "/" + name, {text()}); };
   };
-  std::vector<std::function<void()>> jobs = {
-      [&] { clear_old_diagrams(folder, PNUM); },
-      document("stations.csv", [&] { return stations_csv(piles); }),
-      document("cap.csv", [&] { return cap_csv(names, caps); }),
-      document("envelope.csv", [&] { return csv_text(envelope_table(names, piles)); }),
-      document("summary.txt", [&] { return summary_text(names, piles); }),
-      document("index.html", [&] { return index_html(names, caps, piles); })};
+  jobs.push_back([&] { clear_old_diagrams(folder, PNUM); });
+  jobs.push_back(document("stations.csv", [&] { return stations_csv(piles); }));
+  jobs.push_back(document("cap.csv", [&] { return cap_csv(names, caps); }));
+  jobs.push_back(document("envelope.csv", [&] { return csv_text(envelope_table(names, piles)); }));
+  jobs.push_back(document("summary.txt", [&] { return summary_text(names, piles); }));
+  jobs.push_back(document("index.html", [&] { return index_html(names, caps, piles); }));
   for (const PileEnvelope& pile : piles) {
     jobs.push_back(document(envelope_file_name(pile.g), [&] { return envelope_svg(pile); }));
   }
   run_jobs(jobs, threads);
-  write_heads(folder + "/heads.csv", names, threads, PNUM, results.heads);
 }
 
 CaseNames case_names(const std::string& base, const Inputs& in) {
