@@ -159,16 +159,5 @@ TEST(CombinationsFile, RefusesEveryMistakeWithFileLineColumnAndText) {
   for (const Case& c : table) EXPECT_EQ(refusal_of_combinations(c.text), c.message) << c.text;
 }
 
-TEST(CombinationsFile, WithoutItEveryCaseIsACombinationOfItsOwn) {
-  const std::vector<Combination> combinations = single_case_combinations(two_cases());
-  ASSERT_EQ(combinations.size(), 2u);
-  for (int32_t k = 0; k < 2; ++k) {
-    EXPECT_EQ(combinations[static_cast<size_t>(k)].name, k == 0 ? "DL" : "LL");
-    ASSERT_EQ(combinations[static_cast<size_t>(k)].terms.size(), 1u);
-    EXPECT_EQ(combinations[static_cast<size_t>(k)].terms[0].load_case, k);
-    EXPECT_EQ(combinations[static_cast<size_t>(k)].terms[0].factor, 1.0f);
-  }
-}
-
 }  // namespace
 }  // namespace kelmarino::cases
