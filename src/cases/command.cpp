@@ -100,13 +100,14 @@ class Progress {
  public:
   Progress(std::FILE* out, Clock::time_point start)
       : out_(out), start_(start), shown_(isatty(fileno(out)) != 0) {}
-  void phase(const std::string& text, const std::atomic<int32_t>* count = nullptr,
-             int32_t total = 0) {
+  // The phase of the run; with a total, the count of the items done is shown after the text.
+  void phase(const std::string& text, int32_t total = 0) {
     const std::lock_guard<std::mutex> lock(mutex_);
     text_ = text;
-    count_ = count;
+    count_ = 0;
     total_ = total;
   }
+  std::atomic<int32_t>& count() { return count_; }
   // Shows the line every quarter of a second until `stop`.
   void run() {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -114,8 +115,7 @@ class Progress {
       wake_.wait_for(lock, std::chrono::milliseconds(250));
       if (stopped_ || !shown_ || seconds_since(start_) < 1.0) continue;
       std::string line = "\rkelmarino-cases: " + text_;
-      if (count_ != nullptr)
-        line += " " + std::to_string(count_->load()) + " of " + std::to_string(total_);
+      if (total_ > 0) line += " " + std::to_string(count_.load()) + " of " + std::to_string(total_);
       std::fprintf(out_, "%-70s", line.c_str());
       std::fflush(out_);
       written_ = true;
@@ -135,7 +135,7 @@ class Progress {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::string text_;
-  const std::atomic<int32_t>* count_ = nullptr;
+  std::atomic<int32_t> count_{0};
   int32_t total_ = 0;
   bool stopped_ = false;
   bool written_ = false;
@@ -158,9 +158,8 @@ void analyse(Inputs& in, int32_t threads, Progress& progress, std::vector<CapDis
     prepare_march(model, g, cache, marches[static_cast<size_t>(g - 1)]);
   }
   fault_context() = FaultContext{};
-  std::atomic<int32_t> piles_done{0};
-  progress.phase("pile results, piles done:", &piles_done, model.run.PNUM);
-  envelope_piles(marches, caps, in.combinations, threads, piles_done, results);
+  progress.phase("pile results, piles done:", model.run.PNUM);
+  envelope_piles(marches, caps, in.combinations, threads, progress.count(), results);
 }
 
 void write_parts(File& file, const std::string& path, const std::vector<std::string>& parts) {
