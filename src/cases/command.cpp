@@ -208,10 +208,9 @@ void clear_old_diagrams(const std::string& folder, int32_t PNUM) {
     const std::string name = entry.path().filename().string();
     if (!name.starts_with("pile-") || !name.ends_with(".svg")) continue;
     const std::string number = name.substr(5, name.size() - 9);
-    if (number.find_first_not_of("0123456789") != std::string::npos || number.size() > 9 ||
-        std::stoi(number) > PNUM) {
-      std::filesystem::remove(entry.path(), error);
-    }
+    const bool numbered = !number.empty() && number.size() <= 9 &&
+                          number.find_first_not_of("0123456789") == std::string::npos;
+    if (numbered && std::stoi(number) > PNUM) std::filesystem::remove(entry.path(), error);
   }
 }
 
