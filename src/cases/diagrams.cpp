@@ -20,7 +20,22 @@ constexpr double PANEL_WIDTH = 150.0;
 constexpr double PANEL_GAP = 46.0;
 constexpr int32_t VALUE_TICKS = 4;
 constexpr int32_t DEPTH_TICKS = 8;
-const char* const COLOURS[2] = {"#1f4fd0", "#d0301f"};  // first and second quantity of a panel
+
+// The colour of a quantity's curves: that of its bending plane, as in the diagrams of one run.
+const char* plane_colour(int32_t q) {
+  switch (q) {
+    case UX:
+    case SY:
+    case NX:
+    case MY:
+    case PSX:
+      return X_PLANE_COLOUR;
+    case NZ:
+      return AXIAL_COLOUR;
+    default:
+      return Y_PLANE_COLOUR;
+  }
+}
 
 struct Panel {
   const char* title;
@@ -105,7 +120,7 @@ void write_panel(std::string& svg, const PileEnvelope& pile, const Panel& panel,
   std::string legend;
   for (int32_t i = 0; i < panel.count; ++i) {
     if (i > 0) legend += ", ";
-    legend.append("<tspan fill=\"").append(COLOURS[i]).append("\">");
+    legend.append("<tspan fill=\"").append(plane_colour(panel.quantities[i])).append("\">");
     legend.append(quantity_name(panel.quantities[i])).append("</tspan>");
   }
   svg += text_element(middle, PLOT_TOP - 46.0, "middle", "font-size=\"13\"",
@@ -123,8 +138,9 @@ void write_panel(std::string& svg, const PileEnvelope& pile, const Panel& panel,
   }
   svg += line_element(s.left, ground, right, ground, "stroke=\"#8b5a2b\" stroke-width=\"2\"");
   for (int32_t i = 0; i < panel.count; ++i) {
-    write_curve(svg, pile, s, panel.quantities[i], true, COLOURS[i]);
-    write_curve(svg, pile, s, panel.quantities[i], false, COLOURS[i]);
+    const char* colour = plane_colour(panel.quantities[i]);
+    write_curve(svg, pile, s, panel.quantities[i], true, colour);
+    write_curve(svg, pile, s, panel.quantities[i], false, colour);
   }
   svg += "<rect x=\"" + fixed(s.left, 1) + "\" y=\"" + fixed(PLOT_TOP, 1) + "\" width=\"" +
          fixed(PANEL_WIDTH, 1) + "\" height=\"" + fixed(PLOT_BOTTOM - PLOT_TOP, 1) +
@@ -158,8 +174,11 @@ std::string envelope_svg(const PileEnvelope& pile) {
   svg += text_element(FIRST_LEFT, 32.0, "start", "font-size=\"20\" font-weight=\"bold\"",
                       "Pile " + std::to_string(pile.g) + ": envelopes over the combinations");
   svg += text_element(FIRST_LEFT, 56.0, "start", "font-size=\"13\"",
-                      "largest value solid, smallest dashed; Z along the pile axis from its top; "
-                      "ground line brown, soil shaded");
+                      std::string("largest value solid, smallest dashed; colour by bending plane: "
+                                  "<tspan fill=\"") +
+                          X_PLANE_COLOUR + "\">x-z plane</tspan>, <tspan fill=\"" + Y_PLANE_COLOUR +
+                          "\">y-z plane</tspan>; Z along the pile axis from its top; ground line "
+                          "brown, soil shaded");
   for (int32_t i = s.depth.first; i <= s.depth.last; ++i) {
     svg += text_element(FIRST_LEFT - 8.0, s.y(i * s.depth.step) + 4.0, "end", "font-size=\"11\"",
                         tick_label(s.depth, i));

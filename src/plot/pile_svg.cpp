@@ -25,9 +25,6 @@ constexpr double LABEL_GAP = 12.0;   // px between the baselines of two value la
 constexpr double LABEL_ROOM = 44.0;  // px beside a mark that its label needs
 // Values smaller than this part of the largest magnitude in their panel are rounding noise.
 constexpr float NOISE = 1e-6f;
-const char* const X_PLANE_COLOUR = "#1f4fd0";  // the x-z plane: UX, SY, NX, MY, PSX
-const char* const Y_PLANE_COLOUR = "#d0301f";  // the y-z plane: UY, SX, NY, MX, PSY
-const char* const AXIAL_COLOUR = "#1b7a3a";    // the axial force NZ
 
 // The colour of a quantity follows its bending plane: UX, SY, NX, MY and PSX belong to bending in
 // the x-z plane, UY, SX, NY, MX and PSY to bending in the y-z plane.

@@ -6,6 +6,13 @@
 
 namespace kelmarino {
 
+// The colours of the diagrams follow the bending plane, not the component letter: bending in the
+// x-z plane (UX, SY, NX, MY, PSX), bending in the y-z plane (UY, SX, NY, MX, PSY), the axial
+// force NZ.
+inline constexpr const char* X_PLANE_COLOUR = "#1f4fd0";
+inline constexpr const char* Y_PLANE_COLOUR = "#d0301f";
+inline constexpr const char* AXIAL_COLOUR = "#1b7a3a";
+
 // An axis from lo to hi with ticks at i * step for i = first .. last. Tick labels show the tick
 // value divided by 10^exponent with `decimals` digits after the point.
 struct Axis {
