@@ -437,102 +437,127 @@ void SIM_BLOCK(Reader& reader, int32_t K) {
   }
 }
 
-// Refuses pile values that no analysis is defined for, or that exceed the capacities: a
-// negative length would move the cap against its load, a zero or negative diameter, soil
-// coefficient or modulus divides by zero or gives the results of another section.
-void check_pile(Reader& reader, int32_t p) {
+// The checks of one pile's values after the whole file is read. Each refusal names the pile, its
+// type, the value, its segment and the line that set it, and echoes that line.
+struct PileCheck {
+  Reader& reader;
+  int32_t p;
   const PileData& piles = reader.piles;
   const Places& at = reader.source_of(p);
-  auto refuse = [&](Place where, const std::string& what) {
+
+  [[noreturn]] void refuse(Place where, const std::string& what) const {
     refuse_at(
         reader.data, where,
         "pile " + std::to_string(p) + " (type " + std::to_string(piles.PTYPE(p)) + ") " + what);
-  };
-  auto limit = [&](Place where, const char* name, int32_t value, int32_t low, int32_t high) {
+  }
+
+  void limit(Place where, const char* name, int32_t value, int32_t low, int32_t high) const {
     if (value < low || value > high) {
       refuse(where, "has " + std::string(name) + " = " + std::to_string(value) +
                         ", outside the range " + std::to_string(low) + " to " +
                         std::to_string(high));
     }
-  };
+  }
+
   // A value outside its range, named with its segment (0: a value of the whole pile) and the
   // line that set it; a segment that a raised count added and no line filled holds zeros.
-  auto outside = [&](Place where, const char* name, const std::string& value, const char* ground,
-                     int32_t s, const char* range) {
+  [[noreturn]] void outside(Place where, const char* name, const std::string& value,
+                            const char* ground, int32_t s, const char* range) const {
     const std::string segment =
         s > 0 ? " in " + std::string(ground) + " segment " + std::to_string(s) : "";
     refuse(where, "has " + std::string(name) + " = " + value + segment +
                       (where.line > 0 ? "" : ", set by no line of the file") + "; " + range);
-  };
-  if (at.KSU.line == 0) {  // the <0> block gives every pile of type 0 or below its values
-    refuse({}, "received no properties: the type section has no block tagged " +
-                   block_tag(piles.PTYPE(p)));
   }
-  limit(at.NFR, "NFR", piles.NFR(p), 0, MAX_SEGMENTS);
-  limit(at.NBL, "NBL", piles.NBL(p), 0, MAX_SEGMENTS);
-  if (piles.KSH(p) != 0 && piles.KSH(p) != 1) {
-    refuse(at.KSH, "has KSH = " + std::to_string(piles.KSH(p)) +
-                       "; the section code must be 0 (circular) or 1 (square)");
-  }
-  if (piles.KSU(p) < 1) {
-    refuse(at.KSU, "has KSU = " + std::to_string(piles.KSU(p)) +
-                       "; the bottom support code must be 1 or more");
-  }
-  if (piles.AGL(p, 2) == 0.0f && piles.AGL(p, 3) == 0.0f) {
-    refuse(at.AGL, "has AGL(2) = AGL(3) = 0: a pile along the x axis has no pile axes");
-  }
-  // A run that stops at a stiffness print never divides a segment into its steps.
-  const bool stepped = reader.JCTR != 2 && reader.JCTR != 3;
-  const char* const length = "a segment length must be 0 or more";
-  const char* const diameter = "a diameter must be greater than 0";
-  const char* const steps =
-      "a step count must be 1 or more when the run goes on to the pile results";
-  const char* const above = "above-ground";
-  for (int32_t s = 1; s <= piles.NFR(p); ++s) {
-    const float HFR = piles.HFR(p, s);
-    const float DOF = piles.DOF(p, s);
-    const int32_t NSF = piles.NSF(p, s);
-    if (HFR < 0.0f) outside(at.HFR[s - 1], "HFR", shown(HFR), above, s, length);
-    if (!(DOF > 0.0f)) outside(at.DOF[s - 1], "DOF", shown(DOF), above, s, diameter);
-    if (stepped && NSF < 1) outside(at.NSF[s - 1], "NSF", std::to_string(NSF), above, s, steps);
-  }
-  const char* const below = "below-ground";
-  for (int32_t s = 1; s <= piles.NBL(p); ++s) {
-    const float HBL = piles.HBL(p, s);
-    const float DOB = piles.DOB(p, s);
-    const float PMT = piles.PMT(p, s);
-    const float PFI = piles.PFI(p, s);
-    const int32_t NSG = piles.NSG(p, s);
-    if (HBL < 0.0f) outside(at.HBL[s - 1], "HBL", shown(HBL), below, s, length);
-    if (!(DOB > 0.0f)) outside(at.DOB[s - 1], "DOB", shown(DOB), below, s, diameter);
-    if (!(PMT > 0.0f)) {
-      outside(at.PMT[s - 1], "PMT", shown(PMT), below, s,
-              "the soil coefficient must be greater than 0");
+
+  // The block that gave the pile its values, its segment counts and its codes.
+  void codes() const {
+    if (at.KSU.line == 0) {  // the <0> block gives every pile of type 0 or below its values
+      refuse({}, "received no properties: the type section has no block tagged " +
+                     block_tag(piles.PTYPE(p)));
     }
-    if (!(PFI >= 0.0f && PFI < 90.0f)) {
-      outside(at.PFI[s - 1], "PFI", shown(PFI), below, s,
-              "the friction angle must be 0 or more and below 90 degrees");
+    limit(at.NFR, "NFR", piles.NFR(p), 0, MAX_SEGMENTS);
+    limit(at.NBL, "NBL", piles.NBL(p), 0, MAX_SEGMENTS);
+    if (piles.KSH(p) != 0 && piles.KSH(p) != 1) {
+      refuse(at.KSH, "has KSH = " + std::to_string(piles.KSH(p)) +
+                         "; the section code must be 0 (circular) or 1 (square)");
     }
-    if (stepped && NSG < 1) outside(at.NSG[s - 1], "NSG", std::to_string(NSG), below, s, steps);
+    if (piles.KSU(p) < 1) {
+      refuse(at.KSU, "has KSU = " + std::to_string(piles.KSU(p)) +
+                         "; the bottom support code must be 1 or more");
+    }
+    if (piles.AGL(p, 2) == 0.0f && piles.AGL(p, 3) == 0.0f) {
+      refuse(at.AGL, "has AGL(2) = AGL(3) = 0: a pile along the x axis has no pile axes");
+    }
   }
-  if (!(piles.PMB(p) > 0.0f)) {
-    outside(at.PMB, "PMB", shown(piles.PMB(p)), "", 0,
-            "the soil coefficient at the pile bottom must be greater than 0");
+
+  // Lengths, diameters, soil values and step counts of every segment. A run that stops at a
+  // stiffness print (`stepped` false) never divides a segment into its steps.
+  void segments(bool stepped) const {
+    const char* const length = "a segment length must be 0 or more";
+    const char* const diameter = "a diameter must be greater than 0";
+    const char* const steps =
+        "a step count must be 1 or more when the run goes on to the pile results";
+    const char* const above = "above-ground";
+    for (int32_t s = 1; s <= piles.NFR(p); ++s) {
+      const float HFR = piles.HFR(p, s);
+      const float DOF = piles.DOF(p, s);
+      const int32_t NSF = piles.NSF(p, s);
+      if (HFR < 0.0f) outside(at.HFR[s - 1], "HFR", shown(HFR), above, s, length);
+      if (!(DOF > 0.0f)) outside(at.DOF[s - 1], "DOF", shown(DOF), above, s, diameter);
+      if (stepped && NSF < 1) outside(at.NSF[s - 1], "NSF", std::to_string(NSF), above, s, steps);
+    }
+    const char* const below = "below-ground";
+    for (int32_t s = 1; s <= piles.NBL(p); ++s) {
+      const float HBL = piles.HBL(p, s);
+      const float DOB = piles.DOB(p, s);
+      const float PMT = piles.PMT(p, s);
+      const float PFI = piles.PFI(p, s);
+      const int32_t NSG = piles.NSG(p, s);
+      if (HBL < 0.0f) outside(at.HBL[s - 1], "HBL", shown(HBL), below, s, length);
+      if (!(DOB > 0.0f)) outside(at.DOB[s - 1], "DOB", shown(DOB), below, s, diameter);
+      if (!(PMT > 0.0f)) {
+        outside(at.PMT[s - 1], "PMT", shown(PMT), below, s,
+                "the soil coefficient must be greater than 0");
+      }
+      if (!(PFI >= 0.0f && PFI < 90.0f)) {
+        outside(at.PFI[s - 1], "PFI", shown(PFI), below, s,
+                "the friction angle must be 0 or more and below 90 degrees");
+      }
+      if (stepped && NSG < 1) outside(at.NSG[s - 1], "NSG", std::to_string(NSG), below, s, steps);
+    }
   }
-  if (!(piles.PEH(p) > 0.0f)) {
-    outside(at.PEH, "PEH", shown(piles.PEH(p)), "", 0,
-            "the elastic modulus must be greater than 0");
+
+  // The values of the whole pile, and its station count.
+  void pile_values() const {
+    if (!(piles.PMB(p) > 0.0f)) {
+      outside(at.PMB, "PMB", shown(piles.PMB(p)), "", 0,
+              "the soil coefficient at the pile bottom must be greater than 0");
+    }
+    if (!(piles.PEH(p) > 0.0f)) {
+      outside(at.PEH, "PEH", shown(piles.PEH(p)), "", 0,
+              "the elastic modulus must be greater than 0");
+    }
+    if (!(piles.PKE(p) > 0.0f)) {
+      outside(at.PKE, "PKE", shown(piles.PKE(p)), "", 0,
+              "the reduction factor of the second moment of area must be greater than 0");
+    }
+    const int64_t stations = pile_stations(piles, p).NSTA;
+    if (stations > MAX_STATIONS) {
+      refuse(at.steps, "has " + std::to_string(stations) +
+                           " stations (1 + the steps NSF and NSG); at most " +
+                           std::to_string(MAX_STATIONS) + " are allowed");
+    }
   }
-  if (!(piles.PKE(p) > 0.0f)) {
-    outside(at.PKE, "PKE", shown(piles.PKE(p)), "", 0,
-            "the reduction factor of the second moment of area must be greater than 0");
-  }
-  const int64_t stations = pile_stations(piles, p).NSTA;
-  if (stations > MAX_STATIONS) {
-    refuse(at.steps, "has " + std::to_string(stations) +
-                         " stations (1 + the steps NSF and NSG); at most " +
-                         std::to_string(MAX_STATIONS) + " are allowed");
-  }
+};
+
+// Refuses pile values that no analysis is defined for, or that exceed the capacities: a
+// negative length would move the cap against its load, a zero or negative diameter, soil
+// coefficient or modulus divides by zero or gives the results of another section.
+void check_pile(Reader& reader, int32_t p) {
+  const PileCheck check{reader, p};
+  check.codes();
+  check.segments(reader.JCTR != 2 && reader.JCTR != 3);
+  check.pile_values();
 }
 
 void read_control_section(Reader& reader, int32_t& JCTR, int32_t& INO, Place& INO_at,
