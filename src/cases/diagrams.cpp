@@ -22,20 +22,7 @@ constexpr int32_t VALUE_TICKS = 4;
 constexpr int32_t DEPTH_TICKS = 8;
 
 // The colour of a quantity's curves: that of its bending plane, as in the diagrams of one run.
-const char* plane_colour(int32_t q) {
-  switch (q) {
-    case UX:
-    case SY:
-    case NX:
-    case MY:
-    case PSX:
-      return X_PLANE_COLOUR;
-    case NZ:
-      return AXIAL_COLOUR;
-    default:
-      return Y_PLANE_COLOUR;
-  }
-}
+const char* plane_colour(int32_t q) { return kelmarino::plane_colour(quantity_name(q)); }
 
 struct Panel {
   const char* title;

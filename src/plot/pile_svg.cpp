@@ -26,22 +26,7 @@ constexpr double LABEL_ROOM = 44.0;  // px beside a mark that its label needs
 // Values smaller than this part of the largest magnitude in their panel are rounding noise.
 constexpr float NOISE = 1e-6f;
 
-// The colour of a quantity follows its bending plane: UX, SY, NX, MY and PSX belong to bending in
-// the x-z plane, UY, SX, NY, MX and PSY to bending in the y-z plane.
-const char* plane_colour(Quantity q) {
-  switch (q) {
-    case Quantity::UX:
-    case Quantity::SY:
-    case Quantity::NX:
-    case Quantity::MY:
-    case Quantity::PSX:
-      return X_PLANE_COLOUR;
-    case Quantity::NZ:
-      return AXIAL_COLOUR;
-    default:
-      return Y_PLANE_COLOUR;
-  }
-}
+const char* plane_colour(Quantity q) { return kelmarino::plane_colour(quantity_name(q)); }
 
 struct PanelSpec {
   const char* title;

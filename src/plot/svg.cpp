@@ -77,6 +77,14 @@ std::string e_label(float value) {
   return text;
 }
 
+const char* plane_colour(std::string_view quantity) {
+  if (quantity == "NZ") return AXIAL_COLOUR;
+  for (const std::string_view x_plane : {"UX", "SY", "NX", "MY", "PSX"}) {
+    if (quantity == x_plane) return X_PLANE_COLOUR;
+  }
+  return Y_PLANE_COLOUR;
+}
+
 std::string escape_xml(const std::string& text) { return escape_html(text); }
 
 }  // namespace kelmarino

@@ -3,6 +3,7 @@
 // "nice" axes (ticks at 1, 2 or 5 times a power of ten) of every diagram.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kelmarino {
 
@@ -12,6 +13,9 @@ namespace kelmarino {
 inline constexpr const char* X_PLANE_COLOUR = "#1f4fd0";
 inline constexpr const char* Y_PLANE_COLOUR = "#d0301f";
 inline constexpr const char* AXIAL_COLOUR = "#1b7a3a";
+
+// The colour of a station quantity named as the report heads its column ("UX", "MY", "PSX", ...).
+const char* plane_colour(std::string_view quantity);
 
 // An axis from lo to hi with ticks at i * step for i = first .. last. Tick labels show the tick
 // value divided by 10^exponent with `decimals` digits after the point.
