@@ -10,12 +10,10 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
-#include <sstream>
 #include <thread>
 
 #include "cases/cases.hpp"
@@ -38,15 +36,9 @@ double seconds_since(Clock::time_point start) {
 
 // The whole text of a file; false when it does not exist.
 bool read_text(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (errno == ENOENT) return false;
-    throw RunError("run-time error opening " + path + ": " + std::strerror(errno));
-  }
-  std::ostringstream all;
-  all << in.rdbuf();
-  text = all.str();
-  return true;
+  if (read_whole_file(path, text)) return true;
+  if (errno == ENOENT) return false;
+  throw RunError("run-time error opening " + path + ": " + std::strerror(errno));
 }
 
 // The inputs of a run.

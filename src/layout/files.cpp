@@ -17,6 +17,18 @@ File open_file(const std::string& name, const char* mode) {
   return file;
 }
 
+bool read_whole_file(const std::string& name, std::string& text) {
+  const File file(std::fopen(name.c_str(), "rb"));
+  if (!file) return false;
+  text.clear();
+  char buffer[65536];
+  size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, got);
+  if (std::ferror(file.get()))
+    throw RunError("run-time error reading " + name + ": " + std::strerror(errno));
+  return true;
+}
+
 void close_written(File& file, const std::string& name) {
   std::FILE* const open = file.release();
   if (open == nullptr) return;

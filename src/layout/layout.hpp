@@ -55,6 +55,10 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // Opens a file, or throws the run-time error "run-time error opening NAME: <reason>".
 File open_file(const std::string& name, const char* mode);
 
+// The whole text of a file; false, with errno set, when it cannot be opened. A read that fails
+// after the opening throws "run-time error reading NAME: <reason>".
+bool read_whole_file(const std::string& name, std::string& text);
+
 // Flushes and closes a written file, or throws "run-time error writing NAME: <reason>": the last
 // buffered lines are written here, and a full disk or a file-size limit shows only here.
 void close_written(File& file, const std::string& name);

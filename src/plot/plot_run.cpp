@@ -4,9 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <utility>
 
 #include "input/input.hpp"
@@ -16,19 +14,10 @@
 namespace kelmarino {
 namespace {
 
-bool read_text(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream all;
-  all << in.rdbuf();
-  text = all.str();
-  return true;
-}
-
 PosFile read_results(const GroupData& group, const std::string& pos_name,
                      const std::string& data_name) {
   std::string text;
-  if (!read_text(pos_name, text)) {
+  if (!read_whole_file(pos_name, text)) {
     throw PlotError("cannot open " + pos_name + ": " + std::strerror(errno) +
                     " (kelmarino writes it when it runs on " + data_name + ")");
   }
@@ -56,7 +45,7 @@ void write_document(const std::string& path, const std::string& text) {
 
 std::string read_report_file(const std::string& report_name, const std::string& data_name) {
   std::string text;
-  if (!read_text(report_name, text)) {
+  if (!read_whole_file(report_name, text)) {
     throw PlotError("cannot open " + report_name + ": " + std::strerror(errno) +
                     " (kelmarino writes it when it runs on " + data_name + ")");
   }
