@@ -1,5 +1,4 @@
 // The data-file reader.
-#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -71,13 +70,6 @@ std::string block_tag(int32_t K) {
   char tag[16];
   std::snprintf(tag, sizeof tag, K == 0 ? "<%d>" : "<%2d>", static_cast<int>(K));
   return tag;
-}
-
-// A real as the message shows it: the shortest text that reads back as the same value.
-std::string shown(float value) {
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
 }
 
 void read_heading(InChannel& data) {
@@ -502,8 +494,8 @@ struct PileCheck {
       const float HFR = piles.HFR(p, s);
       const float DOF = piles.DOF(p, s);
       const int32_t NSF = piles.NSF(p, s);
-      if (HFR < 0.0f) outside(at.HFR[s - 1], "HFR", shown(HFR), above, s, length);
-      if (!(DOF > 0.0f)) outside(at.DOF[s - 1], "DOF", shown(DOF), above, s, diameter);
+      if (HFR < 0.0f) outside(at.HFR[s - 1], "HFR", shortest(HFR), above, s, length);
+      if (!(DOF > 0.0f)) outside(at.DOF[s - 1], "DOF", shortest(DOF), above, s, diameter);
       if (stepped && NSF < 1) outside(at.NSF[s - 1], "NSF", std::to_string(NSF), above, s, steps);
     }
     const char* const below = "below-ground";
@@ -513,14 +505,14 @@ struct PileCheck {
       const float PMT = piles.PMT(p, s);
       const float PFI = piles.PFI(p, s);
       const int32_t NSG = piles.NSG(p, s);
-      if (HBL < 0.0f) outside(at.HBL[s - 1], "HBL", shown(HBL), below, s, length);
-      if (!(DOB > 0.0f)) outside(at.DOB[s - 1], "DOB", shown(DOB), below, s, diameter);
+      if (HBL < 0.0f) outside(at.HBL[s - 1], "HBL", shortest(HBL), below, s, length);
+      if (!(DOB > 0.0f)) outside(at.DOB[s - 1], "DOB", shortest(DOB), below, s, diameter);
       if (!(PMT > 0.0f)) {
-        outside(at.PMT[s - 1], "PMT", shown(PMT), below, s,
+        outside(at.PMT[s - 1], "PMT", shortest(PMT), below, s,
                 "the soil coefficient must be greater than 0");
       }
       if (!(PFI >= 0.0f && PFI < 90.0f)) {
-        outside(at.PFI[s - 1], "PFI", shown(PFI), below, s,
+        outside(at.PFI[s - 1], "PFI", shortest(PFI), below, s,
                 "the friction angle must be 0 or more and below 90 degrees");
       }
       if (stepped && NSG < 1) outside(at.NSG[s - 1], "NSG", std::to_string(NSG), below, s, steps);
@@ -530,15 +522,15 @@ struct PileCheck {
   // The values of the whole pile, and its station count.
   void pile_values() const {
     if (!(piles.PMB(p) > 0.0f)) {
-      outside(at.PMB, "PMB", shown(piles.PMB(p)), "", 0,
+      outside(at.PMB, "PMB", shortest(piles.PMB(p)), "", 0,
               "the soil coefficient at the pile bottom must be greater than 0");
     }
     if (!(piles.PEH(p) > 0.0f)) {
-      outside(at.PEH, "PEH", shown(piles.PEH(p)), "", 0,
+      outside(at.PEH, "PEH", shortest(piles.PEH(p)), "", 0,
               "the elastic modulus must be greater than 0");
     }
     if (!(piles.PKE(p) > 0.0f)) {
-      outside(at.PKE, "PKE", shown(piles.PKE(p)), "", 0,
+      outside(at.PKE, "PKE", shortest(piles.PKE(p)), "", 0,
               "the reduction factor of the second moment of area must be greater than 0");
     }
     const int64_t stations = pile_stations(piles, p).NSTA;

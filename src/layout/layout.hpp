@@ -43,6 +43,10 @@ void write_text(std::string& text, std::string_view layout, std::span<const Item
 // point, no sign for zero, two exponent digits, right-aligned in w columns; asterisks if too wide.
 void append_e(std::string& text, float value, int32_t w, int32_t d);
 
+// The shortest text that reads back as the same single-precision value ("0.1", "-2.5e-07"), for
+// messages and CSV files.
+std::string shortest(float value);
+
 // Appends one Iw field: decimal, right-aligned in w columns; asterisks if too wide.
 void append_i(std::string& text, int32_t value, int32_t w);
 

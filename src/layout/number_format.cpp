@@ -226,4 +226,10 @@ void append_e(std::string& text, float value, int32_t w, int32_t d) {
   append_right_aligned(text, field, n, w);
 }
 
+std::string shortest(float value) {
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
 }  // namespace kelmarino

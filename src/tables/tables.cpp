@@ -2,7 +2,6 @@
 #include "tables/tables.hpp"
 
 #include <algorithm>
-#include <charconv>
 
 #include "layout/layout.hpp"
 
@@ -36,12 +35,6 @@ std::string right_aligned(const std::string& cell, size_t width) {
 }
 
 }  // namespace
-
-std::string shortest(float value) {
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
-}
 
 std::string printed(float value) {
   std::string field;

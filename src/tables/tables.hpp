@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "layout/layout.hpp"  // shortest, append_e
+
 namespace kelmarino {
 
 // A column: its name and its unit ("m", "t*m", ...; empty for names and counts).
@@ -18,9 +20,6 @@ struct ResultTable {
   std::vector<Column> columns;
   std::vector<std::vector<std::string>> rows;  // one cell per column
 };
-
-// The shortest text that reads back as the same single-precision value ("0.1", "-2.5e-07").
-std::string shortest(float value);
 
 // A value as the report prints it, without the field's leading blanks: ".1250E+02".
 std::string printed(float value);
