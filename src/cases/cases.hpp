@@ -6,11 +6,11 @@
 // results of every combination and, for every pile and station, the envelopes: the largest and
 // smallest value of each station quantity over the combinations, with the governing combination.
 //
-// The piles' stiffness, the foundation stiffness and the transfer matrices of the station march
-// are formed once. Each combination then costs a solve and a march down the piles, made of the
-// same single-precision operations in the same order as a run of kelmarino on a data file whose
-// load section lists the combination's scaled load points, so its results are bit-identical to
-// that run's. The march carries LANES combinations at once, one per lane of every array.
+// The piles' stiffness, the foundation stiffness and the responses of every pile to unit head
+// displacements are formed once. Each combination then costs a solve and the station values of
+// every pile, made of the same operations in the same order as a run of kelmarino on a data file
+// whose load section lists the combination's scaled load points, so its results are
+// bit-identical to that run's. The march carries LANES combinations at once, one per lane.
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -79,7 +79,7 @@ std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& c
 // form_stiffness: the single-pile stages and the foundation stiffness of a model read by
 // READ_INPUT: BTXY, BOTAREA, AXIAL, LATERAL, then KCAP by assemble_kcap. Arithmetic faults are
 // trapped at the fault context of the stage, as in a run of kelmarino.
-void form_stiffness(Model& model, BelowGroundCache& cache);
+void form_stiffness(Model& model, ResponseCache& cache);
 
 // The six cap displacements of one combination (UX, UY, UZ, SX, SY, SZ in cap axes).
 struct CapDisplacements {
@@ -103,39 +103,25 @@ std::vector<CapDisplacements> solve_combinations(const Model& model,
 
 inline constexpr int32_t LANES = 16;
 
-// One step of the march of a pile, from station k to station k + 1, with everything in it that
-// does not depend on the loads. The 4x4 transfer matrices (column-major) carry in their columns
-// the signs with which the state of a plane is passed to them.
-struct MarchStep {
-  float Tx[16];           // transfer matrix of the x-z plane (FRSEG above, BLSEG below ground)
-  float Ty[16];           // the same of the y-z plane
-  bool below = false;     // a below-ground step
-  float PMT = 0.0f;       // soil coefficient of the segment (t/m4)
-  float z2 = 0.0f;        // distance of station k + 1 below the ground line (m)
-  float parabola = 0.0f;  // 1 - z2^2 / ZBL^2, the axial force's fraction when KSU < 3
-};
-
-// The march of one pile: its frames and head stiffness, its stations and steps.
+// The march of one pile: its frames and head stiffness, the responses of its two planes and its
+// stations.
 struct PileMarch {
   int32_t g = 0;
-  float D[36] = {};       // OFFSET_MATRIX of the pile top
-  float Tt[36] = {};      // transpose of AXIS_ROTATION: cap axes to pile axes
-  float B[36] = {};       // head stiffness in pile axes (the ESP block)
+  float D[36] = {};   // OFFSET_MATRIX of the pile top
+  float Tt[36] = {};  // transpose of AXIS_ROTATION: cap axes to pile axes
+  float B[36] = {};   // head stiffness in pile axes (the ESP block)
+  PlaneResponse x;    // the x-z plane's responses
+  PlaneResponse y;    // the y-z plane's
+  StationList stations;
   int32_t KG = 1;         // the ground-line station
-  bool parabola = false;  // KSU < 3: the axial force falls as a parabola below the ground line
   std::vector<float> ZH;  // distance of each station from the pile top (m), station k at k - 1
-  std::vector<MarchStep> steps;  // NSTA - 1 steps
   int32_t NSTA() const { return static_cast<int32_t>(ZH.size()); }
 };
 
-// prepare_march: the march of pile g, formed exactly as compute_stations forms it: step lengths,
-// station distances, FRSEG per above-ground segment, BLSEG per below-ground step and plane from
-// the cache (the y-z plane takes the x-z matrix when the factors differ by 0.001 or less).
-void prepare_march(const Model& model, int32_t g, BelowGroundCache& cache, PileMarch& march);
+// prepare_march: the march of pile g, with the responses and stations that compute_stations
+// takes.
+void prepare_march(const Model& model, int32_t g, ResponseCache& cache, PileMarch& march);
 
-// The station quantities of the envelopes, with the signs of the post-processing file.
-enum Quantity : int32_t { UX, UY, SX, SY, NX, NY, NZ, MX, MY, PSX, PSY };
-inline constexpr int32_t QUANTITIES = 11;
 const char* quantity_name(int32_t q);
 const char* quantity_unit(int32_t q);
 
@@ -152,8 +138,8 @@ struct LaneTops {
 
 // march_lanes: for the cap displacements U[i][lane] of LANES combinations, the pile-top
 // displacements (TOPD, as top_displacements forms them), the pile-top forces and the quantities of
-// every station of the pile (stations[k - 1] for station k), lane by lane with the operations of
-// compute_stations in their order.
+// every station of the pile (stations[k - 1] for station k), by station_values as
+// compute_stations takes them.
 void march_lanes(const PileMarch& march, const float (&U)[6][LANES], LaneTops& tops,
                  StationLanes* stations);
 
@@ -175,11 +161,10 @@ struct LaneBatch {
   int32_t combination[LANES];
 };
 
-// march_extremes: the march of march_lanes for `count` batches, station by station (all batches
-// step from station k to k + 1 before any goes further, so that the extremes of a station are
-// taken while they are at hand); each station's quantities are taken into the lanes' extremes
-// (extremes[k - 1] for station k), batch after batch, instead of being kept. A value replaces the
-// kept one only when it is strictly beyond it. tops holds `count` elements, states 2 * count.
+// march_extremes: the values of march_lanes for `count` batches, station by station; each
+// station's quantities are taken into the lanes' extremes (extremes[k - 1] for station k), batch
+// after batch, instead of being kept. A value replaces the kept one only when it is strictly
+// beyond it. tops and states hold `count` elements.
 void march_extremes(const PileMarch& march, const LaneBatch* batches, int32_t count, LaneTops* tops,
                     StationLanes* states, LaneExtremes* extremes);
 

@@ -6,7 +6,7 @@
 
 namespace kelmarino::cases {
 
-void form_stiffness(Model& model, BelowGroundCache& cache) {
+void form_stiffness(Model& model, ResponseCache& cache) {
   RunValues& run = model.run;
   PileData& piles = model.piles;
   fault_context() = FaultContext{"deformation factors", 0};

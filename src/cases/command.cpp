@@ -138,12 +138,12 @@ void analyse(Inputs& in, int32_t threads, Progress& progress, std::vector<CapDis
              CaseResults& results) {
   const ArithmeticTraps traps;
   Model& model = in.group->model;
-  BelowGroundCache cache;
+  ResponseCache cache;
   progress.phase("forming the stiffness of the piles");
   form_stiffness(model, cache);
   progress.phase("solving the combinations");
   caps = solve_combinations(model, in.cases, in.combinations);
-  progress.phase("forming the transfer matrices of the piles");
+  progress.phase("forming the responses of the piles");
   std::vector<PileMarch> marches(static_cast<size_t>(model.run.PNUM));
   for (int32_t g = 1; g <= model.run.PNUM; ++g) {
     fault_context() = FaultContext{"pile results", g};

@@ -17,7 +17,7 @@ namespace {
 // The work space of one thread.
 struct PileWork {
   std::vector<LaneTops> tops;        // one per batch
-  std::vector<StationLanes> states;  // two per batch
+  std::vector<StationLanes> states;  // one per batch
   LaneExtremes extremes[MAX_STATIONS];
 };
 
@@ -119,7 +119,7 @@ void envelope_worker(const std::vector<PileMarch>& marches,
                      std::atomic<int32_t>& piles_done, CaseResults& results) {
   const auto work = std::make_unique<PileWork>();
   work->tops.resize(batches.size());
-  work->states.resize(2 * batches.size());
+  work->states.resize(batches.size());
   const ArithmeticTraps traps;
   const size_t PNUM = marches.size();
   while (!queue.stop) {

@@ -53,7 +53,7 @@ void run_files(const std::string& base, const std::string& advice, Console& cons
   pos.file = pos_file.get();
 
   const auto model = std::make_unique<Model>();
-  BelowGroundCache cache;
+  ResponseCache cache;
   RunStop stop{0};
   try {
     run_stages(data, console.messages, console.input_errors, report, pos, *model, cache);
@@ -131,12 +131,12 @@ std::string FILE_NAME(const char* base, const char* extension) {
 
 void run_stages(InChannel& data, OutChannel& console, OutChannel& report, OutChannel& pos,
                 Model& model) {
-  BelowGroundCache cache;
+  ResponseCache cache;
   run_stages(data, console, console, report, pos, model, cache);
 }
 
 void run_stages(InChannel& data, OutChannel& console, OutChannel& input_errors, OutChannel& report,
-                OutChannel& pos, Model& model, BelowGroundCache& cache) {
+                OutChannel& pos, Model& model, ResponseCache& cache) {
   RunValues& run = model.run;
   PileData& piles = model.piles;
   BANNER(report);

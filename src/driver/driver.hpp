@@ -27,12 +27,12 @@ int32_t run_kelmarino_on(const std::string& base, std::FILE* console_out, std::F
 
 // The run once the files are open: the report banner and stages 1 to 7. Ends normally, or by
 // throwing RunStop (a stop inside a stage) or RunError. The reader's input errors go to
-// `input_errors`, the stage messages to `console`. The run's below-ground matrices are kept in
+// `input_errors`, the stage messages to `console`. The solutions of the piles' planes are kept in
 // `cache`, owned by the caller like the model (the first form keeps its own).
 void run_stages(InChannel& data, OutChannel& console, OutChannel& report, OutChannel& pos,
                 Model& model);
 void run_stages(InChannel& data, OutChannel& console, OutChannel& input_errors, OutChannel& report,
-                OutChannel& pos, Model& model, BelowGroundCache& cache);
+                OutChannel& pos, Model& model, ResponseCache& cache);
 
 // FILE_NAME: the base name (20 characters) without its leading and trailing blanks, followed by
 // the extension.

@@ -1,11 +1,14 @@
 #pragma once
 // Single-pile analysis: deformation factors in the soil, bottom area and axial stiffness,
-// transfer matrices of pile segments (the m method), and the 6x6 head stiffness of every pile.
+// the solution of each bending plane as a beam on its soil springs (the m method), the 6x6 head
+// stiffness of every pile and the values at its stations.
 //
 // Bending state of one plane: (u, theta, Q, M). Planes: x-z carries (UX, SY, NX, MY), y-z
-// carries (UY, -SX, NY, -MX). The below-ground matrices take M with the opposite sign.
+// carries (UY, -SX, NY, -MX).
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "model/model.hpp"
 #include "numeric/numeric.hpp"
@@ -56,71 +59,162 @@ void AXIAL(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, const PileR
 // AXK1: axial stiffness K of pile p, from its below-ground length h and bottom area A0.
 void AXK1(int32_t p, float h, float A0, float& K, const PileData& piles);
 
-// ---- Segment transfer relations ----
+// ---- Unit responses and head stiffness ----
+//
+// Each bending plane of a pile is solved as a beam on its soil springs, k = m.b1.z in every
+// layer with z below the ground line, from the head down to the real tip with the tip condition
+// there: the responses to a unit head displacement and to a unit head rotation, in double
+// precision. Their head forces are the plane's head stiffness; the values of any load at a
+// station are u0 times the first response plus theta0 times the second.
+//
+// The state of a plane is (u, theta, Q, M) with the moment of the above-ground sign at every
+// depth: theta = u', M = -EI.u'' and Q = EI.u''', z along the pile axis from the head.
+
+using Matrix4d = Table<double, 4, 4>;
 
 // FRSEG: transfer matrix of a free length h of pile of bending stiffness EI.
-void FRSEG(float EI, float h, Matrix4& T);
+void FRSEG(double EI, double h, Matrix4d& T);
 
-// BLSEG: transfer matrix of a length of pile in m-method soil of deformation factor alpha, from
-// depth z1 to depth z2 below the ground line; M with the below-ground sign. Formed in double
-// precision and rounded to single precision once, entry by entry.
-void BLSEG(float alpha, float EI, float z1, float z2, Matrix4& T);
+// soil_transfer: transfer matrix of a length h of pile in soil of deformation factor alpha whose
+// top lies at depth d below the ground line (EI.u'''' = -alpha^5.EI.(d + t).u), its power series
+// summed to the last digit. Meant for lengths with alpha.h.(alpha.(d + h))^0.25 up to about 1.
+void soil_transfer(double alpha, double EI, double d, double h, Matrix4d& T);
 
-// MCOEF: the matrix of the coefficient functions at depth z, reduced depth capped at 6.
-void MCOEF(float alpha, float z, Matrix4& T);
-
-// MSER12, MSER34: the sixteen coefficient functions of the reduced depth zb as truncated series.
-void MSER12(float zb, float& A1, float& B1, float& C1, float& D1, float& A2, float& B2, float& C2,
-            float& D2);
-void MSER34(float zb, float& A3, float& B3, float& C3, float& D3, float& A4, float& B4, float& C4,
-            float& D4);
-
-// The below-ground matrices already formed in a run, owned by the run. A matrix depends on its
-// four arguments alone, so piles of one type, whose steps have bit-identical arguments, share
-// their matrices; the arguments are compared bit for bit, so a kept matrix is exactly the one
-// BLSEG would form.
-class BelowGroundCache {
- public:
-  BelowGroundCache();
-  // T = BLSEG(alpha, EI, z1, z2): the kept matrix, or a new one, formed and kept.
-  void matrix(float alpha, float EI, float z1, float z2, Matrix4& T);
-
- private:
-  static constexpr uint32_t SIZE = 8192;
-  struct Entry {
-    bool used = false;
-    uint32_t key[4] = {};
-    Matrix4 T;
+// One bending plane of a pile as its solution takes it: the steps from the head to the tip, each
+// ending in a station.
+struct PlaneSteps {
+  struct Step {
+    double h = 0.0;      // length (m)
+    double EI = 0.0;     // bending stiffness (t*m2)
+    double alpha = 0.0;  // deformation factor (1/m); 0 above the ground line
+    double depth = 0.0;  // depth of the step's top below the ground line (m)
   };
-  std::unique_ptr<Entry[]> entries_;
+  bool held_tip = false;  // KSU = 4: the tip cannot move or turn; otherwise Q = M = 0 there
+  int32_t count = 0;
+  Step steps[MAX_STATIONS + 2 * MAX_SEGMENTS];
 };
 
-// ---- Lateral stiffness ----
+// The responses of one plane: R maps the head (u, theta) to the head (Q, M); at[k - 1] holds the
+// state at station k for a unit head u (entries 0..3) and for a unit head theta (entries 4..7).
+struct PlaneResponse {
+  double R[2][2] = {};
+  std::vector<std::array<double, 8>> at;
+};
+
+// The responses already solved in a run, owned by the run. Piles whose planes have bit-identical
+// values (piles of one type) share one solution.
+class ResponseCache {
+ public:
+  ResponseCache();
+  ~ResponseCache();
+  ResponseCache(const ResponseCache&) = delete;
+  ResponseCache& operator=(const ResponseCache&) = delete;
+  // The response of the plane of pile p whose deformation factors are `factors` (BTX: the x-z
+  // plane, BTY: the y-z plane), solved when first asked for. Step counts below 1 (a run that
+  // stops at a stiffness print) count as one step. A pile held at its tip that has no length is
+  // a run-time error.
+  const PlaneResponse& plane(const PileData& piles, const SegmentReals& factors, int32_t p);
+  // Forgets every response, for a cache that serves one run after another.
+  void clear();
+
+ private:
+  struct Store;
+  std::unique_ptr<Store> store_;
+};
 
 // LATERAL: the 6x6 head stiffness of every pile, in its own axes, into its six rows of ESP.
 void LATERAL(int32_t PNUM, const PileReals& AXK, const SegmentReals& BTX, const SegmentReals& BTY,
-             PileData& piles, BelowGroundCache& cache);
+             PileData& piles, ResponseCache& cache);
 
-// BLCHAIN: below-ground transfer matrices of both planes, ground line to bottom, over n segments
-// with factors ax, ay, stiffnesses EI and segment-top depths Z (n+1 entries, Z[0] = 0).
-void BLCHAIN(int32_t n, const float* ax, const float* ay, const float* EI, const float* Z,
-             Matrix4& Tx, Matrix4& Ty, BelowGroundCache& cache);
+// The y-z plane has a solution of its own only where some factor differs from the x-z one by
+// more than 1e-10; otherwise it takes the x-z plane's.
+const SegmentReals& y_factors(const SegmentReals& BTX, const SegmentReals& BTY,
+                              const PileData& piles, int32_t p);
 
-// FRCHAIN: above-ground transfer matrix, head to ground line, over n segments.
-void FRCHAIN(int32_t n, const float* EI, const float* L, Matrix4& F);
-
-// JOINREL: negates column 4 of T (the moment changes sign at the ground line), then C = T.F.
-void JOINREL(Matrix4& T, const Matrix4& F, Matrix4& C);
-
-// TIPCOND: 2x2 head stiffness R from the head-to-bottom matrix C: a bottom held against
-// displacement and rotation for KSU = 4, a free bottom (no shear, no moment) otherwise.
-void TIPCOND(int32_t KSU, const Matrix4& C, Matrix2& R);
-
-// PILEK: the 6x6 head stiffness from the matrices of both planes and the axial stiffness; the
-// torsional stiffness is a tenth of the two rotational ones.
-void PILEK(int32_t KSU, const Matrix4& Cx, const Matrix4& Cy, float axial, Matrix6& K);
+// PILEK: the 6x6 head stiffness from the head stiffness Rx, Ry of both planes and the axial
+// stiffness; the torsional stiffness is a tenth of the two rotational ones.
+void PILEK(const Matrix2& Rx, const Matrix2& Ry, float axial, Matrix6& K);
 
 // Bending stiffness PEH.I of a segment of diameter d of pile p.
 float bending_stiffness(const PileData& piles, int32_t p, float d);
+
+// ---- Stations ----
+
+// The station quantities, in the order of the post-processing file's columns.
+enum StationQuantity : int32_t { UX, UY, SX, SY, NX, NY, NZ, MX, MY, PSX, PSY };
+inline constexpr int32_t QUANTITIES = 11;
+
+// What the values of a station take besides the load.
+struct Station {
+  float ZH = 0.0f;        // distance from the pile top (m)
+  bool below = false;     // below the ground line
+  float PMT = 0.0f;       // soil coefficient of its segment (t/m4)
+  float z2 = 0.0f;        // depth below the ground line (m)
+  bool parabola = false;  // KSU < 3: the axial force falls below the ground line
+  float fraction = 1.0f;  // then 1 - z2^2/ZBL^2, its share of the pile-top axial force
+};
+
+// The stations of a pile: station 1 the pile top, KG the ground line, NSTA the tip.
+struct StationList {
+  int32_t KG = 1;
+  int32_t NSTA = 1;
+  Station at[MAX_STATIONS];
+  const Station& operator()(int32_t k) const { return at[k - 1]; }
+};
+
+// station_list: the stations of pile g, the step lengths and distances accumulated station by
+// station in single precision.
+void station_list(const PileData& piles, const PileReals& ZBL, int32_t g, StationList& list);
+
+// station_values: the quantities of station k for LANES loads at once, from the pile-top
+// displacements DU and forces FT in pile axes (DU[i][lane]) and the responses x, y of the two
+// planes. Station 1 takes DU and FT themselves; below it every displacement, rotation, shear and
+// moment is u0.(response to u) + theta0.(response to theta) in double precision, rounded once;
+// the soil stress is PMT.u.z2 and the axial force FT(3) times the station's fraction, in single
+// precision. Every program takes its station values from here, and a lane's numbers do not
+// depend on the lane count.
+template <int32_t LANES>
+void station_values(const PlaneResponse& x, const PlaneResponse& y, int32_t k, const Station& s,
+                    const float (&DU)[6][LANES], const float (&FT)[6][LANES],
+                    float (&q)[QUANTITIES][LANES]) {
+  if (k == 1) {
+    const int32_t from[9][2] = {{UX, 0}, {UY, 1}, {SX, 3}, {SY, 4}, {NX, 0},
+                                {NY, 1}, {NZ, 2}, {MX, 3}, {MY, 4}};
+    for (int32_t i = 0; i < 4; ++i) {
+      for (int32_t j = 0; j < LANES; ++j) q[from[i][0]][j] = DU[from[i][1]][j];
+    }
+    for (int32_t i = 4; i < 9; ++i) {
+      for (int32_t j = 0; j < LANES; ++j) q[from[i][0]][j] = FT[from[i][1]][j];
+    }
+    for (int32_t j = 0; j < LANES; ++j) q[PSX][j] = q[PSY][j] = 0.0f;
+    return;
+  }
+  // The x-z plane passes (UX, SY) and gives (UX, SY, NX, MY); the y-z plane passes (UY, -SX) and
+  // gives (UY, -SX, NY, -MX).
+  const std::array<double, 8>& rx = x.at[static_cast<size_t>(k - 1)];
+  const std::array<double, 8>& ry = y.at[static_cast<size_t>(k - 1)];
+  const int32_t xs[4] = {UX, SY, NX, MY};
+  const int32_t ys[4] = {UY, SX, NY, MX};
+  const bool y_negated[4] = {false, true, false, true};
+  for (int32_t i = 0; i < 4; ++i) {
+    for (int32_t j = 0; j < LANES; ++j) {
+      const double u = static_cast<double>(DU[0][j]);
+      const double theta = static_cast<double>(DU[4][j]);
+      q[xs[i]][j] = static_cast<float>(u * rx[i] + theta * rx[4 + i]);
+    }
+    for (int32_t j = 0; j < LANES; ++j) {
+      const double u = static_cast<double>(DU[1][j]);
+      const double theta = static_cast<double>(-DU[3][j]);
+      const float value = static_cast<float>(u * ry[i] + theta * ry[4 + i]);
+      q[ys[i]][j] = y_negated[i] ? -value : value;
+    }
+  }
+  for (int32_t j = 0; j < LANES; ++j) {
+    // PMT . u . z2, multiplied in this order; no soil stress above and at the ground line.
+    q[PSX][j] = s.below ? s.PMT * q[UX][j] * s.z2 : 0.0f;
+    q[PSY][j] = s.below ? s.PMT * q[UY][j] * s.z2 : 0.0f;
+    q[NZ][j] = s.parabola ? FT[2][j] * s.fraction : FT[2][j];
+  }
+}
 
 }  // namespace kelmarino

@@ -21,6 +21,7 @@ struct StationTables {
   Vec<float, MAX_STATIONS> PSY;       // the same, y direction
   int32_t KG = 0;                     // station at the ground line
   int32_t NSTA = 0;                   // number of stations
+  StationList stations;               // what the station values take besides the load
 };
 
 // CAP_ANALYSIS: with JCTR = 3 reports the stiffness of pile INO and stops the run; otherwise
@@ -35,13 +36,13 @@ void CAP_ANALYSIS(OutChannel& report, int32_t JCTR, int32_t INO, int32_t PNUM, i
 void PILE_RESULTS(OutChannel& report, OutChannel& pos, int32_t PNUM, const SegmentReals& BTX,
                   const SegmentReals& BTY, const PileReals& ZBL,
                   const Table<float, MAX_PILES, 6>& TOPD, const PileData& piles,
-                  BelowGroundCache& cache);
+                  ResponseCache& cache);
 
-// The station tables of pile g: pile-top forces from its head stiffness, then the march of both
-// bending planes down the pile through the segment transfer matrices.
+// The station tables of pile g: pile-top forces from its head stiffness, then the values of the
+// solution of both bending planes at every station.
 void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BTY,
                       const PileReals& ZBL, const Table<float, MAX_PILES, 6>& TOPD,
-                      const PileData& piles, BelowGroundCache& cache, StationTables& st);
+                      const PileData& piles, ResponseCache& cache, StationTables& st);
 
 // Report lines of the foundation analysis.
 void write_pile_stiffness(OutChannel& report, int32_t INO, const PileData& piles);

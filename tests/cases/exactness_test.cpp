@@ -63,7 +63,7 @@ std::unique_ptr<Library> library(const std::string& base) {
   for (const Combination& c : single_case_combinations(lib->cases)) {
     lib->combinations.push_back(c);
   }
-  BelowGroundCache cache;
+  ResponseCache cache;
   form_stiffness(*lib->model, cache);
   lib->caps = solve_combinations(*lib->model, lib->cases, lib->combinations);
   lib->marches.resize(static_cast<size_t>(run.PNUM));
@@ -91,7 +91,7 @@ std::unique_ptr<Reference> reference(const std::string& data_text) {
   const ArithmeticTraps traps;
   run_stages(data, console, report, pos, *ref->model);
   const RunValues& run = ref->model->run;
-  BelowGroundCache cache;
+  ResponseCache cache;
   ref->piles.resize(static_cast<size_t>(run.PNUM));
   for (int32_t g = 1; g <= run.PNUM; ++g) {
     compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, ref->model->piles, cache,
@@ -215,7 +215,7 @@ TEST_P(InProcess, EnvelopesAreTheFirstExtremesInFileOrder) {
 TEST(MarchFault, NamesThePileAndTheCombination) {
   auto lib = library("worked");
   std::vector<PileMarch> marches = lib->marches;
-  for (float& t : marches[2].steps[0].Tx) t = 1e38f;
+  for (double& r : marches[2].x.at[1]) r = 1e300;
   std::vector<CapDisplacements> caps = {lib->caps[0], lib->caps[1], lib->caps[2]};
   for (float& u : caps[0].U) u = 0.0f;  // no displacement, no overflow
   const std::vector<Combination> combinations = {{"QUIET", {}}, {"FIRST", {}}, {"SECOND", {}}};

@@ -29,10 +29,11 @@ void run_once(const uint8_t* bytes, size_t size) {
   OutChannel report{null_output(), "fuzz.out"};
   OutChannel pos{null_output(), "fuzz.pos"};
   // Kept across runs: a jump out of a trapped fault skips destructors, so nothing of a run may own
-  // memory of its own. A kept matrix is exactly the one the next run would form.
+  // memory of its own. The responses of the previous run are forgotten.
   static auto model = std::make_unique<Model>();
-  static auto cache = std::make_unique<BelowGroundCache>();
+  static auto cache = std::make_unique<ResponseCache>();
   *model = Model{};
+  cache->clear();
   const ArithmeticTraps traps;
   sigjmp_buf jump;
   if (sigsetjmp(jump, 1) == 0) {

@@ -193,7 +193,7 @@ std::unique_ptr<Model> cantilever(int32_t KSU) {
 }
 
 void run_lateral(Model& m) {
-  BelowGroundCache cache;
+  ResponseCache cache;
   LATERAL(m.run.PNUM, m.run.AXK, m.run.BTX, m.run.BTY, m.piles, cache);
 }
 

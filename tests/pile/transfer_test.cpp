@@ -1,5 +1,5 @@
-// Segment transfer relations: the sixteen coefficient series against independent values of the
-// m method, the free-length matrix, and the below-ground matrix in its limiting cases.
+// Transfer matrices of a length of pile: the soil series against independent values of the m
+// method, its limiting cases and its consistency over depth, and the free-length matrix.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -47,112 +47,75 @@ const ReferenceRow REFERENCE[] = {
 const char* const NAMES[16] = {"A1", "B1", "C1", "D1", "A2", "B2", "C2", "D2",
                                "A3", "B3", "C3", "D3", "A4", "B4", "C4", "D4"};
 
-std::array<float, 16> series(float x) {
-  std::array<float, 16> f;
-  MSER12(x, f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7]);
-  MSER34(x, f[8], f[9], f[10], f[11], f[12], f[13], f[14], f[15]);
-  return f;
-}
+// The functions map (u, theta, M/EI, Q/EI) at the ground line to depth x, M of the sign that
+// makes EI.u'' = M: function r.4 + c of the table is row r, column c. The matrix of soil_transfer
+// maps (u, theta, Q, M) with the opposite moment: its row and column i take function row and
+// column ORDER[i], the moment's with a change of sign.
+const int32_t ORDER[4] = {0, 1, 3, 2};
+const double SIGN[4] = {1, 1, 1, -1};
 
-TEST(CoefficientSeries, StartFromTheUnitStateAtTheGroundLine) {
-  const std::array<float, 16> f = series(0.0f);
-  for (int32_t k = 0; k < 16; ++k) {
-    EXPECT_EQ(f[static_cast<size_t>(k)], k % 5 == 0 ? 1.0f : 0.0f) << NAMES[k];
-  }
-}
-
-TEST(CoefficientSeries, AgreeWithTheReferenceSolution) {
-  // The series, truncated and with divisors of four or five digits, agree to about 1e-5 of the
-  // largest terms; the table itself is rounded to 5e-6. A value that is small through
-  // cancellation (B4 = -0.358 at x = 4, from terms of about 20) is held to 1e-4 absolute.
+TEST(SoilTransfer, FromTheGroundLineGivesTheCoefficientFunctions) {
+  // alpha = 1, EI = 1: the matrix over the reduced depth x is the table's, rounded to 5e-6.
   for (const ReferenceRow& row : REFERENCE) {
-    const std::array<float, 16> f = series(row.x);
-    for (size_t k = 0; k < 16; ++k) {
-      EXPECT_NEAR(static_cast<double>(f[k]), row.f[k], 1e-4 * std::fmax(std::fabs(row.f[k]), 1.0))
-          << NAMES[k] << " at x = " << row.x;
+    Matrix4d T;
+    soil_transfer(1.0, 1.0, 0.0, static_cast<double>(row.x), T);
+    for (int32_t i = 0; i < 4; ++i) {
+      for (int32_t j = 0; j < 4; ++j) {
+        const int32_t k = 4 * ORDER[i] + ORDER[j];
+        EXPECT_NEAR(T(i + 1, j + 1), SIGN[i] * SIGN[j] * row.f[k], 6e-6)
+            << NAMES[k] << " at x = " << row.x;
+      }
     }
   }
-  const std::array<float, 16> at4 = series(4.0f);
-  EXPECT_NEAR(static_cast<double>(at4[0]), -5.853, 5e-4);   // A1
-  EXPECT_NEAR(static_cast<double>(at4[3]), 4.548, 5e-4);    // D1
-  EXPECT_NEAR(static_cast<double>(at4[9]), -11.73, 5e-3);   // B3
-  EXPECT_NEAR(static_cast<double>(at4[15]), -23.14, 5e-3);  // D4
 }
-
-using Reduced = std::array<double, 16>;
 
 // The matrix in reduced form S.T.S^-1, S = diag(1, 1/a, 1/(a^3.EI), 1/(a^2.EI)), which maps
 // (u, theta/a, Q/(a^3.EI), M/(a^2.EI)): pure numbers of order one whatever a and EI are.
-Reduced reduced(const Matrix4& T, float alpha, float EI) {
-  const double a = static_cast<double>(alpha);
-  const double S[4] = {1.0, 1.0 / a, 1.0 / (a * a * a * static_cast<double>(EI)),
-                       1.0 / (a * a * static_cast<double>(EI))};
-  Reduced r;
-  for (int32_t i = 1; i <= 4; ++i) {
-    for (int32_t j = 1; j <= 4; ++j) {
-      r[static_cast<size_t>((j - 1) * 4 + i - 1)] =
-          S[i - 1] * static_cast<double>(T(i, j)) / S[j - 1];
-    }
-  }
-  return r;
+double reduced(const Matrix4d& T, double a, double EI, int32_t i, int32_t j) {
+  const double S[4] = {1.0, 1.0 / a, 1.0 / (a * a * a * EI), 1.0 / (a * a * EI)};
+  return S[i - 1] * T(i, j) / S[j - 1];
 }
 
-void expect_reduced_identity(const Matrix4& T, float alpha, float EI, double tolerance) {
-  const Reduced r = reduced(T, alpha, EI);
-  for (int32_t i = 1; i <= 4; ++i) {
-    for (int32_t j = 1; j <= 4; ++j) {
-      EXPECT_NEAR(r[static_cast<size_t>((j - 1) * 4 + i - 1)], i == j ? 1.0 : 0.0, tolerance)
-          << "entry (" << i << ", " << j << ")";
-    }
-  }
-}
-
-TEST(Frseg, FreeLengthIsAnElasticBeam) {
-  // EI = 1000, h = 2: h^3/6EI = 1/750, h^2/2EI = 1/500, h/EI = 1/500.
-  const double expected[4][4] = {
-      {1, 2, 8.0 / 6000, -0.002}, {0, 1, 0.002, -0.002}, {0, 0, 1, 0}, {0, 0, -2, 1}};
-  Matrix4 T;
-  FRSEG(1000.0f, 2.0f, T);
-  for (int32_t i = 1; i <= 4; ++i) {
-    for (int32_t j = 1; j <= 4; ++j) {
-      const double e = expected[i - 1][j - 1];
-      EXPECT_NEAR(static_cast<double>(T(i, j)), e, 2e-7 * std::fabs(e))
-          << "entry (" << i << ", " << j << ")";
-    }
-  }
-}
-
-TEST(Blseg, ZeroLengthIsTheIdentity) {
+TEST(SoilTransfer, LengthsJoinAtAnyDepth) {
+  // Over [d, d + h1 + h2] the matrix is the product of those over [d, d + h1] and
+  // [d + h1, d + h1 + h2]: the depth enters every length where it lies. A zero length is the
+  // identity.
   const struct {
-    float alpha, EI, z;
-  } cases[] = {{0.5f, 1e5f, 0.0f}, {0.5f, 1e5f, 3.0f}, {0.7f, 2.5e5f, 4.0f}, {0.35f, 8e4f, 15.0f}};
+    double alpha, EI, d, h1, h2;
+  } cases[] = {{0.5, 1e5, 0.0, 0.7, 0.9},
+               {0.5, 1e5, 12.0, 0.3, 0.2},
+               {0.8, 2e6, 30.0, 0.1, 0.15},
+               {0.35, 8e4, 3.0, 0.0, 1.1}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "alpha " << c.alpha << ", z " << c.z);
-    Matrix4 T;
-    BLSEG(c.alpha, c.EI, c.z, c.z, T);
-    expect_reduced_identity(T, c.alpha, c.EI, 1e-9);
+    SCOPED_TRACE(::testing::Message() << "alpha " << c.alpha << ", d " << c.d);
+    Matrix4d whole, upper, lower, product;
+    soil_transfer(c.alpha, c.EI, c.d, c.h1 + c.h2, whole);
+    soil_transfer(c.alpha, c.EI, c.d, c.h1, upper);
+    soil_transfer(c.alpha, c.EI, c.d + c.h1, c.h2, lower);
+    MATMUL(4, 4, 4, lower.data(), upper.data(), product.data());
+    for (int32_t i = 1; i <= 4; ++i) {
+      for (int32_t j = 1; j <= 4; ++j) {
+        EXPECT_NEAR(reduced(product, c.alpha, c.EI, i, j), reduced(whole, c.alpha, c.EI, i, j),
+                    1e-13)
+            << "entry (" << i << ", " << j << ")";
+      }
+    }
   }
 }
 
-TEST(Blseg, LengthReachingPastReducedDepthSixEndsThere) {
-  // alpha = 0.5: 6 / alpha = 12 exactly, so both lower depths give the reduced depth 6.0.
-  Matrix4 past, at_six;
-  BLSEG(0.5f, 1e5f, 4.0f, 20.0f, past);
-  BLSEG(0.5f, 1e5f, 4.0f, 12.0f, at_six);
-  for (int32_t e = 0; e < 16; ++e) EXPECT_EQ(past.data()[e], at_six.data()[e]) << "element " << e;
-}
+// EI = 1000, h = 2: h^3/6EI = 1/750, h^2/2EI = 1/500, h/EI = 1/500.
+const double FREE_BEAM[4][4] = {
+    {1, 2, 8.0 / 6000, -0.002}, {0, 1, 0.002, -0.002}, {0, 0, 1, 0}, {0, 0, -2, 1}};
 
-TEST(Blseg, VanishingSoilGivesTheFreeBeamWithTheBelowGroundMoment) {
-  // N.FRSEG(1000, 2).N, N = diag(1, 1, 1, -1): the moment terms change sign.
-  const double expected[4][4] = {
-      {1, 2, 8.0 / 6000, 0.002}, {0, 1, 0.002, 0.002}, {0, 0, 1, 0}, {0, 0, 2, 1}};
-  Matrix4 T;
-  BLSEG(0.001f, 1000.0f, 0.0f, 2.0f, T);
+TEST(Frseg, FreeLengthIsAnElasticBeamAndSoilOfNoStiffnessGivesIt) {
+  Matrix4d T, soft;
+  FRSEG(1000.0, 2.0, T);
+  soil_transfer(1e-3, 1000.0, 0.0, 2.0, soft);  // soil terms of the order alpha^5.EI.h^2 = 2e-12
   for (int32_t i = 1; i <= 4; ++i) {
     for (int32_t j = 1; j <= 4; ++j) {
-      const double e = expected[i - 1][j - 1];
-      EXPECT_NEAR(static_cast<double>(T(i, j)), e, 1e-5 * std::fabs(e) + 1e-9)
-          << "entry (" << i << ", " << j << ")";
+      const double e = FREE_BEAM[i - 1][j - 1];
+      EXPECT_NEAR(T(i, j), e, 1e-15) << "entry (" << i << ", " << j << ")";
+      EXPECT_NEAR(soft(i, j), e, 1e-11) << "entry (" << i << ", " << j << ")";
     }
   }
 }

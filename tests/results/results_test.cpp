@@ -40,7 +40,7 @@ std::unique_ptr<Model> pile_stiffness(const std::string& text) {
   BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles);
   BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
   AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
-  BelowGroundCache cache;
+  ResponseCache cache;
   LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
   return model;
 }
@@ -57,7 +57,7 @@ std::unique_ptr<Model> full_run(const std::string& text) {
 }
 
 void stations(const Model& model, int32_t g, StationTables& st) {
-  BelowGroundCache cache;
+  ResponseCache cache;
   compute_stations(g, model.run.BTX, model.run.BTY, model.run.ZBL, model.run.TOPD, model.piles,
                    cache, st);
 }

@@ -1,0 +1,293 @@
+// The solution of one bending plane of a pile: a beam on soil springs that grow with the depth,
+// from the head to the real tip. The plane is cut into short lengths whose transfer matrices are
+// summed power series. The relation (Q, M) = Z.(u, theta) that the tip condition leaves is carried
+// up from the tip (it follows the solutions that decay with depth, so no error grows on the way),
+// and the states of a unit head displacement and a unit head rotation are then carried down with
+// it: each state is formed anew from Z, so no growing solution can enter.
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <map>
+
+#include "pile/pile.hpp"
+
+namespace kelmarino {
+namespace {
+
+// A 2x2 block of a transfer matrix or an impedance: {{a11, a12}, {a21, a22}}.
+struct Block {
+  double a[2][2] = {};
+};
+
+Block block(const Matrix4d& T, int32_t r, int32_t c) {
+  Block b;
+  for (int32_t i = 0; i < 2; ++i) {
+    for (int32_t j = 0; j < 2; ++j) b.a[i][j] = T(r + i, c + j);
+  }
+  return b;
+}
+
+Block operator*(const Block& x, const Block& y) {
+  Block p;
+  for (int32_t i = 0; i < 2; ++i) {
+    for (int32_t j = 0; j < 2; ++j) p.a[i][j] = x.a[i][0] * y.a[0][j] + x.a[i][1] * y.a[1][j];
+  }
+  return p;
+}
+
+Block operator-(const Block& x, const Block& y) {
+  Block d;
+  for (int32_t i = 0; i < 2; ++i) {
+    for (int32_t j = 0; j < 2; ++j) d.a[i][j] = x.a[i][j] - y.a[i][j];
+  }
+  return d;
+}
+
+Block inverse(const Block& x) {
+  const double det = x.a[0][0] * x.a[1][1] - x.a[0][1] * x.a[1][0];
+  Block v;
+  v.a[0][0] = x.a[1][1] / det;
+  v.a[0][1] = -x.a[0][1] / det;
+  v.a[1][0] = -x.a[1][0] / det;
+  v.a[1][1] = x.a[0][0] / det;
+  return v;
+}
+
+struct Pair {
+  double v[2] = {};
+};
+
+Pair operator*(const Block& x, const Pair& y) {
+  return {{x.a[0][0] * y.v[0] + x.a[0][1] * y.v[1], x.a[1][0] * y.v[0] + x.a[1][1] * y.v[1]}};
+}
+
+Pair operator+(const Pair& x, const Pair& y) { return {{x.v[0] + y.v[0], x.v[1] + y.v[1]}}; }
+
+// A short length of the plane, with its transfer matrix.
+struct Piece {
+  Matrix4d T;
+  bool station_end = false;  // its lower end is a station
+  bool has_length = false;
+};
+
+// The impedance at the upper end of a piece: Z, or the held tip itself (u = theta = 0), whose
+// impedance is infinite.
+struct Impedance {
+  Block Z;
+  bool held = false;
+};
+
+// The number of pieces of a below-ground step: each short enough for its series, so that
+// alpha.h.(alpha.z)^0.25 stays at or below 1, z the depth of its lower end.
+int32_t pieces_of(const PlaneSteps::Step& step) {
+  const double reduced = step.alpha * step.h;
+  const double deepest = std::max(1.0, step.alpha * (step.depth + step.h));
+  const double count = std::ceil(reduced * std::sqrt(std::sqrt(deepest)));
+  return static_cast<int32_t>(std::clamp(count, 1.0, 4096.0));
+}
+
+void cut_into_pieces(const PlaneSteps& plane, std::vector<Piece>& pieces) {
+  pieces.clear();
+  for (int32_t s = 0; s < plane.count; ++s) {
+    const PlaneSteps::Step& step = plane.steps[s];
+    const int32_t n = step.alpha > 0.0 ? pieces_of(step) : 1;
+    const double h = step.h / n;
+    for (int32_t i = 0; i < n; ++i) {
+      Piece piece;
+      if (step.alpha > 0.0) {
+        soil_transfer(step.alpha, step.EI, step.depth + h * i, h, piece.T);
+      } else {
+        FRSEG(step.EI, h, piece.T);
+      }
+      piece.has_length = h > 0.0;
+      piece.station_end = i == n - 1;
+      pieces.push_back(piece);
+    }
+  }
+}
+
+// The impedance at the upper end of a piece from the one at its lower end: the lower state is
+// (u, theta) = T11.w + T12.f, (Q, M) = T21.w + T22.f, and (Q, M) = Z.(u, theta) there.
+Impedance carried_up(const Piece& piece, const Impedance& lower) {
+  if (!piece.has_length) return lower;
+  const Block T11 = block(piece.T, 1, 1), T12 = block(piece.T, 1, 3);
+  const Block T21 = block(piece.T, 3, 1), T22 = block(piece.T, 3, 3);
+  if (lower.held) return {inverse(T12) * (Block{} - T11), false};
+  return {inverse(T22 - lower.Z * T12) * (lower.Z * T11 - T21), false};
+}
+
+// The states of a unit head (u, theta) at every station, carried down with the impedances.
+void carry_down(const std::vector<Piece>& pieces, const std::vector<Impedance>& Z, Pair head,
+                int32_t first, std::vector<std::array<double, 8>>& at) {
+  Pair w = head;
+  Pair f = Z[0].Z * w;
+  size_t k = 0;
+  at[k][first] = w.v[0];
+  at[k][first + 1] = w.v[1];
+  at[k][first + 2] = f.v[0];
+  at[k][first + 3] = f.v[1];
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    const Matrix4d& T = pieces[i].T;
+    const Pair lower_w = block(T, 1, 1) * w + block(T, 1, 3) * f;
+    if (Z[i + 1].held) {  // the tip itself: it does not move, its forces come from the piece
+      f = block(T, 3, 1) * w + block(T, 3, 3) * f;
+      w = Pair{};
+    } else {
+      w = lower_w;
+      f = Z[i + 1].Z * w;
+    }
+    if (!pieces[i].station_end) continue;
+    ++k;
+    at[k][first] = w.v[0];
+    at[k][first + 1] = w.v[1];
+    at[k][first + 2] = f.v[0];
+    at[k][first + 3] = f.v[1];
+  }
+}
+
+uint32_t bits(float value) { return std::bit_cast<uint32_t>(value); }
+
+}  // namespace
+
+void FRSEG(double EI, double h, Matrix4d& T) {
+  T = Matrix4d{};
+  for (int32_t i = 1; i <= 4; ++i) T(i, i) = 1.0;
+  T(1, 2) = h;
+  T(1, 3) = h * h * h / (6.0 * EI);
+  T(1, 4) = -(h * h) / (2.0 * EI);
+  T(2, 3) = h * h / (2.0 * EI);
+  T(2, 4) = -h / EI;
+  T(4, 3) = -h;
+}
+
+// With t the distance below the top of the length and u = sum of a(n).t^n, the equation gives
+// a(n+4) = -alpha^5.(d.a(n) + a(n-1)) / ((n+1)(n+2)(n+3)(n+4)). The terms b(n) = a(n).h^n of the
+// four unit states at the top are summed into u, h.u', h^2.u'' and h^3.u''' at the bottom.
+void soil_transfer(double alpha, double EI, double d, double h, Matrix4d& T) {
+  if (h == 0.0) {
+    T = Matrix4d{};
+    for (int32_t i = 1; i <= 4; ++i) T(i, i) = 1.0;
+    return;
+  }
+  const double a5h4 = std::pow(alpha, 5.0) * h * h * h * h;
+  const double p = a5h4 * d;
+  const double q = a5h4 * h;
+  // Columns: the top states u = 1, theta = 1, Q = 1, M = 1 (a(1) = theta, a(2) = -M/(2EI),
+  // a(3) = Q/(6EI)).
+  double b[4][8] = {};  // b[c][n mod 8]: the terms of column c, the last five of them in use
+  b[0][0] = 1.0;
+  b[1][1] = h;
+  b[2][3] = h * h * h / (6.0 * EI);
+  b[3][2] = -(h * h) / (2.0 * EI);
+  double sum[4][4] = {};  // sum[c][j]: h^j times the j-th derivative of u at the bottom
+  double largest[4] = {1.0, h, b[2][3], -b[3][2]};
+  int32_t quiet = 0;  // consecutive terms too small to change any sum
+  for (int32_t n = 0; n < 400 && quiet < 5; ++n) {
+    const double m = n;
+    const double weights[4] = {1.0, m, m * (m - 1.0), m * (m - 1.0) * (m - 2.0)};
+    bool small = true;
+    for (int32_t c = 0; c < 4; ++c) {
+      double& term = b[c][n & 7];
+      if (n >= 4) {
+        term = -(p * b[c][(n - 4) & 7] + q * b[c][(n - 5) & 7]) /
+               ((m - 3.0) * (m - 2.0) * (m - 1.0) * m);
+      }
+      for (int32_t j = 0; j < 4; ++j) sum[c][j] += weights[j] * term;
+      largest[c] = std::max(largest[c], std::fabs(term));
+      small = small && std::fabs(term) * weights[3] <= 1e-18 * largest[c];
+    }
+    quiet = n >= 4 && small ? quiet + 1 : 0;
+  }
+  for (int32_t c = 0; c < 4; ++c) {
+    const int32_t column = c + 1;
+    T(1, column) = sum[c][0];
+    T(2, column) = sum[c][1] / h;
+    T(3, column) = EI * sum[c][3] / (h * h * h);
+    T(4, column) = -EI * sum[c][2] / (h * h);
+  }
+}
+
+// ---- The run's responses ----
+
+struct ResponseCache::Store {
+  std::map<std::vector<uint32_t>, size_t> index;  // the values of a plane, bit for bit
+  std::vector<std::unique_ptr<PlaneResponse>> responses;
+  // Work space, kept by the run so that a fault that ends it leaves nothing behind.
+  std::vector<uint32_t> key;
+  PlaneSteps steps;
+  std::vector<Piece> pieces;
+  std::vector<Impedance> Z;  // Z[i] at the upper end of piece i, Z[n] at the tip
+};
+
+ResponseCache::ResponseCache() : store_(std::make_unique<Store>()) {}
+ResponseCache::~ResponseCache() = default;
+
+void ResponseCache::clear() { store_ = std::make_unique<Store>(); }
+
+namespace {
+
+// The responses of a plane: the impedances from the tip up, then the states of a unit head
+// displacement and of a unit head rotation down.
+void solve_plane(const PlaneSteps& plane, std::vector<Piece>& pieces, std::vector<Impedance>& Z,
+                 PlaneResponse& response) {
+  cut_into_pieces(plane, pieces);
+  Z.assign(pieces.size() + 1, Impedance{});
+  Z.back().held = plane.held_tip;
+  for (size_t i = pieces.size(); i-- > 0;) Z[i] = carried_up(pieces[i], Z[i + 1]);
+  if (Z[0].held) {
+    raise_fault("singular head-to-bottom relation (a pile without length held at its bottom)");
+  }
+  for (int32_t i = 0; i < 2; ++i) {
+    for (int32_t j = 0; j < 2; ++j) response.R[i][j] = Z[0].Z.a[i][j];
+  }
+  response.at.assign(static_cast<size_t>(plane.count) + 1, {});
+  carry_down(pieces, Z, Pair{{1.0, 0.0}}, 0, response.at);
+  carry_down(pieces, Z, Pair{{0.0, 1.0}}, 4, response.at);
+}
+
+// The steps of a plane of pile p and the key of its values.
+void plane_steps(const PileData& piles, const SegmentReals& factors, int32_t p, PlaneSteps& plane,
+                 std::vector<uint32_t>& key) {
+  key.clear();
+  plane.count = 0;
+  plane.held_tip = piles.KSU(p) == 4;
+  key.push_back(plane.held_tip ? 1u : 0u);
+  double depth = 0.0;
+  auto add = [&](float h, float EI, float alpha, int32_t n, bool below) {
+    n = std::max(n, 1);
+    key.insert(key.end(), {bits(h), bits(EI), bits(alpha), static_cast<uint32_t>(n)});
+    const double step = static_cast<double>(h) / n;
+    for (int32_t i = 0; i < n; ++i) {
+      const double alpha_here = below ? static_cast<double>(alpha) : 0.0;
+      plane.steps[plane.count++] = {step, static_cast<double>(EI), alpha_here, depth};
+      if (below) depth += step;
+    }
+  };
+  for (int32_t s = 1; s <= piles.NFR(p); ++s) {
+    add(piles.HFR(p, s), bending_stiffness(piles, p, piles.DOF(p, s)), 0.0f, piles.NSF(p, s),
+        false);
+  }
+  key.push_back(0xffffffffu);  // the ground line
+  for (int32_t s = 1; s <= piles.NBL(p); ++s) {
+    add(piles.HBL(p, s), bending_stiffness(piles, p, piles.DOB(p, s)), factors(p, s),
+        piles.NSG(p, s), true);
+  }
+}
+
+}  // namespace
+
+const PlaneResponse& ResponseCache::plane(const PileData& piles, const SegmentReals& factors,
+                                          int32_t p) {
+  Store& s = *store_;
+  plane_steps(piles, factors, p, s.steps, s.key);
+  const auto found = s.index.find(s.key);
+  if (found != s.index.end()) return *s.responses[found->second];
+  // The response is kept before it is solved, so that nothing is lost when the solution ends
+  // the run; it is found only once it is whole.
+  s.responses.push_back(std::make_unique<PlaneResponse>());
+  solve_plane(s.steps, s.pieces, s.Z, *s.responses.back());
+  s.index.emplace(s.key, s.responses.size() - 1);
+  return *s.responses.back();
+}
+
+}  // namespace kelmarino
