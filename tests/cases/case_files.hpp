@@ -12,7 +12,8 @@
 
 namespace kelmarino::cases::testing {
 
-// Two load cases with several load points each and all six components, for the worked examples.
+// Two load cases with several load points each and all six components, for the shipped examples
+// without load files of their own.
 inline const char* const WORKED_LOADS =
     "case,x,y,FX,FY,FZ,MX,MY,MZ\n"
     "A,0.5,-0.25,40.0,-15.0,900.0,12.0,-8.0,3.0\n"
@@ -65,8 +66,8 @@ inline std::string example_text(const std::string& base) {
   return kelmarino::testing::read_file(kelmarino::testing::example_path(base + ".dat"));
 }
 
-// The loads file and combinations file of a shipped example: pier has its own, the worked
-// examples take the two cases above.
+// The loads file and combinations file of a shipped example: pier has its own, the others take
+// the two cases above.
 inline std::string loads_of(const std::string& base) {
   return base == "pier"
              ? kelmarino::testing::read_file(kelmarino::testing::example_path("pier.loads.csv"))

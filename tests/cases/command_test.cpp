@@ -98,7 +98,7 @@ const std::vector<float>& pos_values(const PosPile& pile, int32_t q) {
 
 class BuiltCommand : public ::testing::TestWithParam<const char*> {};
 INSTANTIATE_TEST_SUITE_P(Shipped, BuiltCommand,
-                         ::testing::Values("pier", "worked-simulated", "worked"));
+                         ::testing::Values("pier", "worked-simulated", "worked", "rock"));
 
 // Each combination run alone gives, in every file, the digits kelmarino prints for the data file
 // that lists its scaled load points: cap.csv and heads.csv against the report, stations.csv

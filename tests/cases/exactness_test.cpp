@@ -110,7 +110,7 @@ float station_value(const StationTables& st, int32_t k, int32_t q) {
 
 class InProcess : public ::testing::TestWithParam<const char*> {};
 INSTANTIATE_TEST_SUITE_P(Shipped, InProcess,
-                         ::testing::Values("pier", "worked-simulated", "worked"));
+                         ::testing::Values("pier", "worked-simulated", "worked", "rock"));
 
 // Lane j of every batch carries combination first + j; the batches run over all combinations, so
 // a combination is checked in whichever lane its position gives it.

@@ -1,7 +1,8 @@
 // The manual keeps up with the code: the key table and the capacities of the data-file reference
 // are the reader's own, the annotated example is the shipped file, the .pos example is what the
-// program writes (up to the rounding residues of its near-zero values), and every link between
-// the chapters leads somewhere.
+// program writes (up to the rounding residues of its near-zero values), the worked pile of the
+// model chapter has the stiffness the program prints, and every link between the chapters leads
+// somewhere.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -173,6 +174,20 @@ TEST(Manual, PosExampleIsWhatTheProgramWritesForItsDataFile) {
   }
 }
 
+TEST(Manual, ModelChapterShowsTheStiffnessTheProgramPrintsForItsWorkedPile) {
+  const Lines blocks = fenced_blocks(
+      section(doc_lines("model.md"), "### Worked example: a pile socketed into rock"));
+  ASSERT_EQ(blocks.size(), 2u);  // the control section asking for pile 1, the printed stiffness
+  const std::string rock = testing::read_file(testing::example_path("rock.dat"));
+  size_t after_control = 0;  // the chapter's control section replaces the first eight lines
+  for (int line = 0; line < 8; ++line) after_control = rock.find('\n', after_control) + 1;
+  const testing::ProgramRun run = testing::run_on_data(blocks[0] + rock.substr(after_control));
+  ASSERT_EQ(run.exit_status, 0) << run.errors;
+  const std::string report = run.file("case.out");
+  ASSERT_GE(report.size(), blocks[1].size());
+  EXPECT_EQ(report.substr(report.size() - blocks[1].size()), blocks[1]);  // the end of the report
+}
+
 // The anchor of a heading as Markdown viewers make it: lower case, blanks to hyphens, other
 // punctuation dropped.
 std::string anchor(const std::string& heading) {
@@ -187,7 +202,7 @@ std::string anchor(const std::string& heading) {
 
 TEST(Manual, EveryLinkBetweenTheChaptersLeadsToAFileAndHeading) {
   for (const char* chapter : {"manual.md", "command-line.md", "data-file.md", "conventions.md",
-                              "results.md", "cases.md", "diagrams.md"}) {
+                              "results.md", "model.md", "cases.md", "diagrams.md"}) {
     const std::string text = testing::read_file(doc_path(chapter));
     ASSERT_FALSE(text.empty()) << chapter;
     for (size_t at = text.find("]("); at != std::string::npos; at = text.find("](", at + 2)) {

@@ -34,7 +34,7 @@ TEST_P(ShippedExample, MatchesExpectedOutputByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ShippedExample,
-                         ::testing::Values("worked", "worked-simulated", "pier"),
+                         ::testing::Values("worked", "worked-simulated", "pier", "rock"),
                          [](const ::testing::TestParamInfo<const char*>& example) {
                            std::string name = example.param;
                            for (char& c : name) c = c == '-' ? '_' : c;

@@ -90,7 +90,7 @@ float panel_reference(const PosPile& pile, const std::string& quantities) {
 
 class ShippedExample : public ::testing::TestWithParam<const char*> {};
 INSTANTIATE_TEST_SUITE_P(Examples, ShippedExample,
-                         ::testing::Values("worked", "worked-simulated", "pier"));
+                         ::testing::Values("worked", "worked-simulated", "pier", "rock"));
 
 TEST(XmlCheck, MalformedDocumentsAreFound) {
   EXPECT_EQ(read_xml("<?xml version=\"1.0\"?>\n<svg a=\"1\"><g/></svg>\n").problem, "");
@@ -389,7 +389,7 @@ TEST(PlanDiagram, MarksPilesRakesSimulatedPilesAndLoads) {
 TEST(PlanDiagram, LegendShowsEveryMarkerAndArrow) {
   const char* const kinds[] = {"axis",       "pile", "rake",       "simulated",
                                "cap-centre", "load", "load-force", "resultant"};
-  for (const char* base : {"pier", "worked", "worked-simulated"}) {
+  for (const char* base : {"pier", "worked", "worked-simulated", "rock"}) {
     SCOPED_TRACE(base);
     const XmlDocument doc = read_xml(plotted(base).document("plan.svg"));
     for (const char* kind : kinds) {

@@ -108,7 +108,7 @@ TEST_P(ReaderAgainstReport, ReadsEveryStationValueTheReportPrints) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ShippedExamples, ReaderAgainstReport,
-                         ::testing::Values("worked", "worked-simulated", "pier"));
+                         ::testing::Values("worked", "worked-simulated", "pier", "rock"));
 
 // A file laid out as the program writes one pile of four stations, the ground line at station 2
 // (one step above ground, two below). Each value names itself: station k of a quantity of group

@@ -96,7 +96,7 @@ std::vector<std::vector<std::string>> table_rows(const XmlDocument& page, const 
 
 class Summary : public ::testing::TestWithParam<const char*> {};
 INSTANTIATE_TEST_SUITE_P(Examples, Summary,
-                         ::testing::Values("worked", "worked-simulated", "pier"));
+                         ::testing::Values("worked", "worked-simulated", "pier", "rock"));
 
 // Checks the four cells of one kind from cells[c]: the value of the largest magnitude of the two
 // components at stations first_k ... NSTA, the component, its Z and its station.
