@@ -1,6 +1,7 @@
 #pragma once
 // Numerical kernels: small dense matrices (column-major single-precision runs with their exact
 // shape passed alongside), the real power, and the section properties of a pile segment.
+#include <cmath>
 #include <cstdint>
 
 #include "model/model.hpp"
@@ -36,6 +37,14 @@ bool invert_with_pivoting(const float* A, int32_t n, float* B);
 void invert_block(const float* A, int32_t n, float* B, const char* what);
 // The same in double precision: MATINV's elimination and the pivoted inversion, both in double.
 void invert_block(const double* A, int32_t n, double* B, const char* what);
+
+// A double rounded once to single precision. A value beyond the single-precision range ends in the
+// overflow of a single-precision product, so that it is trapped or flagged as every overflow is.
+inline float rounded(double value) {
+  constexpr double LARGEST = 3.4028234663852886e38;  // the largest single-precision real
+  if (std::fabs(value) <= LARGEST) return static_cast<float>(value);
+  return static_cast<float>(std::copysign(LARGEST, value)) * 2.0f;
+}
 
 // x raised to a real exponent: x*x for the exponent 2, the library power otherwise.
 float real_power(float x, float exponent);

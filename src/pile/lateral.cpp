@@ -12,7 +12,7 @@ constexpr float EQUAL_PLANES = 1e-10f;  // factors closer than this give both pl
 // The head stiffness of a plane, rounded once to single precision.
 void head_stiffness(const PlaneResponse& response, Matrix2& R) {
   for (int32_t i = 1; i <= 2; ++i) {
-    for (int32_t j = 1; j <= 2; ++j) R(i, j) = static_cast<float>(response.R[i - 1][j - 1]);
+    for (int32_t j = 1; j <= 2; ++j) R(i, j) = rounded(response.R[i - 1][j - 1]);
   }
 }
 

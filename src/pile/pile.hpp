@@ -200,12 +200,12 @@ void station_values(const PlaneResponse& x, const PlaneResponse& y, int32_t k, c
     for (int32_t j = 0; j < LANES; ++j) {
       const double u = static_cast<double>(DU[0][j]);
       const double theta = static_cast<double>(DU[4][j]);
-      q[xs[i]][j] = static_cast<float>(u * rx[i] + theta * rx[4 + i]);
+      q[xs[i]][j] = rounded(u * rx[i] + theta * rx[4 + i]);
     }
     for (int32_t j = 0; j < LANES; ++j) {
       const double u = static_cast<double>(DU[1][j]);
       const double theta = static_cast<double>(-DU[3][j]);
-      const float value = static_cast<float>(u * ry[i] + theta * ry[4 + i]);
+      const float value = rounded(u * ry[i] + theta * ry[4 + i]);
       q[ys[i]][j] = y_negated[i] ? -value : value;
     }
   }

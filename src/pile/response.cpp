@@ -83,7 +83,7 @@ int32_t pieces_of(const PlaneSteps::Step& step) {
   const double reduced = step.alpha * step.h;
   const double deepest = std::max(1.0, step.alpha * (step.depth + step.h));
   const double count = std::ceil(reduced * std::sqrt(std::sqrt(deepest)));
-  return static_cast<int32_t>(std::clamp(count, 1.0, 4096.0));
+  return count >= 1.0 ? static_cast<int32_t>(std::min(count, 4096.0)) : 1;
 }
 
 void cut_into_pieces(const PlaneSteps& plane, std::vector<Piece>& pieces) {
