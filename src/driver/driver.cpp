@@ -14,8 +14,6 @@
 namespace kelmarino {
 namespace {
 
-void begin_stage(const char* stage) { fault_context() = FaultContext{stage, 0}; }
-
 // The console of a run: the stage messages (nowhere in a quiet run) and the input errors of the
 // data file, which a quiet run keeps.
 struct Console {
@@ -138,32 +136,12 @@ void run_stages(InChannel& data, OutChannel& console, OutChannel& report, OutCha
 void run_stages(InChannel& data, OutChannel& console, OutChannel& input_errors, OutChannel& report,
                 OutChannel& pos, Model& model, ResponseCache& cache) {
   RunValues& run = model.run;
-  PileData& piles = model.piles;
   BANNER(report);
-
   write(console, "(7X,'*** To read input information ***',/)");
-  begin_stage("input");
+  at_stage("input");
   READ_INPUT(data, input_errors, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
-             piles);
-
-  write(console, "(/,/,7X,'*** To calculate deformation factors of piles ***')");
-  begin_stage("deformation factors");
-  BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles);
-
-  write(console, "(/,/,7X,'*** To calculate axis stiffness of piles ***')");
-  begin_stage("axial stiffness");
-  BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
-  AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
-
-  write(console, "(/,/,7X,'*** To calculate lateral stiffness of piles ***')");
-  begin_stage("lateral stiffness");
-  LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
-
-  write(console, "(/,/,7X,'*** To execute entire pile foundation analysis ***    ',/,/)");
-  begin_stage("foundation analysis");
-  CAP_ANALYSIS(report, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.TOPD, run.KCAP, piles);
-  begin_stage("pile results");
-  PILE_RESULTS(report, pos, run.PNUM, run.BTX, run.BTY, run.ZBL, run.TOPD, piles, cache);
+             model.piles);
+  analysis_stages(console, report, pos, model, cache);
   fault_context() = FaultContext{};
 }
 

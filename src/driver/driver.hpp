@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "analysis/analysis.hpp"
 #include "layout/layout.hpp"
 #include "model/model.hpp"
 #include "pile/pile.hpp"
@@ -38,9 +39,8 @@ void run_stages(InChannel& data, OutChannel& console, OutChannel& input_errors, 
 // the extension.
 std::string FILE_NAME(const char* base, const char* extension);
 
-// WELCOME: the welcome text on the console. BANNER: the banner at the head of the report.
+// WELCOME: the welcome text on the console.
 void WELCOME(OutChannel& console);
-void BANNER(OutChannel& report);
 
 // The command line: its usage line, and the texts of --help and --version.
 extern const char* const USAGE;

@@ -13,7 +13,7 @@ void assemble_kcap(int32_t PNUM, int32_t SNUM, const PileData& piles, Table<floa
   KCAP = Table<float, 6, 6>{};
   Matrix6 B, C, T, Tt, D, Dt;
   for (int32_t g = 1; g <= PNUM + SNUM; ++g) {
-    fault_context().pile = g <= PNUM ? g : 0;
+    at_pile(g <= PNUM ? g : 0);
     stiffness_block(piles, g, B);
     float x = 0.0f;
     float y = 0.0f;
@@ -36,7 +36,7 @@ void assemble_kcap(int32_t PNUM, int32_t SNUM, const PileData& piles, Table<floa
       for (int32_t j = 1; j <= 6; ++j) KCAP(i, j) = KCAP(i, j) + B(i, j);
     }
   }
-  fault_context().pile = 0;
+  at_pile(0);
 }
 
 void GAUSS_SOLVE(int32_t n, float* A, float* b) {
@@ -64,7 +64,7 @@ void top_displacements(int32_t PNUM, const PileData& piles, const Vec<float, 6>&
   float v[6];
   float w[6];
   for (int32_t g = 1; g <= PNUM; ++g) {
-    fault_context().pile = g;
+    at_pile(g);
     OFFSET_MATRIX(piles.PXY(g, 1), piles.PXY(g, 2), D);
     MATMUL(6, 6, 1, D.data(), U.data(), v);
     AXIS_ROTATION(piles.AGL(g, 1), piles.AGL(g, 2), piles.AGL(g, 3), T);
@@ -72,7 +72,7 @@ void top_displacements(int32_t PNUM, const PileData& piles, const Vec<float, 6>&
     MATMUL(6, 6, 1, Tt.data(), v, w);
     for (int32_t k = 1; k <= 6; ++k) TOPD(g, k) = w[k - 1];
   }
-  fault_context().pile = 0;
+  at_pile(0);
 }
 
 }  // namespace kelmarino

@@ -572,9 +572,9 @@ void read_control_section(Reader& reader, int32_t& JCTR, int32_t& INO, Place& IN
                  real_target(loads.ACT(k, 3)), real_target(loads.ACT(k, 4)),
                  real_target(loads.ACT(k, 5)), real_target(loads.ACT(k, 6))});
     }
-    fault_context().stage = "reduction of the loads to the cap centre";
+    at_stage("reduction of the loads to the cap centre");
     REDUCE_LOADS(loads.NACT, loads.AXY, loads.ACT, FORCE);
-    fault_context().stage = "input";
+    at_stage("input");
   } else if (JCTR == 3) {
     free_read(data, "value, the pile number INO", {noting_place(integer_target(INO), INO_at)});
   }
@@ -755,13 +755,13 @@ void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& IN
   read_simulated_section(reader);
   for (int32_t p = 1; p <= PNUM; ++p) check_pile(reader, p);
   for (int32_t p = 1; p <= PNUM; ++p) {
-    fault_context().pile = p;
+    at_pile(p);
     ZFR(p) = 0.0f;
     for (int32_t s = 1; s <= piles.NFR(p); ++s) ZFR(p) = ZFR(p) + piles.HFR(p, s);
     ZBL(p) = 0.0f;
     for (int32_t s = 1; s <= piles.NBL(p); ++s) ZBL(p) = ZBL(p) + piles.HBL(p, s);
   }
-  fault_context().pile = 0;
+  at_pile(0);
 }
 
 }  // namespace kelmarino

@@ -27,8 +27,8 @@ struct Item {
 
 // An output channel: the console, the report file or the post-processing file.
 struct OutChannel {
-  std::FILE* file = nullptr;
-  std::string name;  // as named in error messages
+  std::FILE* file = nullptr;  // none: the channel takes nothing
+  std::string name;           // as named in error messages
 };
 
 // Writes the items through the layout: starts a new line, ends its last line. A data element

@@ -304,7 +304,10 @@ void take_value(FreeRead& read) {
 }  // namespace
 
 void refuse_at(InChannel& channel, Place where, const std::string& what) {
-  throw RunError("run-time error " + located(channel, where, what));
+  std::string line;
+  if (where.line > 0 && !line_of(channel, where.line, line)) line.clear();
+  throw InputError("run-time error " + located(channel, where, what), channel.name, where.line,
+                   where.column, what, line);
 }
 
 void warn_at(InChannel& channel, Place where, const std::string& what) {

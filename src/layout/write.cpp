@@ -67,6 +67,7 @@ void write_text(std::string& text, std::string_view layout_string, std::span<con
 }
 
 void write(OutChannel& channel, std::string_view layout, std::span<const Item> items) {
+  if (channel.file == nullptr) return;  // a channel that takes nothing
   std::string text;
   write_text(text, layout, items);
   if (std::fwrite(text.data(), 1, text.size(), channel.file) != text.size()) {

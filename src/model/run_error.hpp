@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace kelmarino {
 
@@ -11,6 +12,25 @@ namespace kelmarino {
 class RunError : public std::runtime_error {
  public:
   explicit RunError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// A mistake in the input: a run-time error whose parts are also kept apart, for callers that
+// report them in their own way.
+class InputError : public RunError {
+ public:
+  InputError(const std::string& message, std::string file_name, int64_t line_number,
+             int32_t column_number, std::string what_text, std::string line_text)
+      : RunError(message),
+        file(std::move(file_name)),
+        line(line_number),
+        column(column_number),
+        what_is_wrong(std::move(what_text)),
+        text(std::move(line_text)) {}
+  std::string file;           // as named in messages
+  int64_t line = 0;           // 0: no line
+  int32_t column = 0;         // 0-based
+  std::string what_is_wrong;  // the message without its place
+  std::string text;           // the line, when there is one
 };
 
 // The ordinary stop of the run from inside a stage, with the exit status it ends with.

@@ -36,13 +36,13 @@ void BOTAREA(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, PileReals
   float d0[MAX_PILES];
   float smin[MAX_PILES];
   for (int32_t p = 1; p <= PNUM; ++p) {
-    fault_context().pile = p;
+    at_pile(p);
     bx[p - 1] = (ZBL(p) + ZFR(p)) * piles.AGL(p, 1) + piles.PXY(p, 1);
     by[p - 1] = (ZBL(p) + ZFR(p)) * piles.AGL(p, 2) + piles.PXY(p, 2);
     d0[p - 1] = bottom_diameter(piles, p);
     smin[p - 1] = NO_NEIGHBOUR;
   }
-  fault_context().pile = 0;
+  at_pile(0);
   for (int32_t p = 0; p < PNUM; ++p) {
     for (int32_t q = p + 1; q < PNUM; ++q) {
       const float dx = bx[p] - bx[q];
@@ -53,7 +53,7 @@ void BOTAREA(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, PileReals
     }
   }
   for (int32_t p = 1; p <= PNUM; ++p) {
-    fault_context().pile = p;
+    at_pile(p);
     float& d = d0[p - 1];
     if (smin[p - 1] < d) d = smin[p - 1];
     if (piles.KSH(p) == 0) {
@@ -62,7 +62,7 @@ void BOTAREA(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, PileReals
       ABOT(p) = d * d;
     }
   }
-  fault_context().pile = 0;
+  at_pile(0);
 }
 
 void AXK1(int32_t p, float h, float A0, float& K, const PileData& piles) {
@@ -90,7 +90,7 @@ void AXK1(int32_t p, float h, float A0, float& K, const PileData& piles) {
 void AXIAL(int32_t PNUM, const PileReals& /*ZFR*/, const PileReals& ZBL, const PileReals& ABOT,
            PileReals& AXK, const PileData& piles) {
   for (int32_t p = 1; p <= PNUM; ++p) {
-    fault_context().pile = p;
+    at_pile(p);
     int32_t q = 1;
     while (q < p && !(piles.PTYPE(q) == piles.PTYPE(p) && ABOT(q) == ABOT(p))) ++q;
     if (q < p) {
@@ -99,7 +99,7 @@ void AXIAL(int32_t PNUM, const PileReals& /*ZFR*/, const PileReals& ZBL, const P
       AXK1(p, ZBL(p), ABOT(p), AXK(p), piles);
     }
   }
-  fault_context().pile = 0;
+  at_pile(0);
 }
 
 }  // namespace kelmarino

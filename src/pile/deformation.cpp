@@ -47,12 +47,12 @@ void BTXY(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, SegmentReals
   GroundPoints G;
   float d[MAX_PILES];
   for (int32_t p = 1; p <= PNUM; ++p) {
-    fault_context().pile = p;
+    at_pile(p);
     G(p, 1) = piles.AGL(p, 1) * ZFR(p) + piles.PXY(p, 1);
     G(p, 2) = piles.AGL(p, 2) * ZFR(p) + piles.PXY(p, 2);
     d[p - 1] = piles.DOB(p, 1);
   }
-  fault_context().pile = 0;
+  at_pile(0);
   float kx = 1.0f;
   float ky = 1.0f;
   if (any_pair_closer_than(G, piles, PNUM, CLEAR_SPACING_FOR_POSITIONS)) {
@@ -63,7 +63,7 @@ void BTXY(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, SegmentReals
     KINF2(2, PNUM, d, ZBL.data(), G, ky);
   }
   for (int32_t p = 1; p <= PNUM; ++p) {
-    fault_context().pile = p;
+    at_pile(p);
     int32_t q = 1;
     while (q < p && piles.PTYPE(q) != piles.PTYPE(p)) ++q;
     if (q < p) {
@@ -75,7 +75,7 @@ void BTXY(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, SegmentReals
       pile_factors(piles, p, kx, ky, BTX, BTY);
     }
   }
-  fault_context().pile = 0;
+  at_pile(0);
 }
 
 void KINF1(int32_t dir, int32_t PNUM, const float* d, const float* h, const GroundPoints& G,

@@ -52,7 +52,7 @@ void LATERAL(int32_t PNUM, const PileReals& AXK, const SegmentReals& BTX, const 
   Matrix2 Rx, Ry;
   Matrix6 K;
   for (int32_t p = 1; p <= PNUM; ++p) {
-    fault_context().pile = p;
+    at_pile(p);
     head_stiffness(cache.plane(piles, BTX, p), Rx);
     head_stiffness(cache.plane(piles, y_factors(BTX, BTY, piles, p), p), Ry);
     PILEK(Rx, Ry, AXK(p), K);
@@ -60,7 +60,7 @@ void LATERAL(int32_t PNUM, const PileReals& AXK, const SegmentReals& BTX, const 
       for (int32_t j = 1; j <= 6; ++j) piles.ESP(6 * (p - 1) + i, j) = K(i, j);
     }
   }
-  fault_context().pile = 0;
+  at_pile(0);
 }
 
 }  // namespace kelmarino

@@ -45,12 +45,12 @@ void PILE_RESULTS(OutChannel& report, OutChannel& pos, int32_t PNUM, const Segme
   StationTables st;  // reused pile by pile
   write_pos_header(pos, PNUM, piles);
   for (int32_t g = 1; g <= PNUM; ++g) {
-    fault_context().pile = g;
+    at_pile(g);
     compute_stations(g, BTX, BTY, ZBL, TOPD, piles, cache, st);
     write_pile_section(report, g, piles, st);
     write_pos_records(pos, g, piles, st);
   }
-  fault_context().pile = 0;
+  at_pile(0);
 }
 
 }  // namespace kelmarino

@@ -44,6 +44,9 @@ void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BT
                       const PileReals& ZBL, const Table<float, MAX_PILES, 6>& TOPD,
                       const PileData& piles, ResponseCache& cache, StationTables& st);
 
+// BANNER: the banner at the head of the report.
+void BANNER(OutChannel& report);
+
 // Report lines of the foundation analysis.
 void write_pile_stiffness(OutChannel& report, int32_t INO, const PileData& piles);
 void write_foundation_stiffness(OutChannel& report, const Table<float, 6, 6>& KCAP);

@@ -17,6 +17,7 @@ namespace {
 constexpr int TRAPPED = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
 
 thread_local FaultContext thread_fault_context;
+thread_local bool faults_by_flags = false;
 
 // The handler installation shared by the threads that trap.
 std::mutex handler_mutex;
@@ -51,6 +52,21 @@ void on_arithmetic_fault(int, siginfo_t* info, void*) {
   raise_fault(describe(info->si_code));
 }
 
+// The fault of the flags raised, named as the trap names it.
+const char* flagged(int flags) {
+  if ((flags & FE_INVALID) != 0) return describe(FPE_FLTINV);
+  if ((flags & FE_DIVBYZERO) != 0) return describe(FPE_FLTDIV);
+  return describe(FPE_FLTOVF);
+}
+
+void check_flags() {
+  if (!faults_by_flags) return;
+  const int flags = std::fetestexcept(TRAPPED);
+  if (flags == 0) return;
+  std::feclearexcept(FE_ALL_EXCEPT);
+  raise_fault(flagged(flags));
+}
+
 }  // namespace
 
 #ifdef KELMARINO_FAULT_JUMP
@@ -69,6 +85,28 @@ std::string fault_message(const std::string& what) {
 }
 
 void raise_fault(const std::string& what) { throw RunError(fault_message(what)); }
+
+void at_pile(int32_t p) {
+  check_flags();
+  thread_fault_context.pile = p;
+}
+
+void at_stage(const char* stage) {
+  check_flags();
+  thread_fault_context = FaultContext{stage, 0};
+}
+
+FaultFlags::FaultFlags() : previous_excepts_(fegetexcept()), previous_mode_(faults_by_flags) {
+  fedisableexcept(FE_ALL_EXCEPT);
+  std::feclearexcept(FE_ALL_EXCEPT);
+  faults_by_flags = true;
+}
+
+FaultFlags::~FaultFlags() {
+  faults_by_flags = previous_mode_;
+  std::feclearexcept(FE_ALL_EXCEPT);
+  if (previous_excepts_ > 0) feenableexcept(previous_excepts_);
+}
 
 ArithmeticTraps::ArithmeticTraps() : previous_excepts_(fegetexcept()) {
   {

@@ -38,6 +38,29 @@ class ArithmeticTraps {
   int previous_excepts_;
 };
 
+// While it lives, arithmetic faults of the calling thread are not trapped but found from the
+// floating-point flags each time the analysis moves on to another stage or pile (at_stage,
+// at_pile), and thrown there as run-time errors naming the stage and pile where they arose. It
+// installs no signal handler and changes nothing outside the calling thread: for the analysis
+// called as a library.
+class FaultFlags {
+ public:
+  FaultFlags();
+  ~FaultFlags();
+  FaultFlags(const FaultFlags&) = delete;
+  FaultFlags& operator=(const FaultFlags&) = delete;
+
+ private:
+  int previous_excepts_;
+  bool previous_mode_;
+};
+
+// The analysis moves on to pile p of the current stage (0: no single pile), or to another stage
+// (null: the analysis is over). Under FaultFlags a fault flagged since the last move is thrown
+// first, at the place it arose.
+void at_pile(int32_t p);
+void at_stage(const char* stage);
+
 #ifdef KELMARINO_FAULT_JUMP
 // Builds whose compiler cannot unwind from a trapping instruction (clang, used for fuzzing): a
 // trapped fault jumps back to the point the caller set in `fault_jump`, with the message of the

@@ -1,0 +1,220 @@
+// The analysis as a library: reading into a group, the analysis of a group, and the report and
+// post-processing file of a group.
+#include "analysis/analysis.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include "foundation/foundation.hpp"
+#include "traps/traps.hpp"
+
+namespace kelmarino {
+namespace {
+
+// A text written to a stream in memory, taken back when the stream is closed.
+class MemoryStream {
+ public:
+  MemoryStream() : file_(open_memstream(&buffer_, &size_)) {}
+  ~MemoryStream() {
+    if (file_ != nullptr) std::fclose(file_);
+    std::free(buffer_);
+  }
+  MemoryStream(const MemoryStream&) = delete;
+  MemoryStream& operator=(const MemoryStream&) = delete;
+  std::FILE* file() const { return file_; }
+  std::string text() {
+    std::fflush(file_);
+    return std::string(buffer_ != nullptr ? buffer_ : "", size_);
+  }
+
+ private:
+  char* buffer_ = nullptr;
+  size_t size_ = 0;
+  std::FILE* file_;
+};
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+InputIssue issue_of(const InputError& error) {
+  return {error.file, error.line, error.column, error.what_is_wrong, error.text, error.what()};
+}
+
+// The message the reader gave on its console for the two input errors that stop a run.
+InputIssue stopped_read(const InChannel& data, const std::string& console) {
+  const std::vector<std::string> lines = lines_of(console);
+  const std::string message = lines.empty() ? "the reading stopped" : lines.back();
+  return {
+      data.name, data.line_number,
+      0,         message,
+      data.line, "in " + data.name + ", line " + std::to_string(data.line_number) + ": " + message};
+}
+
+}  // namespace
+
+GroupRead parse_group(const std::string& text, const std::string& name) {
+  GroupRead read;
+  std::string buffer = text.empty() ? "\n" : text;  // a stream in memory needs one byte
+  std::FILE* const file = fmemopen(buffer.data(), buffer.size(), "r");
+  if (file == nullptr) {
+    read.issue = InputIssue{name, 0, 0, "cannot be read", "", "run-time error reading " + name};
+    return read;
+  }
+  MemoryStream warnings, console_text;
+  InChannel data{file, name};
+  data.warnings = warnings.file();
+  OutChannel console{console_text.file(), "the console"};
+  auto model = std::make_shared<Model>();
+  Group group;
+  group.name = name;
+  RunValues& run = model->run;
+  {
+    const FaultFlags flags;
+    try {
+      at_stage("input");
+      READ_INPUT(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
+                 model->piles, group.loads);
+      at_stage(nullptr);
+      group.model = model;
+      group.warnings = lines_of(warnings.text());
+      read.group = std::move(group);
+    } catch (const InputError& error) {
+      read.issue = issue_of(error);
+    } catch (const RunError& error) {
+      read.issue = InputIssue{name, 0, 0, error.what(), "", error.what()};
+    } catch (const RunStop&) {
+      read.issue = stopped_read(data, console_text.text());
+    }
+    fault_context() = FaultContext{};
+  }
+  std::fclose(file);
+  return read;
+}
+
+GroupRead read_group(const std::string& path) {
+  std::string text;
+  try {
+    if (read_whole_file(path, text)) return parse_group(text, path);
+    const std::string message = "run-time error opening " + path + ": " + std::strerror(errno);
+    return GroupRead{std::nullopt, InputIssue{path, 0, 0, std::strerror(errno), "", message}};
+  } catch (const RunError& error) {
+    return GroupRead{std::nullopt, InputIssue{path, 0, 0, error.what(), "", error.what()}};
+  }
+}
+
+namespace {
+
+// The single-pile stages: deformation factors, axial and lateral stiffness.
+void stiffness_stages(OutChannel& console, Model& model, ResponseCache& cache) {
+  RunValues& run = model.run;
+  PileData& piles = model.piles;
+  write(console, "(/,/,7X,'*** To calculate deformation factors of piles ***')");
+  at_stage("deformation factors");
+  BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles);
+
+  write(console, "(/,/,7X,'*** To calculate axis stiffness of piles ***')");
+  at_stage("axial stiffness");
+  BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
+  AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
+
+  write(console, "(/,/,7X,'*** To calculate lateral stiffness of piles ***')");
+  at_stage("lateral stiffness");
+  LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
+}
+
+void cap_stage(OutChannel& report, Model& model) {
+  RunValues& run = model.run;
+  at_stage("foundation analysis");
+  CAP_ANALYSIS(report, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.TOPD, run.KCAP,
+               model.piles);
+}
+
+}  // namespace
+
+void analysis_stages(OutChannel& console, OutChannel& report, OutChannel& pos, Model& model,
+                     ResponseCache& cache) {
+  RunValues& run = model.run;
+  stiffness_stages(console, model, cache);
+  write(console, "(/,/,7X,'*** To execute entire pile foundation analysis ***    ',/,/)");
+  cap_stage(report, model);
+  at_stage("pile results");
+  PILE_RESULTS(report, pos, run.PNUM, run.BTX, run.BTY, run.ZBL, run.TOPD, model.piles, cache);
+  at_stage(nullptr);
+}
+
+Analysed analyse(const Group& group) {
+  Analysed analysed;
+  auto model = std::make_unique<Model>(*group.model);
+  RunValues& run = model->run;
+  ResponseCache cache;
+  OutChannel nowhere;
+  const FaultFlags flags;
+  try {
+    // The stages of a full run, whatever JCTR asks for; no load leaves the cap at rest.
+    run.JCTR = 1;
+    stiffness_stages(nowhere, *model, cache);
+    cap_stage(nowhere, *model);
+    Result result;
+    for (int32_t i = 0; i < 6; ++i) result.cap[i] = run.FORCE(i + 1);
+    result.piles.resize(static_cast<size_t>(run.PNUM));
+    at_stage("pile results");
+    for (int32_t g = 1; g <= run.PNUM; ++g) {
+      at_pile(g);
+      PileResult& pile = result.piles[static_cast<size_t>(g - 1)];
+      compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, model->piles, cache, pile.stations);
+      for (int32_t i = 0; i < 6; ++i) {
+        pile.DU[i] = pile.stations.DU[i];
+        pile.FT[i] = pile.stations.FT[i];
+        for (int32_t j = 0; j < 6; ++j) pile.K[i][j] = model->piles.ESP(6 * (g - 1) + i + 1, j + 1);
+      }
+    }
+    at_stage(nullptr);
+    analysed.result = std::move(result);
+  } catch (const RunError& error) {
+    const FaultContext& where = fault_context();
+    analysed.issue =
+        AnalysisIssue{where.stage != nullptr ? where.stage : "analysis", where.pile, error.what()};
+  }
+  fault_context() = FaultContext{};
+  return analysed;
+}
+
+std::optional<std::string> write_results(const Group& group, const std::string& base) {
+  auto model = std::make_unique<Model>(*group.model);
+  ResponseCache cache;
+  OutChannel nowhere;
+  std::optional<std::string> failure;
+  const FaultFlags flags;
+  try {
+    OutChannel report{nullptr, base + ".out"};
+    File report_file = open_file(report.name, "w");
+    report.file = report_file.get();
+    OutChannel pos{nullptr, base + ".pos"};
+    File pos_file = open_file(pos.name, "w");
+    pos.file = pos_file.get();
+    try {
+      BANNER(report);
+      analysis_stages(nowhere, report, pos, *model, cache);
+    } catch (const RunStop&) {
+    } catch (const RunError& error) {
+      failure = error.what();
+    }
+    close_written(report_file, report.name);
+    close_written(pos_file, pos.name);
+  } catch (const RunError& error) {
+    if (!failure) failure = error.what();
+  }
+  fault_context() = FaultContext{};
+  return failure;
+}
+
+}  // namespace kelmarino

@@ -1,0 +1,92 @@
+#pragma once
+// The analysis as a library: a data file's text in, a pile group or an input mistake out; a group
+// in, a result or an analysis fault out; a group and a base name in, the report and the
+// post-processing file out. Nothing is printed, no signal handler is installed and nothing
+// outside the calling thread is changed, so the calls may run in any host and in several
+// threads at once, each on its own group.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "input/input.hpp"
+#include "layout/layout.hpp"
+#include "model/model.hpp"
+#include "pile/pile.hpp"
+#include "results/results.hpp"
+
+namespace kelmarino {
+
+// A mistake in the input: where it stands and what is wrong, and the whole message as kelmarino
+// prints it.
+struct InputIssue {
+  std::string file;
+  int64_t line = 0;    // 0: no line
+  int32_t column = 0;  // 0-based
+  std::string message;
+  std::string text;  // the line
+  std::string full;
+};
+
+// A fault of the analysis: the stage and pile where it arose, and the whole message.
+struct AnalysisIssue {
+  std::string stage;
+  int32_t pile = 0;  // 0: no single pile
+  std::string full;
+};
+
+// A pile group as read: the model (loads reduced to the cap centre, lengths summed), the load
+// points and the reader's warnings.
+struct Group {
+  std::string name;  // the data file, as named in messages
+  std::shared_ptr<const Model> model;
+  LoadPoints loads;
+  std::vector<std::string> warnings;
+};
+
+struct GroupRead {
+  std::optional<Group> group;
+  std::optional<InputIssue> issue;
+};
+
+// parse_group: the group of a data file's text, with every check of the reader; `name` names the
+// file in messages.
+GroupRead parse_group(const std::string& text, const std::string& name);
+
+// read_group: the same for the data file at `path`.
+GroupRead read_group(const std::string& path);
+
+// The results of one pile: pile-top displacements DU and forces FT, the head stiffness K, all
+// in pile axes, and the station tables.
+struct PileResult {
+  float DU[6] = {};
+  float FT[6] = {};
+  float K[6][6] = {};
+  StationTables stations;
+};
+
+struct Result {
+  float cap[6] = {};  // UX, UY, UZ, SX, SY, SZ of the cap centre
+  std::vector<PileResult> piles;
+};
+
+struct Analysed {
+  std::optional<Result> result;
+  std::optional<AnalysisIssue> issue;
+};
+
+// analyse: the full analysis of a group under its loads, whatever its JCTR asks for the report.
+Analysed analyse(const Group& group);
+
+// analysis_stages: the stages after the reader on a model as READ_INPUT leaves it, writing
+// their stage messages on `console`, the report lines on `report` and the records on `pos`.
+// Ends normally, or by throwing RunStop (a stiffness print) or RunError.
+void analysis_stages(OutChannel& console, OutChannel& report, OutChannel& pos, Model& model,
+                     ResponseCache& cache);
+
+// write_results: BASE.out and BASE.pos of the group, as kelmarino writes them for its data file.
+// Returns the message of a failure to write, or of a fault.
+std::optional<std::string> write_results(const Group& group, const std::string& base);
+
+}  // namespace kelmarino
