@@ -63,8 +63,9 @@ InputIssue stopped_read(const InChannel& data, const std::string& console) {
 
 GroupRead parse_group(const std::string& text, const std::string& name) {
   GroupRead read;
-  std::string buffer = text.empty() ? "\n" : text;  // a stream in memory needs one byte
-  std::FILE* const file = fmemopen(buffer.data(), buffer.size(), "r");
+  std::string buffer = text;  // a stream in memory needs one byte: an empty text is no file
+  std::FILE* const file = buffer.empty() ? std::fopen("/dev/null", "r")
+                                         : fmemopen(buffer.data(), buffer.size(), "r");
   if (file == nullptr) {
     read.issue = InputIssue{name, 0, 0, "cannot be read", "", "run-time error reading " + name};
     return read;

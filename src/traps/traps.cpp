@@ -52,11 +52,18 @@ void on_arithmetic_fault(int, siginfo_t* info, void*) {
   raise_fault(describe(info->si_code));
 }
 
-// The fault of the flags raised, named as the trap names it.
-const char* flagged(int flags) {
-  if ((flags & FE_INVALID) != 0) return describe(FPE_FLTINV);
-  if ((flags & FE_DIVBYZERO) != 0) return describe(FPE_FLTDIV);
-  return describe(FPE_FLTOVF);
+// The faults of the flags raised, named as the trap names them. Which came first is not known:
+// a division by zero or an overflow leaves infinities whose later sums raise the invalid flag too.
+std::string flagged(int flags) {
+  std::string what;
+  const int kinds[3][2] = {
+      {FE_DIVBYZERO, FPE_FLTDIV}, {FE_OVERFLOW, FPE_FLTOVF}, {FE_INVALID, FPE_FLTINV}};
+  for (const auto& kind : kinds) {
+    if ((flags & kind[0]) == 0) continue;
+    if (!what.empty()) what += " and ";
+    what += describe(kind[1]);
+  }
+  return what;
 }
 
 void check_flags() {

@@ -1,0 +1,126 @@
+// The analysis as a library: every bad data file gives, as a value, the message kelmarino prints
+// for it; a group writes the files kelmarino writes; two threads give the sequential results.
+#include "analysis/analysis.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_support.hpp"
+
+namespace kelmarino {
+namespace {
+
+// A row of the bad-file corpus: the file and the whole standard error of kelmarino on it ("\n"
+// stands for a line end, "-" for nothing), or after "console:" its input error line.
+struct BadFile {
+  std::string file;
+  std::string message;
+};
+
+std::vector<BadFile> bad_files() {
+  std::ifstream in(testing::test_data_path("bad/expected.tsv"));
+  std::vector<BadFile> rows;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> fields;
+    std::istringstream split(line);
+    for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+    const std::string& escaped = fields.back();
+    std::string message;
+    for (size_t i = 0; i < escaped.size(); ++i) {
+      const bool escape = escaped[i] == '\\' && i + 1 < escaped.size();
+      const char c = escape ? escaped[++i] : escaped[i];
+      message += escape && c == 'n' ? '\n' : c;
+    }
+    rows.push_back({fields[0], message});
+  }
+  return rows;
+}
+
+TEST(Library, GivesEveryBadFileTheMessageOfTheProgramAsAValue) {
+  const std::vector<BadFile> rows = bad_files();
+  ASSERT_GE(rows.size(), 30u);
+  for (const BadFile& row : rows) {
+    SCOPED_TRACE(row.file);
+    const std::string text = testing::read_file(
+        testing::test_data_path(std::string("bad/").append(row.file).append(".dat")));
+    const GroupRead read = parse_group(text, "case.dat");
+    std::string got;
+    if (read.issue) {
+      got =
+          row.message.starts_with("console:") ? "console:" + read.issue->message : read.issue->full;
+      const size_t at = row.message.find("case.dat, line ");
+      if (at != std::string::npos) {  // the line is a value of its own too
+        EXPECT_EQ(read.issue->line, std::stoll(row.message.substr(at + 15)));
+      }
+    } else {
+      for (const std::string& warning : read.group->warnings) got.append(warning).append("\n");
+      const Analysed analysed = analyse(*read.group);
+      if (analysed.issue) got += analysed.issue->full;
+      if (got.empty()) got.push_back('-');
+    }
+    if (got.ends_with('\n')) got.pop_back();
+    // A read that fails drops the warnings before its error.
+    const size_t error = row.message.find("run-time error");
+    const std::string expected =
+        read.issue && error != std::string::npos ? row.message.substr(error) : row.message;
+    // A fault found from the flags names every kind raised, which the trap tells apart.
+    const size_t kind = expected.find(": ");
+    if (expected.starts_with("run-time error in the ") &&
+        got.starts_with(expected.substr(0, kind))) {
+      EXPECT_NE(got.find(expected.substr(kind + 2)), std::string::npos) << got;
+    } else {
+      EXPECT_EQ(got, expected);
+    }
+  }
+}
+
+TEST(Library, WritesTheFilesOfKelmarinoAndAnalysesInTwoThreads) {
+  const char* const examples[] = {"worked", "worked-simulated", "pier", "rock"};
+  const std::string folder = testing::temporary_folder();
+  std::vector<Group> groups;
+  for (const char* name : examples) {
+    SCOPED_TRACE(name);
+    const GroupRead read = read_group(testing::example_path(std::string(name).append(".dat")));
+    ASSERT_TRUE(read.group) << read.issue->full;
+    groups.push_back(*read.group);
+    const std::string base = std::string(folder).append("/").append(name);
+    ASSERT_FALSE(write_results(*read.group, base));
+    for (const char* extension : {".out", ".pos"}) {
+      EXPECT_EQ(
+          testing::read_file(base + extension),
+          testing::read_file(testing::test_data_path("expected/" + std::string(name) + extension)))
+          << extension;
+    }
+  }
+  // The stations of every pile, bit for bit, analysed one after the other and in two threads.
+  auto bits = [](const Analysed& a) {
+    std::string all;
+    auto add = [&all](const auto& values) {
+      all.append(reinterpret_cast<const char*>(&values), sizeof values);
+    };
+    add(a.result->cap);
+    for (const PileResult& p : a.result->piles) {
+      add(p.DU), add(p.FT), add(p.K), add(p.stations.STX), add(p.stations.STY);
+      add(p.stations.FNZ), add(p.stations.PSX), add(p.stations.PSY);
+    }
+    return all;
+  };
+  std::vector<std::string> sequential, parallel(groups.size());
+  for (const Group& group : groups) sequential.push_back(bits(analyse(group)));
+  std::thread other([&] {
+    for (size_t i = 0; i < groups.size(); i += 2) parallel[i] = bits(analyse(groups[i]));
+  });
+  for (size_t i = 1; i < groups.size(); i += 2) parallel[i] = bits(analyse(groups[i]));
+  other.join();
+  EXPECT_EQ(parallel, sequential);
+}
+
+}  // namespace
+}  // namespace kelmarino
