@@ -1,0 +1,183 @@
+// The Python module's core: a data file's text in, the group's values or the results as NumPy
+// arrays out. The Python package builds the data file's text of a group, so that an edited group
+// is checked exactly as a data file is. Mistakes come back as tuples that the package turns into
+// its exceptions; the interpreter lock is released while the library reads and analyses.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <string>
+#include <vector>
+
+#include "analysis/analysis.hpp"
+
+namespace py = pybind11;
+
+namespace kelmarino {
+namespace {
+
+py::tuple input_issue(const InputIssue& issue) {
+  return py::make_tuple("input", issue.file, issue.line, issue.column, issue.message, issue.full);
+}
+
+template <typename T>
+py::list list_of(const T* values, int32_t n) {
+  py::list list;
+  for (int32_t i = 0; i < n; ++i) list.append(values[i]);
+  return list;
+}
+
+// The values of a type: those of the first pile that has it.
+py::dict type_values(const PileData& piles, int32_t p) {
+  py::dict type;
+  type["shape"] = piles.KSH(p);
+  type["tip"] = piles.KSU(p);
+  type["axis"] = py::make_tuple(piles.AGL(p, 1), piles.AGL(p, 2), piles.AGL(p, 3));
+  py::list above, below;
+  for (int32_t s = 1; s <= piles.NFR(p); ++s) {
+    above.append(py::make_tuple(piles.HFR(p, s), piles.DOF(p, s), piles.NSF(p, s)));
+  }
+  for (int32_t s = 1; s <= piles.NBL(p); ++s) {
+    below.append(py::make_tuple(piles.HBL(p, s), piles.DOB(p, s), piles.PMT(p, s), piles.PFI(p, s),
+                                piles.NSG(p, s)));
+  }
+  type["above"] = above;
+  type["below"] = below;
+  type["PMB"] = piles.PMB(p);
+  type["PEH"] = piles.PEH(p);
+  type["PKE"] = piles.PKE(p);
+  return type;
+}
+
+// The values of a group as the package describes it: control, loads, piles, types, supports.
+py::dict group_values(const Group& group) {
+  const Model& model = *group.model;
+  const PileData& piles = model.piles;
+  py::dict values;
+  values["name"] = group.name;
+  values["JCTR"] = model.run.JCTR;
+  values["INO"] = model.run.INO;
+  py::list loads;
+  for (int32_t k = 1; k <= group.loads.NACT; ++k) {
+    py::list load;
+    load.append(group.loads.AXY(k, 1));
+    load.append(group.loads.AXY(k, 2));
+    for (int32_t i = 1; i <= 6; ++i) load.append(group.loads.ACT(k, i));
+    loads.append(py::tuple(load));
+  }
+  values["loads"] = loads;
+  py::list pile_list;
+  py::dict types;
+  for (int32_t p = 1; p <= model.run.PNUM; ++p) {
+    const int32_t t = piles.PTYPE(p);
+    pile_list.append(py::make_tuple(piles.PXY(p, 1), piles.PXY(p, 2), t));
+    if (!types.contains(py::int_(t))) types[py::int_(t)] = type_values(piles, p);
+  }
+  values["piles"] = pile_list;
+  values["types"] = types;
+  py::list supports;
+  for (int32_t j = 1; j <= model.run.SNUM; ++j) {
+    py::list stiffness;
+    const int32_t row = 6 * (model.run.PNUM + j - 1);
+    for (int32_t i = 1; i <= 6; ++i) {
+      for (int32_t c = 1; c <= 6; ++c) stiffness.append(piles.ESP(row + i, c));
+    }
+    supports.append(py::make_tuple(piles.SXY(j, 1), piles.SXY(j, 2), stiffness));
+  }
+  values["supports"] = supports;
+  values["warnings"] = group.warnings;
+  return values;
+}
+
+GroupRead read_released(const std::string& text, const std::string& name) {
+  const py::gil_scoped_release released;
+  return parse_group(text, name);
+}
+
+py::tuple core_parse(const std::string& text, const std::string& name) {
+  const GroupRead read = read_released(text, name);
+  if (read.issue) return input_issue(*read.issue);
+  return py::make_tuple("ok", group_values(*read.group));
+}
+
+template <typename T, size_t N>
+py::array_t<T> array(const std::vector<T>& values, const std::array<py::ssize_t, N>& shape) {
+  py::array_t<T> a(shape);
+  std::copy(values.begin(), values.end(), a.mutable_data());
+  return a;
+}
+
+// The station arrays of one pile: Z and the eleven quantities, NSTA values each.
+py::dict station_arrays(const StationTables& st) {
+  const char* const names[12] = {"Z",  "UX", "UY", "SX", "SY",  "NX",
+                                 "NY", "NZ", "MX", "MY", "PSX", "PSY"};
+  py::dict stations;
+  for (int32_t q = 0; q < 12; ++q) {
+    py::array_t<float> a(st.NSTA);
+    float* out = a.mutable_data();
+    for (int32_t k = 1; k <= st.NSTA; ++k) {
+      const float values[12] = {st.ZH(k),     st.STX(k, 1), st.STY(k, 1), st.STY(k, 2),
+                                st.STX(k, 2), st.STX(k, 3), st.STY(k, 3), st.FNZ(k),
+                                st.STY(k, 4), st.STX(k, 4), st.PSX(k),    st.PSY(k)};
+      out[k - 1] = values[q];
+    }
+    stations[names[q]] = a;
+  }
+  stations["KG"] = st.KG;
+  return stations;
+}
+
+py::tuple results(const Result& result) {
+  const auto n = static_cast<py::ssize_t>(result.piles.size());
+  std::vector<float> cap(result.cap, result.cap + 6), heads, stiffness;
+  py::list stations;
+  for (const PileResult& pile : result.piles) {
+    heads.insert(heads.end(), pile.DU, pile.DU + 6);
+    heads.insert(heads.end(), pile.FT, pile.FT + 6);
+    for (const auto& row : pile.K) stiffness.insert(stiffness.end(), row, row + 6);
+    stations.append(station_arrays(pile.stations));
+  }
+  return py::make_tuple("ok", array(cap, std::array<py::ssize_t, 1>{6}),
+                        array(heads, std::array<py::ssize_t, 2>{n, 12}),
+                        array(stiffness, std::array<py::ssize_t, 3>{n, 6, 6}), stations);
+}
+
+py::tuple core_analyse(const std::string& text, const std::string& name) {
+  GroupRead read;
+  Analysed analysed;
+  {
+    const py::gil_scoped_release released;
+    read = parse_group(text, name);
+    if (read.group) analysed = analyse(*read.group);
+  }
+  if (read.issue) return input_issue(*read.issue);
+  if (analysed.issue) {
+    return py::make_tuple("analysis", analysed.issue->stage, analysed.issue->pile,
+                          analysed.issue->full);
+  }
+  return results(*analysed.result);
+}
+
+py::tuple core_write(const std::string& text, const std::string& name, const std::string& base) {
+  GroupRead read;
+  std::optional<std::string> failure;
+  {
+    const py::gil_scoped_release released;
+    read = parse_group(text, name);
+    if (read.group) failure = write_results(*read.group, base);
+  }
+  if (read.issue) return input_issue(*read.issue);
+  if (failure) return py::make_tuple("write", *failure);
+  return py::make_tuple("ok");
+}
+
+}  // namespace
+}  // namespace kelmarino
+
+PYBIND11_MODULE(_core, m) {
+  m.doc() =
+      "The core of the kelmarino package: reading, analysis and writing of a data file's text";
+  m.def("parse", &kelmarino::core_parse, py::arg("text"), py::arg("name"));
+  m.def("analyse", &kelmarino::core_analyse, py::arg("text"), py::arg("name"));
+  m.def("write", &kelmarino::core_write, py::arg("text"), py::arg("name"), py::arg("base"));
+}

@@ -1,0 +1,275 @@
+"""KELMARINO as a Python package: pile groups read from data files, edited as values, analysed
+by the same library as the program, alone, in sweeps or on a cluster.
+
+    import kelmarino
+    group = kelmarino.read("examples/pier.dat")
+    group.types[0].below[1].m *= 1.5
+    result = kelmarino.analyse(group)
+    result.cap, result.heads, result.stiffness, result.stations(1)
+
+Units are those of the data file: m, rad, t, t*m, t/m2.
+"""
+
+from __future__ import annotations
+
+import concurrent.futures
+import copy as _copy
+import os
+from dataclasses import dataclass, field
+
+import numpy as np
+
+from . import _core
+
+__all__ = ["Above", "Below", "PileType", "Pile", "Load", "Support", "Group", "Result",
+           "InputError", "AnalysisError", "read", "parse", "analyse", "sweep", "HEADS",
+           "QUANTITIES"]
+
+# The columns of Result.heads: pile-top displacements, then forces, in pile axes.
+HEADS = ("UX", "UY", "UZ", "SX", "SY", "SZ", "NX", "NY", "NZ", "MX", "MY", "MZ")
+# The arrays of Result.stations(pile).
+QUANTITIES = ("Z", "UX", "UY", "SX", "SY", "NX", "NY", "NZ", "MX", "MY", "PSX", "PSY")
+
+
+class InputError(Exception):
+    """A mistake in a data file or an edited group: where it stands and what is wrong."""
+
+    def __init__(self, file, line, column, message, full):
+        super().__init__(full)
+        self.file, self.line, self.column, self.message = file, line, column, message
+
+
+class AnalysisError(Exception):
+    """An arithmetic fault of the analysis, with the stage and the pile (0: none) where it arose."""
+
+    def __init__(self, stage, pile, full):
+        super().__init__(full)
+        self.stage, self.pile = stage, pile
+
+
+@dataclass
+class Above:
+    """A segment above the ground line: length (m), diameter or side (m), steps."""
+    length: float
+    diameter: float
+    steps: int
+
+
+@dataclass
+class Below:
+    """A segment below the ground line: length, diameter (m), soil coefficient m (t/m4),
+    friction angle (degrees), steps."""
+    length: float
+    diameter: float
+    m: float
+    friction: float
+    steps: int
+
+
+@dataclass
+class PileType:
+    """The properties every pile of one type shares."""
+    shape: int  # KSH: 0 circular, 1 square
+    tip: int  # KSU: bottom support code
+    axis: tuple  # AGL: direction of the pile axis, head to tip, in cap axes
+    above: list
+    below: list
+    PMB: float
+    PEH: float
+    PKE: float
+
+
+@dataclass
+class Pile:
+    """A pile: the position of its top on the cap (m) and its type."""
+    x: float
+    y: float
+    type: int
+
+
+@dataclass
+class Load:
+    """A load point: position (m) and FX, FY, FZ (t), MX, MY, MZ (t*m) in cap axes."""
+    x: float
+    y: float
+    FX: float = 0.0
+    FY: float = 0.0
+    FZ: float = 0.0
+    MX: float = 0.0
+    MY: float = 0.0
+    MZ: float = 0.0
+
+
+@dataclass
+class Support:
+    """A simulated pile: its position and its 6x6 stiffness in cap axes, row by row."""
+    x: float
+    y: float
+    stiffness: list
+
+
+@dataclass
+class Group:
+    """A pile group: every value of a data file, to be read and changed."""
+    name: str
+    JCTR: int
+    INO: int
+    loads: list
+    piles: list
+    types: dict
+    supports: list = field(default_factory=list)
+    warnings: list = field(default_factory=list)
+
+    def copy(self) -> "Group":
+        """An independent copy."""
+        return _copy.deepcopy(self)
+
+    def to_data(self) -> str:
+        """The text of a data file that describes the group."""
+        return _data_text(self)
+
+    def check(self) -> "Group":
+        """Checks the group exactly as a data file is checked; raises InputError."""
+        _checked(_core.parse(self.to_data(), self.name))
+        return self
+
+
+def _real(value) -> str:
+    # The shortest text that reads back as the same single-precision value.
+    return str(np.float32(value))
+
+
+def _data_text(group: Group) -> str:
+    """The group as a data file. Types are numbered in the order of their first pile: the first
+    gets the standard block, the others positive tags; supports get a tag each."""
+    lines = ["* control", str(group.JCTR)]
+    if group.JCTR == 1:
+        lines.append(str(len(group.loads)))
+        for load in group.loads:
+            lines.append(f"{_real(load.x)} {_real(load.y)}")
+            lines.append(" ".join(_real(v) for v in
+                                  (load.FX, load.FY, load.FZ, load.MX, load.MY, load.MZ)))
+    elif group.JCTR == 3:
+        lines.append(str(group.INO))
+    lines += ["*end", "* piles", f"{len(group.piles)} {len(group.supports)}"]
+    lines += [f"{_real(p.x)} {_real(p.y)}" for p in group.piles]
+    lines += [f"{_real(s.x)} {_real(s.y)}" for s in group.supports]
+    order = list(dict.fromkeys(p.type for p in group.piles))
+    number = {t: i for i, t in enumerate(order)}
+    lines += ["*end", "* types", " ".join(str(number[p.type]) for p in group.piles)]
+    for t in order or [None]:
+        lines.append("<0>" if not number.get(t) else f"<{number[t]:2d}>")
+        lines += _type_block(group.types[t]) if t is not None else _empty_block()
+    lines += ["*end", "* springs"]
+    if group.supports:
+        lines.append(" ".join(str(j + 1) for j in range(len(group.supports))))
+        for j, support in enumerate(group.supports):
+            lines.append(f"<{j + 1:2d}>")
+            values = np.asarray(support.stiffness, dtype=np.float64).reshape(6, 6)
+            lines += [" ".join(_real(v) for v in row) for row in values]
+    lines.append("*end")
+    return "\n".join(lines) + "\n"
+
+
+def _type_block(t: PileType) -> list:
+    return [f"{t.shape} {t.tip} " + " ".join(_real(a) for a in t.axis),
+            " ".join([str(len(t.above))] + [f"{_real(s.length)} {_real(s.diameter)} {s.steps}"
+                                            for s in t.above]),
+            " ".join([str(len(t.below))] +
+                     [f"{_real(s.length)} {_real(s.diameter)} {_real(s.m)} {_real(s.friction)} "
+                      f"{s.steps}" for s in t.below]),
+            f"{_real(t.PMB)} {_real(t.PEH)} {_real(t.PKE)}"]
+
+
+def _empty_block() -> list:
+    return ["0 1 0 0 1", "0", "0", "1 1 1"]
+
+
+def _checked(answer):
+    """The values of an answer of the core, or its mistake raised."""
+    kind = answer[0]
+    if kind == "input":
+        raise InputError(*answer[1:])
+    if kind == "analysis":
+        raise AnalysisError(*answer[1:])
+    if kind == "write":
+        raise OSError(answer[1])
+    return answer[1:]
+
+
+def _group(values: dict) -> Group:
+    types = {t: PileType(v["shape"], v["tip"], tuple(v["axis"]),
+                         [Above(*s) for s in v["above"]], [Below(*s) for s in v["below"]],
+                         v["PMB"], v["PEH"], v["PKE"]) for t, v in values["types"].items()}
+    return Group(values["name"], values["JCTR"], values["INO"],
+                 [Load(*v) for v in values["loads"]], [Pile(*p) for p in values["piles"]],
+                 types, [Support(x, y, list(k)) for x, y, k in values["supports"]],
+                 list(values["warnings"]))
+
+
+def parse(text: str, name: str = "<text>") -> Group:
+    """The group of a data file's text; raises InputError."""
+    (values,) = _checked(_core.parse(text, name))
+    return _group(values)
+
+
+def read(path) -> Group:
+    """The group of the data file at path; raises InputError."""
+    path = os.fspath(path)
+    try:
+        with open(path, "rb") as file:
+            text = file.read()
+    except OSError as error:
+        raise InputError(path, 0, 0, str(error), f"cannot read {path}: {error}") from error
+    (values,) = _checked(_core.parse(text, path))
+    return _group(values)
+
+
+class Result:
+    """The results of one analysis: cap displacements (6,), pile tops (n, 12) with the columns
+    HEADS, head stiffness (n, 6, 6), all in pile axes, and the station arrays of every pile."""
+
+    def __init__(self, group: Group, cap, heads, stiffness, stations):
+        self.group, self.cap, self.heads, self.stiffness = group, cap, heads, stiffness
+        self._stations = stations
+
+    def stations(self, pile: int) -> dict:
+        """The arrays Z, UX, ... PSY of a pile, numbered from 1 as printed."""
+        if not 1 <= pile <= len(self._stations):
+            raise IndexError(f"pile {pile} outside 1 to {len(self._stations)}")
+        return {q: self._stations[pile - 1][q] for q in QUANTITIES}
+
+    def ground_station(self, pile: int) -> int:
+        """The number of the station at the ground line of a pile (from 1)."""
+        return self._stations[pile - 1]["KG"]
+
+    def write(self, base) -> None:
+        """BASE.out and BASE.pos, as kelmarino writes them for the group's data file."""
+        _checked(_core.write(self.group.to_data(), self.group.name, os.fspath(base)))
+
+    def to_frame(self):
+        """Two pandas data frames: the pile tops, and every station of every pile."""
+        import pandas as pd
+        heads = pd.DataFrame(self.heads, columns=HEADS)
+        heads.insert(0, "pile", range(1, len(self.heads) + 1))
+        stations = [pd.DataFrame(self.stations(p)).assign(pile=p)
+                    for p in range(1, len(self._stations) + 1)]
+        frame = pd.concat(stations, ignore_index=True)
+        return heads, frame[["pile", *QUANTITIES]]
+
+
+def analyse(group: Group) -> Result:
+    """The full analysis of a group under its loads; raises InputError or AnalysisError. The
+    interpreter lock is released while it runs."""
+    cap, heads, stiffness, stations = _checked(_core.analyse(group.to_data(), group.name))
+    return Result(group, cap, heads, stiffness, stations)
+
+
+def sweep(groups, executor: concurrent.futures.Executor | None = None) -> list:
+    """The results of many groups, in their order: on a local pool of threads, or on any
+    concurrent.futures executor (a Dask client's get_executor() runs them on its cluster)."""
+    groups = list(groups)
+    if executor is not None:
+        return list(executor.map(analyse, groups))
+    with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:
+        return list(pool.map(analyse, groups))

@@ -1,0 +1,158 @@
+"""The Python package against the program: every number of the shipped examples as kelmarino
+prints it, byte-identical files, mistakes as exceptions, threads and sweeps."""
+
+import concurrent.futures
+import decimal
+import re
+import threading
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+import kelmarino
+
+ROOT = Path(__file__).resolve().parents[2]
+EXPECTED = ROOT / "tests" / "data" / "expected"
+EXAMPLES = ["worked", "worked-simulated", "pier", "rock"]
+
+
+def printed(value) -> str:
+    """A real as the report prints it: .dddd E+ee, four digits rounded half up."""
+    if value == 0:
+        return ".0000E+00"
+    d = decimal.Decimal(float(value))
+    exponent = d.adjusted() + 1
+    digits = (abs(d) / decimal.Decimal(10) ** exponent).quantize(
+        decimal.Decimal("0.0001"), rounding=decimal.ROUND_HALF_UP)
+    if digits >= 1:
+        digits, exponent = digits / 10, exponent + 1
+    text = f"{digits:.4f}"[1:] + f"E{exponent:+03d}"
+    return ("-" if d < 0 else "") + text
+
+
+def pos_numbers(result, group):
+    """The numbers of the .pos file the result stands for, in the file's order."""
+    numbers = [len(group.piles)]
+    numbers += [v for p in group.piles for v in (p.x, p.y)]
+    for g, pile in enumerate(group.piles, start=1):
+        s = result.stations(g)
+        numbers += [g, len(s["Z"]), pile.x, pile.y, *s["Z"]]
+        numbers += [v for k in range(len(s["Z"])) for v in (s["UX"][k], s["SY"][k], s["NX"][k],
+                                                            s["MY"][k])]
+        numbers += [v for k in range(len(s["Z"])) for v in (s["UY"][k], s["SX"][k], s["NY"][k],
+                                                            s["MX"][k])]
+        numbers += [*s["NZ"], *s["PSX"], *s["PSY"]]
+    return numbers
+
+
+@pytest.mark.parametrize("name", EXAMPLES)
+def test_every_number_is_what_kelmarino_prints(name, tmp_path, capfd):
+    group = kelmarino.read(ROOT / "examples" / f"{name}.dat")
+    result = kelmarino.analyse(group)
+    report = (EXPECTED / f"{name}.out").read_text()
+    cap = re.findall(r"(?:UX|UY|UZ|SX|SY|SZ)=\s*(\S+)", report.split("# PILE")[0])
+    assert cap == [printed(v) for v in result.cap]
+    for g, head in enumerate(result.heads, start=1):
+        section = report.split("# PILE")[g]
+        shown = dict(re.findall(r"(\w\w)=\s*(\S+)", section.split("Displacements of the pile")[0]))
+        assert [shown[q] for q in kelmarino.HEADS] == [printed(v) for v in head]
+    pos = (EXPECTED / f"{name}.pos").read_text().split()
+    wanted = [str(v) if isinstance(v, int) else printed(v) for v in pos_numbers(result, group)]
+    assert pos == wanted
+    result.write(tmp_path / name)
+    for extension in (".out", ".pos"):
+        assert (tmp_path / f"{name}{extension}").read_bytes() == \
+            (EXPECTED / f"{name}{extension}").read_bytes()
+    assert capfd.readouterr() == ("", "")  # the library prints nothing
+
+
+def test_an_edited_group_is_checked_like_a_data_file_and_its_copy_is_independent():
+    group = kelmarino.read(ROOT / "examples" / "pier.dat")
+    edited = group.copy()
+    edited.types[0].below[2].m *= 2.0
+    assert group.types[0].below[2].m != edited.types[0].below[2].m
+    stiffer = kelmarino.analyse(edited)
+    assert abs(stiffer.cap[0]) < abs(kelmarino.analyse(group).cap[0])
+    cases = [
+        (lambda g: setattr(g.types[0].below[0], "length", -1.0), "HBL = -1"),
+        (lambda g: setattr(g.types[1], "tip", 0), "KSU = 0"),
+        (lambda g: setattr(g.types[0].above[0], "diameter", 0.0), "DOF = 0"),
+    ]
+    for edit, named in cases:
+        wrong = group.copy()
+        edit(wrong)
+        with pytest.raises(kelmarino.InputError) as error:
+            kelmarino.analyse(wrong)
+        assert named in error.value.message and error.value.line > 0
+
+
+def test_mistakes_are_exceptions_with_their_place():
+    text = (ROOT / "examples" / "worked.dat").read_text().replace("2.6E6", "2.6x6", 1)
+    with pytest.raises(kelmarino.InputError) as error:
+        kelmarino.parse(text, "bad.dat")
+    assert (error.value.file, error.value.message) == (
+        "bad.dat", 'cannot read "2.6x6" as a real number')
+    assert error.value.line == text[:text.index("2.6x6")].count("\n") + 1
+    held = kelmarino.read(ROOT / "tests" / "data" / "bad" / "held-pile-without-length.dat")
+    with pytest.raises(kelmarino.AnalysisError) as fault:
+        kelmarino.analyse(held)
+    assert (fault.value.stage, fault.value.pile) == ("lateral stiffness", 1)
+
+
+def bits(result):
+    arrays = [result.cap, result.heads, result.stiffness]
+    arrays += [result.stations(g)[q] for g in range(1, len(result.heads) + 1)
+               for q in kelmarino.QUANTITIES]
+    return b"".join(a.tobytes() for a in arrays)
+
+
+def test_threads_and_sweeps_give_the_sequential_results():
+    groups = [kelmarino.read(ROOT / "examples" / f"{n}.dat") for n in EXAMPLES * 3]
+    sequential = [bits(kelmarino.analyse(g)) for g in groups]
+    results = [None] * len(groups)
+
+    def analyse_every_other(first):
+        for i in range(first, len(groups), 2):
+            results[i] = bits(kelmarino.analyse(groups[i]))
+    threads = [threading.Thread(target=analyse_every_other, args=(i,)) for i in (0, 1)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert results == sequential
+    assert [bits(r) for r in kelmarino.sweep(groups)] == sequential
+    with concurrent.futures.ProcessPoolExecutor(2) as pool:
+        assert [bits(r) for r in kelmarino.sweep(groups, pool)] == sequential
+
+
+def test_a_sweep_runs_on_a_dask_cluster():
+    distributed = pytest.importorskip(
+        "distributed", reason="python3-distributed is not installed: the Dask sweep is not tested")
+    groups = [kelmarino.read(ROOT / "examples" / f"{n}.dat") for n in EXAMPLES]
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=None) as cluster, \
+            distributed.Client(cluster) as client:
+        results = kelmarino.sweep(groups, client.get_executor())
+    assert [bits(r) for r in results] == [bits(kelmarino.analyse(g)) for g in groups]
+
+
+def test_frames_hold_every_pile_top_and_station():
+    pd = pytest.importorskip("pandas", reason="python3-pandas is not installed")
+    result = kelmarino.analyse(kelmarino.read(ROOT / "examples" / "pier.dat"))
+    heads, stations = result.to_frame()
+    assert list(heads.columns) == ["pile", *kelmarino.HEADS] and len(heads) == 16
+    assert len(stations) == sum(len(result.stations(g)["Z"]) for g in range(1, 17))
+    assert stations[stations.pile == 3].MY.tolist() == result.stations(3)["MY"].tolist()
+    assert isinstance(stations, pd.DataFrame)
+
+
+def test_the_manual_chapter_runs(tmp_path, monkeypatch):
+    chapter = (ROOT / "docs" / "python.md").read_text()
+    code = "\n".join(re.findall(r"```python\n(.*?)```", chapter, re.S))
+    assert "kelmarino.sweep" in code
+    (tmp_path / "examples").symlink_to(ROOT / "examples")
+    monkeypatch.chdir(tmp_path)
+    exec(compile(code, "docs/python.md", "exec"), {"__name__": "chapter"})
+    with open("pier-study.csv") as file:
+        assert len(file.readlines()) == 22
