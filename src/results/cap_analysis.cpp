@@ -18,9 +18,9 @@ void CAP_ANALYSIS(OutChannel& report, int32_t JCTR, int32_t INO, int32_t PNUM, i
     throw RunStop{0};
   }
   // A zero pivot here means the piles leave a cap displacement unrestrained.
-  fault_context().stage = "solution of the cap displacements (are all six restrained?)";
+  fault_context() = FaultContext{"solution of the cap displacements", 0, "are all six restrained?"};
   GAUSS_SOLVE(6, KCAP.data(), FORCE.data());
-  fault_context().stage = "foundation analysis";
+  fault_context() = FaultContext{"foundation analysis", 0};
   write_cap_displacements(report, FORCE);
   top_displacements(PNUM, piles, FORCE, TOPD);
 }
