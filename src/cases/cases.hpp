@@ -36,6 +36,7 @@ struct PointLoad {
 struct LoadCase {
   std::string name;
   std::vector<PointLoad> points;  // in file order
+  int64_t line = 0;               // the line of its first row; 0 for the data file's own case
 };
 
 // One factor of a combination: a load case (index into the case list) and its non-zero factor.
@@ -48,6 +49,7 @@ struct Term {
 struct Combination {
   std::string name;
   std::vector<Term> terms;
+  int64_t line = 0;  // its line in the combinations file; 0 when there is none
 };
 
 // The name of the data file's own load case.
@@ -73,6 +75,18 @@ std::vector<Combination> read_combinations(const std::string& text, const std::s
 // Every load case as a combination of its own with factor 1, for a run without a combinations
 // file.
 std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& cases);
+
+// The files a run reads, as its messages name them.
+struct InputNames {
+  std::string data, loads, combinations;
+};
+
+// combination_warnings: the mistakes that leave results out in silence: a load case that no
+// combination uses (a misspelt case name makes a case of its own) and a combination whose
+// factors are all 0. One message per mistake, "warning in FILE, line N: ...".
+std::vector<std::string> combination_warnings(const InputNames& files,
+                                              const std::vector<LoadCase>& cases,
+                                              const std::vector<Combination>& combinations);
 
 // ---- The analysis formed once ----
 
@@ -228,6 +242,7 @@ struct CaseNames {
   std::string title;  // the base name of the data file
   std::vector<std::string> cases;
   std::vector<std::string> combinations;
+  std::vector<std::string> warnings;  // the warnings of the input, shown at the top of the page
 };
 
 // The CSV files with one row per combination (cap.csv), per combination and pile (heads.csv),

@@ -44,10 +44,10 @@ std::vector<CapDisplacements> solve_combinations(const Model& model,
     fault_context() = FaultContext{reduction.c_str(), 0};
     combination_force(combinations[c], cases, FORCE);
     // A zero pivot here means the piles leave a cap displacement unrestrained: every
-    // combination would fault alike, so the first one ends the run.
-    const std::string solution =
-        "solution of the cap displacements of combination " + name + " (are all six restrained?)";
-    fault_context() = FaultContext{solution.c_str(), 0};
+    // combination would fault alike, so the first one ends the run. An overflow is this
+    // combination's own.
+    const std::string solution = "solution of the cap displacements of combination " + name;
+    fault_context() = FaultContext{solution.c_str(), 0, "are all six restrained?"};
     Table<float, 6, 6> A = model.run.KCAP;
     GAUSS_SOLVE(6, A.data(), FORCE.data());
     for (int32_t i = 0; i < 6; ++i) caps[c].U[i] = FORCE.data()[i];

@@ -46,6 +46,7 @@ struct Inputs {
   std::unique_ptr<GroupData> group = std::make_unique<GroupData>();
   std::vector<LoadCase> cases;
   std::vector<Combination> combinations;
+  std::vector<std::string> warnings;
 };
 
 // The data file through the project's reader, then the loads and the combinations.
@@ -82,6 +83,8 @@ void read_inputs(const std::string& base, Inputs& in) {
   const std::string combinations_name = base + ".combinations.csv";
   if (read_text(combinations_name, text)) {
     in.combinations = read_combinations(text, combinations_name, in.cases);
+    in.warnings =
+        combination_warnings({data_name, loads_name, combinations_name}, in.cases, in.combinations);
   } else {
     in.combinations = single_case_combinations(in.cases);
   }
@@ -275,6 +278,7 @@ CaseNames case_names(const std::string& base, const Inputs& in) {
   names.title = std::filesystem::path(base).filename().string();
   for (const LoadCase& c : in.cases) names.cases.push_back(c.name);
   for (const Combination& c : in.combinations) names.combinations.push_back(c.name);
+  names.warnings = in.warnings;
   return names;
 }
 
@@ -296,7 +300,8 @@ void print_stats(std::FILE* out, const Timings& t) {
 }
 
 // The whole run on one base; returns the folder written.
-std::string run(const std::string& base, int32_t threads, std::FILE* out, Timings& timings) {
+std::string run(const std::string& base, int32_t threads, std::FILE* out, std::FILE* errors,
+                Timings& timings) {
   const Clock::time_point start = Clock::now();
   Progress progress(out, start);
   std::thread shown([&] { progress.run(); });
@@ -312,6 +317,7 @@ std::string run(const std::string& base, int32_t threads, std::FILE* out, Timing
   Inputs in;
   progress.phase("reading the input");
   read_inputs(base, in);
+  for (const std::string& warning : in.warnings) std::fprintf(errors, "%s\n", warning.c_str());
   timings.read = seconds_since(start);
   std::vector<CapDisplacements> caps;
   CaseResults results;
@@ -358,7 +364,7 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
   }
   try {
     Timings timings;
-    const std::string folder = run(data_base(argument), threads, out, timings);
+    const std::string folder = run(data_base(argument), threads, out, errors, timings);
     std::fprintf(out, "kelmarino-cases: wrote %s/\n", folder.c_str());
     if (stats) print_stats(out, timings);
     return 0;

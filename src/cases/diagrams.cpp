@@ -190,6 +190,9 @@ std::string index_html(const CaseNames& names, const std::vector<CapDisplacement
       "th, td { border: 1px solid #bbbbbb; padding: 0.2em 0.6em; text-align: right; } "
       "img { max-width: 100%; border: 1px solid #dddddd; }</style>\n</head>\n<body>\n<h1>" +
       title + "</h1>\n";
+  for (const std::string& warning : names.warnings) {
+    html += "<p class=\"warning\"><strong>" + escape_html(warning) + "</strong></p>\n";
+  }
   html += "<p>" + std::to_string(names.combinations.size()) + " combinations of " +
           std::to_string(names.cases.size()) + " load cases, " + std::to_string(piles.size()) +
           " piles. Files: " + link("cap.csv") + ", " + link("heads.csv") + ", " +

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "cases/cases.hpp"
+#include "layout/layout.hpp"
 
 namespace kelmarino::cases {
 namespace {
@@ -13,7 +14,7 @@ namespace {
 // One row of a CSV file: its line number, its cells (unquoted, blanks around them removed) and
 // its text as written.
 struct Row {
-  int32_t line = 0;
+  int64_t line = 0;
   std::vector<std::string> cells;
   std::string text;
 };
@@ -21,7 +22,7 @@ struct Row {
 // Where a refusal points: the file, the line and the column.
 struct Place {
   const std::string& file;
-  int32_t line;
+  int64_t line;
   std::string column;  // its name ("FZ"), its number in a header ("3"), or empty for a line
 };
 
@@ -33,9 +34,11 @@ struct Place {
   throw RunError(message);
 }
 
+// Text quoted in a message: control characters escaped, cut after ECHO_WIDTH characters.
+constexpr size_t ECHO_WIDTH = 200;
 std::string quoted(const std::string& text) {
   std::string q = "\"";
-  q.append(text).append("\"");
+  q.append(printable_text(text, ECHO_WIDTH)).append("\"");
   return q;
 }
 
@@ -92,7 +95,7 @@ std::vector<std::string> split_cells(const std::string& line, const Place& at) {
 std::vector<Row> csv_rows(const std::string& text, const std::string& file) {
   std::vector<Row> rows;
   size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-  int32_t line = 0;
+  int64_t line = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
@@ -100,6 +103,11 @@ std::vector<Row> csv_rows(const std::string& text, const std::string& file) {
     if (!content.empty() && content.back() == '\r') content.pop_back();
     start = end + 1;
     ++line;
+    if (content.find('\r') != std::string::npos) {
+      refuse(Place{file, line, ""},
+             "a carriage return (CR) inside the line: the lines of the file end with CR alone; "
+             "save it with LF or CR LF line ends");
+    }
     Row row{line, split_cells(content, Place{file, line, ""}), content};
     bool empty = true;
     for (const std::string& cell : row.cells) empty = empty && cell.empty();
@@ -277,7 +285,7 @@ std::vector<LoadCase> read_load_cases(const std::string& text, const std::string
     }
     if (index.count(name) == 0) {
       index[name] = cases.size();
-      cases.push_back(LoadCase{name, {}});
+      cases.push_back(LoadCase{name, {}, row.line});
     }
     cases[index[name]].points.push_back(point);
   }
@@ -291,11 +299,11 @@ std::vector<Combination> read_combinations(const std::string& text, const std::s
   const Row& header = rows[0];
   const std::vector<int32_t> columns = combination_columns(header, file, cases);
   std::vector<Combination> combinations;
-  std::map<std::string, int32_t> seen;
+  std::map<std::string, int64_t> seen;
   for (size_t r = 1; r < rows.size(); ++r) {
     const Row& row = rows[r];
     check_cell_count(row, header.cells.size(), file);
-    Combination combination{row.cells[0], {}};
+    Combination combination{row.cells[0], {}, row.line};
     const Place name_at{file, row.line, "combination"};
     check_name(combination.name, name_at);
     if (seen.count(combination.name) != 0) {
@@ -319,6 +327,32 @@ std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& c
     combinations.push_back(Combination{cases[k].name, {Term{static_cast<int32_t>(k), 1.0f}}});
   }
   return combinations;
+}
+
+std::vector<std::string> combination_warnings(const InputNames& files,
+                                              const std::vector<LoadCase>& cases,
+                                              const std::vector<Combination>& combinations) {
+  std::vector<std::string> warnings;
+  std::vector<bool> used(cases.size(), false);
+  for (const Combination& combination : combinations) {
+    for (const Term& term : combination.terms) used[static_cast<size_t>(term.load_case)] = true;
+  }
+  for (size_t k = 0; k < cases.size(); ++k) {
+    if (used[k]) continue;
+    const LoadCase& c = cases[k];
+    const std::string where =
+        c.line > 0 ? files.loads + ", line " + std::to_string(c.line) : files.data;
+    warnings.push_back("warning in " + where + ": no combination uses the load case " + c.name +
+                       " (its factor is 0 or empty in every row of " + files.combinations + ")");
+  }
+  for (const Combination& combination : combinations) {
+    if (combination.terms.empty() && combination.line > 0) {
+      warnings.push_back("warning in " + files.combinations + ", line " +
+                         std::to_string(combination.line) + ": the combination " +
+                         combination.name + " has no factor other than 0: its results are zero");
+    }
+  }
+  return warnings;
 }
 
 }  // namespace kelmarino::cases

@@ -63,9 +63,9 @@ void run_files(const std::string& base, const std::string& advice, Console& cons
   if (stop.exit_status != 0) throw stop;
 }
 
-// Asks for the base name and runs the analysis on the files it names. A name longer than 20
-// characters is cut, with a warning; a name typed with ".dat" whose file is missing is refused
-// with the advice to type it without.
+// Asks for the base name and runs the analysis on the files it names. An empty name is refused,
+// as on the command line; a name longer than 20 characters is cut, with a warning; a name typed
+// with ".dat" whose file is missing is refused with the advice to type it without.
 void prompted_run(Console& console, std::FILE* console_in) {
   WELCOME(console.messages);
   write(console.messages, "(/7X,27HPlease enter data filename:/)");
@@ -73,8 +73,13 @@ void prompted_run(Console& console, std::FILE* console_in) {
   InChannel keyboard{console_in, "the console input"};
   keyboard.warnings = console.errors;
   char base[20];
-  line_read(keyboard, "(A20)", {text_target(base, 20)});
+  line_read(keyboard, "the base name of the data file", "(A20)", {text_target(base, 20)});
   const std::string name = FILE_NAME(base, "");
+  if (name.empty()) {
+    throw RunError("run-time error in the console input, line " +
+                   std::to_string(keyboard.line_number) +
+                   ": the base name is empty; type the name of the data file without \".dat\"");
+  }
   if (keyboard.line.find_first_not_of(' ', 20) != std::string::npos) {
     warn_at(keyboard, {keyboard.line_number, 20},
             "the name is longer than 20 characters and is cut to \"" + name +

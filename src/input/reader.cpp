@@ -1,4 +1,5 @@
 // The data-file reader.
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -51,7 +52,19 @@ struct Reader {
   Places source[MAX_PILES];  // per pile; on the stack, so that a trapped fault leaves no heap
   Places& source_of(int32_t p) { return source[p - 1]; }
   bool stiffness_given[MAX_SIMULATED] = {};  // per simulated pile: a block of its type was read
+  int32_t section = 0;                       // the section being read, an index of SECTIONS
+  // The first heading line that holds only numbers (its section; -1: none): most likely the
+  // section's first values, its heading left out.
+  int32_t numbered_heading = -1;
+  Place numbered_heading_at;
 };
+
+// The sections of the data file, as the messages name them.
+const char* const SECTIONS[] = {"control", "arrangement", "type", "simulated-pile"};
+
+std::string of_section(int32_t section) {
+  return " of the " + std::string(SECTIONS[section]) + " section";
+}
 
 // The keys of a keyword block, in the order of KEYS.
 enum Key { KSH, KSU, AGL, NFR, HFR, DOF, NSF, NBL, HBL, DOB, PMT, PFI, NSG, PMB, PEH, PKE };
@@ -72,14 +85,33 @@ std::string block_tag(int32_t K) {
   return tag;
 }
 
-void read_heading(InChannel& data) {
-  char heading[9];
-  line_read(data, "(A9)", {text_target(heading, 9)});
+// Whether a line holds numbers and nothing else (blanks, commas and the characters of numbers).
+bool holds_only_numbers(const std::string& line) {
+  const size_t first = line.find_first_not_of(" \t,");
+  if (first == std::string::npos || line.find_first_of("0123456789") == std::string::npos) {
+    return false;
+  }
+  return std::strchr("0123456789+-.", line[first]) != nullptr &&
+         line.find_first_not_of("0123456789+-.eEdD*/ \t,") == std::string::npos;
 }
 
-void read_end(InChannel& data) {
+// The heading line of a section; its text is not looked at, but a line of numbers there is
+// noted: a read of the section that then fails is refused as a missing heading.
+void read_heading(Reader& reader, int32_t section) {
+  InChannel& data = reader.data;
+  reader.section = section;
+  char heading[9];
+  line_read(data, "the heading line" + of_section(section), "(A9)", {text_target(heading, 9)});
+  if (reader.numbered_heading < 0 && holds_only_numbers(data.line)) {
+    reader.numbered_heading = section;
+    reader.numbered_heading_at = {data.line_number, 0};
+  }
+}
+
+void read_end(Reader& reader) {
   char end[4];
-  line_read(data, "(A4)", {text_target(end, 4)});
+  line_read(reader.data, "the end line" + of_section(reader.section), "(A4)",
+            {text_target(end, 4)});
 }
 
 // Whether a line reads as a block tag: "<", a type number in columns 2 and 3, ">".
@@ -96,8 +128,9 @@ bool is_tag_line(const std::string& line) {
 // The end line of a section of blocks. A block tag there is a block the section does not read:
 // its data would be lost without a word, so the file is refused. `rule` says how many blocks
 // the section reads.
-void read_blocks_end(InChannel& data, const std::string& rule) {
-  read_end(data);
+void read_blocks_end(Reader& reader, const std::string& rule) {
+  InChannel& data = reader.data;
+  read_end(reader);
   if (is_tag_line(data.line)) {
     refuse_at(data, {data.line_number, 0},
               "the block tagged " + data.line.substr(0, 4) +
@@ -119,12 +152,16 @@ void check_type_number(InChannel& data, const std::string& pile, int32_t type) {
   }
 }
 
-// The tag line of a block: columns 2 and 3 hold the type number K.
-int32_t read_tag(InChannel& data) {
+// The tag line of block b of the section's `blocks`: columns 2 and 3 hold the type number K.
+int32_t read_tag(Reader& reader, int32_t b, int32_t blocks) {
   char open[1];
   char close[1];
   int32_t K = 0;
-  line_read(data, "(A1,I2,A1)", {text_target(open, 1), integer_target(K), text_target(close, 1)});
+  const std::string what =
+      "the tag line of block " + std::to_string(b) + " of " + std::to_string(blocks) +
+      (reader.section == 2 ? " after the <0> block" : "") + of_section(reader.section);
+  line_read(reader.data, what, "(A1,I2,A1)",
+            {text_target(open, 1), integer_target(K), text_target(close, 1)});
   return K;
 }
 
@@ -429,6 +466,13 @@ void SIM_BLOCK(Reader& reader, int32_t K) {
   }
 }
 
+// A value with four significant digits ("6.083", "-0.1644", "0").
+std::string four_digits(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4g", value == 0.0 ? 0.0 : value);
+  return text;
+}
+
 // The checks of one pile's values after the whole file is read. Each refusal names the pile, its
 // type, the value, its segment and the line that set it, and echoes that line.
 struct PileCheck {
@@ -479,6 +523,33 @@ struct PileCheck {
     }
     if (piles.AGL(p, 2) == 0.0f && piles.AGL(p, 3) == 0.0f) {
       refuse(at.AGL, "has AGL(2) = AGL(3) = 0: a pile along the x axis has no pile axes");
+    }
+    axis();
+  }
+
+  // The direction of the pile axis: downwards from the head, and of length 1 within 0.001.
+  void axis() const {
+    const double a[3] = {piles.AGL(p, 1), piles.AGL(p, 2), piles.AGL(p, 3)};
+    const auto vector = [](const double(&v)[3], auto text) {
+      std::string shown = "(";
+      shown.append(text(v[0])).append(", ").append(text(v[1])).append(", ");
+      return shown.append(text(v[2])).append(")");
+    };
+    const auto exact = [](double x) { return shortest(static_cast<float>(x)); };
+    const auto rounded = [](double x) { return four_digits(x); };
+    const std::string given = "has AGL = " + vector(a, exact);
+    if (!(a[2] > 0.0)) {
+      refuse(at.AGL, given +
+                         "; the pile axis must point down from the head to the tip: AGL(3) "
+                         "must be greater than 0");
+    }
+    const double length = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+    if (std::abs(length - 1.0) > 1e-3) {
+      const double unit[3] = {a[0] / length, a[1] / length, a[2] / length};
+      refuse(at.AGL, given + " of length " + four_digits(length) +
+                         "; the direction of the pile axis must have length 1 (within 0.001): "
+                         "write it normalised, " +
+                         vector(unit, rounded));
     }
   }
 
@@ -555,7 +626,7 @@ void check_pile(Reader& reader, int32_t p) {
 void read_control_section(Reader& reader, int32_t& JCTR, int32_t& INO, Place& INO_at,
                           Vec<float, 6>& FORCE, LoadPoints& loads) {
   InChannel& data = reader.data;
-  read_heading(data);
+  read_heading(reader, 0);
   free_read(data, "value, the run control code JCTR", {integer_target(JCTR)});
   reader.JCTR = JCTR;
   if (JCTR == 1) {
@@ -578,13 +649,13 @@ void read_control_section(Reader& reader, int32_t& JCTR, int32_t& INO, Place& IN
   } else if (JCTR == 3) {
     free_read(data, "value, the pile number INO", {noting_place(integer_target(INO), INO_at)});
   }
-  read_end(data);
+  read_end(reader);
 }
 
 void read_arrangement_section(Reader& reader, int32_t& PNUM, int32_t& SNUM) {
   InChannel& data = reader.data;
   PileData& piles = reader.piles;
-  read_heading(data);
+  read_heading(reader, 1);
   Place PNUM_at, SNUM_at;
   free_read(
       data, "values, the pile counts PNUM SNUM",
@@ -596,13 +667,13 @@ void read_arrangement_section(Reader& reader, int32_t& PNUM, int32_t& SNUM) {
   reader.SNUM = SNUM;
   read_points(data, "values, x y of every pile", PNUM, piles.PXY);
   if (SNUM > 0) read_points(data, "values, x y of every simulated pile", SNUM, piles.SXY);
-  read_end(data);
+  read_end(reader);
 }
 
 void read_type_section(Reader& reader) {
   InChannel& data = reader.data;
   PileData& piles = reader.piles;
-  read_heading(data);
+  read_heading(reader, 2);
   Target targets[MAX_PILES];
   for (int32_t p = 1; p <= reader.PNUM; ++p) targets[p - 1] = integer_target(piles.PTYPE(p));
   free_read(data, "type numbers, one per pile",
@@ -611,7 +682,7 @@ void read_type_section(Reader& reader) {
     check_type_number(data, "pile " + std::to_string(p), piles.PTYPE(p));
   }
   char check[3];
-  line_read(data, "(A3)", {text_target(check, 3)});
+  line_read(data, "the check line <0>" + of_section(2), "(A3)", {text_target(check, 3)});
   if (std::memcmp(check, "<0>", 3) != 0) {
     write(reader.console, "(/,/,/,'Error:<0>',/)");
     throw RunStop{1};
@@ -619,22 +690,22 @@ void read_type_section(Reader& reader) {
   TYPE_BLOCK(reader, 0);
   const int32_t blocks = COUNT_TYPES(reader.PNUM, piles.PTYPE.data()) - 1;
   for (int32_t b = 1; b <= blocks; ++b) {
-    const int32_t K = read_tag(data);
+    const int32_t K = read_tag(reader, b, blocks);
     if (K > 0) {
       TYPE_BLOCK(reader, K);
     } else if (K < 0) {
       read_key_block(reader, K);
     }
   }
-  read_blocks_end(data, "the piles carry " + counted(blocks + 1, "distinct type number") +
-                            ", which call for " + counted(blocks, "block") +
-                            " after the <0> block (the <0> block counts as the first)");
+  read_blocks_end(reader, "the piles carry " + counted(blocks + 1, "distinct type number") +
+                              ", which call for " + counted(blocks, "block") +
+                              " after the <0> block (the <0> block counts as the first)");
 }
 
 void read_simulated_section(Reader& reader) {
   InChannel& data = reader.data;
   PileData& piles = reader.piles;
-  read_heading(data);
+  read_heading(reader, 3);
   if (reader.SNUM != 0) {
     Target targets[MAX_SIMULATED];
     for (int32_t j = 1; j <= reader.SNUM; ++j) targets[j - 1] = integer_target(piles.STYPE(j));
@@ -644,9 +715,9 @@ void read_simulated_section(Reader& reader) {
       check_type_number(data, "simulated pile " + std::to_string(j), piles.STYPE(j));
     }
     const int32_t blocks = COUNT_TYPES(reader.SNUM, piles.STYPE.data());
-    for (int32_t b = 1; b <= blocks; ++b) SIM_BLOCK(reader, read_tag(data));
-    read_blocks_end(data, "the simulated piles carry " + counted(blocks, "distinct type number") +
-                              ", which call for " + counted(blocks, "block"));
+    for (int32_t b = 1; b <= blocks; ++b) SIM_BLOCK(reader, read_tag(reader, b, blocks));
+    read_blocks_end(reader, "the simulated piles carry " + counted(blocks, "distinct type number") +
+                                ", which call for " + counted(blocks, "block"));
     for (int32_t j = 1; j <= reader.SNUM; ++j) {
       if (piles.STYPE(j) != 0 && !reader.stiffness_given[j - 1]) {
         refuse_at(data, {0, 0},
@@ -658,7 +729,37 @@ void read_simulated_section(Reader& reader) {
     }
     return;
   }
-  read_end(data);
+  read_end(reader);
+}
+
+// The sections in their order. A failure in the section of a heading line that held only
+// numbers, or in the section after it, is refused as that heading missing: the section's first
+// values were taken for the heading and every read after them is one line out.
+void read_sections(Reader& reader, int32_t& JCTR, int32_t& INO, Place& INO_at, Vec<float, 6>& FORCE,
+                   LoadPoints& loads) {
+  InChannel& data = reader.data;
+  try {
+    read_control_section(reader, JCTR, INO, INO_at, FORCE, loads);
+    read_arrangement_section(reader, reader.PNUM, reader.SNUM);
+    if (JCTR == 3 && (INO < 1 || INO > reader.PNUM + reader.SNUM)) {
+      refuse_at(data, INO_at,
+                "INO = " + std::to_string(INO) + " names no pile: the piles are numbered 1 to " +
+                    std::to_string(reader.PNUM + reader.SNUM));
+    }
+    read_type_section(reader);
+    read_simulated_section(reader);
+  } catch (const RunError& error) {
+    const int32_t section = reader.numbered_heading;
+    if (section < 0 || reader.section > section + 1) throw;
+    // The failure, as its message states it after the file's name.
+    std::string failure = error.what();
+    const std::string prefix = "run-time error in " + data.name + ", ";
+    failure = failure.substr(failure.starts_with(prefix) ? prefix.size() : 0);
+    failure = failure.substr(0, failure.find('\n'));
+    refuse_at(data, reader.numbered_heading_at,
+              "the heading line" + of_section(section) +
+                  " is missing: this line of numbers was taken for it (and then, " + failure + ")");
+  }
 }
 
 }  // namespace
@@ -744,15 +845,9 @@ void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& IN
                 PileData& piles, LoadPoints& loads) {
   Reader reader{data, console, piles};
   Place INO_at;
-  read_control_section(reader, JCTR, INO, INO_at, FORCE, loads);
-  read_arrangement_section(reader, PNUM, SNUM);
-  if (JCTR == 3 && (INO < 1 || INO > PNUM + SNUM)) {
-    refuse_at(data, INO_at,
-              "INO = " + std::to_string(INO) + " names no pile: the piles are numbered 1 to " +
-                  std::to_string(PNUM + SNUM));
-  }
-  read_type_section(reader);
-  read_simulated_section(reader);
+  read_sections(reader, JCTR, INO, INO_at, FORCE, loads);
+  PNUM = reader.PNUM;
+  SNUM = reader.SNUM;
   for (int32_t p = 1; p <= PNUM; ++p) check_pile(reader, p);
   for (int32_t p = 1; p <= PNUM; ++p) {
     at_pile(p);

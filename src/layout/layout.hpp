@@ -71,7 +71,7 @@ void close_written(File& file, const std::string& name);
 struct InChannel {
   std::FILE* file = nullptr;
   std::string name;               // as named in error messages: "pier.dat", "the console"
-  int32_t line_number = 0;        // number of the last line taken
+  int64_t line_number = 0;        // number of the last line taken
   std::string line;               // the last line taken, without its line end
   std::FILE* warnings = nullptr;  // where warnings about the input are written; none when null
 };
@@ -79,7 +79,7 @@ struct InChannel {
 // Where a value stood in its channel: the line (0: no line of the channel set it) and the column
 // (0-based).
 struct Place {
-  int32_t line = 0;
+  int64_t line = 0;
   int32_t column = 0;
 };
 
@@ -106,9 +106,18 @@ inline Target noting_place(Target target, Place& where) {
 [[noreturn]] void refuse_at(InChannel& channel, Place where, const std::string& what);
 void warn_at(InChannel& channel, Place where, const std::string& what);
 
+// Text as a message shows it: a tab as a blank, control and non-ASCII bytes escaped ("\0",
+// "\r", "\x1b"), cut with "..." once it would be longer than `width` characters.
+std::string printable_text(std::string_view text, size_t width);
+
 // Reads exactly one line and walks the layout over it (Aw and Iw elements; nX skips columns).
 // Aw takes the next w characters, blank-padded; Iw reads an integer field.
-void line_read(InChannel& channel, std::string_view layout, std::span<const Target> targets);
+// An end of the file met instead of the line is refused as "end of file where WHAT was expected"
+// ("the end line of the type section"; "a line" when not named).
+void line_read(InChannel& channel, std::string_view what, std::string_view layout,
+               std::span<const Target> targets);
+void line_read(InChannel& channel, std::string_view what, std::string_view layout,
+               std::initializer_list<Target> targets);
 void line_read(InChannel& channel, std::string_view layout, std::initializer_list<Target> targets);
 
 // A free read: values separated by blanks, tabs, commas or line ends, starting on the next line;

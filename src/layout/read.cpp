@@ -16,31 +16,47 @@
 namespace kelmarino {
 namespace {
 
-constexpr size_t ECHO_WIDTH = 100;  // characters of the offending line shown around the caret
+constexpr size_t ECHO_WIDTH = 200;  // characters of the offending line shown around the caret
 constexpr size_t TOKEN_WIDTH = 40;  // characters of the offending text shown in the message
 
-// Text as shown in a message: control bytes and non-ASCII bytes replaced, long text cut.
-std::string printable(std::string_view text, size_t width) {
-  std::string shown;
-  for (size_t i = 0; i < text.size() && i < width; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    shown.push_back(c >= 32 && c < 127 ? static_cast<char>(c) : c == '\t' ? ' ' : '?');
-  }
-  if (text.size() > width) shown += "...";
-  return shown;
+// One character as a message shows it: printable ASCII as itself, a tab as a blank, any other
+// byte escaped ("\0", "\r", "\x1b"), so that no control character reaches the terminal.
+std::string shown_character(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  if (byte >= 32 && byte < 127) return std::string(1, c);
+  if (c == '\t') return " ";
+  if (c == '\0') return "\\0";
+  if (c == '\r') return "\\r";
+  constexpr char HEX[] = "0123456789abcdef";
+  return {'\\', 'x', HEX[byte >> 4], HEX[byte & 15]};
 }
 
-// The line being read, with a caret under the given column (0-based).
+// The width of text as shown.
+size_t shown_width(std::string_view text) {
+  size_t width = 0;
+  for (const char c : text) width += shown_character(c).size();
+  return width;
+}
+
+// The line being read, with a caret under the given column (0-based): a window of at most
+// ECHO_WIDTH characters as shown, the column at most halfway into it.
 std::string echo(const std::string& line, size_t column) {
-  const size_t first = column > ECHO_WIDTH / 2 ? column - ECHO_WIDTH / 2 : 0;
+  size_t first = std::min(column, line.size());
+  for (size_t before = 0; first > 0;) {
+    before += shown_character(line[first - 1]).size();
+    if (before > ECHO_WIDTH / 2) break;
+    --first;
+  }
   const std::string prefix = first > 0 ? "..." : "";
-  const std::string shown = prefix + printable(std::string_view(line).substr(first), ECHO_WIDTH);
-  return "\n  " + shown + "\n  " + std::string(prefix.size() + column - first, ' ') + "^";
+  const std::string_view rest = std::string_view(line).substr(first);
+  const size_t caret = prefix.size() + shown_width(rest.substr(0, column - first));
+  return "\n  " + prefix + printable_text(rest, ECHO_WIDTH) + "\n  " + std::string(caret, ' ') +
+         "^";
 }
 
 // Line `number` of the channel, read again from its file when it is not the last line taken;
 // false when the file cannot be read again (a pipe) or has no such line.
-bool line_of(InChannel& channel, int32_t number, std::string& line) {
+bool line_of(InChannel& channel, int64_t number, std::string& line) {
   if (number == channel.line_number) {
     line = channel.line;
     return true;
@@ -49,7 +65,7 @@ bool line_of(InChannel& channel, int32_t number, std::string& line) {
   const long position = file != nullptr ? std::ftell(file) : -1;
   if (position < 0 || std::fseek(file, 0, SEEK_SET) != 0) return false;
   line.clear();
-  int32_t current = 1;
+  int64_t current = 1;
   for (int c = std::getc(file); c != EOF; c = std::getc(file)) {
     if (c == '\n' && ++current > number) break;
     if (c != '\n' && current == number) line.push_back(static_cast<char>(c));
@@ -72,24 +88,25 @@ std::string located(InChannel& channel, Place where, const std::string& what) {
 }
 
 Place current_place(const InChannel& channel, size_t column) {
-  return {channel.line_number, static_cast<int32_t>(column)};
+  return {channel.line_number, static_cast<int32_t>(std::min<size_t>(column, INT32_MAX))};
 }
 
 [[noreturn]] void cannot_read(InChannel& channel, size_t column, std::string_view text,
                               const char* as_what) {
   refuse_at(channel, current_place(channel, column),
-            "cannot read \"" + printable(text, TOKEN_WIDTH) + "\" as " + as_what);
+            "cannot read \"" + printable_text(text, TOKEN_WIDTH) + "\" as " + as_what);
 }
 
 // The place just past the last line: where the end of the file was met.
 Place end_place(const InChannel& channel) { return {channel.line_number + 1, 0}; }
 
-[[noreturn]] void end_of_file(InChannel& channel, const char* expected) {
+[[noreturn]] void end_of_file(InChannel& channel, std::string_view expected) {
   refuse_at(channel, end_place(channel),
             "end of file where " + std::string(expected) + " was expected");
 }
 
-// Takes the next line of the channel; a line ended by CR LF reads like one ended by LF.
+// Takes the next line of the channel; a line ended by CR LF reads like one ended by LF. A CR
+// inside a line is refused: the file's lines end with CR alone, and it would read as one line.
 bool take_line(InChannel& channel) {
   channel.line.clear();
   int c = std::getc(channel.file);
@@ -103,6 +120,12 @@ bool take_line(InChannel& channel) {
   if (c == EOF && channel.line.empty()) return false;
   if (!channel.line.empty() && channel.line.back() == '\r') channel.line.pop_back();
   ++channel.line_number;
+  const size_t cr = channel.line.find('\r');
+  if (cr != std::string::npos) {
+    refuse_at(channel, current_place(channel, cr),
+              "a carriage return (CR) inside the line: the lines of the file end with CR alone; "
+              "save it with LF or CR LF line ends");
+  }
   return true;
 }
 
@@ -228,11 +251,11 @@ int32_t repeat_count(std::string_view& text) {
 
 }  // namespace
 
-void line_read(InChannel& channel, std::string_view layout_string,
+void line_read(InChannel& channel, std::string_view what, std::string_view layout_string,
                std::span<const Target> targets) {
   Layout layout;
   parse_layout(layout_string, layout);
-  if (!take_line(channel)) end_of_file(channel, "a line");
+  if (!take_line(channel)) end_of_file(channel, what);
   const std::string& line = channel.line;
   size_t column = 0;
   size_t next = 0;
@@ -265,8 +288,13 @@ void line_read(InChannel& channel, std::string_view layout_string,
   }
 }
 
+void line_read(InChannel& channel, std::string_view what, std::string_view layout,
+               std::initializer_list<Target> targets) {
+  line_read(channel, what, layout, std::span<const Target>(targets.begin(), targets.size()));
+}
+
 void line_read(InChannel& channel, std::string_view layout, std::initializer_list<Target> targets) {
-  line_read(channel, layout, std::span<const Target>(targets.begin(), targets.size()));
+  line_read(channel, "a line", layout, targets);
 }
 
 namespace {
@@ -332,8 +360,9 @@ std::string counted(const FreeRead& read, int32_t count) {
                                std::to_string(read.found) + " before ";
   if (at_end) refuse_at(channel, end_place(channel), expected + "the end of the file");
   const size_t first = channel.line.find_first_not_of(" \t");
-  refuse_at(channel, current_place(channel, first),
-            expected + "the line \"" + printable(channel.line.substr(first), TOKEN_WIDTH) + "\"");
+  refuse_at(
+      channel, current_place(channel, first),
+      expected + "the line \"" + printable_text(channel.line.substr(first), TOKEN_WIDTH) + "\"");
 }
 
 // A heading, end or tag line: its first character that is not a blank is "*" or "<", which
@@ -395,6 +424,18 @@ void read_values(FreeRead& read, std::initializer_list<Target> targets) {
   read_values(read, std::span<const Target>(targets.begin(), targets.size()));
 }
 
+namespace {
+
+// Whether a line holds a comma between two digits, as a decimal comma writes one.
+bool has_decimal_comma(const std::string& line) {
+  for (size_t i = 1; i + 1 < line.size(); ++i) {
+    if (line[i] == ',' && is_digit(line[i - 1]) && is_digit(line[i + 1])) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void finish_free_read(FreeRead& read) {
   InChannel& channel = *read.channel;
   if (channel.warnings == nullptr || read.ended || read.copies_left > 0) return;
@@ -409,10 +450,10 @@ void finish_free_read(FreeRead& read) {
   float value = 0.0f;
   if (number.empty() || !parse_real(number, value)) return;  // a comment: no number
   warn_at(channel, current_place(channel, pos),
-          "the rest of the line from \"" + printable(token, TOKEN_WIDTH) +
+          "the rest of the line from \"" + printable_text(token, TOKEN_WIDTH) +
               "\" is not read: the read of " + counted(read, read.expected) +
-              (read.what.empty() ? "" : ",") +
-              " is complete before it (a decimal comma splits a number in two)");
+              (read.what.empty() ? "" : ",") + " is complete before it" +
+              (has_decimal_comma(line) ? " (a decimal comma splits a number in two)" : ""));
 }
 
 void free_read(InChannel& channel, std::string_view what, std::span<const Target> targets) {
@@ -432,6 +473,16 @@ void free_read(InChannel& channel, std::span<const Target> targets) {
 
 void free_read(InChannel& channel, std::initializer_list<Target> targets) {
   free_read(channel, "", std::span<const Target>(targets.begin(), targets.size()));
+}
+
+std::string printable_text(std::string_view text, size_t width) {
+  std::string shown;
+  for (const char c : text) {
+    const std::string character = shown_character(c);
+    if (shown.size() + character.size() > width) return shown + "...";
+    shown += character;
+  }
+  return shown;
 }
 
 }  // namespace kelmarino

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "layout/layout.hpp"
+
 namespace kelmarino {
 namespace {
 
@@ -68,7 +70,7 @@ std::string trimmed(const std::string& text) {
 [[noreturn]] void refuse_field(const Records& r, int32_t i, int32_t width, const std::string& text,
                                const char* kind, const std::string& record) {
   refuse(r, "columns " + std::to_string(i * width + 1) + " to " + std::to_string((i + 1) * width) +
-                ": cannot read \"" + text + "\" as " + kind + " in " + record);
+                ": cannot read \"" + printable_text(text, 40) + "\" as " + kind + " in " + record);
 }
 
 float real_field(const Records& r, const std::string& line, int32_t i, const std::string& record) {

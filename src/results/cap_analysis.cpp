@@ -18,7 +18,8 @@ void CAP_ANALYSIS(OutChannel& report, int32_t JCTR, int32_t INO, int32_t PNUM, i
     throw RunStop{0};
   }
   // A zero pivot here means the piles leave a cap displacement unrestrained.
-  at_stage("solution of the cap displacements (are all six restrained?)");
+  at_stage("solution of the cap displacements");
+  fault_context().pivot_cause = "are all six restrained?";
   GAUSS_SOLVE(6, KCAP.data(), FORCE.data());
   at_stage("foundation analysis");
   write_cap_displacements(report, FORCE);

@@ -45,11 +45,11 @@ void on_arithmetic_fault(int, siginfo_t* info, void*) {
   // enabled again for the next run by the next ArithmeticTraps.
 #ifdef KELMARINO_FAULT_JUMP
   if (fault_jump != nullptr) {
-    fault_jump_message = fault_message(describe(info->si_code));
+    fault_jump_message = fault_message(describe(info->si_code), info->si_code == FPE_FLTOVF);
     siglongjmp(*fault_jump, 1);
   }
 #endif
-  raise_fault(describe(info->si_code));
+  throw RunError(fault_message(describe(info->si_code), info->si_code == FPE_FLTOVF));
 }
 
 // The faults of the flags raised, named as the trap names them. Which came first is not known:
@@ -71,7 +71,7 @@ void check_flags() {
   const int flags = std::fetestexcept(TRAPPED);
   if (flags == 0) return;
   std::feclearexcept(FE_ALL_EXCEPT);
-  raise_fault(flagged(flags));
+  throw RunError(fault_message(flagged(flags), flags == FE_OVERFLOW));
 }
 
 }  // namespace
@@ -83,11 +83,14 @@ thread_local std::string fault_jump_message;
 
 FaultContext& fault_context() { return thread_fault_context; }
 
-std::string fault_message(const std::string& what) {
+std::string fault_message(const std::string& what, bool overflow) {
   const FaultContext& where = fault_context();
   std::string message = "run-time error in the ";
   message += where.stage != nullptr ? where.stage : "analysis";
   if (where.pile > 0) message += " of pile " + std::to_string(where.pile);
+  if (where.pivot_cause != nullptr && !overflow) {
+    message.append(" (").append(where.pivot_cause).append(")");
+  }
   return message + ": " + what;
 }
 

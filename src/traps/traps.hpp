@@ -12,14 +12,18 @@ namespace kelmarino {
 struct FaultContext {
   const char* stage = nullptr;  // "lateral stiffness", ...; null outside the analysis
   int32_t pile = 0;             // pile number, 0 when the fault concerns no single pile
+  // The likely cause of a zero pivot, said in parentheses after the stage of a division by zero,
+  // an invalid operation or a singular block ("are all six restrained?"); never after an
+  // overflow, which comes from the size of the values.
+  const char* pivot_cause = nullptr;
 };
 
 // The fault context of the calling thread.
 FaultContext& fault_context();
 
 // The message of a run-time error at the current context: "run-time error in the <stage> of
-// pile <p>: <what>".
-std::string fault_message(const std::string& what);
+// pile <p> (<pivot cause>): <what>", the cause left out for an overflow.
+std::string fault_message(const std::string& what, bool overflow = false);
 
 // Throws the run-time error of an arithmetic fault (or a singular block) at the current context.
 [[noreturn]] void raise_fault(const std::string& what);

@@ -307,6 +307,12 @@ TEST(Refusals, NothingIsWritten) {
       {{{"b.dat", example_text("worked")}, {"b.combinations.csv", "combination,data\nX,1e38\n"}},
        "run-time error in the reduction of the loads of combination X: overflow (a result "
        "beyond the range of single-precision reals)"},
+      // Loads within range whose cap displacements are not: the fault is the combination's own.
+      {{{"b.dat", example_text("pier")},
+        {"b.loads.csv", "case,x,y,FX,FY,FZ,MX,MY,MZ\nA,0,0,3e38,0,0,0,3e38,0\n"},
+        {"b.combinations.csv", "combination,data,A\nY,1,0\nX,0,1\n"}},
+       "run-time error in the solution of the cap displacements of combination X: overflow (a "
+       "result beyond the range of single-precision reals)"},
   };
   for (const Case& c : table) {
     const CasesRun run = run_cases(c.files, "b");
@@ -314,6 +320,27 @@ TEST(Refusals, NothingIsWritten) {
     EXPECT_EQ(run.errors, c.message + "\n");
     EXPECT_FALSE(exists(run.folder + "/b-cases")) << c.message;
   }
+}
+
+// A load case no combination uses and a combination of zero factors: warned about on standard
+// error and at the top of the page, and the run goes on.
+TEST(Warnings, UnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
+  const CasesRun run = run_cases({{"b.dat", example_text("worked")},
+                                  {"b.loads.csv", testing::WORKED_LOADS},
+                                  {"b.combinations.csv", "combination,data,A,B\nC1,1,1,\nC2,,,\n"}},
+                                 "b");
+  EXPECT_EQ(run.exit_status, 0) << run.errors;
+  const std::string unused =
+      "warning in b.loads.csv, line 4: no combination uses the load case B (its factor is 0 or "
+      "empty in every row of b.combinations.csv)";
+  const std::string zero =
+      "warning in b.combinations.csv, line 3: the combination C2 has no factor other than 0: its "
+      "results are zero";
+  EXPECT_EQ(run.errors, unused + "\n" + zero + "\n");
+  const std::string html = run.file("b-cases/index.html");
+  const size_t first_table = html.find("<table");
+  EXPECT_LT(html.find(unused), first_table);
+  EXPECT_LT(html.find(zero), first_table);
 }
 
 TEST(CommandLine, HelpVersionUsageAndPaths) {

@@ -105,6 +105,15 @@ TEST(LoadsFile, RefusesEveryMistakeWithFileLineColumnAndText) {
        at + "2: a quoted cell is not closed on its line: \"DL,\"0,0,0,0,0,0,0,0,0\""},
       {std::string(HEADER) + "DL,\"0\"x,0,0,0,0,0,0,0\n",
        at + "2: text after the closing quote of a cell: \"DL,\"0\"x,0,0,0,0,0,0,0\""},
+      // The row's text is shown with its control characters escaped and cut at 200 characters.
+      {std::string(HEADER) + "DL\x1b[2J" + std::string(1, '\0') + ",0,0,0,0,0,0,0,0\n",
+       at + "2, column case: \"DL\\x1b[2J\\0\" is not a name: a name has 1 to 40 letters, digits, "
+            "underscores, hyphens and points"},
+      {std::string(HEADER) + "DL" + std::string(300, ',') + "\n",
+       at + "2: the row has 301 cells, the header 9: \"DL" + std::string(198, ',') + "...\""},
+      {"case,x,y,FX,FY,FZ,MX,MY,MZ\rDL,0,0,0,0,1,0,0,0\r",
+       at + "1: a carriage return (CR) inside the line: the lines of the file end with CR alone; "
+            "save it with LF or CR LF line ends"},
   };
   for (const Case& c : table) EXPECT_EQ(refusal_of_loads(c.text, "data"), c.message) << c.text;
   // Without a data case of its own the name "data" is free.
@@ -157,6 +166,25 @@ TEST(CombinationsFile, RefusesEveryMistakeWithFileLineColumnAndText) {
       {"combination,DL,LL\nC1,1,1.35.\n", at + "2, column LL: cannot read \"1.35.\" as a number"},
   };
   for (const Case& c : table) EXPECT_EQ(refusal_of_combinations(c.text), c.message) << c.text;
+}
+
+// A load case that no combination uses and a combination of zero factors are warned about with
+// their files and lines; the data file's own case is named by the data file.
+TEST(CombinationsFile, WarnsOfUnusedCasesAndZeroCombinations) {
+  std::vector<LoadCase> cases = two_cases();
+  cases.insert(cases.begin(), LoadCase{DATA_CASE, {}, 0});
+  const std::vector<Combination> combinations =
+      read_combinations("combination,data,LL,DL\nC1,,1.5,0\nC2,0,,\n", "b.combinations.csv", cases);
+  const std::vector<std::string> expected = {
+      "warning in b.dat: no combination uses the load case data (its factor is 0 or empty in "
+      "every row of b.combinations.csv)",
+      "warning in b.loads.csv, line 2: no combination uses the load case DL (its factor is 0 or "
+      "empty in every row of b.combinations.csv)",
+      "warning in b.combinations.csv, line 3: the combination C2 has no factor other than 0: its "
+      "results are zero"};
+  EXPECT_EQ(
+      combination_warnings({"b.dat", "b.loads.csv", "b.combinations.csv"}, cases, combinations),
+      expected);
 }
 
 }  // namespace

@@ -222,5 +222,23 @@ TEST(Manual, EveryLinkBetweenTheChaptersLeadsToAFileAndHeading) {
   }
 }
 
+// The README builds as the manual does, and git ignores every output the programs write beside a
+// data file.
+TEST(Manual, ReadmeBuildsInReleaseAndGitIgnoresEveryOutput) {
+  const Lines readme = testing::split_lines(testing::read_file(doc_path("../README.md")));
+  size_t builds = 0;
+  for (const std::string& line : readme) {
+    if (line.find("cmake -S . -B build") == std::string::npos) continue;
+    ++builds;
+    EXPECT_NE(line.find("cmake -S . -B build -DCMAKE_BUILD_TYPE=Release"), std::string::npos)
+        << line;
+  }
+  EXPECT_GE(builds, 1u);
+  const Lines ignored = testing::split_lines(testing::read_file(doc_path("../.gitignore")));
+  for (const char* pattern : {"*.out", "*.pos", "*-plots/", "*-cases/"}) {
+    EXPECT_NE(std::find(ignored.begin(), ignored.end(), pattern), ignored.end()) << pattern;
+  }
+}
+
 }  // namespace
 }  // namespace kelmarino

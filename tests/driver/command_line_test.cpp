@@ -122,7 +122,8 @@ TEST(CommandLine, QuietRunKeepsOnlyErrors) {
 }
 
 // The mistakes of a name: a missing file names the folder searched; ".dat" typed at the prompt is
-// pointed out; a typed name longer than 20 characters is cut with a warning and the run goes on.
+// pointed out; an empty typed name is refused as on the command line; a typed name longer than 20
+// characters is cut with a warning and the run goes on.
 TEST(CommandLine, MistakenNamesAreExplained) {
   const struct Case {
     std::vector<std::string> arguments;
@@ -142,6 +143,12 @@ TEST(CommandLine, MistakenNamesAreExplained) {
        "",
        1,
        "run-time error opening pier.dat: No such file or directory in the folder FOLDER\n"},
+      {{},
+       "",
+       "",
+       1,
+       "run-time error in the console input, line 1: the base name is empty; type the name of "
+       "the data file without \".dat\"\n"},
       {{"piers/pier.dat"},
        nullptr,
        "/piers",
@@ -156,7 +163,7 @@ TEST(CommandLine, MistakenNamesAreExplained) {
        "NAME)\n  worked-with-a-long-name.dat\n                      ^\n"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.typed == nullptr ? c.arguments.front() : c.typed);
+    SCOPED_TRACE(c.typed == nullptr ? c.arguments.front() : "typed: " + std::string(c.typed));
     const ProgramRun run = run_with_arguments(
         {{"worked-with-a-long-n.dat", WORKED}, {"piers/.keep", ""}}, c.arguments, c.typed);
     std::string errors = c.errors;

@@ -156,7 +156,8 @@ TEST(RefusedFiles, RunTimeErrorNamesLineValueAndLimit) {
         {24, nullptr},
         {25, nullptr}},
        19,
-       "end of file where a line was expected"},
+       "end of file where the tag line of block 1 of 1 after the <0> block of the type section "
+       "was expected"},
   };
   const std::string banner = banner_text();
   for (const Case& c : cases) {

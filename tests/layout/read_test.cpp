@@ -105,11 +105,35 @@ TEST(LineRead, TagWithoutBlankIsAnInputError) {
             "   ^");
 }
 
+// The end of the file names the line that was expected; line numbers run past 2^31.
 TEST(LineRead, EndOfFileIsAnInputError) {
-  TextSource source("", "the console input");
-  char base[20];
-  EXPECT_EQ(error_of([&] { line_read(source.channel(), "(A20)", {text_target(base, 20)}); }),
-            "run-time error in the console input, line 1: end of file where a line was expected");
+  const struct Case {
+    int64_t lines_taken;
+    const char* what;
+    std::string message;
+  } cases[] = {
+      {0, "the base name of the data file",
+       "run-time error in the console input, line 1: end of file where the base name of the data "
+       "file was expected"},
+      {0, nullptr,
+       "run-time error in the console input, line 1: end of file where a line was expected"},
+      {2147483647, nullptr,
+       "run-time error in the console input, line 2147483648: end of file where a line was "
+       "expected"},
+  };
+  for (const Case& c : cases) {
+    TextSource source("", "the console input");
+    source.channel().line_number = c.lines_taken;
+    char base[20];
+    EXPECT_EQ(error_of([&] {
+                if (c.what == nullptr) {
+                  line_read(source.channel(), "(A20)", {text_target(base, 20)});
+                } else {
+                  line_read(source.channel(), c.what, "(A20)", {text_target(base, 20)});
+                }
+              }),
+              c.message);
+  }
 }
 
 TEST(FreeRead, SeparatorsAndLineEndsGiveTheSameValues) {
@@ -304,9 +328,10 @@ TEST(FreeRead, NumberLeftOnTheLastLineIsWarnedAbout) {
        "warning in case.dat, line 1: the rest of the line from \"1.5\" is not read: the read of 2 "
        "values, x y, is complete before it (a decimal comma splits a number in two)\n"
        "  3059,0 1.5\n         ^\n"},
+      // No comma between digits on the line: no word of a decimal comma.
       {"1\n2 3*4.5\n",
        "warning in case.dat, line 2: the rest of the line from \"3*4.5\" is not read: the read of "
-       "2 values, x y, is complete before it (a decimal comma splits a number in two)\n"
+       "2 values, x y, is complete before it\n"
        "  2 3*4.5\n    ^\n"},
       {"1 2  pile top\n", ""},
       {"1 2 ! 3\n", ""},

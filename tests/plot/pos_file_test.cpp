@@ -196,6 +196,10 @@ TEST(PosReader, DamagedFilesAreRefusedWithTheLineAtFault) {
       {"overfull field", 5, "     .0000E+00**************     .2000E+01     .3000E+01",
        "case.pos, line 5: columns 15 to 28: cannot read \"**************\" as a real number in "
        "the station depths ZH of pile 1"},
+      {"terminal escape in a field", 5,
+       "     .0000E+00    \x1b[2J.1E+01     .2000E+01     .3000E+01",
+       "case.pos, line 5: columns 15 to 28: cannot read \"    \\x1b[2J.1E+01\" as a real number in "
+       "the station depths ZH of pile 1"},
       {"records of another pile", 3, "    2    4",
        "case.pos, line 3: the records of pile 1 were expected, not of pile 2"},
       {"no stations", 3, "    1    0",
