@@ -1,6 +1,5 @@
 // The command kelmarino-cases: the command line, the reading of the three input files, the
 // analysis of every combination, the progress line and the writing of the folder BASE-cases/.
-#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
