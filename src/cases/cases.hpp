@@ -14,6 +14,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -210,21 +212,30 @@ struct HeadResult {
   float FT[6] = {};  // NX, NY, NZ, MX, MY, MZ
 };
 
-// The results of all combinations: the envelopes of every pile and the pile tops of every
-// combination (element c * PNUM + g - 1 for combination c and pile g).
+// The results of all combinations: the envelopes of every pile.
 struct CaseResults {
   std::vector<PileEnvelope> piles;
-  std::vector<HeadResult> heads;
 };
 
-// envelope_piles: marches every pile under every combination and keeps the envelopes and the pile
-// tops. The piles are shared out among `threads` threads, each with its own arithmetic traps; the
-// results do not depend on the thread count. `piles_done` counts the piles finished. A trapped
-// fault is reported for the lowest pile that has one, naming the first combination that faults.
+// The combinations taken at a time: their pile tops are handed over, then let go.
+inline constexpr size_t COMBINATIONS_PER_PART = 512;
+
+// Receives the pile tops of the combinations first .. last - 1 (element (c - first) * PNUM + g - 1
+// for combination c and pile g), part after part in file order.
+using HeadsWriter =
+    std::function<void(size_t first, size_t last, const std::vector<HeadResult>& heads)>;
+
+// envelope_piles: marches every pile under every combination and keeps the envelopes, the
+// combinations taken COMBINATIONS_PER_PART at a time, their pile tops handed to `write_heads`.
+// The piles are shared out among `threads` threads, each with its own arithmetic traps; the
+// results do not depend on the thread count. `combinations_done` counts the combinations finished.
+// A trapped fault is reported for the first combination in file order whose march faults, at the
+// lowest pile that faults under it.
 void envelope_piles(const std::vector<PileMarch>& marches,
                     const std::vector<CapDisplacements>& caps,
                     const std::vector<Combination>& combinations, int32_t threads,
-                    std::atomic<int32_t>& piles_done, CaseResults& results);
+                    std::atomic<int32_t>& combinations_done, CaseResults& results,
+                    const HeadsWriter& write_heads);
 
 // The extreme of quantity q over all stations and combinations of a pile: the largest (or
 // smallest) value, then the first combination, then the first station from the top.
@@ -248,10 +259,12 @@ struct CaseNames {
 // The CSV files with one row per combination (cap.csv), per combination and pile (heads.csv),
 // and per pile and station (stations.csv). Numbers are the shortest text of the float that reads
 // back as the same float (std::to_chars), written straight into the text; the header row is the
-// result tables' one. heads_csv writes the part of the combinations from `first` up to `last`,
-// with the header row when `first` is 0.
-std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>& caps);
-std::string heads_csv(const CaseNames& names, int32_t PNUM, const std::vector<HeadResult>& heads,
+// result tables' one. cap_csv and heads_csv write the part of the combinations from `first` up to
+// `last`, with the header row when `first` is 0; the pile tops of heads_csv are those of the part
+// (element (c - first) * PNUM + g - 1).
+std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>& caps, size_t first,
+                    size_t last);
+std::string heads_csv(const CaseNames& names, int32_t PNUM, std::span<const HeadResult> heads,
                       size_t first, size_t last);
 std::string stations_csv(const std::vector<PileEnvelope>& piles);
 
@@ -263,10 +276,17 @@ ResultTable summary_table(const CaseNames& names, const std::vector<PileEnvelope
 std::string summary_text(const CaseNames& names, const std::vector<PileEnvelope>& piles);
 
 // The envelope diagrams of one pile (SVG) and the page that shows the tables and every diagram.
+// The page is written in three parts: the text before the rows of the table of the cap
+// displacements, the rows of the combinations first .. last - 1, the text after them.
 std::string envelope_svg(const PileEnvelope& pile);
 std::string envelope_file_name(int32_t g);
-std::string index_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,
-                       const std::vector<PileEnvelope>& piles);
+struct PageParts {
+  std::string before;
+  std::string after;
+};
+PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& piles);
+std::string cap_rows_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,
+                          size_t first, size_t last);
 
 // ---- The command ----
 

@@ -13,20 +13,25 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <set>
+#include <span>
+#include <stop_token>
+#include <system_error>
 #include <thread>
 
 #include "cases/cases.hpp"
 #include "input/input.hpp"
 #include "layout/layout.hpp"
+#include "output/output.hpp"
 #include "plot/plot.hpp"
 
 namespace kelmarino::cases {
 namespace {
 
 const char* const USAGE = "usage: kelmarino-cases [PATH/]BASE[.dat]";
-// The combinations of a part of heads.csv, formatted by one thread.
-constexpr size_t COMBINATIONS_PER_PART = 50;
+// The combinations of a piece of heads.csv, formatted by one thread.
+constexpr size_t COMBINATIONS_PER_PIECE = 32;
 
 using Clock = std::chrono::steady_clock;
 
@@ -103,12 +108,12 @@ class Progress {
     total_ = total;
   }
   std::atomic<int32_t>& count() { return count_; }
-  // Shows the line every quarter of a second until `stop`.
-  void run() {
+  // Shows the line every quarter of a second until a stop is asked.
+  void run(std::stop_token stop) {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (!stopped_) {
-      wake_.wait_for(lock, std::chrono::milliseconds(250));
-      if (stopped_ || !shown_ || seconds_since(start_) < 1.0) continue;
+    while (!stop.stop_requested()) {
+      wake_.wait_for(lock, stop, std::chrono::milliseconds(250), [] { return false; });
+      if (stop.stop_requested() || !shown_ || seconds_since(start_) < 1.0) continue;
       std::string line = "\rkelmarino-cases: " + text_;
       if (total_ > 0) line += " " + std::to_string(count_.load()) + " of " + std::to_string(total_);
       std::fprintf(out_, "%-70s", line.c_str());
@@ -117,35 +122,71 @@ class Progress {
     }
     if (written_) std::fprintf(out_, "\r%70s\r", "");
   }
-  void stop() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    stopped_ = true;
-    wake_.notify_all();
-  }
 
  private:
   std::FILE* out_;
   Clock::time_point start_;
   bool shown_;
   std::mutex mutex_;
-  std::condition_variable wake_;
+  std::condition_variable_any wake_;
   std::string text_;
   std::atomic<int32_t> count_{0};
   int32_t total_ = 0;
-  bool stopped_ = false;
   bool written_ = false;
 };
 
-// The analysis of every combination, with arithmetic faults trapped.
-void analyse(Inputs& in, int32_t threads, Progress& progress, std::vector<CapDisplacements>& caps,
-             CaseResults& results) {
+// The start of a run and the seconds from it to the end of each of its parts.
+struct Timings {
+  Clock::time_point start = Clock::now();
+  double read = 0.0;
+  double combinations = 0.0;  // the analysis and the files of every combination
+  double written = 0.0;
+};
+
+// Parts of a file formatted by several threads at once: a part is written as soon as it and
+// every part before it are there, so that only the parts waiting for an earlier one are held.
+class PartsInOrder {
+ public:
+  PartsInOrder(File& file, const std::string& name, size_t count)
+      : file_(file), name_(name), parts_(count) {}
+  void put(size_t i, std::string text) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    parts_[i] = std::move(text);
+    ready_.insert(i);
+    for (; ready_.count(next_) != 0; ++next_) {
+      write_text_to(file_, name_, parts_[next_]);
+      std::string().swap(parts_[next_]);  // frees the text (assigning an empty one may not)
+    }
+  }
+
+ private:
+  File& file_;
+  const std::string& name_;
+  std::vector<std::string> parts_;
+  std::set<size_t> ready_;
+  size_t next_ = 0;
+  std::mutex mutex_;
+};
+
+// A file of the folder written as the combinations are done.
+struct Stream {
+  std::string name;
+  File file;
+};
+
+// The analysis of every combination, with arithmetic faults trapped, and the folder of results.
+// The per-combination files (cap.csv, heads.csv) are written part by part as the combinations are
+// done; the envelopes, the summary, the page and the diagrams then follow, each document a job of
+// its own, the threads sharing the jobs.
+void analyse_and_write(Inputs& in, const CaseNames& names, NewFolder& folder, int32_t threads,
+                       Progress& progress, Timings& timings) {
   const ArithmeticTraps traps;
   Model& model = in.group->model;
   ResponseCache cache;
   progress.phase("forming the stiffness of the piles");
   form_stiffness(model, cache);
   progress.phase("solving the combinations");
-  caps = solve_combinations(model, in.cases, in.combinations);
+  const std::vector<CapDisplacements> caps = solve_combinations(model, in.cases, in.combinations);
   progress.phase("forming the responses of the piles");
   std::vector<PileMarch> marches(static_cast<size_t>(model.run.PNUM));
   for (int32_t g = 1; g <= model.run.PNUM; ++g) {
@@ -153,124 +194,57 @@ void analyse(Inputs& in, int32_t threads, Progress& progress, std::vector<CapDis
     prepare_march(model, g, cache, marches[static_cast<size_t>(g - 1)]);
   }
   fault_context() = FaultContext{};
-  progress.phase("pile results, piles done:", model.run.PNUM);
-  envelope_piles(marches, caps, in.combinations, threads, progress.count(), results);
-}
 
-void write_parts(File& file, const std::string& path, const std::vector<std::string>& parts) {
-  for (const std::string& text : parts) {
-    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
-      throw RunError("run-time error writing " + path + ": " + std::strerror(errno));
-    }
-  }
-}
-
-// A document written whole into a new file (one of an earlier run removed first).
-void write_document(const std::string& path, const std::vector<std::string>& parts) {
-  std::error_code ignored;
-  std::filesystem::remove(path, ignored);
-  File file = open_file(path, "wb");
-  write_parts(file, path, parts);
-  close_written(file, path);
-}
-
-// Runs the jobs on `threads` threads, each taking the next job not yet taken.
-void run_jobs(const std::vector<std::function<void()>>& jobs, int32_t threads) {
-  std::atomic<size_t> next{0};
-  std::exception_ptr failure;
-  std::mutex mutex;
-  auto work = [&] {
-    for (size_t j = next++; j < jobs.size(); j = next++) {
-      try {
-        jobs[j]();
-      } catch (...) {
-        const std::lock_guard<std::mutex> lock(mutex);
-        if (!failure) failure = std::current_exception();
-      }
-    }
-  };
-  std::vector<std::thread> helpers;
-  for (int32_t t = 1; t < threads; ++t) helpers.emplace_back(work);
-  work();
-  for (std::thread& helper : helpers) helper.join();
-  if (failure) std::rethrow_exception(failure);
-}
-
-// Removes the pile diagrams of an earlier run with more piles.
-void clear_old_diagrams(const std::string& folder, int32_t PNUM) {
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-    const std::string name = entry.path().filename().string();
-    if (!name.starts_with("pile-") || !name.ends_with(".svg")) continue;
-    const std::string number = name.substr(5, name.size() - 9);
-    const bool numbered = !number.empty() && number.size() <= 9 &&
-                          number.find_first_not_of("0123456789") == std::string::npos;
-    if (numbered && std::stoi(number) > PNUM) std::filesystem::remove(entry.path(), error);
-  }
-}
-
-// A file written in parts that are formatted in any order: a part is written as soon as it and
-// every part before it are there, so that only the parts waiting for an earlier one are held.
-class PartsInOrder {
- public:
-  PartsInOrder(const std::string& path, size_t count) : path_(path), parts_(count) {
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);  // cheaper than truncating the file of an earlier run
-    file_ = open_file(path, "wb");
-  }
-  void put(size_t i, std::string text) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    parts_[i] = std::move(text);
-    ready_.insert(i);
-    for (; ready_.count(next_) != 0; ++next_) {
-      write_parts(file_, path_, {parts_[next_]});
-      std::string().swap(parts_[next_]);  // frees the text (assigning an empty one may not)
-    }
-    if (next_ == parts_.size()) close_written(file_, path_);
-  }
-
- private:
-  std::string path_;
-  std::vector<std::string> parts_;
-  std::set<size_t> ready_;
-  size_t next_ = 0;
-  File file_;
-  std::mutex mutex_;
-};
-
-// The folder of results. Each document is formatted and written by jobs of its own, the threads
-// sharing the jobs: heads.csv, the largest file, in parts of COMBINATIONS_PER_PART combinations
-// first, then the others. A file of an earlier run is removed before its new one is written.
-void write_results(const std::string& folder, const CaseNames& names, int32_t threads,
-                   const std::vector<CapDisplacements>& caps, const CaseResults& results) {
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) throw RunError("run-time error making the folder " + folder + ": " + error.message());
-  const std::vector<PileEnvelope>& piles = results.piles;
-  const int32_t PNUM = static_cast<int32_t>(piles.size());
-  const size_t count = names.combinations.size();
-  PartsInOrder heads(folder + "/heads.csv",
-                     (count + COMBINATIONS_PER_PART - 1) / COMBINATIONS_PER_PART);
-  std::vector<std::function<void()>> jobs;
-  for (size_t first = 0; first < count; first += COMBINATIONS_PER_PART) {
-    jobs.push_back([&, first] {
-      const size_t last = std::min(count, first + COMBINATIONS_PER_PART);
-      heads.put(first / COMBINATIONS_PER_PART, heads_csv(names, PNUM, results.heads, first, last));
+  Stream heads{folder.shown("heads.csv"), folder.create("heads.csv")};
+  Stream cap{folder.shown("cap.csv"), folder.create("cap.csv")};
+  const int32_t PNUM = model.run.PNUM;
+  auto write_heads = [&](size_t first, size_t last, const std::vector<HeadResult>& part) {
+    write_text_to(cap.file, cap.name, cap_csv(names, caps, first, last));
+    const size_t pieces = (last - first + COMBINATIONS_PER_PIECE - 1) / COMBINATIONS_PER_PIECE;
+    PartsInOrder in_order(heads.file, heads.name, pieces);
+    parallel_for(pieces, threads, [&](size_t i, int32_t) {
+      const size_t from = first + i * COMBINATIONS_PER_PIECE;
+      const size_t to = std::min(last, from + COMBINATIONS_PER_PIECE);
+      const std::span<const HeadResult> tops(part.data() + (from - first) * PNUM, part.size());
+      in_order.put(i, heads_csv(names, PNUM, tops.first((to - from) * PNUM), from, to));
     });
-  }
-  auto document = [&](const std::string& name, std::function<std::string()> text) {
-    return [&folder, name, text] { write_document(folder + "/" + name, {text()}); };
   };
-  jobs.push_back([&] { clear_old_diagrams(folder, PNUM); });
+  progress.phase("pile results and the files of every combination, combinations done:",
+                 static_cast<int32_t>(caps.size()));
+  CaseResults results;
+  envelope_piles(marches, caps, in.combinations, threads, progress.count(), results, write_heads);
+  close_written(heads.file, heads.name);
+  close_written(cap.file, cap.name);
+  timings.combinations = seconds_since(timings.start);
+
+  const std::vector<PileEnvelope>& piles = results.piles;
+  std::vector<std::function<void()>> jobs;
+  auto document = [&](const std::string& name, std::function<std::string()> text) {
+    return [&folder, name, text] { folder.write(name, text()); };
+  };
   jobs.push_back(document("stations.csv", [&] { return stations_csv(piles); }));
-  jobs.push_back(document("cap.csv", [&] { return cap_csv(names, caps); }));
   jobs.push_back(document("envelope.csv", [&] { return csv_text(envelope_table(names, piles)); }));
   jobs.push_back(document("summary.txt", [&] { return summary_text(names, piles); }));
-  jobs.push_back(document("index.html", [&] { return index_html(names, caps, piles); }));
+  jobs.push_back([&] {
+    Stream page{folder.shown("index.html"), folder.create("index.html")};
+    const PageParts parts = index_html(names, piles);
+    write_text_to(page.file, page.name, parts.before);
+    for (size_t first = 0; first < caps.size(); first += COMBINATIONS_PER_PART) {
+      const size_t last = std::min(caps.size(), first + COMBINATIONS_PER_PART);
+      write_text_to(page.file, page.name, cap_rows_html(names, caps, first, last));
+    }
+    write_text_to(page.file, page.name, parts.after);
+    close_written(page.file, page.name);
+  });
   for (const PileEnvelope& pile : piles) {
     jobs.push_back(document(envelope_file_name(pile.g), [&] { return envelope_svg(pile); }));
   }
-  run_jobs(jobs, threads);
+  progress.phase("writing " + folder.shown("") + ", documents done:",
+                 static_cast<int32_t>(jobs.size()));
+  parallel_for(jobs.size(), threads, [&](size_t j, int32_t) {
+    jobs[j]();
+    ++progress.count();
+  });
 }
 
 CaseNames case_names(const std::string& base, const Inputs& in) {
@@ -282,53 +256,48 @@ CaseNames case_names(const std::string& base, const Inputs& in) {
   return names;
 }
 
-// The seconds from the start of a run to the end of each of its parts.
-struct Timings {
-  double read = 0.0;
-  double analysis = 0.0;
-  double written = 0.0;
-};
-
 void print_stats(std::FILE* out, const Timings& t) {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   std::fprintf(out,
-               "kelmarino-cases: %.3f s (reading %.3f s, analysis %.3f s, writing %.3f s), "
-               "peak memory %.1f MB\n",
-               t.written, t.read, t.analysis - t.read, t.written - t.analysis,
+               "kelmarino-cases: %.3f s (reading %.3f s, analysis and the files of every "
+               "combination %.3f s, the other documents %.3f s), peak memory %.1f MB\n",
+               t.written, t.read, t.combinations - t.read, t.written - t.combinations,
                static_cast<double>(usage.ru_maxrss) / 1024.0);
 }
 
 // The whole run on one base; returns the folder written.
 std::string run(const std::string& base, int32_t threads, std::FILE* out, std::FILE* errors,
                 Timings& timings) {
-  const Clock::time_point start = Clock::now();
+  const Clock::time_point start = timings.start;
   Progress progress(out, start);
-  std::thread shown([&] { progress.run(); });
-  struct StopProgress {
-    Progress& progress;
-    std::thread& shown;
-    ~StopProgress() {
-      progress.stop();
-      shown.join();
-    }
-  } stop_progress{progress, shown};
-
+  std::jthread shown;
+  try {
+    shown = std::jthread([&](std::stop_token stop) { progress.run(stop); });
+  } catch (const std::system_error& error) {
+    throw RunError(std::string("run-time error: cannot start a thread: ") +
+                   std::strerror(error.code().value()));
+  }
   Inputs in;
   progress.phase("reading the input");
   read_inputs(base, in);
   for (const std::string& warning : in.warnings) std::fprintf(errors, "%s\n", warning.c_str());
   timings.read = seconds_since(start);
-  std::vector<CapDisplacements> caps;
-  CaseResults results;
-  analyse(in, threads, progress, caps, results);
-  timings.analysis = seconds_since(start);
   const CaseNames names = case_names(base, in);
-  const std::string folder = base + "-cases";
-  progress.phase("writing " + folder);
-  write_results(folder, names, threads, caps, results);
+  const std::string target = base + "-cases";
+  NewFolder folder(target);
+  analyse_and_write(in, names, folder, threads, progress, timings);
+  folder.commit();
   timings.written = seconds_since(start);
-  return folder;
+  return target;
+}
+
+// The exit status once the standard output is flushed: 1, with a message, when any of it was lost.
+int32_t standard_output(std::FILE* out, std::FILE* errors) {
+  std::string reason;
+  if (flushed_whole(out, reason)) return 0;
+  std::fprintf(errors, "run-time error writing the standard output: %s\n", reason.c_str());
+  return 1;
 }
 
 }  // namespace
@@ -354,24 +323,31 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
     if (argument.empty()) throw CLI::ParseError("BASE is required", 2);
   } catch (const CLI::CallForHelp&) {
     std::fprintf(out, "%s%s\n", app.help().c_str(), USAGE);
-    return 0;
+    return standard_output(out, errors);
   } catch (const CLI::CallForVersion& version) {
     std::fprintf(out, "%s\n", version.what());
-    return 0;
+    return standard_output(out, errors);
   } catch (const CLI::ParseError& error) {
     std::fprintf(errors, "kelmarino-cases: %s\n%s\n", error.what(), USAGE);
     return 2;
   }
+  auto failed = [&](const std::string& message) {
+    std::fflush(out);
+    std::fprintf(errors, "%s\n", message.c_str());
+    return 1;
+  };
   try {
     Timings timings;
     const std::string folder = run(data_base(argument), threads, out, errors, timings);
     std::fprintf(out, "kelmarino-cases: wrote %s/\n", folder.c_str());
     if (stats) print_stats(out, timings);
-    return 0;
+    return standard_output(out, errors);
   } catch (const RunError& error) {
-    std::fflush(out);
-    std::fprintf(errors, "%s\n", error.what());
-    return 1;
+    return failed(error.what());
+  } catch (const std::bad_alloc&) {
+    return failed("run-time error: out of memory");
+  } catch (const std::exception& error) {
+    return failed(std::string("run-time error: ") + error.what());
   }
 }
 

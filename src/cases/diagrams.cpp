@@ -178,8 +178,7 @@ std::string envelope_svg(const PileEnvelope& pile) {
   return svg + "</svg>\n";
 }
 
-std::string index_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,
-                       const std::vector<PileEnvelope>& piles) {
+PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& piles) {
   const std::string title = escape_html(names.title) + ": load combinations";
   std::string html =
       "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
@@ -208,18 +207,28 @@ std::string index_html(const CaseNames& names, const std::vector<CapDisplacement
   ResultTable cap;
   cap.columns = {{"combination", ""}, {"UX", "m"},   {"UY", "m"},  {"UZ", "m"},
                  {"SX", "rad"},       {"SY", "rad"}, {"SZ", "rad"}};
-  for (size_t c = 0; c < caps.size(); ++c) {
-    std::vector<std::string> row = {names.combinations[c]};
-    for (const float u : caps[c].U) row.push_back(shortest(u));
-    cap.rows.push_back(std::move(row));
-  }
-  html += "<h2>Displacements of the cap centre</h2>\n" + html_table(cap, "cap");
+  // The table without rows, cut where its rows go.
+  const std::string empty_cap = html_table(cap, "cap");
+  const size_t rows_at = empty_cap.find("</tbody>");
+  html += "<h2>Displacements of the cap centre</h2>\n" + empty_cap.substr(0, rows_at);
+  std::string after = empty_cap.substr(rows_at);
   for (const PileEnvelope& pile : piles) {
     const std::string g = std::to_string(pile.g);
-    html += "<h2 id=\"pile-" + g + "\">Pile " + g + "</h2>\n<p><img src=\"" +
-            envelope_file_name(pile.g) + "\" alt=\"Envelopes of pile " + g + "\"/></p>\n";
+    after += "<h2 id=\"pile-" + g + "\">Pile " + g + "</h2>\n<p><img src=\"" +
+             envelope_file_name(pile.g) + "\" alt=\"Envelopes of pile " + g + "\"/></p>\n";
   }
-  return html + "</body>\n</html>\n";
+  return PageParts{html, after + "</body>\n</html>\n"};
+}
+
+std::string cap_rows_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,
+                          size_t first, size_t last) {
+  std::vector<std::vector<std::string>> rows;
+  for (size_t c = first; c < last; ++c) {
+    std::vector<std::string> row = {names.combinations[c]};
+    for (const float u : caps[c].U) row.push_back(shortest(u));
+    rows.push_back(std::move(row));
+  }
+  return html_rows(rows);
 }
 
 }  // namespace kelmarino::cases

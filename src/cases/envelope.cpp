@@ -1,15 +1,17 @@
-// The envelopes of every pile over the combinations. Each lane keeps its own extremes (lane j
-// sees the combinations j, j + LANES, ...; a strictly larger value replaces the kept one, so the
-// first combination of the lane keeps a tie); the lanes are merged at the end of the pile by value
-// and then by combination number. The envelope is therefore the first combination in file order
-// that reaches the extreme, whatever the lane count or the thread count.
+// The envelopes of every pile over the combinations, taken part by part of the combinations in
+// file order. Within a part each lane keeps its own extremes (lane j sees the combinations j,
+// j + LANES, ...; a strictly larger value replaces the kept one, so the first combination of the
+// lane keeps a tie); the lanes are merged at the end of the part by value and then by combination
+// number, and a later part replaces an extreme only with a value strictly beyond it. The envelope
+// is therefore the first combination in file order that reaches the extreme, whatever the lane
+// count, the part size or the thread count.
 #include <algorithm>
 #include <limits>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "cases/cases.hpp"
+#include "output/output.hpp"
 
 namespace kelmarino::cases {
 namespace {
@@ -39,13 +41,23 @@ void merge_extremes(const LaneExtremes& e, StationEnvelope& station) {
   }
 }
 
-// The combinations in batches of LANES, in file order; lanes beyond the last combination repeat
-// it, which leaves every extreme as it is.
-std::vector<LaneBatch> lane_batches(const std::vector<CapDisplacements>& caps) {
-  std::vector<LaneBatch> batches((caps.size() + LANES - 1) / LANES);
+// The extremes of a later part of the combinations into those of the earlier parts: only a value
+// strictly beyond replaces the kept one, so the earlier combination keeps a tie.
+void merge_later(const StationEnvelope& later, StationEnvelope& station) {
+  for (int32_t q = 0; q < QUANTITIES; ++q) {
+    if (later.max[q].value > station.max[q].value) station.max[q] = later.max[q];
+    if (later.min[q].value < station.min[q].value) station.min[q] = later.min[q];
+  }
+}
+
+// The combinations first .. last - 1 in batches of LANES, in file order; lanes beyond the last
+// combination repeat it, which leaves every extreme as it is.
+std::vector<LaneBatch> lane_batches(const std::vector<CapDisplacements>& caps, size_t first,
+                                    size_t last) {
+  std::vector<LaneBatch> batches((last - first + LANES - 1) / LANES);
   for (size_t b = 0; b < batches.size(); ++b) {
     for (int32_t j = 0; j < LANES; ++j) {
-      const size_t c = std::min(b * LANES + static_cast<size_t>(j), caps.size() - 1);
+      const size_t c = std::min(first + b * LANES + static_cast<size_t>(j), last - 1);
       batches[b].combination[j] = static_cast<int32_t>(c);
       for (int32_t i = 0; i < 6; ++i) batches[b].U[i][j] = caps[c].U[i];
     }
@@ -53,10 +65,12 @@ std::vector<LaneBatch> lane_batches(const std::vector<CapDisplacements>& caps) {
   return batches;
 }
 
-void envelope_pile(const PileMarch& march, const std::vector<LaneBatch>& batches, size_t count,
-                   PileWork& work, PileEnvelope& envelope, std::vector<HeadResult>& heads) {
+// The combinations of `batches` (from `first` on) for one pile: their extremes taken into the
+// pile's envelope, their pile tops into `heads` (element (c - first) * PNUM + g - 1).
+void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches, size_t first,
+                   size_t count, size_t PNUM, PileWork& work, PileEnvelope& envelope,
+                   std::vector<HeadResult>& heads) {
   const int32_t NSTA = march.NSTA();
-  const size_t PNUM = heads.size() / count;
   start_extremes(NSTA, work.extremes);
   march_extremes(march, batches.data(), static_cast<int32_t>(batches.size()), work.tops.data(),
                  work.states.data(), work.extremes);
@@ -68,81 +82,53 @@ void envelope_pile(const PileMarch& march, const std::vector<LaneBatch>& batches
       head.FT[i] = tops.FT[i][c % LANES];
     }
   }
-  envelope.g = march.g;
-  envelope.KG = march.KG;
-  envelope.ZH = march.ZH;
-  envelope.stations.resize(static_cast<size_t>(NSTA));
+  const bool earliest = first == 0;
+  if (earliest) {
+    envelope.g = march.g;
+    envelope.KG = march.KG;
+    envelope.ZH = march.ZH;
+    envelope.stations.resize(static_cast<size_t>(NSTA));
+  }
   for (int32_t k = 0; k < NSTA; ++k) {
-    merge_extremes(work.extremes[k], envelope.stations[static_cast<size_t>(k)]);
+    StationEnvelope& station = envelope.stations[static_cast<size_t>(k)];
+    if (earliest) {
+      merge_extremes(work.extremes[k], station);
+    } else {
+      StationEnvelope later;
+      merge_extremes(work.extremes[k], later);
+      merge_later(later, station);
+    }
   }
 }
 
-// After a trapped fault in the march of a pile: the message of the first combination whose march
-// faults alone, or `message` if none does. The trap left the thread's traps off; they are set
-// again here.
-std::string faulting_combination(const PileMarch& march, const std::vector<CapDisplacements>& caps,
-                                 const std::vector<Combination>& combinations,
-                                 const std::string& message) {
+// After a trapped fault in the march of a pile: the first combination from `first` on whose march
+// faults alone, with its message, or `message` at `last` if none does. The trap left the thread's
+// traps off; they are set again here.
+struct Fault {
+  size_t combination = 0;
+  int32_t g = 0;
+  std::string message;
+};
+Fault faulting_combination(const PileMarch& march, const std::vector<CapDisplacements>& caps,
+                           const std::vector<Combination>& combinations, size_t first, size_t last,
+                           const std::string& message) {
   const ArithmeticTraps traps;
   LaneTops tops;
   const auto stations = std::make_unique<StationLanes[]>(MAX_STATIONS);
-  for (size_t c = 0; c < caps.size(); ++c) {
+  for (size_t c = first; c < last; ++c) {
     const std::string stage = "pile results of pile " + std::to_string(march.g) +
                               " under combination " + combinations[c].name;
     fault_context() = FaultContext{stage.c_str(), 0};
-    const std::vector<LaneBatch> one = lane_batches({caps[c]});
+    const std::vector<LaneBatch> one = lane_batches(caps, c, c + 1);
     try {
       march_lanes(march, one[0].U, tops, stations.get());
     } catch (const RunError& error) {
       fault_context() = FaultContext{};
-      return error.what();
+      return Fault{c, march.g, error.what()};
     }
   }
   fault_context() = FaultContext{};
-  return message;
-}
-
-// The piles shared out among the threads: each takes the next pile not yet taken. After a fault
-// no thread takes another pile, so every pile below the lowest faulting one is finished.
-struct PileQueue {
-  std::atomic<int32_t> next{0};
-  std::atomic<bool> stop{false};
-  std::mutex mutex;
-  int32_t fault_pile = std::numeric_limits<int32_t>::max();
-  std::string fault_message;
-};
-
-void envelope_worker(const std::vector<PileMarch>& marches,
-                     const std::vector<CapDisplacements>& caps,
-                     const std::vector<Combination>& combinations,
-                     const std::vector<LaneBatch>& batches, PileQueue& queue,
-                     std::atomic<int32_t>& piles_done, CaseResults& results) {
-  const auto work = std::make_unique<PileWork>();
-  work->tops.resize(batches.size());
-  work->states.resize(batches.size());
-  const ArithmeticTraps traps;
-  const size_t PNUM = marches.size();
-  while (!queue.stop) {
-    const int32_t p = queue.next.fetch_add(1);
-    if (p >= static_cast<int32_t>(PNUM)) break;
-    const PileMarch& march = marches[static_cast<size_t>(p)];
-    fault_context() = FaultContext{"pile results", march.g};
-    try {
-      envelope_pile(march, batches, caps.size(), *work, results.piles[static_cast<size_t>(p)],
-                    results.heads);
-    } catch (const RunError& error) {
-      const std::string message = faulting_combination(march, caps, combinations, error.what());
-      const std::lock_guard<std::mutex> lock(queue.mutex);
-      if (march.g < queue.fault_pile) {
-        queue.fault_pile = march.g;
-        queue.fault_message = message;
-      }
-      queue.stop = true;
-      break;
-    }
-    ++piles_done;
-  }
-  fault_context() = FaultContext{};
+  return Fault{last, march.g, message};
 }
 
 PileExtreme pile_extreme(const PileEnvelope& pile, int32_t q, bool largest) {
@@ -163,20 +149,48 @@ PileExtreme pile_extreme(const PileEnvelope& pile, int32_t q, bool largest) {
 void envelope_piles(const std::vector<PileMarch>& marches,
                     const std::vector<CapDisplacements>& caps,
                     const std::vector<Combination>& combinations, int32_t threads,
-                    std::atomic<int32_t>& piles_done, CaseResults& results) {
+                    std::atomic<int32_t>& combinations_done, CaseResults& results,
+                    const HeadsWriter& write_heads) {
   results.piles.assign(marches.size(), PileEnvelope{});
-  results.heads.assign(caps.size() * marches.size(), HeadResult{});
   if (caps.empty() || marches.empty()) return;
-  const std::vector<LaneBatch> batches = lane_batches(caps);
-  PileQueue queue;
-  auto work = [&] {
-    envelope_worker(marches, caps, combinations, batches, queue, piles_done, results);
-  };
-  std::vector<std::thread> helpers;
-  for (int32_t t = 1; t < threads; ++t) helpers.emplace_back(work);
-  work();
-  for (std::thread& helper : helpers) helper.join();
-  if (queue.stop) throw RunError(queue.fault_message);
+  const size_t PNUM = marches.size();
+  std::vector<std::unique_ptr<PileWork>> works(static_cast<size_t>(threads));
+  std::vector<HeadResult> heads;
+  for (size_t first = 0; first < caps.size(); first += COMBINATIONS_PER_PART) {
+    const size_t last = std::min(caps.size(), first + COMBINATIONS_PER_PART);
+    const std::vector<LaneBatch> batches = lane_batches(caps, first, last);
+    heads.assign((last - first) * PNUM, HeadResult{});
+    std::mutex mutex;
+    std::vector<Fault> faults;
+    parallel_for(PNUM, threads, [&](size_t p, int32_t worker) {
+      std::unique_ptr<PileWork>& work = works[static_cast<size_t>(worker)];
+      if (!work) {
+        work = std::make_unique<PileWork>();
+        work->tops.resize(COMBINATIONS_PER_PART / LANES);
+        work->states.resize(COMBINATIONS_PER_PART / LANES);
+      }
+      const ArithmeticTraps traps;
+      const PileMarch& march = marches[p];
+      fault_context() = FaultContext{"pile results", march.g};
+      try {
+        envelope_part(march, batches, first, last - first, PNUM, *work, results.piles[p], heads);
+      } catch (const RunError& error) {
+        Fault fault = faulting_combination(march, caps, combinations, first, last, error.what());
+        const std::lock_guard<std::mutex> lock(mutex);
+        faults.push_back(std::move(fault));
+      }
+      fault_context() = FaultContext{};
+    });
+    if (!faults.empty()) {
+      const auto first_fault =
+          std::min_element(faults.begin(), faults.end(), [](const Fault& a, const Fault& b) {
+            return a.combination != b.combination ? a.combination < b.combination : a.g < b.g;
+          });
+      throw RunError(first_fault->message);
+    }
+    write_heads(first, last, heads);
+    combinations_done = static_cast<int32_t>(last);
+  }
 }
 
 PileExtreme pile_maximum(const PileEnvelope& pile, int32_t q) {

@@ -1,5 +1,6 @@
 // The loads file and the combinations file: CSV as spreadsheets write it (comma separator,
 // optional quotes, CRLF or LF line ends, a UTF-8 byte-order mark skipped), checked cell by cell.
+#include <algorithm>
 #include <cfenv>
 #include <cmath>
 #include <cstdlib>
@@ -91,9 +92,10 @@ std::vector<std::string> split_cells(const std::string& line, const Place& at) {
   }
 }
 
-// The rows of a CSV text; lines that are empty or hold only empty cells are skipped.
-std::vector<Row> csv_rows(const std::string& text, const std::string& file) {
-  std::vector<Row> rows;
+// Takes the rows of a CSV text one by one, in order; lines that are empty or hold only empty cells
+// are skipped. A row is let go once taken: a combinations file may have a million rows.
+template <typename Take>
+void take_rows(const std::string& text, const std::string& file, Take take) {
   size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   int64_t line = 0;
   while (start < text.size()) {
@@ -111,8 +113,13 @@ std::vector<Row> csv_rows(const std::string& text, const std::string& file) {
     Row row{line, split_cells(content, Place{file, line, ""}), content};
     bool empty = true;
     for (const std::string& cell : row.cells) empty = empty && cell.empty();
-    if (!empty) rows.push_back(std::move(row));
+    if (!empty) take(std::move(row));
   }
+}
+
+std::vector<Row> csv_rows(const std::string& text, const std::string& file) {
+  std::vector<Row> rows;
+  take_rows(text, file, [&](Row row) { rows.push_back(std::move(row)); });
   return rows;
 }
 
@@ -247,6 +254,30 @@ std::vector<int32_t> combination_columns(const Row& header, const std::string& f
   return columns;
 }
 
+// The first combination in file order whose name an earlier one has, refused naming both lines.
+// Sorted by name, not kept in a map: a combinations file may have a million rows.
+void refuse_twice_named(const std::vector<Combination>& combinations, const std::string& file) {
+  std::vector<size_t> order(combinations.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return combinations[a].name < combinations[b].name; });
+  size_t twice = order.size();  // the first row named twice, and its earlier twin
+  size_t earlier = 0;
+  for (size_t i = 1; i < order.size(); ++i) {
+    const bool same = combinations[order[i]].name == combinations[order[i - 1]].name;
+    const bool first_of_name =
+        i < 2 || combinations[order[i - 2]].name != combinations[order[i]].name;
+    if (same && first_of_name && (twice == order.size() || order[i] < twice)) {
+      twice = order[i];
+      earlier = order[i - 1];
+    }
+  }
+  if (twice == order.size()) return;
+  refuse(Place{file, combinations[twice].line, "combination"},
+         "the combination " + quoted(combinations[twice].name) + " is named twice (also on line " +
+             std::to_string(combinations[earlier].line) + ")");
+}
+
 }  // namespace
 
 bool is_name(const std::string& text) {
@@ -294,30 +325,34 @@ std::vector<LoadCase> read_load_cases(const std::string& text, const std::string
 
 std::vector<Combination> read_combinations(const std::string& text, const std::string& file,
                                            const std::vector<LoadCase>& cases) {
-  const std::vector<Row> rows = csv_rows(text, file);
-  check_not_empty(rows, file, "combination followed by the names of load cases");
-  const Row& header = rows[0];
-  const std::vector<int32_t> columns = combination_columns(header, file, cases);
+  const std::string header_text = "combination followed by the names of load cases";
+  Row header;
+  std::vector<int32_t> columns;
   std::vector<Combination> combinations;
-  std::map<std::string, int64_t> seen;
-  for (size_t r = 1; r < rows.size(); ++r) {
-    const Row& row = rows[r];
+  combinations.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')));
+  take_rows(text, file, [&](Row row) {
+    if (header.line == 0) {
+      header = std::move(row);
+      columns = combination_columns(header, file, cases);
+      return;
+    }
     check_cell_count(row, header.cells.size(), file);
     Combination combination{row.cells[0], {}, row.line};
     const Place name_at{file, row.line, "combination"};
     check_name(combination.name, name_at);
-    if (seen.count(combination.name) != 0) {
-      refuse(name_at, "the combination " + quoted(combination.name) +
-                          " is named twice (also on line " +
-                          std::to_string(seen[combination.name]) + ")");
-    }
-    seen[combination.name] = row.line;
     for (size_t c = 1; c < row.cells.size(); ++c) {
       const float factor = number(row.cells[c], Place{file, row.line, header.cells[c]});
       if (factor != 0.0f) combination.terms.push_back(Term{columns[c - 1], factor});
     }
+    combination.terms.shrink_to_fit();
     combinations.push_back(std::move(combination));
+  });
+  if (header.line == 0)
+    refuse(Place{file, 1, ""}, "the file is empty; its header must be " + header_text);
+  if (combinations.empty()) {
+    refuse(Place{file, header.line + 1, ""}, "the file has a header and no rows after it");
   }
+  refuse_twice_named(combinations, file);
   return combinations;
 }
 

@@ -81,11 +81,15 @@ Largest largest_magnitude(const PileEnvelope& pile, int32_t qx, int32_t qy) {
 
 }  // namespace
 
-std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>& caps) {
-  std::vector<Column> columns = {{"combination", ""}};
-  for (int32_t i = 0; i < 6; ++i) columns.push_back({CAP_NAMES[i], DISPLACEMENT_UNITS[i]});
-  std::string text = header_line(columns);
-  for (size_t c = 0; c < caps.size(); ++c) {
+std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>& caps, size_t first,
+                    size_t last) {
+  std::string text;
+  if (first == 0) {
+    std::vector<Column> columns = {{"combination", ""}};
+    for (int32_t i = 0; i < 6; ++i) columns.push_back({CAP_NAMES[i], DISPLACEMENT_UNITS[i]});
+    text = header_line(columns);
+  }
+  for (size_t c = first; c < last; ++c) {
     text += names.combinations[c];
     for (const float u : caps[c].U) {
       text += ',';
@@ -96,7 +100,7 @@ std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>&
   return text;
 }
 
-std::string heads_csv(const CaseNames& names, int32_t PNUM, const std::vector<HeadResult>& heads,
+std::string heads_csv(const CaseNames& names, int32_t PNUM, std::span<const HeadResult> heads,
                       size_t first, size_t last) {
   std::string text;
   if (first == 0) {
@@ -109,7 +113,8 @@ std::string heads_csv(const CaseNames& names, int32_t PNUM, const std::vector<He
   Row out;
   for (size_t c = first; c < last; ++c) {
     for (int32_t g = 1; g <= PNUM; ++g) {
-      const HeadResult& head = heads[c * static_cast<size_t>(PNUM) + static_cast<size_t>(g - 1)];
+      const HeadResult& head =
+          heads[(c - first) * static_cast<size_t>(PNUM) + static_cast<size_t>(g - 1)];
       out.text(names.combinations[c]);
       out.put(',');
       out.integer(g);

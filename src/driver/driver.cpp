@@ -111,7 +111,10 @@ int32_t run_to_its_end(std::FILE* console_out, std::FILE* errors, bool quiet, Ru
       status = stop.exit_status;
     }
     write(console.messages, "('Stop - Program terminated.')");
-    std::fflush(console.messages.file);
+    std::string reason;
+    if (!flushed_whole(console.messages.file, reason) || !flushed_whole(console_out, reason)) {
+      throw RunError("run-time error writing the standard output: " + reason);
+    }
   } catch (const RunError& error) {
     std::fflush(console.messages.file);
     std::fflush(console.input_errors.file);

@@ -59,13 +59,21 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // Opens a file, or throws the run-time error "run-time error opening NAME: <reason>".
 File open_file(const std::string& name, const char* mode);
 
+// The largest input file read whole (a data file, a post-processing file, a CSV file).
+inline constexpr size_t MAX_INPUT_BYTES = size_t{256} << 20;
+
 // The whole text of a file; false, with errno set, when it cannot be opened. A read that fails
-// after the opening throws "run-time error reading NAME: <reason>".
-bool read_whole_file(const std::string& name, std::string& text);
+// after the opening throws "run-time error reading NAME: <reason>", and so does a file longer
+// than `limit` bytes (a link to an endless device among them).
+bool read_whole_file(const std::string& name, std::string& text, size_t limit = MAX_INPUT_BYTES);
 
 // Flushes and closes a written file, or throws "run-time error writing NAME: <reason>": the last
 // buffered lines are written here, and a full disk or a file-size limit shows only here.
 void close_written(File& file, const std::string& name);
+
+// Flushes a stream that stays open (the standard output): false, with the system's reason, when
+// any of the text written on it could not be written (a full device, a closed pipe).
+bool flushed_whole(std::FILE* file, std::string& reason);
 
 // An input channel: the data file or the console, read line by line.
 struct InChannel {

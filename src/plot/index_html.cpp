@@ -18,7 +18,7 @@ std::string table_section(const std::string& heading, const std::string& note,
 }  // namespace
 
 std::string index_html(const std::string& title, const ReportResults& report, const PosFile& pos,
-                       const std::vector<int32_t>& KG) {
+                       const std::vector<int32_t>& KG, const std::vector<std::string>& warnings) {
   const std::string name = escape_xml(title);
   std::string html =
       "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
@@ -32,8 +32,13 @@ std::string index_html(const std::string& title, const ReportResults& report, co
       "th { background: #f0f0f0; } div.wide { overflow-x: auto; } "
       "img { max-width: 100%; border: 1px solid #dddddd; }</style>\n</head>\n<body>\n"
       "<h1>" +
-      name + ": results</h1>\n<p>Files: <a href=\"summary.txt\">summary.txt</a> (these tables as " +
-      "text), <a href=\"stations.csv\">stations.csv</a> (every station of every pile), " +
+      name + ": results</h1>\n";
+  for (const std::string& warning : warnings) {
+    html += "<p class=\"warning\"><strong>Warning:</strong> " + escape_xml(warning) + "</p>\n";
+  }
+  html +=
+      "<p>Files: <a href=\"summary.txt\">summary.txt</a> (these tables as text), "
+      "<a href=\"stations.csv\">stations.csv</a> (every station of every pile), "
       "<a href=\"heads.csv\">heads.csv</a> (every pile top). Diagrams of pile:";
   for (const PosPile& pile : pos.piles) {
     const std::string g = std::to_string(pile.g);

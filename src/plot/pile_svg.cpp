@@ -4,6 +4,8 @@
 // bending plane, and the largest magnitude above the ground line and below it labelled.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 
 #include "input/input.hpp"
 #include "plot/plot.hpp"
@@ -78,6 +80,17 @@ PileLines pile_lines(const PileData& piles, int32_t p) {
 }
 
 float station_z(const PosPile& pile, int32_t k) { return pile.ZH[static_cast<size_t>(k - 1)]; }
+
+// An end or step of an axis as an attribute: as a float where it is one; an axis around values
+// near the float maximum may end beyond it, and is then written in double precision.
+std::string axis_value(double value) {
+  if (std::fabs(value) <= static_cast<double>(std::numeric_limits<float>::max())) {
+    return exact(static_cast<float>(value));
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", value);
+  return text;
+}
 
 std::string line_element(const char* cls, double x1, double y1, double x2, double y2,
                          const std::string& attributes) {
@@ -295,9 +308,8 @@ void write_panel(std::string& svg, const PanelSpec& panel_spec, double left,
   }
   svg += "<g class=\"panel\" data-quantities=\"" + names + "\" data-left=\"" + fixed(left, 2) +
          "\" data-right=\"" + fixed(left + PANEL_WIDTH, 2) + "\" data-vmin=\"" +
-         exact(static_cast<float>(scale.axis.lo())) + "\" data-vmax=\"" +
-         exact(static_cast<float>(scale.axis.hi())) + "\" data-step=\"" +
-         exact(static_cast<float>(scale.axis.step)) + "\">\n";
+         axis_value(scale.axis.lo()) + "\" data-vmax=\"" + axis_value(scale.axis.hi()) +
+         "\" data-step=\"" + axis_value(scale.axis.step) + "\">\n";
   write_panel_frame(svg, panel_spec, scale, depth, station_z(pile, lines.KG));
   write_panel_lines(svg, left, depth, pile, lines);
   std::vector<Mark> marks;
@@ -332,7 +344,7 @@ std::string pile_svg(const PileData& piles, int32_t p, const PosPile& pile) {
       fixed(WIDTH, 0) + "\" height=\"" + fixed(HEIGHT, 0) + "\" viewBox=\"0 0 " + fixed(WIDTH, 0) +
       " " + fixed(HEIGHT, 0) + "\" font-family=\"DejaVu Sans, Arial, sans-serif\" data-pile=\"" +
       std::to_string(p) + "\" data-plot-top=\"" + fixed(PLOT_TOP, 2) + "\" data-plot-bottom=\"" +
-      fixed(PLOT_BOTTOM, 2) + "\" data-zmax=\"" + exact(static_cast<float>(depth.axis.hi())) +
+      fixed(PLOT_BOTTOM, 2) + "\" data-zmax=\"" + axis_value(depth.axis.hi()) +
       "\">\n<title>Pile " + std::to_string(p) + "</title>\n" +
       "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
   write_title(svg, p, pile, lines);

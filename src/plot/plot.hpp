@@ -55,7 +55,9 @@ struct ReportResults {
 void read_group(const std::string& data_name, GroupData& group);
 
 // check_pos_belongs: PlotError unless the post-processing file holds as many piles as the data
-// file and every pile as many stations as its segments and steps give.
+// file, every pile as many stations as its segments and steps give, and what it repeats of the
+// data file (the pile-top coordinates, every station's depth Z) as the data file gives it to the
+// printed digits. The refusal names the first difference.
 void check_pos_belongs(const GroupData& group, const PosFile& pos, const std::string& data_name,
                        const std::string& pos_name);
 
@@ -99,8 +101,10 @@ std::string summary_text(const std::string& title, const ReportResults& report, 
 // The documents: the diagrams of pile p, the plan of the group, the page showing them all.
 std::string pile_svg(const PileData& piles, int32_t p, const PosPile& pile);
 std::string plan_svg(const GroupData& group);
+// The page shows the warnings of the run at its top.
 std::string index_html(const std::string& title, const ReportResults& report, const PosFile& pos,
-                       const std::vector<int32_t>& KG);
+                       const std::vector<int32_t>& KG,
+                       const std::vector<std::string>& warnings = {});
 
 // The SVG file name of pile p: pile-01.svg, ..., pile-100.svg.
 std::string pile_file_name(int32_t p);

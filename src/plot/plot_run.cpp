@@ -4,15 +4,21 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "input/input.hpp"
 #include "layout/layout.hpp"
+#include "output/output.hpp"
 #include "plot/plot.hpp"
 
 namespace kelmarino {
 namespace {
+
+// The threads that form and write the documents.
+constexpr int32_t THREADS = 2;
 
 PosFile read_results(const GroupData& group, const std::string& pos_name,
                      const std::string& data_name) {
@@ -34,15 +40,6 @@ PosFile read_results(const GroupData& group, const std::string& pos_name,
   }
 }
 
-// Writes one document whole; a short write or a failed close is refused with the system's reason.
-void write_document(const std::string& path, const std::string& text) {
-  File file = open_file(path, "wb");
-  if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
-    throw PlotError("run-time error writing " + path + ": " + std::strerror(errno));
-  }
-  close_written(file, path);
-}
-
 std::string read_report_file(const std::string& report_name, const std::string& data_name) {
   std::string text;
   if (!read_whole_file(report_name, text)) {
@@ -52,8 +49,21 @@ std::string read_report_file(const std::string& report_name, const std::string& 
   return text;
 }
 
+// A warning when the data file was changed after the post-processing file was written: the
+// results may be of the data file as it was.
+std::vector<std::string> age_warnings(const std::string& data_name, const std::string& pos_name) {
+  std::error_code error;
+  const auto data_time = std::filesystem::last_write_time(data_name, error);
+  if (error) return {};
+  const auto pos_time = std::filesystem::last_write_time(pos_name, error);
+  if (error || data_time <= pos_time) return {};
+  return {data_name + " is newer than " + pos_name +
+          ": the results may be of an earlier version of the data file; run kelmarino on it again"};
+}
+
 // Reads BASE.dat, BASE.pos and BASE.out and writes the folder BASE-plots; returns its name.
-std::string draw(const std::string& base) {
+// Warnings go to `errors`.
+std::string draw(const std::string& base, std::FILE* errors) {
   const std::string data_name = base + ".dat";
   const std::string pos_name = base + ".pos";
   const std::string report_name = base + ".out";
@@ -63,26 +73,42 @@ std::string draw(const std::string& base) {
   check_pos_belongs(*group, pos, data_name, pos_name);
   const ReportResults report =
       read_report(read_report_file(report_name, data_name), pos, report_name, pos_name);
+  const std::vector<std::string> warnings = age_warnings(data_name, pos_name);
+  for (const std::string& warning : warnings) {
+    std::fprintf(errors, "kelmarino-plot: warning: %s\n", warning.c_str());
+  }
 
-  const std::string folder = base + "-plots";
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) throw PlotError("cannot make the folder " + folder + ": " + error.message());
+  const std::string target = base + "-plots";
+  NewFolder folder(target);
   const std::string title = std::filesystem::path(base).filename().string();
   const std::vector<int32_t> KG = ground_stations(*group);
-  write_document(folder + "/summary.txt", summary_text(title, report, pos, KG));
-  write_document(folder + "/stations.csv", csv_text(stations_csv_table(pos)));
-  write_document(folder + "/heads.csv", csv_text(heads_csv_table(report, pos)));
+  std::vector<std::function<void()>> jobs;
+  auto document = [&](const std::string& name, std::function<std::string()> text) {
+    jobs.push_back([&folder, name, text] { folder.write(name, text()); });
+  };
+  document("summary.txt", [&] { return summary_text(title, report, pos, KG); });
+  document("stations.csv", [&] { return csv_text(stations_csv_table(pos)); });
+  document("heads.csv", [&] { return csv_text(heads_csv_table(report, pos)); });
   for (const PosPile& pile : pos.piles) {
-    write_document(folder + "/" + pile_file_name(pile.g),
-                   pile_svg(group->model.piles, pile.g, pile));
+    document(pile_file_name(pile.g), [&] { return pile_svg(group->model.piles, pile.g, pile); });
   }
-  write_document(folder + "/plan.svg", plan_svg(*group));
-  write_document(folder + "/index.html", index_html(title, report, pos, KG));
-  return folder;
+  document("plan.svg", [&] { return plan_svg(*group); });
+  document("index.html", [&] { return index_html(title, report, pos, KG, warnings); });
+  parallel_for(jobs.size(), THREADS, [&](size_t j, int32_t) { jobs[j](); });
+  folder.commit();
+  return target;
 }
 
 constexpr const char* USAGE = "usage: kelmarino-plot [PATH/]BASE[.dat]";
+
+// The exit status once the standard output is flushed: 1, with a message, when any of it was lost.
+int32_t standard_output(std::FILE* out, std::FILE* errors) {
+  std::string reason;
+  if (flushed_whole(out, reason)) return 0;
+  std::fprintf(errors, "kelmarino-plot: run-time error writing the standard output: %s\n",
+               reason.c_str());
+  return 1;
+}
 
 std::string help_text() {
   std::string text = USAGE;
@@ -121,10 +147,10 @@ int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std:
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     std::fputs(help_text().c_str(), out);
-    return 0;
+    return standard_output(out, errors);
   } catch (const CLI::CallForVersion& version) {
     std::fprintf(out, "%s\n", version.what());
-    return 0;
+    return standard_output(out, errors);
   } catch (const CLI::ParseError& error) {
     std::fprintf(errors, "kelmarino-plot: %s\n%s\n", error.what(), USAGE);
     return 2;
@@ -134,12 +160,15 @@ int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std:
     return 2;
   }
   try {
-    const std::string folder = draw(data_base(argument));
+    const std::string folder = draw(data_base(argument), errors);
     std::fprintf(out,
                  "kelmarino-plot: wrote %s/index.html, summary.txt, stations.csv, heads.csv, "
                  "plan.svg and the pile diagrams\n",
                  folder.c_str());
-    return 0;
+    return standard_output(out, errors);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(errors, "kelmarino-plot: run-time error: out of memory\n");
+    return 1;
   } catch (const std::exception& error) {
     std::fprintf(errors, "kelmarino-plot: %s\n", error.what());
     return 1;

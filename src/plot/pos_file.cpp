@@ -1,10 +1,11 @@
 // The post-processing file reader: record groups read field by field.
 #include "plot/pos_file.hpp"
 
-#include <cerrno>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <sstream>
 
 #include "layout/layout.hpp"
@@ -78,10 +79,8 @@ float real_field(const Records& r, const std::string& line, int32_t i, const std
   const std::string number = trimmed(text);
   const bool plain =
       !number.empty() && number.find_first_not_of("0123456789.+-Ee") == std::string::npos;
-  char* end = nullptr;
-  errno = 0;
-  const float value = plain ? std::strtof(number.c_str(), &end) : 0.0f;
-  if (!plain || end != number.c_str() + number.size() || errno == ERANGE || !std::isfinite(value)) {
+  float value = 0.0f;
+  if (!plain || !e_value(number, value)) {
     refuse_field(r, i, REAL_WIDTH, text, "a real number", record);
   }
   return value;
@@ -164,6 +163,21 @@ const char* const QUANTITY_NAMES[QUANTITY_COUNT] = {"UX", "SY", "NX", "MY",  "UY
                                                     "NY", "MX", "NZ", "PSX", "PSY"};
 
 }  // namespace
+
+bool e_value(const std::string& number, float& value) {
+  // Read in double precision, where neither a subnormal float nor the rounded maximum is out of
+  // range, then rounded once to single precision.
+  constexpr double LARGEST_PRINTED = 0.3403e39;
+  char* end = nullptr;
+  const double read = std::strtod(number.c_str(), &end);
+  if (number.empty() || end != number.c_str() + number.size() || !std::isfinite(read) ||
+      std::fabs(read) > LARGEST_PRINTED) {
+    return false;
+  }
+  constexpr double MAX = std::numeric_limits<float>::max();
+  value = static_cast<float>(std::clamp(read, -MAX, MAX));
+  return true;
+}
 
 const char* quantity_name(Quantity q) { return QUANTITY_NAMES[static_cast<int32_t>(q)]; }
 

@@ -27,9 +27,7 @@ bool value_after(const std::string& line, const std::string& key, float& value) 
   const size_t first = line.find_first_not_of(' ', at + key.size() + 1);
   if (first == std::string::npos) return false;
   const std::string number = line.substr(first, line.find_first_of(" (", first) - first);
-  char* end = nullptr;
-  value = std::strtof(number.c_str(), &end);
-  return !number.empty() && end == number.c_str() + number.size() && std::isfinite(value);
+  return e_value(number, value);
 }
 
 // The six values keyed by `names`, one a line, on the lines from line `from` on; `from` is left

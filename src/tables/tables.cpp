@@ -118,13 +118,18 @@ std::string html_table(const ResultTable& table, const std::string& id) {
     if (!column.unit.empty()) html.append("<br/>").append(escape_html(in_parentheses(column.unit)));
     html.append("</th>");
   }
-  html += "</tr></thead>\n<tbody>\n";
-  for (const auto& row : table.rows) {
+  html += "</tr></thead>\n<tbody>\n" + html_rows(table.rows);
+  return html + "</tbody>\n</table>\n";
+}
+
+std::string html_rows(const std::vector<std::vector<std::string>>& rows) {
+  std::string html;
+  for (const auto& row : rows) {
     html += "<tr>";
     for (const std::string& cell : row) html += "<td>" + escape_html(cell) + "</td>";
     html += "</tr>\n";
   }
-  return html + "</tbody>\n</table>\n";
+  return html;
 }
 
 }  // namespace kelmarino

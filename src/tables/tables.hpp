@@ -35,6 +35,8 @@ std::string aligned_text(const ResultTable& table);
 // An HTML table with the given id: names and units in the head, one row per table row, the
 // text escaped.
 std::string html_table(const ResultTable& table, const std::string& id);
+// The body rows of such a table alone, for a table written in parts.
+std::string html_rows(const std::vector<std::vector<std::string>>& rows);
 
 // Text with the HTML and XML special characters escaped (& < > " ').
 std::string escape_html(const std::string& text);

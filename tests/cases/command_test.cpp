@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -33,15 +34,17 @@ struct CasesRun {
   std::string file(const std::string& name) const { return read_file(folder + "/" + name); }
 };
 
-// Runs kelmarino-cases with the arguments in a new folder holding the files.
-CasesRun run_cases(const std::map<std::string, std::string>& files, const std::string& arguments) {
+// Runs kelmarino-cases with the arguments in a new folder holding the files; `shell` comes before
+// it in the shell that runs it (links, limits).
+CasesRun run_cases(const std::map<std::string, std::string>& files, const std::string& arguments,
+                   const std::string& shell = "") {
   CasesRun run;
   run.folder = kelmarino::testing::temporary_folder();
   for (const auto& [name, text] : files) {
     std::ofstream(run.folder + "/" + name, std::ios::binary) << text;
   }
-  const std::string command = "cd " + run.folder + " && " + KELMARINO_CASES_EXE + " " + arguments +
-                              " > out.txt 2> errors.txt";
+  const std::string command = "cd " + run.folder + " && (" + shell + " " + KELMARINO_CASES_EXE +
+                              " " + arguments + ") > out.txt 2> errors.txt";
   const int status = std::system(command.c_str());
   if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
   run.out = read_file(run.folder + "/out.txt");
@@ -341,6 +344,50 @@ TEST(Warnings, UnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
   const size_t first_table = html.find("<table");
   EXPECT_LT(html.find(unused), first_table);
   EXPECT_LT(html.find(zero), first_table);
+}
+
+// The folder BASE-cases is made new and replaces the previous one only when whole; a run that
+// fails leaves the previous folder as it was and nothing beside it, whatever stops it: a
+// file-size limit, an endless input file, an address-space limit too small for the run (a
+// run-time error, never an abort). Standard output that cannot be written is an error.
+TEST(Refusals, PreviousFolderKeptUnlessTheNewOneIsWhole) {
+  struct Case {
+    const char* shell;
+    const char* arguments;
+    int status;
+    std::string errors;  // the start of standard error
+  };
+  const Case table[] = {
+      {"ln -s ../outside.txt w-cases/cap.csv;", "", 0, ""},
+      {"trap '' XFSZ; ulimit -f 8;", "", 1, "run-time error writing w-cases/"},
+      {"ln -s /dev/zero w.combinations.csv;", "", 1,
+       "run-time error reading w.combinations.csv: the file is longer than 256 MB\n"},
+      {"", ">/dev/full", 1,
+       "run-time error writing the standard output: No space left on device\n"},
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer reserves more address space than any limit here
+      {"ulimit -v 12000;", "", 1, "run-time error: cannot start a thread: "},
+      {"ulimit -v 16000;", "", 1, "run-time error"},
+#endif
+  };
+  for (const Case& c : table) {
+    SCOPED_TRACE(c.shell + std::string(c.arguments));
+    const std::string make = "mkdir w-cases && echo previous > w-cases/old.txt && ";
+    const CasesRun run = run_cases({{"w.dat", example_text("worked")},
+                                    {"w.loads.csv", testing::WORKED_LOADS},
+                                    {"outside.txt", "kept"}},
+                                   "w " + std::string(c.arguments), make + c.shell);
+    EXPECT_EQ(run.exit_status, c.status) << run.errors;
+    EXPECT_EQ(run.errors.substr(0, c.errors.size()), c.errors);
+    EXPECT_EQ(run.errors.find('\n'),
+              run.errors.empty() ? std::string::npos : run.errors.size() - 1);
+    EXPECT_EQ(read_file(run.folder + "/outside.txt"), "kept");
+    const bool replaced = c.status == 0 || c.arguments[0] != '\0';
+    EXPECT_EQ(exists(run.folder + "/w-cases/old.txt"), !replaced);
+    EXPECT_EQ(exists(run.folder + "/w-cases/summary.txt"), replaced);
+    for (const auto& entry : std::filesystem::directory_iterator(run.folder)) {
+      EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+    }
+  }
 }
 
 TEST(CommandLine, HelpVersionUsageAndPaths) {

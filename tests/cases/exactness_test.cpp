@@ -177,8 +177,13 @@ TEST_P(InProcess, EnvelopesAreTheFirstExtremesInFileOrder) {
   }
   CaseResults results;
   std::atomic<int32_t> done{0};
-  envelope_piles(lib->marches, lib->caps, lib->combinations, 2, done, results);
-  EXPECT_EQ(done.load(), lib->model->run.PNUM);
+  std::vector<HeadResult> heads;
+  envelope_piles(lib->marches, lib->caps, lib->combinations, 2, done, results,
+                 [&](size_t first, size_t, const std::vector<HeadResult>& part) {
+                   EXPECT_EQ(heads.size(), first * lib->marches.size());
+                   heads.insert(heads.end(), part.begin(), part.end());
+                 });
+  EXPECT_EQ(done.load(), static_cast<int32_t>(count));
   for (const PileEnvelope& pile : results.piles) {
     const size_t p = static_cast<size_t>(pile.g - 1);
     ASSERT_EQ(pile.stations.size(), static_cast<size_t>(refs[0]->piles[p].NSTA));
@@ -201,10 +206,59 @@ TEST_P(InProcess, EnvelopesAreTheFirstExtremesInFileOrder) {
       }
     }
     for (size_t c = 0; c < count; ++c) {
-      const HeadResult& head = results.heads[c * results.piles.size() + p];
+      const HeadResult& head = heads[c * results.piles.size() + p];
       for (int32_t i = 0; i < 6; ++i) {
         EXPECT_EQ(bits(head.DU[i]), bits(refs[c]->piles[p].DU[i]));
         EXPECT_EQ(bits(head.FT[i]), bits(refs[c]->piles[p].FT[i]));
+      }
+    }
+  }
+}
+
+// The combinations repeated over more than two parts: the envelopes are those of the first round,
+// a later equal value never taking the place of the first combination, and the pile tops are
+// handed over part by part in file order.
+TEST(Parts, LaterPartsKeepTheFirstCombination) {
+  const auto lib = library("pier");
+  const size_t round = lib->caps.size();
+  std::vector<CapDisplacements> caps;
+  std::vector<Combination> combinations;
+  for (size_t c = 0; caps.size() < 2 * COMBINATIONS_PER_PART + 7; c = (c + 1) % round) {
+    caps.push_back(lib->caps[c]);
+    combinations.push_back(lib->combinations[c]);
+  }
+  CaseResults first_round;
+  CaseResults all;
+  std::atomic<int32_t> done{0};
+  std::vector<HeadResult> round_heads;
+  envelope_piles(lib->marches, lib->caps, lib->combinations, 1, done, first_round,
+                 [&](size_t, size_t, const std::vector<HeadResult>& heads) {
+                   round_heads.insert(round_heads.end(), heads.begin(), heads.end());
+                 });
+  std::vector<size_t> starts;
+  const size_t PNUM = lib->marches.size();
+  envelope_piles(lib->marches, caps, combinations, 2, done, all,
+                 [&](size_t first, size_t last, const std::vector<HeadResult>& heads) {
+                   starts.push_back(first);
+                   ASSERT_EQ(heads.size(), (last - first) * PNUM);
+                   for (size_t c = first; c < last; ++c) {
+                     for (size_t g = 0; g < PNUM; ++g) {
+                       ASSERT_EQ(bits(heads[(c - first) * PNUM + g].FT[2]),
+                                 bits(round_heads[(c % round) * PNUM + g].FT[2]));
+                     }
+                   }
+                 });
+  EXPECT_EQ(starts, (std::vector<size_t>{0, COMBINATIONS_PER_PART, 2 * COMBINATIONS_PER_PART}));
+  EXPECT_EQ(done.load(), static_cast<int32_t>(caps.size()));
+  for (size_t p = 0; p < PNUM; ++p) {
+    for (size_t k = 0; k < all.piles[p].stations.size(); ++k) {
+      for (int32_t q = 0; q < QUANTITIES; ++q) {
+        const StationEnvelope& e = all.piles[p].stations[k];
+        const StationEnvelope& once = first_round.piles[p].stations[k];
+        ASSERT_EQ(bits(e.max[q].value), bits(once.max[q].value));
+        ASSERT_EQ(e.max[q].combination, once.max[q].combination);
+        ASSERT_EQ(bits(e.min[q].value), bits(once.min[q].value));
+        ASSERT_EQ(e.min[q].combination, once.min[q].combination);
       }
     }
   }
@@ -223,7 +277,8 @@ TEST(MarchFault, NamesThePileAndTheCombination) {
     CaseResults results;
     std::atomic<int32_t> done{0};
     try {
-      envelope_piles(marches, caps, combinations, threads, done, results);
+      envelope_piles(marches, caps, combinations, threads, done, results,
+                     [](size_t, size_t, const std::vector<HeadResult>&) {});
       ADD_FAILURE() << "no fault";
     } catch (const RunError& error) {
       EXPECT_EQ(std::string(error.what()),

@@ -3,9 +3,12 @@
 // file is closed), and with the post-processing file on a full device.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "support/test_support.hpp"
@@ -46,6 +49,21 @@ TEST(WriteFailure, PostProcessingFileOnAFullDeviceIsARunTimeError) {
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.errors, "run-time error writing worked.pos: No space left on device\n");
   EXPECT_EQ(run.console.find("Stop - Program terminated."), std::string::npos);
+}
+
+// Standard output that cannot be written is a run-time error, for a run and for --version.
+TEST(WriteFailure, StandardOutputOnAFullDeviceIsARunTimeError) {
+  const std::string folder = testing::temporary_folder();
+  std::ofstream(folder + "/worked.dat") << testing::worked_example();
+  for (const char* arguments : {"worked", "--version"}) {
+    SCOPED_TRACE(arguments);
+    const std::string command =
+        "cd " + folder + " && " + KELMARINO_EXE + " " + arguments + " > /dev/full 2> errors.txt";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_EQ(testing::read_file(folder + "/errors.txt"),
+              "run-time error writing the standard output: No space left on device\n");
+  }
 }
 
 }  // namespace

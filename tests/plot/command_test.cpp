@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -120,6 +121,16 @@ TEST(PlotCommand, RefusesWhatItCannotDrawWithAMessage) {
        {{"case.dat", replaced(worked, "5000.0 30.0 5", "5000.0 30.0 6")}, {"case.pos", worked_pos}},
        "case.pos does not belong to case.dat: pile 1 has 20 stations in it, 21 by the segments "
        "and steps of the data file"},
+      // What the post-processing file repeats of the data file, as kelmarino printed it.
+      {"pile top moved in the data file",
+       {{"case.dat", replaced(worked, "1.5 1.5", "1.5 1.6")}, {"case.pos", worked_pos}},
+       "case.pos does not belong to case.dat: x of the top of pile 2 in its header is .1500E+01 "
+       "in it, .1600E+01 by the data file"},
+      {"station depth of another run",
+       {{"case.dat", worked},
+        {"case.pos", replaced(worked_pos, ".0000E+00     .5000E+00", ".0000E+00     .4000E+00")}},
+       "case.pos does not belong to case.dat: the depth Z of station 2 of pile 1 is .4000E+00 in "
+       "it, .5000E+00 by the data file"},
       {"stiffness print only",
        {{"case.dat", stiffness_only}, {"case.pos", ""}},
        "case.pos is empty: it holds no pile records; case.dat asks only for a stiffness print "
@@ -158,20 +169,69 @@ TEST(PlotCommand, RefusesWhatItCannotDrawWithAMessage) {
   }
 }
 
-// A document that cannot be written whole is refused with the system's reason.
-TEST(PlotCommand, DocumentOnAFullDeviceIsRefused) {
+// The folder of documents is made new and replaces the previous one only when whole: a link
+// planted in the previous folder is not followed, a write that fails leaves the previous folder
+// as it was and no new one; standard output that cannot be written is an error; values at the
+// ends of the single-precision range are read and drawn; a newer data file is warned about.
+TEST(PlotCommand, OutputSafety) {
   const testing::Plotted& run = plotted("worked");
-  for (const char* name : {"summary.txt", "stations.csv", "index.html"}) {
-    SCOPED_TRACE(name);
+  // Pile 1, the line after its first UX, SY, NX, MY: UX, SY and NX of station 3.
+  std::string extreme = run.run.file("worked.pos");
+  const size_t record = extreme.find('\n', extreme.find("     .2378E-02    -.1539E-03")) + 1;
+  extreme.replace(record + 14, 42, "     .3403E+39    -.3403E+39     .1008E-38");
+  const struct {
+    const char* problem;
+    std::string pos;
+    const char* shell;      // limits of the run
+    const char* arguments;  // after the base name
+    int status;
+    std::string errors;  // the start of standard error
+    bool replaced;       // the folder is the new one
+  } cases[] = {
+      {"link planted", run.run.file("worked.pos"), "", "", 0, "", true},
+      {"file-size limit", run.run.file("worked.pos"), "trap '' XFSZ; ulimit -f 2;", "", 1,
+       "kelmarino-plot: run-time error writing case-plots/", false},
+      {"standard output full", run.run.file("worked.pos"), "", ">/dev/full", 1,
+       "kelmarino-plot: run-time error writing the standard output: No space left on device\n",
+       true},
+      {"range ends", extreme, "", "", 0, "", true},
+      {"data file newer", run.run.file("worked.pos"), "", "", 0,
+       "kelmarino-plot: warning: case.dat is newer than case.pos", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.problem);
     const std::string folder = new_folder({{"case.dat", read_file(example_path("worked.dat"))},
-                                           {"case.pos", run.run.file("worked.pos")},
-                                           {"case.out", run.run.file("worked.out")}});
+                                           {"case.pos", c.pos},
+                                           {"case.out", run.run.file("worked.out")},
+                                           {"outside.txt", "kept"}});
+    if (std::string(c.problem) == "data file newer") {
+      std::filesystem::last_write_time(
+          folder + "/case.pos",
+          std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    }
     std::filesystem::create_directory(folder + "/case-plots");
-    ASSERT_EQ(symlink("/dev/full", (folder + "/case-plots/" + name).c_str()), 0);
-    const testing::PlotRun plot = run_plot(folder, "case");
-    EXPECT_EQ(plot.exit_status, 1);
-    EXPECT_EQ(plot.errors, "kelmarino-plot: run-time error writing case-plots/" +
-                               std::string(name) + ": No space left on device\n");
+    std::ofstream(folder + "/case-plots/old.txt") << "previous";
+    ASSERT_EQ(symlink("../outside.txt", (folder + "/case-plots/summary.txt").c_str()), 0);
+    const testing::PlotRun plot = run_plot(folder, "case " + std::string(c.arguments), c.shell);
+    EXPECT_EQ(plot.exit_status, c.status);
+    EXPECT_EQ(plot.errors.substr(0, c.errors.size()), c.errors);
+    EXPECT_EQ(read_file(folder + "/outside.txt"), "kept");
+    EXPECT_EQ(exists(folder + "/case-plots/old.txt"), !c.replaced);
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      if (entry.path().filename().string().starts_with(".")) left.push_back(entry.path());
+    }
+    EXPECT_TRUE(left.empty()) << left[0];
+    if (!c.replaced) continue;
+    EXPECT_FALSE(std::filesystem::is_symlink(folder + "/case-plots/summary.txt"));
+    const std::string page = read_file(folder + "/case-plots/index.html");
+    EXPECT_EQ(page.find("<strong>Warning:</strong>") != std::string::npos,
+              std::string(c.problem) == "data file newer");
+    for (const char* name : {"pile-01.svg", "plan.svg", "index.html"}) {
+      const std::string text = read_file(folder + "/case-plots/" + name);
+      EXPECT_EQ(text.find("inf\""), std::string::npos) << name;
+      EXPECT_EQ(text.find("nan"), std::string::npos) << name;
+    }
   }
 }
 
