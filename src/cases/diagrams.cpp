@@ -178,6 +178,41 @@ std::string envelope_svg(const PileEnvelope& pile) {
   return svg + "</svg>\n";
 }
 
+namespace {
+
+// The envelope table for a reader: the extremes in mm, mrad, t, t*m and t/m2, four digits, a
+// value below 1e-6 of the largest magnitude of its quantity over the piles written 0.
+ResultTable envelope_page_table(const CaseNames& names, const std::vector<PileEnvelope>& piles) {
+  ResultTable table;
+  table.columns = {{"pile", ""}, {"quantity", ""},    {"unit", ""},
+                   {"max", ""},  {"combination", ""}, {"Z", "m"},
+                   {"min", ""},  {"combination", ""}, {"Z", "m"}};
+  double level[QUANTITIES] = {};
+  for (const PileEnvelope& pile : piles) {
+    for (int32_t q = 0; q < QUANTITIES; ++q) {
+      const double values[2] = {pile_maximum(pile, q).extreme.value,
+                                pile_minimum(pile, q).extreme.value};
+      level[q] = std::max(level[q], noise_level(values));
+    }
+  }
+  for (const PileEnvelope& pile : piles) {
+    for (int32_t q = 0; q < QUANTITIES; ++q) {
+      const ReaderUnit unit = reader_unit(quantity_unit(q));
+      std::vector<std::string> row = {std::to_string(pile.g), quantity_name(q), unit.unit};
+      for (const PileExtreme& e : {pile_maximum(pile, q), pile_minimum(pile, q)}) {
+        row.push_back(
+            readable(static_cast<double>(e.extreme.value) * unit.factor, level[q] * unit.factor));
+        row.push_back(names.combinations[static_cast<size_t>(e.extreme.combination)]);
+        row.push_back(readable(static_cast<double>(pile.ZH[static_cast<size_t>(e.k - 1)])));
+      }
+      table.rows.push_back(std::move(row));
+    }
+  }
+  return table;
+}
+
+}  // namespace
+
 std::string index_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,
                        const std::vector<PileEnvelope>& piles) {
   const std::string title = escape_html(names.title) + ": load combinations";
@@ -201,15 +236,21 @@ std::string index_html(const CaseNames& names, const std::vector<CapDisplacement
   }
   html += "</p>\n<h2>Summary</h2>\n" + html_table(summary_table(names, piles), "summary");
   html +=
-      "<h2>Envelopes of the piles</h2>\n" + html_table(envelope_table(names, piles), "envelope");
-  ResultTable cap;
-  cap.columns = {{"combination", ""}, {"UX", "m"},   {"UY", "m"},  {"UZ", "m"},
-                 {"SX", "rad"},       {"SY", "rad"}, {"SZ", "rad"}};
+      "<h2>Envelopes of the piles</h2>\n<details>\n<summary>The extremes of every quantity of "
+      "every pile, with their combination and Z (also in envelope.csv)</summary>\n" +
+      html_table(envelope_page_table(names, piles), "envelope") + "</details>\n";
+  std::vector<Column> columns = {{"combination", ""}};
+  for (const char* q : {"UX", "UY", "UZ"}) columns.push_back({q, reader_unit("m").unit});
+  for (const char* q : {"SX", "SY", "SZ"}) columns.push_back({q, reader_unit("rad").unit});
+  std::vector<std::vector<Cell>> rows;
   for (size_t c = 0; c < caps.size(); ++c) {
-    std::vector<std::string> row = {names.combinations[c]};
-    for (const float u : caps[c].U) row.push_back(shortest(u));
-    cap.rows.push_back(std::move(row));
+    rows.push_back({names.combinations[c]});
+    for (int32_t i = 0; i < 6; ++i) {
+      rows.back().push_back(static_cast<double>(caps[c].U[i]) *
+                            reader_unit(i < 3 ? "m" : "rad").factor);
+    }
   }
+  const ResultTable cap = readable_table(std::move(columns), rows);
   html += "<h2>Displacements of the cap centre</h2>\n" + html_table(cap, "cap");
   for (const PileEnvelope& pile : piles) {
     const std::string g = std::to_string(pile.g);

@@ -80,9 +80,10 @@ PileExtreme largest_of(const PosPile& pile, Quantity x_plane, Quantity y_plane,
 // The ground-line station KG of every pile, element g - 1 for pile g.
 std::vector<int32_t> ground_stations(const GroupData& group);
 
-// The tables of the results view. Numbers as the report prints them (printed) in the summary
-// tables, and as the shortest text of the same single-precision value (shortest) in the CSV
-// tables: both carry the digits of the report and the post-processing file.
+// The tables of the results view. The summary tables are for a reader: four significant digits
+// in plain decimals, displacements in mm and rotations in mrad, rounding noise written 0
+// (readable_table). The CSV tables keep the shortest text of every single-precision value in m,
+// rad, t and t*m (shortest): the digits of the report and the post-processing file.
 ResultTable cap_table(const ReportResults& report);
 ResultTable head_displacement_table(const ReportResults& report);
 ResultTable head_force_table(const ReportResults& report);

@@ -49,10 +49,7 @@ std::string scale_note(const Axis& axis) {
 }
 
 std::string scaled_label(const Axis& axis, float value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.4g",
-                static_cast<double>(value) / std::pow(10.0, axis.exponent));
-  return text;
+  return readable(static_cast<double>(value) / std::pow(10.0, axis.exponent));
 }
 
 std::string fixed(double value, int32_t decimals) {
@@ -65,17 +62,7 @@ std::string fixed(double value, int32_t decimals) {
   return result;
 }
 
-std::string exact(float value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
-  return text;
-}
-
-std::string e_label(float value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3E", static_cast<double>(value));
-  return text;
-}
+std::string exact(float value) { return shortest(value); }
 
 const char* plane_colour(std::string_view quantity) {
   if (quantity == "NZ") return AXIAL_COLOUR;

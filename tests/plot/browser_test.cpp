@@ -1,5 +1,6 @@
 // The page of the bridge pier as a person sees it: opened in headless Chromium, every image it
-// shows loads, and the summary tables are in the page with one row per pile.
+// shows loads, the summary tables are in the page with one row per pile, and no cell holds a
+// number in E-notation.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -19,7 +20,8 @@ using testing::read_file;
 const char* const CHROMIUM = "/usr/bin/chromium";
 
 // Written into the page after it has loaded: each image's source with whether it shows (loaded,
-// with a width), then the row count of each table in the page's body.
+// with a width), the row count of each table in the page's body, and the count of table cells
+// holding a number in E-notation.
 const char* const PROBE =
     "<pre id=\"probe\"></pre><script>window.addEventListener('load', function () {"
     "  var lines = [];"
@@ -28,6 +30,10 @@ const char* const PROBE =
     "0));"
     "  for (const table of document.querySelectorAll('table'))"
     "    lines.push('table ' + table.id + ' ' + table.tBodies[0].rows.length);"
+    "  var e = 0;"
+    "  for (const td of document.querySelectorAll('td')) e += "
+    "/[0-9][eE][-+]?[0-9]/.test(td.textContent);"
+    "  lines.push('cells-in-E-notation ' + e);"
     "  document.getElementById('probe').textContent = lines.join('|');"
     "});</script>";
 
@@ -74,8 +80,10 @@ TEST(Browser, PageShowsEveryImageAndTheSummaryTables) {
   const std::map<std::string, std::string> seen = probe(read_file(dom));
   ASSERT_FALSE(seen.empty()) << "the browser wrote no page with the probe's result";
 
-  std::map<std::string, std::string> expected = {
-      {"image plan.svg", "true"}, {"image missing.svg", "false"}, {"table cap", "1"}};
+  std::map<std::string, std::string> expected = {{"image plan.svg", "true"},
+                                                 {"image missing.svg", "false"},
+                                                 {"table cap", "1"},
+                                                 {"cells-in-E-notation", "0"}};
   const std::string piles = std::to_string(p.pos.PNUM);
   for (const char* table : {"head-displacements", "head-forces", "extremes", "soil-extremes"}) {
     expected[std::string("table ") + table] = piles;

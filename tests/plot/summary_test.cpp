@@ -41,6 +41,14 @@ float number(const std::string& text) {
   return value;
 }
 
+// A cell for a reader holds `value` times `scale` to four significant digits, in plain decimals.
+void expect_shown(const std::string& cell, double value, double scale = 1.0) {
+  EXPECT_EQ(cell.find_first_of("Ee"), std::string::npos) << cell;
+  const double scaled = value * scale;
+  EXPECT_NEAR(std::strtod(cell.c_str(), nullptr), scaled, 5.0001e-4 * std::fabs(scaled))
+      << cell << " for " << scaled;
+}
+
 const std::map<std::string, Quantity> QUANTITIES = {
     {"UX", Quantity::UX}, {"UY", Quantity::UY},   {"SX", Quantity::SX},  {"SY", Quantity::SY},
     {"NX", Quantity::NX}, {"NY", Quantity::NY},   {"NZ", Quantity::NZ},  {"MX", Quantity::MX},
@@ -107,14 +115,17 @@ void check_largest(const PosPile& pile, const std::vector<std::string>& cells, s
     const std::vector<float>& v = pile.of(QUANTITIES.at(name));
     for (size_t k = first_k; k <= v.size(); ++k) largest = std::max(largest, std::fabs(v[k - 1]));
   }
-  const float value = number(cells[c]);
-  EXPECT_EQ(std::fabs(value), largest) << names.first;
-  if (largest == 0.0f) return;
+  if (largest == 0.0f) {
+    EXPECT_EQ(cells[c], "0");
+    return;
+  }
   EXPECT_TRUE(cells[c + 1] == names.first || cells[c + 1] == names.second) << cells[c + 1];
   const size_t k = std::strtoul(cells[c + 3].c_str(), nullptr, 10);
   ASSERT_TRUE(k >= first_k && k <= pile.ZH.size()) << cells[c + 3];
-  EXPECT_EQ(pile.of(QUANTITIES.at(cells[c + 1]))[k - 1], value);
-  EXPECT_EQ(number(cells[c + 2]), pile.ZH[k - 1]);
+  const float value = pile.of(QUANTITIES.at(cells[c + 1]))[k - 1];
+  EXPECT_EQ(std::fabs(value), largest) << names.first;
+  expect_shown(cells[c], value);
+  expect_shown(cells[c + 2], pile.ZH[k - 1]);
 }
 
 const std::pair<const char*, const char*> MOMENT = {"MY", "MX"};
@@ -132,7 +143,7 @@ TEST_P(Summary, LargestValuesAreThoseOfThePosFile) {
     const std::vector<std::string>& row = rows[static_cast<size_t>(pile.g - 1)];
     ASSERT_EQ(row.size(), 14u);
     EXPECT_EQ(row[0], std::to_string(pile.g));
-    EXPECT_EQ(number(row[1]), pile.of(Quantity::NZ).front());
+    expect_shown(row[1], pile.of(Quantity::NZ).front());
     check_largest(pile, row, 2, MOMENT, 1);
     check_largest(pile, row, 6, SHEAR, 1);
     check_largest(pile, row, 10, SOIL_STRESS, 1);
@@ -154,7 +165,7 @@ TEST_P(Summary, LargestInTheSoilAreThoseFromTheGroundLineDown) {
     const std::vector<std::string>& row = rows[static_cast<size_t>(pile.g - 1)];
     ASSERT_EQ(row.size(), 10u);
     EXPECT_EQ(row[0], std::to_string(pile.g));
-    EXPECT_EQ(number(row[1]), pile.ZH[KG - 1]);
+    expect_shown(row[1], pile.ZH[KG - 1]);
     check_largest(pile, row, 2, MOMENT, KG);
     check_largest(pile, row, 6, SHEAR, KG);
   }
@@ -166,16 +177,19 @@ TEST_P(Summary, LargestInTheSoilAreThoseFromTheGroundLineDown) {
 TEST_P(Summary, CapAndPileTopsAreThoseOfTheReport) {
   const Plotted& p = plotted(GetParam());
   const std::string report = p.run.file(std::string(GetParam()) + ".out");
-  std::vector<std::string> cap;  // "UX=   .6603E-03 (m)" in the block of the cap centre
+  std::vector<float> cap;  // "UX=   .6603E-03 (m)" in the block of the cap centre
   for (const std::string& line : split_lines(report.substr(report.find("CAP CENTER")))) {
     const std::vector<std::string> w = words(line);
     if (cap.size() < 6 && w.size() >= 3 && w[w.size() - 3].back() == '=')
-      cap.push_back(w[w.size() - 2]);
+      cap.push_back(number(w[w.size() - 2]));
   }
+  ASSERT_EQ(cap.size(), 6u);
   const XmlDocument page = read_xml(p.document("index.html"));
-  EXPECT_EQ(table_rows(page, "cap"), std::vector<std::vector<std::string>>{cap});
+  const auto cap_rows = table_rows(page, "cap");
+  ASSERT_EQ(cap_rows.size(), 1u);
   EXPECT_EQ(summary_rows(p.document("summary.txt"), "Displacements of the cap centre", 1).at(0),
-            cap);
+            cap_rows[0]);
+  for (size_t i = 0; i < 6; ++i) expect_shown(cap_rows[0].at(i), cap[i], 1000.0);  // mm, mrad
 
   const auto tops = report_tops(report);
   ASSERT_EQ(tops.size(), static_cast<size_t>(p.pos.PNUM));
@@ -202,8 +216,35 @@ TEST_P(Summary, CapAndPileTopsAreThoseOfTheReport) {
       const float printed = tops[g - 1].at(columns[c]);
       EXPECT_EQ(number(cells[c + 3]), printed) << columns[c];
       const std::string& shown = c < 6 ? displacements[g - 1].at(c + 1) : forces[g - 1].at(c - 5);
-      EXPECT_EQ(number(shown), printed) << columns[c];
+      expect_shown(shown, printed, c < 6 ? 1000.0 : 1.0);
     }
+  }
+}
+
+// The pages' tables for a reader: displacements in mm and rotations in mrad, four significant
+// digits in plain decimals; a value below 1e-6 of its column's largest magnitude is noise, shown
+// as 0, while a small value of a column of small values is kept.
+TEST(SummaryTables, ReadableNumbersInMillimetresWithNoiseAsZero) {
+  ReportResults report;
+  report.tops.resize(3);
+  const float UY[3] = {3.996e-3f, 8.525e-11f, -2.5e-9f};
+  const float SZ[3] = {1.2e-9f, 3.4e-10f, 0.0f};
+  const float NZ[3] = {1234.56f, -0.04f, 27.08f};
+  for (size_t i = 0; i < 3; ++i) {
+    report.tops[i].DU[1] = UY[i];
+    report.tops[i].DU[5] = SZ[i];
+    report.tops[i].FT[2] = NZ[i];
+  }
+  const ResultTable displacements = head_displacement_table(report);
+  EXPECT_EQ(displacements.columns[2].unit, "mm");
+  EXPECT_EQ(displacements.columns[6].unit, "mrad");
+  const ResultTable forces = head_force_table(report);
+  const std::vector<std::string> expected[3] = {
+      {"3.996", "0", "0"}, {"0.0000012", "0.00000034", "0"}, {"1235", "-0.04", "27.08"}};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(displacements.rows[i][2], expected[0][i]) << i;
+    EXPECT_EQ(displacements.rows[i][6], expected[1][i]) << i;
+    EXPECT_EQ(forces.rows[i][3], expected[2][i]) << i;
   }
 }
 
