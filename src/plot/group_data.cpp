@@ -29,6 +29,11 @@ class ConsoleText {
   ConsoleText(const ConsoleText&) = delete;
   ConsoleText& operator=(const ConsoleText&) = delete;
   std::FILE* file() { return file_; }
+  // The text written so far.
+  std::string text() {
+    std::fflush(file_);
+    return std::string(text_, size_);
+  }
   // The lines written so far that hold more than blanks, joined by "; ".
   std::string lines() {
     std::fflush(file_);
@@ -59,7 +64,11 @@ void read_group(const std::string& data_name, GroupData& group) {
   const File file = open_data(data_name);
   InChannel data{file.get(), data_name};
   ConsoleText console_text;
-  if (console_text.file() == nullptr) throw PlotError("cannot keep the reader's console output");
+  ConsoleText warnings;
+  if (console_text.file() == nullptr || warnings.file() == nullptr) {
+    throw PlotError("cannot keep the reader's console output");
+  }
+  data.warnings = warnings.file();
   OutChannel console{console_text.file(), "the console"};
   RunValues& run = group.model.run;
   try {
@@ -74,6 +83,7 @@ void read_group(const std::string& data_name, GroupData& group) {
       for (int32_t i = 1; i <= 6; ++i) load.act[i - 1] = points.ACT(k, i);
       group.loads.push_back(load);
     }
+    group.warnings = warnings.text();
     fault_context() = FaultContext{};
   } catch (const RunError& error) {
     fault_context() = FaultContext{};

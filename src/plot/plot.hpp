@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/model.hpp"
+#include "pile/pile.hpp"
 #include "plot/pos_file.hpp"
 #include "tables/tables.hpp"
 
@@ -34,7 +35,31 @@ struct LoadPoint {
 struct GroupData {
   Model model;                   // filled by READ_INPUT; FORCE holds the loads at the cap centre
   std::vector<LoadPoint> loads;  // the load points, when the data file gives loads
+  std::string warnings;          // the reader's warnings about the data file, as it wrote them
 };
+
+// The values a checker recomputes by hand, formed by the analysis's own stages (BTXY, BOTAREA,
+// AXIAL, LATERAL) on the model of the data file.
+struct DerivedValues {
+  CalculationWidths widths;  // interaction coefficients and calculation widths
+  SegmentReals BTX;          // deformation factors alpha of every below-ground segment (1/m)
+  SegmentReals BTY;
+  PileReals ZFR;                    // above-ground length of every pile (m)
+  PileReals ZBL;                    // below-ground length (m)
+  PileReals ABOT;                   // bearing area at the bottom (m2)
+  PileReals AXK;                    // axial stiffness (t/m)
+  Table<float, MAX_PILES, 6> head;  // the diagonal of the head stiffness in pile axes
+};
+
+// derive_values: runs the stiffness stages on a copy of the model; PlotError when one of them
+// faults (the message of the run-time error).
+void derive_values(const GroupData& group, DerivedValues& derived);
+
+// The calculation report: the reader's warnings, the control values, the load points and their
+// resultant, the piles, the pile types segment by segment, and the derived values, as HTML
+// sections with tables of ids "control", "loads", "piles", "types", "segments", "pile-values"
+// and "segment-values".
+std::string input_report_html(const GroupData& group, const DerivedValues& derived);
 
 // The results the report prints besides the station tables, read back from its text: the six
 // cap displacements (UX, UY, UZ, SX, SY, SZ in cap axes) and, pile by pile, the top displacements
@@ -100,8 +125,9 @@ std::string summary_text(const std::string& title, const ReportResults& report, 
 // The documents: the diagrams of pile p, the plan of the group, the page showing them all.
 std::string pile_svg(const PileData& piles, int32_t p, const PosPile& pile);
 std::string plan_svg(const GroupData& group);
-std::string index_html(const std::string& title, const ReportResults& report, const PosFile& pos,
-                       const std::vector<int32_t>& KG);
+std::string index_html(const std::string& title, const GroupData& group,
+                       const DerivedValues& derived, const ReportResults& report,
+                       const PosFile& pos, const std::vector<int32_t>& KG);
 
 // The SVG file name of pile p: pile-01.svg, ..., pile-100.svg.
 std::string pile_file_name(int32_t p);

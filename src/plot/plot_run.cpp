@@ -78,7 +78,9 @@ std::string draw(const std::string& base) {
                    pile_svg(group->model.piles, pile.g, pile));
   }
   write_document(folder + "/plan.svg", plan_svg(*group));
-  write_document(folder + "/index.html", index_html(title, report, pos, KG));
+  const auto derived = std::make_unique<DerivedValues>();
+  derive_values(*group, *derived);
+  write_document(folder + "/index.html", index_html(title, *group, *derived, report, pos, KG));
   return folder;
 }
 

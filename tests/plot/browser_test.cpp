@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -85,14 +86,59 @@ TEST(Browser, PageShowsEveryImageAndTheSummaryTables) {
                                                  {"table cap", "1"},
                                                  {"cells-in-E-notation", "0"}};
   const std::string piles = std::to_string(p.pos.PNUM);
-  for (const char* table : {"head-displacements", "head-forces", "extremes", "soil-extremes"}) {
+  for (const char* table :
+       {"head-displacements", "head-forces", "extremes", "soil-extremes", "piles", "pile-values"}) {
     expected[std::string("table ") + table] = piles;
   }
+  // The input of the pier: two load points and the resultant, four types of two segments above
+  // and three below the ground line, three below-ground segments per pile.
+  expected["table control"] = "1";
+  expected["table loads"] = "3";
+  expected["table types"] = "4";
+  expected["table segments"] = "20";
+  expected["table segment-values"] = std::to_string(3 * p.pos.PNUM);
   for (int32_t g = 1; g <= p.pos.PNUM; ++g) {
     expected["image " + std::string(g < 10 ? "pile-0" : "pile-") + std::to_string(g) + ".svg"] =
         "true";
   }
   EXPECT_EQ(seen, expected);
+}
+
+// The pages of a PDF that Chromium printed: the page count of its page tree, the largest /Count.
+int32_t pdf_pages(const std::string& pdf) {
+  int32_t pages = 0;
+  for (size_t at = pdf.find("/Count "); at != std::string::npos; at = pdf.find("/Count ", at + 1)) {
+    pages = std::max(pages, std::atoi(pdf.c_str() + at + 7));
+  }
+  return pages;
+}
+
+int32_t printed_pages(const std::string& folder, const std::string& page) {
+  const std::string pdf = testing::temporary_folder() + "/page.pdf";
+  const std::string command =
+      std::string("timeout 120 ") + CHROMIUM +
+      " --headless --no-sandbox --disable-gpu --no-first-run"
+      " --disable-background-networking --disable-component-update"
+      " --user-data-dir=" +
+      testing::temporary_folder() +
+      " --no-pdf-header-footer --virtual-time-budget=10000 --print-to-pdf=" + pdf + " file://" +
+      folder + "/" + page + " > /dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  return pdf_pages(read_file(pdf));
+}
+
+// Printed on A4 with the print stylesheet, each pile's diagrams take exactly one page of their
+// own: the whole page prints as the pages before the first pile's diagrams plus one per pile.
+TEST(Browser, PrintsEveryPilesDiagramsOnAPageOfTheirOwn) {
+  if (access(CHROMIUM, X_OK) != 0) GTEST_SKIP() << "SKIPPED: no browser at " << CHROMIUM;
+  const testing::Plotted& p = plotted("pier");
+  const std::string page = p.document("index.html");
+  const size_t first_pile = page.find("<section class=\"pile\">");
+  ASSERT_NE(first_pile, std::string::npos);
+  std::ofstream(p.plots + "/front.html") << page.substr(0, first_pile) + "</body>\n</html>\n";
+  const int32_t front = printed_pages(p.plots, "front.html");
+  EXPECT_GE(front, 3);  // the input, the derived values and the summary take pages of their own
+  EXPECT_EQ(printed_pages(p.plots, "index.html"), front + p.pos.PNUM);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -219,6 +220,86 @@ TEST_P(Summary, CapAndPileTopsAreThoseOfTheReport) {
       expect_shown(shown, printed, c < 6 ? 1000.0 : 1.0);
     }
   }
+}
+
+// The calculation report at the top of the page: one row per pile, per type, per segment of a
+// type and per pile and segment below the ground line; the derived values agree with each other
+// as the stages form them (b = (d + 1).k for circular piles, K33 the axial stiffness, alpha.h).
+TEST_P(Summary, CalculationReportHasARowPerPileTypeAndSegment) {
+  const Plotted& p = plotted(GetParam());
+  const auto group = std::make_unique<GroupData>();
+  read_group(testing::example_path(std::string(GetParam()) + ".dat"), *group);
+  const PileData& piles = group->model.piles;
+  const int32_t PNUM = group->model.run.PNUM;
+  const XmlDocument page = read_xml(p.document("index.html"));
+  EXPECT_EQ(table_rows(page, "control").size(), 1u);
+  if (group->model.run.JCTR == 1) {
+    EXPECT_EQ(table_rows(page, "loads").size(), group->loads.size() + 1);  // and the resultant
+  }
+  const auto pile_rows = table_rows(page, "piles");
+  ASSERT_EQ(pile_rows.size(), static_cast<size_t>(PNUM));
+  std::set<int32_t> types;
+  size_t type_segments = 0, pile_segments = 0;
+  for (int32_t g = 1; g <= PNUM; ++g) {
+    expect_shown(pile_rows[static_cast<size_t>(g - 1)][1], piles.PXY(g, 1));
+    expect_shown(pile_rows[static_cast<size_t>(g - 1)][2], piles.PXY(g, 2));
+    if (types.insert(piles.PTYPE(g)).second) {
+      type_segments += static_cast<size_t>(piles.NFR(g) + piles.NBL(g));
+    }
+    pile_segments += static_cast<size_t>(piles.NBL(g));
+  }
+  EXPECT_EQ(table_rows(page, "types").size(), types.size());
+  EXPECT_EQ(table_rows(page, "segments").size(), type_segments);
+  const auto values = table_rows(page, "pile-values");
+  ASSERT_EQ(values.size(), static_cast<size_t>(PNUM));
+  for (const auto& row : values) EXPECT_EQ(row.at(5), row.at(2)) << "K33 of pile " << row[0];
+  const auto segments = table_rows(page, "segment-values");
+  ASSERT_EQ(segments.size(), pile_segments);
+  for (const auto& row : segments) {
+    SCOPED_TRACE("pile " + row.at(0) + " segment " + row.at(1));
+    const int32_t g = std::stoi(row[0]);
+    const int32_t s = std::stoi(row[1]);
+    // Shown values have four digits: products of them agree to about 1e-3.
+    auto near = [](double a, double b) { EXPECT_NEAR(a, b, 1.5e-3 * std::fabs(b)); };
+    auto cell = [&](size_t c) { return static_cast<double>(number(row.at(c))); };
+    if (piles.KSH(g) == 0) {
+      near(cell(4), (static_cast<double>(piles.DOB(g, s)) + 1.0) * cell(2));
+      near(cell(5), (static_cast<double>(piles.DOB(g, s)) + 1.0) * cell(3));
+    }
+    near(cell(8),
+         cell(6) * static_cast<double>(number(pile_rows[static_cast<size_t>(g - 1)].at(10))));
+  }
+}
+
+// The axial stiffness of pile 2 of the pier by hand (vertical, KSU 2, d = 1.5 m, 4 m above and
+// 28 m below the ground line, PEH 2.8E6, PMB 30000, the bottom area limited by the 3 m spacing to
+// 3.142 * 3^2 / 4 = 7.0695 m2): 1/K = 4/(PEH.A) + 0.667 * 28/(PEH.A) + 1/(PMB.A0.28) with
+// A = 3.142 * 1.5^2 / 4, K = 210496 t/m.
+TEST(CalculationReport, AxialStiffnessOfThePierIsTheHandValue) {
+  const auto rows = table_rows(read_xml(plotted("pier").document("index.html")), "pile-values");
+  ASSERT_GE(rows.size(), 2u);
+  EXPECT_EQ(rows[1].at(1), "7.069");
+  EXPECT_EQ(rows[1].at(2), "210500");
+}
+
+// The reader's warnings about the data file head the report.
+TEST(CalculationReport, ReaderWarningsComeFirst) {
+  std::string data = testing::read_file(testing::example_path("worked.dat"));
+  const size_t piles = data.find("4 0\n");
+  ASSERT_NE(piles, std::string::npos);
+  data.replace(piles, 4, "4 0 7\n");  // a number left on the line
+  const std::string folder = testing::new_folder({{"warned.dat", data}});
+  const auto group = std::make_unique<GroupData>();
+  read_group(folder + "/warned.dat", *group);
+  EXPECT_NE(group->warnings.find("warning in " + folder + "/warned.dat, line 8"), std::string::npos)
+      << group->warnings;
+  const auto derived = std::make_unique<DerivedValues>();
+  derive_values(*group, *derived);
+  const std::string html = input_report_html(*group, *derived);
+  EXPECT_LT(html.find("<div class=\"warnings\">"), html.find("<table"));
+  const auto plain = std::make_unique<GroupData>();
+  read_group(testing::example_path("worked.dat"), *plain);
+  EXPECT_EQ(input_report_html(*plain, *derived).find("warnings"), std::string::npos);
 }
 
 // The pages' tables for a reader: displacements in mm and rotations in mrad, four significant
