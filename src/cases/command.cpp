@@ -265,7 +265,7 @@ void write_results(const std::string& folder, const CaseNames& names, int32_t th
   jobs.push_back(document("summary.txt", [&] { return summary_text(names, piles); }));
   jobs.push_back(document("index.html", [&] { return index_html(names, caps, piles); }));
   for (const PileEnvelope& pile : piles) {
-    jobs.push_back(document(envelope_file_name(pile.g), [&] { return envelope_svg(pile); }));
+    jobs.push_back(document(envelope_file_name(pile.g), [&] { return envelope_svg(pile, names); }));
   }
   run_jobs(jobs, threads);
 }

@@ -109,6 +109,9 @@ void prepare_march(const Model& model, int32_t g, ResponseCache& cache, PileMarc
   const RunValues& run = model.run;
   march = PileMarch{};
   march.g = g;
+  march.top_x = piles.PXY(g, 1);
+  march.top_y = piles.PXY(g, 2);
+  march.top_diameter = piles.NFR(g) > 0 ? piles.DOF(g, 1) : piles.DOB(g, 1);
   Matrix6 M, T;
   OFFSET_MATRIX(piles.PXY(g, 1), piles.PXY(g, 2), M);
   copy_matrix(M.data(), 6, march.D);
