@@ -19,7 +19,6 @@
 #include "cases/cases.hpp"
 #include "input/input.hpp"
 #include "layout/layout.hpp"
-#include "plot/plot.hpp"
 
 namespace kelmarino::cases {
 namespace {
@@ -54,7 +53,7 @@ void read_inputs(const std::string& base, Inputs& in) {
   open_file(data_name, "r");  // the message of a missing data file, as kelmarino words it
   try {
     read_group(data_name, *in.group);
-  } catch (const PlotError& error) {
+  } catch (const GroupError& error) {
     const std::string what = error.what();
     throw RunError(what.starts_with("run-time error") ? what : "run-time error: " + what);
   }

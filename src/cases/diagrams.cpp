@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "cases/cases.hpp"
-#include "plot/svg.hpp"
+#include "diagram/svg.hpp"
 
 namespace kelmarino::cases {
 namespace {

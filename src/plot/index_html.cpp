@@ -1,7 +1,7 @@
 // The page of the results view: the calculation report of the input, the summary tables, the files
 // beside it, the plan and the diagrams of every pile.
+#include "diagram/svg.hpp"
 #include "plot/plot.hpp"
-#include "plot/svg.hpp"
 
 namespace kelmarino {
 namespace {

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <memory>
 
+#include "diagram/svg.hpp"
 #include "plot/plot.hpp"
-#include "plot/svg.hpp"
 #include "traps/traps.hpp"
 
 namespace kelmarino {

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "diagram/svg.hpp"
 #include "input/input.hpp"
 #include "plot/plot.hpp"
-#include "plot/svg.hpp"
 
 namespace kelmarino {
 namespace {

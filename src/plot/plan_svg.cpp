@@ -6,8 +6,8 @@
 #include <array>
 #include <cmath>
 
+#include "diagram/svg.hpp"
 #include "plot/plot.hpp"
-#include "plot/svg.hpp"
 
 namespace kelmarino {
 namespace {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "input/input.hpp"  // GroupData, read_group
 #include "model/model.hpp"
 #include "pile/pile.hpp"
 #include "plot/pos_file.hpp"
@@ -22,20 +23,6 @@ namespace kelmarino {
 class PlotError : public std::runtime_error {
  public:
   explicit PlotError(const std::string& message) : std::runtime_error(message) {}
-};
-
-// One load point of the control section: its position and the six load components acting there.
-struct LoadPoint {
-  float x = 0.0f;
-  float y = 0.0f;
-  float act[6] = {};  // Fx, Fy, Fz (t), Mx, My, Mz (t*m)
-};
-
-// The pile group as the data file gives it.
-struct GroupData {
-  Model model;                   // filled by READ_INPUT; FORCE holds the loads at the cap centre
-  std::vector<LoadPoint> loads;  // the load points, when the data file gives loads
-  std::string warnings;          // the reader's warnings about the data file, as it wrote them
 };
 
 // The values a checker recomputes by hand, formed by the analysis's own stages (BTXY, BOTAREA,
@@ -73,11 +60,6 @@ struct ReportResults {
   float cap[6] = {};
   std::vector<PileTop> tops;  // element g - 1 for pile g
 };
-
-// read_group: reads the data file through the project's reader (its console output is kept and
-// quoted when the reader stops), then the load points of its control section. PlotError when the
-// file cannot be opened or the reader refuses it.
-void read_group(const std::string& data_name, GroupData& group);
 
 // check_pos_belongs: PlotError unless the post-processing file holds as many piles as the data
 // file and every pile as many stations as its segments and steps give.

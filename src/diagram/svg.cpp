@@ -1,5 +1,5 @@
 // Text helpers of the diagrams.
-#include "plot/svg.hpp"
+#include "diagram/svg.hpp"
 
 #include <algorithm>
 #include <cmath>
