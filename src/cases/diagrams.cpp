@@ -31,10 +31,14 @@ struct Panel {
   int32_t quantities[2];
 };
 
+// The panels of the vocabulary, with the quantities of the march.
 const Panel PANELS[6] = {
-    {"Displacement", "m", 2, {UX, UY}}, {"Rotation", "rad", 2, {SX, SY}},
-    {"Shear force", "t", 2, {NX, NY}},  {"Bending moment", "t*m", 2, {MX, MY}},
-    {"Axial force", "t", 1, {NZ, NZ}},  {"Soil stress", "t/m2", 2, {PSX, PSY}},
+    {PANEL_WORDS[0].title, PANEL_WORDS[0].unit, 2, {UX, UY}},
+    {PANEL_WORDS[1].title, PANEL_WORDS[1].unit, 2, {SX, SY}},
+    {PANEL_WORDS[2].title, PANEL_WORDS[2].unit, 2, {NX, NY}},
+    {PANEL_WORDS[3].title, PANEL_WORDS[3].unit, 2, {MX, MY}},
+    {PANEL_WORDS[4].title, PANEL_WORDS[4].unit, 1, {NZ, NZ}},
+    {PANEL_WORDS[5].title, PANEL_WORDS[5].unit, 2, {PSX, PSY}},
 };
 
 // A coordinate with one decimal, written directly: a diagram holds tens of thousands of points.

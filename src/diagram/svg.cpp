@@ -65,11 +65,8 @@ std::string fixed(double value, int32_t decimals) {
 std::string exact(float value) { return shortest(value); }
 
 const char* plane_colour(std::string_view quantity) {
-  if (quantity == "NZ") return AXIAL_COLOUR;
-  for (const std::string_view x_plane : {"UX", "SY", "NX", "MY", "PSX"}) {
-    if (quantity == x_plane) return X_PLANE_COLOUR;
-  }
-  return Y_PLANE_COLOUR;
+  const QuantityWord* word = quantity_word(quantity);
+  return word != nullptr ? word->colour : Y_PLANE_COLOUR;
 }
 
 std::string escape_xml(const std::string& text) { return escape_html(text); }

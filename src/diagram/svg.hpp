@@ -5,14 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace kelmarino {
+#include "diagram/quantities.hpp"  // the colours of the planes
 
-// The colours of the diagrams follow the bending plane, not the component letter: bending in the
-// x-z plane (UX, SY, NX, MY, PSX), bending in the y-z plane (UY, SX, NY, MX, PSY), the axial
-// force NZ.
-inline constexpr const char* X_PLANE_COLOUR = "#1f4fd0";
-inline constexpr const char* Y_PLANE_COLOUR = "#d0301f";
-inline constexpr const char* AXIAL_COLOUR = "#1b7a3a";
+namespace kelmarino {
 
 // The colour of a station quantity named as the report heads its column ("UX", "MY", "PSX", ...).
 const char* plane_colour(std::string_view quantity);

@@ -2,6 +2,7 @@
 // largest moment, shear and soil stress of every pile, and every station value.
 #include <cmath>
 
+#include "diagram/quantities.hpp"
 #include "input/input.hpp"
 #include "plot/plot.hpp"
 
@@ -18,14 +19,10 @@ constexpr double PER_MM = 1000.0;  // mm per m, and mrad per rad
 const Column FORCE_COLUMNS[6] = {{"NX", "t"},   {"NY", "t"},   {"NZ", "t"},
                                  {"MX", "t*m"}, {"MY", "t*m"}, {"MZ", "t*m"}};
 
-// The quantities of the stations file in its column order, with their units.
-const struct {
-  Quantity q;
-  const char* unit;
-} STATION_COLUMNS[] = {{Quantity::UX, "m"},     {Quantity::UY, "m"},    {Quantity::SX, "rad"},
-                       {Quantity::SY, "rad"},   {Quantity::NX, "t"},    {Quantity::NY, "t"},
-                       {Quantity::NZ, "t"},     {Quantity::MX, "t*m"},  {Quantity::MY, "t*m"},
-                       {Quantity::PSX, "t/m2"}, {Quantity::PSY, "t/m2"}};
+// The quantities of the stations file in its column order; their units are the vocabulary's.
+const Quantity STATION_COLUMNS[] = {Quantity::UX, Quantity::UY,  Quantity::SX, Quantity::SY,
+                                    Quantity::NX, Quantity::NY,  Quantity::NZ, Quantity::MX,
+                                    Quantity::MY, Quantity::PSX, Quantity::PSY};
 
 // The three kinds of the extremes table: the component of the x-z plane, then of the y-z plane.
 const struct {
@@ -156,15 +153,15 @@ ResultTable soil_extremes_table(const PosFile& pos, const std::vector<int32_t>& 
 ResultTable stations_csv_table(const PosFile& pos) {
   ResultTable table;
   table.columns = {{"pile", ""}, {"station", ""}, {"Z", "m"}};
-  for (const auto& column : STATION_COLUMNS) {
-    table.columns.push_back({quantity_name(column.q), column.unit});
+  for (const Quantity q : STATION_COLUMNS) {
+    table.columns.push_back({quantity_name(q), quantity_word(quantity_name(q))->unit});
   }
   for (const PosPile& pile : pos.piles) {
     for (int32_t k = 1; k <= pile.NSTA; ++k) {
       const size_t i = static_cast<size_t>(k - 1);
       std::vector<std::string> row = {std::to_string(pile.g), std::to_string(k),
                                       shortest(pile.ZH[i])};
-      for (const auto& column : STATION_COLUMNS) row.push_back(shortest(pile.of(column.q)[i]));
+      for (const Quantity q : STATION_COLUMNS) row.push_back(shortest(pile.of(q)[i]));
       table.rows.push_back(row);
     }
   }
