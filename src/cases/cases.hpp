@@ -123,11 +123,14 @@ inline constexpr int32_t LANES = 16;
 // stations.
 struct PileMarch {
   int32_t g = 0;
-  float D[36] = {};   // OFFSET_MATRIX of the pile top
-  float Tt[36] = {};  // transpose of AXIS_ROTATION: cap axes to pile axes
-  float B[36] = {};   // head stiffness in pile axes (the ESP block)
-  PlaneResponse x;    // the x-z plane's responses
-  PlaneResponse y;    // the y-z plane's
+  float top_x = 0.0f;  // the pile top in plan (m)
+  float top_y = 0.0f;
+  float top_diameter = 0.0f;  // m
+  float D[36] = {};           // OFFSET_MATRIX of the pile top
+  float Tt[36] = {};          // transpose of AXIS_ROTATION: cap axes to pile axes
+  float B[36] = {};           // head stiffness in pile axes (the ESP block)
+  PlaneResponse x;            // the x-z plane's responses
+  PlaneResponse y;            // the y-z plane's
   StationList stations;
   int32_t KG = 1;         // the ground-line station
   std::vector<float> ZH;  // distance of each station from the pile top (m), station k at k - 1
@@ -201,7 +204,10 @@ struct StationEnvelope {
 // the combinations; on equal values the first combination in file order governs.
 struct PileEnvelope {
   int32_t g = 0;
-  int32_t KG = 1;  // the ground-line station
+  float top_x = 0.0f;  // the pile top in plan (m)
+  float top_y = 0.0f;
+  float top_diameter = 0.0f;  // m
+  int32_t KG = 1;             // the ground-line station
   std::vector<float> ZH;
   std::vector<StationEnvelope> stations;
 };
@@ -275,10 +281,11 @@ ResultTable envelope_table(const CaseNames& names, const std::vector<PileEnvelop
 ResultTable summary_table(const CaseNames& names, const std::vector<PileEnvelope>& piles);
 std::string summary_text(const CaseNames& names, const std::vector<PileEnvelope>& piles);
 
-// The envelope diagrams of one pile (SVG) and the page that shows the tables and every diagram.
-// The page is written in three parts: the text before the rows of the table of the cap
-// displacements, the rows of the combinations first .. last - 1, the text after them.
-std::string envelope_svg(const PileEnvelope& pile);
+// The envelope diagrams of one pile (SVG), the extremes marked with their value and combination,
+// and the page that shows the overview plan, the tables and every diagram. The page is written in
+// three parts: the text before the rows of the table of the cap displacements, the rows of the
+// combinations first .. last - 1, the text after them.
+std::string envelope_svg(const PileEnvelope& pile, const CaseNames& names);
 std::string envelope_file_name(int32_t g);
 struct PageParts {
   std::string before;

@@ -24,7 +24,6 @@
 #include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "output/output.hpp"
-#include "plot/plot.hpp"
 
 namespace kelmarino::cases {
 namespace {
@@ -60,7 +59,7 @@ void read_inputs(const std::string& base, Inputs& in) {
   open_file(data_name, "r");  // the message of a missing data file, as kelmarino words it
   try {
     read_group(data_name, *in.group);
-  } catch (const PlotError& error) {
+  } catch (const GroupError& error) {
     const std::string what = error.what();
     throw RunError(what.starts_with("run-time error") ? what : "run-time error: " + what);
   }
@@ -237,7 +236,7 @@ void analyse_and_write(Inputs& in, const CaseNames& names, NewFolder& folder, in
     close_written(page.file, page.name);
   });
   for (const PileEnvelope& pile : piles) {
-    jobs.push_back(document(envelope_file_name(pile.g), [&] { return envelope_svg(pile); }));
+    jobs.push_back(document(envelope_file_name(pile.g), [&] { return envelope_svg(pile, names); }));
   }
   progress.phase("writing " + folder.shown("") + ", documents done:",
                  static_cast<int32_t>(jobs.size()));

@@ -85,6 +85,9 @@ void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches
   const bool earliest = first == 0;
   if (earliest) {
     envelope.g = march.g;
+    envelope.top_x = march.top_x;
+    envelope.top_y = march.top_y;
+    envelope.top_diameter = march.top_diameter;
     envelope.KG = march.KG;
     envelope.ZH = march.ZH;
     envelope.stations.resize(static_cast<size_t>(NSTA));

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "cases/cases.hpp"
+#include "diagram/quantities.hpp"
 #include "foundation/foundation.hpp"
 #include "input/input.hpp"
 
@@ -92,23 +93,20 @@ void copy_matrix(const float* from, int32_t n, float* to) {
 
 }  // namespace
 
-const char* quantity_name(int32_t q) {
-  static const char* const NAMES[QUANTITIES] = {"UX", "UY", "SX", "SY",  "NX", "NY",
-                                                "NZ", "MX", "MY", "PSX", "PSY"};
-  return NAMES[q];
-}
+static_assert(QUANTITIES == QUANTITY_COUNT, "one vocabulary of the station quantities");
 
-const char* quantity_unit(int32_t q) {
-  static const char* const UNITS[QUANTITIES] = {"m", "m",   "rad", "rad",  "t",   "t",
-                                                "t", "t*m", "t*m", "t/m2", "t/m2"};
-  return UNITS[q];
-}
+const char* quantity_name(int32_t q) { return QUANTITY_WORDS[q].name; }
+
+const char* quantity_unit(int32_t q) { return QUANTITY_WORDS[q].unit; }
 
 void prepare_march(const Model& model, int32_t g, ResponseCache& cache, PileMarch& march) {
   const PileData& piles = model.piles;
   const RunValues& run = model.run;
   march = PileMarch{};
   march.g = g;
+  march.top_x = piles.PXY(g, 1);
+  march.top_y = piles.PXY(g, 2);
+  march.top_diameter = piles.NFR(g) > 0 ? piles.DOF(g, 1) : piles.DOB(g, 1);
   Matrix6 M, T;
   OFFSET_MATRIX(piles.PXY(g, 1), piles.PXY(g, 2), M);
   copy_matrix(M.data(), 6, march.D);

@@ -53,14 +53,6 @@ std::string header_line(const std::vector<Column>& columns) {
   return csv_text(ResultTable{columns, {}});
 }
 
-// A short number for the summary: four significant digits.
-std::string short_number(float value) {
-  char digits[32];
-  const auto result =
-      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 4);
-  return std::string(digits, result.ptr);
-}
-
 // The largest magnitude among the extremes of two quantities over a pile, with its station; on
 // equal magnitudes the first of (x max, x min, y max, y min) is kept.
 struct Largest {
@@ -187,44 +179,44 @@ ResultTable envelope_table(const CaseNames& names, const std::vector<PileEnvelop
 }
 
 ResultTable summary_table(const CaseNames& names, const std::vector<PileEnvelope>& piles) {
-  ResultTable table;
-  table.columns = {{"pile", ""},
-                   {"compression", "t"},
-                   {"under", ""},
-                   {"tension", "t"},
-                   {"under", ""},
-                   {"M", ""},
-                   {"moment", "t*m"},
-                   {"Z", "m"},
-                   {"under", ""},
-                   {"PS", ""},
-                   {"soil stress", "t/m2"},
-                   {"Z", "m"},
-                   {"under", ""}};
+  std::vector<Column> columns = {{"pile", ""},
+                                 {"compression", "t"},
+                                 {"under", ""},
+                                 {"tension", "t"},
+                                 {"under", ""},
+                                 {"M", ""},
+                                 {"moment", "t*m"},
+                                 {"Z", "m"},
+                                 {"under", ""},
+                                 {"PS", ""},
+                                 {"soil stress", "t/m2"},
+                                 {"Z", "m"},
+                                 {"under", ""}};
   auto name = [&](const Extreme& e) {
     return names.combinations[static_cast<size_t>(e.combination)];
   };
+  std::vector<std::vector<Cell>> rows;
   for (const PileEnvelope& pile : piles) {
-    std::vector<std::string> row = {std::to_string(pile.g)};
+    std::vector<Cell> row = {std::to_string(pile.g)};
     // The axial force at the pile top, compression positive.
     const Extreme compression = pile.stations[0].max[NZ];
     const Extreme tension = pile.stations[0].min[NZ];
     const bool compressed = compression.value > 0.0f;
     const bool pulled = tension.value < 0.0f;
-    row.push_back(compressed ? short_number(compression.value) : "-");
+    row.push_back(compressed ? Cell(static_cast<double>(compression.value)) : Cell("-"));
     row.push_back(compressed ? name(compression) : "-");
-    row.push_back(pulled ? short_number(tension.value) : "-");
+    row.push_back(pulled ? Cell(static_cast<double>(tension.value)) : Cell("-"));
     row.push_back(pulled ? name(tension) : "-");
     for (const Largest& l : {largest_magnitude(pile, MX, MY), largest_magnitude(pile, PSX, PSY)}) {
       const Extreme& e = l.at.extreme;
       row.push_back(quantity_name(l.q));
-      row.push_back(short_number(e.value));
-      row.push_back(short_number(pile.ZH[static_cast<size_t>(l.at.k - 1)]));
+      row.push_back(static_cast<double>(e.value));
+      row.push_back(static_cast<double>(pile.ZH[static_cast<size_t>(l.at.k - 1)]));
       row.push_back(name(e));
     }
-    table.rows.push_back(std::move(row));
+    rows.push_back(std::move(row));
   }
-  return table;
+  return readable_table(std::move(columns), rows);
 }
 
 std::string summary_text(const CaseNames& names, const std::vector<PileEnvelope>& piles) {

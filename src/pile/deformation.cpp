@@ -27,7 +27,7 @@ bool any_pair_closer_than(const GroundPoints& G, const PileData& piles, int32_t 
 
 // The factors of one pile, computed segment by segment.
 void pile_factors(const PileData& piles, int32_t p, float kx, float ky, SegmentReals& BTX,
-                  SegmentReals& BTY) {
+                  SegmentReals& BTY, CalculationWidths* widths) {
   const float kf = piles.KSH(p) == 1 ? 0.9f : 1.0f;
   for (int32_t s = 1; s <= piles.NBL(p); ++s) {
     const float bx = (piles.DOB(p, s) + 1.0f) * kx * kf;
@@ -37,13 +37,17 @@ void pile_factors(const PileData& piles, int32_t p, float kx, float ky, SegmentR
     SECPROP(piles.KSH(p), piles.PKE(p), piles.DOB(p, s), A, I);
     BTX(p, s) = real_power(piles.PMT(p, s) * bx / (piles.PEH(p) * I), 0.2f);
     BTY(p, s) = real_power(piles.PMT(p, s) * by / (piles.PEH(p) * I), 0.2f);
+    if (widths != nullptr) {
+      widths->BX(p, s) = bx;
+      widths->BY(p, s) = by;
+    }
   }
 }
 
 }  // namespace
 
 void BTXY(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, SegmentReals& BTX,
-          SegmentReals& BTY, const PileData& piles) {
+          SegmentReals& BTY, const PileData& piles, CalculationWidths* widths) {
   GroundPoints G;
   float d[MAX_PILES];
   for (int32_t p = 1; p <= PNUM; ++p) {
@@ -62,6 +66,10 @@ void BTXY(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, SegmentReals
     KINF2(1, PNUM, d, ZBL.data(), G, kx);
     KINF2(2, PNUM, d, ZBL.data(), G, ky);
   }
+  if (widths != nullptr) {
+    widths->kx = kx;
+    widths->ky = ky;
+  }
   for (int32_t p = 1; p <= PNUM; ++p) {
     at_pile(p);
     int32_t q = 1;
@@ -70,9 +78,13 @@ void BTXY(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, SegmentReals
       for (int32_t s = 1; s <= piles.NBL(q); ++s) {
         BTX(p, s) = BTX(q, s);
         BTY(p, s) = BTY(q, s);
+        if (widths != nullptr) {
+          widths->BX(p, s) = widths->BX(q, s);
+          widths->BY(p, s) = widths->BY(q, s);
+        }
       }
     } else {
-      pile_factors(piles, p, kx, ky, BTX, BTY);
+      pile_factors(piles, p, kx, ky, BTX, BTY, widths);
     }
   }
   at_pile(0);

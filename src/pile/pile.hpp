@@ -20,10 +20,20 @@ inline constexpr int32_t MAX_LIST = MAX_PILES;
 
 // ---- Deformation factors ----
 
+// The calculation widths of BTXY for a checker: the group's interaction coefficients kx, ky and
+// the width b of every below-ground segment in x and y (m).
+struct CalculationWidths {
+  float kx = 1.0f;
+  float ky = 1.0f;
+  SegmentReals BX;
+  SegmentReals BY;
+};
+
 // BTXY: deformation factors BTX, BTY of every below-ground segment, (m.b/EI)^0.2, with the
-// calculation width b = (d + 1.0).k.kf and the interaction coefficients k of the group.
+// calculation width b = (d + 1.0).k.kf and the interaction coefficients k of the group; the
+// widths and coefficients also into `widths` when given.
 void BTXY(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, SegmentReals& BTX,
-          SegmentReals& BTY, const PileData& piles);
+          SegmentReals& BTY, const PileData& piles, CalculationWidths* widths = nullptr);
 
 // The ground-line points of the piles: column 1 gx, column 2 gy.
 using GroundPoints = Table<float, MAX_PILES, 2>;

@@ -1,7 +1,7 @@
-// The page of the results view: the summary tables, the files beside it, the plan and the
-// diagrams of every pile.
+// The page of the results view: the calculation report of the input, the summary tables, the files
+// beside it, the plan and the diagrams of every pile.
+#include "diagram/svg.hpp"
 #include "plot/plot.hpp"
-#include "plot/svg.hpp"
 
 namespace kelmarino {
 namespace {
@@ -17,8 +17,10 @@ std::string table_section(const std::string& heading, const std::string& note,
 
 }  // namespace
 
-std::string index_html(const std::string& title, const ReportResults& report, const PosFile& pos,
-                       const std::vector<int32_t>& KG, const std::vector<std::string>& warnings) {
+std::string index_html(const std::string& title, const GroupData& group,
+                       const DerivedValues& derived, const ReportResults& report,
+                       const PosFile& pos, const std::vector<int32_t>& KG,
+                       const std::vector<std::string>& warnings) {
   const std::string name = escape_xml(title);
   std::string html =
       "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
@@ -30,21 +32,29 @@ std::string index_html(const std::string& title, const ReportResults& report, co
       "th, td { border: 1px solid #bbbbbb; padding: 0.2em 0.6em; text-align: right; "
       "font-variant-numeric: tabular-nums; } "
       "th { background: #f0f0f0; } div.wide { overflow-x: auto; } "
-      "img { max-width: 100%; border: 1px solid #dddddd; }</style>\n</head>\n<body>\n"
+      "img { max-width: 100%; border: 1px solid #dddddd; } "
+      "div.warnings pre { background: #fff4e0; border-left: 4px solid #e08000; padding: 0.5em; }\n"
+      // Printed: A4 pages, no navigation, each pile's diagrams on a page of their own.
+      "@media print { @page { size: A4; margin: 12mm; } body { margin: 0; font-size: 9pt; } "
+      "nav { display: none; } div.wide { overflow: visible; } "
+      "th, td { padding: 0.1em 0.3em; } "
+      "section.pile { break-before: page; page-break-before: always; } "
+      "section.pile img { max-height: 240mm; max-width: 100%; } }"
+      "</style>\n</head>\n<body>\n"
       "<h1>" +
       name + ": results</h1>\n";
   for (const std::string& warning : warnings) {
     html += "<p class=\"warning\"><strong>Warning:</strong> " + escape_xml(warning) + "</p>\n";
   }
   html +=
-      "<p>Files: <a href=\"summary.txt\">summary.txt</a> (these tables as text), "
-      "<a href=\"stations.csv\">stations.csv</a> (every station of every pile), "
+      "<nav><p>Files: <a href=\"summary.txt\">summary.txt</a> (these tables as "
+      "text), <a href=\"stations.csv\">stations.csv</a> (every station of every pile), "
       "<a href=\"heads.csv\">heads.csv</a> (every pile top). Diagrams of pile:";
   for (const PosPile& pile : pos.piles) {
     const std::string g = std::to_string(pile.g);
     html.append(" <a href=\"#pile-").append(g).append("\">").append(g).append("</a>");
   }
-  html += "</p>\n<h2>Summary</h2>\n";
+  html += "</p></nav>\n" + input_report_html(group, derived) + "<h2>Summary</h2>\n";
   html +=
       table_section("Displacements of the cap centre, in cap axes", "", cap_table(report), "cap");
   html += table_section("Displacements at the pile tops, in the axes of each pile", "",
@@ -64,9 +74,10 @@ std::string index_html(const std::string& title, const ReportResults& report, co
   html += "<h2>Plan of the group</h2>\n<p><img src=\"plan.svg\" alt=\"Plan of the group\"/></p>\n";
   for (const PosPile& pile : pos.piles) {
     const std::string g = std::to_string(pile.g);
-    html += "<h2 id=\"pile-" + g + "\">Pile " + g + ", top at (x, y) = (" + fixed(pile.x, 3) +
-            ", " + fixed(pile.y, 3) + ") m</h2>\n" + "<p><img src=\"" + pile_file_name(pile.g) +
-            "\" alt=\"Diagrams of pile " + g + "\"/></p>\n";
+    html += "<section class=\"pile\">\n<h2 id=\"pile-" + g + "\">Pile " + g +
+            ", top at (x, y) = (" + readable(pile.x) + ", " + readable(pile.y) + ") m</h2>\n" +
+            "<p><img src=\"" + pile_file_name(pile.g) + "\" alt=\"Diagrams of pile " + g +
+            "\"/></p>\n</section>\n";
   }
   return html + "</body>\n</html>\n";
 }

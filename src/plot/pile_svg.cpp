@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <limits>
 
+#include "diagram/svg.hpp"
 #include "input/input.hpp"
 #include "plot/plot.hpp"
-#include "plot/svg.hpp"
 
 namespace kelmarino {
 namespace {
@@ -37,13 +37,14 @@ struct PanelSpec {
   Quantity quantities[2];
 };
 
+// The panels of the vocabulary, with the quantities of the post-processing file.
 const PanelSpec PANELS[6] = {
-    {"Displacement", "m", 2, {Quantity::UX, Quantity::UY}},
-    {"Rotation", "rad", 2, {Quantity::SX, Quantity::SY}},
-    {"Shear force", "t", 2, {Quantity::NX, Quantity::NY}},
-    {"Bending moment", "t*m", 2, {Quantity::MX, Quantity::MY}},
-    {"Axial force", "t", 1, {Quantity::NZ, Quantity::NZ}},
-    {"Soil stress", "t/m2", 2, {Quantity::PSX, Quantity::PSY}},
+    {PANEL_WORDS[0].title, PANEL_WORDS[0].unit, 2, {Quantity::UX, Quantity::UY}},
+    {PANEL_WORDS[1].title, PANEL_WORDS[1].unit, 2, {Quantity::SX, Quantity::SY}},
+    {PANEL_WORDS[2].title, PANEL_WORDS[2].unit, 2, {Quantity::NX, Quantity::NY}},
+    {PANEL_WORDS[3].title, PANEL_WORDS[3].unit, 2, {Quantity::MX, Quantity::MY}},
+    {PANEL_WORDS[4].title, PANEL_WORDS[4].unit, 1, {Quantity::NZ, Quantity::NZ}},
+    {PANEL_WORDS[5].title, PANEL_WORDS[5].unit, 2, {Quantity::PSX, Quantity::PSY}},
 };
 
 // The vertical scale shared by the panels: Z from the pile top (0) down to the axis end.

@@ -1,11 +1,13 @@
 // The plan of the group: pile tops to scale and numbered, the direction of every raked pile, the
 // simulated piles, the load points with their horizontal forces, and the cap centre with the
-// resultant of the loads; a legend shows and explains every marker and arrow.
+// resultant of the loads; a legend shows and explains every marker and arrow. Seen from above as
+// the cap axes are drawn in the manual: x to the right, y down the page.
 #include <algorithm>
+#include <array>
 #include <cmath>
 
+#include "diagram/svg.hpp"
 #include "plot/plot.hpp"
-#include "plot/svg.hpp"
 
 namespace kelmarino {
 namespace {
@@ -26,14 +28,55 @@ const char* const AXIS_COLOUR = "#999999";
 // A white outline behind a text, drawn first, that keeps it readable over lines and markers.
 const char* const HALO = "stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"";
 
-// Plan coordinates (x to the right, y up) to picture coordinates.
+// Plan coordinates (x to the right, y down the page) to picture coordinates.
 struct PlanScale {
   double x0 = 0.0;  // plan x at the left edge of the box
   double y0 = 0.0;  // plan y at the top edge
   double s = 1.0;   // px per m
   double px(double x) const { return BOX_LEFT + (x - x0) * s; }
-  double py(double y) const { return BOX_TOP + (y0 - y) * s; }
+  double py(double y) const { return BOX_TOP + (y - y0) * s; }
 };
+
+// What a label must not cover: the boxes of markers and of labels placed before it, and the
+// lines of arrows and axes.
+struct Box {
+  double x0, y0, x1, y1;
+  bool overlaps(const Box& b) const { return x0 < b.x1 && b.x0 < x1 && y0 < b.y1 && b.y0 < y1; }
+};
+struct Obstacles {
+  std::vector<Box> boxes;
+  std::vector<std::array<double, 4>> lines;  // x1, y1, x2, y2
+  void add_box(double x, double y, double half) {
+    boxes.push_back({x - half, y - half, x + half, y + half});
+  }
+  void add_line(double x1, double y1, double x2, double y2) { lines.push_back({x1, y1, x2, y2}); }
+  // A line crosses a box when one of its points 1 px apart lies in the box (widened by the
+  // stroke).
+  bool hit(const Box& b) const {
+    for (const Box& o : boxes) {
+      if (o.overlaps(b)) return true;
+    }
+    for (const auto& l : lines) {
+      const double length = std::hypot(l[2] - l[0], l[3] - l[1]);
+      const int32_t n = std::max(1, static_cast<int32_t>(std::ceil(length)));
+      for (int32_t i = 0; i <= n; ++i) {
+        const double t = static_cast<double>(i) / n;
+        const double x = l[0] + t * (l[2] - l[0]);
+        const double y = l[1] + t * (l[3] - l[1]);
+        if (x > b.x0 - 1.5 && x < b.x1 + 1.5 && y > b.y0 - 1.5 && y < b.y1 + 1.5) return true;
+      }
+    }
+    return false;
+  }
+};
+
+// The box a text takes: about 0.62 of the font size per character, from the ascent above the
+// baseline to the descent below it.
+Box text_box(double x, double y, const char* anchor, const std::string& text, int32_t size) {
+  const double width = 0.62 * size * static_cast<double>(text.size());
+  const double left = anchor[0] == 's' ? x : (anchor[0] == 'e' ? x - width : x - width / 2.0);
+  return {left, y - 0.8 * size, left + width, y + 0.25 * size};
+}
 
 // The top diameter of pile p: its first segment above ground, else below ground.
 float top_diameter(const PileData& piles, int32_t p) {
@@ -61,7 +104,7 @@ PlanScale plan_scale(const GroupData& group) {
   PlanScale scale;
   scale.s = BOX_SIZE / (span + 2.0 * margin);
   scale.x0 = (xmin + xmax) / 2.0 - BOX_SIZE / scale.s / 2.0;
-  scale.y0 = (ymin + ymax) / 2.0 + BOX_SIZE / scale.s / 2.0;
+  scale.y0 = (ymin + ymax) / 2.0 - BOX_SIZE / scale.s / 2.0;
   return scale;
 }
 
@@ -87,52 +130,123 @@ std::string label(double x, double y, const char* anchor, const char* colour,
          "</text>\n";
 }
 
-void write_axes(std::string& svg, const PlanScale& scale) {
+// A label waiting for its place: the point it names, the side it would rather sit on, its text.
+struct PendingLabel {
+  double x, y;
+  double ux, uy;  // preferred direction from the point, a unit vector
+  const char* colour;
+  std::string text;
+  int32_t size;
+};
+
+// The plan being drawn: its markup, what labels must keep off, and the labels still to place.
+struct Plan {
+  std::string svg;
+  Obstacles obstacles;
+  std::vector<PendingLabel> labels;
+  // An arrow that labels keep off, its head included.
+  void add_arrow(const char* cls, double x1, double y1, double x2, double y2, const char* colour,
+                 const char* marker, const std::string& attributes) {
+    svg += arrow(cls, x1, y1, x2, y2, colour, marker, attributes);
+    obstacles.add_line(x1, y1, x2, y2);
+    obstacles.add_box(x2, y2, 5.0);
+  }
+};
+
+// Places each label in the first of sixteen directions, at growing distances, where it covers no
+// marker, arrow, axis or label placed before it and stays inside the box; the preferred
+// direction is tried first.
+void place_labels(Plan& plan) {
+  constexpr double PI = 3.14159265358979;
+  plan.svg += "<g class=\"labels\">\n";
+  for (const PendingLabel& l : plan.labels) {
+    const double first = std::atan2(l.uy, l.ux);
+    const Box fallback = text_box(l.x + 4.0 * l.ux, l.y + 4.0 * l.uy, "middle", l.text, l.size);
+    Box chosen = fallback;
+    bool found = false;
+    for (const double distance : {3.0, 7.0, 12.0, 18.0, 26.0, 36.0, 50.0}) {
+      for (int32_t i = 0; i < 16 && !found; ++i) {
+        // 0, +1, -1, +2, -2, ... sixteenths of a turn from the preferred direction
+        const int32_t step = (i + 1) / 2 * (i % 2 == 1 ? 1 : -1);
+        const double angle = first + step * PI / 8.0;
+        const double ux = std::cos(angle);
+        const double uy = std::sin(angle);
+        const Box probe = text_box(0.0, 0.0, "middle", l.text, l.size);
+        const double half_w = (probe.x1 - probe.x0) / 2.0;
+        const double half_h = (probe.y1 - probe.y0) / 2.0;
+        // The centre of the box, `distance` beyond the point in the direction of the angle.
+        const double t = std::min(ux == 0.0 ? 1e9 : half_w / std::fabs(ux),
+                                  uy == 0.0 ? 1e9 : half_h / std::fabs(uy));
+        const double cx = l.x + ux * (distance + t);
+        const double cy = l.y + uy * (distance + t);
+        const Box box = {cx - half_w, cy - half_h, cx + half_w, cy + half_h};
+        const Box inside = {BOX_LEFT, BOX_TOP, BOX_LEFT + BOX_SIZE, BOX_TOP + BOX_SIZE};
+        if (box.x0 < inside.x0 || box.x1 > inside.x1 || box.y0 < inside.y0 || box.y1 > inside.y1)
+          continue;
+        if (plan.obstacles.hit(box)) continue;
+        chosen = box;
+        found = true;
+      }
+      if (found) break;
+    }
+    plan.obstacles.boxes.push_back(chosen);
+    const double baseline = chosen.y1 - 0.25 * l.size;
+    plan.svg += "<text class=\"plan-label\" x=\"" + fixed((chosen.x0 + chosen.x1) / 2.0, 2) +
+                "\" y=\"" + fixed(baseline, 2) + "\" text-anchor=\"middle\" font-size=\"" +
+                std::to_string(l.size) + "\" fill=\"" + l.colour + "\" " + HALO + ">" +
+                escape_xml(l.text) + "</text>\n";
+  }
+  plan.svg += "</g>\n";
+}
+
+void write_axes(Plan& plan, const PlanScale& scale) {
   const double ox = scale.px(0.0);
   const double oy = scale.py(0.0);
-  svg += arrow("axis", BOX_LEFT, oy, BOX_LEFT + BOX_SIZE, oy, AXIS_COLOUR, "arrow-grey", "");
-  svg += arrow("axis", ox, BOX_TOP + BOX_SIZE, ox, BOX_TOP, AXIS_COLOUR, "arrow-grey", "");
-  svg += label(BOX_LEFT + BOX_SIZE - 4.0, oy - 8.0, "end", "#666666", "x");
-  svg += label(ox + 8.0, BOX_TOP + 12.0, "start", "#666666", "y");
+  plan.add_arrow("axis", BOX_LEFT, oy, BOX_LEFT + BOX_SIZE, oy, AXIS_COLOUR, "arrow-grey", "");
+  plan.add_arrow("axis", ox, BOX_TOP, ox, BOX_TOP + BOX_SIZE, AXIS_COLOUR, "arrow-grey", "");
+  plan.labels.push_back({BOX_LEFT + BOX_SIZE - 6.0, oy, 0.0, -1.0, "#666666", "x", 13});
+  plan.labels.push_back({ox, BOX_TOP + BOX_SIZE - 6.0, 1.0, 0.0, "#666666", "y", 13});
   // A scale bar of a nice length, about a fifth of the box.
   const Axis bar = nice_axis(0.0, BOX_SIZE / scale.s / 5.0, 1);
   const double length = bar.step * scale.s;
   const double y = BOX_TOP + BOX_SIZE + 22.0;
-  svg += "<line class=\"scale-bar\" x1=\"" + fixed(BOX_LEFT, 2) + "\" y1=\"" + fixed(y, 2) +
-         "\" x2=\"" + fixed(BOX_LEFT + length, 2) + "\" y2=\"" + fixed(y, 2) +
-         "\" stroke=\"#333333\" stroke-width=\"3\"/>\n";
-  svg += label(BOX_LEFT + length + 8.0, y + 4.0, "start", "#333333",
-               scale_note(bar) + tick_label(bar, 1) + " m");
+  plan.svg += "<line class=\"scale-bar\" x1=\"" + fixed(BOX_LEFT, 2) + "\" y1=\"" + fixed(y, 2) +
+              "\" x2=\"" + fixed(BOX_LEFT + length, 2) + "\" y2=\"" + fixed(y, 2) +
+              "\" stroke=\"#333333\" stroke-width=\"3\"/>\n";
+  plan.svg += label(BOX_LEFT + length + 8.0, y + 4.0, "start", "#333333",
+                    scale_note(bar) + tick_label(bar, 1) + " m");
 }
 
 double pile_radius(const PileData& piles, int32_t p, const PlanScale& scale) {
   return std::max(MIN_RADIUS, static_cast<double>(top_diameter(piles, p)) / 2.0 * scale.s);
 }
 
-void write_pile(std::string& svg, const PileData& piles, int32_t p, const PlanScale& scale) {
+void write_pile(Plan& plan, const PileData& piles, int32_t p, const PlanScale& scale) {
   const double x = scale.px(piles.PXY(p, 1));
   const double y = scale.py(piles.PXY(p, 2));
   const double r = pile_radius(piles, p, scale);
-  svg += "<g class=\"pile\" data-pile=\"" + std::to_string(p) + "\" data-x=\"" +
-         exact(piles.PXY(p, 1)) + "\" data-y=\"" + exact(piles.PXY(p, 2)) + "\">\n<circle cx=\"" +
-         fixed(x, 2) + "\" cy=\"" + fixed(y, 2) + "\" r=\"" + fixed(r, 2) +
-         "\" fill=\"#e8e8e8\" stroke=\"" + PILE_COLOUR + "\" stroke-width=\"1.5\"/>\n";
+  plan.obstacles.add_box(x, y, r);
+  plan.svg += "<g class=\"pile\" data-pile=\"" + std::to_string(p) + "\" data-x=\"" +
+              exact(piles.PXY(p, 1)) + "\" data-y=\"" + exact(piles.PXY(p, 2)) +
+              "\">\n<circle cx=\"" + fixed(x, 2) + "\" cy=\"" + fixed(y, 2) + "\" r=\"" +
+              fixed(r, 2) + "\" fill=\"#e8e8e8\" stroke=\"" + PILE_COLOUR +
+              "\" stroke-width=\"1.5\"/>\n";
   // A raked pile: its axis direction in plan, from the top, with the batter vertical:horizontal.
   const double ax = piles.AGL(p, 1);
   const double ay = piles.AGL(p, 2);
   const double horizontal = std::hypot(ax, ay);
   if (horizontal > 1e-6) {
     const double ux = ax / horizontal;
-    const double uy = -ay / horizontal;  // plan y is up, picture y down
+    const double uy = ay / horizontal;  // plan y and picture y both point down the page
     const double x2 = x + ux * (r + RAKE_LENGTH);
     const double y2 = y + uy * (r + RAKE_LENGTH);
-    svg += arrow("rake", x + ux * r, y + uy * r, x2, y2, PILE_COLOUR, "arrow-black",
-                 "data-pile=\"" + std::to_string(p) + "\" data-dx=\"" + exact(piles.AGL(p, 1)) +
-                     "\" data-dy=\"" + exact(piles.AGL(p, 2)) + "\"");
-    svg += label(x2 + ux * 6.0, y2 + uy * 6.0 + 4.0, ux >= 0.0 ? "start" : "end", PILE_COLOUR,
-                 fixed(static_cast<double>(piles.AGL(p, 3)) / horizontal, 1) + ":1", 10);
+    plan.add_arrow("rake", x + ux * r, y + uy * r, x2, y2, PILE_COLOUR, "arrow-black",
+                   "data-pile=\"" + std::to_string(p) + "\" data-dx=\"" + exact(piles.AGL(p, 1)) +
+                       "\" data-dy=\"" + exact(piles.AGL(p, 2)) + "\"");
+    plan.labels.push_back({x2, y2, ux, uy, PILE_COLOUR,
+                           fixed(static_cast<double>(piles.AGL(p, 3)) / horizontal, 1) + ":1", 10});
   }
-  svg += "</g>\n";
+  plan.svg += "</g>\n";
 }
 
 // The pile numbers, drawn after every marker and arrow and outlined in white, so that a load
@@ -150,54 +264,62 @@ void write_pile_numbers(std::string& svg, const GroupData& group, const PlanScal
   svg += "</g>\n";
 }
 
-void write_simulated(std::string& svg, const PileData& piles, int32_t j, const PlanScale& scale) {
+void write_simulated(Plan& plan, const PileData& piles, int32_t j, const PlanScale& scale) {
   const double x = scale.px(piles.SXY(j, 1));
   const double y = scale.py(piles.SXY(j, 2));
-  svg += "<g class=\"simulated\" data-simulated=\"" + std::to_string(j) + "\" data-x=\"" +
-         exact(piles.SXY(j, 1)) + "\" data-y=\"" + exact(piles.SXY(j, 2)) + "\">\n" +
-         "<path d=\"M" + fixed(x, 2) + "," + fixed(y - 9.0, 2) + " l9,9 l-9,9 l-9,-9 z\" " +
-         "fill=\"#fff1c2\" stroke=\"" + SIMULATED_COLOUR + "\" stroke-width=\"1.5\"/>\n" +
-         label(x + 12.0, y + 4.0, "start", SIMULATED_COLOUR, std::string("S") + std::to_string(j)) +
-         "</g>\n";
+  plan.obstacles.add_box(x, y, 9.0);
+  plan.svg += "<g class=\"simulated\" data-simulated=\"" + std::to_string(j) + "\" data-x=\"" +
+              exact(piles.SXY(j, 1)) + "\" data-y=\"" + exact(piles.SXY(j, 2)) + "\">\n" +
+              "<path d=\"M" + fixed(x, 2) + "," + fixed(y - 9.0, 2) + " l9,9 l-9,9 l-9,-9 z\" " +
+              "fill=\"#fff1c2\" stroke=\"" + SIMULATED_COLOUR + "\" stroke-width=\"1.5\"/>\n</g>\n";
+  plan.labels.push_back(
+      {x, y, 1.0, 0.0, SIMULATED_COLOUR, std::string("S").append(std::to_string(j)), 12});
 }
 
-// The horizontal force (Fx, Fy) at a point as an arrow, `per_t` px per tonne.
-void write_force(std::string& svg, const char* cls, double x, double y, float fx, float fy,
-                 double per_t, const char* colour, const char* marker) {
+// The horizontal force (Fx, Fy) at a point as an arrow, `per_t` px per tonne; the resultant is
+// dashed, so that a load arrow along it stays in sight.
+void write_force(Plan& plan, const char* cls, double x, double y, float fx, float fy, double per_t,
+                 const char* colour, const char* marker, const std::string& style = "") {
   if (fx == 0.0f && fy == 0.0f) return;
-  svg += arrow(cls, x, y, x + static_cast<double>(fx) * per_t, y - static_cast<double>(fy) * per_t,
-               colour, marker, "data-fx=\"" + exact(fx) + "\" data-fy=\"" + exact(fy) + "\"");
+  plan.add_arrow(cls, x, y, x + static_cast<double>(fx) * per_t,
+                 y + static_cast<double>(fy) * per_t, colour, marker,
+                 "data-fx=\"" + exact(fx) + "\" data-fy=\"" + exact(fy) + "\"" + style);
 }
 
-void write_loads(std::string& svg, const GroupData& group, const PlanScale& scale) {
+void write_loads(Plan& plan, const GroupData& group, const PlanScale& scale) {
   const Vec<float, 6>& F = group.model.run.FORCE;
   double largest = std::hypot(F(1), F(2));
   for (const LoadPoint& load : group.loads) {
     largest = std::max(largest, std::hypot(static_cast<double>(load.act[0]), load.act[1]));
   }
   const double per_t = largest > 0.0 ? FORCE_LENGTH / largest : 0.0;
+  const double ox = scale.px(0.0);
+  const double oy = scale.py(0.0);
+  // The resultant first, dashed and wide, the load arrows over it.
+  plan.svg += "<g class=\"cap-centre\">\n<circle cx=\"" + fixed(ox, 2) + "\" cy=\"" + fixed(oy, 2) +
+              "\" r=\"4\" fill=\"none\" stroke=\"" + RESULTANT_COLOUR + "\" stroke-width=\"2\"/>\n";
+  plan.obstacles.add_box(ox, oy, 5.0);
+  if (group.model.run.JCTR == 1) {
+    write_force(plan, "resultant", ox, oy, F(1), F(2), per_t, RESULTANT_COLOUR, "arrow-orange",
+                " stroke-dasharray=\"7,4\"");
+  }
+  plan.svg += "</g>\n";
+  plan.labels.push_back({ox, oy, -0.7071, 0.7071, RESULTANT_COLOUR, "O", 12});
   for (size_t k = 0; k < group.loads.size(); ++k) {
     const LoadPoint& load = group.loads[k];
     const double x = scale.px(load.x);
     const double y = scale.py(load.y);
-    svg += "<g class=\"load\" data-load=\"" + std::to_string(k + 1) + "\" data-x=\"" +
-           exact(load.x) + "\" data-y=\"" + exact(load.y) + "\">\n<path d=\"M" + fixed(x - 7.0, 2) +
-           "," + fixed(y - 7.0, 2) + " l14,14 m0,-14 l-14,14\" stroke=\"" + LOAD_COLOUR +
-           "\" stroke-width=\"2.5\"/>\n" +
-           label(x - 10.0, y - 10.0, "end", LOAD_COLOUR, std::string("L") + std::to_string(k + 1));
-    write_force(svg, "load-force", x, y, load.act[0], load.act[1], per_t, LOAD_COLOUR,
+    plan.obstacles.add_box(x, y, 7.0);
+    plan.svg += "<g class=\"load\" data-load=\"" + std::to_string(k + 1) + "\" data-x=\"" +
+                exact(load.x) + "\" data-y=\"" + exact(load.y) + "\">\n<path d=\"M" +
+                fixed(x - 7.0, 2) + "," + fixed(y - 7.0, 2) + " l14,14 m0,-14 l-14,14\" stroke=\"" +
+                LOAD_COLOUR + "\" stroke-width=\"2.5\"/>\n";
+    write_force(plan, "load-force", x, y, load.act[0], load.act[1], per_t, LOAD_COLOUR,
                 "arrow-green");
-    svg += "</g>\n";
+    plan.svg += "</g>\n";
+    plan.labels.push_back(
+        {x, y, -0.7071, -0.7071, LOAD_COLOUR, std::string("L").append(std::to_string(k + 1)), 12});
   }
-  const double ox = scale.px(0.0);
-  const double oy = scale.py(0.0);
-  svg += "<g class=\"cap-centre\">\n<circle cx=\"" + fixed(ox, 2) + "\" cy=\"" + fixed(oy, 2) +
-         "\" r=\"4\" fill=\"none\" stroke=\"" + RESULTANT_COLOUR + "\" stroke-width=\"2\"/>\n" +
-         label(ox - 8.0, oy + 16.0, "end", RESULTANT_COLOUR, "O");
-  if (group.model.run.JCTR == 1) {
-    write_force(svg, "resultant", ox, oy, F(1), F(2), per_t, RESULTANT_COLOUR, "arrow-orange");
-  }
-  svg += "</g>\n";
 }
 
 std::string six_values(const float* v) {
@@ -223,8 +345,9 @@ bool any_raked(const GroupData& group) {
 
 std::vector<LegendLine> legend_lines(const GroupData& group) {
   const RunValues& run = group.model.run;
-  std::vector<LegendLine> lines = {{"axis", "x, y: the cap axes through the cap centre O"},
-                                   {"pile", "Pile top, to scale, with its number"}};
+  std::vector<LegendLine> lines = {
+      {"axis", "x, y: the cap axes through the cap centre O, seen from above"},
+      {"pile", "Pile top, to scale, with its number"}};
   if (any_raked(group)) {
     lines.push_back({"rake",
                      "Direction of a raked pile's axis in plan, with its batter "
@@ -244,7 +367,8 @@ std::vector<LegendLine> legend_lines(const GroupData& group) {
   if (horizontal)
     lines.push_back({"load-force", "Horizontal force (Fx, Fy) of a load point, to scale"});
   if (run.FORCE(1) != 0.0f || run.FORCE(2) != 0.0f) {
-    lines.push_back({"resultant", "Horizontal force of the resultant at O, to the same scale"});
+    lines.push_back(
+        {"resultant", "Horizontal force of the resultant at O, to the same scale (dashed)"});
   }
   for (size_t k = 0; k < group.loads.size(); ++k) {
     const LoadPoint& load = group.loads[k];
@@ -279,7 +403,8 @@ std::string legend_sample(const std::string& key, double x, double y) {
   if (key == "load-force")
     return arrow("", x - 12.0, y, x + 12.0, y, LOAD_COLOUR, "arrow-green", "");
   if (key == "resultant") {
-    return arrow("", x - 12.0, y, x + 12.0, y, RESULTANT_COLOUR, "arrow-orange", "");
+    return arrow("", x - 12.0, y, x + 12.0, y, RESULTANT_COLOUR, "arrow-orange",
+                 "stroke-dasharray=\"7,4\"");
   }
   return "";
 }
@@ -326,13 +451,24 @@ std::string plan_svg(const GroupData& group) {
       "<rect x=\"" + fixed(BOX_LEFT, 2) + "\" y=\"" + fixed(BOX_TOP, 2) + "\" width=\"" +
       fixed(BOX_SIZE, 2) + "\" height=\"" + fixed(BOX_SIZE, 2) +
       "\" fill=\"none\" stroke=\"#cccccc\"/>\n";
-  write_axes(svg, scale);
-  for (int32_t p = 1; p <= group.model.run.PNUM; ++p) write_pile(svg, group.model.piles, p, scale);
+  Plan plan;
+  write_axes(plan, scale);
+  for (int32_t p = 1; p <= group.model.run.PNUM; ++p) write_pile(plan, group.model.piles, p, scale);
   for (int32_t j = 1; j <= group.model.run.SNUM; ++j) {
-    write_simulated(svg, group.model.piles, j, scale);
+    write_simulated(plan, group.model.piles, j, scale);
   }
-  write_loads(svg, group, scale);
+  write_loads(plan, group, scale);
+  svg += plan.svg;
   write_pile_numbers(svg, group, scale);
+  plan.svg.clear();
+  // The labels last, in the order of their importance: O and the loads before the rakes and axes.
+  std::stable_sort(
+      plan.labels.begin(), plan.labels.end(), [](const PendingLabel& a, const PendingLabel& b) {
+        auto rank = [](const PendingLabel& l) { return l.size == 13 ? 2 : (l.size == 10 ? 1 : 0); };
+        return rank(a) < rank(b);
+      });
+  place_labels(plan);
+  svg += plan.svg;
   write_legend(svg, legend, legend_top);
   return svg + "</svg>\n";
 }

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "input/input.hpp"  // GroupData, read_group
 #include "model/model.hpp"
+#include "pile/pile.hpp"
 #include "plot/pos_file.hpp"
 #include "tables/tables.hpp"
 
@@ -23,18 +25,28 @@ class PlotError : public std::runtime_error {
   explicit PlotError(const std::string& message) : std::runtime_error(message) {}
 };
 
-// One load point of the control section: its position and the six load components acting there.
-struct LoadPoint {
-  float x = 0.0f;
-  float y = 0.0f;
-  float act[6] = {};  // Fx, Fy, Fz (t), Mx, My, Mz (t*m)
+// The values a checker recomputes by hand, formed by the analysis's own stages (BTXY, BOTAREA,
+// AXIAL, LATERAL) on the model of the data file.
+struct DerivedValues {
+  CalculationWidths widths;  // interaction coefficients and calculation widths
+  SegmentReals BTX;          // deformation factors alpha of every below-ground segment (1/m)
+  SegmentReals BTY;
+  PileReals ZFR;                    // above-ground length of every pile (m)
+  PileReals ZBL;                    // below-ground length (m)
+  PileReals ABOT;                   // bearing area at the bottom (m2)
+  PileReals AXK;                    // axial stiffness (t/m)
+  Table<float, MAX_PILES, 6> head;  // the diagonal of the head stiffness in pile axes
 };
 
-// The pile group as the data file gives it.
-struct GroupData {
-  Model model;                   // filled by READ_INPUT; FORCE holds the loads at the cap centre
-  std::vector<LoadPoint> loads;  // the load points, when the data file gives loads
-};
+// derive_values: runs the stiffness stages on a copy of the model; PlotError when one of them
+// faults (the message of the run-time error).
+void derive_values(const GroupData& group, DerivedValues& derived);
+
+// The calculation report: the reader's warnings, the control values, the load points and their
+// resultant, the piles, the pile types segment by segment, and the derived values, as HTML
+// sections with tables of ids "control", "loads", "piles", "types", "segments", "pile-values"
+// and "segment-values".
+std::string input_report_html(const GroupData& group, const DerivedValues& derived);
 
 // The results the report prints besides the station tables, read back from its text: the six
 // cap displacements (UX, UY, UZ, SX, SY, SZ in cap axes) and, pile by pile, the top displacements
@@ -48,11 +60,6 @@ struct ReportResults {
   float cap[6] = {};
   std::vector<PileTop> tops;  // element g - 1 for pile g
 };
-
-// read_group: reads the data file through the project's reader (its console output is kept and
-// quoted when the reader stops), then the load points of its control section. PlotError when the
-// file cannot be opened or the reader refuses it.
-void read_group(const std::string& data_name, GroupData& group);
 
 // check_pos_belongs: PlotError unless the post-processing file holds as many piles as the data
 // file, every pile as many stations as its segments and steps give, and what it repeats of the
@@ -82,9 +89,10 @@ PileExtreme largest_of(const PosPile& pile, Quantity x_plane, Quantity y_plane,
 // The ground-line station KG of every pile, element g - 1 for pile g.
 std::vector<int32_t> ground_stations(const GroupData& group);
 
-// The tables of the results view. Numbers as the report prints them (printed) in the summary
-// tables, and as the shortest text of the same single-precision value (shortest) in the CSV
-// tables: both carry the digits of the report and the post-processing file.
+// The tables of the results view. The summary tables are for a reader: four significant digits
+// in plain decimals, displacements in mm and rotations in mrad, rounding noise written 0
+// (readable_table). The CSV tables keep the shortest text of every single-precision value in m,
+// rad, t and t*m (shortest): the digits of the report and the post-processing file.
 ResultTable cap_table(const ReportResults& report);
 ResultTable head_displacement_table(const ReportResults& report);
 ResultTable head_force_table(const ReportResults& report);
@@ -102,8 +110,9 @@ std::string summary_text(const std::string& title, const ReportResults& report, 
 std::string pile_svg(const PileData& piles, int32_t p, const PosPile& pile);
 std::string plan_svg(const GroupData& group);
 // The page shows the warnings of the run at its top.
-std::string index_html(const std::string& title, const ReportResults& report, const PosFile& pos,
-                       const std::vector<int32_t>& KG,
+std::string index_html(const std::string& title, const GroupData& group,
+                       const DerivedValues& derived, const ReportResults& report,
+                       const PosFile& pos, const std::vector<int32_t>& KG,
                        const std::vector<std::string>& warnings = {});
 
 // The SVG file name of pile p: pile-01.svg, ..., pile-100.svg.

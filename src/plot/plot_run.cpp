@@ -93,7 +93,10 @@ std::string draw(const std::string& base, std::FILE* errors) {
     document(pile_file_name(pile.g), [&] { return pile_svg(group->model.piles, pile.g, pile); });
   }
   document("plan.svg", [&] { return plan_svg(*group); });
-  document("index.html", [&] { return index_html(title, report, pos, KG, warnings); });
+  const auto derived = std::make_unique<DerivedValues>();
+  derive_values(*group, *derived);
+  document("index.html",
+           [&] { return index_html(title, *group, *derived, report, pos, KG, warnings); });
   parallel_for(jobs.size(), THREADS, [&](size_t j, int32_t) { jobs[j](); });
   folder.commit();
   return target;

@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "diagram/quantities.hpp"  // QUANTITY_COUNT
+
 namespace kelmarino {
 
 // The station values of one pile, in the order of the file's record groups.
+// The names, units and planes of the quantities are the vocabulary's (QUANTITY_WORDS).
 enum class Quantity { UX, SY, NX, MY, UY, SX, NY, MX, NZ, PSX, PSY };
-inline constexpr int32_t QUANTITY_COUNT = 11;
 
 // "UX", "SY", ... as the report heads its columns.
 const char* quantity_name(Quantity q);

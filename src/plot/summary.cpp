@@ -2,25 +2,27 @@
 // largest moment, shear and soil stress of every pile, and every station value.
 #include <cmath>
 
+#include "diagram/quantities.hpp"
 #include "input/input.hpp"
 #include "plot/plot.hpp"
 
 namespace kelmarino {
 namespace {
 
+// The pile-top and cap columns of the CSV files, in the program's units, and of the tables for a
+// reader, displacements in mm and rotations in mrad.
 const Column DISPLACEMENT_COLUMNS[6] = {{"UX", "m"},   {"UY", "m"},   {"UZ", "m"},
                                         {"SX", "rad"}, {"SY", "rad"}, {"SZ", "rad"}};
+const Column READABLE_DISPLACEMENT_COLUMNS[6] = {{"UX", "mm"},   {"UY", "mm"},   {"UZ", "mm"},
+                                                 {"SX", "mrad"}, {"SY", "mrad"}, {"SZ", "mrad"}};
+constexpr double PER_MM = 1000.0;  // mm per m, and mrad per rad
 const Column FORCE_COLUMNS[6] = {{"NX", "t"},   {"NY", "t"},   {"NZ", "t"},
                                  {"MX", "t*m"}, {"MY", "t*m"}, {"MZ", "t*m"}};
 
-// The quantities of the stations file in its column order, with their units.
-const struct {
-  Quantity q;
-  const char* unit;
-} STATION_COLUMNS[] = {{Quantity::UX, "m"},     {Quantity::UY, "m"},    {Quantity::SX, "rad"},
-                       {Quantity::SY, "rad"},   {Quantity::NX, "t"},    {Quantity::NY, "t"},
-                       {Quantity::NZ, "t"},     {Quantity::MX, "t*m"},  {Quantity::MY, "t*m"},
-                       {Quantity::PSX, "t/m2"}, {Quantity::PSY, "t/m2"}};
+// The quantities of the stations file in its column order; their units are the vocabulary's.
+const Quantity STATION_COLUMNS[] = {Quantity::UX, Quantity::UY,  Quantity::SX, Quantity::SY,
+                                    Quantity::NX, Quantity::NY,  Quantity::NZ, Quantity::MX,
+                                    Quantity::MY, Quantity::PSX, Quantity::PSY};
 
 // The three kinds of the extremes table: the component of the x-z plane, then of the y-z plane.
 const struct {
@@ -32,39 +34,44 @@ const struct {
                       {"shear", "t", Quantity::NX, Quantity::NY},
                       {"soil stress", "t/m2", Quantity::PSX, Quantity::PSY}};
 
-std::vector<std::string> six_printed(const float (&values)[6]) {
-  std::vector<std::string> cells;
-  for (const float v : values) cells.push_back(printed(v));
-  return cells;
+// Six cells of a table for a reader: displacements and rotations in mm and mrad.
+void add_six(std::vector<Cell>& row, const float (&values)[6], bool displacements) {
+  for (const float v : values)
+    row.push_back(static_cast<double>(v) * (displacements ? PER_MM : 1.0));
 }
 
 // One row per pile: its top displacements DU or its top forces FT.
-ResultTable pile_top_table(const ReportResults& report, const Column (&columns)[6], bool forces) {
-  ResultTable table;
-  table.columns.push_back({"pile", ""});
-  table.columns.insert(table.columns.end(), std::begin(columns), std::end(columns));
-  for (size_t i = 0; i < report.tops.size(); ++i) {
-    const PileTop& top = report.tops[i];
-    table.rows.push_back({std::to_string(i + 1)});
-    for (const float v : forces ? top.FT : top.DU) table.rows.back().push_back(printed(v));
+ResultTable pile_top_table(const ReportResults& report, bool forces) {
+  std::vector<Column> columns = {{"pile", ""}};
+  if (forces) {
+    columns.insert(columns.end(), std::begin(FORCE_COLUMNS), std::end(FORCE_COLUMNS));
+  } else {
+    columns.insert(columns.end(), std::begin(READABLE_DISPLACEMENT_COLUMNS),
+                   std::end(READABLE_DISPLACEMENT_COLUMNS));
   }
-  return table;
+  std::vector<std::vector<Cell>> rows;
+  for (size_t i = 0; i < report.tops.size(); ++i) {
+    rows.push_back({std::to_string(i + 1)});
+    add_six(rows.back(), forces ? report.tops[i].FT : report.tops[i].DU, !forces);
+  }
+  return readable_table(std::move(columns), rows);
 }
 
-void add_extreme_columns(ResultTable& table, const char* name, const char* unit) {
-  table.columns.push_back({name, unit});
-  table.columns.insert(table.columns.end(), {{"of", ""}, {"Z", "m"}, {"station", ""}});
+void add_extreme_columns(std::vector<Column>& columns, const char* name, const char* unit) {
+  columns.push_back({name, unit});
+  columns.insert(columns.end(), {{"of", ""}, {"Z", "m"}, {"station", ""}});
 }
 
 // The value, its component, its Z and its station; "-" for the last three when every value is
 // zero.
-void add_extreme_cells(std::vector<std::string>& row, const PosPile& pile, const PileExtreme& e) {
-  row.push_back(printed(e.value));
+void add_extreme_cells(std::vector<Cell>& row, const PosPile& pile, const PileExtreme& e) {
+  row.push_back(static_cast<double>(e.value));
   if (e.k == 0) {
     row.insert(row.end(), {"-", "-", "-"});
   } else {
-    row.insert(row.end(), {quantity_name(e.quantity),
-                           shortest(pile.ZH[static_cast<size_t>(e.k - 1)]), std::to_string(e.k)});
+    row.insert(row.end(),
+               {quantity_name(e.quantity),
+                static_cast<double>(pile.ZH[static_cast<size_t>(e.k - 1)]), std::to_string(e.k)});
   }
 }
 
@@ -89,17 +96,17 @@ PileExtreme largest_of(const PosPile& pile, Quantity x_plane, Quantity y_plane, 
 }
 
 ResultTable cap_table(const ReportResults& report) {
-  return {{std::begin(DISPLACEMENT_COLUMNS), std::end(DISPLACEMENT_COLUMNS)},
-          {six_printed(report.cap)}};
+  std::vector<std::vector<Cell>> rows(1);
+  add_six(rows[0], report.cap, true);
+  return readable_table(
+      {std::begin(READABLE_DISPLACEMENT_COLUMNS), std::end(READABLE_DISPLACEMENT_COLUMNS)}, rows);
 }
 
 ResultTable head_displacement_table(const ReportResults& report) {
-  return pile_top_table(report, DISPLACEMENT_COLUMNS, false);
+  return pile_top_table(report, false);
 }
 
-ResultTable head_force_table(const ReportResults& report) {
-  return pile_top_table(report, FORCE_COLUMNS, true);
-}
+ResultTable head_force_table(const ReportResults& report) { return pile_top_table(report, true); }
 
 std::vector<int32_t> ground_stations(const GroupData& group) {
   std::vector<int32_t> KG;
@@ -110,50 +117,51 @@ std::vector<int32_t> ground_stations(const GroupData& group) {
 }
 
 ResultTable extremes_table(const PosFile& pos) {
-  ResultTable table;
-  table.columns = {{"pile", ""}, {"NZ top", "t"}};
-  for (const auto& kind : EXTREME_KINDS) add_extreme_columns(table, kind.name, kind.unit);
+  std::vector<Column> columns = {{"pile", ""}, {"NZ top", "t"}};
+  for (const auto& kind : EXTREME_KINDS) add_extreme_columns(columns, kind.name, kind.unit);
+  std::vector<std::vector<Cell>> rows;
   for (const PosPile& pile : pos.piles) {
-    std::vector<std::string> row = {std::to_string(pile.g), printed(pile.of(Quantity::NZ).front())};
+    std::vector<Cell> row = {std::to_string(pile.g),
+                             static_cast<double>(pile.of(Quantity::NZ).front())};
     for (const auto& kind : EXTREME_KINDS) {
       add_extreme_cells(row, pile, largest_of(pile, kind.x_plane, kind.y_plane));
     }
-    table.rows.push_back(row);
+    rows.push_back(row);
   }
-  return table;
+  return readable_table(std::move(columns), rows);
 }
 
 ResultTable soil_extremes_table(const PosFile& pos, const std::vector<int32_t>& KG) {
-  ResultTable table;
-  table.columns = {{"pile", ""}, {"ground Z", "m"}};
+  std::vector<Column> columns = {{"pile", ""}, {"ground Z", "m"}};
   for (const auto& kind : EXTREME_KINDS) {
-    if (kind.x_plane != Quantity::PSX) add_extreme_columns(table, kind.name, kind.unit);
+    if (kind.x_plane != Quantity::PSX) add_extreme_columns(columns, kind.name, kind.unit);
   }
+  std::vector<std::vector<Cell>> rows;
   for (const PosPile& pile : pos.piles) {
     const int32_t ground = KG[static_cast<size_t>(pile.g - 1)];
-    std::vector<std::string> row = {std::to_string(pile.g),
-                                    shortest(pile.ZH[static_cast<size_t>(ground - 1)])};
+    std::vector<Cell> row = {std::to_string(pile.g),
+                             static_cast<double>(pile.ZH[static_cast<size_t>(ground - 1)])};
     for (const auto& kind : EXTREME_KINDS) {
       if (kind.x_plane == Quantity::PSX) continue;  // the soil stresses are all in the soil
       add_extreme_cells(row, pile, largest_of(pile, kind.x_plane, kind.y_plane, ground));
     }
-    table.rows.push_back(row);
+    rows.push_back(row);
   }
-  return table;
+  return readable_table(std::move(columns), rows);
 }
 
 ResultTable stations_csv_table(const PosFile& pos) {
   ResultTable table;
   table.columns = {{"pile", ""}, {"station", ""}, {"Z", "m"}};
-  for (const auto& column : STATION_COLUMNS) {
-    table.columns.push_back({quantity_name(column.q), column.unit});
+  for (const Quantity q : STATION_COLUMNS) {
+    table.columns.push_back({quantity_name(q), quantity_word(quantity_name(q))->unit});
   }
   for (const PosPile& pile : pos.piles) {
     for (int32_t k = 1; k <= pile.NSTA; ++k) {
       const size_t i = static_cast<size_t>(k - 1);
       std::vector<std::string> row = {std::to_string(pile.g), std::to_string(k),
                                       shortest(pile.ZH[i])};
-      for (const auto& column : STATION_COLUMNS) row.push_back(shortest(pile.of(column.q)[i]));
+      for (const Quantity q : STATION_COLUMNS) row.push_back(shortest(pile.of(q)[i]));
       table.rows.push_back(row);
     }
   }

@@ -2,6 +2,10 @@
 #include "tables/tables.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "layout/layout.hpp"
 
@@ -40,6 +44,58 @@ std::string printed(float value) {
   std::string field;
   append_e(field, value, 11, 4);
   return field.substr(field.find_first_not_of(' '));
+}
+
+std::string readable(double value, double zero_below) {
+  if (!std::isfinite(value)) return value != value ? "nan" : (value > 0 ? "inf" : "-inf");
+  if (value == 0.0 || std::fabs(value) < zero_below) return "0";
+  // The decimal exponent after rounding to four digits: 9.9996 is 10.00, not 9.9996.
+  char text[400];
+  std::snprintf(text, sizeof text, "%.3e", value);
+  const int exponent = std::atoi(std::strchr(text, 'e') + 1);
+  // Above four integer digits the digits after the fourth are zeros: 12345678 is 12350000.
+  const double unit = exponent > 3 ? std::pow(10.0, exponent - 3) : 1.0;
+  std::snprintf(text, sizeof text, "%.*f", std::max(0, 3 - exponent),
+                exponent > 3 ? std::round(value / unit) * unit : value);
+  std::string result = text;
+  if (result.find('.') != std::string::npos) {
+    result.erase(result.find_last_not_of('0') + 1);
+    if (result.back() == '.') result.pop_back();
+  }
+  return result;
+}
+
+double noise_level(std::span<const double> column) {
+  double largest = 0.0;
+  for (const double v : column) largest = std::max(largest, std::fabs(v));
+  return 1e-6 * largest;
+}
+
+ResultTable readable_table(std::vector<Column> columns,
+                           const std::vector<std::vector<Cell>>& rows) {
+  std::vector<double> level(columns.size());
+  for (size_t c = 0; c < columns.size(); ++c) {
+    std::vector<double> numbers;
+    for (const auto& row : rows) {
+      if (row.at(c).is_number) numbers.push_back(row[c].value);
+    }
+    level[c] = noise_level(numbers);
+  }
+  ResultTable table{std::move(columns), {}};
+  for (const auto& row : rows) {
+    table.rows.emplace_back();
+    for (size_t c = 0; c < row.size(); ++c) {
+      table.rows.back().push_back(row[c].is_number ? readable(row[c].value, level[c])
+                                                   : row[c].text);
+    }
+  }
+  return table;
+}
+
+ReaderUnit reader_unit(const std::string& unit) {
+  if (unit == "m") return {"mm", 1000.0};
+  if (unit == "rad") return {"mrad", 1000.0};
+  return {unit, 1.0};
 }
 
 std::string csv_text(const ResultTable& table) {

@@ -3,7 +3,9 @@
 // spreadsheets and scripts, as aligned text for a design note, or as an HTML table for a page.
 // The results view of a run and the load-combination command both write their tables here.
 #include <cstdint>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "layout/layout.hpp"  // shortest, append_e
@@ -23,6 +25,36 @@ struct ResultTable {
 
 // A value as the report prints it, without the field's leading blanks: ".1250E+02".
 std::string printed(float value);
+
+// A value for a reader of a page or a summary: four significant digits in plain decimal notation,
+// trailing zeros dropped ("0.002378", "-1235", "27.08", "0"); a magnitude below `zero_below` is
+// written 0. The one number-to-text procedure of the pages and summaries.
+std::string readable(double value, double zero_below = 0.0);
+
+// A cell of a table for a reader: a text kept as it is, or a number written by `readable`.
+struct Cell {
+  Cell(std::string cell_text) : text(std::move(cell_text)) {}  // NOLINT: cells are built implicitly
+  Cell(const char* cell_text) : text(cell_text) {}             // NOLINT
+  Cell(double number) : is_number(true), value(number) {}      // NOLINT
+  std::string text;
+  bool is_number = false;
+  double value = 0.0;
+};
+
+// The table with every number written readable; a number below 1e-6 of the largest magnitude of
+// its column is rounding noise and written 0.
+ResultTable readable_table(std::vector<Column> columns, const std::vector<std::vector<Cell>>& rows);
+
+// The magnitude below which a value of a column is noise: 1e-6 of its largest magnitude.
+double noise_level(std::span<const double> column);
+
+// The unit a reader is shown for a unit of the program, and the factor from the one to the
+// other: displacements in mm and rotations in mrad, every other unit as it is.
+struct ReaderUnit {
+  std::string unit;
+  double factor = 1.0;
+};
+ReaderUnit reader_unit(const std::string& unit);
 
 // CSV: a header row of "name (unit)" (or "name" without a unit), then one line per row; cells
 // holding a comma, a quote or a line end are quoted. Lines end with LF.

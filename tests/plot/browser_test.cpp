@@ -1,8 +1,10 @@
 // The page of the bridge pier as a person sees it: opened in headless Chromium, every image it
-// shows loads, and the summary tables are in the page with one row per pile.
+// shows loads, the summary tables are in the page with one row per pile, and no cell holds a
+// number in E-notation.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -19,7 +21,8 @@ using testing::read_file;
 const char* const CHROMIUM = "/usr/bin/chromium";
 
 // Written into the page after it has loaded: each image's source with whether it shows (loaded,
-// with a width), then the row count of each table in the page's body.
+// with a width), the row count of each table in the page's body, and the count of table cells
+// holding a number in E-notation.
 const char* const PROBE =
     "<pre id=\"probe\"></pre><script>window.addEventListener('load', function () {"
     "  var lines = [];"
@@ -28,6 +31,10 @@ const char* const PROBE =
     "0));"
     "  for (const table of document.querySelectorAll('table'))"
     "    lines.push('table ' + table.id + ' ' + table.tBodies[0].rows.length);"
+    "  var e = 0;"
+    "  for (const td of document.querySelectorAll('td')) e += "
+    "/[0-9][eE][-+]?[0-9]/.test(td.textContent);"
+    "  lines.push('cells-in-E-notation ' + e);"
     "  document.getElementById('probe').textContent = lines.join('|');"
     "});</script>";
 
@@ -74,17 +81,64 @@ TEST(Browser, PageShowsEveryImageAndTheSummaryTables) {
   const std::map<std::string, std::string> seen = probe(read_file(dom));
   ASSERT_FALSE(seen.empty()) << "the browser wrote no page with the probe's result";
 
-  std::map<std::string, std::string> expected = {
-      {"image plan.svg", "true"}, {"image missing.svg", "false"}, {"table cap", "1"}};
+  std::map<std::string, std::string> expected = {{"image plan.svg", "true"},
+                                                 {"image missing.svg", "false"},
+                                                 {"table cap", "1"},
+                                                 {"cells-in-E-notation", "0"}};
   const std::string piles = std::to_string(p.pos.PNUM);
-  for (const char* table : {"head-displacements", "head-forces", "extremes", "soil-extremes"}) {
+  for (const char* table :
+       {"head-displacements", "head-forces", "extremes", "soil-extremes", "piles", "pile-values"}) {
     expected[std::string("table ") + table] = piles;
   }
+  // The input of the pier: two load points and the resultant, four types of two segments above
+  // and three below the ground line, three below-ground segments per pile.
+  expected["table control"] = "1";
+  expected["table loads"] = "3";
+  expected["table types"] = "4";
+  expected["table segments"] = "20";
+  expected["table segment-values"] = std::to_string(3 * p.pos.PNUM);
   for (int32_t g = 1; g <= p.pos.PNUM; ++g) {
     expected["image " + std::string(g < 10 ? "pile-0" : "pile-") + std::to_string(g) + ".svg"] =
         "true";
   }
   EXPECT_EQ(seen, expected);
+}
+
+// The pages of a PDF that Chromium printed: the page count of its page tree, the largest /Count.
+int32_t pdf_pages(const std::string& pdf) {
+  int32_t pages = 0;
+  for (size_t at = pdf.find("/Count "); at != std::string::npos; at = pdf.find("/Count ", at + 1)) {
+    pages = std::max(pages, std::atoi(pdf.c_str() + at + 7));
+  }
+  return pages;
+}
+
+int32_t printed_pages(const std::string& folder, const std::string& page) {
+  const std::string pdf = testing::temporary_folder() + "/page.pdf";
+  const std::string command =
+      std::string("timeout 120 ") + CHROMIUM +
+      " --headless --no-sandbox --disable-gpu --no-first-run"
+      " --disable-background-networking --disable-component-update"
+      " --user-data-dir=" +
+      testing::temporary_folder() +
+      " --no-pdf-header-footer --virtual-time-budget=10000 --print-to-pdf=" + pdf + " file://" +
+      folder + "/" + page + " > /dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  return pdf_pages(read_file(pdf));
+}
+
+// Printed on A4 with the print stylesheet, each pile's diagrams take exactly one page of their
+// own: the whole page prints as the pages before the first pile's diagrams plus one per pile.
+TEST(Browser, PrintsEveryPilesDiagramsOnAPageOfTheirOwn) {
+  if (access(CHROMIUM, X_OK) != 0) GTEST_SKIP() << "SKIPPED: no browser at " << CHROMIUM;
+  const testing::Plotted& p = plotted("pier");
+  const std::string page = p.document("index.html");
+  const size_t first_pile = page.find("<section class=\"pile\">");
+  ASSERT_NE(first_pile, std::string::npos);
+  std::ofstream(p.plots + "/front.html") << page.substr(0, first_pile) + "</body>\n</html>\n";
+  const int32_t front = printed_pages(p.plots, "front.html");
+  EXPECT_GE(front, 3);  // the input, the derived values and the summary take pages of their own
+  EXPECT_EQ(printed_pages(p.plots, "index.html"), front + p.pos.PNUM);
 }
 
 }  // namespace

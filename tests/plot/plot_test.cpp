@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -382,6 +383,111 @@ TEST(PlanDiagram, MarksPilesRakesSimulatedPilesAndLoads) {
   EXPECT_EQ(worked.all("line", "class", "rake").size(), 0u);  // all vertical
   EXPECT_EQ(worked.all("g", "class", "simulated").size(), 0u);
   EXPECT_EQ(worked.all("g", "class", "load").size(), 1u);
+}
+
+// Seen from above with the manual's cap axes: x to the right, y down the page. Pile 16 of the pier
+// stands at (+4.5, +4.5), pile 1 at (-4.5, -4.5); the rake of pile 4 leans to +x and the force of
+// load L2 points to +y.
+TEST(PlanDiagram, XRightAndYDownThePage) {
+  const XmlDocument pier = read_xml(plotted("pier").document("plan.svg"));
+  const auto centre = pier.all("g", "class", "cap-centre");
+  ASSERT_EQ(centre.size(), 1u);
+  double ox = 0.0, oy = 0.0;
+  for (const XmlElement& e : pier.elements) {
+    if (e.parent == pier.index(centre[0]) && e.name == "circle") {
+      ox = attribute(e, "cx");
+      oy = attribute(e, "cy");
+    }
+  }
+  auto circle_of = [&](const std::string& g) {
+    for (const XmlElement* pile : pier.all("g", "data-pile", g)) {
+      for (const XmlElement& e : pier.elements) {
+        if (e.parent == pier.index(pile) && e.name == "circle") return &e;
+      }
+    }
+    return static_cast<const XmlElement*>(nullptr);
+  };
+  ASSERT_NE(circle_of("16"), nullptr);
+  EXPECT_GT(attribute(*circle_of("16"), "cx"), ox + 100.0);
+  EXPECT_GT(attribute(*circle_of("16"), "cy"), oy + 100.0);
+  EXPECT_LT(attribute(*circle_of("1"), "cx"), ox - 100.0);
+  EXPECT_LT(attribute(*circle_of("1"), "cy"), oy - 100.0);
+  for (const XmlElement* rake : pier.all("line", "class", "rake")) {
+    if (rake->attributes.at("data-pile") == "4") {
+      EXPECT_GT(attribute(*rake, "x2"), attribute(*rake, "x1"));
+    }
+  }
+  const auto forces = pier.all("line", "class", "load-force");
+  ASSERT_EQ(forces.size(), 2u);
+  EXPECT_GT(attribute(*forces[1], "y2"), attribute(*forces[1], "y1"));
+}
+
+// No label of the plan (load points, O, simulated piles, batters, axis names) covers a pile, a
+// marker, an arrow or an axis; the boxes of the texts are estimated from their font size. The
+// resultant is dashed, so that a load arrow along it stays in sight.
+TEST(PlanDiagram, LabelsKeepOffMarkersArrowsAndAxes) {
+  struct Box {
+    double x0, y0, x1, y1;
+  };
+  for (const char* base : {"pier", "worked", "worked-simulated", "rock"}) {
+    SCOPED_TRACE(base);
+    const XmlDocument doc = read_xml(plotted(base).document("plan.svg"));
+    std::vector<Box> markers;
+    std::vector<const XmlElement*> lines;
+    for (const XmlElement& e : doc.elements) {
+      const int up = e.parent;
+      const std::string group = up < 0 ? ""
+                                : doc.elements[static_cast<size_t>(up)].attributes.count("class")
+                                    ? doc.elements[static_cast<size_t>(up)].attributes.at("class")
+                                    : "";
+      if (group == "legend") continue;
+      if (e.name == "circle") {
+        const double x = attribute(e, "cx"), y = attribute(e, "cy"), r = attribute(e, "r");
+        markers.push_back({x - r, y - r, x + r, y + r});
+      } else if (e.name == "path" && (group == "load" || group == "simulated")) {
+        double x = 0.0,
+               y = 0.0;  // "Mx,y ..." the first corner of the cross, the top of the diamond
+        ASSERT_EQ(std::sscanf(e.attributes.at("d").c_str(), "M%lf,%lf", &x, &y), 2);
+        markers.push_back(group == "load" ? Box{x, y, x + 14.0, y + 14.0}
+                                          : Box{x - 9.0, y, x + 9.0, y + 18.0});
+      } else if (e.name == "line" && e.attributes.count("class") &&
+                 std::set<std::string>{"axis", "rake", "load-force", "resultant"}.count(
+                     e.attributes.at("class"))) {
+        lines.push_back(&e);
+      }
+    }
+    const auto labels = doc.all("text", "class", "plan-label");
+    EXPECT_GE(labels.size(), 3u);  // x, y, O at least
+    for (const XmlElement* text : labels) {
+      const double size = attribute(*text, "font-size");
+      const double width = 0.55 * size * static_cast<double>(text->text.size());
+      const double x = attribute(*text, "x"), y = attribute(*text, "y");
+      ASSERT_EQ(text->attributes.at("text-anchor"), "middle");
+      const Box box = {x - width / 2.0, y - 0.7 * size, x + width / 2.0, y + 0.2 * size};
+      auto inside = [&](double px, double py) {
+        return px > box.x0 && px < box.x1 && py > box.y0 && py < box.y1;
+      };
+      for (const Box& m : markers) {
+        EXPECT_FALSE(box.x0 < m.x1 && m.x0 < box.x1 && box.y0 < m.y1 && m.y0 < box.y1)
+            << text->text << " on a marker at " << m.x0 << ", " << m.y0;
+      }
+      for (const XmlElement* line : lines) {
+        const double x1 = attribute(*line, "x1"), y1 = attribute(*line, "y1");
+        const double x2 = attribute(*line, "x2"), y2 = attribute(*line, "y2");
+        bool crossed = false;
+        for (int i = 0; i <= 200; ++i)
+          crossed |= inside(x1 + (x2 - x1) * i / 200.0, y1 + (y2 - y1) * i / 200.0);
+        crossed |= box.x0 < x2 + 5.0 && x2 - 5.0 < box.x1 && box.y0 < y2 + 5.0 && y2 - 5.0 < box.y1;
+        EXPECT_FALSE(crossed) << text->text << " on the " << line->attributes.at("class");
+      }
+    }
+    for (const XmlElement* resultant : doc.all("line", "class", "resultant")) {
+      EXPECT_TRUE(resultant->attributes.count("stroke-dasharray"));
+      for (const XmlElement* force : doc.all("line", "class", "load-force")) {
+        EXPECT_GT(doc.index(force), doc.index(resultant));  // drawn over the resultant
+      }
+    }
+  }
 }
 
 // Every kind of marker and arrow the plan draws has a line in its legend, and the legend explains

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -39,6 +40,14 @@ float number(const std::string& text) {
   const float value = std::strtof(text.c_str(), &end);
   EXPECT_EQ(end, text.c_str() + text.size()) << "not a number: " << text;
   return value;
+}
+
+// A cell for a reader holds `value` times `scale` to four significant digits, in plain decimals.
+void expect_shown(const std::string& cell, double value, double scale = 1.0) {
+  EXPECT_EQ(cell.find_first_of("Ee"), std::string::npos) << cell;
+  const double scaled = value * scale;
+  EXPECT_NEAR(std::strtod(cell.c_str(), nullptr), scaled, 5.0001e-4 * std::fabs(scaled))
+      << cell << " for " << scaled;
 }
 
 const std::map<std::string, Quantity> QUANTITIES = {
@@ -107,14 +116,17 @@ void check_largest(const PosPile& pile, const std::vector<std::string>& cells, s
     const std::vector<float>& v = pile.of(QUANTITIES.at(name));
     for (size_t k = first_k; k <= v.size(); ++k) largest = std::max(largest, std::fabs(v[k - 1]));
   }
-  const float value = number(cells[c]);
-  EXPECT_EQ(std::fabs(value), largest) << names.first;
-  if (largest == 0.0f) return;
+  if (largest == 0.0f) {
+    EXPECT_EQ(cells[c], "0");
+    return;
+  }
   EXPECT_TRUE(cells[c + 1] == names.first || cells[c + 1] == names.second) << cells[c + 1];
   const size_t k = std::strtoul(cells[c + 3].c_str(), nullptr, 10);
   ASSERT_TRUE(k >= first_k && k <= pile.ZH.size()) << cells[c + 3];
-  EXPECT_EQ(pile.of(QUANTITIES.at(cells[c + 1]))[k - 1], value);
-  EXPECT_EQ(number(cells[c + 2]), pile.ZH[k - 1]);
+  const float value = pile.of(QUANTITIES.at(cells[c + 1]))[k - 1];
+  EXPECT_EQ(std::fabs(value), largest) << names.first;
+  expect_shown(cells[c], value);
+  expect_shown(cells[c + 2], pile.ZH[k - 1]);
 }
 
 const std::pair<const char*, const char*> MOMENT = {"MY", "MX"};
@@ -132,7 +144,7 @@ TEST_P(Summary, LargestValuesAreThoseOfThePosFile) {
     const std::vector<std::string>& row = rows[static_cast<size_t>(pile.g - 1)];
     ASSERT_EQ(row.size(), 14u);
     EXPECT_EQ(row[0], std::to_string(pile.g));
-    EXPECT_EQ(number(row[1]), pile.of(Quantity::NZ).front());
+    expect_shown(row[1], pile.of(Quantity::NZ).front());
     check_largest(pile, row, 2, MOMENT, 1);
     check_largest(pile, row, 6, SHEAR, 1);
     check_largest(pile, row, 10, SOIL_STRESS, 1);
@@ -154,7 +166,7 @@ TEST_P(Summary, LargestInTheSoilAreThoseFromTheGroundLineDown) {
     const std::vector<std::string>& row = rows[static_cast<size_t>(pile.g - 1)];
     ASSERT_EQ(row.size(), 10u);
     EXPECT_EQ(row[0], std::to_string(pile.g));
-    EXPECT_EQ(number(row[1]), pile.ZH[KG - 1]);
+    expect_shown(row[1], pile.ZH[KG - 1]);
     check_largest(pile, row, 2, MOMENT, KG);
     check_largest(pile, row, 6, SHEAR, KG);
   }
@@ -166,16 +178,19 @@ TEST_P(Summary, LargestInTheSoilAreThoseFromTheGroundLineDown) {
 TEST_P(Summary, CapAndPileTopsAreThoseOfTheReport) {
   const Plotted& p = plotted(GetParam());
   const std::string report = p.run.file(std::string(GetParam()) + ".out");
-  std::vector<std::string> cap;  // "UX=   .6603E-03 (m)" in the block of the cap centre
+  std::vector<float> cap;  // "UX=   .6603E-03 (m)" in the block of the cap centre
   for (const std::string& line : split_lines(report.substr(report.find("CAP CENTER")))) {
     const std::vector<std::string> w = words(line);
     if (cap.size() < 6 && w.size() >= 3 && w[w.size() - 3].back() == '=')
-      cap.push_back(w[w.size() - 2]);
+      cap.push_back(number(w[w.size() - 2]));
   }
+  ASSERT_EQ(cap.size(), 6u);
   const XmlDocument page = read_xml(p.document("index.html"));
-  EXPECT_EQ(table_rows(page, "cap"), std::vector<std::vector<std::string>>{cap});
+  const auto cap_rows = table_rows(page, "cap");
+  ASSERT_EQ(cap_rows.size(), 1u);
   EXPECT_EQ(summary_rows(p.document("summary.txt"), "Displacements of the cap centre", 1).at(0),
-            cap);
+            cap_rows[0]);
+  for (size_t i = 0; i < 6; ++i) expect_shown(cap_rows[0].at(i), cap[i], 1000.0);  // mm, mrad
 
   const auto tops = report_tops(report);
   ASSERT_EQ(tops.size(), static_cast<size_t>(p.pos.PNUM));
@@ -202,8 +217,115 @@ TEST_P(Summary, CapAndPileTopsAreThoseOfTheReport) {
       const float printed = tops[g - 1].at(columns[c]);
       EXPECT_EQ(number(cells[c + 3]), printed) << columns[c];
       const std::string& shown = c < 6 ? displacements[g - 1].at(c + 1) : forces[g - 1].at(c - 5);
-      EXPECT_EQ(number(shown), printed) << columns[c];
+      expect_shown(shown, printed, c < 6 ? 1000.0 : 1.0);
     }
+  }
+}
+
+// The calculation report at the top of the page: one row per pile, per type, per segment of a
+// type and per pile and segment below the ground line; the derived values agree with each other
+// as the stages form them (b = (d + 1).k for circular piles, K33 the axial stiffness, alpha.h).
+TEST_P(Summary, CalculationReportHasARowPerPileTypeAndSegment) {
+  const Plotted& p = plotted(GetParam());
+  const auto group = std::make_unique<GroupData>();
+  read_group(testing::example_path(std::string(GetParam()) + ".dat"), *group);
+  const PileData& piles = group->model.piles;
+  const int32_t PNUM = group->model.run.PNUM;
+  const XmlDocument page = read_xml(p.document("index.html"));
+  EXPECT_EQ(table_rows(page, "control").size(), 1u);
+  if (group->model.run.JCTR == 1) {
+    EXPECT_EQ(table_rows(page, "loads").size(), group->loads.size() + 1);  // and the resultant
+  }
+  const auto pile_rows = table_rows(page, "piles");
+  ASSERT_EQ(pile_rows.size(), static_cast<size_t>(PNUM));
+  std::set<int32_t> types;
+  size_t type_segments = 0, pile_segments = 0;
+  for (int32_t g = 1; g <= PNUM; ++g) {
+    expect_shown(pile_rows[static_cast<size_t>(g - 1)][1], piles.PXY(g, 1));
+    expect_shown(pile_rows[static_cast<size_t>(g - 1)][2], piles.PXY(g, 2));
+    if (types.insert(piles.PTYPE(g)).second) {
+      type_segments += static_cast<size_t>(piles.NFR(g) + piles.NBL(g));
+    }
+    pile_segments += static_cast<size_t>(piles.NBL(g));
+  }
+  EXPECT_EQ(table_rows(page, "types").size(), types.size());
+  EXPECT_EQ(table_rows(page, "segments").size(), type_segments);
+  const auto values = table_rows(page, "pile-values");
+  ASSERT_EQ(values.size(), static_cast<size_t>(PNUM));
+  for (const auto& row : values) EXPECT_EQ(row.at(5), row.at(2)) << "K33 of pile " << row[0];
+  const auto segments = table_rows(page, "segment-values");
+  ASSERT_EQ(segments.size(), pile_segments);
+  for (const auto& row : segments) {
+    SCOPED_TRACE("pile " + row.at(0) + " segment " + row.at(1));
+    const int32_t g = std::stoi(row[0]);
+    const int32_t s = std::stoi(row[1]);
+    // Shown values have four digits: products of them agree to about 1e-3.
+    auto near = [](double a, double b) { EXPECT_NEAR(a, b, 1.5e-3 * std::fabs(b)); };
+    auto cell = [&](size_t c) { return static_cast<double>(number(row.at(c))); };
+    if (piles.KSH(g) == 0) {
+      near(cell(4), (static_cast<double>(piles.DOB(g, s)) + 1.0) * cell(2));
+      near(cell(5), (static_cast<double>(piles.DOB(g, s)) + 1.0) * cell(3));
+    }
+    near(cell(8),
+         cell(6) * static_cast<double>(number(pile_rows[static_cast<size_t>(g - 1)].at(10))));
+  }
+}
+
+// The axial stiffness of pile 2 of the pier by hand (vertical, KSU 2, d = 1.5 m, 4 m above and
+// 28 m below the ground line, PEH 2.8E6, PMB 30000, the bottom area limited by the 3 m spacing to
+// 3.142 * 3^2 / 4 = 7.0695 m2): 1/K = 4/(PEH.A) + 0.667 * 28/(PEH.A) + 1/(PMB.A0.28) with
+// A = 3.142 * 1.5^2 / 4, K = 210496 t/m.
+TEST(CalculationReport, AxialStiffnessOfThePierIsTheHandValue) {
+  const auto rows = table_rows(read_xml(plotted("pier").document("index.html")), "pile-values");
+  ASSERT_GE(rows.size(), 2u);
+  EXPECT_EQ(rows[1].at(1), "7.069");
+  EXPECT_EQ(rows[1].at(2), "210500");
+}
+
+// The reader's warnings about the data file head the report.
+TEST(CalculationReport, ReaderWarningsComeFirst) {
+  std::string data = testing::read_file(testing::example_path("worked.dat"));
+  const size_t piles = data.find("4 0\n");
+  ASSERT_NE(piles, std::string::npos);
+  data.replace(piles, 4, "4 0 7\n");  // a number left on the line
+  const std::string folder = testing::new_folder({{"warned.dat", data}});
+  const auto group = std::make_unique<GroupData>();
+  read_group(folder + "/warned.dat", *group);
+  EXPECT_NE(group->warnings.find("warning in " + folder + "/warned.dat, line 8"), std::string::npos)
+      << group->warnings;
+  const auto derived = std::make_unique<DerivedValues>();
+  derive_values(*group, *derived);
+  const std::string html = input_report_html(*group, *derived);
+  EXPECT_LT(html.find("<div class=\"warnings\">"), html.find("<table"));
+  const auto plain = std::make_unique<GroupData>();
+  read_group(testing::example_path("worked.dat"), *plain);
+  EXPECT_EQ(input_report_html(*plain, *derived).find("warnings"), std::string::npos);
+}
+
+// The pages' tables for a reader: displacements in mm and rotations in mrad, four significant
+// digits in plain decimals; a value below 1e-6 of its column's largest magnitude is noise, shown
+// as 0, while a small value of a column of small values is kept.
+TEST(SummaryTables, ReadableNumbersInMillimetresWithNoiseAsZero) {
+  ReportResults report;
+  report.tops.resize(3);
+  const float UY[3] = {3.996e-3f, 8.525e-11f, -2.5e-9f};
+  const float SZ[3] = {1.2e-9f, 3.4e-10f, 0.0f};
+  const float NZ[3] = {1234.56f, -0.04f, 27.08f};
+  for (size_t i = 0; i < 3; ++i) {
+    report.tops[i].DU[1] = UY[i];
+    report.tops[i].DU[5] = SZ[i];
+    report.tops[i].FT[2] = NZ[i];
+  }
+  const ResultTable displacements = head_displacement_table(report);
+  EXPECT_EQ(displacements.columns[2].unit, "mm");
+  EXPECT_EQ(displacements.columns[6].unit, "mrad");
+  const ResultTable forces = head_force_table(report);
+  const std::vector<std::string> expected[3] = {
+      {"3.996", "0", "0"}, {"0.0000012", "0.00000034", "0"}, {"1235", "-0.04", "27.08"}};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(displacements.rows[i][2], expected[0][i]) << i;
+    EXPECT_EQ(displacements.rows[i][6], expected[1][i]) << i;
+    EXPECT_EQ(forces.rows[i][3], expected[2][i]) << i;
   }
 }
 

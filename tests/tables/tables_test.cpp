@@ -24,6 +24,27 @@ TEST(Tables, ShortestTextReadsBackAsTheSameFloat) {
   EXPECT_EQ(printed(-0.000123456f), "-.1235E-03");
 }
 
+TEST(Tables, ReadableNumbersHaveFourDigitsInPlainDecimals) {
+  const struct {
+    double value;
+    double zero_below;
+    const char* text;
+  } cases[] = {{0.0, 0.0, "0"},        {-0.0, 0.0, "0"},         {0.003996, 0.0, "0.003996"},
+               {27.08, 0.0, "27.08"},  {-1234.56, 0.0, "-1235"}, {12345678.0, 0.0, "12350000"},
+               {9.99961, 0.0, "10"},   {0.5, 0.0, "0.5"},        {-2.5e-7, 0.0, "-0.00000025"},
+               {8.525e-11, 1e-9, "0"}, {-8.525e-11, 1e-9, "0"},  {2e-9, 1e-9, "0.000000002"}};
+  for (const auto& c : cases) EXPECT_EQ(readable(c.value, c.zero_below), c.text) << c.value;
+}
+
+TEST(Tables, ReadableTableWritesNoiseOfEachColumnAsZero) {
+  const ResultTable table =
+      readable_table({{"pile", ""}, {"UX", "mm"}, {"SX", "mrad"}},
+                     {{"1", 3.996, 1.2e-9}, {"2", 8.525e-6, 3.4e-10}, {"3", "-", -5e-16}});
+  const std::vector<std::vector<std::string>> expected = {
+      {"1", "3.996", "0.0000000012"}, {"2", "0.000008525", "0.00000000034"}, {"3", "-", "0"}};
+  EXPECT_EQ(table.rows, expected);
+}
+
 TEST(Tables, CsvQuotesOnlyWhatNeedsIt) {
   const ResultTable table{{{"combination", ""}, {"UX", "m"}},
                           {{"dead+wind", "0.5"}, {"a,b", "-1"}, {"say \"x\"", "2"}}};

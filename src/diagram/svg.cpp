@@ -1,5 +1,5 @@
 // Text helpers of the diagrams.
-#include "plot/svg.hpp"
+#include "diagram/svg.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -49,10 +49,7 @@ std::string scale_note(const Axis& axis) {
 }
 
 std::string scaled_label(const Axis& axis, float value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.4g",
-                static_cast<double>(value) / std::pow(10.0, axis.exponent));
-  return text;
+  return readable(static_cast<double>(value) / std::pow(10.0, axis.exponent));
 }
 
 std::string fixed(double value, int32_t decimals) {
@@ -65,24 +62,11 @@ std::string fixed(double value, int32_t decimals) {
   return result;
 }
 
-std::string exact(float value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
-  return text;
-}
-
-std::string e_label(float value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3E", static_cast<double>(value));
-  return text;
-}
+std::string exact(float value) { return shortest(value); }
 
 const char* plane_colour(std::string_view quantity) {
-  if (quantity == "NZ") return AXIAL_COLOUR;
-  for (const std::string_view x_plane : {"UX", "SY", "NX", "MY", "PSX"}) {
-    if (quantity == x_plane) return X_PLANE_COLOUR;
-  }
-  return Y_PLANE_COLOUR;
+  const QuantityWord* word = quantity_word(quantity);
+  return word != nullptr ? word->colour : Y_PLANE_COLOUR;
 }
 
 std::string escape_xml(const std::string& text) { return escape_html(text); }

@@ -5,14 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace kelmarino {
+#include "diagram/quantities.hpp"  // the colours of the planes
 
-// The colours of the diagrams follow the bending plane, not the component letter: bending in the
-// x-z plane (UX, SY, NX, MY, PSX), bending in the y-z plane (UY, SX, NY, MX, PSY), the axial
-// force NZ.
-inline constexpr const char* X_PLANE_COLOUR = "#1f4fd0";
-inline constexpr const char* Y_PLANE_COLOUR = "#d0301f";
-inline constexpr const char* AXIAL_COLOUR = "#1b7a3a";
+namespace kelmarino {
 
 // The colour of a station quantity named as the report heads its column ("UX", "MY", "PSX", ...).
 const char* plane_colour(std::string_view quantity);
@@ -40,14 +35,13 @@ std::string tick_label(const Axis& axis, int32_t i);
 std::string scale_note(const Axis& axis);
 
 // A value written at a point of a curve in the axis's own scaled unit (the value divided by
-// 10^exponent), with four significant digits: 1.656E-03 on an axis of "×1E-3 m" reads "1.656".
+// 10^exponent), readable: 1.656E-03 on an axis of "×1E-3 m" reads "1.656".
 std::string scaled_label(const Axis& axis, float value);
 
-// Numbers: fixed decimals for coordinates, the shortest text that reads back as the same single
-// precision value, and a four-digit engineering label ("1.008E-03").
+// Numbers: fixed decimals for coordinates, and the shortest text that reads back as the same
+// single-precision value for the data attributes. Labels a reader sees are written by `readable`.
 std::string fixed(double value, int32_t decimals);
 std::string exact(float value);
-std::string e_label(float value);
 
 // Text with the XML special characters escaped.
 std::string escape_xml(const std::string& text);

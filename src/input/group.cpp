@@ -1,0 +1,97 @@
+// The pile group of a data file for the programs that read a run's data file beside its
+// results: the model through the project's reader, the load points and the reader's warnings.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "input/input.hpp"
+#include "traps/traps.hpp"
+
+namespace kelmarino {
+namespace {
+
+File open_data(const std::string& data_name) {
+  File file(std::fopen(data_name.c_str(), "r"));
+  if (!file) throw GroupError("cannot open " + data_name + ": " + std::strerror(errno));
+  return file;
+}
+
+// What the reader wrote on its console, kept so that its input errors can be quoted.
+class ConsoleText {
+ public:
+  ConsoleText() : file_(open_memstream(&text_, &size_)) {}
+  ~ConsoleText() {
+    if (file_ != nullptr) std::fclose(file_);
+    std::free(text_);
+  }
+  ConsoleText(const ConsoleText&) = delete;
+  ConsoleText& operator=(const ConsoleText&) = delete;
+  std::FILE* file() { return file_; }
+  // The text written so far.
+  std::string text() {
+    std::fflush(file_);
+    return std::string(text_, size_);
+  }
+  // The lines written so far that hold more than blanks, joined by "; ".
+  std::string lines() {
+    std::fflush(file_);
+    std::string joined;
+    std::string line;
+    for (size_t i = 0; i <= size_; ++i) {
+      if (i == size_ || text_[i] == '\n') {
+        if (line.find_first_not_of(' ') != std::string::npos) {
+          joined += (joined.empty() ? "" : "; ") + line.substr(line.find_first_not_of(' '));
+        }
+        line.clear();
+      } else {
+        line += text_[i];
+      }
+    }
+    return joined;
+  }
+
+ private:
+  char* text_ = nullptr;
+  size_t size_ = 0;
+  std::FILE* file_;
+};
+
+}  // namespace
+
+void read_group(const std::string& data_name, GroupData& group) {
+  const File file = open_data(data_name);
+  InChannel data{file.get(), data_name};
+  ConsoleText console_text;
+  ConsoleText warnings;
+  if (console_text.file() == nullptr || warnings.file() == nullptr) {
+    throw GroupError("cannot keep the reader's console output");
+  }
+  data.warnings = warnings.file();
+  OutChannel console{console_text.file(), "the console"};
+  RunValues& run = group.model.run;
+  try {
+    // Read as the program reads it: arithmetic faults trapped, refusals thrown.
+    const ArithmeticTraps traps;
+    fault_context() = FaultContext{"input", 0};
+    LoadPoints points;
+    READ_INPUT(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
+               group.model.piles, points);
+    for (int32_t k = 1; k <= points.NACT; ++k) {
+      LoadPoint load{points.AXY(k, 1), points.AXY(k, 2), {}};
+      for (int32_t i = 1; i <= 6; ++i) load.act[i - 1] = points.ACT(k, i);
+      group.loads.push_back(load);
+    }
+    group.warnings = warnings.text();
+    fault_context() = FaultContext{};
+  } catch (const RunError& error) {
+    fault_context() = FaultContext{};
+    throw GroupError(error.what());
+  } catch (const RunStop&) {
+    fault_context() = FaultContext{};
+    throw GroupError("the reader stopped on an input error in " + data_name + ": " +
+                     console_text.lines());
+  }
+}
+
+}  // namespace kelmarino

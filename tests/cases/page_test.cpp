@@ -1,0 +1,184 @@
+// The page and the envelope diagrams of kelmarino-cases as a reader meets them: the overview plan
+// coloured by the governing axial force, the tables in readable numbers with the long envelope
+// table folded away, and diagrams whose titles place the pile, whose extremes are marked with
+// value and combination, and whose curves keep off the panel edges.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cases/case_files.hpp"
+#include "plot/xml_check.hpp"
+
+namespace kelmarino::cases {
+namespace {
+
+using kelmarino::testing::read_file;
+using kelmarino::testing::read_xml;
+using kelmarino::testing::split_lines;
+using kelmarino::testing::XmlDocument;
+using kelmarino::testing::XmlElement;
+
+// The folder BASE-cases/ of a run of the built command on the files given.
+std::string cases_folder(const std::map<std::string, std::string>& files, const std::string& base) {
+  const std::string folder = kelmarino::testing::temporary_folder();
+  for (const auto& [name, text] : files) std::ofstream(folder + "/" + name) << text;
+  const std::string command =
+      "cd " + folder + " && " + KELMARINO_CASES_EXE + " " + base + " > out.txt 2> errors.txt";
+  EXPECT_EQ(std::system(command.c_str()), 0) << read_file(folder + "/errors.txt");
+  return folder + "/" + base + "-cases/";
+}
+
+std::vector<std::string> cells(const std::string& line) {
+  std::vector<std::string> all;
+  std::stringstream in(line);
+  for (std::string cell; std::getline(in, cell, ',');) all.push_back(cell);
+  return all;
+}
+
+double value(const XmlElement& e, const std::string& name) {
+  return std::strtod(e.attributes.at(name).c_str(), nullptr);
+}
+
+// The governing axial force of every pile from heads.csv: the largest tension where any
+// combination pulls the pile, else the largest compression; the first combination on ties.
+std::vector<std::pair<float, std::string>> governing(const std::string& heads, size_t piles) {
+  std::vector<std::pair<float, std::string>> most(piles, {0.0f, ""}), least(piles, {0.0f, ""});
+  const std::vector<std::string> lines = split_lines(heads);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const std::vector<std::string> c = cells(lines[i]);
+    const size_t g = std::stoul(c.at(1)) - 1;
+    const float nz = std::strtof(c.at(10).c_str(), nullptr);
+    if (most[g].second.empty() || nz > most[g].first) most[g] = {nz, c[0]};
+    if (least[g].second.empty() || nz < least[g].first) least[g] = {nz, c[0]};
+  }
+  for (size_t g = 0; g < piles; ++g) {
+    if (least[g].first < 0.0f) most[g] = least[g];
+  }
+  return most;
+}
+
+TEST(CasesPage, OverviewColoursEachPileByItsGoverningAxialForce) {
+  const struct {
+    std::map<std::string, std::string> files;
+    const char* base;
+    size_t piles;
+    bool tension;
+  } runs[] = {{{{"pier.dat", testing::example_text("pier")},
+                {"pier.loads.csv", testing::loads_of("pier")},
+                {"pier.combinations.csv", testing::combinations_of("pier")}},
+               "pier",
+               16,
+               false},
+              {{{"w.dat", testing::example_text("worked")},
+                {"w.loads.csv",
+                 "case,x,y,FX,FY,FZ,MX,MY,MZ\nDOWN,0.4,-0.2,30,10,5000,0,50,0\n"
+                 "UP,0.4,-0.2,-30,-10,-5000,0,-50,0\n"}},
+               "w",
+               4,
+               true}};
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.base);
+    const std::string folder = cases_folder(run.files, run.base);
+    const XmlDocument page = read_xml(read_file(folder + "index.html"));
+    ASSERT_TRUE(page.problem.empty()) << page.problem;
+    const auto expected = governing(read_file(folder + "heads.csv"), run.piles);
+    const auto piles = page.all("g", "class", "overview-pile");
+    ASSERT_EQ(piles.size(), run.piles);
+    std::string fill_of_tension;
+    for (size_t g = 0; g < run.piles; ++g) {
+      const XmlElement& pile = *piles[g];
+      EXPECT_EQ(std::strtof(pile.attributes.at("data-nz").c_str(), nullptr), expected[g].first);
+      EXPECT_EQ(pile.attributes.at("data-combination"), expected[g].second);
+      EXPECT_NE(pile.content.find(readable(static_cast<double>(expected[g].first)) + " t"),
+                std::string::npos)
+          << pile.content;
+      EXPECT_NE(pile.content.find(expected[g].second), std::string::npos);
+      EXPECT_EQ(expected[g].first < 0.0f, run.tension);
+    }
+    // The overview comes before the tables, the envelope table folded inside <details>, and no
+    // cell holds a number in E-notation.
+    EXPECT_LT(page.index(piles[0]), page.index(page.all("table").at(0)));
+    const auto envelope = page.all("table", "id", "envelope");
+    ASSERT_EQ(envelope.size(), 1u);
+    EXPECT_EQ(page.elements[static_cast<size_t>(envelope[0]->parent)].name, "details");
+    const std::regex e_notation("[0-9][eE][-+]?[0-9]");
+    for (const XmlElement* td : page.all("td")) {
+      EXPECT_FALSE(std::regex_search(td->text, e_notation)) << td->text;
+    }
+  }
+}
+
+// Pile 1 of the pier: its title gives its position and ground line; the largest and smallest of
+// every quantity are marked where envelope.csv puts them, with their value and combination; no
+// curve comes within 2 px of its panel's frame.
+TEST(CasesPage, EnvelopeDiagramsMarkTheExtremesWithHeadroom) {
+  const std::string folder =
+      cases_folder({{"pier.dat", testing::example_text("pier")},
+                    {"pier.loads.csv", testing::loads_of("pier")},
+                    {"pier.combinations.csv", testing::combinations_of("pier")}},
+                   "pier");
+  const XmlDocument svg = read_xml(read_file(folder + "pile-01.svg"));
+  ASSERT_TRUE(svg.problem.empty()) << svg.problem;
+  bool titled = false;
+  for (const XmlElement* text : svg.all("text")) {
+    titled |=
+        text->content.rfind("Pile 1 at (x, y) = (-4.5, -4.5) m, ground line at Z = 4 m", 0) == 0;
+  }
+  EXPECT_TRUE(titled);
+  std::map<std::string, const XmlElement*> marks;
+  for (const XmlElement* mark : svg.all("circle", "class", "extreme")) {
+    marks[mark->attributes.at("data-quantity") + " " + mark->attributes.at("data-extreme")] = mark;
+  }
+  const std::vector<std::string> lines = split_lines(read_file(folder + "envelope.csv"));
+  size_t marked = 0;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const std::vector<std::string> c = cells(lines[i]);
+    if (c[0] != "1") continue;
+    for (const auto& [extreme, at] : {std::pair<std::string, size_t>{"max", 3}, {"min", 6}}) {
+      const float v = std::strtof(c[at].c_str(), nullptr);
+      const auto mark = marks.find(c[1] + " " + extreme);
+      // Zero, and a largest value below zero or a smallest above, are not marked.
+      if (v == 0.0f || (extreme == "max") == (v < 0.0f)) continue;
+      ASSERT_NE(mark, marks.end()) << c[1] << " " << extreme;
+      ++marked;
+      EXPECT_EQ(std::strtof(mark->second->attributes.at("data-value").c_str(), nullptr), v);
+      EXPECT_EQ(mark->second->attributes.at("data-combination"), c[at + 1]);
+    }
+  }
+  EXPECT_EQ(marked, marks.size());
+  EXPECT_GE(marked, 11u);
+  std::vector<const XmlElement*> frames;
+  for (const XmlElement* rect : svg.all("rect", "fill", "none")) frames.push_back(rect);
+  ASSERT_EQ(frames.size(), 6u);
+  const auto curves = svg.all("polyline", "class", "envelope");
+  ASSERT_FALSE(curves.empty());
+  for (const XmlElement* curve : curves) {
+    std::stringstream points(curve->attributes.at("points"));
+    double left = 1e9, right = -1e9, top = 1e9, bottom = -1e9;
+    for (std::string point; points >> point;) {
+      const double x = std::strtod(point.c_str(), nullptr);
+      const double y = std::strtod(point.c_str() + point.find(',') + 1, nullptr);
+      left = std::min(left, x);
+      right = std::max(right, x);
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+    size_t inside = 0;
+    for (const XmlElement* f : frames) {
+      inside += left >= value(*f, "x") + 2.0 &&
+                right <= value(*f, "x") + value(*f, "width") - 2.0 && top >= value(*f, "y") + 2.0 &&
+                bottom <= value(*f, "y") + value(*f, "height") - 2.0;
+    }
+    EXPECT_EQ(inside, 1u) << curve->attributes.at("data-quantity");
+  }
+}
+
+}  // namespace
+}  // namespace kelmarino::cases
