@@ -64,8 +64,8 @@ InputIssue stopped_read(const InChannel& data, const std::string& console) {
 GroupRead parse_group(const std::string& text, const std::string& name) {
   GroupRead read;
   std::string buffer = text;  // a stream in memory needs one byte: an empty text is no file
-  std::FILE* const file = buffer.empty() ? std::fopen("/dev/null", "r")
-                                         : fmemopen(buffer.data(), buffer.size(), "r");
+  std::FILE* const file =
+      buffer.empty() ? std::fopen("/dev/null", "r") : fmemopen(buffer.data(), buffer.size(), "r");
   if (file == nullptr) {
     read.issue = InputIssue{name, 0, 0, "cannot be read", "", "run-time error reading " + name};
     return read;

@@ -233,7 +233,8 @@ using HeadsWriter =
 
 // envelope_piles: marches every pile under every combination and keeps the envelopes, the
 // combinations taken COMBINATIONS_PER_PART at a time, their pile tops handed to `write_heads`.
-// The piles are shared out among `threads` threads, each with its own arithmetic traps; the
+// The piles are shared out among `threads` threads, each with its own arithmetic traps (or,
+// `trapped` false, finding its faults from the floating-point flags, for a library call); the
 // results do not depend on the thread count. `combinations_done` counts the combinations finished.
 // A trapped fault is reported for the first combination in file order whose march faults, at the
 // lowest pile that faults under it.
@@ -241,7 +242,7 @@ void envelope_piles(const std::vector<PileMarch>& marches,
                     const std::vector<CapDisplacements>& caps,
                     const std::vector<Combination>& combinations, int32_t threads,
                     std::atomic<int32_t>& combinations_done, CaseResults& results,
-                    const HeadsWriter& write_heads);
+                    const HeadsWriter& write_heads, bool trapped = true);
 
 // The extreme of quantity q over all stations and combinations of a pile: the largest (or
 // smallest) value, then the first combination, then the first station from the top.

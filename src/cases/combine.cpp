@@ -9,16 +9,16 @@ namespace kelmarino::cases {
 void form_stiffness(Model& model, ResponseCache& cache) {
   RunValues& run = model.run;
   PileData& piles = model.piles;
-  fault_context() = FaultContext{"deformation factors", 0};
+  at_stage("deformation factors");
   BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles);
-  fault_context() = FaultContext{"axial stiffness", 0};
+  at_stage("axial stiffness");
   BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
   AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
-  fault_context() = FaultContext{"lateral stiffness", 0};
+  at_stage("lateral stiffness");
   LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
-  fault_context() = FaultContext{"foundation analysis", 0};
+  at_stage("foundation analysis");
   assemble_kcap(run.PNUM, run.SNUM, piles, run.KCAP);
-  fault_context() = FaultContext{};
+  at_stage(nullptr);
 }
 
 void combination_force(const Combination& combination, const std::vector<LoadCase>& cases,
@@ -41,15 +41,17 @@ std::vector<CapDisplacements> solve_combinations(const Model& model,
   for (size_t c = 0; c < combinations.size(); ++c) {
     const std::string& name = combinations[c].name;
     const std::string reduction = "reduction of the loads of combination " + name;
-    fault_context() = FaultContext{reduction.c_str(), 0};
+    at_stage(reduction.c_str());
     combination_force(combinations[c], cases, FORCE);
     // A zero pivot here means the piles leave a cap displacement unrestrained: every
     // combination would fault alike, so the first one ends the run. An overflow is this
     // combination's own.
     const std::string solution = "solution of the cap displacements of combination " + name;
-    fault_context() = FaultContext{solution.c_str(), 0, "are all six restrained?"};
+    at_stage(solution.c_str());
+    fault_context().pivot_cause = "are all six restrained?";
     Table<float, 6, 6> A = model.run.KCAP;
     GAUSS_SOLVE(6, A.data(), FORCE.data());
+    check_faults();  // while the names of the stages live
     for (int32_t i = 0; i < 6; ++i) caps[c].U[i] = FORCE.data()[i];
   }
   fault_context() = FaultContext{};

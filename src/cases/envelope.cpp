@@ -114,8 +114,8 @@ struct Fault {
 };
 Fault faulting_combination(const PileMarch& march, const std::vector<CapDisplacements>& caps,
                            const std::vector<Combination>& combinations, size_t first, size_t last,
-                           const std::string& message) {
-  const ArithmeticTraps traps;
+                           const std::string& message, bool trapped) {
+  const FaultWatch watch(trapped);
   LaneTops tops;
   const auto stations = std::make_unique<StationLanes[]>(MAX_STATIONS);
   for (size_t c = first; c < last; ++c) {
@@ -125,6 +125,7 @@ Fault faulting_combination(const PileMarch& march, const std::vector<CapDisplace
     const std::vector<LaneBatch> one = lane_batches(caps, c, c + 1);
     try {
       march_lanes(march, one[0].U, tops, stations.get());
+      check_faults();
     } catch (const RunError& error) {
       fault_context() = FaultContext{};
       return Fault{c, march.g, error.what()};
@@ -153,7 +154,7 @@ void envelope_piles(const std::vector<PileMarch>& marches,
                     const std::vector<CapDisplacements>& caps,
                     const std::vector<Combination>& combinations, int32_t threads,
                     std::atomic<int32_t>& combinations_done, CaseResults& results,
-                    const HeadsWriter& write_heads) {
+                    const HeadsWriter& write_heads, bool trapped) {
   results.piles.assign(marches.size(), PileEnvelope{});
   if (caps.empty() || marches.empty()) return;
   const size_t PNUM = marches.size();
@@ -172,13 +173,15 @@ void envelope_piles(const std::vector<PileMarch>& marches,
         work->tops.resize(COMBINATIONS_PER_PART / LANES);
         work->states.resize(COMBINATIONS_PER_PART / LANES);
       }
-      const ArithmeticTraps traps;
+      const FaultWatch watch(trapped);
       const PileMarch& march = marches[p];
       fault_context() = FaultContext{"pile results", march.g};
       try {
         envelope_part(march, batches, first, last - first, PNUM, *work, results.piles[p], heads);
+        check_faults();
       } catch (const RunError& error) {
-        Fault fault = faulting_combination(march, caps, combinations, first, last, error.what());
+        Fault fault =
+            faulting_combination(march, caps, combinations, first, last, error.what(), trapped);
         const std::lock_guard<std::mutex> lock(mutex);
         faults.push_back(std::move(fault));
       }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/analysis.hpp"
+#include "cases/cases.hpp"
 
 namespace py = pybind11;
 
@@ -171,6 +172,132 @@ py::tuple core_write(const std::string& text, const std::string& name, const std
   return py::make_tuple("ok");
 }
 
+// The numbers kelmarino-cases writes, for the group of `text` under the load cases of a loads
+// file's text and the combinations of a combinations file's text (none: every case alone).
+struct CaseNumbers {
+  std::vector<cases::Combination> combinations;
+  std::vector<cases::CapDisplacements> caps;
+  std::vector<float> heads;  // combination, pile, then UX .. SZ, NX .. MZ
+  cases::CaseResults results;
+};
+
+void case_numbers(const Group& group, const std::string& loads, const std::string& loads_name,
+                  const std::optional<std::string>& combinations, const std::string& names_file,
+                  CaseNumbers& out) {
+  auto model = std::make_unique<Model>(*group.model);
+  const bool own_loads = model->run.JCTR == 1;
+  std::vector<cases::LoadCase> load_cases;
+  if (own_loads) {
+    cases::LoadCase data{cases::DATA_CASE, {}};
+    for (int32_t k = 1; k <= group.loads.NACT; ++k) {
+      cases::PointLoad point{group.loads.AXY(k, 1), group.loads.AXY(k, 2), {}};
+      for (int32_t i = 0; i < 6; ++i) point.act[i] = group.loads.ACT(k, i + 1);
+      data.points.push_back(point);
+    }
+    load_cases.push_back(data);
+  }
+  for (cases::LoadCase& c :
+       cases::read_load_cases(loads, loads_name, own_loads ? cases::DATA_CASE : "")) {
+    load_cases.push_back(std::move(c));
+  }
+  out.combinations = combinations ? cases::read_combinations(*combinations, names_file, load_cases)
+                                  : cases::single_case_combinations(load_cases);
+  const FaultFlags flags;
+  ResponseCache cache;
+  cases::form_stiffness(*model, cache);
+  out.caps = cases::solve_combinations(*model, load_cases, out.combinations);
+  std::vector<cases::PileMarch> marches(static_cast<size_t>(model->run.PNUM));
+  at_stage("pile results");
+  for (int32_t g = 1; g <= model->run.PNUM; ++g) {
+    at_pile(g);
+    cases::prepare_march(*model, g, cache, marches[static_cast<size_t>(g - 1)]);
+  }
+  at_stage(nullptr);
+  std::atomic<int32_t> done{0};
+  cases::envelope_piles(
+      marches, out.caps, out.combinations, 1, done, out.results,
+      [&out](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
+        for (const cases::HeadResult& head : heads) {
+          out.heads.insert(out.heads.end(), head.DU, head.DU + 6);
+          out.heads.insert(out.heads.end(), head.FT, head.FT + 6);
+        }
+      },
+      false);
+}
+
+// Per pile: Z, the ground-line station, and for every station and quantity (UX .. PSY) the
+// largest and smallest value with the number of the combination that governs it (from 0).
+py::list envelope_arrays(const cases::CaseResults& results) {
+  py::list piles;
+  for (const cases::PileEnvelope& pile : results.piles) {
+    const auto n = static_cast<py::ssize_t>(pile.stations.size());
+    py::array_t<float> max({n, py::ssize_t{QUANTITIES}});
+    py::array_t<float> min({n, py::ssize_t{QUANTITIES}});
+    py::array_t<int32_t> max_by({n, py::ssize_t{QUANTITIES}});
+    py::array_t<int32_t> min_by({n, py::ssize_t{QUANTITIES}});
+    for (py::ssize_t k = 0; k < n; ++k) {
+      const cases::StationEnvelope& s = pile.stations[static_cast<size_t>(k)];
+      for (int32_t q = 0; q < QUANTITIES; ++q) {
+        max.mutable_at(k, q) = s.max[q].value;
+        min.mutable_at(k, q) = s.min[q].value;
+        max_by.mutable_at(k, q) = s.max[q].combination;
+        min_by.mutable_at(k, q) = s.min[q].combination;
+      }
+    }
+    py::dict arrays;
+    arrays["Z"] = py::array_t<float>(n, pile.ZH.data());
+    arrays["KG"] = pile.KG;
+    arrays["max"] = max;
+    arrays["min"] = min;
+    arrays["max_combination"] = max_by;
+    arrays["min_combination"] = min_by;
+    piles.append(arrays);
+  }
+  return piles;
+}
+
+py::tuple core_combinations(const std::string& text, const std::string& name,
+                            const std::string& loads, const std::string& loads_name,
+                            const std::optional<std::string>& combinations,
+                            const std::string& combinations_name) {
+  GroupRead read;
+  CaseNumbers numbers;
+  std::optional<std::string> refused;
+  AnalysisIssue fault;
+  {
+    const py::gil_scoped_release released;
+    read = parse_group(text, name);
+    if (read.group) {
+      try {
+        case_numbers(*read.group, loads, loads_name, combinations, combinations_name, numbers);
+      } catch (const RunError& error) {
+        const FaultContext& where = fault_context();
+        fault = {where.stage != nullptr ? where.stage : "analysis", where.pile, error.what()};
+        refused = error.what();
+      }
+      fault_context() = FaultContext{};
+    }
+  }
+  if (read.issue) return input_issue(*read.issue);
+  if (refused) {
+    if (refused->starts_with("run-time error in the ")) {
+      return py::make_tuple("analysis", fault.stage, fault.pile, fault.full);
+    }
+    return py::make_tuple("input", "", 0, 0, *refused, *refused);
+  }
+  const auto m = static_cast<py::ssize_t>(numbers.caps.size());
+  const auto n = static_cast<py::ssize_t>(numbers.results.piles.size());
+  std::vector<float> caps;
+  py::list names;
+  for (size_t c = 0; c < numbers.caps.size(); ++c) {
+    caps.insert(caps.end(), numbers.caps[c].U, numbers.caps[c].U + 6);
+    names.append(numbers.combinations[c].name);
+  }
+  return py::make_tuple("ok", names, array(caps, std::array<py::ssize_t, 2>{m, 6}),
+                        array(numbers.heads, std::array<py::ssize_t, 3>{m, n, 12}),
+                        envelope_arrays(numbers.results));
+}
+
 }  // namespace
 }  // namespace kelmarino
 
@@ -180,4 +307,7 @@ PYBIND11_MODULE(_core, m) {
   m.def("parse", &kelmarino::core_parse, py::arg("text"), py::arg("name"));
   m.def("analyse", &kelmarino::core_analyse, py::arg("text"), py::arg("name"));
   m.def("write", &kelmarino::core_write, py::arg("text"), py::arg("name"), py::arg("base"));
+  m.def("combinations", &kelmarino::core_combinations, py::arg("text"), py::arg("name"),
+        py::arg("loads"), py::arg("loads_name"), py::arg("combinations"),
+        py::arg("combinations_name"));
 }

@@ -96,6 +96,18 @@ std::string fault_message(const std::string& what, bool overflow) {
 
 void raise_fault(const std::string& what) { throw RunError(fault_message(what)); }
 
+FaultWatch::FaultWatch(bool trapped) {
+  if (trapped) {
+    traps_ = std::make_unique<ArithmeticTraps>();
+  } else {
+    flags_ = std::make_unique<FaultFlags>();
+  }
+}
+
+FaultWatch::~FaultWatch() = default;
+
+void check_faults() { check_flags(); }
+
 void at_pile(int32_t p) {
   check_flags();
   thread_fault_context.pile = p;

@@ -4,6 +4,7 @@
 // is per thread: two analyses in two threads trap and name their faults independently.
 #include <csetjmp>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace kelmarino {
@@ -58,6 +59,23 @@ class FaultFlags {
   int previous_excepts_;
   bool previous_mode_;
 };
+
+// Arithmetic faults of the calling thread while it lives: trapped (the programs) or found from the
+// flags (a library call), as the caller chooses.
+class FaultWatch {
+ public:
+  explicit FaultWatch(bool trapped);
+  ~FaultWatch();
+  FaultWatch(const FaultWatch&) = delete;
+  FaultWatch& operator=(const FaultWatch&) = delete;
+
+ private:
+  std::unique_ptr<ArithmeticTraps> traps_;
+  std::unique_ptr<FaultFlags> flags_;
+};
+
+// Under FaultFlags, throws a fault flagged since the last move at the current place.
+void check_faults();
 
 // The analysis moves on to pile p of the current stage (0: no single pile), or to another stage
 // (null: the analysis is over). Under FaultFlags a fault flagged since the last move is thrown

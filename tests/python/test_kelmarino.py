@@ -4,6 +4,7 @@ prints it, byte-identical files, mistakes as exceptions, threads and sweeps."""
 import concurrent.futures
 import decimal
 import re
+import subprocess
 import threading
 from pathlib import Path
 
@@ -65,6 +66,41 @@ def test_every_number_is_what_kelmarino_prints(name, tmp_path, capfd):
         assert (tmp_path / f"{name}{extension}").read_bytes() == \
             (EXPECTED / f"{name}{extension}").read_bytes()
     assert capfd.readouterr() == ("", "")  # the library prints nothing
+
+
+def csv_rows(path):
+    lines = path.read_text().splitlines()
+    return [line.split(",") for line in lines[1:]]
+
+
+def test_combinations_give_the_numbers_of_kelmarino_cases(tmp_path):
+    for name in ("pier.dat", "pier.loads.csv", "pier.combinations.csv"):
+        (tmp_path / name).write_bytes((ROOT / "examples" / name).read_bytes())
+    runs = subprocess.run([str(Path(kelmarino.__file__).parents[2] / "kelmarino-cases"), "pier"],
+                          cwd=tmp_path, capture_output=True, text=True)
+    assert runs.returncode == 0, runs.stderr
+    folder = tmp_path / "pier-cases"
+    group = kelmarino.read(ROOT / "examples" / "pier.dat")
+    files = kelmarino.combinations(group, ROOT / "examples" / "pier.loads.csv",
+                                   ROOT / "examples" / "pier.combinations.csv")
+    cap = csv_rows(folder / "cap.csv")
+    assert files.names == [row[0] for row in cap]
+    assert files.cap.tolist() == [[np.float32(v) for v in row[1:]] for row in cap]
+    heads = csv_rows(folder / "heads.csv")
+    assert files.heads.reshape(-1, 12).tolist() == [[np.float32(v) for v in r[2:]] for r in heads]
+    for row in csv_rows(folder / "stations.csv"):
+        envelope = files.envelope(int(row[0]))
+        k = int(row[1]) - 1
+        values = [v for q in kelmarino.ENVELOPED
+                  for v in (envelope["max"][q][k], envelope["min"][q][k])]
+        assert values == [np.float32(v) for v in row[3:]]
+    # The same from mappings: each case alone, as without a combinations file.
+    loads = {"A": [kelmarino.Load(0.0, 0.0, FX=100.0)], "B": [(0.0, 1.0, 0, 0, 500.0, 0, 0, 0)]}
+    alone = kelmarino.combinations(group, loads, {"A": {"A": 1.0}, "B": {"B": 1.0}})
+    assert alone.names == ["A", "B"]
+    edited = group.copy()
+    edited.loads = [kelmarino.Load(0.0, 0.0, FX=100.0)]
+    assert alone.cap[0].tolist() == kelmarino.analyse(edited).cap.tolist()
 
 
 def test_an_edited_group_is_checked_like_a_data_file_and_its_copy_is_independent():

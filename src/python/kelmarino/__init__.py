@@ -22,13 +22,15 @@ import numpy as np
 from . import _core
 
 __all__ = ["Above", "Below", "PileType", "Pile", "Load", "Support", "Group", "Result",
-           "InputError", "AnalysisError", "read", "parse", "analyse", "sweep", "HEADS",
-           "QUANTITIES"]
+           "InputError", "AnalysisError", "read", "parse", "analyse", "sweep", "combinations",
+           "Combinations", "HEADS", "QUANTITIES", "ENVELOPED"]
 
 # The columns of Result.heads: pile-top displacements, then forces, in pile axes.
 HEADS = ("UX", "UY", "UZ", "SX", "SY", "SZ", "NX", "NY", "NZ", "MX", "MY", "MZ")
 # The arrays of Result.stations(pile).
 QUANTITIES = ("Z", "UX", "UY", "SX", "SY", "NX", "NY", "NZ", "MX", "MY", "PSX", "PSY")
+# The quantities of the envelopes of Combinations.envelope(pile).
+ENVELOPED = ("UX", "UY", "SX", "SY", "NX", "NY", "NZ", "MX", "MY", "PSX", "PSY")
 
 
 class InputError(Exception):
@@ -273,3 +275,61 @@ def sweep(groups, executor: concurrent.futures.Executor | None = None) -> list:
         return list(executor.map(analyse, groups))
     with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:
         return list(pool.map(analyse, groups))
+
+
+class Combinations:
+    """The numbers kelmarino-cases writes: the combinations' names, their cap displacements
+    (m, 6), their pile tops (m, n, 12) with the columns HEADS, and the envelopes of every pile."""
+
+    def __init__(self, names, cap, heads, envelopes):
+        self.names, self.cap, self.heads = list(names), cap, heads
+        self._envelopes = envelopes
+
+    def envelope(self, pile: int) -> dict:
+        """Z, the ground-line station KG, and per quantity of ENVELOPED the largest and smallest
+        value at every station with the combination that governs it (the first in file order
+        on a tie): {"Z": ..., "KG": ..., "max": {q: array}, "max_by": {q: [names]}, "min": ...}."""
+        e = self._envelopes[pile - 1]
+        out = {"Z": e["Z"], "KG": e["KG"]}
+        for side in ("max", "min"):
+            out[side] = {q: e[side][:, i] for i, q in enumerate(ENVELOPED)}
+            out[side + "_by"] = {q: [self.names[c] for c in e[side + "_combination"][:, i]]
+                                 for i, q in enumerate(ENVELOPED)}
+        return out
+
+
+def _csv_text(source, rows) -> tuple:
+    """The text and name of a CSV file given as a path, or built from rows."""
+    if isinstance(source, (str, os.PathLike)):
+        with open(source, "rb") as file:
+            return file.read(), os.fspath(source)
+    return "\n".join(",".join(str(cell) for cell in row) for row in rows(source)) + "\n", "<mapping>"
+
+
+def _load_rows(loads):
+    yield ["case", "x", "y", "FX", "FY", "FZ", "MX", "MY", "MZ"]
+    for case, points in loads.items():
+        for point in points:
+            values = (point.x, point.y, point.FX, point.FY, point.FZ, point.MX, point.MY,
+                      point.MZ) if isinstance(point, Load) else tuple(point)
+            yield [case, *(_real(v) for v in values)]
+
+
+def _combination_rows(combinations):
+    cases = list(dict.fromkeys(c for factors in combinations.values() for c in factors))
+    yield ["combination", *cases]
+    for name, factors in combinations.items():
+        yield [name, *(_real(factors[c]) if c in factors else "" for c in cases)]
+
+
+def combinations(group: Group, loads, combinations=None) -> Combinations:
+    """The load combinations of kelmarino-cases for a group: `loads` is a loads file (path) or a
+    mapping {case: [Load or (x, y, FX, FY, FZ, MX, MY, MZ), ...]}; `combinations` a combinations
+    file, a mapping {name: {case: factor}}, or None for every case alone. With JCTR = 1 the
+    group's own load points are the case "data". Raises InputError or AnalysisError."""
+    loads_text, loads_name = _csv_text(loads, _load_rows)
+    combinations_text, combinations_name = (None, "") if combinations is None else \
+        _csv_text(combinations, _combination_rows)
+    answer = _core.combinations(group.to_data(), group.name, loads_text, loads_name,
+                                combinations_text, combinations_name)
+    return Combinations(*_checked(answer))
