@@ -59,6 +59,22 @@ InputIssue stopped_read(const InChannel& data, const std::string& console) {
       data.line, "in " + data.name + ", line " + std::to_string(data.line_number) + ": " + message};
 }
 
+// The results of pile g from its station tables.
+void keep_pile(const StationTables& st, const PileData& piles, int32_t g, PileResult& pile) {
+  for (int32_t i = 0; i < 6; ++i) {
+    pile.DU[i] = st.DU[i];
+    pile.FT[i] = st.FT[i];
+    for (int32_t j = 0; j < 6; ++j) pile.K[i][j] = piles.ESP(6 * (g - 1) + i + 1, j + 1);
+  }
+  pile.KG = st.KG;
+  pile.stations.resize(static_cast<size_t>(st.NSTA));
+  for (int32_t k = 1; k <= st.NSTA; ++k) {
+    pile.stations[static_cast<size_t>(k - 1)] = {
+        st.ZH(k),     st.STX(k, 1), st.STY(k, 1), st.STY(k, 2), st.STX(k, 2), st.STX(k, 3),
+        st.STY(k, 3), st.FNZ(k),    st.STY(k, 4), st.STX(k, 4), st.PSX(k),    st.PSY(k)};
+  }
+}
+
 }  // namespace
 
 GroupRead parse_group(const std::string& text, const std::string& name) {
@@ -168,15 +184,11 @@ Analysed analyse(const Group& group) {
     for (int32_t i = 0; i < 6; ++i) result.cap[i] = run.FORCE(i + 1);
     result.piles.resize(static_cast<size_t>(run.PNUM));
     at_stage("pile results");
+    const auto st = std::make_unique<StationTables>();
     for (int32_t g = 1; g <= run.PNUM; ++g) {
       at_pile(g);
-      PileResult& pile = result.piles[static_cast<size_t>(g - 1)];
-      compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, model->piles, cache, pile.stations);
-      for (int32_t i = 0; i < 6; ++i) {
-        pile.DU[i] = pile.stations.DU[i];
-        pile.FT[i] = pile.stations.FT[i];
-        for (int32_t j = 0; j < 6; ++j) pile.K[i][j] = model->piles.ESP(6 * (g - 1) + i + 1, j + 1);
-      }
+      compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, model->piles, cache, *st);
+      keep_pile(*st, model->piles, g, result.piles[static_cast<size_t>(g - 1)]);
     }
     at_stage(nullptr);
     analysed.result = std::move(result);

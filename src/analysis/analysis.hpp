@@ -4,6 +4,7 @@
 // post-processing file out. Nothing is printed, no signal handler is installed and nothing
 // outside the calling thread is changed, so the calls may run in any host and in several
 // threads at once, each on its own group.
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -57,13 +58,17 @@ GroupRead parse_group(const std::string& text, const std::string& name);
 // read_group: the same for the data file at `path`.
 GroupRead read_group(const std::string& path);
 
+// The values of one station: Z and the quantities UX, UY, SX, SY, NX, NY, NZ, MX, MY, PSX, PSY.
+using StationRow = std::array<float, 12>;
+
 // The results of one pile: pile-top displacements DU and forces FT, the head stiffness K, all
-// in pile axes, and the station tables.
+// in pile axes, and its stations from the top, KG the ground line.
 struct PileResult {
   float DU[6] = {};
   float FT[6] = {};
   float K[6][6] = {};
-  StationTables stations;
+  int32_t KG = 1;
+  std::vector<StationRow> stations;
 };
 
 struct Result {

@@ -108,39 +108,29 @@ py::array_t<T> array(const std::vector<T>& values, const std::array<py::ssize_t,
   return a;
 }
 
-// The station arrays of one pile: Z and the eleven quantities, NSTA values each.
-py::dict station_arrays(const StationTables& st) {
-  const char* const names[12] = {"Z",  "UX", "UY", "SX", "SY",  "NX",
-                                 "NY", "NZ", "MX", "MY", "PSX", "PSY"};
-  py::dict stations;
-  for (int32_t q = 0; q < 12; ++q) {
-    py::array_t<float> a(st.NSTA);
-    float* out = a.mutable_data();
-    for (int32_t k = 1; k <= st.NSTA; ++k) {
-      const float values[12] = {st.ZH(k),     st.STX(k, 1), st.STY(k, 1), st.STY(k, 2),
-                                st.STX(k, 2), st.STX(k, 3), st.STY(k, 3), st.FNZ(k),
-                                st.STY(k, 4), st.STX(k, 4), st.PSX(k),    st.PSY(k)};
-      out[k - 1] = values[q];
-    }
-    stations[names[q]] = a;
-  }
-  stations["KG"] = st.KG;
-  return stations;
-}
-
+// The results as arrays: cap (6), heads (n, 12), stiffness (n, 6, 6), then the stations of
+// every pile one after the other (rows of Z and the eleven quantities), where each pile's rows
+// start (n + 1 bounds) and the ground-line station of each pile.
 py::tuple results(const Result& result) {
   const auto n = static_cast<py::ssize_t>(result.piles.size());
-  std::vector<float> cap(result.cap, result.cap + 6), heads, stiffness;
-  py::list stations;
+  std::vector<float> cap(result.cap, result.cap + 6), heads, stiffness, stations;
+  std::vector<int64_t> bounds = {0};
+  std::vector<int32_t> KG;
   for (const PileResult& pile : result.piles) {
     heads.insert(heads.end(), pile.DU, pile.DU + 6);
     heads.insert(heads.end(), pile.FT, pile.FT + 6);
     for (const auto& row : pile.K) stiffness.insert(stiffness.end(), row, row + 6);
-    stations.append(station_arrays(pile.stations));
+    for (const StationRow& row : pile.stations)
+      stations.insert(stations.end(), row.begin(), row.end());
+    bounds.push_back(bounds.back() + static_cast<int64_t>(pile.stations.size()));
+    KG.push_back(pile.KG);
   }
+  const auto rows = static_cast<py::ssize_t>(bounds.back());
   return py::make_tuple("ok", array(cap, std::array<py::ssize_t, 1>{6}),
                         array(heads, std::array<py::ssize_t, 2>{n, 12}),
-                        array(stiffness, std::array<py::ssize_t, 3>{n, 6, 6}), stations);
+                        array(stiffness, std::array<py::ssize_t, 3>{n, 6, 6}),
+                        array(stations, std::array<py::ssize_t, 2>{rows, 12}),
+                        array(bounds, std::array<py::ssize_t, 1>{n + 1}), KG);
 }
 
 py::tuple core_analyse(const std::string& text, const std::string& name) {

@@ -107,8 +107,8 @@ TEST(Library, WritesTheFilesOfKelmarinoAndAnalysesInTwoThreads) {
     };
     add(a.result->cap);
     for (const PileResult& p : a.result->piles) {
-      add(p.DU), add(p.FT), add(p.K), add(p.stations.STX), add(p.stations.STY);
-      add(p.stations.FNZ), add(p.stations.PSX), add(p.stations.PSY);
+      add(p.DU), add(p.FT), add(p.K), add(p.KG);
+      for (const StationRow& row : p.stations) add(row);
     }
     return all;
   };

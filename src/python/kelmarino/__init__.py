@@ -14,6 +14,7 @@ from __future__ import annotations
 
 import concurrent.futures
 import copy as _copy
+import functools
 import os
 from dataclasses import dataclass, field
 
@@ -136,8 +137,10 @@ class Group:
         return self
 
 
+@functools.lru_cache(maxsize=65536)
 def _real(value) -> str:
-    # The shortest text that reads back as the same single-precision value.
+    # The shortest text that reads back as the same single-precision value. A group's values
+    # repeat (positions, segments), so the texts are kept.
     return str(np.float32(value))
 
 
@@ -231,19 +234,20 @@ class Result:
     """The results of one analysis: cap displacements (6,), pile tops (n, 12) with the columns
     HEADS, head stiffness (n, 6, 6), all in pile axes, and the station arrays of every pile."""
 
-    def __init__(self, group: Group, cap, heads, stiffness, stations):
+    def __init__(self, group: Group, cap, heads, stiffness, stations, bounds, ground):
         self.group, self.cap, self.heads, self.stiffness = group, cap, heads, stiffness
-        self._stations = stations
+        self._stations, self._bounds, self._ground = stations, bounds, ground
 
     def stations(self, pile: int) -> dict:
         """The arrays Z, UX, ... PSY of a pile, numbered from 1 as printed."""
-        if not 1 <= pile <= len(self._stations):
-            raise IndexError(f"pile {pile} outside 1 to {len(self._stations)}")
-        return {q: self._stations[pile - 1][q] for q in QUANTITIES}
+        if not 1 <= pile <= len(self._ground):
+            raise IndexError(f"pile {pile} outside 1 to {len(self._ground)}")
+        rows = self._stations[self._bounds[pile - 1]:self._bounds[pile]]
+        return {q: rows[:, i] for i, q in enumerate(QUANTITIES)}
 
     def ground_station(self, pile: int) -> int:
         """The number of the station at the ground line of a pile (from 1)."""
-        return self._stations[pile - 1]["KG"]
+        return self._ground[pile - 1]
 
     def write(self, base) -> None:
         """BASE.out and BASE.pos, as kelmarino writes them for the group's data file."""
@@ -255,7 +259,7 @@ class Result:
         heads = pd.DataFrame(self.heads, columns=HEADS)
         heads.insert(0, "pile", range(1, len(self.heads) + 1))
         stations = [pd.DataFrame(self.stations(p)).assign(pile=p)
-                    for p in range(1, len(self._stations) + 1)]
+                    for p in range(1, len(self._ground) + 1)]
         frame = pd.concat(stations, ignore_index=True)
         return heads, frame[["pile", *QUANTITIES]]
 
@@ -263,8 +267,7 @@ class Result:
 def analyse(group: Group) -> Result:
     """The full analysis of a group under its loads; raises InputError or AnalysisError. The
     interpreter lock is released while it runs."""
-    cap, heads, stiffness, stations = _checked(_core.analyse(group.to_data(), group.name))
-    return Result(group, cap, heads, stiffness, stations)
+    return Result(group, *_checked(_core.analyse(group.to_data(), group.name)))
 
 
 def sweep(groups, executor: concurrent.futures.Executor | None = None) -> list:
