@@ -59,6 +59,18 @@ InputIssue stopped_read(const InChannel& data, const std::string& console) {
       data.line, "in " + data.name + ", line " + std::to_string(data.line_number) + ": " + message};
 }
 
+bool every_step_count_positive(const PileData& piles, int32_t PNUM) {
+  for (int32_t p = 1; p <= PNUM; ++p) {
+    for (int32_t s = 1; s <= piles.NFR(p); ++s) {
+      if (piles.NSF(p, s) < 1) return false;
+    }
+    for (int32_t s = 1; s <= piles.NBL(p); ++s) {
+      if (piles.NSG(p, s) < 1) return false;
+    }
+  }
+  return true;
+}
+
 // The results of pile g from its station tables.
 void keep_pile(const StationTables& st, const PileData& piles, int32_t g, PileResult& pile) {
   for (int32_t i = 0; i < 6; ++i) {
@@ -179,15 +191,23 @@ Analysed analyse(const Group& group) {
     // The stages of a full run, whatever JCTR asks for; no load leaves the cap at rest.
     run.JCTR = 1;
     stiffness_stages(nowhere, *model, cache);
-    cap_stage(nowhere, *model);
     Result result;
+    assemble_kcap(run.PNUM, run.SNUM, model->piles, result.KCAP);
+    cap_stage(nowhere, *model);
     for (int32_t i = 0; i < 6; ++i) result.cap[i] = run.FORCE(i + 1);
     result.piles.resize(static_cast<size_t>(run.PNUM));
     at_stage("pile results");
     const auto st = std::make_unique<StationTables>();
+    const bool stepped = every_step_count_positive(model->piles, run.PNUM);
     for (int32_t g = 1; g <= run.PNUM; ++g) {
       at_pile(g);
-      compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, model->piles, cache, *st);
+      if (stepped) {
+        compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, model->piles, cache, *st);
+      } else {
+        pile_top(g, run.TOPD, model->piles, *st);
+        st->KG = 1;
+        st->NSTA = 0;
+      }
       keep_pile(*st, model->piles, g, result.piles[static_cast<size_t>(g - 1)]);
     }
     at_stage(nullptr);
@@ -201,12 +221,60 @@ Analysed analyse(const Group& group) {
   return analysed;
 }
 
-std::optional<std::string> write_results(const Group& group, const std::string& base) {
-  auto model = std::make_unique<Model>(*group.model);
-  ResponseCache cache;
-  OutChannel nowhere;
-  std::optional<std::string> failure;
-  const FaultFlags flags;
+namespace {
+
+// The station tables of a pile from its results.
+void station_tables(const PileResult& pile, StationTables& st) {
+  for (int32_t i = 0; i < 6; ++i) {
+    st.DU[i] = pile.DU[i];
+    st.FT[i] = pile.FT[i];
+  }
+  st.KG = pile.KG;
+  st.NSTA = static_cast<int32_t>(pile.stations.size());
+  for (int32_t k = 1; k <= st.NSTA; ++k) {
+    const StationRow& row = pile.stations[static_cast<size_t>(k - 1)];
+    st.ZH(k) = row[0];
+    const int32_t x[4] = {1, 4, 5, 9};  // UX, SY, NX, MY
+    const int32_t y[4] = {2, 3, 6, 8};  // UY, SX, NY, MX
+    for (int32_t i = 1; i <= 4; ++i) {
+      st.STX(k, i) = row[static_cast<size_t>(x[i - 1])];
+      st.STY(k, i) = row[static_cast<size_t>(y[i - 1])];
+    }
+    st.FNZ(k) = row[7];
+    st.PSX(k) = row[10];
+    st.PSY(k) = row[11];
+  }
+}
+
+void write_report_and_pos(const Group& group, const Result& result, OutChannel& report,
+                          OutChannel& pos) {
+  auto piles = std::make_unique<PileData>(group.model->piles);
+  const RunValues& run = group.model->run;
+  for (int32_t g = 1; g <= run.PNUM; ++g) {
+    const PileResult& pile = result.piles[static_cast<size_t>(g - 1)];
+    for (int32_t i = 1; i <= 6; ++i) {
+      for (int32_t j = 1; j <= 6; ++j) piles->ESP(6 * (g - 1) + i, j) = pile.K[i - 1][j - 1];
+    }
+  }
+  BANNER(report);
+  if (run.JCTR == 3) return write_pile_stiffness(report, run.INO, *piles);
+  if (run.JCTR == 2) return write_foundation_stiffness(report, result.KCAP);
+  Vec<float, 6> U;
+  for (int32_t i = 1; i <= 6; ++i) U(i) = result.cap[i - 1];
+  write_cap_displacements(report, U);
+  write_pos_header(pos, run.PNUM, *piles);
+  const auto st = std::make_unique<StationTables>();
+  for (int32_t g = 1; g <= run.PNUM; ++g) {
+    station_tables(result.piles[static_cast<size_t>(g - 1)], *st);
+    write_pile_section(report, g, *piles, *st);
+    write_pos_records(pos, g, *piles, *st);
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> write_results(const Group& group, const Result& result,
+                                         const std::string& base) {
   try {
     OutChannel report{nullptr, base + ".out"};
     File report_file = open_file(report.name, "w");
@@ -214,20 +282,13 @@ std::optional<std::string> write_results(const Group& group, const std::string& 
     OutChannel pos{nullptr, base + ".pos"};
     File pos_file = open_file(pos.name, "w");
     pos.file = pos_file.get();
-    try {
-      BANNER(report);
-      analysis_stages(nowhere, report, pos, *model, cache);
-    } catch (const RunStop&) {
-    } catch (const RunError& error) {
-      failure = error.what();
-    }
+    write_report_and_pos(group, result, report, pos);
     close_written(report_file, report.name);
     close_written(pos_file, pos.name);
   } catch (const RunError& error) {
-    if (!failure) failure = error.what();
+    return error.what();
   }
-  fault_context() = FaultContext{};
-  return failure;
+  return std::nullopt;
 }
 
 }  // namespace kelmarino

@@ -72,8 +72,9 @@ struct PileResult {
 };
 
 struct Result {
-  float cap[6] = {};  // UX, UY, UZ, SX, SY, SZ of the cap centre
-  std::vector<PileResult> piles;
+  float cap[6] = {};              // UX, UY, UZ, SX, SY, SZ of the cap centre
+  Table<float, 6, 6> KCAP;        // the stiffness of the foundation at the cap centre
+  std::vector<PileResult> piles;  // without stations when a step count is below 1
 };
 
 struct Analysed {
@@ -81,7 +82,9 @@ struct Analysed {
   std::optional<AnalysisIssue> issue;
 };
 
-// analyse: the full analysis of a group under its loads, whatever its JCTR asks for the report.
+// analyse: the full analysis of a group under its loads, whatever its JCTR asks for the report;
+// the stations only when every step count is 1 or more (a group for a stiffness print may have
+// none).
 Analysed analyse(const Group& group);
 
 // analysis_stages: the stages after the reader on a model as READ_INPUT leaves it, writing
@@ -90,8 +93,10 @@ Analysed analyse(const Group& group);
 void analysis_stages(OutChannel& console, OutChannel& report, OutChannel& pos, Model& model,
                      ResponseCache& cache);
 
-// write_results: BASE.out and BASE.pos of the group, as kelmarino writes them for its data file.
-// Returns the message of a failure to write, or of a fault.
-std::optional<std::string> write_results(const Group& group, const std::string& base);
+// write_results: BASE.out and BASE.pos of a group from its results, as kelmarino writes them
+// for its data file: the stiffness print that its JCTR asks for, or the cap displacements and
+// every pile. Returns the message of a failure to write.
+std::optional<std::string> write_results(const Group& group, const Result& result,
+                                         const std::string& base);
 
 }  // namespace kelmarino

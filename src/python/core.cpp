@@ -155,7 +155,11 @@ py::tuple core_write(const std::string& text, const std::string& name, const std
   {
     const py::gil_scoped_release released;
     read = parse_group(text, name);
-    if (read.group) failure = write_results(*read.group, base);
+    if (read.group) {
+      const Analysed analysed = analyse(*read.group);
+      failure = analysed.issue ? analysed.issue->full
+                               : write_results(*read.group, *analysed.result, base);
+    }
   }
   if (read.issue) return input_issue(*read.issue);
   if (failure) return py::make_tuple("write", *failure);

@@ -6,13 +6,18 @@
 
 namespace kelmarino {
 
-void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BTY,
-                      const PileReals& ZBL, const Table<float, MAX_PILES, 6>& TOPD,
-                      const PileData& piles, ResponseCache& cache, StationTables& st) {
+void pile_top(int32_t g, const Table<float, MAX_PILES, 6>& TOPD, const PileData& piles,
+              StationTables& st) {
   Matrix6 B;
   for (int32_t i = 1; i <= 6; ++i) st.DU[i - 1] = TOPD(g, i);
   stiffness_block(piles, g, B);
   MATMUL(6, 6, 1, B.data(), st.DU, st.FT);
+}
+
+void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BTY,
+                      const PileReals& ZBL, const Table<float, MAX_PILES, 6>& TOPD,
+                      const PileData& piles, ResponseCache& cache, StationTables& st) {
+  pile_top(g, TOPD, piles, st);
   const PlaneResponse& x = cache.plane(piles, BTX, g);
   const PlaneResponse& y = cache.plane(piles, y_factors(BTX, BTY, piles, g), g);
   station_list(piles, ZBL, g, st.stations);

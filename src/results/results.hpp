@@ -38,6 +38,10 @@ void PILE_RESULTS(OutChannel& report, OutChannel& pos, int32_t PNUM, const Segme
                   const Table<float, MAX_PILES, 6>& TOPD, const PileData& piles,
                   ResponseCache& cache);
 
+// pile_top: the pile-top displacement DU of pile g and its forces FT from its head stiffness.
+void pile_top(int32_t g, const Table<float, MAX_PILES, 6>& TOPD, const PileData& piles,
+              StationTables& st);
+
 // The station tables of pile g: pile-top forces from its head stiffness, then the values of the
 // solution of both bending planes at every station.
 void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BTY,

@@ -91,13 +91,29 @@ TEST(Library, WritesTheFilesOfKelmarinoAndAnalysesInTwoThreads) {
     ASSERT_TRUE(read.group) << read.issue->full;
     groups.push_back(*read.group);
     const std::string base = std::string(folder).append("/").append(name);
-    ASSERT_FALSE(write_results(*read.group, base));
+    const Analysed analysed = analyse(*read.group);
+    ASSERT_TRUE(analysed.result);
+    ASSERT_FALSE(write_results(*read.group, *analysed.result, base));
     for (const char* extension : {".out", ".pos"}) {
       EXPECT_EQ(
           testing::read_file(base + extension),
           testing::read_file(testing::test_data_path("expected/" + std::string(name) + extension)))
           << extension;
     }
+  }
+  // The stiffness prints of a data file that asks for them: the foundation, and pile 1.
+  const std::string worked = testing::read_file(testing::example_path("worked.dat"));
+  const testing::LineEdits prints[] = {{{2, "2"}, {3, nullptr}, {4, nullptr}, {5, nullptr}},
+                                       {{2, "3"}, {4, nullptr}, {5, nullptr}}};
+  for (const testing::LineEdits& edits : prints) {
+    const std::string text = testing::edited_lines(worked, edits);
+    const GroupRead read = parse_group(text, "case.dat");
+    ASSERT_TRUE(read.group);
+    const Analysed analysed = analyse(*read.group);
+    const std::string base = std::string(folder).append("/print");
+    ASSERT_FALSE(write_results(*read.group, *analysed.result, base));
+    EXPECT_EQ(testing::read_file(std::string(base).append(".out")),
+              testing::run_on_data(text).file("case.out"));
   }
   // The stations of every pile, bit for bit, analysed one after the other and in two threads.
   auto bits = [](const Analysed& a) {
