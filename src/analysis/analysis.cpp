@@ -14,28 +14,6 @@
 namespace kelmarino {
 namespace {
 
-// A text written to a stream in memory, taken back when the stream is closed.
-class MemoryStream {
- public:
-  MemoryStream() : file_(open_memstream(&buffer_, &size_)) {}
-  ~MemoryStream() {
-    if (file_ != nullptr) std::fclose(file_);
-    std::free(buffer_);
-  }
-  MemoryStream(const MemoryStream&) = delete;
-  MemoryStream& operator=(const MemoryStream&) = delete;
-  std::FILE* file() const { return file_; }
-  std::string text() {
-    std::fflush(file_);
-    return std::string(buffer_ != nullptr ? buffer_ : "", size_);
-  }
-
- private:
-  char* buffer_ = nullptr;
-  size_t size_ = 0;
-  std::FILE* file_;
-};
-
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -98,7 +76,7 @@ GroupRead parse_group(const std::string& text, const std::string& name) {
     read.issue = InputIssue{name, 0, 0, "cannot be read", "", "run-time error reading " + name};
     return read;
   }
-  MemoryStream warnings, console_text;
+  MemoryText warnings, console_text;
   InChannel data{file, name};
   data.warnings = warnings.file();
   OutChannel console{console_text.file(), "the console"};

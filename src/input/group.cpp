@@ -17,53 +17,30 @@ File open_data(const std::string& data_name) {
   return file;
 }
 
-// What the reader wrote on its console, kept so that its input errors can be quoted.
-class ConsoleText {
- public:
-  ConsoleText() : file_(open_memstream(&text_, &size_)) {}
-  ~ConsoleText() {
-    if (file_ != nullptr) std::fclose(file_);
-    std::free(text_);
-  }
-  ConsoleText(const ConsoleText&) = delete;
-  ConsoleText& operator=(const ConsoleText&) = delete;
-  std::FILE* file() { return file_; }
-  // The text written so far.
-  std::string text() {
-    std::fflush(file_);
-    return std::string(text_, size_);
-  }
-  // The lines written so far that hold more than blanks, joined by "; ".
-  std::string lines() {
-    std::fflush(file_);
-    std::string joined;
-    std::string line;
-    for (size_t i = 0; i <= size_; ++i) {
-      if (i == size_ || text_[i] == '\n') {
-        if (line.find_first_not_of(' ') != std::string::npos) {
-          joined += (joined.empty() ? "" : "; ") + line.substr(line.find_first_not_of(' '));
-        }
-        line.clear();
-      } else {
-        line += text_[i];
+// The lines of a text that hold more than blanks, joined by "; ".
+std::string joined_lines(const std::string& text) {
+  std::string joined;
+  std::string line;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == '\n') {
+      if (line.find_first_not_of(' ') != std::string::npos) {
+        joined += (joined.empty() ? "" : "; ") + line.substr(line.find_first_not_of(' '));
       }
+      line.clear();
+    } else {
+      line += text[i];
     }
-    return joined;
   }
-
- private:
-  char* text_ = nullptr;
-  size_t size_ = 0;
-  std::FILE* file_;
-};
+  return joined;
+}
 
 }  // namespace
 
 void read_group(const std::string& data_name, GroupData& group) {
   const File file = open_data(data_name);
   InChannel data{file.get(), data_name};
-  ConsoleText console_text;
-  ConsoleText warnings;
+  MemoryText console_text;
+  MemoryText warnings;
   if (console_text.file() == nullptr || warnings.file() == nullptr) {
     throw GroupError("cannot keep the reader's console output");
   }
@@ -90,7 +67,7 @@ void read_group(const std::string& data_name, GroupData& group) {
   } catch (const RunStop&) {
     fault_context() = FaultContext{};
     throw GroupError("the reader stopped on an input error in " + data_name + ": " +
-                     console_text.lines());
+                     joined_lines(console_text.text()));
   }
 }
 

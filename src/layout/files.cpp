@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "layout/layout.hpp"
@@ -65,6 +67,19 @@ bool flushed_whole(std::FILE* file, std::string& reason) {
   if (std::fflush(file) == 0 && !std::ferror(file)) return true;
   reason = errno != 0 ? std::strerror(errno) : "the text could not be written";
   return false;
+}
+
+MemoryText::MemoryText() : file_(open_memstream(&text_, &size_)) {}
+
+MemoryText::~MemoryText() {
+  if (file_ != nullptr) std::fclose(file_);
+  std::free(text_);
+}
+
+std::string MemoryText::text() {
+  if (file_ == nullptr) return std::string();
+  std::fflush(file_);
+  return std::string(text_, size_);
 }
 
 }  // namespace kelmarino

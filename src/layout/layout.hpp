@@ -67,6 +67,23 @@ inline constexpr size_t MAX_INPUT_BYTES = size_t{256} << 20;
 // than `limit` bytes (a link to an endless device among them).
 bool read_whole_file(const std::string& name, std::string& text, size_t limit = MAX_INPUT_BYTES);
 
+// A stream that writes into memory, for a channel whose text is wanted back: a reader's console
+// or its warnings in a library call.
+class MemoryText {
+ public:
+  MemoryText();
+  ~MemoryText();
+  MemoryText(const MemoryText&) = delete;
+  MemoryText& operator=(const MemoryText&) = delete;
+  std::FILE* file() const { return file_; }  // null when the stream could not be made
+  std::string text();                        // what has been written so far
+
+ private:
+  char* text_ = nullptr;
+  size_t size_ = 0;
+  std::FILE* file_;
+};
+
 // Flushes and closes a written file, or throws "run-time error writing NAME: <reason>": the last
 // buffered lines are written here, and a full disk or a file-size limit shows only here.
 void close_written(File& file, const std::string& name);
