@@ -26,6 +26,9 @@ constexpr double LABEL_STEP = 12.0;  // px between the baselines of two label ro
 constexpr double CHAR_WIDTH = 6.2;   // px of a character at a font size of 10, generously
 constexpr double ASCENT = 8.0;       // px of a label above its baseline
 constexpr double DESCENT = 3.0;      // and below it
+// A light outline under a label's text: the text stays readable on a curve, the curve visible.
+constexpr const char* HALO =
+    "\" stroke=\"#ffffff\" stroke-opacity=\"0.6\" stroke-width=\"3\" paint-order=\"stroke\"";
 
 // The page layout: the heading lines, then the panels below them.
 struct Layout {
@@ -291,8 +294,7 @@ void write_marks(std::string& svg, const PanelContent& panel, const ValueScale& 
            "\"/>\n";
     svg += text_element(m.label_x, m.label_y, m.on_left ? "end" : "start",
                         "class=\"" + diagram.mark_class + "-label\" " + data +
-                            " font-size=\"10\" fill=\"" + colour +
-                            "\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"",
+                            " font-size=\"10\" fill=\"" + colour + HALO,
                         m.text);
   }
 }
