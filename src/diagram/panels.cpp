@@ -166,7 +166,9 @@ void place_labels(std::vector<Placed>& marks, const ValueScale& scale, const Dep
       sides.push_back({prefer_left ? m.x - 6.0 : m.x + 6.0, prefer_left});
     if (prefer_left ? fits_right : fits_left)
       sides.push_back({prefer_left ? m.x + 6.0 : m.x - 6.0, !prefer_left});
-    if (sides.empty()) sides.push_back({std::clamp(m.x + 6.0, lo, hi - width), false});
+    // Neither side has room: right of the dot, moved left to end within the bounds (from lo when
+    // longer than they are).
+    if (sides.empty()) sides.push_back({std::max(lo, std::min(m.x + 6.0, hi - width)), false});
     const double first = depth.top + ASCENT + 2.0;
     const double last = depth.bottom - DESCENT - 1.0;
     bool placed = false;
