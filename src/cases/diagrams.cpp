@@ -3,6 +3,7 @@
 // tables and the diagrams of every pile.
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "cases/cases.hpp"
 #include "diagram/panels.hpp"

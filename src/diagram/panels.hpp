@@ -42,9 +42,10 @@ struct HeadingLine {
 };
 
 // The diagrams of a pile: the document's title and the attributes of its root, the heading,
-// the distance ZH of every station from the pile top (m), the ground-line station KG, the
-// stations that end a segment inside the pile (joints), the class of the curves and of the marks
-// (a mark's label is of the class mark_class + "-label") and the panels of PANEL_WORDS in order.
+// the distance ZH of every station from the pile top (m; one value per station of every curve),
+// the ground-line station KG, the stations that end a segment inside the pile (joints), the
+// class of the curves and of the marks (a mark's label is of the class mark_class + "-label") and
+// the panels of PANEL_WORDS in order.
 struct PileDiagram {
   std::string title;
   std::string root_data;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 #include "diagram/panels.hpp"
 #include "diagram/svg.hpp"
