@@ -132,7 +132,8 @@ struct PileMarch {
   PlaneResponse x;            // the x-z plane's responses
   PlaneResponse y;            // the y-z plane's
   StationList stations;
-  int32_t KG = 1;         // the ground-line station
+  int32_t KG = 1;               // the ground-line station
+  std::vector<int32_t> joints;  // the stations that end a segment inside the pile
   std::vector<float> ZH;  // distance of each station from the pile top (m), station k at k - 1
   int32_t NSTA() const { return static_cast<int32_t>(ZH.size()); }
 };
@@ -206,8 +207,9 @@ struct PileEnvelope {
   int32_t g = 0;
   float top_x = 0.0f;  // the pile top in plan (m)
   float top_y = 0.0f;
-  float top_diameter = 0.0f;  // m
-  int32_t KG = 1;             // the ground-line station
+  float top_diameter = 0.0f;    // m
+  int32_t KG = 1;               // the ground-line station
+  std::vector<int32_t> joints;  // the stations that end a segment inside the pile
   std::vector<float> ZH;
   std::vector<StationEnvelope> stations;
 };

@@ -2,58 +2,15 @@
 // largest value of each quantity drawn solid and the smallest dashed) and the page that shows the
 // tables and the diagrams of every pile.
 #include <algorithm>
-#include <charconv>
 #include <cmath>
+#include <string_view>
 
 #include "cases/cases.hpp"
+#include "diagram/panels.hpp"
 #include "diagram/svg.hpp"
 
 namespace kelmarino::cases {
 namespace {
-
-constexpr double WIDTH = 1240.0;
-constexpr double HEIGHT = 800.0;
-constexpr double PLOT_TOP = 150.0;
-constexpr double PLOT_BOTTOM = 760.0;
-constexpr double FIRST_LEFT = 80.0;
-constexpr double PANEL_WIDTH = 150.0;
-constexpr double PANEL_GAP = 46.0;
-constexpr int32_t VALUE_TICKS = 4;
-constexpr int32_t DEPTH_TICKS = 8;
-
-// The colour of a quantity's curves: that of its bending plane, as in the diagrams of one run.
-const char* plane_colour(int32_t q) { return kelmarino::plane_colour(quantity_name(q)); }
-
-struct Panel {
-  const char* title;
-  const char* unit;
-  int32_t count;
-  int32_t quantities[2];
-};
-
-// The panels of the vocabulary, with the quantities of the march.
-const Panel PANELS[6] = {
-    {PANEL_WORDS[0].title, PANEL_WORDS[0].unit, 2, {UX, UY}},
-    {PANEL_WORDS[1].title, PANEL_WORDS[1].unit, 2, {SX, SY}},
-    {PANEL_WORDS[2].title, PANEL_WORDS[2].unit, 2, {NX, NY}},
-    {PANEL_WORDS[3].title, PANEL_WORDS[3].unit, 2, {MX, MY}},
-    {PANEL_WORDS[4].title, PANEL_WORDS[4].unit, 1, {NZ, NZ}},
-    {PANEL_WORDS[5].title, PANEL_WORDS[5].unit, 2, {PSX, PSY}},
-};
-
-// A coordinate with one decimal, written directly: a diagram holds tens of thousands of points.
-void append_coordinate(std::string& text, double value) {
-  long long tenths = std::llround(value * 10.0);
-  if (tenths < 0) {
-    text += '-';
-    tenths = -tenths;
-  }
-  char digits[24];
-  const auto result = std::to_chars(digits, digits + sizeof digits, tenths / 10);
-  text.append(digits, result.ptr);
-  text += '.';
-  text += static_cast<char>('0' + tenths % 10);
-}
 
 std::string text_element(double x, double y, const char* anchor, const std::string& attributes,
                          const std::string& content) {
@@ -66,150 +23,52 @@ std::string line_element(double x1, double y1, double x2, double y2, const std::
          "\" y2=\"" + fixed(y2, 1) + "\" " + style + "/>\n";
 }
 
-// The scales of the panels. The panels leave a margin of HEADROOM of their span on every side of
-// the axes, so that no curve runs along a panel edge.
-constexpr double HEADROOM = 0.04;
-struct Scales {
-  Axis depth;
-  Axis value;
-  double left;
-  double y(double z) const {
-    const double pad = HEADROOM * depth.hi();
-    return PLOT_TOP + (z + pad) / (depth.hi() + 2.0 * pad) * (PLOT_BOTTOM - PLOT_TOP);
+// The quantity of the march named by a panel of the vocabulary.
+int32_t march_quantity(const char* name) {
+  for (int32_t q = 0; q < QUANTITIES; ++q) {
+    if (std::string_view(name) == quantity_name(q)) return q;
   }
-  double x(double v) const {
-    const double pad = HEADROOM * (value.hi() - value.lo());
-    return left + (v - value.lo() + pad) / (value.hi() - value.lo() + 2.0 * pad) * PANEL_WIDTH;
-  }
-};
-
-float envelope_value(const PileEnvelope& pile, size_t k, int32_t q, bool largest) {
-  return largest ? pile.stations[k].max[q].value : pile.stations[k].min[q].value;
+  return 0;
 }
 
-void write_curve(std::string& svg, const PileEnvelope& pile, const Scales& s, int32_t q,
-                 bool largest, const char* colour) {
-  svg += "<polyline class=\"envelope\" data-quantity=\"";
-  svg.append(quantity_name(q)).append("\" data-extreme=\"").append(largest ? "max" : "min");
-  svg += "\" points=\"";
-  for (size_t k = 0; k < pile.stations.size(); ++k) {
-    if (k > 0) svg += ' ';
-    append_coordinate(svg, s.x(envelope_value(pile, k, q, largest)));
-    svg += ',';
-    append_coordinate(svg, s.y(pile.ZH[k]));
-  }
-  svg.append("\" fill=\"none\" stroke=\"").append(colour).append("\" stroke-width=\"2\"");
-  if (!largest) svg += " stroke-dasharray=\"6,3\"";
-  svg += "/>\n";
-}
-
-// A marked extreme of a panel: its point and its label.
-struct Mark {
-  int32_t q;
-  bool largest;
-  PileExtreme at;
-  double x, y;     // the point
-  double label_y;  // the baseline of its label
-};
-
-// The largest and the smallest value of each quantity of the panel over the pile, marked with a
-// dot and labelled with the value in the axis's unit and the combination; values below 1e-6 of
-// the panel's largest magnitude are rounding noise and not marked. The labels are kept 12 px
-// apart, inside the panel.
-void write_marks(std::string& svg, const PileEnvelope& pile, const Panel& panel, const Scales& s,
-                 const CaseNames& names) {
+// A panel of envelopes: the largest value of each quantity solid and the smallest dashed; the
+// largest and the smallest over the pile marked with the combination, unless they are rounding
+// noise (below 1e-6 of the panel's largest magnitude) or on the wrong side of zero.
+PanelContent envelope_panel(const PanelWords& words, const PileEnvelope& pile,
+                            const CaseNames& names) {
+  PanelContent panel;
   double largest = 0.0;
-  for (int32_t i = 0; i < panel.count; ++i) {
-    const int32_t q = panel.quantities[i];
+  for (int32_t i = 0; i < words.count; ++i) {
+    const int32_t q = march_quantity(words.quantities[i]);
     largest =
         std::max({largest, std::fabs(static_cast<double>(pile_maximum(pile, q).extreme.value)),
                   std::fabs(static_cast<double>(pile_minimum(pile, q).extreme.value))});
   }
-  std::vector<Mark> marks;
-  for (int32_t i = 0; i < panel.count; ++i) {
-    const int32_t q = panel.quantities[i];
+  for (int32_t i = 0; i < words.count; ++i) {
+    const int32_t q = march_quantity(words.quantities[i]);
+    for (const bool top : {true, false}) {
+      PanelCurve curve{words.quantities[i],
+                       {},
+                       !top,
+                       std::string("data-extreme=\"") + (top ? "max" : "min") + "\""};
+      for (const StationEnvelope& station : pile.stations) {
+        curve.values.push_back(top ? station.max[q].value : station.min[q].value);
+      }
+      panel.curves.push_back(std::move(curve));
+    }
     for (const bool top : {true, false}) {
       const PileExtreme e = top ? pile_maximum(pile, q) : pile_minimum(pile, q);
       const double v = e.extreme.value;
       if (std::fabs(v) <= 1e-6 * largest || (top ? v < 0.0 : v > 0.0)) continue;
-      const double y = s.y(pile.ZH[static_cast<size_t>(e.k - 1)]);
-      marks.push_back({q, top, e, s.x(v), y, y + 4.0});
+      const std::string combination =
+          escape_xml(names.combinations[static_cast<size_t>(e.extreme.combination)]);
+      panel.marks.push_back({words.quantities[i], e.k, e.extreme.value, combination,
+                             std::string("data-extreme=\"") + (top ? "max" : "min") +
+                                 "\" data-value=\"" + shortest(e.extreme.value) +
+                                 "\" data-combination=\"" + combination + "\""});
     }
   }
-  std::sort(marks.begin(), marks.end(), [](const Mark& a, const Mark& b) { return a.y < b.y; });
-  for (size_t i = 1; i < marks.size(); ++i) {
-    marks[i].label_y = std::max(marks[i].label_y, marks[i - 1].label_y + 12.0);
-  }
-  for (size_t i = marks.size(); i-- > 0;) {
-    const double limit = i + 1 < marks.size() ? marks[i + 1].label_y - 12.0 : PLOT_BOTTOM - 4.0;
-    marks[i].label_y = std::min(marks[i].label_y, limit);
-  }
-  const double middle = s.left + PANEL_WIDTH / 2.0;
-  for (const Mark& m : marks) {
-    const char* colour = plane_colour(m.q);
-    const std::string& combination =
-        names.combinations[static_cast<size_t>(m.at.extreme.combination)];
-    svg += "<circle class=\"extreme\" data-quantity=\"" + std::string(quantity_name(m.q)) +
-           "\" data-extreme=\"" + (m.largest ? "max" : "min") + "\" data-value=\"" +
-           shortest(m.at.extreme.value) + "\" data-combination=\"" + escape_xml(combination) +
-           "\" data-k=\"" + std::to_string(m.at.k) + "\" cx=\"" + fixed(m.x, 1) + "\" cy=\"" +
-           fixed(m.y, 1) + "\" r=\"3.5\" fill=\"" + colour + "\"/>\n";
-    // Beside the dot on the side with room for the label, within the panel and half the gap.
-    const std::string text =
-        scaled_label(s.value, m.at.extreme.value) + " " + escape_xml(combination);
-    const double width = 6.0 * static_cast<double>(text.size());
-    const double room_right = s.left + PANEL_WIDTH + PANEL_GAP / 2.0 - (m.x + 6.0);
-    const double room_left = (m.x - 6.0) - (s.left - PANEL_GAP / 2.0);
-    const bool right = room_right >= width || (room_right >= room_left && m.x < middle);
-    svg += text_element(right ? m.x + 6.0 : m.x - 6.0, m.label_y, right ? "start" : "end",
-                        "class=\"extreme-label\" font-size=\"10\" fill=\"" + std::string(colour) +
-                            "\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"",
-                        text);
-  }
-}
-
-void write_panel(std::string& svg, const PileEnvelope& pile, const Panel& panel, Scales s,
-                 const CaseNames& names) {
-  float vmin = 0.0f;
-  float vmax = 0.0f;
-  for (int32_t i = 0; i < panel.count; ++i) {
-    vmin = std::min(vmin, pile_minimum(pile, panel.quantities[i]).extreme.value);
-    vmax = std::max(vmax, pile_maximum(pile, panel.quantities[i]).extreme.value);
-  }
-  s.value = nice_axis(vmin, vmax, VALUE_TICKS);
-  const double right = s.left + PANEL_WIDTH;
-  const double middle = s.left + PANEL_WIDTH / 2.0;
-  svg += text_element(middle, PLOT_TOP - 66.0, "middle", "font-size=\"14\" font-weight=\"bold\"",
-                      panel.title);
-  std::string legend;
-  for (int32_t i = 0; i < panel.count; ++i) {
-    if (i > 0) legend += ", ";
-    legend.append("<tspan fill=\"").append(plane_colour(panel.quantities[i])).append("\">");
-    legend.append(quantity_name(panel.quantities[i])).append("</tspan>");
-  }
-  svg += text_element(middle, PLOT_TOP - 46.0, "middle", "font-size=\"13\"",
-                      legend + " (" + scale_note(s.value) + escape_xml(panel.unit) + ")");
-  const size_t KG = static_cast<size_t>(pile.KG);
-  const double ground = s.y(pile.ZH[KG - 1]);
-  svg += "<rect x=\"" + fixed(s.left, 1) + "\" y=\"" + fixed(ground, 1) + "\" width=\"" +
-         fixed(PANEL_WIDTH, 1) + "\" height=\"" + fixed(PLOT_BOTTOM - ground, 1) +
-         "\" fill=\"#f3e9d2\"/>\n";
-  for (int32_t i = s.value.first; i <= s.value.last; ++i) {
-    const double x = s.x(i * s.value.step);
-    svg += line_element(x, PLOT_TOP, x, PLOT_BOTTOM,
-                        i == 0 ? "stroke=\"#555555\"" : "stroke=\"#dddddd\"");
-    svg += text_element(x, PLOT_TOP - 8.0, "middle", "font-size=\"11\"", tick_label(s.value, i));
-  }
-  svg += line_element(s.left, ground, right, ground, "stroke=\"#8b5a2b\" stroke-width=\"2\"");
-  for (int32_t i = 0; i < panel.count; ++i) {
-    const char* colour = plane_colour(panel.quantities[i]);
-    write_curve(svg, pile, s, panel.quantities[i], true, colour);
-    write_curve(svg, pile, s, panel.quantities[i], false, colour);
-  }
-  write_marks(svg, pile, panel, s, names);
-  svg += "<rect x=\"" + fixed(s.left, 1) + "\" y=\"" + fixed(PLOT_TOP, 1) + "\" width=\"" +
-         fixed(PANEL_WIDTH, 1) + "\" height=\"" + fixed(PLOT_BOTTOM - PLOT_TOP, 1) +
-         "\" fill=\"none\" stroke=\"#333333\"/>\n";
+  return panel;
 }
 
 std::string link(const std::string& file) {
@@ -225,40 +84,30 @@ std::string envelope_file_name(int32_t g) {
 }
 
 std::string envelope_svg(const PileEnvelope& pile, const CaseNames& names) {
-  const float bottom = pile.ZH.back();
-  Scales s{nice_axis(0.0, bottom > 0.0f ? static_cast<double>(bottom) : 1.0, DEPTH_TICKS),
-           {},
-           FIRST_LEFT};
-  std::string svg =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
-      fixed(WIDTH, 0) + "\" height=\"" + fixed(HEIGHT, 0) + "\" viewBox=\"0 0 " + fixed(WIDTH, 0) +
-      " " + fixed(HEIGHT, 0) + "\" font-family=\"DejaVu Sans, Arial, sans-serif\">\n<title>Pile " +
-      std::to_string(pile.g) + ": envelopes</title>\n" +
-      "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
-  svg += text_element(FIRST_LEFT, 32.0, "start", "font-size=\"20\" font-weight=\"bold\"",
-                      "Pile " + std::to_string(pile.g) + " at (x, y) = (" +
-                          readable(static_cast<double>(pile.top_x)) + ", " +
-                          readable(static_cast<double>(pile.top_y)) + ") m, ground line at Z = " +
-                          readable(static_cast<double>(pile.ZH[static_cast<size_t>(pile.KG - 1)])) +
-                          " m: envelopes over " + std::to_string(names.combinations.size()) +
-                          " combinations");
-  svg += text_element(FIRST_LEFT, 56.0, "start", "font-size=\"12\"",
-                      std::string("largest solid, smallest dashed; colour by bending plane: "
-                                  "<tspan fill=\"") +
-                          X_PLANE_COLOUR + "\">x-z plane</tspan>, <tspan fill=\"" + Y_PLANE_COLOUR +
-                          "\">y-z plane</tspan>; Z from the pile top along its axis; ground line "
-                          "brown, soil shaded; dots: extremes with value and combination");
-  for (int32_t i = s.depth.first; i <= s.depth.last; ++i) {
-    svg += text_element(FIRST_LEFT - 8.0, s.y(i * s.depth.step) + 4.0, "end", "font-size=\"11\"",
-                        tick_label(s.depth, i));
-  }
-  svg += text_element(26.0, (PLOT_TOP + PLOT_BOTTOM) / 2.0, "middle", "font-size=\"13\"", "Z (m)");
-  for (int32_t i = 0; i < 6; ++i) {
-    s.left = FIRST_LEFT + i * (PANEL_WIDTH + PANEL_GAP);
-    write_panel(svg, pile, PANELS[i], s, names);
-  }
-  return svg + "</svg>\n";
+  PileDiagram diagram;
+  diagram.title = "Pile " + std::to_string(pile.g) + ": envelopes";
+  diagram.root_data = "data-pile=\"" + std::to_string(pile.g) + "\"";
+  diagram.ZH = pile.ZH;
+  diagram.KG = pile.KG;
+  diagram.joints = pile.joints;
+  diagram.curve_class = "envelope";
+  diagram.mark_class = "extreme";
+  diagram.heading = {
+      {"font-size=\"20\" font-weight=\"bold\"",
+       "Pile " + std::to_string(pile.g) + " at (x, y) = (" +
+           readable(static_cast<double>(pile.top_x)) + ", " +
+           readable(static_cast<double>(pile.top_y)) + ") m, ground line at Z = " +
+           readable(static_cast<double>(pile.ZH[static_cast<size_t>(pile.KG - 1)])) +
+           " m: envelopes over " + std::to_string(names.combinations.size()) + " combinations"},
+      {"font-size=\"13\"", std::string("Largest solid, smallest dashed; colour by bending plane: "
+                                       "<tspan fill=\"") +
+                               X_PLANE_COLOUR + "\">x\u2013z plane</tspan>, <tspan fill=\"" +
+                               Y_PLANE_COLOUR + "\">y\u2013z plane</tspan>."},
+      {"font-size=\"13\"",
+       "Z from the pile top along its axis; ground line brown, soil shaded, segment joints "
+       "dashed; dots: the extremes with their value and combination."}};
+  for (int32_t i = 0; i < 6; ++i) diagram.panels[i] = envelope_panel(PANEL_WORDS[i], pile, names);
+  return pile_diagram_svg(diagram);
 }
 
 namespace {

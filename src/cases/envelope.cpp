@@ -89,6 +89,7 @@ void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches
     envelope.top_y = march.top_y;
     envelope.top_diameter = march.top_diameter;
     envelope.KG = march.KG;
+    envelope.joints = march.joints;
     envelope.ZH = march.ZH;
     envelope.stations.resize(static_cast<size_t>(NSTA));
   }

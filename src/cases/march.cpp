@@ -118,6 +118,7 @@ void prepare_march(const Model& model, int32_t g, ResponseCache& cache, PileMarc
   march.y = cache.plane(piles, y_factors(run.BTX, run.BTY, piles, g), g);
   station_list(piles, run.ZBL, g, march.stations);
   march.KG = march.stations.KG;
+  march.joints = segment_joints(piles, g);
   for (int32_t k = 1; k <= march.stations.NSTA; ++k) march.ZH.push_back(march.stations(k).ZH);
 }
 

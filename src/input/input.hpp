@@ -65,6 +65,10 @@ struct PileStations {
 };
 PileStations pile_stations(const PileData& piles, int32_t p);
 
+// The stations that end a segment of pile p inside the pile, from the top down: the segment
+// joints, the ground-line station and the tip excluded.
+std::vector<int32_t> segment_joints(const PileData& piles, int32_t p);
+
 // COUNT_TYPES: the number of distinct values among a(1..n); 1 for n of 0 or 1.
 int32_t COUNT_TYPES(int32_t n, const int32_t* a);
 

@@ -833,6 +833,15 @@ PileStations pile_stations(const PileData& piles, int32_t p) {
   return stations;
 }
 
+std::vector<int32_t> segment_joints(const PileData& piles, int32_t p) {
+  const PileStations stations = pile_stations(piles, p);
+  std::vector<int32_t> joints;
+  for (int32_t s = 1; s < piles.NFR(p) + piles.NBL(p); ++s) {
+    if (s != piles.NFR(p)) joints.push_back(static_cast<int32_t>(stations.end[s - 1]));
+  }
+  return joints;
+}
+
 void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
                 int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
                 PileData& piles) {

@@ -164,6 +164,29 @@ ResultTable pile_values_table(const Model& model, const DerivedValues& derived) 
                         rows);
 }
 
+// The simulated piles: supports of given stiffness, each at its position with the diagonal of its
+// stiffness (the six rows of simulated pile j follow those of the PNUM piles).
+ResultTable simulated_table(const Model& model) {
+  std::vector<std::vector<Cell>> rows;
+  for (int32_t j = 1; j <= model.run.SNUM; ++j) {
+    const int32_t row = 6 * (model.run.PNUM + j - 1);
+    rows.push_back({std::to_string(j), d(model.piles.SXY(j, 1)), d(model.piles.SXY(j, 2)),
+                    std::to_string(model.piles.STYPE(j))});
+    for (int32_t i = 1; i <= 6; ++i) rows.back().push_back(d(model.piles.ESP(row + i, i)));
+  }
+  return readable_table({{"simulated pile", ""},
+                         {"x", "m"},
+                         {"y", "m"},
+                         {"type", ""},
+                         {"K11", "t/m"},
+                         {"K22", "t/m"},
+                         {"K33", "t/m"},
+                         {"K44", "t*m/rad"},
+                         {"K55", "t*m/rad"},
+                         {"K66", "t*m/rad"}},
+                        rows);
+}
+
 ResultTable segment_values_table(const Model& model, const DerivedValues& derived) {
   std::vector<std::vector<Cell>> rows;
   const CalculationWidths& w = derived.widths;
@@ -240,6 +263,12 @@ std::string input_report_html(const GroupData& group, const DerivedValues& deriv
                   "batter (vertical:horizontal), the tip condition KSU and the lengths above and "
                   "below the ground line along the axis.",
                   piles_table(model, derived), "piles");
+  if (model.run.SNUM > 0) {
+    html += section("Simulated piles",
+                    "Supports of given stiffness: the position, the type number of their "
+                    "stiffness block and the diagonal of their stiffness.",
+                    simulated_table(model), "simulated");
+  }
   html += section("Pile types", "The section, the tip condition, PMB, PEH and PKE of each type.",
                   types_table(model), "types");
   html += section("Segments of each type",

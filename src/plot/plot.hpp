@@ -43,9 +43,9 @@ struct DerivedValues {
 void derive_values(const GroupData& group, DerivedValues& derived);
 
 // The calculation report: the reader's warnings, the control values, the load points and their
-// resultant, the piles, the pile types segment by segment, and the derived values, as HTML
-// sections with tables of ids "control", "loads", "piles", "types", "segments", "pile-values"
-// and "segment-values".
+// resultant, the piles, the simulated piles, the pile types segment by segment, and the derived
+// values, as HTML sections with tables of ids "control", "loads", "piles", "simulated" (when
+// SNUM > 0), "types", "segments", "pile-values" and "segment-values".
 std::string input_report_html(const GroupData& group, const DerivedValues& derived);
 
 // The results the report prints besides the station tables, read back from its text: the six

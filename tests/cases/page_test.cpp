@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -115,7 +116,8 @@ TEST(CasesPage, OverviewColoursEachPileByItsGoverningAxialForce) {
   }
 }
 
-// Pile 1 of the pier: its title gives its position and ground line; the largest and smallest of
+// Pile 1 of the pier: its title gives its position and ground line, its panels the ground line and
+// the segment joints; the largest and smallest of
 // every quantity are marked where envelope.csv puts them, with their value and combination; no
 // curve comes within 2 px of its panel's frame.
 TEST(CasesPage, EnvelopeDiagramsMarkTheExtremesWithHeadroom) {
@@ -132,6 +134,19 @@ TEST(CasesPage, EnvelopeDiagramsMarkTheExtremesWithHeadroom) {
         text->content.rfind("Pile 1 at (x, y) = (-4.5, -4.5) m, ground line at Z = 4 m", 0) == 0;
   }
   EXPECT_TRUE(titled);
+  // The ground line and the segment joints across the six panels: pile 1 of the pier has
+  // segments of 1.5 and 2.5 m above the ground line and of 6, 10 and 12 m below it.
+  std::multiset<std::string> drawn;
+  for (const char* cls : {"ground", "joint"}) {
+    for (const XmlElement* line : svg.all("line", "class", cls)) {
+      drawn.insert(cls + (" " + line->attributes.at("data-z")));
+    }
+  }
+  std::multiset<std::string> expected;
+  for (const char* line : {"ground 4", "joint 1.5", "joint 10", "joint 20"}) {
+    for (int panel = 0; panel < 6; ++panel) expected.insert(line);
+  }
+  EXPECT_EQ(drawn, expected);
   std::map<std::string, const XmlElement*> marks;
   for (const XmlElement* mark : svg.all("circle", "class", "extreme")) {
     marks[mark->attributes.at("data-quantity") + " " + mark->attributes.at("data-extreme")] = mark;
@@ -178,6 +193,25 @@ TEST(CasesPage, EnvelopeDiagramsMarkTheExtremesWithHeadroom) {
     }
     EXPECT_EQ(inside, 1u) << curve->attributes.at("data-quantity");
   }
+}
+
+// The extreme labels of every pile of the pier meet no other label and no dot.
+TEST(CasesPage, EnvelopeLabelsKeepOffEachOtherAndTheDots) {
+  const std::string folder =
+      cases_folder({{"pier.dat", testing::example_text("pier")},
+                    {"pier.loads.csv", testing::loads_of("pier")},
+                    {"pier.combinations.csv", testing::combinations_of("pier")}},
+                   "pier");
+  size_t labels = 0;
+  for (int g = 1; g <= 16; ++g) {
+    const std::string name = (g < 10 ? "pile-0" : "pile-") + std::to_string(g) + ".svg";
+    const XmlDocument svg = read_xml(read_file(folder + name));
+    ASSERT_TRUE(svg.problem.empty()) << svg.problem;
+    EXPECT_EQ(kelmarino::testing::crowded_labels(svg, "extreme"), std::vector<std::string>{})
+        << name;
+    labels += svg.all("text", "class", "extreme-label").size();
+  }
+  EXPECT_GE(labels, 16 * 11u);
 }
 
 }  // namespace

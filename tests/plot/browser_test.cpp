@@ -90,9 +90,10 @@ TEST(Browser, PageShowsEveryImageAndTheSummaryTables) {
        {"head-displacements", "head-forces", "extremes", "soil-extremes", "piles", "pile-values"}) {
     expected[std::string("table ") + table] = piles;
   }
-  // The input of the pier: two load points and the resultant, four types of two segments above
-  // and three below the ground line, three below-ground segments per pile.
+  // The input of the pier: two load points and the resultant, one simulated pile, four types of
+  // two segments above and three below the ground line, three below-ground segments per pile.
   expected["table control"] = "1";
+  expected["table simulated"] = "1";
   expected["table loads"] = "3";
   expected["table types"] = "4";
   expected["table segments"] = "20";

@@ -168,6 +168,17 @@ TEST_P(ShippedExample, MarksTheLargestValuesAboveAndBelowTheGroundInTheAxisUnit)
   }
 }
 
+// The value labels of every pile meet no other label and no dot.
+TEST_P(ShippedExample, LabelsKeepOffEachOtherAndTheDots) {
+  const Plotted& p = plotted(GetParam());
+  for (const PosPile& pile : p.pos.piles) {
+    const XmlDocument doc = read_xml(p.document(pile_file_name(pile.g)));
+    EXPECT_EQ(testing::crowded_labels(doc, "peak"), std::vector<std::string>{})
+        << "pile " << pile.g;
+    EXPECT_FALSE(doc.all("text", "class", "peak-label").empty());
+  }
+}
+
 // Each value axis holds zero and every value of its panel that is not noise, runs between
 // multiples of a step of 1, 2 or 5 times a power of ten, in 2 to 10 intervals, and wastes less
 // than a step at each end.

@@ -282,6 +282,27 @@ TEST(CalculationReport, AxialStiffnessOfThePierIsTheHandValue) {
   EXPECT_EQ(rows[1].at(2), "210500");
 }
 
+// The simulated piles of the data file, one row each with the position, the type number of the
+// stiffness block and the diagonal of the stiffness as given; no table without them.
+TEST(CalculationReport, SimulatedPilesHaveARowEach) {
+  const struct {
+    const char* base;
+    std::vector<std::vector<std::string>> rows;
+  } cases[] = {
+      {"worked-simulated", {{"1", "0", "2.5", "-2", "100000", "100000", "500000", "0", "0", "0"}}},
+      {"worked", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.base);
+    const XmlDocument page = read_xml(plotted(c.base).document("index.html"));
+    if (c.rows.empty()) {
+      EXPECT_TRUE(page.all("table", "id", "simulated").empty());
+    } else {
+      EXPECT_EQ(table_rows(page, "simulated"), c.rows);
+    }
+  }
+}
+
 // The reader's warnings about the data file head the report.
 TEST(CalculationReport, ReaderWarningsComeFirst) {
   std::string data = testing::read_file(testing::example_path("worked.dat"));

@@ -5,6 +5,7 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -80,6 +81,42 @@ inline XmlDocument read_xml(const std::string& text) {
   }
   xmlFreeDoc(doc);
   return document;
+}
+
+// The labels of the marks of a class (dots "<circle class=CLASS>", labels "<text
+// class=CLASS-label>") that meet another such label or a dot, each named with what it meets. A
+// label is taken as a box of 6 px a character (UTF-8 sequences count one) and 10 px high, from
+// 8 px above its baseline.
+inline std::vector<std::string> crowded_labels(const XmlDocument& doc, const std::string& cls) {
+  struct Box {
+    double x0, y0, x1, y1;
+    bool meets(const Box& b) const { return x0 < b.x1 && b.x0 < x1 && y0 < b.y1 && b.y0 < y1; }
+  };
+  auto number = [](const XmlElement& e, const char* name) {
+    return std::strtod(e.attributes.at(name).c_str(), nullptr);
+  };
+  std::vector<Box> boxes;  // the dots, then the labels
+  std::vector<std::string> names;
+  for (const XmlElement* dot : doc.all("circle", "class", cls)) {
+    const double x = number(*dot, "cx"), y = number(*dot, "cy"), r = number(*dot, "r");
+    boxes.push_back({x - r, y - r, x + r, y + r});
+    names.push_back("a dot");
+  }
+  std::vector<std::string> crowded;
+  for (const XmlElement* label : doc.all("text", "class", cls + "-label")) {
+    double width = 0.0;
+    for (const char c : label->content) width += (c & 0xc0) != 0x80 ? 6.0 : 0.0;
+    const double x = number(*label, "x"), y = number(*label, "y");
+    const std::string anchor = label->attributes.at("text-anchor");
+    const double x0 = anchor == "end" ? x - width : anchor == "middle" ? x - width / 2 : x;
+    const Box box{x0, y - 8.0, x0 + width, y + 2.0};
+    for (size_t i = 0; i < boxes.size(); ++i) {
+      if (box.meets(boxes[i])) crowded.push_back(label->content + " on " + names[i]);
+    }
+    boxes.push_back(box);
+    names.push_back(label->content);
+  }
+  return crowded;
 }
 
 }  // namespace kelmarino::testing

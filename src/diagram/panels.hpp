@@ -1,0 +1,69 @@
+#pragma once
+// The diagrams of one pile, of a run or of the envelopes of the load combinations: six panels
+// side by side against the distance Z along the pile axis, each with its value axis, the soil
+// below the ground line, the segment joints, its curves and its marked values with their labels.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "diagram/quantities.hpp"
+
+namespace kelmarino {
+
+// A curve of a panel: one value per station, in the colour of its quantity's bending plane,
+// solid or dashed; `data` holds the attributes it carries besides its quantity.
+struct PanelCurve {
+  const char* quantity = "";
+  std::vector<float> values;
+  bool dashed = false;
+  std::string data;
+};
+
+// A marked value of a panel: a dot at station k and beside it a label with the value in the unit
+// of the panel's axis, then `note` (escaped text, may be empty); `data` holds the attributes of
+// the dot and its label besides the quantity and the station.
+struct PanelMark {
+  const char* quantity = "";
+  int32_t k = 1;
+  float value = 0.0f;
+  std::string note;
+  std::string data;
+};
+
+struct PanelContent {
+  std::vector<PanelCurve> curves;
+  std::vector<PanelMark> marks;
+};
+
+// A line of the heading above the panels: its attributes and its content (SVG text, escaped).
+struct HeadingLine {
+  std::string attributes;
+  std::string content;
+};
+
+// The diagrams of a pile: the document's title and the attributes of its root, the heading,
+// the distance ZH of every station from the pile top (m; one value per station of every curve),
+// the ground-line station KG, the stations that end a segment inside the pile (joints), the
+// class of the curves and of the marks (a mark's label is of the class mark_class + "-label") and
+// the panels of PANEL_WORDS in order.
+struct PileDiagram {
+  std::string title;
+  std::string root_data;
+  std::vector<HeadingLine> heading;
+  std::vector<float> ZH;
+  int32_t KG = 1;
+  std::vector<int32_t> joints;
+  std::string curve_class = "curve";
+  std::string mark_class = "peak";
+  PanelContent panels[6];
+};
+
+// pile_diagram_svg: the SVG document of the diagrams. Every axis runs on nice ticks and is inset
+// from its panel's frame, so that no curve touches a frame. The labels keep off each other and
+// off the dots, within their panel and half the gap beside it. The root carries the y of Z = 0
+// and of the depth axis's end (data-plot-top, data-plot-bottom, data-zmax); each panel (class
+// "panel") the x of its axis's ends and the axis (data-left, data-right, data-vmin, data-vmax,
+// data-step).
+std::string pile_diagram_svg(const PileDiagram& diagram);
+
+}  // namespace kelmarino
