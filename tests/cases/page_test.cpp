@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -19,6 +19,19 @@
 
 namespace kelmarino::cases {
 namespace {
+
+// Whether a text holds a number in E-notation: a digit, e or E, a sign or none, a digit.
+bool has_e_notation(const std::string& text) {
+  auto digit = [&text](size_t i) {
+    return i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) != 0;
+  };
+  for (size_t i = 1; i < text.size(); ++i) {
+    if ((text[i] != 'e' && text[i] != 'E') || !digit(i - 1)) continue;
+    const bool signed_exponent = i + 1 < text.size() && (text[i + 1] == '+' || text[i + 1] == '-');
+    if (digit(signed_exponent ? i + 2 : i + 1)) return true;
+  }
+  return false;
+}
 
 using kelmarino::testing::read_file;
 using kelmarino::testing::read_xml;
@@ -109,9 +122,8 @@ TEST(CasesPage, OverviewColoursEachPileByItsGoverningAxialForce) {
     const auto envelope = page.all("table", "id", "envelope");
     ASSERT_EQ(envelope.size(), 1u);
     EXPECT_EQ(page.elements[static_cast<size_t>(envelope[0]->parent)].name, "details");
-    const std::regex e_notation("[0-9][eE][-+]?[0-9]");
     for (const XmlElement* td : page.all("td")) {
-      EXPECT_FALSE(std::regex_search(td->text, e_notation)) << td->text;
+      EXPECT_FALSE(has_e_notation(td->text)) << td->text;
     }
   }
 }
