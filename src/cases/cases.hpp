@@ -17,6 +17,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/model.hpp"
@@ -54,6 +55,32 @@ struct Combination {
   int64_t line = 0;  // its line in the combinations file; 0 when there is none
 };
 
+// The names of the combinations in file order, kept once: their texts one after another and where
+// each ends. A file may list a million combinations.
+class NameList {
+ public:
+  void reserve(size_t names);
+  void push_back(std::string_view name);
+  size_t size() const { return ends_.size(); }
+  bool empty() const { return ends_.empty(); }
+  std::string_view operator[](size_t i) const {
+    const size_t begin = i == 0 ? 0 : ends_[i - 1];
+    return std::string_view(text_).substr(begin, ends_[i] - begin);
+  }
+
+ private:
+  std::string text_;
+  std::vector<size_t> ends_;
+};
+
+// The names of a list of combinations.
+NameList combination_names(const std::vector<Combination>& combinations);
+
+// The six cap displacements of one combination (UX, UY, UZ, SX, SY, SZ in cap axes).
+struct CapDisplacements {
+  float U[6] = {};
+};
+
 // The name of the data file's own load case.
 inline constexpr const char* DATA_CASE = "data";
 
@@ -83,6 +110,30 @@ struct InputNames {
   std::string data, loads, combinations;
 };
 
+// The combinations of a run as kelmarino-cases keeps them: their names and their loads, without
+// their factors. A file may list a million combinations.
+struct CombinationLoads {
+  NameList names;
+  // The FORCE of each combination (combination_force), in the order UX .. SZ of the cap
+  // displacements that solve_loads puts in its place.
+  std::vector<CapDisplacements> loads;
+  // The first combination whose reduction faults, kept whole so that solve_loads forms its load
+  // again under the run's traps; none when no reduction faults.
+  size_t faulting = SIZE_MAX;
+  Combination faulting_combination;
+  std::vector<std::string> warnings;  // combination_warnings
+};
+
+// read_combination_loads: the combinations of the text of a combinations file, read and refused
+// as read_combinations reads them, each reduced to its FORCE as soon as it is read. The faults of
+// the reductions are found from the floating-point flags, to be reported by solve_loads in their
+// turn. `files` names the files in the warnings.
+CombinationLoads read_combination_loads(const std::string& text, const InputNames& files,
+                                        const std::vector<LoadCase>& cases);
+
+// The combinations of single_case_combinations as CombinationLoads (no warnings).
+CombinationLoads single_case_loads(const std::vector<LoadCase>& cases);
+
 // combination_warnings: the mistakes that leave results out in silence: a load case that no
 // combination uses (a misspelt case name makes a case of its own) and a combination whose
 // factors are all 0. One message per mistake, "warning in FILE, line N: ...".
@@ -97,17 +148,18 @@ std::vector<std::string> combination_warnings(const InputNames& files,
 // trapped at the fault context of the stage, as in a run of kelmarino.
 void form_stiffness(Model& model, ResponseCache& cache);
 
-// The six cap displacements of one combination (UX, UY, UZ, SX, SY, SZ in cap axes).
-struct CapDisplacements {
-  float U[6] = {};
-};
-
 // combination_force: FORCE = the load of a combination at the cap centre. Starting from zero,
 // for each term in order and each load point of its case in order, the six components are each
 // multiplied by the factor and the point's reduction is added (reduce_load_point), exactly as the
 // reader reduces the same scaled points listed in a data file.
 void combination_force(const Combination& combination, const std::vector<LoadCase>& cases,
                        Vec<float, 6>& FORCE);
+
+// solve_loads: the cap displacements of every combination in place of its FORCE, each by
+// GAUSS_SOLVE on a copy of KCAP, combination after combination in file order and named in a fault
+// as solve_combinations names it, the faulting reduction where it comes.
+void solve_loads(const Model& model, const std::vector<LoadCase>& cases,
+                 CombinationLoads& combinations);
 
 // solve_combinations: the cap displacements of every combination: its FORCE, then GAUSS_SOLVE on
 // a copy of KCAP. A trapped fault names the combination.
@@ -241,9 +293,8 @@ using HeadsWriter =
 // A trapped fault is reported for the first combination in file order whose march faults, at the
 // lowest pile that faults under it.
 void envelope_piles(const std::vector<PileMarch>& marches,
-                    const std::vector<CapDisplacements>& caps,
-                    const std::vector<Combination>& combinations, int32_t threads,
-                    std::atomic<int32_t>& combinations_done, CaseResults& results,
+                    const std::vector<CapDisplacements>& caps, const NameList& combinations,
+                    int32_t threads, std::atomic<int32_t>& combinations_done, CaseResults& results,
                     const HeadsWriter& write_heads, bool trapped = true);
 
 // The extreme of quantity q over all stations and combinations of a pile: the largest (or
@@ -261,7 +312,7 @@ PileExtreme pile_minimum(const PileEnvelope& pile, int32_t q);
 struct CaseNames {
   std::string title;  // the base name of the data file
   std::vector<std::string> cases;
-  std::vector<std::string> combinations;
+  NameList combinations;
   std::vector<std::string> warnings;  // the warnings of the input, shown at the top of the page
 };
 

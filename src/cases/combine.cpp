@@ -33,6 +33,24 @@ void combination_force(const Combination& combination, const std::vector<LoadCas
   }
 }
 
+namespace {
+
+// The cap displacements of the combination `name` in place of its FORCE: GAUSS_SOLVE on a copy of
+// KCAP.
+void solve_cap(const Model& model, std::string_view name, Vec<float, 6>& FORCE) {
+  // A zero pivot here means the piles leave a cap displacement unrestrained: every combination
+  // would fault alike, so the first one ends the run. An overflow is this combination's own.
+  const std::string solution =
+      "solution of the cap displacements of combination " + std::string(name);
+  at_stage(solution.c_str());
+  fault_context().pivot_cause = "are all six restrained?";
+  Table<float, 6, 6> A = model.run.KCAP;
+  GAUSS_SOLVE(6, A.data(), FORCE.data());
+  check_faults();  // while the name of the stage lives
+}
+
+}  // namespace
+
 std::vector<CapDisplacements> solve_combinations(const Model& model,
                                                  const std::vector<LoadCase>& cases,
                                                  const std::vector<Combination>& combinations) {
@@ -43,19 +61,32 @@ std::vector<CapDisplacements> solve_combinations(const Model& model,
     const std::string reduction = "reduction of the loads of combination " + name;
     at_stage(reduction.c_str());
     combination_force(combinations[c], cases, FORCE);
-    // A zero pivot here means the piles leave a cap displacement unrestrained: every
-    // combination would fault alike, so the first one ends the run. An overflow is this
-    // combination's own.
-    const std::string solution = "solution of the cap displacements of combination " + name;
-    at_stage(solution.c_str());
-    fault_context().pivot_cause = "are all six restrained?";
-    Table<float, 6, 6> A = model.run.KCAP;
-    GAUSS_SOLVE(6, A.data(), FORCE.data());
-    check_faults();  // while the names of the stages live
+    solve_cap(model, name, FORCE);
     for (int32_t i = 0; i < 6; ++i) caps[c].U[i] = FORCE.data()[i];
   }
   fault_context() = FaultContext{};
   return caps;
+}
+
+void solve_loads(const Model& model, const std::vector<LoadCase>& cases,
+                 CombinationLoads& combinations) {
+  Vec<float, 6> FORCE;
+  for (size_t c = 0; c < combinations.loads.size(); ++c) {
+    float* const U = combinations.loads[c].U;
+    if (c == combinations.faulting) {
+      // Formed again where a run that reduces every load in turn would form it, so that the fault
+      // is trapped, or flagged, with its own message.
+      const std::string reduction =
+          "reduction of the loads of combination " + combinations.faulting_combination.name;
+      at_stage(reduction.c_str());
+      combination_force(combinations.faulting_combination, cases, FORCE);
+    } else {
+      for (int32_t i = 0; i < 6; ++i) FORCE.data()[i] = U[i];
+    }
+    solve_cap(model, combinations.names[c], FORCE);
+    for (int32_t i = 0; i < 6; ++i) U[i] = FORCE.data()[i];
+  }
+  fault_context() = FaultContext{};
 }
 
 }  // namespace kelmarino::cases

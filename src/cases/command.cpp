@@ -49,8 +49,7 @@ bool read_text(const std::string& path, std::string& text) {
 struct Inputs {
   std::unique_ptr<GroupData> group = std::make_unique<GroupData>();
   std::vector<LoadCase> cases;
-  std::vector<Combination> combinations;
-  std::vector<std::string> warnings;
+  CombinationLoads combinations;
 };
 
 // The data file through the project's reader, then the loads and the combinations.
@@ -86,12 +85,21 @@ void read_inputs(const std::string& base, Inputs& in) {
   }
   const std::string combinations_name = base + ".combinations.csv";
   if (read_text(combinations_name, text)) {
-    in.combinations = read_combinations(text, combinations_name, in.cases);
-    in.warnings =
-        combination_warnings({data_name, loads_name, combinations_name}, in.cases, in.combinations);
+    in.combinations =
+        read_combination_loads(text, {data_name, loads_name, combinations_name}, in.cases);
   } else {
-    in.combinations = single_case_combinations(in.cases);
+    in.combinations = single_case_loads(in.cases);
   }
+}
+
+// The names the outputs give; the names of the combinations are taken from the inputs.
+CaseNames case_names(const std::string& base, Inputs& in) {
+  CaseNames names;
+  names.title = std::filesystem::path(base).filename().string();
+  for (const LoadCase& c : in.cases) names.cases.push_back(c.name);
+  names.combinations = std::move(in.combinations.names);
+  names.warnings = std::move(in.combinations.warnings);
+  return names;
 }
 
 // The progress line: shown on a terminal once a run has taken about a second.
@@ -177,7 +185,7 @@ struct Stream {
 // The per-combination files (cap.csv, heads.csv) are written part by part as the combinations are
 // done; the envelopes, the summary, the page and the diagrams then follow, each document a job of
 // its own, the threads sharing the jobs.
-void analyse_and_write(Inputs& in, const CaseNames& names, NewFolder& folder, int32_t threads,
+void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, int32_t threads,
                        Progress& progress, Timings& timings) {
   const ArithmeticTraps traps;
   Model& model = in.group->model;
@@ -185,7 +193,9 @@ void analyse_and_write(Inputs& in, const CaseNames& names, NewFolder& folder, in
   progress.phase("forming the stiffness of the piles");
   form_stiffness(model, cache);
   progress.phase("solving the combinations");
-  const std::vector<CapDisplacements> caps = solve_combinations(model, in.cases, in.combinations);
+  solve_loads(model, in.cases, in.combinations);
+  const std::vector<CapDisplacements>& caps = in.combinations.loads;
+  const CaseNames names = case_names(base, in);
   progress.phase("forming the responses of the piles");
   std::vector<PileMarch> marches(static_cast<size_t>(model.run.PNUM));
   for (int32_t g = 1; g <= model.run.PNUM; ++g) {
@@ -211,7 +221,8 @@ void analyse_and_write(Inputs& in, const CaseNames& names, NewFolder& folder, in
   progress.phase("pile results and the files of every combination, combinations done:",
                  static_cast<int32_t>(caps.size()));
   CaseResults results;
-  envelope_piles(marches, caps, in.combinations, threads, progress.count(), results, write_heads);
+  envelope_piles(marches, caps, names.combinations, threads, progress.count(), results,
+                 write_heads);
   close_written(heads.file, heads.name);
   close_written(cap.file, cap.name);
   timings.combinations = seconds_since(timings.start);
@@ -246,15 +257,6 @@ void analyse_and_write(Inputs& in, const CaseNames& names, NewFolder& folder, in
   });
 }
 
-CaseNames case_names(const std::string& base, const Inputs& in) {
-  CaseNames names;
-  names.title = std::filesystem::path(base).filename().string();
-  for (const LoadCase& c : in.cases) names.cases.push_back(c.name);
-  for (const Combination& c : in.combinations) names.combinations.push_back(c.name);
-  names.warnings = in.warnings;
-  return names;
-}
-
 void print_stats(std::FILE* out, const Timings& t) {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -280,12 +282,13 @@ std::string run(const std::string& base, int32_t threads, std::FILE* out, std::F
   Inputs in;
   progress.phase("reading the input");
   read_inputs(base, in);
-  for (const std::string& warning : in.warnings) std::fprintf(errors, "%s\n", warning.c_str());
+  for (const std::string& warning : in.combinations.warnings) {
+    std::fprintf(errors, "%s\n", warning.c_str());
+  }
   timings.read = seconds_since(start);
-  const CaseNames names = case_names(base, in);
   const std::string target = base + "-cases";
   NewFolder folder(target);
-  analyse_and_write(in, names, folder, threads, progress, timings);
+  analyse_and_write(in, base, folder, threads, progress, timings);
   folder.commit();
   timings.written = seconds_since(start);
   return target;

@@ -60,8 +60,8 @@ PanelContent envelope_panel(const PanelWords& words, const PileEnvelope& pile,
       const PileExtreme e = top ? pile_maximum(pile, q) : pile_minimum(pile, q);
       const double v = e.extreme.value;
       if (std::fabs(v) <= 1e-6 * largest || (top ? v < 0.0 : v > 0.0)) continue;
-      const std::string combination =
-          escape_xml(names.combinations[static_cast<size_t>(e.extreme.combination)]);
+      const std::string combination = escape_xml(
+          std::string(names.combinations[static_cast<size_t>(e.extreme.combination)]));
       panel.marks.push_back({words.quantities[i], e.k, e.extreme.value, combination,
                              std::string("data-extreme=\"") + (top ? "max" : "min") +
                                  "\" data-value=\"" + shortest(e.extreme.value) +
@@ -181,7 +181,7 @@ std::string overview_svg(const CaseNames& names, const std::vector<PileEnvelope>
     const double x = px(p.top_x);
     const double y = py(p.top_y);
     const double r = std::max(12.0, static_cast<double>(p.top_diameter) / 2.0 * scale);
-    const std::string& combination = names.combinations[static_cast<size_t>(e.combination)];
+    const std::string combination(names.combinations[static_cast<size_t>(e.combination)]);
     svg += "<g class=\"overview-pile\" data-pile=\"" + std::to_string(p.g) + "\" data-nz=\"" +
            shortest(e.value) + "\" data-combination=\"" + escape_xml(combination) + "\">\n";
     svg += "<circle cx=\"" + fixed(x, 1) + "\" cy=\"" + fixed(y, 1) + "\" r=\"" + fixed(r, 1) +
@@ -220,7 +220,7 @@ ResultTable envelope_page_table(const CaseNames& names, const std::vector<PileEn
       for (const PileExtreme& e : {pile_maximum(pile, q), pile_minimum(pile, q)}) {
         row.push_back(
             readable(static_cast<double>(e.extreme.value) * unit.factor, level[q] * unit.factor));
-        row.push_back(names.combinations[static_cast<size_t>(e.extreme.combination)]);
+        row.emplace_back(names.combinations[static_cast<size_t>(e.extreme.combination)]);
         row.push_back(readable(static_cast<double>(pile.ZH[static_cast<size_t>(e.k - 1)])));
       }
       table.rows.push_back(std::move(row));
@@ -289,7 +289,7 @@ std::string cap_rows_html(const CaseNames& names, const std::vector<CapDisplacem
                           size_t first, size_t last) {
   std::vector<std::vector<std::string>> rows;
   for (size_t c = first; c < last; ++c) {
-    std::vector<std::string> row = {names.combinations[c]};
+    std::vector<std::string> row = {std::string(names.combinations[c])};
     for (int32_t i = 0; i < 6; ++i) {
       const ReaderUnit unit = reader_unit(i < 3 ? "m" : "rad");
       row.push_back(readable(static_cast<double>(caps[c].U[i]) * unit.factor));

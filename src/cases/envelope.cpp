@@ -114,14 +114,14 @@ struct Fault {
   std::string message;
 };
 Fault faulting_combination(const PileMarch& march, const std::vector<CapDisplacements>& caps,
-                           const std::vector<Combination>& combinations, size_t first, size_t last,
+                           const NameList& combinations, size_t first, size_t last,
                            const std::string& message, bool trapped) {
   const FaultWatch watch(trapped);
   LaneTops tops;
   const auto stations = std::make_unique<StationLanes[]>(MAX_STATIONS);
   for (size_t c = first; c < last; ++c) {
     const std::string stage = "pile results of pile " + std::to_string(march.g) +
-                              " under combination " + combinations[c].name;
+                              " under combination " + std::string(combinations[c]);
     fault_context() = FaultContext{stage.c_str(), 0};
     const std::vector<LaneBatch> one = lane_batches(caps, c, c + 1);
     try {
@@ -152,9 +152,8 @@ PileExtreme pile_extreme(const PileEnvelope& pile, int32_t q, bool largest) {
 }  // namespace
 
 void envelope_piles(const std::vector<PileMarch>& marches,
-                    const std::vector<CapDisplacements>& caps,
-                    const std::vector<Combination>& combinations, int32_t threads,
-                    std::atomic<int32_t>& combinations_done, CaseResults& results,
+                    const std::vector<CapDisplacements>& caps, const NameList& combinations,
+                    int32_t threads, std::atomic<int32_t>& combinations_done, CaseResults& results,
                     const HeadsWriter& write_heads, bool trapped) {
   results.piles.assign(marches.size(), PileEnvelope{});
   if (caps.empty() || marches.empty()) return;

@@ -8,6 +8,7 @@
 
 #include "cases/cases.hpp"
 #include "layout/layout.hpp"
+#include "traps/traps.hpp"
 
 namespace kelmarino::cases {
 namespace {
@@ -254,28 +255,120 @@ std::vector<int32_t> combination_columns(const Row& header, const std::string& f
   return columns;
 }
 
-// The first combination in file order whose name an earlier one has, refused naming both lines.
-// Sorted by name, not kept in a map: a combinations file may have a million rows.
-void refuse_twice_named(const std::vector<Combination>& combinations, const std::string& file) {
-  std::vector<size_t> order(combinations.size());
+// The first combination in file order whose name an earlier one has, refused naming both lines
+// (name(i) and line(i) of combination i of `count`). Sorted by name, not kept in a map: a
+// combinations file may have a million rows.
+template <typename Name, typename Line>
+void refuse_twice_named(size_t count, Name name, Line line, const std::string& file) {
+  std::vector<size_t> order(count);
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(),
-                   [&](size_t a, size_t b) { return combinations[a].name < combinations[b].name; });
+                   [&](size_t a, size_t b) { return name(a) < name(b); });
   size_t twice = order.size();  // the first row named twice, and its earlier twin
   size_t earlier = 0;
   for (size_t i = 1; i < order.size(); ++i) {
-    const bool same = combinations[order[i]].name == combinations[order[i - 1]].name;
-    const bool first_of_name =
-        i < 2 || combinations[order[i - 2]].name != combinations[order[i]].name;
+    const bool same = name(order[i]) == name(order[i - 1]);
+    const bool first_of_name = i < 2 || name(order[i - 2]) != name(order[i]);
     if (same && first_of_name && (twice == order.size() || order[i] < twice)) {
       twice = order[i];
       earlier = order[i - 1];
     }
   }
   if (twice == order.size()) return;
-  refuse(Place{file, combinations[twice].line, "combination"},
-         "the combination " + quoted(combinations[twice].name) + " is named twice (also on line " +
-             std::to_string(combinations[earlier].line) + ")");
+  refuse(Place{file, line(twice), "combination"},
+         "the combination " + quoted(std::string(name(twice))) + " is named twice (also on line " +
+             std::to_string(line(earlier)) + ")");
+}
+
+// Checks the rows of a combinations file and hands each combination to `take` in file order (the
+// same object each time, its terms in the column order); the header and the count of rows are
+// refused here, names given twice by the caller.
+template <typename Take>
+void take_combinations(const std::string& text, const std::string& file,
+                       const std::vector<LoadCase>& cases, Take take) {
+  const std::string header_text = "combination followed by the names of load cases";
+  Row header;
+  std::vector<int32_t> columns;
+  Combination combination;
+  size_t count = 0;
+  take_rows(text, file, [&](Row row) {
+    if (header.line == 0) {
+      header = std::move(row);
+      columns = combination_columns(header, file, cases);
+      return;
+    }
+    check_cell_count(row, header.cells.size(), file);
+    combination.name = row.cells[0];
+    combination.terms.clear();
+    combination.line = row.line;
+    const Place name_at{file, row.line, "combination"};
+    check_name(combination.name, name_at);
+    for (size_t c = 1; c < row.cells.size(); ++c) {
+      const float factor = number(row.cells[c], Place{file, row.line, header.cells[c]});
+      if (factor != 0.0f) combination.terms.push_back(Term{columns[c - 1], factor});
+    }
+    take(static_cast<const Combination&>(combination));
+    ++count;
+  });
+  if (header.line == 0)
+    refuse(Place{file, 1, ""}, "the file is empty; its header must be " + header_text);
+  if (count == 0) {
+    refuse(Place{file, header.line + 1, ""}, "the file has a header and no rows after it");
+  }
+}
+
+// The warnings of combination_warnings from the cases used and the combinations without a factor
+// (their lines and names).
+struct FactorlessCombination {
+  int64_t line = 0;
+  std::string name;
+};
+std::vector<std::string> warnings_of_use(const InputNames& files,
+                                         const std::vector<LoadCase>& cases,
+                                         const std::vector<bool>& used,
+                                         const std::vector<FactorlessCombination>& factorless) {
+  std::vector<std::string> warnings;
+  for (size_t k = 0; k < cases.size(); ++k) {
+    if (used[k]) continue;
+    const LoadCase& c = cases[k];
+    const std::string where =
+        c.line > 0 ? files.loads + ", line " + std::to_string(c.line) : files.data;
+    warnings.push_back("warning in " + where + ": no combination uses the load case " + c.name +
+                       " (its factor is 0 or empty in every row of " + files.combinations + ")");
+  }
+  for (const FactorlessCombination& combination : factorless) {
+    warnings.push_back("warning in " + files.combinations + ", line " +
+                       std::to_string(combination.line) + ": the combination " + combination.name +
+                       " has no factor other than 0: its results are zero");
+  }
+  return warnings;
+}
+
+// The cases a combination uses, and whether it is to be warned of as having no factor.
+void note_use(const Combination& combination, std::vector<bool>& used,
+              std::vector<FactorlessCombination>& factorless) {
+  for (const Term& term : combination.terms) used[static_cast<size_t>(term.load_case)] = true;
+  if (combination.terms.empty() && combination.line > 0) {
+    factorless.push_back(FactorlessCombination{combination.line, combination.name});
+  }
+}
+
+// A combination's name and FORCE into `out`, under FaultFlags: the reductions run before the
+// traps of the analysis are set, so their faults are found from the flags (those the traps
+// catch), and the first faulting combination is kept for solve_loads to form again under them.
+void add_load(const Combination& combination, const std::vector<LoadCase>& cases,
+              CombinationLoads& out) {
+  Vec<float, 6> FORCE;
+  combination_force(combination, cases, FORCE);
+  if (out.faulting == SIZE_MAX && std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW)) {
+    out.faulting = out.loads.size();
+    out.faulting_combination = combination;
+  }
+  std::feclearexcept(FE_ALL_EXCEPT);
+  CapDisplacements load;
+  for (int32_t i = 0; i < 6; ++i) load.U[i] = FORCE.data()[i];
+  out.loads.push_back(load);
+  out.names.push_back(combination.name);
 }
 
 }  // namespace
@@ -325,35 +418,41 @@ std::vector<LoadCase> read_load_cases(const std::string& text, const std::string
 
 std::vector<Combination> read_combinations(const std::string& text, const std::string& file,
                                            const std::vector<LoadCase>& cases) {
-  const std::string header_text = "combination followed by the names of load cases";
-  Row header;
-  std::vector<int32_t> columns;
   std::vector<Combination> combinations;
   combinations.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')));
-  take_rows(text, file, [&](Row row) {
-    if (header.line == 0) {
-      header = std::move(row);
-      columns = combination_columns(header, file, cases);
-      return;
-    }
-    check_cell_count(row, header.cells.size(), file);
-    Combination combination{row.cells[0], {}, row.line};
-    const Place name_at{file, row.line, "combination"};
-    check_name(combination.name, name_at);
-    for (size_t c = 1; c < row.cells.size(); ++c) {
-      const float factor = number(row.cells[c], Place{file, row.line, header.cells[c]});
-      if (factor != 0.0f) combination.terms.push_back(Term{columns[c - 1], factor});
-    }
-    combination.terms.shrink_to_fit();
-    combinations.push_back(std::move(combination));
+  take_combinations(text, file, cases, [&](const Combination& combination) {
+    combinations.push_back(combination);
+    combinations.back().terms.shrink_to_fit();
   });
-  if (header.line == 0)
-    refuse(Place{file, 1, ""}, "the file is empty; its header must be " + header_text);
-  if (combinations.empty()) {
-    refuse(Place{file, header.line + 1, ""}, "the file has a header and no rows after it");
-  }
-  refuse_twice_named(combinations, file);
+  refuse_twice_named(
+      combinations.size(), [&](size_t i) -> const std::string& { return combinations[i].name; },
+      [&](size_t i) { return combinations[i].line; }, file);
   return combinations;
+}
+
+CombinationLoads read_combination_loads(const std::string& text, const InputNames& files,
+                                        const std::vector<LoadCase>& cases) {
+  CombinationLoads out;
+  const size_t rows = static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+  out.names.reserve(rows);
+  out.loads.reserve(rows);
+  std::vector<int64_t> lines;  // for the message of a name given twice
+  lines.reserve(rows);
+  std::vector<bool> used(cases.size(), false);
+  std::vector<FactorlessCombination> factorless;
+  {
+    const FaultFlags flags;
+    take_combinations(text, files.combinations, cases, [&](const Combination& combination) {
+      note_use(combination, used, factorless);
+      add_load(combination, cases, out);
+      lines.push_back(combination.line);
+    });
+  }
+  refuse_twice_named(
+      out.names.size(), [&](size_t i) { return out.names[i]; }, [&](size_t i) { return lines[i]; },
+      files.combinations);
+  out.warnings = warnings_of_use(files, cases, used, factorless);
+  return out;
 }
 
 std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& cases) {
@@ -364,30 +463,35 @@ std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& c
   return combinations;
 }
 
+CombinationLoads single_case_loads(const std::vector<LoadCase>& cases) {
+  CombinationLoads out;
+  const FaultFlags flags;
+  for (const Combination& combination : single_case_combinations(cases)) {
+    add_load(combination, cases, out);
+  }
+  return out;
+}
+
 std::vector<std::string> combination_warnings(const InputNames& files,
                                               const std::vector<LoadCase>& cases,
                                               const std::vector<Combination>& combinations) {
-  std::vector<std::string> warnings;
   std::vector<bool> used(cases.size(), false);
-  for (const Combination& combination : combinations) {
-    for (const Term& term : combination.terms) used[static_cast<size_t>(term.load_case)] = true;
-  }
-  for (size_t k = 0; k < cases.size(); ++k) {
-    if (used[k]) continue;
-    const LoadCase& c = cases[k];
-    const std::string where =
-        c.line > 0 ? files.loads + ", line " + std::to_string(c.line) : files.data;
-    warnings.push_back("warning in " + where + ": no combination uses the load case " + c.name +
-                       " (its factor is 0 or empty in every row of " + files.combinations + ")");
-  }
-  for (const Combination& combination : combinations) {
-    if (combination.terms.empty() && combination.line > 0) {
-      warnings.push_back("warning in " + files.combinations + ", line " +
-                         std::to_string(combination.line) + ": the combination " +
-                         combination.name + " has no factor other than 0: its results are zero");
-    }
-  }
-  return warnings;
+  std::vector<FactorlessCombination> factorless;
+  for (const Combination& combination : combinations) note_use(combination, used, factorless);
+  return warnings_of_use(files, cases, used, factorless);
+}
+
+void NameList::reserve(size_t names) { ends_.reserve(names); }
+
+void NameList::push_back(std::string_view name) {
+  text_.append(name);
+  ends_.push_back(text_.size());
+}
+
+NameList combination_names(const std::vector<Combination>& combinations) {
+  NameList names;
+  for (const Combination& combination : combinations) names.push_back(combination.name);
+  return names;
 }
 
 }  // namespace kelmarino::cases

@@ -20,7 +20,7 @@ constexpr size_t TYPICAL_CELL = 12;
 class Row {
  public:
   void put(char c) { *at_++ = c; }
-  void text(const std::string& cell) {
+  void text(std::string_view cell) {
     std::memcpy(at_, cell.data(), cell.size());
     at_ += cell.size();
   }
@@ -168,7 +168,7 @@ ResultTable envelope_table(const CaseNames& names, const std::vector<PileEnvelop
         return shortest(pile.ZH[static_cast<size_t>(e.k - 1)]);
       };
       auto name = [&](const PileExtreme& e) {
-        return names.combinations[static_cast<size_t>(e.extreme.combination)];
+        return std::string(names.combinations[static_cast<size_t>(e.extreme.combination)]);
       };
       table.rows.push_back({std::to_string(pile.g), quantity_name(q), quantity_unit(q),
                             shortest(max.extreme.value), name(max), z(max),
@@ -193,7 +193,7 @@ ResultTable summary_table(const CaseNames& names, const std::vector<PileEnvelope
                                  {"Z", "m"},
                                  {"under", ""}};
   auto name = [&](const Extreme& e) {
-    return names.combinations[static_cast<size_t>(e.combination)];
+    return std::string(names.combinations[static_cast<size_t>(e.combination)]);
   };
   std::vector<std::vector<Cell>> rows;
   for (const PileEnvelope& pile : piles) {

@@ -209,7 +209,7 @@ void case_numbers(const Group& group, const std::string& loads, const std::strin
   at_stage(nullptr);
   std::atomic<int32_t> done{0};
   cases::envelope_piles(
-      marches, out.caps, out.combinations, 1, done, out.results,
+      marches, out.caps, cases::combination_names(out.combinations), 1, done, out.results,
       [&out](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
         for (const cases::HeadResult& head : heads) {
           out.heads.insert(out.heads.end(), head.DU, head.DU + 6);

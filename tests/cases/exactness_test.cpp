@@ -178,7 +178,7 @@ TEST_P(InProcess, EnvelopesAreTheFirstExtremesInFileOrder) {
   CaseResults results;
   std::atomic<int32_t> done{0};
   std::vector<HeadResult> heads;
-  envelope_piles(lib->marches, lib->caps, lib->combinations, 2, done, results,
+  envelope_piles(lib->marches, lib->caps, combination_names(lib->combinations), 2, done, results,
                  [&](size_t first, size_t, const std::vector<HeadResult>& part) {
                    EXPECT_EQ(heads.size(), first * lib->marches.size());
                    heads.insert(heads.end(), part.begin(), part.end());
@@ -231,13 +231,13 @@ TEST(Parts, LaterPartsKeepTheFirstCombination) {
   CaseResults all;
   std::atomic<int32_t> done{0};
   std::vector<HeadResult> round_heads;
-  envelope_piles(lib->marches, lib->caps, lib->combinations, 1, done, first_round,
-                 [&](size_t, size_t, const std::vector<HeadResult>& heads) {
+  envelope_piles(lib->marches, lib->caps, combination_names(lib->combinations), 1, done,
+                 first_round, [&](size_t, size_t, const std::vector<HeadResult>& heads) {
                    round_heads.insert(round_heads.end(), heads.begin(), heads.end());
                  });
   std::vector<size_t> starts;
   const size_t PNUM = lib->marches.size();
-  envelope_piles(lib->marches, caps, combinations, 2, done, all,
+  envelope_piles(lib->marches, caps, combination_names(combinations), 2, done, all,
                  [&](size_t first, size_t last, const std::vector<HeadResult>& heads) {
                    starts.push_back(first);
                    ASSERT_EQ(heads.size(), (last - first) * PNUM);
@@ -277,7 +277,7 @@ TEST(MarchFault, NamesThePileAndTheCombination) {
     CaseResults results;
     std::atomic<int32_t> done{0};
     try {
-      envelope_piles(marches, caps, combinations, threads, done, results,
+      envelope_piles(marches, caps, combination_names(combinations), threads, done, results,
                      [](size_t, size_t, const std::vector<HeadResult>&) {});
       ADD_FAILURE() << "no fault";
     } catch (const RunError& error) {

@@ -187,5 +187,48 @@ TEST(CombinationsFile, WarnsOfUnusedCasesAndZeroCombinations) {
       expected);
 }
 
+// The combinations as the command keeps them: the names and loads of the combinations that
+// read_combinations reads, the same warnings, the same refusals; a reduction that faults is kept
+// whole, the rows after it still checked.
+TEST(CombinationLoads, KeepTheNamesAndLoadsOfTheRows) {
+  std::vector<LoadCase> cases = two_cases();
+  cases.insert(cases.begin(), LoadCase{DATA_CASE, {}, 0});
+  const InputNames files{"b.dat", "b.loads.csv", "b.combinations.csv"};
+  const std::string text = "combination,data,LL,DL\nC1,,1.5,0\nC2,0,,\nLONGER_NAME-3.a,1,-1,2\n";
+  const std::vector<Combination> combinations = read_combinations(text, files.combinations, cases);
+  const CombinationLoads loads = read_combination_loads(text, files, cases);
+  ASSERT_EQ(loads.names.size(), combinations.size());
+  ASSERT_EQ(loads.loads.size(), combinations.size());
+  for (size_t c = 0; c < combinations.size(); ++c) {
+    EXPECT_EQ(loads.names[c], combinations[c].name);
+    Vec<float, 6> FORCE;
+    combination_force(combinations[c], cases, FORCE);
+    for (int32_t i = 0; i < 6; ++i) EXPECT_EQ(loads.loads[c].U[i], FORCE.data()[i]);
+  }
+  EXPECT_EQ(loads.faulting, SIZE_MAX);
+  EXPECT_EQ(loads.warnings, combination_warnings(files, cases, combinations));
+
+  const std::vector<std::string> refused = {
+      "combination,LL,DL\nA,1,\nB,1,1\nA,,1\n",
+      "combination,LL,DL\nA,1,\nB,1x,1\n",
+      "combination,LL,DL\n",
+  };
+  for (const std::string& wrong : refused) {
+    std::string message = "accepted";
+    try {
+      read_combination_loads(wrong, files, two_cases());
+    } catch (const RunError& error) {
+      message = error.what();
+    }
+    EXPECT_EQ(message, refusal_of_combinations(wrong));
+  }
+
+  const CombinationLoads faulting =
+      read_combination_loads("combination,LL,DL\nA,1,\nB,3e38,3e38\nC,3e38,\n", files, two_cases());
+  EXPECT_EQ(faulting.faulting, 1u);
+  EXPECT_EQ(faulting.faulting_combination.name, "B");
+  EXPECT_EQ(faulting.loads.size(), 3u);
+}
+
 }  // namespace
 }  // namespace kelmarino::cases
