@@ -60,8 +60,8 @@ PanelContent envelope_panel(const PanelWords& words, const PileEnvelope& pile,
       const PileExtreme e = top ? pile_maximum(pile, q) : pile_minimum(pile, q);
       const double v = e.extreme.value;
       if (std::fabs(v) <= 1e-6 * largest || (top ? v < 0.0 : v > 0.0)) continue;
-      const std::string combination = escape_xml(
-          std::string(names.combinations[static_cast<size_t>(e.extreme.combination)]));
+      const std::string combination =
+          escape_xml(std::string(names.combinations[static_cast<size_t>(e.extreme.combination)]));
       panel.marks.push_back({words.quantities[i], e.k, e.extreme.value, combination,
                              std::string("data-extreme=\"") + (top ? "max" : "min") +
                                  "\" data-value=\"" + shortest(e.extreme.value) +
