@@ -529,7 +529,8 @@ struct PileCheck {
 
   // The direction of the pile axis: downwards from the head, and of length 1 within 0.001.
   void axis() const {
-    const double a[3] = {piles.AGL(p, 1), piles.AGL(p, 2), piles.AGL(p, 3)};
+    const double a[3] = {static_cast<double>(piles.AGL(p, 1)), static_cast<double>(piles.AGL(p, 2)),
+                         static_cast<double>(piles.AGL(p, 3))};
     const auto vector = [](const double(&v)[3], auto text) {
       std::string shown = "(";
       shown.append(text(v[0])).append(", ").append(text(v[1])).append(", ");

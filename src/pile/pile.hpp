@@ -206,7 +206,7 @@ void station_values(const PlaneResponse& x, const PlaneResponse& y, int32_t k, c
   const int32_t xs[4] = {UX, SY, NX, MY};
   const int32_t ys[4] = {UY, SX, NY, MX};
   const bool y_negated[4] = {false, true, false, true};
-  for (int32_t i = 0; i < 4; ++i) {
+  for (size_t i = 0; i < 4; ++i) {
     for (int32_t j = 0; j < LANES; ++j) {
       const double u = static_cast<double>(DU[0][j]);
       const double theta = static_cast<double>(DU[4][j]);

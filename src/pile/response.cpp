@@ -118,7 +118,7 @@ Impedance carried_up(const Piece& piece, const Impedance& lower) {
 
 // The states of a unit head (u, theta) at every station, carried down with the impedances.
 void carry_down(const std::vector<Piece>& pieces, const std::vector<Impedance>& Z, Pair head,
-                int32_t first, std::vector<std::array<double, 8>>& at) {
+                size_t first, std::vector<std::array<double, 8>>& at) {
   Pair w = head;
   Pair f = Z[0].Z * w;
   size_t k = 0;
