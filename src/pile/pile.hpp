@@ -176,6 +176,21 @@ struct StationList {
 // station in single precision.
 void station_list(const PileData& piles, const PileReals& ZBL, int32_t g, StationList& list);
 
+// The lanes rounded once to single precision and given a sign (+-1). The range is checked once for
+// all lanes, so that the conversions run side by side; a value beyond it overflows as rounded()
+// makes it.
+template <int32_t LANES>
+void rounded_lanes(const double (&value)[LANES], float sign, float (&out)[LANES]) {
+  constexpr double LARGEST = 3.4028234663852886e38;  // the largest single-precision real
+  bool inside = true;
+  for (int32_t j = 0; j < LANES; ++j) inside = inside & (std::fabs(value[j]) <= LARGEST);
+  if (!inside) {
+    for (int32_t j = 0; j < LANES; ++j) out[j] = rounded(value[j]) * sign;
+    return;
+  }
+  for (int32_t j = 0; j < LANES; ++j) out[j] = static_cast<float>(value[j]) * sign;
+}
+
 // station_values: the quantities of station k for LANES loads at once, from the pile-top
 // displacements DU and forces FT in pile axes (DU[i][lane]) and the responses x, y of the two
 // planes. Station 1 takes DU and FT themselves; below it every displacement, rotation, shear and
@@ -200,23 +215,21 @@ void station_values(const PlaneResponse& x, const PlaneResponse& y, int32_t k, c
     return;
   }
   // The x-z plane passes (UX, SY) and gives (UX, SY, NX, MY); the y-z plane passes (UY, -SX) and
-  // gives (UY, -SX, NY, -MX).
-  const std::array<double, 8>& rx = x.at[static_cast<size_t>(k - 1)];
-  const std::array<double, 8>& ry = y.at[static_cast<size_t>(k - 1)];
-  const int32_t xs[4] = {UX, SY, NX, MY};
-  const int32_t ys[4] = {UY, SX, NY, MX};
-  const bool y_negated[4] = {false, true, false, true};
-  for (size_t i = 0; i < 4; ++i) {
+  // gives (UY, -SX, NY, -MX). A sign is applied by a product with +-1, which is exact.
+  const int32_t rows[2][4] = {{UX, SY, NX, MY}, {UY, SX, NY, MX}};
+  const float signs[2][4] = {{1.0f, 1.0f, 1.0f, 1.0f}, {1.0f, -1.0f, 1.0f, -1.0f}};
+  const PlaneResponse* planes[2] = {&x, &y};
+  for (int32_t plane = 0; plane < 2; ++plane) {
+    const std::array<double, 8>& r = planes[plane]->at[static_cast<size_t>(k - 1)];
+    double u[LANES], theta[LANES];
     for (int32_t j = 0; j < LANES; ++j) {
-      const double u = static_cast<double>(DU[0][j]);
-      const double theta = static_cast<double>(DU[4][j]);
-      q[xs[i]][j] = rounded(u * rx[i] + theta * rx[4 + i]);
+      u[j] = static_cast<double>(DU[plane == 0 ? 0 : 1][j]);
+      theta[j] = plane == 0 ? static_cast<double>(DU[4][j]) : static_cast<double>(-DU[3][j]);
     }
-    for (int32_t j = 0; j < LANES; ++j) {
-      const double u = static_cast<double>(DU[1][j]);
-      const double theta = static_cast<double>(-DU[3][j]);
-      const float value = rounded(u * ry[i] + theta * ry[4 + i]);
-      q[ys[i]][j] = y_negated[i] ? -value : value;
+    for (size_t i = 0; i < 4; ++i) {
+      double value[LANES];
+      for (int32_t j = 0; j < LANES; ++j) value[j] = u[j] * r[i] + theta[j] * r[4 + i];
+      rounded_lanes(value, signs[plane][i], q[rows[plane][i]]);
     }
   }
   for (int32_t j = 0; j < LANES; ++j) {
