@@ -168,7 +168,7 @@ Analysed analyse(const Group& group) {
   try {
     // The stages of a full run, whatever JCTR asks for; no load leaves the cap at rest.
     run.JCTR = 1;
-    stiffness_stages(nowhere, *model, cache);
+    pile_stiffness(*model, cache);
     Result result;
     assemble_kcap(run.PNUM, run.SNUM, model->piles, result.KCAP);
     cap_stage(nowhere, *model);

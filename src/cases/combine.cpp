@@ -7,17 +7,9 @@
 namespace kelmarino::cases {
 
 void form_stiffness(Model& model, ResponseCache& cache) {
-  RunValues& run = model.run;
-  PileData& piles = model.piles;
-  at_stage("deformation factors");
-  BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles);
-  at_stage("axial stiffness");
-  BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
-  AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
-  at_stage("lateral stiffness");
-  LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
+  pile_stiffness(model, cache);
   at_stage("foundation analysis");
-  assemble_kcap(run.PNUM, run.SNUM, piles, run.KCAP);
+  assemble_kcap(model.run.PNUM, model.run.SNUM, model.piles, model.run.KCAP);
   at_stage(nullptr);
 }
 

@@ -63,4 +63,16 @@ void LATERAL(int32_t PNUM, const PileReals& AXK, const SegmentReals& BTX, const 
   at_pile(0);
 }
 
+void pile_stiffness(Model& model, ResponseCache& cache, CalculationWidths* widths) {
+  RunValues& run = model.run;
+  PileData& piles = model.piles;
+  at_stage("deformation factors");
+  BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles, widths);
+  at_stage("axial stiffness");
+  BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
+  AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
+  at_stage("lateral stiffness");
+  LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
+}
+
 }  // namespace kelmarino

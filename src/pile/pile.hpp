@@ -90,20 +90,6 @@ void FRSEG(double EI, double h, Matrix4d& T);
 // summed to the last digit. Meant for lengths with alpha.h.(alpha.(d + h))^0.25 up to about 1.
 void soil_transfer(double alpha, double EI, double d, double h, Matrix4d& T);
 
-// One bending plane of a pile as its solution takes it: the steps from the head to the tip, each
-// ending in a station.
-struct PlaneSteps {
-  struct Step {
-    double h = 0.0;      // length (m)
-    double EI = 0.0;     // bending stiffness (t*m2)
-    double alpha = 0.0;  // deformation factor (1/m); 0 above the ground line
-    double depth = 0.0;  // depth of the step's top below the ground line (m)
-  };
-  bool held_tip = false;  // KSU = 4: the tip cannot move or turn; otherwise Q = M = 0 there
-  int32_t count = 0;
-  Step steps[MAX_STATIONS + 2 * MAX_SEGMENTS];
-};
-
 // The responses of one plane: R maps the head (u, theta) to the head (Q, M); at[k - 1] holds the
 // state at station k for a unit head u (entries 0..3) and for a unit head theta (entries 4..7).
 struct PlaneResponse {
@@ -140,6 +126,10 @@ void LATERAL(int32_t PNUM, const PileReals& AXK, const SegmentReals& BTX, const 
 // more than 1e-10; otherwise it takes the x-z plane's.
 const SegmentReals& y_factors(const SegmentReals& BTX, const SegmentReals& BTY,
                               const PileData& piles, int32_t p);
+
+// pile_stiffness: the single-pile stages of a model as the reader leaves it: BTXY (its widths into
+// `widths` when given), BOTAREA, AXIAL and LATERAL, each named as the stage of a fault.
+void pile_stiffness(Model& model, ResponseCache& cache, CalculationWidths* widths = nullptr);
 
 // PILEK: the 6x6 head stiffness from the head stiffness Rx, Ry of both planes and the axial
 // stiffness; the torsional stiffness is a tenth of the two rotational ones.

@@ -14,6 +14,20 @@
 namespace kelmarino {
 namespace {
 
+// One bending plane of a pile as its solution takes it: the steps from the head to the tip, each
+// ending in a station.
+struct PlaneSteps {
+  struct Step {
+    double h = 0.0;      // length (m)
+    double EI = 0.0;     // bending stiffness (t*m2)
+    double alpha = 0.0;  // deformation factor (1/m); 0 above the ground line
+    double depth = 0.0;  // depth of the step's top below the ground line (m)
+  };
+  bool held_tip = false;  // KSU = 4: the tip cannot move or turn; otherwise Q = M = 0 there
+  int32_t count = 0;
+  Step steps[MAX_STATIONS + 2 * MAX_SEGMENTS];
+};
+
 // A 2x2 block of a transfer matrix or an impedance: {{a11, a12}, {a21, a22}}.
 struct Block {
   double a[2][2] = {};

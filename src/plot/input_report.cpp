@@ -219,13 +219,7 @@ void derive_values(const GroupData& group, DerivedValues& derived) {
   ResponseCache cache;
   try {
     const ArithmeticTraps traps;
-    fault_context() = FaultContext{"deformation factors", 0};
-    BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, model->piles, &derived.widths);
-    fault_context() = FaultContext{"axial stiffness", 0};
-    BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, model->piles);
-    AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, model->piles);
-    fault_context() = FaultContext{"lateral stiffness", 0};
-    LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, model->piles, cache);
+    pile_stiffness(*model, cache, &derived.widths);
     fault_context() = FaultContext{};
   } catch (const RunError& error) {
     fault_context() = FaultContext{};
