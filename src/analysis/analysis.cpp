@@ -158,35 +158,39 @@ void analysis_stages(OutChannel& console, OutChannel& report, OutChannel& pos, M
   at_stage(nullptr);
 }
 
-Analysed analyse(const Group& group) {
+namespace {
+
+// The full analysis on a model that it may change.
+Analysed analyse_model(Model& model) {
   Analysed analysed;
-  auto model = std::make_unique<Model>(*group.model);
-  RunValues& run = model->run;
+  RunValues& run = model.run;
   ResponseCache cache;
-  OutChannel nowhere;
   const FaultFlags flags;
   try {
     // The stages of a full run, whatever JCTR asks for; no load leaves the cap at rest.
     run.JCTR = 1;
-    pile_stiffness(*model, cache);
+    pile_stiffness(model, cache);
     Result result;
-    assemble_kcap(run.PNUM, run.SNUM, model->piles, result.KCAP);
-    cap_stage(nowhere, *model);
+    at_stage("foundation analysis");
+    assemble_kcap(run.PNUM, run.SNUM, model.piles, result.KCAP);
+    run.KCAP = result.KCAP;
+    solve_cap_displacements(run.KCAP, run.FORCE);
+    top_displacements(run.PNUM, model.piles, run.FORCE, run.TOPD);
     for (int32_t i = 0; i < 6; ++i) result.cap[i] = run.FORCE(i + 1);
     result.piles.resize(static_cast<size_t>(run.PNUM));
     at_stage("pile results");
     const auto st = std::make_unique<StationTables>();
-    const bool stepped = every_step_count_positive(model->piles, run.PNUM);
+    const bool stepped = every_step_count_positive(model.piles, run.PNUM);
     for (int32_t g = 1; g <= run.PNUM; ++g) {
       at_pile(g);
       if (stepped) {
-        compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, model->piles, cache, *st);
+        compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, model.piles, cache, *st);
       } else {
-        pile_top(g, run.TOPD, model->piles, *st);
+        pile_top(g, run.TOPD, model.piles, *st);
         st->KG = 1;
         st->NSTA = 0;
       }
-      keep_pile(*st, model->piles, g, result.piles[static_cast<size_t>(g - 1)]);
+      keep_pile(*st, model.piles, g, result.piles[static_cast<size_t>(g - 1)]);
     }
     at_stage(nullptr);
     analysed.result = std::move(result);
@@ -197,6 +201,20 @@ Analysed analyse(const Group& group) {
   }
   fault_context() = FaultContext{};
   return analysed;
+}
+
+}  // namespace
+
+Analysed analyse(const Group& group) {
+  const auto model = std::make_unique<Model>(*group.model);
+  return analyse_model(*model);
+}
+
+Analysed analyse(Group&& group) {
+  if (group.model.use_count() != 1) return analyse(static_cast<const Group&>(group));
+  // The reader made the model as a working one; no other group holds it now.
+  const std::shared_ptr<Model> model = std::const_pointer_cast<Model>(std::move(group.model));
+  return analyse_model(*model);
 }
 
 namespace {

@@ -87,6 +87,10 @@ struct Analysed {
 // none).
 Analysed analyse(const Group& group);
 
+// The same on a group of the reader that is used up: its model, unless another group shares it,
+// is changed by the analysis in place of a copy (a large one beside the analysis of a few piles).
+Analysed analyse(Group&& group);
+
 // analysis_stages: the stages after the reader on a model as READ_INPUT leaves it, writing
 // their stage messages on `console`, the report lines on `report` and the records on `pos`.
 // Ends normally, or by throwing RunStop (a stiffness print) or RunError.

@@ -39,6 +39,14 @@ void assemble_kcap(int32_t PNUM, int32_t SNUM, const PileData& piles, Table<floa
   at_pile(0);
 }
 
+void solve_cap_displacements(Table<float, 6, 6>& KCAP, Vec<float, 6>& FORCE) {
+  // A zero pivot here means the piles leave a cap displacement unrestrained.
+  at_stage("solution of the cap displacements");
+  fault_context().pivot_cause = "are all six restrained?";
+  GAUSS_SOLVE(6, KCAP.data(), FORCE.data());
+  at_stage("foundation analysis");
+}
+
 void GAUSS_SOLVE(int32_t n, float* A, float* b) {
   auto a = [&](int32_t i, int32_t j) -> float& { return A[(j - 1) * n + (i - 1)]; };
   for (int32_t c = 1; c <= n; ++c) {

@@ -29,6 +29,10 @@ void assemble_kcap(int32_t PNUM, int32_t SNUM, const PileData& piles, Table<floa
 // GAUSS_SOLVE: solves A.x = b in place (b becomes x, A is destroyed), without row exchanges.
 void GAUSS_SOLVE(int32_t n, float* A, float* b);
 
+// solve_cap_displacements: the cap displacements U of KCAP.U = FORCE, into FORCE (KCAP is
+// destroyed); a zero pivot is a fault of the stage "solution of the cap displacements".
+void solve_cap_displacements(Table<float, 6, 6>& KCAP, Vec<float, 6>& FORCE);
+
 // top_displacements: TOPD(g) = T'.D.U for every pile, with U the cap displacements.
 void top_displacements(int32_t PNUM, const PileData& piles, const Vec<float, 6>& U,
                        Table<float, MAX_PILES, 6>& TOPD);

@@ -40,8 +40,21 @@ struct TypeBlock {
   Places at;
 };
 
+// The places of every pile's values. They stay on the stack, so that a trapped fault leaves no
+// heap, and only the first PNUM are set up (new_piles): the whole table is large beside a file.
+union PileSources {
+  PileSources() {}
+  Places at[MAX_PILES];
+  void new_piles(int32_t PNUM) {
+    for (int32_t p = 0; p < PNUM; ++p) at[p] = Places{};
+  }
+};
+
 // Working storage of the reader.
 struct Reader {
+  // A constructor, not a brace list, so that the table of places is not zeroed first.
+  Reader(InChannel& data_, OutChannel& console_, PileData& piles_)
+      : data(data_), console(console_), piles(piles_) {}
   InChannel& data;
   OutChannel& console;
   PileData& piles;
@@ -49,8 +62,8 @@ struct Reader {
   int32_t PNUM = 0;
   int32_t SNUM = 0;
   TypeBlock block;
-  Places source[MAX_PILES];  // per pile; on the stack, so that a trapped fault leaves no heap
-  Places& source_of(int32_t p) { return source[p - 1]; }
+  PileSources source;
+  Places& source_of(int32_t p) { return source.at[p - 1]; }
   bool stiffness_given[MAX_SIMULATED] = {};  // per simulated pile: a block of its type was read
   int32_t section = 0;                       // the section being read, an index of SECTIONS
   // The first heading line that holds only numbers (its section; -1: none): most likely the
@@ -665,6 +678,7 @@ void read_arrangement_section(Reader& reader, int32_t& PNUM, int32_t& SNUM) {
   check_range(data, SNUM_at, "SNUM", SNUM, 0, MAX_SIMULATED);
   check_range(data, SNUM_at, "PNUM + SNUM", PNUM + SNUM, 1, MAX_BLOCKS);
   reader.PNUM = PNUM;
+  reader.source.new_piles(PNUM);
   reader.SNUM = SNUM;
   read_points(data, "values, x y of every pile", PNUM, piles.PXY);
   if (SNUM > 0) read_points(data, "values, x y of every simulated pile", SNUM, piles.SXY);

@@ -30,10 +30,9 @@ template <typename Real>
 void multiply(int32_t l, int32_t m, int32_t n, const Real* A, const Real* B, Real* C) {
   for (int32_t i = 1; i <= l; ++i) {
     for (int32_t j = 1; j <= n; ++j) {
-      at(C, l, i, j) = Real(0);
-      for (int32_t k = 1; k <= m; ++k) {
-        at(C, l, i, j) = at(C, l, i, j) + at(A, l, i, k) * at(B, m, k, j);
-      }
+      Real sum = Real(0);  // summed in a register, in the same order as in C itself
+      for (int32_t k = 1; k <= m; ++k) sum = sum + at(A, l, i, k) * at(B, m, k, j);
+      at(C, l, i, j) = sum;
     }
   }
 }

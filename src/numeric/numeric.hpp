@@ -16,7 +16,7 @@ using Matrix2 = Matrix<2, 2>;
 using Matrix4 = Matrix<4, 4>;
 using Matrix6 = Matrix<6, 6>;
 
-// MATMUL: C (l x n) = A (l x m) . B (m x n); the running sum is stored after every product.
+// MATMUL: C (l x n) = A (l x m) . B (m x n); each element summed over k in order from 1.
 void MATMUL(int32_t l, int32_t m, int32_t n, const float* A, const float* B, float* C);
 // The same product in double precision, for intermediates held at higher precision.
 void MATMUL(int32_t l, int32_t m, int32_t n, const double* A, const double* B, double* C);

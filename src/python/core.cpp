@@ -139,7 +139,7 @@ py::tuple core_analyse(const std::string& text, const std::string& name) {
   {
     const py::gil_scoped_release released;
     read = parse_group(text, name);
-    if (read.group) analysed = analyse(*read.group);
+    if (read.group) analysed = analyse(std::move(*read.group));
   }
   if (read.issue) return input_issue(*read.issue);
   if (analysed.issue) {

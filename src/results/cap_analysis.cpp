@@ -17,11 +17,7 @@ void CAP_ANALYSIS(OutChannel& report, int32_t JCTR, int32_t INO, int32_t PNUM, i
     write_foundation_stiffness(report, KCAP);
     throw RunStop{0};
   }
-  // A zero pivot here means the piles leave a cap displacement unrestrained.
-  at_stage("solution of the cap displacements");
-  fault_context().pivot_cause = "are all six restrained?";
-  GAUSS_SOLVE(6, KCAP.data(), FORCE.data());
-  at_stage("foundation analysis");
+  solve_cap_displacements(KCAP, FORCE);
   write_cap_displacements(report, FORCE);
   top_displacements(PNUM, piles, FORCE, TOPD);
 }
