@@ -58,6 +58,71 @@ GroupRead parse_group(const std::string& text, const std::string& name);
 // read_group: the same for the data file at `path`.
 GroupRead read_group(const std::string& path);
 
+// ---- A group given by its values ----
+//
+// A program that builds groups (a parametric study, a host language) holds their values; the
+// group is checked exactly as a data file is, by writing its data file and reading it. Piles
+// refer to their type by its index in `types`; the data file numbers the types in the order of
+// the piles that first take them. A value beyond the single-precision range is written as such
+// and refused by the reader like one of a data file.
+
+struct AboveValues {  // a segment above the ground line
+  float length = 0.0f, diameter = 0.0f;
+  int32_t steps = 1;
+};
+
+struct BelowValues {  // a segment below it
+  float length = 0.0f, diameter = 0.0f, m = 0.0f, friction = 0.0f;
+  int32_t steps = 1;
+};
+
+struct TypeValues {
+  int32_t shape = 0, tip = 0;  // KSH, KSU
+  float axis[3] = {0.0f, 0.0f, 1.0f};
+  std::vector<AboveValues> above;
+  std::vector<BelowValues> below;
+  float PMB = 0.0f, PEH = 0.0f, PKE = 0.0f;
+};
+
+struct PileValues {
+  float x = 0.0f, y = 0.0f;
+  int32_t type = 0;  // index in GroupValues::types
+};
+
+struct LoadValues {
+  float x = 0.0f, y = 0.0f;
+  float act[6] = {};  // FX, FY, FZ, MX, MY, MZ
+};
+
+struct SupportValues {  // a simulated pile
+  float x = 0.0f, y = 0.0f;
+  float stiffness[36] = {};  // in cap axes, row by row
+};
+
+struct GroupValues {
+  std::string name;  // names the group in messages
+  int32_t JCTR = 1, INO = 0;
+  std::vector<LoadValues> loads;
+  std::vector<PileValues> piles;
+  std::vector<TypeValues> types;
+  std::vector<SupportValues> supports;
+};
+
+// values_of: the values of a group as read (the types of piles that share a type number are
+// those of the first of them).
+GroupValues values_of(const Group& group);
+
+// data_text: the data file of a group's values.
+std::string data_text(const GroupValues& values);
+
+// build_group: the group of its values, with every check of the reader (its messages name lines
+// of data_text).
+GroupRead build_group(const GroupValues& values);
+
+// real_text: the shortest text that reads back as `value`, as NumPy writes a single-precision
+// real: "1.5", "3000.0", "1e-05" (below 1e-4 and from 1e16 on with an exponent), "inf".
+std::string real_text(float value);
+
 // The values of one station: Z and the quantities UX, UY, SX, SY, NX, NY, NZ, MX, MY, PSX, PSY.
 using StationRow = std::array<float, 12>;
 

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/result_bits.hpp"
 #include "support/test_support.hpp"
 
 namespace kelmarino {
@@ -116,18 +117,7 @@ TEST(Library, WritesTheFilesOfKelmarinoAndAnalysesInTwoThreads) {
               testing::run_on_data(text).file("case.out"));
   }
   // The stations of every pile, bit for bit, analysed one after the other and in two threads.
-  auto bits = [](const Analysed& a) {
-    std::string all;
-    auto add = [&all](const auto& values) {
-      all.append(reinterpret_cast<const char*>(&values), sizeof values);
-    };
-    add(a.result->cap);
-    for (const PileResult& p : a.result->piles) {
-      add(p.DU), add(p.FT), add(p.K), add(p.KG);
-      for (const StationRow& row : p.stations) add(row);
-    }
-    return all;
-  };
+  const auto bits = testing::result_bits;
   std::vector<std::string> sequential, parallel(groups.size());
   for (const Group& group : groups) sequential.push_back(bits(analyse(group)));
   std::thread other([&] {

@@ -1,0 +1,232 @@
+// A pile group given by its values: its data file written, and read again by the reader, which
+// checks it as it checks any data file; and the values of a group as read.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "analysis/analysis.hpp"
+
+namespace kelmarino {
+
+std::string real_text(float value) {
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value < 0.0f ? "-inf" : "inf";
+  if (value == 0.0f) return std::signbit(value) ? "-0.0" : "0.0";
+  char buffer[32];  // d.ddde+XX, the shortest digits that read back as the value
+  const char* const end =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
+  const char* const e = std::find(static_cast<const char*>(buffer), end, 'e');
+  std::string text;
+  std::string digits;
+  for (const char* c = buffer; c != e; ++c) {
+    if (*c == '-') text.push_back('-');
+    if (*c >= '0' && *c <= '9') digits.push_back(*c);
+  }
+  int exponent = 0;
+  std::from_chars(e + (e[1] == '+' ? 2 : 1), end, exponent);
+  const double magnitude = std::fabs(static_cast<double>(value));
+  if (magnitude < 1e-4 || magnitude >= 1e16) {
+    text.append(digits, 0, 1);
+    if (digits.size() > 1) text.append(".").append(digits, 1);
+    text.append(exponent < 0 ? "e-" : "e+");
+    if (std::abs(exponent) < 10) text.push_back('0');
+    return text.append(std::to_string(std::abs(exponent)));
+  }
+  if (exponent < 0) {
+    return text.append("0.").append(static_cast<size_t>(-exponent - 1), '0').append(digits);
+  }
+  const auto whole = static_cast<size_t>(exponent) + 1;
+  if (digits.size() <= whole) return text.append(digits).append(whole - digits.size(), '0') + ".0";
+  return text.append(digits, 0, whole).append(".").append(digits, whole);
+}
+
+namespace {
+
+// Appends a value to the text's last line, after a space unless the line is new.
+void put(std::string& text, const std::string& value) {
+  if (!text.empty() && text.back() != '\n') text.push_back(' ');
+  text.append(value);
+}
+
+void put(std::string& text, std::initializer_list<float> values) {
+  for (const float v : values) put(text, real_text(v));
+}
+
+void put_count(std::string& text, size_t count) { put(text, std::to_string(count)); }
+
+void end_line(std::string& text) { text.push_back('\n'); }
+
+void add_control(const GroupValues& g, std::string& text) {
+  text.append("* control\n");
+  put(text, std::to_string(g.JCTR));
+  end_line(text);
+  if (g.JCTR == 1) {
+    put_count(text, g.loads.size());
+    end_line(text);
+    for (const LoadValues& load : g.loads) {
+      const float* a = load.act;
+      put(text, {load.x, load.y});
+      end_line(text);
+      put(text, {a[0], a[1], a[2], a[3], a[4], a[5]});
+      end_line(text);
+    }
+  } else if (g.JCTR == 3) {
+    put(text, std::to_string(g.INO));
+    end_line(text);
+  }
+  text.append("*end\n");
+}
+
+void add_arrangement(const GroupValues& g, std::string& text) {
+  text.append("* piles\n");
+  put_count(text, g.piles.size());
+  put_count(text, g.supports.size());
+  end_line(text);
+  for (const PileValues& pile : g.piles) {
+    put(text, {pile.x, pile.y});
+    end_line(text);
+  }
+  for (const SupportValues& support : g.supports) {
+    put(text, {support.x, support.y});
+    end_line(text);
+  }
+  text.append("*end\n");
+}
+
+void add_type_block(const TypeValues& t, std::string& text) {
+  put(text, std::to_string(t.shape));
+  put(text, std::to_string(t.tip));
+  put(text, {t.axis[0], t.axis[1], t.axis[2]});
+  end_line(text);
+  put_count(text, t.above.size());
+  for (const AboveValues& s : t.above) {
+    put(text, {s.length, s.diameter});
+    put(text, std::to_string(s.steps));
+  }
+  end_line(text);
+  put_count(text, t.below.size());
+  for (const BelowValues& s : t.below) {
+    put(text, {s.length, s.diameter, s.m, s.friction});
+    put(text, std::to_string(s.steps));
+  }
+  end_line(text);
+  put(text, {t.PMB, t.PEH, t.PKE});
+  end_line(text);
+}
+
+// The tag line of type or simulated pile k: <0>, < 1>, < 2>, ... <10>.
+void put_tag(std::string& text, size_t k) {
+  char tag[32];
+  std::snprintf(tag, sizeof tag, k == 0 ? "<0>\n" : "<%2zu>\n", k);
+  text.append(tag);
+}
+
+// The types in the order of the piles that first take them: the first gets the standard block,
+// the others tags of their own; a type that no pile takes is left out.
+void add_types(const GroupValues& g, std::string& text) {
+  std::map<int32_t, size_t> number;  // type index -> its number in the file
+  std::vector<int32_t> order;
+  text.append("* types\n");
+  for (const PileValues& pile : g.piles) {
+    const auto [at, added] = number.emplace(pile.type, order.size());
+    if (added) order.push_back(pile.type);
+    put_count(text, at->second);
+  }
+  end_line(text);
+  if (order.empty()) text.append("<0>\n0 1 0 0 1\n0\n0\n1 1 1\n");
+  for (size_t k = 0; k < order.size(); ++k) {
+    put_tag(text, k);
+    add_type_block(g.types[static_cast<size_t>(order[k])], text);
+  }
+  text.append("*end\n");
+}
+
+void add_supports(const GroupValues& g, std::string& text) {
+  text.append("* springs\n");
+  for (size_t j = 1; j <= g.supports.size(); ++j) put_count(text, j);
+  if (!g.supports.empty()) end_line(text);
+  for (size_t j = 0; j < g.supports.size(); ++j) {
+    put_tag(text, j + 1);
+    const float* k = g.supports[j].stiffness;
+    for (int32_t r = 0; r < 36; r += 6) {
+      put(text, {k[r], k[r + 1], k[r + 2], k[r + 3], k[r + 4], k[r + 5]});
+      end_line(text);
+    }
+  }
+  text.append("*end\n");
+}
+
+TypeValues type_values(const PileData& piles, int32_t p) {
+  TypeValues t;
+  t.shape = piles.KSH(p);
+  t.tip = piles.KSU(p);
+  for (int32_t i = 0; i < 3; ++i) t.axis[i] = piles.AGL(p, i + 1);
+  for (int32_t s = 1; s <= piles.NFR(p); ++s) {
+    t.above.push_back({piles.HFR(p, s), piles.DOF(p, s), piles.NSF(p, s)});
+  }
+  for (int32_t s = 1; s <= piles.NBL(p); ++s) {
+    t.below.push_back(
+        {piles.HBL(p, s), piles.DOB(p, s), piles.PMT(p, s), piles.PFI(p, s), piles.NSG(p, s)});
+  }
+  t.PMB = piles.PMB(p);
+  t.PEH = piles.PEH(p);
+  t.PKE = piles.PKE(p);
+  return t;
+}
+
+}  // namespace
+
+std::string data_text(const GroupValues& values) {
+  std::string text;
+  add_control(values, text);
+  add_arrangement(values, text);
+  add_types(values, text);
+  add_supports(values, text);
+  return text;
+}
+
+GroupRead build_group(const GroupValues& values) {
+  const auto types = static_cast<int32_t>(values.types.size());
+  for (size_t p = 0; p < values.piles.size(); ++p) {
+    const int32_t t = values.piles[p].type;
+    if (t >= 0 && t < types) continue;
+    std::string what = "pile ";
+    what.append(std::to_string(p + 1)).append(" takes type ").append(std::to_string(t));
+    what.append(", which is not one of the ").append(std::to_string(types)).append(" types");
+    return GroupRead{std::nullopt,
+                     InputIssue{values.name, 0, 0, what, "", "in " + values.name + ": " + what}};
+  }
+  return parse_group(data_text(values), values.name);
+}
+
+GroupValues values_of(const Group& group) {
+  const Model& model = *group.model;
+  const PileData& piles = model.piles;
+  GroupValues g;
+  g.name = group.name;
+  g.JCTR = model.run.JCTR;
+  g.INO = model.run.INO;
+  for (int32_t k = 1; k <= group.loads.NACT; ++k) {
+    LoadValues load{group.loads.AXY(k, 1), group.loads.AXY(k, 2), {}};
+    for (int32_t i = 0; i < 6; ++i) load.act[i] = group.loads.ACT(k, i + 1);
+    g.loads.push_back(load);
+  }
+  std::map<int32_t, int32_t> index;  // type number -> index in g.types
+  for (int32_t p = 1; p <= model.run.PNUM; ++p) {
+    const auto [at, added] = index.emplace(piles.PTYPE(p), static_cast<int32_t>(g.types.size()));
+    if (added) g.types.push_back(type_values(piles, p));
+    g.piles.push_back({piles.PXY(p, 1), piles.PXY(p, 2), at->second});
+  }
+  for (int32_t j = 1; j <= model.run.SNUM; ++j) {
+    SupportValues support{piles.SXY(j, 1), piles.SXY(j, 2), {}};
+    const int32_t row = 6 * (model.run.PNUM + j - 1);
+    for (int32_t i = 0; i < 36; ++i) support.stiffness[i] = piles.ESP(row + i / 6 + 1, i % 6 + 1);
+    g.supports.push_back(support);
+  }
+  return g;
+}
+
+}  // namespace kelmarino

@@ -1,0 +1,23 @@
+#pragma once
+// The bits of every number of an analysis, to compare two analyses exactly.
+#include <string>
+
+#include "analysis/analysis.hpp"
+
+namespace kelmarino::testing {
+
+inline std::string result_bits(const Analysed& a) {
+  std::string all;
+  auto add = [&all](const auto& values) {
+    all.append(reinterpret_cast<const char*>(&values), sizeof values);
+  };
+  add(a.result->cap);
+  add(a.result->KCAP);
+  for (const PileResult& p : a.result->piles) {
+    add(p.DU), add(p.FT), add(p.K), add(p.KG);
+    for (const StationRow& row : p.stations) add(row);
+  }
+  return all;
+}
+
+}  // namespace kelmarino::testing
