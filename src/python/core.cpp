@@ -1,12 +1,19 @@
-// The Python module's core: a data file's text in, the group's values or the results as NumPy
-// arrays out. The Python package builds the data file's text of a group, so that an edited group
-// is checked exactly as a data file is. Mistakes come back as tuples that the package turns into
-// its exceptions; the interpreter lock is released while the library reads and analyses.
+// The Python module's core: a group's values in, its data file's text or the results as NumPy
+// arrays out; a data file's text in, the group's values out. A group is read from the package's
+// objects into the library's values, whose data file the reader checks exactly as any other.
+// Mistakes come back as tuples that the package turns into its exceptions; the interpreter lock
+// is released while the library reads and analyses, and a sweep runs on threads of its own.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "analysis/analysis.hpp"
@@ -19,6 +26,235 @@ namespace {
 
 py::tuple input_issue(const InputIssue& issue) {
   return py::make_tuple("input", issue.file, issue.line, issue.column, issue.message, issue.full);
+}
+
+// ---- The values of a group of the package ----
+
+// A value of a group that cannot be one: where it stands, as Python names it, and why.
+struct ValueMistake {
+  std::string part, what;
+};
+
+// An attribute name of the package's objects, made once for the life of the module.
+struct Name {
+  const char* text;
+  PyObject* object = nullptr;
+};
+
+namespace names {
+Name name{"name"}, JCTR{"JCTR"}, INO{"INO"}, loads{"loads"}, piles{"piles"}, types{"types"},
+    supports{"supports"}, x{"x"}, y{"y"}, type{"type"}, shape{"shape"}, tip{"tip"}, axis{"axis"},
+    above{"above"}, below{"below"}, length{"length"}, diameter{"diameter"}, m{"m"},
+    friction{"friction"}, steps{"steps"}, PMB{"PMB"}, PEH{"PEH"}, PKE{"PKE"},
+    stiffness{"stiffness"}, FX{"FX"}, FY{"FY"}, FZ{"FZ"}, MX{"MX"}, MY{"MY"}, MZ{"MZ"};
+Name* const all[] = {&name,     &JCTR, &INO,      &loads, &piles, &types, &supports, &x,
+                     &y,        &type, &shape,    &tip,   &axis,  &above, &below,    &length,
+                     &diameter, &m,    &friction, &steps, &PMB,   &PEH,   &PKE,      &stiffness,
+                     &FX,       &FY,   &FZ,       &MX,    &MY,    &MZ};
+}  // namespace names
+
+void intern_names() {
+  for (Name* n : names::all) n->object = PyUnicode_InternFromString(n->text);
+}
+
+// Where a value stands: its parent and its attribute, index or key in it.
+struct Part {
+  const Part* parent = nullptr;
+  const Name* attribute = nullptr;
+  py::ssize_t index = -1;
+  py::handle key;
+  std::string text() const {
+    std::string t = parent != nullptr ? parent->text() : "";
+    if (attribute != nullptr) return t.append(t.empty() ? "" : ".").append(attribute->text);
+    if (key) return t.append("[").append(py::repr(key).cast<std::string>()).append("]");
+    return t.append("[").append(std::to_string(index)).append("]");
+  }
+};
+
+[[noreturn]] void mistake(const Part& part, py::handle value, const char* what) {
+  PyErr_Clear();
+  throw ValueMistake{part.text(), py::repr(value).cast<std::string>().append(what)};
+}
+
+// An attribute of an object of the package.
+py::object attribute(py::handle object, const Part& part) {
+  PyObject* const value = PyObject_GetAttr(object.ptr(), part.attribute->object);
+  if (value == nullptr) {
+    PyErr_Clear();
+    throw ValueMistake{part.text(),
+                       std::string("is missing from the ") + Py_TYPE(object.ptr())->tp_name};
+  }
+  return py::reinterpret_steal<py::object>(value);
+}
+
+// A real rounded to single precision as NumPy rounds it: beyond the range, an infinity, which
+// the reader refuses as it refuses one in a data file.
+float single(double value) {
+  const double beyond = 3.4028235677973366e38;  // halfway between the largest real and 2^128
+  if (std::fabs(value) >= beyond)
+    return std::copysign(std::numeric_limits<float>::infinity(), value);
+  return static_cast<float>(value);
+}
+
+float real_of(py::handle object, const Part& part) {
+  const py::object value = attribute(object, part);
+  const double d = PyFloat_AsDouble(value.ptr());
+  if (d == -1.0 && PyErr_Occurred() != nullptr) mistake(part, value, " is not a number");
+  return single(d);
+}
+
+int32_t integer_of(py::handle object, const Part& part) {
+  const py::object value = attribute(object, part);
+  PyObject* const index = PyNumber_Index(value.ptr());  // int, bool, NumPy integers; no reals
+  if (index == nullptr) mistake(part, value, " is not an integer");
+  int overflow = 0;
+  const long long n = PyLong_AsLongLongAndOverflow(index, &overflow);
+  Py_DECREF(index);
+  if (overflow != 0 || n < std::numeric_limits<int32_t>::min() ||
+      n > std::numeric_limits<int32_t>::max()) {
+    mistake(part, value, " does not fit an integer");
+  }
+  return static_cast<int32_t>(n);
+}
+
+// The items of a list (or any sequence) of the package.
+struct Items {
+  py::object list;
+  py::ssize_t size() const { return PySequence_Fast_GET_SIZE(list.ptr()); }
+  py::handle operator[](py::ssize_t i) const { return PySequence_Fast_GET_ITEM(list.ptr(), i); }
+};
+
+Items items_of(py::handle value, const Part& part) {
+  PyObject* const list = PySequence_Fast(value.ptr(), "");
+  if (list == nullptr) mistake(part, value, " is not a list");
+  return {py::reinterpret_steal<py::object>(list)};
+}
+
+Items items(py::handle object, const Part& part) { return items_of(attribute(object, part), part); }
+
+TypeValues type_of(py::handle t, const Part& at) {
+  TypeValues type;
+  type.shape = integer_of(t, {&at, &names::shape});
+  type.tip = integer_of(t, {&at, &names::tip});
+  const Part axis_at{&at, &names::axis};
+  const Items axis = items(t, axis_at);
+  if (axis.size() != 3) mistake(axis_at, axis.list, " does not hold 3 components");
+  for (py::ssize_t i = 0; i < 3; ++i) {
+    const Part component{&axis_at, nullptr, i};
+    const double d = PyFloat_AsDouble(axis[i].ptr());
+    if (d == -1.0 && PyErr_Occurred() != nullptr) mistake(component, axis[i], " is not a number");
+    type.axis[i] = single(d);
+  }
+  const Part above_at{&at, &names::above}, below_at{&at, &names::below};
+  const Items above = items(t, above_at), below = items(t, below_at);
+  for (py::ssize_t i = 0; i < above.size(); ++i) {
+    const Part s{&above_at, nullptr, i};
+    type.above.push_back({real_of(above[i], {&s, &names::length}),
+                          real_of(above[i], {&s, &names::diameter}),
+                          integer_of(above[i], {&s, &names::steps})});
+  }
+  for (py::ssize_t i = 0; i < below.size(); ++i) {
+    const Part s{&below_at, nullptr, i};
+    type.below.push_back(
+        {real_of(below[i], {&s, &names::length}), real_of(below[i], {&s, &names::diameter}),
+         real_of(below[i], {&s, &names::m}), real_of(below[i], {&s, &names::friction}),
+         integer_of(below[i], {&s, &names::steps})});
+  }
+  type.PMB = real_of(t, {&at, &names::PMB});
+  type.PEH = real_of(t, {&at, &names::PEH});
+  type.PKE = real_of(t, {&at, &names::PKE});
+  return type;
+}
+
+// The piles, with the types they take in the order they first take them.
+void piles_of(py::handle g, GroupValues& values) {
+  const Part piles_at{nullptr, &names::piles}, types_at{nullptr, &names::types};
+  const Items piles = items(g, piles_at);
+  const py::object types = attribute(g, types_at);
+  py::dict index;  // key of types -> index in values.types
+  for (py::ssize_t i = 0; i < piles.size(); ++i) {
+    const Part at{&piles_at, nullptr, i}, type_at{&at, &names::type};
+    const py::object key = attribute(piles[i], type_at);
+    PyObject* known = PyDict_GetItemWithError(index.ptr(), key.ptr());
+    if (known == nullptr && PyErr_Occurred() != nullptr) mistake(type_at, key, " is not a key");
+    if (known == nullptr) {
+      PyObject* const type = PyObject_GetItem(types.ptr(), key.ptr());
+      if (type == nullptr) mistake(type_at, key, " is not one of the types");
+      values.types.push_back(
+          type_of(py::reinterpret_steal<py::object>(type), {&types_at, nullptr, -1, key}));
+      index[key] = py::int_(values.types.size() - 1);
+      known = PyDict_GetItemWithError(index.ptr(), key.ptr());
+    }
+    values.piles.push_back({real_of(piles[i], {&at, &names::x}),
+                            real_of(piles[i], {&at, &names::y}),
+                            static_cast<int32_t>(PyLong_AsLong(known))});
+  }
+}
+
+void loads_of(py::handle g, GroupValues& values) {
+  static const Name* const act[6] = {&names::FX, &names::FY, &names::FZ,
+                                     &names::MX, &names::MY, &names::MZ};
+  const Part loads_at{nullptr, &names::loads};
+  const Items loads = items(g, loads_at);
+  for (py::ssize_t i = 0; i < loads.size(); ++i) {
+    const Part at{&loads_at, nullptr, i};
+    LoadValues load{real_of(loads[i], {&at, &names::x}), real_of(loads[i], {&at, &names::y}), {}};
+    for (int32_t k = 0; k < 6; ++k) load.act[k] = real_of(loads[i], {&at, act[k]});
+    values.loads.push_back(load);
+  }
+}
+
+// A support's stiffness: 36 values, or 6 rows of 6.
+void stiffness_of(py::handle support, const Part& at, float (&k)[36]) {
+  const Part all{&at, &names::stiffness};
+  const Items rows = items(support, all);
+  const bool nested = rows.size() == 6;
+  if (!nested && rows.size() != 36) mistake(all, rows.list, " is not 36 values or 6 rows of 6");
+  for (py::ssize_t r = 0; r < (nested ? 6 : 1); ++r) {
+    const Part row_at{&all, nullptr, r};
+    const Items row = nested ? items_of(rows[r], row_at) : rows;
+    if (nested && row.size() != 6) mistake(row_at, row.list, " is not a row of 6");
+    for (py::ssize_t c = 0; c < row.size(); ++c) {
+      const Part value_at{nested ? &row_at : &all, nullptr, c};
+      const double d = PyFloat_AsDouble(row[c].ptr());
+      if (d == -1.0 && PyErr_Occurred() != nullptr) mistake(value_at, row[c], " is not a number");
+      k[6 * r + c] = single(d);
+    }
+  }
+}
+
+void supports_of(py::handle g, GroupValues& values) {
+  const Part supports_at{nullptr, &names::supports};
+  const Items supports = items(g, supports_at);
+  for (py::ssize_t i = 0; i < supports.size(); ++i) {
+    const Part at{&supports_at, nullptr, i};
+    SupportValues support{
+        real_of(supports[i], {&at, &names::x}), real_of(supports[i], {&at, &names::y}), {}};
+    stiffness_of(supports[i], at, support.stiffness);
+    values.supports.push_back(support);
+  }
+}
+
+// The values of a Group of the package; throws the mistake of one of them.
+void values_of_group(py::handle g, GroupValues& values) {
+  values.name = py::str(attribute(g, {nullptr, &names::name})).cast<std::string>();
+  values.JCTR = integer_of(g, {nullptr, &names::JCTR});
+  values.INO = integer_of(g, {nullptr, &names::INO});
+  loads_of(g, values);
+  piles_of(g, values);
+  supports_of(g, values);
+}
+
+// A group's values, or the answer of the package's exception for the mistake of one of them.
+std::optional<py::tuple> read_values(py::handle g, GroupValues& values) {
+  try {
+    values_of_group(g, values);
+    return std::nullopt;
+  } catch (const ValueMistake& m) {
+    const std::string name = values.name.empty() ? "the group" : values.name;
+    const std::string message = m.part + ": " + m.what;
+    return py::make_tuple("input", name, 0, 0, message, "in " + name + ": " + message);
+  }
 }
 
 template <typename T>
@@ -113,40 +349,102 @@ py::array_t<T> array(const std::vector<T>& values, const std::array<py::ssize_t,
 // start (n + 1 bounds) and the ground-line station of each pile.
 py::tuple results(const Result& result) {
   const auto n = static_cast<py::ssize_t>(result.piles.size());
-  std::vector<float> cap(result.cap, result.cap + 6), heads, stiffness, stations;
-  std::vector<int64_t> bounds = {0};
-  std::vector<int32_t> KG;
+  py::array_t<int64_t> bounds(n + 1);
+  int64_t* bound = bounds.mutable_data();
+  *bound = 0;
+  py::list KG;
   for (const PileResult& pile : result.piles) {
-    heads.insert(heads.end(), pile.DU, pile.DU + 6);
-    heads.insert(heads.end(), pile.FT, pile.FT + 6);
-    for (const auto& row : pile.K) stiffness.insert(stiffness.end(), row, row + 6);
-    for (const StationRow& row : pile.stations)
-      stations.insert(stations.end(), row.begin(), row.end());
-    bounds.push_back(bounds.back() + static_cast<int64_t>(pile.stations.size()));
-    KG.push_back(pile.KG);
+    bound[1] = bound[0] + static_cast<int64_t>(pile.stations.size());
+    ++bound;
+    KG.append(pile.KG);
   }
-  const auto rows = static_cast<py::ssize_t>(bounds.back());
-  return py::make_tuple("ok", array(cap, std::array<py::ssize_t, 1>{6}),
-                        array(heads, std::array<py::ssize_t, 2>{n, 12}),
-                        array(stiffness, std::array<py::ssize_t, 3>{n, 6, 6}),
-                        array(stations, std::array<py::ssize_t, 2>{rows, 12}),
-                        array(bounds, std::array<py::ssize_t, 1>{n + 1}), KG);
+  py::array_t<float> cap(6), heads({n, py::ssize_t{12}}),
+      stiffness({n, py::ssize_t{6}, py::ssize_t{6}});
+  py::array_t<float> stations({static_cast<py::ssize_t>(*bound), py::ssize_t{12}});
+  std::copy(result.cap, result.cap + 6, cap.mutable_data());
+  float* head = heads.mutable_data();
+  float* k = stiffness.mutable_data();
+  float* station = stations.mutable_data();
+  for (const PileResult& pile : result.piles) {
+    head = std::copy(pile.FT, pile.FT + 6, std::copy(pile.DU, pile.DU + 6, head));
+    for (const auto& row : pile.K) k = std::copy(row, row + 6, k);
+    for (const StationRow& row : pile.stations)
+      station = std::copy(row.begin(), row.end(), station);
+  }
+  return py::make_tuple("ok", cap, heads, stiffness, stations, bounds, KG);
 }
 
-py::tuple core_analyse(const std::string& text, const std::string& name) {
+// The answer of an analysis: its results, or the mistake of its group or the fault of its
+// analysis.
+struct Analysis {
   GroupRead read;
   Analysed analysed;
+};
+
+py::tuple answer(const Analysis& a) {
+  if (a.read.issue) return input_issue(*a.read.issue);
+  if (a.analysed.issue) {
+    return py::make_tuple("analysis", a.analysed.issue->stage, a.analysed.issue->pile,
+                          a.analysed.issue->full);
+  }
+  return results(*a.analysed.result);
+}
+
+// Reading and analysis of a group's values, to be run without the interpreter lock.
+void analyse_values(const GroupValues& values, Analysis& a) {
+  a.read = build_group(values);
+  if (a.read.group) a.analysed = analyse(std::move(*a.read.group));
+}
+
+py::tuple core_analyse(py::handle group) {
+  GroupValues values;
+  if (const std::optional<py::tuple> mistake = read_values(group, values)) return *mistake;
+  Analysis a;
   {
     const py::gil_scoped_release released;
-    read = parse_group(text, name);
-    if (read.group) analysed = analyse(std::move(*read.group));
+    analyse_values(values, a);
   }
-  if (read.issue) return input_issue(*read.issue);
-  if (analysed.issue) {
-    return py::make_tuple("analysis", analysed.issue->stage, analysed.issue->pile,
-                          analysed.issue->full);
+  return answer(a);
+}
+
+// The groups analysed on `threads` threads, the calling one included; the answers in order.
+py::list core_sweep(const py::sequence& groups, int32_t threads) {
+  const size_t n = groups.size();
+  std::vector<GroupValues> values(n);
+  std::vector<std::optional<py::tuple>> mistakes(n);
+  for (size_t i = 0; i < n; ++i) mistakes[i] = read_values(groups[i], values[i]);
+  std::vector<Analysis> analyses(n);
+  std::vector<std::exception_ptr> failures(n);
+  {
+    const py::gil_scoped_release released;
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+      for (size_t i = next++; i < n; i = next++) {
+        if (mistakes[i]) continue;
+        try {
+          analyse_values(values[i], analyses[i]);
+        } catch (...) {
+          failures[i] = std::current_exception();
+        }
+      }
+    };
+    std::vector<std::jthread> others;
+    for (int32_t t = 1; t < threads; ++t) others.emplace_back(work);
+    work();
   }
-  return results(*analysed.result);
+  py::list answers;
+  for (size_t i = 0; i < n; ++i) {
+    if (failures[i]) std::rethrow_exception(failures[i]);
+    answers.append(mistakes[i] ? *mistakes[i] : answer(analyses[i]));
+  }
+  return answers;
+}
+
+// The data file's text of a group, or the mistake of one of its values.
+py::tuple core_data_text(py::handle group) {
+  GroupValues values;
+  if (const std::optional<py::tuple> mistake = read_values(group, values)) return *mistake;
+  return py::make_tuple("ok", data_text(values));
 }
 
 py::tuple core_write(const std::string& text, const std::string& name, const std::string& base) {
@@ -296,10 +594,13 @@ py::tuple core_combinations(const std::string& text, const std::string& name,
 }  // namespace kelmarino
 
 PYBIND11_MODULE(_core, m) {
+  kelmarino::intern_names();
   m.doc() =
       "The core of the kelmarino package: reading, analysis and writing of a data file's text";
   m.def("parse", &kelmarino::core_parse, py::arg("text"), py::arg("name"));
-  m.def("analyse", &kelmarino::core_analyse, py::arg("text"), py::arg("name"));
+  m.def("analyse", &kelmarino::core_analyse, py::arg("group"));
+  m.def("sweep", &kelmarino::core_sweep, py::arg("groups"), py::arg("threads"));
+  m.def("data_text", &kelmarino::core_data_text, py::arg("group"));
   m.def("write", &kelmarino::core_write, py::arg("text"), py::arg("name"), py::arg("base"));
   m.def("combinations", &kelmarino::core_combinations, py::arg("text"), py::arg("name"),
         py::arg("loads"), py::arg("loads_name"), py::arg("combinations"),

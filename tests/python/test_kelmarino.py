@@ -123,6 +123,34 @@ def test_an_edited_group_is_checked_like_a_data_file_and_its_copy_is_independent
         assert named in error.value.message and error.value.line > 0
 
 
+def test_a_value_that_cannot_be_written_is_named_by_its_part():
+    group = kelmarino.read(ROOT / "examples" / "pier.dat")
+    cases = [
+        (lambda g: setattr(g.types[0].below[1], "m", "soft"),
+         "types[0].below[1].m: 'soft' is not a number"),
+        (lambda g: setattr(g.types[-1].above[0], "steps", 2.5),
+         "types[-1].above[0].steps: 2.5 is not an integer"),
+        (lambda g: setattr(g, "JCTR", 2 ** 40), "JCTR: 1099511627776 does not fit an integer"),
+        (lambda g: setattr(g.piles[4], "type", 7), "piles[4].type: 7 is not one of the types"),
+        (lambda g: setattr(g.supports[0], "stiffness", [1.0] * 35), "supports[0].stiffness: ["),
+        (lambda g: delattr(g.loads[1], "x"), "loads[1].x: is missing from the Load"),
+    ]
+    for edit, named in cases:
+        wrong = group.copy()
+        edit(wrong)
+        for call in (kelmarino.analyse, lambda g: kelmarino.sweep([group, g]),
+                     kelmarino.Group.to_data):
+            with pytest.raises(kelmarino.InputError) as error:
+                call(wrong)
+            assert error.value.message.startswith(named) and error.value.line == 0
+    # NumPy numbers, and a stiffness as 6 rows of 6, are values like any other.
+    same = group.copy()
+    same.types[0].below[1].m = np.float32(same.types[0].below[1].m)
+    same.types[0].below[1].steps = np.int64(same.types[0].below[1].steps)
+    same.supports[0].stiffness = np.reshape(same.supports[0].stiffness, (6, 6))
+    assert bits(kelmarino.analyse(same)) == bits(kelmarino.analyse(group))
+
+
 def test_mistakes_are_exceptions_with_their_place():
     text = (ROOT / "examples" / "worked.dat").read_text().replace("2.6E6", "2.6x6", 1)
     with pytest.raises(kelmarino.InputError) as error:
@@ -158,6 +186,7 @@ def test_threads_and_sweeps_give_the_sequential_results():
         t.join()
     assert results == sequential
     assert [bits(r) for r in kelmarino.sweep(groups)] == sequential
+    assert [bits(r) for r in kelmarino.sweep(groups, threads=3)] == sequential
     with concurrent.futures.ProcessPoolExecutor(2) as pool:
         assert [bits(r) for r in kelmarino.sweep(groups, pool)] == sequential
 

@@ -14,7 +14,6 @@ from __future__ import annotations
 
 import concurrent.futures
 import copy as _copy
-import functools
 import os
 from dataclasses import dataclass, field
 
@@ -128,8 +127,11 @@ class Group:
         return _copy.deepcopy(self)
 
     def to_data(self) -> str:
-        """The text of a data file that describes the group."""
-        return _data_text(self)
+        """The text of a data file that describes the group: types numbered in the order of their
+        first pile, the first with the standard block; raises InputError for a value that cannot
+        be written (not a number, not an integer)."""
+        (text,) = _checked(_core.data_text(self))
+        return text
 
     def check(self) -> "Group":
         """Checks the group exactly as a data file is checked; raises InputError."""
@@ -137,57 +139,9 @@ class Group:
         return self
 
 
-@functools.lru_cache(maxsize=65536)
 def _real(value) -> str:
-    # The shortest text that reads back as the same single-precision value. A group's values
-    # repeat (positions, segments), so the texts are kept.
+    # The shortest text that reads back as the same single-precision value.
     return str(np.float32(value))
-
-
-def _data_text(group: Group) -> str:
-    """The group as a data file. Types are numbered in the order of their first pile: the first
-    gets the standard block, the others positive tags; supports get a tag each."""
-    lines = ["* control", str(group.JCTR)]
-    if group.JCTR == 1:
-        lines.append(str(len(group.loads)))
-        for load in group.loads:
-            lines.append(f"{_real(load.x)} {_real(load.y)}")
-            lines.append(" ".join(_real(v) for v in
-                                  (load.FX, load.FY, load.FZ, load.MX, load.MY, load.MZ)))
-    elif group.JCTR == 3:
-        lines.append(str(group.INO))
-    lines += ["*end", "* piles", f"{len(group.piles)} {len(group.supports)}"]
-    lines += [f"{_real(p.x)} {_real(p.y)}" for p in group.piles]
-    lines += [f"{_real(s.x)} {_real(s.y)}" for s in group.supports]
-    order = list(dict.fromkeys(p.type for p in group.piles))
-    number = {t: i for i, t in enumerate(order)}
-    lines += ["*end", "* types", " ".join(str(number[p.type]) for p in group.piles)]
-    for t in order or [None]:
-        lines.append("<0>" if not number.get(t) else f"<{number[t]:2d}>")
-        lines += _type_block(group.types[t]) if t is not None else _empty_block()
-    lines += ["*end", "* springs"]
-    if group.supports:
-        lines.append(" ".join(str(j + 1) for j in range(len(group.supports))))
-        for j, support in enumerate(group.supports):
-            lines.append(f"<{j + 1:2d}>")
-            values = np.asarray(support.stiffness, dtype=np.float64).reshape(6, 6)
-            lines += [" ".join(_real(v) for v in row) for row in values]
-    lines.append("*end")
-    return "\n".join(lines) + "\n"
-
-
-def _type_block(t: PileType) -> list:
-    return [f"{t.shape} {t.tip} " + " ".join(_real(a) for a in t.axis),
-            " ".join([str(len(t.above))] + [f"{_real(s.length)} {_real(s.diameter)} {s.steps}"
-                                            for s in t.above]),
-            " ".join([str(len(t.below))] +
-                     [f"{_real(s.length)} {_real(s.diameter)} {_real(s.m)} {_real(s.friction)} "
-                      f"{s.steps}" for s in t.below]),
-            f"{_real(t.PMB)} {_real(t.PEH)} {_real(t.PKE)}"]
-
-
-def _empty_block() -> list:
-    return ["0 1 0 0 1", "0", "0", "1 1 1"]
 
 
 def _checked(answer):
@@ -267,17 +221,20 @@ class Result:
 def analyse(group: Group) -> Result:
     """The full analysis of a group under its loads; raises InputError or AnalysisError. The
     interpreter lock is released while it runs."""
-    return Result(group, *_checked(_core.analyse(group.to_data(), group.name)))
+    return Result(group, *_checked(_core.analyse(group)))
 
 
-def sweep(groups, executor: concurrent.futures.Executor | None = None) -> list:
-    """The results of many groups, in their order: on a local pool of threads, or on any
-    concurrent.futures executor (a Dask client's get_executor() runs them on its cluster)."""
+def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
+          threads: int | None = None) -> list:
+    """The results of many groups, in their order: on a local pool of `threads` threads (one per
+    processor unless given), or on any concurrent.futures executor (a Dask client's
+    get_executor() runs them on its cluster). The first group in order that fails raises its
+    InputError or AnalysisError."""
     groups = list(groups)
     if executor is not None:
         return list(executor.map(analyse, groups))
-    with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:
-        return list(pool.map(analyse, groups))
+    answers = _core.sweep(groups, max(1, threads or len(os.sched_getaffinity(0))))
+    return [Result(group, *_checked(answer)) for group, answer in zip(groups, answers)]
 
 
 class Combinations:
