@@ -160,39 +160,51 @@ void analysis_stages(OutChannel& console, OutChannel& report, OutChannel& pos, M
 
 namespace {
 
-// The full analysis on a model that it may change.
+// KCAP, the cap displacements and the pile-top displacements of a model whose piles have their
+// head stiffness.
+void solve_foundation(Model& model, Result& result) {
+  RunValues& run = model.run;
+  at_stage("foundation analysis");
+  assemble_kcap(run.PNUM, run.SNUM, model.piles, result.KCAP);
+  run.KCAP = result.KCAP;
+  solve_cap_displacements(run.KCAP, run.FORCE);
+  top_displacements(run.PNUM, model.piles, run.FORCE, run.TOPD);
+  for (int32_t i = 0; i < 6; ++i) result.cap[i] = run.FORCE(i + 1);
+}
+
+// The results of every pile: its top, and its stations when every step count is 1 or more.
+void keep_piles(const Model& model, ResponseCache& cache, Result& result) {
+  const RunValues& run = model.run;
+  result.piles.resize(static_cast<size_t>(run.PNUM));
+  at_stage("pile results");
+  const auto st = std::make_unique<StationTables>();
+  const bool stepped = every_step_count_positive(model.piles, run.PNUM);
+  for (int32_t g = 1; g <= run.PNUM; ++g) {
+    at_pile(g);
+    if (stepped) {
+      compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, model.piles, cache, *st);
+    } else {
+      pile_top(g, run.TOPD, model.piles, *st);
+      st->KG = 1;
+      st->NSTA = 0;
+    }
+    keep_pile(*st, model.piles, g, result.piles[static_cast<size_t>(g - 1)]);
+  }
+  at_stage(nullptr);
+}
+
+// The full analysis on a model that it may change: the stages of a full run, whatever JCTR asks
+// for; no load leaves the cap at rest.
 Analysed analyse_model(Model& model) {
   Analysed analysed;
-  RunValues& run = model.run;
   ResponseCache cache;
   const FaultFlags flags;
   try {
-    // The stages of a full run, whatever JCTR asks for; no load leaves the cap at rest.
-    run.JCTR = 1;
+    model.run.JCTR = 1;
     pile_stiffness(model, cache);
     Result result;
-    at_stage("foundation analysis");
-    assemble_kcap(run.PNUM, run.SNUM, model.piles, result.KCAP);
-    run.KCAP = result.KCAP;
-    solve_cap_displacements(run.KCAP, run.FORCE);
-    top_displacements(run.PNUM, model.piles, run.FORCE, run.TOPD);
-    for (int32_t i = 0; i < 6; ++i) result.cap[i] = run.FORCE(i + 1);
-    result.piles.resize(static_cast<size_t>(run.PNUM));
-    at_stage("pile results");
-    const auto st = std::make_unique<StationTables>();
-    const bool stepped = every_step_count_positive(model.piles, run.PNUM);
-    for (int32_t g = 1; g <= run.PNUM; ++g) {
-      at_pile(g);
-      if (stepped) {
-        compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, model.piles, cache, *st);
-      } else {
-        pile_top(g, run.TOPD, model.piles, *st);
-        st->KG = 1;
-        st->NSTA = 0;
-      }
-      keep_pile(*st, model.piles, g, result.piles[static_cast<size_t>(g - 1)]);
-    }
-    at_stage(nullptr);
+    solve_foundation(model, result);
+    keep_piles(model, cache, result);
     analysed.result = std::move(result);
   } catch (const RunError& error) {
     const FaultContext& where = fault_context();
