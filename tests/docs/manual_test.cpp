@@ -201,8 +201,9 @@ std::string anchor(const std::string& heading) {
 }
 
 TEST(Manual, EveryLinkBetweenTheChaptersLeadsToAFileAndHeading) {
-  for (const char* chapter : {"manual.md", "command-line.md", "data-file.md", "conventions.md",
-                              "results.md", "model.md", "cases.md", "diagrams.md", "python.md"}) {
+  for (const char* chapter :
+       {"manual.md", "command-line.md", "data-file.md", "conventions.md", "results.md", "model.md",
+        "cases.md", "diagrams.md", "python.md", "library.md"}) {
     const std::string text = testing::read_file(doc_path(chapter));
     ASSERT_FALSE(text.empty()) << chapter;
     for (size_t at = text.find("]("); at != std::string::npos; at = text.find("](", at + 2)) {
