@@ -161,6 +161,26 @@ void carry_down(const std::vector<Piece>& pieces, const std::vector<Impedance>& 
 
 uint32_t bits(float value) { return std::bit_cast<uint32_t>(value); }
 
+// Term n of the four columns of soil_transfer's series from terms n - 4 and n - 5, m = n.
+void next_terms(double p, double q, double m, const double (&back4)[4], const double (&back5)[4],
+                double (&term)[4]) {
+  const double divisor = (m - 3.0) * (m - 2.0) * (m - 1.0) * m;
+  double next[4];
+  for (int32_t c = 0; c < 4; ++c) next[c] = -(p * back4[c] + q * back5[c]) / divisor;
+  for (int32_t c = 0; c < 4; ++c) term[c] = next[c];
+}
+
+// Whether the terms of all four columns, weighted by the largest weight, are too small to change
+// their sums; the largest term of each column is brought up to date first.
+bool all_small(const double (&term)[4], double weight, double (&largest)[4]) {
+  bool small[4];
+  for (int32_t c = 0; c < 4; ++c) {
+    largest[c] = std::max(largest[c], std::fabs(term[c]));
+    small[c] = std::fabs(term[c]) * weight <= 1e-18 * largest[c];
+  }
+  return small[0] && small[1] && small[2] && small[3];
+}
+
 }  // namespace
 
 void FRSEG(double EI, double h, Matrix4d& T) {
@@ -187,37 +207,33 @@ void soil_transfer(double alpha, double EI, double d, double h, Matrix4d& T) {
   const double p = a5h4 * d;
   const double q = a5h4 * h;
   // Columns: the top states u = 1, theta = 1, Q = 1, M = 1 (a(1) = theta, a(2) = -M/(2EI),
-  // a(3) = Q/(6EI)).
-  double b[4][8] = {};  // b[c][n mod 8]: the terms of column c, the last five of them in use
+  // a(3) = Q/(6EI)). The columns lie side by side in every array, so that each step works on
+  // all four at once.
+  double b[8][4] = {};  // b[n mod 8][c]: the terms of column c, the last five of them in use
   b[0][0] = 1.0;
   b[1][1] = h;
-  b[2][3] = h * h * h / (6.0 * EI);
-  b[3][2] = -(h * h) / (2.0 * EI);
-  double sum[4][4] = {};  // sum[c][j]: h^j times the j-th derivative of u at the bottom
-  double largest[4] = {1.0, h, b[2][3], -b[3][2]};
+  b[3][2] = h * h * h / (6.0 * EI);
+  b[2][3] = -(h * h) / (2.0 * EI);
+  double sum[4][4] = {};  // sum[j][c]: h^j times the j-th derivative of u at the bottom
+  double largest[4] = {1.0, h, b[3][2], -b[2][3]};
   int32_t quiet = 0;  // consecutive terms too small to change any sum
   for (int32_t n = 0; n < 400 && quiet < 5; ++n) {
     const double m = n;
+    double(&term)[4] = b[n & 7];
+    if (n >= 4) next_terms(p, q, m, b[(n - 4) & 7], b[(n - 5) & 7], term);
     const double weights[4] = {1.0, m, m * (m - 1.0), m * (m - 1.0) * (m - 2.0)};
-    bool small = true;
-    for (int32_t c = 0; c < 4; ++c) {
-      double& term = b[c][n & 7];
-      if (n >= 4) {
-        term = -(p * b[c][(n - 4) & 7] + q * b[c][(n - 5) & 7]) /
-               ((m - 3.0) * (m - 2.0) * (m - 1.0) * m);
-      }
-      for (int32_t j = 0; j < 4; ++j) sum[c][j] += weights[j] * term;
-      largest[c] = std::max(largest[c], std::fabs(term));
-      small = small && std::fabs(term) * weights[3] <= 1e-18 * largest[c];
+    for (int32_t j = 0; j < 4; ++j) {
+      for (int32_t c = 0; c < 4; ++c) sum[j][c] += weights[j] * term[c];
     }
+    const bool small = all_small(term, weights[3], largest);
     quiet = n >= 4 && small ? quiet + 1 : 0;
   }
   for (int32_t c = 0; c < 4; ++c) {
     const int32_t column = c + 1;
-    T(1, column) = sum[c][0];
-    T(2, column) = sum[c][1] / h;
-    T(3, column) = EI * sum[c][3] / (h * h * h);
-    T(4, column) = -EI * sum[c][2] / (h * h);
+    T(1, column) = sum[0][c];
+    T(2, column) = sum[1][c] / h;
+    T(3, column) = EI * sum[3][c] / (h * h * h);
+    T(4, column) = -EI * sum[2][c] / (h * h);
   }
 }
 
