@@ -100,7 +100,29 @@ int32_t pieces_of(const PlaneSteps::Step& step) {
   return count >= 1.0 ? static_cast<int32_t>(std::min(count, 4096.0)) : 1;
 }
 
-void cut_into_pieces(const PlaneSteps& plane, std::vector<Piece>& pieces) {
+// The transfer matrices of the pieces in soil already summed in a run, by the bits of their alpha,
+// EI, top depth and length: the planes of piles that differ only lower down share their upper
+// pieces. Kept to a bounded number of pieces; beyond it a piece is summed anew.
+class SoilPieces {
+ public:
+  const Matrix4d& transfer(double alpha, double EI, double d, double h) {
+    const Key key = {bits(alpha), bits(EI), bits(d), bits(h)};
+    const auto found = known_.lower_bound(key);
+    if (found != known_.end() && found->first == key) return found->second;
+    soil_transfer(alpha, EI, d, h, fresh_);
+    if (known_.size() >= max_kept) return fresh_;
+    return known_.emplace_hint(found, key, fresh_)->second;
+  }
+
+ private:
+  using Key = std::array<uint64_t, 4>;
+  static constexpr size_t max_kept = 16384;
+  static uint64_t bits(double value) { return std::bit_cast<uint64_t>(value); }
+  std::map<Key, Matrix4d> known_;
+  Matrix4d fresh_;
+};
+
+void cut_into_pieces(const PlaneSteps& plane, SoilPieces& soil, std::vector<Piece>& pieces) {
   pieces.clear();
   for (int32_t s = 0; s < plane.count; ++s) {
     const PlaneSteps::Step& step = plane.steps[s];
@@ -109,7 +131,7 @@ void cut_into_pieces(const PlaneSteps& plane, std::vector<Piece>& pieces) {
     for (int32_t i = 0; i < n; ++i) {
       Piece piece;
       if (step.alpha > 0.0) {
-        soil_transfer(step.alpha, step.EI, step.depth + h * i, h, piece.T);
+        piece.T = soil.transfer(step.alpha, step.EI, step.depth + h * i, h);
       } else {
         FRSEG(step.EI, h, piece.T);
       }
@@ -245,6 +267,7 @@ struct ResponseCache::Store {
   // Work space, kept by the run so that a fault that ends it leaves nothing behind.
   std::vector<uint32_t> key;
   PlaneSteps steps;
+  SoilPieces soil;
   std::vector<Piece> pieces;
   std::vector<Impedance> Z;  // Z[i] at the upper end of piece i, Z[n] at the tip
 };
@@ -258,9 +281,9 @@ namespace {
 
 // The responses of a plane: the impedances from the tip up, then the states of a unit head
 // displacement and of a unit head rotation down.
-void solve_plane(const PlaneSteps& plane, std::vector<Piece>& pieces, std::vector<Impedance>& Z,
-                 PlaneResponse& response) {
-  cut_into_pieces(plane, pieces);
+void solve_plane(const PlaneSteps& plane, SoilPieces& soil, std::vector<Piece>& pieces,
+                 std::vector<Impedance>& Z, PlaneResponse& response) {
+  cut_into_pieces(plane, soil, pieces);
   Z.assign(pieces.size() + 1, Impedance{});
   Z.back().held = plane.held_tip;
   for (size_t i = pieces.size(); i-- > 0;) Z[i] = carried_up(pieces[i], Z[i + 1]);
@@ -315,7 +338,7 @@ const PlaneResponse& ResponseCache::plane(const PileData& piles, const SegmentRe
   // The response is kept before it is solved, so that nothing is lost when the solution ends
   // the run; it is found only once it is whole.
   s.responses.push_back(std::make_unique<PlaneResponse>());
-  solve_plane(s.steps, s.pieces, s.Z, *s.responses.back());
+  solve_plane(s.steps, s.soil, s.pieces, s.Z, *s.responses.back());
   s.index.emplace(s.key, s.responses.size() - 1);
   return *s.responses.back();
 }
