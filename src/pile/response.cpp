@@ -28,6 +28,15 @@ struct PlaneSteps {
   Step steps[MAX_STATIONS + 2 * MAX_SEGMENTS];
 };
 
+// A segment of a plane as its values are read: cut into n equal steps, in soil when below.
+struct PlaneSegment {
+  float h = 0.0f;
+  float EI = 0.0f;
+  float alpha = 0.0f;
+  int32_t n = 1;
+  bool below = false;
+};
+
 // A 2x2 block of a transfer matrix or an impedance: {{a11, a12}, {a21, a22}}.
 struct Block {
   double a[2][2] = {};
@@ -266,6 +275,7 @@ struct ResponseCache::Store {
   std::vector<std::unique_ptr<PlaneResponse>> responses;
   // Work space, kept by the run so that a fault that ends it leaves nothing behind.
   std::vector<uint32_t> key;
+  std::vector<PlaneSegment> segments;
   PlaneSteps steps;
   SoilPieces soil;
   std::vector<Piece> pieces;
@@ -298,23 +308,17 @@ void solve_plane(const PlaneSteps& plane, SoilPieces& soil, std::vector<Piece>& 
   carry_down(pieces, Z, Pair{{0.0, 1.0}}, 4, response.at);
 }
 
-// The steps of a plane of pile p and the key of its values.
-void plane_steps(const PileData& piles, const SegmentReals& factors, int32_t p, PlaneSteps& plane,
-                 std::vector<uint32_t>& key) {
+// The key of the values of a plane of pile p, bit for bit, and its segments: those above the
+// ground line, the ground line, then those below.
+void plane_key(const PileData& piles, const SegmentReals& factors, int32_t p,
+               std::vector<uint32_t>& key, std::vector<PlaneSegment>& segments) {
   key.clear();
-  plane.count = 0;
-  plane.held_tip = piles.KSU(p) == 4;
-  key.push_back(plane.held_tip ? 1u : 0u);
-  double depth = 0.0;
+  segments.clear();
+  key.push_back(piles.KSU(p) == 4 ? 1u : 0u);
   auto add = [&](float h, float EI, float alpha, int32_t n, bool below) {
     n = std::max(n, 1);
     key.insert(key.end(), {bits(h), bits(EI), bits(alpha), static_cast<uint32_t>(n)});
-    const double step = static_cast<double>(h) / n;
-    for (int32_t i = 0; i < n; ++i) {
-      const double alpha_here = below ? static_cast<double>(alpha) : 0.0;
-      plane.steps[plane.count++] = {step, static_cast<double>(EI), alpha_here, depth};
-      if (below) depth += step;
-    }
+    segments.push_back({h, EI, alpha, n, below});
   };
   for (int32_t s = 1; s <= piles.NFR(p); ++s) {
     add(piles.HFR(p, s), bending_stiffness(piles, p, piles.DOF(p, s)), 0.0f, piles.NSF(p, s),
@@ -327,14 +331,30 @@ void plane_steps(const PileData& piles, const SegmentReals& factors, int32_t p, 
   }
 }
 
+// The steps of a plane from its segments, each cut into its count of equal steps.
+void plane_steps(const std::vector<PlaneSegment>& segments, bool held_tip, PlaneSteps& plane) {
+  plane.count = 0;
+  plane.held_tip = held_tip;
+  double depth = 0.0;
+  for (const PlaneSegment& segment : segments) {
+    const double step = static_cast<double>(segment.h) / segment.n;
+    for (int32_t i = 0; i < segment.n; ++i) {
+      const double alpha_here = segment.below ? static_cast<double>(segment.alpha) : 0.0;
+      plane.steps[plane.count++] = {step, static_cast<double>(segment.EI), alpha_here, depth};
+      if (segment.below) depth += step;
+    }
+  }
+}
+
 }  // namespace
 
 const PlaneResponse& ResponseCache::plane(const PileData& piles, const SegmentReals& factors,
                                           int32_t p) {
   Store& s = *store_;
-  plane_steps(piles, factors, p, s.steps, s.key);
+  plane_key(piles, factors, p, s.key, s.segments);
   const auto found = s.index.find(s.key);
   if (found != s.index.end()) return *s.responses[found->second];
+  plane_steps(s.segments, piles.KSU(p) == 4, s.steps);
   // The response is kept before it is solved, so that nothing is lost when the solution ends
   // the run; it is found only once it is whole.
   s.responses.push_back(std::make_unique<PlaneResponse>());
