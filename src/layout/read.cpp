@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -150,19 +151,52 @@ bool parse_integer(std::string_view text, int32_t& value) {
   return true;
 }
 
+// The exponent of a real's text (an optional sign and digits), or nothing when it has more
+// digits than any exponent within the range of single-precision reals needs.
+std::optional<int32_t> short_exponent(std::string_view text) {
+  size_t i = 0;
+  const bool negative = text[i] == '-';
+  if (text[i] == '+' || text[i] == '-') ++i;
+  if (text.size() - i > 4) return std::nullopt;
+  int32_t exponent = 0;
+  for (; i < text.size(); ++i) exponent = exponent * 10 + (text[i] - '0');
+  return negative ? -exponent : exponent;
+}
+
+// The nearest single-precision value of a real's text (with E for its exponent letter), or
+// nothing when it lies beyond their range. The text's value is below 10^scale. Below 10^38 the
+// conversion cannot overflow and is called as it is; beyond, its overflow flag is judged here,
+// not trapped.
+std::optional<float> converted_real(const std::string& number, int64_t scale) {
+  if (scale <= 38) return std::strtof(number.c_str(), nullptr);
+  fenv_t environment;
+  std::feholdexcept(&environment);
+  const float converted = std::strtof(number.c_str(), nullptr);
+  std::fesetenv(&environment);
+  if (converted == std::numeric_limits<float>::infinity() ||
+      converted == -std::numeric_limits<float>::infinity()) {
+    return std::nullopt;
+  }
+  return converted;
+}
+
 // Sign, digits with or without a point, and an optional exponent with E or D. A value beyond the
 // range of a single-precision real does not fit its target.
 bool parse_real(std::string_view text, float& value) {
   size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  size_t mantissa_digits = 0;
-  while (i < text.size() && is_digit(text[i])) ++i, ++mantissa_digits;
+  const size_t whole_start = i;
+  while (i < text.size() && is_digit(text[i])) ++i;
+  const size_t whole_digits = i - whole_start;
+  size_t mantissa_digits = whole_digits;
   if (i < text.size() && text[i] == '.') {
     ++i;
     while (i < text.size() && is_digit(text[i])) ++i, ++mantissa_digits;
   }
   if (mantissa_digits == 0) return false;
   std::string number(text.substr(0, i));
+  // The value is below 10^scale: whole_digits digits before the point, times 10^exponent.
+  int64_t scale = static_cast<int64_t>(whole_digits);
   if (i < text.size()) {
     const char letter = text[i];
     if (letter != 'E' && letter != 'e' && letter != 'D' && letter != 'd') return false;
@@ -174,17 +208,12 @@ bool parse_real(std::string_view text, float& value) {
     if (i != text.size()) return false;
     number += 'E';
     number += text.substr(exponent_start);
+    const std::optional<int32_t> exponent = short_exponent(text.substr(exponent_start));
+    scale = exponent ? scale + *exponent : std::numeric_limits<int64_t>::max();
   }
-  // The conversion may raise the overflow flag; it is judged here, not trapped.
-  fenv_t environment;
-  std::feholdexcept(&environment);
-  const float converted = std::strtof(number.c_str(), nullptr);
-  std::fesetenv(&environment);
-  if (converted == std::numeric_limits<float>::infinity() ||
-      converted == -std::numeric_limits<float>::infinity()) {
-    return false;
-  }
-  value = converted;
+  const std::optional<float> converted = converted_real(number, scale);
+  if (!converted) return false;
+  value = *converted;
   return true;
 }
 

@@ -37,6 +37,28 @@ void multiply(int32_t l, int32_t m, int32_t n, const Real* A, const Real* B, Rea
   }
 }
 
+// multiply for sizes known when compiled: the column j of C is summed for all its rows side by
+// side, each element over k in the same order as above.
+template <int32_t l, int32_t m, int32_t n, typename Real>
+void multiply_sized(const Real* A, const Real* B, Real* C) {
+  for (int32_t j = 1; j <= n; ++j) {
+    Real sum[l] = {};
+    for (int32_t k = 1; k <= m; ++k) {
+      for (int32_t i = 1; i <= l; ++i) sum[i - 1] = sum[i - 1] + at(A, l, i, k) * at(B, m, k, j);
+    }
+    for (int32_t i = 1; i <= l; ++i) at(C, l, i, j) = sum[i - 1];
+  }
+}
+
+// The products of 6x6 matrices and of a 6x6 matrix and a vector, the sizes of the cap's
+// transformations, take the sized multiply.
+template <typename Real>
+void multiply_any(int32_t l, int32_t m, int32_t n, const Real* A, const Real* B, Real* C) {
+  if (l == 6 && m == 6 && n == 6) return multiply_sized<6, 6, 6>(A, B, C);
+  if (l == 6 && m == 6 && n == 1) return multiply_sized<6, 6, 1>(A, B, C);
+  multiply(l, m, n, A, B, C);
+}
+
 // MATINV's scale, identity and forward elimination; false (with error = 100) on a small pivot.
 template <typename Real>
 bool eliminate(Real* A, int32_t n, Real* B, int32_t& error) {
@@ -130,11 +152,11 @@ void checked_inverse(const Real* A, int32_t n, Real* B, const char* what) {
 }  // namespace
 
 void MATMUL(int32_t l, int32_t m, int32_t n, const float* A, const float* B, float* C) {
-  multiply(l, m, n, A, B, C);
+  multiply_any(l, m, n, A, B, C);
 }
 
 void MATMUL(int32_t l, int32_t m, int32_t n, const double* A, const double* B, double* C) {
-  multiply(l, m, n, A, B, C);
+  multiply_any(l, m, n, A, B, C);
 }
 
 void TRANSPOSE(int32_t m, int32_t n, const float* A, float* B) {

@@ -28,6 +28,15 @@ struct PlaneSteps {
   Step steps[MAX_STATIONS + 2 * MAX_SEGMENTS];
 };
 
+// A segment of a plane as its values are read: cut into n equal steps, in soil when below.
+struct PlaneSegment {
+  float h = 0.0f;
+  float EI = 0.0f;
+  float alpha = 0.0f;
+  int32_t n = 1;
+  bool below = false;
+};
+
 // A 2x2 block of a transfer matrix or an impedance: {{a11, a12}, {a21, a22}}.
 struct Block {
   double a[2][2] = {};
@@ -100,7 +109,29 @@ int32_t pieces_of(const PlaneSteps::Step& step) {
   return count >= 1.0 ? static_cast<int32_t>(std::min(count, 4096.0)) : 1;
 }
 
-void cut_into_pieces(const PlaneSteps& plane, std::vector<Piece>& pieces) {
+// The transfer matrices of the pieces in soil already summed in a run, by the bits of their alpha,
+// EI, top depth and length: the planes of piles that differ only lower down share their upper
+// pieces. Kept to a bounded number of pieces; beyond it a piece is summed anew.
+class SoilPieces {
+ public:
+  const Matrix4d& transfer(double alpha, double EI, double d, double h) {
+    const Key key = {bits(alpha), bits(EI), bits(d), bits(h)};
+    const auto found = known_.lower_bound(key);
+    if (found != known_.end() && found->first == key) return found->second;
+    soil_transfer(alpha, EI, d, h, fresh_);
+    if (known_.size() >= max_kept) return fresh_;
+    return known_.emplace_hint(found, key, fresh_)->second;
+  }
+
+ private:
+  using Key = std::array<uint64_t, 4>;
+  static constexpr size_t max_kept = 16384;
+  static uint64_t bits(double value) { return std::bit_cast<uint64_t>(value); }
+  std::map<Key, Matrix4d> known_;
+  Matrix4d fresh_;
+};
+
+void cut_into_pieces(const PlaneSteps& plane, SoilPieces& soil, std::vector<Piece>& pieces) {
   pieces.clear();
   for (int32_t s = 0; s < plane.count; ++s) {
     const PlaneSteps::Step& step = plane.steps[s];
@@ -109,7 +140,7 @@ void cut_into_pieces(const PlaneSteps& plane, std::vector<Piece>& pieces) {
     for (int32_t i = 0; i < n; ++i) {
       Piece piece;
       if (step.alpha > 0.0) {
-        soil_transfer(step.alpha, step.EI, step.depth + h * i, h, piece.T);
+        piece.T = soil.transfer(step.alpha, step.EI, step.depth + h * i, h);
       } else {
         FRSEG(step.EI, h, piece.T);
       }
@@ -161,6 +192,26 @@ void carry_down(const std::vector<Piece>& pieces, const std::vector<Impedance>& 
 
 uint32_t bits(float value) { return std::bit_cast<uint32_t>(value); }
 
+// Term n of the four columns of soil_transfer's series from terms n - 4 and n - 5, m = n.
+void next_terms(double p, double q, double m, const double (&back4)[4], const double (&back5)[4],
+                double (&term)[4]) {
+  const double divisor = (m - 3.0) * (m - 2.0) * (m - 1.0) * m;
+  double next[4];
+  for (int32_t c = 0; c < 4; ++c) next[c] = -(p * back4[c] + q * back5[c]) / divisor;
+  for (int32_t c = 0; c < 4; ++c) term[c] = next[c];
+}
+
+// Whether the terms of all four columns, weighted by the largest weight, are too small to change
+// their sums; the largest term of each column is brought up to date first.
+bool all_small(const double (&term)[4], double weight, double (&largest)[4]) {
+  bool small[4];
+  for (int32_t c = 0; c < 4; ++c) {
+    largest[c] = std::max(largest[c], std::fabs(term[c]));
+    small[c] = std::fabs(term[c]) * weight <= 1e-18 * largest[c];
+  }
+  return small[0] && small[1] && small[2] && small[3];
+}
+
 }  // namespace
 
 void FRSEG(double EI, double h, Matrix4d& T) {
@@ -187,37 +238,33 @@ void soil_transfer(double alpha, double EI, double d, double h, Matrix4d& T) {
   const double p = a5h4 * d;
   const double q = a5h4 * h;
   // Columns: the top states u = 1, theta = 1, Q = 1, M = 1 (a(1) = theta, a(2) = -M/(2EI),
-  // a(3) = Q/(6EI)).
-  double b[4][8] = {};  // b[c][n mod 8]: the terms of column c, the last five of them in use
+  // a(3) = Q/(6EI)). The columns lie side by side in every array, so that each step works on
+  // all four at once.
+  double b[8][4] = {};  // b[n mod 8][c]: the terms of column c, the last five of them in use
   b[0][0] = 1.0;
   b[1][1] = h;
-  b[2][3] = h * h * h / (6.0 * EI);
-  b[3][2] = -(h * h) / (2.0 * EI);
-  double sum[4][4] = {};  // sum[c][j]: h^j times the j-th derivative of u at the bottom
-  double largest[4] = {1.0, h, b[2][3], -b[3][2]};
+  b[3][2] = h * h * h / (6.0 * EI);
+  b[2][3] = -(h * h) / (2.0 * EI);
+  double sum[4][4] = {};  // sum[j][c]: h^j times the j-th derivative of u at the bottom
+  double largest[4] = {1.0, h, b[3][2], -b[2][3]};
   int32_t quiet = 0;  // consecutive terms too small to change any sum
   for (int32_t n = 0; n < 400 && quiet < 5; ++n) {
     const double m = n;
+    double(&term)[4] = b[n & 7];
+    if (n >= 4) next_terms(p, q, m, b[(n - 4) & 7], b[(n - 5) & 7], term);
     const double weights[4] = {1.0, m, m * (m - 1.0), m * (m - 1.0) * (m - 2.0)};
-    bool small = true;
-    for (int32_t c = 0; c < 4; ++c) {
-      double& term = b[c][n & 7];
-      if (n >= 4) {
-        term = -(p * b[c][(n - 4) & 7] + q * b[c][(n - 5) & 7]) /
-               ((m - 3.0) * (m - 2.0) * (m - 1.0) * m);
-      }
-      for (int32_t j = 0; j < 4; ++j) sum[c][j] += weights[j] * term;
-      largest[c] = std::max(largest[c], std::fabs(term));
-      small = small && std::fabs(term) * weights[3] <= 1e-18 * largest[c];
+    for (int32_t j = 0; j < 4; ++j) {
+      for (int32_t c = 0; c < 4; ++c) sum[j][c] += weights[j] * term[c];
     }
+    const bool small = all_small(term, weights[3], largest);
     quiet = n >= 4 && small ? quiet + 1 : 0;
   }
   for (int32_t c = 0; c < 4; ++c) {
     const int32_t column = c + 1;
-    T(1, column) = sum[c][0];
-    T(2, column) = sum[c][1] / h;
-    T(3, column) = EI * sum[c][3] / (h * h * h);
-    T(4, column) = -EI * sum[c][2] / (h * h);
+    T(1, column) = sum[0][c];
+    T(2, column) = sum[1][c] / h;
+    T(3, column) = EI * sum[3][c] / (h * h * h);
+    T(4, column) = -EI * sum[2][c] / (h * h);
   }
 }
 
@@ -228,7 +275,9 @@ struct ResponseCache::Store {
   std::vector<std::unique_ptr<PlaneResponse>> responses;
   // Work space, kept by the run so that a fault that ends it leaves nothing behind.
   std::vector<uint32_t> key;
+  std::vector<PlaneSegment> segments;
   PlaneSteps steps;
+  SoilPieces soil;
   std::vector<Piece> pieces;
   std::vector<Impedance> Z;  // Z[i] at the upper end of piece i, Z[n] at the tip
 };
@@ -242,9 +291,9 @@ namespace {
 
 // The responses of a plane: the impedances from the tip up, then the states of a unit head
 // displacement and of a unit head rotation down.
-void solve_plane(const PlaneSteps& plane, std::vector<Piece>& pieces, std::vector<Impedance>& Z,
-                 PlaneResponse& response) {
-  cut_into_pieces(plane, pieces);
+void solve_plane(const PlaneSteps& plane, SoilPieces& soil, std::vector<Piece>& pieces,
+                 std::vector<Impedance>& Z, PlaneResponse& response) {
+  cut_into_pieces(plane, soil, pieces);
   Z.assign(pieces.size() + 1, Impedance{});
   Z.back().held = plane.held_tip;
   for (size_t i = pieces.size(); i-- > 0;) Z[i] = carried_up(pieces[i], Z[i + 1]);
@@ -259,23 +308,17 @@ void solve_plane(const PlaneSteps& plane, std::vector<Piece>& pieces, std::vecto
   carry_down(pieces, Z, Pair{{0.0, 1.0}}, 4, response.at);
 }
 
-// The steps of a plane of pile p and the key of its values.
-void plane_steps(const PileData& piles, const SegmentReals& factors, int32_t p, PlaneSteps& plane,
-                 std::vector<uint32_t>& key) {
+// The key of the values of a plane of pile p, bit for bit, and its segments: those above the
+// ground line, the ground line, then those below.
+void plane_key(const PileData& piles, const SegmentReals& factors, int32_t p,
+               std::vector<uint32_t>& key, std::vector<PlaneSegment>& segments) {
   key.clear();
-  plane.count = 0;
-  plane.held_tip = piles.KSU(p) == 4;
-  key.push_back(plane.held_tip ? 1u : 0u);
-  double depth = 0.0;
+  segments.clear();
+  key.push_back(piles.KSU(p) == 4 ? 1u : 0u);
   auto add = [&](float h, float EI, float alpha, int32_t n, bool below) {
     n = std::max(n, 1);
     key.insert(key.end(), {bits(h), bits(EI), bits(alpha), static_cast<uint32_t>(n)});
-    const double step = static_cast<double>(h) / n;
-    for (int32_t i = 0; i < n; ++i) {
-      const double alpha_here = below ? static_cast<double>(alpha) : 0.0;
-      plane.steps[plane.count++] = {step, static_cast<double>(EI), alpha_here, depth};
-      if (below) depth += step;
-    }
+    segments.push_back({h, EI, alpha, n, below});
   };
   for (int32_t s = 1; s <= piles.NFR(p); ++s) {
     add(piles.HFR(p, s), bending_stiffness(piles, p, piles.DOF(p, s)), 0.0f, piles.NSF(p, s),
@@ -288,18 +331,34 @@ void plane_steps(const PileData& piles, const SegmentReals& factors, int32_t p, 
   }
 }
 
+// The steps of a plane from its segments, each cut into its count of equal steps.
+void plane_steps(const std::vector<PlaneSegment>& segments, bool held_tip, PlaneSteps& plane) {
+  plane.count = 0;
+  plane.held_tip = held_tip;
+  double depth = 0.0;
+  for (const PlaneSegment& segment : segments) {
+    const double step = static_cast<double>(segment.h) / segment.n;
+    for (int32_t i = 0; i < segment.n; ++i) {
+      const double alpha_here = segment.below ? static_cast<double>(segment.alpha) : 0.0;
+      plane.steps[plane.count++] = {step, static_cast<double>(segment.EI), alpha_here, depth};
+      if (segment.below) depth += step;
+    }
+  }
+}
+
 }  // namespace
 
 const PlaneResponse& ResponseCache::plane(const PileData& piles, const SegmentReals& factors,
                                           int32_t p) {
   Store& s = *store_;
-  plane_steps(piles, factors, p, s.steps, s.key);
+  plane_key(piles, factors, p, s.key, s.segments);
   const auto found = s.index.find(s.key);
   if (found != s.index.end()) return *s.responses[found->second];
+  plane_steps(s.segments, piles.KSU(p) == 4, s.steps);
   // The response is kept before it is solved, so that nothing is lost when the solution ends
   // the run; it is found only once it is whole.
   s.responses.push_back(std::make_unique<PlaneResponse>());
-  solve_plane(s.steps, s.pieces, s.Z, *s.responses.back());
+  solve_plane(s.steps, s.soil, s.pieces, s.Z, *s.responses.back());
   s.index.emplace(s.key, s.responses.size() - 1);
   return *s.responses.back();
 }

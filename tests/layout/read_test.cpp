@@ -1,12 +1,16 @@
 // Line reads and free reads of the data file and the console, and their input errors.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "layout/layout.hpp"
 #include "model/run_error.hpp"
+#include "traps/traps.hpp"
 
 namespace kelmarino {
 namespace {
@@ -200,6 +204,50 @@ TEST(FreeRead, RealsWithAndWithoutPointAndExponent) {
   const float expected[9] = {5000.0f, 5000.0f, 5000.0f, 2.6e6f, 2.6e6f,
                              1.5e-2f, -0.5f,   3.0f,    70.0f};
   for (int i = 0; i < 9; ++i) EXPECT_EQ(r[i], expected[i]) << "value " << i + 1;
+}
+
+// Reals at the ends of the single-precision range, read with the arithmetic traps on: a value
+// that rounds beyond the largest real is refused, one below the smallest keeps its denormal or
+// its signed zero, and long exponents and many digits read like their short forms.
+TEST(FreeRead, RealsAtTheEndsOfTheSinglePrecisionRange) {
+  constexpr float largest = std::numeric_limits<float>::max();
+  struct Case {
+    const char* text;
+    bool refused;
+    float value;
+  } cases[] = {
+      {"3.4028234E38", false, largest},
+      {"340282346638528859811704183484516925440", false, largest},
+      {"99999999999999999999999999999999999999", false, 1e38f},
+      {".5E38", false, 5e37f},
+      {"00000000000000000000000000000000000000001", false, 1.0f},
+      {"0E99999", false, 0.0f},
+      {"3.4028236E38", true, 0.0f},
+      {"1E39", true, 0.0f},
+      {"-1D39", true, 0.0f},
+      {"1E+0039", true, 0.0f},
+      {"1000000000000000000000000000000000000000", true, 0.0f},
+      {"-1E99999", true, 0.0f},
+      {"1.17549435E-38", false, std::numeric_limits<float>::min()},
+      {"7E-45", false, 7e-45f},
+      {"1.4E-45", false, std::numeric_limits<float>::denorm_min()},
+      {"1E-46", false, 0.0f},
+      {"-1E-50", false, -0.0f},
+      {"1E-99999", false, 0.0f},
+  };
+  const ArithmeticTraps traps;
+  for (const Case& c : cases) {
+    TextSource source(std::string(c.text) + "\n");
+    float value = 7.0f;
+    const std::string message =
+        error_of([&] { free_read(source.channel(), {real_target(value)}); });
+    if (c.refused) {
+      EXPECT_NE(message.find("as a real number"), std::string::npos) << c.text;
+    } else {
+      EXPECT_EQ(message, "no error") << c.text;
+      EXPECT_EQ(std::bit_cast<uint32_t>(value), std::bit_cast<uint32_t>(c.value)) << c.text;
+    }
+  }
 }
 
 TEST(FreeRead, TextValuesQuotedOrBareAreCutOrPadded) {
