@@ -2,6 +2,7 @@
 // post-processing file of a group.
 #include "analysis/analysis.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -49,19 +50,34 @@ bool every_step_count_positive(const PileData& piles, int32_t PNUM) {
   return true;
 }
 
+// The number of stations of the first PNUM piles: one at each top, one at the end of each step.
+size_t station_count(const PileData& piles, int32_t PNUM) {
+  size_t count = 0;
+  for (int32_t p = 1; p <= PNUM; ++p) {
+    count += 1;
+    for (int32_t s = 1; s <= piles.NFR(p); ++s)
+      count += static_cast<size_t>(std::max(piles.NSF(p, s), 0));
+    for (int32_t s = 1; s <= piles.NBL(p); ++s)
+      count += static_cast<size_t>(std::max(piles.NSG(p, s), 0));
+  }
+  return count;
+}
+
 // The results of pile g from its station tables.
-void keep_pile(const StationTables& st, const PileData& piles, int32_t g, PileResult& pile) {
+void keep_pile(const StationTables& st, const PileData& piles, int32_t g, PileResult& pile,
+               std::vector<StationRow>& stations) {
   for (int32_t i = 0; i < 6; ++i) {
     pile.DU[i] = st.DU[i];
     pile.FT[i] = st.FT[i];
     for (int32_t j = 0; j < 6; ++j) pile.K[i][j] = piles.ESP(6 * (g - 1) + i + 1, j + 1);
   }
   pile.KG = st.KG;
-  pile.stations.resize(static_cast<size_t>(st.NSTA));
+  pile.first = stations.size();
+  pile.count = static_cast<size_t>(st.NSTA);
   for (int32_t k = 1; k <= st.NSTA; ++k) {
-    pile.stations[static_cast<size_t>(k - 1)] = {
-        st.ZH(k),     st.STX(k, 1), st.STY(k, 1), st.STY(k, 2), st.STX(k, 2), st.STX(k, 3),
-        st.STY(k, 3), st.FNZ(k),    st.STY(k, 4), st.STX(k, 4), st.PSX(k),    st.PSY(k)};
+    stations.push_back({st.ZH(k), st.STX(k, 1), st.STY(k, 1), st.STY(k, 2), st.STX(k, 2),
+                        st.STX(k, 3), st.STY(k, 3), st.FNZ(k), st.STY(k, 4), st.STX(k, 4),
+                        st.PSX(k), st.PSY(k)});
   }
 }
 
@@ -176,6 +192,7 @@ void solve_foundation(Model& model, Result& result) {
 void keep_piles(const Model& model, ResponseCache& cache, Result& result) {
   const RunValues& run = model.run;
   result.piles.resize(static_cast<size_t>(run.PNUM));
+  result.stations.reserve(station_count(model.piles, run.PNUM));
   at_stage("pile results");
   const auto st = std::make_unique<StationTables>();
   const bool stepped = every_step_count_positive(model.piles, run.PNUM);
@@ -188,7 +205,7 @@ void keep_piles(const Model& model, ResponseCache& cache, Result& result) {
       st->KG = 1;
       st->NSTA = 0;
     }
-    keep_pile(*st, model.piles, g, result.piles[static_cast<size_t>(g - 1)]);
+    keep_pile(*st, model.piles, g, result.piles[static_cast<size_t>(g - 1)], result.stations);
   }
   at_stage(nullptr);
 }
@@ -232,15 +249,16 @@ Analysed analyse(Group&& group) {
 namespace {
 
 // The station tables of a pile from its results.
-void station_tables(const PileResult& pile, StationTables& st) {
+void station_tables(const Result& result, const PileResult& pile, StationTables& st) {
   for (int32_t i = 0; i < 6; ++i) {
     st.DU[i] = pile.DU[i];
     st.FT[i] = pile.FT[i];
   }
   st.KG = pile.KG;
-  st.NSTA = static_cast<int32_t>(pile.stations.size());
+  const std::span<const StationRow> rows = result.stations_of(pile);
+  st.NSTA = static_cast<int32_t>(rows.size());
   for (int32_t k = 1; k <= st.NSTA; ++k) {
-    const StationRow& row = pile.stations[static_cast<size_t>(k - 1)];
+    const StationRow& row = rows[static_cast<size_t>(k - 1)];
     st.ZH(k) = row[0];
     const int32_t x[4] = {1, 4, 5, 9};  // UX, SY, NX, MY
     const int32_t y[4] = {2, 3, 6, 8};  // UY, SX, NY, MX
@@ -273,7 +291,7 @@ void write_report_and_pos(const Group& group, const Result& result, OutChannel& 
   write_pos_header(pos, run.PNUM, *piles);
   const auto st = std::make_unique<StationTables>();
   for (int32_t g = 1; g <= run.PNUM; ++g) {
-    station_tables(result.piles[static_cast<size_t>(g - 1)], *st);
+    station_tables(result, result.piles[static_cast<size_t>(g - 1)], *st);
     write_pile_section(report, g, *piles, *st);
     write_pos_records(pos, g, *piles, *st);
   }

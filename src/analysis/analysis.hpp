@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -127,19 +128,25 @@ std::string real_text(float value);
 using StationRow = std::array<float, 12>;
 
 // The results of one pile: pile-top displacements DU and forces FT, the head stiffness K, all
-// in pile axes, and its stations from the top, KG the ground line.
+// in pile axes, and where its stations (from the top, KG the ground line) stand among the
+// stations of the result.
 struct PileResult {
   float DU[6] = {};
   float FT[6] = {};
   float K[6][6] = {};
   int32_t KG = 1;
-  std::vector<StationRow> stations;
+  size_t first = 0;  // its first row of Result::stations
+  size_t count = 0;  // its number of stations
 };
 
 struct Result {
-  float cap[6] = {};              // UX, UY, UZ, SX, SY, SZ of the cap centre
-  Table<float, 6, 6> KCAP;        // the stiffness of the foundation at the cap centre
-  std::vector<PileResult> piles;  // without stations when a step count is below 1
+  float cap[6] = {};                 // UX, UY, UZ, SX, SY, SZ of the cap centre
+  Table<float, 6, 6> KCAP;           // the stiffness of the foundation at the cap centre
+  std::vector<PileResult> piles;     // without stations when a step count is below 1
+  std::vector<StationRow> stations;  // of every pile, one pile after the other
+  std::span<const StationRow> stations_of(const PileResult& pile) const {
+    return {stations.data() + pile.first, pile.count};
+  }
 };
 
 struct Analysed {

@@ -76,16 +76,36 @@ struct Part {
   throw ValueMistake{part.text(), py::repr(value).cast<std::string>().append(what)};
 }
 
-// An attribute of an object of the package.
-py::object attribute(py::handle object, const Part& part) {
-  PyObject* const value = PyObject_GetAttr(object.ptr(), part.attribute->object);
-  if (value == nullptr) {
-    PyErr_Clear();
-    throw ValueMistake{part.text(),
-                       std::string("is missing from the ") + Py_TYPE(object.ptr())->tp_name};
+// An object of the package, whose attributes are looked up first in its own dictionary, where a
+// dataclass keeps them.
+class Object {
+ public:
+  explicit Object(py::handle self) : self_(self) {
+    PyObject* const dict = PyObject_GenericGetDict(self.ptr(), nullptr);
+    if (dict == nullptr) PyErr_Clear();
+    dict_ = py::reinterpret_steal<py::object>(dict);
   }
-  return py::reinterpret_steal<py::object>(value);
-}
+
+  py::object operator[](const Part& part) const {
+    PyObject* const name = part.attribute->object;
+    if (dict_) {
+      PyObject* const value = PyDict_GetItemWithError(dict_.ptr(), name);
+      if (value != nullptr) return py::reinterpret_borrow<py::object>(value);
+      PyErr_Clear();
+    }
+    PyObject* const value = PyObject_GetAttr(self_.ptr(), name);
+    if (value == nullptr) {
+      PyErr_Clear();
+      throw ValueMistake{part.text(),
+                         std::string("is missing from the ") + Py_TYPE(self_.ptr())->tp_name};
+    }
+    return py::reinterpret_steal<py::object>(value);
+  }
+
+ private:
+  py::handle self_;
+  py::object dict_;
+};
 
 // A real rounded to single precision as NumPy rounds it: beyond the range, an infinity, which
 // the reader refuses as it refuses one in a data file.
@@ -96,15 +116,16 @@ float single(double value) {
   return static_cast<float>(value);
 }
 
-float real_of(py::handle object, const Part& part) {
-  const py::object value = attribute(object, part);
+float real_of(const Object& object, const Part& part) {
+  const py::object value = object[part];
+  if (PyFloat_CheckExact(value.ptr())) return single(PyFloat_AS_DOUBLE(value.ptr()));
   const double d = PyFloat_AsDouble(value.ptr());
   if (d == -1.0 && PyErr_Occurred() != nullptr) mistake(part, value, " is not a number");
   return single(d);
 }
 
-int32_t integer_of(py::handle object, const Part& part) {
-  const py::object value = attribute(object, part);
+int32_t integer_of(const Object& object, const Part& part) {
+  const py::object value = object[part];
   PyObject* const index = PyNumber_Index(value.ptr());  // int, bool, NumPy integers; no reals
   if (index == nullptr) mistake(part, value, " is not an integer");
   int overflow = 0;
@@ -130,9 +151,9 @@ Items items_of(py::handle value, const Part& part) {
   return {py::reinterpret_steal<py::object>(list)};
 }
 
-Items items(py::handle object, const Part& part) { return items_of(attribute(object, part), part); }
+Items items(const Object& object, const Part& part) { return items_of(object[part], part); }
 
-TypeValues type_of(py::handle t, const Part& at) {
+TypeValues type_of(const Object& t, const Part& at) {
   TypeValues type;
   type.shape = integer_of(t, {&at, &names::shape});
   type.tip = integer_of(t, {&at, &names::tip});
@@ -147,18 +168,22 @@ TypeValues type_of(py::handle t, const Part& at) {
   }
   const Part above_at{&at, &names::above}, below_at{&at, &names::below};
   const Items above = items(t, above_at), below = items(t, below_at);
+  type.above.reserve(static_cast<size_t>(above.size()));
+  type.below.reserve(static_cast<size_t>(below.size()));
   for (py::ssize_t i = 0; i < above.size(); ++i) {
     const Part s{&above_at, nullptr, i};
-    type.above.push_back({real_of(above[i], {&s, &names::length}),
-                          real_of(above[i], {&s, &names::diameter}),
-                          integer_of(above[i], {&s, &names::steps})});
+    const Object segment(above[i]);
+    type.above.push_back({real_of(segment, {&s, &names::length}),
+                          real_of(segment, {&s, &names::diameter}),
+                          integer_of(segment, {&s, &names::steps})});
   }
   for (py::ssize_t i = 0; i < below.size(); ++i) {
     const Part s{&below_at, nullptr, i};
+    const Object segment(below[i]);
     type.below.push_back(
-        {real_of(below[i], {&s, &names::length}), real_of(below[i], {&s, &names::diameter}),
-         real_of(below[i], {&s, &names::m}), real_of(below[i], {&s, &names::friction}),
-         integer_of(below[i], {&s, &names::steps})});
+        {real_of(segment, {&s, &names::length}), real_of(segment, {&s, &names::diameter}),
+         real_of(segment, {&s, &names::m}), real_of(segment, {&s, &names::friction}),
+         integer_of(segment, {&s, &names::steps})});
   }
   type.PMB = real_of(t, {&at, &names::PMB});
   type.PEH = real_of(t, {&at, &names::PEH});
@@ -167,45 +192,47 @@ TypeValues type_of(py::handle t, const Part& at) {
 }
 
 // The piles, with the types they take in the order they first take them.
-void piles_of(py::handle g, GroupValues& values) {
+void piles_of(const Object& g, GroupValues& values) {
   const Part piles_at{nullptr, &names::piles}, types_at{nullptr, &names::types};
   const Items piles = items(g, piles_at);
-  const py::object types = attribute(g, types_at);
+  const py::object types = g[types_at];
   py::dict index;  // key of types -> index in values.types
+  values.piles.reserve(static_cast<size_t>(piles.size()));
   for (py::ssize_t i = 0; i < piles.size(); ++i) {
     const Part at{&piles_at, nullptr, i}, type_at{&at, &names::type};
-    const py::object key = attribute(piles[i], type_at);
+    const Object pile(piles[i]);
+    const py::object key = pile[type_at];
     PyObject* known = PyDict_GetItemWithError(index.ptr(), key.ptr());
     if (known == nullptr && PyErr_Occurred() != nullptr) mistake(type_at, key, " is not a key");
     if (known == nullptr) {
       PyObject* const type = PyObject_GetItem(types.ptr(), key.ptr());
       if (type == nullptr) mistake(type_at, key, " is not one of the types");
-      values.types.push_back(
-          type_of(py::reinterpret_steal<py::object>(type), {&types_at, nullptr, -1, key}));
+      const py::object type_object = py::reinterpret_steal<py::object>(type);
+      values.types.push_back(type_of(Object(type_object), {&types_at, nullptr, -1, key}));
       index[key] = py::int_(values.types.size() - 1);
       known = PyDict_GetItemWithError(index.ptr(), key.ptr());
     }
-    values.piles.push_back({real_of(piles[i], {&at, &names::x}),
-                            real_of(piles[i], {&at, &names::y}),
+    values.piles.push_back({real_of(pile, {&at, &names::x}), real_of(pile, {&at, &names::y}),
                             static_cast<int32_t>(PyLong_AsLong(known))});
   }
 }
 
-void loads_of(py::handle g, GroupValues& values) {
+void loads_of(const Object& g, GroupValues& values) {
   static const Name* const act[6] = {&names::FX, &names::FY, &names::FZ,
                                      &names::MX, &names::MY, &names::MZ};
   const Part loads_at{nullptr, &names::loads};
   const Items loads = items(g, loads_at);
   for (py::ssize_t i = 0; i < loads.size(); ++i) {
     const Part at{&loads_at, nullptr, i};
-    LoadValues load{real_of(loads[i], {&at, &names::x}), real_of(loads[i], {&at, &names::y}), {}};
-    for (int32_t k = 0; k < 6; ++k) load.act[k] = real_of(loads[i], {&at, act[k]});
+    const Object point(loads[i]);
+    LoadValues load{real_of(point, {&at, &names::x}), real_of(point, {&at, &names::y}), {}};
+    for (int32_t k = 0; k < 6; ++k) load.act[k] = real_of(point, {&at, act[k]});
     values.loads.push_back(load);
   }
 }
 
 // A support's stiffness: 36 values, or 6 rows of 6.
-void stiffness_of(py::handle support, const Part& at, float (&k)[36]) {
+void stiffness_of(const Object& support, const Part& at, float (&k)[36]) {
   const Part all{&at, &names::stiffness};
   const Items rows = items(support, all);
   const bool nested = rows.size() == 6;
@@ -223,21 +250,23 @@ void stiffness_of(py::handle support, const Part& at, float (&k)[36]) {
   }
 }
 
-void supports_of(py::handle g, GroupValues& values) {
+void supports_of(const Object& g, GroupValues& values) {
   const Part supports_at{nullptr, &names::supports};
   const Items supports = items(g, supports_at);
   for (py::ssize_t i = 0; i < supports.size(); ++i) {
     const Part at{&supports_at, nullptr, i};
+    const Object support_object(supports[i]);
     SupportValues support{
-        real_of(supports[i], {&at, &names::x}), real_of(supports[i], {&at, &names::y}), {}};
-    stiffness_of(supports[i], at, support.stiffness);
+        real_of(support_object, {&at, &names::x}), real_of(support_object, {&at, &names::y}), {}};
+    stiffness_of(support_object, at, support.stiffness);
     values.supports.push_back(support);
   }
 }
 
 // The values of a Group of the package; throws the mistake of one of them.
-void values_of_group(py::handle g, GroupValues& values) {
-  values.name = py::str(attribute(g, {nullptr, &names::name})).cast<std::string>();
+void values_of_group(py::handle group, GroupValues& values) {
+  const Object g(group);
+  values.name = py::str(g[{nullptr, &names::name}]).cast<std::string>();
   values.JCTR = integer_of(g, {nullptr, &names::JCTR});
   values.INO = integer_of(g, {nullptr, &names::INO});
   loads_of(g, values);
@@ -255,13 +284,6 @@ std::optional<py::tuple> read_values(py::handle g, GroupValues& values) {
     const std::string message = m.part + ": " + m.what;
     return py::make_tuple("input", name, 0, 0, message, "in " + name + ": " + message);
   }
-}
-
-template <typename T>
-py::list list_of(const T* values, int32_t n) {
-  py::list list;
-  for (int32_t i = 0; i < n; ++i) list.append(values[i]);
-  return list;
 }
 
 // The values of a type: those of the first pile that has it.
@@ -344,34 +366,30 @@ py::array_t<T> array(const std::vector<T>& values, const std::array<py::ssize_t,
   return a;
 }
 
-// The results as arrays: cap (6), heads (n, 12), stiffness (n, 6, 6), then the stations of
-// every pile one after the other (rows of Z and the eleven quantities), where each pile's rows
-// start (n + 1 bounds) and the ground-line station of each pile.
-py::tuple results(const Result& result) {
+// The results as arrays: cap (6), heads (n, 12), stiffness (n, 6, 6), the stations of every
+// pile one after the other (rows of Z and the eleven quantities, taken over from the result),
+// and per pile its first row, its number of rows and its ground-line station (n, 3).
+py::tuple results(Result& result) {
   const auto n = static_cast<py::ssize_t>(result.piles.size());
-  py::array_t<int64_t> bounds(n + 1);
-  int64_t* bound = bounds.mutable_data();
-  *bound = 0;
-  py::list KG;
-  for (const PileResult& pile : result.piles) {
-    bound[1] = bound[0] + static_cast<int64_t>(pile.stations.size());
-    ++bound;
-    KG.append(pile.KG);
-  }
   py::array_t<float> cap(6), heads({n, py::ssize_t{12}}),
       stiffness({n, py::ssize_t{6}, py::ssize_t{6}});
-  py::array_t<float> stations({static_cast<py::ssize_t>(*bound), py::ssize_t{12}});
+  py::array_t<int64_t> places({n, py::ssize_t{3}});
   std::copy(result.cap, result.cap + 6, cap.mutable_data());
   float* head = heads.mutable_data();
   float* k = stiffness.mutable_data();
-  float* station = stations.mutable_data();
+  int64_t* place = places.mutable_data();
   for (const PileResult& pile : result.piles) {
     head = std::copy(pile.FT, pile.FT + 6, std::copy(pile.DU, pile.DU + 6, head));
     for (const auto& row : pile.K) k = std::copy(row, row + 6, k);
-    for (const StationRow& row : pile.stations)
-      station = std::copy(row.begin(), row.end(), station);
+    *place++ = static_cast<int64_t>(pile.first);
+    *place++ = static_cast<int64_t>(pile.count);
+    *place++ = pile.KG;
   }
-  return py::make_tuple("ok", cap, heads, stiffness, stations, bounds, KG);
+  auto* rows = new std::vector<StationRow>(std::move(result.stations));
+  const py::capsule owner(rows, [](void* v) { delete static_cast<std::vector<StationRow>*>(v); });
+  const py::array_t<float> stations({static_cast<py::ssize_t>(rows->size()), py::ssize_t{12}},
+                                    rows->data()->data(), owner);
+  return py::make_tuple("ok", cap, heads, stiffness, stations, places);
 }
 
 // The answer of an analysis: its results, or the mistake of its group or the fault of its
@@ -381,7 +399,7 @@ struct Analysis {
   Analysed analysed;
 };
 
-py::tuple answer(const Analysis& a) {
+py::tuple answer(Analysis& a) {
   if (a.read.issue) return input_issue(*a.read.issue);
   if (a.analysed.issue) {
     return py::make_tuple("analysis", a.analysed.issue->stage, a.analysed.issue->pile,
@@ -407,30 +425,47 @@ py::tuple core_analyse(py::handle group) {
   return answer(a);
 }
 
-// The groups analysed on `threads` threads, the calling one included; the answers in order.
+// The groups analysed on `threads` threads, the calling one included; the answers in order. The
+// other threads start on the first groups while the calling one reads the values of the rest.
 py::list core_sweep(const py::sequence& groups, int32_t threads) {
   const size_t n = groups.size();
   std::vector<GroupValues> values(n);
   std::vector<std::optional<py::tuple>> mistakes(n);
-  for (size_t i = 0; i < n; ++i) mistakes[i] = read_values(groups[i], values[i]);
   std::vector<Analysis> analyses(n);
   std::vector<std::exception_ptr> failures(n);
+  std::atomic<size_t> next{0}, read{0};
+  std::atomic<bool> stopped{false};
+  auto work = [&] {
+    for (size_t i = next++; i < n; i = next++) {
+      for (size_t r = read.load(); r <= i; r = read.load()) read.wait(r);
+      if (stopped || mistakes[i]) continue;
+      try {
+        analyse_values(values[i], analyses[i]);
+      } catch (...) {
+        failures[i] = std::current_exception();
+      }
+    }
+  };
+  std::vector<std::jthread> others;
+  auto done_reading = [&](size_t count) {
+    read.store(count);
+    read.notify_all();
+  };
+  try {
+    for (int32_t t = 1; t < threads; ++t) others.emplace_back(work);
+    for (size_t i = 0; i < n; ++i) {
+      mistakes[i] = read_values(groups[i], values[i]);
+      done_reading(i + 1);
+    }
+  } catch (...) {
+    stopped = true;
+    done_reading(n);
+    throw;
+  }
   {
     const py::gil_scoped_release released;
-    std::atomic<size_t> next{0};
-    auto work = [&] {
-      for (size_t i = next++; i < n; i = next++) {
-        if (mistakes[i]) continue;
-        try {
-          analyse_values(values[i], analyses[i]);
-        } catch (...) {
-          failures[i] = std::current_exception();
-        }
-      }
-    };
-    std::vector<std::jthread> others;
-    for (int32_t t = 1; t < threads; ++t) others.emplace_back(work);
     work();
+    others.clear();  // joined
   }
   py::list answers;
   for (size_t i = 0; i < n; ++i) {

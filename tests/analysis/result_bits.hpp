@@ -14,8 +14,8 @@ inline std::string result_bits(const Analysed& a) {
   add(a.result->cap);
   add(a.result->KCAP);
   for (const PileResult& p : a.result->piles) {
-    add(p.DU), add(p.FT), add(p.K), add(p.KG);
-    for (const StationRow& row : p.stations) add(row);
+    add(p.DU), add(p.FT), add(p.K), add(p.KG), add(p.count);
+    for (const StationRow& row : a.result->stations_of(p)) add(row);
   }
   return all;
 }

@@ -188,20 +188,24 @@ class Result:
     """The results of one analysis: cap displacements (6,), pile tops (n, 12) with the columns
     HEADS, head stiffness (n, 6, 6), all in pile axes, and the station arrays of every pile."""
 
-    def __init__(self, group: Group, cap, heads, stiffness, stations, bounds, ground):
+    __slots__ = ("group", "cap", "heads", "stiffness", "_stations", "_places")
+
+    def __init__(self, group: Group, cap, heads, stiffness, stations, places):
         self.group, self.cap, self.heads, self.stiffness = group, cap, heads, stiffness
-        self._stations, self._bounds, self._ground = stations, bounds, ground
+        # Per pile: its first row of _stations, its number of rows, its ground-line station.
+        self._stations, self._places = stations, places
 
     def stations(self, pile: int) -> dict:
         """The arrays Z, UX, ... PSY of a pile, numbered from 1 as printed."""
-        if not 1 <= pile <= len(self._ground):
-            raise IndexError(f"pile {pile} outside 1 to {len(self._ground)}")
-        rows = self._stations[self._bounds[pile - 1]:self._bounds[pile]]
+        if not 1 <= pile <= len(self._places):
+            raise IndexError(f"pile {pile} outside 1 to {len(self._places)}")
+        first, count, _ = self._places[pile - 1]
+        rows = self._stations[first:first + count]
         return {q: rows[:, i] for i, q in enumerate(QUANTITIES)}
 
     def ground_station(self, pile: int) -> int:
         """The number of the station at the ground line of a pile (from 1)."""
-        return self._ground[pile - 1]
+        return int(self._places[pile - 1, 2])
 
     def write(self, base) -> None:
         """BASE.out and BASE.pos, as kelmarino writes them for the group's data file."""
@@ -213,7 +217,7 @@ class Result:
         heads = pd.DataFrame(self.heads, columns=HEADS)
         heads.insert(0, "pile", range(1, len(self.heads) + 1))
         stations = [pd.DataFrame(self.stations(p)).assign(pile=p)
-                    for p in range(1, len(self._ground) + 1)]
+                    for p in range(1, len(self._places) + 1)]
         frame = pd.concat(stations, ignore_index=True)
         return heads, frame[["pile", *QUANTITIES]]
 
