@@ -1,0 +1,255 @@
+// The values of a group read from the package's objects: its dataclasses, lists and dictionary,
+// or any objects with the same attributes. Reals may be any number Python can turn into a float,
+// integers any integer; a value that is neither is a mistake named by its place in the group.
+#include "objects.hpp"
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace py = pybind11;
+
+namespace kelmarino {
+namespace {
+
+// An attribute name of the package's objects, made once for the life of the module.
+struct Name {
+  const char* text;
+  PyObject* object = nullptr;
+};
+
+namespace names {
+Name name{"name"}, JCTR{"JCTR"}, INO{"INO"}, loads{"loads"}, piles{"piles"}, types{"types"},
+    supports{"supports"}, x{"x"}, y{"y"}, type{"type"}, shape{"shape"}, tip{"tip"}, axis{"axis"},
+    above{"above"}, below{"below"}, length{"length"}, diameter{"diameter"}, m{"m"},
+    friction{"friction"}, steps{"steps"}, PMB{"PMB"}, PEH{"PEH"}, PKE{"PKE"},
+    stiffness{"stiffness"}, FX{"FX"}, FY{"FY"}, FZ{"FZ"}, MX{"MX"}, MY{"MY"}, MZ{"MZ"};
+Name* const all[] = {&name,     &JCTR, &INO,      &loads, &piles, &types, &supports, &x,
+                     &y,        &type, &shape,    &tip,   &axis,  &above, &below,    &length,
+                     &diameter, &m,    &friction, &steps, &PMB,   &PEH,   &PKE,      &stiffness,
+                     &FX,       &FY,   &FZ,       &MX,    &MY,    &MZ};
+}  // namespace names
+
+// Where a value stands: its parent and its attribute, index or key in it.
+struct Part {
+  const Part* parent = nullptr;
+  const Name* attribute = nullptr;
+  py::ssize_t index = -1;
+  py::handle key;
+  std::string text() const {
+    std::string t = parent != nullptr ? parent->text() : "";
+    if (attribute != nullptr) return t.append(t.empty() ? "" : ".").append(attribute->text);
+    if (key) return t.append("[").append(py::repr(key).cast<std::string>()).append("]");
+    return t.append("[").append(std::to_string(index)).append("]");
+  }
+};
+
+[[noreturn]] void mistake(const Part& part, py::handle value, const char* what) {
+  PyErr_Clear();
+  throw ValueMistake{part.text(), py::repr(value).cast<std::string>().append(what)};
+}
+
+// An object of the package, whose attributes are looked up first in its own dictionary, where a
+// dataclass keeps them.
+class Object {
+ public:
+  explicit Object(py::handle self) : self_(self) {
+    PyObject* const dict = PyObject_GenericGetDict(self.ptr(), nullptr);
+    if (dict == nullptr) PyErr_Clear();
+    dict_ = py::reinterpret_steal<py::object>(dict);
+  }
+
+  py::object operator[](const Part& part) const {
+    PyObject* const name = part.attribute->object;
+    if (dict_) {
+      PyObject* const value = PyDict_GetItemWithError(dict_.ptr(), name);
+      if (value != nullptr) return py::reinterpret_borrow<py::object>(value);
+      PyErr_Clear();
+    }
+    PyObject* const value = PyObject_GetAttr(self_.ptr(), name);
+    if (value == nullptr) {
+      PyErr_Clear();
+      throw ValueMistake{part.text(),
+                         std::string("is missing from the ") + Py_TYPE(self_.ptr())->tp_name};
+    }
+    return py::reinterpret_steal<py::object>(value);
+  }
+
+ private:
+  py::handle self_;
+  py::object dict_;
+};
+
+// A real rounded to single precision as NumPy rounds it: beyond the range, an infinity, which
+// the reader refuses as it refuses one in a data file.
+float single(double value) {
+  const double beyond = 3.4028235677973366e38;  // halfway between the largest real and 2^128
+  if (std::fabs(value) >= beyond)
+    return std::copysign(std::numeric_limits<float>::infinity(), value);
+  return static_cast<float>(value);
+}
+
+float real_of(const Object& object, const Part& part) {
+  const py::object value = object[part];
+  if (PyFloat_CheckExact(value.ptr())) return single(PyFloat_AS_DOUBLE(value.ptr()));
+  const double d = PyFloat_AsDouble(value.ptr());
+  if (d == -1.0 && PyErr_Occurred() != nullptr) mistake(part, value, " is not a number");
+  return single(d);
+}
+
+int32_t integer_of(const Object& object, const Part& part) {
+  const py::object value = object[part];
+  PyObject* const index = PyNumber_Index(value.ptr());  // int, bool, NumPy integers; no reals
+  if (index == nullptr) mistake(part, value, " is not an integer");
+  int overflow = 0;
+  const long long n = PyLong_AsLongLongAndOverflow(index, &overflow);
+  Py_DECREF(index);
+  if (overflow != 0 || n < std::numeric_limits<int32_t>::min() ||
+      n > std::numeric_limits<int32_t>::max()) {
+    mistake(part, value, " does not fit an integer");
+  }
+  return static_cast<int32_t>(n);
+}
+
+// The items of a list (or any sequence) of the package.
+struct Items {
+  py::object list;
+  py::ssize_t size() const { return PySequence_Fast_GET_SIZE(list.ptr()); }
+  py::handle operator[](py::ssize_t i) const { return PySequence_Fast_GET_ITEM(list.ptr(), i); }
+};
+
+Items items_of(py::handle value, const Part& part) {
+  PyObject* const list = PySequence_Fast(value.ptr(), "");
+  if (list == nullptr) mistake(part, value, " is not a list");
+  return {py::reinterpret_steal<py::object>(list)};
+}
+
+Items items(const Object& object, const Part& part) { return items_of(object[part], part); }
+
+TypeValues type_of(const Object& t, const Part& at) {
+  TypeValues type;
+  type.shape = integer_of(t, {&at, &names::shape});
+  type.tip = integer_of(t, {&at, &names::tip});
+  const Part axis_at{&at, &names::axis};
+  const Items axis = items(t, axis_at);
+  if (axis.size() != 3) mistake(axis_at, axis.list, " does not hold 3 components");
+  for (py::ssize_t i = 0; i < 3; ++i) {
+    const Part component{&axis_at, nullptr, i};
+    const double d = PyFloat_AsDouble(axis[i].ptr());
+    if (d == -1.0 && PyErr_Occurred() != nullptr) mistake(component, axis[i], " is not a number");
+    type.axis[i] = single(d);
+  }
+  const Part above_at{&at, &names::above}, below_at{&at, &names::below};
+  const Items above = items(t, above_at), below = items(t, below_at);
+  type.above.reserve(static_cast<size_t>(above.size()));
+  type.below.reserve(static_cast<size_t>(below.size()));
+  for (py::ssize_t i = 0; i < above.size(); ++i) {
+    const Part s{&above_at, nullptr, i};
+    const Object segment(above[i]);
+    type.above.push_back({real_of(segment, {&s, &names::length}),
+                          real_of(segment, {&s, &names::diameter}),
+                          integer_of(segment, {&s, &names::steps})});
+  }
+  for (py::ssize_t i = 0; i < below.size(); ++i) {
+    const Part s{&below_at, nullptr, i};
+    const Object segment(below[i]);
+    type.below.push_back(
+        {real_of(segment, {&s, &names::length}), real_of(segment, {&s, &names::diameter}),
+         real_of(segment, {&s, &names::m}), real_of(segment, {&s, &names::friction}),
+         integer_of(segment, {&s, &names::steps})});
+  }
+  type.PMB = real_of(t, {&at, &names::PMB});
+  type.PEH = real_of(t, {&at, &names::PEH});
+  type.PKE = real_of(t, {&at, &names::PKE});
+  return type;
+}
+
+// The piles, with the types they take in the order they first take them.
+void piles_of(const Object& g, GroupValues& values) {
+  const Part piles_at{nullptr, &names::piles}, types_at{nullptr, &names::types};
+  const Items piles = items(g, piles_at);
+  const py::object types = g[types_at];
+  py::dict index;  // key of types -> index in values.types
+  values.piles.reserve(static_cast<size_t>(piles.size()));
+  for (py::ssize_t i = 0; i < piles.size(); ++i) {
+    const Part at{&piles_at, nullptr, i}, type_at{&at, &names::type};
+    const Object pile(piles[i]);
+    const py::object key = pile[type_at];
+    PyObject* known = PyDict_GetItemWithError(index.ptr(), key.ptr());
+    if (known == nullptr && PyErr_Occurred() != nullptr) mistake(type_at, key, " is not a key");
+    if (known == nullptr) {
+      PyObject* const type = PyObject_GetItem(types.ptr(), key.ptr());
+      if (type == nullptr) mistake(type_at, key, " is not one of the types");
+      const py::object type_object = py::reinterpret_steal<py::object>(type);
+      values.types.push_back(type_of(Object(type_object), {&types_at, nullptr, -1, key}));
+      index[key] = py::int_(values.types.size() - 1);
+      known = PyDict_GetItemWithError(index.ptr(), key.ptr());
+    }
+    values.piles.push_back({real_of(pile, {&at, &names::x}), real_of(pile, {&at, &names::y}),
+                            static_cast<int32_t>(PyLong_AsLong(known))});
+  }
+}
+
+void loads_of(const Object& g, GroupValues& values) {
+  static const Name* const act[6] = {&names::FX, &names::FY, &names::FZ,
+                                     &names::MX, &names::MY, &names::MZ};
+  const Part loads_at{nullptr, &names::loads};
+  const Items loads = items(g, loads_at);
+  for (py::ssize_t i = 0; i < loads.size(); ++i) {
+    const Part at{&loads_at, nullptr, i};
+    const Object point(loads[i]);
+    LoadValues load{real_of(point, {&at, &names::x}), real_of(point, {&at, &names::y}), {}};
+    for (int32_t k = 0; k < 6; ++k) load.act[k] = real_of(point, {&at, act[k]});
+    values.loads.push_back(load);
+  }
+}
+
+// A support's stiffness: 36 values, or 6 rows of 6.
+void stiffness_of(const Object& support, const Part& at, float (&k)[36]) {
+  const Part all{&at, &names::stiffness};
+  const Items rows = items(support, all);
+  const bool nested = rows.size() == 6;
+  if (!nested && rows.size() != 36) mistake(all, rows.list, " is not 36 values or 6 rows of 6");
+  for (py::ssize_t r = 0; r < (nested ? 6 : 1); ++r) {
+    const Part row_at{&all, nullptr, r};
+    const Items row = nested ? items_of(rows[r], row_at) : rows;
+    if (nested && row.size() != 6) mistake(row_at, row.list, " is not a row of 6");
+    for (py::ssize_t c = 0; c < row.size(); ++c) {
+      const Part value_at{nested ? &row_at : &all, nullptr, c};
+      const double d = PyFloat_AsDouble(row[c].ptr());
+      if (d == -1.0 && PyErr_Occurred() != nullptr) mistake(value_at, row[c], " is not a number");
+      k[6 * r + c] = single(d);
+    }
+  }
+}
+
+void supports_of(const Object& g, GroupValues& values) {
+  const Part supports_at{nullptr, &names::supports};
+  const Items supports = items(g, supports_at);
+  for (py::ssize_t i = 0; i < supports.size(); ++i) {
+    const Part at{&supports_at, nullptr, i};
+    const Object support_object(supports[i]);
+    SupportValues support{
+        real_of(support_object, {&at, &names::x}), real_of(support_object, {&at, &names::y}), {}};
+    stiffness_of(support_object, at, support.stiffness);
+    values.supports.push_back(support);
+  }
+}
+
+}  // namespace
+
+void intern_names() {
+  for (Name* n : names::all) n->object = PyUnicode_InternFromString(n->text);
+}
+
+void values_of_group(py::handle group, GroupValues& values) {
+  const Object g(group);
+  values.name = py::str(g[{nullptr, &names::name}]).cast<std::string>();
+  values.JCTR = integer_of(g, {nullptr, &names::JCTR});
+  values.INO = integer_of(g, {nullptr, &names::INO});
+  loads_of(g, values);
+  piles_of(g, values);
+  supports_of(g, values);
+}
+
+}  // namespace kelmarino
