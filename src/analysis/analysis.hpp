@@ -116,8 +116,8 @@ GroupValues values_of(const Group& group);
 // data_text: the data file of a group's values.
 std::string data_text(const GroupValues& values);
 
-// build_group: the group of its values, with every check of the reader (its messages name lines
-// of data_text).
+// build_group: the group of its values, with every check of the reader; its messages name a line
+// of "the data text of NAME", data_text(values).
 GroupRead build_group(const GroupValues& values);
 
 // real_text: the shortest text that reads back as `value`, as NumPy writes a single-precision

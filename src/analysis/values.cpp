@@ -211,7 +211,9 @@ GroupRead build_group(const GroupValues& values) {
     return GroupRead{std::nullopt,
                      InputIssue{values.name, 0, 0, what, "", "in " + values.name + ": " + what}};
   }
-  return parse_group(data_text(values), values.name);
+  GroupRead read = parse_group(data_text(values), "the data text of " + values.name);
+  if (read.group) read.group->name = values.name;
+  return read;
 }
 
 GroupValues values_of(const Group& group) {

@@ -50,10 +50,11 @@ struct Part {
 }
 
 // An object of the package, whose attributes are looked up first in its own dictionary, where a
-// dataclass keeps them.
+// dataclass without slots keeps them.
 class Object {
  public:
   explicit Object(py::handle self) : self_(self) {
+    if (Py_TYPE(self.ptr())->tp_dictoffset == 0) return;  // its values are in slots
     PyObject* const dict = PyObject_GenericGetDict(self.ptr(), nullptr);
     if (dict == nullptr) PyErr_Clear();
     dict_ = py::reinterpret_steal<py::object>(dict);

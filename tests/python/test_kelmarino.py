@@ -143,6 +143,18 @@ def test_a_value_that_cannot_be_written_is_named_by_its_part():
             with pytest.raises(kelmarino.InputError) as error:
                 call(wrong)
             assert error.value.message.startswith(named) and error.value.line == 0
+    # A misspelt value is refused, a sweep names the place of its wrong group, and a message
+    # of the reader names the group's data text.
+    with pytest.raises(AttributeError):
+        group.copy().types[0].below[1].M = 1.0
+    wrong = group.copy()
+    wrong.types[0].below[1].m = -5.0
+    with pytest.raises(kelmarino.InputError) as error:
+        kelmarino.sweep([group, group, wrong], threads=2)
+    assert error.value.file == "the data text of " + group.name
+    assert error.value.__notes__ == ["(group 2 of the sweep, counted from 0)"]
+    with pytest.raises(TypeError, match="group 1 is a str"):
+        kelmarino.sweep([group, "pier.dat"])
     # NumPy numbers, and a stiffness as 6 rows of 6, are values like any other.
     same = group.copy()
     same.types[0].below[1].m = np.float32(same.types[0].below[1].m)

@@ -49,7 +49,7 @@ class AnalysisError(Exception):
         self.stage, self.pile = stage, pile
 
 
-@dataclass
+@dataclass(slots=True)
 class Above:
     """A segment above the ground line: length (m), diameter or side (m), steps."""
     length: float
@@ -57,7 +57,7 @@ class Above:
     steps: int
 
 
-@dataclass
+@dataclass(slots=True)
 class Below:
     """A segment below the ground line: length, diameter (m), soil coefficient m (t/m4),
     friction angle (degrees), steps."""
@@ -68,7 +68,7 @@ class Below:
     steps: int
 
 
-@dataclass
+@dataclass(slots=True)
 class PileType:
     """The properties every pile of one type shares."""
     shape: int  # KSH: 0 circular, 1 square
@@ -81,7 +81,7 @@ class PileType:
     PKE: float
 
 
-@dataclass
+@dataclass(slots=True)
 class Pile:
     """A pile: the position of its top on the cap (m) and its type."""
     x: float
@@ -89,7 +89,7 @@ class Pile:
     type: int
 
 
-@dataclass
+@dataclass(slots=True)
 class Load:
     """A load point: position (m) and FX, FY, FZ (t), MX, MY, MZ (t*m) in cap axes."""
     x: float
@@ -102,7 +102,7 @@ class Load:
     MZ: float = 0.0
 
 
-@dataclass
+@dataclass(slots=True)
 class Support:
     """A simulated pile: its position and its 6x6 stiffness in cap axes, row by row."""
     x: float
@@ -135,7 +135,7 @@ class Group:
 
     def check(self) -> "Group":
         """Checks the group exactly as a data file is checked; raises InputError."""
-        _checked(_core.parse(self.to_data(), self.name))
+        _checked(_core.parse(self.to_data(), f"the data text of {self.name}"))
         return self
 
 
@@ -225,7 +225,13 @@ class Result:
 def analyse(group: Group) -> Result:
     """The full analysis of a group under its loads; raises InputError or AnalysisError. The
     interpreter lock is released while it runs."""
+    _check_type(group, 0)
     return Result(group, *_checked(_core.analyse(group)))
+
+
+def _check_type(group, number):
+    if not isinstance(group, Group):
+        raise TypeError(f"group {number} is a {type(group).__name__}, not a kelmarino.Group")
 
 
 def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
@@ -235,10 +241,24 @@ def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
     get_executor() runs them on its cluster). The first group in order that fails raises its
     InputError or AnalysisError."""
     groups = list(groups)
+    for number, group in enumerate(groups):
+        _check_type(group, number)
     if executor is not None:
-        return list(executor.map(analyse, groups))
+        return _in_order(executor.map(analyse, groups))
     answers = _core.sweep(groups, max(1, threads or len(os.sched_getaffinity(0))))
-    return [Result(group, *_checked(answer)) for group, answer in zip(groups, answers)]
+    return _in_order(Result(group, *_checked(answer)) for group, answer in zip(groups, answers))
+
+
+def _in_order(results) -> list:
+    """The results of a sweep as a list; a mistake is raised with a note of its group's place."""
+    kept = []
+    try:
+        for result in results:
+            kept.append(result)
+    except (InputError, AnalysisError) as error:
+        error.add_note(f"(group {len(kept)} of the sweep, counted from 0)")
+        raise
+    return kept
 
 
 class Combinations:
