@@ -120,10 +120,6 @@ std::string data_text(const GroupValues& values);
 // of "the data text of NAME", data_text(values).
 GroupRead build_group(const GroupValues& values);
 
-// real_text: the shortest text that reads back as `value`, as NumPy writes a single-precision
-// real: "1.5", "3000.0", "1e-05" (below 1e-4 and from 1e16 on with an exponent), "inf".
-std::string real_text(float value);
-
 // The values of one station: Z and the quantities UX, UY, SX, SY, NX, NY, NZ, MX, MY, PSX, PSY.
 using StationRow = std::array<float, 12>;
 

@@ -1,8 +1,6 @@
-// A pile group given by its values: its data file written, and read again by the reader, which
-// checks it as it checks any data file; and the values of a group as read.
-#include <algorithm>
-#include <charconv>
-#include <cmath>
+// A pile group given by its values: its data file written, with the shortest text of every real,
+// and read again by the reader, which checks it as it checks any data file; and the values of a
+// group as read.
 #include <cstdio>
 #include <map>
 #include <string>
@@ -13,47 +11,6 @@ namespace kelmarino {
 
 namespace {
 
-// Appends the shortest text that reads back as `value`, as NumPy writes it.
-void append_real(std::string& text, float value) {
-  if (std::isnan(value)) return void(text.append("nan"));
-  if (std::isinf(value)) return void(text.append(value < 0.0f ? "-inf" : "inf"));
-  if (value == 0.0f) return void(text.append(std::signbit(value) ? "-0.0" : "0.0"));
-  char buffer[32];  // [-]d.ddde+XX: the shortest digits that read back as the value
-  const char* const end =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
-  const char* const e = std::find(static_cast<const char*>(buffer), end, 'e');
-  char digits[16];
-  size_t count = 0;
-  for (const char* c = buffer; c != e; ++c) {
-    if (*c >= '0' && *c <= '9') digits[count++] = *c;
-  }
-  int exponent = 0;
-  std::from_chars(e + (e[1] == '+' ? 2 : 1), end, exponent);
-  const double magnitude = std::fabs(static_cast<double>(value));
-  if (magnitude < 1e-4 || magnitude >= 1e16)
-    return void(text.append(buffer, static_cast<size_t>(end - buffer)));
-  if (value < 0.0f) text.push_back('-');
-  if (exponent < 0) {
-    text.append("0.").append(static_cast<size_t>(-exponent - 1), '0').append(digits, count);
-    return;
-  }
-  const auto whole = static_cast<size_t>(exponent) + 1;
-  text.append(digits, std::min(count, whole)).append(whole - std::min(count, whole), '0');
-  text.push_back('.');
-  if (count <= whole) return void(text.push_back('0'));
-  text.append(digits + whole, count - whole);
-}
-
-}  // namespace
-
-std::string real_text(float value) {
-  std::string text;
-  append_real(text, value);
-  return text;
-}
-
-namespace {
-
 // Appends a value to the text's last line, after a space unless the line is new.
 void put(std::string& text, const std::string& value) {
   if (!text.empty() && text.back() != '\n') text.push_back(' ');
@@ -61,10 +18,7 @@ void put(std::string& text, const std::string& value) {
 }
 
 void put(std::string& text, std::initializer_list<float> values) {
-  for (const float v : values) {
-    if (!text.empty() && text.back() != '\n') text.push_back(' ');
-    append_real(text, v);
-  }
+  for (const float v : values) put(text, shortest(v));
 }
 
 void put_count(std::string& text, size_t count) { put(text, std::to_string(count)); }
