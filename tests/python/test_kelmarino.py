@@ -197,6 +197,10 @@ def test_threads_and_sweeps_give_the_sequential_results():
     for t in threads:
         t.join()
     assert results == sequential
+    # The station arrays share their result's memory and keep it while they live.
+    kept = kelmarino.analyse(groups[0]).stations(1)
+    [kelmarino.analyse(g) for g in groups]
+    assert kept["MY"].tobytes() == kelmarino.analyse(groups[0]).stations(1)["MY"].tobytes()
     assert [bits(r) for r in kelmarino.sweep(groups)] == sequential
     assert [bits(r) for r in kelmarino.sweep(groups, threads=3)] == sequential
     with concurrent.futures.ProcessPoolExecutor(2) as pool:
