@@ -7,6 +7,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <exception>
@@ -41,63 +42,55 @@ std::optional<py::tuple> read_values(py::handle g, GroupValues& values) {
   }
 }
 
-// The values of a type: those of the first pile that has it.
-py::dict type_values(const PileData& piles, int32_t p) {
+py::dict type_dict(const TypeValues& t) {
   py::dict type;
-  type["shape"] = piles.KSH(p);
-  type["tip"] = piles.KSU(p);
-  type["axis"] = py::make_tuple(piles.AGL(p, 1), piles.AGL(p, 2), piles.AGL(p, 3));
+  type["shape"] = t.shape;
+  type["tip"] = t.tip;
+  type["axis"] = py::make_tuple(t.axis[0], t.axis[1], t.axis[2]);
   py::list above, below;
-  for (int32_t s = 1; s <= piles.NFR(p); ++s) {
-    above.append(py::make_tuple(piles.HFR(p, s), piles.DOF(p, s), piles.NSF(p, s)));
-  }
-  for (int32_t s = 1; s <= piles.NBL(p); ++s) {
-    below.append(py::make_tuple(piles.HBL(p, s), piles.DOB(p, s), piles.PMT(p, s), piles.PFI(p, s),
-                                piles.NSG(p, s)));
+  for (const AboveValues& s : t.above) above.append(py::make_tuple(s.length, s.diameter, s.steps));
+  for (const BelowValues& s : t.below) {
+    below.append(py::make_tuple(s.length, s.diameter, s.m, s.friction, s.steps));
   }
   type["above"] = above;
   type["below"] = below;
-  type["PMB"] = piles.PMB(p);
-  type["PEH"] = piles.PEH(p);
-  type["PKE"] = piles.PKE(p);
+  type["PMB"] = t.PMB;
+  type["PEH"] = t.PEH;
+  type["PKE"] = t.PKE;
   return type;
 }
 
-// The values of a group as the package describes it: control, loads, piles, types, supports.
+// The values of a group as the package describes it: control, loads, piles, types keyed by their
+// numbers in the data file, supports.
 py::dict group_values(const Group& group) {
-  const Model& model = *group.model;
-  const PileData& piles = model.piles;
+  const GroupValues g = values_of(group);
+  std::vector<int32_t> numbers;  // the data file's number of each type of g, in its order
+  for (int32_t p = 1; p <= group.model->run.PNUM; ++p) {
+    const int32_t t = group.model->piles.PTYPE(p);
+    if (std::find(numbers.begin(), numbers.end(), t) == numbers.end()) numbers.push_back(t);
+  }
   py::dict values;
-  values["name"] = group.name;
-  values["JCTR"] = model.run.JCTR;
-  values["INO"] = model.run.INO;
-  py::list loads;
-  for (int32_t k = 1; k <= group.loads.NACT; ++k) {
-    py::list load;
-    load.append(group.loads.AXY(k, 1));
-    load.append(group.loads.AXY(k, 2));
-    for (int32_t i = 1; i <= 6; ++i) load.append(group.loads.ACT(k, i));
-    loads.append(py::tuple(load));
+  values["name"] = g.name;
+  values["JCTR"] = g.JCTR;
+  values["INO"] = g.INO;
+  py::list loads, piles, supports;
+  py::dict types;
+  for (const LoadValues& l : g.loads) {
+    const float* a = l.act;
+    loads.append(py::make_tuple(l.x, l.y, a[0], a[1], a[2], a[3], a[4], a[5]));
+  }
+  for (const PileValues& pile : g.piles) {
+    piles.append(py::make_tuple(pile.x, pile.y, numbers[static_cast<size_t>(pile.type)]));
+  }
+  for (size_t t = 0; t < g.types.size(); ++t) types[py::int_(numbers[t])] = type_dict(g.types[t]);
+  for (const SupportValues& support : g.supports) {
+    py::list stiffness;
+    for (const float k : support.stiffness) stiffness.append(k);
+    supports.append(py::make_tuple(support.x, support.y, stiffness));
   }
   values["loads"] = loads;
-  py::list pile_list;
-  py::dict types;
-  for (int32_t p = 1; p <= model.run.PNUM; ++p) {
-    const int32_t t = piles.PTYPE(p);
-    pile_list.append(py::make_tuple(piles.PXY(p, 1), piles.PXY(p, 2), t));
-    if (!types.contains(py::int_(t))) types[py::int_(t)] = type_values(piles, p);
-  }
-  values["piles"] = pile_list;
+  values["piles"] = piles;
   values["types"] = types;
-  py::list supports;
-  for (int32_t j = 1; j <= model.run.SNUM; ++j) {
-    py::list stiffness;
-    const int32_t row = 6 * (model.run.PNUM + j - 1);
-    for (int32_t i = 1; i <= 6; ++i) {
-      for (int32_t c = 1; c <= 6; ++c) stiffness.append(piles.ESP(row + i, c));
-    }
-    supports.append(py::make_tuple(piles.SXY(j, 1), piles.SXY(j, 2), stiffness));
-  }
   values["supports"] = supports;
   values["warnings"] = group.warnings;
   return values;

@@ -90,13 +90,15 @@ float single(double value) {
   return static_cast<float>(value);
 }
 
-float real_of(const Object& object, const Part& part) {
-  const py::object value = object[part];
+// A real of the group: any number Python can turn into a float.
+float real(py::handle value, const Part& part) {
   if (PyFloat_CheckExact(value.ptr())) return single(PyFloat_AS_DOUBLE(value.ptr()));
   const double d = PyFloat_AsDouble(value.ptr());
   if (d == -1.0 && PyErr_Occurred() != nullptr) mistake(part, value, " is not a number");
   return single(d);
 }
+
+float real_of(const Object& object, const Part& part) { return real(object[part], part); }
 
 int32_t integer_of(const Object& object, const Part& part) {
   const py::object value = object[part];
@@ -135,10 +137,7 @@ TypeValues type_of(const Object& t, const Part& at) {
   const Items axis = items(t, axis_at);
   if (axis.size() != 3) mistake(axis_at, axis.list, " does not hold 3 components");
   for (py::ssize_t i = 0; i < 3; ++i) {
-    const Part component{&axis_at, nullptr, i};
-    const double d = PyFloat_AsDouble(axis[i].ptr());
-    if (d == -1.0 && PyErr_Occurred() != nullptr) mistake(component, axis[i], " is not a number");
-    type.axis[i] = single(d);
+    type.axis[i] = real(axis[i], {&axis_at, nullptr, i});
   }
   const Part above_at{&at, &names::above}, below_at{&at, &names::below};
   const Items above = items(t, above_at), below = items(t, below_at);
@@ -216,10 +215,7 @@ void stiffness_of(const Object& support, const Part& at, float (&k)[36]) {
     const Items row = nested ? items_of(rows[r], row_at) : rows;
     if (nested && row.size() != 6) mistake(row_at, row.list, " is not a row of 6");
     for (py::ssize_t c = 0; c < row.size(); ++c) {
-      const Part value_at{nested ? &row_at : &all, nullptr, c};
-      const double d = PyFloat_AsDouble(row[c].ptr());
-      if (d == -1.0 && PyErr_Occurred() != nullptr) mistake(value_at, row[c], " is not a number");
-      k[6 * r + c] = single(d);
+      k[6 * r + c] = real(row[c], {nested ? &row_at : &all, nullptr, c});
     }
   }
 }
