@@ -3,20 +3,66 @@
 // integers any integer; a value that is neither is a mistake named by its place in the group.
 #include "objects.hpp"
 
+#include <structmember.h>
+
+#include <array>
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace py = pybind11;
 
 namespace kelmarino {
 namespace {
 
-// An attribute name of the package's objects, made once for the life of the module.
+// Where the objects of a type keep an attribute: a slot at a fixed offset, as in the package's
+// dataclasses with slots. The type's version tag tells whether the type has changed since.
+struct Slot {
+  PyTypeObject* type = nullptr;
+  unsigned int version = 0;
+  Py_ssize_t offset = 0;
+};
+
+// An attribute name of the package's objects, made once for the life of the module, with the
+// slots it was last found in (the same name is read from several types: x of piles, loads...).
 struct Name {
   const char* text;
   PyObject* object = nullptr;
+  std::array<Slot, 4> slots{};
+  size_t next = 0;  // the slot learnt next
 };
+
+bool current(const Slot& slot, PyTypeObject* type) {
+  return slot.type == type && (type->tp_flags & Py_TPFLAGS_VALID_VERSION_TAG) != 0 &&
+         type->tp_version_tag == slot.version;
+}
+
+// The slot of `name` in the objects of `type`, learnt from the type's member descriptor; none
+// when the type finds its attributes otherwise (a dictionary, a property, its own lookup).
+const Slot* slot_of(Name& name, PyTypeObject* type) {
+  for (const Slot& slot : name.slots) {
+    if (current(slot, type)) return &slot;
+  }
+  if (type->tp_getattro != PyObject_GenericGetAttr) return nullptr;
+  PyObject* const found = _PyType_Lookup(type, name.object);  // validates the version tag
+  if (found == nullptr || !Py_IS_TYPE(found, &PyMemberDescr_Type)) return nullptr;
+  const PyMemberDef* const member = reinterpret_cast<PyMemberDescrObject*>(found)->d_member;
+  if (member->type != T_OBJECT_EX || (member->flags & READ_RESTRICTED) != 0 ||
+      (type->tp_flags & Py_TPFLAGS_VALID_VERSION_TAG) == 0) {
+    return nullptr;
+  }
+  Slot& slot = name.slots[name.next++ % name.slots.size()];
+  slot = {type, type->tp_version_tag, member->offset};
+  return &slot;
+}
+
+// The value in an object's slot for `name`: none when unset or not kept in a slot.
+PyObject* slot_value(PyObject* self, Name& name) {
+  const Slot* const slot = slot_of(name, Py_TYPE(self));
+  if (slot == nullptr) return nullptr;
+  return *reinterpret_cast<PyObject**>(reinterpret_cast<char*>(self) + slot->offset);
+}
 
 namespace names {
 Name name{"name"}, JCTR{"JCTR"}, INO{"INO"}, loads{"loads"}, piles{"piles"}, types{"types"},
@@ -33,7 +79,7 @@ Name* const all[] = {&name,     &JCTR, &INO,      &loads, &piles, &types, &suppo
 // Where a value stands: its parent and its attribute, index or key in it.
 struct Part {
   const Part* parent = nullptr;
-  const Name* attribute = nullptr;
+  Name* attribute = nullptr;
   py::ssize_t index = -1;
   py::handle key;
   std::string text() const {
@@ -61,6 +107,9 @@ class Object {
   }
 
   py::object operator[](const Part& part) const {
+    if (PyObject* const value = slot_value(self_.ptr(), *part.attribute)) {
+      return py::reinterpret_borrow<py::object>(value);
+    }
     PyObject* const name = part.attribute->object;
     if (dict_) {
       PyObject* const value = PyDict_GetItemWithError(dict_.ptr(), name);
@@ -102,6 +151,14 @@ float real_of(const Object& object, const Part& part) { return real(object[part]
 
 int32_t integer_of(const Object& object, const Part& part) {
   const py::object value = object[part];
+  if (PyLong_CheckExact(value.ptr())) {
+    int overflow = 0;
+    const long n = PyLong_AsLongAndOverflow(value.ptr(), &overflow);
+    if (overflow == 0 && n >= std::numeric_limits<int32_t>::min() &&
+        n <= std::numeric_limits<int32_t>::max()) {
+      return static_cast<int32_t>(n);
+    }
+  }
   PyObject* const index = PyNumber_Index(value.ptr());  // int, bool, NumPy integers; no reals
   if (index == nullptr) mistake(part, value, " is not an integer");
   int overflow = 0;
@@ -164,35 +221,47 @@ TypeValues type_of(const Object& t, const Part& at) {
   return type;
 }
 
+// The index in `keys` of a key equal to `key`, or -1; the keys are few, the same objects mostly.
+int32_t index_of(const std::vector<py::object>& keys, py::handle key, const Part& at) {
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (keys[i].ptr() == key.ptr()) return static_cast<int32_t>(i);
+  }
+  for (size_t i = 0; i < keys.size(); ++i) {
+    const int equal = PyObject_RichCompareBool(keys[i].ptr(), key.ptr(), Py_EQ);
+    if (equal < 0) mistake(at, key, " is not a key");
+    if (equal == 1) return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
 // The piles, with the types they take in the order they first take them.
 void piles_of(const Object& g, GroupValues& values) {
   const Part piles_at{nullptr, &names::piles}, types_at{nullptr, &names::types};
   const Items piles = items(g, piles_at);
   const py::object types = g[types_at];
-  py::dict index;  // key of types -> index in values.types
+  std::vector<py::object> keys;  // the key in types of each of values.types
   values.piles.reserve(static_cast<size_t>(piles.size()));
   for (py::ssize_t i = 0; i < piles.size(); ++i) {
     const Part at{&piles_at, nullptr, i}, type_at{&at, &names::type};
     const Object pile(piles[i]);
     const py::object key = pile[type_at];
-    PyObject* known = PyDict_GetItemWithError(index.ptr(), key.ptr());
-    if (known == nullptr && PyErr_Occurred() != nullptr) mistake(type_at, key, " is not a key");
-    if (known == nullptr) {
+    int32_t known = index_of(keys, key, type_at);
+    if (known < 0) {
       PyObject* const type = PyObject_GetItem(types.ptr(), key.ptr());
       if (type == nullptr) mistake(type_at, key, " is not one of the types");
       const py::object type_object = py::reinterpret_steal<py::object>(type);
       values.types.push_back(type_of(Object(type_object), {&types_at, nullptr, -1, key}));
-      index[key] = py::int_(values.types.size() - 1);
-      known = PyDict_GetItemWithError(index.ptr(), key.ptr());
+      keys.push_back(key);
+      known = static_cast<int32_t>(keys.size() - 1);
     }
-    values.piles.push_back({real_of(pile, {&at, &names::x}), real_of(pile, {&at, &names::y}),
-                            static_cast<int32_t>(PyLong_AsLong(known))});
+    values.piles.push_back(
+        {real_of(pile, {&at, &names::x}), real_of(pile, {&at, &names::y}), known});
   }
 }
 
 void loads_of(const Object& g, GroupValues& values) {
-  static const Name* const act[6] = {&names::FX, &names::FY, &names::FZ,
-                                     &names::MX, &names::MY, &names::MZ};
+  static Name* const act[6] = {&names::FX, &names::FY, &names::FZ,
+                               &names::MX, &names::MY, &names::MZ};
   const Part loads_at{nullptr, &names::loads};
   const Items loads = items(g, loads_at);
   for (py::ssize_t i = 0; i < loads.size(); ++i) {
