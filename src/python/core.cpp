@@ -1,11 +1,15 @@
-// The Python module's core: a group's values in, its data file's text or the results as NumPy
-// arrays out; a data file's text in, the group's values out. A group is read from the package's
-// objects into the library's values, whose data file the reader checks exactly as any other.
-// Mistakes come back as tuples that the package turns into its exceptions; the interpreter lock
-// is released while the library reads and analyses, and a sweep runs on threads of its own.
+// The Python module's core: a group's values in, its data file's text or its Result out; a data
+// file's text in, the group's values out. A group is read from the package's objects into the
+// library's values, whose data file the reader checks exactly as any other. Mistakes are raised
+// as the package's exceptions; the interpreter lock is released while the library reads and
+// analyses, and a sweep runs on threads of its own.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+
+// NumPy's C interface, set up when the module is imported.
+#define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
+#include <numpy/arrayobject.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +17,7 @@
 #include <exception>
 #include <limits>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,19 +31,67 @@ namespace py = pybind11;
 namespace kelmarino {
 namespace {
 
-py::tuple input_issue(const InputIssue& issue) {
-  return py::make_tuple("input", issue.file, issue.line, issue.column, issue.message, issue.full);
+// The package's classes whose objects the core makes, given by the package once it has made
+// them, and the attributes of a Result in the order the core gives them; held for the life of
+// the interpreter.
+struct Package {
+  py::handle group, result, input_error, analysis_error;
+  std::vector<PyObject*> result_attributes;
+};
+Package package;
+
+void use(py::handle group, py::handle result, py::handle input_error, py::handle analysis_error,
+         const std::vector<std::string>& result_attributes) {
+  package = {
+      group.inc_ref(), result.inc_ref(), input_error.inc_ref(), analysis_error.inc_ref(), {}};
+  for (const std::string& name : result_attributes) {
+    package.result_attributes.push_back(PyUnicode_InternFromString(name.c_str()));
+  }
 }
 
-// A group's values, or the answer of the package's exception for the mistake of one of them.
-std::optional<py::tuple> read_values(py::handle g, GroupValues& values) {
+// A Result with its attributes set, without a call into Python.
+py::object new_result(std::initializer_list<py::handle> attributes) {
+  py::object result = py::reinterpret_steal<py::object>(PyObject_CallNoArgs(package.result.ptr()));
+  if (!result) throw py::error_already_set();
+  auto name = package.result_attributes.begin();
+  for (const py::handle value : attributes) {
+    if (name == package.result_attributes.end() ||
+        PyObject_SetAttr(result.ptr(), *name++, value.ptr()) < 0) {
+      throw py::error_already_set();
+    }
+  }
+  return result;
+}
+
+// Raises an exception the package made.
+[[noreturn]] void raise(const py::object& error) {
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
+  throw py::error_already_set();
+}
+
+bool is_error(const py::object& answer) { return PyExceptionInstance_Check(answer.ptr()) != 0; }
+
+py::object input_error(const InputIssue& issue) {
+  return package.input_error(issue.file, issue.line, issue.column, issue.message, issue.full);
+}
+
+void check_group(py::handle group, size_t number) {
+  const int is_group = PyObject_IsInstance(group.ptr(), package.group.ptr());
+  if (is_group == 1) return;
+  if (is_group < 0) throw py::error_already_set();
+  throw py::type_error("group " + std::to_string(number) + " is a " +
+                       Py_TYPE(group.ptr())->tp_name + ", not a kelmarino.Group");
+}
+
+// A group's values, or the package's exception for the mistake of one of them.
+std::optional<py::object> read_values(py::handle g, GroupValues& values) {
   try {
     values_of_group(g, values);
     return std::nullopt;
   } catch (const ValueMistake& m) {
     const std::string name = values.name.empty() ? "the group" : values.name;
     const std::string message = m.part + ": " + m.what;
-    return py::make_tuple("input", name, 0, 0, message, "in " + name + ": " + message);
+    return input_error({name, 0, 0, message, "", "in " + name + ": " + message});
   }
 }
 
@@ -101,10 +154,10 @@ GroupRead read_released(const std::string& text, const std::string& name) {
   return parse_group(text, name);
 }
 
-py::tuple core_parse(const std::string& text, const std::string& name) {
+py::dict core_parse(const std::string& text, const std::string& name) {
   const GroupRead read = read_released(text, name);
-  if (read.issue) return input_issue(*read.issue);
-  return py::make_tuple("ok", group_values(*read.group));
+  if (read.issue) raise(input_error(*read.issue));
+  return group_values(*read.group);
 }
 
 template <typename T, size_t N>
@@ -114,137 +167,247 @@ py::array_t<T> array(const std::vector<T>& values, const std::array<py::ssize_t,
   return a;
 }
 
-// The results as arrays: cap (6), heads (n, 12), stiffness (n, 6, 6), the stations of every
-// pile one after the other (rows of Z and the eleven quantities, taken over from the result),
-// and per pile its first row, its number of rows and its ground-line station (n, 3).
-py::tuple results(Result& result) {
-  const auto n = static_cast<py::ssize_t>(result.piles.size());
-  py::array_t<float> cap(6), heads({n, py::ssize_t{12}}),
-      stiffness({n, py::ssize_t{6}, py::ssize_t{6}});
-  py::array_t<int64_t> places({n, py::ssize_t{3}});
-  std::copy(result.cap, result.cap + 6, cap.mutable_data());
-  float* head = heads.mutable_data();
-  float* k = stiffness.mutable_data();
-  int64_t* place = places.mutable_data();
-  for (const PileResult& pile : result.piles) {
-    head = std::copy(pile.FT, pile.FT + 6, std::copy(pile.DU, pile.DU + 6, head));
-    for (const auto& row : pile.K) k = std::copy(row, row + 6, k);
-    *place++ = static_cast<int64_t>(pile.first);
-    *place++ = static_cast<int64_t>(pile.count);
-    *place++ = pile.KG;
-  }
-  auto* rows = new std::vector<StationRow>(std::move(result.stations));
-  const py::capsule owner(rows, [](void* v) { delete static_cast<std::vector<StationRow>*>(v); });
-  const py::array_t<float> stations({static_cast<py::ssize_t>(rows->size()), py::ssize_t{12}},
-                                    rows->data()->data(), owner);
-  return py::make_tuple("ok", cap, heads, stiffness, stations, places);
-}
-
-// The answer of an analysis: its results, or the mistake of its group or the fault of its
-// analysis.
-struct Analysis {
-  GroupRead read;
-  Analysed analysed;
+// What a Result keeps of its analysis: its numbers as its arrays show them, laid out by the
+// thread that analysed (cap (6), heads (n, 12), stiffness (n, 6, 6), per pile its first row of
+// stations, its number of rows and its ground-line station (n, 3), the stations of every pile one
+// after the other (rows of Z and the eleven quantities)), and the values of the group as it was
+// analysed, which the Result writes whatever becomes of the group since.
+struct Kept {
+  float cap[6] = {};
+  std::vector<float> heads, stiffness;
+  std::vector<int64_t> places;
+  std::vector<StationRow> stations;
+  GroupValues values;
 };
 
-py::tuple answer(Analysis& a) {
-  if (a.read.issue) return input_issue(*a.read.issue);
-  if (a.analysed.issue) {
-    return py::make_tuple("analysis", a.analysed.issue->stage, a.analysed.issue->pile,
-                          a.analysed.issue->full);
+std::unique_ptr<Kept> kept_of(Result& result, GroupValues&& values) {
+  auto kept = std::make_unique<Kept>();
+  std::copy(result.cap, result.cap + 6, kept->cap);
+  const size_t n = result.piles.size();
+  kept->heads.reserve(12 * n);
+  kept->stiffness.reserve(36 * n);
+  kept->places.reserve(3 * n);
+  for (const PileResult& pile : result.piles) {
+    kept->heads.insert(kept->heads.end(), pile.DU, pile.DU + 6);
+    kept->heads.insert(kept->heads.end(), pile.FT, pile.FT + 6);
+    for (const auto& row : pile.K) kept->stiffness.insert(kept->stiffness.end(), row, row + 6);
+    kept->places.insert(kept->places.end(), {static_cast<int64_t>(pile.first),
+                                             static_cast<int64_t>(pile.count), pile.KG});
   }
-  return results(*a.analysed.result);
+  kept->stations = std::move(result.stations);
+  kept->values = std::move(values);
+  return kept;
 }
+
+// The analysis of a group: the mistake of its values, or the fault of its analysis, or what its
+// Result keeps.
+struct Analysis {
+  std::optional<InputIssue> mistake;
+  std::optional<AnalysisIssue> fault;
+  std::unique_ptr<Kept> kept;
+};
 
 // Reading and analysis of a group's values, to be run without the interpreter lock.
-void analyse_values(const GroupValues& values, Analysis& a) {
-  a.read = build_group(values);
-  if (a.read.group) a.analysed = analyse(std::move(*a.read.group));
+Analysis analysis_of(GroupValues&& values) {
+  GroupRead read = build_group(values);
+  if (read.issue) return {std::move(read.issue), std::nullopt, nullptr};
+  Analysed analysed = analyse(std::move(*read.group));
+  if (analysed.issue) return {std::nullopt, std::move(analysed.issue), nullptr};
+  return {std::nullopt, std::nullopt, kept_of(*analysed.result, std::move(values))};
 }
 
-py::tuple core_analyse(py::handle group) {
+constexpr const char* KEPT = "kelmarino.kept";
+
+py::object kept_capsule(std::unique_ptr<Kept> kept) {
+  PyObject* const capsule = PyCapsule_New(kept.get(), KEPT, [](PyObject* c) {
+    delete static_cast<Kept*>(PyCapsule_GetPointer(c, KEPT));
+  });
+  if (capsule == nullptr) throw py::error_already_set();
+  kept.release();  // the capsule's
+  return py::reinterpret_steal<py::object>(capsule);
+}
+
+// An array of the given shape over numbers that the capsule owns.
+template <typename T>
+py::object kept_array(std::initializer_list<npy_intp> shape, const T* numbers,
+                      const py::object& capsule) {
+  constexpr int type = std::is_same_v<T, float> ? NPY_FLOAT32 : NPY_INT64;
+  PyObject* const a = PyArray_SimpleNewFromData(static_cast<int>(shape.size()), shape.begin(), type,
+                                                const_cast<T*>(numbers));
+  if (a == nullptr) throw py::error_already_set();
+  PyArray_SetBaseObject(reinterpret_cast<PyArrayObject*>(a), capsule.inc_ref().ptr());
+  return py::reinterpret_steal<py::object>(a);
+}
+
+// The package's Result of a group, with its arrays over what it keeps.
+py::object result_of(py::handle group, std::unique_ptr<Kept> kept) {
+  const auto n = static_cast<npy_intp>(kept->places.size() / 3);
+  const auto rows = static_cast<npy_intp>(kept->stations.size());
+  const Kept& k = *kept;
+  const py::object capsule = kept_capsule(std::move(kept));
+  return new_result({group, kept_array({6}, k.cap, capsule),
+                     kept_array({n, 12}, k.heads.data(), capsule),
+                     kept_array({n, 6, 6}, k.stiffness.data(), capsule),
+                     kept_array({rows, 12}, k.stations.data()->data(), capsule),
+                     kept_array({n, 3}, k.places.data(), capsule), capsule});
+}
+
+py::object analysis_error(const AnalysisIssue& issue) {
+  return package.analysis_error(issue.stage, issue.pile, issue.full);
+}
+
+// The Result of an analysis, or the exception of the mistake of its group or of the fault of its
+// analysis.
+py::object answer(py::handle group, Analysis&& a) {
+  if (a.mistake) return input_error(*a.mistake);
+  if (a.fault) return analysis_error(*a.fault);
+  return result_of(group, std::move(a.kept));
+}
+
+py::object core_analyse(py::handle group) {
+  check_group(group, 0);
   GroupValues values;
-  if (const std::optional<py::tuple> mistake = read_values(group, values)) return *mistake;
+  if (const std::optional<py::object> mistake = read_values(group, values)) raise(*mistake);
   Analysis a;
   {
     const py::gil_scoped_release released;
-    analyse_values(values, a);
+    a = analysis_of(std::move(values));
   }
-  return answer(a);
+  py::object result = answer(group, std::move(a));
+  if (is_error(result)) raise(result);
+  return result;
 }
 
-// The groups analysed on `threads` threads, the calling one included; the answers in order. The
-// other threads start on the first groups while the calling one reads the values of the rest.
-py::list core_sweep(const py::sequence& groups, int32_t threads) {
-  const size_t n = groups.size();
-  std::vector<GroupValues> values(n);
-  std::vector<std::optional<py::tuple>> mistakes(n);
-  std::vector<Analysis> analyses(n);
-  std::vector<std::exception_ptr> failures(n);
-  std::atomic<size_t> next{0}, read{0};
-  std::atomic<bool> stopped{false};
-  auto work = [&] {
-    for (size_t i = next++; i < n; i = next++) {
-      for (size_t r = read.load(); r <= i; r = read.load()) read.wait(r);
-      if (stopped || mistakes[i]) continue;
+// A sweep's groups: their values, read by the calling thread, and their analyses, made by any
+// of the sweep's threads as soon as the values are read.
+class Sweep {
+ public:
+  explicit Sweep(size_t n) : values_(n), mistakes_(n), analyses_(n), failures_(n), analysed_(n) {}
+
+  // Reads the values of group i; needs the interpreter lock.
+  void read(py::handle group, size_t i) {
+    check_group(group, i);
+    mistakes_[i] = read_values(group, values_[i]);
+    read_.store(i + 1);
+    read_.notify_all();
+  }
+
+  // Analyses the next group that no thread has taken, once its values are read; false when
+  // none is left.
+  bool analyse_next() {
+    const size_t i = next_++;
+    if (i >= values_.size()) return false;
+    for (size_t r = read_.load(); r <= i; r = read_.load()) read_.wait(r);
+    if (!stopped_ && !mistakes_[i]) {
       try {
-        analyse_values(values[i], analyses[i]);
+        analyses_[i] = analysis_of(std::move(values_[i]));
       } catch (...) {
-        failures[i] = std::current_exception();
+        failures_[i] = std::current_exception();
       }
     }
-  };
-  std::vector<std::jthread> others;
-  auto done_reading = [&](size_t count) {
-    read.store(count);
-    read.notify_all();
-  };
-  try {
-    for (int32_t t = 1; t < threads; ++t) others.emplace_back(work);
-    for (size_t i = 0; i < n; ++i) {
-      mistakes[i] = read_values(groups[i], values[i]);
-      done_reading(i + 1);
+    analysed_[i].store(true, std::memory_order_release);
+    return true;
+  }
+
+  void work() {
+    while (analyse_next()) {
     }
+  }
+
+  // Stops the analyses: the groups not yet taken are passed over.
+  void stop() {
+    stopped_ = true;
+    read_.store(values_.size());
+    read_.notify_all();
+  }
+
+  // Puts into `answers` the Result or exception of every group analysed, in order, from the
+  // first not yet answered; needs the interpreter lock.
+  void answer_analysed(const py::sequence& groups, py::list& answers) {
+    for (; answered_ < values_.size(); ++answered_) {
+      const size_t i = answered_;
+      if (!analysed_[i].load(std::memory_order_acquire)) return;
+      if (failures_[i]) std::rethrow_exception(failures_[i]);
+      py::object a = mistakes_[i] ? *mistakes_[i] : answer(groups[i], std::move(analyses_[i]));
+      PyList_SET_ITEM(answers.ptr(), static_cast<py::ssize_t>(i), a.release().ptr());
+    }
+  }
+
+ private:
+  std::vector<GroupValues> values_;
+  std::vector<std::optional<py::object>> mistakes_;
+  std::vector<Analysis> analyses_;
+  std::vector<std::exception_ptr> failures_;
+  std::vector<std::atomic<bool>> analysed_;
+  std::atomic<size_t> next_{0}, read_{0};
+  std::atomic<bool> stopped_{false};
+  size_t answered_ = 0;
+};
+
+// The groups analysed on `threads` threads, the calling one included; in their order, the Result
+// or the exception of each. The other threads start on the first groups while the calling one
+// reads the values of the rest; then it analyses too, and makes the Results of the groups
+// analysed between its analyses.
+py::list core_sweep(const py::sequence& groups, int32_t threads) {
+  const size_t n = groups.size();
+  Sweep sweep(n);
+  py::list answers(n);
+  std::vector<std::jthread> others;
+  try {
+    for (int32_t t = 1; t < threads; ++t) others.emplace_back([&sweep] { sweep.work(); });
+    for (size_t i = 0; i < n; ++i) sweep.read(groups[i], i);
+    for (bool more = true; more;) {
+      sweep.answer_analysed(groups, answers);
+      const py::gil_scoped_release released;
+      more = sweep.analyse_next();
+    }
+    {
+      const py::gil_scoped_release released;
+      others.clear();  // joined
+    }
+    sweep.answer_analysed(groups, answers);
   } catch (...) {
-    stopped = true;
-    done_reading(n);
-    throw;
-  }
-  {
-    const py::gil_scoped_release released;
-    work();
-    others.clear();  // joined
-  }
-  py::list answers;
-  for (size_t i = 0; i < n; ++i) {
-    if (failures[i]) std::rethrow_exception(failures[i]);
-    answers.append(mistakes[i] ? *mistakes[i] : answer(analyses[i]));
+    sweep.stop();
+    throw;  // the other threads are joined first
   }
   return answers;
 }
 
-// The data file's text of a group, or the mistake of one of its values.
-py::tuple core_data_text(py::handle group) {
+// The data file's text of a group; raises the mistake of one of its values.
+std::string core_data_text(py::handle group) {
   GroupValues values;
-  if (const std::optional<py::tuple> mistake = read_values(group, values)) return *mistake;
-  return py::make_tuple("ok", data_text(values));
+  if (const std::optional<py::object> mistake = read_values(group, values)) raise(*mistake);
+  return data_text(values);
 }
 
-py::tuple core_write(const std::string& text, const std::string& name, const std::string& base) {
+// The name and data text of the group a Result analysed: kept by the Result, or (once pickled)
+// as they were kept.
+std::pair<std::string, std::string> analysed_text(py::handle analysed) {
+  if (PyCapsule_IsValid(analysed.ptr(), KEPT) == 0) {
+    return analysed.cast<std::pair<std::string, std::string>>();
+  }
+  const auto* kept = static_cast<const Kept*>(PyCapsule_GetPointer(analysed.ptr(), KEPT));
+  return {kept->values.name, data_text(kept->values)};
+}
+
+// BASE.out and BASE.pos of the group a Result analysed.
+void core_write(py::handle analysed, const std::string& base) {
+  const auto [name, text] = analysed_text(analysed);
   GroupRead read;
+  Analysed again;
   std::optional<std::string> failure;
   {
     const py::gil_scoped_release released;
     read = parse_group(text, name);
-    if (read.group) {
-      const Analysed analysed = analyse(*read.group);
-      failure = analysed.issue ? analysed.issue->full
-                               : write_results(*read.group, *analysed.result, base);
-    }
+    if (read.group) again = analyse(*read.group);
+    if (again.result) failure = write_results(*read.group, *again.result, base);
   }
-  if (read.issue) return input_issue(*read.issue);
-  if (failure) return py::make_tuple("write", *failure);
-  return py::make_tuple("ok");
+  if (read.issue) raise(input_error(*read.issue));
+  if (again.issue) raise(analysis_error(*again.issue));
+  if (failure) {
+    PyErr_SetString(PyExc_OSError, failure->c_str());
+    throw py::error_already_set();
+  }
 }
 
 // The numbers kelmarino-cases writes, for the group of `text` under the load cases of a loads
@@ -353,12 +516,10 @@ py::tuple core_combinations(const std::string& text, const std::string& name,
       fault_context() = FaultContext{};
     }
   }
-  if (read.issue) return input_issue(*read.issue);
+  if (read.issue) raise(input_error(*read.issue));
   if (refused) {
-    if (refused->starts_with("run-time error in the ")) {
-      return py::make_tuple("analysis", fault.stage, fault.pile, fault.full);
-    }
-    return py::make_tuple("input", "", 0, 0, *refused, *refused);
+    if (refused->starts_with("run-time error in the ")) raise(analysis_error(fault));
+    raise(input_error({"", 0, 0, *refused, "", *refused}));
   }
   const auto m = static_cast<py::ssize_t>(numbers.caps.size());
   const auto n = static_cast<py::ssize_t>(numbers.results.piles.size());
@@ -368,7 +529,7 @@ py::tuple core_combinations(const std::string& text, const std::string& name,
     caps.insert(caps.end(), numbers.caps[c].U, numbers.caps[c].U + 6);
     names.append(numbers.combinations[c].name);
   }
-  return py::make_tuple("ok", names, array(caps, std::array<py::ssize_t, 2>{m, 6}),
+  return py::make_tuple(names, array(caps, std::array<py::ssize_t, 2>{m, 6}),
                         array(numbers.heads, std::array<py::ssize_t, 3>{m, n, 12}),
                         envelope_arrays(numbers.results));
 }
@@ -377,14 +538,18 @@ py::tuple core_combinations(const std::string& text, const std::string& name,
 }  // namespace kelmarino
 
 PYBIND11_MODULE(_core, m) {
+  if (_import_array() < 0) throw py::error_already_set();
   kelmarino::intern_names();
   m.doc() =
       "The core of the kelmarino package: reading, analysis and writing of a data file's text";
+  m.def("use", &kelmarino::use, py::arg("group"), py::arg("result"), py::arg("input_error"),
+        py::arg("analysis_error"), py::arg("result_attributes"));
   m.def("parse", &kelmarino::core_parse, py::arg("text"), py::arg("name"));
   m.def("analyse", &kelmarino::core_analyse, py::arg("group"));
   m.def("sweep", &kelmarino::core_sweep, py::arg("groups"), py::arg("threads"));
   m.def("data_text", &kelmarino::core_data_text, py::arg("group"));
-  m.def("write", &kelmarino::core_write, py::arg("text"), py::arg("name"), py::arg("base"));
+  m.def("analysed_text", &kelmarino::analysed_text, py::arg("analysed"));
+  m.def("write", &kelmarino::core_write, py::arg("analysed"), py::arg("base"));
   m.def("combinations", &kelmarino::core_combinations, py::arg("text"), py::arg("name"),
         py::arg("loads"), py::arg("loads_name"), py::arg("combinations"),
         py::arg("combinations_name"));

@@ -2,7 +2,9 @@
 prints it, byte-identical files, mistakes as exceptions, threads and sweeps."""
 
 import concurrent.futures
+import dataclasses
 import decimal
+import pickle
 import re
 import subprocess
 import threading
@@ -61,10 +63,13 @@ def test_every_number_is_what_kelmarino_prints(name, tmp_path, capfd):
     pos = (EXPECTED / f"{name}.pos").read_text().split()
     wanted = [str(v) if isinstance(v, int) else printed(v) for v in pos_numbers(result, group)]
     assert pos == wanted
-    result.write(tmp_path / name)
-    for extension in (".out", ".pos"):
-        assert (tmp_path / f"{name}{extension}").read_bytes() == \
-            (EXPECTED / f"{name}{extension}").read_bytes()
+    # A result writes the group as analysed, also once the group has changed, and once pickled.
+    group.piles[0].x += 1.0
+    for written in (result, pickle.loads(pickle.dumps(result))):
+        written.write(tmp_path / name)
+        for extension in (".out", ".pos"):
+            assert (tmp_path / f"{name}{extension}").read_bytes() == \
+                (EXPECTED / f"{name}{extension}").read_bytes()
     assert capfd.readouterr() == ("", "")  # the library prints nothing
 
 
@@ -161,6 +166,23 @@ def test_a_value_that_cannot_be_written_is_named_by_its_part():
     same.types[0].below[1].steps = np.int64(same.types[0].below[1].steps)
     same.supports[0].stiffness = np.reshape(same.supports[0].stiffness, (6, 6))
     assert bits(kelmarino.analyse(same)) == bits(kelmarino.analyse(group))
+
+
+def test_values_are_read_as_python_reads_them():
+    # A part of a class of the user's, with the values of the pier's, then the class changed so
+    # that its m reads twice the value it holds.
+    group = kelmarino.read(ROOT / "examples" / "pier.dat")
+
+    class Layer(kelmarino.Below):
+        __slots__ = ()
+    edited = group.copy()
+    edited.types[0].below[1] = Layer(*dataclasses.astuple(group.types[0].below[1]))
+    assert bits(kelmarino.analyse(edited)) == bits(kelmarino.analyse(group))
+    Layer.m = property(lambda self: 2.0 * kelmarino.Below.m.__get__(self))
+    doubled = group.copy()
+    doubled.types[0].below[1].m *= 2.0
+    assert bits(kelmarino.analyse(edited)) == bits(kelmarino.analyse(doubled))
+    assert bits(kelmarino.sweep([edited])[0]) == bits(kelmarino.analyse(doubled))
 
 
 def test_mistakes_are_exceptions_with_their_place():

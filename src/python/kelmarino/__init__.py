@@ -130,30 +130,17 @@ class Group:
         """The text of a data file that describes the group: types numbered in the order of their
         first pile, the first with the standard block; raises InputError for a value that cannot
         be written (not a number, not an integer)."""
-        (text,) = _checked(_core.data_text(self))
-        return text
+        return _core.data_text(self)
 
     def check(self) -> "Group":
         """Checks the group exactly as a data file is checked; raises InputError."""
-        _checked(_core.parse(self.to_data(), f"the data text of {self.name}"))
+        _core.parse(self.to_data(), f"the data text of {self.name}")
         return self
 
 
 def _real(value) -> str:
     # The shortest text that reads back as the same single-precision value.
     return str(np.float32(value))
-
-
-def _checked(answer):
-    """The values of an answer of the core, or its mistake raised."""
-    kind = answer[0]
-    if kind == "input":
-        raise InputError(*answer[1:])
-    if kind == "analysis":
-        raise AnalysisError(*answer[1:])
-    if kind == "write":
-        raise OSError(answer[1])
-    return answer[1:]
 
 
 def _group(values: dict) -> Group:
@@ -168,8 +155,7 @@ def _group(values: dict) -> Group:
 
 def parse(text: str, name: str = "<text>") -> Group:
     """The group of a data file's text; raises InputError."""
-    (values,) = _checked(_core.parse(text, name))
-    return _group(values)
+    return _group(_core.parse(text, name))
 
 
 def read(path) -> Group:
@@ -180,20 +166,26 @@ def read(path) -> Group:
             text = file.read()
     except OSError as error:
         raise InputError(path, 0, 0, str(error), f"cannot read {path}: {error}") from error
-    (values,) = _checked(_core.parse(text, path))
-    return _group(values)
+    return _group(_core.parse(text, path))
 
 
 class Result:
     """The results of one analysis: cap displacements (6,), pile tops (n, 12) with the columns
-    HEADS, head stiffness (n, 6, 6), all in pile axes, and the station arrays of every pile."""
+    HEADS, head stiffness (n, 6, 6), all in pile axes, and the station arrays of every pile.
+    Made by analyse and sweep, which set its attributes."""
 
-    __slots__ = ("group", "cap", "heads", "stiffness", "_stations", "_places")
+    # _places: per pile, its first row of _stations, its number of rows, its ground-line station.
+    # _analysed: the group as analysed, kept by the core; once pickled, its name and data text.
+    __slots__ = ("group", "cap", "heads", "stiffness", "_stations", "_places", "_analysed")
 
-    def __init__(self, group: Group, cap, heads, stiffness, stations, places):
-        self.group, self.cap, self.heads, self.stiffness = group, cap, heads, stiffness
-        # Per pile: its first row of _stations, its number of rows, its ground-line station.
-        self._stations, self._places = stations, places
+    def __getstate__(self):
+        state = {name: getattr(self, name) for name in Result.__slots__}
+        state["_analysed"] = _core.analysed_text(self._analysed)
+        return state
+
+    def __setstate__(self, state):
+        for name, value in state.items():
+            setattr(self, name, value)
 
     def stations(self, pile: int) -> dict:
         """The arrays Z, UX, ... PSY of a pile, numbered from 1 as printed."""
@@ -208,8 +200,9 @@ class Result:
         return int(self._places[pile - 1, 2])
 
     def write(self, base) -> None:
-        """BASE.out and BASE.pos, as kelmarino writes them for the group's data file."""
-        _checked(_core.write(self.group.to_data(), self.group.name, os.fspath(base)))
+        """BASE.out and BASE.pos, as kelmarino writes them for the group's data file, as the
+        group was when analysed."""
+        _core.write(self._analysed, os.fspath(base))
 
     def to_frame(self):
         """Two pandas data frames: the pile tops, and every station of every pile."""
@@ -225,13 +218,7 @@ class Result:
 def analyse(group: Group) -> Result:
     """The full analysis of a group under its loads; raises InputError or AnalysisError. The
     interpreter lock is released while it runs."""
-    _check_type(group, 0)
-    return Result(group, *_checked(_core.analyse(group)))
-
-
-def _check_type(group, number):
-    if not isinstance(group, Group):
-        raise TypeError(f"group {number} is a {type(group).__name__}, not a kelmarino.Group")
+    return _core.analyse(group)
 
 
 def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
@@ -241,19 +228,22 @@ def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
     get_executor() runs them on its cluster). The first group in order that fails raises its
     InputError or AnalysisError."""
     groups = list(groups)
-    for number, group in enumerate(groups):
-        _check_type(group, number)
     if executor is not None:
+        for number, group in enumerate(groups):
+            if not isinstance(group, Group):
+                raise TypeError(f"group {number} is a {type(group).__name__}, not a kelmarino.Group")
         return _in_order(executor.map(analyse, groups))
-    answers = _core.sweep(groups, max(1, threads or len(os.sched_getaffinity(0))))
-    return _in_order(Result(group, *_checked(answer)) for group, answer in zip(groups, answers))
+    return _in_order(_core.sweep(groups, max(1, threads or len(os.sched_getaffinity(0)))))
 
 
 def _in_order(results) -> list:
-    """The results of a sweep as a list; a mistake is raised with a note of its group's place."""
+    """The results of a sweep as a list; the first mistake (raised by an executor, or given in
+    place of its result by the core) is raised with a note of its group's place."""
     kept = []
     try:
         for result in results:
+            if isinstance(result, Exception):
+                raise result
             kept.append(result)
     except (InputError, AnalysisError) as error:
         error.add_note(f"(group {len(kept)} of the sweep, counted from 0)")
@@ -316,4 +306,7 @@ def combinations(group: Group, loads, combinations=None) -> Combinations:
         _csv_text(combinations, _combination_rows)
     answer = _core.combinations(group.to_data(), group.name, loads_text, loads_name,
                                 combinations_text, combinations_name)
-    return Combinations(*_checked(answer))
+    return Combinations(*answer)
+
+
+_core.use(Group, Result, InputError, AnalysisError, Result.__slots__)
