@@ -95,8 +95,8 @@ struct Part {
   throw ValueMistake{part.text(), py::repr(value).cast<std::string>().append(what)};
 }
 
-// An object of the package, whose attributes are looked up first in its own dictionary, where a
-// dataclass without slots keeps them.
+// An object of the package, whose attributes are read from their slots (the parts), or else looked
+// up first in its own dictionary, where a dataclass without slots keeps them (the group).
 class Object {
  public:
   explicit Object(py::handle self) : self_(self) {
@@ -106,8 +106,12 @@ class Object {
     dict_ = py::reinterpret_steal<py::object>(dict);
   }
 
+  // The value in the object's slot for the attribute, borrowed: for a value used at once, before
+  // any Python code may run. None when the object keeps the attribute otherwise.
+  PyObject* in_slot(const Part& part) const { return slot_value(self_.ptr(), *part.attribute); }
+
   py::object operator[](const Part& part) const {
-    if (PyObject* const value = slot_value(self_.ptr(), *part.attribute)) {
+    if (PyObject* const value = in_slot(part)) {
       return py::reinterpret_borrow<py::object>(value);
     }
     PyObject* const name = part.attribute->object;
@@ -147,18 +151,22 @@ float real(py::handle value, const Part& part) {
   return single(d);
 }
 
-float real_of(const Object& object, const Part& part) { return real(object[part], part); }
+float real_of(const Object& object, const Part& part) {
+  PyObject* const held = object.in_slot(part);
+  if (held != nullptr && PyFloat_CheckExact(held)) return single(PyFloat_AS_DOUBLE(held));
+  return real(object[part], part);
+}
 
 int32_t integer_of(const Object& object, const Part& part) {
-  const py::object value = object[part];
-  if (PyLong_CheckExact(value.ptr())) {
+  if (PyObject* const held = object.in_slot(part); held != nullptr && PyLong_CheckExact(held)) {
     int overflow = 0;
-    const long n = PyLong_AsLongAndOverflow(value.ptr(), &overflow);
+    const long n = PyLong_AsLongAndOverflow(held, &overflow);
     if (overflow == 0 && n >= std::numeric_limits<int32_t>::min() &&
         n <= std::numeric_limits<int32_t>::max()) {
       return static_cast<int32_t>(n);
     }
   }
+  const py::object value = object[part];
   PyObject* const index = PyNumber_Index(value.ptr());  // int, bool, NumPy integers; no reals
   if (index == nullptr) mistake(part, value, " is not an integer");
   int overflow = 0;
