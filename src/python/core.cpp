@@ -173,26 +173,29 @@ py::array_t<T> array(const std::vector<T>& values, const std::array<py::ssize_t,
 // after the other (rows of Z and the eleven quantities)), and the values of the group as it was
 // analysed, which the Result writes whatever becomes of the group since.
 struct Kept {
-  float cap[6] = {};
-  std::vector<float> heads, stiffness;
+  std::vector<float> numbers;  // cap, heads, stiffness
   std::vector<int64_t> places;
   std::vector<StationRow> stations;
   GroupValues values;
+  const float* cap() const { return numbers.data(); }
+  const float* heads() const { return numbers.data() + 6; }
+  const float* stiffness() const { return heads() + 12 * places.size() / 3; }
 };
 
 std::unique_ptr<Kept> kept_of(Result& result, GroupValues&& values) {
   auto kept = std::make_unique<Kept>();
-  std::copy(result.cap, result.cap + 6, kept->cap);
   const size_t n = result.piles.size();
-  kept->heads.reserve(12 * n);
-  kept->stiffness.reserve(36 * n);
-  kept->places.reserve(3 * n);
+  kept->numbers.resize(6 + 48 * n);
+  kept->places.resize(3 * n);
+  float* head = std::copy(result.cap, result.cap + 6, kept->numbers.data());
+  float* k = head + 12 * n;
+  int64_t* place = kept->places.data();
   for (const PileResult& pile : result.piles) {
-    kept->heads.insert(kept->heads.end(), pile.DU, pile.DU + 6);
-    kept->heads.insert(kept->heads.end(), pile.FT, pile.FT + 6);
-    for (const auto& row : pile.K) kept->stiffness.insert(kept->stiffness.end(), row, row + 6);
-    kept->places.insert(kept->places.end(), {static_cast<int64_t>(pile.first),
-                                             static_cast<int64_t>(pile.count), pile.KG});
+    head = std::copy(pile.FT, pile.FT + 6, std::copy(pile.DU, pile.DU + 6, head));
+    for (const auto& row : pile.K) k = std::copy(row, row + 6, k);
+    *place++ = static_cast<int64_t>(pile.first);
+    *place++ = static_cast<int64_t>(pile.count);
+    *place++ = pile.KG;
   }
   kept->stations = std::move(result.stations);
   kept->values = std::move(values);
@@ -235,8 +238,11 @@ py::object kept_array(std::initializer_list<npy_intp> shape, const T* numbers,
   PyObject* const a = PyArray_SimpleNewFromData(static_cast<int>(shape.size()), shape.begin(), type,
                                                 const_cast<T*>(numbers));
   if (a == nullptr) throw py::error_already_set();
-  PyArray_SetBaseObject(reinterpret_cast<PyArrayObject*>(a), capsule.inc_ref().ptr());
-  return py::reinterpret_steal<py::object>(a);
+  py::object array = py::reinterpret_steal<py::object>(a);
+  if (PyArray_SetBaseObject(reinterpret_cast<PyArrayObject*>(a), capsule.inc_ref().ptr()) < 0) {
+    throw py::error_already_set();
+  }
+  return array;
 }
 
 // The package's Result of a group, with its arrays over what it keeps.
@@ -245,9 +251,9 @@ py::object result_of(py::handle group, std::unique_ptr<Kept> kept) {
   const auto rows = static_cast<npy_intp>(kept->stations.size());
   const Kept& k = *kept;
   const py::object capsule = kept_capsule(std::move(kept));
-  return new_result({group, kept_array({6}, k.cap, capsule),
-                     kept_array({n, 12}, k.heads.data(), capsule),
-                     kept_array({n, 6, 6}, k.stiffness.data(), capsule),
+  return new_result({group, kept_array({6}, k.cap(), capsule),
+                     kept_array({n, 12}, k.heads(), capsule),
+                     kept_array({n, 6, 6}, k.stiffness(), capsule),
                      kept_array({rows, 12}, k.stations.data()->data(), capsule),
                      kept_array({n, 3}, k.places.data(), capsule), capsule});
 }
