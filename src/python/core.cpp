@@ -80,7 +80,7 @@ void check_group(py::handle group, size_t number) {
   if (is_group == 1) return;
   if (is_group < 0) throw py::error_already_set();
   throw py::type_error("group " + std::to_string(number) + " is a " +
-                       Py_TYPE(group.ptr())->tp_name + ", not a kelmarino.Group");
+                       _PyType_Name(Py_TYPE(group.ptr())) + ", not a kelmarino.Group");
 }
 
 // A group's values, or the package's exception for the mistake of one of them.
@@ -335,7 +335,7 @@ class Sweep {
       if (!analysed_[i].load(std::memory_order_acquire)) return;
       if (failures_[i]) std::rethrow_exception(failures_[i]);
       py::object a = mistakes_[i] ? *mistakes_[i] : answer(groups[i], std::move(analyses_[i]));
-      PyList_SET_ITEM(answers.ptr(), static_cast<py::ssize_t>(i), a.release().ptr());
+      answers[i] = std::move(a);
     }
   }
 
@@ -357,7 +357,8 @@ class Sweep {
 py::list core_sweep(const py::sequence& groups, int32_t threads) {
   const size_t n = groups.size();
   Sweep sweep(n);
-  py::list answers(n);
+  py::list answers;  // of None until each is answered: other Python code may see the list
+  for (size_t i = 0; i < n; ++i) answers.append(py::none());
   std::vector<std::jthread> others;
   try {
     for (int32_t t = 1; t < threads; ++t) others.emplace_back([&sweep] { sweep.work(); });

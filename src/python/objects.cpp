@@ -46,7 +46,10 @@ const Slot* slot_of(Name& name, PyTypeObject* type) {
   }
   if (type->tp_getattro != PyObject_GenericGetAttr) return nullptr;
   PyObject* const found = _PyType_Lookup(type, name.object);  // validates the version tag
-  if (found == nullptr || !Py_IS_TYPE(found, &PyMemberDescr_Type)) return nullptr;
+  if (found == nullptr || !Py_IS_TYPE(found, &PyMemberDescr_Type) ||
+      PyType_IsSubtype(type, PyDescr_TYPE(found)) == 0) {  // a descriptor of another class's
+    return nullptr;
+  }
   const PyMemberDef* const member = reinterpret_cast<PyMemberDescrObject*>(found)->d_member;
   if (member->type != T_OBJECT_EX || (member->flags & READ_RESTRICTED) != 0 ||
       (type->tp_flags & Py_TPFLAGS_VALID_VERSION_TAG) == 0) {
@@ -99,7 +102,7 @@ struct Part {
 // up first in its own dictionary, where a dataclass without slots keeps them (the group).
 class Object {
  public:
-  explicit Object(py::handle self) : self_(self) {
+  explicit Object(py::handle self) : self_(py::reinterpret_borrow<py::object>(self)) {
     if (Py_TYPE(self.ptr())->tp_dictoffset == 0) return;  // its values are in slots
     PyObject* const dict = PyObject_GenericGetDict(self.ptr(), nullptr);
     if (dict == nullptr) PyErr_Clear();
@@ -130,7 +133,7 @@ class Object {
   }
 
  private:
-  py::handle self_;
+  py::object self_;
   py::object dict_;
 };
 
@@ -180,10 +183,15 @@ int32_t integer_of(const Object& object, const Part& part) {
 }
 
 // The items of a list (or any sequence) of the package.
+// Python code that runs while a group is read (a number's __float__, a key's __eq__) may change
+// its lists: an item is held while it is read, and one no longer there reads as None.
 struct Items {
   py::object list;
   py::ssize_t size() const { return PySequence_Fast_GET_SIZE(list.ptr()); }
-  py::handle operator[](py::ssize_t i) const { return PySequence_Fast_GET_ITEM(list.ptr(), i); }
+  py::object operator[](py::ssize_t i) const {
+    if (i >= size()) return py::none();
+    return py::reinterpret_borrow<py::object>(PySequence_Fast_GET_ITEM(list.ptr(), i));
+  }
 };
 
 Items items_of(py::handle value, const Part& part) {
@@ -291,7 +299,7 @@ void stiffness_of(const Object& support, const Part& at, float (&k)[36]) {
     const Part row_at{&all, nullptr, r};
     const Items row = nested ? items_of(rows[r], row_at) : rows;
     if (nested && row.size() != 6) mistake(row_at, row.list, " is not a row of 6");
-    for (py::ssize_t c = 0; c < row.size(); ++c) {
+    for (py::ssize_t c = 0; c < (nested ? 6 : 36); ++c) {  // as counted, if the list changes
       k[6 * r + c] = real(row[c], {nested ? &row_at : &all, nullptr, c});
     }
   }

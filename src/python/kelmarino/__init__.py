@@ -184,8 +184,12 @@ class Result:
         return state
 
     def __setstate__(self, state):
+        if isinstance(state, tuple):  # pickled before a Result kept its group as analysed
+            state = state[1]
         for name, value in state.items():
             setattr(self, name, value)
+        if "_analysed" not in state:
+            self._analysed = (self.group.name, self.group.to_data())
 
     def stations(self, pile: int) -> dict:
         """The arrays Z, UX, ... PSY of a pile, numbered from 1 as printed."""
