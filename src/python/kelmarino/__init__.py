@@ -235,7 +235,8 @@ def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
     if executor is not None:
         for number, group in enumerate(groups):
             if not isinstance(group, Group):
-                raise TypeError(f"group {number} is a {type(group).__name__}, not a kelmarino.Group")
+                raise TypeError(f"group {number} is a {type(group).__name__}, "
+                                "not a kelmarino.Group")
         return _in_order(executor.map(analyse, groups))
     return _in_order(_core.sweep(groups, max(1, threads or len(os.sched_getaffinity(0)))))
 
