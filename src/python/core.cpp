@@ -254,7 +254,7 @@ py::object result_of(py::handle group, std::unique_ptr<Kept> kept) {
   return new_result({group, kept_array({6}, k.cap(), capsule),
                      kept_array({n, 12}, k.heads(), capsule),
                      kept_array({n, 6, 6}, k.stiffness(), capsule),
-                     kept_array({rows, 12}, k.stations.data()->data(), capsule),
+                     kept_array({rows, 12}, rows > 0 ? k.stations[0].data() : nullptr, capsule),
                      kept_array({n, 3}, k.places.data(), capsule), capsule});
 }
 
