@@ -136,22 +136,14 @@ GroupRead read_group(const std::string& path) {
 
 namespace {
 
-// The single-pile stages: deformation factors, axial and lateral stiffness.
+// The single-pile stages, each announced on the console as it starts.
 void stiffness_stages(OutChannel& console, Model& model, ResponseCache& cache) {
-  RunValues& run = model.run;
-  PileData& piles = model.piles;
-  write(console, "(/,/,7X,'*** To calculate deformation factors of piles ***')");
-  at_stage("deformation factors");
-  BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles);
-
-  write(console, "(/,/,7X,'*** To calculate axis stiffness of piles ***')");
-  at_stage("axial stiffness");
-  BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
-  AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
-
-  write(console, "(/,/,7X,'*** To calculate lateral stiffness of piles ***')");
-  at_stage("lateral stiffness");
-  LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
+  static const char* const announcements[3] = {
+      "(/,/,7X,'*** To calculate deformation factors of piles ***')",
+      "(/,/,7X,'*** To calculate axis stiffness of piles ***')",
+      "(/,/,7X,'*** To calculate lateral stiffness of piles ***')"};
+  pile_stiffness(model, cache, nullptr,
+                 [&console](int32_t stage) { write(console, announcements[stage]); });
 }
 
 void cap_stage(OutChannel& report, Model& model) {

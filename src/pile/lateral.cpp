@@ -63,15 +63,20 @@ void LATERAL(int32_t PNUM, const PileReals& AXK, const SegmentReals& BTX, const 
   at_pile(0);
 }
 
-void pile_stiffness(Model& model, ResponseCache& cache, CalculationWidths* widths) {
+void pile_stiffness(Model& model, ResponseCache& cache, CalculationWidths* widths,
+                    const std::function<void(int32_t stage)>& starting) {
   RunValues& run = model.run;
   PileData& piles = model.piles;
-  at_stage("deformation factors");
+  const auto start = [&starting](int32_t stage, const char* name) {
+    if (starting) starting(stage);
+    at_stage(name);
+  };
+  start(0, "deformation factors");
   BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles, widths);
-  at_stage("axial stiffness");
+  start(1, "axial stiffness");
   BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
   AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
-  at_stage("lateral stiffness");
+  start(2, "lateral stiffness");
   LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
 }
 

@@ -7,6 +7,7 @@
 // carries (UY, -SX, NY, -MX).
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -128,8 +129,11 @@ const SegmentReals& y_factors(const SegmentReals& BTX, const SegmentReals& BTY,
                               const PileData& piles, int32_t p);
 
 // pile_stiffness: the single-pile stages of a model as the reader leaves it: BTXY (its widths into
-// `widths` when given), BOTAREA, AXIAL and LATERAL, each named as the stage of a fault.
-void pile_stiffness(Model& model, ResponseCache& cache, CalculationWidths* widths = nullptr);
+// `widths` when given), BOTAREA, AXIAL and LATERAL, each named as the stage of a fault. The three
+// stages (deformation factors, axial and lateral stiffness) are told to `starting`, when given,
+// by their number 0, 1, 2 as each starts.
+void pile_stiffness(Model& model, ResponseCache& cache, CalculationWidths* widths = nullptr,
+                    const std::function<void(int32_t stage)>& starting = nullptr);
 
 // PILEK: the 6x6 head stiffness from the head stiffness Rx, Ry of both planes and the axial
 // stiffness; the torsional stiffness is a tenth of the two rotational ones.
