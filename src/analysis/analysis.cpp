@@ -294,15 +294,10 @@ void write_report_and_pos(const Group& group, const Result& result, OutChannel& 
 std::optional<std::string> write_results(const Group& group, const Result& result,
                                          const std::string& base) {
   try {
-    OutChannel report{nullptr, base + ".out"};
-    File report_file = open_file(report.name, "w");
-    report.file = report_file.get();
-    OutChannel pos{nullptr, base + ".pos"};
-    File pos_file = open_file(pos.name, "w");
-    pos.file = pos_file.get();
-    write_report_and_pos(group, result, report, pos);
-    close_written(report_file, report.name);
-    close_written(pos_file, pos.name);
+    OutputFile report(base + ".out"), pos(base + ".pos");
+    write_report_and_pos(group, result, report.channel, pos.channel);
+    report.close();
+    pos.close();
   } catch (const RunError& error) {
     return error.what();
   }

@@ -43,23 +43,19 @@ void run_files(const std::string& base, const std::string& advice, Console& cons
   const File data_file = open_data(data.name, advice);
   data.file = data_file.get();
   data.warnings = console.errors;
-  OutChannel report{nullptr, base + ".out"};
-  File report_file = open_file(report.name, "w");
-  report.file = report_file.get();
-  OutChannel pos{nullptr, base + ".pos"};
-  File pos_file = open_file(pos.name, "w");
-  pos.file = pos_file.get();
+  OutputFile report(base + ".out"), pos(base + ".pos");
 
   const auto model = std::make_unique<Model>();
   ResponseCache cache;
   RunStop stop{0};
   try {
-    run_stages(data, console.messages, console.input_errors, report, pos, *model, cache);
+    run_stages(data, console.messages, console.input_errors, report.channel, pos.channel, *model,
+               cache);
   } catch (const RunStop& early) {
     stop = early;
   }
-  close_written(report_file, report.name);
-  close_written(pos_file, pos.name);
+  report.close();
+  pos.close();
   if (stop.exit_status != 0) throw stop;
 }
 

@@ -88,6 +88,16 @@ class MemoryText {
 // buffered lines are written here, and a full disk or a file-size limit shows only here.
 void close_written(File& file, const std::string& name);
 
+// A file of the run opened for writing ("run-time error opening NAME: <reason>" when it cannot
+// be) and its channel; close() checks that all was written, as close_written.
+struct OutputFile {
+  File file;
+  OutChannel channel;
+  explicit OutputFile(const std::string& name)
+      : file(open_file(name, "w")), channel{file.get(), name} {}
+  void close() { close_written(file, channel.name); }
+};
+
 // Flushes a stream that stays open (the standard output): false, with the system's reason, when
 // any of the text written on it could not be written (a full device, a closed pipe).
 bool flushed_whole(std::FILE* file, std::string& reason);
