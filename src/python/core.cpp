@@ -1,452 +1,538 @@
-// The Python module's core: a group's values in, its data file's text or its Result out; a data
-// file's text in, the group's values out. A group is read from the package's objects into the
-// library's values, whose data file the reader checks exactly as any other. Mistakes are raised
-// as the package's exceptions; the interpreter lock is released while the library reads and
-// analyses, and a sweep runs on threads of its own.
+// The Python package's core: a group's values read from the package's objects, checked and
+// analysed by the library into an Analysis (the values as analysed and their Result), whose
+// arrays are read-only views of it; a data file's text parsed into the values the package makes
+// its Group of; the numbers of load combinations. The library's mistakes and faults are raised
+// as the package's InputError and AnalysisError. The interpreter lock is released while the
+// library works.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-// NumPy's C interface, set up when the module is imported.
-#define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
-#include <numpy/arrayobject.h>
-
-#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 #include <exception>
 #include <limits>
-#include <map>
-#include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "analysis/analysis.hpp"
 #include "cases/cases.hpp"
-#include "objects.hpp"
+#include "traps/traps.hpp"
 
 namespace py = pybind11;
 
 namespace kelmarino {
 namespace {
 
-// The package's classes whose objects the core makes, given by the package once it has made
-// them, and the attributes of a Result in the order the core gives them; held for the life of
-// the interpreter.
-struct Package {
-  py::handle group, result, input_error, analysis_error;
-  std::vector<PyObject*> result_attributes;
+// ---- Failures, raised in Python as the package's exceptions ----
+
+struct Failure {};
+struct InputFailure : Failure {
+  InputIssue issue;
 };
-Package package;
+struct AnalysisFailure : Failure {
+  AnalysisIssue issue;
+};
 
-void use(py::handle group, py::handle result, py::handle input_error, py::handle analysis_error,
-         const std::vector<std::string>& result_attributes) {
-  package = {
-      group.inc_ref(), result.inc_ref(), input_error.inc_ref(), analysis_error.inc_ref(), {}};
-  for (const std::string& name : result_attributes) {
-    package.result_attributes.push_back(PyUnicode_InternFromString(name.c_str()));
-  }
-}
-
-// A Result with its attributes set, without a call into Python.
-py::object new_result(std::initializer_list<py::handle> attributes) {
-  py::object result = py::reinterpret_steal<py::object>(PyObject_CallNoArgs(package.result.ptr()));
-  if (!result) throw py::error_already_set();
-  auto name = package.result_attributes.begin();
-  for (const py::handle value : attributes) {
-    if (name == package.result_attributes.end() ||
-        PyObject_SetAttr(result.ptr(), *name++, value.ptr()) < 0) {
-      throw py::error_already_set();
-    }
-  }
-  return result;
-}
-
-// Raises an exception the package made.
-[[noreturn]] void raise(const py::object& error) {
-  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
-  throw py::error_already_set();
-}
-
-bool is_error(const py::object& answer) { return PyExceptionInstance_Check(answer.ptr()) != 0; }
-
-py::object input_error(const InputIssue& issue) {
-  return package.input_error(issue.file, issue.line, issue.column, issue.message, issue.full);
-}
-
-void check_group(py::handle group, size_t number) {
-  const int is_group = PyObject_IsInstance(group.ptr(), package.group.ptr());
-  if (is_group == 1) return;
-  if (is_group < 0) throw py::error_already_set();
-  throw py::type_error("group " + std::to_string(number) + " is a " +
-                       _PyType_Name(Py_TYPE(group.ptr())) + ", not a kelmarino.Group");
-}
-
-// A group's values, or the package's exception for the mistake of one of them.
-std::optional<py::object> read_values(py::handle g, GroupValues& values) {
+// The package's exception for a failure of the library; rethrows any other exception.
+py::object package_error(const std::exception_ptr& failure) {
+  const py::module_ package = py::module_::import("kelmarino");
   try {
-    values_of_group(g, values);
-    return std::nullopt;
-  } catch (const ValueMistake& m) {
-    const std::string name = values.name.empty() ? "the group" : values.name;
-    const std::string message = m.part + ": " + m.what;
-    return input_error({name, 0, 0, message, "", "in " + name + ": " + message});
+    std::rethrow_exception(failure);
+  } catch (const InputFailure& f) {
+    const InputIssue& i = f.issue;
+    return package.attr("InputError")(i.file, i.line, i.column, i.message, i.full);
+  } catch (const AnalysisFailure& f) {
+    return package.attr("AnalysisError")(f.issue.stage, f.issue.pile, f.issue.full);
   }
 }
 
-py::dict type_dict(const TypeValues& t) {
-  py::dict type;
-  type["shape"] = t.shape;
-  type["tip"] = t.tip;
-  type["axis"] = py::make_tuple(t.axis[0], t.axis[1], t.axis[2]);
-  py::list above, below;
-  for (const AboveValues& s : t.above) above.append(py::make_tuple(s.length, s.diameter, s.steps));
-  for (const BelowValues& s : t.below) {
-    below.append(py::make_tuple(s.length, s.diameter, s.m, s.friction, s.steps));
+void translate(std::exception_ptr failure) {
+  try {
+    if (failure) std::rethrow_exception(failure);
+  } catch (const Failure&) {
+    const py::object error = package_error(failure);
+    PyErr_SetObject(py::type::handle_of(error).ptr(), error.ptr());
   }
-  type["above"] = above;
-  type["below"] = below;
-  type["PMB"] = t.PMB;
-  type["PEH"] = t.PEH;
-  type["PKE"] = t.PKE;
+}
+
+// ---- A group's values from the package's objects ----
+//
+// The package's dataclasses, lists and dictionary, or any objects with the same attributes. Reals
+// may be any number Python can turn into a float, integers any integer; a value that is neither
+// is a mistake named by its place in the group. A list is read as it was when its reading began.
+
+// The attribute names read, interned once and held for the life of the interpreter.
+struct Names {
+  py::handle name, JCTR, INO, loads, piles, types, supports, x, y, type, shape, tip, axis, above,
+      below, length, diameter, m, friction, steps, PMB, PEH, PKE, stiffness, act[6];
+};
+
+const Names& names() {
+  static const Names made = [] {
+    const py::object intern = py::module_::import("sys").attr("intern");
+    const auto n = [&intern](const char* text) { return intern(py::str(text)).release(); };
+    // clang-format off
+    return Names{n("name"), n("JCTR"), n("INO"), n("loads"), n("piles"), n("types"),
+                 n("supports"), n("x"), n("y"), n("type"), n("shape"), n("tip"), n("axis"),
+                 n("above"), n("below"), n("length"), n("diameter"), n("m"), n("friction"),
+                 n("steps"), n("PMB"), n("PEH"), n("PKE"), n("stiffness"),
+                 {n("FX"), n("FY"), n("FZ"), n("MX"), n("MY"), n("MZ")}};
+    // clang-format on
+  }();
+  return made;
+}
+
+// Where a value stands: its parent and its attribute, key or index there.
+struct Part {
+  const Part* parent = nullptr;
+  py::handle attribute, key;
+  py::ssize_t index = 0;
+  std::string text() const {
+    std::string t = parent != nullptr ? parent->text() : "";
+    if (attribute) return t.append(t.empty() ? "" : ".").append(py::str(attribute));
+    const std::string item = key ? py::repr(key).cast<std::string>() : std::to_string(index);
+    return t.append("[").append(item).append("]");
+  }
+};
+
+struct ValueMistake {
+  std::string part, what;
+};
+
+[[noreturn]] void mistake(const Part& at, py::handle value, const char* what) {
+  throw ValueMistake{at.text(), py::repr(value).cast<std::string>().append(what)};
+}
+
+py::object value_at(py::handle object, const Part& at) {
+  py::object value = py::getattr(object, at.attribute, py::handle());
+  if (value) return value;
+  const py::str type(py::type::handle_of(object).attr("__name__"));
+  throw ValueMistake{at.text(), "is missing from the " + type.cast<std::string>()};
+}
+
+// A real rounded to single precision as NumPy rounds it: beyond the range, an infinity, which
+// the reader refuses as it refuses one in a data file.
+float real(py::handle value, const Part& at) {
+  double d = 0.0;
+  try {
+    d = value.cast<double>();
+  } catch (const py::cast_error&) {
+    mistake(at, value, " is not a number");
+  }
+  const double beyond = 3.4028235677973366e38;  // halfway between the largest real and 2^128
+  if (std::fabs(d) >= beyond) return std::copysign(std::numeric_limits<float>::infinity(), d);
+  return static_cast<float>(d);
+}
+
+// An integer: an int, a bool or a NumPy integer (anything with an index), never a real.
+int32_t integer(py::handle value, const Part& at) {
+  py::object index = py::reinterpret_borrow<py::object>(value);
+  try {
+    if (!py::isinstance<py::int_>(value)) index = value.attr("__index__")();
+  } catch (const py::error_already_set&) {
+    mistake(at, value, " is not an integer");
+  }
+  try {
+    const auto n = index.cast<int64_t>();
+    if (n >= INT32_MIN && n <= INT32_MAX) return static_cast<int32_t>(n);
+  } catch (const py::cast_error&) {
+  }
+  mistake(at, value, " does not fit an integer");
+}
+
+float real_at(py::handle object, const Part& at) { return real(value_at(object, at), at); }
+int32_t integer_at(py::handle object, const Part& at) { return integer(value_at(object, at), at); }
+
+py::tuple items(py::handle value, const Part& at) {
+  try {
+    return py::tuple(py::reinterpret_borrow<py::object>(value));
+  } catch (const py::error_already_set&) {
+    mistake(at, value, " is not a list");
+  }
+}
+
+// Reads each item of a list, with its part.
+template <typename Read>
+void each(const py::tuple& list, const Part& at, Read read) {
+  py::ssize_t i = 0;
+  for (const py::handle item : list) read(item, Part{&at, {}, {}, i++});
+}
+
+template <typename Read>
+void each_at(py::handle object, const Part& at, Read read) {
+  each(items(value_at(object, at), at), at, read);
+}
+
+TypeValues type_of(py::handle t, const Part& at) {
+  const Names& n = names();
+  TypeValues type;
+  type.shape = integer_at(t, {&at, n.shape});
+  type.tip = integer_at(t, {&at, n.tip});
+  const Part axis_at{&at, n.axis};
+  const py::object axis = value_at(t, axis_at);
+  if (items(axis, axis_at).size() != 3) mistake(axis_at, axis, " does not hold 3 components");
+  each(items(axis, axis_at), axis_at,
+       [&](py::handle c, const Part& p) { type.axis[p.index] = real(c, p); });
+  each_at(t, {&at, n.above}, [&](py::handle s, const Part& p) {
+    type.above.push_back(
+        {real_at(s, {&p, n.length}), real_at(s, {&p, n.diameter}), integer_at(s, {&p, n.steps})});
+  });
+  each_at(t, {&at, n.below}, [&](py::handle s, const Part& p) {
+    type.below.push_back({real_at(s, {&p, n.length}), real_at(s, {&p, n.diameter}),
+                          real_at(s, {&p, n.m}), real_at(s, {&p, n.friction}),
+                          integer_at(s, {&p, n.steps})});
+  });
+  type.PMB = real_at(t, {&at, n.PMB});
+  type.PEH = real_at(t, {&at, n.PEH});
+  type.PKE = real_at(t, {&at, n.PKE});
   return type;
 }
 
-// The values of a group as the package describes it: control, loads, piles, types keyed by their
-// numbers in the data file, supports.
-py::dict group_values(const Group& group) {
-  const GroupValues g = values_of(group);
-  std::vector<int32_t> numbers;  // the data file's number of each type of g, in its order
-  for (int32_t p = 1; p <= group.model->run.PNUM; ++p) {
-    const int32_t t = group.model->piles.PTYPE(p);
-    if (std::find(numbers.begin(), numbers.end(), t) == numbers.end()) numbers.push_back(t);
+// The piles, with the types they take in the order they first take them.
+void piles_of(py::handle g, GroupValues& values) {
+  const Names& n = names();
+  const Part piles_at{nullptr, n.piles}, types_at{nullptr, n.types};
+  const py::tuple piles = items(value_at(g, piles_at), piles_at);
+  const py::object types = value_at(g, types_at);
+  std::vector<py::object> keys;  // the key in types of each of values.types
+  each(piles, piles_at, [&](py::handle pile, const Part& at) {
+    const Part type_at{&at, n.type};
+    const py::object key = value_at(pile, type_at);
+    size_t t = 0;  // the keys are few, the same objects mostly
+    while (t < keys.size() && !keys[t].is(key)) ++t;
+    try {
+      if (t == keys.size()) {
+        t = 0;
+        while (t < keys.size() && !keys[t].equal(key)) ++t;
+      }
+      if (t == keys.size()) {
+        values.types.push_back(type_of(types[key], {&types_at, {}, key}));
+        keys.push_back(key);
+      }
+    } catch (const py::error_already_set&) {
+      mistake(type_at, key, " is not one of the types");
+    }
+    const auto type = static_cast<int32_t>(t);
+    values.piles.push_back({real_at(pile, {&at, n.x}), real_at(pile, {&at, n.y}), type});
+  });
+}
+
+// A support's stiffness: 36 values, or 6 rows of 6.
+void stiffness_of(py::handle support, const Part& at, float (&k)[36]) {
+  const Part all{&at, names().stiffness};
+  const py::object value = value_at(support, all);
+  const py::tuple rows = items(value, all);
+  if (rows.size() == 36) {
+    each(rows, all, [&](py::handle v, const Part& p) { k[p.index] = real(v, p); });
+  } else if (rows.size() == 6) {
+    each(rows, all, [&](py::handle row, const Part& r) {
+      const py::tuple values = items(row, r);
+      if (values.size() != 6) mistake(r, row, " is not a row of 6");
+      each(values, r, [&](py::handle v, const Part& p) { k[6 * r.index + p.index] = real(v, p); });
+    });
+  } else {
+    mistake(all, value, " is not 36 values or 6 rows of 6");
   }
-  py::dict values;
-  values["name"] = g.name;
-  values["JCTR"] = g.JCTR;
-  values["INO"] = g.INO;
-  py::list loads, piles, supports;
-  py::dict types;
-  for (const LoadValues& l : g.loads) {
-    const float* a = l.act;
-    loads.append(py::make_tuple(l.x, l.y, a[0], a[1], a[2], a[3], a[4], a[5]));
+}
+
+// The values of a group of the package; throws the InputFailure of the first that cannot be one.
+// Needs the interpreter lock.
+GroupValues group_values(py::handle g) {
+  const Names& n = names();
+  GroupValues values;
+  try {
+    values.name = py::str(value_at(g, {nullptr, n.name})).cast<std::string>();
+    values.JCTR = integer_at(g, {nullptr, n.JCTR});
+    values.INO = integer_at(g, {nullptr, n.INO});
+    each_at(g, {nullptr, n.loads}, [&](py::handle point, const Part& at) {
+      LoadValues& load = values.loads.emplace_back();
+      load.x = real_at(point, {&at, n.x});
+      load.y = real_at(point, {&at, n.y});
+      for (int32_t i = 0; i < 6; ++i) load.act[i] = real_at(point, {&at, n.act[i]});
+    });
+    piles_of(g, values);
+    each_at(g, {nullptr, n.supports}, [&](py::handle s, const Part& at) {
+      SupportValues& support = values.supports.emplace_back();
+      support.x = real_at(s, {&at, n.x});
+      support.y = real_at(s, {&at, n.y});
+      stiffness_of(s, at, support.stiffness);
+    });
+  } catch (const ValueMistake& m) {
+    const std::string name = values.name.empty() ? "the group" : values.name;
+    const std::string message = m.part + ": " + m.what;
+    throw InputFailure{{}, {name, 0, 0, message, "", "in " + name + ": " + message}};
   }
-  for (const PileValues& pile : g.piles) {
-    piles.append(py::make_tuple(pile.x, pile.y, numbers[static_cast<size_t>(pile.type)]));
-  }
-  for (size_t t = 0; t < g.types.size(); ++t) types[py::int_(numbers[t])] = type_dict(g.types[t]);
-  for (const SupportValues& support : g.supports) {
-    py::list stiffness;
-    for (const float k : support.stiffness) stiffness.append(k);
-    supports.append(py::make_tuple(support.x, support.y, stiffness));
-  }
-  values["loads"] = loads;
-  values["piles"] = piles;
-  values["types"] = types;
-  values["supports"] = supports;
-  values["warnings"] = group.warnings;
   return values;
 }
 
-GroupRead read_released(const std::string& text, const std::string& name) {
-  const py::gil_scoped_release released;
-  return parse_group(text, name);
-}
+// ---- Reading and checking ----
 
+// The values of a data file's text, as the package makes its Group of them: the types keyed by
+// their numbers in the data file.
 py::dict core_parse(const std::string& text, const std::string& name) {
-  const GroupRead read = read_released(text, name);
-  if (read.issue) raise(input_error(*read.issue));
-  return group_values(*read.group);
+  GroupRead read;
+  {
+    const py::gil_scoped_release released;
+    read = parse_group(text, name);
+  }
+  if (read.issue) throw InputFailure{{}, *read.issue};
+  const GroupValues g = values_of(*read.group);
+  const PileData& piles = read.group->model->piles;
+  std::vector<int32_t> numbers(g.types.size());  // the data file's number of each type
+  for (size_t p = 0; p < g.piles.size(); ++p) {
+    numbers[static_cast<size_t>(g.piles[p].type)] = piles.PTYPE(static_cast<int32_t>(p + 1));
+  }
+  py::list loads, piles_list, supports;
+  py::dict types;
+  for (const LoadValues& l : g.loads) {
+    loads.append(
+        py::make_tuple(l.x, l.y, l.act[0], l.act[1], l.act[2], l.act[3], l.act[4], l.act[5]));
+  }
+  for (const PileValues& p : g.piles) {
+    piles_list.append(py::make_tuple(p.x, p.y, numbers[static_cast<size_t>(p.type)]));
+  }
+  for (size_t t = 0; t < g.types.size(); ++t) {
+    const TypeValues& v = g.types[t];
+    py::list above, below;
+    for (const AboveValues& s : v.above)
+      above.append(py::make_tuple(s.length, s.diameter, s.steps));
+    for (const BelowValues& s : v.below) {
+      below.append(py::make_tuple(s.length, s.diameter, s.m, s.friction, s.steps));
+    }
+    types[py::int_(numbers[t])] =
+        py::make_tuple(v.shape, v.tip, py::make_tuple(v.axis[0], v.axis[1], v.axis[2]), above,
+                       below, v.PMB, v.PEH, v.PKE);
+  }
+  for (const SupportValues& s : g.supports) {
+    supports.append(py::make_tuple(s.x, s.y, std::vector<float>(s.stiffness, s.stiffness + 36)));
+  }
+  return py::dict(py::arg("name") = g.name, py::arg("JCTR") = g.JCTR, py::arg("INO") = g.INO,
+                  py::arg("loads") = loads, py::arg("piles") = piles_list, py::arg("types") = types,
+                  py::arg("supports") = supports, py::arg("warnings") = read.group->warnings);
 }
 
-template <typename T, size_t N>
-py::array_t<T> array(const std::vector<T>& values, const std::array<py::ssize_t, N>& shape) {
-  py::array_t<T> a(shape);
-  std::copy(values.begin(), values.end(), a.mutable_data());
+// The group of a group's values, with every check of the reader.
+Group checked(const GroupValues& values) {
+  GroupRead read = build_group(values);
+  if (read.issue) throw InputFailure{{}, std::move(*read.issue)};
+  return std::move(*read.group);
+}
+
+void core_check(py::handle group) {
+  const GroupValues values = group_values(group);
+  const py::gil_scoped_release released;
+  checked(values);
+}
+
+std::string core_data_text(py::handle group) { return data_text(group_values(group)); }
+
+// ---- The analysis ----
+
+// The values of a group as analysed, and its results: what the package's Result holds.
+struct Analysis {
+  GroupValues values;
+  Result result;
+};
+
+// Checks and analyses a group's values, without the interpreter lock.
+Analysis analysis_of(GroupValues&& values) {
+  Analysed analysed = analyse(checked(values));
+  if (analysed.issue) throw AnalysisFailure{{}, std::move(*analysed.issue)};
+  return {std::move(values), std::move(*analysed.result)};
+}
+
+Analysis core_analyse(py::handle group) {
+  GroupValues values = group_values(group);
+  const py::gil_scoped_release released;
+  return analysis_of(std::move(values));
+}
+
+// A read-only array over numbers that `owner` holds, which it keeps alive.
+template <typename T>
+py::array view(py::handle owner, const T* data, std::vector<py::ssize_t> shape,
+               std::vector<py::ssize_t> strides) {
+  if (shape[0] == 0) data = nullptr;  // an empty array of its own
+  py::array a(py::dtype::of<T>(), std::move(shape), std::move(strides), data, owner);
+  a.attr("setflags")(py::arg("write") = false);
   return a;
 }
 
-// What a Result keeps of its analysis: its numbers as its arrays show them, laid out by the
-// thread that analysed (cap (6), heads (n, 12), stiffness (n, 6, 6), per pile its first row of
-// stations, its number of rows and its ground-line station (n, 3), the stations of every pile one
-// after the other (rows of Z and the eleven quantities)), and the values of the group as it was
-// analysed, which the Result writes whatever becomes of the group since.
-struct Kept {
-  std::vector<float> numbers;  // cap, heads, stiffness
-  std::vector<int64_t> places;
-  std::vector<StationRow> stations;
-  GroupValues values;
-  const float* cap() const { return numbers.data(); }
-  const float* heads() const { return numbers.data() + 6; }
-  const float* stiffness() const { return heads() + 12 * places.size() / 3; }
-};
-
-std::unique_ptr<Kept> kept_of(Result& result, GroupValues&& values) {
-  auto kept = std::make_unique<Kept>();
-  const size_t n = result.piles.size();
-  kept->numbers.resize(6 + 48 * n);
-  kept->places.resize(3 * n);
-  float* head = std::copy(result.cap, result.cap + 6, kept->numbers.data());
-  float* k = head + 12 * n;
-  int64_t* place = kept->places.data();
-  for (const PileResult& pile : result.piles) {
-    head = std::copy(pile.FT, pile.FT + 6, std::copy(pile.DU, pile.DU + 6, head));
-    for (const auto& row : pile.K) k = std::copy(row, row + 6, k);
-    *place++ = static_cast<int64_t>(pile.first);
-    *place++ = static_cast<int64_t>(pile.count);
-    *place++ = pile.KG;
-  }
-  kept->stations = std::move(result.stations);
-  kept->values = std::move(values);
-  return kept;
-}
-
-// The analysis of a group: the mistake of its values, or the fault of its analysis, or what its
-// Result keeps.
-struct Analysis {
-  std::optional<InputIssue> mistake;
-  std::optional<AnalysisIssue> fault;
-  std::unique_ptr<Kept> kept;
-};
-
-// Reading and analysis of a group's values, to be run without the interpreter lock.
-Analysis analysis_of(GroupValues&& values) {
-  GroupRead read = build_group(values);
-  if (read.issue) return {std::move(read.issue), std::nullopt, nullptr};
-  Analysed analysed = analyse(std::move(*read.group));
-  if (analysed.issue) return {std::nullopt, std::move(analysed.issue), nullptr};
-  return {std::nullopt, std::nullopt, kept_of(*analysed.result, std::move(values))};
-}
-
-constexpr const char* KEPT = "kelmarino.kept";
-
-py::object kept_capsule(std::unique_ptr<Kept> kept) {
-  PyObject* const capsule = PyCapsule_New(kept.get(), KEPT, [](PyObject* c) {
-    delete static_cast<Kept*>(PyCapsule_GetPointer(c, KEPT));
-  });
-  if (capsule == nullptr) throw py::error_already_set();
-  kept.release();  // the capsule's
-  return py::reinterpret_steal<py::object>(capsule);
-}
-
-// An array of the given shape over numbers that the capsule owns.
+// The first element of a vector, or one standing for none (an empty array is made on its own).
 template <typename T>
-py::object kept_array(std::initializer_list<npy_intp> shape, const T* numbers,
-                      const py::object& capsule) {
-  constexpr int type = std::is_same_v<T, float> ? NPY_FLOAT32 : NPY_INT64;
-  PyObject* const a = PyArray_SimpleNewFromData(static_cast<int>(shape.size()), shape.begin(), type,
-                                                const_cast<T*>(numbers));
-  if (a == nullptr) throw py::error_already_set();
-  py::object array = py::reinterpret_steal<py::object>(a);
-  if (PyArray_SetBaseObject(reinterpret_cast<PyArrayObject*>(a), capsule.inc_ref().ptr()) < 0) {
-    throw py::error_already_set();
-  }
-  return array;
+const T& first(const std::vector<T>& v) {
+  static const T none{};
+  return v.empty() ? none : v[0];
 }
 
-// The package's Result of a group, with its arrays over what it keeps.
-py::object result_of(py::handle group, std::unique_ptr<Kept> kept) {
-  const auto n = static_cast<npy_intp>(kept->places.size() / 3);
-  const auto rows = static_cast<npy_intp>(kept->stations.size());
-  const Kept& k = *kept;
-  const py::object capsule = kept_capsule(std::move(kept));
-  return new_result({group, kept_array({6}, k.cap(), capsule),
-                     kept_array({n, 12}, k.heads(), capsule),
-                     kept_array({n, 6, 6}, k.stiffness(), capsule),
-                     kept_array({rows, 12}, rows > 0 ? k.stations[0].data() : nullptr, capsule),
-                     kept_array({n, 3}, k.places.data(), capsule), capsule});
+constexpr py::ssize_t F = sizeof(float), P = sizeof(PileResult);
+static_assert(offsetof(PileResult, FT) == offsetof(PileResult, DU) + 6 * F);  // rows of 12
+
+const Result& result_of(py::handle self) { return self.cast<const Analysis&>().result; }
+py::ssize_t pile_count(py::handle self) {
+  return static_cast<py::ssize_t>(result_of(self).piles.size());
 }
 
-py::object analysis_error(const AnalysisIssue& issue) {
-  return package.analysis_error(issue.stage, issue.pile, issue.full);
+py::array cap(py::handle self) { return view(self, result_of(self).cap, {6}, {F}); }
+
+py::array heads(py::handle self) {
+  return view(self, first(result_of(self).piles).DU, {pile_count(self), 12}, {P, F});
 }
 
-// The Result of an analysis, or the exception of the mistake of its group or of the fault of its
-// analysis.
-py::object answer(py::handle group, Analysis&& a) {
-  if (a.mistake) return input_error(*a.mistake);
-  if (a.fault) return analysis_error(*a.fault);
-  return result_of(group, std::move(a.kept));
+py::array stiffness(py::handle self) {
+  return view(self, first(result_of(self).piles).K[0], {pile_count(self), 6, 6}, {P, 6 * F, F});
 }
 
-py::object core_analyse(py::handle group) {
-  check_group(group, 0);
-  GroupValues values;
-  if (const std::optional<py::object> mistake = read_values(group, values)) raise(*mistake);
-  Analysis a;
-  {
-    const py::gil_scoped_release released;
-    a = analysis_of(std::move(values));
+const PileResult& pile_of(const Result& r, int32_t pile) {
+  const auto n = static_cast<int32_t>(r.piles.size());
+  if (pile < 1 || pile > n) {
+    throw py::index_error("pile " + std::to_string(pile) + " outside 1 to " + std::to_string(n));
   }
-  py::object result = answer(group, std::move(a));
-  if (is_error(result)) raise(result);
-  return result;
+  return r.piles[static_cast<size_t>(pile - 1)];
 }
 
-// A sweep's groups: their values, read by the calling thread, and their analyses, made by any
-// of the sweep's threads as soon as the values are read.
-class Sweep {
- public:
-  explicit Sweep(size_t n) : values_(n), mistakes_(n), analyses_(n), failures_(n), analysed_(n) {}
+// The stations of a pile (from 1), a row of Z, UX .. PSY each.
+py::array station_rows(py::handle self, int32_t pile) {
+  const std::span<const StationRow> rows =
+      result_of(self).stations_of(pile_of(result_of(self), pile));
+  const auto n = static_cast<py::ssize_t>(rows.size());
+  return view(self, n == 0 ? nullptr : rows[0].data(), {n, 12}, {12 * F, F});
+}
 
-  // Reads the values of group i; needs the interpreter lock.
-  void read(py::handle group, size_t i) {
-    check_group(group, i);
-    mistakes_[i] = read_values(group, values_[i]);
-    read_.store(i + 1);
-    read_.notify_all();
-  }
+int32_t ground_station(const Analysis& a, int32_t pile) { return pile_of(a.result, pile).KG; }
 
-  // Analyses the next group that no thread has taken, once its values are read; false when
-  // none is left.
-  bool analyse_next() {
-    const size_t i = next_++;
-    if (i >= values_.size()) return false;
-    for (size_t r = read_.load(); r <= i; r = read_.load()) read_.wait(r);
-    if (!stopped_ && !mistakes_[i]) {
-      try {
-        analyses_[i] = analysis_of(std::move(values_[i]));
-      } catch (...) {
-        failures_[i] = std::current_exception();
-      }
-    }
-    analysed_[i].store(true, std::memory_order_release);
-    return true;
-  }
+// BASE.out and BASE.pos of the group as analysed; the message of a failure to write.
+std::optional<std::string> write_analysis(const Analysis& a, const std::string& base) {
+  const py::gil_scoped_release released;
+  return write_results(checked(a.values), a.result, base);
+}
 
-  void work() {
-    while (analyse_next()) {
-    }
-  }
+// Pickling: the group's data text and the results' numbers as bytes.
+template <typename T>
+py::bytes raw(const T* data, size_t count) {
+  static_assert(std::is_trivially_copyable_v<T>);
+  return {reinterpret_cast<const char*>(data), count * sizeof(T)};
+}
 
-  // Stops the analyses: the groups not yet taken are passed over.
-  void stop() {
-    stopped_ = true;
-    read_.store(values_.size());
-    read_.notify_all();
-  }
+template <typename T>
+void unraw(py::handle bytes, T* data, size_t count) {
+  const auto text = bytes.cast<std::string>();
+  if (text.size() != count * sizeof(T)) throw py::value_error("not the state of an analysis");
+  std::memcpy(data, text.data(), text.size());
+}
 
-  // Puts into `answers` the Result or exception of every group analysed, in order, from the
-  // first not yet answered; needs the interpreter lock.
-  void answer_analysed(const py::sequence& groups, py::list& answers) {
-    for (; answered_ < values_.size(); ++answered_) {
-      const size_t i = answered_;
-      if (!analysed_[i].load(std::memory_order_acquire)) return;
-      if (failures_[i]) std::rethrow_exception(failures_[i]);
-      py::object a = mistakes_[i] ? *mistakes_[i] : answer(groups[i], std::move(analyses_[i]));
-      answers[i] = std::move(a);
-    }
-  }
+template <typename T>
+void unraw(py::handle bytes, std::vector<T>& v) {
+  v.resize(static_cast<size_t>(py::len(bytes)) / sizeof(T));
+  unraw(bytes, v.data(), v.size());
+}
 
- private:
-  std::vector<GroupValues> values_;
-  std::vector<std::optional<py::object>> mistakes_;
-  std::vector<Analysis> analyses_;
-  std::vector<std::exception_ptr> failures_;
-  std::vector<std::atomic<bool>> analysed_;
-  std::atomic<size_t> next_{0}, read_{0};
-  std::atomic<bool> stopped_{false};
-  size_t answered_ = 0;
-};
+py::tuple state_of(const Analysis& a) {
+  const Result& r = a.result;
+  return py::make_tuple(a.values.name, py::bytes(data_text(a.values)), raw(r.cap, 6),
+                        raw(&r.KCAP, 1), raw(r.piles.data(), r.piles.size()),
+                        raw(r.stations.data(), r.stations.size()));
+}
 
-// The groups analysed on `threads` threads, the calling one included; in their order, the Result
-// or the exception of each. The other threads start on the first groups while the calling one
-// reads the values of the rest; then it analyses too, and makes the Results of the groups
-// analysed between its analyses.
+Analysis analysis_of_state(const py::tuple& state) {
+  const GroupRead read = parse_group(state[1].cast<std::string>(), state[0].cast<std::string>());
+  if (read.issue) throw InputFailure{{}, *read.issue};
+  Analysis a{values_of(*read.group), {}};
+  unraw(state[2], a.result.cap, 6);
+  unraw(state[3], &a.result.KCAP, 1);
+  unraw(state[4], a.result.piles);
+  unraw(state[5], a.result.stations);
+  return a;
+}
+
+// The groups analysed on `threads` threads, the calling one included; in their order, the
+// Analysis or the exception of each. The other threads start on the first groups while the
+// calling one reads the values of the rest; then it analyses too.
 py::list core_sweep(const py::sequence& groups, int32_t threads) {
   const size_t n = groups.size();
-  Sweep sweep(n);
-  py::list answers;  // of None until each is answered: other Python code may see the list
-  for (size_t i = 0; i < n; ++i) answers.append(py::none());
-  std::vector<std::jthread> others;
-  try {
-    for (int32_t t = 1; t < threads; ++t) others.emplace_back([&sweep] { sweep.work(); });
-    for (size_t i = 0; i < n; ++i) sweep.read(groups[i], i);
-    for (bool more = true; more;) {
-      sweep.answer_analysed(groups, answers);
-      const py::gil_scoped_release released;
-      more = sweep.analyse_next();
+  std::vector<GroupValues> values(n);
+  std::vector<std::optional<Analysis>> analyses(n);
+  std::vector<std::exception_ptr> failures(n);
+  std::atomic<size_t> next{0}, read{0};
+  std::atomic<bool> stopped{false};
+  const auto work = [&] {
+    for (size_t i = next++; i < n; i = next++) {
+      for (size_t r = read.load(); r <= i; r = read.load()) read.wait(r);
+      if (stopped || failures[i]) continue;
+      try {
+        analyses[i] = analysis_of(std::move(values[i]));
+      } catch (...) {
+        failures[i] = std::current_exception();
+      }
     }
-    {
-      const py::gil_scoped_release released;
-      others.clear();  // joined
+  };
+  {
+    std::vector<std::jthread> others;
+    try {
+      for (int32_t t = 1; t < threads; ++t) others.emplace_back(work);
+      for (size_t i = 0; i < n; read = ++i, read.notify_all()) {
+        try {
+          values[i] = group_values(groups[i]);
+        } catch (const InputFailure&) {
+          failures[i] = std::current_exception();
+        }
+      }
+    } catch (...) {
+      stopped = true;
+      read = n;
+      read.notify_all();
+      throw;  // the other threads are joined first
     }
-    sweep.answer_analysed(groups, answers);
-  } catch (...) {
-    sweep.stop();
-    throw;  // the other threads are joined first
+    const py::gil_scoped_release released;
+    work();
+    others.clear();  // joined
+  }
+  py::list answers(n);
+  for (size_t i = 0; i < n; ++i) {
+    answers[i] = failures[i] ? package_error(failures[i]) : py::cast(std::move(*analyses[i]));
   }
   return answers;
 }
 
-// The data file's text of a group; raises the mistake of one of its values.
-std::string core_data_text(py::handle group) {
-  GroupValues values;
-  if (const std::optional<py::object> mistake = read_values(group, values)) raise(*mistake);
-  return data_text(values);
-}
+// ---- Load combinations ----
 
-// The name and data text of the group a Result analysed: kept by the Result, or (once pickled)
-// as they were kept.
-std::pair<std::string, std::string> analysed_text(py::handle analysed) {
-  if (PyCapsule_IsValid(analysed.ptr(), KEPT) == 0) {
-    return analysed.cast<std::pair<std::string, std::string>>();
-  }
-  const auto* kept = static_cast<const Kept*>(PyCapsule_GetPointer(analysed.ptr(), KEPT));
-  return {kept->values.name, data_text(kept->values)};
-}
-
-// BASE.out and BASE.pos of the group a Result analysed.
-void core_write(py::handle analysed, const std::string& base) {
-  const auto [name, text] = analysed_text(analysed);
-  GroupRead read;
-  Analysed again;
-  std::optional<std::string> failure;
-  {
-    const py::gil_scoped_release released;
-    read = parse_group(text, name);
-    if (read.group) again = analyse(*read.group);
-    if (again.result) failure = write_results(*read.group, *again.result, base);
-  }
-  if (read.issue) raise(input_error(*read.issue));
-  if (again.issue) raise(analysis_error(*again.issue));
-  if (failure) {
-    PyErr_SetString(PyExc_OSError, failure->c_str());
-    throw py::error_already_set();
-  }
-}
-
-// The numbers kelmarino-cases writes, for the group of `text` under the load cases of a loads
-// file's text and the combinations of a combinations file's text (none: every case alone).
-struct CaseNumbers {
+// The numbers kelmarino-cases writes for a group under its load combinations.
+struct Cases {
   std::vector<cases::Combination> combinations;
   std::vector<cases::CapDisplacements> caps;
-  std::vector<float> heads;  // combination, pile, then UX .. SZ, NX .. MZ
+  std::vector<cases::HeadResult> heads;  // combination after combination, pile after pile
   cases::CaseResults results;
 };
 
-void case_numbers(const Group& group, const std::string& loads, const std::string& loads_name,
-                  const std::optional<std::string>& combinations, const std::string& names_file,
-                  CaseNumbers& out) {
-  auto model = std::make_unique<Model>(*group.model);
-  const bool own_loads = model->run.JCTR == 1;
-  std::vector<cases::LoadCase> load_cases;
+// The load cases of a loads file's text and the combinations of a combinations file's text
+// (none: every case alone), the group's own load points the case "data" when its JCTR is 1.
+std::vector<cases::LoadCase> case_list(const Group& group, const std::string& loads,
+                                       const std::string& loads_name) {
+  std::vector<cases::LoadCase> all;
+  const bool own_loads = group.model->run.JCTR == 1;
   if (own_loads) {
-    cases::LoadCase data{cases::DATA_CASE, {}};
+    cases::LoadCase& data = all.emplace_back(cases::LoadCase{cases::DATA_CASE, {}});
     for (int32_t k = 1; k <= group.loads.NACT; ++k) {
-      cases::PointLoad point{group.loads.AXY(k, 1), group.loads.AXY(k, 2), {}};
+      cases::PointLoad& point = data.points.emplace_back(
+          cases::PointLoad{group.loads.AXY(k, 1), group.loads.AXY(k, 2), {}});
       for (int32_t i = 0; i < 6; ++i) point.act[i] = group.loads.ACT(k, i + 1);
-      data.points.push_back(point);
     }
-    load_cases.push_back(data);
   }
   for (cases::LoadCase& c :
        cases::read_load_cases(loads, loads_name, own_loads ? cases::DATA_CASE : "")) {
-    load_cases.push_back(std::move(c));
+    all.push_back(std::move(c));
   }
-  out.combinations = combinations ? cases::read_combinations(*combinations, names_file, load_cases)
-                                  : cases::single_case_combinations(load_cases);
+  return all;
+}
+
+void case_numbers(const Group& group, const std::vector<cases::LoadCase>& load_cases, Cases& out) {
+  auto model = std::make_unique<Model>(*group.model);
   const FaultFlags flags;
   ResponseCache cache;
   cases::form_stiffness(*model, cache);
@@ -459,105 +545,107 @@ void case_numbers(const Group& group, const std::string& loads, const std::strin
   }
   at_stage(nullptr);
   std::atomic<int32_t> done{0};
-  cases::envelope_piles(
-      marches, out.caps, cases::combination_names(out.combinations), 1, done, out.results,
-      [&out](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
-        for (const cases::HeadResult& head : heads) {
-          out.heads.insert(out.heads.end(), head.DU, head.DU + 6);
-          out.heads.insert(out.heads.end(), head.FT, head.FT + 6);
-        }
-      },
-      false);
+  const auto keep = [&out](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
+    out.heads.insert(out.heads.end(), heads.begin(), heads.end());
+  };
+  cases::envelope_piles(marches, out.caps, cases::combination_names(out.combinations), 1, done,
+                        out.results, keep, false);
 }
 
-// Per pile: Z, the ground-line station, and for every station and quantity (UX .. PSY) the
-// largest and smallest value with the number of the combination that governs it (from 0).
-py::list envelope_arrays(const cases::CaseResults& results) {
-  py::list piles;
-  for (const cases::PileEnvelope& pile : results.piles) {
-    const auto n = static_cast<py::ssize_t>(pile.stations.size());
-    py::array_t<float> max({n, py::ssize_t{QUANTITIES}});
-    py::array_t<float> min({n, py::ssize_t{QUANTITIES}});
-    py::array_t<int32_t> max_by({n, py::ssize_t{QUANTITIES}});
-    py::array_t<int32_t> min_by({n, py::ssize_t{QUANTITIES}});
-    for (py::ssize_t k = 0; k < n; ++k) {
-      const cases::StationEnvelope& s = pile.stations[static_cast<size_t>(k)];
-      for (int32_t q = 0; q < QUANTITIES; ++q) {
-        max.mutable_at(k, q) = s.max[q].value;
-        min.mutable_at(k, q) = s.min[q].value;
-        max_by.mutable_at(k, q) = s.max[q].combination;
-        min_by.mutable_at(k, q) = s.min[q].combination;
-      }
-    }
-    py::dict arrays;
-    arrays["Z"] = py::array_t<float>(n, pile.ZH.data());
-    arrays["KG"] = pile.KG;
-    arrays["max"] = max;
-    arrays["min"] = min;
-    arrays["max_combination"] = max_by;
-    arrays["min_combination"] = min_by;
-    piles.append(arrays);
+Cases core_combinations(py::handle group, const std::string& loads, const std::string& loads_name,
+                        const std::optional<std::string>& combinations,
+                        const std::string& combinations_name) {
+  const GroupValues values = group_values(group);
+  const py::gil_scoped_release released;
+  const Group checked_group = checked(values);
+  Cases out;
+  std::vector<cases::LoadCase> load_cases;
+  try {
+    load_cases = case_list(checked_group, loads, loads_name);
+    out.combinations = combinations
+                           ? cases::read_combinations(*combinations, combinations_name, load_cases)
+                           : cases::single_case_combinations(load_cases);
+  } catch (const RunError& error) {
+    throw InputFailure{{}, {"", 0, 0, error.what(), "", error.what()}};
   }
-  return piles;
+  std::optional<AnalysisIssue> fault;
+  try {
+    case_numbers(checked_group, load_cases, out);
+  } catch (const RunError& error) {
+    const FaultContext& where = fault_context();
+    fault = {where.stage != nullptr ? where.stage : "analysis", where.pile, error.what()};
+  }
+  fault_context() = FaultContext{};
+  if (fault) throw AnalysisFailure{{}, std::move(*fault)};
+  return out;
 }
 
-py::tuple core_combinations(const std::string& text, const std::string& name,
-                            const std::string& loads, const std::string& loads_name,
-                            const std::optional<std::string>& combinations,
-                            const std::string& combinations_name) {
-  GroupRead read;
-  CaseNumbers numbers;
-  std::optional<std::string> refused;
-  AnalysisIssue fault;
-  {
-    const py::gil_scoped_release released;
-    read = parse_group(text, name);
-    if (read.group) {
-      try {
-        case_numbers(*read.group, loads, loads_name, combinations, combinations_name, numbers);
-      } catch (const RunError& error) {
-        const FaultContext& where = fault_context();
-        fault = {where.stage != nullptr ? where.stage : "analysis", where.pile, error.what()};
-        refused = error.what();
-      }
-      fault_context() = FaultContext{};
-    }
-  }
-  if (read.issue) raise(input_error(*read.issue));
-  if (refused) {
-    if (refused->starts_with("run-time error in the ")) raise(analysis_error(fault));
-    raise(input_error({"", 0, 0, *refused, "", *refused}));
-  }
-  const auto m = static_cast<py::ssize_t>(numbers.caps.size());
-  const auto n = static_cast<py::ssize_t>(numbers.results.piles.size());
-  std::vector<float> caps;
+constexpr py::ssize_t H = sizeof(cases::HeadResult), S = sizeof(cases::StationEnvelope),
+                      E = sizeof(cases::Extreme);
+
+py::list combination_names(const Cases& c) {
   py::list names;
-  for (size_t c = 0; c < numbers.caps.size(); ++c) {
-    caps.insert(caps.end(), numbers.caps[c].U, numbers.caps[c].U + 6);
-    names.append(numbers.combinations[c].name);
+  for (const cases::Combination& combination : c.combinations) names.append(combination.name);
+  return names;
+}
+
+py::array combination_caps(py::handle self) {
+  const Cases& c = self.cast<const Cases&>();
+  return view(self, first(c.caps).U, {static_cast<py::ssize_t>(c.caps.size()), 6}, {6 * F, F});
+}
+
+py::array combination_heads(py::handle self) {
+  const Cases& c = self.cast<const Cases&>();
+  const auto piles = static_cast<py::ssize_t>(c.results.piles.size());
+  const auto m = static_cast<py::ssize_t>(c.caps.size());
+  return view(self, first(c.heads).DU, {m, piles, 12}, {piles * H, H, F});
+}
+
+// The envelopes of a pile (from 0): Z, the ground-line station, and for every station and
+// quantity (UX .. PSY) the largest and smallest value with the combination that governs it.
+py::dict envelope(py::handle self, int32_t pile) {
+  const std::vector<cases::PileEnvelope>& piles = self.cast<const Cases&>().results.piles;
+  if (pile < 0 || static_cast<size_t>(pile) >= piles.size()) {
+    throw py::index_error("pile " + std::to_string(pile + 1) + " outside 1 to " +
+                          std::to_string(piles.size()));
   }
-  return py::make_tuple(names, array(caps, std::array<py::ssize_t, 2>{m, 6}),
-                        array(numbers.heads, std::array<py::ssize_t, 3>{m, n, 12}),
-                        envelope_arrays(numbers.results));
+  const cases::PileEnvelope& e = piles[static_cast<size_t>(pile)];
+  const auto n = static_cast<py::ssize_t>(e.stations.size());
+  const cases::StationEnvelope* s = &first(e.stations);
+  return py::dict(
+      py::arg("Z") = view(self, e.ZH.data(), {n}, {F}), py::arg("KG") = e.KG,
+      py::arg("max") = view(self, &s->max[0].value, {n, QUANTITIES}, {S, E}),
+      py::arg("min") = view(self, &s->min[0].value, {n, QUANTITIES}, {S, E}),
+      py::arg("max_combination") = view(self, &s->max[0].combination, {n, QUANTITIES}, {S, E}),
+      py::arg("min_combination") = view(self, &s->min[0].combination, {n, QUANTITIES}, {S, E}));
 }
 
 }  // namespace
 }  // namespace kelmarino
 
 PYBIND11_MODULE(_core, m) {
-  if (_import_array() < 0) throw py::error_already_set();
-  kelmarino::intern_names();
-  m.doc() =
-      "The core of the kelmarino package: reading, analysis and writing of a data file's text";
-  m.def("use", &kelmarino::use, py::arg("group"), py::arg("result"), py::arg("input_error"),
-        py::arg("analysis_error"), py::arg("result_attributes"));
-  m.def("parse", &kelmarino::core_parse, py::arg("text"), py::arg("name"));
-  m.def("analyse", &kelmarino::core_analyse, py::arg("group"));
-  m.def("sweep", &kelmarino::core_sweep, py::arg("groups"), py::arg("threads"));
-  m.def("data_text", &kelmarino::core_data_text, py::arg("group"));
-  m.def("analysed_text", &kelmarino::analysed_text, py::arg("analysed"));
-  m.def("write", &kelmarino::core_write, py::arg("analysed"), py::arg("base"));
-  m.def("combinations", &kelmarino::core_combinations, py::arg("text"), py::arg("name"),
-        py::arg("loads"), py::arg("loads_name"), py::arg("combinations"),
-        py::arg("combinations_name"));
+  using namespace kelmarino;
+  names();  // made on import
+  py::register_local_exception_translator(&translate);
+  m.doc() = "The core of the kelmarino package: reading, checking and analysis of pile groups";
+  py::class_<Analysis>(m, "Analysis", "The values of a group as analysed, and its results")
+      .def_property_readonly("cap", &cap)
+      .def_property_readonly("heads", &heads)
+      .def_property_readonly("stiffness", &stiffness)
+      .def("station_rows", &station_rows, py::arg("pile"))
+      .def("ground_station", &ground_station, py::arg("pile"))
+      .def("write", &write_analysis, py::arg("base"))
+      .def(py::pickle(&state_of, &analysis_of_state));
+  py::class_<Cases>(m, "Cases", "The numbers of a group's load combinations")
+      .def_property_readonly("names", &combination_names)
+      .def_property_readonly("cap", &combination_caps)
+      .def_property_readonly("heads", &combination_heads)
+      .def("envelope", &envelope, py::arg("pile"));
+  m.def("parse", &core_parse, py::arg("text"), py::arg("name"));
+  m.def("check", &core_check, py::arg("group"));
+  m.def("data_text", &core_data_text, py::arg("group"));
+  m.def("analyse", &core_analyse, py::arg("group"));
+  m.def("sweep", &core_sweep, py::arg("groups"), py::arg("threads"));
+  m.def("combinations", &core_combinations, py::arg("group"), py::arg("loads"),
+        py::arg("loads_name"), py::arg("combinations"), py::arg("combinations_name"));
 }

@@ -40,6 +40,10 @@ class InputError(Exception):
         super().__init__(full)
         self.file, self.line, self.column, self.message = file, line, column, message
 
+    def __reduce__(self):  # pickled with its fields, to cross processes
+        return type(self), (self.file, self.line, self.column, self.message, str(self)), \
+            self.__dict__
+
 
 class AnalysisError(Exception):
     """An arithmetic fault of the analysis, with the stage and the pile (0: none) where it arose."""
@@ -47,6 +51,9 @@ class AnalysisError(Exception):
     def __init__(self, stage, pile, full):
         super().__init__(full)
         self.stage, self.pile = stage, pile
+
+    def __reduce__(self):  # pickled with its fields, to cross processes
+        return type(self), (self.stage, self.pile, str(self)), self.__dict__
 
 
 @dataclass(slots=True)
@@ -134,7 +141,7 @@ class Group:
 
     def check(self) -> "Group":
         """Checks the group exactly as a data file is checked; raises InputError."""
-        _core.parse(self.to_data(), f"the data text of {self.name}")
+        _core.check(self)
         return self
 
 
@@ -144,9 +151,9 @@ def _real(value) -> str:
 
 
 def _group(values: dict) -> Group:
-    types = {t: PileType(v["shape"], v["tip"], tuple(v["axis"]),
-                         [Above(*s) for s in v["above"]], [Below(*s) for s in v["below"]],
-                         v["PMB"], v["PEH"], v["PKE"]) for t, v in values["types"].items()}
+    types = {t: PileType(shape, tip, tuple(axis), [Above(*s) for s in above],
+                         [Below(*s) for s in below], PMB, PEH, PKE)
+             for t, (shape, tip, axis, above, below, PMB, PEH, PKE) in values["types"].items()}
     return Group(values["name"], values["JCTR"], values["INO"],
                  [Load(*v) for v in values["loads"]], [Pile(*p) for p in values["piles"]],
                  types, [Support(x, y, list(k)) for x, y, k in values["supports"]],
@@ -171,42 +178,42 @@ def read(path) -> Group:
 
 class Result:
     """The results of one analysis: cap displacements (6,), pile tops (n, 12) with the columns
-    HEADS, head stiffness (n, 6, 6), all in pile axes, and the station arrays of every pile.
-    Made by analyse and sweep, which set its attributes."""
+    HEADS, head stiffness (n, 6, 6), all in pile axes, and the station arrays of every pile; the
+    arrays are read-only views of the results. Made by analyse and sweep; `group` is the group
+    analysed, as it is now."""
 
-    # _places: per pile, its first row of _stations, its number of rows, its ground-line station.
-    # _analysed: the group as analysed, kept by the core; once pickled, its name and data text.
-    __slots__ = ("group", "cap", "heads", "stiffness", "_stations", "_places", "_analysed")
+    __slots__ = ("group", "_analysis")  # _analysis: the values as analysed and their results
 
-    def __getstate__(self):
-        state = {name: getattr(self, name) for name in Result.__slots__}
-        state["_analysed"] = _core.analysed_text(self._analysed)
-        return state
+    def __init__(self, group, analysis):
+        self.group, self._analysis = group, analysis
 
-    def __setstate__(self, state):
-        if isinstance(state, tuple):  # pickled before a Result kept its group as analysed
-            state = state[1]
-        for name, value in state.items():
-            setattr(self, name, value)
-        if "_analysed" not in state:
-            self._analysed = (self.group.name, self.group.to_data())
+    @property
+    def cap(self):
+        return self._analysis.cap
+
+    @property
+    def heads(self):
+        return self._analysis.heads
+
+    @property
+    def stiffness(self):
+        return self._analysis.stiffness
 
     def stations(self, pile: int) -> dict:
         """The arrays Z, UX, ... PSY of a pile, numbered from 1 as printed."""
-        if not 1 <= pile <= len(self._places):
-            raise IndexError(f"pile {pile} outside 1 to {len(self._places)}")
-        first, count, _ = self._places[pile - 1]
-        rows = self._stations[first:first + count]
+        rows = self._analysis.station_rows(pile)
         return {q: rows[:, i] for i, q in enumerate(QUANTITIES)}
 
     def ground_station(self, pile: int) -> int:
         """The number of the station at the ground line of a pile (from 1)."""
-        return int(self._places[pile - 1, 2])
+        return self._analysis.ground_station(pile)
 
     def write(self, base) -> None:
         """BASE.out and BASE.pos, as kelmarino writes them for the group's data file, as the
         group was when analysed."""
-        _core.write(self._analysed, os.fspath(base))
+        failure = self._analysis.write(os.fspath(base))
+        if failure is not None:
+            raise OSError(failure)
 
     def to_frame(self):
         """Two pandas data frames: the pile tops, and every station of every pile."""
@@ -214,15 +221,22 @@ class Result:
         heads = pd.DataFrame(self.heads, columns=HEADS)
         heads.insert(0, "pile", range(1, len(self.heads) + 1))
         stations = [pd.DataFrame(self.stations(p)).assign(pile=p)
-                    for p in range(1, len(self._places) + 1)]
+                    for p in range(1, len(self.heads) + 1)]
         frame = pd.concat(stations, ignore_index=True)
         return heads, frame[["pile", *QUANTITIES]]
+
+
+def _checked(group, number=None):
+    if not isinstance(group, Group):
+        place = "the group" if number is None else f"group {number}"
+        raise TypeError(f"{place} is a {type(group).__name__}, not a kelmarino.Group")
+    return group
 
 
 def analyse(group: Group) -> Result:
     """The full analysis of a group under its loads; raises InputError or AnalysisError. The
     interpreter lock is released while it runs."""
-    return _core.analyse(group)
+    return Result(group, _core.analyse(_checked(group)))
 
 
 def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
@@ -231,14 +245,12 @@ def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
     processor unless given), or on any concurrent.futures executor (a Dask client's
     get_executor() runs them on its cluster). The first group in order that fails raises its
     InputError or AnalysisError."""
-    groups = list(groups)
+    groups = [_checked(group, number) for number, group in enumerate(groups)]
     if executor is not None:
-        for number, group in enumerate(groups):
-            if not isinstance(group, Group):
-                raise TypeError(f"group {number} is a {type(group).__name__}, "
-                                "not a kelmarino.Group")
         return _in_order(executor.map(analyse, groups))
-    return _in_order(_core.sweep(groups, max(1, threads or len(os.sched_getaffinity(0)))))
+    answers = _core.sweep(groups, max(1, threads or len(os.sched_getaffinity(0))))
+    return _in_order(a if isinstance(a, Exception) else Result(g, a)
+                     for g, a in zip(groups, answers))
 
 
 def _in_order(results) -> list:
@@ -258,17 +270,18 @@ def _in_order(results) -> list:
 
 class Combinations:
     """The numbers kelmarino-cases writes: the combinations' names, their cap displacements
-    (m, 6), their pile tops (m, n, 12) with the columns HEADS, and the envelopes of every pile."""
+    (m, 6), their pile tops (m, n, 12) with the columns HEADS, and the envelopes of every pile;
+    the arrays are read-only."""
 
-    def __init__(self, names, cap, heads, envelopes):
-        self.names, self.cap, self.heads = list(names), cap, heads
-        self._envelopes = envelopes
+    def __init__(self, cases):
+        self.names, self.cap, self.heads = cases.names, cases.cap, cases.heads
+        self._cases = cases
 
     def envelope(self, pile: int) -> dict:
         """Z, the ground-line station KG, and per quantity of ENVELOPED the largest and smallest
         value at every station with the combination that governs it (the first in file order
         on a tie): {"Z": ..., "KG": ..., "max": {q: array}, "max_by": {q: [names]}, "min": ...}."""
-        e = self._envelopes[pile - 1]
+        e = self._cases.envelope(pile - 1)
         out = {"Z": e["Z"], "KG": e["KG"]}
         for side in ("max", "min"):
             out[side] = {q: e[side][:, i] for i, q in enumerate(ENVELOPED)}
@@ -309,9 +322,5 @@ def combinations(group: Group, loads, combinations=None) -> Combinations:
     loads_text, loads_name = _csv_text(loads, _load_rows)
     combinations_text, combinations_name = (None, "") if combinations is None else \
         _csv_text(combinations, _combination_rows)
-    answer = _core.combinations(group.to_data(), group.name, loads_text, loads_name,
-                                combinations_text, combinations_name)
-    return Combinations(*answer)
-
-
-_core.use(Group, Result, InputError, AnalysisError, Result.__slots__)
+    return Combinations(_core.combinations(_checked(group), loads_text, loads_name,
+                                           combinations_text, combinations_name))
