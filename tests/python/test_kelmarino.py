@@ -219,6 +219,26 @@ def test_mistakes_are_exceptions_with_their_place():
     assert (fault.value.stage, fault.value.pile) == ("lateral stiffness", 1)
 
 
+def test_errors_cross_processes_with_their_fields():
+    wrong = kelmarino.read(ROOT / "examples" / "pier.dat")
+    wrong.types[0].below[1].m = "soft"
+    held = kelmarino.read(ROOT / "tests" / "data" / "bad" / "held-pile-without-length.dat")
+    errors = []
+    for group in (wrong, held):
+        with pytest.raises((kelmarino.InputError, kelmarino.AnalysisError)) as error:
+            kelmarino.analyse(group)
+        errors.append(error.value)
+
+    def fields(error):
+        return type(error), str(error), vars(error)
+    assert [fields(pickle.loads(pickle.dumps(e))) for e in errors] == [fields(e) for e in errors]
+    with concurrent.futures.ProcessPoolExecutor(2) as pool:
+        for group, error in zip((wrong, held), errors):
+            with pytest.raises(type(error)) as crossed:
+                list(pool.map(kelmarino.analyse, [group]))
+            assert fields(crossed.value) == fields(error)
+
+
 def bits(result):
     arrays = [result.cap, result.heads, result.stiffness]
     arrays += [result.stations(g)[q] for g in range(1, len(result.heads) + 1)
