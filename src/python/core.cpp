@@ -8,6 +8,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstddef>
@@ -284,37 +285,31 @@ py::dict core_parse(const std::string& text, const std::string& name) {
   }
   if (read.issue) throw InputFailure{{}, *read.issue};
   const GroupValues g = values_of(*read.group);
-  const PileData& piles = read.group->model->piles;
-  std::vector<int32_t> numbers(g.types.size());  // the data file's number of each type
-  for (size_t p = 0; p < g.piles.size(); ++p) {
-    numbers[static_cast<size_t>(g.piles[p].type)] = piles.PTYPE(static_cast<int32_t>(p + 1));
-  }
-  py::list loads, piles_list, supports;
+  py::list loads, piles, supports;
   py::dict types;
   for (const LoadValues& l : g.loads) {
-    loads.append(
-        py::make_tuple(l.x, l.y, l.act[0], l.act[1], l.act[2], l.act[3], l.act[4], l.act[5]));
+    loads.append(std::array{l.x, l.y, l.act[0], l.act[1], l.act[2], l.act[3], l.act[4], l.act[5]});
   }
-  for (const PileValues& p : g.piles) {
-    piles_list.append(py::make_tuple(p.x, p.y, numbers[static_cast<size_t>(p.type)]));
-  }
-  for (size_t t = 0; t < g.types.size(); ++t) {
-    const TypeValues& v = g.types[t];
+  for (size_t p = 0; p < g.piles.size(); ++p) {
+    const int32_t number = read.group->model->piles.PTYPE(static_cast<int32_t>(p + 1));
+    piles.append(py::make_tuple(g.piles[p].x, g.piles[p].y, number));
+    if (types.contains(number)) continue;
+    const TypeValues& t = g.types[static_cast<size_t>(g.piles[p].type)];
     py::list above, below;
-    for (const AboveValues& s : v.above)
-      above.append(py::make_tuple(s.length, s.diameter, s.steps));
-    for (const BelowValues& s : v.below) {
-      below.append(py::make_tuple(s.length, s.diameter, s.m, s.friction, s.steps));
+    for (const AboveValues& a : t.above)
+      above.append(py::make_tuple(a.length, a.diameter, a.steps));
+    for (const BelowValues& b : t.below) {
+      below.append(py::make_tuple(b.length, b.diameter, b.m, b.friction, b.steps));
     }
-    types[py::int_(numbers[t])] =
-        py::make_tuple(v.shape, v.tip, py::make_tuple(v.axis[0], v.axis[1], v.axis[2]), above,
-                       below, v.PMB, v.PEH, v.PKE);
+    types[py::int_(number)] =
+        py::make_tuple(t.shape, t.tip, std::array{t.axis[0], t.axis[1], t.axis[2]}, above, below,
+                       t.PMB, t.PEH, t.PKE);
   }
-  for (const SupportValues& s : g.supports) {
-    supports.append(py::make_tuple(s.x, s.y, std::vector<float>(s.stiffness, s.stiffness + 36)));
+  for (const SupportValues& v : g.supports) {
+    supports.append(py::make_tuple(v.x, v.y, std::to_array(v.stiffness)));
   }
   return py::dict(py::arg("name") = g.name, py::arg("JCTR") = g.JCTR, py::arg("INO") = g.INO,
-                  py::arg("loads") = loads, py::arg("piles") = piles_list, py::arg("types") = types,
+                  py::arg("loads") = loads, py::arg("piles") = piles, py::arg("types") = types,
                   py::arg("supports") = supports, py::arg("warnings") = read.group->warnings);
 }
 
@@ -603,13 +598,8 @@ py::array combination_heads(py::handle self) {
 
 // The envelopes of a pile (from 0): Z, the ground-line station, and for every station and
 // quantity (UX .. PSY) the largest and smallest value with the combination that governs it.
-py::dict envelope(py::handle self, int32_t pile) {
-  const std::vector<cases::PileEnvelope>& piles = self.cast<const Cases&>().results.piles;
-  if (pile < 0 || static_cast<size_t>(pile) >= piles.size()) {
-    throw py::index_error("pile " + std::to_string(pile + 1) + " outside 1 to " +
-                          std::to_string(piles.size()));
-  }
-  const cases::PileEnvelope& e = piles[static_cast<size_t>(pile)];
+py::dict envelope(py::handle self, size_t pile) {
+  const cases::PileEnvelope& e = self.cast<const Cases&>().results.piles.at(pile);
   const auto n = static_cast<py::ssize_t>(e.stations.size());
   const cases::StationEnvelope* s = &first(e.stations);
   return py::dict(

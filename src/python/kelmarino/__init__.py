@@ -275,13 +275,13 @@ class Combinations:
 
     def __init__(self, cases):
         self.names, self.cap, self.heads = cases.names, cases.cap, cases.heads
-        self._cases = cases
+        self._envelopes = [cases.envelope(p) for p in range(self.heads.shape[1])]
 
     def envelope(self, pile: int) -> dict:
         """Z, the ground-line station KG, and per quantity of ENVELOPED the largest and smallest
         value at every station with the combination that governs it (the first in file order
         on a tie): {"Z": ..., "KG": ..., "max": {q: array}, "max_by": {q: [names]}, "min": ...}."""
-        e = self._cases.envelope(pile - 1)
+        e = self._envelopes[pile - 1]
         out = {"Z": e["Z"], "KG": e["KG"]}
         for side in ("max", "min"):
             out[side] = {q: e[side][:, i] for i, q in enumerate(ENVELOPED)}
