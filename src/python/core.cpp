@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -296,8 +297,9 @@ py::dict core_parse(const std::string& text, const std::string& name) {
     if (types.contains(number)) continue;
     const TypeValues& t = g.types[static_cast<size_t>(g.piles[p].type)];
     py::list above, below;
-    for (const AboveValues& a : t.above)
+    for (const AboveValues& a : t.above) {
       above.append(py::make_tuple(a.length, a.diameter, a.steps));
+    }
     for (const BelowValues& b : t.below) {
       below.append(py::make_tuple(b.length, b.diameter, b.m, b.friction, b.steps));
     }
@@ -408,41 +410,77 @@ std::optional<std::string> write_analysis(const Analysis& a, const std::string& 
   return write_results(checked(a.values), a.result, base);
 }
 
-// Pickling: the group's data text and the results' numbers as bytes.
+// Pickling: every field of an Analysis in one order, as bytes.
 template <typename T>
-py::bytes raw(const T* data, size_t count) {
-  static_assert(std::is_trivially_copyable_v<T>);
-  return {reinterpret_cast<const char*>(data), count * sizeof(T)};
-}
-
+constexpr bool is_list = false;
 template <typename T>
-void unraw(py::handle bytes, T* data, size_t count) {
-  const auto text = bytes.cast<std::string>();
-  if (text.size() != count * sizeof(T)) throw py::value_error("not the state of an analysis");
-  std::memcpy(data, text.data(), text.size());
+constexpr bool is_list<std::vector<T>> = true;
+template <>
+constexpr bool is_list<std::string> = true;
+
+template <typename Io, typename A>
+void analysis_fields(Io& io, A& a) {
+  auto& v = a.values;
+  io(v.name, v.JCTR, v.INO, v.loads, v.piles, v.types, v.supports);
+  io(a.result.cap, a.result.KCAP, a.result.piles, a.result.stations);
 }
 
-template <typename T>
-void unraw(py::handle bytes, std::vector<T>& v) {
-  v.resize(static_cast<size_t>(py::len(bytes)) / sizeof(T));
-  unraw(bytes, v.data(), v.size());
+struct Put {
+  std::string bytes;
+  template <typename... T>
+  void operator()(const T&... values) {
+    (put(values), ...);
+  }
+  template <typename T>
+  void put(const T& value) {
+    if constexpr (std::is_same_v<T, TypeValues>) {
+      const TypeValues& t = value;
+      (*this)(t.shape, t.tip, t.axis, t.above, t.below, t.PMB, t.PEH, t.PKE);
+    } else if constexpr (is_list<T>) {
+      put(value.size());
+      for (const auto& item : value) put(item);
+    } else {
+      static_assert(std::is_trivially_copyable_v<T>);
+      bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+    }
+  }
+};
+
+struct Get {
+  std::string bytes;
+  size_t at = 0;
+  template <typename... T>
+  void operator()(T&... values) {
+    (get(values), ...);
+  }
+  template <typename T>
+  void get(T& value) {
+    if constexpr (std::is_same_v<T, TypeValues>) {
+      TypeValues& t = value;
+      (*this)(t.shape, t.tip, t.axis, t.above, t.below, t.PMB, t.PEH, t.PKE);
+    } else if constexpr (is_list<T>) {
+      size_t count = 0;
+      get(count);
+      value.resize(count);
+      for (auto& item : value) get(item);
+    } else {
+      if (bytes.size() - at < sizeof value) throw py::value_error("not the state of an analysis");
+      std::memcpy(&value, bytes.data() + at, sizeof value);
+      at += sizeof value;
+    }
+  }
+};
+
+py::bytes state_of(const Analysis& a) {
+  Put put;
+  analysis_fields(put, a);
+  return put.bytes;
 }
 
-py::tuple state_of(const Analysis& a) {
-  const Result& r = a.result;
-  return py::make_tuple(a.values.name, py::bytes(data_text(a.values)), raw(r.cap, 6),
-                        raw(&r.KCAP, 1), raw(r.piles.data(), r.piles.size()),
-                        raw(r.stations.data(), r.stations.size()));
-}
-
-Analysis analysis_of_state(const py::tuple& state) {
-  const GroupRead read = parse_group(state[1].cast<std::string>(), state[0].cast<std::string>());
-  if (read.issue) throw InputFailure{{}, *read.issue};
-  Analysis a{values_of(*read.group), {}};
-  unraw(state[2], a.result.cap, 6);
-  unraw(state[3], &a.result.KCAP, 1);
-  unraw(state[4], a.result.piles);
-  unraw(state[5], a.result.stations);
+Analysis analysis_of_state(const py::bytes& state) {
+  Get get{state};
+  Analysis a;
+  analysis_fields(get, a);
   return a;
 }
 
