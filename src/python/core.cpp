@@ -167,9 +167,12 @@ void each(const py::tuple& list, const Part& at, Read read) {
   for (const py::handle item : list) read(item, Part{&at, {}, {}, i++});
 }
 
-template <typename Read>
-void each_at(py::handle object, const Part& at, Read read) {
-  each(items(value_at(object, at), at), at, read);
+// Reads each item of the list at `at` into an element added to `to`.
+template <typename T, typename Read>
+void each_at(py::handle object, const Part& at, std::vector<T>& to, Read read) {
+  const py::tuple list = items(value_at(object, at), at);
+  to.reserve(to.size() + list.size());
+  each(list, at, [&](py::handle item, const Part& p) { read(item, p, to.emplace_back()); });
 }
 
 TypeValues type_of(py::handle t, const Part& at) {
@@ -182,14 +185,12 @@ TypeValues type_of(py::handle t, const Part& at) {
   if (items(axis, axis_at).size() != 3) mistake(axis_at, axis, " does not hold 3 components");
   each(items(axis, axis_at), axis_at,
        [&](py::handle c, const Part& p) { type.axis[p.index] = real(c, p); });
-  each_at(t, {&at, n.above}, [&](py::handle s, const Part& p) {
-    type.above.push_back(
-        {real_at(s, {&p, n.length}), real_at(s, {&p, n.diameter}), integer_at(s, {&p, n.steps})});
+  each_at(t, {&at, n.above}, type.above, [&](py::handle s, const Part& p, AboveValues& a) {
+    a = {real_at(s, {&p, n.length}), real_at(s, {&p, n.diameter}), integer_at(s, {&p, n.steps})};
   });
-  each_at(t, {&at, n.below}, [&](py::handle s, const Part& p) {
-    type.below.push_back({real_at(s, {&p, n.length}), real_at(s, {&p, n.diameter}),
-                          real_at(s, {&p, n.m}), real_at(s, {&p, n.friction}),
-                          integer_at(s, {&p, n.steps})});
+  each_at(t, {&at, n.below}, type.below, [&](py::handle s, const Part& p, BelowValues& b) {
+    b = {real_at(s, {&p, n.length}), real_at(s, {&p, n.diameter}), real_at(s, {&p, n.m}),
+         real_at(s, {&p, n.friction}), integer_at(s, {&p, n.steps})};
   });
   type.PMB = real_at(t, {&at, n.PMB});
   type.PEH = real_at(t, {&at, n.PEH});
@@ -204,6 +205,7 @@ void piles_of(py::handle g, GroupValues& values) {
   const py::tuple piles = items(value_at(g, piles_at), piles_at);
   const py::object types = value_at(g, types_at);
   std::vector<py::object> keys;  // the key in types of each of values.types
+  values.piles.reserve(piles.size());
   each(piles, piles_at, [&](py::handle pile, const Part& at) {
     const Part type_at{&at, n.type};
     const py::object key = value_at(pile, type_at);
@@ -253,19 +255,19 @@ GroupValues group_values(py::handle g) {
     values.name = py::str(value_at(g, {nullptr, n.name})).cast<std::string>();
     values.JCTR = integer_at(g, {nullptr, n.JCTR});
     values.INO = integer_at(g, {nullptr, n.INO});
-    each_at(g, {nullptr, n.loads}, [&](py::handle point, const Part& at) {
-      LoadValues& load = values.loads.emplace_back();
-      load.x = real_at(point, {&at, n.x});
-      load.y = real_at(point, {&at, n.y});
-      for (int32_t i = 0; i < 6; ++i) load.act[i] = real_at(point, {&at, n.act[i]});
-    });
+    each_at(g, {nullptr, n.loads}, values.loads,
+            [&](py::handle point, const Part& at, LoadValues& load) {
+              load.x = real_at(point, {&at, n.x});
+              load.y = real_at(point, {&at, n.y});
+              for (int32_t i = 0; i < 6; ++i) load.act[i] = real_at(point, {&at, n.act[i]});
+            });
     piles_of(g, values);
-    each_at(g, {nullptr, n.supports}, [&](py::handle s, const Part& at) {
-      SupportValues& support = values.supports.emplace_back();
-      support.x = real_at(s, {&at, n.x});
-      support.y = real_at(s, {&at, n.y});
-      stiffness_of(s, at, support.stiffness);
-    });
+    each_at(g, {nullptr, n.supports}, values.supports,
+            [&](py::handle s, const Part& at, SupportValues& support) {
+              support.x = real_at(s, {&at, n.x});
+              support.y = real_at(s, {&at, n.y});
+              stiffness_of(s, at, support.stiffness);
+            });
   } catch (const ValueMistake& m) {
     const std::string name = values.name.empty() ? "the group" : values.name;
     const std::string message = m.part + ": " + m.what;
