@@ -2,7 +2,6 @@
 prints it, byte-identical files, mistakes as exceptions, threads and sweeps."""
 
 import concurrent.futures
-import copy
 import dataclasses
 import decimal
 import pickle
@@ -260,10 +259,13 @@ def test_threads_and_sweeps_give_the_sequential_results():
     for t in threads:
         t.join()
     assert results == sequential
-    # The station arrays share their result's memory and keep it while they live.
+    # The station arrays share their result's memory and keep it while they live; no array can
+    # change the numbers the result writes.
     kept = kelmarino.analyse(groups[0]).stations(1)
     [kelmarino.analyse(g) for g in groups]
     assert kept["MY"].tobytes() == kelmarino.analyse(groups[0]).stations(1)["MY"].tobytes()
+    with pytest.raises(ValueError, match="read-only"):
+        kept["MY"][0] = 0.0
     assert [bits(r) for r in kelmarino.sweep(groups)] == sequential
     assert [bits(r) for r in kelmarino.sweep(groups, threads=3)] == sequential
     with concurrent.futures.ProcessPoolExecutor(2) as pool:
