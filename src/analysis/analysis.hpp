@@ -106,6 +106,9 @@ struct GroupValues {
   std::vector<PileValues> piles;
   std::vector<TypeValues> types;
   std::vector<SupportValues> supports;
+  // How a message names each type after "types" when not by its index: the key of each type in a
+  // host's mapping of the types ("-1" gives "types[-1]").
+  std::vector<std::string> type_keys;
 };
 
 // values_of: the values of a group as read (the types of piles that share a type number are

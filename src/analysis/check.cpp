@@ -56,7 +56,8 @@ struct Checker {
         const std::string at = indexed("loads", k);
         finite(at + ".x", load.x, "AXY");
         finite(at + ".y", load.y, "AXY");
-        for (size_t i = 0; i < 6; ++i) finite(indexed(at + ".act", i), load.act[i], "ACT");
+        static const char* const act[6] = {"FX", "FY", "FZ", "MX", "MY", "MZ"};
+        for (size_t i = 0; i < 6; ++i) finite(indexed(at + ".act", i), load.act[i], act[i]);
       }
     } else if (g.JCTR == 3) {
       const size_t piles = g.piles.size() + g.supports.size();
@@ -147,7 +148,8 @@ struct Checker {
 
   void type(size_t index, bool stepped) {
     const TypeValues& t = g.types[index];
-    const std::string at = indexed("types", index);
+    const std::string at =
+        index < g.type_keys.size() ? "types[" + g.type_keys[index] + "]" : indexed("types", index);
     if (!keeps_section_rule(t.shape))
       add(at + ".shape", std::to_string(t.shape), SECTION_RULE, "KSH");
     if (!keeps_support_rule(t.tip)) add(at + ".tip", std::to_string(t.tip), SUPPORT_RULE, "KSU");

@@ -84,7 +84,7 @@ TEST(GroupValues, NamesEachMistakeByThePathOfItsValue) {
       {[](GroupValues& g) { g.loads[1].y = INF; },
        "loads[1].y = inf: a value must be a finite number (AXY)"},
       {[](GroupValues& g) { g.loads[0].act[2] = -INF; },
-       "loads[0].act[2] = -inf: a value must be a finite number (ACT)"},
+       "loads[0].act[2] = -inf: a value must be a finite number (FZ)"},
       {[](GroupValues& g) { g.JCTR = 3, g.INO = 18; },
        "INO = 18: the pile of a stiffness print must be one of the piles, numbered 1 to 17 (INO)"},
       {[](GroupValues& g) { g.piles.clear(); }, "piles = 0 piles: 1 to 200 are allowed (PNUM)"},
@@ -106,6 +106,10 @@ TEST(GroupValues, NamesEachMistakeByThePathOfItsValue) {
        "types[2].shape = 2: the section code must be 0 (circular) or 1 (square) (KSH)"},
       {[](GroupValues& g) { g.types[1].tip = 0; },
        "types[1].tip = 0: the bottom support code must be 1 or more (KSU)"},
+      {[](GroupValues& g) {
+         g.types[1].tip = 0, g.type_keys = {"-1", "0", "-2", "1"};
+       },
+       "types[0].tip = 0: the bottom support code must be 1 or more (KSU)"},
       {[](GroupValues& g) { g.types[1].axis[0] = 1.0f, g.types[1].axis[2] = 0.0f; },
        "types[1].axis = (1, 0, 0): a pile along the x axis has no pile axes (AGL)"},
       {[](GroupValues& g) { g.types[1].axis[1] = 1.0f, g.types[1].axis[2] = -0.5f; },
