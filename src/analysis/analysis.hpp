@@ -121,8 +121,9 @@ std::string data_text(const GroupValues& values);
 // check: every mistake of a group's values, each named by the path of the value in the group,
 // the value and the rule, with the data file's key in brackets:
 //   types[2].below[0].diameter = -1.5: a diameter must be greater than 0 (DOB)
-// The loads are checked when JCTR is 1 and INO when it is 3, as a data file gives them only then;
-// the step counts when the run goes on to the pile results (JCTR neither 2 nor 3).
+// Every type is checked, whether a pile takes it or not; the loads when JCTR is 1 and INO when it
+// is 3, as a data file gives them only then; the step counts when the run goes on to the pile
+// results (JCTR neither 2 nor 3).
 std::vector<InputIssue> check(const GroupValues& values);
 
 // build_group: the group of its values, the same to the bit as the group of the reader on

@@ -2,6 +2,7 @@
 // group, and the group filled from the checked values as the reader fills it from a data file.
 #include <cmath>
 #include <map>
+#include <set>
 #include <string>
 
 #include "analysis/analysis.hpp"
@@ -10,6 +11,7 @@
 namespace kelmarino {
 namespace {
 
+// "PATH[i]".
 std::string indexed(const std::string& path, size_t i) {
   return path + "[" + std::to_string(i) + "]";
 }
@@ -33,12 +35,14 @@ struct Checker {
     return false;
   }
 
+  // A real that must be finite and keep its rule.
   void real(const std::string& path, float value, const char* key, const RealRule& rule) {
     if (finite(path, value, key) && !rule.keeps(value)) {
       add(path, shortest(value), rule.text, key);
     }
   }
 
+  // The length n of a list, which must lie from low to high.
   void count(const std::string& path, size_t n, const char* things, int64_t low, int64_t high,
              const char* key) {
     const auto value = static_cast<int64_t>(n);
@@ -48,6 +52,7 @@ struct Checker {
     add(path, std::to_string(n) + " " + things, range + " are allowed", key);
   }
 
+  // The load points of a run with loads, the pile of a stiffness print.
   void control() {
     if (g.JCTR == 1) {
       count("loads", g.loads.size(), "load points", 0, MAX_LOAD_POINTS, "NACT");
@@ -70,6 +75,7 @@ struct Checker {
     }
   }
 
+  // The pile counts, each pile's position and type, the number of types the piles take.
   void piles() {
     count("piles", g.piles.size(), "piles", 1, MAX_PILES, "PNUM");
     count("supports", g.supports.size(), "simulated piles", 0, MAX_SIMULATED, "SNUM");
@@ -80,7 +86,7 @@ struct Checker {
               std::to_string(g.piles.size()) + " piles are given",
           "PNUM + SNUM");
     }
-    std::map<int32_t, bool> taken;
+    std::set<int32_t> taken;
     for (size_t p = 0; p < g.piles.size(); ++p) {
       const PileValues& pile = g.piles[p];
       const std::string at = indexed("piles", p);
@@ -92,7 +98,7 @@ struct Checker {
                 std::to_string(static_cast<int64_t>(g.types.size()) - 1),
             "PTYPE");
       }
-      taken[pile.type] = true;
+      taken.insert(pile.type);
     }
     constexpr size_t MOST_TYPES = 100;  // numbered 0 to 99, as a block tag names them
     if (taken.size() > MOST_TYPES) {
@@ -101,6 +107,7 @@ struct Checker {
     }
   }
 
+  // The lengths, diameters, soil values and step counts of every segment of a type.
   void segments(const TypeValues& t, const std::string& at, bool stepped) {
     for (size_t s = 0; s < t.above.size(); ++s) {
       const AboveValues& segment = t.above[s];
@@ -124,10 +131,12 @@ struct Checker {
     }
   }
 
+  // The direction of the pile axis of a type.
   void axis(const TypeValues& t, const std::string& at) {
     bool finite_axis = true;
-    for (size_t i = 0; i < 3; ++i)
+    for (size_t i = 0; i < 3; ++i) {
       finite_axis &= finite(indexed(at + ".axis", i), t.axis[i], "AGL");
+    }
     if (!finite_axis) return;
     const AxisCheck axis = check_axis(t.axis[0], t.axis[1], t.axis[2]);
     switch (axis.fault) {
@@ -146,12 +155,14 @@ struct Checker {
     }
   }
 
+  // Every value of a type, and its station count.
   void type(size_t index, bool stepped) {
     const TypeValues& t = g.types[index];
     const std::string at =
         index < g.type_keys.size() ? "types[" + g.type_keys[index] + "]" : indexed("types", index);
-    if (!keeps_section_rule(t.shape))
+    if (!keeps_section_rule(t.shape)) {
       add(at + ".shape", std::to_string(t.shape), SECTION_RULE, "KSH");
+    }
     if (!keeps_support_rule(t.tip)) add(at + ".tip", std::to_string(t.tip), SUPPORT_RULE, "KSU");
     axis(t, at);
     count(at + ".above", t.above.size(), "segments", 0, MAX_SEGMENTS, "NFR");
@@ -171,6 +182,7 @@ struct Checker {
     }
   }
 
+  // The position and stiffness of every simulated pile.
   void supports() {
     for (size_t j = 0; j < g.supports.size(); ++j) {
       const SupportValues& support = g.supports[j];
