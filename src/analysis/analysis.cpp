@@ -85,15 +85,8 @@ void keep_pile(const StationTables& st, const PileData& piles, int32_t g, PileRe
 
 GroupRead parse_group(const std::string& text, const std::string& name) {
   GroupRead read;
-  std::string buffer = text;  // a stream in memory needs one byte: an empty text is no file
-  std::FILE* const file =
-      buffer.empty() ? std::fopen("/dev/null", "r") : fmemopen(buffer.data(), buffer.size(), "r");
-  if (file == nullptr) {
-    read.issue = InputIssue{name, 0, 0, "cannot be read", "", "run-time error reading " + name};
-    return read;
-  }
   MemoryText warnings, console_text;
-  InChannel data{file, name};
+  InChannel data = text_channel(text, name);
   data.warnings = warnings.file();
   OutChannel console{console_text.file(), "the console"};
   auto model = std::make_shared<Model>();
@@ -119,7 +112,6 @@ GroupRead parse_group(const std::string& text, const std::string& name) {
     }
     fault_context() = FaultContext{};
   }
-  std::fclose(file);
   return read;
 }
 

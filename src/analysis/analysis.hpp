@@ -61,11 +61,10 @@ GroupRead read_group(const std::string& path);
 
 // ---- A group given by its values ----
 //
-// A program that builds groups (a parametric study, a host language) holds their values; the
-// group is checked exactly as a data file is, by writing its data file and reading it. Piles
-// refer to their type by its index in `types`; the data file numbers the types in the order of
-// the piles that first take them. A value beyond the single-precision range is written as such
-// and refused by the reader like one of a data file.
+// A program that builds groups (a parametric study, a host language) holds their values; they
+// are checked by the rules of the reader and filled into a group as the reader fills one. Piles
+// refer to their type by its index in `types`; a data file numbers the types in the order of the
+// piles that first take them.
 
 struct AboveValues {  // a segment above the ground line
   float length = 0.0f, diameter = 0.0f;
@@ -107,17 +106,29 @@ struct GroupValues {
   std::vector<PileValues> piles;
   std::vector<TypeValues> types;
   std::vector<SupportValues> supports;
+  // How a message names each type after "types" when not by its index: the key of each type in a
+  // host's mapping of the types ("-1" gives "types[-1]").
+  std::vector<std::string> type_keys;
 };
 
 // values_of: the values of a group as read (the types of piles that share a type number are
 // those of the first of them).
 GroupValues values_of(const Group& group);
 
-// data_text: the data file of a group's values.
+// data_text: the data file of a group's values, for a program that writes one.
 std::string data_text(const GroupValues& values);
 
-// build_group: the group of its values, with every check of the reader; its messages name a line
-// of "the data text of NAME", data_text(values).
+// check: every mistake of a group's values, each named by the path of the value in the group,
+// the value and the rule, with the data file's key in brackets:
+//   types[2].below[0].diameter = -1.5: a diameter must be greater than 0 (DOB)
+// Every type is checked, whether a pile takes it or not; the loads when JCTR is 1 and INO when it
+// is 3, as a data file gives them only then; the step counts when the run goes on to the pile
+// results (JCTR neither 2 nor 3).
+std::vector<InputIssue> check(const GroupValues& values);
+
+// build_group: the group of its values, the same to the bit as the group of the reader on
+// data_text(values); the first mistake of check(values) when there is one, or an arithmetic
+// fault of the load reduction or the segment sums.
 GroupRead build_group(const GroupValues& values);
 
 // The values of one station: Z and the quantities UX, UY, SX, SY, NX, NY, NZ, MX, MY, PSX, PSY.

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace kelmarino {
 
@@ -102,14 +103,25 @@ struct OutputFile {
 // any of the text written on it could not be written (a full device, a closed pipe).
 bool flushed_whole(std::FILE* file, std::string& reason);
 
-// An input channel: the data file or the console, read line by line.
+// An input channel: the data file or the console, read line by line from a stream, or from a
+// text in memory when there is no stream.
 struct InChannel {
   std::FILE* file = nullptr;
   std::string name;               // as named in error messages: "pier.dat", "the console"
   int64_t line_number = 0;        // number of the last line taken
   std::string line;               // the last line taken, without its line end
   std::FILE* warnings = nullptr;  // where warnings about the input are written; none when null
+  std::string_view text;          // the text read when `file` is null; it outlives the channel
+  size_t next = 0;                // the position in `text` of the next line
 };
+
+// A channel that reads a text in memory, named `name` in messages.
+inline InChannel text_channel(std::string_view text, std::string name) {
+  InChannel channel;
+  channel.name = std::move(name);
+  channel.text = text;
+  return channel;
+}
 
 // Where a value stood in its channel: the line (0: no line of the channel set it) and the column
 // (0-based).

@@ -267,6 +267,7 @@ void piles_of(const Object& g, GroupValues& values) {
       if (type == nullptr) mistake(type_at, key, " is not one of the types");
       const py::object type_object = py::reinterpret_steal<py::object>(type);
       values.types.push_back(type_of(Object(type_object), {&types_at, nullptr, -1, key}));
+      values.type_keys.push_back(py::repr(key).cast<std::string>());
       keys.push_back(key);
       known = static_cast<int32_t>(keys.size() - 1);
     }
