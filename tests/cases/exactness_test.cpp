@@ -208,6 +208,30 @@ TEST_P(InProcess, EnvelopesAreTheFirstExtremesInFileOrder) {
   }
 }
 
+// The full analysis hands out the units of the stiffness alone: the same responses, and stations
+// at the places of the result's station rows.
+TEST_P(InProcess, FullAnalysisHandsOutTheUnitsOfTheStiffness) {
+  const Group group = example_group(GetParam());
+  const Analysed full = analyse(group);
+  const Analysed stiffness = analyse(group, Scope::stiffness);
+  ASSERT_TRUE(full.result && stiffness.result);
+  for (size_t p = 0; p < full.result->piles.size(); ++p) {
+    SCOPED_TRACE("pile " + std::to_string(p + 1));
+    const PileResult& pile = full.result->piles[p];
+    const PileUnits& units = stiffness.result->piles[p].units;
+    EXPECT_EQ(pile.units.x->at, units.x->at);
+    EXPECT_EQ(pile.units.y->at, units.y->at);
+    EXPECT_EQ(pile.KG, stiffness.result->piles[p].KG);
+    const std::span<const StationRow> rows = full.result->stations_of(pile);
+    ASSERT_EQ(pile.units.stations.size(), rows.size());
+    ASSERT_EQ(units.stations.size(), rows.size());
+    for (size_t k = 0; k < rows.size(); ++k) {
+      EXPECT_EQ(bits(pile.units.stations[k].ZH), bits(rows[k][0]));
+      EXPECT_EQ(bits(units.stations[k].ZH), bits(rows[k][0]));
+    }
+  }
+}
+
 // The combinations repeated over more than two parts: the envelopes are those of the first round,
 // a later equal value never taking the place of the first combination, and the pile tops are
 // handed over part by part in file order.
