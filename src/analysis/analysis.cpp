@@ -196,8 +196,8 @@ void solve_foundation(Model& model, Scope scope, Result& result) {
   for (int32_t i = 0; i < 6; ++i) result.cap[i] = run.FORCE(i + 1);
 }
 
-// The results of every pile: its head stiffness and units, and for the full scope its top and,
-// when every step count is 1 or more, its stations.
+// The results of every pile: its head stiffness, then for the full scope its top and, when every
+// step count is 1 or more, its stations, or for the stiffness scope its units.
 void keep_piles(const Model& model, ResponseCache& cache, Scope scope, Result& result) {
   const RunValues& run = model.run;
   result.piles.resize(static_cast<size_t>(run.PNUM));
@@ -212,6 +212,7 @@ void keep_piles(const Model& model, ResponseCache& cache, Scope scope, Result& r
     if (scope == Scope::stiffness) {
       if (stepped) station_list(model.piles, run.ZBL, g, st->stations);
       pile.KG = stepped ? st->stations.KG : 1;
+      keep_units(model, cache, g, stepped ? &st->stations : nullptr, pile.units);
     } else {
       if (stepped) {
         compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, model.piles, cache, *st);
@@ -222,7 +223,6 @@ void keep_piles(const Model& model, ResponseCache& cache, Scope scope, Result& r
       }
       keep_stations(*st, pile, result.stations);
     }
-    keep_units(model, cache, g, stepped ? &st->stations : nullptr, pile.units);
   }
   at_stage(nullptr);
 }

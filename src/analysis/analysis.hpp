@@ -125,7 +125,8 @@ using StationRow = std::array<float, 12>;
 
 // What the load combinations take of a pile besides its head stiffness: the responses of its two
 // bending planes to unit head displacements (shared by the piles of one type) and its stations,
-// none when a step count is below 1.
+// none when a step count is below 1. Handed out by the analysis of the stiffness alone; the full
+// analysis keeps its station values instead.
 struct PileUnits {
   std::shared_ptr<const PlaneResponse> x;  // the x-z plane
   std::shared_ptr<const PlaneResponse> y;  // the y-z plane
@@ -142,7 +143,7 @@ struct PileResult {
   int32_t KG = 1;
   size_t first = 0;  // its first row of Result::stations
   size_t count = 0;  // its number of stations
-  PileUnits units;
+  PileUnits units;   // Scope::stiffness only
 };
 
 struct Result {
@@ -162,7 +163,7 @@ struct Analysed {
 
 // How far analyse goes: the full analysis under the group's loads, or the stiffness alone (KCAP
 // and every pile's K, KG and units; the cap at rest and no station values), for a caller that
-// brings loads of its own.
+// brings loads of its own (the load combinations).
 enum class Scope : int32_t { full, stiffness };
 
 // analyse: the full analysis of a group under its loads, whatever its JCTR asks for the report;
