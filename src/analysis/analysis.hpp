@@ -134,6 +134,16 @@ GroupRead build_group(const GroupValues& values);
 // The values of one station: Z and the quantities UX, UY, SX, SY, NX, NY, NZ, MX, MY, PSX, PSY.
 using StationRow = std::array<float, 12>;
 
+// What the load combinations take of a pile besides its head stiffness: the responses of its two
+// bending planes to unit head displacements (shared by the piles of one type) and its stations,
+// none when a step count is below 1. Handed out by the analysis of the stiffness alone; the full
+// analysis keeps its station values instead.
+struct PileUnits {
+  std::shared_ptr<const PlaneResponse> x;  // the x-z plane
+  std::shared_ptr<const PlaneResponse> y;  // the y-z plane
+  std::vector<Station> stations;           // station k at k - 1
+};
+
 // The results of one pile: pile-top displacements DU and forces FT, the head stiffness K, all
 // in pile axes, and where its stations (from the top, KG the ground line) stand among the
 // stations of the result.
@@ -144,6 +154,7 @@ struct PileResult {
   int32_t KG = 1;
   size_t first = 0;  // its first row of Result::stations
   size_t count = 0;  // its number of stations
+  PileUnits units;   // Scope::stiffness only
 };
 
 struct Result {
@@ -161,14 +172,19 @@ struct Analysed {
   std::optional<AnalysisIssue> issue;
 };
 
+// How far analyse goes: the full analysis under the group's loads, or the stiffness alone (KCAP
+// and every pile's K, KG and units; the cap at rest and no station values), for a caller that
+// brings loads of its own (the load combinations).
+enum class Scope : int32_t { full, stiffness };
+
 // analyse: the full analysis of a group under its loads, whatever its JCTR asks for the report;
 // the stations only when every step count is 1 or more (a group for a stiffness print may have
 // none).
-Analysed analyse(const Group& group);
+Analysed analyse(const Group& group, Scope scope = Scope::full);
 
 // The same on a group of the reader that is used up: its model, unless another group shares it,
 // is changed by the analysis in place of a copy (a large one beside the analysis of a few piles).
-Analysed analyse(Group&& group);
+Analysed analyse(Group&& group, Scope scope = Scope::full);
 
 // analysis_stages: the stages after the reader on a model as READ_INPUT leaves it, writing
 // their stage messages on `console`, the report lines on `report` and the records on `pos`.

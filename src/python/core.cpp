@@ -420,6 +420,7 @@ void core_write(py::handle analysed, const std::string& base) {
 // The numbers kelmarino-cases writes, for the group of `text` under the load cases of a loads
 // file's text and the combinations of a combinations file's text (none: every case alone).
 struct CaseNumbers {
+  std::optional<AnalysisIssue> issue;  // a fault of the analysis of the group
   std::vector<cases::Combination> combinations;
   std::vector<cases::CapDisplacements> caps;
   std::vector<float> heads;  // combination, pile, then UX .. SZ, NX .. MZ
@@ -429,35 +430,17 @@ struct CaseNumbers {
 void case_numbers(const Group& group, const std::string& loads, const std::string& loads_name,
                   const std::optional<std::string>& combinations, const std::string& names_file,
                   CaseNumbers& out) {
-  auto model = std::make_unique<Model>(*group.model);
-  const bool own_loads = model->run.JCTR == 1;
-  std::vector<cases::LoadCase> load_cases;
-  if (own_loads) {
-    cases::LoadCase data{cases::DATA_CASE, {}};
-    for (int32_t k = 1; k <= group.loads.NACT; ++k) {
-      cases::PointLoad point{group.loads.AXY(k, 1), group.loads.AXY(k, 2), {}};
-      for (int32_t i = 0; i < 6; ++i) point.act[i] = group.loads.ACT(k, i + 1);
-      data.points.push_back(point);
-    }
-    load_cases.push_back(data);
-  }
-  for (cases::LoadCase& c :
-       cases::read_load_cases(loads, loads_name, own_loads ? cases::DATA_CASE : "")) {
-    load_cases.push_back(std::move(c));
-  }
+  const std::vector<cases::LoadCase> load_cases = cases::load_cases(group, &loads, loads_name);
   out.combinations = combinations ? cases::read_combinations(*combinations, names_file, load_cases)
                                   : cases::single_case_combinations(load_cases);
-  const FaultFlags flags;
-  ResponseCache cache;
-  cases::form_stiffness(*model, cache);
-  out.caps = cases::solve_combinations(*model, load_cases, out.combinations);
-  std::vector<cases::PileMarch> marches(static_cast<size_t>(model->run.PNUM));
-  at_stage("pile results");
-  for (int32_t g = 1; g <= model->run.PNUM; ++g) {
-    at_pile(g);
-    cases::prepare_march(*model, g, cache, marches[static_cast<size_t>(g - 1)]);
+  const Analysed analysed = analyse(group, Scope::stiffness);
+  if (analysed.issue) {
+    out.issue = analysed.issue;
+    return;
   }
-  at_stage(nullptr);
+  const FaultFlags flags;
+  const std::vector<cases::PileMarch> marches = cases::pile_marches(group, *analysed.result);
+  out.caps = cases::solve_combinations(analysed.result->KCAP, load_cases, out.combinations);
   std::atomic<int32_t> done{0};
   cases::envelope_piles(
       marches, out.caps, cases::combination_names(out.combinations), 1, done, out.results,
@@ -515,6 +498,10 @@ py::tuple core_combinations(const std::string& text, const std::string& name,
     if (read.group) {
       try {
         case_numbers(*read.group, loads, loads_name, combinations, combinations_name, numbers);
+        if (numbers.issue) {
+          fault = *numbers.issue;
+          refused = fault.full;
+        }
       } catch (const RunError& error) {
         const FaultContext& where = fault_context();
         fault = {where.stage != nullptr ? where.stage : "analysis", where.pile, error.what()};
