@@ -43,6 +43,11 @@ void write_text(std::string& text, std::string_view layout, std::span<const Item
 // point, no sign for zero, two exponent digits, right-aligned in w columns; asterisks if too wide.
 void append_e(std::string& text, float value, int32_t w, int32_t d);
 
+// The single-precision value that an Ew.d field of `value` reads back as: the value rounded half
+// up on digit d+1 as append_e prints it, then rounded to single precision; the float maximum
+// where the printed digits lie beyond it (.3403E+39). A value that is not finite stays as it is.
+float e_rounded(float value, int32_t d);
+
 // The shortest text that reads back as the same single-precision value ("0.1", "-2.5e-07"), for
 // messages and CSV files.
 std::string shortest(float value);

@@ -1,11 +1,14 @@
 // Iw and Ew.d fields. An Ew.d field shows the exact decimal value of a single-precision number,
 // rounded half up on digit d+1: printf's rounding (to nearest, ties to even, on the exact value)
 // is not used, so that ties such as 1.0625 give .1063E+01.
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "layout/layout.hpp"
@@ -224,6 +227,16 @@ void append_e(std::string& text, float value, int32_t w, int32_t d) {
   field[n++] = static_cast<char>('0' + magnitude / 10 % 10);
   field[n++] = static_cast<char>('0' + magnitude % 10);
   append_right_aligned(text, field, n, w);
+}
+
+float e_rounded(float value, int32_t d) {
+  if (!std::isfinite(value)) return value;
+  std::string field;
+  append_e(field, value, d + 8, d);  // wide enough for a sign, the point and the exponent
+  // Read in double precision, where neither a subnormal float nor the rounded maximum is out of
+  // range, then rounded once to single precision.
+  constexpr double MAX = std::numeric_limits<float>::max();
+  return static_cast<float>(std::clamp(std::strtod(field.c_str(), nullptr), -MAX, MAX));
 }
 
 std::string shortest(float value) {
