@@ -11,9 +11,11 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/analysis.hpp"
+#include "diagram/quantities.hpp"
 #include "layout/layout.hpp"
 #include "pile/pile.hpp"
 #include "plot/pos_file.hpp"
@@ -40,6 +42,15 @@ Result printed_result(const Result& result);
 inline float value_of(const StationRow& row, StationQuantity q) {
   return row[static_cast<size_t>(q) + 1];
 }
+
+// The vocabulary's words are those of the kernel's quantities, in their order.
+constexpr bool named(StationQuantity q, std::string_view name) {
+  return QUANTITY_WORDS[q].name == name;
+}
+static_assert(QUANTITY_COUNT == QUANTITIES && named(UX, "UX") && named(UY, "UY") &&
+              named(SX, "SX") && named(SY, "SY") && named(NX, "NX") && named(NY, "NY") &&
+              named(NZ, "NZ") && named(MX, "MX") && named(MY, "MY") && named(PSX, "PSX") &&
+              named(PSY, "PSY"));
 
 // pos_difference: the first difference between a post-processing file and a printed result of
 // the group, named as "UX of station 3 of pile 1 is .2377E-02 in it, .2378E-02 by the analysis";
