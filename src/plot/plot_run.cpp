@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <new>
+#include <stdexcept>
 #include <utility>
 
 #include "input/input.hpp"  // VERSION, data_base
@@ -38,18 +39,18 @@ Group read_data(const std::string& data_name) {
 std::vector<std::string> stored_run_warnings(const Group& group, const Result& result,
                                              const std::string& data_name,
                                              const std::string& pos_name) {
-  std::string text;
-  if (!read_whole_file(pos_name, text)) {
-    if (errno == ENOENT) return {};
-    return {"cannot open " + pos_name + ": " + std::strerror(errno)};
-  }
   const std::string shown = "; the pages show the analysis of " + data_name;
   try {
+    std::string text;
+    if (!read_whole_file(pos_name, text)) {
+      if (errno == ENOENT) return {};
+      return {"cannot open " + pos_name + ": " + std::strerror(errno) + shown};
+    }
     const std::optional<std::string> difference =
         pos_difference(read_pos(text, pos_name), group, result);
     if (!difference) return {};
     return {pos_name + " differs from the analysis of " + data_name + ": " + *difference + shown};
-  } catch (const PosError& error) {
+  } catch (const std::runtime_error& error) {  // a read that fails, records that cannot be read
     return {error.what() + shown};
   }
 }

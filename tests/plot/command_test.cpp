@@ -133,11 +133,13 @@ TEST(PlotCommand, StoredPostProcessingFileIsCheckedAgainstTheAnalysis) {
   const struct {
     const char* problem;
     std::string data;
-    std::string pos;  // none when empty
+    std::string pos;  // none when empty, a folder when "/"
     std::string warning;
   } cases[] = {
       {"no post-processing file", worked, "", ""},
       {"post-processing file of the data file", worked, worked_pos, ""},
+      {"folder in its place", worked, "/",
+       "run-time error reading case.pos: Is a directory" + shown},
       {"truncated post-processing file", worked, cut,
        "case.pos: the file ends after line " + std::to_string(pos_lines.size() - 1) +
            ", before PSY of pile 4" + shown},
@@ -169,8 +171,9 @@ TEST(PlotCommand, StoredPostProcessingFileIsCheckedAgainstTheAnalysis) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.problem);
     std::map<std::string, std::string> files = {{"case.dat", c.data}};
-    if (!c.pos.empty()) files["case.pos"] = c.pos;
+    if (!c.pos.empty() && c.pos != "/") files["case.pos"] = c.pos;
     const std::string folder = new_folder(files);
+    if (c.pos == "/") std::filesystem::create_directory(folder + "/case.pos");
     const testing::PlotRun run = run_plot(folder, "case");
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.errors, c.warning.empty() ? "" : "kelmarino-plot: warning: " + c.warning + "\n");
