@@ -61,8 +61,8 @@ ResultTable loads_table(const Group& group) {
   const LoadPoints& loads = group.loads;
   std::vector<std::vector<Cell>> rows;
   for (int32_t k = 1; k <= loads.NACT; ++k) {
-    rows.push_back({std::string("L").append(std::to_string(k)), d(loads.AXY(k, 1)),
-                    d(loads.AXY(k, 2))});
+    rows.push_back(
+        {std::string("L").append(std::to_string(k)), d(loads.AXY(k, 1)), d(loads.AXY(k, 2))});
     for (int32_t i = 1; i <= 6; ++i) rows.back().push_back(d(loads.ACT(k, i)));
   }
   rows.push_back({"resultant at O", 0.0, 0.0});

@@ -124,8 +124,9 @@ std::string pile_svg(const PileData& piles, int32_t p, const Result& result) {
       {"font-size=\"13\"",
        "Dots: the largest magnitude above the ground line and from it down, with its value in the "
        "unit of the axis above."}};
-  for (int32_t i = 0; i < 6; ++i)
+  for (int32_t i = 0; i < 6; ++i) {
     diagram.panels[i] = run_panel(PANEL_WORDS[i], stations, diagram.KG);
+  }
   return pile_diagram_svg(diagram);
 }
 

@@ -313,9 +313,8 @@ void write_loads(Plan& plan, const Group& group, const PlanScale& scale) {
     plan.obstacles.add_box(x, y, 7.0);
     plan.svg += "<g class=\"load\" data-load=\"" + std::to_string(k) + "\" data-x=\"" +
                 exact(loads.AXY(k, 1)) + "\" data-y=\"" + exact(loads.AXY(k, 2)) +
-                "\">\n<path d=\"M" +
-                fixed(x - 7.0, 2) + "," + fixed(y - 7.0, 2) + " l14,14 m0,-14 l-14,14\" stroke=\"" +
-                LOAD_COLOUR + "\" stroke-width=\"2.5\"/>\n";
+                "\">\n<path d=\"M" + fixed(x - 7.0, 2) + "," + fixed(y - 7.0, 2) +
+                " l14,14 m0,-14 l-14,14\" stroke=\"" + LOAD_COLOUR + "\" stroke-width=\"2.5\"/>\n";
     write_force(plan, "load-force", x, y, loads.ACT(k, 1), loads.ACT(k, 2), per_t, LOAD_COLOUR,
                 "arrow-green");
     plan.svg += "</g>\n";
@@ -449,19 +448,20 @@ std::string plan_svg(const Group& group) {
       arrow_marker("arrow-grey", AXIS_COLOUR) + arrow_marker("arrow-green", LOAD_COLOUR) +
       arrow_marker("arrow-orange", RESULTANT_COLOUR) +
       "</defs>\n<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n" +
-      label(
-          BOX_LEFT, 32.0, "start", "#000000",
-          "Plan of the group: " + std::to_string(group.model->run.PNUM) + " piles" +
-              (group.model->run.SNUM > 0 ? ", " + std::to_string(group.model->run.SNUM) + " simulated"
-                                        : std::string()) +
-              " (x, y in m, cap centre O)",
-          18) +
+      label(BOX_LEFT, 32.0, "start", "#000000",
+            "Plan of the group: " + std::to_string(group.model->run.PNUM) + " piles" +
+                (group.model->run.SNUM > 0
+                     ? ", " + std::to_string(group.model->run.SNUM) + " simulated"
+                     : std::string()) +
+                " (x, y in m, cap centre O)",
+            18) +
       "<rect x=\"" + fixed(BOX_LEFT, 2) + "\" y=\"" + fixed(BOX_TOP, 2) + "\" width=\"" +
       fixed(BOX_SIZE, 2) + "\" height=\"" + fixed(BOX_SIZE, 2) +
       "\" fill=\"none\" stroke=\"#cccccc\"/>\n";
   Plan plan;
   write_axes(plan, scale);
-  for (int32_t p = 1; p <= group.model->run.PNUM; ++p) write_pile(plan, group.model->piles, p, scale);
+  for (int32_t p = 1; p <= group.model->run.PNUM; ++p)
+    write_pile(plan, group.model->piles, p, scale);
   for (int32_t j = 1; j <= group.model->run.SNUM; ++j) {
     write_simulated(plan, group.model->piles, j, scale);
   }

@@ -1,11 +1,7 @@
 // The post-processing file reader: record groups read field by field.
 #include "plot/pos_file.hpp"
 
-#include <algorithm>
 #include <charconv>
-#include <cmath>
-#include <cstdlib>
-#include <limits>
 #include <sstream>
 
 #include "layout/layout.hpp"
@@ -156,21 +152,6 @@ void read_pile(Records& r, int32_t g, PosPile& pile) {
 }
 
 }  // namespace
-
-bool e_value(const std::string& number, float& value) {
-  // Read in double precision, where neither a subnormal float nor the rounded maximum is out of
-  // range, then rounded once to single precision.
-  constexpr double LARGEST_PRINTED = 0.3403e39;
-  char* end = nullptr;
-  const double read = std::strtod(number.c_str(), &end);
-  if (number.empty() || end != number.c_str() + number.size() || !std::isfinite(read) ||
-      std::fabs(read) > LARGEST_PRINTED) {
-    return false;
-  }
-  constexpr double MAX = std::numeric_limits<float>::max();
-  value = static_cast<float>(std::clamp(read, -MAX, MAX));
-  return true;
-}
 
 PosFile read_pos(const std::string& text, const std::string& name) {
   Records r{name, lines_of(text)};

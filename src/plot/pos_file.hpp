@@ -41,11 +41,6 @@ class PosError : public std::runtime_error {
   explicit PosError(const std::string& message) : std::runtime_error(message) {}
 };
 
-// e_value: the single-precision value of a number as kelmarino prints it ("-.1234E+01"):
-// subnormals (".1008E-38") as they are, and ".3403E+39", the float maximum rounded to four
-// digits, as the float maximum. False for text that is not a number or lies beyond that.
-bool e_value(const std::string& number, float& value);
-
 // read_pos: the records of the post-processing file whose whole text is given; `name` names the
 // file in messages. Throws PosError when a field cannot be read, the file ends before the records
 // its counts announce, a pile record is out of order, or text follows the last pile.
