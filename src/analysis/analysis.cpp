@@ -219,6 +219,21 @@ void keep_piles(const Model& model, ResponseCache& cache, Scope scope, Result& r
   at_stage(nullptr);
 }
 
+// The values of the stiffness stages that a checker recomputes, pile by pile.
+DerivedValues derived_values(const Model& model, const CalculationWidths& widths) {
+  const RunValues& run = model.run;
+  DerivedValues derived{widths.kx, widths.ky, {}};
+  derived.piles.resize(static_cast<size_t>(run.PNUM));
+  for (int32_t p = 1; p <= run.PNUM; ++p) {
+    PileFactors& pile = derived.piles[static_cast<size_t>(p - 1)];
+    pile = {run.ZFR(p), run.ZBL(p), run.ABOT(p), run.AXK(p), {}};
+    for (int32_t s = 1; s <= model.piles.NBL(p); ++s) {
+      pile.below.push_back({widths.BX(p, s), widths.BY(p, s), run.BTX(p, s), run.BTY(p, s)});
+    }
+  }
+  return derived;
+}
+
 // The analysis on a model that it may change: the stages of a full run, whatever JCTR asks for;
 // no load leaves the cap at rest.
 Analysed analyse_model(Model& model, Scope scope) {
@@ -227,8 +242,10 @@ Analysed analyse_model(Model& model, Scope scope) {
   const FaultFlags flags;
   try {
     model.run.JCTR = 1;
-    pile_stiffness(model, cache);
+    const auto widths = std::make_unique<CalculationWidths>();
+    pile_stiffness(model, cache, widths.get());
     Result result;
+    result.derived = derived_values(model, *widths);
     solve_foundation(model, scope, result);
     keep_piles(model, cache, scope, result);
     analysed.result = std::move(result);

@@ -157,11 +157,28 @@ struct PileResult {
   PileUnits units;   // Scope::stiffness only
 };
 
+// The values a checker recomputes by hand, as the analysis's stiffness stages formed them.
+struct SegmentFactors {          // of a segment below the ground line
+  float BX = 0.0f, BY = 0.0f;    // calculation widths b = (d + 1).k.kf in x and y (m)
+  float BTX = 0.0f, BTY = 0.0f;  // deformation factors alpha = (m.b/EI)^0.2 in x and y (1/m)
+};
+struct PileFactors {
+  float ZFR = 0.0f, ZBL = 0.0f;       // lengths above and below the ground line (m)
+  float ABOT = 0.0f;                  // bearing area at the bottom (m2)
+  float AXK = 0.0f;                   // axial stiffness (t/m)
+  std::vector<SegmentFactors> below;  // from the ground line down
+};
+struct DerivedValues {
+  float kx = 1.0f, ky = 1.0f;  // interaction coefficients of the group
+  std::vector<PileFactors> piles;
+};
+
 struct Result {
   float cap[6] = {};                 // UX, UY, UZ, SX, SY, SZ of the cap centre
   Table<float, 6, 6> KCAP;           // the stiffness of the foundation at the cap centre
   std::vector<PileResult> piles;     // without stations when a step count is below 1
   std::vector<StationRow> stations;  // of every pile, one pile after the other
+  DerivedValues derived;
   std::span<const StationRow> stations_of(const PileResult& pile) const {
     return {stations.data() + pile.first, pile.count};
   }

@@ -44,6 +44,15 @@ void write_text(std::string& text, std::string_view layout, std::span<const Item
 // point, no sign for zero, two exponent digits, right-aligned in w columns; asterisks if too wide.
 void append_e(std::string& text, float value, int32_t w, int32_t d);
 
+// e_value: the single-precision value of a number as an Ew.d field prints it ("-.1234E+01"):
+// subnormals (".1008E-38") as they are, and ".3403E+39", the float maximum rounded to four
+// digits, as the float maximum. False for text that is not a number or lies beyond that.
+bool e_value(const std::string& number, float& value);
+
+// The single-precision value that an Ew.d field of `value` reads back as (e_value): the value
+// rounded half up on digit d+1 as append_e prints it. A value that is not finite stays as it is.
+float e_rounded(float value, int32_t d);
+
 // The shortest text that reads back as the same single-precision value ("0.1", "-2.5e-07"), for
 // messages and CSV files.
 std::string shortest(float value);

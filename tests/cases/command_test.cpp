@@ -90,14 +90,7 @@ const char* const CAP_KEYS[6] = {"UX", "UY", "UZ", "SX", "SY", "SZ"};
 const char* const FORCE_KEYS[6] = {"NX", "NY", "NZ", "MX", "MY", "MZ"};
 
 // The .pos values of quantity q of a pile.
-const std::vector<float>& pos_values(const PosPile& pile, int32_t q) {
-  const kelmarino::Quantity in_pos[QUANTITIES] = {
-      kelmarino::Quantity::UX,  kelmarino::Quantity::UY, kelmarino::Quantity::SX,
-      kelmarino::Quantity::SY,  kelmarino::Quantity::NX, kelmarino::Quantity::NY,
-      kelmarino::Quantity::NZ,  kelmarino::Quantity::MX, kelmarino::Quantity::MY,
-      kelmarino::Quantity::PSX, kelmarino::Quantity::PSY};
-  return pile.of(in_pos[q]);
-}
+const std::vector<float>& pos_values(const PosPile& pile, int32_t q) { return pile.values[q]; }
 
 class BuiltCommand : public ::testing::TestWithParam<const char*> {};
 INSTANTIATE_TEST_SUITE_P(Shipped, BuiltCommand,
