@@ -1,5 +1,5 @@
 // Times the library's call for one group given by its values, as the Python package makes it:
-// the group built from its values (its data file written and read) and analysed.
+// the group built from its values and analysed.
 // Usage: analysis_call DATAFILE [calls, default 2000] [threads [drop]]
 //   Without threads: the mean time of one call in milliseconds, the best of five batches of
 //   calls, each result dropped as soon as it is made.

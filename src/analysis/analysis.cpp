@@ -63,13 +63,28 @@ size_t station_count(const PileData& piles, int32_t PNUM) {
   return count;
 }
 
-// The results of pile g from its station tables.
-void keep_pile(const StationTables& st, const PileData& piles, int32_t g, PileResult& pile,
-               std::vector<StationRow>& stations) {
+// The head stiffness of pile g, from its rows of ESP.
+void keep_stiffness(const PileData& piles, int32_t g, PileResult& pile) {
+  for (int32_t i = 0; i < 6; ++i) {
+    for (int32_t j = 0; j < 6; ++j) pile.K[i][j] = piles.ESP(6 * (g - 1) + i + 1, j + 1);
+  }
+}
+
+// The units of pile g: the responses of its planes, shared with the cache, and the stations of
+// `list` (none without one).
+void keep_units(const Model& model, ResponseCache& cache, int32_t g, const StationList* list,
+                PileUnits& units) {
+  const RunValues& run = model.run;
+  units.x = cache.shared_plane(model.piles, run.BTX, g);
+  units.y = cache.shared_plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, g), g);
+  if (list != nullptr) units.stations.assign(list->at, list->at + list->NSTA);
+}
+
+// The pile top and the stations of a pile from its station tables.
+void keep_stations(const StationTables& st, PileResult& pile, std::vector<StationRow>& stations) {
   for (int32_t i = 0; i < 6; ++i) {
     pile.DU[i] = st.DU[i];
     pile.FT[i] = st.FT[i];
-    for (int32_t j = 0; j < 6; ++j) pile.K[i][j] = piles.ESP(6 * (g - 1) + i + 1, j + 1);
   }
   pile.KG = st.KG;
   pile.first = stations.size();
@@ -85,15 +100,8 @@ void keep_pile(const StationTables& st, const PileData& piles, int32_t g, PileRe
 
 GroupRead parse_group(const std::string& text, const std::string& name) {
   GroupRead read;
-  std::string buffer = text;  // a stream in memory needs one byte: an empty text is no file
-  std::FILE* const file =
-      buffer.empty() ? std::fopen("/dev/null", "r") : fmemopen(buffer.data(), buffer.size(), "r");
-  if (file == nullptr) {
-    read.issue = InputIssue{name, 0, 0, "cannot be read", "", "run-time error reading " + name};
-    return read;
-  }
   MemoryText warnings, console_text;
-  InChannel data{file, name};
+  InChannel data = text_channel(text, name);
   data.warnings = warnings.file();
   OutChannel console{console_text.file(), "the console"};
   auto model = std::make_shared<Model>();
@@ -119,7 +127,6 @@ GroupRead parse_group(const std::string& text, const std::string& name) {
     }
     fault_context() = FaultContext{};
   }
-  std::fclose(file);
   return read;
 }
 
@@ -168,52 +175,79 @@ void analysis_stages(OutChannel& console, OutChannel& report, OutChannel& pos, M
 
 namespace {
 
-// KCAP, the cap displacements and the pile-top displacements of a model whose piles have their
-// head stiffness.
-void solve_foundation(Model& model, Result& result) {
+// KCAP, then, for the full scope, the cap displacements and the pile-top displacements of a
+// model whose piles have their head stiffness.
+void solve_foundation(Model& model, Scope scope, Result& result) {
   RunValues& run = model.run;
   at_stage("foundation analysis");
   assemble_kcap(run.PNUM, run.SNUM, model.piles, result.KCAP);
+  if (scope == Scope::stiffness) return;
   run.KCAP = result.KCAP;
   solve_cap_displacements(run.KCAP, run.FORCE);
   top_displacements(run.PNUM, model.piles, run.FORCE, run.TOPD);
   for (int32_t i = 0; i < 6; ++i) result.cap[i] = run.FORCE(i + 1);
 }
 
-// The results of every pile: its top, and its stations when every step count is 1 or more.
-void keep_piles(const Model& model, ResponseCache& cache, Result& result) {
+// The results of every pile: its head stiffness, then for the full scope its top and, when every
+// step count is 1 or more, its stations, or for the stiffness scope its units.
+void keep_piles(const Model& model, ResponseCache& cache, Scope scope, Result& result) {
   const RunValues& run = model.run;
   result.piles.resize(static_cast<size_t>(run.PNUM));
-  result.stations.reserve(station_count(model.piles, run.PNUM));
+  if (scope == Scope::full) result.stations.reserve(station_count(model.piles, run.PNUM));
   at_stage("pile results");
   const auto st = std::make_unique<StationTables>();
   const bool stepped = every_step_count_positive(model.piles, run.PNUM);
   for (int32_t g = 1; g <= run.PNUM; ++g) {
     at_pile(g);
-    if (stepped) {
-      compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, model.piles, cache, *st);
+    PileResult& pile = result.piles[static_cast<size_t>(g - 1)];
+    keep_stiffness(model.piles, g, pile);
+    if (scope == Scope::stiffness) {
+      if (stepped) station_list(model.piles, run.ZBL, g, st->stations);
+      pile.KG = stepped ? st->stations.KG : 1;
+      keep_units(model, cache, g, stepped ? &st->stations : nullptr, pile.units);
     } else {
-      pile_top(g, run.TOPD, model.piles, *st);
-      st->KG = 1;
-      st->NSTA = 0;
+      if (stepped) {
+        compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, model.piles, cache, *st);
+      } else {
+        pile_top(g, run.TOPD, model.piles, *st);
+        st->KG = 1;
+        st->NSTA = 0;
+      }
+      keep_stations(*st, pile, result.stations);
     }
-    keep_pile(*st, model.piles, g, result.piles[static_cast<size_t>(g - 1)], result.stations);
   }
   at_stage(nullptr);
 }
 
-// The full analysis on a model that it may change: the stages of a full run, whatever JCTR asks
-// for; no load leaves the cap at rest.
-Analysed analyse_model(Model& model) {
+// The values of the stiffness stages that a checker recomputes, pile by pile.
+DerivedValues derived_values(const Model& model, const CalculationWidths& widths) {
+  const RunValues& run = model.run;
+  DerivedValues derived{widths.kx, widths.ky, {}};
+  derived.piles.resize(static_cast<size_t>(run.PNUM));
+  for (int32_t p = 1; p <= run.PNUM; ++p) {
+    PileFactors& pile = derived.piles[static_cast<size_t>(p - 1)];
+    pile = {run.ZFR(p), run.ZBL(p), run.ABOT(p), run.AXK(p), {}};
+    for (int32_t s = 1; s <= model.piles.NBL(p); ++s) {
+      pile.below.push_back({widths.BX(p, s), widths.BY(p, s), run.BTX(p, s), run.BTY(p, s)});
+    }
+  }
+  return derived;
+}
+
+// The analysis on a model that it may change: the stages of a full run, whatever JCTR asks for;
+// no load leaves the cap at rest.
+Analysed analyse_model(Model& model, Scope scope) {
   Analysed analysed;
   ResponseCache cache;
   const FaultFlags flags;
   try {
     model.run.JCTR = 1;
-    pile_stiffness(model, cache);
+    const auto widths = std::make_unique<CalculationWidths>();
+    pile_stiffness(model, cache, widths.get());
     Result result;
-    solve_foundation(model, result);
-    keep_piles(model, cache, result);
+    result.derived = derived_values(model, *widths);
+    solve_foundation(model, scope, result);
+    keep_piles(model, cache, scope, result);
     analysed.result = std::move(result);
   } catch (const RunError& error) {
     const FaultContext& where = fault_context();
@@ -226,16 +260,16 @@ Analysed analyse_model(Model& model) {
 
 }  // namespace
 
-Analysed analyse(const Group& group) {
+Analysed analyse(const Group& group, Scope scope) {
   const auto model = std::make_unique<Model>(*group.model);
-  return analyse_model(*model);
+  return analyse_model(*model, scope);
 }
 
-Analysed analyse(Group&& group) {
-  if (group.model.use_count() != 1) return analyse(static_cast<const Group&>(group));
+Analysed analyse(Group&& group, Scope scope) {
+  if (group.model.use_count() != 1) return analyse(static_cast<const Group&>(group), scope);
   // The reader made the model as a working one; no other group holds it now.
   const std::shared_ptr<Model> model = std::const_pointer_cast<Model>(std::move(group.model));
-  return analyse_model(*model);
+  return analyse_model(*model, scope);
 }
 
 namespace {

@@ -61,11 +61,10 @@ GroupRead read_group(const std::string& path);
 
 // ---- A group given by its values ----
 //
-// A program that builds groups (a parametric study, a host language) holds their values; the
-// group is checked exactly as a data file is, by writing its data file and reading it. Piles
-// refer to their type by its index in `types`; the data file numbers the types in the order of
-// the piles that first take them. A value beyond the single-precision range is written as such
-// and refused by the reader like one of a data file.
+// A program that builds groups (a parametric study, a host language) holds their values; they
+// are checked by the rules of the reader and filled into a group as the reader fills one. Piles
+// refer to their type by its index in `types`; a data file numbers the types in the order of the
+// piles that first take them.
 
 struct AboveValues {  // a segment above the ground line
   float length = 0.0f, diameter = 0.0f;
@@ -107,21 +106,43 @@ struct GroupValues {
   std::vector<PileValues> piles;
   std::vector<TypeValues> types;
   std::vector<SupportValues> supports;
+  // How a message names each type after "types" when not by its index: the key of each type in a
+  // host's mapping of the types ("-1" gives "types[-1]").
+  std::vector<std::string> type_keys;
 };
 
 // values_of: the values of a group as read (the types of piles that share a type number are
 // those of the first of them).
 GroupValues values_of(const Group& group);
 
-// data_text: the data file of a group's values.
+// data_text: the data file of a group's values, for a program that writes one.
 std::string data_text(const GroupValues& values);
 
-// build_group: the group of its values, with every check of the reader; its messages name a line
-// of "the data text of NAME", data_text(values).
+// check: every mistake of a group's values, each named by the path of the value in the group,
+// the value and the rule, with the data file's key in brackets:
+//   types[2].below[0].diameter = -1.5: a diameter must be greater than 0 (DOB)
+// Every type is checked, whether a pile takes it or not; the loads when JCTR is 1 and INO when it
+// is 3, as a data file gives them only then; the step counts when the run goes on to the pile
+// results (JCTR neither 2 nor 3).
+std::vector<InputIssue> check(const GroupValues& values);
+
+// build_group: the group of its values, the same to the bit as the group of the reader on
+// data_text(values); the first mistake of check(values) when there is one, or an arithmetic
+// fault of the load reduction or the segment sums.
 GroupRead build_group(const GroupValues& values);
 
 // The values of one station: Z and the quantities UX, UY, SX, SY, NX, NY, NZ, MX, MY, PSX, PSY.
 using StationRow = std::array<float, 12>;
+
+// What the load combinations take of a pile besides its head stiffness: the responses of its two
+// bending planes to unit head displacements (shared by the piles of one type) and its stations,
+// none when a step count is below 1. Handed out by the analysis of the stiffness alone; the full
+// analysis keeps its station values instead.
+struct PileUnits {
+  std::shared_ptr<const PlaneResponse> x;  // the x-z plane
+  std::shared_ptr<const PlaneResponse> y;  // the y-z plane
+  std::vector<Station> stations;           // station k at k - 1
+};
 
 // The results of one pile: pile-top displacements DU and forces FT, the head stiffness K, all
 // in pile axes, and where its stations (from the top, KG the ground line) stand among the
@@ -133,6 +154,23 @@ struct PileResult {
   int32_t KG = 1;
   size_t first = 0;  // its first row of Result::stations
   size_t count = 0;  // its number of stations
+  PileUnits units;   // Scope::stiffness only
+};
+
+// The values a checker recomputes by hand, as the analysis's stiffness stages formed them.
+struct SegmentFactors {          // of a segment below the ground line
+  float BX = 0.0f, BY = 0.0f;    // calculation widths b = (d + 1).k.kf in x and y (m)
+  float BTX = 0.0f, BTY = 0.0f;  // deformation factors alpha = (m.b/EI)^0.2 in x and y (1/m)
+};
+struct PileFactors {
+  float ZFR = 0.0f, ZBL = 0.0f;       // lengths above and below the ground line (m)
+  float ABOT = 0.0f;                  // bearing area at the bottom (m2)
+  float AXK = 0.0f;                   // axial stiffness (t/m)
+  std::vector<SegmentFactors> below;  // from the ground line down
+};
+struct DerivedValues {
+  float kx = 1.0f, ky = 1.0f;  // interaction coefficients of the group
+  std::vector<PileFactors> piles;
 };
 
 struct Result {
@@ -140,6 +178,7 @@ struct Result {
   Table<float, 6, 6> KCAP;           // the stiffness of the foundation at the cap centre
   std::vector<PileResult> piles;     // without stations when a step count is below 1
   std::vector<StationRow> stations;  // of every pile, one pile after the other
+  DerivedValues derived;
   std::span<const StationRow> stations_of(const PileResult& pile) const {
     return {stations.data() + pile.first, pile.count};
   }
@@ -150,14 +189,19 @@ struct Analysed {
   std::optional<AnalysisIssue> issue;
 };
 
+// How far analyse goes: the full analysis under the group's loads, or the stiffness alone (KCAP
+// and every pile's K, KG and units; the cap at rest and no station values), for a caller that
+// brings loads of its own (the load combinations).
+enum class Scope : int32_t { full, stiffness };
+
 // analyse: the full analysis of a group under its loads, whatever its JCTR asks for the report;
 // the stations only when every step count is 1 or more (a group for a stiffness print may have
 // none).
-Analysed analyse(const Group& group);
+Analysed analyse(const Group& group, Scope scope = Scope::full);
 
 // The same on a group of the reader that is used up: its model, unless another group shares it,
 // is changed by the analysis in place of a copy (a large one beside the analysis of a few piles).
-Analysed analyse(Group&& group);
+Analysed analyse(Group&& group, Scope scope = Scope::full);
 
 // analysis_stages: the stages after the reader on a model as READ_INPUT leaves it, writing
 // their stage messages on `console`, the report lines on `report` and the records on `pos`.

@@ -1,6 +1,5 @@
-// A pile group given by its values: its data file written, with the shortest text of every real,
-// and read again by the reader, which checks it as it checks any data file; and the values of a
-// group as read.
+// The data file of a pile group given by its values, with the shortest text of every real, and
+// the values of a group as read.
 #include <cstdio>
 #include <map>
 #include <string>
@@ -152,22 +151,6 @@ std::string data_text(const GroupValues& values) {
   add_types(values, text);
   add_supports(values, text);
   return text;
-}
-
-GroupRead build_group(const GroupValues& values) {
-  const auto types = static_cast<int32_t>(values.types.size());
-  for (size_t p = 0; p < values.piles.size(); ++p) {
-    const int32_t t = values.piles[p].type;
-    if (t >= 0 && t < types) continue;
-    std::string what = "pile ";
-    what.append(std::to_string(p + 1)).append(" takes type ").append(std::to_string(t));
-    what.append(", which is not one of the ").append(std::to_string(types)).append(" types");
-    return GroupRead{std::nullopt,
-                     InputIssue{values.name, 0, 0, what, "", "in " + values.name + ": " + what}};
-  }
-  GroupRead read = parse_group(data_text(values), "the data text of " + values.name);
-  if (read.group) read.group->name = values.name;
-  return read;
 }
 
 GroupValues values_of(const Group& group) {

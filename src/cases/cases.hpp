@@ -7,19 +7,22 @@
 // smallest value of each station quantity over the combinations, with the governing combination.
 //
 // The piles' stiffness, the foundation stiffness and the responses of every pile to unit head
-// displacements are formed once. Each combination then costs a solve and the station values of
-// every pile, made of the same operations in the same order as a run of kelmarino on a data file
-// whose load section lists the combination's scaled load points, so its results are
-// bit-identical to that run's. The march carries LANES combinations at once, one per lane.
+// displacements are formed once, by the analysis of the group (analyse, Scope::stiffness). Each
+// combination then costs a solve and the station values of every pile, made of the same
+// operations in the same order as a run of kelmarino on a data file whose load section lists the
+// combination's scaled load points, so its results are bit-identical to that run's. The march
+// carries LANES combinations at once, one per lane.
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "analysis/analysis.hpp"
 #include "model/model.hpp"
 #include "pile/pile.hpp"
 #include "tables/tables.hpp"
@@ -95,6 +98,12 @@ bool is_name(const std::string& text);
 std::vector<LoadCase> read_load_cases(const std::string& text, const std::string& file,
                                       const std::string& taken);
 
+// load_cases: the load cases of a run on a group: the data file's own, DATA_CASE (the group's
+// load points in file order), when its JCTR is 1, then those of the text of a loads file
+// (read_load_cases) when there is one.
+std::vector<LoadCase> load_cases(const Group& group, const std::string* loads_text,
+                                 const std::string& loads_name);
+
 // read_combinations: the combinations of the text of a combinations file: the header
 // "combination" followed by case names, then one row per combination with one factor per case
 // (an empty cell is 0). Refusals as read_load_cases.
@@ -141,12 +150,7 @@ std::vector<std::string> combination_warnings(const InputNames& files,
                                               const std::vector<LoadCase>& cases,
                                               const std::vector<Combination>& combinations);
 
-// ---- The analysis formed once ----
-
-// form_stiffness: the single-pile stages and the foundation stiffness of a model read by
-// READ_INPUT: BTXY, BOTAREA, AXIAL, LATERAL, then KCAP by assemble_kcap. Arithmetic faults are
-// trapped at the fault context of the stage, as in a run of kelmarino.
-void form_stiffness(Model& model, ResponseCache& cache);
+// ---- The loads and cap displacements of the combinations ----
 
 // combination_force: FORCE = the load of a combination at the cap centre. Starting from zero,
 // for each term in order and each load point of its case in order, the six components are each
@@ -158,12 +162,12 @@ void combination_force(const Combination& combination, const std::vector<LoadCas
 // solve_loads: the cap displacements of every combination in place of its FORCE, each by
 // GAUSS_SOLVE on a copy of KCAP, combination after combination in file order and named in a fault
 // as solve_combinations names it, the faulting reduction where it comes.
-void solve_loads(const Model& model, const std::vector<LoadCase>& cases,
+void solve_loads(const Table<float, 6, 6>& KCAP, const std::vector<LoadCase>& cases,
                  CombinationLoads& combinations);
 
 // solve_combinations: the cap displacements of every combination: its FORCE, then GAUSS_SOLVE on
 // a copy of KCAP. A trapped fault names the combination.
-std::vector<CapDisplacements> solve_combinations(const Model& model,
+std::vector<CapDisplacements> solve_combinations(const Table<float, 6, 6>& KCAP,
                                                  const std::vector<LoadCase>& cases,
                                                  const std::vector<Combination>& combinations);
 
@@ -177,22 +181,24 @@ struct PileMarch {
   int32_t g = 0;
   float top_x = 0.0f;  // the pile top in plan (m)
   float top_y = 0.0f;
-  float top_diameter = 0.0f;  // m
-  float D[36] = {};           // OFFSET_MATRIX of the pile top
-  float Tt[36] = {};          // transpose of AXIS_ROTATION: cap axes to pile axes
-  float B[36] = {};           // head stiffness in pile axes (the ESP block)
-  PlaneResponse x;            // the x-z plane's responses
-  PlaneResponse y;            // the y-z plane's
-  StationList stations;
-  int32_t KG = 1;               // the ground-line station
-  std::vector<int32_t> joints;  // the stations that end a segment inside the pile
+  float top_diameter = 0.0f;               // m
+  float D[36] = {};                        // OFFSET_MATRIX of the pile top
+  float Tt[36] = {};                       // transpose of AXIS_ROTATION: cap axes to pile axes
+  float B[36] = {};                        // head stiffness in pile axes, column by column
+  std::shared_ptr<const PlaneResponse> x;  // the x-z plane's responses
+  std::shared_ptr<const PlaneResponse> y;  // the y-z plane's
+  std::vector<Station> stations;           // station k at k - 1
+  int32_t KG = 1;                          // the ground-line station
+  std::vector<int32_t> joints;             // the stations that end a segment inside the pile
   std::vector<float> ZH;  // distance of each station from the pile top (m), station k at k - 1
   int32_t NSTA() const { return static_cast<int32_t>(ZH.size()); }
 };
 
-// prepare_march: the march of pile g, with the responses and stations that compute_stations
-// takes.
-void prepare_march(const Model& model, int32_t g, ResponseCache& cache, PileMarch& march);
+// pile_marches: the march of every pile of a group from its analysis (Scope::stiffness will do):
+// the frames from the group's values, the head stiffness, the responses and the stations from
+// the result. A group with a step count below 1 has no stations: a run-time error naming the
+// first such segment.
+std::vector<PileMarch> pile_marches(const Group& group, const Result& result);
 
 const char* quantity_name(int32_t q);
 const char* quantity_unit(int32_t q);

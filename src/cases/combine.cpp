@@ -1,16 +1,30 @@
-// The analysis formed once per run (pile and foundation stiffness), and the load and cap
-// displacements of every combination.
+// The load cases of a run, and the load and cap displacements of every combination.
 #include "cases/cases.hpp"
 #include "foundation/foundation.hpp"
 #include "input/input.hpp"
 
 namespace kelmarino::cases {
 
-void form_stiffness(Model& model, ResponseCache& cache) {
-  pile_stiffness(model, cache);
-  at_stage("foundation analysis");
-  assemble_kcap(model.run.PNUM, model.run.SNUM, model.piles, model.run.KCAP);
-  at_stage(nullptr);
+std::vector<LoadCase> load_cases(const Group& group, const std::string* loads_text,
+                                 const std::string& loads_name) {
+  std::vector<LoadCase> cases;
+  const bool own = group.model->run.JCTR == 1;
+  if (own) {
+    LoadCase data{DATA_CASE, {}};
+    const LoadPoints& points = group.loads;
+    for (int32_t k = 1; k <= points.NACT; ++k) {
+      PointLoad point{points.AXY(k, 1), points.AXY(k, 2), {}};
+      for (int32_t i = 0; i < 6; ++i) point.act[i] = points.ACT(k, i + 1);
+      data.points.push_back(point);
+    }
+    cases.push_back(std::move(data));
+  }
+  if (loads_text != nullptr) {
+    for (LoadCase& c : read_load_cases(*loads_text, loads_name, own ? DATA_CASE : "")) {
+      cases.push_back(std::move(c));
+    }
+  }
+  return cases;
 }
 
 void combination_force(const Combination& combination, const std::vector<LoadCase>& cases,
@@ -29,21 +43,21 @@ namespace {
 
 // The cap displacements of the combination `name` in place of its FORCE: GAUSS_SOLVE on a copy of
 // KCAP.
-void solve_cap(const Model& model, std::string_view name, Vec<float, 6>& FORCE) {
+void solve_cap(const Table<float, 6, 6>& KCAP, std::string_view name, Vec<float, 6>& FORCE) {
   // A zero pivot here means the piles leave a cap displacement unrestrained: every combination
   // would fault alike, so the first one ends the run. An overflow is this combination's own.
   const std::string solution =
       "solution of the cap displacements of combination " + std::string(name);
   at_stage(solution.c_str());
   fault_context().pivot_cause = "are all six restrained?";
-  Table<float, 6, 6> A = model.run.KCAP;
+  Table<float, 6, 6> A = KCAP;
   GAUSS_SOLVE(6, A.data(), FORCE.data());
   check_faults();  // while the name of the stage lives
 }
 
 }  // namespace
 
-std::vector<CapDisplacements> solve_combinations(const Model& model,
+std::vector<CapDisplacements> solve_combinations(const Table<float, 6, 6>& KCAP,
                                                  const std::vector<LoadCase>& cases,
                                                  const std::vector<Combination>& combinations) {
   std::vector<CapDisplacements> caps(combinations.size());
@@ -53,14 +67,14 @@ std::vector<CapDisplacements> solve_combinations(const Model& model,
     const std::string reduction = "reduction of the loads of combination " + name;
     at_stage(reduction.c_str());
     combination_force(combinations[c], cases, FORCE);
-    solve_cap(model, name, FORCE);
+    solve_cap(KCAP, name, FORCE);
     for (int32_t i = 0; i < 6; ++i) caps[c].U[i] = FORCE.data()[i];
   }
   fault_context() = FaultContext{};
   return caps;
 }
 
-void solve_loads(const Model& model, const std::vector<LoadCase>& cases,
+void solve_loads(const Table<float, 6, 6>& KCAP, const std::vector<LoadCase>& cases,
                  CombinationLoads& combinations) {
   Vec<float, 6> FORCE;
   for (size_t c = 0; c < combinations.loads.size(); ++c) {
@@ -75,7 +89,7 @@ void solve_loads(const Model& model, const std::vector<LoadCase>& cases,
     } else {
       for (int32_t i = 0; i < 6; ++i) FORCE.data()[i] = U[i];
     }
-    solve_cap(model, combinations.names[c], FORCE);
+    solve_cap(KCAP, combinations.names[c], FORCE);
     for (int32_t i = 0; i < 6; ++i) U[i] = FORCE.data()[i];
   }
   fault_context() = FaultContext{};

@@ -47,42 +47,35 @@ bool read_text(const std::string& path, std::string& text) {
 
 // The inputs of a run.
 struct Inputs {
-  std::unique_ptr<GroupData> group = std::make_unique<GroupData>();
+  Group group;
   std::vector<LoadCase> cases;
   CombinationLoads combinations;
 };
 
-// The data file through the project's reader, then the loads and the combinations.
+// The message of a data file that cannot be read as a group. The reader stops with a line of its
+// own on an input error; the others are run-time errors.
+std::string refusal(const InputIssue& issue) {
+  if (issue.full.starts_with("run-time error")) return issue.full;
+  return "run-time error: the reader stopped on an input error in " + issue.file + ": " +
+         issue.message;
+}
+
+// The data file as a group, then the loads and the combinations.
 void read_inputs(const std::string& base, Inputs& in) {
   const std::string data_name = base + ".dat";
-  open_file(data_name, "r");  // the message of a missing data file, as kelmarino words it
-  try {
-    read_group(data_name, *in.group);
-  } catch (const GroupError& error) {
-    const std::string what = error.what();
-    throw RunError(what.starts_with("run-time error") ? what : "run-time error: " + what);
-  }
-  const int32_t JCTR = in.group->model.run.JCTR;
-  if (JCTR == 1) {
-    LoadCase data{DATA_CASE, {}};
-    for (const LoadPoint& point : in.group->loads) {
-      PointLoad p{point.x, point.y, {}};
-      for (int32_t i = 0; i < 6; ++i) p.act[i] = point.act[i];
-      data.points.push_back(p);
-    }
-    in.cases.push_back(data);
-  }
+  GroupRead read = read_group(data_name);
+  if (read.issue) throw RunError(refusal(*read.issue));
+  in.group = std::move(*read.group);
+  const int32_t JCTR = in.group.model->run.JCTR;
   const std::string loads_name = base + ".loads.csv";
   std::string text;
-  if (read_text(loads_name, text)) {
-    for (LoadCase& c : read_load_cases(text, loads_name, JCTR == 1 ? DATA_CASE : "")) {
-      in.cases.push_back(std::move(c));
-    }
-  } else if (JCTR != 1) {
+  const bool loads = read_text(loads_name, text);
+  if (!loads && JCTR != 1) {
     throw RunError("run-time error opening " + loads_name + ": " + std::strerror(ENOENT) + " (" +
                    data_name + " has no load case of its own: its JCTR is " + std::to_string(JCTR) +
                    ", not 1)");
   }
+  in.cases = load_cases(in.group, loads ? &text : nullptr, loads_name);
   const std::string combinations_name = base + ".combinations.csv";
   if (read_text(combinations_name, text)) {
     in.combinations =
@@ -188,25 +181,19 @@ struct Stream {
 void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, int32_t threads,
                        Progress& progress, Timings& timings) {
   const ArithmeticTraps traps;
-  Model& model = in.group->model;
-  ResponseCache cache;
   progress.phase("forming the stiffness of the piles");
-  form_stiffness(model, cache);
+  const Analysed analysed = analyse(in.group, Scope::stiffness);
+  if (analysed.issue) throw RunError(analysed.issue->full);
+  const Result& result = *analysed.result;
+  const std::vector<PileMarch> marches = pile_marches(in.group, result);
   progress.phase("solving the combinations");
-  solve_loads(model, in.cases, in.combinations);
+  solve_loads(result.KCAP, in.cases, in.combinations);
   const std::vector<CapDisplacements>& caps = in.combinations.loads;
   const CaseNames names = case_names(base, in);
-  progress.phase("forming the responses of the piles");
-  std::vector<PileMarch> marches(static_cast<size_t>(model.run.PNUM));
-  for (int32_t g = 1; g <= model.run.PNUM; ++g) {
-    fault_context() = FaultContext{"pile results", g};
-    prepare_march(model, g, cache, marches[static_cast<size_t>(g - 1)]);
-  }
-  fault_context() = FaultContext{};
 
   Stream heads{folder.shown("heads.csv"), folder.create("heads.csv")};
   Stream cap{folder.shown("cap.csv"), folder.create("cap.csv")};
-  const int32_t PNUM = model.run.PNUM;
+  const int32_t PNUM = in.group.model->run.PNUM;
   auto write_heads = [&](size_t first, size_t last, const std::vector<HeadResult>& part) {
     write_text_to(cap.file, cap.name, cap_csv(names, caps, first, last));
     const size_t pieces = (last - first + COMBINATIONS_PER_PIECE - 1) / COMBINATIONS_PER_PIECE;

@@ -40,7 +40,8 @@ void march_top(const PileMarch& march, const float (&U)[6][LANES], LaneTops& top
 
 // The quantities of station k.
 void march_station(const PileMarch& march, int32_t k, const LaneTops& tops, StationLanes& s) {
-  station_values(march.x, march.y, k, march.stations(k), tops.DU, tops.FT, s.q);
+  station_values(*march.x, *march.y, k, march.stations[static_cast<size_t>(k - 1)], tops.DU,
+                 tops.FT, s.q);
 }
 
 // The choice of a or b by a mask of all ones or all zeros, in integer operations: the loop of
@@ -91,18 +92,11 @@ void copy_matrix(const float* from, int32_t n, float* to) {
   for (int32_t i = 0; i < n * n; ++i) to[i] = from[i];
 }
 
-}  // namespace
-
-static_assert(QUANTITIES == QUANTITY_COUNT, "one vocabulary of the station quantities");
-
-const char* quantity_name(int32_t q) { return QUANTITY_WORDS[q].name; }
-
-const char* quantity_unit(int32_t q) { return QUANTITY_WORDS[q].unit; }
-
-void prepare_march(const Model& model, int32_t g, ResponseCache& cache, PileMarch& march) {
+// The march of pile g: the frames of its top and axis from the group's values, the rest from its
+// results.
+PileMarch pile_march(const Model& model, const PileResult& pile, int32_t g) {
   const PileData& piles = model.piles;
-  const RunValues& run = model.run;
-  march = PileMarch{};
+  PileMarch march;
   march.g = g;
   march.top_x = piles.PXY(g, 1);
   march.top_y = piles.PXY(g, 2);
@@ -112,14 +106,60 @@ void prepare_march(const Model& model, int32_t g, ResponseCache& cache, PileMarc
   copy_matrix(M.data(), 6, march.D);
   AXIS_ROTATION(piles.AGL(g, 1), piles.AGL(g, 2), piles.AGL(g, 3), T);
   TRANSPOSE(6, 6, T.data(), march.Tt);
-  stiffness_block(piles, g, M);
-  copy_matrix(M.data(), 6, march.B);
-  march.x = cache.plane(piles, run.BTX, g);
-  march.y = cache.plane(piles, y_factors(run.BTX, run.BTY, piles, g), g);
-  station_list(piles, run.ZBL, g, march.stations);
-  march.KG = march.stations.KG;
+  for (int32_t i = 0; i < 6; ++i) {
+    for (int32_t j = 0; j < 6; ++j) march.B[6 * j + i] = pile.K[i][j];
+  }
+  march.x = pile.units.x;
+  march.y = pile.units.y;
+  march.stations = pile.units.stations;
+  march.KG = pile.KG;
   march.joints = segment_joints(piles, g);
-  for (int32_t k = 1; k <= march.stations.NSTA; ++k) march.ZH.push_back(march.stations(k).ZH);
+  for (const Station& station : march.stations) march.ZH.push_back(station.ZH);
+  return march;
+}
+
+// The refusal of a group with a step count below 1, which leaves its piles without stations: its
+// first such segment.
+RunError without_stations(const Group& group) {
+  const PileData& piles = group.model->piles;
+  auto refusal = [&](int32_t g, const char* key, int32_t n, const char* where, int32_t s) {
+    return RunError("run-time error in " + group.name + ": pile " + std::to_string(g) + " has " +
+                    key + " = " + std::to_string(n) + " in " + where + " segment " +
+                    std::to_string(s) +
+                    "; a step count must be 1 or more for the pile results of the combinations");
+  };
+  for (int32_t g = 1; g <= group.model->run.PNUM; ++g) {
+    for (int32_t s = 1; s <= piles.NFR(g); ++s) {
+      if (piles.NSF(g, s) < 1) return refusal(g, "NSF", piles.NSF(g, s), "above-ground", s);
+    }
+    for (int32_t s = 1; s <= piles.NBL(g); ++s) {
+      if (piles.NSG(g, s) < 1) return refusal(g, "NSG", piles.NSG(g, s), "below-ground", s);
+    }
+  }
+  return RunError("run-time error in " + group.name + ": a pile without stations");
+}
+
+}  // namespace
+
+static_assert(QUANTITIES == QUANTITY_COUNT, "one vocabulary of the station quantities");
+
+const char* quantity_name(int32_t q) { return QUANTITY_WORDS[q].name; }
+
+const char* quantity_unit(int32_t q) { return QUANTITY_WORDS[q].unit; }
+
+std::vector<PileMarch> pile_marches(const Group& group, const Result& result) {
+  for (const PileResult& pile : result.piles) {
+    if (pile.units.stations.empty()) throw without_stations(group);
+  }
+  std::vector<PileMarch> marches;
+  at_stage("pile results");
+  for (size_t p = 0; p < result.piles.size(); ++p) {
+    const int32_t g = static_cast<int32_t>(p + 1);
+    at_pile(g);
+    marches.push_back(pile_march(*group.model, result.piles[p], g));
+  }
+  at_stage(nullptr);
+  return marches;
 }
 
 void march_lanes(const PileMarch& march, const float (&U)[6][LANES], LaneTops& tops,

@@ -22,7 +22,8 @@ inline constexpr const char* X_PLANE_COLOUR = "#1f4fd0";
 inline constexpr const char* Y_PLANE_COLOUR = "#d0301f";
 inline constexpr const char* AXIAL_COLOUR = "#1b7a3a";
 
-// In the order of the post-processing file's columns, that of StationQuantity.
+// Indexed by the kernel's StationQuantity: the order of a result's station values and of the
+// columns of stations.csv.
 inline constexpr int32_t QUANTITY_COUNT = 11;
 inline constexpr QuantityWord QUANTITY_WORDS[QUANTITY_COUNT] = {
     {"UX", "m", Plane::XZ, X_PLANE_COLOUR},    {"UY", "m", Plane::YZ, Y_PLANE_COLOUR},

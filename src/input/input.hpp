@@ -83,6 +83,62 @@ void reduce_load_point(float x, float y, const float* T, Vec<float, 6>& FORCE);
 void REDUCE_LOADS(int32_t NACT, const Table<float, MAX_LOAD_POINTS, 2>& AXY,
                   const Table<float, MAX_LOAD_POINTS, 6>& ACT, Vec<float, 6>& FORCE);
 
+// The loads of the control section reduced to the cap centre, as the stage "reduction of the
+// loads to the cap centre": FORCE = REDUCE_LOADS of the load points.
+void reduce_loads(const LoadPoints& loads, Vec<float, 6>& FORCE);
+
+// The above- and below-ground lengths ZFR and ZBL of the first PNUM piles, each the sum of its
+// segment lengths from the top down; each pile's sum is the input of that pile.
+void segment_sums(int32_t PNUM, const PileData& piles, PileReals& ZFR, PileReals& ZBL);
+
+// ---- The rules of a pile's values, kept by the reader and by the check of a group's values ----
+
+// A rule on a real value: whether a value keeps it, and how the rule is stated.
+struct RealRule {
+  bool (*keeps)(float);
+  const char* text;
+};
+inline constexpr RealRule LENGTH_RULE{[](float v) { return !(v < 0.0f); },
+                                      "a segment length must be 0 or more"};
+inline constexpr RealRule DIAMETER_RULE{[](float v) { return v > 0.0f; },
+                                        "a diameter must be greater than 0"};
+inline constexpr RealRule SOIL_RULE{[](float v) { return v > 0.0f; },
+                                    "the soil coefficient must be greater than 0"};
+inline constexpr RealRule FRICTION_RULE{
+    [](float v) { return v >= 0.0f && v < 90.0f; },
+    "the friction angle must be 0 or more and below 90 degrees"};
+inline constexpr RealRule BOTTOM_SOIL_RULE{
+    [](float v) { return v > 0.0f; },
+    "the soil coefficient at the pile bottom must be greater than 0"};
+inline constexpr RealRule MODULUS_RULE{[](float v) { return v > 0.0f; },
+                                       "the elastic modulus must be greater than 0"};
+inline constexpr RealRule REDUCTION_RULE{
+    [](float v) { return v > 0.0f; },
+    "the reduction factor of the second moment of area must be greater than 0"};
+
+inline constexpr const char* SECTION_RULE = "the section code must be 0 (circular) or 1 (square)";
+inline constexpr const char* SUPPORT_RULE = "the bottom support code must be 1 or more";
+inline constexpr const char* STEPS_RULE =
+    "a step count must be 1 or more when the run goes on to the pile results";
+inline bool keeps_section_rule(int32_t KSH) { return KSH == 0 || KSH == 1; }
+inline bool keeps_support_rule(int32_t KSU) { return KSU >= 1; }
+
+// The direction AGL of a pile axis, checked: not along the x axis, pointing down from the head to
+// the tip, of length 1 within 0.001.
+struct AxisCheck {
+  enum class Fault { none, along_x, upward, not_unit };
+  Fault fault = Fault::none;
+  std::string given;       // the direction as given: "(0.5, 0, 1)"
+  std::string length;      // its length to four digits: "1.118"
+  std::string normalised;  // the direction of length 1 to four digits: "(0.4472, 0, 0.8944)"
+};
+inline constexpr const char* ALONG_X_RULE = "a pile along the x axis has no pile axes";
+inline constexpr const char* DOWNWARD_RULE =
+    "the pile axis must point down from the head to the tip";
+inline constexpr const char* UNIT_RULE =
+    "the direction of the pile axis must have length 1 (within 0.001)";
+AxisCheck check_axis(float x, float y, float z);
+
 // ---- The pile group of a run, for the programs that read its data file ----
 
 // A data file that cannot be read as a pile group: the message says which and why.

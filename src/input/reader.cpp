@@ -479,13 +479,6 @@ void SIM_BLOCK(Reader& reader, int32_t K) {
   }
 }
 
-// A value with four significant digits ("6.083", "-0.1644", "0").
-std::string four_digits(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.4g", value == 0.0 ? 0.0 : value);
-  return text;
-}
-
 // The checks of one pile's values after the whole file is read. Each refusal names the pile, its
 // type, the value, its segment and the line that set it, and echoes that line.
 struct PileCheck {
@@ -518,6 +511,12 @@ struct PileCheck {
                       (where.line > 0 ? "" : ", set by no line of the file") + "; " + range);
   }
 
+  // A real value that must keep its rule.
+  void real(Place where, const char* name, float value, const char* ground, int32_t s,
+            const RealRule& rule) const {
+    if (!rule.keeps(value)) outside(where, name, shortest(value), ground, s, rule.text);
+  }
+
   // The block that gave the pile its values, its segment counts and its codes.
   void codes() const {
     if (at.KSU.line == 0) {  // the <0> block gives every pile of type 0 or below its values
@@ -526,98 +525,59 @@ struct PileCheck {
     }
     limit(at.NFR, "NFR", piles.NFR(p), 0, MAX_SEGMENTS);
     limit(at.NBL, "NBL", piles.NBL(p), 0, MAX_SEGMENTS);
-    if (piles.KSH(p) != 0 && piles.KSH(p) != 1) {
-      refuse(at.KSH, "has KSH = " + std::to_string(piles.KSH(p)) +
-                         "; the section code must be 0 (circular) or 1 (square)");
+    if (!keeps_section_rule(piles.KSH(p))) {
+      refuse(at.KSH, "has KSH = " + std::to_string(piles.KSH(p)) + "; " + SECTION_RULE);
     }
-    if (piles.KSU(p) < 1) {
-      refuse(at.KSU, "has KSU = " + std::to_string(piles.KSU(p)) +
-                         "; the bottom support code must be 1 or more");
+    if (!keeps_support_rule(piles.KSU(p))) {
+      refuse(at.KSU, "has KSU = " + std::to_string(piles.KSU(p)) + "; " + SUPPORT_RULE);
     }
-    if (piles.AGL(p, 2) == 0.0f && piles.AGL(p, 3) == 0.0f) {
-      refuse(at.AGL, "has AGL(2) = AGL(3) = 0: a pile along the x axis has no pile axes");
-    }
-    axis();
-  }
-
-  // The direction of the pile axis: downwards from the head, and of length 1 within 0.001.
-  void axis() const {
-    const double a[3] = {static_cast<double>(piles.AGL(p, 1)), static_cast<double>(piles.AGL(p, 2)),
-                         static_cast<double>(piles.AGL(p, 3))};
-    const auto vector = [](const double(&v)[3], auto text) {
-      std::string shown = "(";
-      shown.append(text(v[0])).append(", ").append(text(v[1])).append(", ");
-      return shown.append(text(v[2])).append(")");
-    };
-    const auto exact = [](double x) { return shortest(static_cast<float>(x)); };
-    const auto rounded = [](double x) { return four_digits(x); };
-    const std::string given = "has AGL = " + vector(a, exact);
-    if (!(a[2] > 0.0)) {
-      refuse(at.AGL, given +
-                         "; the pile axis must point down from the head to the tip: AGL(3) "
-                         "must be greater than 0");
-    }
-    const double length = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
-    if (std::abs(length - 1.0) > 1e-3) {
-      const double unit[3] = {a[0] / length, a[1] / length, a[2] / length};
-      refuse(at.AGL, given + " of length " + four_digits(length) +
-                         "; the direction of the pile axis must have length 1 (within 0.001): "
-                         "write it normalised, " +
-                         vector(unit, rounded));
+    const AxisCheck axis = check_axis(piles.AGL(p, 1), piles.AGL(p, 2), piles.AGL(p, 3));
+    const std::string given = "has AGL = " + axis.given;
+    switch (axis.fault) {
+      case AxisCheck::Fault::none:
+        break;
+      case AxisCheck::Fault::along_x:
+        refuse(at.AGL, "has AGL(2) = AGL(3) = 0: " + std::string(ALONG_X_RULE));
+      case AxisCheck::Fault::upward:
+        refuse(at.AGL, given + "; " + DOWNWARD_RULE + ": AGL(3) must be greater than 0");
+      case AxisCheck::Fault::not_unit:
+        refuse(at.AGL, given + " of length " + axis.length + "; " + UNIT_RULE +
+                           ": write it normalised, " + axis.normalised);
     }
   }
 
   // Lengths, diameters, soil values and step counts of every segment. A run that stops at a
   // stiffness print (`stepped` false) never divides a segment into its steps.
   void segments(bool stepped) const {
-    const char* const length = "a segment length must be 0 or more";
-    const char* const diameter = "a diameter must be greater than 0";
-    const char* const steps =
-        "a step count must be 1 or more when the run goes on to the pile results";
     const char* const above = "above-ground";
     for (int32_t s = 1; s <= piles.NFR(p); ++s) {
       const float HFR = piles.HFR(p, s);
       const float DOF = piles.DOF(p, s);
       const int32_t NSF = piles.NSF(p, s);
-      if (HFR < 0.0f) outside(at.HFR[s - 1], "HFR", shortest(HFR), above, s, length);
-      if (!(DOF > 0.0f)) outside(at.DOF[s - 1], "DOF", shortest(DOF), above, s, diameter);
-      if (stepped && NSF < 1) outside(at.NSF[s - 1], "NSF", std::to_string(NSF), above, s, steps);
+      real(at.HFR[s - 1], "HFR", HFR, above, s, LENGTH_RULE);
+      real(at.DOF[s - 1], "DOF", DOF, above, s, DIAMETER_RULE);
+      if (stepped && NSF < 1) {
+        outside(at.NSF[s - 1], "NSF", std::to_string(NSF), above, s, STEPS_RULE);
+      }
     }
     const char* const below = "below-ground";
     for (int32_t s = 1; s <= piles.NBL(p); ++s) {
-      const float HBL = piles.HBL(p, s);
-      const float DOB = piles.DOB(p, s);
-      const float PMT = piles.PMT(p, s);
-      const float PFI = piles.PFI(p, s);
       const int32_t NSG = piles.NSG(p, s);
-      if (HBL < 0.0f) outside(at.HBL[s - 1], "HBL", shortest(HBL), below, s, length);
-      if (!(DOB > 0.0f)) outside(at.DOB[s - 1], "DOB", shortest(DOB), below, s, diameter);
-      if (!(PMT > 0.0f)) {
-        outside(at.PMT[s - 1], "PMT", shortest(PMT), below, s,
-                "the soil coefficient must be greater than 0");
+      real(at.HBL[s - 1], "HBL", piles.HBL(p, s), below, s, LENGTH_RULE);
+      real(at.DOB[s - 1], "DOB", piles.DOB(p, s), below, s, DIAMETER_RULE);
+      real(at.PMT[s - 1], "PMT", piles.PMT(p, s), below, s, SOIL_RULE);
+      real(at.PFI[s - 1], "PFI", piles.PFI(p, s), below, s, FRICTION_RULE);
+      if (stepped && NSG < 1) {
+        outside(at.NSG[s - 1], "NSG", std::to_string(NSG), below, s, STEPS_RULE);
       }
-      if (!(PFI >= 0.0f && PFI < 90.0f)) {
-        outside(at.PFI[s - 1], "PFI", shortest(PFI), below, s,
-                "the friction angle must be 0 or more and below 90 degrees");
-      }
-      if (stepped && NSG < 1) outside(at.NSG[s - 1], "NSG", std::to_string(NSG), below, s, steps);
     }
   }
 
   // The values of the whole pile, and its station count.
   void pile_values() const {
-    if (!(piles.PMB(p) > 0.0f)) {
-      outside(at.PMB, "PMB", shortest(piles.PMB(p)), "", 0,
-              "the soil coefficient at the pile bottom must be greater than 0");
-    }
-    if (!(piles.PEH(p) > 0.0f)) {
-      outside(at.PEH, "PEH", shortest(piles.PEH(p)), "", 0,
-              "the elastic modulus must be greater than 0");
-    }
-    if (!(piles.PKE(p) > 0.0f)) {
-      outside(at.PKE, "PKE", shortest(piles.PKE(p)), "", 0,
-              "the reduction factor of the second moment of area must be greater than 0");
-    }
+    real(at.PMB, "PMB", piles.PMB(p), "", 0, BOTTOM_SOIL_RULE);
+    real(at.PEH, "PEH", piles.PEH(p), "", 0, MODULUS_RULE);
+    real(at.PKE, "PKE", piles.PKE(p), "", 0, REDUCTION_RULE);
     const int64_t stations = pile_stations(piles, p).NSTA;
     if (stations > MAX_STATIONS) {
       refuse(at.steps, "has " + std::to_string(stations) +
@@ -657,9 +617,7 @@ void read_control_section(Reader& reader, int32_t& JCTR, int32_t& INO, Place& IN
                  real_target(loads.ACT(k, 3)), real_target(loads.ACT(k, 4)),
                  real_target(loads.ACT(k, 5)), real_target(loads.ACT(k, 6))});
     }
-    at_stage("reduction of the loads to the cap centre");
-    REDUCE_LOADS(loads.NACT, loads.AXY, loads.ACT, FORCE);
-    at_stage("input");
+    reduce_loads(loads, FORCE);
   } else if (JCTR == 3) {
     free_read(data, "value, the pile number INO", {noting_place(integer_target(INO), INO_at)});
   }
@@ -873,6 +831,16 @@ void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& IN
   PNUM = reader.PNUM;
   SNUM = reader.SNUM;
   for (int32_t p = 1; p <= PNUM; ++p) check_pile(reader, p);
+  segment_sums(PNUM, piles, ZFR, ZBL);
+}
+
+void reduce_loads(const LoadPoints& loads, Vec<float, 6>& FORCE) {
+  at_stage("reduction of the loads to the cap centre");
+  REDUCE_LOADS(loads.NACT, loads.AXY, loads.ACT, FORCE);
+  at_stage("input");
+}
+
+void segment_sums(int32_t PNUM, const PileData& piles, PileReals& ZFR, PileReals& ZBL) {
   for (int32_t p = 1; p <= PNUM; ++p) {
     at_pile(p);
     ZFR(p) = 0.0f;
@@ -881,6 +849,45 @@ void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& IN
     for (int32_t s = 1; s <= piles.NBL(p); ++s) ZBL(p) = ZBL(p) + piles.HBL(p, s);
   }
   at_pile(0);
+}
+
+namespace {
+
+// A value with four significant digits ("6.083", "-0.1644", "0").
+std::string four_digits(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4g", value == 0.0 ? 0.0 : value);
+  return text;
+}
+
+// "(x, y, z)", each component as `text` shows it.
+template <typename Text>
+std::string vector_text(const double (&v)[3], Text text) {
+  std::string shown = "(";
+  shown.append(text(v[0])).append(", ").append(text(v[1])).append(", ");
+  return shown.append(text(v[2])).append(")");
+}
+
+}  // namespace
+
+AxisCheck check_axis(float x, float y, float z) {
+  AxisCheck check;
+  const double a[3] = {static_cast<double>(x), static_cast<double>(y), static_cast<double>(z)};
+  check.given = vector_text(a, [](double v) { return shortest(static_cast<float>(v)); });
+  if (y == 0.0f && z == 0.0f) {
+    check.fault = AxisCheck::Fault::along_x;
+  } else if (!(a[2] > 0.0)) {
+    check.fault = AxisCheck::Fault::upward;
+  } else {
+    const double length = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+    if (std::abs(length - 1.0) > 1e-3) {
+      const double unit[3] = {a[0] / length, a[1] / length, a[2] / length};
+      check.fault = AxisCheck::Fault::not_unit;
+      check.length = four_digits(length);
+      check.normalised = vector_text(unit, four_digits);
+    }
+  }
+  return check;
 }
 
 }  // namespace kelmarino

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace kelmarino {
 
@@ -42,6 +43,15 @@ void write_text(std::string& text, std::string_view layout, std::span<const Item
 // Appends one Ew.d field: the exact decimal value rounded half up on digit d+1, no 0 before the
 // point, no sign for zero, two exponent digits, right-aligned in w columns; asterisks if too wide.
 void append_e(std::string& text, float value, int32_t w, int32_t d);
+
+// e_value: the single-precision value of a number as an Ew.d field prints it ("-.1234E+01"):
+// subnormals (".1008E-38") as they are, and ".3403E+39", the float maximum rounded to four
+// digits, as the float maximum. False for text that is not a number or lies beyond that.
+bool e_value(const std::string& number, float& value);
+
+// The single-precision value that an Ew.d field of `value` reads back as (e_value): the value
+// rounded half up on digit d+1 as append_e prints it. A value that is not finite stays as it is.
+float e_rounded(float value, int32_t d);
 
 // The shortest text that reads back as the same single-precision value ("0.1", "-2.5e-07"), for
 // messages and CSV files.
@@ -102,14 +112,25 @@ struct OutputFile {
 // any of the text written on it could not be written (a full device, a closed pipe).
 bool flushed_whole(std::FILE* file, std::string& reason);
 
-// An input channel: the data file or the console, read line by line.
+// An input channel: the data file or the console, read line by line from a stream, or from a
+// text in memory when there is no stream.
 struct InChannel {
   std::FILE* file = nullptr;
   std::string name;               // as named in error messages: "pier.dat", "the console"
   int64_t line_number = 0;        // number of the last line taken
   std::string line;               // the last line taken, without its line end
   std::FILE* warnings = nullptr;  // where warnings about the input are written; none when null
+  std::string_view text;          // the text read when `file` is null; it outlives the channel
+  size_t next = 0;                // the position in `text` of the next line
 };
+
+// A channel that reads a text in memory, named `name` in messages.
+inline InChannel text_channel(std::string_view text, std::string name) {
+  InChannel channel;
+  channel.name = std::move(name);
+  channel.text = text;
+  return channel;
+}
 
 // Where a value stood in its channel: the line (0: no line of the channel set it) and the column
 // (0-based).

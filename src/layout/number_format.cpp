@@ -1,11 +1,14 @@
 // Iw and Ew.d fields. An Ew.d field shows the exact decimal value of a single-precision number,
 // rounded half up on digit d+1: printf's rounding (to nearest, ties to even, on the exact value)
 // is not used, so that ties such as 1.0625 give .1063E+01.
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "layout/layout.hpp"
@@ -224,6 +227,30 @@ void append_e(std::string& text, float value, int32_t w, int32_t d) {
   field[n++] = static_cast<char>('0' + magnitude / 10 % 10);
   field[n++] = static_cast<char>('0' + magnitude % 10);
   append_right_aligned(text, field, n, w);
+}
+
+bool e_value(const std::string& number, float& value) {
+  // Read in double precision, where neither a subnormal float nor the rounded maximum is out of
+  // range, then rounded once to single precision.
+  constexpr double LARGEST_PRINTED = 0.3403e39;
+  char* end = nullptr;
+  const double read = std::strtod(number.c_str(), &end);
+  if (number.empty() || end != number.c_str() + number.size() || !std::isfinite(read) ||
+      std::fabs(read) > LARGEST_PRINTED) {
+    return false;
+  }
+  constexpr double MAX = std::numeric_limits<float>::max();
+  value = static_cast<float>(std::clamp(read, -MAX, MAX));
+  return true;
+}
+
+float e_rounded(float value, int32_t d) {
+  if (!std::isfinite(value)) return value;
+  std::string field;
+  append_e(field, value, d + 7, d);  // a sign, the point, d digits and the exponent
+  float read = value;
+  e_value(field.substr(field.find_first_not_of(' ')), read);
+  return read;
 }
 
 std::string shortest(float value) {

@@ -56,26 +56,42 @@ std::string echo(const std::string& line, size_t column) {
          "^";
 }
 
-// Line `number` of the channel, read again from its file when it is not the last line taken;
-// false when the file cannot be read again (a pipe) or has no such line.
+// Collects line `number` (from 1) of the characters that `next` hands out (EOF at their end):
+// whether the text has that line.
+template <typename Next>
+bool scan_line(Next next, int64_t number, std::string& line) {
+  line.clear();
+  int64_t current = 1;
+  for (int c = next(); c != EOF; c = next()) {
+    if (c == '\n' && ++current > number) break;
+    if (c != '\n' && current == number) line.push_back(static_cast<char>(c));
+  }
+  const bool found = current > number || (current == number && !line.empty());
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return found;
+}
+
+// Line `number` of the channel, read again from its text or file when it is not the last line
+// taken; false when the file cannot be read again (a pipe) or has no such line.
 bool line_of(InChannel& channel, int64_t number, std::string& line) {
   if (number == channel.line_number) {
     line = channel.line;
     return true;
   }
   std::FILE* const file = channel.file;
-  const long position = file != nullptr ? std::ftell(file) : -1;
-  if (position < 0 || std::fseek(file, 0, SEEK_SET) != 0) return false;
-  line.clear();
-  int64_t current = 1;
-  for (int c = std::getc(file); c != EOF; c = std::getc(file)) {
-    if (c == '\n' && ++current > number) break;
-    if (c != '\n' && current == number) line.push_back(static_cast<char>(c));
+  if (file == nullptr) {
+    size_t at = 0;
+    const std::string_view text = channel.text;
+    const auto next = [&text, &at] {
+      return at < text.size() ? static_cast<unsigned char>(text[at++]) : EOF;
+    };
+    return scan_line(next, number, line);
   }
-  const bool found = current > number || (current == number && !line.empty());
+  const long position = std::ftell(file);
+  if (position < 0 || std::fseek(file, 0, SEEK_SET) != 0) return false;
+  const bool found = scan_line([file] { return std::getc(file); }, number, line);
   std::clearerr(file);
   std::fseek(file, position, SEEK_SET);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
   return found;
 }
 
@@ -107,9 +123,9 @@ Place end_place(const InChannel& channel) { return {channel.line_number + 1, 0};
             "end of file where " + std::string(expected) + " was expected");
 }
 
-// Takes the next line of the channel; a line ended by CR LF reads like one ended by LF. A CR
-// inside a line is refused: the file's lines end with CR alone, and it would read as one line.
-bool take_line(InChannel& channel) {
+// Takes the next line of the channel's file into its line, without its line end; false at the
+// end of the file.
+bool take_file_line(InChannel& channel) {
   channel.line.clear();
   int c = getc_unlocked(channel.file);  // the channel is read by one thread
   while (c != EOF && c != '\n') {
@@ -119,7 +135,22 @@ bool take_line(InChannel& channel) {
   if (std::ferror(channel.file)) {
     throw RunError("run-time error reading " + channel.name + ": " + std::strerror(errno));
   }
-  if (c == EOF && channel.line.empty()) return false;
+  return c != EOF || !channel.line.empty();
+}
+
+// Takes the next line of the channel; a line ended by CR LF reads like one ended by LF. A CR
+// inside a line is refused: the file's lines end with CR alone, and it would read as one line.
+bool take_line(InChannel& channel) {
+  if (channel.file == nullptr) {
+    const std::string_view text = channel.text;
+    channel.line.clear();
+    if (channel.next >= text.size()) return false;
+    const size_t end = std::min(text.find('\n', channel.next), text.size());
+    channel.line.assign(text.substr(channel.next, end - channel.next));
+    channel.next = end + 1;
+  } else if (!take_file_line(channel)) {
+    return false;
+  }
   if (!channel.line.empty() && channel.line.back() == '\r') channel.line.pop_back();
   ++channel.line_number;
   const size_t cr = channel.line.find('\r');

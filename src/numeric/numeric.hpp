@@ -18,25 +18,8 @@ using Matrix6 = Matrix<6, 6>;
 
 // MATMUL: C (l x n) = A (l x m) . B (m x n); each element summed over k in order from 1.
 void MATMUL(int32_t l, int32_t m, int32_t n, const float* A, const float* B, float* C);
-// The same product in double precision, for intermediates held at higher precision.
-void MATMUL(int32_t l, int32_t m, int32_t n, const double* A, const double* B, double* C);
-
 // TRANSPOSE: B (n x m) = the transpose of A (m x n).
 void TRANSPOSE(int32_t m, int32_t n, const float* A, float* B);
-
-// MATINV: B = inverse of A (n x n) by Gauss elimination without row exchanges. A is left
-// reduced. A pivot below 1e-12 of the mean absolute diagonal sets error = 100 and returns at once.
-void MATINV(float* A, int32_t n, float* B, int32_t& error);
-
-// Gauss-Jordan inversion with partial pivoting, for the blocks MATINV gives up on. Returns false
-// when a pivot column holds only zeros (a singular matrix).
-bool invert_with_pivoting(const float* A, int32_t n, float* B);
-
-// B = inverse of A, for the transfer relations: MATINV on a copy of A and, only when it gives up,
-// the pivoted inversion of A. A singular A ends the run with a fault naming `what`.
-void invert_block(const float* A, int32_t n, float* B, const char* what);
-// The same in double precision: MATINV's elimination and the pivoted inversion, both in double.
-void invert_block(const double* A, int32_t n, double* B, const char* what);
 
 // A double rounded once to single precision. A value beyond the single-precision range ends in the
 // overflow of a single-precision product, so that it is trapped or flagged as every overflow is.

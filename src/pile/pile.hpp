@@ -111,12 +111,17 @@ class ResponseCache {
   // stops at a stiffness print) count as one step. A pile held at its tip that has no length is
   // a run-time error.
   const PlaneResponse& plane(const PileData& piles, const SegmentReals& factors, int32_t p);
+  // The same, shared with the caller beyond the life of the cache.
+  std::shared_ptr<const PlaneResponse> shared_plane(const PileData& piles,
+                                                    const SegmentReals& factors, int32_t p);
   // Forgets every response, for a cache that serves one run after another.
   void clear();
 
  private:
   struct Store;
   std::unique_ptr<Store> store_;
+  const std::shared_ptr<PlaneResponse>& solved(const PileData& piles, const SegmentReals& factors,
+                                               int32_t p);
 };
 
 // LATERAL: the 6x6 head stiffness of every pile, in its own axes, into its six rows of ESP.

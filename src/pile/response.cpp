@@ -272,7 +272,7 @@ void soil_transfer(double alpha, double EI, double d, double h, Matrix4d& T) {
 
 struct ResponseCache::Store {
   std::map<std::vector<uint32_t>, size_t> index;  // the values of a plane, bit for bit
-  std::vector<std::unique_ptr<PlaneResponse>> responses;
+  std::vector<std::shared_ptr<PlaneResponse>> responses;
   // Work space, kept by the run so that a fault that ends it leaves nothing behind.
   std::vector<uint32_t> key;
   std::vector<PlaneSegment> segments;
@@ -348,19 +348,31 @@ void plane_steps(const std::vector<PlaneSegment>& segments, bool held_tip, Plane
 
 }  // namespace
 
-const PlaneResponse& ResponseCache::plane(const PileData& piles, const SegmentReals& factors,
-                                          int32_t p) {
+const std::shared_ptr<PlaneResponse>& ResponseCache::solved(const PileData& piles,
+                                                            const SegmentReals& factors,
+                                                            int32_t p) {
   Store& s = *store_;
   plane_key(piles, factors, p, s.key, s.segments);
   const auto found = s.index.find(s.key);
-  if (found != s.index.end()) return *s.responses[found->second];
+  if (found != s.index.end()) return s.responses[found->second];
   plane_steps(s.segments, piles.KSU(p) == 4, s.steps);
   // The response is kept before it is solved, so that nothing is lost when the solution ends
   // the run; it is found only once it is whole.
-  s.responses.push_back(std::make_unique<PlaneResponse>());
+  s.responses.push_back(std::make_shared<PlaneResponse>());
   solve_plane(s.steps, s.soil, s.pieces, s.Z, *s.responses.back());
   s.index.emplace(s.key, s.responses.size() - 1);
-  return *s.responses.back();
+  return s.responses.back();
+}
+
+const PlaneResponse& ResponseCache::plane(const PileData& piles, const SegmentReals& factors,
+                                          int32_t p) {
+  return *solved(piles, factors, p);
+}
+
+std::shared_ptr<const PlaneResponse> ResponseCache::shared_plane(const PileData& piles,
+                                                                 const SegmentReals& factors,
+                                                                 int32_t p) {
+  return solved(piles, factors, p);
 }
 
 }  // namespace kelmarino

@@ -17,9 +17,7 @@ std::string table_section(const std::string& heading, const std::string& note,
 
 }  // namespace
 
-std::string index_html(const std::string& title, const GroupData& group,
-                       const DerivedValues& derived, const ReportResults& report,
-                       const PosFile& pos, const std::vector<int32_t>& KG,
+std::string index_html(const std::string& title, const Group& group, const Result& result,
                        const std::vector<std::string>& warnings) {
   const std::string name = escape_xml(title);
   std::string html =
@@ -50,34 +48,36 @@ std::string index_html(const std::string& title, const GroupData& group,
       "<nav><p>Files: <a href=\"summary.txt\">summary.txt</a> (these tables as "
       "text), <a href=\"stations.csv\">stations.csv</a> (every station of every pile), "
       "<a href=\"heads.csv\">heads.csv</a> (every pile top). Diagrams of pile:";
-  for (const PosPile& pile : pos.piles) {
-    const std::string g = std::to_string(pile.g);
+  const PileData& piles = group.model->piles;
+  const auto PNUM = static_cast<int32_t>(result.piles.size());
+  for (int32_t p = 1; p <= PNUM; ++p) {
+    const std::string g = std::to_string(p);
     html.append(" <a href=\"#pile-").append(g).append("\">").append(g).append("</a>");
   }
-  html += "</p></nav>\n" + input_report_html(group, derived) + "<h2>Summary</h2>\n";
+  html += "</p></nav>\n" + input_report_html(group, result) + "<h2>Summary</h2>\n";
   html +=
-      table_section("Displacements of the cap centre, in cap axes", "", cap_table(report), "cap");
+      table_section("Displacements of the cap centre, in cap axes", "", cap_table(result), "cap");
   html += table_section("Displacements at the pile tops, in the axes of each pile", "",
-                        head_displacement_table(report), "head-displacements");
+                        head_displacement_table(result), "head-displacements");
   html += table_section("Forces at the pile tops, in the axes of each pile", "",
-                        head_force_table(report), "head-forces");
+                        head_force_table(result), "head-forces");
   html += table_section(
       "Largest values along each pile",
       "The axial force NZ at the top, and the largest absolute moment, shear and soil stress of "
       "either bending plane, signed, with the component it is (of), the distance Z along the pile "
       "axis from its top and the station number.",
-      extremes_table(pos), "extremes");
+      extremes_table(result), "extremes");
   html += table_section("Largest values in the soil",
                         "From the ground line (at Z = ground Z) down: the largest absolute moment "
                         "and shear of either bending plane, as above.",
-                        soil_extremes_table(pos, KG), "soil-extremes");
+                        soil_extremes_table(result), "soil-extremes");
   html += "<h2>Plan of the group</h2>\n<p><img src=\"plan.svg\" alt=\"Plan of the group\"/></p>\n";
-  for (const PosPile& pile : pos.piles) {
-    const std::string g = std::to_string(pile.g);
+  for (int32_t p = 1; p <= PNUM; ++p) {
+    const std::string g = std::to_string(p);
     html += "<section class=\"pile\">\n<h2 id=\"pile-" + g + "\">Pile " + g +
-            ", top at (x, y) = (" + readable(pile.x) + ", " + readable(pile.y) + ") m</h2>\n" +
-            "<p><img src=\"" + pile_file_name(pile.g) + "\" alt=\"Diagrams of pile " + g +
-            "\"/></p>\n</section>\n";
+            ", top at (x, y) = (" + readable(as_printed(piles.PXY(p, 1))) + ", " +
+            readable(as_printed(piles.PXY(p, 2))) + ") m</h2>\n" + "<p><img src=\"" +
+            pile_file_name(p) + "\" alt=\"Diagrams of pile " + g + "\"/></p>\n</section>\n";
   }
   return html + "</body>\n</html>\n";
 }

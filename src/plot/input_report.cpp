@@ -1,11 +1,9 @@
 // The calculation report at the top of the results page: the input as the reader took it, and the
-// values a checker recomputes by hand, formed by the analysis's own stiffness stages.
+// values a checker recomputes by hand, as the analysis formed them.
 #include <cmath>
-#include <memory>
 
 #include "diagram/svg.hpp"
 #include "plot/plot.hpp"
-#include "traps/traps.hpp"
 
 namespace kelmarino {
 namespace {
@@ -59,15 +57,16 @@ ResultTable control_table(const RunValues& run, size_t load_points) {
         std::to_string(run.SNUM), std::to_string(load_points)}});
 }
 
-ResultTable loads_table(const GroupData& group) {
+ResultTable loads_table(const Group& group) {
+  const LoadPoints& loads = group.loads;
   std::vector<std::vector<Cell>> rows;
-  for (size_t k = 0; k < group.loads.size(); ++k) {
-    const LoadPoint& load = group.loads[k];
-    rows.push_back({std::string("L").append(std::to_string(k + 1)), d(load.x), d(load.y)});
-    for (const float a : load.act) rows.back().push_back(d(a));
+  for (int32_t k = 1; k <= loads.NACT; ++k) {
+    rows.push_back(
+        {std::string("L").append(std::to_string(k)), d(loads.AXY(k, 1)), d(loads.AXY(k, 2))});
+    for (int32_t i = 1; i <= 6; ++i) rows.back().push_back(d(loads.ACT(k, i)));
   }
   rows.push_back({"resultant at O", 0.0, 0.0});
-  for (int32_t i = 1; i <= 6; ++i) rows.back().push_back(d(group.model.run.FORCE(i)));
+  for (int32_t i = 1; i <= 6; ++i) rows.back().push_back(d(group.model->run.FORCE(i)));
   return readable_table({{"load point", ""},
                          {"x", "m"},
                          {"y", "m"},
@@ -84,10 +83,11 @@ ResultTable piles_table(const Model& model, const DerivedValues& derived) {
   const PileData& piles = model.piles;
   std::vector<std::vector<Cell>> rows;
   for (int32_t p = 1; p <= model.run.PNUM; ++p) {
+    const PileFactors& f = derived.piles[static_cast<size_t>(p - 1)];
     rows.push_back({std::to_string(p), d(piles.PXY(p, 1)), d(piles.PXY(p, 2)),
                     std::to_string(piles.PTYPE(p)), d(piles.AGL(p, 1)), d(piles.AGL(p, 2)),
-                    d(piles.AGL(p, 3)), batter(piles, p), std::to_string(piles.KSU(p)),
-                    d(derived.ZFR(p)), d(derived.ZBL(p))});
+                    d(piles.AGL(p, 3)), batter(piles, p), std::to_string(piles.KSU(p)), d(f.ZFR),
+                    d(f.ZBL)});
   }
   return readable_table({{"pile", ""},
                          {"x", "m"},
@@ -146,11 +146,12 @@ ResultTable segments_table(const Model& model) {
                         rows);
 }
 
-ResultTable pile_values_table(const Model& model, const DerivedValues& derived) {
+ResultTable pile_values_table(const Result& result) {
   std::vector<std::vector<Cell>> rows;
-  for (int32_t p = 1; p <= model.run.PNUM; ++p) {
-    rows.push_back({std::to_string(p), d(derived.ABOT(p)), d(derived.AXK(p))});
-    for (int32_t i = 1; i <= 6; ++i) rows.back().push_back(d(derived.head(p, i)));
+  for (size_t i = 0; i < result.piles.size(); ++i) {
+    const PileFactors& f = result.derived.piles[i];
+    rows.push_back({std::to_string(i + 1), d(f.ABOT), d(f.AXK)});
+    for (int32_t j = 0; j < 6; ++j) rows.back().push_back(d(result.piles[i].K[j][j]));
   }
   return readable_table({{"pile", ""},
                          {"bottom area", "m2"},
@@ -187,15 +188,15 @@ ResultTable simulated_table(const Model& model) {
                         rows);
 }
 
-ResultTable segment_values_table(const Model& model, const DerivedValues& derived) {
+ResultTable segment_values_table(const DerivedValues& derived) {
   std::vector<std::vector<Cell>> rows;
-  const CalculationWidths& w = derived.widths;
-  for (int32_t p = 1; p <= model.run.PNUM; ++p) {
-    const double h = d(derived.ZBL(p));
-    for (int32_t s = 1; s <= model.piles.NBL(p); ++s) {
-      rows.push_back({std::to_string(p), std::to_string(s), d(w.kx), d(w.ky), d(w.BX(p, s)),
-                      d(w.BY(p, s)), d(derived.BTX(p, s)), d(derived.BTY(p, s)),
-                      d(derived.BTX(p, s)) * h, d(derived.BTY(p, s)) * h});
+  for (size_t p = 0; p < derived.piles.size(); ++p) {
+    const PileFactors& f = derived.piles[p];
+    const double h = d(f.ZBL);
+    for (size_t s = 0; s < f.below.size(); ++s) {
+      const SegmentFactors& b = f.below[s];
+      rows.push_back({std::to_string(p + 1), std::to_string(s + 1), d(derived.kx), d(derived.ky),
+                      d(b.BX), d(b.BY), d(b.BTX), d(b.BTY), d(b.BTX) * h, d(b.BTY) * h});
     }
   }
   return readable_table({{"pile", ""},
@@ -213,40 +214,19 @@ ResultTable segment_values_table(const Model& model, const DerivedValues& derive
 
 }  // namespace
 
-void derive_values(const GroupData& group, DerivedValues& derived) {
-  const auto model = std::make_unique<Model>(group.model);
-  RunValues& run = model->run;
-  ResponseCache cache;
-  try {
-    const ArithmeticTraps traps;
-    pile_stiffness(*model, cache, &derived.widths);
-    fault_context() = FaultContext{};
-  } catch (const RunError& error) {
-    fault_context() = FaultContext{};
-    throw PlotError(error.what());
-  }
-  derived.BTX = run.BTX;
-  derived.BTY = run.BTY;
-  derived.ZFR = run.ZFR;
-  derived.ZBL = run.ZBL;
-  derived.ABOT = run.ABOT;
-  derived.AXK = run.AXK;
-  for (int32_t p = 1; p <= run.PNUM; ++p) {
-    for (int32_t i = 1; i <= 6; ++i) derived.head(p, i) = model->piles.ESP(6 * (p - 1) + i, i);
-  }
-}
-
-std::string input_report_html(const GroupData& group, const DerivedValues& derived) {
-  const Model& model = group.model;
+std::string input_report_html(const Group& group, const Result& result) {
+  const Model& model = *group.model;
   std::string html = "<section id=\"input\">\n<h2>Calculation report: the input</h2>\n";
   if (!group.warnings.empty()) {
+    std::string warnings;
+    for (const std::string& line : group.warnings) warnings += line + "\n";
     html += "<div class=\"warnings\">\n<h3>Warnings of the reader</h3>\n<pre>" +
-            escape_html(group.warnings) + "</pre>\n</div>\n";
+            escape_html(warnings) + "</pre>\n</div>\n";
   }
   html += section("Control values",
                   "JCTR: 1 loads and the full run, 2 the foundation stiffness, 3 the stiffness of "
                   "pile INO; PNUM piles, SNUM simulated piles, NACT load points.",
-                  control_table(model.run, group.loads.size()), "control");
+                  control_table(model.run, static_cast<size_t>(group.loads.NACT)), "control");
   if (model.run.JCTR == 1) {
     html += section("Load points and their resultant",
                     "The loads of each point, and their resultant at the cap centre O.",
@@ -256,7 +236,7 @@ std::string input_report_html(const GroupData& group, const DerivedValues& deriv
                   "The pile top, the type, the direction of the pile axis (its components), the "
                   "batter (vertical:horizontal), the tip condition KSU and the lengths above and "
                   "below the ground line along the axis.",
-                  piles_table(model, derived), "piles");
+                  piles_table(model, result.derived), "piles");
   if (model.run.SNUM > 0) {
     html += section("Simulated piles",
                     "Supports of given stiffness: the position, the type number of their "
@@ -274,12 +254,12 @@ std::string input_report_html(const GroupData& group, const DerivedValues& deriv
                   "The bearing area at the bottom, the axial stiffness and the diagonal of the "
                   "head stiffness in pile axes (K11, K22 lateral, K33 axial, K44, K55 bending, "
                   "K66 torsion).",
-                  pile_values_table(model, derived), "pile-values");
+                  pile_values_table(result), "pile-values");
   html += section("Per pile and segment below the ground line",
                   "The interaction coefficients kx, ky of the group, the calculation widths "
                   "b = (d + 1).k.kf, the deformation factors alpha = (m.b/EI)^0.2 and alpha.h "
                   "with h the pile's length below the ground line.",
-                  segment_values_table(model, derived), "segment-values");
+                  segment_values_table(result.derived), "segment-values");
   return html + "</section>\n";
 }
 

@@ -9,7 +9,7 @@
 
 #include "diagram/panels.hpp"
 #include "diagram/svg.hpp"
-#include "input/input.hpp"
+#include "input/input.hpp"  // segment_joints
 #include "plot/plot.hpp"
 
 namespace kelmarino {
@@ -18,14 +18,19 @@ namespace {
 // Values smaller than this part of the largest magnitude in their panel are rounding noise.
 constexpr float NOISE = 1e-6f;
 
-// The quantities of a panel of the vocabulary, as the post-processing file holds them.
-Quantity panel_quantity(const PanelWords& words, int32_t i) {
-  for (int32_t q = 0; q < QUANTITY_COUNT; ++q) {
-    if (std::string_view(words.quantities[i]) == quantity_name(static_cast<Quantity>(q))) {
-      return static_cast<Quantity>(q);
-    }
-  }
-  return Quantity::UX;
+// Column c of the station rows of a pile (0: Z, 1 + q: quantity q), station by station.
+std::vector<float> column(std::span<const StationRow> stations, size_t c) {
+  std::vector<float> values;
+  values.reserve(stations.size());
+  for (const StationRow& row : stations) values.push_back(row[c]);
+  return values;
+}
+
+// The values of quantity i of a panel of the vocabulary at every station.
+std::vector<float> panel_values(const PanelWords& words, int32_t i,
+                                std::span<const StationRow> stations) {
+  const QuantityWord* word = quantity_word(words.quantities[i]);
+  return column(stations, static_cast<size_t>(word - QUANTITY_WORDS) + 1);
 }
 
 float largest_magnitude(const std::vector<float>& v) {
@@ -64,16 +69,18 @@ void add_marks(std::vector<PanelMark>& marks, int32_t KG, const char* quantity,
   }
 }
 
-// A panel of a run: the curves through the drawn values, the smallest and largest value of the
-// post-processing file riding along as data, and the marks.
-PanelContent run_panel(const PanelWords& words, const PosPile& pile, int32_t KG) {
+// A panel of a run: the curves through the drawn values, the smallest and largest printed value
+// riding along as data, and the marks.
+PanelContent run_panel(const PanelWords& words, std::span<const StationRow> stations, int32_t KG) {
+  std::vector<float> values[2];
   float reference = 0.0f;
   for (int32_t i = 0; i < words.count; ++i) {
-    reference = std::max(reference, largest_magnitude(pile.of(panel_quantity(words, i))));
+    values[i] = panel_values(words, i, stations);
+    reference = std::max(reference, largest_magnitude(values[i]));
   }
   PanelContent panel;
   for (int32_t i = 0; i < words.count; ++i) {
-    const std::vector<float>& v = pile.of(panel_quantity(words, i));
+    const std::vector<float>& v = values[i];
     const auto [low, high] = std::minmax_element(v.begin(), v.end());
     panel.curves.push_back({words.quantities[i], drawn_values(v, reference), false,
                             "data-min=\"" + exact(*low) + "\" data-max=\"" + exact(*high) + "\""});
@@ -90,21 +97,22 @@ std::string pile_file_name(int32_t p) {
   return name;
 }
 
-std::string pile_svg(const PileData& piles, int32_t p, const PosPile& pile) {
-  const PileStations stations = pile_stations(piles, p);
+std::string pile_svg(const PileData& piles, int32_t p, const Result& result) {
+  const PileResult& pile = result.piles[static_cast<size_t>(p - 1)];
+  const std::span<const StationRow> stations = result.stations_of(pile);
   PileDiagram diagram;
   diagram.title = "Pile " + std::to_string(p);
   diagram.root_data = "data-pile=\"" + std::to_string(p) + "\"";
-  diagram.ZH = pile.ZH;
-  diagram.KG = static_cast<int32_t>(stations.KG);
+  diagram.ZH = column(stations, 0);
+  diagram.KG = pile.KG;
   diagram.joints = segment_joints(piles, p);
-  const float ground_z = pile.ZH[static_cast<size_t>(diagram.KG - 1)];
+  const float ground_z = diagram.ZH[static_cast<size_t>(diagram.KG - 1)];
   diagram.heading = {
-      {"font-size=\"20\" font-weight=\"bold\"", "Pile " + std::to_string(p) +
-                                                    ": top at (x, y) = (" + fixed(pile.x, 3) +
-                                                    ", " + fixed(pile.y, 3) + ") m"},
+      {"font-size=\"20\" font-weight=\"bold\"",
+       "Pile " + std::to_string(p) + ": top at (x, y) = (" + fixed(as_printed(piles.PXY(p, 1)), 3) +
+           ", " + fixed(as_printed(piles.PXY(p, 2)), 3) + ") m"},
       {"font-size=\"13\"",
-       std::to_string(pile.NSTA) +
+       std::to_string(stations.size()) +
            " stations; Z along the pile axis from its top; ground line at Z = " +
            fixed(ground_z, 3) + " m (station " + std::to_string(diagram.KG) +
            "), soil shaded; segment joints dashed"},
@@ -116,7 +124,9 @@ std::string pile_svg(const PileData& piles, int32_t p, const PosPile& pile) {
       {"font-size=\"13\"",
        "Dots: the largest magnitude above the ground line and from it down, with its value in the "
        "unit of the axis above."}};
-  for (int32_t i = 0; i < 6; ++i) diagram.panels[i] = run_panel(PANEL_WORDS[i], pile, diagram.KG);
+  for (int32_t i = 0; i < 6; ++i) {
+    diagram.panels[i] = run_panel(PANEL_WORDS[i], stations, diagram.KG);
+  }
   return pile_diagram_svg(diagram);
 }
 

@@ -85,8 +85,8 @@ float top_diameter(const PileData& piles, int32_t p) {
 
 // The scale that fits the cap centre, every pile top (with its circle), simulated pile and load
 // point into the box, centred, with a margin.
-PlanScale plan_scale(const GroupData& group) {
-  const PileData& piles = group.model.piles;
+PlanScale plan_scale(const Group& group) {
+  const PileData& piles = group.model->piles;
   double xmin = 0.0, xmax = 0.0, ymin = 0.0, ymax = 0.0;
   auto take = [&](double x, double y, double r) {
     xmin = std::min(xmin, x - r);
@@ -94,11 +94,12 @@ PlanScale plan_scale(const GroupData& group) {
     ymin = std::min(ymin, y - r);
     ymax = std::max(ymax, y + r);
   };
-  for (int32_t p = 1; p <= group.model.run.PNUM; ++p) {
+  for (int32_t p = 1; p <= group.model->run.PNUM; ++p) {
     take(piles.PXY(p, 1), piles.PXY(p, 2), top_diameter(piles, p) / 2.0f);
   }
-  for (int32_t j = 1; j <= group.model.run.SNUM; ++j) take(piles.SXY(j, 1), piles.SXY(j, 2), 0.0);
-  for (const LoadPoint& load : group.loads) take(load.x, load.y, 0.0);
+  for (int32_t j = 1; j <= group.model->run.SNUM; ++j) take(piles.SXY(j, 1), piles.SXY(j, 2), 0.0);
+  const LoadPoints& loads = group.loads;
+  for (int32_t k = 1; k <= loads.NACT; ++k) take(loads.AXY(k, 1), loads.AXY(k, 2), 0.0);
   const double span = std::max({xmax - xmin, ymax - ymin, 1.0});
   const double margin = 0.15 * span;
   PlanScale scale;
@@ -251,10 +252,10 @@ void write_pile(Plan& plan, const PileData& piles, int32_t p, const PlanScale& s
 
 // The pile numbers, drawn after every marker and arrow and outlined in white, so that a load
 // marker or an arrow over a pile top never hides its number.
-void write_pile_numbers(std::string& svg, const GroupData& group, const PlanScale& scale) {
-  const PileData& piles = group.model.piles;
+void write_pile_numbers(std::string& svg, const Group& group, const PlanScale& scale) {
+  const PileData& piles = group.model->piles;
   svg += "<g class=\"pile-numbers\">\n";
-  for (int32_t p = 1; p <= group.model.run.PNUM; ++p) {
+  for (int32_t p = 1; p <= group.model->run.PNUM; ++p) {
     svg += "<text class=\"pile-number\" data-pile=\"" + std::to_string(p) + "\" x=\"" +
            fixed(scale.px(piles.PXY(p, 1)), 2) + "\" y=\"" +
            fixed(scale.py(piles.PXY(p, 2)) + 4.5, 2) +
@@ -286,11 +287,12 @@ void write_force(Plan& plan, const char* cls, double x, double y, float fx, floa
                  "data-fx=\"" + exact(fx) + "\" data-fy=\"" + exact(fy) + "\"" + style);
 }
 
-void write_loads(Plan& plan, const GroupData& group, const PlanScale& scale) {
-  const Vec<float, 6>& F = group.model.run.FORCE;
+void write_loads(Plan& plan, const Group& group, const PlanScale& scale) {
+  const Vec<float, 6>& F = group.model->run.FORCE;
+  const LoadPoints& loads = group.loads;
   double largest = std::hypot(F(1), F(2));
-  for (const LoadPoint& load : group.loads) {
-    largest = std::max(largest, std::hypot(static_cast<double>(load.act[0]), load.act[1]));
+  for (int32_t k = 1; k <= loads.NACT; ++k) {
+    largest = std::max(largest, std::hypot(static_cast<double>(loads.ACT(k, 1)), loads.ACT(k, 2)));
   }
   const double per_t = largest > 0.0 ? FORCE_LENGTH / largest : 0.0;
   const double ox = scale.px(0.0);
@@ -299,30 +301,29 @@ void write_loads(Plan& plan, const GroupData& group, const PlanScale& scale) {
   plan.svg += "<g class=\"cap-centre\">\n<circle cx=\"" + fixed(ox, 2) + "\" cy=\"" + fixed(oy, 2) +
               "\" r=\"4\" fill=\"none\" stroke=\"" + RESULTANT_COLOUR + "\" stroke-width=\"2\"/>\n";
   plan.obstacles.add_box(ox, oy, 5.0);
-  if (group.model.run.JCTR == 1) {
+  if (group.model->run.JCTR == 1) {
     write_force(plan, "resultant", ox, oy, F(1), F(2), per_t, RESULTANT_COLOUR, "arrow-orange",
                 " stroke-dasharray=\"7,4\"");
   }
   plan.svg += "</g>\n";
   plan.labels.push_back({ox, oy, -0.7071, 0.7071, RESULTANT_COLOUR, "O", 12});
-  for (size_t k = 0; k < group.loads.size(); ++k) {
-    const LoadPoint& load = group.loads[k];
-    const double x = scale.px(load.x);
-    const double y = scale.py(load.y);
+  for (int32_t k = 1; k <= loads.NACT; ++k) {
+    const double x = scale.px(loads.AXY(k, 1));
+    const double y = scale.py(loads.AXY(k, 2));
     plan.obstacles.add_box(x, y, 7.0);
-    plan.svg += "<g class=\"load\" data-load=\"" + std::to_string(k + 1) + "\" data-x=\"" +
-                exact(load.x) + "\" data-y=\"" + exact(load.y) + "\">\n<path d=\"M" +
-                fixed(x - 7.0, 2) + "," + fixed(y - 7.0, 2) + " l14,14 m0,-14 l-14,14\" stroke=\"" +
-                LOAD_COLOUR + "\" stroke-width=\"2.5\"/>\n";
-    write_force(plan, "load-force", x, y, load.act[0], load.act[1], per_t, LOAD_COLOUR,
+    plan.svg += "<g class=\"load\" data-load=\"" + std::to_string(k) + "\" data-x=\"" +
+                exact(loads.AXY(k, 1)) + "\" data-y=\"" + exact(loads.AXY(k, 2)) +
+                "\">\n<path d=\"M" + fixed(x - 7.0, 2) + "," + fixed(y - 7.0, 2) +
+                " l14,14 m0,-14 l-14,14\" stroke=\"" + LOAD_COLOUR + "\" stroke-width=\"2.5\"/>\n";
+    write_force(plan, "load-force", x, y, loads.ACT(k, 1), loads.ACT(k, 2), per_t, LOAD_COLOUR,
                 "arrow-green");
     plan.svg += "</g>\n";
     plan.labels.push_back(
-        {x, y, -0.7071, -0.7071, LOAD_COLOUR, std::string("L").append(std::to_string(k + 1)), 12});
+        {x, y, -0.7071, -0.7071, LOAD_COLOUR, std::string("L").append(std::to_string(k)), 12});
   }
 }
 
-std::string six_values(const float* v) {
+std::string six_values(const float (&v)[6]) {
   return "Fx = " + fixed(v[0], 1) + ", Fy = " + fixed(v[1], 1) + ", Fz = " + fixed(v[2], 1) +
          " t; Mx = " + fixed(v[3], 1) + ", My = " + fixed(v[4], 1) + ", Mz = " + fixed(v[5], 1) +
          " t*m";
@@ -334,17 +335,17 @@ struct LegendLine {
   std::string text;
 };
 
-bool any_raked(const GroupData& group) {
-  for (int32_t p = 1; p <= group.model.run.PNUM; ++p) {
-    const double ax = group.model.piles.AGL(p, 1);
-    const double ay = group.model.piles.AGL(p, 2);
+bool any_raked(const Group& group) {
+  for (int32_t p = 1; p <= group.model->run.PNUM; ++p) {
+    const double ax = group.model->piles.AGL(p, 1);
+    const double ay = group.model->piles.AGL(p, 2);
     if (std::hypot(ax, ay) > 1e-6) return true;  // as write_pile draws a rake
   }
   return false;
 }
 
-std::vector<LegendLine> legend_lines(const GroupData& group) {
-  const RunValues& run = group.model.run;
+std::vector<LegendLine> legend_lines(const Group& group) {
+  const RunValues& run = group.model->run;
   std::vector<LegendLine> lines = {
       {"axis", "x, y: the cap axes through the cap centre O, seen from above"},
       {"pile", "Pile top, to scale, with its number"}};
@@ -360,9 +361,11 @@ std::vector<LegendLine> legend_lines(const GroupData& group) {
     lines.push_back({"", "No loads: the control code is " + std::to_string(run.JCTR) + "."});
     return lines;
   }
+  const LoadPoints& loads = group.loads;
   bool horizontal = false;
-  for (const LoadPoint& load : group.loads)
-    horizontal |= load.act[0] != 0.0f || load.act[1] != 0.0f;
+  for (int32_t k = 1; k <= loads.NACT; ++k) {
+    horizontal |= loads.ACT(k, 1) != 0.0f || loads.ACT(k, 2) != 0.0f;
+  }
   lines.push_back({"load", "L1, L2, ...: load points"});
   if (horizontal)
     lines.push_back({"load-force", "Horizontal force (Fx, Fy) of a load point, to scale"});
@@ -370,12 +373,16 @@ std::vector<LegendLine> legend_lines(const GroupData& group) {
     lines.push_back(
         {"resultant", "Horizontal force of the resultant at O, to the same scale (dashed)"});
   }
-  for (size_t k = 0; k < group.loads.size(); ++k) {
-    const LoadPoint& load = group.loads[k];
-    lines.push_back({"", std::string("L") + std::to_string(k + 1) + " at (" + fixed(load.x, 2) +
-                             ", " + fixed(load.y, 2) + "): " + six_values(load.act)});
+  for (int32_t k = 1; k <= loads.NACT; ++k) {
+    const float act[6] = {loads.ACT(k, 1), loads.ACT(k, 2), loads.ACT(k, 3),
+                          loads.ACT(k, 4), loads.ACT(k, 5), loads.ACT(k, 6)};
+    lines.push_back({"", std::string("L") + std::to_string(k) + " at (" +
+                             fixed(loads.AXY(k, 1), 2) + ", " + fixed(loads.AXY(k, 2), 2) +
+                             "): " + six_values(act)});
   }
-  lines.push_back({"", "Resultant at the cap centre O: " + six_values(run.FORCE.data())});
+  const float resultant[6] = {run.FORCE(1), run.FORCE(2), run.FORCE(3),
+                              run.FORCE(4), run.FORCE(5), run.FORCE(6)};
+  lines.push_back({"", "Resultant at the cap centre O: " + six_values(resultant)});
   return lines;
 }
 
@@ -425,7 +432,7 @@ void write_legend(std::string& svg, const std::vector<LegendLine>& legend, doubl
 
 }  // namespace
 
-std::string plan_svg(const GroupData& group) {
+std::string plan_svg(const Group& group) {
   const PlanScale scale = plan_scale(group);
   const std::vector<LegendLine> legend = legend_lines(group);
   const double legend_top = BOX_TOP + BOX_SIZE + 56.0;
@@ -441,21 +448,22 @@ std::string plan_svg(const GroupData& group) {
       arrow_marker("arrow-grey", AXIS_COLOUR) + arrow_marker("arrow-green", LOAD_COLOUR) +
       arrow_marker("arrow-orange", RESULTANT_COLOUR) +
       "</defs>\n<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n" +
-      label(
-          BOX_LEFT, 32.0, "start", "#000000",
-          "Plan of the group: " + std::to_string(group.model.run.PNUM) + " piles" +
-              (group.model.run.SNUM > 0 ? ", " + std::to_string(group.model.run.SNUM) + " simulated"
-                                        : std::string()) +
-              " (x, y in m, cap centre O)",
-          18) +
+      label(BOX_LEFT, 32.0, "start", "#000000",
+            "Plan of the group: " + std::to_string(group.model->run.PNUM) + " piles" +
+                (group.model->run.SNUM > 0
+                     ? ", " + std::to_string(group.model->run.SNUM) + " simulated"
+                     : std::string()) +
+                " (x, y in m, cap centre O)",
+            18) +
       "<rect x=\"" + fixed(BOX_LEFT, 2) + "\" y=\"" + fixed(BOX_TOP, 2) + "\" width=\"" +
       fixed(BOX_SIZE, 2) + "\" height=\"" + fixed(BOX_SIZE, 2) +
       "\" fill=\"none\" stroke=\"#cccccc\"/>\n";
   Plan plan;
   write_axes(plan, scale);
-  for (int32_t p = 1; p <= group.model.run.PNUM; ++p) write_pile(plan, group.model.piles, p, scale);
-  for (int32_t j = 1; j <= group.model.run.SNUM; ++j) {
-    write_simulated(plan, group.model.piles, j, scale);
+  for (int32_t p = 1; p <= group.model->run.PNUM; ++p)
+    write_pile(plan, group.model->piles, p, scale);
+  for (int32_t j = 1; j <= group.model->run.SNUM; ++j) {
+    write_simulated(plan, group.model->piles, j, scale);
   }
   write_loads(plan, group, scale);
   svg += plan.svg;

@@ -1,16 +1,15 @@
-// The plot command: its command line, then the three files of a run read and checked to belong
-// together, and the documents written into BASE-plots/.
+// The plot command: its command line, then the data file read and analysed, a stored
+// post-processing file checked against the analysis, and the documents written into BASE-plots/.
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <new>
+#include <stdexcept>
 #include <utility>
 
-#include "input/input.hpp"
-#include "layout/layout.hpp"
+#include "input/input.hpp"  // VERSION, data_base
 #include "output/output.hpp"
 #include "plot/plot.hpp"
 
@@ -20,60 +19,52 @@ namespace {
 // The threads that form and write the documents.
 constexpr int32_t THREADS = 2;
 
-PosFile read_results(const GroupData& group, const std::string& pos_name,
-                     const std::string& data_name) {
+Group read_data(const std::string& data_name) {
   std::string text;
-  if (!read_whole_file(pos_name, text)) {
-    throw PlotError("cannot open " + pos_name + ": " + std::strerror(errno) +
-                    " (kelmarino writes it when it runs on " + data_name + ")");
+  if (!read_whole_file(data_name, text)) {
+    throw PlotError("cannot open " + data_name + ": " + std::strerror(errno));
   }
+  GroupRead read = parse_group(text, data_name);
+  if (!read.group) throw PlotError(read.issue->full);
+  const int32_t JCTR = read.group->model->run.JCTR;
+  if (JCTR == 2 || JCTR == 3) {
+    throw PlotError(data_name + " asks only for a stiffness print (control code " +
+                    std::to_string(JCTR) + "), which has no pile results to draw");
+  }
+  return std::move(*read.group);
+}
+
+// The warning about a stored post-processing file beside the data file that is not what the
+// analysis writes: one that cannot be read, or the first difference. None without the file.
+std::vector<std::string> stored_run_warnings(const Group& group, const Result& result,
+                                             const std::string& data_name,
+                                             const std::string& pos_name) {
+  const std::string shown = "; the pages show the analysis of " + data_name;
   try {
-    return read_pos(text, pos_name);
-  } catch (const PosError& error) {
-    const int32_t JCTR = group.model.run.JCTR;
-    if (JCTR == 2 || JCTR == 3) {
-      throw PlotError(std::string(error.what()) + "; " + data_name +
-                      " asks only for a stiffness print (control code " + std::to_string(JCTR) +
-                      "), which writes no pile results");
+    std::string text;
+    if (!read_whole_file(pos_name, text)) {
+      if (errno == ENOENT) return {};
+      return {"cannot open " + pos_name + ": " + std::strerror(errno) + shown};
     }
-    throw PlotError(error.what());
+    const std::optional<std::string> difference =
+        pos_difference(read_pos(text, pos_name), group, result);
+    if (!difference) return {};
+    return {pos_name + " differs from the analysis of " + data_name + ": " + *difference + shown};
+  } catch (const std::runtime_error& error) {  // a read that fails, records that cannot be read
+    return {error.what() + shown};
   }
 }
 
-std::string read_report_file(const std::string& report_name, const std::string& data_name) {
-  std::string text;
-  if (!read_whole_file(report_name, text)) {
-    throw PlotError("cannot open " + report_name + ": " + std::strerror(errno) +
-                    " (kelmarino writes it when it runs on " + data_name + ")");
-  }
-  return text;
-}
-
-// A warning when the data file was changed after the post-processing file was written: the
-// results may be of the data file as it was.
-std::vector<std::string> age_warnings(const std::string& data_name, const std::string& pos_name) {
-  std::error_code error;
-  const auto data_time = std::filesystem::last_write_time(data_name, error);
-  if (error) return {};
-  const auto pos_time = std::filesystem::last_write_time(pos_name, error);
-  if (error || data_time <= pos_time) return {};
-  return {data_name + " is newer than " + pos_name +
-          ": the results may be of an earlier version of the data file; run kelmarino on it again"};
-}
-
-// Reads BASE.dat, BASE.pos and BASE.out and writes the folder BASE-plots; returns its name.
-// Warnings go to `errors`.
+// Reads and analyses BASE.dat, checks BASE.pos when it is there, and writes the folder
+// BASE-plots; returns its name. Warnings go to `errors`.
 std::string draw(const std::string& base, std::FILE* errors) {
   const std::string data_name = base + ".dat";
   const std::string pos_name = base + ".pos";
-  const std::string report_name = base + ".out";
-  const auto group = std::make_unique<GroupData>();
-  read_group(data_name, *group);
-  const PosFile pos = read_results(*group, pos_name, data_name);
-  check_pos_belongs(*group, pos, data_name, pos_name);
-  const ReportResults report =
-      read_report(read_report_file(report_name, data_name), pos, report_name, pos_name);
-  const std::vector<std::string> warnings = age_warnings(data_name, pos_name);
+  const Group group = read_data(data_name);
+  const Analysed analysed = analyse(group);
+  if (!analysed.result) throw PlotError(analysed.issue->full);
+  const Result result = printed_result(*analysed.result);
+  const std::vector<std::string> warnings = stored_run_warnings(group, result, data_name, pos_name);
   for (const std::string& warning : warnings) {
     std::fprintf(errors, "kelmarino-plot: warning: %s\n", warning.c_str());
   }
@@ -81,22 +72,19 @@ std::string draw(const std::string& base, std::FILE* errors) {
   const std::string target = base + "-plots";
   NewFolder folder(target);
   const std::string title = std::filesystem::path(base).filename().string();
-  const std::vector<int32_t> KG = ground_stations(*group);
+  const PileData& piles = group.model->piles;
   std::vector<std::function<void()>> jobs;
   auto document = [&](const std::string& name, std::function<std::string()> text) {
     jobs.push_back([&folder, name, text] { folder.write(name, text()); });
   };
-  document("summary.txt", [&] { return summary_text(title, report, pos, KG); });
-  document("stations.csv", [&] { return csv_text(stations_csv_table(pos)); });
-  document("heads.csv", [&] { return csv_text(heads_csv_table(report, pos)); });
-  for (const PosPile& pile : pos.piles) {
-    document(pile_file_name(pile.g), [&] { return pile_svg(group->model.piles, pile.g, pile); });
+  document("summary.txt", [&] { return summary_text(title, result); });
+  document("stations.csv", [&] { return csv_text(stations_csv_table(result)); });
+  document("heads.csv", [&] { return csv_text(heads_csv_table(result, piles)); });
+  for (int32_t p = 1; p <= static_cast<int32_t>(result.piles.size()); ++p) {
+    document(pile_file_name(p), [&, p] { return pile_svg(piles, p, result); });
   }
-  document("plan.svg", [&] { return plan_svg(*group); });
-  const auto derived = std::make_unique<DerivedValues>();
-  derive_values(*group, *derived);
-  document("index.html",
-           [&] { return index_html(title, *group, *derived, report, pos, KG, warnings); });
+  document("plan.svg", [&] { return plan_svg(group); });
+  document("index.html", [&] { return index_html(title, group, result, warnings); });
   parallel_for(jobs.size(), THREADS, [&](size_t j, int32_t) { jobs[j](); });
   folder.commit();
   return target;
@@ -117,9 +105,8 @@ std::string help_text() {
   std::string text = USAGE;
   text.append(
       "\n\n"
-      "The results view of a kelmarino run. Reads PATH/BASE.dat (the pile group), PATH/BASE.pos\n"
-      "(the station values) and PATH/BASE.out (the cap and pile-top results), and writes into\n"
-      "the folder PATH/BASE-plots beside the data file:\n"
+      "The results view of a kelmarino run. Reads and analyses PATH/BASE.dat (the pile group)\n"
+      "and writes into the folder PATH/BASE-plots beside the data file:\n"
       "  index.html    the page of the results: the summary tables, the plan, the diagrams\n"
       "  summary.txt   the cap displacements, the pile tops, the largest values of every pile\n"
       "  stations.csv  every station value of every pile, with units\n"
@@ -131,9 +118,12 @@ std::string help_text() {
       "  -h, --help    show this text and exit\n"
       "  --version     show the version and exit\n"
       "\n"
-      "Exit status: 0 when the folder is written (or after --help, --version); 1 when a file\n"
-      "cannot be read or written, or the files are not of one run (the message says why);\n"
-      "2 on a usage error.\n"
+      "A post-processing file PATH/BASE.pos beside the data file, written by kelmarino, is\n"
+      "checked against the analysis: a warning names its first difference.\n"
+      "\n"
+      "Exit status: 0 when the folder is written (or after --help, --version); 1 when the data\n"
+      "file cannot be read or analysed, asks only for a stiffness print, or a file cannot be\n"
+      "written (the message says why); 2 on a usage error.\n"
       "\n"
       "Manual: docs/manual.md; the results view: docs/diagrams.md.\n");
   return text;

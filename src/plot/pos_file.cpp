@@ -1,11 +1,7 @@
 // The post-processing file reader: record groups read field by field.
 #include "plot/pos_file.hpp"
 
-#include <algorithm>
 #include <charconv>
-#include <cmath>
-#include <cstdlib>
-#include <limits>
 #include <sstream>
 
 #include "layout/layout.hpp"
@@ -112,14 +108,13 @@ void read_reals(Records& r, int32_t n, const std::string& record, std::vector<fl
 
 // P4 and P5: four values per station, station by station, running across line ends.
 void read_plane(Records& r, int32_t NSTA, const std::string& record, PosPile& pile,
-                const Quantity (&order)[4]) {
+                const StationQuantity (&order)[4]) {
   std::vector<float> all;
   read_reals(r, 4 * NSTA, record, all);
-  for (const Quantity q : order) pile.values[static_cast<int32_t>(q)].clear();
+  for (const StationQuantity q : order) pile.values[q].clear();
   for (int32_t k = 1; k <= NSTA; ++k) {
     for (int32_t c = 0; c < 4; ++c) {
-      pile.values[static_cast<int32_t>(order[c])].push_back(
-          all[static_cast<size_t>(4 * (k - 1) + c)]);
+      pile.values[order[c]].push_back(all[static_cast<size_t>(4 * (k - 1) + c)]);
     }
   }
 }
@@ -149,37 +144,14 @@ void read_pile(Records& r, int32_t g, PosPile& pile) {
   pile.x = real_field(r, second, 0, top);
   pile.y = real_field(r, second, 1, top);
   read_reals(r, pile.NSTA, "the station depths ZH" + of_pile, pile.ZH);
-  read_plane(r, pile.NSTA, "UX, SY, NX, MY" + of_pile, pile,
-             {Quantity::UX, Quantity::SY, Quantity::NX, Quantity::MY});
-  read_plane(r, pile.NSTA, "UY, SX, NY, MX" + of_pile, pile,
-             {Quantity::UY, Quantity::SX, Quantity::NY, Quantity::MX});
-  for (const Quantity q : {Quantity::NZ, Quantity::PSX, Quantity::PSY}) {
-    read_reals(r, pile.NSTA, std::string(quantity_name(q)) + of_pile,
-               pile.values[static_cast<int32_t>(q)]);
+  read_plane(r, pile.NSTA, "UX, SY, NX, MY" + of_pile, pile, {UX, SY, NX, MY});
+  read_plane(r, pile.NSTA, "UY, SX, NY, MX" + of_pile, pile, {UY, SX, NY, MX});
+  for (const StationQuantity q : {NZ, PSX, PSY}) {
+    read_reals(r, pile.NSTA, QUANTITY_WORDS[q].name + of_pile, pile.values[q]);
   }
 }
-
-const char* const QUANTITY_NAMES[QUANTITY_COUNT] = {"UX", "SY", "NX", "MY",  "UY", "SX",
-                                                    "NY", "MX", "NZ", "PSX", "PSY"};
 
 }  // namespace
-
-bool e_value(const std::string& number, float& value) {
-  // Read in double precision, where neither a subnormal float nor the rounded maximum is out of
-  // range, then rounded once to single precision.
-  constexpr double LARGEST_PRINTED = 0.3403e39;
-  char* end = nullptr;
-  const double read = std::strtod(number.c_str(), &end);
-  if (number.empty() || end != number.c_str() + number.size() || !std::isfinite(read) ||
-      std::fabs(read) > LARGEST_PRINTED) {
-    return false;
-  }
-  constexpr double MAX = std::numeric_limits<float>::max();
-  value = static_cast<float>(std::clamp(read, -MAX, MAX));
-  return true;
-}
-
-const char* quantity_name(Quantity q) { return QUANTITY_NAMES[static_cast<int32_t>(q)]; }
 
 PosFile read_pos(const std::string& text, const std::string& name) {
   Records r{name, lines_of(text)};

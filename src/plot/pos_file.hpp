@@ -1,25 +1,19 @@
 #pragma once
-// The post-processing file of a full run, read back for the result diagrams: the header (the pile
-// count and the pile-top coordinates) and, pile by pile, the station tables. The records are read
-// by their field widths (integers in I5 fields, reals in E14.4 fields) and by the value counts that
-// follow from the station count of each pile, never by the length of a line: a record of six
-// values to a line may end on a shorter line, and the four values of one station may run across a
-// line end.
+// The post-processing file of a full run, read back to check a stored run against the analysis:
+// the header (the pile count and the pile-top coordinates) and, pile by pile, the station tables.
+// The records are read by their field widths (integers in I5 fields, reals in E14.4 fields) and by
+// the value counts that follow from the station count of each pile, never by the length of a line:
+// a record of six values to a line may end on a shorter line, and the four values of one station
+// may run across a line end.
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "diagram/quantities.hpp"  // QUANTITY_COUNT
+#include "pile/pile.hpp"           // StationQuantity
 
 namespace kelmarino {
-
-// The station values of one pile, in the order of the file's record groups.
-// The names, units and planes of the quantities are the vocabulary's (QUANTITY_WORDS).
-enum class Quantity { UX, SY, NX, MY, UY, SX, NY, MX, NZ, PSX, PSY };
-
-// "UX", "SY", ... as the report heads its columns.
-const char* quantity_name(Quantity q);
 
 // The records of one pile. Element k - 1 of every table belongs to station k (station 1 is the
 // pile top).
@@ -29,9 +23,9 @@ struct PosPile {
   float x = 0.0f;    // pile top (m)
   float y = 0.0f;
   std::vector<float> ZH;                      // distance of each station from the pile top (m)
-  std::vector<float> values[QUANTITY_COUNT];  // one table per quantity
+  std::vector<float> values[QUANTITY_COUNT];  // one table per quantity, as StationQuantity
 
-  const std::vector<float>& of(Quantity q) const { return values[static_cast<int32_t>(q)]; }
+  const std::vector<float>& of(StationQuantity q) const { return values[q]; }
 };
 
 struct PosFile {
@@ -46,11 +40,6 @@ class PosError : public std::runtime_error {
  public:
   explicit PosError(const std::string& message) : std::runtime_error(message) {}
 };
-
-// e_value: the single-precision value of a number as kelmarino prints it ("-.1234E+01"):
-// subnormals (".1008E-38") as they are, and ".3403E+39", the float maximum rounded to four
-// digits, as the float maximum. False for text that is not a number or lies beyond that.
-bool e_value(const std::string& number, float& value);
 
 // read_pos: the records of the post-processing file whose whole text is given; `name` names the
 // file in messages. Throws PosError when a field cannot be read, the file ends before the records

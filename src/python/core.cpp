@@ -218,6 +218,7 @@ void piles_of(py::handle g, GroupValues& values) {
       }
       if (t == keys.size()) {
         values.types.push_back(type_of(types[key], {&types_at, {}, key}));
+        values.type_keys.push_back(py::repr(key).cast<std::string>());
         keys.push_back(key);
       }
     } catch (const py::error_already_set&) {
@@ -420,11 +421,31 @@ constexpr bool is_list<std::vector<T>> = true;
 template <>
 constexpr bool is_list<std::string> = true;
 
+// The values made of lists, field by field; the units of a pile are left out (none after the
+// full analysis).
+template <typename T>
+constexpr bool is_composite = std::is_same_v<T, TypeValues> || std::is_same_v<T, PileResult> ||
+                              std::is_same_v<T, PileFactors> || std::is_same_v<T, DerivedValues>;
+
+template <typename Io, typename T>
+void composite_fields(Io& io, T& v) {
+  using U = std::remove_const_t<T>;
+  if constexpr (std::is_same_v<U, TypeValues>) {
+    io(v.shape, v.tip, v.axis, v.above, v.below, v.PMB, v.PEH, v.PKE);
+  } else if constexpr (std::is_same_v<U, PileResult>) {
+    io(v.DU, v.FT, v.K, v.KG, v.first, v.count);
+  } else if constexpr (std::is_same_v<U, PileFactors>) {
+    io(v.ZFR, v.ZBL, v.ABOT, v.AXK, v.below);
+  } else {
+    io(v.kx, v.ky, v.piles);
+  }
+}
+
 template <typename Io, typename A>
 void analysis_fields(Io& io, A& a) {
   auto& v = a.values;
   io(v.name, v.JCTR, v.INO, v.loads, v.piles, v.types, v.supports);
-  io(a.result.cap, a.result.KCAP, a.result.piles, a.result.stations);
+  io(a.result.cap, a.result.KCAP, a.result.piles, a.result.stations, a.result.derived);
 }
 
 struct Put {
@@ -435,9 +456,8 @@ struct Put {
   }
   template <typename T>
   void put(const T& value) {
-    if constexpr (std::is_same_v<T, TypeValues>) {
-      const TypeValues& t = value;
-      (*this)(t.shape, t.tip, t.axis, t.above, t.below, t.PMB, t.PEH, t.PKE);
+    if constexpr (is_composite<T>) {
+      composite_fields(*this, value);
     } else if constexpr (is_list<T>) {
       put(value.size());
       for (const auto& item : value) put(item);
@@ -457,9 +477,8 @@ struct Get {
   }
   template <typename T>
   void get(T& value) {
-    if constexpr (std::is_same_v<T, TypeValues>) {
-      TypeValues& t = value;
-      (*this)(t.shape, t.tip, t.axis, t.above, t.below, t.PMB, t.PEH, t.PKE);
+    if constexpr (is_composite<T>) {
+      composite_fields(*this, value);
     } else if constexpr (is_list<T>) {
       size_t count = 0;
       get(count);
@@ -545,73 +564,56 @@ struct Cases {
   cases::CaseResults results;
 };
 
-// The load cases of a loads file's text and the combinations of a combinations file's text
-// (none: every case alone), the group's own load points the case "data" when its JCTR is 1.
-std::vector<cases::LoadCase> case_list(const Group& group, const std::string& loads,
-                                       const std::string& loads_name) {
-  std::vector<cases::LoadCase> all;
-  const bool own_loads = group.model->run.JCTR == 1;
-  if (own_loads) {
-    cases::LoadCase& data = all.emplace_back(cases::LoadCase{cases::DATA_CASE, {}});
-    for (int32_t k = 1; k <= group.loads.NACT; ++k) {
-      cases::PointLoad& point = data.points.emplace_back(
-          cases::PointLoad{group.loads.AXY(k, 1), group.loads.AXY(k, 2), {}});
-      for (int32_t i = 0; i < 6; ++i) point.act[i] = group.loads.ACT(k, i + 1);
-    }
-  }
-  for (cases::LoadCase& c :
-       cases::read_load_cases(loads, loads_name, own_loads ? cases::DATA_CASE : "")) {
-    all.push_back(std::move(c));
-  }
-  return all;
-}
+// Clears the calling thread's fault context when it goes.
+struct ContextReset {
+  ~ContextReset() { fault_context() = FaultContext{}; }
+};
 
-void case_numbers(const Group& group, const std::vector<cases::LoadCase>& load_cases, Cases& out) {
-  auto model = std::make_unique<Model>(*group.model);
-  const FaultFlags flags;
-  ResponseCache cache;
-  cases::form_stiffness(*model, cache);
-  out.caps = cases::solve_combinations(*model, load_cases, out.combinations);
-  std::vector<cases::PileMarch> marches(static_cast<size_t>(model->run.PNUM));
-  at_stage("pile results");
-  for (int32_t g = 1; g <= model->run.PNUM; ++g) {
-    at_pile(g);
-    cases::prepare_march(*model, g, cache, marches[static_cast<size_t>(g - 1)]);
-  }
-  at_stage(nullptr);
-  std::atomic<int32_t> done{0};
-  const auto keep = [&out](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
-    out.heads.insert(out.heads.end(), heads.begin(), heads.end());
-  };
-  cases::envelope_piles(marches, out.caps, cases::combination_names(out.combinations), 1, done,
-                        out.results, keep, false);
-}
-
+// The combinations of a group: its load cases (its own load points the case "data" when its JCTR
+// is 1, then those of a loads file's text) under the combinations of a combinations file's text
+// (none: every case alone), from the analysis of its stiffness.
 Cases core_combinations(py::handle group, const std::string& loads, const std::string& loads_name,
                         const std::optional<std::string>& combinations,
                         const std::string& combinations_name) {
   const GroupValues values = group_values(group);
   const py::gil_scoped_release released;
-  const Group checked_group = checked(values);
+  const Group g = checked(values);
   Cases out;
   std::vector<cases::LoadCase> load_cases;
+  const auto refused = [](const RunError& error) {
+    return InputFailure{{}, {"", 0, 0, error.what(), "", error.what()}};
+  };
   try {
-    load_cases = case_list(checked_group, loads, loads_name);
+    load_cases = cases::load_cases(g, &loads, loads_name);
     out.combinations = combinations
                            ? cases::read_combinations(*combinations, combinations_name, load_cases)
                            : cases::single_case_combinations(load_cases);
   } catch (const RunError& error) {
-    throw InputFailure{{}, {"", 0, 0, error.what(), "", error.what()}};
+    throw refused(error);
   }
-  std::optional<AnalysisIssue> fault;
+  const Analysed analysed = analyse(g, Scope::stiffness);
+  if (analysed.issue) throw AnalysisFailure{{}, *analysed.issue};
+  const ContextReset reset;
+  const FaultFlags flags;
+  std::vector<cases::PileMarch> marches;
   try {
-    case_numbers(checked_group, load_cases, out);
+    marches = cases::pile_marches(g, *analysed.result);  // refuses a step count below 1
+  } catch (const RunError& error) {
+    throw refused(error);
+  }
+  try {
+    out.caps = cases::solve_combinations(analysed.result->KCAP, load_cases, out.combinations);
+    std::atomic<int32_t> done{0};
+    const auto keep = [&out](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
+      out.heads.insert(out.heads.end(), heads.begin(), heads.end());
+    };
+    cases::envelope_piles(marches, out.caps, cases::combination_names(out.combinations), 1, done,
+                          out.results, keep, false);
   } catch (const RunError& error) {
     const FaultContext& where = fault_context();
-    fault = {where.stage != nullptr ? where.stage : "analysis", where.pile, error.what()};
+    throw AnalysisFailure{
+        {}, {where.stage != nullptr ? where.stage : "analysis", where.pile, error.what()}};
   }
-  fault_context() = FaultContext{};
-  if (fault) throw AnalysisFailure{{}, std::move(*fault)};
   return out;
 }
 

@@ -1,8 +1,10 @@
-// A group given by its values: the values of every example analysed exactly as its data file, an
-// edit checked by the reader, and a used-up group analysed in place without touching a group that
-// shares its model.
+// A group given by its values: filled exactly as the reader fills the group of its data file,
+// every mistake named by the path of its value, and a used-up group analysed in place without
+// touching a group that shares its model.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "analysis/analysis.hpp"
@@ -11,6 +13,46 @@
 
 namespace kelmarino {
 namespace {
+
+GroupValues example_values(const char* name) {
+  const GroupRead read = read_group(testing::example_path(std::string(name) + ".dat"));
+  EXPECT_TRUE(read.group);
+  return values_of(*read.group);
+}
+
+// The types of a group in the opposite order, the piles taking the same ones.
+void reverse_types(GroupValues& g) {
+  std::reverse(g.types.begin(), g.types.end());
+  const auto last = static_cast<int32_t>(g.types.size()) - 1;
+  for (PileValues& pile : g.piles) pile.type = last - pile.type;
+}
+
+TEST(GroupValues, BuildsTheGroupTheReaderReadsFromTheirDataText) {
+  const struct {
+    const char* example;
+    void (*edit)(GroupValues&);
+  } rows[] = {
+      {"worked", [](GroupValues&) {}},
+      {"worked-simulated", [](GroupValues&) {}},
+      {"pier", [](GroupValues&) {}},
+      {"rock", [](GroupValues&) {}},
+      {"pier", reverse_types},
+      {"pier", [](GroupValues& g) { g.piles[3].x = -0.0f, g.loads[1].act[4] = 1e-40f; }},
+      {"pier", [](GroupValues& g) { g.JCTR = 2, g.types[0].above[0].steps = 0; }},
+      {"pier", [](GroupValues& g) { g.JCTR = 3, g.INO = 17; }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.example);
+    GroupValues values = example_values(row.example);
+    row.edit(values);
+    const GroupRead built = build_group(values);
+    const GroupRead read = parse_group(data_text(values), values.name);
+    ASSERT_TRUE(built.group) << built.issue->full;
+    ASSERT_TRUE(read.group) << read.issue->full;
+    EXPECT_EQ(std::memcmp(built.group->model.get(), read.group->model.get(), sizeof(Model)), 0);
+    EXPECT_EQ(std::memcmp(&built.group->loads, &read.group->loads, sizeof(LoadPoints)), 0);
+  }
+}
 
 TEST(GroupValues, AnalysesEveryExampleAsItsDataFile) {
   for (const char* name : {"worked", "worked-simulated", "pier", "rock"}) {
@@ -29,27 +71,124 @@ TEST(GroupValues, AnalysesEveryExampleAsItsDataFile) {
   }
 }
 
-TEST(GroupValues, ChecksAnEditLikeTheReader) {
-  const GroupRead read = read_group(testing::example_path("pier.dat"));
-  ASSERT_TRUE(read.group);
+constexpr float INF = std::numeric_limits<float>::infinity();
+
+TEST(GroupValues, NamesEachMistakeByThePathOfItsValue) {
+  // Edits of the pier, whose types 0 to 3 are its type numbers -1, 0, -2 and 1.
   const struct {
     void (*edit)(GroupValues&);
-    const char* message;  // a part of the message
+    const char* message;
   } rows[] = {
-      {[](GroupValues& g) { g.types[0].below[0].length = -1.0f; }, "HBL = -1"},
-      {[](GroupValues& g) { g.types[1].tip = 0; }, "KSU = 0"},
-      {[](GroupValues& g) { g.types[0].above[0].steps = 2147483647; }, "steps"},
-      {[](GroupValues& g) { g.piles[2].x = std::numeric_limits<float>::infinity(); },
-       "cannot read \"inf\""},
-      {[](GroupValues& g) { g.piles[4].type = 9; }, "pile 5 takes type 9"},
+      {[](GroupValues& g) { g.loads.resize(11, g.loads[0]); },
+       "loads = 11 load points: at most 10 are allowed (NACT)"},
+      {[](GroupValues& g) { g.loads[1].y = INF; },
+       "loads[1].y = inf: a value must be a finite number (AXY)"},
+      {[](GroupValues& g) { g.loads[0].act[2] = -INF; },
+       "loads[0].act[2] = -inf: a value must be a finite number (FZ)"},
+      {[](GroupValues& g) { g.JCTR = 3, g.INO = 18; },
+       "INO = 18: the pile of a stiffness print must be one of the piles, numbered 1 to 17 (INO)"},
+      {[](GroupValues& g) { g.piles.clear(); }, "piles = 0 piles: 1 to 200 are allowed (PNUM)"},
+      {[](GroupValues& g) { g.supports.resize(21, g.supports[0]); },
+       "supports = 21 simulated piles: at most 20 are allowed (SNUM)"},
+      {[](GroupValues& g) { g.piles.resize(195, g.piles[0]), g.supports.resize(6); },
+       "supports = 6 simulated piles: at most 200 piles and simulated piles are allowed, and 195 "
+       "piles are given (PNUM + SNUM)"},
+      {[](GroupValues& g) { g.piles[2].x = std::numeric_limits<float>::quiet_NaN(); },
+       "piles[2].x = nan: a value must be a finite number (PXY)"},
+      {[](GroupValues& g) { g.piles[4].type = 9; },
+       "piles[4].type = 9: a pile takes one of the 4 types, 0 to 3 (PTYPE)"},
+      {[](GroupValues& g) {
+         g.piles.resize(101, g.piles[0]), g.types.resize(101, g.types[0]);
+         for (size_t p = 0; p < 101; ++p) g.piles[p].type = static_cast<int32_t>(p);
+       },
+       "piles = 101 types taken: the piles take at most 100 types (PTYPE)"},
+      {[](GroupValues& g) { g.types[2].shape = 2; },
+       "types[2].shape = 2: the section code must be 0 (circular) or 1 (square) (KSH)"},
+      {[](GroupValues& g) { g.types[1].tip = 0; },
+       "types[1].tip = 0: the bottom support code must be 1 or more (KSU)"},
+      {[](GroupValues& g) {
+         g.types[1].tip = 0, g.type_keys = {"-1", "0", "-2", "1"};
+       },
+       "types[0].tip = 0: the bottom support code must be 1 or more (KSU)"},
+      {[](GroupValues& g) { g.types[1].axis[0] = 1.0f, g.types[1].axis[2] = 0.0f; },
+       "types[1].axis = (1, 0, 0): a pile along the x axis has no pile axes (AGL)"},
+      {[](GroupValues& g) { g.types[1].axis[1] = 1.0f, g.types[1].axis[2] = -0.5f; },
+       "types[1].axis = (0, 1, -0.5): the pile axis must point down from the head to the tip: its "
+       "z component must be greater than 0 (AGL)"},
+      {[](GroupValues& g) { g.types[1].axis[0] = 0.5f; },
+       "types[1].axis = (0.5, 0, 1): the direction of the pile axis must have length 1 (within "
+       "0.001), not 1.118: write it normalised, (0.4472, 0, 0.8944) (AGL)"},
+      {[](GroupValues& g) { g.types[1].axis[1] = INF; },
+       "types[1].axis[1] = inf: a value must be a finite number (AGL)"},
+      {[](GroupValues& g) { g.types[3].above.resize(16, g.types[3].above[0]); },
+       "types[3].above = 16 segments: at most 15 are allowed (NFR)"},
+      {[](GroupValues& g) { g.types[3].below.resize(16, g.types[3].below[0]); },
+       "types[3].below = 16 segments: at most 15 are allowed (NBL)"},
+      {[](GroupValues& g) { g.types[0].above[1].length = -2.5f; },
+       "types[0].above[1].length = -2.5: a segment length must be 0 or more (HFR)"},
+      {[](GroupValues& g) { g.types[0].above[0].diameter = 0.0f; },
+       "types[0].above[0].diameter = 0: a diameter must be greater than 0 (DOF)"},
+      {[](GroupValues& g) { g.types[0].above[0].steps = 0; },
+       "types[0].above[0].steps = 0: a step count must be 1 or more when the run goes on to the "
+       "pile results (NSF)"},
+      {[](GroupValues& g) { g.types[2].below[0].length = -1.0f; },
+       "types[2].below[0].length = -1: a segment length must be 0 or more (HBL)"},
+      {[](GroupValues& g) { g.types[2].below[0].diameter = -1.5f; },
+       "types[2].below[0].diameter = -1.5: a diameter must be greater than 0 (DOB)"},
+      {[](GroupValues& g) { g.types[2].below[1].m = 0.0f; },
+       "types[2].below[1].m = 0: the soil coefficient must be greater than 0 (PMT)"},
+      {[](GroupValues& g) { g.types[2].below[2].friction = 90.0f; },
+       "types[2].below[2].friction = 90: the friction angle must be 0 or more and below 90 degrees "
+       "(PFI)"},
+      {[](GroupValues& g) { g.types[2].below[2].steps = -1; },
+       "types[2].below[2].steps = -1: a step count must be 1 or more when the run goes on to the "
+       "pile results (NSG)"},
+      {[](GroupValues& g) { g.types[3].PMB = -3e4f; },
+       "types[3].PMB = -30000: the soil coefficient at the pile bottom must be greater than 0 "
+       "(PMB)"},
+      {[](GroupValues& g) { g.types[3].PEH = 0.0f; },
+       "types[3].PEH = 0: the elastic modulus must be greater than 0 (PEH)"},
+      {[](GroupValues& g) { g.types[3].PKE = -1.0f; },
+       "types[3].PKE = -1: the reduction factor of the second moment of area must be greater "
+       "than 0 (PKE)"},
+      {[](GroupValues& g) { g.types[0].below[0].steps = 2147483647; },
+       "types[0] = 2147483678 stations: at most 200 are allowed, 1 + the steps of every segment "
+       "(NSF, NSG)"},
+      {[](GroupValues& g) { g.supports[0].y = INF; },
+       "supports[0].y = inf: a value must be a finite number (SXY)"},
+      {[](GroupValues& g) { g.supports[0].stiffness[35] = INF; },
+       "supports[0].stiffness[35] = inf: a value must be a finite number (ESP)"},
   };
+  const GroupValues pier = example_values("pier");
   for (const auto& row : rows) {
-    GroupValues values = values_of(*read.group);
+    GroupValues values = pier;
     row.edit(values);
-    const GroupRead built = build_group(values);
-    ASSERT_TRUE(built.issue) << row.message;
-    EXPECT_NE(built.issue->full.find(row.message), std::string::npos) << built.issue->full;
+    const std::vector<InputIssue> issues = check(values);
+    ASSERT_EQ(issues.size(), 1u) << row.message;
+    EXPECT_EQ(issues[0].message, row.message);
+    EXPECT_EQ(issues[0].full, "in " + pier.name + ": " + row.message);
+    EXPECT_EQ(build_group(values).issue->full, issues[0].full);
   }
+}
+
+TEST(GroupValues, GivesEveryMistakeInTheOrderOfTheGroup) {
+  GroupValues values = example_values("pier");
+  values.supports[0].x = INF;
+  values.types[3].PEH = 0.0f;
+  values.types[1].tip = 0;
+  values.piles[0].y = INF;
+  std::vector<std::string> paths;
+  for (const InputIssue& issue : check(values)) {
+    paths.push_back(issue.message.substr(0, issue.message.find(' ')));
+  }
+  EXPECT_EQ(paths, (std::vector<std::string>{"piles[0].y", "types[1].tip", "types[3].PEH",
+                                             "supports[0].x"}));
+  // What a data file cannot say is not checked: loads without JCTR 1, steps of a stiffness print.
+  values = example_values("pier");
+  values.JCTR = 2;
+  values.loads[0].x = INF;
+  values.types[0].above[0].steps = 0;
+  EXPECT_TRUE(check(values).empty());
 }
 
 }  // namespace

@@ -2,12 +2,10 @@
 // Helpers of the load-combination tests: the load files of the tests, the scaled load points of a
 // combination, and the data file that lists them for a run of kelmarino.
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "cases/cases.hpp"
-#include "input/input.hpp"
 #include "support/test_support.hpp"
 
 namespace kelmarino::cases::testing {
@@ -77,25 +75,6 @@ inline std::string combinations_of(const std::string& base) {
   return base == "pier" ? kelmarino::testing::read_file(
                               kelmarino::testing::example_path("pier.combinations.csv"))
                         : WORKED_COMBINATIONS;
-}
-
-// The model of a data text as the reader fills it, with the load points of its control section.
-inline std::unique_ptr<Model> read_model(const std::string& data_text, LoadPoints& points) {
-  auto model = std::make_unique<Model>();
-  std::string text = data_text;
-  std::FILE* in = fmemopen(text.data(), text.size(), "r");
-  std::FILE* nowhere = std::fopen("/dev/null", "w");
-  InChannel data{in, "case.dat"};
-  OutChannel console{nowhere, "the console"};
-  RunValues& run = model->run;
-  {
-    const ArithmeticTraps traps;
-    READ_INPUT(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
-               model->piles, points);
-  }
-  std::fclose(in);
-  std::fclose(nowhere);
-  return model;
 }
 
 }  // namespace kelmarino::cases::testing

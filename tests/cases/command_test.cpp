@@ -90,14 +90,7 @@ const char* const CAP_KEYS[6] = {"UX", "UY", "UZ", "SX", "SY", "SZ"};
 const char* const FORCE_KEYS[6] = {"NX", "NY", "NZ", "MX", "MY", "MZ"};
 
 // The .pos values of quantity q of a pile.
-const std::vector<float>& pos_values(const PosPile& pile, int32_t q) {
-  const kelmarino::Quantity in_pos[QUANTITIES] = {
-      kelmarino::Quantity::UX,  kelmarino::Quantity::UY, kelmarino::Quantity::SX,
-      kelmarino::Quantity::SY,  kelmarino::Quantity::NX, kelmarino::Quantity::NY,
-      kelmarino::Quantity::NZ,  kelmarino::Quantity::MX, kelmarino::Quantity::MY,
-      kelmarino::Quantity::PSX, kelmarino::Quantity::PSY};
-  return pile.of(in_pos[q]);
-}
+const std::vector<float>& pos_values(const PosPile& pile, int32_t q) { return pile.values[q]; }
 
 class BuiltCommand : public ::testing::TestWithParam<const char*> {};
 INSTANTIATE_TEST_SUITE_P(Shipped, BuiltCommand,
@@ -290,6 +283,8 @@ TEST(Refusals, NothingIsWritten) {
       read_file(kelmarino::testing::test_data_path("bad/unrestrained-foundation.dat"));
   const std::string worked = example_text("worked");
   const std::string no_loads = "* control\n2\n" + worked.substr(worked.find("*end"));
+  std::string stepless = no_loads;  // no steps in the first below-ground segment
+  stepless.replace(stepless.find(" 30.0 5 "), 8, " 30.0 0 ");
   const Case table[] = {
       {{}, "run-time error opening b.dat: No such file or directory"},
       {{{"b.dat", no_loads}},
@@ -300,6 +295,9 @@ TEST(Refusals, NothingIsWritten) {
         {"b.combinations.csv", "combination,data,A\nC1,1,1\n"}},
        "run-time error in b.combinations.csv, line 1, column 2: \"data\" is not a load case; the "
        "load cases are A, B"},
+      {{{"b.dat", stepless}, {"b.loads.csv", testing::WORKED_LOADS}},
+       "run-time error in b.dat: pile 1 has NSG = 0 in below-ground segment 1; a step count must "
+       "be 1 or more for the pile results of the combinations"},
       {{{"b.dat", example_text("worked")}, {"b.loads.csv", "case,x,y\nDL,0,0\n"}},
        "run-time error in b.loads.csv, line 1: the header must be case,x,y,FX,FY,FZ,MX,MY,MZ, "
        "not \"case,x,y\""},

@@ -33,43 +33,36 @@ using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
 
 uint32_t bits(float value) { return std::bit_cast<uint32_t>(value); }
 
-// The library's view of an example: the model read and stiffened once, the cases and
-// combinations, the cap displacements and the march of every pile.
+// The library's view of an example: the group read and its stiffness analysed once, the cases
+// and combinations, the cap displacements and the march of every pile.
 struct Library {
-  std::unique_ptr<Model> model = std::make_unique<Model>();
+  Group group;
   std::vector<LoadCase> cases;
   std::vector<Combination> combinations;
   std::vector<CapDisplacements> caps;
   std::vector<PileMarch> marches;
 };
 
+Group example_group(const std::string& base) {
+  GroupRead read = parse_group(example_text(base), "case.dat");
+  EXPECT_FALSE(read.issue) << read.issue->full;
+  return std::move(*read.group);
+}
+
 std::unique_ptr<Library> library(const std::string& base) {
   auto lib = std::make_unique<Library>();
-  LoadPoints points;
-  lib->model = testing::read_model(example_text(base), points);
-  const RunValues& run = lib->model->run;
-  LoadCase own{DATA_CASE, {}};
-  for (int32_t k = 1; k <= points.NACT; ++k) {
-    PointLoad p{points.AXY(k, 1), points.AXY(k, 2), {}};
-    for (int32_t i = 0; i < 6; ++i) p.act[i] = points.ACT(k, i + 1);
-    own.points.push_back(p);
-  }
-  lib->cases.push_back(own);
-  for (LoadCase& c : read_load_cases(loads_of(base), "loads", DATA_CASE)) {
-    lib->cases.push_back(std::move(c));
-  }
+  lib->group = example_group(base);
+  const std::string loads = loads_of(base);
+  lib->cases = load_cases(lib->group, &loads, "loads");
   lib->combinations = read_combinations(combinations_of(base), "combinations", lib->cases);
   // Every case alone as well, the data file's own load first.
   for (const Combination& c : single_case_combinations(lib->cases)) {
     lib->combinations.push_back(c);
   }
-  ResponseCache cache;
-  form_stiffness(*lib->model, cache);
-  lib->caps = solve_combinations(*lib->model, lib->cases, lib->combinations);
-  lib->marches.resize(static_cast<size_t>(run.PNUM));
-  for (int32_t g = 1; g <= run.PNUM; ++g) {
-    prepare_march(*lib->model, g, cache, lib->marches[static_cast<size_t>(g - 1)]);
-  }
+  const Analysed analysed = analyse(lib->group, Scope::stiffness);
+  EXPECT_FALSE(analysed.issue) << analysed.issue->full;
+  lib->caps = solve_combinations(analysed.result->KCAP, lib->cases, lib->combinations);
+  lib->marches = pile_marches(lib->group, *analysed.result);
   return lib;
 }
 
@@ -116,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(Shipped, InProcess,
 // a combination is checked in whichever lane its position gives it.
 TEST_P(InProcess, EveryCombinationMatchesKelmarinoBitForBit) {
   const auto lib = library(GetParam());
-  const int32_t PNUM = lib->model->run.PNUM;
+  const int32_t PNUM = lib->group.model->run.PNUM;
   const size_t count = lib->combinations.size();
   std::vector<std::unique_ptr<Reference>> refs;
   for (const Combination& c : lib->combinations) {
@@ -215,6 +208,32 @@ TEST_P(InProcess, EnvelopesAreTheFirstExtremesInFileOrder) {
   }
 }
 
+// The analysis of the stiffness alone agrees with the full analysis: the same KCAP and head
+// stiffness, and the stations of its units at the places of the full result's station rows.
+TEST_P(InProcess, StiffnessAloneAgreesWithTheFullAnalysis) {
+  const Group group = example_group(GetParam());
+  const Analysed full = analyse(group);
+  const Analysed stiffness = analyse(group, Scope::stiffness);
+  ASSERT_TRUE(full.result && stiffness.result);
+  for (int32_t i = 0; i < 36; ++i) {
+    EXPECT_EQ(bits(stiffness.result->KCAP.v[i]), bits(full.result->KCAP.v[i]));
+  }
+  for (size_t p = 0; p < full.result->piles.size(); ++p) {
+    SCOPED_TRACE("pile " + std::to_string(p + 1));
+    const PileResult& pile = full.result->piles[p];
+    const PileResult& alone = stiffness.result->piles[p];
+    for (int32_t i = 0; i < 6; ++i) {
+      for (int32_t j = 0; j < 6; ++j) EXPECT_EQ(bits(alone.K[i][j]), bits(pile.K[i][j]));
+    }
+    EXPECT_EQ(alone.KG, pile.KG);
+    const std::span<const StationRow> rows = full.result->stations_of(pile);
+    ASSERT_EQ(alone.units.stations.size(), rows.size());
+    for (size_t k = 0; k < rows.size(); ++k) {
+      EXPECT_EQ(bits(alone.units.stations[k].ZH), bits(rows[k][0]));
+    }
+  }
+}
+
 // The combinations repeated over more than two parts: the envelopes are those of the first round,
 // a later equal value never taking the place of the first combination, and the pile tops are
 // handed over part by part in file order.
@@ -269,7 +288,9 @@ TEST(Parts, LaterPartsKeepTheFirstCombination) {
 TEST(MarchFault, NamesThePileAndTheCombination) {
   auto lib = library("worked");
   std::vector<PileMarch> marches = lib->marches;
-  for (double& r : marches[2].x.at[1]) r = 1e300;
+  auto x = std::make_shared<PlaneResponse>(*marches[2].x);
+  for (double& r : x->at[1]) r = 1e300;
+  marches[2].x = x;
   std::vector<CapDisplacements> caps = {lib->caps[0], lib->caps[1], lib->caps[2]};
   for (float& u : caps[0].U) u = 0.0f;  // no displacement, no overflow
   const std::vector<Combination> combinations = {{"QUIET", {}}, {"FIRST", {}}, {"SECOND", {}}};

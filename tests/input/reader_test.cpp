@@ -40,13 +40,12 @@ struct Reading {
 };
 
 // Runs READ_INPUT on the text as the data file "case.dat".
-Reading read_data(std::string text) {
+Reading read_data(const std::string& text) {
   Reading reading;
-  std::FILE* file = fmemopen(text.data(), text.size(), "r");
   char* buffer = nullptr;
   size_t size = 0;
   std::FILE* out = open_memstream(&buffer, &size);
-  InChannel data{file, "case.dat"};
+  InChannel data = text_channel(text, "case.dat");
   OutChannel console{out, "the console"};
   RunValues& run = reading.model->run;
   try {
@@ -60,7 +59,6 @@ Reading read_data(std::string text) {
   std::fclose(out);
   reading.console.assign(buffer, size);
   std::free(buffer);
-  std::fclose(file);
   return reading;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <sstream>
 
@@ -71,6 +72,28 @@ TEST(EFormat, WrittenExamples) {
       {-1.0f, 9, "*********"},
   };
   for (const Case& c : cases) EXPECT_EQ(field_e(c.value, c.w, 4), c.field) << c.value;
+}
+
+// The value a field reads back as: rounded half up on the printed digits, the carry raising the
+// exponent, no sign for zero, the rounded float maximum as the maximum, a subnormal kept.
+TEST(EFormat, RoundedValueIsWhatThePrintedFieldReadsBackAs) {
+  const float MAX = std::numeric_limits<float>::max();
+  const struct {
+    float value;
+    int32_t d;
+    float read;
+  } cases[] = {
+      {1.0625f, 4, 1.063f}, {-1.0625f, 4, -1.063f},
+      {9.99996f, 4, 10.0f}, {0.000123456f, 4, 1.235e-4f},
+      {-0.0f, 4, 0.0f},     {MAX, 4, MAX},
+      {-MAX, 4, -MAX},      {1.00791e-39f, 4, 1.008e-39f},
+      {1.0625f, 2, 1.1f},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(std::bit_cast<uint32_t>(e_rounded(c.value, c.d)), std::bit_cast<uint32_t>(c.read))
+        << c.value << " to " << c.d << " digits";
+  }
+  EXPECT_TRUE(std::isinf(e_rounded(INFINITY, 4)));
 }
 
 TEST(IFormat, RightAlignedOrAsterisks) {

@@ -21,19 +21,14 @@ namespace {
 // An input channel reading the given text as if it were a file of that name.
 class TextSource {
  public:
-  explicit TextSource(std::string text, std::string name = "case.dat") : text_(std::move(text)) {
-    file_ = text_.empty() ? std::tmpfile() : fmemopen(text_.data(), text_.size(), "r");
-    channel_.file = file_;
-    channel_.name = std::move(name);
-  }
-  ~TextSource() { std::fclose(file_); }
+  explicit TextSource(std::string text, std::string name = "case.dat")
+      : text_(std::move(text)), channel_(text_channel(text_, std::move(name))) {}
   TextSource(const TextSource&) = delete;
   TextSource& operator=(const TextSource&) = delete;
   InChannel& channel() { return channel_; }
 
  private:
   std::string text_;
-  std::FILE* file_;
   InChannel channel_;
 };
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "input/input.hpp"
+#include "analysis/analysis.hpp"
 #include "pile/pile.hpp"
 
 namespace kelmarino {
@@ -98,15 +98,11 @@ std::string data_text(const Case& c) {
 }
 
 // Reads the data text and runs the two axial stages on it, BOTAREA then AXIAL.
-std::unique_ptr<Model> axial_stiffness(std::string text) {
-  auto model = std::make_unique<Model>();
-  const File in(fmemopen(text.data(), text.size(), "r"));
-  const File nowhere(std::fopen("/dev/null", "w"));
-  InChannel data{in.get(), "case.dat"};
-  OutChannel console{nowhere.get(), "the console"};
+std::unique_ptr<Model> axial_stiffness(const std::string& text) {
+  const GroupRead read = parse_group(text, "case.dat");
+  EXPECT_FALSE(read.issue.has_value()) << read.issue->full;
+  auto model = std::make_unique<Model>(*read.group->model);
   RunValues& run = model->run;
-  READ_INPUT(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
-             model->piles);
   BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, model->piles);
   AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, model->piles);
   return model;

@@ -92,7 +92,12 @@ TEST(SoilTransfer, LengthsJoinAtAnyDepth) {
     soil_transfer(c.alpha, c.EI, c.d, c.h1 + c.h2, whole);
     soil_transfer(c.alpha, c.EI, c.d, c.h1, upper);
     soil_transfer(c.alpha, c.EI, c.d + c.h1, c.h2, lower);
-    MATMUL(4, 4, 4, lower.data(), upper.data(), product.data());
+    for (int32_t i = 1; i <= 4; ++i) {
+      for (int32_t j = 1; j <= 4; ++j) {
+        product(i, j) = 0.0;
+        for (int32_t k = 1; k <= 4; ++k) product(i, j) += lower(i, k) * upper(k, j);
+      }
+    }
     for (int32_t i = 1; i <= 4; ++i) {
       for (int32_t j = 1; j <= 4; ++j) {
         EXPECT_NEAR(reduced(product, c.alpha, c.EI, i, j), reduced(whole, c.alpha, c.EI, i, j),

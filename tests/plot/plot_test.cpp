@@ -45,12 +45,13 @@ float attribute(const XmlElement& e, const std::string& name) {
   return std::strtof(a->second.c_str(), nullptr);
 }
 
-Quantity quantity_named(const std::string& name) {
-  for (int32_t i = 0; i < QUANTITY_COUNT; ++i) {
-    if (name == quantity_name(static_cast<Quantity>(i))) return static_cast<Quantity>(i);
+StationQuantity quantity_named(const std::string& name) {
+  const QuantityWord* word = quantity_word(name);
+  if (word == nullptr) {
+    ADD_FAILURE() << "no quantity " << name;
+    return UX;
   }
-  ADD_FAILURE() << "no quantity " << name;
-  return Quantity::UX;
+  return static_cast<StationQuantity>(word - QUANTITY_WORDS);
 }
 
 std::vector<std::string> words(const std::string& text) {
@@ -253,25 +254,23 @@ TEST_P(ShippedExample, ColoursFollowTheBendingPlane) {
 // of the largest of their panel are drawn on the zero line and never marked; larger ones are
 // drawn and marked as they are.
 TEST(PileDiagram, RoundingNoiseIsDrawnAsZeroAndNeverMarked) {
-  const auto group = std::make_unique<GroupData>();
-  read_group(example_path("worked.dat"), *group);
+  const GroupRead read = read_group(example_path("worked.dat"));
+  ASSERT_TRUE(read.group);
+  const Analysed analysed = analyse(*read.group);
+  ASSERT_TRUE(analysed.result);
   const struct {
     float part;  // of the x-z value at the same station
     bool noise;
   } cases[] = {{-2e-9f, true}, {9e-7f, true}, {2e-6f, false}, {0.5f, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.part);
-    PosPile pile = plotted("worked").pos.piles.at(0);
-    const std::pair<Quantity, Quantity> planes[] = {{Quantity::UX, Quantity::UY},
-                                                    {Quantity::SY, Quantity::SX},
-                                                    {Quantity::NX, Quantity::NY},
-                                                    {Quantity::MY, Quantity::MX},
-                                                    {Quantity::PSX, Quantity::PSY}};
-    for (const auto& [x, y] : planes) {
-      std::vector<float>& noisy = pile.values[static_cast<int32_t>(y)];
-      for (size_t i = 0; i < noisy.size(); ++i) noisy[i] = c.part * pile.of(x)[i];
+    Result result = printed_result(*analysed.result);
+    const StationQuantity planes[5][2] = {{UX, UY}, {SY, SX}, {NX, NY}, {MY, MX}, {PSX, PSY}};
+    for (size_t k = 0; k < result.piles[0].count; ++k) {
+      StationRow& row = result.stations[result.piles[0].first + k];
+      for (const auto& [x, y] : planes) row[y + 1] = c.part * row[x + 1];
     }
-    const XmlDocument doc = read_xml(pile_svg(group->model.piles, 1, pile));
+    const XmlDocument doc = read_xml(pile_svg(read.group->model->piles, 1, result));
     for (const XmlElement* panel : doc.all("g", "class", "panel")) {
       const std::vector<std::string> names = words(panel->attributes.at("data-quantities"));
       if (names.size() != 2) continue;

@@ -64,8 +64,6 @@ std::vector<ReportPile> report_piles(const std::string& report) {
   return piles;
 }
 
-using Q = Quantity;
-
 // Every station value the report prints equals the value read from the post-processing file:
 // both are the same single-precision value written with four significant digits.
 class ReaderAgainstReport : public ::testing::TestWithParam<const char*> {};
@@ -95,10 +93,9 @@ TEST_P(ReaderAgainstReport, ReadsEveryStationValueTheReportPrints) {
       const std::vector<float>& f = printed.forces[k];
       const bool below = d.size() == 7;  // rows from the ground line down carry the stresses
       const std::vector<float> from_pos = {
-          pile.ZH[k],        pile.of(Q::UX)[k],  pile.of(Q::UY)[k],  pile.of(Q::SX)[k],
-          pile.of(Q::SY)[k], pile.of(Q::PSX)[k], pile.of(Q::PSY)[k], pile.ZH[k],
-          pile.of(Q::NX)[k], pile.of(Q::NY)[k],  pile.of(Q::NZ)[k],  pile.of(Q::MX)[k],
-          pile.of(Q::MY)[k]};
+          pile.ZH[k],      pile.of(UX)[k],  pile.of(UY)[k], pile.of(SX)[k], pile.of(SY)[k],
+          pile.of(PSX)[k], pile.of(PSY)[k], pile.ZH[k],     pile.of(NX)[k], pile.of(NY)[k],
+          pile.of(NZ)[k],  pile.of(MX)[k],  pile.of(MY)[k]};
       const std::vector<float> printed_row = {
           d[0], d[1], d[2], d[3], d[4], below ? d[5] : 0.0f, below ? d[6] : 0.0f, f[0],
           f[1], f[2], f[3], f[4], f[5]};
@@ -160,17 +157,17 @@ TEST(PosReader, RecordsAreReadByFieldsAndCountsNotLineLengths) {
     EXPECT_EQ(pile.NSTA, 4);
     EXPECT_EQ(pile.ZH, (std::vector<float>{0.0f, 1.0f, 2.0f, 3.0f}));
     // Groups P4 and P5: quantity n of the plane at station k reads n + k/10, across line ends.
-    const Quantity planes[8] = {Q::UX, Q::SY, Q::NX, Q::MY, Q::UY, Q::SX, Q::NY, Q::MX};
+    const StationQuantity planes[8] = {UX, SY, NX, MY, UY, SX, NY, MX};
     for (int32_t n = 1; n <= 8; ++n) {
       std::vector<float> expected;
       for (int32_t k = 1; k <= 4; ++k)
         expected.push_back(
             std::strtof((std::to_string(n) + "." + std::to_string(k)).c_str(), nullptr));
-      EXPECT_EQ(pile.of(planes[n - 1]), expected) << quantity_name(planes[n - 1]);
+      EXPECT_EQ(pile.of(planes[n - 1]), expected) << QUANTITY_WORDS[planes[n - 1]].name;
     }
-    EXPECT_EQ(pile.of(Q::NZ), (std::vector<float>{9.1f, 9.2f, 9.3f, 9.4f}));
-    EXPECT_EQ(pile.of(Q::PSX), (std::vector<float>{0.0f, 0.0f, -10.3f, -10.4f}));
-    EXPECT_EQ(pile.of(Q::PSY), (std::vector<float>{0.0f, 0.0f, -11.3f, -11.4f}));
+    EXPECT_EQ(pile.of(NZ), (std::vector<float>{9.1f, 9.2f, 9.3f, 9.4f}));
+    EXPECT_EQ(pile.of(PSX), (std::vector<float>{0.0f, 0.0f, -10.3f, -10.4f}));
+    EXPECT_EQ(pile.of(PSY), (std::vector<float>{0.0f, 0.0f, -11.3f, -11.4f}));
   }
 }
 

@@ -5,13 +5,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
-#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "input/input.hpp"
+#include "input/input.hpp"  // pile_stations
 #include "plot/plot.hpp"
 #include "plot/plot_runs.hpp"
 #include "plot/xml_check.hpp"
@@ -50,10 +50,16 @@ void expect_shown(const std::string& cell, double value, double scale = 1.0) {
       << cell << " for " << scaled;
 }
 
-const std::map<std::string, Quantity> QUANTITIES = {
-    {"UX", Quantity::UX}, {"UY", Quantity::UY},   {"SX", Quantity::SX},  {"SY", Quantity::SY},
-    {"NX", Quantity::NX}, {"NY", Quantity::NY},   {"NZ", Quantity::NZ},  {"MX", Quantity::MX},
-    {"MY", Quantity::MY}, {"PSX", Quantity::PSX}, {"PSY", Quantity::PSY}};
+const std::map<std::string, StationQuantity> QUANTITIES = {
+    {"UX", UX}, {"UY", UY}, {"SX", SX}, {"SY", SY},   {"NX", NX},  {"NY", NY},
+    {"NZ", NZ}, {"MX", MX}, {"MY", MY}, {"PSX", PSX}, {"PSY", PSY}};
+
+// The group of a shipped example.
+Group example_group(const std::string& base) {
+  GroupRead read = read_group(testing::example_path(base + ".dat"));
+  EXPECT_TRUE(read.group) << base;
+  return std::move(*read.group);
+}
 
 // The rows of the table of a summary.txt section: the lines after its rule of dashes.
 std::vector<std::vector<std::string>> summary_rows(const std::string& summary,
@@ -144,7 +150,7 @@ TEST_P(Summary, LargestValuesAreThoseOfThePosFile) {
     const std::vector<std::string>& row = rows[static_cast<size_t>(pile.g - 1)];
     ASSERT_EQ(row.size(), 14u);
     EXPECT_EQ(row[0], std::to_string(pile.g));
-    expect_shown(row[1], pile.of(Quantity::NZ).front());
+    expect_shown(row[1], pile.of(NZ).front());
     check_largest(pile, row, 2, MOMENT, 1);
     check_largest(pile, row, 6, SHEAR, 1);
     check_largest(pile, row, 10, SOIL_STRESS, 1);
@@ -156,13 +162,12 @@ TEST_P(Summary, LargestValuesAreThoseOfThePosFile) {
 // segments of the data file.
 TEST_P(Summary, LargestInTheSoilAreThoseFromTheGroundLineDown) {
   const Plotted& p = plotted(GetParam());
-  const auto group = std::make_unique<GroupData>();
-  read_group(testing::example_path(std::string(GetParam()) + ".dat"), *group);
+  const Group group = example_group(GetParam());
   const std::vector<std::vector<std::string>> rows = summary_rows(
       p.document("summary.txt"), "Largest values in the soil", static_cast<size_t>(p.pos.PNUM));
   for (const PosPile& pile : p.pos.piles) {
     SCOPED_TRACE("pile " + std::to_string(pile.g));
-    const size_t KG = static_cast<size_t>(pile_stations(group->model.piles, pile.g).KG);
+    const size_t KG = static_cast<size_t>(pile_stations(group.model->piles, pile.g).KG);
     const std::vector<std::string>& row = rows[static_cast<size_t>(pile.g - 1)];
     ASSERT_EQ(row.size(), 10u);
     EXPECT_EQ(row[0], std::to_string(pile.g));
@@ -227,14 +232,13 @@ TEST_P(Summary, CapAndPileTopsAreThoseOfTheReport) {
 // as the stages form them (b = (d + 1).k for circular piles, K33 the axial stiffness, alpha.h).
 TEST_P(Summary, CalculationReportHasARowPerPileTypeAndSegment) {
   const Plotted& p = plotted(GetParam());
-  const auto group = std::make_unique<GroupData>();
-  read_group(testing::example_path(std::string(GetParam()) + ".dat"), *group);
-  const PileData& piles = group->model.piles;
-  const int32_t PNUM = group->model.run.PNUM;
+  const Group group = example_group(GetParam());
+  const PileData& piles = group.model->piles;
+  const int32_t PNUM = group.model->run.PNUM;
   const XmlDocument page = read_xml(p.document("index.html"));
   EXPECT_EQ(table_rows(page, "control").size(), 1u);
-  if (group->model.run.JCTR == 1) {
-    EXPECT_EQ(table_rows(page, "loads").size(), group->loads.size() + 1);  // and the resultant
+  if (group.model->run.JCTR == 1) {  // and the resultant
+    EXPECT_EQ(table_rows(page, "loads").size(), static_cast<size_t>(group.loads.NACT + 1));
   }
   const auto pile_rows = table_rows(page, "piles");
   ASSERT_EQ(pile_rows.size(), static_cast<size_t>(PNUM));
@@ -309,38 +313,37 @@ TEST(CalculationReport, ReaderWarningsComeFirst) {
   const size_t piles = data.find("4 0\n");
   ASSERT_NE(piles, std::string::npos);
   data.replace(piles, 4, "4 0 7\n");  // a number left on the line
-  const std::string folder = testing::new_folder({{"warned.dat", data}});
-  const auto group = std::make_unique<GroupData>();
-  read_group(folder + "/warned.dat", *group);
-  EXPECT_NE(group->warnings.find("warning in " + folder + "/warned.dat, line 8"), std::string::npos)
-      << group->warnings;
-  const auto derived = std::make_unique<DerivedValues>();
-  derive_values(*group, *derived);
-  const std::string html = input_report_html(*group, *derived);
+  const GroupRead warned = parse_group(data, "warned.dat");
+  ASSERT_TRUE(warned.group);
+  ASSERT_FALSE(warned.group->warnings.empty());
+  EXPECT_EQ(warned.group->warnings[0].rfind("warning in warned.dat, line 8", 0), 0u);
+  const Analysed analysed = analyse(*warned.group);
+  ASSERT_TRUE(analysed.result);
+  const std::string html = input_report_html(*warned.group, *analysed.result);
   EXPECT_LT(html.find("<div class=\"warnings\">"), html.find("<table"));
-  const auto plain = std::make_unique<GroupData>();
-  read_group(testing::example_path("worked.dat"), *plain);
-  EXPECT_EQ(input_report_html(*plain, *derived).find("warnings"), std::string::npos);
+  EXPECT_NE(html.find(escape_html(warned.group->warnings[0])), std::string::npos);
+  const Group plain = example_group("worked");
+  EXPECT_EQ(input_report_html(plain, *analysed.result).find("warnings"), std::string::npos);
 }
 
 // The pages' tables for a reader: displacements in mm and rotations in mrad, four significant
 // digits in plain decimals; a value below 1e-6 of its column's largest magnitude is noise, shown
 // as 0, while a small value of a column of small values is kept.
 TEST(SummaryTables, ReadableNumbersInMillimetresWithNoiseAsZero) {
-  ReportResults report;
-  report.tops.resize(3);
+  Result result;
+  result.piles.resize(3);
   const float UY[3] = {3.996e-3f, 8.525e-11f, -2.5e-9f};
   const float SZ[3] = {1.2e-9f, 3.4e-10f, 0.0f};
-  const float NZ[3] = {1234.56f, -0.04f, 27.08f};
+  const float FZ[3] = {1234.56f, -0.04f, 27.08f};
   for (size_t i = 0; i < 3; ++i) {
-    report.tops[i].DU[1] = UY[i];
-    report.tops[i].DU[5] = SZ[i];
-    report.tops[i].FT[2] = NZ[i];
+    result.piles[i].DU[1] = UY[i];
+    result.piles[i].DU[5] = SZ[i];
+    result.piles[i].FT[2] = FZ[i];
   }
-  const ResultTable displacements = head_displacement_table(report);
+  const ResultTable displacements = head_displacement_table(result);
   EXPECT_EQ(displacements.columns[2].unit, "mm");
   EXPECT_EQ(displacements.columns[6].unit, "mrad");
-  const ResultTable forces = head_force_table(report);
+  const ResultTable forces = head_force_table(result);
   const std::vector<std::string> expected[3] = {
       {"3.996", "0", "0"}, {"0.0000012", "0.00000034", "0"}, {"1235", "-0.04", "27.08"}};
   for (size_t i = 0; i < 3; ++i) {

@@ -1,0 +1,298 @@
+// A pile group given by its values: every mistake of its values, each named by its path in the
+// group, and the group filled from the checked values as the reader fills it from a data file.
+#include <cmath>
+#include <map>
+#include <set>
+#include <string>
+
+#include "analysis/analysis.hpp"
+#include "traps/traps.hpp"
+
+namespace kelmarino {
+namespace {
+
+// "PATH[i]".
+std::string indexed(const std::string& path, size_t i) {
+  return path + "[" + std::to_string(i) + "]";
+}
+
+// The checks of a group's values, gathering every mistake.
+struct Checker {
+  const GroupValues& g;
+  std::vector<InputIssue> issues;
+
+  // "PATH = VALUE: RULE (KEY)".
+  void add(const std::string& path, const std::string& value, const std::string& rule,
+           const char* key) {
+    const std::string message = path + " = " + value + ": " + rule + " (" + key + ")";
+    issues.push_back({g.name, 0, 0, message, "", "in " + g.name + ": " + message});
+  }
+
+  // A real must be a number of the single-precision range, as the reader reads one.
+  bool finite(const std::string& path, float value, const char* key) {
+    if (std::isfinite(value)) return true;
+    add(path, shortest(value), "a value must be a finite number", key);
+    return false;
+  }
+
+  // A real that must be finite and keep its rule.
+  void real(const std::string& path, float value, const char* key, const RealRule& rule) {
+    if (finite(path, value, key) && !rule.keeps(value)) {
+      add(path, shortest(value), rule.text, key);
+    }
+  }
+
+  // The length n of a list, which must lie from low to high.
+  void count(const std::string& path, size_t n, const char* things, int64_t low, int64_t high,
+             const char* key) {
+    const auto value = static_cast<int64_t>(n);
+    if (value >= low && value <= high) return;
+    const std::string range = low > 0 ? std::to_string(low) + " to " + std::to_string(high)
+                                      : "at most " + std::to_string(high);
+    add(path, std::to_string(n) + " " + things, range + " are allowed", key);
+  }
+
+  // The load points of a run with loads, the pile of a stiffness print.
+  void control() {
+    if (g.JCTR == 1) {
+      count("loads", g.loads.size(), "load points", 0, MAX_LOAD_POINTS, "NACT");
+      for (size_t k = 0; k < g.loads.size(); ++k) {
+        const LoadValues& load = g.loads[k];
+        const std::string at = indexed("loads", k);
+        finite(at + ".x", load.x, "AXY");
+        finite(at + ".y", load.y, "AXY");
+        static const char* const act[6] = {"FX", "FY", "FZ", "MX", "MY", "MZ"};
+        for (size_t i = 0; i < 6; ++i) finite(indexed(at + ".act", i), load.act[i], act[i]);
+      }
+    } else if (g.JCTR == 3) {
+      const size_t piles = g.piles.size() + g.supports.size();
+      if (g.INO < 1 || static_cast<size_t>(g.INO) > piles) {
+        add("INO", std::to_string(g.INO),
+            "the pile of a stiffness print must be one of the piles, numbered 1 to " +
+                std::to_string(piles),
+            "INO");
+      }
+    }
+  }
+
+  // The pile counts, each pile's position and type, the number of types the piles take.
+  void piles() {
+    count("piles", g.piles.size(), "piles", 1, MAX_PILES, "PNUM");
+    count("supports", g.supports.size(), "simulated piles", 0, MAX_SIMULATED, "SNUM");
+    const size_t all = g.piles.size() + g.supports.size();
+    if (g.piles.size() <= MAX_PILES && all > MAX_BLOCKS) {
+      add("supports", std::to_string(g.supports.size()) + " simulated piles",
+          "at most " + std::to_string(MAX_BLOCKS) + " piles and simulated piles are allowed, and " +
+              std::to_string(g.piles.size()) + " piles are given",
+          "PNUM + SNUM");
+    }
+    std::set<int32_t> taken;
+    for (size_t p = 0; p < g.piles.size(); ++p) {
+      const PileValues& pile = g.piles[p];
+      const std::string at = indexed("piles", p);
+      finite(at + ".x", pile.x, "PXY");
+      finite(at + ".y", pile.y, "PXY");
+      if (pile.type < 0 || static_cast<size_t>(pile.type) >= g.types.size()) {
+        add(at + ".type", std::to_string(pile.type),
+            "a pile takes one of the " + std::to_string(g.types.size()) + " types, 0 to " +
+                std::to_string(static_cast<int64_t>(g.types.size()) - 1),
+            "PTYPE");
+      }
+      taken.insert(pile.type);
+    }
+    constexpr size_t MOST_TYPES = 100;  // numbered 0 to 99, as a block tag names them
+    if (taken.size() > MOST_TYPES) {
+      add("piles", std::to_string(taken.size()) + " types taken",
+          "the piles take at most " + std::to_string(MOST_TYPES) + " types", "PTYPE");
+    }
+  }
+
+  // The lengths, diameters, soil values and step counts of every segment of a type.
+  void segments(const TypeValues& t, const std::string& at, bool stepped) {
+    for (size_t s = 0; s < t.above.size(); ++s) {
+      const AboveValues& segment = t.above[s];
+      const std::string place = indexed(at + ".above", s);
+      real(place + ".length", segment.length, "HFR", LENGTH_RULE);
+      real(place + ".diameter", segment.diameter, "DOF", DIAMETER_RULE);
+      if (stepped && segment.steps < 1) {
+        add(place + ".steps", std::to_string(segment.steps), STEPS_RULE, "NSF");
+      }
+    }
+    for (size_t s = 0; s < t.below.size(); ++s) {
+      const BelowValues& segment = t.below[s];
+      const std::string place = indexed(at + ".below", s);
+      real(place + ".length", segment.length, "HBL", LENGTH_RULE);
+      real(place + ".diameter", segment.diameter, "DOB", DIAMETER_RULE);
+      real(place + ".m", segment.m, "PMT", SOIL_RULE);
+      real(place + ".friction", segment.friction, "PFI", FRICTION_RULE);
+      if (stepped && segment.steps < 1) {
+        add(place + ".steps", std::to_string(segment.steps), STEPS_RULE, "NSG");
+      }
+    }
+  }
+
+  // The direction of the pile axis of a type.
+  void axis(const TypeValues& t, const std::string& at) {
+    bool finite_axis = true;
+    for (size_t i = 0; i < 3; ++i) {
+      finite_axis &= finite(indexed(at + ".axis", i), t.axis[i], "AGL");
+    }
+    if (!finite_axis) return;
+    const AxisCheck axis = check_axis(t.axis[0], t.axis[1], t.axis[2]);
+    switch (axis.fault) {
+      case AxisCheck::Fault::none:
+        return;
+      case AxisCheck::Fault::along_x:
+        return add(at + ".axis", axis.given, ALONG_X_RULE, "AGL");
+      case AxisCheck::Fault::upward:
+        return add(at + ".axis", axis.given,
+                   std::string(DOWNWARD_RULE) + ": its z component must be greater than 0", "AGL");
+      case AxisCheck::Fault::not_unit:
+        return add(at + ".axis", axis.given,
+                   std::string(UNIT_RULE) + ", not " + axis.length + ": write it normalised, " +
+                       axis.normalised,
+                   "AGL");
+    }
+  }
+
+  // Every value of a type, and its station count.
+  void type(size_t index, bool stepped) {
+    const TypeValues& t = g.types[index];
+    const std::string at =
+        index < g.type_keys.size() ? "types[" + g.type_keys[index] + "]" : indexed("types", index);
+    if (!keeps_section_rule(t.shape)) {
+      add(at + ".shape", std::to_string(t.shape), SECTION_RULE, "KSH");
+    }
+    if (!keeps_support_rule(t.tip)) add(at + ".tip", std::to_string(t.tip), SUPPORT_RULE, "KSU");
+    axis(t, at);
+    count(at + ".above", t.above.size(), "segments", 0, MAX_SEGMENTS, "NFR");
+    count(at + ".below", t.below.size(), "segments", 0, MAX_SEGMENTS, "NBL");
+    segments(t, at, stepped);
+    real(at + ".PMB", t.PMB, "PMB", BOTTOM_SOIL_RULE);
+    real(at + ".PEH", t.PEH, "PEH", MODULUS_RULE);
+    real(at + ".PKE", t.PKE, "PKE", REDUCTION_RULE);
+    int64_t stations = 1;
+    for (const AboveValues& s : t.above) stations += s.steps > 0 ? s.steps : 0;
+    for (const BelowValues& s : t.below) stations += s.steps > 0 ? s.steps : 0;
+    if (stations > MAX_STATIONS) {
+      add(at, std::to_string(stations) + " stations",
+          "at most " + std::to_string(MAX_STATIONS) +
+              " are allowed, 1 + the steps of every segment",
+          "NSF, NSG");
+    }
+  }
+
+  // The position and stiffness of every simulated pile.
+  void supports() {
+    for (size_t j = 0; j < g.supports.size(); ++j) {
+      const SupportValues& support = g.supports[j];
+      const std::string at = indexed("supports", j);
+      finite(at + ".x", support.x, "SXY");
+      finite(at + ".y", support.y, "SXY");
+      for (size_t i = 0; i < 36; ++i) {
+        finite(indexed(at + ".stiffness", i), support.stiffness[i], "ESP");
+      }
+    }
+  }
+};
+
+// The model and load points of checked values, as the reader fills them from data_text(values):
+// the types numbered in the order of the piles that first take them, simulated pile j of type j.
+void fill(const GroupValues& g, Model& model, LoadPoints& loads) {
+  RunValues& run = model.run;
+  PileData& piles = model.piles;
+  run.JCTR = g.JCTR;
+  if (g.JCTR == 1) {
+    loads.NACT = static_cast<int32_t>(g.loads.size());
+    for (int32_t k = 1; k <= loads.NACT; ++k) {
+      const LoadValues& load = g.loads[static_cast<size_t>(k - 1)];
+      loads.AXY(k, 1) = load.x;
+      loads.AXY(k, 2) = load.y;
+      for (int32_t i = 1; i <= 6; ++i) loads.ACT(k, i) = load.act[i - 1];
+    }
+    reduce_loads(loads, run.FORCE);
+  } else if (g.JCTR == 3) {
+    run.INO = g.INO;
+  }
+  run.PNUM = static_cast<int32_t>(g.piles.size());
+  run.SNUM = static_cast<int32_t>(g.supports.size());
+  std::map<int32_t, int32_t> number;  // type index -> its type number
+  for (int32_t p = 1; p <= run.PNUM; ++p) {
+    const PileValues& pile = g.piles[static_cast<size_t>(p - 1)];
+    piles.PXY(p, 1) = pile.x;
+    piles.PXY(p, 2) = pile.y;
+    piles.PTYPE(p) = number.emplace(pile.type, static_cast<int32_t>(number.size())).first->second;
+    const TypeValues& t = g.types[static_cast<size_t>(pile.type)];
+    piles.KSH(p) = t.shape;
+    piles.KSU(p) = t.tip;
+    for (int32_t i = 1; i <= 3; ++i) piles.AGL(p, i) = t.axis[i - 1];
+    piles.NFR(p) = static_cast<int32_t>(t.above.size());
+    for (int32_t s = 1; s <= piles.NFR(p); ++s) {
+      const AboveValues& segment = t.above[static_cast<size_t>(s - 1)];
+      piles.HFR(p, s) = segment.length;
+      piles.DOF(p, s) = segment.diameter;
+      piles.NSF(p, s) = segment.steps;
+    }
+    piles.NBL(p) = static_cast<int32_t>(t.below.size());
+    for (int32_t s = 1; s <= piles.NBL(p); ++s) {
+      const BelowValues& segment = t.below[static_cast<size_t>(s - 1)];
+      piles.HBL(p, s) = segment.length;
+      piles.DOB(p, s) = segment.diameter;
+      piles.PMT(p, s) = segment.m;
+      piles.PFI(p, s) = segment.friction;
+      piles.NSG(p, s) = segment.steps;
+    }
+    piles.PMB(p) = t.PMB;
+    piles.PEH(p) = t.PEH;
+    piles.PKE(p) = t.PKE;
+  }
+  for (int32_t j = 1; j <= run.SNUM; ++j) {
+    const SupportValues& support = g.supports[static_cast<size_t>(j - 1)];
+    piles.SXY(j, 1) = support.x;
+    piles.SXY(j, 2) = support.y;
+    piles.STYPE(j) = j;
+    for (int32_t i = 1; i <= 6; ++i) {
+      for (int32_t c = 1; c <= 6; ++c) {
+        piles.ESP(6 * (run.PNUM + j - 1) + i, c) = support.stiffness[6 * (i - 1) + (c - 1)];
+      }
+    }
+  }
+  segment_sums(run.PNUM, piles, run.ZFR, run.ZBL);
+}
+
+}  // namespace
+
+std::vector<InputIssue> check(const GroupValues& values) {
+  Checker checker{values, {}};
+  checker.control();
+  checker.piles();
+  const bool stepped = values.JCTR != 2 && values.JCTR != 3;
+  for (size_t t = 0; t < values.types.size(); ++t) checker.type(t, stepped);
+  checker.supports();
+  return checker.issues;
+}
+
+GroupRead build_group(const GroupValues& values) {
+  std::vector<InputIssue> issues = check(values);
+  if (!issues.empty()) return {std::nullopt, std::move(issues.front())};
+  auto model = std::make_shared<Model>();
+  Group group;
+  group.name = values.name;
+  GroupRead read;
+  {
+    const FaultFlags flags;
+    try {
+      at_stage("input");
+      fill(values, *model, group.loads);
+      at_stage(nullptr);
+      group.model = model;
+      read.group = std::move(group);
+    } catch (const RunError& error) {
+      read.issue = InputIssue{values.name, 0, 0, error.what(), "", error.what()};
+    }
+    fault_context() = FaultContext{};
+  }
+  return read;
+}
+
+}  // namespace kelmarino
