@@ -198,6 +198,17 @@ TypeValues type_of(py::handle t, const Part& at) {
   return type;
 }
 
+// How a message names a key of the types: as Python shows it.
+std::string key_text(py::handle key) {
+  if (py::type::handle_of(key).is(py::type::handle_of(py::int_()))) {
+    try {
+      return std::to_string(key.cast<int64_t>());  // the same text, made without Python
+    } catch (const py::cast_error&) {
+    }
+  }
+  return py::repr(key).cast<std::string>();
+}
+
 // The piles, with the types they take in the order they first take them.
 void piles_of(py::handle g, GroupValues& values) {
   const Names& n = names();
@@ -218,7 +229,7 @@ void piles_of(py::handle g, GroupValues& values) {
       }
       if (t == keys.size()) {
         values.types.push_back(type_of(types[key], {&types_at, {}, key}));
-        values.type_keys.push_back(py::repr(key).cast<std::string>());
+        values.type_keys.push_back(key_text(key));
         keys.push_back(key);
       }
     } catch (const py::error_already_set&) {
