@@ -516,37 +516,64 @@ Analysis analysis_of_state(const py::bytes& state) {
   return a;
 }
 
-// The groups analysed on `threads` threads, the calling one included; in their order, the
-// Analysis or the exception of each. The other threads start on the first groups while the
-// calling one reads the values of the rest; then it analyses too.
-py::list core_sweep(const py::sequence& groups, int32_t threads) {
+// The groups analysed on `threads` threads, the calling one included; in their order, the Result
+// (made by `result` of the group and its Analysis) or the exception of each. The other threads
+// start on the first groups while the calling one reads the values of the rest; then it analyses
+// too, and makes the Results of the groups analysed between its analyses.
+py::list core_sweep(const py::sequence& groups, int32_t threads, const py::object& result) {
   const size_t n = groups.size();
   std::vector<GroupValues> values(n);
   std::vector<std::optional<Analysis>> analyses(n);
   std::vector<std::exception_ptr> failures(n);
+  std::vector<std::atomic<bool>> analysed(n);
   std::atomic<size_t> next{0}, read{0};
   std::atomic<bool> stopped{false};
-  const auto work = [&] {
-    for (size_t i = next++; i < n; i = next++) {
-      for (size_t r = read.load(); r <= i; r = read.load()) read.wait(r);
-      if (stopped || failures[i]) continue;
+  // Analyses the group that no thread has taken, once its values are read; false when none is.
+  const auto analyse_next = [&] {
+    const size_t i = next++;
+    if (i >= n) return false;
+    for (size_t r = read.load(); r <= i; r = read.load()) read.wait(r);
+    if (!stopped && !failures[i]) {
       try {
         analyses[i] = analysis_of(std::move(values[i]));
       } catch (...) {
         failures[i] = std::current_exception();
       }
     }
+    analysed[i].store(true, std::memory_order_release);
+    return true;
+  };
+  py::list answers(n);
+  size_t answered = 0;
+  // Answers for the groups analysed, in order, from the first not answered; needs the lock.
+  const auto answer = [&] {
+    for (; answered < n && analysed[answered].load(std::memory_order_acquire); ++answered) {
+      const size_t i = answered;
+      answers[i] = failures[i] ? package_error(failures[i])
+                               : result(groups[i], py::cast(std::move(*analyses[i])));
+      analyses[i].reset();
+    }
   };
   {
     std::vector<std::jthread> others;
     try {
-      for (int32_t t = 1; t < threads; ++t) others.emplace_back(work);
+      for (int32_t t = 1; t < threads; ++t) {
+        others.emplace_back([&] {
+          while (analyse_next()) {
+          }
+        });
+      }
       for (size_t i = 0; i < n; read = ++i, read.notify_all()) {
         try {
           values[i] = group_values(groups[i]);
         } catch (const InputFailure&) {
           failures[i] = std::current_exception();
         }
+      }
+      for (bool more = true; more;) {
+        answer();
+        const py::gil_scoped_release released;
+        more = analyse_next();
       }
     } catch (...) {
       stopped = true;
@@ -555,13 +582,9 @@ py::list core_sweep(const py::sequence& groups, int32_t threads) {
       throw;  // the other threads are joined first
     }
     const py::gil_scoped_release released;
-    work();
     others.clear();  // joined
   }
-  py::list answers(n);
-  for (size_t i = 0; i < n; ++i) {
-    answers[i] = failures[i] ? package_error(failures[i]) : py::cast(std::move(*analyses[i]));
-  }
+  answer();
   return answers;
 }
 
@@ -688,7 +711,7 @@ PYBIND11_MODULE(_core, m) {
   m.def("check", &core_check, py::arg("group"));
   m.def("data_text", &core_data_text, py::arg("group"));
   m.def("analyse", &core_analyse, py::arg("group"));
-  m.def("sweep", &core_sweep, py::arg("groups"), py::arg("threads"));
+  m.def("sweep", &core_sweep, py::arg("groups"), py::arg("threads"), py::arg("result"));
   m.def("combinations", &core_combinations, py::arg("group"), py::arg("loads"),
         py::arg("loads_name"), py::arg("combinations"), py::arg("combinations_name"));
 }

@@ -248,9 +248,7 @@ def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
     groups = [_checked(group, number) for number, group in enumerate(groups)]
     if executor is not None:
         return _in_order(executor.map(analyse, groups))
-    answers = _core.sweep(groups, max(1, threads or len(os.sched_getaffinity(0))))
-    return _in_order(a if isinstance(a, Exception) else Result(g, a)
-                     for g, a in zip(groups, answers))
+    return _in_order(_core.sweep(groups, max(1, threads or len(os.sched_getaffinity(0))), Result))
 
 
 def _in_order(results) -> list:
