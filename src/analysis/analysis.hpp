@@ -6,6 +6,7 @@
 // threads at once, each on its own group.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -29,6 +30,10 @@ struct InputIssue {
   std::string message;
   std::string text;  // the line
   std::string full;
+  // An input error of the console ("Error:<0>", "Error: <K>"): its lines as kelmarino prints
+  // them on the console, before its stop message; empty for every other mistake.
+  std::string console;
+  std::vector<std::string> warnings;  // the reader's warnings before the mistake
 };
 
 // A fault of the analysis: the stage and pile where it arose, and the whole message.
@@ -150,24 +155,38 @@ struct Analysed {
   std::optional<AnalysisIssue> issue;
 };
 
-// analyse: the full analysis of a group under its loads, whatever its JCTR asks for the report;
-// the stations only when every step count is 1 or more (a group for a stiffness print may have
-// none).
-Analysed analyse(const Group& group);
+// How far an analysis goes: the piles' head stiffness (Result::piles without their tops and
+// stations), also the foundation's stiffness KCAP, or everything.
+enum class AnalysisScope { piles, foundation, everything };
+
+// The stages of an analysis, in their order.
+enum class AnalysisStage { deformation_factors, axial_stiffness, lateral_stiffness, foundation };
+
+struct AnalysisOptions {
+  AnalysisScope scope = AnalysisScope::everything;
+  std::function<void(AnalysisStage)> starting;  // told as each stage starts, when given
+};
+
+// scope_asked: what the report of a group asks for: with JCTR = 3 the piles' stiffness, with
+// JCTR = 2 the foundation's, else everything.
+AnalysisScope scope_asked(const Group& group);
+
+// analyse: the analysis of a group under its loads as far as the options ask (by default the
+// whole, whatever its JCTR asks for the report); the stations only when every step count is 1
+// or more (a group for a stiffness print may have none).
+Analysed analyse(const Group& group, const AnalysisOptions& options = {});
 
 // The same on a group of the reader that is used up: its model, unless another group shares it,
 // is changed by the analysis in place of a copy (a large one beside the analysis of a few piles).
-Analysed analyse(Group&& group);
+Analysed analyse(Group&& group, const AnalysisOptions& options = {});
 
-// analysis_stages: the stages after the reader on a model as READ_INPUT leaves it, writing
-// their stage messages on `console`, the report lines on `report` and the records on `pos`.
-// Ends normally, or by throwing RunStop (a stiffness print) or RunError.
-void analysis_stages(OutChannel& console, OutChannel& report, OutChannel& pos, Model& model,
-                     ResponseCache& cache);
+// write_results: the report lines after the banner and the post-processing records of a group
+// from its results, as kelmarino writes them for its data file: the stiffness print that its
+// JCTR asks for, or the cap displacements and every pile.
+void write_results(const Group& group, const Result& result, OutChannel& report, OutChannel& pos);
 
-// write_results: BASE.out and BASE.pos of a group from its results, as kelmarino writes them
-// for its data file: the stiffness print that its JCTR asks for, or the cap displacements and
-// every pile. Returns the message of a failure to write.
+// The same into BASE.out and BASE.pos, the report with its banner. Returns the message of a
+// failure to write.
 std::optional<std::string> write_results(const Group& group, const Result& result,
                                          const std::string& base);
 

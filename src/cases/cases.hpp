@@ -145,7 +145,7 @@ std::vector<std::string> combination_warnings(const InputNames& files,
 
 // form_stiffness: the single-pile stages and the foundation stiffness of a model read by
 // READ_INPUT: BTXY, BOTAREA, AXIAL, LATERAL, then KCAP by assemble_kcap. Arithmetic faults are
-// trapped at the fault context of the stage, as in a run of kelmarino.
+// found at the fault context of the stage, as in a run of kelmarino.
 void form_stiffness(Model& model, ResponseCache& cache);
 
 // combination_force: FORCE = the load of a combination at the cap centre. Starting from zero,
@@ -162,7 +162,7 @@ void solve_loads(const Model& model, const std::vector<LoadCase>& cases,
                  CombinationLoads& combinations);
 
 // solve_combinations: the cap displacements of every combination: its FORCE, then GAUSS_SOLVE on
-// a copy of KCAP. A trapped fault names the combination.
+// a copy of KCAP. A fault names the combination.
 std::vector<CapDisplacements> solve_combinations(const Model& model,
                                                  const std::vector<LoadCase>& cases,
                                                  const std::vector<Combination>& combinations);
@@ -287,15 +287,14 @@ using HeadsWriter =
 
 // envelope_piles: marches every pile under every combination and keeps the envelopes, the
 // combinations taken COMBINATIONS_PER_PART at a time, their pile tops handed to `write_heads`.
-// The piles are shared out among `threads` threads, each with its own arithmetic traps (or,
-// `trapped` false, finding its faults from the floating-point flags, for a library call); the
-// results do not depend on the thread count. `combinations_done` counts the combinations finished.
-// A trapped fault is reported for the first combination in file order whose march faults, at the
-// lowest pile that faults under it.
+// The piles are shared out among `threads` threads, each finding its arithmetic faults from its
+// own floating-point flags; the results do not depend on the thread count. `combinations_done`
+// counts the combinations finished. A fault is reported for the first combination in file order
+// whose march faults, at the lowest pile that faults under it.
 void envelope_piles(const std::vector<PileMarch>& marches,
                     const std::vector<CapDisplacements>& caps, const NameList& combinations,
                     int32_t threads, std::atomic<int32_t>& combinations_done, CaseResults& results,
-                    const HeadsWriter& write_heads, bool trapped = true);
+                    const HeadsWriter& write_heads);
 
 // The extreme of quantity q over all stations and combinations of a pile: the largest (or
 // smallest) value, then the first combination, then the first station from the top.

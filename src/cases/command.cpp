@@ -181,13 +181,14 @@ struct Stream {
   File file;
 };
 
-// The analysis of every combination, with arithmetic faults trapped, and the folder of results.
+// The analysis of every combination, with arithmetic faults found from the flags, and the folder
+// of results.
 // The per-combination files (cap.csv, heads.csv) are written part by part as the combinations are
 // done; the envelopes, the summary, the page and the diagrams then follow, each document a job of
 // its own, the threads sharing the jobs.
 void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, int32_t threads,
                        Progress& progress, Timings& timings) {
-  const ArithmeticTraps traps;
+  const FaultFlags flags;
   Model& model = in.group->model;
   ResponseCache cache;
   progress.phase("forming the stiffness of the piles");
@@ -198,11 +199,12 @@ void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, i
   const CaseNames names = case_names(base, in);
   progress.phase("forming the responses of the piles");
   std::vector<PileMarch> marches(static_cast<size_t>(model.run.PNUM));
+  at_stage("pile results");
   for (int32_t g = 1; g <= model.run.PNUM; ++g) {
-    fault_context() = FaultContext{"pile results", g};
+    at_pile(g);
     prepare_march(model, g, cache, marches[static_cast<size_t>(g - 1)]);
   }
-  fault_context() = FaultContext{};
+  at_stage(nullptr);
 
   Stream heads{folder.shown("heads.csv"), folder.create("heads.csv")};
   Stream cap{folder.shown("cap.csv"), folder.create("cap.csv")};

@@ -218,9 +218,9 @@ void derive_values(const GroupData& group, DerivedValues& derived) {
   RunValues& run = model->run;
   ResponseCache cache;
   try {
-    const ArithmeticTraps traps;
+    const FaultFlags flags;
     pile_stiffness(*model, cache, &derived.widths);
-    fault_context() = FaultContext{};
+    at_stage(nullptr);
   } catch (const RunError& error) {
     fault_context() = FaultContext{};
     throw PlotError(error.what());

@@ -459,15 +459,14 @@ void case_numbers(const Group& group, const std::string& loads, const std::strin
   }
   at_stage(nullptr);
   std::atomic<int32_t> done{0};
-  cases::envelope_piles(
-      marches, out.caps, cases::combination_names(out.combinations), 1, done, out.results,
-      [&out](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
-        for (const cases::HeadResult& head : heads) {
-          out.heads.insert(out.heads.end(), head.DU, head.DU + 6);
-          out.heads.insert(out.heads.end(), head.FT, head.FT + 6);
-        }
-      },
-      false);
+  cases::envelope_piles(marches, out.caps, cases::combination_names(out.combinations), 1, done,
+                        out.results,
+                        [&out](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
+                          for (const cases::HeadResult& head : heads) {
+                            out.heads.insert(out.heads.end(), head.DU, head.DU + 6);
+                            out.heads.insert(out.heads.end(), head.FT, head.FT + 6);
+                          }
+                        });
 }
 
 // Per pile: Z, the ground-line station, and for every station and quantity (UX .. PSY) the
@@ -517,7 +516,7 @@ py::tuple core_combinations(const std::string& text, const std::string& name,
         case_numbers(*read.group, loads, loads_name, combinations, combinations_name, numbers);
       } catch (const RunError& error) {
         const FaultContext& where = fault_context();
-        fault = {where.stage != nullptr ? where.stage : "analysis", where.pile, error.what()};
+        fault = {where.stage.empty() ? "analysis" : where.stage, where.pile, error.what()};
         refused = error.what();
       }
       fault_context() = FaultContext{};

@@ -89,9 +89,10 @@ inline std::unique_ptr<Model> read_model(const std::string& data_text, LoadPoint
   OutChannel console{nowhere, "the console"};
   RunValues& run = model->run;
   {
-    const ArithmeticTraps traps;
+    const FaultFlags flags;
     READ_INPUT(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
                model->piles, points);
+    at_stage(nullptr);
   }
   std::fclose(in);
   std::fclose(nowhere);
