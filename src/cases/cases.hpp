@@ -118,7 +118,7 @@ struct CombinationLoads {
   // displacements that solve_loads puts in its place.
   std::vector<CapDisplacements> loads;
   // The first combination whose reduction faults, kept whole so that solve_loads forms its load
-  // again under the run's traps; none when no reduction faults.
+  // again in its stage, where the fault is named; none when no reduction faults.
   size_t faulting = SIZE_MAX;
   Combination faulting_combination;
   std::vector<std::string> warnings;  // combination_warnings

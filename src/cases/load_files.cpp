@@ -146,7 +146,7 @@ float number(const std::string& cell, const Place& at) {
   valid = valid && i == cell.size();
   float value = 0.0f;
   if (valid) {
-    // The conversion may raise the overflow flag; it is judged here, not trapped.
+    // The conversion may raise the overflow flag; it is judged here, not as a fault.
     fenv_t environment;
     std::feholdexcept(&environment);
     value = std::strtof(cell.c_str(), nullptr);

@@ -40,7 +40,7 @@ struct TypeBlock {
   Places at;
 };
 
-// The places of every pile's values. They stay on the stack, so that a trapped fault leaves no
+// The places of every pile's values. They stay on the stack, so that a refused file leaves no
 // heap, and only the first PNUM are set up (new_piles): the whole table is large beside a file.
 union PileSources {
   PileSources() {}

@@ -39,7 +39,7 @@ void invert_block(const float* A, int32_t n, float* B, const char* what);
 void invert_block(const double* A, int32_t n, double* B, const char* what);
 
 // A double rounded once to single precision. A value beyond the single-precision range ends in the
-// overflow of a single-precision product, so that it is trapped or flagged as every overflow is.
+// overflow of a single-precision product, so that it is flagged as every overflow is.
 inline float rounded(double value) {
   constexpr double LARGEST = 3.4028234663852886e38;  // the largest single-precision real
   if (std::fabs(value) <= LARGEST) return static_cast<float>(value);

@@ -209,7 +209,7 @@ TEST(FreeRead, RealsWithAndWithoutPointAndExponent) {
   for (int i = 0; i < 9; ++i) EXPECT_EQ(r[i], expected[i]) << "value " << i + 1;
 }
 
-// Reals at the ends of the single-precision range, read with the arithmetic traps on: a value
+// Reals at the ends of the single-precision range, read raising no arithmetic fault: a value
 // that rounds beyond the largest real is refused, one below the smallest keeps its denormal or
 // its signed zero, and long exponents and many digits read like their short forms.
 TEST(FreeRead, RealsAtTheEndsOfTheSinglePrecisionRange) {
