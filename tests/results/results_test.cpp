@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -403,6 +404,44 @@ TEST(PileResults, StationsFollowTheStepCounts) {
     EXPECT_EQ(st.PSX(st.KG), 0.0f);
     EXPECT_EQ(st.PSY(st.KG), 0.0f);
     EXPECT_NE(st.STX(st.KG, 1), 0.0f);
+  }
+}
+
+// A fault found from the flags names its stage, the cause of a zero pivot unless the fault is an
+// overflow alone, and every kind of fault raised since the last check.
+TEST(FaultFlags, MessageNamesTheStageTheCauseAndEveryKindRaised) {
+  const std::string invalid =
+      "invalid operation (such as 0/0, or a mathematics function given an argument outside its "
+      "domain)";
+  const std::string overflow = "overflow (a result beyond the range of single-precision reals)";
+  volatile float zero = 0.0f;
+  volatile float large = 3e38f;
+  volatile float result = 0.0f;
+  const struct {
+    std::function<void()> fault;
+    std::string message;
+  } cases[] = {
+      {[&] { result = 1.0f / zero; }, " (are all six restrained?): division by zero"},
+      {[&] { result = zero / zero; }, " (are all six restrained?): " + invalid},
+      {[&] { result = large * large; }, ": " + overflow},
+      {[&] { result = large * large - large * large; },
+       " (are all six restrained?): " + overflow + " and " + invalid},
+      {[&] { result = 1.0f / zero - 1.0f / zero; },
+       " (are all six restrained?): division by zero and " + invalid},
+  };
+  for (const auto& c : cases) {
+    const FaultFlags flags;
+    at_stage("solution of the cap displacements");
+    fault_context().pivot_cause = "are all six restrained?";
+    c.fault();
+    try {
+      check_faults();
+      ADD_FAILURE() << "no run-time error: " << c.message;
+    } catch (const RunError& error) {
+      EXPECT_EQ(std::string(error.what()),
+                "run-time error in the solution of the cap displacements" + c.message);
+    }
+    at_stage(nullptr);
   }
 }
 
