@@ -111,8 +111,6 @@ class ResponseCache {
   // stops at a stiffness print) count as one step. A pile held at its tip that has no length is
   // a run-time error.
   const PlaneResponse& plane(const PileData& piles, const SegmentReals& factors, int32_t p);
-  // Forgets every response, for a cache that serves one run after another.
-  void clear();
 
  private:
   struct Store;
