@@ -179,7 +179,7 @@ TEST(Run, EmptyConsoleInputIsARunTimeError) {
   EXPECT_NE(run.errors.find("end of file"), std::string::npos) << run.errors;
 }
 
-TEST(Run, TrappedInvalidOperationEndsTheRunAfterTheBanner) {
+TEST(Run, InvalidOperationEndsTheRunAfterTheBanner) {
   // Piles without soil whose bottoms are not held: nothing holds the cap sideways, and the
   // solution of the cap displacements meets a zero pivot.
   const std::string unrestrained = replaced(replaced(WORKED, "0 1 0.0 0.0 1.0", "0 3 0.0 0.0 1.0"),
