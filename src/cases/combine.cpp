@@ -39,7 +39,7 @@ void solve_cap(const Model& model, std::string_view name, Vec<float, 6>& FORCE) 
   fault_context().pivot_cause = "are all six restrained?";
   Table<float, 6, 6> A = model.run.KCAP;
   GAUSS_SOLVE(6, A.data(), FORCE.data());
-  check_faults();  // while the name of the stage lives
+  check_faults();  // a fault of this solution, named for its combination
 }
 
 }  // namespace
