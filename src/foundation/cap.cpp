@@ -51,7 +51,11 @@ void GAUSS_SOLVE(int32_t n, float* A, float* b) {
   auto a = [&](int32_t i, int32_t j) -> float& { return A[(j - 1) * n + (i - 1)]; };
   for (int32_t c = 1; c <= n; ++c) {
     const float p = a(c, c);
-    for (int32_t j = c; j <= n; ++j) a(c, j) = a(c, j) / p;
+    // A zero pivot divided by itself is an invalid operation, found before the divisions of the
+    // rest of its row by it.
+    a(c, c) = a(c, c) / p;
+    check_faults();
+    for (int32_t j = c + 1; j <= n; ++j) a(c, j) = a(c, j) / p;
     b[c - 1] = b[c - 1] / p;
     for (int32_t i = c + 1; i <= n; ++i) {
       const float f = a(i, c);

@@ -48,9 +48,9 @@ void read_group(const std::string& data_name, GroupData& group) {
   OutChannel console{console_text.file(), "the console"};
   RunValues& run = group.model.run;
   try {
-    // Read as the program reads it: arithmetic faults trapped, refusals thrown.
-    const ArithmeticTraps traps;
-    fault_context() = FaultContext{"input", 0};
+    // Read as the program reads it: arithmetic faults found from the flags, refusals thrown.
+    const FaultFlags flags;
+    at_stage("input");
     LoadPoints points;
     READ_INPUT(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
                group.model.piles, points);
@@ -59,15 +59,16 @@ void read_group(const std::string& data_name, GroupData& group) {
       for (int32_t i = 1; i <= 6; ++i) load.act[i - 1] = points.ACT(k, i);
       group.loads.push_back(load);
     }
+    at_stage(nullptr);
     group.warnings = warnings.text();
+  } catch (const InputError& error) {
     fault_context() = FaultContext{};
+    if (error.console.empty()) throw GroupError(error.what());
+    throw GroupError("the reader stopped on an input error in " + data_name + ": " +
+                     joined_lines(console_text.text()));
   } catch (const RunError& error) {
     fault_context() = FaultContext{};
     throw GroupError(error.what());
-  } catch (const RunStop&) {
-    fault_context() = FaultContext{};
-    throw GroupError("the reader stopped on an input error in " + data_name + ": " +
-                     joined_lines(console_text.text()));
   }
 }
 

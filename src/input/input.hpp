@@ -40,11 +40,11 @@ struct LoadPoints {
 
 // READ_INPUT: reads the whole data file into the model, reduces the loads to the cap centre and
 // forms the segment-length sums ZFR and ZBL. The two input errors ("Error:<0>", "Error: <K>") are
-// written on the console and stop the run with exit status 1. Refused as run-time errors that
-// name the line of the value: values outside the capacities of the model, and, once the whole
-// file is read, pile by pile, values without physical meaning (a negative segment length, a
-// diameter, soil coefficient, PMB, PEH or PKE of 0 or less, a friction angle outside 0 to 90
-// degrees, and a step count below 1 when the run goes on to the pile results). A number left
+// written on the console and end the read as an InputError that keeps their lines. Refused as
+// run-time errors that name the line of the value: values outside the capacities of the model, and,
+// once the whole file is read, pile by pile, values without physical meaning (a negative segment
+// length, a diameter, soil coefficient, PMB, PEH or PKE of 0 or less, a friction angle outside 0 to
+// 90 degrees, and a step count below 1 when the run goes on to the pile results). A number left
 // after the last value of a free read is warned about on the data channel's warning stream.
 void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
                 int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,

@@ -40,7 +40,7 @@ struct TypeBlock {
   Places at;
 };
 
-// The places of every pile's values. They stay on the stack, so that a trapped fault leaves no
+// The places of every pile's values. They stay on the stack, so that a refused file leaves no
 // heap, and only the first PNUM are set up (new_piles): the whole table is large beside a file.
 union PileSources {
   PileSources() {}
@@ -178,9 +178,25 @@ int32_t read_tag(Reader& reader, int32_t b, int32_t blocks) {
   return K;
 }
 
-void stop_with_type_error(Reader& reader, int32_t K) {
-  write(reader.console, "('Error: <',I2,'>')", {K});
-  throw RunStop{1};
+// Ends the read on an input error of the console: its lines are written on the reader's console
+// and kept in the error, whose message is the error line.
+[[noreturn]] void stop_on_console(Reader& reader, std::string_view layout,
+                                  std::initializer_list<Item> items = {}) {
+  std::string lines;
+  write_text(lines, layout, items);
+  write(reader.console, layout, items);
+  const InChannel& data = reader.data;
+  const size_t start = lines.find_first_not_of('\n');
+  const std::string message = lines.substr(start, lines.find('\n', start) - start);
+  InputError error(
+      "in " + data.name + ", line " + std::to_string(data.line_number) + ": " + message, data.name,
+      data.line_number, 0, message, data.line);
+  error.console = lines;
+  throw error;
+}
+
+[[noreturn]] void stop_with_type_error(Reader& reader, int32_t K) {
+  stop_on_console(reader, "('Error: <',I2,'>')", {K});
 }
 
 // Reads n pairs x, y of one free read into a (.., 2) table.
@@ -657,8 +673,7 @@ void read_type_section(Reader& reader) {
   char check[3];
   line_read(data, "the check line <0>" + of_section(2), "(A3)", {text_target(check, 3)});
   if (std::memcmp(check, "<0>", 3) != 0) {
-    write(reader.console, "(/,/,/,'Error:<0>',/)");
-    throw RunStop{1};
+    stop_on_console(reader, "(/,/,/,'Error:<0>',/)");
   }
   TYPE_BLOCK(reader, 0);
   const int32_t blocks = COUNT_TYPES(reader.PNUM, piles.PTYPE.data()) - 1;
@@ -775,12 +790,17 @@ int32_t COUNT_TYPES(int32_t n, const int32_t* a) {
 bool TYPE_MATCH(int32_t K, int32_t t) { return (K == 0 && t <= 0) || (K >= 0 && t == K); }
 
 void reduce_load_point(float x, float y, const float* T, Vec<float, 6>& FORCE) {
-  Matrix6 D, Dt;
-  float R[6];
+  Matrix6 D;
   OFFSET_MATRIX(x, y, D);
-  TRANSPOSE(6, 6, D.data(), Dt.data());
-  MATMUL(6, 6, 1, Dt.data(), T, R);
-  for (int32_t i = 1; i <= 6; ++i) FORCE(i) = FORCE(i) + R[i - 1];
+  // Component by component, so that an overflow is found before sums of its infinities.
+  for (int32_t i = 1; i <= 6; ++i) {
+    float column[6];
+    for (int32_t k = 1; k <= 6; ++k) column[k - 1] = D(k, i);
+    float R = 0.0f;
+    MATMUL(1, 6, 1, column, T, &R);
+    check_faults();
+    FORCE(i) = FORCE(i) + R;
+  }
 }
 
 void REDUCE_LOADS(int32_t NACT, const Table<float, MAX_LOAD_POINTS, 2>& AXY,

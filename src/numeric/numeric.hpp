@@ -22,7 +22,7 @@ void MATMUL(int32_t l, int32_t m, int32_t n, const float* A, const float* B, flo
 void TRANSPOSE(int32_t m, int32_t n, const float* A, float* B);
 
 // A double rounded once to single precision. A value beyond the single-precision range ends in the
-// overflow of a single-precision product, so that it is trapped or flagged as every overflow is.
+// overflow of a single-precision product, so that it is flagged as every overflow is.
 inline float rounded(double value) {
   constexpr double LARGEST = 3.4028234663852886e38;  // the largest single-precision real
   if (std::fabs(value) <= LARGEST) return static_cast<float>(value);

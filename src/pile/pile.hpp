@@ -114,8 +114,6 @@ class ResponseCache {
   // The same, shared with the caller beyond the life of the cache.
   std::shared_ptr<const PlaneResponse> shared_plane(const PileData& piles,
                                                     const SegmentReals& factors, int32_t p);
-  // Forgets every response, for a cache that serves one run after another.
-  void clear();
 
  private:
   struct Store;

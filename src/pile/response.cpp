@@ -285,8 +285,6 @@ struct ResponseCache::Store {
 ResponseCache::ResponseCache() : store_(std::make_unique<Store>()) {}
 ResponseCache::~ResponseCache() = default;
 
-void ResponseCache::clear() { store_ = std::make_unique<Store>(); }
-
 namespace {
 
 // The responses of a plane: the impedances from the tip up, then the states of a unit head

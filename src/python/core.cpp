@@ -433,7 +433,7 @@ void case_numbers(const Group& group, const std::string& loads, const std::strin
   const std::vector<cases::LoadCase> load_cases = cases::load_cases(group, &loads, loads_name);
   out.combinations = combinations ? cases::read_combinations(*combinations, names_file, load_cases)
                                   : cases::single_case_combinations(load_cases);
-  const Analysed analysed = analyse(group, Scope::stiffness);
+  const Analysed analysed = analyse(group, {AnalysisScope::foundation});
   if (analysed.issue) {
     out.issue = analysed.issue;
     return;
@@ -442,15 +442,14 @@ void case_numbers(const Group& group, const std::string& loads, const std::strin
   const std::vector<cases::PileMarch> marches = cases::pile_marches(group, *analysed.result);
   out.caps = cases::solve_combinations(analysed.result->KCAP, load_cases, out.combinations);
   std::atomic<int32_t> done{0};
-  cases::envelope_piles(
-      marches, out.caps, cases::combination_names(out.combinations), 1, done, out.results,
-      [&out](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
-        for (const cases::HeadResult& head : heads) {
-          out.heads.insert(out.heads.end(), head.DU, head.DU + 6);
-          out.heads.insert(out.heads.end(), head.FT, head.FT + 6);
-        }
-      },
-      false);
+  cases::envelope_piles(marches, out.caps, cases::combination_names(out.combinations), 1, done,
+                        out.results,
+                        [&out](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
+                          for (const cases::HeadResult& head : heads) {
+                            out.heads.insert(out.heads.end(), head.DU, head.DU + 6);
+                            out.heads.insert(out.heads.end(), head.FT, head.FT + 6);
+                          }
+                        });
 }
 
 // Per pile: Z, the ground-line station, and for every station and quantity (UX .. PSY) the
@@ -504,7 +503,7 @@ py::tuple core_combinations(const std::string& text, const std::string& name,
         }
       } catch (const RunError& error) {
         const FaultContext& where = fault_context();
-        fault = {where.stage != nullptr ? where.stage : "analysis", where.pile, error.what()};
+        fault = {where.stage.empty() ? "analysis" : where.stage, where.pile, error.what()};
         refused = error.what();
       }
       fault_context() = FaultContext{};

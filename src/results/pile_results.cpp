@@ -43,19 +43,4 @@ void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BT
   }
 }
 
-void PILE_RESULTS(OutChannel& report, OutChannel& pos, int32_t PNUM, const SegmentReals& BTX,
-                  const SegmentReals& BTY, const PileReals& ZBL,
-                  const Table<float, MAX_PILES, 6>& TOPD, const PileData& piles,
-                  ResponseCache& cache) {
-  StationTables st;  // reused pile by pile
-  write_pos_header(pos, PNUM, piles);
-  for (int32_t g = 1; g <= PNUM; ++g) {
-    at_pile(g);
-    compute_stations(g, BTX, BTY, ZBL, TOPD, piles, cache, st);
-    write_pile_section(report, g, piles, st);
-    write_pos_records(pos, g, piles, st);
-  }
-  at_pile(0);
-}
-
 }  // namespace kelmarino

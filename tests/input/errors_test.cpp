@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/driver.hpp"
+#include "results/results.hpp"
 #include "support/test_support.hpp"
 
 namespace kelmarino {
