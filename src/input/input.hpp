@@ -139,31 +139,4 @@ inline constexpr const char* UNIT_RULE =
     "the direction of the pile axis must have length 1 (within 0.001)";
 AxisCheck check_axis(float x, float y, float z);
 
-// ---- The pile group of a run, for the programs that read its data file ----
-
-// A data file that cannot be read as a pile group: the message says which and why.
-class GroupError : public std::runtime_error {
- public:
-  explicit GroupError(const std::string& message) : std::runtime_error(message) {}
-};
-
-// One load point of the control section: its position and the six load components acting there.
-struct LoadPoint {
-  float x = 0.0f;
-  float y = 0.0f;
-  float act[6] = {};  // Fx, Fy, Fz (t), Mx, My, Mz (t*m)
-};
-
-// The pile group as the data file gives it.
-struct GroupData {
-  Model model;                   // filled by READ_INPUT; FORCE holds the loads at the cap centre
-  std::vector<LoadPoint> loads;  // the load points, when the data file gives loads
-  std::string warnings;          // the reader's warnings about the data file, as it wrote them
-};
-
-// read_group: reads the data file through the project's reader (its console output is kept and
-// quoted when the reader stops), then the load points of its control section. GroupError when the
-// file cannot be opened or the reader refuses it.
-void read_group(const std::string& data_name, GroupData& group);
-
 }  // namespace kelmarino

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "analysis/analysis.hpp"
 #include "foundation/foundation.hpp"
 #include "input/input.hpp"
 #include "pile/pile.hpp"
@@ -28,16 +29,11 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Reads the data text and runs the single-pile stages, as the run driver does.
 std::unique_ptr<Model> pile_stiffness(const std::string& text) {
-  auto model = std::make_unique<Model>();
-  std::string buffer = text;
-  const File in(fmemopen(buffer.data(), buffer.size(), "r"));
-  const File nowhere(std::fopen("/dev/null", "w"));
-  InChannel data{in.get(), "case.dat"};
-  OutChannel console{nowhere.get(), "the console"};
+  const GroupRead read = parse_group(text, "case.dat");
+  EXPECT_FALSE(read.issue.has_value()) << read.issue->full;
+  auto model = std::make_unique<Model>(*read.group->model);
   RunValues& run = model->run;
   PileData& piles = model->piles;
-  READ_INPUT(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
-             piles);
   BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles);
   BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
   AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
