@@ -103,7 +103,7 @@ GroupRead parse_group(const std::string& text, const std::string& name) {
     const FaultFlags flags;
     try {
       at_stage("input");
-      READ_INPUT(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
+      read_input(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
                  model->piles, group.loads);
       at_stage(nullptr);
       group.model = model;
@@ -326,7 +326,7 @@ std::optional<std::string> write_results(const Group& group, const Result& resul
                                          const std::string& base) {
   try {
     OutputFile report(base + ".out"), pos(base + ".pos");
-    BANNER(report.channel);
+    write_banner(report.channel);
     write_results(group, result, report.channel, pos.channel);
     report.close();
     pos.close();

@@ -160,12 +160,12 @@ void combination_force(const Combination& combination, const std::vector<LoadCas
                        Vec<float, 6>& FORCE);
 
 // solve_loads: the cap displacements of every combination in place of its FORCE, each by
-// GAUSS_SOLVE on a copy of KCAP, combination after combination in file order and named in a fault
+// gauss_solve on a copy of KCAP, combination after combination in file order and named in a fault
 // as solve_combinations names it, the faulting reduction where it comes.
 void solve_loads(const Table<float, 6, 6>& KCAP, const std::vector<LoadCase>& cases,
                  CombinationLoads& combinations);
 
-// solve_combinations: the cap displacements of every combination: its FORCE, then GAUSS_SOLVE on
+// solve_combinations: the cap displacements of every combination: its FORCE, then gauss_solve on
 // a copy of KCAP. A fault names the combination.
 std::vector<CapDisplacements> solve_combinations(const Table<float, 6, 6>& KCAP,
                                                  const std::vector<LoadCase>& cases,
@@ -182,8 +182,8 @@ struct PileMarch {
   float top_x = 0.0f;  // the pile top in plan (m)
   float top_y = 0.0f;
   float top_diameter = 0.0f;               // m
-  float D[36] = {};                        // OFFSET_MATRIX of the pile top
-  float Tt[36] = {};                       // transpose of AXIS_ROTATION: cap axes to pile axes
+  float D[36] = {};                        // offset_matrix of the pile top
+  float Tt[36] = {};                       // transpose of axis_rotation: cap axes to pile axes
   float B[36] = {};                        // head stiffness in pile axes, column by column
   std::shared_ptr<const PlaneResponse> x;  // the x-z plane's responses
   std::shared_ptr<const PlaneResponse> y;  // the y-z plane's

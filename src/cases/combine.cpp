@@ -42,7 +42,7 @@ void combination_force(const Combination& combination, const std::vector<LoadCas
 
 namespace {
 
-// The cap displacements of the combination `name` in place of its FORCE: GAUSS_SOLVE on a copy of
+// The cap displacements of the combination `name` in place of its FORCE: gauss_solve on a copy of
 // KCAP.
 void solve_cap(const Table<float, 6, 6>& KCAP, std::string_view name, Vec<float, 6>& FORCE) {
   // A zero pivot here means the piles leave a cap displacement unrestrained: every combination
@@ -52,7 +52,7 @@ void solve_cap(const Table<float, 6, 6>& KCAP, std::string_view name, Vec<float,
   at_stage(solution.c_str());
   fault_context().pivot_cause = "are all six restrained?";
   Table<float, 6, 6> A = KCAP;
-  GAUSS_SOLVE(6, A.data(), FORCE.data());
+  gauss_solve(6, A.data(), FORCE.data());
   check_faults();  // a fault of this solution, named for its combination
 }
 

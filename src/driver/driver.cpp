@@ -62,7 +62,7 @@ int32_t run_files(const std::string& base, const std::string& advice, Console& c
   const std::string data_name = base + ".dat";
   const std::string text = read_data(data_name, advice);
   OutputFile report(base + ".out"), pos(base + ".pos");
-  BANNER(report.channel);
+  write_banner(report.channel);
   write(console.messages, "(7X,'*** To read input information ***',/)");
   const GroupRead read = parse_group(text, data_name);
   if (read.issue) {
@@ -87,14 +87,14 @@ int32_t run_files(const std::string& base, const std::string& advice, Console& c
 // as on the command line; a name longer than 20 characters is cut, with a warning; a name typed
 // with ".dat" whose file is missing is refused with the advice to type it without.
 int32_t prompted_run(Console& console, std::FILE* console_in) {
-  WELCOME(console.messages);
+  write_welcome(console.messages);
   write(console.messages, "(/7X,27HPlease enter data filename:/)");
   std::fflush(console.messages.file);
   InChannel keyboard{console_in, "the console input"};
   keyboard.warnings = console.errors;
   char base[20];
   line_read(keyboard, "the base name of the data file", "(A20)", {text_target(base, 20)});
-  const std::string name = FILE_NAME(base, "");
+  const std::string name = trimmed_base_name(base, "");
   if (name.empty()) {
     throw RunError("run-time error in the console input, line " +
                    std::to_string(keyboard.line_number) +
@@ -140,7 +140,7 @@ int32_t run_to_its_end(std::FILE* console_out, std::FILE* errors, bool quiet, Ru
 
 }  // namespace
 
-std::string FILE_NAME(const char* base, const char* extension) {
+std::string trimmed_base_name(const char* base, const char* extension) {
   int32_t first = 0;
   int32_t last = 19;
   while (first <= last && base[first] == ' ') ++first;
@@ -157,7 +157,7 @@ int32_t run_kelmarino(std::FILE* console_in, std::FILE* console_out, std::FILE* 
 int32_t run_kelmarino_on(const std::string& base, std::FILE* console_out, std::FILE* errors,
                          bool quiet) {
   return run_to_its_end(console_out, errors, quiet, [&](Console& console) {
-    WELCOME(console.messages);
+    write_welcome(console.messages);
     return run_files(base, "", console);
   });
 }

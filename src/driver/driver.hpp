@@ -22,12 +22,12 @@ int32_t run_kelmarino(std::FILE* console_in, std::FILE* console_out, std::FILE* 
 int32_t run_kelmarino_on(const std::string& base, std::FILE* console_out, std::FILE* errors,
                          bool quiet);
 
-// FILE_NAME: the base name (20 characters) without its leading and trailing blanks, followed by
-// the extension.
-std::string FILE_NAME(const char* base, const char* extension);
+// trimmed_base_name: the base name (20 characters) without its leading and trailing blanks,
+// followed by the extension.
+std::string trimmed_base_name(const char* base, const char* extension);
 
-// WELCOME: the welcome text on the console.
-void WELCOME(OutChannel& console);
+// write_welcome: the welcome text on the console.
+void write_welcome(OutChannel& console);
 
 // The command line: its usage line, and the texts of --help and --version.
 extern const char* const USAGE;

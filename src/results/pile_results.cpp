@@ -11,7 +11,7 @@ void pile_top(int32_t g, const Table<float, MAX_PILES, 6>& TOPD, const PileData&
   Matrix6 B;
   for (int32_t i = 1; i <= 6; ++i) st.DU[i - 1] = TOPD(g, i);
   stiffness_block(piles, g, B);
-  MATMUL(6, 6, 1, B.data(), st.DU, st.FT);
+  matrix_product(6, 6, 1, B.data(), st.DU, st.FT);
 }
 
 void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BTY,

@@ -34,8 +34,8 @@ void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BT
                       const PileReals& ZBL, const Table<float, MAX_PILES, 6>& TOPD,
                       const PileData& piles, ResponseCache& cache, StationTables& st);
 
-// BANNER: the banner at the head of the report.
-void BANNER(OutChannel& report);
+// write_banner: the banner at the head of the report.
+void write_banner(OutChannel& report);
 
 // Report lines of the foundation analysis.
 void write_pile_stiffness(OutChannel& report, int32_t INO, const PileData& piles);

@@ -33,7 +33,7 @@ std::string banner_text() {
   size_t size = 0;
   std::FILE* file = open_memstream(&buffer, &size);
   OutChannel report{file, "case.out"};
-  BANNER(report);
+  write_banner(report);
   std::fclose(file);
   std::string text(buffer, size);
   std::free(buffer);

@@ -39,7 +39,7 @@ struct Reading {
   std::string console_error;  // the console lines of an input error of the console
 };
 
-// Runs READ_INPUT on the text as the data file "case.dat".
+// Runs read_input on the text as the data file "case.dat".
 Reading read_data(const std::string& text) {
   Reading reading;
   char* buffer = nullptr;
@@ -49,7 +49,7 @@ Reading read_data(const std::string& text) {
   OutChannel console{out, "the console"};
   RunValues& run = reading.model->run;
   try {
-    READ_INPUT(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
+    read_input(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
                reading.model->piles);
   } catch (const InputError& error) {
     if (error.console.empty()) reading.error = error.what();
@@ -449,7 +449,7 @@ TEST(CountTypes, CountsDistinctValues) {
       {{0, -1, 1, -2, 2}, 5},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(COUNT_TYPES(static_cast<int32_t>(c.types.size()), c.types.data()), c.count)
+    EXPECT_EQ(count_types(static_cast<int32_t>(c.types.size()), c.types.data()), c.count)
         << ::testing::PrintToString(c.types);
   }
 }
@@ -462,7 +462,7 @@ TEST(TypeMatch, StandardBlockTakesZeroAndNegativeTypes) {
       {0, 0, true},  {0, -3, true},  {0, 2, false},   {2, 2, true},
       {2, 3, false}, {2, -2, false}, {-1, -1, false}, {-1, 0, false},
   };
-  for (const Case& c : cases) EXPECT_EQ(TYPE_MATCH(c.K, c.t), c.match) << c.K << " " << c.t;
+  for (const Case& c : cases) EXPECT_EQ(type_block_applies(c.K, c.t), c.match) << c.K << " " << c.t;
 }
 
 double wide(float value) { return static_cast<double>(value); }
@@ -504,7 +504,7 @@ TEST(ReduceLoads, MatchesTheClosedForm) {
     }
     Vec<float, 6> FORCE;
     for (int32_t i = 1; i <= 6; ++i) FORCE(i) = 99.0f;  // earlier contents are not kept
-    REDUCE_LOADS(static_cast<int32_t>(points.size()), AXY, ACT, FORCE);
+    reduce_loads(static_cast<int32_t>(points.size()), AXY, ACT, FORCE);
     for (int32_t i = 1; i <= 6; ++i) {
       EXPECT_NEAR(wide(FORCE(i)), expected[i - 1], 1e-5 * (1.0 + std::abs(expected[i - 1])))
           << "FORCE(" << i << ")";

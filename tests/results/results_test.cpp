@@ -34,11 +34,11 @@ std::unique_ptr<Model> pile_stiffness(const std::string& text) {
   auto model = std::make_unique<Model>(*read.group->model);
   RunValues& run = model->run;
   PileData& piles = model->piles;
-  BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles);
-  BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
-  AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
+  deformation_factors(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles);
+  bottom_areas(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
+  axial_stiffness(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
   ResponseCache cache;
-  LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
+  lateral_stiffness(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
   return model;
 }
 
@@ -447,7 +447,7 @@ TEST(GaussSolve, ZeroFirstPivotIsAnInvalidOperationWithoutRowExchange) {
   const FaultFlags flags;
   fault_context() = FaultContext{};
   try {
-    GAUSS_SOLVE(2, A, b);
+    gauss_solve(2, A, b);
     ADD_FAILURE() << "no run-time error";
   } catch (const RunError& error) {
     EXPECT_EQ(std::string(error.what()),
@@ -489,7 +489,7 @@ TEST(CapAnalysis, ZeroFirstPivotEndsTheRunAsARunTimeError) {
   {
     const File file(std::tmpfile());
     OutChannel report{file.get(), "banner"};
-    BANNER(report);
+    write_banner(report);
     std::fflush(file.get());
     std::rewind(file.get());
     char chunk[4096];
