@@ -25,17 +25,8 @@ std::vector<std::string> lines_of(const std::string& text) {
 }
 
 InputIssue issue_of(const InputError& error) {
-  return {error.file, error.line, error.column, error.what_is_wrong, error.text, error.what()};
-}
-
-// The message the reader gave on its console for the two input errors that stop a run.
-InputIssue stopped_read(const InChannel& data, const std::string& console) {
-  const std::vector<std::string> lines = lines_of(console);
-  const std::string message = lines.empty() ? "the reading stopped" : lines.back();
-  return {
-      data.name, data.line_number,
-      0,         message,
-      data.line, "in " + data.name + ", line " + std::to_string(data.line_number) + ": " + message};
+  return {error.file, error.line,   error.column, error.what_is_wrong,
+          error.text, error.what(), error.console};
 }
 
 bool every_step_count_positive(const PileData& piles, int32_t PNUM) {
@@ -112,7 +103,7 @@ GroupRead parse_group(const std::string& text, const std::string& name) {
     const FaultFlags flags;
     try {
       at_stage("input");
-      READ_INPUT(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
+      read_input(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
                  model->piles, group.loads);
       at_stage(nullptr);
       group.model = model;
@@ -122,9 +113,8 @@ GroupRead parse_group(const std::string& text, const std::string& name) {
       read.issue = issue_of(error);
     } catch (const RunError& error) {
       read.issue = InputIssue{name, 0, 0, error.what(), "", error.what()};
-    } catch (const RunStop&) {
-      read.issue = stopped_read(data, console_text.text());
     }
+    if (read.issue) read.issue->warnings = lines_of(warnings.text());
     fault_context() = FaultContext{};
   }
   return read;
@@ -143,57 +133,47 @@ GroupRead read_group(const std::string& path) {
 
 namespace {
 
-// The single-pile stages, each announced on the console as it starts.
-void stiffness_stages(OutChannel& console, Model& model, ResponseCache& cache) {
-  static const char* const announcements[3] = {
-      "(/,/,7X,'*** To calculate deformation factors of piles ***')",
-      "(/,/,7X,'*** To calculate axis stiffness of piles ***')",
-      "(/,/,7X,'*** To calculate lateral stiffness of piles ***')"};
-  pile_stiffness(model, cache, nullptr,
-                 [&console](int32_t stage) { write(console, announcements[stage]); });
+// The head stiffness of every pile, without its top or stations.
+void keep_stiffness(const Model& model, Result& result) {
+  result.piles.resize(static_cast<size_t>(model.run.PNUM));
+  for (int32_t g = 1; g <= model.run.PNUM; ++g) {
+    keep_stiffness(model.piles, g, result.piles[static_cast<size_t>(g - 1)]);
+  }
 }
 
-void cap_stage(OutChannel& report, Model& model) {
+// The cap displacements and the pile-top displacements of a model whose KCAP is assembled.
+void solve_foundation(Model& model, Result& result) {
   RunValues& run = model.run;
-  at_stage("foundation analysis");
-  CAP_ANALYSIS(report, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.TOPD, run.KCAP,
-               model.piles);
-}
-
-}  // namespace
-
-void analysis_stages(OutChannel& console, OutChannel& report, OutChannel& pos, Model& model,
-                     ResponseCache& cache) {
-  RunValues& run = model.run;
-  stiffness_stages(console, model, cache);
-  write(console, "(/,/,7X,'*** To execute entire pile foundation analysis ***    ',/,/)");
-  cap_stage(report, model);
-  at_stage("pile results");
-  PILE_RESULTS(report, pos, run.PNUM, run.BTX, run.BTY, run.ZBL, run.TOPD, model.piles, cache);
-  at_stage(nullptr);
-}
-
-namespace {
-
-// KCAP, then, for the full scope, the cap displacements and the pile-top displacements of a
-// model whose piles have their head stiffness.
-void solve_foundation(Model& model, Scope scope, Result& result) {
-  RunValues& run = model.run;
-  at_stage("foundation analysis");
-  assemble_kcap(run.PNUM, run.SNUM, model.piles, result.KCAP);
-  if (scope == Scope::stiffness) return;
   run.KCAP = result.KCAP;
   solve_cap_displacements(run.KCAP, run.FORCE);
   top_displacements(run.PNUM, model.piles, run.FORCE, run.TOPD);
   for (int32_t i = 0; i < 6; ++i) result.cap[i] = run.FORCE(i + 1);
 }
 
-// The results of every pile: its head stiffness, then for the full scope its top and, when every
-// step count is 1 or more, its stations, or for the stiffness scope its units.
-void keep_piles(const Model& model, ResponseCache& cache, Scope scope, Result& result) {
+// The head stiffness, ground-line station and units of every pile, for a caller that brings its
+// own loads.
+void keep_units(const Model& model, ResponseCache& cache, Result& result) {
   const RunValues& run = model.run;
   result.piles.resize(static_cast<size_t>(run.PNUM));
-  if (scope == Scope::full) result.stations.reserve(station_count(model.piles, run.PNUM));
+  at_stage("pile results");
+  const auto list = std::make_unique<StationList>();
+  const bool stepped = every_step_count_positive(model.piles, run.PNUM);
+  for (int32_t g = 1; g <= run.PNUM; ++g) {
+    at_pile(g);
+    PileResult& pile = result.piles[static_cast<size_t>(g - 1)];
+    keep_stiffness(model.piles, g, pile);
+    if (stepped) station_list(model.piles, run.ZBL, g, *list);
+    pile.KG = stepped ? list->KG : 1;
+    keep_units(model, cache, g, stepped ? list.get() : nullptr, pile.units);
+  }
+}
+
+// The results of every pile: its head stiffness, its top and, when every step count is 1 or
+// more, its stations.
+void keep_piles(const Model& model, ResponseCache& cache, Result& result) {
+  const RunValues& run = model.run;
+  result.piles.resize(static_cast<size_t>(run.PNUM));
+  result.stations.reserve(station_count(model.piles, run.PNUM));
   at_stage("pile results");
   const auto st = std::make_unique<StationTables>();
   const bool stepped = every_step_count_positive(model.piles, run.PNUM);
@@ -201,22 +181,15 @@ void keep_piles(const Model& model, ResponseCache& cache, Scope scope, Result& r
     at_pile(g);
     PileResult& pile = result.piles[static_cast<size_t>(g - 1)];
     keep_stiffness(model.piles, g, pile);
-    if (scope == Scope::stiffness) {
-      if (stepped) station_list(model.piles, run.ZBL, g, st->stations);
-      pile.KG = stepped ? st->stations.KG : 1;
-      keep_units(model, cache, g, stepped ? &st->stations : nullptr, pile.units);
+    if (stepped) {
+      compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, model.piles, cache, *st);
     } else {
-      if (stepped) {
-        compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, model.piles, cache, *st);
-      } else {
-        pile_top(g, run.TOPD, model.piles, *st);
-        st->KG = 1;
-        st->NSTA = 0;
-      }
-      keep_stations(*st, pile, result.stations);
+      pile_top(g, run.TOPD, model.piles, *st);
+      st->KG = 1;
+      st->NSTA = 0;
     }
+    keep_stations(*st, pile, result.stations);
   }
-  at_stage(nullptr);
 }
 
 // The values of the stiffness stages that a checker recomputes, pile by pile.
@@ -234,25 +207,40 @@ DerivedValues derived_values(const Model& model, const CalculationWidths& widths
   return derived;
 }
 
-// The analysis on a model that it may change: the stages of a full run, whatever JCTR asks for;
-// no load leaves the cap at rest.
-Analysed analyse_model(Model& model, Scope scope) {
+// The analysis on a model that it may change, as far as the options ask; no load leaves the cap
+// at rest.
+Analysed analyse_model(Model& model, const AnalysisOptions& options) {
   Analysed analysed;
   ResponseCache cache;
   const FaultFlags flags;
+  const auto starting = [&options](AnalysisStage stage) {
+    if (options.starting) options.starting(stage);
+  };
   try {
-    model.run.JCTR = 1;
     const auto widths = std::make_unique<CalculationWidths>();
-    pile_stiffness(model, cache, widths.get());
+    pile_stiffness(model, cache, widths.get(),
+                   [&starting](int32_t stage) { starting(static_cast<AnalysisStage>(stage)); });
     Result result;
     result.derived = derived_values(model, *widths);
-    solve_foundation(model, scope, result);
-    keep_piles(model, cache, scope, result);
+    at_stage("foundation analysis");
+    starting(AnalysisStage::foundation);
+    if (options.scope == AnalysisScope::piles) {
+      keep_stiffness(model, result);
+    } else {
+      assemble_kcap(model.run.PNUM, model.run.SNUM, model.piles, result.KCAP);
+      if (options.scope == AnalysisScope::foundation) {
+        keep_units(model, cache, result);
+      } else {
+        solve_foundation(model, result);
+        keep_piles(model, cache, result);
+      }
+    }
+    at_stage(nullptr);
     analysed.result = std::move(result);
   } catch (const RunError& error) {
     const FaultContext& where = fault_context();
     analysed.issue =
-        AnalysisIssue{where.stage != nullptr ? where.stage : "analysis", where.pile, error.what()};
+        AnalysisIssue{where.stage.empty() ? "analysis" : where.stage, where.pile, error.what()};
   }
   fault_context() = FaultContext{};
   return analysed;
@@ -260,16 +248,27 @@ Analysed analyse_model(Model& model, Scope scope) {
 
 }  // namespace
 
-Analysed analyse(const Group& group, Scope scope) {
-  const auto model = std::make_unique<Model>(*group.model);
-  return analyse_model(*model, scope);
+AnalysisScope scope_asked(const Group& group) {
+  switch (group.model->run.JCTR) {
+    case 3:
+      return AnalysisScope::piles;
+    case 2:
+      return AnalysisScope::foundation;
+    default:
+      return AnalysisScope::everything;
+  }
 }
 
-Analysed analyse(Group&& group, Scope scope) {
-  if (group.model.use_count() != 1) return analyse(static_cast<const Group&>(group), scope);
+Analysed analyse(const Group& group, const AnalysisOptions& options) {
+  const auto model = std::make_unique<Model>(*group.model);
+  return analyse_model(*model, options);
+}
+
+Analysed analyse(Group&& group, const AnalysisOptions& options) {
+  if (group.model.use_count() != 1) return analyse(static_cast<const Group&>(group), options);
   // The reader made the model as a working one; no other group holds it now.
   const std::shared_ptr<Model> model = std::const_pointer_cast<Model>(std::move(group.model));
-  return analyse_model(*model, scope);
+  return analyse_model(*model, options);
 }
 
 namespace {
@@ -298,8 +297,9 @@ void station_tables(const Result& result, const PileResult& pile, StationTables&
   }
 }
 
-void write_report_and_pos(const Group& group, const Result& result, OutChannel& report,
-                          OutChannel& pos) {
+}  // namespace
+
+void write_results(const Group& group, const Result& result, OutChannel& report, OutChannel& pos) {
   auto piles = std::make_unique<PileData>(group.model->piles);
   const RunValues& run = group.model->run;
   for (int32_t g = 1; g <= run.PNUM; ++g) {
@@ -308,7 +308,6 @@ void write_report_and_pos(const Group& group, const Result& result, OutChannel& 
       for (int32_t j = 1; j <= 6; ++j) piles->ESP(6 * (g - 1) + i, j) = pile.K[i - 1][j - 1];
     }
   }
-  BANNER(report);
   if (run.JCTR == 3) return write_pile_stiffness(report, run.INO, *piles);
   if (run.JCTR == 2) return write_foundation_stiffness(report, result.KCAP);
   Vec<float, 6> U;
@@ -323,13 +322,12 @@ void write_report_and_pos(const Group& group, const Result& result, OutChannel& 
   }
 }
 
-}  // namespace
-
 std::optional<std::string> write_results(const Group& group, const Result& result,
                                          const std::string& base) {
   try {
     OutputFile report(base + ".out"), pos(base + ".pos");
-    write_report_and_pos(group, result, report.channel, pos.channel);
+    write_banner(report.channel);
+    write_results(group, result, report.channel, pos.channel);
     report.close();
     pos.close();
   } catch (const RunError& error) {

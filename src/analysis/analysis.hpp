@@ -6,6 +6,7 @@
 // threads at once, each on its own group.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -29,6 +30,10 @@ struct InputIssue {
   std::string message;
   std::string text;  // the line
   std::string full;
+  // An input error of the console ("Error:<0>", "Error: <K>"): its lines as kelmarino prints
+  // them on the console, before its stop message; empty for every other mistake.
+  std::string console;
+  std::vector<std::string> warnings;  // the reader's warnings before the mistake
 };
 
 // A fault of the analysis: the stage and pile where it arose, and the whole message.
@@ -154,7 +159,7 @@ struct PileResult {
   int32_t KG = 1;
   size_t first = 0;  // its first row of Result::stations
   size_t count = 0;  // its number of stations
-  PileUnits units;   // Scope::stiffness only
+  PileUnits units;   // AnalysisScope::foundation only
 };
 
 // The values a checker recomputes by hand, as the analysis's stiffness stages formed them.
@@ -189,29 +194,40 @@ struct Analysed {
   std::optional<AnalysisIssue> issue;
 };
 
-// How far analyse goes: the full analysis under the group's loads, or the stiffness alone (KCAP
-// and every pile's K, KG and units; the cap at rest and no station values), for a caller that
-// brings loads of its own (the load combinations).
-enum class Scope : int32_t { full, stiffness };
+// How far an analysis goes: the piles' head stiffness (Result::piles without their tops and
+// stations), also the foundation's stiffness KCAP with every pile's KG and units (the cap at rest
+// and no station values, for a caller that brings loads of its own: the load combinations), or
+// everything.
+enum class AnalysisScope { piles, foundation, everything };
 
-// analyse: the full analysis of a group under its loads, whatever its JCTR asks for the report;
-// the stations only when every step count is 1 or more (a group for a stiffness print may have
-// none).
-Analysed analyse(const Group& group, Scope scope = Scope::full);
+// The stages of an analysis, in their order.
+enum class AnalysisStage { deformation_factors, axial_stiffness, lateral_stiffness, foundation };
+
+struct AnalysisOptions {
+  AnalysisScope scope = AnalysisScope::everything;
+  std::function<void(AnalysisStage)> starting;  // told as each stage starts, when given
+};
+
+// scope_asked: what the report of a group asks for: with JCTR = 3 the piles' stiffness, with
+// JCTR = 2 the foundation's, else everything.
+AnalysisScope scope_asked(const Group& group);
+
+// analyse: the analysis of a group under its loads as far as the options ask (by default the
+// whole, whatever its JCTR asks for the report); the stations only when every step count is 1
+// or more (a group for a stiffness print may have none).
+Analysed analyse(const Group& group, const AnalysisOptions& options = {});
 
 // The same on a group of the reader that is used up: its model, unless another group shares it,
 // is changed by the analysis in place of a copy (a large one beside the analysis of a few piles).
-Analysed analyse(Group&& group, Scope scope = Scope::full);
+Analysed analyse(Group&& group, const AnalysisOptions& options = {});
 
-// analysis_stages: the stages after the reader on a model as READ_INPUT leaves it, writing
-// their stage messages on `console`, the report lines on `report` and the records on `pos`.
-// Ends normally, or by throwing RunStop (a stiffness print) or RunError.
-void analysis_stages(OutChannel& console, OutChannel& report, OutChannel& pos, Model& model,
-                     ResponseCache& cache);
+// write_results: the report lines after the banner and the post-processing records of a group
+// from its results, as kelmarino writes them for its data file: the stiffness print that its
+// JCTR asks for, or the cap displacements and every pile.
+void write_results(const Group& group, const Result& result, OutChannel& report, OutChannel& pos);
 
-// write_results: BASE.out and BASE.pos of a group from its results, as kelmarino writes them
-// for its data file: the stiffness print that its JCTR asks for, or the cap displacements and
-// every pile. Returns the message of a failure to write.
+// The same into BASE.out and BASE.pos, the report with its banner. Returns the message of a
+// failure to write.
 std::optional<std::string> write_results(const Group& group, const Result& result,
                                          const std::string& base);
 

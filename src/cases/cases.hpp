@@ -7,11 +7,11 @@
 // smallest value of each station quantity over the combinations, with the governing combination.
 //
 // The piles' stiffness, the foundation stiffness and the responses of every pile to unit head
-// displacements are formed once, by the analysis of the group (analyse, Scope::stiffness). Each
-// combination then costs a solve and the station values of every pile, made of the same
-// operations in the same order as a run of kelmarino on a data file whose load section lists the
-// combination's scaled load points, so its results are bit-identical to that run's. The march
-// carries LANES combinations at once, one per lane.
+// displacements are formed once, by the analysis of the group (analyse to
+// AnalysisScope::foundation). Each combination then costs a solve and the station values of every
+// pile, made of the same operations in the same order as a run of kelmarino on a data file whose
+// load section lists the combination's scaled load points, so its results are bit-identical to that
+// run's. The march carries LANES combinations at once, one per lane.
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -127,7 +127,7 @@ struct CombinationLoads {
   // displacements that solve_loads puts in its place.
   std::vector<CapDisplacements> loads;
   // The first combination whose reduction faults, kept whole so that solve_loads forms its load
-  // again under the run's traps; none when no reduction faults.
+  // again in its stage, where the fault is named; none when no reduction faults.
   size_t faulting = SIZE_MAX;
   Combination faulting_combination;
   std::vector<std::string> warnings;  // combination_warnings
@@ -160,13 +160,13 @@ void combination_force(const Combination& combination, const std::vector<LoadCas
                        Vec<float, 6>& FORCE);
 
 // solve_loads: the cap displacements of every combination in place of its FORCE, each by
-// GAUSS_SOLVE on a copy of KCAP, combination after combination in file order and named in a fault
+// gauss_solve on a copy of KCAP, combination after combination in file order and named in a fault
 // as solve_combinations names it, the faulting reduction where it comes.
 void solve_loads(const Table<float, 6, 6>& KCAP, const std::vector<LoadCase>& cases,
                  CombinationLoads& combinations);
 
-// solve_combinations: the cap displacements of every combination: its FORCE, then GAUSS_SOLVE on
-// a copy of KCAP. A trapped fault names the combination.
+// solve_combinations: the cap displacements of every combination: its FORCE, then gauss_solve on
+// a copy of KCAP. A fault names the combination.
 std::vector<CapDisplacements> solve_combinations(const Table<float, 6, 6>& KCAP,
                                                  const std::vector<LoadCase>& cases,
                                                  const std::vector<Combination>& combinations);
@@ -182,8 +182,8 @@ struct PileMarch {
   float top_x = 0.0f;  // the pile top in plan (m)
   float top_y = 0.0f;
   float top_diameter = 0.0f;               // m
-  float D[36] = {};                        // OFFSET_MATRIX of the pile top
-  float Tt[36] = {};                       // transpose of AXIS_ROTATION: cap axes to pile axes
+  float D[36] = {};                        // offset_matrix of the pile top
+  float Tt[36] = {};                       // transpose of axis_rotation: cap axes to pile axes
   float B[36] = {};                        // head stiffness in pile axes, column by column
   std::shared_ptr<const PlaneResponse> x;  // the x-z plane's responses
   std::shared_ptr<const PlaneResponse> y;  // the y-z plane's
@@ -194,9 +194,9 @@ struct PileMarch {
   int32_t NSTA() const { return static_cast<int32_t>(ZH.size()); }
 };
 
-// pile_marches: the march of every pile of a group from its analysis (Scope::stiffness will do):
-// the frames from the group's values, the head stiffness, the responses and the stations from
-// the result. A group with a step count below 1 has no stations: a run-time error naming the
+// pile_marches: the march of every pile of a group from its analysis (AnalysisScope::foundation
+// will do): the frames from the group's values, the head stiffness, the responses and the stations
+// from the result. A group with a step count below 1 has no stations: a run-time error naming the
 // first such segment.
 std::vector<PileMarch> pile_marches(const Group& group, const Result& result);
 
@@ -293,15 +293,14 @@ using HeadsWriter =
 
 // envelope_piles: marches every pile under every combination and keeps the envelopes, the
 // combinations taken COMBINATIONS_PER_PART at a time, their pile tops handed to `write_heads`.
-// The piles are shared out among `threads` threads, each with its own arithmetic traps (or,
-// `trapped` false, finding its faults from the floating-point flags, for a library call); the
-// results do not depend on the thread count. `combinations_done` counts the combinations finished.
-// A trapped fault is reported for the first combination in file order whose march faults, at the
-// lowest pile that faults under it.
+// The piles are shared out among `threads` threads, each finding its arithmetic faults from its
+// own floating-point flags; the results do not depend on the thread count. `combinations_done`
+// counts the combinations finished. A fault is reported for the first combination in file order
+// whose march faults, at the lowest pile that faults under it.
 void envelope_piles(const std::vector<PileMarch>& marches,
                     const std::vector<CapDisplacements>& caps, const NameList& combinations,
                     int32_t threads, std::atomic<int32_t>& combinations_done, CaseResults& results,
-                    const HeadsWriter& write_heads, bool trapped = true);
+                    const HeadsWriter& write_heads);
 
 // The extreme of quantity q over all stations and combinations of a pile: the largest (or
 // smallest) value, then the first combination, then the first station from the top.

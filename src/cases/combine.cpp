@@ -34,6 +34,7 @@ void combination_force(const Combination& combination, const std::vector<LoadCas
   for (const Term& term : combination.terms) {
     for (const PointLoad& point : cases[static_cast<size_t>(term.load_case)].points) {
       for (int32_t i = 0; i < 6; ++i) T[i] = term.factor * point.act[i];
+      check_faults();  // an overflow of the scaled loads, before the sums of its infinities
       reduce_load_point(point.x, point.y, T, FORCE);
     }
   }
@@ -41,7 +42,7 @@ void combination_force(const Combination& combination, const std::vector<LoadCas
 
 namespace {
 
-// The cap displacements of the combination `name` in place of its FORCE: GAUSS_SOLVE on a copy of
+// The cap displacements of the combination `name` in place of its FORCE: gauss_solve on a copy of
 // KCAP.
 void solve_cap(const Table<float, 6, 6>& KCAP, std::string_view name, Vec<float, 6>& FORCE) {
   // A zero pivot here means the piles leave a cap displacement unrestrained: every combination
@@ -51,8 +52,8 @@ void solve_cap(const Table<float, 6, 6>& KCAP, std::string_view name, Vec<float,
   at_stage(solution.c_str());
   fault_context().pivot_cause = "are all six restrained?";
   Table<float, 6, 6> A = KCAP;
-  GAUSS_SOLVE(6, A.data(), FORCE.data());
-  check_faults();  // while the name of the stage lives
+  gauss_solve(6, A.data(), FORCE.data());
+  check_faults();  // a fault of this solution, named for its combination
 }
 
 }  // namespace
@@ -81,7 +82,7 @@ void solve_loads(const Table<float, 6, 6>& KCAP, const std::vector<LoadCase>& ca
     float* const U = combinations.loads[c].U;
     if (c == combinations.faulting) {
       // Formed again where a run that reduces every load in turn would form it, so that the fault
-      // is trapped, or flagged, with its own message.
+      // is found with its own message.
       const std::string reduction =
           "reduction of the loads of combination " + combinations.faulting_combination.name;
       at_stage(reduction.c_str());

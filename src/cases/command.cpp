@@ -174,15 +174,16 @@ struct Stream {
   File file;
 };
 
-// The analysis of every combination, with arithmetic faults trapped, and the folder of results.
+// The analysis of every combination, with arithmetic faults found from the flags, and the folder
+// of results.
 // The per-combination files (cap.csv, heads.csv) are written part by part as the combinations are
 // done; the envelopes, the summary, the page and the diagrams then follow, each document a job of
 // its own, the threads sharing the jobs.
 void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, int32_t threads,
                        Progress& progress, Timings& timings) {
-  const ArithmeticTraps traps;
+  const FaultFlags flags;
   progress.phase("forming the stiffness of the piles");
-  const Analysed analysed = analyse(in.group, Scope::stiffness);
+  const Analysed analysed = analyse(in.group, {AnalysisScope::foundation});
   if (analysed.issue) throw RunError(analysed.issue->full);
   const Result& result = *analysed.result;
   const std::vector<PileMarch> marches = pile_marches(in.group, result);

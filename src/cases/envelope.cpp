@@ -105,9 +105,8 @@ void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches
   }
 }
 
-// After a trapped fault in the march of a pile: the first combination from `first` on whose march
-// faults alone, with its message, or `message` at `last` if none does. The trap left the thread's
-// traps off; they are set again here.
+// After a fault in the march of a pile: the first combination from `first` on whose march faults
+// alone, with its message, or `message` at `last` if none does.
 struct Fault {
   size_t combination = 0;
   int32_t g = 0;
@@ -115,8 +114,8 @@ struct Fault {
 };
 Fault faulting_combination(const PileMarch& march, const std::vector<CapDisplacements>& caps,
                            const NameList& combinations, size_t first, size_t last,
-                           const std::string& message, bool trapped) {
-  const FaultWatch watch(trapped);
+                           const std::string& message) {
+  const FaultFlags flags;
   LaneTops tops;
   const auto stations = std::make_unique<StationLanes[]>(MAX_STATIONS);
   for (size_t c = first; c < last; ++c) {
@@ -154,7 +153,7 @@ PileExtreme pile_extreme(const PileEnvelope& pile, int32_t q, bool largest) {
 void envelope_piles(const std::vector<PileMarch>& marches,
                     const std::vector<CapDisplacements>& caps, const NameList& combinations,
                     int32_t threads, std::atomic<int32_t>& combinations_done, CaseResults& results,
-                    const HeadsWriter& write_heads, bool trapped) {
+                    const HeadsWriter& write_heads) {
   results.piles.assign(marches.size(), PileEnvelope{});
   if (caps.empty() || marches.empty()) return;
   const size_t PNUM = marches.size();
@@ -173,15 +172,14 @@ void envelope_piles(const std::vector<PileMarch>& marches,
         work->tops.resize(COMBINATIONS_PER_PART / LANES);
         work->states.resize(COMBINATIONS_PER_PART / LANES);
       }
-      const FaultWatch watch(trapped);
+      const FaultFlags flags;
       const PileMarch& march = marches[p];
       fault_context() = FaultContext{"pile results", march.g};
       try {
         envelope_part(march, batches, first, last - first, PNUM, *work, results.piles[p], heads);
         check_faults();
       } catch (const RunError& error) {
-        Fault fault =
-            faulting_combination(march, caps, combinations, first, last, error.what(), trapped);
+        Fault fault = faulting_combination(march, caps, combinations, first, last, error.what());
         const std::lock_guard<std::mutex> lock(mutex);
         faults.push_back(std::move(fault));
       }

@@ -146,7 +146,7 @@ float number(const std::string& cell, const Place& at) {
   valid = valid && i == cell.size();
   float value = 0.0f;
   if (valid) {
-    // The conversion may raise the overflow flag; it is judged here, not trapped.
+    // The conversion may raise the overflow flag; it is judged here, not as a fault.
     fenv_t environment;
     std::feholdexcept(&environment);
     value = std::strtof(cell.c_str(), nullptr);
@@ -354,17 +354,20 @@ void note_use(const Combination& combination, std::vector<bool>& used,
 }
 
 // A combination's name and FORCE into `out`, under FaultFlags: the reductions run before the
-// traps of the analysis are set, so their faults are found from the flags (those the traps
-// catch), and the first faulting combination is kept for solve_loads to form again under them.
+// stages of the analysis, so the first faulting combination is kept for solve_loads to form again
+// in its stage, where its fault is named.
 void add_load(const Combination& combination, const std::vector<LoadCase>& cases,
               CombinationLoads& out) {
   Vec<float, 6> FORCE;
-  combination_force(combination, cases, FORCE);
-  if (out.faulting == SIZE_MAX && std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW)) {
-    out.faulting = out.loads.size();
-    out.faulting_combination = combination;
+  try {
+    combination_force(combination, cases, FORCE);
+    check_faults();
+  } catch (const RunError&) {
+    if (out.faulting == SIZE_MAX) {
+      out.faulting = out.loads.size();
+      out.faulting_combination = combination;
+    }
   }
-  std::feclearexcept(FE_ALL_EXCEPT);
   CapDisplacements load;
   for (int32_t i = 0; i < 6; ++i) load.U[i] = FORCE.data()[i];
   out.loads.push_back(load);

@@ -16,7 +16,7 @@ namespace kelmarino::cases {
 namespace {
 
 // C = A.B lane by lane, A an n x n column-major matrix: C(i) = 0, then C(i) = C(i) + A(i,k).B(k)
-// for k = 1..n, rounded to single precision after every operation: MATMUL's order.
+// for k = 1..n, rounded to single precision after every operation: matrix_product's order.
 template <int32_t N>
 void lane_matmul(const float* A, const float (&B)[N][LANES], float (&C)[N][LANES]) {
   for (int32_t i = 0; i < N; ++i) {
@@ -102,10 +102,10 @@ PileMarch pile_march(const Model& model, const PileResult& pile, int32_t g) {
   march.top_y = piles.PXY(g, 2);
   march.top_diameter = piles.NFR(g) > 0 ? piles.DOF(g, 1) : piles.DOB(g, 1);
   Matrix6 M, T;
-  OFFSET_MATRIX(piles.PXY(g, 1), piles.PXY(g, 2), M);
+  offset_matrix(piles.PXY(g, 1), piles.PXY(g, 2), M);
   copy_matrix(M.data(), 6, march.D);
-  AXIS_ROTATION(piles.AGL(g, 1), piles.AGL(g, 2), piles.AGL(g, 3), T);
-  TRANSPOSE(6, 6, T.data(), march.Tt);
+  axis_rotation(piles.AGL(g, 1), piles.AGL(g, 2), piles.AGL(g, 3), T);
+  transpose(6, 6, T.data(), march.Tt);
   for (int32_t i = 0; i < 6; ++i) {
     for (int32_t j = 0; j < 6; ++j) march.B[6 * j + i] = pile.K[i][j];
   }

@@ -3,7 +3,7 @@
 
 namespace kelmarino {
 
-void WELCOME(OutChannel& console) {
+void write_welcome(OutChannel& console) {
   write(console, "(//////)");
   write(console, "(/,5X,'Welcome to use the KELMARINO program !!',/)");
   write(console, "(5X,'  This program is aimed to execute spatial statical analysis of pile')");

@@ -12,13 +12,13 @@
 
 namespace kelmarino {
 
-// AXIS_ROTATION: T turns pile axes into cap axes for a pile of direction (a, b, c); its 3x3
+// axis_rotation: T turns pile axes into cap axes for a pile of direction (a, b, c); its 3x3
 // block, repeated for the rotations, has the local x, y, z axes as columns.
-void AXIS_ROTATION(float a, float b, float c, Matrix6& T);
+void axis_rotation(float a, float b, float c, Matrix6& T);
 
-// OFFSET_MATRIX: D maps the cap-centre displacements to those of the cap point (x, y, 0);
+// offset_matrix: D maps the cap-centre displacements to those of the cap point (x, y, 0);
 // its transpose moves a force at that point to the cap centre.
-void OFFSET_MATRIX(float x, float y, Matrix6& D);
+void offset_matrix(float x, float y, Matrix6& D);
 
 // The stiffness block of pile (or simulated pile) g: rows 6(g-1)+1..6g of ESP.
 void stiffness_block(const PileData& piles, int32_t g, Matrix6& B);
@@ -26,8 +26,8 @@ void stiffness_block(const PileData& piles, int32_t g, Matrix6& B);
 // assemble_kcap: KCAP = sum over piles of D'.(T.B.T').D and over simulated piles of D'.B.D.
 void assemble_kcap(int32_t PNUM, int32_t SNUM, const PileData& piles, Table<float, 6, 6>& KCAP);
 
-// GAUSS_SOLVE: solves A.x = b in place (b becomes x, A is destroyed), without row exchanges.
-void GAUSS_SOLVE(int32_t n, float* A, float* b);
+// gauss_solve: solves A.x = b in place (b becomes x, A is destroyed), without row exchanges.
+void gauss_solve(int32_t n, float* A, float* b);
 
 // solve_cap_displacements: the cap displacements U of KCAP.U = FORCE, into FORCE (KCAP is
 // destroyed); a zero pivot is a fault of the stage "solution of the cap displacements".

@@ -5,7 +5,7 @@
 
 namespace kelmarino {
 
-void AXIS_ROTATION(float a, float b, float c, Matrix6& T) {
+void axis_rotation(float a, float b, float c, Matrix6& T) {
   const float t = std::sqrt(real_power(c, 2.0f) + real_power(b, 2.0f));
   float R[3][3] = {{t, 0.0f, a}, {-(a * b) / t, c / t, b}, {-(a * c) / t, -b / t, c}};
   T = Matrix6{};
@@ -17,7 +17,7 @@ void AXIS_ROTATION(float a, float b, float c, Matrix6& T) {
   }
 }
 
-void OFFSET_MATRIX(float x, float y, Matrix6& D) {
+void offset_matrix(float x, float y, Matrix6& D) {
   D = Matrix6{};
   for (int32_t i = 1; i <= 6; ++i) D(i, i) = 1.0f;
   D(1, 6) = -y;

@@ -38,20 +38,20 @@ struct LoadPoints {
   Table<float, MAX_LOAD_POINTS, 6> ACT;  // Fx, Fy, Fz (t), Mx, My, Mz (t*m) at each load point
 };
 
-// READ_INPUT: reads the whole data file into the model, reduces the loads to the cap centre and
+// read_input: reads the whole data file into the model, reduces the loads to the cap centre and
 // forms the segment-length sums ZFR and ZBL. The two input errors ("Error:<0>", "Error: <K>") are
-// written on the console and stop the run with exit status 1. Refused as run-time errors that
-// name the line of the value: values outside the capacities of the model, and, once the whole
-// file is read, pile by pile, values without physical meaning (a negative segment length, a
-// diameter, soil coefficient, PMB, PEH or PKE of 0 or less, a friction angle outside 0 to 90
-// degrees, and a step count below 1 when the run goes on to the pile results). A number left
+// written on the console and end the read as an InputError that keeps their lines. Refused as
+// run-time errors that name the line of the value: values outside the capacities of the model, and,
+// once the whole file is read, pile by pile, values without physical meaning (a negative segment
+// length, a diameter, soil coefficient, PMB, PEH or PKE of 0 or less, a friction angle outside 0 to
+// 90 degrees, and a step count below 1 when the run goes on to the pile results). A number left
 // after the last value of a free read is warned about on the data channel's warning stream.
-void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
+void read_input(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
                 int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
                 PileData& piles);
 
 // The same, keeping the load points as read.
-void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
+void read_input(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
                 int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
                 PileData& piles, LoadPoints& loads);
 
@@ -69,22 +69,23 @@ PileStations pile_stations(const PileData& piles, int32_t p);
 // joints, the ground-line station and the tip excluded.
 std::vector<int32_t> segment_joints(const PileData& piles, int32_t p);
 
-// COUNT_TYPES: the number of distinct values among a(1..n); 1 for n of 0 or 1.
-int32_t COUNT_TYPES(int32_t n, const int32_t* a);
+// count_types: the number of distinct values among a(1..n); 1 for n of 0 or 1.
+int32_t count_types(int32_t n, const int32_t* a);
 
-// TYPE_MATCH: whether a type block tagged K applies to a pile of type t (K = 0 takes t <= 0).
-bool TYPE_MATCH(int32_t K, int32_t t);
+// type_block_applies: whether a type block tagged K applies to a pile of type t (K = 0 takes t <=
+// 0).
+bool type_block_applies(int32_t K, int32_t t);
 
 // Adds to FORCE the load T (Fx, Fy, Fz, Mx, My, Mz) acting at the cap point (x, y), moved to the
-// cap centre: FORCE += D'.T with D the offset matrix of the point. One step of REDUCE_LOADS.
+// cap centre: FORCE += D'.T with D the offset matrix of the point. One step of reduce_loads.
 void reduce_load_point(float x, float y, const float* T, Vec<float, 6>& FORCE);
 
-// REDUCE_LOADS: FORCE = sum over the load points of D'.ACT, D the offset matrix of the point.
-void REDUCE_LOADS(int32_t NACT, const Table<float, MAX_LOAD_POINTS, 2>& AXY,
+// reduce_loads: FORCE = sum over the load points of D'.ACT, D the offset matrix of the point.
+void reduce_loads(int32_t NACT, const Table<float, MAX_LOAD_POINTS, 2>& AXY,
                   const Table<float, MAX_LOAD_POINTS, 6>& ACT, Vec<float, 6>& FORCE);
 
 // The loads of the control section reduced to the cap centre, as the stage "reduction of the
-// loads to the cap centre": FORCE = REDUCE_LOADS of the load points.
+// loads to the cap centre": FORCE = reduce_loads of the load points.
 void reduce_loads(const LoadPoints& loads, Vec<float, 6>& FORCE);
 
 // The above- and below-ground lengths ZFR and ZBL of the first PNUM piles, each the sum of its
@@ -138,32 +139,5 @@ inline constexpr const char* DOWNWARD_RULE =
 inline constexpr const char* UNIT_RULE =
     "the direction of the pile axis must have length 1 (within 0.001)";
 AxisCheck check_axis(float x, float y, float z);
-
-// ---- The pile group of a run, for the programs that read its data file ----
-
-// A data file that cannot be read as a pile group: the message says which and why.
-class GroupError : public std::runtime_error {
- public:
-  explicit GroupError(const std::string& message) : std::runtime_error(message) {}
-};
-
-// One load point of the control section: its position and the six load components acting there.
-struct LoadPoint {
-  float x = 0.0f;
-  float y = 0.0f;
-  float act[6] = {};  // Fx, Fy, Fz (t), Mx, My, Mz (t*m)
-};
-
-// The pile group as the data file gives it.
-struct GroupData {
-  Model model;                   // filled by READ_INPUT; FORCE holds the loads at the cap centre
-  std::vector<LoadPoint> loads;  // the load points, when the data file gives loads
-  std::string warnings;          // the reader's warnings about the data file, as it wrote them
-};
-
-// read_group: reads the data file through the project's reader (its console output is kept and
-// quoted when the reader stops), then the load points of its control section. GroupError when the
-// file cannot be opened or the reader refuses it.
-void read_group(const std::string& data_name, GroupData& group);
 
 }  // namespace kelmarino

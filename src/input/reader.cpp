@@ -40,7 +40,7 @@ struct TypeBlock {
   Places at;
 };
 
-// The places of every pile's values. They stay on the stack, so that a trapped fault leaves no
+// The places of every pile's values. They stay on the stack, so that a refused file leaves no
 // heap, and only the first PNUM are set up (new_piles): the whole table is large beside a file.
 union PileSources {
   PileSources() {}
@@ -178,9 +178,25 @@ int32_t read_tag(Reader& reader, int32_t b, int32_t blocks) {
   return K;
 }
 
-void stop_with_type_error(Reader& reader, int32_t K) {
-  write(reader.console, "('Error: <',I2,'>')", {K});
-  throw RunStop{1};
+// Ends the read on an input error of the console: its lines are written on the reader's console
+// and kept in the error, whose message is the error line.
+[[noreturn]] void stop_on_console(Reader& reader, std::string_view layout,
+                                  std::initializer_list<Item> items = {}) {
+  std::string lines;
+  write_text(lines, layout, items);
+  write(reader.console, layout, items);
+  const InChannel& data = reader.data;
+  const size_t start = lines.find_first_not_of('\n');
+  const std::string message = lines.substr(start, lines.find('\n', start) - start);
+  InputError error(
+      "in " + data.name + ", line " + std::to_string(data.line_number) + ": " + message, data.name,
+      data.line_number, 0, message, data.line);
+  error.console = lines;
+  throw error;
+}
+
+[[noreturn]] void stop_with_type_error(Reader& reader, int32_t K) {
+  stop_on_console(reader, "('Error: <',I2,'>')", {K});
 }
 
 // Reads n pairs x, y of one free read into a (.., 2) table.
@@ -302,11 +318,11 @@ void apply_type_block(Reader& reader, int32_t p) {
   at.steps = b.at.steps;
 }
 
-// TYPE_BLOCK: reads one type block and gives it to every pile whose type it matches.
-void TYPE_BLOCK(Reader& reader, int32_t K) {
+// take_type_block: reads one type block and gives it to every pile whose type it matches.
+void take_type_block(Reader& reader, int32_t K) {
   read_type_block(reader.data, reader.block, K);
   for (int32_t p = 1; p <= reader.PNUM; ++p) {
-    if (TYPE_MATCH(K, reader.piles.PTYPE(p))) apply_type_block(reader, p);
+    if (type_block_applies(K, reader.piles.PTYPE(p))) apply_type_block(reader, p);
   }
 }
 
@@ -403,9 +419,9 @@ void apply_key(Reader& reader, Key key, const KeyLine& k, int32_t p) {
   }
 }
 
-// KEY_BLOCK: applies the key lines of a negative type K to every pile of that type, in file
+// apply_key_lines: applies the key lines of a negative type K to every pile of that type, in file
 // order; later lines override earlier ones.
-void KEY_BLOCK(Reader& reader, int32_t K, int32_t NKEY, const KeyLine* lines) {
+void apply_key_lines(Reader& reader, int32_t K, int32_t NKEY, const KeyLine* lines) {
   int32_t members[MAX_PILES];
   int32_t count = 0;
   for (int32_t p = 1; p <= reader.PNUM; ++p) {
@@ -448,13 +464,13 @@ void read_key_block(Reader& reader, int32_t K) {
     if (k.index_at.line == 0) k.index_at = key_at;
     if (k.value_at.line == 0) k.value_at = key_at;
   }
-  KEY_BLOCK(reader, K, NKEY, lines);
+  apply_key_lines(reader, K, NKEY, lines);
 }
 
-// SIM_BLOCK: reads one simulated-pile block (a diagonal for K < 0, a full matrix row by row for
-// K > 0) and writes it into the ESP rows of every simulated pile j of type K, which are the rows
-// 6(PNUM+j-1)+1 .. 6(PNUM+j) the foundation assembly takes for simulated pile j.
-void SIM_BLOCK(Reader& reader, int32_t K) {
+// read_simulated_block: reads one simulated-pile block (a diagonal for K < 0, a full matrix row by
+// row for K > 0) and writes it into the ESP rows of every simulated pile j of type K, which are the
+// rows 6(PNUM+j-1)+1 .. 6(PNUM+j) the foundation assembly takes for simulated pile j.
+void read_simulated_block(Reader& reader, int32_t K) {
   if (K == 0) return;
   float S[6][6] = {};
   Target targets[36];
@@ -657,15 +673,14 @@ void read_type_section(Reader& reader) {
   char check[3];
   line_read(data, "the check line <0>" + of_section(2), "(A3)", {text_target(check, 3)});
   if (std::memcmp(check, "<0>", 3) != 0) {
-    write(reader.console, "(/,/,/,'Error:<0>',/)");
-    throw RunStop{1};
+    stop_on_console(reader, "(/,/,/,'Error:<0>',/)");
   }
-  TYPE_BLOCK(reader, 0);
-  const int32_t blocks = COUNT_TYPES(reader.PNUM, piles.PTYPE.data()) - 1;
+  take_type_block(reader, 0);
+  const int32_t blocks = count_types(reader.PNUM, piles.PTYPE.data()) - 1;
   for (int32_t b = 1; b <= blocks; ++b) {
     const int32_t K = read_tag(reader, b, blocks);
     if (K > 0) {
-      TYPE_BLOCK(reader, K);
+      take_type_block(reader, K);
     } else if (K < 0) {
       read_key_block(reader, K);
     }
@@ -687,8 +702,8 @@ void read_simulated_section(Reader& reader) {
     for (int32_t j = 1; j <= reader.SNUM; ++j) {
       check_type_number(data, "simulated pile " + std::to_string(j), piles.STYPE(j));
     }
-    const int32_t blocks = COUNT_TYPES(reader.SNUM, piles.STYPE.data());
-    for (int32_t b = 1; b <= blocks; ++b) SIM_BLOCK(reader, read_tag(reader, b, blocks));
+    const int32_t blocks = count_types(reader.SNUM, piles.STYPE.data());
+    for (int32_t b = 1; b <= blocks; ++b) read_simulated_block(reader, read_tag(reader, b, blocks));
     read_blocks_end(reader, "the simulated piles carry " + counted(blocks, "distinct type number") +
                                 ", which call for " + counted(blocks, "block"));
     for (int32_t j = 1; j <= reader.SNUM; ++j) {
@@ -762,7 +777,7 @@ std::string data_base(std::string_view argument) {
   return std::string(argument);
 }
 
-int32_t COUNT_TYPES(int32_t n, const int32_t* a) {
+int32_t count_types(int32_t n, const int32_t* a) {
   int32_t count = 1;
   for (int32_t i = 2; i <= n; ++i) {
     bool seen = false;
@@ -772,18 +787,23 @@ int32_t COUNT_TYPES(int32_t n, const int32_t* a) {
   return count;
 }
 
-bool TYPE_MATCH(int32_t K, int32_t t) { return (K == 0 && t <= 0) || (K >= 0 && t == K); }
+bool type_block_applies(int32_t K, int32_t t) { return (K == 0 && t <= 0) || (K >= 0 && t == K); }
 
 void reduce_load_point(float x, float y, const float* T, Vec<float, 6>& FORCE) {
-  Matrix6 D, Dt;
-  float R[6];
-  OFFSET_MATRIX(x, y, D);
-  TRANSPOSE(6, 6, D.data(), Dt.data());
-  MATMUL(6, 6, 1, Dt.data(), T, R);
-  for (int32_t i = 1; i <= 6; ++i) FORCE(i) = FORCE(i) + R[i - 1];
+  Matrix6 D;
+  offset_matrix(x, y, D);
+  // Component by component, so that an overflow is found before sums of its infinities.
+  for (int32_t i = 1; i <= 6; ++i) {
+    float column[6];
+    for (int32_t k = 1; k <= 6; ++k) column[k - 1] = D(k, i);
+    float R = 0.0f;
+    matrix_product(1, 6, 1, column, T, &R);
+    check_faults();
+    FORCE(i) = FORCE(i) + R;
+  }
 }
 
-void REDUCE_LOADS(int32_t NACT, const Table<float, MAX_LOAD_POINTS, 2>& AXY,
+void reduce_loads(int32_t NACT, const Table<float, MAX_LOAD_POINTS, 2>& AXY,
                   const Table<float, MAX_LOAD_POINTS, 6>& ACT, Vec<float, 6>& FORCE) {
   FORCE = Vec<float, 6>{};
   float T[6];
@@ -815,14 +835,14 @@ std::vector<int32_t> segment_joints(const PileData& piles, int32_t p) {
   return joints;
 }
 
-void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
+void read_input(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
                 int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
                 PileData& piles) {
   LoadPoints loads;
-  READ_INPUT(data, console, JCTR, INO, PNUM, SNUM, FORCE, ZFR, ZBL, piles, loads);
+  read_input(data, console, JCTR, INO, PNUM, SNUM, FORCE, ZFR, ZBL, piles, loads);
 }
 
-void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
+void read_input(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
                 int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
                 PileData& piles, LoadPoints& loads) {
   Reader reader{data, console, piles};
@@ -836,7 +856,7 @@ void READ_INPUT(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& IN
 
 void reduce_loads(const LoadPoints& loads, Vec<float, 6>& FORCE) {
   at_stage("reduction of the loads to the cap centre");
-  REDUCE_LOADS(loads.NACT, loads.AXY, loads.ACT, FORCE);
+  reduce_loads(loads.NACT, loads.AXY, loads.ACT, FORCE);
   at_stage("input");
 }
 

@@ -197,7 +197,7 @@ std::optional<int32_t> short_exponent(std::string_view text) {
 // The nearest single-precision value of a real's text (with E for its exponent letter), or
 // nothing when it lies beyond their range. The text's value is below 10^scale. Below 10^38 the
 // conversion cannot overflow and is called as it is; beyond, its overflow flag is judged here,
-// not trapped.
+// not as an arithmetic fault.
 std::optional<float> converted_real(const std::string& number, int64_t scale) {
   if (scale <= 38) return std::strtof(number.c_str(), nullptr);
   fenv_t environment;

@@ -1,6 +1,6 @@
 #pragma once
-// How a run ends early: a run-time error (message on standard error, exit status 1) or a stop
-// with the ordinary stop message. Both are thrown and turned into messages by the run driver.
+// How a run ends early: a run-time error (message on standard error, exit status 1), or an input
+// error the reader writes on the console (then the ordinary stop message, exit status 1).
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -31,11 +31,9 @@ class InputError : public RunError {
   int32_t column = 0;         // 0-based
   std::string what_is_wrong;  // the message without its place
   std::string text;           // the line, when there is one
-};
-
-// The ordinary stop of the run from inside a stage, with the exit status it ends with.
-struct RunStop {
-  int32_t exit_status;
+  // An input error of the console ("Error:<0>", "Error: <K>"): its lines as the reader wrote
+  // them there, printed on the console rather than as a run-time error; empty for the others.
+  std::string console;
 };
 
 // Index check of the fixed-capacity arrays. Checked builds stop at once on a wrong index; the

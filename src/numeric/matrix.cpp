@@ -50,11 +50,11 @@ void multiply_any(int32_t l, int32_t m, int32_t n, const Real* A, const Real* B,
 
 }  // namespace
 
-void MATMUL(int32_t l, int32_t m, int32_t n, const float* A, const float* B, float* C) {
+void matrix_product(int32_t l, int32_t m, int32_t n, const float* A, const float* B, float* C) {
   multiply_any(l, m, n, A, B, C);
 }
 
-void TRANSPOSE(int32_t m, int32_t n, const float* A, float* B) {
+void transpose(int32_t m, int32_t n, const float* A, float* B) {
   for (int32_t i = 1; i <= m; ++i) {
     for (int32_t j = 1; j <= n; ++j) at(B, n, j, i) = at(A, m, i, j);
   }

@@ -10,7 +10,7 @@ float real_power(float x, float exponent) {
   return std::pow(x, exponent);
 }
 
-void SECPROP(int32_t KSH, float PKE, float d, float& A, float& I) {
+void section_properties(int32_t KSH, float PKE, float d, float& A, float& I) {
   const float d2 = d * d;
   const float d4 = d2 * d2;
   if (KSH == 0) {

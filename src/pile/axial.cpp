@@ -29,8 +29,8 @@ float bottom_diameter(const PileData& piles, int32_t p) {
 
 }  // namespace
 
-void BOTAREA(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, PileReals& ABOT,
-             const PileData& piles) {
+void bottom_areas(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, PileReals& ABOT,
+                  const PileData& piles) {
   float bx[MAX_PILES];
   float by[MAX_PILES];
   float d0[MAX_PILES];
@@ -65,18 +65,18 @@ void BOTAREA(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, PileReals
   at_pile(0);
 }
 
-void AXK1(int32_t p, float h, float A0, float& K, const PileData& piles) {
+void pile_axial_stiffness(int32_t p, float h, float A0, float& K, const PileData& piles) {
   const int32_t KSU = piles.KSU(p);
   const float xi = KSU == 1 ? 0.5f : KSU == 2 ? 0.667f : 1.0f;
   float delta = 0.0f;
   float A = 0.0f;
   float I = 0.0f;
   for (int32_t s = 1; s <= piles.NFR(p); ++s) {
-    SECPROP(piles.KSH(p), piles.PKE(p), piles.DOF(p, s), A, I);
+    section_properties(piles.KSH(p), piles.PKE(p), piles.DOF(p, s), A, I);
     delta = delta + piles.HFR(p, s) / (piles.PEH(p) * A);
   }
   for (int32_t s = 1; s <= piles.NBL(p); ++s) {
-    SECPROP(piles.KSH(p), piles.PKE(p), piles.DOB(p, s), A, I);
+    section_properties(piles.KSH(p), piles.PKE(p), piles.DOB(p, s), A, I);
     delta = delta + xi * piles.HBL(p, s) / (piles.PEH(p) * A);
   }
   if (KSU <= 2) {
@@ -87,8 +87,8 @@ void AXK1(int32_t p, float h, float A0, float& K, const PileData& piles) {
   K = 1.0f / delta;
 }
 
-void AXIAL(int32_t PNUM, const PileReals& /*ZFR*/, const PileReals& ZBL, const PileReals& ABOT,
-           PileReals& AXK, const PileData& piles) {
+void axial_stiffness(int32_t PNUM, const PileReals& /*ZFR*/, const PileReals& ZBL,
+                     const PileReals& ABOT, PileReals& AXK, const PileData& piles) {
   for (int32_t p = 1; p <= PNUM; ++p) {
     at_pile(p);
     int32_t q = 1;
@@ -96,7 +96,7 @@ void AXIAL(int32_t PNUM, const PileReals& /*ZFR*/, const PileReals& ZBL, const P
     if (q < p) {
       AXK(p) = AXK(q);
     } else {
-      AXK1(p, ZBL(p), ABOT(p), AXK(p), piles);
+      pile_axial_stiffness(p, ZBL(p), ABOT(p), AXK(p), piles);
     }
   }
   at_pile(0);

@@ -34,7 +34,7 @@ void pile_factors(const PileData& piles, int32_t p, float kx, float ky, SegmentR
     const float by = (piles.DOB(p, s) + 1.0f) * ky * kf;
     float A = 0.0f;
     float I = 0.0f;
-    SECPROP(piles.KSH(p), piles.PKE(p), piles.DOB(p, s), A, I);
+    section_properties(piles.KSH(p), piles.PKE(p), piles.DOB(p, s), A, I);
     BTX(p, s) = real_power(piles.PMT(p, s) * bx / (piles.PEH(p) * I), 0.2f);
     BTY(p, s) = real_power(piles.PMT(p, s) * by / (piles.PEH(p) * I), 0.2f);
     if (widths != nullptr) {
@@ -46,8 +46,9 @@ void pile_factors(const PileData& piles, int32_t p, float kx, float ky, SegmentR
 
 }  // namespace
 
-void BTXY(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, SegmentReals& BTX,
-          SegmentReals& BTY, const PileData& piles, CalculationWidths* widths) {
+void deformation_factors(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL,
+                         SegmentReals& BTX, SegmentReals& BTY, const PileData& piles,
+                         CalculationWidths* widths) {
   GroundPoints G;
   float d[MAX_PILES];
   for (int32_t p = 1; p <= PNUM; ++p) {
@@ -60,11 +61,11 @@ void BTXY(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, SegmentReals
   float kx = 1.0f;
   float ky = 1.0f;
   if (any_pair_closer_than(G, piles, PNUM, CLEAR_SPACING_FOR_POSITIONS)) {
-    KINF1(1, PNUM, d, ZBL.data(), G, kx);
-    KINF1(2, PNUM, d, ZBL.data(), G, ky);
+    group_interaction(1, PNUM, d, ZBL.data(), G, kx);
+    group_interaction(2, PNUM, d, ZBL.data(), G, ky);
   } else {
-    KINF2(1, PNUM, d, ZBL.data(), G, kx);
-    KINF2(2, PNUM, d, ZBL.data(), G, ky);
+    smallest_row_interaction(1, PNUM, d, ZBL.data(), G, kx);
+    smallest_row_interaction(2, PNUM, d, ZBL.data(), G, ky);
   }
   if (widths != nullptr) {
     widths->kx = kx;
@@ -90,8 +91,8 @@ void BTXY(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, SegmentReals
   at_pile(0);
 }
 
-void KINF1(int32_t dir, int32_t PNUM, const float* d, const float* h, const GroundPoints& G,
-           float& k) {
+void group_interaction(int32_t dir, int32_t PNUM, const float* d, const float* h,
+                       const GroundPoints& G, float& k) {
   float c[MAX_LIST];
   float dl[MAX_LIST];
   float hl[MAX_LIST];
@@ -105,11 +106,11 @@ void KINF1(int32_t dir, int32_t PNUM, const float* d, const float* h, const Grou
     hl[n] = h[q - 1];
     ++n;
   }
-  KINF3(n, c, dl, hl, k);
+  row_interaction(n, c, dl, hl, k);
 }
 
-void KINF2(int32_t dir, int32_t PNUM, const float* d, const float* h, const GroundPoints& G,
-           float& k) {
+void smallest_row_interaction(int32_t dir, int32_t PNUM, const float* d, const float* h,
+                              const GroundPoints& G, float& k) {
   const int32_t o = dir == 1 ? 2 : 1;
   int32_t row_of[MAX_LIST];
   int32_t size[MAX_LIST] = {};
@@ -134,12 +135,12 @@ void KINF2(int32_t dir, int32_t PNUM, const float* d, const float* h, const Grou
       hl[m] = h[p - 1];
     }
     float k_row = 1.0f;
-    KINF3(size[r], c, dl, hl, k_row);
+    row_interaction(size[r], c, dl, hl, k_row);
     if (k_row < k) k = k_row;
   }
 }
 
-void KINF3(int32_t n, const float* c, const float* d, const float* h, float& k) {
+void row_interaction(int32_t n, const float* c, const float* d, const float* h, float& k) {
   if (n == 1) {
     k = 1.0f;
     return;
@@ -167,11 +168,13 @@ void KINF3(int32_t n, const float* c, const float* d, const float* h, float& k) 
   k = 1.0f;
   if (found && static_cast<float>(L1) < 0.6f * hh) {
     float b = 0.0f;
-    KBASE(n, b);
+    row_base_coefficient(n, b);
     k = b + (1.0f - b) * static_cast<float>(L1) / (0.6f * hh);
   }
 }
 
-void KBASE(int32_t n, float& b) { b = n == 1 ? 1.0f : n == 2 ? 0.6f : n == 3 ? 0.5f : 0.45f; }
+void row_base_coefficient(int32_t n, float& b) {
+  b = n == 1 ? 1.0f : n == 2 ? 0.6f : n == 3 ? 0.5f : 0.45f;
+}
 
 }  // namespace kelmarino

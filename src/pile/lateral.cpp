@@ -21,7 +21,7 @@ void head_stiffness(const PlaneResponse& response, Matrix2& R) {
 float bending_stiffness(const PileData& piles, int32_t p, float d) {
   float A = 0.0f;
   float I = 0.0f;
-  SECPROP(piles.KSH(p), piles.PKE(p), d, A, I);
+  section_properties(piles.KSH(p), piles.PKE(p), d, A, I);
   return piles.PEH(p) * I;
 }
 
@@ -33,7 +33,7 @@ const SegmentReals& y_factors(const SegmentReals& BTX, const SegmentReals& BTY,
   return BTX;
 }
 
-void PILEK(const Matrix2& Rx, const Matrix2& Ry, float axial, Matrix6& K) {
+void pile_head_stiffness(const Matrix2& Rx, const Matrix2& Ry, float axial, Matrix6& K) {
   K = Matrix6{};
   K(1, 1) = Rx(1, 1);
   K(1, 5) = Rx(1, 2);
@@ -47,15 +47,15 @@ void PILEK(const Matrix2& Rx, const Matrix2& Ry, float axial, Matrix6& K) {
   K(6, 6) = 0.1f * (K(5, 5) + K(4, 4));
 }
 
-void LATERAL(int32_t PNUM, const PileReals& AXK, const SegmentReals& BTX, const SegmentReals& BTY,
-             PileData& piles, ResponseCache& cache) {
+void lateral_stiffness(int32_t PNUM, const PileReals& AXK, const SegmentReals& BTX,
+                       const SegmentReals& BTY, PileData& piles, ResponseCache& cache) {
   Matrix2 Rx, Ry;
   Matrix6 K;
   for (int32_t p = 1; p <= PNUM; ++p) {
     at_pile(p);
     head_stiffness(cache.plane(piles, BTX, p), Rx);
     head_stiffness(cache.plane(piles, y_factors(BTX, BTY, piles, p), p), Ry);
-    PILEK(Rx, Ry, AXK(p), K);
+    pile_head_stiffness(Rx, Ry, AXK(p), K);
     for (int32_t i = 1; i <= 6; ++i) {
       for (int32_t j = 1; j <= 6; ++j) piles.ESP(6 * (p - 1) + i, j) = K(i, j);
     }
@@ -72,12 +72,12 @@ void pile_stiffness(Model& model, ResponseCache& cache, CalculationWidths* width
     at_stage(name);
   };
   start(0, "deformation factors");
-  BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles, widths);
+  deformation_factors(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles, widths);
   start(1, "axial stiffness");
-  BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
-  AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
+  bottom_areas(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
+  axial_stiffness(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
   start(2, "lateral stiffness");
-  LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
+  lateral_stiffness(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
 }
 
 }  // namespace kelmarino

@@ -21,8 +21,8 @@ inline constexpr int32_t MAX_LIST = MAX_PILES;
 
 // ---- Deformation factors ----
 
-// The calculation widths of BTXY for a checker: the group's interaction coefficients kx, ky and
-// the width b of every below-ground segment in x and y (m).
+// The calculation widths of deformation_factors for a checker: the group's interaction coefficients
+// kx, ky and the width b of every below-ground segment in x and y (m).
 struct CalculationWidths {
   float kx = 1.0f;
   float ky = 1.0f;
@@ -30,45 +30,48 @@ struct CalculationWidths {
   SegmentReals BY;
 };
 
-// BTXY: deformation factors BTX, BTY of every below-ground segment, (m.b/EI)^0.2, with the
-// calculation width b = (d + 1.0).k.kf and the interaction coefficients k of the group; the
-// widths and coefficients also into `widths` when given.
-void BTXY(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, SegmentReals& BTX,
-          SegmentReals& BTY, const PileData& piles, CalculationWidths* widths = nullptr);
+// deformation_factors: deformation factors BTX, BTY of every below-ground segment, (m.b/EI)^0.2,
+// with the calculation width b = (d + 1.0).k.kf and the interaction coefficients k of the group;
+// the widths and coefficients also into `widths` when given.
+void deformation_factors(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL,
+                         SegmentReals& BTX, SegmentReals& BTY, const PileData& piles,
+                         CalculationWidths* widths = nullptr);
 
 // The ground-line points of the piles: column 1 gx, column 2 gy.
 using GroundPoints = Table<float, MAX_PILES, 2>;
 
-// KINF1: interaction coefficient in direction dir (1 = x, 2 = y) from the distinct positions of
-// the group along that direction.
-void KINF1(int32_t dir, int32_t PNUM, const float* d, const float* h, const GroundPoints& G,
-           float& k);
+// group_interaction: interaction coefficient in direction dir (1 = x, 2 = y) from the distinct
+// positions of the group along that direction.
+void group_interaction(int32_t dir, int32_t PNUM, const float* d, const float* h,
+                       const GroundPoints& G, float& k);
 
-// KINF2: the smallest interaction coefficient of the rows parallel to direction dir.
-void KINF2(int32_t dir, int32_t PNUM, const float* d, const float* h, const GroundPoints& G,
-           float& k);
+// smallest_row_interaction: the smallest interaction coefficient of the rows parallel to direction
+// dir.
+void smallest_row_interaction(int32_t dir, int32_t PNUM, const float* d, const float* h,
+                              const GroundPoints& G, float& k);
 
-// KINF3: interaction coefficient of one row of n piles at positions c, diameters d and
+// row_interaction: interaction coefficient of one row of n piles at positions c, diameters d and
 // below-ground lengths h (arrays of n entries).
-void KINF3(int32_t n, const float* c, const float* d, const float* h, float& k);
+void row_interaction(int32_t n, const float* c, const float* d, const float* h, float& k);
 
-// KBASE: base coefficient of a row of n piles.
-void KBASE(int32_t n, float& b);
+// row_base_coefficient: base coefficient of a row of n piles.
+void row_base_coefficient(int32_t n, float& b);
 
 // ---- Axial stiffness ----
 
-// BOTAREA: bearing area at the bottom of every pile, spread through the soil for KSU <= 2,
+// bottom_areas: bearing area at the bottom of every pile, spread through the soil for KSU <= 2,
 // limited by the distance to the nearest other bottom.
-void BOTAREA(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, PileReals& ABOT,
-             const PileData& piles);
+void bottom_areas(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, PileReals& ABOT,
+                  const PileData& piles);
 
-// AXIAL: axial stiffness of every pile; a pile of an earlier pile's type and bottom area takes
-// that pile's stiffness.
-void AXIAL(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, const PileReals& ABOT,
-           PileReals& AXK, const PileData& piles);
+// axial_stiffness: axial stiffness of every pile; a pile of an earlier pile's type and bottom area
+// takes that pile's stiffness.
+void axial_stiffness(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL,
+                     const PileReals& ABOT, PileReals& AXK, const PileData& piles);
 
-// AXK1: axial stiffness K of pile p, from its below-ground length h and bottom area A0.
-void AXK1(int32_t p, float h, float A0, float& K, const PileData& piles);
+// pile_axial_stiffness: axial stiffness K of pile p, from its below-ground length h and bottom area
+// A0.
+void pile_axial_stiffness(int32_t p, float h, float A0, float& K, const PileData& piles);
 
 // ---- Unit responses and head stiffness ----
 //
@@ -83,8 +86,8 @@ void AXK1(int32_t p, float h, float A0, float& K, const PileData& piles);
 
 using Matrix4d = Table<double, 4, 4>;
 
-// FRSEG: transfer matrix of a free length h of pile of bending stiffness EI.
-void FRSEG(double EI, double h, Matrix4d& T);
+// free_length_transfer: transfer matrix of a free length h of pile of bending stiffness EI.
+void free_length_transfer(double EI, double h, Matrix4d& T);
 
 // soil_transfer: transfer matrix of a length h of pile in soil of deformation factor alpha whose
 // top lies at depth d below the ground line (EI.u'''' = -alpha^5.EI.(d + t).u), its power series
@@ -114,8 +117,6 @@ class ResponseCache {
   // The same, shared with the caller beyond the life of the cache.
   std::shared_ptr<const PlaneResponse> shared_plane(const PileData& piles,
                                                     const SegmentReals& factors, int32_t p);
-  // Forgets every response, for a cache that serves one run after another.
-  void clear();
 
  private:
   struct Store;
@@ -124,25 +125,26 @@ class ResponseCache {
                                                int32_t p);
 };
 
-// LATERAL: the 6x6 head stiffness of every pile, in its own axes, into its six rows of ESP.
-void LATERAL(int32_t PNUM, const PileReals& AXK, const SegmentReals& BTX, const SegmentReals& BTY,
-             PileData& piles, ResponseCache& cache);
+// lateral_stiffness: the 6x6 head stiffness of every pile, in its own axes, into its six rows of
+// ESP.
+void lateral_stiffness(int32_t PNUM, const PileReals& AXK, const SegmentReals& BTX,
+                       const SegmentReals& BTY, PileData& piles, ResponseCache& cache);
 
 // The y-z plane has a solution of its own only where some factor differs from the x-z one by
 // more than 1e-10; otherwise it takes the x-z plane's.
 const SegmentReals& y_factors(const SegmentReals& BTX, const SegmentReals& BTY,
                               const PileData& piles, int32_t p);
 
-// pile_stiffness: the single-pile stages of a model as the reader leaves it: BTXY (its widths into
-// `widths` when given), BOTAREA, AXIAL and LATERAL, each named as the stage of a fault. The three
-// stages (deformation factors, axial and lateral stiffness) are told to `starting`, when given,
-// by their number 0, 1, 2 as each starts.
+// pile_stiffness: the single-pile stages of a model as the reader leaves it: deformation_factors
+// (its widths into `widths` when given), bottom_areas, axial_stiffness and lateral_stiffness, each
+// named as the stage of a fault. The three stages (deformation factors, axial and lateral
+// stiffness) are told to `starting`, when given, by their number 0, 1, 2 as each starts.
 void pile_stiffness(Model& model, ResponseCache& cache, CalculationWidths* widths = nullptr,
                     const std::function<void(int32_t stage)>& starting = nullptr);
 
-// PILEK: the 6x6 head stiffness from the head stiffness Rx, Ry of both planes and the axial
-// stiffness; the torsional stiffness is a tenth of the two rotational ones.
-void PILEK(const Matrix2& Rx, const Matrix2& Ry, float axial, Matrix6& K);
+// pile_head_stiffness: the 6x6 head stiffness from the head stiffness Rx, Ry of both planes and the
+// axial stiffness; the torsional stiffness is a tenth of the two rotational ones.
+void pile_head_stiffness(const Matrix2& Rx, const Matrix2& Ry, float axial, Matrix6& K);
 
 // Bending stiffness PEH.I of a segment of diameter d of pile p.
 float bending_stiffness(const PileData& piles, int32_t p, float d);

@@ -142,7 +142,7 @@ void cut_into_pieces(const PlaneSteps& plane, SoilPieces& soil, std::vector<Piec
       if (step.alpha > 0.0) {
         piece.T = soil.transfer(step.alpha, step.EI, step.depth + h * i, h);
       } else {
-        FRSEG(step.EI, h, piece.T);
+        free_length_transfer(step.EI, h, piece.T);
       }
       piece.has_length = h > 0.0;
       piece.station_end = i == n - 1;
@@ -214,7 +214,7 @@ bool all_small(const double (&term)[4], double weight, double (&largest)[4]) {
 
 }  // namespace
 
-void FRSEG(double EI, double h, Matrix4d& T) {
+void free_length_transfer(double EI, double h, Matrix4d& T) {
   T = Matrix4d{};
   for (int32_t i = 1; i <= 4; ++i) T(i, i) = 1.0;
   T(1, 2) = h;
@@ -284,8 +284,6 @@ struct ResponseCache::Store {
 
 ResponseCache::ResponseCache() : store_(std::make_unique<Store>()) {}
 ResponseCache::~ResponseCache() = default;
-
-void ResponseCache::clear() { store_ = std::make_unique<Store>(); }
 
 namespace {
 

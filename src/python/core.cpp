@@ -625,7 +625,7 @@ Cases core_combinations(py::handle group, const std::string& loads, const std::s
   } catch (const RunError& error) {
     throw refused(error);
   }
-  const Analysed analysed = analyse(g, Scope::stiffness);
+  const Analysed analysed = analyse(g, {AnalysisScope::foundation});
   if (analysed.issue) throw AnalysisFailure{{}, *analysed.issue};
   const ContextReset reset;
   const FaultFlags flags;
@@ -642,11 +642,11 @@ Cases core_combinations(py::handle group, const std::string& loads, const std::s
       out.heads.insert(out.heads.end(), heads.begin(), heads.end());
     };
     cases::envelope_piles(marches, out.caps, cases::combination_names(out.combinations), 1, done,
-                          out.results, keep, false);
+                          out.results, keep);
   } catch (const RunError& error) {
     const FaultContext& where = fault_context();
     throw AnalysisFailure{
-        {}, {where.stage != nullptr ? where.stage : "analysis", where.pile, error.what()}};
+        {}, {where.stage.empty() ? "analysis" : where.stage, where.pile, error.what()}};
   }
   return out;
 }

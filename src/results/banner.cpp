@@ -5,7 +5,7 @@ namespace kelmarino {
 
 // The banner's lines are kept as they print.
 // clang-format off
-void BANNER(OutChannel& report) {
+void write_banner(OutChannel& report) {
   write(report, "(//////)");
   write(report, "(7X,'++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++')");
   write(report, "(7X,'+                                                                                          +')");

@@ -11,7 +11,7 @@ void pile_top(int32_t g, const Table<float, MAX_PILES, 6>& TOPD, const PileData&
   Matrix6 B;
   for (int32_t i = 1; i <= 6; ++i) st.DU[i - 1] = TOPD(g, i);
   stiffness_block(piles, g, B);
-  MATMUL(6, 6, 1, B.data(), st.DU, st.FT);
+  matrix_product(6, 6, 1, B.data(), st.DU, st.FT);
 }
 
 void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BTY,
@@ -41,21 +41,6 @@ void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BT
     st.PSX(k) = q[PSX][0];
     st.PSY(k) = q[PSY][0];
   }
-}
-
-void PILE_RESULTS(OutChannel& report, OutChannel& pos, int32_t PNUM, const SegmentReals& BTX,
-                  const SegmentReals& BTY, const PileReals& ZBL,
-                  const Table<float, MAX_PILES, 6>& TOPD, const PileData& piles,
-                  ResponseCache& cache) {
-  StationTables st;  // reused pile by pile
-  write_pos_header(pos, PNUM, piles);
-  for (int32_t g = 1; g <= PNUM; ++g) {
-    at_pile(g);
-    compute_stations(g, BTX, BTY, ZBL, TOPD, piles, cache, st);
-    write_pile_section(report, g, piles, st);
-    write_pos_records(pos, g, piles, st);
-  }
-  at_pile(0);
 }
 
 }  // namespace kelmarino

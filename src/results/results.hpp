@@ -1,6 +1,6 @@
 #pragma once
-// The stages that write results: the foundation analysis with its report lines, and the pile
-// results (station tables down every pile, the report sections and the post-processing file).
+// The pile results and their writers: the station tables down every pile, the report banner, the
+// report lines of the foundation analysis and of every pile, and the post-processing file.
 #include <cstdint>
 
 #include "layout/layout.hpp"
@@ -24,20 +24,6 @@ struct StationTables {
   StationList stations;               // what the station values take besides the load
 };
 
-// CAP_ANALYSIS: with JCTR = 3 reports the stiffness of pile INO and stops the run; otherwise
-// assembles KCAP, with JCTR = 2 reports it and stops the run, else solves the cap displacements
-// into FORCE, reports them and fills TOPD.
-void CAP_ANALYSIS(OutChannel& report, int32_t JCTR, int32_t INO, int32_t PNUM, int32_t SNUM,
-                  Vec<float, 6>& FORCE, Table<float, MAX_PILES, 6>& TOPD, Table<float, 6, 6>& KCAP,
-                  const PileData& piles);
-
-// PILE_RESULTS: for every pile, the station tables, its report section and its records of the
-// post-processing file (after the file header).
-void PILE_RESULTS(OutChannel& report, OutChannel& pos, int32_t PNUM, const SegmentReals& BTX,
-                  const SegmentReals& BTY, const PileReals& ZBL,
-                  const Table<float, MAX_PILES, 6>& TOPD, const PileData& piles,
-                  ResponseCache& cache);
-
 // pile_top: the pile-top displacement DU of pile g and its forces FT from its head stiffness.
 void pile_top(int32_t g, const Table<float, MAX_PILES, 6>& TOPD, const PileData& piles,
               StationTables& st);
@@ -48,8 +34,8 @@ void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BT
                       const PileReals& ZBL, const Table<float, MAX_PILES, 6>& TOPD,
                       const PileData& piles, ResponseCache& cache, StationTables& st);
 
-// BANNER: the banner at the head of the report.
-void BANNER(OutChannel& report);
+// write_banner: the banner at the head of the report.
+void write_banner(OutChannel& report);
 
 // Report lines of the foundation analysis.
 void write_pile_stiffness(OutChannel& report, int32_t INO, const PileData& piles);

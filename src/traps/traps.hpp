@@ -1,22 +1,22 @@
 #pragma once
-// Arithmetic traps: invalid operations, divisions by zero and overflows stop the run where they
-// happen, as a run-time error that names the stage and the pile being computed. Everything here
-// is per thread: two analyses in two threads trap and name their faults independently.
-#include <csetjmp>
+// Arithmetic faults: invalid operations, divisions by zero and overflows end the analysis as a
+// run-time error that names the stage and the pile being computed. They are found from the
+// floating-point flags each time the analysis moves on to another stage or pile. Everything here
+// is per thread: two analyses in two threads find and name their faults independently, and no
+// signal handler is installed.
 #include <cstdint>
-#include <memory>
 #include <string>
 
 namespace kelmarino {
 
 // The stage and pile being computed, named by the message of an arithmetic fault.
 struct FaultContext {
-  const char* stage = nullptr;  // "lateral stiffness", ...; null outside the analysis
-  int32_t pile = 0;             // pile number, 0 when the fault concerns no single pile
+  std::string stage;  // "lateral stiffness", ...; empty outside the analysis
+  int32_t pile = 0;   // pile number, 0 when the fault concerns no single pile
   // The likely cause of a zero pivot, said in parentheses after the stage of a division by zero,
   // an invalid operation or a singular block ("are all six restrained?"); never after an
   // overflow, which comes from the size of the values.
-  const char* pivot_cause = nullptr;
+  std::string pivot_cause;
 };
 
 // The fault context of the calling thread.
@@ -29,25 +29,10 @@ std::string fault_message(const std::string& what, bool overflow = false);
 // Throws the run-time error of an arithmetic fault (or a singular block) at the current context.
 [[noreturn]] void raise_fault(const std::string& what);
 
-// While it lives, arithmetic faults of the calling thread are trapped where they happen and
-// thrown as run-time errors at the thread's fault context (the code is compiled to allow
-// exceptions from trapping instructions).
-class ArithmeticTraps {
- public:
-  ArithmeticTraps();
-  ~ArithmeticTraps();
-  ArithmeticTraps(const ArithmeticTraps&) = delete;
-  ArithmeticTraps& operator=(const ArithmeticTraps&) = delete;
-
- private:
-  int previous_excepts_;
-};
-
-// While it lives, arithmetic faults of the calling thread are not trapped but found from the
-// floating-point flags each time the analysis moves on to another stage or pile (at_stage,
-// at_pile), and thrown there as run-time errors naming the stage and pile where they arose. It
-// installs no signal handler and changes nothing outside the calling thread: for the analysis
-// called as a library.
+// While it lives, the floating-point flags of the calling thread are watched: a fault flagged
+// since the last move is thrown at the next move (at_stage, at_pile) or check_faults, as a
+// run-time error naming the stage and pile where it arose and every kind of fault flagged. Traps
+// are off and the flags clear while it lives; the thread's earlier state is restored after it.
 class FaultFlags {
  public:
   FaultFlags();
@@ -60,20 +45,6 @@ class FaultFlags {
   bool previous_mode_;
 };
 
-// Arithmetic faults of the calling thread while it lives: trapped (the programs) or found from the
-// flags (a library call), as the caller chooses.
-class FaultWatch {
- public:
-  explicit FaultWatch(bool trapped);
-  ~FaultWatch();
-  FaultWatch(const FaultWatch&) = delete;
-  FaultWatch& operator=(const FaultWatch&) = delete;
-
- private:
-  std::unique_ptr<ArithmeticTraps> traps_;
-  std::unique_ptr<FaultFlags> flags_;
-};
-
 // Under FaultFlags, throws a fault flagged since the last move at the current place.
 void check_faults();
 
@@ -82,13 +53,5 @@ void check_faults();
 // first, at the place it arose.
 void at_pile(int32_t p);
 void at_stage(const char* stage);
-
-#ifdef KELMARINO_FAULT_JUMP
-// Builds whose compiler cannot unwind from a trapping instruction (clang, used for fuzzing): a
-// trapped fault jumps back to the point the caller set in `fault_jump`, with the message of the
-// run-time error in `fault_jump_message`.
-extern thread_local sigjmp_buf* fault_jump;
-extern thread_local std::string fault_jump_message;
-#endif
 
 }  // namespace kelmarino

@@ -1,21 +1,18 @@
 // Bit-exactness in process: every combination of the shipped examples, marched LANES at a time by
-// the library, against kelmarino's own stages (run_stages, then compute_stations) on the data file
-// that lists the combination's scaled load points; the envelopes against the extremes of those
-// station tables taken combination by combination; and a fault in the march named by its
-// combination.
+// the library, against kelmarino's analysis of the data file that lists the combination's scaled
+// load points; the envelopes against the extremes of those stations taken combination by
+// combination; and a fault in the march named by its combination.
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "analysis/analysis.hpp"
 #include "cases/case_files.hpp"
-#include "driver/driver.hpp"
 #include "input/input.hpp"
-#include "results/results.hpp"
 
 namespace kelmarino::cases {
 namespace {
@@ -25,11 +22,6 @@ using testing::equivalent_data;
 using testing::example_text;
 using testing::loads_of;
 using testing::scaled_points;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
 
 uint32_t bits(float value) { return std::bit_cast<uint32_t>(value); }
 
@@ -59,46 +51,26 @@ std::unique_ptr<Library> library(const std::string& base) {
   for (const Combination& c : single_case_combinations(lib->cases)) {
     lib->combinations.push_back(c);
   }
-  const Analysed analysed = analyse(lib->group, Scope::stiffness);
+  const Analysed analysed = analyse(lib->group, {AnalysisScope::foundation});
   EXPECT_FALSE(analysed.issue) << analysed.issue->full;
   lib->caps = solve_combinations(analysed.result->KCAP, lib->cases, lib->combinations);
   lib->marches = pile_marches(lib->group, *analysed.result);
   return lib;
 }
 
-// kelmarino's stages on the equivalent data file, then the station tables of every pile.
-struct Reference {
-  std::unique_ptr<Model> model = std::make_unique<Model>();
-  std::vector<StationTables> piles;
-};
-
-std::unique_ptr<Reference> reference(const std::string& data_text) {
-  auto ref = std::make_unique<Reference>();
-  std::string text = data_text;
-  const OpenFile in(fmemopen(text.data(), text.size(), "r"));
-  const OpenFile nowhere(std::fopen("/dev/null", "w"));
-  InChannel data{in.get(), "case.dat"};
-  OutChannel console{nowhere.get(), "the console"};
-  OutChannel report{nowhere.get(), "case.out"};
-  OutChannel pos{nowhere.get(), "case.pos"};
-  const ArithmeticTraps traps;
-  run_stages(data, console, report, pos, *ref->model);
-  const RunValues& run = ref->model->run;
-  ResponseCache cache;
-  ref->piles.resize(static_cast<size_t>(run.PNUM));
-  for (int32_t g = 1; g <= run.PNUM; ++g) {
-    compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, ref->model->piles, cache,
-                     ref->piles[static_cast<size_t>(g - 1)]);
-  }
-  return ref;
+// kelmarino's analysis of the equivalent data file: the cap, and the tops and stations of every
+// pile.
+std::unique_ptr<Result> reference(const std::string& data_text) {
+  const GroupRead read = parse_group(data_text, "case.dat");
+  if (!read.group) throw RunError(read.issue->full);
+  Analysed analysed = analyse(*read.group);
+  if (!analysed.result) throw RunError(analysed.issue->full);
+  return std::make_unique<Result>(std::move(*analysed.result));
 }
 
-// Quantity q of station k of a reference table, as the post-processing file holds it.
-float station_value(const StationTables& st, int32_t k, int32_t q) {
-  const float values[QUANTITIES] = {st.STX(k, 1), st.STY(k, 1), st.STY(k, 2), st.STX(k, 2),
-                                    st.STX(k, 3), st.STY(k, 3), st.FNZ(k),    st.STY(k, 4),
-                                    st.STX(k, 4), st.PSX(k),    st.PSY(k)};
-  return values[q];
+// Quantity q of station k of pile `pile` of a reference, as the post-processing file holds it.
+float station_value(const Result& ref, size_t pile, int32_t k, int32_t q) {
+  return ref.stations_of(ref.piles[pile])[static_cast<size_t>(k - 1)][static_cast<size_t>(q + 1)];
 }
 
 class InProcess : public ::testing::TestWithParam<const char*> {};
@@ -111,17 +83,16 @@ TEST_P(InProcess, EveryCombinationMatchesKelmarinoBitForBit) {
   const auto lib = library(GetParam());
   const int32_t PNUM = lib->group.model->run.PNUM;
   const size_t count = lib->combinations.size();
-  std::vector<std::unique_ptr<Reference>> refs;
+  std::vector<std::unique_ptr<Result>> refs;
   for (const Combination& c : lib->combinations) {
     const std::vector<PointLoad> points = scaled_points(c, lib->cases);
     ASSERT_LE(points.size(), static_cast<size_t>(MAX_LOAD_POINTS)) << c.name;
     refs.push_back(reference(equivalent_data(example_text(GetParam()), points)));
     for (int32_t i = 0; i < 6; ++i) {
-      EXPECT_EQ(bits(lib->caps[refs.size() - 1].U[i]), bits(refs.back()->model->run.FORCE(i + 1)))
+      EXPECT_EQ(bits(lib->caps[refs.size() - 1].U[i]), bits(refs.back()->cap[i]))
           << c.name << " U" << i;
     }
   }
-  const ArithmeticTraps traps;
   LaneTops tops;
   const auto stations = std::make_unique<StationLanes[]>(MAX_STATIONS);
   size_t compared = 0;
@@ -134,19 +105,22 @@ TEST_P(InProcess, EveryCombinationMatchesKelmarinoBitForBit) {
       march_lanes(march, U, tops, stations.get());
       for (size_t c = first; c < count && c < first + LANES; ++c) {
         const size_t j = c - first;
-        const StationTables& st = refs[c]->piles[static_cast<size_t>(march.g - 1)];
+        const size_t p = static_cast<size_t>(march.g - 1);
+        const PileResult& st = refs[c]->piles[p];
         SCOPED_TRACE(lib->combinations[c].name + ", pile " + std::to_string(march.g));
-        ASSERT_EQ(march.NSTA(), st.NSTA);
+        ASSERT_EQ(march.NSTA(), static_cast<int32_t>(st.count));
         EXPECT_EQ(march.KG, st.KG);
         for (int32_t i = 0; i < 6; ++i) {
           EXPECT_EQ(bits(tops.DU[i][j]), bits(st.DU[i])) << "DU" << i;
           EXPECT_EQ(bits(tops.FT[i][j]), bits(st.FT[i])) << "FT" << i;
         }
-        for (int32_t k = 1; k <= st.NSTA; ++k) {
-          EXPECT_EQ(bits(march.ZH[static_cast<size_t>(k - 1)]), bits(st.ZH(k))) << "Z " << k;
+        for (int32_t k = 1; k <= march.NSTA(); ++k) {
+          EXPECT_EQ(bits(march.ZH[static_cast<size_t>(k - 1)]),
+                    bits(refs[c]->stations_of(st)[static_cast<size_t>(k - 1)][0]))
+              << "Z " << k;
           for (int32_t q = 0; q < QUANTITIES; ++q) {
             const float value = stations[k - 1].q[q][j];
-            ASSERT_EQ(bits(value), bits(station_value(st, k, q)))
+            ASSERT_EQ(bits(value), bits(station_value(*refs[c], p, k, q)))
                 << quantity_name(q) << " at station " << k;
             ++compared;
           }
@@ -163,7 +137,7 @@ TEST_P(InProcess, EveryCombinationMatchesKelmarinoBitForBit) {
 TEST_P(InProcess, EnvelopesAreTheFirstExtremesInFileOrder) {
   const auto lib = library(GetParam());
   const size_t count = lib->combinations.size();
-  std::vector<std::unique_ptr<Reference>> refs;
+  std::vector<std::unique_ptr<Result>> refs;
   for (const Combination& c : lib->combinations) {
     refs.push_back(
         reference(equivalent_data(example_text(GetParam()), scaled_points(c, lib->cases))));
@@ -179,13 +153,13 @@ TEST_P(InProcess, EnvelopesAreTheFirstExtremesInFileOrder) {
   EXPECT_EQ(done.load(), static_cast<int32_t>(count));
   for (const PileEnvelope& pile : results.piles) {
     const size_t p = static_cast<size_t>(pile.g - 1);
-    ASSERT_EQ(pile.stations.size(), static_cast<size_t>(refs[0]->piles[p].NSTA));
+    ASSERT_EQ(pile.stations.size(), refs[0]->piles[p].count);
     for (size_t k = 0; k < pile.stations.size(); ++k) {
       for (int32_t q = 0; q < QUANTITIES; ++q) {
-        Extreme max{station_value(refs[0]->piles[p], static_cast<int32_t>(k + 1), q), 0};
+        Extreme max{station_value(*refs[0], p, static_cast<int32_t>(k + 1), q), 0};
         Extreme min = max;
         for (size_t c = 1; c < count; ++c) {
-          const float v = station_value(refs[c]->piles[p], static_cast<int32_t>(k + 1), q);
+          const float v = station_value(*refs[c], p, static_cast<int32_t>(k + 1), q);
           if (v > max.value) max = Extreme{v, static_cast<int32_t>(c)};
           if (v < min.value) min = Extreme{v, static_cast<int32_t>(c)};
         }
@@ -213,7 +187,7 @@ TEST_P(InProcess, EnvelopesAreTheFirstExtremesInFileOrder) {
 TEST_P(InProcess, StiffnessAloneAgreesWithTheFullAnalysis) {
   const Group group = example_group(GetParam());
   const Analysed full = analyse(group);
-  const Analysed stiffness = analyse(group, Scope::stiffness);
+  const Analysed stiffness = analyse(group, {AnalysisScope::foundation});
   ASSERT_TRUE(full.result && stiffness.result);
   for (int32_t i = 0; i < 36; ++i) {
     EXPECT_EQ(bits(stiffness.result->KCAP.v[i]), bits(full.result->KCAP.v[i]));

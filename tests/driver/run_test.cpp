@@ -132,7 +132,7 @@ TEST(Run, FileNameDropsLeadingAndTrailingBlanksOnly) {
   };
   for (const Case& c : cases) {
     const std::string base = c.base + blanks(20 - c.base.size());
-    EXPECT_EQ(FILE_NAME(base.c_str(), c.extension), c.name) << "\"" << c.base << "\"";
+    EXPECT_EQ(trimmed_base_name(base.c_str(), c.extension), c.name) << "\"" << c.base << "\"";
   }
 }
 
@@ -179,7 +179,7 @@ TEST(Run, EmptyConsoleInputIsARunTimeError) {
   EXPECT_NE(run.errors.find("end of file"), std::string::npos) << run.errors;
 }
 
-TEST(Run, TrappedInvalidOperationEndsTheRunAfterTheBanner) {
+TEST(Run, InvalidOperationEndsTheRunAfterTheBannerUnlessThePrintStopsBefore) {
   // Piles without soil whose bottoms are not held: nothing holds the cap sideways, and the
   // solution of the cap displacements meets a zero pivot.
   const std::string unrestrained = replaced(replaced(WORKED, "0 1 0.0 0.0 1.0", "0 3 0.0 0.0 1.0"),
@@ -190,6 +190,15 @@ TEST(Run, TrappedInvalidOperationEndsTheRunAfterTheBanner) {
   EXPECT_NE(run.errors.find("invalid operation"), std::string::npos) << run.errors;
   EXPECT_EQ(run.console.find("Stop - Program terminated."), std::string::npos);
   expect_banner(run.file("zero.out"));
+  // A print of a pile's stiffness does not go on to the foundation: it ends with the stop.
+  const std::string print = replaced(unrestrained,
+                                     "* control\n1\n1\n0.0 0.0\n"
+                                     "100.0 50.0 2000.0 0.0 0.0 0.0\n",
+                                     "* control\n3\n1\n");
+  const ProgramRun printed = run_on_data(print, "zero");
+  EXPECT_EQ(printed.exit_status, 0) << printed.errors;
+  EXPECT_NE(printed.file("zero.out").find("*** Stiffness of the No. 1 pile ***"),
+            std::string::npos);
 }
 
 // A report line of six E12.4 fields, read back as numbers.

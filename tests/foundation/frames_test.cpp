@@ -27,7 +27,7 @@ const double IDENTITY6[6][6] = {
 
 TEST(AxisRotation, VerticalPileKeepsCapAxes) {
   Matrix6 T;
-  AXIS_ROTATION(0.0f, 0.0f, 1.0f, T);
+  axis_rotation(0.0f, 0.0f, 1.0f, T);
   expect_matrix6(T, IDENTITY6, 0.0);
 }
 
@@ -48,7 +48,7 @@ TEST(AxisRotation, RakedPileInXzPlaneTurnsAboutY) {
       for (int32_t j = 0; j < 3; ++j) expected[i][j] = expected[i + 3][j + 3] = c.R[i][j];
     }
     Matrix6 T;
-    AXIS_ROTATION(c.a, 0.0f, c.c, T);
+    axis_rotation(c.a, 0.0f, c.c, T);
     expect_matrix6(T, expected, 1e-6);
   }
 }
@@ -56,7 +56,7 @@ TEST(AxisRotation, RakedPileInXzPlaneTurnsAboutY) {
 TEST(AxisRotation, ColumnsAreOrthonormalWithThePileAxisLast) {
   const float a = 0.48f, b = 0.6f, c = 0.64f;  // a unit vector
   Matrix6 T;
-  AXIS_ROTATION(a, b, c, T);
+  axis_rotation(a, b, c, T);
   EXPECT_FLOAT_EQ(T(1, 3), a);
   EXPECT_FLOAT_EQ(T(2, 3), b);
   EXPECT_FLOAT_EQ(T(3, 3), c);
@@ -71,7 +71,7 @@ TEST(AxisRotation, ColumnsAreOrthonormalWithThePileAxisLast) {
 
 TEST(OffsetMatrix, CapCentreGivesIdentity) {
   Matrix6 D;
-  OFFSET_MATRIX(0.0f, 0.0f, D);
+  offset_matrix(0.0f, 0.0f, D);
   expect_matrix6(D, IDENTITY6, 0.0);
 }
 
@@ -85,11 +85,11 @@ TEST(OffsetMatrix, TransposeMovesAForceToTheCapCentre) {
       {{1, 2, 3, 4, 5, 6}, {1, 2, 3, 7, -1, 9}},
   };
   Matrix6 D, Dt;
-  OFFSET_MATRIX(2.0f, 1.0f, D);
-  TRANSPOSE(6, 6, D.data(), Dt.data());
+  offset_matrix(2.0f, 1.0f, D);
+  transpose(6, 6, D.data(), Dt.data());
   for (const Case& c : cases) {
     float moved[6];
-    MATMUL(6, 6, 1, Dt.data(), c.force, moved);
+    matrix_product(6, 6, 1, Dt.data(), c.force, moved);
     for (int32_t k = 0; k < 6; ++k) EXPECT_EQ(moved[k], c.moved[k]) << "component " << k + 1;
   }
 }
@@ -99,16 +99,16 @@ TEST(OffsetMatrix, CapRotationsMoveThePoint) {
   const float U[6] = {1.0f, 2.0f, 3.0f, 0.5f, 0.25f, 0.125f};
   const float expected[6] = {0.875f, 2.25f, 3.0f, 0.5f, 0.25f, 0.125f};
   Matrix6 D;
-  OFFSET_MATRIX(2.0f, 1.0f, D);
+  offset_matrix(2.0f, 1.0f, D);
   float moved[6];
-  MATMUL(6, 6, 1, D.data(), U, moved);
+  matrix_product(6, 6, 1, D.data(), U, moved);
   for (int32_t k = 0; k < 6; ++k) EXPECT_EQ(moved[k], expected[k]) << "component " << k + 1;
 }
 
 TEST(GaussSolve, SolvesInPlaceLeavingTheEntryBelowTheDiagonal) {
   float A[4] = {2, 1, 1, 3};  // [[2, 1], [1, 3]], symmetric
   float b[2] = {3, 4};
-  GAUSS_SOLVE(2, A, b);
+  gauss_solve(2, A, b);
   EXPECT_EQ(b[0], 1.0f);
   EXPECT_EQ(b[1], 1.0f);
   // Row 1 divided by 2; row 2 reduced and divided by 2.5; A(2,1) is never cleared.

@@ -1,14 +1,12 @@
 // Fuzz target: the data-file reader and every analysis stage, in process, on arbitrary data-file
-// text. Two outcomes are accepted: a completed run, or an end through the program's own error
-// path (a run-time error, an input error's stop, a stop of a shortened run). Anything else (a
-// crash, a sanitizer report, an index outside a table, a hang) is a finding.
+// text, through the calls kelmarino makes. Two outcomes are accepted: a completed run, or an end
+// through the program's own error path (a run-time error, an input error of the console).
+// Anything else (a crash, a sanitizer report, an index outside a table, a hang) is a finding.
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 #include <string>
 
-#include "driver/driver.hpp"
+#include "analysis/analysis.hpp"
 
 namespace {
 
@@ -17,39 +15,27 @@ std::FILE* null_output() {
   return file;
 }
 
+bool is_run_time_error(const std::string& message) {
+  return message.starts_with("run-time error ");
+}
+
 void run_once(const uint8_t* bytes, size_t size) {
   using namespace kelmarino;
-  // fmemopen needs at least one byte; an empty data file is a file of zero lines either way.
-  std::string text(reinterpret_cast<const char*>(bytes), size);
-  if (text.empty()) text = "\n";
-  std::FILE* file = fmemopen(text.data(), text.size(), "r");
-  if (file == nullptr) return;
-  InChannel data{file, "fuzz.dat"};
-  OutChannel console{null_output(), "the console"};
+  const std::string text(reinterpret_cast<const char*>(bytes), size);
+  const GroupRead read = parse_group(text, "fuzz.dat");
+  if (read.issue) {
+    if (read.issue->console.empty() && !is_run_time_error(read.issue->full)) __builtin_trap();
+    return;
+  }
+  const Group& group = *read.group;
+  const Analysed analysed = analyse(group, {scope_asked(group), nullptr});
+  if (analysed.issue) {
+    if (!is_run_time_error(analysed.issue->full)) __builtin_trap();
+    return;
+  }
   OutChannel report{null_output(), "fuzz.out"};
   OutChannel pos{null_output(), "fuzz.pos"};
-  // Kept across runs: a jump out of a trapped fault skips destructors, so nothing of a run may own
-  // memory of its own. The responses of the previous run are forgotten.
-  static auto model = std::make_unique<Model>();
-  static auto cache = std::make_unique<ResponseCache>();
-  *model = Model{};
-  cache->clear();
-  const ArithmeticTraps traps;
-  sigjmp_buf jump;
-  if (sigsetjmp(jump, 1) == 0) {
-    fault_jump = &jump;
-    try {
-      run_stages(data, console, console, report, pos, *model, *cache);
-    } catch (const RunError& error) {
-      if (std::strncmp(error.what(), "run-time error ", 15) != 0) __builtin_trap();
-    } catch (const RunStop&) {
-    }
-  } else if (fault_jump_message.compare(0, 15, "run-time error ") != 0) {
-    __builtin_trap();
-  }
-  fault_jump = nullptr;
-  fault_context() = FaultContext{};
-  std::fclose(file);
+  write_results(group, *analysed.result, report, pos);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/driver.hpp"
+#include "results/results.hpp"
 #include "support/test_support.hpp"
 
 namespace kelmarino {
@@ -33,7 +33,7 @@ std::string banner_text() {
   size_t size = 0;
   std::FILE* file = open_memstream(&buffer, &size);
   OutChannel report{file, "case.out"};
-  BANNER(report);
+  write_banner(report);
   std::fclose(file);
   std::string text(buffer, size);
   std::free(buffer);

@@ -46,7 +46,7 @@ TEST(Matmul, FormsProductsOfEveryShapeInUse) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<float> C(c.C.size(), -99.0f);
-    MATMUL(c.l, c.m, c.n, c.A.data(), c.B.data(), C.data());
+    matrix_product(c.l, c.m, c.n, c.A.data(), c.B.data(), C.data());
     EXPECT_EQ(C, c.C);
   }
 }
@@ -54,7 +54,7 @@ TEST(Matmul, FormsProductsOfEveryShapeInUse) {
 TEST(Transpose, SwapsRowsAndColumnsOfARectangle) {
   const std::vector<float> A = by_rows(2, 3, {1, 2, 3, 4, 5, 6});
   std::vector<float> B(6, -99.0f);
-  TRANSPOSE(2, 3, A.data(), B.data());
+  transpose(2, 3, A.data(), B.data());
   EXPECT_EQ(B, by_rows(3, 2, {1, 4, 2, 5, 3, 6}));
 }
 
@@ -76,7 +76,7 @@ TEST(Secprop, GivesAreaAndReducedSecondMoment) {
     SCOPED_TRACE(::testing::Message() << "KSH " << c.KSH << ", PKE " << c.PKE << ", d " << c.d);
     float A = -1.0f;
     float I = -1.0f;
-    SECPROP(c.KSH, c.PKE, c.d, A, I);
+    section_properties(c.KSH, c.PKE, c.d, A, I);
     EXPECT_FLOAT_EQ(A, c.A);
     EXPECT_FLOAT_EQ(I, c.I);
   }

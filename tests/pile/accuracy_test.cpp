@@ -180,8 +180,8 @@ TEST(PileAccuracy, HeadStiffnessAndStationsAgreeWithAFineMeshSolution) {
     auto model = single_pile(c);
     RunValues& run = model->run;
     ResponseCache cache;
-    BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, model->piles);
-    LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, model->piles, cache);
+    deformation_factors(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, model->piles);
+    lateral_stiffness(run.PNUM, run.AXK, run.BTX, run.BTY, model->piles, cache);
     const std::vector<double> z = station_distances(c);
     const reference::Response ref = reference::solve(reference_plane(c), z);
 

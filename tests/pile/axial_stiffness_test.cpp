@@ -97,14 +97,14 @@ std::string data_text(const Case& c) {
   return text.str();
 }
 
-// Reads the data text and runs the two axial stages on it, BOTAREA then AXIAL.
-std::unique_ptr<Model> axial_stiffness(const std::string& text) {
+// Reads the data text and runs the two axial stages on it, bottom_areas then axial_stiffness.
+std::unique_ptr<Model> axial_stages(const std::string& text) {
   const GroupRead read = parse_group(text, "case.dat");
   EXPECT_FALSE(read.issue.has_value()) << read.issue->full;
   auto model = std::make_unique<Model>(*read.group->model);
   RunValues& run = model->run;
-  BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, model->piles);
-  AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, model->piles);
+  bottom_areas(run.PNUM, run.ZFR, run.ZBL, run.ABOT, model->piles);
+  axial_stiffness(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, model->piles);
   return model;
 }
 
@@ -145,7 +145,7 @@ double expected_stiffness(const Case& c) {
 TEST(AxialStiffness, EverySupportCodeGivesTheFormulaOfItsValues) {
   for (const Case& c : CASES) {
     SCOPED_TRACE(c.name);
-    const auto model = axial_stiffness(data_text(c));
+    const auto model = axial_stages(data_text(c));
     const double expected = expected_stiffness(c);
     ASSERT_EQ(model->run.PNUM, c.neighbour > 0.0 ? 2 : 1);
     for (int32_t p = 1; p <= model->run.PNUM; ++p) {

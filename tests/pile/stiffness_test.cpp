@@ -67,7 +67,7 @@ TEST(Btxy, InteractionOfTheGroupReducesTheFactors) {
     SCOPED_TRACE(c.name);
     auto m = std::make_unique<Model>();
     for (const auto& [x, y] : c.tops) add_vertical_pile(*m, x, y);
-    BTXY(m->run.PNUM, m->run.ZFR, m->run.ZBL, m->run.BTX, m->run.BTY, m->piles);
+    deformation_factors(m->run.PNUM, m->run.ZFR, m->run.ZBL, m->run.BTX, m->run.BTY, m->piles);
     for (int32_t p = 1; p <= m->run.PNUM; ++p) {
       const double ax = expected_factor(c.kx);
       const double ay = expected_factor(c.ky);
@@ -82,7 +82,7 @@ TEST(Btxy, LaterPileOfAnEarlierTypeCopiesItsFactors) {
   add_vertical_pile(*m, 0.0f, 0.0f, 10.0f, 7);
   add_vertical_pile(*m, 5.0f, 0.0f, 10.0f, 7);
   m->piles.PMT(2, 1) = 4.0f * SOIL_M;  // ignored: the type's factors were computed already
-  BTXY(m->run.PNUM, m->run.ZFR, m->run.ZBL, m->run.BTX, m->run.BTY, m->piles);
+  deformation_factors(m->run.PNUM, m->run.ZFR, m->run.ZBL, m->run.BTX, m->run.BTY, m->piles);
   EXPECT_EQ(m->run.BTX(2, 1), m->run.BTX(1, 1));
   EXPECT_EQ(m->run.BTY(2, 1), m->run.BTY(1, 1));
 }
@@ -100,13 +100,13 @@ TEST(Kinf, PositionsAndRowsOfAStaggeredGroup) {
     h[p - 1] = 10.0f;
   }
   float k = 0.0f;
-  KINF2(1, 4, d, h, G, k);
+  smallest_row_interaction(1, 4, d, h, G, k);
   EXPECT_FLOAT_EQ(k, 0.6f + 0.4f * 2.0f / 3.6f);
-  KINF2(2, 4, d, h, G, k);  // four rows of one pile
+  smallest_row_interaction(2, 4, d, h, G, k);  // four rows of one pile
   EXPECT_FLOAT_EQ(k, 1.0f);
-  KINF1(1, 4, d, h, G, k);  // four positions, L1 = 0: the base coefficient of four
+  group_interaction(1, 4, d, h, G, k);  // four positions, L1 = 0: the base coefficient of four
   EXPECT_FLOAT_EQ(k, 0.45f);
-  KINF1(2, 4, d, h, G, k);  // two positions, L1 = 2
+  group_interaction(2, 4, d, h, G, k);  // two positions, L1 = 2
   EXPECT_FLOAT_EQ(k, 0.6f + 0.4f * 2.0f / 3.6f);
 }
 
@@ -131,7 +131,7 @@ TEST(Kinf3, CoefficientOfOneRow) {
     SCOPED_TRACE(c.name);
     const std::vector<float> d(c.c.size(), 1.0f);
     float k = -1.0f;
-    KINF3(static_cast<int32_t>(c.c.size()), c.c.data(), d.data(), c.h.data(), k);
+    row_interaction(static_cast<int32_t>(c.c.size()), c.c.data(), d.data(), c.h.data(), k);
     EXPECT_FLOAT_EQ(k, c.k);
   }
 }
@@ -141,7 +141,7 @@ TEST(Kbase, BaseCoefficientByRowSize) {
       {1, 1.0f}, {2, 0.6f}, {3, 0.5f}, {4, 0.45f}, {9, 0.45f}};
   for (const auto& [n, expected] : cases) {
     float b = -1.0f;
-    KBASE(n, b);
+    row_base_coefficient(n, b);
     EXPECT_EQ(b, expected) << n << " piles";
   }
 }
@@ -158,8 +158,8 @@ TEST(Axial, WorkedExampleOfAFrictionPile) {
   p.DOF(1, 1) = 1.0f;
   p.PMB(1) = 5000.0f;
   m->run.ZFR(1) = 5.0f;
-  BOTAREA(1, m->run.ZFR, m->run.ZBL, m->run.ABOT, p);
-  AXIAL(1, m->run.ZFR, m->run.ZBL, m->run.ABOT, m->run.AXK, p);
+  bottom_areas(1, m->run.ZFR, m->run.ZBL, m->run.ABOT, p);
+  axial_stiffness(1, m->run.ZFR, m->run.ZBL, m->run.ABOT, m->run.AXK, p);
 
   // Spread 20.tan(20.3.142/720) = 1.75 m per side: d0 = 4.5 m, ABOT = 3.142.4.5^2/4.
   const double d0 = 1.0 + 2.0 * 20.0 * std::tan(20.0 * 3.142 / 720.0);
@@ -194,7 +194,7 @@ std::unique_ptr<Model> cantilever(int32_t KSU) {
 
 void run_lateral(Model& m) {
   ResponseCache cache;
-  LATERAL(m.run.PNUM, m.run.AXK, m.run.BTX, m.run.BTY, m.piles, cache);
+  lateral_stiffness(m.run.PNUM, m.run.AXK, m.run.BTX, m.run.BTY, m.piles, cache);
 }
 
 double head(const Model& m, int32_t pile, int32_t i, int32_t j) {

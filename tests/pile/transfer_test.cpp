@@ -114,7 +114,7 @@ const double FREE_BEAM[4][4] = {
 
 TEST(Frseg, FreeLengthIsAnElasticBeamAndSoilOfNoStiffnessGivesIt) {
   Matrix4d T, soft;
-  FRSEG(1000.0, 2.0, T);
+  free_length_transfer(1000.0, 2.0, T);
   soil_transfer(1e-3, 1000.0, 0.0, 2.0, soft);  // soil terms of the order alpha^5.EI.h^2 = 2e-12
   for (int32_t i = 1; i <= 4; ++i) {
     for (int32_t j = 1; j <= 4; ++j) {

@@ -8,14 +8,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
-#include "driver/driver.hpp"
+#include "analysis/analysis.hpp"
 #include "foundation/foundation.hpp"
 #include "input/input.hpp"
 #include "pile/pile.hpp"
 #include "support/test_support.hpp"
+#include "traps/traps.hpp"
 
 namespace kelmarino {
 namespace {
@@ -27,21 +29,16 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Reads the data text and runs the single-pile stages, as the run driver does.
 std::unique_ptr<Model> pile_stiffness(const std::string& text) {
-  auto model = std::make_unique<Model>();
-  std::string buffer = text;
-  const File in(fmemopen(buffer.data(), buffer.size(), "r"));
-  const File nowhere(std::fopen("/dev/null", "w"));
-  InChannel data{in.get(), "case.dat"};
-  OutChannel console{nowhere.get(), "the console"};
+  const GroupRead read = parse_group(text, "case.dat");
+  EXPECT_FALSE(read.issue.has_value()) << read.issue->full;
+  auto model = std::make_unique<Model>(*read.group->model);
   RunValues& run = model->run;
   PileData& piles = model->piles;
-  READ_INPUT(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
-             piles);
-  BTXY(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles);
-  BOTAREA(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
-  AXIAL(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
+  deformation_factors(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles);
+  bottom_areas(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
+  axial_stiffness(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
   ResponseCache cache;
-  LATERAL(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
+  lateral_stiffness(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
   return model;
 }
 
@@ -49,10 +46,9 @@ std::unique_ptr<Model> pile_stiffness(const std::string& text) {
 std::unique_ptr<Model> full_run(const std::string& text) {
   auto model = pile_stiffness(text);
   RunValues& run = model->run;
-  const File nowhere(std::fopen("/dev/null", "w"));
-  OutChannel report{nowhere.get(), "case.out"};
-  CAP_ANALYSIS(report, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.TOPD, run.KCAP,
-               model->piles);
+  assemble_kcap(run.PNUM, run.SNUM, model->piles, run.KCAP);
+  solve_cap_displacements(run.KCAP, run.FORCE);
+  top_displacements(run.PNUM, model->piles, run.FORCE, run.TOPD);
   return model;
 }
 
@@ -407,11 +403,57 @@ TEST(PileResults, StationsFollowTheStepCounts) {
   }
 }
 
-TEST(GaussSolve, ZeroFirstPivotIsTrappedWithoutRowExchange) {
+// A fault found from the flags names its stage, the cause of a zero pivot unless the fault is an
+// overflow alone, and every kind of fault raised since the last check.
+TEST(FaultFlags, MessageNamesTheStageTheCauseAndEveryKindRaised) {
+  const std::string invalid =
+      "invalid operation (such as 0/0, or a mathematics function given an argument outside its "
+      "domain)";
+  const std::string overflow = "overflow (a result beyond the range of single-precision reals)";
+  volatile float zero = 0.0f;
+  volatile float large = 3e38f;
+  volatile float result = 0.0f;
+  const struct {
+    std::function<void()> fault;
+    std::string message;
+  } cases[] = {
+      {[&] { result = 1.0f / zero; }, " (are all six restrained?): division by zero"},
+      {[&] { result = zero / zero; }, " (are all six restrained?): " + invalid},
+      {[&] { result = large * large; }, ": " + overflow},
+      {[&] { result = large * large - large * large; },
+       " (are all six restrained?): " + overflow + " and " + invalid},
+      {[&] { result = 1.0f / zero - 1.0f / zero; },
+       " (are all six restrained?): division by zero and " + invalid},
+  };
+  for (const auto& c : cases) {
+    const FaultFlags flags;
+    at_stage("solution of the cap displacements");
+    fault_context().pivot_cause = "are all six restrained?";
+    c.fault();
+    try {
+      check_faults();
+      ADD_FAILURE() << "no run-time error: " << c.message;
+    } catch (const RunError& error) {
+      EXPECT_EQ(std::string(error.what()),
+                "run-time error in the solution of the cap displacements" + c.message);
+    }
+    at_stage(nullptr);
+  }
+}
+
+TEST(GaussSolve, ZeroFirstPivotIsAnInvalidOperationWithoutRowExchange) {
   float A[4] = {0.0f, 1.0f, 1.0f, 0.0f};  // [[0, 1], [1, 0]], regular, column by column
   float b[2] = {1.0f, 2.0f};
-  const ArithmeticTraps traps;
-  EXPECT_THROW(GAUSS_SOLVE(2, A, b), RunError);
+  const FaultFlags flags;
+  fault_context() = FaultContext{};
+  try {
+    gauss_solve(2, A, b);
+    ADD_FAILURE() << "no run-time error";
+  } catch (const RunError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "run-time error in the analysis: invalid operation (such as 0/0, or a mathematics "
+              "function given an argument outside its domain)");
+  }
 }
 
 // A simulated support at the cap centre with the opposite lateral stiffness of the only pile
@@ -447,7 +489,7 @@ TEST(CapAnalysis, ZeroFirstPivotEndsTheRunAsARunTimeError) {
   {
     const File file(std::tmpfile());
     OutChannel report{file.get(), "banner"};
-    BANNER(report);
+    write_banner(report);
     std::fflush(file.get());
     std::rewind(file.get());
     char chunk[4096];
