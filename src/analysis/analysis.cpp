@@ -24,9 +24,13 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-InputIssue issue_of(const InputError& error) {
-  return {error.file, error.line,   error.column, error.what_is_wrong,
-          error.text, error.what(), error.console};
+Issue issue_of(const InputError& error) {
+  Issue issue = input_issue(error.file, error.what_is_wrong, error.what());
+  issue.line = error.line;
+  issue.column = error.column;
+  issue.text = error.text;
+  issue.console = error.console;
+  return issue;
 }
 
 bool every_step_count_positive(const PileData& piles, int32_t PNUM) {
@@ -89,6 +93,24 @@ void keep_stations(const StationTables& st, PileResult& pile, std::vector<Statio
 
 }  // namespace
 
+Issue input_issue(const std::string& file, const std::string& message, const std::string& full) {
+  Issue issue;
+  issue.file = file;
+  issue.message = message;
+  issue.full = full;
+  return issue;
+}
+
+Issue analysis_issue(const std::string& stage, int32_t pile, const std::string& full) {
+  Issue issue;
+  issue.kind = Issue::Kind::analysis;
+  issue.stage = stage.empty() ? "analysis" : stage;
+  issue.pile = pile;
+  issue.message = full;
+  issue.full = full;
+  return issue;
+}
+
 GroupRead parse_group(const std::string& text, const std::string& name) {
   GroupRead read;
   MemoryText warnings, console_text;
@@ -112,7 +134,7 @@ GroupRead parse_group(const std::string& text, const std::string& name) {
     } catch (const InputError& error) {
       read.issue = issue_of(error);
     } catch (const RunError& error) {
-      read.issue = InputIssue{name, 0, 0, error.what(), "", error.what()};
+      read.issue = input_issue(name, error.what(), error.what());
     }
     if (read.issue) read.issue->warnings = lines_of(warnings.text());
     fault_context() = FaultContext{};
@@ -125,9 +147,9 @@ GroupRead read_group(const std::string& path) {
   try {
     if (read_whole_file(path, text)) return parse_group(text, path);
     const std::string message = "run-time error opening " + path + ": " + std::strerror(errno);
-    return GroupRead{std::nullopt, InputIssue{path, 0, 0, std::strerror(errno), "", message}};
+    return GroupRead{std::nullopt, input_issue(path, std::strerror(errno), message)};
   } catch (const RunError& error) {
-    return GroupRead{std::nullopt, InputIssue{path, 0, 0, error.what(), "", error.what()}};
+    return GroupRead{std::nullopt, input_issue(path, error.what(), error.what())};
   }
 }
 
@@ -239,8 +261,7 @@ Analysed analyse_model(Model& model, const AnalysisOptions& options) {
     analysed.result = std::move(result);
   } catch (const RunError& error) {
     const FaultContext& where = fault_context();
-    analysed.issue =
-        AnalysisIssue{where.stage.empty() ? "analysis" : where.stage, where.pile, error.what()};
+    analysed.issue = analysis_issue(where.stage, where.pile, error.what());
   }
   fault_context() = FaultContext{};
   return analysed;

@@ -21,27 +21,37 @@
 
 namespace kelmarino {
 
-// A mistake in the input: where it stands and what is wrong, and the whole message as kelmarino
-// prints it.
-struct InputIssue {
+// What stopped a reading, a check or an analysis: its kind, where it stands, what is wrong, and
+// the whole message as kelmarino prints it.
+struct Issue {
+  enum class Kind : int32_t {
+    input,     // a mistake in a data file or in a group's values
+    analysis,  // an arithmetic fault of the analysis
+  };
+  Kind kind = Kind::input;
+  // Where: in a data file, its line (0: none) and column (0-based) with the line's text; in a
+  // group's values, the path of the value, which begins the message; in the analysis, the stage
+  // and the pile (0: no single pile).
   std::string file;
-  int64_t line = 0;    // 0: no line
-  int32_t column = 0;  // 0-based
-  std::string message;
-  std::string text;  // the line
-  std::string full;
+  int64_t line = 0;
+  int32_t column = 0;
+  std::string text;
+  std::string stage;
+  int32_t pile = 0;
+  std::string message;  // what is wrong, without its place
+  std::string full;     // the whole message
   // An input error of the console ("Error:<0>", "Error: <K>"): its lines as kelmarino prints
   // them on the console, before its stop message; empty for every other mistake.
   std::string console;
   std::vector<std::string> warnings;  // the reader's warnings before the mistake
 };
 
-// A fault of the analysis: the stage and pile where it arose, and the whole message.
-struct AnalysisIssue {
-  std::string stage;
-  int32_t pile = 0;  // 0: no single pile
-  std::string full;
-};
+// A mistake in the input named by its file alone: `message` is what is wrong, `full` the whole
+// message.
+Issue input_issue(const std::string& file, const std::string& message, const std::string& full);
+
+// An arithmetic fault of the analysis at a stage and a pile (0: none), with its whole message.
+Issue analysis_issue(const std::string& stage, int32_t pile, const std::string& full);
 
 // A pile group as read: the model (loads reduced to the cap centre, lengths summed), the load
 // points and the reader's warnings.
@@ -54,7 +64,7 @@ struct Group {
 
 struct GroupRead {
   std::optional<Group> group;
-  std::optional<InputIssue> issue;
+  std::optional<Issue> issue;
 };
 
 // parse_group: the group of a data file's text, with every check of the reader; `name` names the
@@ -129,7 +139,7 @@ std::string data_text(const GroupValues& values);
 // Every type is checked, whether a pile takes it or not; the loads when JCTR is 1 and INO when it
 // is 3, as a data file gives them only then; the step counts when the run goes on to the pile
 // results (JCTR neither 2 nor 3).
-std::vector<InputIssue> check(const GroupValues& values);
+std::vector<Issue> check(const GroupValues& values);
 
 // build_group: the group of its values, the same to the bit as the group of the reader on
 // data_text(values); the first mistake of check(values) when there is one, or an arithmetic
@@ -191,7 +201,7 @@ struct Result {
 
 struct Analysed {
   std::optional<Result> result;
-  std::optional<AnalysisIssue> issue;
+  std::optional<Issue> issue;
 };
 
 // How far an analysis goes: the piles' head stiffness (Result::piles without their tops and

@@ -19,13 +19,13 @@ std::string indexed(const std::string& path, size_t i) {
 // The checks of a group's values, gathering every mistake.
 struct Checker {
   const GroupValues& g;
-  std::vector<InputIssue> issues;
+  std::vector<Issue> issues;
 
   // "PATH = VALUE: RULE (KEY)".
   void add(const std::string& path, const std::string& value, const std::string& rule,
            const char* key) {
     const std::string message = path + " = " + value + ": " + rule + " (" + key + ")";
-    issues.push_back({g.name, 0, 0, message, "", "in " + g.name + ": " + message});
+    issues.push_back(input_issue(g.name, message, "in " + g.name + ": " + message));
   }
 
   // A real must be a number of the single-precision range, as the reader reads one.
@@ -262,7 +262,7 @@ void fill(const GroupValues& g, Model& model, LoadPoints& loads) {
 
 }  // namespace
 
-std::vector<InputIssue> check(const GroupValues& values) {
+std::vector<Issue> check(const GroupValues& values) {
   Checker checker{values, {}};
   checker.control();
   checker.piles();
@@ -273,7 +273,7 @@ std::vector<InputIssue> check(const GroupValues& values) {
 }
 
 GroupRead build_group(const GroupValues& values) {
-  std::vector<InputIssue> issues = check(values);
+  std::vector<Issue> issues = check(values);
   if (!issues.empty()) return {std::nullopt, std::move(issues.front())};
   auto model = std::make_shared<Model>();
   Group group;
@@ -288,7 +288,7 @@ GroupRead build_group(const GroupValues& values) {
       group.model = model;
       read.group = std::move(group);
     } catch (const RunError& error) {
-      read.issue = InputIssue{values.name, 0, 0, error.what(), "", error.what()};
+      read.issue = input_issue(values.name, error.what(), error.what());
     }
     fault_context() = FaultContext{};
   }

@@ -54,7 +54,7 @@ struct Inputs {
 
 // The message of a data file that cannot be read as a group. The reader stops with a line of its
 // own on an input error; the others are run-time errors.
-std::string refusal(const InputIssue& issue) {
+std::string refusal(const Issue& issue) {
   if (issue.full.starts_with("run-time error")) return issue.full;
   return "run-time error: the reader stopped on an input error in " + issue.file + ": " +
          issue.message;

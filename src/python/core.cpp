@@ -36,10 +36,10 @@ namespace {
 
 struct Failure {};
 struct InputFailure : Failure {
-  InputIssue issue;
+  Issue issue;
 };
 struct AnalysisFailure : Failure {
-  AnalysisIssue issue;
+  Issue issue;
 };
 
 // The package's exception for a failure of the library; rethrows any other exception.
@@ -48,7 +48,7 @@ py::object package_error(const std::exception_ptr& failure) {
   try {
     std::rethrow_exception(failure);
   } catch (const InputFailure& f) {
-    const InputIssue& i = f.issue;
+    const Issue& i = f.issue;
     return package.attr("InputError")(i.file, i.line, i.column, i.message, i.full);
   } catch (const AnalysisFailure& f) {
     return package.attr("AnalysisError")(f.issue.stage, f.issue.pile, f.issue.full);
@@ -283,7 +283,7 @@ GroupValues group_values(py::handle g) {
   } catch (const ValueMistake& m) {
     const std::string name = values.name.empty() ? "the group" : values.name;
     const std::string message = m.part + ": " + m.what;
-    throw InputFailure{{}, {name, 0, 0, message, "", "in " + name + ": " + message}};
+    throw InputFailure{{}, input_issue(name, message, "in " + name + ": " + message)};
   }
   return values;
 }
@@ -615,7 +615,7 @@ Cases core_combinations(py::handle group, const std::string& loads, const std::s
   Cases out;
   std::vector<cases::LoadCase> load_cases;
   const auto refused = [](const RunError& error) {
-    return InputFailure{{}, {"", 0, 0, error.what(), "", error.what()}};
+    return InputFailure{{}, input_issue("", error.what(), error.what())};
   };
   try {
     load_cases = cases::load_cases(g, &loads, loads_name);
@@ -645,8 +645,7 @@ Cases core_combinations(py::handle group, const std::string& loads, const std::s
                           out.results, keep);
   } catch (const RunError& error) {
     const FaultContext& where = fault_context();
-    throw AnalysisFailure{
-        {}, {where.stage.empty() ? "analysis" : where.stage, where.pile, error.what()}};
+    throw AnalysisFailure{{}, analysis_issue(where.stage, where.pile, error.what())};
   }
   return out;
 }

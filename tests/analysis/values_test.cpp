@@ -163,7 +163,7 @@ TEST(GroupValues, NamesEachMistakeByThePathOfItsValue) {
   for (const auto& row : rows) {
     GroupValues values = pier;
     row.edit(values);
-    const std::vector<InputIssue> issues = check(values);
+    const std::vector<Issue> issues = check(values);
     ASSERT_EQ(issues.size(), 1u) << row.message;
     EXPECT_EQ(issues[0].message, row.message);
     EXPECT_EQ(issues[0].full, "in " + pier.name + ": " + row.message);
@@ -178,7 +178,7 @@ TEST(GroupValues, GivesEveryMistakeInTheOrderOfTheGroup) {
   values.types[1].tip = 0;
   values.piles[0].y = INF;
   std::vector<std::string> paths;
-  for (const InputIssue& issue : check(values)) {
+  for (const Issue& issue : check(values)) {
     paths.push_back(issue.message.substr(0, issue.message.find(' ')));
   }
   EXPECT_EQ(paths, (std::vector<std::string>{"piles[0].y", "types[1].tip", "types[3].PEH",
