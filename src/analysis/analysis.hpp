@@ -136,9 +136,6 @@ std::vector<InputIssue> check(const GroupValues& values);
 // fault of the load reduction or the segment sums.
 GroupRead build_group(const GroupValues& values);
 
-// The values of one station: Z and the quantities UX, UY, SX, SY, NX, NY, NZ, MX, MY, PSX, PSY.
-using StationRow = std::array<float, 12>;
-
 // What the load combinations take of a pile besides its head stiffness: the responses of its two
 // bending planes to unit head displacements (shared by the piles of one type) and its stations,
 // none when a step count is below 1. Handed out by the analysis of the stiffness alone; the full
