@@ -4,7 +4,6 @@
 // post-processing file out. Nothing is printed, no signal handler is installed and nothing
 // outside the calling thread is changed, so the calls may run in any host and in several
 // threads at once, each on its own group.
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
