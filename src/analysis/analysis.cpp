@@ -75,22 +75,6 @@ void keep_units(const Model& model, ResponseCache& cache, int32_t g, const Stati
   if (list != nullptr) units.stations.assign(list->at, list->at + list->NSTA);
 }
 
-// The pile top and the stations of a pile from its station tables.
-void keep_stations(const StationTables& st, PileResult& pile, std::vector<StationRow>& stations) {
-  for (int32_t i = 0; i < 6; ++i) {
-    pile.DU[i] = st.DU[i];
-    pile.FT[i] = st.FT[i];
-  }
-  pile.KG = st.KG;
-  pile.first = stations.size();
-  pile.count = static_cast<size_t>(st.NSTA);
-  for (int32_t k = 1; k <= st.NSTA; ++k) {
-    stations.push_back({st.ZH(k), st.STX(k, 1), st.STY(k, 1), st.STY(k, 2), st.STX(k, 2),
-                        st.STX(k, 3), st.STY(k, 3), st.FNZ(k), st.STY(k, 4), st.STX(k, 4),
-                        st.PSX(k), st.PSY(k)});
-  }
-}
-
 }  // namespace
 
 Issue input_issue(const std::string& file, const std::string& message, const std::string& full) {
@@ -197,20 +181,19 @@ void keep_piles(const Model& model, ResponseCache& cache, Result& result) {
   result.piles.resize(static_cast<size_t>(run.PNUM));
   result.stations.reserve(station_count(model.piles, run.PNUM));
   at_stage("pile results");
-  const auto st = std::make_unique<StationTables>();
+  const auto list = std::make_unique<StationList>();
   const bool stepped = every_step_count_positive(model.piles, run.PNUM);
   for (int32_t g = 1; g <= run.PNUM; ++g) {
     at_pile(g);
     PileResult& pile = result.piles[static_cast<size_t>(g - 1)];
     keep_stiffness(model.piles, g, pile);
+    pile_top(model, g, pile.DU, pile.FT);
+    pile.first = result.stations.size();
     if (stepped) {
-      compute_stations(g, run.BTX, run.BTY, run.ZBL, run.TOPD, model.piles, cache, *st);
-    } else {
-      pile_top(g, run.TOPD, model.piles, *st);
-      st->KG = 1;
-      st->NSTA = 0;
+      compute_stations(model, g, cache, pile.DU, pile.FT, *list, result.stations);
+      pile.KG = list->KG;
     }
-    keep_stations(*st, pile, result.stations);
+    pile.count = result.stations.size() - pile.first;
   }
 }
 
@@ -292,34 +275,6 @@ Analysed analyse(Group&& group, const AnalysisOptions& options) {
   return analyse_model(*model, options);
 }
 
-namespace {
-
-// The station tables of a pile from its results.
-void station_tables(const Result& result, const PileResult& pile, StationTables& st) {
-  for (int32_t i = 0; i < 6; ++i) {
-    st.DU[i] = pile.DU[i];
-    st.FT[i] = pile.FT[i];
-  }
-  st.KG = pile.KG;
-  const std::span<const StationRow> rows = result.stations_of(pile);
-  st.NSTA = static_cast<int32_t>(rows.size());
-  for (int32_t k = 1; k <= st.NSTA; ++k) {
-    const StationRow& row = rows[static_cast<size_t>(k - 1)];
-    st.ZH(k) = row[0];
-    const int32_t x[4] = {1, 4, 5, 9};  // UX, SY, NX, MY
-    const int32_t y[4] = {2, 3, 6, 8};  // UY, SX, NY, MX
-    for (int32_t i = 1; i <= 4; ++i) {
-      st.STX(k, i) = row[static_cast<size_t>(x[i - 1])];
-      st.STY(k, i) = row[static_cast<size_t>(y[i - 1])];
-    }
-    st.FNZ(k) = row[7];
-    st.PSX(k) = row[10];
-    st.PSY(k) = row[11];
-  }
-}
-
-}  // namespace
-
 void write_results(const Group& group, const Result& result, OutChannel& report, OutChannel& pos) {
   auto piles = std::make_unique<PileData>(group.model->piles);
   const RunValues& run = group.model->run;
@@ -335,11 +290,10 @@ void write_results(const Group& group, const Result& result, OutChannel& report,
   for (int32_t i = 1; i <= 6; ++i) U(i) = result.cap[i - 1];
   write_cap_displacements(report, U);
   write_pos_header(pos, run.PNUM, *piles);
-  const auto st = std::make_unique<StationTables>();
   for (int32_t g = 1; g <= run.PNUM; ++g) {
-    station_tables(result, result.piles[static_cast<size_t>(g - 1)], *st);
-    write_pile_section(report, g, *piles, *st);
-    write_pos_records(pos, g, *piles, *st);
+    const PileResult& pile = result.piles[static_cast<size_t>(g - 1)];
+    write_pile_section(report, g, *piles, pile.DU, pile.FT, pile.KG, result.stations_of(pile));
+    write_pos_records(pos, g, *piles, result.stations_of(pile));
   }
 }
 

@@ -4,7 +4,6 @@
 // post-processing file out. Nothing is printed, no signal handler is installed and nothing
 // outside the calling thread is changed, so the calls may run in any host and in several
 // threads at once, each on its own group.
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -145,9 +144,6 @@ std::vector<Issue> check(const GroupValues& values);
 // data_text(values); the first mistake of check(values) when there is one, or an arithmetic
 // fault of the load reduction or the segment sums.
 GroupRead build_group(const GroupValues& values);
-
-// The values of one station: Z and the quantities UX, UY, SX, SY, NX, NY, NZ, MX, MY, PSX, PSY.
-using StationRow = std::array<float, 12>;
 
 // What the load combinations take of a pile besides its head stiffness: the responses of its two
 // bending planes to unit head displacements (shared by the piles of one type) and its stations,

@@ -18,7 +18,7 @@ namespace {
 // Values smaller than this part of the largest magnitude in their panel are rounding noise.
 constexpr float NOISE = 1e-6f;
 
-// Column c of the station rows of a pile (0: Z, 1 + q: quantity q), station by station.
+// Column c of the station rows of a pile, station by station.
 std::vector<float> column(std::span<const StationRow> stations, size_t c) {
   std::vector<float> values;
   values.reserve(stations.size());
@@ -30,7 +30,7 @@ std::vector<float> column(std::span<const StationRow> stations, size_t c) {
 std::vector<float> panel_values(const PanelWords& words, int32_t i,
                                 std::span<const StationRow> stations) {
   const QuantityWord* word = quantity_word(words.quantities[i]);
-  return column(stations, static_cast<size_t>(word - QUANTITY_WORDS) + 1);
+  return column(stations, column_of(static_cast<StationQuantity>(word - QUANTITY_WORDS)));
 }
 
 float largest_magnitude(const std::vector<float>& v) {
@@ -103,7 +103,7 @@ std::string pile_svg(const PileData& piles, int32_t p, const Result& result) {
   PileDiagram diagram;
   diagram.title = "Pile " + std::to_string(p);
   diagram.root_data = "data-pile=\"" + std::to_string(p) + "\"";
-  diagram.ZH = column(stations, 0);
+  diagram.ZH = column(stations, Z_COLUMN);
   diagram.KG = pile.KG;
   diagram.joints = segment_joints(piles, p);
   const float ground_z = diagram.ZH[static_cast<size_t>(diagram.KG - 1)];

@@ -39,9 +39,7 @@ inline float as_printed(float value) { return e_rounded(value, 4); }
 Result printed_result(const Result& result);
 
 // Quantity q at a station.
-inline float value_of(const StationRow& row, StationQuantity q) {
-  return row[static_cast<size_t>(q) + 1];
-}
+inline float value_of(const StationRow& row, StationQuantity q) { return row[column_of(q)]; }
 
 // The vocabulary's words are those of the kernel's quantities, in their order.
 constexpr bool named(StationQuantity q, std::string_view name) {

@@ -52,7 +52,7 @@ std::optional<std::string> pos_difference(const PosFile& pos, const Group& group
     differs(held.y, as_printed(piles.PXY(p, 2)), [&] { return "y of the top" + of_pile; });
     for (size_t k = 0; k < stations.size(); ++k) {
       const std::string at = " of station " + std::to_string(k + 1) + of_pile;
-      differs(held.ZH[k], stations[k][0], [&] { return "the depth Z" + at; });
+      differs(held.ZH[k], stations[k][Z_COLUMN], [&] { return "the depth Z" + at; });
       for (int32_t q = 0; q < QUANTITIES; ++q) {
         const auto quantity = static_cast<StationQuantity>(q);
         differs(held.of(quantity)[k], value_of(stations[k], quantity),

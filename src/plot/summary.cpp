@@ -64,7 +64,7 @@ void add_extreme_cells(std::vector<Cell>& row, std::span<const StationRow> stati
     row.insert(row.end(), {"-", "-", "-"});
   } else {
     row.insert(row.end(), {QUANTITY_WORDS[e.quantity].name,
-                           static_cast<double>(stations[static_cast<size_t>(e.k - 1)][0]),
+                           static_cast<double>(stations[static_cast<size_t>(e.k - 1)][Z_COLUMN]),
                            std::to_string(e.k)});
   }
 }
@@ -126,8 +126,9 @@ ResultTable soil_extremes_table(const Result& result) {
   for (size_t i = 0; i < result.piles.size(); ++i) {
     const PileResult& pile = result.piles[i];
     const std::span<const StationRow> stations = result.stations_of(pile);
-    std::vector<Cell> row = {std::to_string(i + 1),
-                             static_cast<double>(stations[static_cast<size_t>(pile.KG - 1)][0])};
+    std::vector<Cell> row = {
+        std::to_string(i + 1),
+        static_cast<double>(stations[static_cast<size_t>(pile.KG - 1)][Z_COLUMN])};
     for (const auto& kind : EXTREME_KINDS) {
       if (kind.x_plane == PSX) continue;  // the soil stresses are all in the soil
       add_extreme_cells(row, stations, largest_of(stations, kind.x_plane, kind.y_plane, pile.KG));

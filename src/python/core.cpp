@@ -413,7 +413,8 @@ py::array station_rows(py::handle self, int32_t pile) {
   const std::span<const StationRow> rows =
       result_of(self).stations_of(pile_of(result_of(self), pile));
   const auto n = static_cast<py::ssize_t>(rows.size());
-  return view(self, n == 0 ? nullptr : rows[0].data(), {n, 12}, {12 * F, F});
+  constexpr auto columns = static_cast<py::ssize_t>(std::tuple_size_v<StationRow>);
+  return view(self, n == 0 ? nullptr : rows[0].data(), {n, columns}, {columns * F, F});
 }
 
 int32_t ground_station(const Analysis& a, int32_t pile) { return pile_of(a.result, pile).KG; }

@@ -6,40 +6,29 @@
 
 namespace kelmarino {
 
-void pile_top(int32_t g, const Table<float, MAX_PILES, 6>& TOPD, const PileData& piles,
-              StationTables& st) {
+void pile_top(const Model& model, int32_t g, float (&DU)[6], float (&FT)[6]) {
   Matrix6 B;
-  for (int32_t i = 1; i <= 6; ++i) st.DU[i - 1] = TOPD(g, i);
-  stiffness_block(piles, g, B);
-  matrix_product(6, 6, 1, B.data(), st.DU, st.FT);
+  for (int32_t i = 1; i <= 6; ++i) DU[i - 1] = model.run.TOPD(g, i);
+  stiffness_block(model.piles, g, B);
+  matrix_product(6, 6, 1, B.data(), DU, FT);
 }
 
-void compute_stations(int32_t g, const SegmentReals& BTX, const SegmentReals& BTY,
-                      const PileReals& ZBL, const Table<float, MAX_PILES, 6>& TOPD,
-                      const PileData& piles, ResponseCache& cache, StationTables& st) {
-  pile_top(g, TOPD, piles, st);
-  const PlaneResponse& x = cache.plane(piles, BTX, g);
-  const PlaneResponse& y = cache.plane(piles, y_factors(BTX, BTY, piles, g), g);
-  station_list(piles, ZBL, g, st.stations);
-  st.KG = st.stations.KG;
-  st.NSTA = st.stations.NSTA;
-  float DU[6][1], FT[6][1], q[QUANTITIES][1];
+void compute_stations(const Model& model, int32_t g, ResponseCache& cache, const float (&DU)[6],
+                      const float (&FT)[6], StationList& list, std::vector<StationRow>& rows) {
+  const RunValues& run = model.run;
+  const PlaneResponse& x = cache.plane(model.piles, run.BTX, g);
+  const PlaneResponse& y = cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, g), g);
+  station_list(model.piles, run.ZBL, g, list);
+  float top[6][1], forces[6][1], q[QUANTITIES][1];
   for (int32_t i = 0; i < 6; ++i) {
-    DU[i][0] = st.DU[i];
-    FT[i][0] = st.FT[i];
+    top[i][0] = DU[i];
+    forces[i][0] = FT[i];
   }
-  for (int32_t k = 1; k <= st.NSTA; ++k) {
-    station_values(x, y, k, st.stations(k), DU, FT, q);
-    st.ZH(k) = st.stations(k).ZH;
-    const int32_t xs[4] = {UX, SY, NX, MY};
-    const int32_t ys[4] = {UY, SX, NY, MX};
-    for (int32_t i = 1; i <= 4; ++i) {
-      st.STX(k, i) = q[xs[i - 1]][0];
-      st.STY(k, i) = q[ys[i - 1]][0];
-    }
-    st.FNZ(k) = q[NZ][0];
-    st.PSX(k) = q[PSX][0];
-    st.PSY(k) = q[PSY][0];
+  for (int32_t k = 1; k <= list.NSTA; ++k) {
+    station_values(x, y, k, list(k), top, forces, q);
+    StationRow& row = rows.emplace_back();
+    row[Z_COLUMN] = list(k).ZH;
+    for (int32_t i = 0; i < QUANTITIES; ++i) row[column_of(StationQuantity(i))] = q[i][0];
   }
 }
 

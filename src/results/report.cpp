@@ -1,5 +1,7 @@
 // Report lines of the foundation analysis, the report section of every pile and the records of
 // the post-processing file.
+#include <algorithm>
+
 #include "foundation/foundation.hpp"
 #include "results/results.hpp"
 
@@ -30,59 +32,44 @@ const char* const PERCENT_LINE = "(7X,'%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%%
 
 // clang-format on
 
-void write_displacement_table(OutChannel& report, const StationTables& st) {
+// The values of the columns of every row, row by row.
+void add_columns(ItemList& list, std::span<const StationRow> rows,
+                 std::initializer_list<size_t> columns) {
+  for (const StationRow& row : rows) {
+    for (const size_t c : columns) list.add(row[c]);
+  }
+}
+
+void write_displacement_table(OutChannel& report, int32_t KG, std::span<const StationRow> rows) {
   write(report, "(/,/,15X,'Z',12X,'UX',12X,'UY',12X,'SX',12X,'SY',12X,'PSX',12X,'PSY')");
   write(report, "(14X,'(m)',11X,'(m)',11X,'(m)',10X,'(rad)',9X,'(rad)',9X,'(t/m2)',9X,'(t/m2)',/)");
+  const size_t above_count = std::min(static_cast<size_t>(KG - 1), rows.size());
   ItemList above;
-  for (int32_t k = 1; k < st.KG; ++k) {
-    above.add(st.ZH(k));
-    above.add(st.STX(k, 1));
-    above.add(st.STY(k, 1));
-    above.add(st.STY(k, 2));
-    above.add(st.STX(k, 2));
-  }
+  add_columns(above, rows.first(above_count),
+              {Z_COLUMN, column_of(UX), column_of(UY), column_of(SX), column_of(SY)});
   write(report, "(7X,5E14.4)", above.span());
   ItemList below;
-  for (int32_t k = st.KG; k <= st.NSTA; ++k) {
-    below.add(st.ZH(k));
-    below.add(st.STX(k, 1));
-    below.add(st.STY(k, 1));
-    below.add(st.STY(k, 2));
-    below.add(st.STX(k, 2));
-    below.add(st.PSX(k));
-    below.add(st.PSY(k));
-  }
+  add_columns(below, rows.subspan(above_count),
+              {Z_COLUMN, column_of(UX), column_of(UY), column_of(SX), column_of(SY), column_of(PSX),
+               column_of(PSY)});
   write(report, "(7X,7E14.4)", below.span());
 }
 
-void write_force_table(OutChannel& report, const StationTables& st) {
+void write_force_table(OutChannel& report, std::span<const StationRow> rows) {
   write(report, "(/,/,18X,'Z',14X,'NX',14X,'NY',14X,'NZ',14X,'MX',14X,'MY')");
   write(report, "(17X,'(m)',12X,'(t)',13X,'(t)',13X,'(t)',12X,'(t*m)',11X,'(t*m)',/)");
   ItemList list;
-  for (int32_t k = 1; k <= st.NSTA; ++k) {
-    list.add(st.ZH(k));
-    list.add(st.STX(k, 3));
-    list.add(st.STY(k, 3));
-    list.add(st.FNZ(k));
-    list.add(st.STY(k, 4));
-    list.add(st.STX(k, 4));
-  }
+  add_columns(
+      list, rows,
+      {Z_COLUMN, column_of(NX), column_of(NY), column_of(NZ), column_of(MX), column_of(MY)});
   write(report, "(7X,6E16.4)", list.span());
 }
 
-// A post-processing group: the values of one table column for every station.
-void write_station_values(OutChannel& pos, const Vec<float, MAX_STATIONS>& values, int32_t NSTA) {
+// A post-processing group: the values of the columns of every station, station by station.
+void write_station_columns(OutChannel& pos, std::span<const StationRow> rows,
+                           std::initializer_list<size_t> columns) {
   ItemList list;
-  for (int32_t k = 1; k <= NSTA; ++k) list.add(values(k));
-  write(pos, "(6e14.4)", list.span());
-}
-
-void write_station_states(OutChannel& pos, const Table<float, MAX_STATIONS, 4>& table,
-                          int32_t NSTA) {
-  ItemList list;
-  for (int32_t k = 1; k <= NSTA; ++k) {
-    for (int32_t i = 1; i <= 4; ++i) list.add(table(k, i));
-  }
+  add_columns(list, rows, columns);
   write(pos, "(6e14.4)", list.span());
 }
 
@@ -115,10 +102,8 @@ void write_cap_displacements(OutChannel& report, const Vec<float, 6>& U) {
 
 // clang-format on
 
-void write_pile_section(OutChannel& report, int32_t g, const PileData& piles,
-                        const StationTables& st) {
-  const float* DU = st.DU;
-  const float* FT = st.FT;
+void write_pile_section(OutChannel& report, int32_t g, const PileData& piles, const float (&DU)[6],
+                        const float (&FT)[6], int32_t KG, std::span<const StationRow> rows) {
   write(report, ASTERISK_LINE);
   write(report, "(34X,'NO. ',I2,' # PILE')", {g});
   write(report, ASTERISK_LINE);
@@ -135,12 +120,12 @@ void write_pile_section(OutChannel& report, int32_t g, const PileData& piles,
   write(report, "(32X,'Displacements of the pile body and')");
   write(report, "(27X,'   Compression stresses of soil (PSX,PSY)')");
   write(report, PERCENT_LINE);
-  write_displacement_table(report, st);
+  write_displacement_table(report, KG, rows);
   write(report, "(//)");
   write(report, PERCENT_LINE);
   write(report, "(32X,'Internal forces of the pile body')");
   write(report, PERCENT_LINE);
-  write_force_table(report, st);
+  write_force_table(report, rows);
 }
 
 void write_pos_header(OutChannel& pos, int32_t PNUM, const PileData& piles) {
@@ -153,15 +138,16 @@ void write_pos_header(OutChannel& pos, int32_t PNUM, const PileData& piles) {
   write(pos, "(6e14.4)", list.span());
 }
 
-void write_pos_records(OutChannel& pos, int32_t g, const PileData& piles, const StationTables& st) {
-  write(pos, "(2i5)", {g, st.NSTA});
+void write_pos_records(OutChannel& pos, int32_t g, const PileData& piles,
+                       std::span<const StationRow> rows) {
+  write(pos, "(2i5)", {g, static_cast<int32_t>(rows.size())});
   write(pos, "(2e14.4)", {piles.PXY(g, 1), piles.PXY(g, 2)});
-  write_station_values(pos, st.ZH, st.NSTA);
-  write_station_states(pos, st.STX, st.NSTA);
-  write_station_states(pos, st.STY, st.NSTA);
-  write_station_values(pos, st.FNZ, st.NSTA);
-  write_station_values(pos, st.PSX, st.NSTA);
-  write_station_values(pos, st.PSY, st.NSTA);
+  write_station_columns(pos, rows, {Z_COLUMN});
+  write_station_columns(pos, rows, {column_of(UX), column_of(SY), column_of(NX), column_of(MY)});
+  write_station_columns(pos, rows, {column_of(UY), column_of(SX), column_of(NY), column_of(MX)});
+  write_station_columns(pos, rows, {column_of(NZ)});
+  write_station_columns(pos, rows, {column_of(PSX)});
+  write_station_columns(pos, rows, {column_of(PSY)});
 }
 
 }  // namespace kelmarino

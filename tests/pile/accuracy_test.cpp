@@ -202,13 +202,17 @@ TEST(PileAccuracy, HeadStiffnessAndStationsAgreeWithAFineMeshSolution) {
 
     for (const auto& head : heads) {
       for (int32_t i = 1; i <= 6; ++i) run.TOPD(1, i) = head[i - 1];
-      StationTables st;
-      compute_stations(1, run.BTX, run.BTY, run.ZBL, run.TOPD, model->piles, cache, st);
-      ASSERT_EQ(static_cast<size_t>(st.NSTA), z.size());
+      float DU[6], FT[6];
+      pile_top(*model, 1, DU, FT);
+      const auto list = std::make_unique<StationList>();
+      std::vector<StationRow> rows;
+      compute_stations(*model, 1, cache, DU, FT, *list, rows);
+      ASSERT_EQ(rows.size(), z.size());
       // Columns UX, SY, NX, MY from the x-z plane; UY, SX, NY, MX from the y-z plane.
       const double u[2] = {head[0], head[1]};
       const double theta[2] = {head[4], -head[3]};
       const double back[2][4] = {{1, 1, 1, 1}, {1, -1, 1, -1}};
+      const StationQuantity columns[2][4] = {{UX, SY, NX, MY}, {UY, SX, NY, MX}};
       const char* const names[2][4] = {{"UX", "SY", "NX", "MY"}, {"UY", "SX", "NY", "MX"}};
       for (int32_t plane = 0; plane < 2; ++plane) {
         for (int32_t q = 0; q < 4; ++q) {
@@ -218,8 +222,7 @@ TEST(PileAccuracy, HeadStiffnessAndStationsAgreeWithAFineMeshSolution) {
             const reference::State& b = ref.unit_theta[k];
             const double ra[4] = {a.u, a.theta, a.Q, a.M}, rb[4] = {b.u, b.theta, b.Q, b.M};
             want.push_back(back[plane][q] * (u[plane] * ra[q] + theta[plane] * rb[q]));
-            const int32_t row = static_cast<int32_t>(k) + 1;
-            got.push_back(plane == 0 ? st.STX(row, q + 1) : st.STY(row, q + 1));
+            got.push_back(rows[k][column_of(columns[plane][q])]);
           }
           const double scale = largest(want);
           if (scale == 0.0) continue;
@@ -232,13 +235,13 @@ TEST(PileAccuracy, HeadStiffnessAndStationsAgreeWithAFineMeshSolution) {
       // The largest soil stress of the x direction and its station: PMT.u.z below the ground.
       size_t at = 0, got_at = 0;
       double peak = 0.0, got_peak = 0.0;
-      for (size_t k = static_cast<size_t>(st.KG); k < z.size(); ++k) {
+      for (size_t k = static_cast<size_t>(list->KG); k < z.size(); ++k) {
         const double depth = z[k] - static_cast<double>(c.free_length);
         const reference::State& a = ref.unit_u[k];
         const reference::State& b = ref.unit_theta[k];
         const double stress = soil_coefficient(c, depth) * (u[0] * a.u + theta[0] * b.u) * depth;
         if (std::fabs(stress) > std::fabs(peak)) peak = stress, at = k;
-        const double printed = st.PSX(static_cast<int32_t>(k) + 1);
+        const double printed = rows[k][column_of(PSX)];
         if (std::fabs(printed) > std::fabs(got_peak)) got_peak = printed, got_at = k;
       }
       EXPECT_EQ(got_at, at) << "station of the largest soil stress";

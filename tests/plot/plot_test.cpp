@@ -268,7 +268,7 @@ TEST(PileDiagram, RoundingNoiseIsDrawnAsZeroAndNeverMarked) {
     const StationQuantity planes[5][2] = {{UX, UY}, {SY, SX}, {NX, NY}, {MY, MX}, {PSX, PSY}};
     for (size_t k = 0; k < result.piles[0].count; ++k) {
       StationRow& row = result.stations[result.piles[0].first + k];
-      for (const auto& [x, y] : planes) row[y + 1] = c.part * row[x + 1];
+      for (const auto& [x, y] : planes) row[column_of(y)] = c.part * row[column_of(x)];
     }
     const XmlDocument doc = read_xml(pile_svg(read.group->model->piles, 1, result));
     for (const XmlElement* panel : doc.all("g", "class", "panel")) {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/analysis.hpp"
 #include "foundation/foundation.hpp"
@@ -52,10 +53,25 @@ std::unique_ptr<Model> full_run(const std::string& text) {
   return model;
 }
 
-void stations(const Model& model, int32_t g, StationTables& st) {
+// The top and the stations of pile g of a run, as the analysis keeps them.
+struct PileStations {
+  float DU[6] = {}, FT[6] = {};
+  int32_t KG = 1;
+  std::vector<StationRow> rows;
+  int32_t NSTA() const { return static_cast<int32_t>(rows.size()); }
+  float at(int32_t k, StationQuantity q) const {
+    return rows[static_cast<size_t>(k - 1)][column_of(q)];
+  }
+};
+
+PileStations stations(const Model& model, int32_t g) {
+  PileStations st;
   ResponseCache cache;
-  compute_stations(g, model.run.BTX, model.run.BTY, model.run.ZBL, model.run.TOPD, model.piles,
-                   cache, st);
+  const auto list = std::make_unique<StationList>();
+  pile_top(model, g, st.DU, st.FT);
+  compute_stations(model, g, cache, st.DU, st.FT, *list, st.rows);
+  st.KG = list->KG;
+  return st;
 }
 
 // Five piles spread unevenly over the cap: vertical ones, one raked in the x-z plane, one raked
@@ -136,9 +152,8 @@ TEST(Statics, PileForcesOfARakedGroupBalanceTheLoadAtTheCapCentre) {
   const PileData& piles = model->piles;
   const Vec<float, 6>& U = model->run.FORCE;
   double sum[6] = {}, size[6] = {};
-  StationTables st;
   for (int32_t g = 1; g <= model->run.PNUM; ++g) {
-    stations(*model, g, st);
+    const PileStations st = stations(*model, g);
     // Pile axes in cap axes: local z along (a, b, c), local x and y at right angles to it.
     const double a = piles.AGL(g, 1), b = piles.AGL(g, 2), c = piles.AGL(g, 3);
     const double t = std::sqrt(b * b + c * c);
@@ -208,21 +223,22 @@ TEST(PileResults, BendingPlanesOfARoundPileAgreeUnderAQuarterTurn) {
       "*end\n";
   const auto along_x = full_run(before + "60.0 0.0 900.0 0.0 0.0 0.0\n" + after);
   const auto along_y = full_run(before + "0.0 60.0 900.0 0.0 0.0 0.0\n" + after);
-  StationTables x, y;
-  stations(*along_x, 1, x);
-  stations(*along_y, 1, y);
-  ASSERT_EQ(x.NSTA, y.NSTA);
-  for (int32_t i = 1; i <= 4; ++i) {
-    const float sign = (i == 2 || i == 4) ? -1.0f : 1.0f;
+  const PileStations x = stations(*along_x, 1), y = stations(*along_y, 1);
+  ASSERT_EQ(x.NSTA(), y.NSTA());
+  const struct {
+    StationQuantity x, y;  // of the x-z plane, and its turned counterpart
+    float sign;
+  } turns[] = {{UX, UY, 1.0f}, {SY, SX, -1.0f}, {NX, NY, 1.0f}, {MY, MX, -1.0f}};
+  for (const auto& t : turns) {
     float largest = 0.0f;
-    for (int32_t k = 1; k <= x.NSTA; ++k) largest = std::max(largest, std::fabs(x.STX(k, i)));
+    for (int32_t k = 1; k <= x.NSTA(); ++k) largest = std::max(largest, std::fabs(x.at(k, t.x)));
     ASSERT_GT(largest, 0.0f);
-    for (int32_t k = 1; k <= x.NSTA; ++k) {
-      EXPECT_NEAR(sign * y.STY(k, i), x.STX(k, i), 1e-5f * largest) << "entry " << i << ", " << k;
-      EXPECT_NEAR(y.STX(k, i), 0.0f, 1e-5f * largest) << "entry " << i << ", " << k;
+    for (int32_t k = 1; k <= x.NSTA(); ++k) {
+      EXPECT_NEAR(t.sign * y.at(k, t.y), x.at(k, t.x), 1e-5f * largest) << t.x << ", " << k;
+      EXPECT_NEAR(y.at(k, t.x), 0.0f, 1e-5f * largest) << t.x << ", " << k;
     }
   }
-  EXPECT_GT(x.STX(1, 1), 0.0f);  // pushed along +X, the pile top moves along +X
+  EXPECT_GT(x.at(1, UX), 0.0f);  // pushed along +X, the pile top moves along +X
 }
 
 // Down every pile of the raked group: the axial force falls as the parabola 1 - (z/ZBL)^2 to zero
@@ -231,34 +247,33 @@ TEST(PileResults, BendingPlanesOfARoundPileAgreeUnderAQuarterTurn) {
 // the segment holding the step (5000 down to z = 5, 8000 below).
 TEST(PileResults, AxialForceAndSoilStressesDownThePiles) {
   const auto model = full_run(RAKED_GROUP);
-  StationTables st;
   for (int32_t g = 1; g <= model->run.PNUM; ++g) {
     SCOPED_TRACE("pile " + std::to_string(g));
-    stations(*model, g, st);
+    const PileStations st = stations(*model, g);
     const int32_t KSU = model->piles.KSU(g);
     ASSERT_EQ(st.KG, 5);
-    ASSERT_EQ(st.NSTA, 20);
+    ASSERT_EQ(st.NSTA(), 20);
     const double top = st.FT[2];
     ASSERT_GT(std::fabs(top), 1.0);
     for (int32_t k = 1; k <= st.KG; ++k) {
-      EXPECT_EQ(st.FNZ(k), st.FT[2]) << k;
-      EXPECT_EQ(st.PSX(k), 0.0f) << k;
-      EXPECT_EQ(st.PSY(k), 0.0f) << k;
+      EXPECT_EQ(st.at(k, NZ), st.FT[2]) << k;
+      EXPECT_EQ(st.at(k, PSX), 0.0f) << k;
+      EXPECT_EQ(st.at(k, PSY), 0.0f) << k;
     }
-    EXPECT_NE(st.STX(st.KG, 1), 0.0f);  // the ground line moves, yet carries no soil stress
-    for (int32_t k = st.KG + 1; k <= st.NSTA; ++k) {
+    EXPECT_NE(st.at(st.KG, UX), 0.0f);  // the ground line moves, yet carries no soil stress
+    for (int32_t k = st.KG + 1; k <= st.NSTA(); ++k) {
       const double z = k - st.KG;  // steps of 1 m below the ground line
       const double axial = KSU < 3 ? top * (1.0 - z * z / 225.0) : top;
-      EXPECT_NEAR(st.FNZ(k), axial, 1e-5 * std::fabs(top)) << k;
+      EXPECT_NEAR(st.at(k, NZ), axial, 1e-5 * std::fabs(top)) << k;
       const double pmt = z <= 5.0 ? 5000.0 : 8000.0;
-      const double psx = pmt * z * double{st.STX(k, 1)}, psy = pmt * z * double{st.STY(k, 1)};
-      EXPECT_NEAR(st.PSX(k), psx, 1e-5 * std::fabs(psx) + 1e-9) << k;
-      EXPECT_NEAR(st.PSY(k), psy, 1e-5 * std::fabs(psy) + 1e-9) << k;
+      const double psx = pmt * z * double{st.at(k, UX)}, psy = pmt * z * double{st.at(k, UY)};
+      EXPECT_NEAR(st.at(k, PSX), psx, 1e-5 * std::fabs(psx) + 1e-9) << k;
+      EXPECT_NEAR(st.at(k, PSY), psy, 1e-5 * std::fabs(psy) + 1e-9) << k;
     }
     if (KSU < 3) {
-      EXPECT_NEAR(st.FNZ(st.NSTA), 0.0, 1e-5 * std::fabs(top));
+      EXPECT_NEAR(st.at(st.NSTA(), NZ), 0.0, 1e-5 * std::fabs(top));
     } else {
-      EXPECT_EQ(st.FNZ(st.NSTA), st.FT[2]);
+      EXPECT_EQ(st.at(st.NSTA(), NZ), st.FT[2]);
     }
   }
 }
@@ -270,21 +285,16 @@ TEST(PileResults, AxialForceAndSoilStressesDownThePiles) {
 // leaves them of the order of that largest value.
 TEST(PileResults, MarchEndsInTheTipConditionOfThePile) {
   const auto model = full_run(RAKED_GROUP);
-  StationTables st;
+  // Q, M of both planes at a free tip; u, theta at a fixed one.
+  const StationQuantity vanishing[2][4] = {{NX, MY, NY, MX}, {UX, SY, UY, SX}};
   for (int32_t g = 1; g <= model->run.PNUM; ++g) {
-    stations(*model, g, st);
+    const PileStations st = stations(*model, g);
     const bool fixed = model->piles.KSU(g) == 4;
-    const int32_t first = fixed ? 1 : 3;  // u, theta for a fixed tip; Q, M for a free one
-    for (int32_t i = first; i <= first + 1; ++i) {
-      for (const auto* table : {&st.STX, &st.STY}) {
-        float largest = 0.0f;
-        for (int32_t k = 1; k <= st.NSTA; ++k) {
-          largest = std::max(largest, std::fabs((*table)(k, i)));
-        }
-        EXPECT_GT(largest, 0.0f);
-        EXPECT_NEAR((*table)(st.NSTA, i), 0.0f, 2e-2f * largest)
-            << "pile " << g << ", entry " << i << (table == &st.STX ? " of STX" : " of STY");
-      }
+    for (const StationQuantity q : vanishing[fixed ? 1 : 0]) {
+      float largest = 0.0f;
+      for (int32_t k = 1; k <= st.NSTA(); ++k) largest = std::max(largest, std::fabs(st.at(k, q)));
+      EXPECT_GT(largest, 0.0f);
+      EXPECT_NEAR(st.at(st.NSTA(), q), 0.0f, 2e-2f * largest) << "pile " << g << ", quantity " << q;
     }
   }
 }
@@ -333,18 +343,13 @@ TEST(CapAnalysis, NoLoadGivesZeroDisplacementsEverywhere) {
   text.replace(text.find(control), control.size(), "0\n");
   const auto model = full_run(text);
   for (int32_t i = 1; i <= 6; ++i) EXPECT_EQ(model->run.FORCE(i), 0.0f);
-  StationTables st;
   for (int32_t g = 1; g <= model->run.PNUM; ++g) {
-    stations(*model, g, st);
+    const PileStations st = stations(*model, g);
     for (int32_t i = 0; i < 6; ++i) EXPECT_EQ(st.FT[i], 0.0f) << g;
-    for (int32_t k = 1; k <= st.NSTA; ++k) {
-      for (int32_t i = 1; i <= 4; ++i) {
-        EXPECT_EQ(st.STX(k, i), 0.0f) << g << "," << k;
-        EXPECT_EQ(st.STY(k, i), 0.0f) << g << "," << k;
+    for (int32_t k = 1; k <= st.NSTA(); ++k) {
+      for (int32_t q = 0; q < QUANTITIES; ++q) {
+        EXPECT_EQ(st.at(k, StationQuantity(q)), 0.0f) << g << "," << k << "," << q;
       }
-      EXPECT_EQ(st.FNZ(k), 0.0f);
-      EXPECT_EQ(st.PSX(k), 0.0f);
-      EXPECT_EQ(st.PSY(k), 0.0f);
     }
   }
 }
@@ -386,20 +391,20 @@ TEST(PileResults, StationsFollowTheStepCounts) {
       p.ESP(i, i) = diagonal[i - 1];
       model->run.TOPD(1, i) = top[i - 1];
     }
-    StationTables st;
-    stations(*model, 1, st);
+    const PileStations st = stations(*model, 1);
     EXPECT_EQ(st.KG, c.KG);
-    ASSERT_EQ(st.NSTA, c.NSTA);
-    for (int32_t k = 1; k <= c.NSTA; ++k) EXPECT_EQ(st.ZH(k), c.ZH[k - 1]) << k;
+    ASSERT_EQ(st.NSTA(), c.NSTA);
+    for (int32_t k = 1; k <= c.NSTA; ++k)
+      EXPECT_EQ(st.rows[static_cast<size_t>(k - 1)][Z_COLUMN], c.ZH[k - 1]) << k;
     for (int32_t i = 0; i < 6; ++i) EXPECT_FLOAT_EQ(st.FT[i], diagonal[i] * top[i]);
-    EXPECT_EQ(st.STX(1, 1), top[0]);
-    EXPECT_EQ(st.STY(1, 2), top[3]);
-    EXPECT_EQ(st.STX(1, 4), diagonal[4] * top[4]);
-    EXPECT_EQ(st.STY(1, 4), diagonal[3] * top[3]);
+    EXPECT_EQ(st.at(1, UX), top[0]);
+    EXPECT_EQ(st.at(1, SX), top[3]);
+    EXPECT_EQ(st.at(1, MY), diagonal[4] * top[4]);
+    EXPECT_EQ(st.at(1, MX), diagonal[3] * top[3]);
     // With the ground line at the pile top, the top moves and still carries no soil stress.
-    EXPECT_EQ(st.PSX(st.KG), 0.0f);
-    EXPECT_EQ(st.PSY(st.KG), 0.0f);
-    EXPECT_NE(st.STX(st.KG, 1), 0.0f);
+    EXPECT_EQ(st.at(st.KG, PSX), 0.0f);
+    EXPECT_EQ(st.at(st.KG, PSY), 0.0f);
+    EXPECT_NE(st.at(st.KG, UX), 0.0f);
   }
 }
 
