@@ -21,6 +21,8 @@
 #include <string>
 #include <thread>
 #include <type_traits>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "analysis/analysis.hpp"
@@ -603,25 +605,73 @@ struct ContextReset {
   ~ContextReset() { fault_context() = FaultContext{}; }
 };
 
+// Load cases and combinations as the package hands them over: a file's text, or values (the
+// points of a case as rows of x, y, FX .. MZ; the factors of a combination by case).
+using CaseRows = py::array_t<float, py::array::c_style | py::array::forcecast>;
+using LoadsIn = std::variant<std::string, std::vector<std::pair<std::string, CaseRows>>>;
+using CombinationsIn =
+    std::variant<std::string,
+                 std::vector<std::pair<std::string, std::vector<std::pair<std::string, float>>>>>;
+
+// A refusal of the cases library: an InputError keeps its parts, a value's place among them.
+InputFailure refused(const RunError& error) {
+  if (const auto* e = dynamic_cast<const InputError*>(&error)) {
+    return {{}, {e->file, e->line, e->column, e->what_is_wrong, e->text, e->what()}};
+  }
+  return {{}, {"", 0, 0, error.what(), "", error.what()}};
+}
+
+std::vector<cases::LoadCase> load_cases_of(const Group& g, const LoadsIn& loads,
+                                           const std::vector<cases::LoadCase>& given,
+                                           const std::string& name) {
+  const auto* text = std::get_if<std::string>(&loads);
+  return text ? cases::load_cases(g, text, name)
+              : cases::add_load_cases(cases::load_cases(g, nullptr, name), given);
+}
+
+// The points of the cases given as values; needs the interpreter lock.
+std::vector<cases::LoadCase> given_cases(const LoadsIn& loads) {
+  std::vector<cases::LoadCase> given;
+  if (const auto* values = std::get_if<1>(&loads)) {
+    for (const auto& [name, rows] : *values) {
+      if (rows.ndim() != 2 || rows.shape(1) != 8) {
+        const std::string message = "loads[\"" + name + "\"]: a load point has 8 values";
+        throw InputFailure{{}, {"", 0, 0, message, "", "run-time error in " + message}};
+      }
+      cases::LoadCase& c = given.emplace_back(cases::LoadCase{name, {}, 0});
+      const auto r = rows.unchecked<2>();
+      for (py::ssize_t k = 0; k < r.shape(0); ++k) {
+        c.points.push_back(
+            {r(k, 0), r(k, 1), {r(k, 2), r(k, 3), r(k, 4), r(k, 5), r(k, 6), r(k, 7)}});
+      }
+    }
+  }
+  return given;
+}
+
 // The combinations of a group: its load cases (its own load points the case "data" when its JCTR
-// is 1, then those of a loads file's text) under the combinations of a combinations file's text
-// (none: every case alone), from the analysis of its stiffness.
-Cases core_combinations(py::handle group, const std::string& loads, const std::string& loads_name,
-                        const std::optional<std::string>& combinations,
+// is 1, then those of a loads file or of values) under the combinations of a combinations file
+// or of values (none: every case alone), from the analysis of its stiffness.
+Cases core_combinations(py::handle group, const LoadsIn& loads, const std::string& loads_name,
+                        const std::optional<CombinationsIn>& combinations,
                         const std::string& combinations_name) {
   const GroupValues values = group_values(group);
+  const std::vector<cases::LoadCase> given = given_cases(loads);
   const py::gil_scoped_release released;
   const Group g = checked(values);
   Cases out;
   std::vector<cases::LoadCase> load_cases;
-  const auto refused = [](const RunError& error) {
-    return InputFailure{{}, {"", 0, 0, error.what(), "", error.what()}};
-  };
   try {
-    load_cases = cases::load_cases(g, &loads, loads_name);
-    out.combinations = combinations
-                           ? cases::read_combinations(*combinations, combinations_name, load_cases)
-                           : cases::single_case_combinations(load_cases);
+    load_cases = load_cases_of(g, loads, given, loads_name);
+    if (!combinations) {
+      out.combinations = cases::single_case_combinations(load_cases);
+    } else if (const auto* text = std::get_if<std::string>(&*combinations)) {
+      out.combinations = cases::read_combinations(*text, combinations_name, load_cases);
+    } else {
+      std::vector<cases::CombinationValues> v;
+      for (const auto& [name, factors] : std::get<1>(*combinations)) v.push_back({name, factors});
+      out.combinations = cases::combinations_of(v, load_cases);
+    }
   } catch (const RunError& error) {
     throw refused(error);
   }
