@@ -461,42 +461,28 @@ void analysis_fields(Io& io, A& a) {
   io(a.result.cap, a.result.KCAP, a.result.piles, a.result.stations, a.result.derived);
 }
 
-struct Put {
-  std::string bytes;
-  template <typename... T>
-  void operator()(const T&... values) {
-    (put(values), ...);
-  }
-  template <typename T>
-  void put(const T& value) {
-    if constexpr (is_composite<T>) {
-      composite_fields(*this, value);
-    } else if constexpr (is_list<T>) {
-      put(value.size());
-      for (const auto& item : value) put(item);
-    } else {
-      static_assert(std::is_trivially_copyable_v<T>);
-      bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
-    }
-  }
-};
-
-struct Get {
+// An Analysis as bytes, field by field: written by Bytes<true>, read back by Bytes<false>.
+template <bool writing>
+struct Bytes {
   std::string bytes;
   size_t at = 0;
   template <typename... T>
   void operator()(T&... values) {
-    (get(values), ...);
+    (io(values), ...);
   }
   template <typename T>
-  void get(T& value) {
-    if constexpr (is_composite<T>) {
+  void io(T& value) {
+    using U = std::remove_const_t<T>;
+    if constexpr (is_composite<U>) {
       composite_fields(*this, value);
-    } else if constexpr (is_list<T>) {
-      size_t count = 0;
-      get(count);
-      value.resize(count);
-      for (auto& item : value) get(item);
+    } else if constexpr (is_list<U>) {
+      size_t count = value.size();
+      io(count);
+      if constexpr (!writing) value.resize(count);
+      for (auto& item : value) io(item);
+    } else if constexpr (writing) {
+      static_assert(std::is_trivially_copyable_v<U>);
+      bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
     } else {
       if (bytes.size() - at < sizeof value) throw py::value_error("not the state of an analysis");
       std::memcpy(&value, bytes.data() + at, sizeof value);
@@ -506,13 +492,13 @@ struct Get {
 };
 
 py::bytes state_of(const Analysis& a) {
-  Put put;
+  Bytes<true> put;
   analysis_fields(put, a);
   return put.bytes;
 }
 
 Analysis analysis_of_state(const py::bytes& state) {
-  Get get{state};
+  Bytes<false> get{state};
   Analysis a;
   analysis_fields(get, a);
   return a;
@@ -704,9 +690,9 @@ Cases core_combinations(py::handle group, const LoadsIn& loads, const std::strin
 constexpr py::ssize_t H = sizeof(cases::HeadResult), S = sizeof(cases::StationEnvelope),
                       E = sizeof(cases::Extreme);
 
-py::list combination_names(const Cases& c) {
-  py::list names;
-  for (const cases::Combination& combination : c.combinations) names.append(combination.name);
+std::vector<std::string> combination_names(const Cases& c) {
+  std::vector<std::string> names;
+  for (const cases::Combination& combination : c.combinations) names.push_back(combination.name);
   return names;
 }
 
