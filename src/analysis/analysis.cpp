@@ -24,15 +24,6 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-Issue issue_of(const InputError& error) {
-  Issue issue = input_issue(error.file, error.what_is_wrong, error.what());
-  issue.line = error.line;
-  issue.column = error.column;
-  issue.text = error.text;
-  issue.console = error.console;
-  return issue;
-}
-
 bool every_step_count_positive(const PileData& piles, int32_t PNUM) {
   for (int32_t p = 1; p <= PNUM; ++p) {
     for (int32_t s = 1; s <= piles.NFR(p); ++s) {
@@ -85,6 +76,15 @@ Issue input_issue(const std::string& file, const std::string& message, const std
   return issue;
 }
 
+Issue input_issue(const InputError& error) {
+  Issue issue = input_issue(error.file, error.what_is_wrong, error.what());
+  issue.line = error.line;
+  issue.column = error.column;
+  issue.text = error.text;
+  issue.console = error.console;
+  return issue;
+}
+
 Issue analysis_issue(const std::string& stage, int32_t pile, const std::string& full) {
   Issue issue;
   issue.kind = Issue::Kind::analysis;
@@ -116,7 +116,7 @@ GroupRead parse_group(const std::string& text, const std::string& name) {
       group.warnings = lines_of(warnings.text());
       read.group = std::move(group);
     } catch (const InputError& error) {
-      read.issue = issue_of(error);
+      read.issue = input_issue(error);
     } catch (const RunError& error) {
       read.issue = input_issue(name, error.what(), error.what());
     }

@@ -49,6 +49,9 @@ struct Issue {
 // message.
 Issue input_issue(const std::string& file, const std::string& message, const std::string& full);
 
+// The issue of an input error thrown by a reader, with its line, column and text.
+Issue input_issue(const InputError& error);
+
 // An arithmetic fault of the analysis at a stage and a pile (0: none), with its whole message.
 Issue analysis_issue(const std::string& stage, int32_t pile, const std::string& full);
 

@@ -20,6 +20,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "analysis/analysis.hpp"
@@ -109,6 +110,26 @@ std::vector<LoadCase> load_cases(const Group& group, const std::string* loads_te
 // (an empty cell is 0). Refusals as read_load_cases.
 std::vector<Combination> read_combinations(const std::string& text, const std::string& file,
                                            const std::vector<LoadCase>& cases);
+
+// Load cases and combinations given as values, as a program builds them: the rules of the files
+// that are not those of the CSV text, on the values. A mistake is refused with an InputError
+// naming the value by its place (loads["A"][0].FX, combinations["C1"]["B"]) and no line.
+
+// add_load_cases: `cases` followed by the cases `given`: each has a name (is_name) not given to
+// a case before it (the data file's own, DATA_CASE, among them), and every value is finite.
+std::vector<LoadCase> add_load_cases(std::vector<LoadCase> cases, std::vector<LoadCase> given);
+
+// A combination given as values: its name and its factors by load case.
+struct CombinationValues {
+  std::string name;
+  std::vector<std::pair<std::string, float>> factors;
+};
+
+// combinations_of: the combinations of values, at least one: each has a name given once, names
+// each of its cases once and only cases of `cases`, with finite factors. Its terms are ordered as
+// the columns of a combinations file written from the values: cases in the order first named.
+std::vector<Combination> combinations_of(const std::vector<CombinationValues>& values,
+                                         const std::vector<LoadCase>& cases);
 
 // Every load case as a combination of its own with factor 1, for a run without a combinations
 // file.

@@ -157,12 +157,49 @@ float number(const std::string& cell, const Place& at) {
   return value;
 }
 
-void check_name(const std::string& cell, const Place& at) {
-  if (!is_name(cell)) {
-    refuse(at, quoted(cell) +
-                   " is not a name: a name has 1 to 40 letters, digits, underscores, hyphens "
-                   "and points");
+// ---- The rules of names and values, worded alike for a file's rows and for values ----
+
+std::string not_a_name(const std::string& name) {
+  return quoted(name) +
+         " is not a name: a name has 1 to 40 letters, digits, underscores, hyphens and points";
+}
+
+std::string taken_name(const std::string& name) {
+  return quoted(name) +
+         " is the load case of the data file's own load points; give this case another name";
+}
+
+std::string case_named_twice(const std::string& name) {
+  return "the load case " + quoted(name) + " is named twice";
+}
+
+std::string combination_named_twice(const std::string& name) {
+  return "the combination " + quoted(name) + " is named twice";
+}
+
+std::string case_list(const std::vector<LoadCase>& cases) {
+  std::string list;
+  for (const LoadCase& c : cases) {
+    if (!list.empty()) list += ", ";
+    list += c.name;
   }
+  return list.empty() ? "none" : list;
+}
+
+std::string not_a_case(const std::string& name, const std::vector<LoadCase>& cases) {
+  return quoted(name) + " is not a load case; the load cases are " + case_list(cases);
+}
+
+// The index of the case of a name in `cases`, or -1.
+int32_t case_index(const std::string& name, const std::vector<LoadCase>& cases) {
+  for (size_t k = 0; k < cases.size(); ++k) {
+    if (cases[k].name == name) return static_cast<int32_t>(k);
+  }
+  return -1;
+}
+
+void check_name(const std::string& cell, const Place& at) {
+  if (!is_name(cell)) refuse(at, not_a_name(cell));
 }
 
 // A header cell: the name alone, or the name followed by its unit in parentheses.
@@ -212,15 +249,6 @@ void check_not_empty(const std::vector<Row>& rows, const std::string& file,
   }
 }
 
-std::string case_list(const std::vector<LoadCase>& cases) {
-  std::string list;
-  for (const LoadCase& c : cases) {
-    if (!list.empty()) list += ", ";
-    list += c.name;
-  }
-  return list.empty() ? "none" : list;
-}
-
 // The header of a combinations file: "combination", then case names; the case of each column.
 std::vector<int32_t> combination_columns(const Row& header, const std::string& file,
                                          const std::vector<LoadCase>& cases) {
@@ -239,17 +267,12 @@ std::vector<int32_t> combination_columns(const Row& header, const std::string& f
     const Place at{file, header.line, std::to_string(c + 1)};
     check_name(name, at);
     if (seen.count(name) != 0) {
-      refuse(at, "the load case " + quoted(name) + " is named twice (also in column " +
-                     std::to_string(seen[name] + 1) + ")");
+      refuse(at,
+             case_named_twice(name) + " (also in column " + std::to_string(seen[name] + 1) + ")");
     }
     seen[name] = c;
-    int32_t found = -1;
-    for (size_t k = 0; k < cases.size() && found < 0; ++k) {
-      if (cases[k].name == name) found = static_cast<int32_t>(k);
-    }
-    if (found < 0) {
-      refuse(at, quoted(name) + " is not a load case; the load cases are " + case_list(cases));
-    }
+    const int32_t found = case_index(name, cases);
+    if (found < 0) refuse(at, not_a_case(name, cases));
     columns.push_back(found);
   }
   return columns;
@@ -276,7 +299,7 @@ void refuse_twice_named(size_t count, Name name, Line line, const std::string& f
   }
   if (twice == order.size()) return;
   refuse(Place{file, line(twice), "combination"},
-         "the combination " + quoted(std::string(name(twice))) + " is named twice (also on line " +
+         combination_named_twice(std::string(name(twice))) + " (also on line " +
              std::to_string(line(earlier)) + ")");
 }
 
@@ -374,6 +397,29 @@ void add_load(const Combination& combination, const std::vector<LoadCase>& cases
   out.names.push_back(combination.name);
 }
 
+// ---- Load cases and combinations given as values ----
+
+// A mistake in a value, named by its place (loads["A"][0].FX, combinations["C1"]["B"]).
+[[noreturn]] void refuse_value(const std::string& place, const std::string& what) {
+  const std::string message = place + ": " + what;
+  throw InputError("run-time error in " + message, "", 0, 0, message, "");
+}
+
+std::string case_place(const std::string& name) { return "loads[" + quoted(name) + "]"; }
+
+std::string combination_place(const std::string& name) {
+  return "combinations[" + quoted(name) + "]";
+}
+
+// A value that must be finite: reals beyond the range of a float are infinities here.
+void check_finite(float value, const std::string& place) {
+  if (std::isfinite(value)) return;
+  refuse_value(place, std::string(std::isnan(value) ? "nan"
+                                  : value > 0       ? "inf"
+                                                    : "-inf") +
+                          " is not a finite number");
+}
+
 }  // namespace
 
 bool is_name(const std::string& text) {
@@ -400,9 +446,7 @@ std::vector<LoadCase> read_load_cases(const std::string& text, const std::string
     const Place name_at{file, row.line, "case"};
     check_name(name, name_at);
     if (!taken.empty() && name == taken) {
-      refuse(name_at, quoted(name) +
-                          " is the load case of the data file's own load points; give this case "
-                          "another name");
+      refuse(name_at, taken_name(name));
     }
     PointLoad point;
     float* values[8] = {&point.x, &point.y};
@@ -456,6 +500,65 @@ CombinationLoads read_combination_loads(const std::string& text, const InputName
       files.combinations);
   out.warnings = warnings_of_use(files, cases, used, factorless);
   return out;
+}
+
+std::vector<LoadCase> add_load_cases(std::vector<LoadCase> cases, std::vector<LoadCase> given) {
+  const char* const fields[8] = {"x", "y", "FX", "FY", "FZ", "MX", "MY", "MZ"};
+  for (LoadCase& c : given) {
+    const std::string place = case_place(c.name);
+    if (!is_name(c.name)) refuse_value(place, not_a_name(c.name));
+    const int32_t before = case_index(c.name, cases);
+    if (before >= 0) {
+      const LoadCase& earlier = cases[static_cast<size_t>(before)];
+      refuse_value(place, earlier.name == DATA_CASE && earlier.line == 0
+                              ? taken_name(c.name)
+                              : case_named_twice(c.name));
+    }
+    for (size_t k = 0; k < c.points.size(); ++k) {
+      const PointLoad& point = c.points[k];
+      const float values[8] = {point.x,      point.y,      point.act[0], point.act[1],
+                               point.act[2], point.act[3], point.act[4], point.act[5]};
+      for (int32_t i = 0; i < 8; ++i) {
+        check_finite(values[i], place + "[" + std::to_string(k) + "]." + fields[i]);
+      }
+    }
+    c.line = 0;
+    cases.push_back(std::move(c));
+  }
+  return cases;
+}
+
+std::vector<Combination> combinations_of(const std::vector<CombinationValues>& values,
+                                         const std::vector<LoadCase>& cases) {
+  if (values.empty()) refuse_value("combinations", "there is no combination");
+  std::map<std::string, size_t> columns;  // each case named, in the order first named
+  std::map<std::string, size_t> seen;     // each combination's name
+  std::vector<Combination> combinations;
+  combinations.reserve(values.size());
+  for (const CombinationValues& v : values) {
+    const std::string place = combination_place(v.name);
+    if (!is_name(v.name)) refuse_value(place, not_a_name(v.name));
+    if (!seen.emplace(v.name, combinations.size()).second) {
+      refuse_value(place, combination_named_twice(v.name));
+    }
+    std::vector<std::pair<size_t, Term>> terms;  // by column
+    std::map<std::string, bool> named;
+    for (const auto& [name, factor] : v.factors) {
+      const std::string at = place + "[" + quoted(name) + "]";
+      if (!is_name(name)) refuse_value(at, not_a_name(name));
+      if (!named.emplace(name, true).second) refuse_value(at, case_named_twice(name));
+      const int32_t k = case_index(name, cases);
+      if (k < 0) refuse_value(at, not_a_case(name, cases));
+      check_finite(factor, at);
+      const size_t column = columns.emplace(name, columns.size()).first->second;
+      if (factor != 0.0f) terms.emplace_back(column, Term{k, factor});
+    }
+    std::sort(terms.begin(), terms.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    Combination& combination = combinations.emplace_back(Combination{v.name, {}, 0});
+    for (const auto& term : terms) combination.terms.push_back(term.second);
+  }
+  return combinations;
 }
 
 std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& cases) {

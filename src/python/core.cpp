@@ -21,6 +21,8 @@
 #include <string>
 #include <thread>
 #include <type_traits>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "analysis/analysis.hpp"
@@ -460,42 +462,28 @@ void analysis_fields(Io& io, A& a) {
   io(a.result.cap, a.result.KCAP, a.result.piles, a.result.stations, a.result.derived);
 }
 
-struct Put {
-  std::string bytes;
-  template <typename... T>
-  void operator()(const T&... values) {
-    (put(values), ...);
-  }
-  template <typename T>
-  void put(const T& value) {
-    if constexpr (is_composite<T>) {
-      composite_fields(*this, value);
-    } else if constexpr (is_list<T>) {
-      put(value.size());
-      for (const auto& item : value) put(item);
-    } else {
-      static_assert(std::is_trivially_copyable_v<T>);
-      bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
-    }
-  }
-};
-
-struct Get {
+// An Analysis as bytes, field by field: written by Bytes<true>, read back by Bytes<false>.
+template <bool writing>
+struct Bytes {
   std::string bytes;
   size_t at = 0;
   template <typename... T>
   void operator()(T&... values) {
-    (get(values), ...);
+    (io(values), ...);
   }
   template <typename T>
-  void get(T& value) {
-    if constexpr (is_composite<T>) {
+  void io(T& value) {
+    using U = std::remove_const_t<T>;
+    if constexpr (is_composite<U>) {
       composite_fields(*this, value);
-    } else if constexpr (is_list<T>) {
-      size_t count = 0;
-      get(count);
-      value.resize(count);
-      for (auto& item : value) get(item);
+    } else if constexpr (is_list<U>) {
+      size_t count = value.size();
+      io(count);
+      if constexpr (!writing) value.resize(count);
+      for (auto& item : value) io(item);
+    } else if constexpr (writing) {
+      static_assert(std::is_trivially_copyable_v<U>);
+      bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
     } else {
       if (bytes.size() - at < sizeof value) throw py::value_error("not the state of an analysis");
       std::memcpy(&value, bytes.data() + at, sizeof value);
@@ -505,13 +493,13 @@ struct Get {
 };
 
 py::bytes state_of(const Analysis& a) {
-  Put put;
+  Bytes<true> put;
   analysis_fields(put, a);
   return put.bytes;
 }
 
 Analysis analysis_of_state(const py::bytes& state) {
-  Get get{state};
+  Bytes<false> get{state};
   Analysis a;
   analysis_fields(get, a);
   return a;
@@ -604,25 +592,73 @@ struct ContextReset {
   ~ContextReset() { fault_context() = FaultContext{}; }
 };
 
+// Load cases and combinations as the package hands them over: a file's text, or values (the
+// points of a case as rows of x, y, FX .. MZ; the factors of a combination by case).
+using CaseRows = py::array_t<float, py::array::c_style | py::array::forcecast>;
+using LoadsIn = std::variant<std::string, std::vector<std::pair<std::string, CaseRows>>>;
+using CombinationsIn =
+    std::variant<std::string,
+                 std::vector<std::pair<std::string, std::vector<std::pair<std::string, float>>>>>;
+
+// A refusal of the cases library: an InputError keeps its parts, a value's place among them.
+InputFailure refused(const RunError& error) {
+  if (const auto* e = dynamic_cast<const InputError*>(&error)) {
+    return {{}, input_issue(*e)};
+  }
+  return {{}, input_issue("", error.what(), error.what())};
+}
+
+std::vector<cases::LoadCase> load_cases_of(const Group& g, const LoadsIn& loads,
+                                           const std::vector<cases::LoadCase>& given,
+                                           const std::string& name) {
+  const auto* text = std::get_if<std::string>(&loads);
+  return text ? cases::load_cases(g, text, name)
+              : cases::add_load_cases(cases::load_cases(g, nullptr, name), given);
+}
+
+// The points of the cases given as values; needs the interpreter lock.
+std::vector<cases::LoadCase> given_cases(const LoadsIn& loads) {
+  std::vector<cases::LoadCase> given;
+  if (const auto* values = std::get_if<1>(&loads)) {
+    for (const auto& [name, rows] : *values) {
+      if (rows.ndim() != 2 || rows.shape(1) != 8) {
+        const std::string message = "loads[\"" + name + "\"]: a load point has 8 values";
+        throw InputFailure{{}, input_issue("", message, "run-time error in " + message)};
+      }
+      cases::LoadCase& c = given.emplace_back(cases::LoadCase{name, {}, 0});
+      const auto r = rows.unchecked<2>();
+      for (py::ssize_t k = 0; k < r.shape(0); ++k) {
+        c.points.push_back(
+            {r(k, 0), r(k, 1), {r(k, 2), r(k, 3), r(k, 4), r(k, 5), r(k, 6), r(k, 7)}});
+      }
+    }
+  }
+  return given;
+}
+
 // The combinations of a group: its load cases (its own load points the case "data" when its JCTR
-// is 1, then those of a loads file's text) under the combinations of a combinations file's text
-// (none: every case alone), from the analysis of its stiffness.
-Cases core_combinations(py::handle group, const std::string& loads, const std::string& loads_name,
-                        const std::optional<std::string>& combinations,
+// is 1, then those of a loads file or of values) under the combinations of a combinations file
+// or of values (none: every case alone), from the analysis of its stiffness.
+Cases core_combinations(py::handle group, const LoadsIn& loads, const std::string& loads_name,
+                        const std::optional<CombinationsIn>& combinations,
                         const std::string& combinations_name) {
   const GroupValues values = group_values(group);
+  const std::vector<cases::LoadCase> given = given_cases(loads);
   const py::gil_scoped_release released;
   const Group g = checked(values);
   Cases out;
   std::vector<cases::LoadCase> load_cases;
-  const auto refused = [](const RunError& error) {
-    return InputFailure{{}, input_issue("", error.what(), error.what())};
-  };
   try {
-    load_cases = cases::load_cases(g, &loads, loads_name);
-    out.combinations = combinations
-                           ? cases::read_combinations(*combinations, combinations_name, load_cases)
-                           : cases::single_case_combinations(load_cases);
+    load_cases = load_cases_of(g, loads, given, loads_name);
+    if (!combinations) {
+      out.combinations = cases::single_case_combinations(load_cases);
+    } else if (const auto* text = std::get_if<std::string>(&*combinations)) {
+      out.combinations = cases::read_combinations(*text, combinations_name, load_cases);
+    } else {
+      std::vector<cases::CombinationValues> v;
+      for (const auto& [name, factors] : std::get<1>(*combinations)) v.push_back({name, factors});
+      out.combinations = cases::combinations_of(v, load_cases);
+    }
   } catch (const RunError& error) {
     throw refused(error);
   }
@@ -654,9 +690,9 @@ Cases core_combinations(py::handle group, const std::string& loads, const std::s
 constexpr py::ssize_t H = sizeof(cases::HeadResult), S = sizeof(cases::StationEnvelope),
                       E = sizeof(cases::Extreme);
 
-py::list combination_names(const Cases& c) {
-  py::list names;
-  for (const cases::Combination& combination : c.combinations) names.append(combination.name);
+std::vector<std::string> combination_names(const Cases& c) {
+  std::vector<std::string> names;
+  for (const cases::Combination& combination : c.combinations) names.push_back(combination.name);
   return names;
 }
 

@@ -2,6 +2,8 @@
 // every class of mistake with its whole message.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -228,6 +230,75 @@ TEST(CombinationLoads, KeepTheNamesAndLoadsOfTheRows) {
   EXPECT_EQ(faulting.faulting, 1u);
   EXPECT_EQ(faulting.faulting_combination.name, "B");
   EXPECT_EQ(faulting.loads.size(), 3u);
+}
+
+// The refusal of load cases and combinations given as values: the whole message, or "accepted".
+std::string refusal_of_values(const std::vector<LoadCase>& given,
+                              const std::vector<CombinationValues>& combinations) {
+  try {
+    const std::vector<LoadCase> own = {LoadCase{DATA_CASE, {PointLoad{}}, 0}};
+    combinations_of(combinations, add_load_cases(own, given));
+  } catch (const InputError& error) {
+    EXPECT_EQ(error.line, 0);
+    return error.what();
+  }
+  return "accepted";
+}
+
+TEST(CaseValues, RefusesEveryMistakeNamingTheValue) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const std::vector<LoadCase> two = {LoadCase{"DL", {PointLoad{}}}, LoadCase{"LL", {}}};
+  const std::vector<CombinationValues> one = {{"C1", {{"DL", 1.0f}}}};
+  const std::string name_rule =
+      " is not a name: a name has 1 to 40 letters, digits, underscores, hyphens and points";
+  const struct {
+    std::vector<LoadCase> cases;
+    std::vector<CombinationValues> combinations;
+    std::string refusal;
+  } table[] = {
+      {two, one, "accepted"},
+      {{LoadCase{"D L", {}}}, one, "run-time error in loads[\"D L\"]: \"D L\"" + name_rule},
+      {{LoadCase{"data", {}}},
+       one,
+       "run-time error in loads[\"data\"]: \"data\" is the load case of the data file's own load "
+       "points; give this case another name"},
+      {{LoadCase{"DL", {}}, LoadCase{"DL", {}}},
+       one,
+       "run-time error in loads[\"DL\"]: the load case \"DL\" is named twice"},
+      {{LoadCase{"DL", {PointLoad{}, PointLoad{0.0f, 0.0f, {0, 0, 0, 0, -inf, 0}}}}},
+       one,
+       "run-time error in loads[\"DL\"][1].MY: -inf is not a finite number"},
+      {two, {}, "run-time error in combinations: there is no combination"},
+      {two, {{"C 1", {}}}, "run-time error in combinations[\"C 1\"]: \"C 1\"" + name_rule},
+      {two,
+       {{"C1", {}}, {"C1", {}}},
+       "run-time error in combinations[\"C1\"]: the combination \"C1\" is named twice"},
+      {two,
+       {{"C1", {{"DL", 1.0f}, {"DL", 2.0f}}}},
+       "run-time error in combinations[\"C1\"][\"DL\"]: the load case \"DL\" is named twice"},
+      {two,
+       {{"C1", {{"WL", 1.0f}}}},
+       "run-time error in combinations[\"C1\"][\"WL\"]: \"WL\" is not a load case; the load cases "
+       "are data, DL, LL"},
+      {two,
+       {{"C1", {{"LL", std::nanf("")}}}},
+       "run-time error in combinations[\"C1\"][\"LL\"]: nan is not a finite number"},
+  };
+  for (const auto& row : table) {
+    EXPECT_EQ(refusal_of_values(row.cases, row.combinations), row.refusal);
+  }
+}
+
+TEST(CaseValues, OrderTermsAsTheColumnsOfAFileWrittenFromThem) {
+  const std::vector<LoadCase> cases = {LoadCase{"A", {}}, LoadCase{"B", {}}, LoadCase{"C", {}}};
+  const std::vector<Combination> combinations = combinations_of(
+      {{"C1", {{"B", 2.0f}}}, {"C2", {{"A", 1.0f}, {"C", 0.0f}, {"B", 3.0f}}}}, cases);
+  ASSERT_EQ(combinations.size(), 2u);
+  ASSERT_EQ(combinations[1].terms.size(), 2u);
+  EXPECT_EQ(combinations[1].terms[0].load_case, 1);  // B, named first
+  EXPECT_EQ(combinations[1].terms[0].factor, 3.0f);
+  EXPECT_EQ(combinations[1].terms[1].load_case, 0);
+  EXPECT_EQ(combinations[1].line, 0);
 }
 
 }  // namespace

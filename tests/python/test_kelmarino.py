@@ -108,6 +108,38 @@ def test_combinations_give_the_numbers_of_kelmarino_cases(tmp_path):
     assert alone.cap[0].tolist() == kelmarino.analyse(edited).cap.tolist()
 
 
+def test_mappings_give_the_numbers_of_the_files_and_name_their_mistakes():
+    group = kelmarino.read(ROOT / "examples" / "pier.dat")
+    files = kelmarino.combinations(group, ROOT / "examples" / "pier.loads.csv",
+                                   ROOT / "examples" / "pier.combinations.csv")
+    loads = {}
+    for row in csv_rows(ROOT / "examples" / "pier.loads.csv"):
+        loads.setdefault(row[0], []).append(tuple(row[1:]))
+    header = (ROOT / "examples" / "pier.combinations.csv").read_text().splitlines()[0].split(",")
+    combinations = {}
+    for number, row in enumerate(csv_rows(ROOT / "examples" / "pier.combinations.csv")):
+        factors = {case: float(f or 0) for case, f in zip(header[1:], row[1:])}
+        # The first names every case in the file's order; the others theirs in reverse.
+        combinations[row[0]] = factors if number == 0 else \
+            {c: f for c, f in reversed(factors.items()) if f}
+    mapped = kelmarino.combinations(group, loads, combinations)
+    assert mapped.names == files.names
+    assert mapped.cap.tobytes() == files.cap.tobytes()
+    assert mapped.heads.tobytes() == files.heads.tobytes()
+    mistakes = [
+        ({"DL": [(0, 0, 0, 0, 1, 0, 0)]}, None, 'loads["DL"]: a load point has 8 values'),
+        ({"D L": []}, None, 'loads["D L"]: "D L" is not a name: a name has 1 to 40 letters'),
+        ({"data": []}, None, 'loads["data"]: "data" is the load case of the data file'),
+        (loads, {"C": {"DL": 1.0, "X": 2.0}},
+         'combinations["C"]["X"]: "X" is not a load case; the load cases are data, DL, LL'),
+        (loads, {"C": {"LL": 1e39}}, 'combinations["C"]["LL"]: inf is not a finite number'),
+    ]
+    for cases, factors, named in mistakes:
+        with pytest.raises(kelmarino.InputError) as error:
+            kelmarino.combinations(group, cases, factors)
+        assert error.value.message.startswith(named) and error.value.line == 0
+
+
 def test_an_edited_group_is_checked_like_a_data_file_and_its_copy_is_independent():
     group = kelmarino.read(ROOT / "examples" / "pier.dat")
     edited = group.copy()

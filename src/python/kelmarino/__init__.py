@@ -145,11 +145,6 @@ class Group:
         return self
 
 
-def _real(value) -> str:
-    # The shortest text that reads back as the same single-precision value.
-    return str(np.float32(value))
-
-
 def _group(values: dict) -> Group:
     types = {t: PileType(shape, tip, tuple(axis), [Above(*s) for s in above],
                          [Below(*s) for s in below], PMB, PEH, PKE)
@@ -288,28 +283,31 @@ class Combinations:
         return out
 
 
-def _csv_text(source, rows) -> tuple:
-    """The text and name of a CSV file given as a path, or built from rows."""
-    if isinstance(source, (str, os.PathLike)):
-        with open(source, "rb") as file:
-            return file.read(), os.fspath(source)
-    return "\n".join(",".join(str(cell) for cell in row) for row in rows(source)) + "\n", "<mapping>"
+def _is_file(source) -> bool:
+    return isinstance(source, (str, os.PathLike))
 
 
-def _load_rows(loads):
-    yield ["case", "x", "y", "FX", "FY", "FZ", "MX", "MY", "MZ"]
-    for case, points in loads.items():
-        for point in points:
-            values = (point.x, point.y, point.FX, point.FY, point.FZ, point.MX, point.MY,
-                      point.MZ) if isinstance(point, Load) else tuple(point)
-            yield [case, *(_real(v) for v in values)]
+def _file(source) -> tuple:
+    """The text and name of a CSV file."""
+    with open(source, "rb") as file:
+        return file.read(), os.fspath(source)
 
 
-def _combination_rows(combinations):
-    cases = list(dict.fromkeys(c for factors in combinations.values() for c in factors))
-    yield ["combination", *cases]
-    for name, factors in combinations.items():
-        yield [name, *(_real(factors[c]) if c in factors else "" for c in cases)]
+def _point(point) -> tuple:
+    return (point.x, point.y, point.FX, point.FY, point.FZ, point.MX, point.MY, point.MZ) \
+        if isinstance(point, Load) else tuple(point)
+
+
+def _load_values(loads) -> list:
+    """Each case's name and its points, rows of x, y, FX .. MZ in single precision."""
+    return [(str(case), np.array([_point(p) for p in points], np.float32) if points else
+             np.empty((0, 8), np.float32)) for case, points in loads.items()]
+
+
+def _combination_values(combinations) -> list:
+    """Each combination's name and its factors by case, in single precision."""
+    return [(str(name), [(str(case), float(np.float32(f))) for case, f in factors.items()])
+            for name, factors in combinations.items()]
 
 
 def combinations(group: Group, loads, combinations=None) -> Combinations:
@@ -317,8 +315,9 @@ def combinations(group: Group, loads, combinations=None) -> Combinations:
     mapping {case: [Load or (x, y, FX, FY, FZ, MX, MY, MZ), ...]}; `combinations` a combinations
     file, a mapping {name: {case: factor}}, or None for every case alone. With JCTR = 1 the
     group's own load points are the case "data". Raises InputError or AnalysisError."""
-    loads_text, loads_name = _csv_text(loads, _load_rows)
-    combinations_text, combinations_name = (None, "") if combinations is None else \
-        _csv_text(combinations, _combination_rows)
-    return Combinations(_core.combinations(_checked(group), loads_text, loads_name,
-                                           combinations_text, combinations_name))
+    loads, loads_name = _file(loads) if _is_file(loads) else (_load_values(loads), "")
+    combinations, combinations_name = (None, "") if combinations is None else \
+        _file(combinations) if _is_file(combinations) else \
+        (_combination_values(combinations), "")
+    return Combinations(_core.combinations(_checked(group), loads, loads_name, combinations,
+                                           combinations_name))
