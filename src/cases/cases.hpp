@@ -32,18 +32,12 @@ namespace kelmarino::cases {
 
 // ---- Load cases and combinations ----
 
-// One load point of a load case: its position on the cap and the load acting there, in the units,
-// axes and signs of the data file's load points.
-struct PointLoad {
-  float x = 0.0f;  // m
-  float y = 0.0f;
-  float act[6] = {};  // Fx, Fy, Fz (t), Mx, My, Mz (t*m)
-};
-
+// A load case: its load points (each its position on the cap and the load acting there, in the
+// units, axes and signs of the data file's load points).
 struct LoadCase {
   std::string name;
-  std::vector<PointLoad> points;  // in file order
-  int64_t line = 0;               // the line of its first row; 0 for the data file's own case
+  std::vector<LoadValues> points;  // in file order
+  int64_t line = 0;                // the line of its first row; 0 for the data file's own case
 };
 
 // One factor of a combination: a load case (index into the case list) and its non-zero factor.

@@ -13,7 +13,7 @@ std::vector<LoadCase> load_cases(const Group& group, const std::string* loads_te
     LoadCase data{DATA_CASE, {}};
     const LoadPoints& points = group.loads;
     for (int32_t k = 1; k <= points.NACT; ++k) {
-      PointLoad point{points.AXY(k, 1), points.AXY(k, 2), {}};
+      LoadValues point{points.AXY(k, 1), points.AXY(k, 2), {}};
       for (int32_t i = 0; i < 6; ++i) point.act[i] = points.ACT(k, i + 1);
       data.points.push_back(point);
     }
@@ -32,7 +32,7 @@ void combination_force(const Combination& combination, const std::vector<LoadCas
   FORCE = Vec<float, 6>{};
   float T[6];
   for (const Term& term : combination.terms) {
-    for (const PointLoad& point : cases[static_cast<size_t>(term.load_case)].points) {
+    for (const LoadValues& point : cases[static_cast<size_t>(term.load_case)].points) {
       for (int32_t i = 0; i < 6; ++i) T[i] = term.factor * point.act[i];
       check_faults();  // an overflow of the scaled loads, before the sums of its infinities
       reduce_load_point(point.x, point.y, T, FORCE);

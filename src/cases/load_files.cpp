@@ -448,7 +448,7 @@ std::vector<LoadCase> read_load_cases(const std::string& text, const std::string
     if (!taken.empty() && name == taken) {
       refuse(name_at, taken_name(name));
     }
-    PointLoad point;
+    LoadValues point;
     float* values[8] = {&point.x, &point.y};
     for (int32_t i = 0; i < 6; ++i) values[i + 2] = &point.act[i];
     for (size_t c = 1; c < 9; ++c) {
@@ -515,7 +515,7 @@ std::vector<LoadCase> add_load_cases(std::vector<LoadCase> cases, std::vector<Lo
                               : case_named_twice(c.name));
     }
     for (size_t k = 0; k < c.points.size(); ++k) {
-      const PointLoad& point = c.points[k];
+      const LoadValues& point = c.points[k];
       const float values[8] = {point.x,      point.y,      point.act[0], point.act[1],
                                point.act[2], point.act[3], point.act[4], point.act[5]};
       for (int32_t i = 0; i < 8; ++i) {

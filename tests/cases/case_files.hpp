@@ -28,12 +28,12 @@ inline const char* const WORKED_COMBINATIONS =
 
 // The load points of a combination as the data file of an equivalent run lists them: the points
 // of each case in column order, each component multiplied by the factor in single precision.
-inline std::vector<PointLoad> scaled_points(const Combination& combination,
-                                            const std::vector<LoadCase>& cases) {
-  std::vector<PointLoad> points;
+inline std::vector<LoadValues> scaled_points(const Combination& combination,
+                                             const std::vector<LoadCase>& cases) {
+  std::vector<LoadValues> points;
   for (const Term& term : combination.terms) {
-    for (const PointLoad& p : cases[static_cast<size_t>(term.load_case)].points) {
-      PointLoad scaled = p;
+    for (const LoadValues& p : cases[static_cast<size_t>(term.load_case)].points) {
+      LoadValues scaled = p;
       for (float& a : scaled.act) a = term.factor * a;
       points.push_back(scaled);
     }
@@ -49,9 +49,9 @@ inline std::string nine_digits(float value) {
 
 // The data file `example` with its control section replaced by one that lists the points.
 inline std::string equivalent_data(const std::string& example,
-                                   const std::vector<PointLoad>& points) {
+                                   const std::vector<LoadValues>& points) {
   std::string text = "* control: one load combination\n1\n" + std::to_string(points.size()) + "\n";
-  for (const PointLoad& p : points) {
+  for (const LoadValues& p : points) {
     text += nine_digits(p.x) + " " + nine_digits(p.y) + "\n";
     for (int32_t i = 0; i < 6; ++i) text.append(i > 0 ? " " : "").append(nine_digits(p.act[i]));
     text += "\n";

@@ -117,7 +117,7 @@ TEST_P(BuiltCommand, EachCombinationPrintsWhatKelmarinoPrints) {
     const Combination& combination = combinations[row];
     SCOPED_TRACE(base + " " + combination.name);
     for (const Term& term : combination.terms) ASSERT_NE(term.load_case, 0);
-    const std::vector<PointLoad> points = scaled_points(combination, cases);
+    const std::vector<LoadValues> points = scaled_points(combination, cases);
     ASSERT_FALSE(points.empty());
     const kelmarino::testing::ProgramRun reference =
         kelmarino::testing::run_on_data(equivalent_data(example, points));

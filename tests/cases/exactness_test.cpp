@@ -86,7 +86,7 @@ TEST_P(InProcess, EveryCombinationMatchesKelmarinoBitForBit) {
   const size_t count = lib->combinations.size();
   std::vector<std::unique_ptr<Result>> refs;
   for (const Combination& c : lib->combinations) {
-    const std::vector<PointLoad> points = scaled_points(c, lib->cases);
+    const std::vector<LoadValues> points = scaled_points(c, lib->cases);
     ASSERT_LE(points.size(), static_cast<size_t>(MAX_LOAD_POINTS)) << c.name;
     refs.push_back(reference(equivalent_data(example_text(GetParam()), points)));
     for (int32_t i = 0; i < 6; ++i) {

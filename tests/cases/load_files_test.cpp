@@ -50,7 +50,7 @@ TEST(LoadsFile, ReadsSpreadsheetForms) {
   ASSERT_EQ(cases.size(), 2u);
   EXPECT_EQ(cases[0].name, "DL");
   ASSERT_EQ(cases[0].points.size(), 2u);
-  const PointLoad& p = cases[0].points[0];
+  const LoadValues& p = cases[0].points[0];
   EXPECT_EQ(p.x, 1.5f);
   EXPECT_EQ(p.y, -2.0f);
   const float act[6] = {10.0f, 0.0f, 300.0f, 4.0f, 5.0f, 6.0f};
@@ -236,7 +236,7 @@ TEST(CombinationLoads, KeepTheNamesAndLoadsOfTheRows) {
 std::string refusal_of_values(const std::vector<LoadCase>& given,
                               const std::vector<CombinationValues>& combinations) {
   try {
-    const std::vector<LoadCase> own = {LoadCase{DATA_CASE, {PointLoad{}}, 0}};
+    const std::vector<LoadCase> own = {LoadCase{DATA_CASE, {LoadValues{}}, 0}};
     combinations_of(combinations, add_load_cases(own, given));
   } catch (const InputError& error) {
     EXPECT_EQ(error.line, 0);
@@ -247,7 +247,7 @@ std::string refusal_of_values(const std::vector<LoadCase>& given,
 
 TEST(CaseValues, RefusesEveryMistakeNamingTheValue) {
   const float inf = std::numeric_limits<float>::infinity();
-  const std::vector<LoadCase> two = {LoadCase{"DL", {PointLoad{}}}, LoadCase{"LL", {}}};
+  const std::vector<LoadCase> two = {LoadCase{"DL", {LoadValues{}}}, LoadCase{"LL", {}}};
   const std::vector<CombinationValues> one = {{"C1", {{"DL", 1.0f}}}};
   const std::string name_rule =
       " is not a name: a name has 1 to 40 letters, digits, underscores, hyphens and points";
@@ -265,7 +265,7 @@ TEST(CaseValues, RefusesEveryMistakeNamingTheValue) {
       {{LoadCase{"DL", {}}, LoadCase{"DL", {}}},
        one,
        "run-time error in loads[\"DL\"]: the load case \"DL\" is named twice"},
-      {{LoadCase{"DL", {PointLoad{}, PointLoad{0.0f, 0.0f, {0, 0, 0, 0, -inf, 0}}}}},
+      {{LoadCase{"DL", {LoadValues{}, LoadValues{0.0f, 0.0f, {0, 0, 0, 0, -inf, 0}}}}},
        one,
        "run-time error in loads[\"DL\"][1].MY: -inf is not a finite number"},
       {two, {}, "run-time error in combinations: there is no combination"},
