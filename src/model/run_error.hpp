@@ -8,7 +8,9 @@
 
 namespace kelmarino {
 
-// A run-time error. The message is complete and begins with "run-time error ".
+// The one exception of the programs: an error that ends a run, with its complete message. The
+// messages of kelmarino and kelmarino-cases begin with "run-time error "; kelmarino-plot writes
+// its own name before its messages.
 class RunError : public std::runtime_error {
  public:
   explicit RunError(const std::string& message) : std::runtime_error(message) {}

@@ -23,12 +23,6 @@
 
 namespace kelmarino {
 
-// A refusal of the plot command; main writes "kelmarino-plot: " and the message, exit status 1.
-class PlotError : public std::runtime_error {
- public:
-  explicit PlotError(const std::string& message) : std::runtime_error(message) {}
-};
-
 // A value as the report and the post-processing file print it (Ew.4): the single-precision value
 // of its four printed digits.
 inline float as_printed(float value) { return e_rounded(value, 4); }

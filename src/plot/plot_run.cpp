@@ -22,14 +22,14 @@ constexpr int32_t THREADS = 2;
 Group read_data(const std::string& data_name) {
   std::string text;
   if (!read_whole_file(data_name, text)) {
-    throw PlotError("cannot open " + data_name + ": " + std::strerror(errno));
+    throw RunError("cannot open " + data_name + ": " + std::strerror(errno));
   }
   GroupRead read = parse_group(text, data_name);
-  if (!read.group) throw PlotError(read.issue->full);
+  if (!read.group) throw RunError(read.issue->full);
   const int32_t JCTR = read.group->model->run.JCTR;
   if (JCTR == 2 || JCTR == 3) {
-    throw PlotError(data_name + " asks only for a stiffness print (control code " +
-                    std::to_string(JCTR) + "), which has no pile results to draw");
+    throw RunError(data_name + " asks only for a stiffness print (control code " +
+                   std::to_string(JCTR) + "), which has no pile results to draw");
   }
   return std::move(*read.group);
 }
@@ -62,7 +62,7 @@ std::string draw(const std::string& base, std::FILE* errors) {
   const std::string pos_name = base + ".pos";
   const Group group = read_data(data_name);
   const Analysed analysed = analyse(group);
-  if (!analysed.result) throw PlotError(analysed.issue->full);
+  if (!analysed.result) throw RunError(analysed.issue->full);
   const Result result = printed_result(*analysed.result);
   const std::vector<std::string> warnings = stored_run_warnings(group, result, data_name, pos_name);
   for (const std::string& warning : warnings) {

@@ -32,13 +32,13 @@ std::vector<std::string> lines_of(const std::string& text) {
 }
 
 [[noreturn]] void refuse(const Records& r, const std::string& what) {
-  throw PosError(r.name + ", line " + std::to_string(r.taken) + ": " + what);
+  throw RunError(r.name + ", line " + std::to_string(r.taken) + ": " + what);
 }
 
 // Every record starts on a new line.
 const std::string& next_line(Records& r, const std::string& record) {
   if (r.taken >= r.lines.size()) {
-    throw PosError(r.name + ": the file ends after line " + std::to_string(r.taken) + ", before " +
+    throw RunError(r.name + ": the file ends after line " + std::to_string(r.taken) + ", before " +
                    record);
   }
   return r.lines[r.taken++];
@@ -156,7 +156,7 @@ void read_pile(Records& r, int32_t g, PosPile& pile) {
 PosFile read_pos(const std::string& text, const std::string& name) {
   Records r{name, lines_of(text)};
   if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
-    throw PosError(name + " is empty: it holds no pile records");
+    throw RunError(name + " is empty: it holds no pile records");
   }
   PosFile pos;
   read_header(r, pos);

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "diagram/quantities.hpp"  // QUANTITY_COUNT
-#include "pile/pile.hpp"           // StationQuantity
+#include "model/run_error.hpp"
+#include "pile/pile.hpp"  // StationQuantity
 
 namespace kelmarino {
 
@@ -34,15 +35,9 @@ struct PosFile {
   std::vector<PosPile> piles;
 };
 
-// A post-processing file that cannot be read: the message names the file, the line and what was
-// expected there.
-class PosError : public std::runtime_error {
- public:
-  explicit PosError(const std::string& message) : std::runtime_error(message) {}
-};
-
 // read_pos: the records of the post-processing file whose whole text is given; `name` names the
-// file in messages. Throws PosError when a field cannot be read, the file ends before the records
+// file in messages. Throws a RunError naming the file, the line and what was expected there when a
+// field cannot be read, the file ends before the records
 // its counts announce, a pile record is out of order, or text follows the last pile.
 PosFile read_pos(const std::string& text, const std::string& name);
 

@@ -220,7 +220,7 @@ TEST(PosReader, DamagedFilesAreRefusedWithTheLineAtFault) {
     try {
       read_pos(joined(lines, "\n"), "case.pos");
       ADD_FAILURE() << "no error";
-    } catch (const PosError& error) {
+    } catch (const RunError& error) {
       EXPECT_EQ(std::string(error.what()), c.message);
     }
   }
