@@ -239,7 +239,7 @@ bool e_value(const std::string& number, float& value) {
       std::fabs(read) > LARGEST_PRINTED) {
     return false;
   }
-  constexpr double MAX = std::numeric_limits<float>::max();
+  constexpr double MAX = static_cast<double>(std::numeric_limits<float>::max());
   value = static_cast<float>(std::clamp(read, -MAX, MAX));
   return true;
 }
