@@ -9,8 +9,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "faults/faults.hpp"
 #include "foundation/foundation.hpp"
-#include "traps/traps.hpp"
 
 namespace kelmarino {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "analysis/analysis.hpp"
-#include "traps/traps.hpp"
+#include "faults/faults.hpp"
 
 namespace kelmarino {
 namespace {

@@ -7,8 +7,8 @@
 #include <map>
 
 #include "cases/cases.hpp"
+#include "faults/faults.hpp"
 #include "layout/layout.hpp"
-#include "traps/traps.hpp"
 
 namespace kelmarino::cases {
 namespace {

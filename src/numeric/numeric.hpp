@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "faults/faults.hpp"
 #include "model/model.hpp"
-#include "traps/traps.hpp"
 
 namespace kelmarino {
 

@@ -27,7 +27,7 @@
 
 #include "analysis/analysis.hpp"
 #include "cases/cases.hpp"
-#include "traps/traps.hpp"
+#include "faults/faults.hpp"
 
 namespace py = pybind11;
 

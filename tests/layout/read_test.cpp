@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "faults/faults.hpp"
 #include "layout/layout.hpp"
 #include "model/run_error.hpp"
-#include "traps/traps.hpp"
 
 namespace kelmarino {
 namespace {

@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "analysis/analysis.hpp"
+#include "faults/faults.hpp"
 #include "foundation/foundation.hpp"
 #include "input/input.hpp"
 #include "pile/pile.hpp"
 #include "support/test_support.hpp"
-#include "traps/traps.hpp"
 
 namespace kelmarino {
 namespace {

@@ -1,5 +1,5 @@
 // Arithmetic faults found from the floating-point flags, which are per thread.
-#include "traps/traps.hpp"
+#include "faults/faults.hpp"
 
 #include <cfenv>
 
