@@ -27,8 +27,8 @@ double batch(const kelmarino::GroupValues& values, int32_t calls, double& check)
   const auto start = Clock::now();
   for (int32_t i = 0; i < calls; ++i) {
     kelmarino::GroupRead read = kelmarino::build_group(values);
-    const kelmarino::Analysed analysed = kelmarino::analyse(std::move(*read.group));
-    check += static_cast<double>(analysed.result->cap[0]);
+    const kelmarino::Analysed analysed = kelmarino::analyse(std::move(*read));
+    check += static_cast<double>(analysed->cap[0]);
   }
   const std::chrono::duration<double, std::milli> spent = Clock::now() - start;
   return spent.count() / calls;
@@ -46,7 +46,7 @@ double shared_run(const kelmarino::GroupValues& values, int32_t calls, int32_t t
       running.emplace_back([&] {
         for (size_t i = next++; i < static_cast<size_t>(calls); i = next++) {
           kelmarino::GroupRead read = kelmarino::build_group(values);
-          kelmarino::Analysed analysed = kelmarino::analyse(std::move(*read.group));
+          kelmarino::Analysed analysed = kelmarino::analyse(std::move(*read));
           if (keep) results[i] = std::move(analysed);
         }
       });
@@ -54,7 +54,7 @@ double shared_run(const kelmarino::GroupValues& values, int32_t calls, int32_t t
   }
   const std::chrono::duration<double> spent = Clock::now() - start;
   for (const kelmarino::Analysed& a : results) {
-    if (a.result) check += static_cast<double>(a.result->cap[0]);
+    if (a.result) check += static_cast<double>(a->cap[0]);
   }
   return spent.count();
 }
@@ -68,11 +68,11 @@ int main(int argc, char** argv) {
   }
   const int32_t calls = argc > 2 ? std::atoi(argv[2]) : 2000;
   const kelmarino::GroupRead read = kelmarino::read_group(argv[1]);
-  if (!read.group) {
-    std::fprintf(stderr, "%s\n", read.issue->full.c_str());
+  if (!read) {
+    std::fprintf(stderr, "%s\n", read.issue().full.c_str());
     return 1;
   }
-  const kelmarino::GroupValues values = kelmarino::values_of(*read.group);
+  const kelmarino::GroupValues values = kelmarino::values_of(*read);
   double check = 0.0;
   if (argc > 3) {
     const int32_t threads = std::max(1, std::atoi(argv[3]));

@@ -96,7 +96,7 @@ Issue analysis_issue(const std::string& stage, int32_t pile, const std::string& 
 }
 
 GroupRead parse_group(const std::string& text, const std::string& name) {
-  GroupRead read;
+  std::optional<Issue> issue;
   MemoryText warnings, console_text;
   InChannel data = text_channel(text, name);
   data.warnings = warnings.file();
@@ -113,17 +113,19 @@ GroupRead parse_group(const std::string& text, const std::string& name) {
                  model->piles, group.loads);
       at_stage(nullptr);
       group.model = model;
-      group.warnings = lines_of(warnings.text());
-      read.group = std::move(group);
     } catch (const InputError& error) {
-      read.issue = input_issue(error);
+      issue = input_issue(error);
     } catch (const RunError& error) {
-      read.issue = input_issue(name, error.what(), error.what());
+      issue = input_issue(name, error.what(), error.what());
     }
-    if (read.issue) read.issue->warnings = lines_of(warnings.text());
     fault_context() = FaultContext{};
   }
-  return read;
+  if (!issue) {
+    group.warnings = lines_of(warnings.text());
+    return group;
+  }
+  issue->warnings = lines_of(warnings.text());
+  return *std::move(issue);
 }
 
 GroupRead read_group(const std::string& path) {
@@ -131,9 +133,9 @@ GroupRead read_group(const std::string& path) {
   try {
     if (read_whole_file(path, text)) return parse_group(text, path);
     const std::string message = "run-time error opening " + path + ": " + std::strerror(errno);
-    return GroupRead{std::nullopt, input_issue(path, std::strerror(errno), message)};
+    return input_issue(path, std::strerror(errno), message);
   } catch (const RunError& error) {
-    return GroupRead{std::nullopt, input_issue(path, error.what(), error.what())};
+    return input_issue(path, error.what(), error.what());
   }
 }
 
@@ -215,7 +217,8 @@ DerivedValues derived_values(const Model& model, const CalculationWidths& widths
 // The analysis on a model that it may change, as far as the options ask; no load leaves the cap
 // at rest.
 Analysed analyse_model(Model& model, const AnalysisOptions& options) {
-  Analysed analysed;
+  std::optional<Result> analysed;
+  std::optional<Issue> issue;
   ResponseCache cache;
   const FaultFlags flags;
   const auto starting = [&options](AnalysisStage stage) {
@@ -241,13 +244,14 @@ Analysed analyse_model(Model& model, const AnalysisOptions& options) {
       }
     }
     at_stage(nullptr);
-    analysed.result = std::move(result);
+    analysed = std::move(result);
   } catch (const RunError& error) {
     const FaultContext& where = fault_context();
-    analysed.issue = analysis_issue(where.stage, where.pile, error.what());
+    issue = analysis_issue(where.stage, where.pile, error.what());
   }
   fault_context() = FaultContext{};
-  return analysed;
+  if (issue) return *std::move(issue);
+  return *std::move(analysed);
 }
 
 }  // namespace

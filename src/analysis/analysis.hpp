@@ -45,6 +45,25 @@ struct Issue {
   std::vector<std::string> warnings;  // the reader's warnings before the mistake
 };
 
+// What a call that may fail returns: its value, or the issue that stopped it; never both.
+template <typename T>
+class Expected {
+ public:
+  Expected(T value) : value_(std::move(value)) {}      // NOLINT: a value is an outcome
+  Expected(Issue issue) : issue_(std::move(issue)) {}  // NOLINT: and so is an issue
+  bool has_value() const { return value_.has_value(); }
+  explicit operator bool() const { return has_value(); }
+  T& operator*() { return *value_; }
+  const T& operator*() const { return *value_; }
+  T* operator->() { return &*value_; }
+  const T* operator->() const { return &*value_; }
+  const Issue& issue() const { return *issue_; }
+
+ private:
+  std::optional<T> value_;
+  std::optional<Issue> issue_;
+};
+
 // A mistake in the input named by its file alone: `message` is what is wrong, `full` the whole
 // message.
 Issue input_issue(const std::string& file, const std::string& message, const std::string& full);
@@ -64,10 +83,7 @@ struct Group {
   std::vector<std::string> warnings;
 };
 
-struct GroupRead {
-  std::optional<Group> group;
-  std::optional<Issue> issue;
-};
+using GroupRead = Expected<Group>;
 
 // parse_group: the group of a data file's text, with every check of the reader; `name` names the
 // file in messages.
@@ -198,10 +214,7 @@ struct Result {
   }
 };
 
-struct Analysed {
-  std::optional<Result> result;
-  std::optional<Issue> issue;
-};
+using Analysed = Expected<Result>;
 
 // How far an analysis goes: the piles' head stiffness (Result::piles without their tops and
 // stations), also the foundation's stiffness KCAP with every pile's KG and units (the cap at rest

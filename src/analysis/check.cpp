@@ -274,11 +274,11 @@ std::vector<Issue> check(const GroupValues& values) {
 
 GroupRead build_group(const GroupValues& values) {
   std::vector<Issue> issues = check(values);
-  if (!issues.empty()) return {std::nullopt, std::move(issues.front())};
+  if (!issues.empty()) return std::move(issues.front());
   auto model = std::make_shared<Model>();
   Group group;
   group.name = values.name;
-  GroupRead read;
+  std::optional<Issue> issue;
   {
     const FaultFlags flags;
     try {
@@ -286,13 +286,13 @@ GroupRead build_group(const GroupValues& values) {
       fill(values, *model, group.loads);
       at_stage(nullptr);
       group.model = model;
-      read.group = std::move(group);
     } catch (const RunError& error) {
-      read.issue = input_issue(values.name, error.what(), error.what());
+      issue = input_issue(values.name, error.what(), error.what());
     }
     fault_context() = FaultContext{};
   }
-  return read;
+  if (issue) return *std::move(issue);
+  return group;
 }
 
 }  // namespace kelmarino

@@ -64,8 +64,8 @@ std::string refusal(const Issue& issue) {
 void read_inputs(const std::string& base, Inputs& in) {
   const std::string data_name = base + ".dat";
   GroupRead read = read_group(data_name);
-  if (read.issue) throw RunError(refusal(*read.issue));
-  in.group = std::move(*read.group);
+  if (!read) throw RunError(refusal(read.issue()));
+  in.group = std::move(*read);
   const int32_t JCTR = in.group.model->run.JCTR;
   const std::string loads_name = base + ".loads.csv";
   std::string text;
@@ -184,8 +184,8 @@ void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, i
   const FaultFlags flags;
   progress.phase("forming the stiffness of the piles");
   const Analysed analysed = analyse(in.group, {AnalysisScope::foundation});
-  if (analysed.issue) throw RunError(analysed.issue->full);
-  const Result& result = *analysed.result;
+  if (!analysed) throw RunError(analysed.issue().full);
+  const Result& result = *analysed;
   const std::vector<PileMarch> marches = pile_marches(in.group, result);
   progress.phase("solving the combinations");
   solve_loads(result.KCAP, in.cases, in.combinations);

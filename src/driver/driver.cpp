@@ -65,22 +65,22 @@ int32_t run_files(const std::string& base, const std::string& advice, Console& c
   write_banner(report.channel);
   write(console.messages, "(7X,'*** To read input information ***',/)");
   const GroupRead read = parse_group(text, data_name);
-  if (read.issue) {
-    warn(console, read.issue->warnings);
-    if (read.issue->console.empty()) throw RunError(read.issue->full);
-    std::fputs(read.issue->console.c_str(), console.input_errors.file);
+  if (!read) {
+    warn(console, read.issue().warnings);
+    if (read.issue().console.empty()) throw RunError(read.issue().full);
+    std::fputs(read.issue().console.c_str(), console.input_errors.file);
   } else {
-    const Group& group = *read.group;
+    const Group& group = *read;
     warn(console, group.warnings);
     AnalysisOptions options{scope_asked(group),
                             [&console](AnalysisStage stage) { announce(console.messages, stage); }};
     const Analysed analysed = analyse(group, options);
-    if (analysed.issue) throw RunError(analysed.issue->full);
-    write_results(group, *analysed.result, report.channel, pos.channel);
+    if (!analysed) throw RunError(analysed.issue().full);
+    write_results(group, *analysed, report.channel, pos.channel);
   }
   report.close();
   pos.close();
-  return read.issue ? 1 : 0;
+  return !read ? 1 : 0;
 }
 
 // Asks for the base name and runs the analysis on the files it names. An empty name is refused,

@@ -25,13 +25,13 @@ Group read_data(const std::string& data_name) {
     throw RunError("cannot open " + data_name + ": " + std::strerror(errno));
   }
   GroupRead read = parse_group(text, data_name);
-  if (!read.group) throw RunError(read.issue->full);
-  const int32_t JCTR = read.group->model->run.JCTR;
+  if (!read) throw RunError(read.issue().full);
+  const int32_t JCTR = read->model->run.JCTR;
   if (JCTR == 2 || JCTR == 3) {
     throw RunError(data_name + " asks only for a stiffness print (control code " +
                    std::to_string(JCTR) + "), which has no pile results to draw");
   }
-  return std::move(*read.group);
+  return std::move(*read);
 }
 
 // The warning about a stored post-processing file beside the data file that is not what the
@@ -62,8 +62,8 @@ std::string draw(const std::string& base, std::FILE* errors) {
   const std::string pos_name = base + ".pos";
   const Group group = read_data(data_name);
   const Analysed analysed = analyse(group);
-  if (!analysed.result) throw RunError(analysed.issue->full);
-  const Result result = printed_result(*analysed.result);
+  if (!analysed) throw RunError(analysed.issue().full);
+  const Result result = printed_result(*analysed);
   const std::vector<std::string> warnings = stored_run_warnings(group, result, data_name, pos_name);
   for (const std::string& warning : warnings) {
     std::fprintf(errors, "kelmarino-plot: warning: %s\n", warning.c_str());

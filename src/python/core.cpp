@@ -295,20 +295,19 @@ GroupValues group_values(py::handle g) {
 // The values of a data file's text, as the package makes its Group of them: the types keyed by
 // their numbers in the data file.
 py::dict core_parse(const std::string& text, const std::string& name) {
-  GroupRead read;
-  {
+  const GroupRead read = [&] {
     const py::gil_scoped_release released;
-    read = parse_group(text, name);
-  }
-  if (read.issue) throw InputFailure{{}, *read.issue};
-  const GroupValues g = values_of(*read.group);
+    return parse_group(text, name);
+  }();
+  if (!read) throw InputFailure{{}, read.issue()};
+  const GroupValues g = values_of(*read);
   py::list loads, piles, supports;
   py::dict types;
   for (const LoadValues& l : g.loads) {
     loads.append(std::array{l.x, l.y, l.act[0], l.act[1], l.act[2], l.act[3], l.act[4], l.act[5]});
   }
   for (size_t p = 0; p < g.piles.size(); ++p) {
-    const int32_t number = read.group->model->piles.PTYPE(static_cast<int32_t>(p + 1));
+    const int32_t number = read->model->piles.PTYPE(static_cast<int32_t>(p + 1));
     piles.append(py::make_tuple(g.piles[p].x, g.piles[p].y, number));
     if (types.contains(number)) continue;
     const TypeValues& t = g.types[static_cast<size_t>(g.piles[p].type)];
@@ -328,14 +327,14 @@ py::dict core_parse(const std::string& text, const std::string& name) {
   }
   return py::dict(py::arg("name") = g.name, py::arg("JCTR") = g.JCTR, py::arg("INO") = g.INO,
                   py::arg("loads") = loads, py::arg("piles") = piles, py::arg("types") = types,
-                  py::arg("supports") = supports, py::arg("warnings") = read.group->warnings);
+                  py::arg("supports") = supports, py::arg("warnings") = read->warnings);
 }
 
 // The group of a group's values, with every check of the reader.
 Group checked(const GroupValues& values) {
   GroupRead read = build_group(values);
-  if (read.issue) throw InputFailure{{}, std::move(*read.issue)};
-  return std::move(*read.group);
+  if (!read) throw InputFailure{{}, read.issue()};
+  return std::move(*read);
 }
 
 void core_check(py::handle group) {
@@ -357,8 +356,8 @@ struct Analysis {
 // Checks and analyses a group's values, without the interpreter lock.
 Analysis analysis_of(GroupValues&& values) {
   Analysed analysed = analyse(checked(values));
-  if (analysed.issue) throw AnalysisFailure{{}, std::move(*analysed.issue)};
-  return {std::move(values), std::move(*analysed.result)};
+  if (!analysed) throw AnalysisFailure{{}, analysed.issue()};
+  return {std::move(values), std::move(*analysed)};
 }
 
 Analysis core_analyse(py::handle group) {
@@ -663,17 +662,17 @@ Cases core_combinations(py::handle group, const LoadsIn& loads, const std::strin
     throw refused(error);
   }
   const Analysed analysed = analyse(g, {AnalysisScope::foundation});
-  if (analysed.issue) throw AnalysisFailure{{}, *analysed.issue};
+  if (!analysed) throw AnalysisFailure{{}, analysed.issue()};
   const ContextReset reset;
   const FaultFlags flags;
   std::vector<cases::PileMarch> marches;
   try {
-    marches = cases::pile_marches(g, *analysed.result);  // refuses a step count below 1
+    marches = cases::pile_marches(g, *analysed);  // refuses a step count below 1
   } catch (const RunError& error) {
     throw refused(error);
   }
   try {
-    out.caps = cases::solve_combinations(analysed.result->KCAP, load_cases, out.combinations);
+    out.caps = cases::solve_combinations(analysed->KCAP, load_cases, out.combinations);
     std::atomic<int32_t> done{0};
     const auto keep = [&out](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
       out.heads.insert(out.heads.end(), heads.begin(), heads.end());

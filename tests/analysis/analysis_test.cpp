@@ -53,21 +53,20 @@ TEST(Library, GivesEveryBadFileTheMessageOfTheProgramAsAValue) {
         testing::test_data_path(std::string("bad/").append(row.file).append(".dat")));
     const GroupRead read = parse_group(text, "case.dat");
     std::string got;
-    const std::vector<std::string>& warnings =
-        read.issue ? read.issue->warnings : read.group->warnings;
+    const std::vector<std::string>& warnings = !read ? read.issue().warnings : read->warnings;
     for (const std::string& warning : warnings) got.append(warning).append("\n");
-    if (read.issue && !read.issue->console.empty()) {
-      got = "console:" + read.issue->message;  // the line printed among the console's lines
-      EXPECT_NE(read.issue->console.find(read.issue->message + "\n"), std::string::npos);
-    } else if (read.issue) {
-      got += read.issue->full;
+    if (!read && !read.issue().console.empty()) {
+      got = "console:" + read.issue().message;  // the line printed among the console's lines
+      EXPECT_NE(read.issue().console.find(read.issue().message + "\n"), std::string::npos);
+    } else if (!read) {
+      got += read.issue().full;
       const size_t at = row.message.find("case.dat, line ");
       if (at != std::string::npos) {  // the line is a value of its own too
-        EXPECT_EQ(read.issue->line, std::stoll(row.message.substr(at + 15)));
+        EXPECT_EQ(read.issue().line, std::stoll(row.message.substr(at + 15)));
       }
     } else {
-      const Analysed analysed = analyse(*read.group);
-      if (analysed.issue) got += analysed.issue->full;
+      const Analysed analysed = analyse(*read);
+      if (!analysed) got += analysed.issue().full;
     }
     if (got.empty()) got.push_back('-');
     if (got.ends_with('\n')) got.pop_back();
@@ -82,12 +81,12 @@ TEST(Library, WritesTheFilesOfKelmarinoAndAnalysesInTwoThreads) {
   for (const char* name : examples) {
     SCOPED_TRACE(name);
     const GroupRead read = read_group(testing::example_path(std::string(name).append(".dat")));
-    ASSERT_TRUE(read.group) << read.issue->full;
-    groups.push_back(*read.group);
+    ASSERT_TRUE(read.has_value()) << read.issue().full;
+    groups.push_back(*read);
     const std::string base = std::string(folder).append("/").append(name);
-    const Analysed analysed = analyse(*read.group);
-    ASSERT_TRUE(analysed.result);
-    ASSERT_FALSE(write_results(*read.group, *analysed.result, base));
+    const Analysed analysed = analyse(*read);
+    ASSERT_TRUE(analysed.has_value());
+    ASSERT_FALSE(write_results(*read, *analysed, base));
     for (const char* extension : {".out", ".pos"}) {
       EXPECT_EQ(
           testing::read_file(base + extension),
@@ -102,10 +101,10 @@ TEST(Library, WritesTheFilesOfKelmarinoAndAnalysesInTwoThreads) {
   for (const testing::LineEdits& edits : prints) {
     const std::string text = testing::edited_lines(worked, edits);
     const GroupRead read = parse_group(text, "case.dat");
-    ASSERT_TRUE(read.group);
-    const Analysed analysed = analyse(*read.group);
+    ASSERT_TRUE(read.has_value());
+    const Analysed analysed = analyse(*read);
     const std::string base = std::string(folder).append("/print");
-    ASSERT_FALSE(write_results(*read.group, *analysed.result, base));
+    ASSERT_FALSE(write_results(*read, *analysed, base));
     EXPECT_EQ(testing::read_file(std::string(base).append(".out")),
               testing::run_on_data(text).file("case.out"));
   }

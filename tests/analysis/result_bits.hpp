@@ -11,11 +11,11 @@ inline std::string result_bits(const Analysed& a) {
   auto add = [&all](const auto& values) {
     all.append(reinterpret_cast<const char*>(&values), sizeof values);
   };
-  add(a.result->cap);
-  add(a.result->KCAP);
-  for (const PileResult& p : a.result->piles) {
+  add(a->cap);
+  add(a->KCAP);
+  for (const PileResult& p : a->piles) {
     add(p.DU), add(p.FT), add(p.K), add(p.KG), add(p.count);
-    for (const StationRow& row : a.result->stations_of(p)) add(row);
+    for (const StationRow& row : a->stations_of(p)) add(row);
   }
   return all;
 }

@@ -16,8 +16,8 @@ namespace {
 
 GroupValues example_values(const char* name) {
   const GroupRead read = read_group(testing::example_path(std::string(name) + ".dat"));
-  EXPECT_TRUE(read.group);
-  return values_of(*read.group);
+  EXPECT_TRUE(read.has_value());
+  return values_of(*read);
 }
 
 // The types of a group in the opposite order, the piles taking the same ones.
@@ -47,10 +47,10 @@ TEST(GroupValues, BuildsTheGroupTheReaderReadsFromTheirDataText) {
     row.edit(values);
     const GroupRead built = build_group(values);
     const GroupRead read = parse_group(data_text(values), values.name);
-    ASSERT_TRUE(built.group) << built.issue->full;
-    ASSERT_TRUE(read.group) << read.issue->full;
-    EXPECT_EQ(std::memcmp(built.group->model.get(), read.group->model.get(), sizeof(Model)), 0);
-    EXPECT_EQ(std::memcmp(&built.group->loads, &read.group->loads, sizeof(LoadPoints)), 0);
+    ASSERT_TRUE(built.has_value()) << built.issue().full;
+    ASSERT_TRUE(read.has_value()) << read.issue().full;
+    EXPECT_EQ(std::memcmp(built->model.get(), read->model.get(), sizeof(Model)), 0);
+    EXPECT_EQ(std::memcmp(&built->loads, &read->loads, sizeof(LoadPoints)), 0);
   }
 }
 
@@ -58,14 +58,14 @@ TEST(GroupValues, AnalysesEveryExampleAsItsDataFile) {
   for (const char* name : {"worked", "worked-simulated", "pier", "rock"}) {
     SCOPED_TRACE(name);
     const GroupRead read = read_group(testing::example_path(std::string(name) + ".dat"));
-    ASSERT_TRUE(read.group);
-    const GroupRead built = build_group(values_of(*read.group));
-    ASSERT_TRUE(built.group) << built.issue->full;
-    const std::string expected = testing::result_bits(analyse(*read.group));
-    EXPECT_EQ(testing::result_bits(analyse(*built.group)), expected);
+    ASSERT_TRUE(read.has_value());
+    const GroupRead built = build_group(values_of(*read));
+    ASSERT_TRUE(built.has_value()) << built.issue().full;
+    const std::string expected = testing::result_bits(analyse(*read));
+    EXPECT_EQ(testing::result_bits(analyse(*built)), expected);
     // Used up while another group shares the model: analysed on a copy, the other untouched.
-    Group shared = *built.group;
-    EXPECT_EQ(testing::result_bits(analyse(std::move(*built.group))), expected);
+    Group shared = *built;
+    EXPECT_EQ(testing::result_bits(analyse(std::move(*built))), expected);
     EXPECT_EQ(testing::result_bits(analyse(shared)), expected);
     EXPECT_EQ(testing::result_bits(analyse(std::move(shared))), expected);
   }
@@ -167,7 +167,7 @@ TEST(GroupValues, NamesEachMistakeByThePathOfItsValue) {
     ASSERT_EQ(issues.size(), 1u) << row.message;
     EXPECT_EQ(issues[0].message, row.message);
     EXPECT_EQ(issues[0].full, "in " + pier.name + ": " + row.message);
-    EXPECT_EQ(build_group(values).issue->full, issues[0].full);
+    EXPECT_EQ(build_group(values).issue().full, issues[0].full);
   }
 }
 

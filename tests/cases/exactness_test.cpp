@@ -37,8 +37,8 @@ struct Library {
 
 Group example_group(const std::string& base) {
   GroupRead read = parse_group(example_text(base), "case.dat");
-  EXPECT_FALSE(read.issue) << read.issue->full;
-  return std::move(*read.group);
+  EXPECT_TRUE(read.has_value()) << read.issue().full;
+  return std::move(*read);
 }
 
 std::unique_ptr<Library> library(const std::string& base) {
@@ -52,9 +52,9 @@ std::unique_ptr<Library> library(const std::string& base) {
     lib->combinations.push_back(c);
   }
   const Analysed analysed = analyse(lib->group, {AnalysisScope::foundation});
-  EXPECT_FALSE(analysed.issue) << analysed.issue->full;
-  lib->caps = solve_combinations(analysed.result->KCAP, lib->cases, lib->combinations);
-  lib->marches = pile_marches(lib->group, *analysed.result);
+  EXPECT_TRUE(analysed.has_value()) << analysed.issue().full;
+  lib->caps = solve_combinations(analysed->KCAP, lib->cases, lib->combinations);
+  lib->marches = pile_marches(lib->group, *analysed);
   return lib;
 }
 
@@ -62,10 +62,10 @@ std::unique_ptr<Library> library(const std::string& base) {
 // pile.
 std::unique_ptr<Result> reference(const std::string& data_text) {
   const GroupRead read = parse_group(data_text, "case.dat");
-  if (!read.group) throw RunError(read.issue->full);
-  Analysed analysed = analyse(*read.group);
-  if (!analysed.result) throw RunError(analysed.issue->full);
-  return std::make_unique<Result>(std::move(*analysed.result));
+  if (!read) throw RunError(read.issue().full);
+  Analysed analysed = analyse(*read);
+  if (!analysed) throw RunError(analysed.issue().full);
+  return std::make_unique<Result>(std::move(*analysed));
 }
 
 // Quantity q of station k of pile `pile` of a reference, as the post-processing file holds it.
@@ -189,19 +189,19 @@ TEST_P(InProcess, StiffnessAloneAgreesWithTheFullAnalysis) {
   const Group group = example_group(GetParam());
   const Analysed full = analyse(group);
   const Analysed stiffness = analyse(group, {AnalysisScope::foundation});
-  ASSERT_TRUE(full.result && stiffness.result);
+  ASSERT_TRUE(full.has_value() && stiffness.has_value());
   for (int32_t i = 0; i < 36; ++i) {
-    EXPECT_EQ(bits(stiffness.result->KCAP.v[i]), bits(full.result->KCAP.v[i]));
+    EXPECT_EQ(bits(stiffness->KCAP.v[i]), bits(full->KCAP.v[i]));
   }
-  for (size_t p = 0; p < full.result->piles.size(); ++p) {
+  for (size_t p = 0; p < full->piles.size(); ++p) {
     SCOPED_TRACE("pile " + std::to_string(p + 1));
-    const PileResult& pile = full.result->piles[p];
-    const PileResult& alone = stiffness.result->piles[p];
+    const PileResult& pile = full->piles[p];
+    const PileResult& alone = stiffness->piles[p];
     for (int32_t i = 0; i < 6; ++i) {
       for (int32_t j = 0; j < 6; ++j) EXPECT_EQ(bits(alone.K[i][j]), bits(pile.K[i][j]));
     }
     EXPECT_EQ(alone.KG, pile.KG);
-    const std::span<const StationRow> rows = full.result->stations_of(pile);
+    const std::span<const StationRow> rows = full->stations_of(pile);
     ASSERT_EQ(alone.units.stations.size(), rows.size());
     for (size_t k = 0; k < rows.size(); ++k) {
       EXPECT_EQ(bits(alone.units.stations[k].ZH), bits(rows[k][Z_COLUMN]));

@@ -23,19 +23,19 @@ void run_once(const uint8_t* bytes, size_t size) {
   using namespace kelmarino;
   const std::string text(reinterpret_cast<const char*>(bytes), size);
   const GroupRead read = parse_group(text, "fuzz.dat");
-  if (read.issue) {
-    if (read.issue->console.empty() && !is_run_time_error(read.issue->full)) __builtin_trap();
+  if (!read) {
+    if (read.issue().console.empty() && !is_run_time_error(read.issue().full)) __builtin_trap();
     return;
   }
-  const Group& group = *read.group;
+  const Group& group = *read;
   const Analysed analysed = analyse(group, {scope_asked(group), nullptr});
-  if (analysed.issue) {
-    if (!is_run_time_error(analysed.issue->full)) __builtin_trap();
+  if (!analysed) {
+    if (!is_run_time_error(analysed.issue().full)) __builtin_trap();
     return;
   }
   OutChannel report{null_output(), "fuzz.out"};
   OutChannel pos{null_output(), "fuzz.pos"};
-  write_results(group, *analysed.result, report, pos);
+  write_results(group, *analysed, report, pos);
 }
 
 }  // namespace

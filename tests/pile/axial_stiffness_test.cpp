@@ -100,8 +100,8 @@ std::string data_text(const Case& c) {
 // Reads the data text and runs the two axial stages on it, bottom_areas then axial_stiffness.
 std::unique_ptr<Model> axial_stages(const std::string& text) {
   const GroupRead read = parse_group(text, "case.dat");
-  EXPECT_FALSE(read.issue.has_value()) << read.issue->full;
-  auto model = std::make_unique<Model>(*read.group->model);
+  EXPECT_TRUE(read.has_value()) << read.issue().full;
+  auto model = std::make_unique<Model>(*read->model);
   RunValues& run = model->run;
   bottom_areas(run.PNUM, run.ZFR, run.ZBL, run.ABOT, model->piles);
   axial_stiffness(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, model->piles);

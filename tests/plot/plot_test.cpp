@@ -255,22 +255,22 @@ TEST_P(ShippedExample, ColoursFollowTheBendingPlane) {
 // drawn and marked as they are.
 TEST(PileDiagram, RoundingNoiseIsDrawnAsZeroAndNeverMarked) {
   const GroupRead read = read_group(example_path("worked.dat"));
-  ASSERT_TRUE(read.group);
-  const Analysed analysed = analyse(*read.group);
-  ASSERT_TRUE(analysed.result);
+  ASSERT_TRUE(read.has_value());
+  const Analysed analysed = analyse(*read);
+  ASSERT_TRUE(analysed.has_value());
   const struct {
     float part;  // of the x-z value at the same station
     bool noise;
   } cases[] = {{-2e-9f, true}, {9e-7f, true}, {2e-6f, false}, {0.5f, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.part);
-    Result result = printed_result(*analysed.result);
+    Result result = printed_result(*analysed);
     const StationQuantity planes[5][2] = {{UX, UY}, {SY, SX}, {NX, NY}, {MY, MX}, {PSX, PSY}};
     for (size_t k = 0; k < result.piles[0].count; ++k) {
       StationRow& row = result.stations[result.piles[0].first + k];
       for (const auto& [x, y] : planes) row[column_of(y)] = c.part * row[column_of(x)];
     }
-    const XmlDocument doc = read_xml(pile_svg(read.group->model->piles, 1, result));
+    const XmlDocument doc = read_xml(pile_svg(read->model->piles, 1, result));
     for (const XmlElement* panel : doc.all("g", "class", "panel")) {
       const std::vector<std::string> names = words(panel->attributes.at("data-quantities"));
       if (names.size() != 2) continue;

@@ -57,8 +57,8 @@ const std::map<std::string, StationQuantity> QUANTITIES = {
 // The group of a shipped example.
 Group example_group(const std::string& base) {
   GroupRead read = read_group(testing::example_path(base + ".dat"));
-  EXPECT_TRUE(read.group) << base;
-  return std::move(*read.group);
+  EXPECT_TRUE(read.has_value()) << base;
+  return std::move(*read);
 }
 
 // The rows of the table of a summary.txt section: the lines after its rule of dashes.
@@ -314,16 +314,16 @@ TEST(CalculationReport, ReaderWarningsComeFirst) {
   ASSERT_NE(piles, std::string::npos);
   data.replace(piles, 4, "4 0 7\n");  // a number left on the line
   const GroupRead warned = parse_group(data, "warned.dat");
-  ASSERT_TRUE(warned.group);
-  ASSERT_FALSE(warned.group->warnings.empty());
-  EXPECT_EQ(warned.group->warnings[0].rfind("warning in warned.dat, line 8", 0), 0u);
-  const Analysed analysed = analyse(*warned.group);
-  ASSERT_TRUE(analysed.result);
-  const std::string html = input_report_html(*warned.group, *analysed.result);
+  ASSERT_TRUE(warned.has_value());
+  ASSERT_FALSE(warned->warnings.empty());
+  EXPECT_EQ(warned->warnings[0].rfind("warning in warned.dat, line 8", 0), 0u);
+  const Analysed analysed = analyse(*warned);
+  ASSERT_TRUE(analysed.has_value());
+  const std::string html = input_report_html(*warned, *analysed);
   EXPECT_LT(html.find("<div class=\"warnings\">"), html.find("<table"));
-  EXPECT_NE(html.find(escape_html(warned.group->warnings[0])), std::string::npos);
+  EXPECT_NE(html.find(escape_html(warned->warnings[0])), std::string::npos);
   const Group plain = example_group("worked");
-  EXPECT_EQ(input_report_html(plain, *analysed.result).find("warnings"), std::string::npos);
+  EXPECT_EQ(input_report_html(plain, *analysed).find("warnings"), std::string::npos);
 }
 
 // The pages' tables for a reader: displacements in mm and rotations in mrad, four significant

@@ -31,8 +31,8 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // Reads the data text and runs the single-pile stages, as the run driver does.
 std::unique_ptr<Model> pile_stiffness(const std::string& text) {
   const GroupRead read = parse_group(text, "case.dat");
-  EXPECT_FALSE(read.issue.has_value()) << read.issue->full;
-  auto model = std::make_unique<Model>(*read.group->model);
+  EXPECT_TRUE(read.has_value()) << read.issue().full;
+  auto model = std::make_unique<Model>(*read->model);
   RunValues& run = model->run;
   PileData& piles = model->piles;
   deformation_factors(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles);
