@@ -158,11 +158,13 @@ void solve_foundation(Model& model, Result& result) {
   for (int32_t i = 0; i < 6; ++i) result.cap[i] = run.FORCE(i + 1);
 }
 
-// The head stiffness, ground-line station and units of every pile, for a caller that brings its
-// own loads.
-void keep_units(const Model& model, ResponseCache& cache, Result& result) {
+// The results of every pile: its head stiffness and ground-line station, then its top and, when
+// every step count is 1 or more, its stations; or, for a caller that brings its own loads
+// (`units`), the units of its planes and its station list.
+void keep_piles(const Model& model, ResponseCache& cache, bool units, Result& result) {
   const RunValues& run = model.run;
   result.piles.resize(static_cast<size_t>(run.PNUM));
+  if (!units) result.stations.reserve(station_count(model.piles, run.PNUM));
   at_stage("pile results");
   const auto list = std::make_unique<StationList>();
   const bool stepped = every_step_count_positive(model.piles, run.PNUM);
@@ -170,25 +172,12 @@ void keep_units(const Model& model, ResponseCache& cache, Result& result) {
     at_pile(g);
     PileResult& pile = result.piles[static_cast<size_t>(g - 1)];
     keep_stiffness(model.piles, g, pile);
-    if (stepped) station_list(model.piles, run.ZBL, g, *list);
-    pile.KG = stepped ? list->KG : 1;
-    keep_units(model, cache, g, stepped ? list.get() : nullptr, pile.units);
-  }
-}
-
-// The results of every pile: its head stiffness, its top and, when every step count is 1 or
-// more, its stations.
-void keep_piles(const Model& model, ResponseCache& cache, Result& result) {
-  const RunValues& run = model.run;
-  result.piles.resize(static_cast<size_t>(run.PNUM));
-  result.stations.reserve(station_count(model.piles, run.PNUM));
-  at_stage("pile results");
-  const auto list = std::make_unique<StationList>();
-  const bool stepped = every_step_count_positive(model.piles, run.PNUM);
-  for (int32_t g = 1; g <= run.PNUM; ++g) {
-    at_pile(g);
-    PileResult& pile = result.piles[static_cast<size_t>(g - 1)];
-    keep_stiffness(model.piles, g, pile);
+    if (units) {
+      if (stepped) station_list(model.piles, run.ZBL, g, *list);
+      pile.KG = stepped ? list->KG : 1;
+      keep_units(model, cache, g, stepped ? list.get() : nullptr, pile.units);
+      continue;
+    }
     pile_top(model, g, pile.DU, pile.FT);
     pile.first = result.stations.size();
     if (stepped) {
@@ -237,10 +226,10 @@ Analysed analyse_model(Model& model, const AnalysisOptions& options) {
     } else {
       assemble_kcap(model.run.PNUM, model.run.SNUM, model.piles, result.KCAP);
       if (options.scope == AnalysisScope::foundation) {
-        keep_units(model, cache, result);
+        keep_piles(model, cache, true, result);
       } else {
         solve_foundation(model, result);
-        keep_piles(model, cache, result);
+        keep_piles(model, cache, false, result);
       }
     }
     at_stage(nullptr);
