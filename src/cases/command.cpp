@@ -83,6 +83,9 @@ void read_inputs(const std::string& base, Inputs& in) {
   } else {
     in.combinations = single_case_loads(in.cases);
   }
+  // The reader's warnings come first, as kelmarino gives them.
+  std::vector<std::string>& warnings = in.combinations.warnings;
+  warnings.insert(warnings.begin(), in.group.warnings.begin(), in.group.warnings.end());
 }
 
 // The names the outputs give; the names of the combinations are taken from the inputs.

@@ -243,7 +243,10 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
       "img { max-width: 100%; border: 1px solid #dddddd; }</style>\n</head>\n<body>\n<h1>" +
       title + "</h1>\n";
   for (const std::string& warning : names.warnings) {
-    html += "<p class=\"warning\"><strong>" + escape_html(warning) + "</strong></p>\n";
+    // A warning of the reader shows its line with the caret under the value.
+    const bool lines = warning.find('\n') != std::string::npos;
+    html += std::string("<p class=\"warning\"") + (lines ? " style=\"white-space: pre\"" : "") +
+            "><strong>" + escape_html(warning) + "</strong></p>\n";
   }
   html += "<p>" + std::to_string(names.combinations.size()) + " combinations of " +
           std::to_string(names.cases.size()) + " load cases, " + std::to_string(piles.size()) +
