@@ -922,14 +922,16 @@ bool type_block_applies(int32_t K, int32_t t) { return (K == 0 && t <= 0) || (K 
 void reduce_load_point(float x, float y, const float* T, Vec<float, 6>& FORCE) {
   Matrix6 D;
   offset_matrix(x, y, D);
-  // Component by component, so that an overflow is found before sums of its infinities.
+  // Component by component, so that an overflow is found before sums of its infinities. From
+  // finite values only a fault gives a value that is not finite: the flags are read then.
   for (int32_t i = 1; i <= 6; ++i) {
     float column[6];
     for (int32_t k = 1; k <= 6; ++k) column[k - 1] = D(k, i);
     float R = 0.0f;
     matrix_product(1, 6, 1, column, T, &R);
-    check_faults();
+    if (!std::isfinite(R)) check_faults();
     FORCE(i) = FORCE(i) + R;
+    if (!std::isfinite(FORCE(i))) check_faults();
   }
 }
 
