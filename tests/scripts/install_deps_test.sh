@@ -47,8 +47,9 @@ for c in "${cases[@]}"; do
   calls=$(cat "$work/calls" 2>/dev/null)
   [ "$got_status" = "$status" ] || fail "[$c] exit status $got_status: $out"
   if [ -z "$named" ]; then
-    [ "$(wc -l <<<"$out")" = 1 ] && [[ $out == "install-deps: nothing to do"* ]] ||
+    if [ "$(wc -l <<<"$out")" != 1 ] || [[ $out != "install-deps: nothing to do"* ]]; then
       fail "[$c] not one line saying nothing to do: $out"
+    fi
     [ -z "$calls" ] || fail "[$c] apt-get called: $calls"
     continue
   fi
