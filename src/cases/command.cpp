@@ -24,6 +24,7 @@
 #include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "output/output.hpp"
+#include "version/version.hpp"
 
 namespace kelmarino::cases {
 namespace {

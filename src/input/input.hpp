@@ -14,8 +14,9 @@
 
 namespace kelmarino {
 
-// The program's version, as the report banner names it.
-inline constexpr const char* VERSION = "1.10";
+// The version the report banner and the results view's summary name: part of their fixed layout,
+// not the build's version (version/version.hpp).
+inline constexpr const char* REPORT_VERSION = "1.10";
 
 // The base of the files of a run named on a command line: "PATH/BASE.dat" and "PATH/BASE" both
 // give "PATH/BASE" (the data file is the base followed by ".dat"; results go beside it).

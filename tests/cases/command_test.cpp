@@ -16,6 +16,7 @@
 #include "cases/case_files.hpp"
 #include "input/input.hpp"
 #include "plot/pos_file.hpp"
+#include "version/version.hpp"
 
 namespace kelmarino::cases {
 namespace {
