@@ -170,6 +170,27 @@ TEST(CombinationsFile, RefusesEveryMistakeWithFileLineColumnAndText) {
   for (const Case& c : table) EXPECT_EQ(refusal_of_combinations(c.text), c.message) << c.text;
 }
 
+// Among many load cases a misspelt name is answered with the closest names, not with every case.
+TEST(CombinationsFile, MisspeltCaseAmongManyNamesTheClosest) {
+  std::vector<LoadCase> cases;
+  std::string header = "combination";
+  for (int32_t k = 0; k < 20000; ++k) {
+    std::string name = "W";
+    name += std::to_string(10000 + k);
+    cases.push_back(LoadCase{name, {LoadValues{}}, k + 2});
+    header.append(",").append(name);
+  }
+  try {
+    header.append(",W1O007\nC1").append(20001, ',').append("\n");
+    read_combinations(header, "b", cases);
+    ADD_FAILURE() << "accepted";
+  } catch (const RunError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "run-time error in b, line 1, column 20002: \"W1O007\" is not a load case; the "
+              "closest of the 20000 load cases are W10007, W11007, W12007");
+  }
+}
+
 // A load case that no combination uses and a combination of zero factors are warned about with
 // their files and lines; the data file's own case is named by the data file.
 TEST(CombinationsFile, WarnsOfUnusedCasesAndZeroCombinations) {
