@@ -101,7 +101,7 @@ struct Checker {
       taken.insert(pile.type);
       same_spot(p);
     }
-    constexpr size_t MOST_TYPES = 100;  // numbered 0 to 99, as a block tag names them
+    constexpr size_t MOST_TYPES = 109;  // numbered -9 to 99, as a block tag names them
     if (taken.size() > MOST_TYPES) {
       add("piles", std::to_string(taken.size()) + " types taken",
           "the piles take at most " + std::to_string(MOST_TYPES) + " types", "PTYPE");

@@ -91,6 +91,7 @@ void put_tag(std::string& text, size_t k) {
 
 // The types in the order of the piles that first take them: the first gets the standard block,
 // the others tags of their own; a type that no pile takes is left out.
+constexpr size_t MOST_BLOCKS = 100;
 void add_types(const GroupValues& g, std::string& text) {
   std::map<int32_t, size_t> number;  // type index -> its number in the file
   std::vector<int32_t> order;
@@ -101,6 +102,12 @@ void add_types(const GroupValues& g, std::string& text) {
     put_count(text, at->second);
   }
   end_line(text);
+  if (order.size() > MOST_BLOCKS) {
+    throw RunError("run-time error in " + g.name + ": its piles take " +
+                   std::to_string(order.size()) + " types, and a data file written from values " +
+                   "gives at most " + std::to_string(MOST_BLOCKS) +
+                   " of them blocks (<0> to <99>)");
+  }
   if (order.empty()) text.append("<0>\n0 1 0 0 1\n0\n0\n1 1 1\n");
   for (size_t k = 0; k < order.size(); ++k) {
     put_tag(text, k);

@@ -71,6 +71,33 @@ TEST(GroupValues, AnalysesEveryExampleAsItsDataFile) {
   }
 }
 
+// A file of 101 piles of types 0 to 99 and -1 (the <0> block and a key block of none): every
+// type a data file can name. Its values analyse as the file does; their data text cannot hold
+// so many blocks and is refused.
+TEST(GroupValues, TakeEveryTypeADataFileNames) {
+  const std::string block = "0 1 0 0 1\n1 2 1.2 4\n1 8 1.2 5000 30 8\n10000 2.6E6 1\n";
+  std::string text = "* control\n1\n1\n0 0\n100 50 2000 0 0 0\n*end\n* piles\n101 0\n";
+  for (int32_t p = 0; p < 101; ++p) {
+    text.append(std::to_string(3 * (p % 10))).append(" ").append(std::to_string(3 * (p / 10)));
+    text.append("\n");
+  }
+  text.append("*end\n* types\n");
+  for (int32_t t = 0; t < 100; ++t) text.append(std::to_string(t)).append(" ");
+  text.append("-1\n<0>\n").append(block);
+  for (int32_t t = 1; t < 100; ++t) {
+    text.append(t < 10 ? "< " : "<").append(std::to_string(t)).append(">\n").append(block);
+  }
+  text.append("<-1>\n0\n*end\n* springs\n*end\n");
+  const GroupRead read = parse_group(text, "types.dat");
+  ASSERT_TRUE(read.has_value()) << read.issue().full;
+  const GroupValues values = values_of(*read);
+  ASSERT_EQ(values.types.size(), 101u);
+  const GroupRead built = build_group(values);
+  ASSERT_TRUE(built.has_value()) << built.issue().full;
+  EXPECT_EQ(testing::result_bits(analyse(*built)), testing::result_bits(analyse(*read)));
+  EXPECT_THROW(data_text(values), RunError);
+}
+
 constexpr float INF = std::numeric_limits<float>::infinity();
 
 // The group with n piles, the added ones copies of the first 1 m apart on a line.
@@ -104,10 +131,10 @@ TEST(GroupValues, NamesEachMistakeByThePathOfItsValue) {
       {[](GroupValues& g) { g.piles[4].type = 9; },
        "piles[4].type = 9: a pile takes one of the 4 types, 0 to 3 (PTYPE)"},
       {[](GroupValues& g) {
-         more_piles(g, 101), g.types.resize(101, g.types[0]);
-         for (size_t p = 0; p < 101; ++p) g.piles[p].type = static_cast<int32_t>(p);
+         more_piles(g, 110), g.types.resize(110, g.types[0]);
+         for (size_t p = 0; p < 110; ++p) g.piles[p].type = static_cast<int32_t>(p);
        },
-       "piles = 101 types taken: the piles take at most 100 types (PTYPE)"},
+       "piles = 110 types taken: the piles take at most 109 types (PTYPE)"},
       {[](GroupValues& g) { g.types[2].shape = 2; },
        "types[2].shape = 2: the section code must be 0 (circular) or 1 (square) (KSH)"},
       {[](GroupValues& g) { g.types[1].tip = 0; },
