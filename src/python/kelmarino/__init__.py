@@ -145,19 +145,9 @@ class Group:
         return self
 
 
-def _group(values: dict) -> Group:
-    types = {t: PileType(shape, tip, tuple(axis), [Above(*s) for s in above],
-                         [Below(*s) for s in below], PMB, PEH, PKE)
-             for t, (shape, tip, axis, above, below, PMB, PEH, PKE) in values["types"].items()}
-    return Group(values["name"], values["JCTR"], values["INO"],
-                 [Load(*v) for v in values["loads"]], [Pile(*p) for p in values["piles"]],
-                 types, [Support(x, y, list(k)) for x, y, k in values["supports"]],
-                 list(values["warnings"]))
-
-
 def parse(text: str, name: str = "<text>") -> Group:
     """The group of a data file's text; raises InputError."""
-    return _group(_core.parse(text, name))
+    return _core.parse(text, name)
 
 
 def read(path) -> Group:
@@ -168,7 +158,7 @@ def read(path) -> Group:
             text = file.read()
     except OSError as error:
         raise InputError(path, 0, 0, str(error), f"cannot read {path}: {error}") from error
-    return _group(_core.parse(text, path))
+    return _core.parse(text, path)
 
 
 class Result:
@@ -300,8 +290,14 @@ def _point(point) -> tuple:
 
 def _load_values(loads) -> list:
     """Each case's name and its points, rows of x, y, FX .. MZ in single precision."""
-    return [(str(case), np.array([_point(p) for p in points], np.float32) if points else
-             np.empty((0, 8), np.float32)) for case, points in loads.items()]
+    values = []
+    for case, points in loads.items():
+        rows = [_point(p) for p in points]
+        if any(len(row) != 8 for row in rows):
+            message = f'loads["{case}"]: a load point has 8 values'
+            raise InputError("", 0, 0, message, "run-time error in " + message)
+        values.append((str(case), np.array(rows, np.float32).tolist()))
+    return values
 
 
 def _combination_values(combinations) -> list:
