@@ -45,7 +45,7 @@ py::object package_error(const Issue& i) {
 template <size_t N>
 struct Text {
   char c[N];
-  constexpr Text(const char (&text)[N]) { std::copy_n(text, N, c); }  // NOLINT: a literal
+  constexpr Text(const char (&text)[N]) { std::copy_n(text, N, c); }  // NOLINT: from a literal
 };
 template <Text name>
 py::handle operator""_name() {
@@ -61,21 +61,15 @@ py::handle operator""_name() {
 
 // The package's class of a part of a group, and its attributes with the values they hold.
 template <typename T>
-constexpr const char* class_name = nullptr;
-template <>
-constexpr const char* class_name<AboveValues> = "Above";
-template <>
-constexpr const char* class_name<BelowValues> = "Below";
-template <>
-constexpr const char* class_name<TypeValues> = "PileType";
-template <>
-constexpr const char* class_name<LoadValues> = "Load";
-template <>
-constexpr const char* class_name<SupportValues> = "Support";
+constexpr const char* class_name = std::is_same_v<T, AboveValues>     ? "Above"
+                                   : std::is_same_v<T, BelowValues>   ? "Below"
+                                   : std::is_same_v<T, TypeValues>    ? "PileType"
+                                   : std::is_same_v<T, LoadValues>    ? "Load"
+                                   : std::is_same_v<T, SupportValues> ? "Support"
+                                                                      : nullptr;
 
-template <typename V, typename F>
-void fields(V& v, F&& f) {
-  using T = std::remove_const_t<V>;
+void fields(auto& v, auto&& f) {
+  using T = std::remove_cvref_t<decltype(v)>;
   if constexpr (std::is_same_v<T, AboveValues>) {
     f("length"_name, v.length), f("diameter"_name, v.diameter), f("steps"_name, v.steps);
   } else if constexpr (std::is_same_v<T, BelowValues>) {
@@ -123,7 +117,7 @@ py::object value_at(py::handle object, const Part& at) {
 
 // A real rounded to single precision as NumPy rounds it: beyond the range, an infinity, which
 // the reader refuses as it refuses one in a data file.
-void take(py::handle value, const Part& at, float& out) {
+float real(py::handle value, const Part& at) {
   double d = 0.0;
   try {
     d = value.cast<double>();
@@ -131,12 +125,12 @@ void take(py::handle value, const Part& at, float& out) {
     mistake(at, value, " is not a number");
   }
   const double beyond = 3.4028235677973366e38;  // halfway between the largest real and 2^128
-  out = std::fabs(d) >= beyond ? std::copysign(std::numeric_limits<float>::infinity(), d)
-                               : static_cast<float>(d);
+  if (std::fabs(d) >= beyond) return std::copysign(std::numeric_limits<float>::infinity(), d);
+  return static_cast<float>(d);
 }
 
 // An integer: an int, a bool or a NumPy integer (anything with an index), never a real.
-void take(py::handle value, const Part& at, int32_t& out) {
+int32_t integer(py::handle value, const Part& at) {
   py::object index = py::reinterpret_borrow<py::object>(value);
   try {
     if (!py::isinstance<py::int_>(value)) index = value.attr("__index__")();
@@ -145,7 +139,7 @@ void take(py::handle value, const Part& at, int32_t& out) {
   }
   try {
     const auto n = index.cast<int64_t>();
-    if (n >= INT32_MIN && n <= INT32_MAX) return void(out = static_cast<int32_t>(n));
+    if (n >= INT32_MIN && n <= INT32_MAX) return static_cast<int32_t>(n);
   } catch (const py::cast_error&) {
   }
   mistake(at, value, " does not fit an integer");
@@ -160,51 +154,48 @@ py::tuple items(py::handle value, const Part& at) {
 }
 
 // Reads each item of a list, with its part.
-template <typename Read>
-void each(const py::tuple& list, const Part& at, Read read) {
+void each(const py::tuple& list, const Part& at, auto read) {
   py::ssize_t i = 0;
   for (const py::handle item : list) read(item, Part{&at, {}, {}, i++});
 }
 
-// An axis of 3 components, or a stiffness of 36 values or 6 rows of 6.
-template <size_t N>
-void take(py::handle value, const Part& at, float (&out)[N]) {
-  const py::tuple list = items(value, at);
-  if (N == 36 && list.size() == 6) {
-    return each(list, at, [&](py::handle row, const Part& r) {
-      const py::tuple values = items(row, r);
-      if (values.size() != 6) mistake(r, row, " is not a row of 6");
-      each(values, r, [&](py::handle v, const Part& p) { take(v, p, out[6 * r.index + p.index]); });
+// A value of a group: a real, an integer, a list, an axis of 3 components, a stiffness of 36
+// values or 6 rows of 6, or a part by its attributes.
+template <typename T>
+void take(py::handle value, const Part& at, T& out) {
+  if constexpr (class_name<T> != nullptr) {
+    fields(out, [&](py::handle name, auto& field) {
+      const Part part{&at, name};
+      take(value_at(value, part), part, field);
     });
+  } else if constexpr (requires { out.emplace_back(); }) {
+    const py::tuple list = items(value, at);
+    out.reserve(list.size());
+    each(list, at, [&](py::handle item, const Part& p) { take(item, p, out.emplace_back()); });
+  } else if constexpr (std::is_array_v<T>) {
+    constexpr size_t n = std::extent_v<T>;
+    const py::tuple list = items(value, at);
+    if (n == 36 && list.size() == 6) {
+      return each(list, at, [&](py::handle row, const Part& r) {
+        const py::tuple values = items(row, r);
+        if (values.size() != 6) mistake(r, row, " is not a row of 6");
+        each(values, r,
+             [&](py::handle v, const Part& p) { out[6 * r.index + p.index] = real(v, p); });
+      });
+    }
+    if (list.size() != n) {
+      mistake(at, value,
+              n == 3 ? " does not hold 3 components" : " is not 36 values or 6 rows of 6");
+    }
+    each(list, at, [&](py::handle v, const Part& p) { out[p.index] = real(v, p); });
+  } else if constexpr (std::is_same_v<T, float>) {
+    out = real(value, at);
+  } else {
+    out = integer(value, at);
   }
-  if (list.size() != N) {
-    mistake(at, value, N == 3 ? " does not hold 3 components" : " is not 36 values or 6 rows of 6");
-  }
-  each(list, at, [&](py::handle v, const Part& p) { take(v, p, out[p.index]); });
 }
 
-template <typename T>
-void take(py::handle value, const Part& at, std::vector<T>& out);
-
-template <typename T>
-requires(class_name<T> != nullptr) void take(py::handle object, const Part& at, T& out) {
-  fields(out, [&](py::handle name, auto& value) {
-    const Part part{&at, name};
-    take(value_at(object, part), part, value);
-  });
-}
-
-template <typename T>
-void take(py::handle value, const Part& at, std::vector<T>& out) {
-  const py::tuple list = items(value, at);
-  out.reserve(list.size());
-  each(list, at, [&](py::handle item, const Part& p) { take(item, p, out.emplace_back()); });
-}
-
-template <typename T>
-void take_at(py::handle object, const Part& at, T& out) {
-  take(value_at(object, at), at, out);
-}
+void take_at(py::handle object, const Part& at, auto& out) { take(value_at(object, at), at, out); }
 
 // The piles, with the types they take in the order they first take them.
 void take_piles(py::handle g, GroupValues& values) {
@@ -216,15 +207,14 @@ void take_piles(py::handle g, GroupValues& values) {
   each(piles, piles_at, [&](py::handle pile, const Part& at) {
     const Part type_at{&at, "type"_name};
     const py::object key = value_at(pile, type_at);
-    const auto is = [&](const py::object& k) { return k.is(key); };  // mostly the same objects
-    auto t = static_cast<size_t>(std::ranges::find_if(keys, is) - keys.begin());
+    size_t t = 0;  // the keys are few, the same objects mostly
+    while (t < keys.size() && !keys[t].is(key)) ++t;
     try {
-      const auto equal = [&](const py::object& k) { return k.equal(key); };
-      if (t == keys.size())
-        t = static_cast<size_t>(std::ranges::find_if(keys, equal) - keys.begin());
       if (t == keys.size()) {
-        const py::object type = types[key];
-        take(type, {&types_at, {}, key}, values.types.emplace_back());
+        for (t = 0; t < keys.size() && !keys[t].equal(key);) ++t;
+      }
+      if (t == keys.size()) {
+        take(types[key], {&types_at, {}, key}, values.types.emplace_back());
         values.type_keys.push_back(py::repr(key));
         keys.push_back(key);
       }
@@ -256,18 +246,18 @@ GroupValues group_values(py::handle g) {
   return values;
 }
 
-// ---- Reading and checking ----
+// ---- Reading, checking and analysis ----
 
 // A value as the package holds it: a number, a list (an axis a tuple), an object of its class.
-template <typename T>
-py::object give(const py::module_& package, const T& v) {
+py::object give(const py::module_& package, const auto& v) {
+  using T = std::remove_cvref_t<decltype(v)>;
   if constexpr (class_name<T> != nullptr) {
     py::list values;
-    fields(v, [&](py::handle, const auto& value) { values.append(give(package, value)); });
+    fields(v, [&](py::handle, const auto& field) { values.append(give(package, field)); });
     return package.attr(class_name<T>)(*values);
   } else if constexpr (std::is_array_v<T> || requires { v.begin(); }) {
     py::list values;
-    for (const auto& value : v) values.append(give(package, value));
+    for (const auto& item : v) values.append(give(package, item));
     if constexpr (std::is_array_v<T> && std::extent_v<T> == 3) return py::tuple(values);
     return values;
   } else {
@@ -308,8 +298,6 @@ void core_check(py::handle group) {
   checked(values);
 }
 
-// ---- The analysis ----
-
 // The values of a group as analysed, and its results: what the package's Result holds.
 struct Analysis {
   GroupValues values;
@@ -328,6 +316,8 @@ Analysis core_analyse(py::handle group) {
   const py::gil_scoped_release released;
   return analysis_of(std::move(values));
 }
+
+// ---- The arrays of an Analysis ----
 
 // A read-only array over numbers that `owner` holds, which it keeps alive.
 template <typename T>
@@ -355,6 +345,16 @@ py::ssize_t pile_count(py::handle self) {
   return static_cast<py::ssize_t>(result_of(self).piles.size());
 }
 
+py::array cap(py::handle self) { return view(self, result_of(self).cap, {6}, {F}); }
+
+py::array heads(py::handle self) {
+  return view(self, first(result_of(self).piles).DU, {pile_count(self), 12}, {P, F});
+}
+
+py::array stiffness(py::handle self) {
+  return view(self, first(result_of(self).piles).K[0], {pile_count(self), 6, 6}, {P, 6 * F, F});
+}
+
 const PileResult& pile_of(const Result& r, int32_t pile) {
   const auto n = static_cast<int32_t>(r.piles.size());
   if (pile < 1 || pile > n) {
@@ -372,33 +372,33 @@ py::array station_rows(py::handle self, int32_t pile) {
   return view(self, data, {n, columns}, {columns * F, F});
 }
 
+int32_t ground_station(const Analysis& a, int32_t pile) { return pile_of(a.result, pile).KG; }
+
+// BASE.out and BASE.pos of the group as analysed; the message of a failure to write.
+std::optional<std::string> write_analysis(const Analysis& a, const std::string& base) {
+  const py::gil_scoped_release released;
+  return write_results(checked(a.values), a.result, base);
+}
+
 // ---- Pickling: an Analysis as bytes ----
 
 // The parts of the values that hold lists; a pile's units are left out (none after the full
 // analysis).
-template <typename Io>
-void parts(Io& io, TypeValues& v) {
-  io(v.shape, v.tip, v.axis, v.above, v.below, v.PMB, v.PEH, v.PKE);
-}
-template <typename Io>
-void parts(Io& io, GroupValues& v) {
-  io(v.name, v.JCTR, v.INO, v.loads, v.piles, v.types, v.supports, v.type_keys);
-}
-template <typename Io>
-void parts(Io& io, PileResult& v) {
-  io(v.DU, v.FT, v.K, v.KG, v.first, v.count);
-}
-template <typename Io>
-void parts(Io& io, PileFactors& v) {
-  io(v.ZFR, v.ZBL, v.ABOT, v.AXK, v.below);
-}
-template <typename Io>
-void parts(Io& io, DerivedValues& v) {
-  io(v.kx, v.ky, v.piles);
-}
-template <typename Io>
-void parts(Io& io, Analysis& a) {
-  io(a.values, a.result.cap, a.result.KCAP, a.result.piles, a.result.stations, a.result.derived);
+void parts(auto& io, auto& v) {
+  using T = std::remove_cvref_t<decltype(v)>;
+  if constexpr (std::is_same_v<T, TypeValues>) {
+    io(v.shape, v.tip, v.axis, v.above, v.below, v.PMB, v.PEH, v.PKE);
+  } else if constexpr (std::is_same_v<T, GroupValues>) {
+    io(v.name, v.JCTR, v.INO, v.loads, v.piles, v.types, v.supports, v.type_keys);
+  } else if constexpr (std::is_same_v<T, PileResult>) {
+    io(v.DU, v.FT, v.K, v.KG, v.first, v.count);
+  } else if constexpr (std::is_same_v<T, PileFactors>) {
+    io(v.ZFR, v.ZBL, v.ABOT, v.AXK, v.below);
+  } else if constexpr (std::is_same_v<T, DerivedValues>) {
+    io(v.kx, v.ky, v.piles);
+  } else {
+    io(v.values, v.result.cap, v.result.KCAP, v.result.piles, v.result.stations, v.result.derived);
+  }
 }
 
 // Values written as bytes (Bytes<true>) or read back (Bytes<false>): a plain value as its bytes,
@@ -407,10 +407,7 @@ template <bool writing>
 struct Bytes {
   std::string bytes;
   size_t at = 0;
-  template <typename... T>
-  void operator()(T&... values) {
-    (io(values), ...);
-  }
+  void operator()(auto&... values) { (io(values), ...); }
   void raw(void* data, size_t size) {
     if constexpr (writing) {
       bytes.append(static_cast<const char*>(data), size);
@@ -420,8 +417,8 @@ struct Bytes {
       at += size;
     }
   }
-  template <typename T>
-  void io(T& v) {
+  void io(auto& v) {
+    using T = std::remove_cvref_t<decltype(v)>;
     if constexpr (std::is_trivially_copyable_v<T>) {
       raw(&v, sizeof v);
     } else if constexpr (requires { v.resize(0); }) {
@@ -505,7 +502,7 @@ py::list core_sweep(const py::sequence& groups, int32_t threads, const py::objec
 
 // The numbers kelmarino-cases writes for a group under its load combinations.
 struct Cases {
-  std::vector<cases::Combination> combinations;
+  std::vector<std::string> names;
   std::vector<cases::CapDisplacements> caps;
   std::vector<cases::HeadResult> heads;  // combination after combination, pile after pile
   cases::CaseResults results;
@@ -525,12 +522,6 @@ using CombinationsIn =
     std::variant<std::string,
                  std::vector<std::pair<std::string, std::vector<std::pair<std::string, float>>>>>;
 
-// A refusal of the cases library: an InputError keeps its parts, a value's place among them.
-Issue refused(const RunError& error) {
-  if (const auto* e = dynamic_cast<const InputError*>(&error)) return input_issue(*e);
-  return input_issue("", error.what(), error.what());
-}
-
 // The load cases of a group: its own load points the case "data" when its JCTR is 1, then those
 // of a loads file or of values.
 std::vector<cases::LoadCase> load_cases_of(const Group& g, const LoadsIn& loads,
@@ -539,8 +530,9 @@ std::vector<cases::LoadCase> load_cases_of(const Group& g, const LoadsIn& loads,
   std::vector<cases::LoadCase> given;
   for (const auto& [case_name, rows] : std::get<1>(loads)) {
     cases::LoadCase& c = given.emplace_back(cases::LoadCase{case_name, {}, 0});
-    for (const auto& r : rows)
+    for (const auto& r : rows) {
       c.points.push_back({r[0], r[1], {r[2], r[3], r[4], r[5], r[6], r[7]}});
+    }
   }
   return cases::add_load_cases(cases::load_cases(g, nullptr, name), std::move(given));
 }
@@ -558,37 +550,52 @@ Cases core_combinations(py::handle group, const LoadsIn& loads, const std::strin
   bool marching = false;  // before the march, a refusal of the input; in it, a fault
   try {
     const std::vector<cases::LoadCase> load_cases = load_cases_of(g, loads, loads_name);
+    std::vector<cases::Combination> combined;
     if (!combinations) {
-      out.combinations = cases::single_case_combinations(load_cases);
+      combined = cases::single_case_combinations(load_cases);
     } else if (const auto* text = std::get_if<std::string>(&*combinations)) {
-      out.combinations = cases::read_combinations(*text, combinations_name, load_cases);
+      combined = cases::read_combinations(*text, combinations_name, load_cases);
     } else {
       std::vector<cases::CombinationValues> v;
       for (const auto& [name, factors] : std::get<1>(*combinations)) v.push_back({name, factors});
-      out.combinations = cases::combinations_of(v, load_cases);
+      combined = cases::combinations_of(v, load_cases);
     }
+    for (const cases::Combination& c : combined) out.names.push_back(c.name);
     const Analysed analysed = analyse(g, {AnalysisScope::foundation});
     if (!analysed) throw analysed.issue();
     const std::vector<cases::PileMarch> marches = cases::pile_marches(g, *analysed);
     marching = true;
     const FaultFlags flags;
-    out.caps = cases::solve_combinations(analysed->KCAP, load_cases, out.combinations);
+    out.caps = cases::solve_combinations(analysed->KCAP, load_cases, combined);
     std::atomic<int32_t> done{0};
     const auto keep = [&out](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
       out.heads.insert(out.heads.end(), heads.begin(), heads.end());
     };
-    cases::envelope_piles(marches, out.caps, cases::combination_names(out.combinations), 1, done,
+    cases::envelope_piles(marches, out.caps, cases::combination_names(combined), 1, done,
                           out.results, keep);
   } catch (const RunError& error) {
-    if (!marching) throw refused(error);
     const FaultContext& where = fault_context();
-    throw analysis_issue(where.stage, where.pile, error.what());
+    if (marching) throw analysis_issue(where.stage, where.pile, error.what());
+    const auto* input = dynamic_cast<const InputError*>(&error);  // a value's place among its parts
+    throw input ? input_issue(*input) : input_issue("", error.what(), error.what());
   }
   return out;
 }
 
 constexpr py::ssize_t H = sizeof(cases::HeadResult), S = sizeof(cases::StationEnvelope),
                       E = sizeof(cases::Extreme);
+
+py::array combination_caps(py::handle self) {
+  const auto& caps = self.cast<const Cases&>().caps;
+  return view(self, first(caps).U, {static_cast<py::ssize_t>(caps.size()), 6}, {6 * F, F});
+}
+
+py::array combination_heads(py::handle self) {
+  const Cases& c = self.cast<const Cases&>();
+  const auto piles = static_cast<py::ssize_t>(c.results.piles.size());
+  const auto m = static_cast<py::ssize_t>(c.caps.size());
+  return view(self, first(c.heads).DU, {m, piles, 12}, {piles * H, H, F});
+}
 
 // The envelopes of a pile (from 0): Z, the ground-line station, and for every station and
 // quantity (UX .. PSY) the largest and smallest value with the combination that governs it.
@@ -619,56 +626,22 @@ PYBIND11_MODULE(_core, m) {
   });
   m.doc() = "The core of the kelmarino package: reading, checking and analysis of pile groups";
   py::class_<Analysis>(m, "Analysis", "The values of a group as analysed, and its results")
-      .def_property_readonly(
-          "cap", [](py::handle self) { return view(self, result_of(self).cap, {6}, {F}); })
-      .def_property_readonly("heads",
-                             [](py::handle self) {
-                               const PileResult& p = first(result_of(self).piles);
-                               return view(self, p.DU, {pile_count(self), 12}, {P, F});
-                             })
-      .def_property_readonly("stiffness",
-                             [](py::handle self) {
-                               const PileResult& p = first(result_of(self).piles);
-                               return view(self, p.K[0], {pile_count(self), 6, 6}, {P, 6 * F, F});
-                             })
-      .def("station_rows", &station_rows, py::arg("pile"))
-      .def("ground_station",
-           [](const Analysis& a, int32_t pile) { return pile_of(a.result, pile).KG; })
-      .def("write",
-           [](const Analysis& a, const std::string& base) {
-             const py::gil_scoped_release released;
-             return write_results(checked(a.values), a.result, base);
-           })
+      .def_property_readonly("cap", &cap)
+      .def_property_readonly("heads", &heads)
+      .def_property_readonly("stiffness", &stiffness)
+      .def("station_rows", &station_rows)
+      .def("ground_station", &ground_station)
+      .def("write", &write_analysis)
       .def(py::pickle(&state_of, &analysis_of_state));
   py::class_<Cases>(m, "Cases", "The numbers of a group's load combinations")
-      .def_property_readonly("names",
-                             [](const Cases& c) {
-                               std::vector<std::string> names;
-                               for (const auto& combination : c.combinations) {
-                                 names.push_back(combination.name);
-                               }
-                               return names;
-                             })
-      .def_property_readonly("cap",
-                             [](py::handle self) {
-                               const auto& caps = self.cast<const Cases&>().caps;
-                               const auto m = static_cast<py::ssize_t>(caps.size());
-                               return view(self, first(caps).U, {m, 6}, {6 * F, F});
-                             })
-      .def_property_readonly(
-          "heads",
-          [](py::handle self) {
-            const Cases& c = self.cast<const Cases&>();
-            const auto piles = static_cast<py::ssize_t>(c.results.piles.size());
-            const auto m = static_cast<py::ssize_t>(c.caps.size());
-            return view(self, first(c.heads).DU, {m, piles, 12}, {piles * H, H, F});
-          })
-      .def("envelope", &envelope, py::arg("pile"));
-  m.def("parse", &core_parse, py::arg("text"), py::arg("name"));
-  m.def("check", &core_check, py::arg("group"));
+      .def_readonly("names", &Cases::names)
+      .def_property_readonly("cap", &combination_caps)
+      .def_property_readonly("heads", &combination_heads)
+      .def("envelope", &envelope);
+  m.def("parse", &core_parse);
+  m.def("check", &core_check);
   m.def("data_text", [](py::handle group) { return data_text(group_values(group)); });
-  m.def("analyse", &core_analyse, py::arg("group"));
-  m.def("sweep", &core_sweep, py::arg("groups"), py::arg("threads"), py::arg("result"));
-  m.def("combinations", &core_combinations, py::arg("group"), py::arg("loads"),
-        py::arg("loads_name"), py::arg("combinations"), py::arg("combinations_name"));
+  m.def("analyse", &core_analyse);
+  m.def("sweep", &core_sweep);
+  m.def("combinations", &core_combinations);
 }
