@@ -17,7 +17,6 @@
 #include <limits>
 #include <optional>
 #include <string>
-#include <thread>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -118,10 +117,9 @@ py::object value_at(py::handle object, const Part& at) {
 // A real rounded to single precision as NumPy rounds it: beyond the range, an infinity, which
 // the reader refuses as it refuses one in a data file.
 float real(py::handle value, const Part& at) {
-  double d = 0.0;
-  try {
-    d = value.cast<double>();
-  } catch (const py::cast_error&) {
+  const double d = PyFloat_AsDouble(value.ptr());
+  if (d == -1.0 && PyErr_Occurred() != nullptr) {
+    PyErr_Clear();
     mistake(at, value, " is not a number");
   }
   const double beyond = 3.4028235677973366e38;  // halfway between the largest real and 2^128
@@ -131,18 +129,15 @@ float real(py::handle value, const Part& at) {
 
 // An integer: an int, a bool or a NumPy integer (anything with an index), never a real.
 int32_t integer(py::handle value, const Part& at) {
-  py::object index = py::reinterpret_borrow<py::object>(value);
-  try {
-    if (!py::isinstance<py::int_>(value)) index = value.attr("__index__")();
-  } catch (const py::error_already_set&) {
+  const auto index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+  if (!index) {
+    PyErr_Clear();
     mistake(at, value, " is not an integer");
   }
-  try {
-    const auto n = index.cast<int64_t>();
-    if (n >= INT32_MIN && n <= INT32_MAX) return static_cast<int32_t>(n);
-  } catch (const py::cast_error&) {
-  }
-  mistake(at, value, " does not fit an integer");
+  int beyond = 0;
+  const long long n = PyLong_AsLongLongAndOverflow(index.ptr(), &beyond);
+  if (beyond != 0 || n < INT32_MIN || n > INT32_MAX) mistake(at, value, " does not fit an integer");
+  return static_cast<int32_t>(n);
 }
 
 py::tuple items(py::handle value, const Part& at) {
@@ -449,55 +444,6 @@ Analysis analysis_of_state(const py::bytes& state) {
   return a;
 }
 
-// ---- Sweeps ----
-
-// The groups analysed on `threads` threads, the calling one included; in their order, the Result
-// (made by `result` of the group and its Analysis) or the exception of each. The other threads
-// start on the first groups while the calling one reads the values of the rest.
-py::list core_sweep(const py::sequence& groups, int32_t threads, const py::object& result) {
-  const size_t n = groups.size();
-  std::vector<GroupValues> values(n);
-  std::vector<std::optional<Analysis>> analyses(n);
-  std::vector<std::exception_ptr> failures(n);
-  std::atomic<size_t> next{0}, read{0};
-  // Analyses the groups that no thread has taken, each once its values are read.
-  const auto analyse_rest = [&] {
-    for (size_t i = next++; i < n; i = next++) {
-      for (size_t r = read.load(); r <= i; r = read.load()) read.wait(r);
-      if (failures[i]) continue;
-      try {
-        analyses[i] = analysis_of(std::move(values[i]));
-      } catch (...) {
-        failures[i] = std::current_exception();
-      }
-    }
-  };
-  {
-    std::vector<std::jthread> others;
-    for (int32_t t = 1; t < threads; ++t) others.emplace_back(analyse_rest);
-    for (size_t i = 0; i < n; read = ++i, read.notify_all()) {
-      try {
-        values[i] = group_values(groups[i]);
-      } catch (...) {  // raised in its turn
-        failures[i] = std::current_exception();
-      }
-    }
-    const py::gil_scoped_release released;
-    analyse_rest();
-  }  // the others joined
-  py::list answers(n);
-  for (size_t i = 0; i < n; ++i) {
-    try {
-      if (failures[i]) std::rethrow_exception(failures[i]);
-      answers[i] = result(groups[i], py::cast(std::move(*analyses[i])));
-      analyses[i].reset();
-    } catch (const Issue& issue) {
-      answers[i] = package_error(issue);
-    }
-  }
-  return answers;
-}
-
 // ---- Load combinations ----
 
 // The numbers kelmarino-cases writes for a group under its load combinations.
@@ -642,6 +588,5 @@ PYBIND11_MODULE(_core, m) {
   m.def("check", &core_check);
   m.def("data_text", [](py::handle group) { return data_text(group_values(group)); });
   m.def("analyse", &core_analyse);
-  m.def("sweep", &core_sweep);
   m.def("combinations", &core_combinations);
 }

@@ -14,7 +14,9 @@ from __future__ import annotations
 
 import concurrent.futures
 import copy as _copy
+import itertools
 import os
+import threading
 from dataclasses import dataclass, field
 
 import numpy as np
@@ -233,7 +235,30 @@ def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
     groups = [_checked(group, number) for number, group in enumerate(groups)]
     if executor is not None:
         return _in_order(executor.map(analyse, groups))
-    return _in_order(_core.sweep(groups, max(1, threads or len(os.sched_getaffinity(0))), Result))
+    return _in_order(_on_threads(groups, max(1, threads or len(os.sched_getaffinity(0)))))
+
+
+def _on_threads(groups, threads) -> list:
+    """Each group's Result or error, analysed on `threads` threads (the calling one among them),
+    each taking the next group that none has taken; the analyses run outside the lock."""
+    answers = [None] * len(groups)
+    taken = itertools.count()
+
+    def analyse_rest():
+        while (i := next(taken)) < len(groups):
+            try:
+                answers[i] = analyse(groups[i])
+            except Exception as error:  # raised in its turn
+                answers[i] = error
+    others = [threading.Thread(target=analyse_rest) for _ in range(threads - 1)]
+    for thread in others:
+        thread.start()
+    try:
+        analyse_rest()
+    finally:
+        for thread in others:
+            thread.join()
+    return answers
 
 
 def _in_order(results) -> list:
