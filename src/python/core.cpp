@@ -459,66 +459,63 @@ struct ContextReset {
   ~ContextReset() { fault_context() = FaultContext{}; }
 };
 
-// Load cases and combinations as the package hands them over: a file's text, or values (the
-// points of a case as rows of x, y, FX .. MZ; the factors of a combination by case).
+// Load cases and combinations as the package hands them over: a file's text and name, or values
+// (the points of a case as rows of x, y, FX .. MZ; the factors of a combination by case).
+using File = std::pair<std::string, std::string>;
 using LoadsIn =
-    std::variant<std::string,
-                 std::vector<std::pair<std::string, std::vector<std::array<float, 8>>>>>;
+    std::variant<File, std::vector<std::pair<std::string, std::vector<std::array<float, 8>>>>>;
 using CombinationsIn =
-    std::variant<std::string,
+    std::variant<File,
                  std::vector<std::pair<std::string, std::vector<std::pair<std::string, float>>>>>;
 
 // The load cases of a group: its own load points the case "data" when its JCTR is 1, then those
 // of a loads file or of values.
-std::vector<cases::LoadCase> load_cases_of(const Group& g, const LoadsIn& loads,
-                                           const std::string& name) {
-  if (const auto* text = std::get_if<std::string>(&loads)) return cases::load_cases(g, text, name);
+std::vector<cases::LoadCase> load_cases_of(const Group& g, const LoadsIn& loads) {
+  if (const auto* file = std::get_if<File>(&loads)) {
+    return cases::load_cases(g, &file->first, file->second);
+  }
   std::vector<cases::LoadCase> given;
-  for (const auto& [case_name, rows] : std::get<1>(loads)) {
-    cases::LoadCase& c = given.emplace_back(cases::LoadCase{case_name, {}, 0});
+  for (const auto& [name, rows] : std::get<1>(loads)) {
+    cases::LoadCase& c = given.emplace_back(cases::LoadCase{name, {}, 0});
     for (const auto& r : rows) {
       c.points.push_back({r[0], r[1], {r[2], r[3], r[4], r[5], r[6], r[7]}});
     }
   }
-  return cases::add_load_cases(cases::load_cases(g, nullptr, name), std::move(given));
+  return cases::add_load_cases(cases::load_cases(g, nullptr, ""), std::move(given));
 }
 
 // The combinations of a group: its load cases under the combinations of a combinations file or
 // of values (none: every case alone), from the analysis of its stiffness.
-Cases core_combinations(py::handle group, const LoadsIn& loads, const std::string& loads_name,
-                        const std::optional<CombinationsIn>& combinations,
-                        const std::string& combinations_name) {
-  const GroupValues values = group_values(group);
-  const py::gil_scoped_release released;
-  const Group g = checked(values);
+Cases combined(const Group& g, const LoadsIn& loads,
+               const std::optional<CombinationsIn>& combinations) {
   const ContextReset reset;
   Cases out;
   bool marching = false;  // before the march, a refusal of the input; in it, a fault
   try {
-    const std::vector<cases::LoadCase> load_cases = load_cases_of(g, loads, loads_name);
-    std::vector<cases::Combination> combined;
+    const std::vector<cases::LoadCase> load_cases = load_cases_of(g, loads);
+    std::vector<cases::Combination> all;
     if (!combinations) {
-      combined = cases::single_case_combinations(load_cases);
-    } else if (const auto* text = std::get_if<std::string>(&*combinations)) {
-      combined = cases::read_combinations(*text, combinations_name, load_cases);
+      all = cases::single_case_combinations(load_cases);
+    } else if (const auto* file = std::get_if<File>(&*combinations)) {
+      all = cases::read_combinations(file->first, file->second, load_cases);
     } else {
       std::vector<cases::CombinationValues> v;
       for (const auto& [name, factors] : std::get<1>(*combinations)) v.push_back({name, factors});
-      combined = cases::combinations_of(v, load_cases);
+      all = cases::combinations_of(v, load_cases);
     }
-    for (const cases::Combination& c : combined) out.names.push_back(c.name);
+    for (const cases::Combination& c : all) out.names.push_back(c.name);
     const Analysed analysed = analyse(g, {AnalysisScope::foundation});
     if (!analysed) throw analysed.issue();
     const std::vector<cases::PileMarch> marches = cases::pile_marches(g, *analysed);
     marching = true;
     const FaultFlags flags;
-    out.caps = cases::solve_combinations(analysed->KCAP, load_cases, combined);
+    out.caps = cases::solve_combinations(analysed->KCAP, load_cases, all);
     std::atomic<int32_t> done{0};
     const auto keep = [&out](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
       out.heads.insert(out.heads.end(), heads.begin(), heads.end());
     };
-    cases::envelope_piles(marches, out.caps, cases::combination_names(combined), 1, done,
-                          out.results, keep);
+    cases::envelope_piles(marches, out.caps, cases::combination_names(all), 1, done, out.results,
+                          keep);
   } catch (const RunError& error) {
     const FaultContext& where = fault_context();
     if (marching) throw analysis_issue(where.stage, where.pile, error.what());
@@ -528,33 +525,35 @@ Cases core_combinations(py::handle group, const LoadsIn& loads, const std::strin
   return out;
 }
 
-constexpr py::ssize_t H = sizeof(cases::HeadResult), S = sizeof(cases::StationEnvelope),
-                      E = sizeof(cases::Extreme);
-
-py::array combination_caps(py::handle self) {
-  const auto& caps = self.cast<const Cases&>().caps;
-  return view(self, first(caps).U, {static_cast<py::ssize_t>(caps.size()), 6}, {6 * F, F});
-}
-
-py::array combination_heads(py::handle self) {
-  const Cases& c = self.cast<const Cases&>();
-  const auto piles = static_cast<py::ssize_t>(c.results.piles.size());
+// The names of the combinations, their cap displacements and pile tops, and per pile its
+// envelopes: Z, the ground-line station, and for every station and quantity (UX .. PSY) the
+// largest and smallest value with the combination that governs it; the arrays read-only views.
+py::tuple core_combinations(py::handle group, const LoadsIn& loads,
+                            const std::optional<CombinationsIn>& combinations) {
+  const GroupValues values = group_values(group);
+  const py::object owner = py::cast([&] {
+    const py::gil_scoped_release released;
+    return combined(checked(values), loads, combinations);
+  }());
+  const Cases& c = owner.cast<const Cases&>();
+  constexpr py::ssize_t H = sizeof(cases::HeadResult), S = sizeof(cases::StationEnvelope),
+                        E = sizeof(cases::Extreme), Q = QUANTITIES;
   const auto m = static_cast<py::ssize_t>(c.caps.size());
-  return view(self, first(c.heads).DU, {m, piles, 12}, {piles * H, H, F});
-}
-
-// The envelopes of a pile (from 0): Z, the ground-line station, and for every station and
-// quantity (UX .. PSY) the largest and smallest value with the combination that governs it.
-py::dict envelope(py::handle self, size_t pile) {
-  const cases::PileEnvelope& e = self.cast<const Cases&>().results.piles.at(pile);
-  const auto n = static_cast<py::ssize_t>(e.stations.size());
-  const cases::StationEnvelope* s = &first(e.stations);
-  return py::dict(
-      py::arg("Z") = view(self, e.ZH.data(), {n}, {F}), py::arg("KG") = e.KG,
-      py::arg("max") = view(self, &s->max[0].value, {n, QUANTITIES}, {S, E}),
-      py::arg("min") = view(self, &s->min[0].value, {n, QUANTITIES}, {S, E}),
-      py::arg("max_combination") = view(self, &s->max[0].combination, {n, QUANTITIES}, {S, E}),
-      py::arg("min_combination") = view(self, &s->min[0].combination, {n, QUANTITIES}, {S, E}));
+  const auto piles = static_cast<py::ssize_t>(c.results.piles.size());
+  py::list envelopes;
+  for (const cases::PileEnvelope& e : c.results.piles) {
+    const auto n = static_cast<py::ssize_t>(e.stations.size());
+    const cases::StationEnvelope* s = &first(e.stations);
+    envelopes.append(
+        py::dict(py::arg("Z") = view(owner, e.ZH.data(), {n}, {F}), py::arg("KG") = e.KG,
+                 py::arg("max") = view(owner, &s->max[0].value, {n, Q}, {S, E}),
+                 py::arg("min") = view(owner, &s->min[0].value, {n, Q}, {S, E}),
+                 py::arg("max_combination") = view(owner, &s->max[0].combination, {n, Q}, {S, E}),
+                 py::arg("min_combination") = view(owner, &s->min[0].combination, {n, Q}, {S, E})));
+  }
+  return py::make_tuple(c.names, view(owner, first(c.caps).U, {m, 6}, {6 * F, F}),
+                        view(owner, first(c.heads).DU, {m, piles, 12}, {piles * H, H, F}),
+                        envelopes);
 }
 
 }  // namespace
@@ -579,11 +578,7 @@ PYBIND11_MODULE(_core, m) {
       .def("ground_station", &ground_station)
       .def("write", &write_analysis)
       .def(py::pickle(&state_of, &analysis_of_state));
-  py::class_<Cases>(m, "Cases", "The numbers of a group's load combinations")
-      .def_readonly("names", &Cases::names)
-      .def_property_readonly("cap", &combination_caps)
-      .def_property_readonly("heads", &combination_heads)
-      .def("envelope", &envelope);
+  py::class_<Cases>(m, "Cases");
   m.def("parse", &core_parse);
   m.def("check", &core_check);
   m.def("data_text", [](py::handle group) { return data_text(group_values(group)); });

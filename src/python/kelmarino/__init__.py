@@ -281,9 +281,8 @@ class Combinations:
     (m, 6), their pile tops (m, n, 12) with the columns HEADS, and the envelopes of every pile;
     the arrays are read-only."""
 
-    def __init__(self, cases):
-        self.names, self.cap, self.heads = cases.names, cases.cap, cases.heads
-        self._envelopes = [cases.envelope(p) for p in range(self.heads.shape[1])]
+    def __init__(self, names, cap, heads, envelopes):
+        self.names, self.cap, self.heads, self._envelopes = names, cap, heads, envelopes
 
     def envelope(self, pile: int) -> dict:
         """Z, the ground-line station KG, and per quantity of ENVELOPED the largest and smallest
@@ -336,9 +335,7 @@ def combinations(group: Group, loads, combinations=None) -> Combinations:
     mapping {case: [Load or (x, y, FX, FY, FZ, MX, MY, MZ), ...]}; `combinations` a combinations
     file, a mapping {name: {case: factor}}, or None for every case alone. With JCTR = 1 the
     group's own load points are the case "data". Raises InputError or AnalysisError."""
-    loads, loads_name = _file(loads) if _is_file(loads) else (_load_values(loads), "")
-    combinations, combinations_name = (None, "") if combinations is None else \
-        _file(combinations) if _is_file(combinations) else \
-        (_combination_values(combinations), "")
-    return Combinations(_core.combinations(_checked(group), loads, loads_name, combinations,
-                                           combinations_name))
+    loads = _file(loads) if _is_file(loads) else _load_values(loads)
+    combinations = None if combinations is None else _file(combinations) \
+        if _is_file(combinations) else _combination_values(combinations)
+    return Combinations(*_core.combinations(_checked(group), loads, combinations))
