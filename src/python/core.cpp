@@ -299,17 +299,13 @@ struct Analysis {
   Result result;
 };
 
-// Checks and analyses a group's values, without the interpreter lock.
-Analysis analysis_of(GroupValues&& values) {
-  Analysed analysed = analyse(checked(values));
-  if (!analysed) throw analysed.issue();
-  return {std::move(values), std::move(*analysed)};
-}
-
+// Checks and analyses a group, the interpreter lock released once its values are read.
 Analysis core_analyse(py::handle group) {
   GroupValues values = group_values(group);
   const py::gil_scoped_release released;
-  return analysis_of(std::move(values));
+  Analysed analysed = analyse(checked(values));
+  if (!analysed) throw analysed.issue();
+  return {std::move(values), std::move(*analysed)};
 }
 
 // ---- The arrays of an Analysis ----
@@ -419,7 +415,10 @@ struct Bytes {
     } else if constexpr (requires { v.resize(0); }) {
       size_t count = v.size();
       raw(&count, sizeof count);
-      if constexpr (!writing) v.resize(count);
+      if constexpr (!writing) {
+        if (count > bytes.size() - at) throw py::value_error("not the state of an analysis");
+        v.resize(count);
+      }
       if constexpr (std::is_trivially_copyable_v<typename T::value_type>) {
         raw(v.data(), count * sizeof(typename T::value_type));
       } else {
