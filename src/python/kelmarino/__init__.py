@@ -14,7 +14,6 @@ from __future__ import annotations
 
 import concurrent.futures
 import copy as _copy
-import itertools
 import os
 import threading
 from dataclasses import dataclass, field
@@ -242,20 +241,22 @@ def _on_threads(groups, threads) -> list:
     """Each group's Result or error, analysed on `threads` threads (the calling one among them),
     each taking the next group that none has taken; the analyses run outside the lock."""
     answers = [None] * len(groups)
-    taken = itertools.count()
+    untaken = iter(range(len(groups)))  # shared: each number is taken by one thread
 
-    def analyse_rest():
-        while (i := next(taken)) < len(groups):
+    def analyse_untaken():
+        for i in untaken:
             try:
                 answers[i] = analyse(groups[i])
             except Exception as error:  # raised in its turn
                 answers[i] = error
-    others = [threading.Thread(target=analyse_rest) for _ in range(threads - 1)]
+    others = [threading.Thread(target=analyse_untaken) for _ in range(threads - 1)]
     for thread in others:
         thread.start()
     try:
-        analyse_rest()
+        analyse_untaken()
     finally:
+        for _ in untaken:  # interrupted: the others take no more
+            pass
         for thread in others:
             thread.join()
     return answers
