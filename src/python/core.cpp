@@ -192,6 +192,14 @@ void take(py::handle value, const Part& at, T& out) {
 
 void take_at(py::handle object, const Part& at, auto& out) { take(value_at(object, at), at, out); }
 
+// How a message names a key of the types: as Python shows it, an int's text made without Python.
+std::string key_text(py::handle key) {
+  int beyond = 1;
+  const long long n =
+      PyLong_CheckExact(key.ptr()) ? PyLong_AsLongLongAndOverflow(key.ptr(), &beyond) : 0;
+  return beyond == 0 ? std::to_string(n) : std::string(py::repr(key));
+}
+
 // The piles, with the types they take in the order they first take them.
 void take_piles(py::handle g, GroupValues& values) {
   const Part piles_at{nullptr, "piles"_name}, types_at{nullptr, "types"_name};
@@ -210,7 +218,7 @@ void take_piles(py::handle g, GroupValues& values) {
       }
       if (t == keys.size()) {
         take(types[key], {&types_at, {}, key}, values.types.emplace_back());
-        values.type_keys.push_back(py::repr(key));
+        values.type_keys.push_back(key_text(key));
         keys.push_back(key);
       }
     } catch (const py::error_already_set&) {
