@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,7 +38,8 @@ double batch(const kelmarino::GroupValues& values, int32_t calls, double& check)
 // The time of `calls` analyses on `threads` threads, each result kept, in seconds.
 double shared_run(const kelmarino::GroupValues& values, int32_t calls, int32_t threads, bool keep,
                   double& check) {
-  std::vector<kelmarino::Analysed> results(static_cast<size_t>(keep ? calls : threads));
+  std::vector<std::optional<kelmarino::Analysed>> results(
+      static_cast<size_t>(keep ? calls : threads));
   std::atomic<size_t> next{0};
   const auto start = Clock::now();
   {
@@ -53,8 +55,8 @@ double shared_run(const kelmarino::GroupValues& values, int32_t calls, int32_t t
     }
   }
   const std::chrono::duration<double> spent = Clock::now() - start;
-  for (const kelmarino::Analysed& a : results) {
-    if (a.result) check += static_cast<double>(a->cap[0]);
+  for (const std::optional<kelmarino::Analysed>& a : results) {
+    if (a && *a) check += static_cast<double>((*a)->cap[0]);
   }
   return spent.count();
 }

@@ -1,25 +1,22 @@
 // The Python package's core: a group's values read from the package's objects, checked and
 // analysed by the library into an Analysis (the values as analysed and their Result), whose
-// arrays are read-only views of it; a data file's text parsed into the values the package makes
-// its Group of; the numbers of load combinations. The library's mistakes and faults are raised
-// as the package's InputError and AnalysisError. The interpreter lock is released while the
-// library works.
+// arrays are read-only views of it; a data file's text parsed into the package's Group; the
+// numbers of load combinations. The library's issues are raised as the package's InputError and
+// AnalysisError. The interpreter lock is released while the library works.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <exception>
 #include <limits>
 #include <optional>
-#include <span>
 #include <string>
-#include <thread>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -35,36 +32,25 @@ namespace py = pybind11;
 namespace kelmarino {
 namespace {
 
-// ---- Failures, raised in Python as the package's exceptions ----
-
-struct Failure {};
-struct InputFailure : Failure {
-  Issue issue;
-};
-struct AnalysisFailure : Failure {
-  Issue issue;
-};
-
-// The package's exception for a failure of the library; rethrows any other exception.
-py::object package_error(const std::exception_ptr& failure) {
+// The package's exception for an issue of the library: InputError or AnalysisError.
+py::object package_error(const Issue& i) {
   const py::module_ package = py::module_::import("kelmarino");
-  try {
-    std::rethrow_exception(failure);
-  } catch (const InputFailure& f) {
-    const Issue& i = f.issue;
+  if (i.kind == Issue::Kind::input) {
     return package.attr("InputError")(i.file, i.line, i.column, i.message, i.full);
-  } catch (const AnalysisFailure& f) {
-    return package.attr("AnalysisError")(f.issue.stage, f.issue.pile, f.issue.full);
   }
+  return package.attr("AnalysisError")(i.stage, i.pile, i.full);
 }
 
-void translate(std::exception_ptr failure) {
-  try {
-    if (failure) std::rethrow_exception(failure);
-  } catch (const Failure&) {
-    const py::object error = package_error(failure);
-    PyErr_SetObject(py::type::handle_of(error).ptr(), error.ptr());
-  }
+// An attribute name of the package's classes, interned on its first use.
+template <size_t N>
+struct Text {
+  char c[N];
+  constexpr Text(const char (&text)[N]) { std::copy_n(text, N, c); }  // NOLINT: from a literal
+};
+template <Text name>
+py::handle operator""_name() {
+  static const py::handle interned = PyUnicode_InternFromString(name.c);
+  return interned;
 }
 
 // ---- A group's values from the package's objects ----
@@ -73,25 +59,32 @@ void translate(std::exception_ptr failure) {
 // may be any number Python can turn into a float, integers any integer; a value that is neither
 // is a mistake named by its place in the group. A list is read as it was when its reading began.
 
-// The attribute names read, interned once and held for the life of the interpreter.
-struct Names {
-  py::handle name, JCTR, INO, loads, piles, types, supports, x, y, type, shape, tip, axis, above,
-      below, length, diameter, m, friction, steps, PMB, PEH, PKE, stiffness, act[6];
-};
+// The package's class of a part of a group, and its attributes with the values they hold.
+template <typename T>
+constexpr const char* class_name = std::is_same_v<T, AboveValues>     ? "Above"
+                                   : std::is_same_v<T, BelowValues>   ? "Below"
+                                   : std::is_same_v<T, TypeValues>    ? "PileType"
+                                   : std::is_same_v<T, LoadValues>    ? "Load"
+                                   : std::is_same_v<T, SupportValues> ? "Support"
+                                                                      : nullptr;
 
-const Names& names() {
-  static const Names made = [] {
-    const py::object intern = py::module_::import("sys").attr("intern");
-    const auto n = [&intern](const char* text) { return intern(py::str(text)).release(); };
-    // clang-format off
-    return Names{n("name"), n("JCTR"), n("INO"), n("loads"), n("piles"), n("types"),
-                 n("supports"), n("x"), n("y"), n("type"), n("shape"), n("tip"), n("axis"),
-                 n("above"), n("below"), n("length"), n("diameter"), n("m"), n("friction"),
-                 n("steps"), n("PMB"), n("PEH"), n("PKE"), n("stiffness"),
-                 {n("FX"), n("FY"), n("FZ"), n("MX"), n("MY"), n("MZ")}};
-    // clang-format on
-  }();
-  return made;
+void fields(auto& v, auto&& f) {
+  using T = std::remove_cvref_t<decltype(v)>;
+  if constexpr (std::is_same_v<T, AboveValues>) {
+    f("length"_name, v.length), f("diameter"_name, v.diameter), f("steps"_name, v.steps);
+  } else if constexpr (std::is_same_v<T, BelowValues>) {
+    f("length"_name, v.length), f("diameter"_name, v.diameter), f("m"_name, v.m);
+    f("friction"_name, v.friction), f("steps"_name, v.steps);
+  } else if constexpr (std::is_same_v<T, TypeValues>) {
+    f("shape"_name, v.shape), f("tip"_name, v.tip), f("axis"_name, v.axis);
+    f("above"_name, v.above), f("below"_name, v.below);
+    f("PMB"_name, v.PMB), f("PEH"_name, v.PEH), f("PKE"_name, v.PKE);
+  } else if constexpr (std::is_same_v<T, LoadValues>) {
+    f("x"_name, v.x), f("y"_name, v.y), f("FX"_name, v.act[0]), f("FY"_name, v.act[1]);
+    f("FZ"_name, v.act[2]), f("MX"_name, v.act[3]), f("MY"_name, v.act[4]), f("MZ"_name, v.act[5]);
+  } else {
+    f("x"_name, v.x), f("y"_name, v.y), f("stiffness"_name, v.stiffness);
+  }
 }
 
 // Where a value stands: its parent and its attribute, key or index there.
@@ -125,10 +118,9 @@ py::object value_at(py::handle object, const Part& at) {
 // A real rounded to single precision as NumPy rounds it: beyond the range, an infinity, which
 // the reader refuses as it refuses one in a data file.
 float real(py::handle value, const Part& at) {
-  double d = 0.0;
-  try {
-    d = value.cast<double>();
-  } catch (const py::cast_error&) {
+  const double d = PyFloat_AsDouble(value.ptr());
+  if (d == -1.0 && PyErr_Occurred() != nullptr) {
+    PyErr_Clear();
     mistake(at, value, " is not a number");
   }
   const double beyond = 3.4028235677973366e38;  // halfway between the largest real and 2^128
@@ -138,22 +130,16 @@ float real(py::handle value, const Part& at) {
 
 // An integer: an int, a bool or a NumPy integer (anything with an index), never a real.
 int32_t integer(py::handle value, const Part& at) {
-  py::object index = py::reinterpret_borrow<py::object>(value);
-  try {
-    if (!py::isinstance<py::int_>(value)) index = value.attr("__index__")();
-  } catch (const py::error_already_set&) {
+  const auto index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+  if (!index) {
+    PyErr_Clear();
     mistake(at, value, " is not an integer");
   }
-  try {
-    const auto n = index.cast<int64_t>();
-    if (n >= INT32_MIN && n <= INT32_MAX) return static_cast<int32_t>(n);
-  } catch (const py::cast_error&) {
-  }
-  mistake(at, value, " does not fit an integer");
+  int beyond = 0;
+  const long long n = PyLong_AsLongLongAndOverflow(index.ptr(), &beyond);
+  if (beyond != 0 || n < INT32_MIN || n > INT32_MAX) mistake(at, value, " does not fit an integer");
+  return static_cast<int32_t>(n);
 }
-
-float real_at(py::handle object, const Part& at) { return real(value_at(object, at), at); }
-int32_t integer_at(py::handle object, const Part& at) { return integer(value_at(object, at), at); }
 
 py::tuple items(py::handle value, const Part& at) {
   try {
@@ -164,177 +150,149 @@ py::tuple items(py::handle value, const Part& at) {
 }
 
 // Reads each item of a list, with its part.
-template <typename Read>
-void each(const py::tuple& list, const Part& at, Read read) {
+void each(const py::tuple& list, const Part& at, auto read) {
   py::ssize_t i = 0;
   for (const py::handle item : list) read(item, Part{&at, {}, {}, i++});
 }
 
-// Reads each item of the list at `at` into an element added to `to`.
-template <typename T, typename Read>
-void each_at(py::handle object, const Part& at, std::vector<T>& to, Read read) {
-  const py::tuple list = items(value_at(object, at), at);
-  to.reserve(to.size() + list.size());
-  each(list, at, [&](py::handle item, const Part& p) { read(item, p, to.emplace_back()); });
-}
-
-TypeValues type_of(py::handle t, const Part& at) {
-  const Names& n = names();
-  TypeValues type;
-  type.shape = integer_at(t, {&at, n.shape});
-  type.tip = integer_at(t, {&at, n.tip});
-  const Part axis_at{&at, n.axis};
-  const py::object axis = value_at(t, axis_at);
-  if (items(axis, axis_at).size() != 3) mistake(axis_at, axis, " does not hold 3 components");
-  each(items(axis, axis_at), axis_at,
-       [&](py::handle c, const Part& p) { type.axis[p.index] = real(c, p); });
-  each_at(t, {&at, n.above}, type.above, [&](py::handle s, const Part& p, AboveValues& a) {
-    a = {real_at(s, {&p, n.length}), real_at(s, {&p, n.diameter}), integer_at(s, {&p, n.steps})};
-  });
-  each_at(t, {&at, n.below}, type.below, [&](py::handle s, const Part& p, BelowValues& b) {
-    b = {real_at(s, {&p, n.length}), real_at(s, {&p, n.diameter}), real_at(s, {&p, n.m}),
-         real_at(s, {&p, n.friction}), integer_at(s, {&p, n.steps})};
-  });
-  type.PMB = real_at(t, {&at, n.PMB});
-  type.PEH = real_at(t, {&at, n.PEH});
-  type.PKE = real_at(t, {&at, n.PKE});
-  return type;
-}
-
-// How a message names a key of the types: as Python shows it.
-std::string key_text(py::handle key) {
-  if (py::type::handle_of(key).is(py::type::handle_of(py::int_()))) {
-    try {
-      return std::to_string(key.cast<int64_t>());  // the same text, made without Python
-    } catch (const py::cast_error&) {
+// A value of a group: a real, an integer, a list, an axis of 3 components, a stiffness of 36
+// values or 6 rows of 6, or a part by its attributes.
+template <typename T>
+void take(py::handle value, const Part& at, T& out) {
+  if constexpr (class_name<T> != nullptr) {
+    fields(out, [&](py::handle name, auto& field) {
+      const Part part{&at, name};
+      take(value_at(value, part), part, field);
+    });
+  } else if constexpr (requires { out.emplace_back(); }) {
+    const py::tuple list = items(value, at);
+    out.reserve(list.size());
+    each(list, at, [&](py::handle item, const Part& p) { take(item, p, out.emplace_back()); });
+  } else if constexpr (std::is_array_v<T>) {
+    constexpr size_t n = std::extent_v<T>;
+    const py::tuple list = items(value, at);
+    if (n == 36 && list.size() == 6) {
+      return each(list, at, [&](py::handle row, const Part& r) {
+        const py::tuple values = items(row, r);
+        if (values.size() != 6) mistake(r, row, " is not a row of 6");
+        each(values, r,
+             [&](py::handle v, const Part& p) { out[6 * r.index + p.index] = real(v, p); });
+      });
     }
+    if (list.size() != n) {
+      mistake(at, value,
+              n == 3 ? " does not hold 3 components" : " is not 36 values or 6 rows of 6");
+    }
+    each(list, at, [&](py::handle v, const Part& p) { out[p.index] = real(v, p); });
+  } else if constexpr (std::is_same_v<T, float>) {
+    out = real(value, at);
+  } else {
+    out = integer(value, at);
   }
-  return py::repr(key).cast<std::string>();
+}
+
+void take_at(py::handle object, const Part& at, auto& out) { take(value_at(object, at), at, out); }
+
+// How a message names a key of the types: as Python shows it, an int's text made without Python.
+std::string key_text(py::handle key) {
+  int beyond = 1;
+  const long long n =
+      PyLong_CheckExact(key.ptr()) ? PyLong_AsLongLongAndOverflow(key.ptr(), &beyond) : 0;
+  return beyond == 0 ? std::to_string(n) : std::string(py::repr(key));
 }
 
 // The piles, with the types they take in the order they first take them.
-void piles_of(py::handle g, GroupValues& values) {
-  const Names& n = names();
-  const Part piles_at{nullptr, n.piles}, types_at{nullptr, n.types};
+void take_piles(py::handle g, GroupValues& values) {
+  const Part piles_at{nullptr, "piles"_name}, types_at{nullptr, "types"_name};
   const py::tuple piles = items(value_at(g, piles_at), piles_at);
   const py::object types = value_at(g, types_at);
   std::vector<py::object> keys;  // the key in types of each of values.types
   values.piles.reserve(piles.size());
   each(piles, piles_at, [&](py::handle pile, const Part& at) {
-    const Part type_at{&at, n.type};
+    const Part type_at{&at, "type"_name};
     const py::object key = value_at(pile, type_at);
     size_t t = 0;  // the keys are few, the same objects mostly
     while (t < keys.size() && !keys[t].is(key)) ++t;
     try {
       if (t == keys.size()) {
-        t = 0;
-        while (t < keys.size() && !keys[t].equal(key)) ++t;
+        for (t = 0; t < keys.size() && !keys[t].equal(key);) ++t;
       }
       if (t == keys.size()) {
-        values.types.push_back(type_of(types[key], {&types_at, {}, key}));
+        take(types[key], {&types_at, {}, key}, values.types.emplace_back());
         values.type_keys.push_back(key_text(key));
         keys.push_back(key);
       }
     } catch (const py::error_already_set&) {
       mistake(type_at, key, " is not one of the types");
     }
-    const auto type = static_cast<int32_t>(t);
-    values.piles.push_back({real_at(pile, {&at, n.x}), real_at(pile, {&at, n.y}), type});
+    PileValues& p = values.piles.emplace_back(PileValues{0.0f, 0.0f, static_cast<int32_t>(t)});
+    take_at(pile, {&at, "x"_name}, p.x);
+    take_at(pile, {&at, "y"_name}, p.y);
   });
 }
 
-// A support's stiffness: 36 values, or 6 rows of 6.
-void stiffness_of(py::handle support, const Part& at, float (&k)[36]) {
-  const Part all{&at, names().stiffness};
-  const py::object value = value_at(support, all);
-  const py::tuple rows = items(value, all);
-  if (rows.size() == 36) {
-    each(rows, all, [&](py::handle v, const Part& p) { k[p.index] = real(v, p); });
-  } else if (rows.size() == 6) {
-    each(rows, all, [&](py::handle row, const Part& r) {
-      const py::tuple values = items(row, r);
-      if (values.size() != 6) mistake(r, row, " is not a row of 6");
-      each(values, r, [&](py::handle v, const Part& p) { k[6 * r.index + p.index] = real(v, p); });
-    });
-  } else {
-    mistake(all, value, " is not 36 values or 6 rows of 6");
-  }
-}
-
-// The values of a group of the package; throws the InputFailure of the first that cannot be one.
-// Needs the interpreter lock.
+// The values of a group of the package; throws the issue of the first that cannot be one. Needs
+// the interpreter lock.
 GroupValues group_values(py::handle g) {
-  const Names& n = names();
   GroupValues values;
   try {
-    values.name = py::str(value_at(g, {nullptr, n.name})).cast<std::string>();
-    values.JCTR = integer_at(g, {nullptr, n.JCTR});
-    values.INO = integer_at(g, {nullptr, n.INO});
-    each_at(g, {nullptr, n.loads}, values.loads,
-            [&](py::handle point, const Part& at, LoadValues& load) {
-              load.x = real_at(point, {&at, n.x});
-              load.y = real_at(point, {&at, n.y});
-              for (int32_t i = 0; i < 6; ++i) load.act[i] = real_at(point, {&at, n.act[i]});
-            });
-    piles_of(g, values);
-    each_at(g, {nullptr, n.supports}, values.supports,
-            [&](py::handle s, const Part& at, SupportValues& support) {
-              support.x = real_at(s, {&at, n.x});
-              support.y = real_at(s, {&at, n.y});
-              stiffness_of(s, at, support.stiffness);
-            });
+    values.name = py::str(value_at(g, {nullptr, "name"_name}));
+    take_at(g, {nullptr, "JCTR"_name}, values.JCTR);
+    take_at(g, {nullptr, "INO"_name}, values.INO);
+    take_at(g, {nullptr, "loads"_name}, values.loads);
+    take_piles(g, values);
+    take_at(g, {nullptr, "supports"_name}, values.supports);
   } catch (const ValueMistake& m) {
     const std::string name = values.name.empty() ? "the group" : values.name;
     const std::string message = m.part + ": " + m.what;
-    throw InputFailure{{}, input_issue(name, message, "in " + name + ": " + message)};
+    throw input_issue(name, message, "in " + name + ": " + message);
   }
   return values;
 }
 
-// ---- Reading and checking ----
+// ---- Reading, checking and analysis ----
 
-// The values of a data file's text, as the package makes its Group of them: the types keyed by
-// their numbers in the data file.
-py::dict core_parse(const std::string& text, const std::string& name) {
+// A value as the package holds it: a number, a list (an axis a tuple), an object of its class.
+py::object give(const py::module_& package, const auto& v) {
+  using T = std::remove_cvref_t<decltype(v)>;
+  if constexpr (class_name<T> != nullptr) {
+    py::list values;
+    fields(v, [&](py::handle, const auto& field) { values.append(give(package, field)); });
+    return package.attr(class_name<T>)(*values);
+  } else if constexpr (std::is_array_v<T> || requires { v.begin(); }) {
+    py::list values;
+    for (const auto& item : v) values.append(give(package, item));
+    if constexpr (std::is_array_v<T> && std::extent_v<T> == 3) return py::tuple(values);
+    return values;
+  } else {
+    return py::cast(v);
+  }
+}
+
+// The package's Group of a data file's text: the types keyed by their numbers in the data file.
+py::object core_parse(const std::string& text, const std::string& name) {
   const GroupRead read = [&] {
     const py::gil_scoped_release released;
     return parse_group(text, name);
   }();
-  if (!read) throw InputFailure{{}, read.issue()};
+  if (!read) throw read.issue();
   const GroupValues g = values_of(*read);
-  py::list loads, piles, supports;
+  const py::module_ package = py::module_::import("kelmarino");
+  py::list piles;
   py::dict types;
-  for (const LoadValues& l : g.loads) {
-    loads.append(std::array{l.x, l.y, l.act[0], l.act[1], l.act[2], l.act[3], l.act[4], l.act[5]});
-  }
   for (size_t p = 0; p < g.piles.size(); ++p) {
-    const int32_t number = read->model->piles.PTYPE(static_cast<int32_t>(p + 1));
-    piles.append(py::make_tuple(g.piles[p].x, g.piles[p].y, number));
-    if (types.contains(number)) continue;
-    const TypeValues& t = g.types[static_cast<size_t>(g.piles[p].type)];
-    py::list above, below;
-    for (const AboveValues& a : t.above) {
-      above.append(py::make_tuple(a.length, a.diameter, a.steps));
-    }
-    for (const BelowValues& b : t.below) {
-      below.append(py::make_tuple(b.length, b.diameter, b.m, b.friction, b.steps));
-    }
-    types[py::int_(number)] =
-        py::make_tuple(t.shape, t.tip, std::array{t.axis[0], t.axis[1], t.axis[2]}, above, below,
-                       t.PMB, t.PEH, t.PKE);
+    const py::int_ number(read->model->piles.PTYPE(static_cast<int32_t>(p + 1)));
+    piles.append(package.attr("Pile")(g.piles[p].x, g.piles[p].y, number));
+    if (!types.contains(number)) types[number] = give(package, g.types[g.piles[p].type]);
   }
-  for (const SupportValues& v : g.supports) {
-    supports.append(py::make_tuple(v.x, v.y, std::to_array(v.stiffness)));
-  }
-  return py::dict(py::arg("name") = g.name, py::arg("JCTR") = g.JCTR, py::arg("INO") = g.INO,
-                  py::arg("loads") = loads, py::arg("piles") = piles, py::arg("types") = types,
-                  py::arg("supports") = supports, py::arg("warnings") = read->warnings);
+  return package.attr("Group")(g.name, g.JCTR, g.INO, give(package, g.loads), piles, types,
+                               give(package, g.supports), read->warnings);
 }
 
 // The group of a group's values, with every check of the reader.
 Group checked(const GroupValues& values) {
   GroupRead read = build_group(values);
-  if (!read) throw InputFailure{{}, read.issue()};
+  if (!read) throw read.issue();
   return std::move(*read);
 }
 
@@ -344,28 +302,22 @@ void core_check(py::handle group) {
   checked(values);
 }
 
-std::string core_data_text(py::handle group) { return data_text(group_values(group)); }
-
-// ---- The analysis ----
-
 // The values of a group as analysed, and its results: what the package's Result holds.
 struct Analysis {
   GroupValues values;
   Result result;
 };
 
-// Checks and analyses a group's values, without the interpreter lock.
-Analysis analysis_of(GroupValues&& values) {
-  Analysed analysed = analyse(checked(values));
-  if (!analysed) throw AnalysisFailure{{}, analysed.issue()};
-  return {std::move(values), std::move(*analysed)};
-}
-
+// Checks and analyses a group, the interpreter lock released once its values are read.
 Analysis core_analyse(py::handle group) {
   GroupValues values = group_values(group);
   const py::gil_scoped_release released;
-  return analysis_of(std::move(values));
+  Analysed analysed = analyse(checked(values));
+  if (!analysed) throw analysed.issue();
+  return {std::move(values), std::move(*analysed)};
 }
+
+// ---- The arrays of an Analysis ----
 
 // A read-only array over numbers that `owner` holds, which it keeps alive.
 template <typename T>
@@ -388,6 +340,7 @@ constexpr py::ssize_t F = sizeof(float), P = sizeof(PileResult);
 static_assert(offsetof(PileResult, FT) == offsetof(PileResult, DU) + 6 * F);  // rows of 12
 
 const Result& result_of(py::handle self) { return self.cast<const Analysis&>().result; }
+
 py::ssize_t pile_count(py::handle self) {
   return static_cast<py::ssize_t>(result_of(self).piles.size());
 }
@@ -412,11 +365,11 @@ const PileResult& pile_of(const Result& r, int32_t pile) {
 
 // The stations of a pile (from 1), a row of Z, UX .. PSY each.
 py::array station_rows(py::handle self, int32_t pile) {
-  const std::span<const StationRow> rows =
-      result_of(self).stations_of(pile_of(result_of(self), pile));
-  const auto n = static_cast<py::ssize_t>(rows.size());
+  const PileResult& p = pile_of(result_of(self), pile);
+  const auto n = static_cast<py::ssize_t>(p.count);
   constexpr auto columns = static_cast<py::ssize_t>(std::tuple_size_v<StationRow>);
-  return view(self, n == 0 ? nullptr : rows[0].data(), {n, columns}, {columns * F, F});
+  const float* data = n == 0 ? nullptr : result_of(self).stations[p.first].data();
+  return view(self, data, {n, columns}, {columns * F, F});
 }
 
 int32_t ground_station(const Analysis& a, int32_t pile) { return pile_of(a.result, pile).KG; }
@@ -427,161 +380,83 @@ std::optional<std::string> write_analysis(const Analysis& a, const std::string& 
   return write_results(checked(a.values), a.result, base);
 }
 
-// Pickling: every field of an Analysis in one order, as bytes.
-template <typename T>
-constexpr bool is_list = false;
-template <typename T>
-constexpr bool is_list<std::vector<T>> = true;
-template <>
-constexpr bool is_list<std::string> = true;
+// ---- Pickling: an Analysis as bytes ----
 
-// The values made of lists, field by field; the units of a pile are left out (none after the
-// full analysis).
-template <typename T>
-constexpr bool is_composite = std::is_same_v<T, TypeValues> || std::is_same_v<T, PileResult> ||
-                              std::is_same_v<T, PileFactors> || std::is_same_v<T, DerivedValues>;
-
-template <typename Io, typename T>
-void composite_fields(Io& io, T& v) {
-  using U = std::remove_const_t<T>;
-  if constexpr (std::is_same_v<U, TypeValues>) {
+// The parts of the values that hold lists; a pile's units are left out (none after the full
+// analysis).
+void parts(auto& io, auto& v) {
+  using T = std::remove_cvref_t<decltype(v)>;
+  if constexpr (std::is_same_v<T, TypeValues>) {
     io(v.shape, v.tip, v.axis, v.above, v.below, v.PMB, v.PEH, v.PKE);
-  } else if constexpr (std::is_same_v<U, PileResult>) {
+  } else if constexpr (std::is_same_v<T, GroupValues>) {
+    io(v.name, v.JCTR, v.INO, v.loads, v.piles, v.types, v.supports, v.type_keys);
+  } else if constexpr (std::is_same_v<T, PileResult>) {
     io(v.DU, v.FT, v.K, v.KG, v.first, v.count);
-  } else if constexpr (std::is_same_v<U, PileFactors>) {
+  } else if constexpr (std::is_same_v<T, PileFactors>) {
     io(v.ZFR, v.ZBL, v.ABOT, v.AXK, v.below);
-  } else {
+  } else if constexpr (std::is_same_v<T, DerivedValues>) {
     io(v.kx, v.ky, v.piles);
+  } else {
+    io(v.values, v.result.cap, v.result.KCAP, v.result.piles, v.result.stations, v.result.derived);
   }
 }
 
-template <typename Io, typename A>
-void analysis_fields(Io& io, A& a) {
-  auto& v = a.values;
-  io(v.name, v.JCTR, v.INO, v.loads, v.piles, v.types, v.supports);
-  io(a.result.cap, a.result.KCAP, a.result.piles, a.result.stations, a.result.derived);
-}
-
-// An Analysis as bytes, field by field: written by Bytes<true>, read back by Bytes<false>.
+// Values written as bytes (Bytes<true>) or read back (Bytes<false>): a plain value as its bytes,
+// a list as its length and its items, any other value by its parts.
 template <bool writing>
 struct Bytes {
   std::string bytes;
   size_t at = 0;
-  template <typename... T>
-  void operator()(T&... values) {
-    (io(values), ...);
-  }
-  template <typename T>
-  void io(T& value) {
-    using U = std::remove_const_t<T>;
-    if constexpr (is_composite<U>) {
-      composite_fields(*this, value);
-    } else if constexpr (is_list<U>) {
-      size_t count = value.size();
-      io(count);
-      if constexpr (!writing) value.resize(count);
-      for (auto& item : value) io(item);
-    } else if constexpr (writing) {
-      static_assert(std::is_trivially_copyable_v<U>);
-      bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+  void operator()(auto&... values) { (io(values), ...); }
+  void raw(void* data, size_t size) {
+    if constexpr (writing) {
+      bytes.append(static_cast<const char*>(data), size);
     } else {
-      if (bytes.size() - at < sizeof value) throw py::value_error("not the state of an analysis");
-      std::memcpy(&value, bytes.data() + at, sizeof value);
-      at += sizeof value;
+      if (bytes.size() - at < size) throw py::value_error("not the state of an analysis");
+      std::memcpy(data, bytes.data() + at, size);
+      at += size;
+    }
+  }
+  void io(auto& v) {
+    using T = std::remove_cvref_t<decltype(v)>;
+    if constexpr (std::is_trivially_copyable_v<T>) {
+      raw(&v, sizeof v);
+    } else if constexpr (requires { v.resize(0); }) {
+      size_t count = v.size();
+      raw(&count, sizeof count);
+      if constexpr (!writing) {
+        if (count > bytes.size() - at) throw py::value_error("not the state of an analysis");
+        v.resize(count);
+      }
+      if constexpr (std::is_trivially_copyable_v<typename T::value_type>) {
+        raw(v.data(), count * sizeof(typename T::value_type));
+      } else {
+        for (auto& item : v) io(item);
+      }
+    } else {
+      parts(*this, v);
     }
   }
 };
 
-py::bytes state_of(const Analysis& a) {
+py::bytes state_of(Analysis& a) {
   Bytes<true> put;
-  analysis_fields(put, a);
+  put(a);
   return put.bytes;
 }
 
 Analysis analysis_of_state(const py::bytes& state) {
   Bytes<false> get{state};
   Analysis a;
-  analysis_fields(get, a);
+  get(a);
   return a;
-}
-
-// The groups analysed on `threads` threads, the calling one included; in their order, the Result
-// (made by `result` of the group and its Analysis) or the exception of each. The other threads
-// start on the first groups while the calling one reads the values of the rest; then it analyses
-// too, and makes the Results of the groups analysed between its analyses.
-py::list core_sweep(const py::sequence& groups, int32_t threads, const py::object& result) {
-  const size_t n = groups.size();
-  std::vector<GroupValues> values(n);
-  std::vector<std::optional<Analysis>> analyses(n);
-  std::vector<std::exception_ptr> failures(n);
-  std::vector<std::atomic<bool>> analysed(n);
-  std::atomic<size_t> next{0}, read{0};
-  std::atomic<bool> stopped{false};
-  // Analyses the group that no thread has taken, once its values are read; false when none is.
-  const auto analyse_next = [&] {
-    const size_t i = next++;
-    if (i >= n) return false;
-    for (size_t r = read.load(); r <= i; r = read.load()) read.wait(r);
-    if (!stopped && !failures[i]) {
-      try {
-        analyses[i] = analysis_of(std::move(values[i]));
-      } catch (...) {
-        failures[i] = std::current_exception();
-      }
-    }
-    analysed[i].store(true, std::memory_order_release);
-    return true;
-  };
-  py::list answers(n);
-  size_t answered = 0;
-  // Answers for the groups analysed, in order, from the first not answered; needs the lock.
-  const auto answer = [&] {
-    for (; answered < n && analysed[answered].load(std::memory_order_acquire); ++answered) {
-      const size_t i = answered;
-      answers[i] = failures[i] ? package_error(failures[i])
-                               : result(groups[i], py::cast(std::move(*analyses[i])));
-      analyses[i].reset();
-    }
-  };
-  {
-    std::vector<std::jthread> others;
-    try {
-      for (int32_t t = 1; t < threads; ++t) {
-        others.emplace_back([&] {
-          while (analyse_next()) {
-          }
-        });
-      }
-      for (size_t i = 0; i < n; read = ++i, read.notify_all()) {
-        try {
-          values[i] = group_values(groups[i]);
-        } catch (const InputFailure&) {
-          failures[i] = std::current_exception();
-        }
-      }
-      for (bool more = true; more;) {
-        answer();
-        const py::gil_scoped_release released;
-        more = analyse_next();
-      }
-    } catch (...) {
-      stopped = true;
-      read = n;
-      read.notify_all();
-      throw;  // the other threads are joined first
-    }
-    const py::gil_scoped_release released;
-    others.clear();  // joined
-  }
-  answer();
-  return answers;
 }
 
 // ---- Load combinations ----
 
 // The numbers kelmarino-cases writes for a group under its load combinations.
 struct Cases {
-  std::vector<cases::Combination> combinations;
+  std::vector<std::string> names;
   std::vector<cases::CapDisplacements> caps;
   std::vector<cases::HeadResult> heads;  // combination after combination, pile after pile
   cases::CaseResults results;
@@ -592,134 +467,101 @@ struct ContextReset {
   ~ContextReset() { fault_context() = FaultContext{}; }
 };
 
-// Load cases and combinations as the package hands them over: a file's text, or values (the
-// points of a case as rows of x, y, FX .. MZ; the factors of a combination by case).
-using CaseRows = py::array_t<float, py::array::c_style | py::array::forcecast>;
-using LoadsIn = std::variant<std::string, std::vector<std::pair<std::string, CaseRows>>>;
+// Load cases and combinations as the package hands them over: a file's text and name, or values
+// (the points of a case as rows of x, y, FX .. MZ; the factors of a combination by case).
+using File = std::pair<std::string, std::string>;
+using LoadsIn =
+    std::variant<File, std::vector<std::pair<std::string, std::vector<std::array<float, 8>>>>>;
 using CombinationsIn =
-    std::variant<std::string,
+    std::variant<File,
                  std::vector<std::pair<std::string, std::vector<std::pair<std::string, float>>>>>;
 
-// A refusal of the cases library: an InputError keeps its parts, a value's place among them.
-InputFailure refused(const RunError& error) {
-  if (const auto* e = dynamic_cast<const InputError*>(&error)) {
-    return {{}, input_issue(*e)};
+// The load cases of a group: its own load points the case "data" when its JCTR is 1, then those
+// of a loads file or of values.
+std::vector<cases::LoadCase> load_cases_of(const Group& g, const LoadsIn& loads) {
+  if (const auto* file = std::get_if<File>(&loads)) {
+    return cases::load_cases(g, &file->first, file->second);
   }
-  return {{}, input_issue("", error.what(), error.what())};
-}
-
-std::vector<cases::LoadCase> load_cases_of(const Group& g, const LoadsIn& loads,
-                                           const std::vector<cases::LoadCase>& given,
-                                           const std::string& name) {
-  const auto* text = std::get_if<std::string>(&loads);
-  return text ? cases::load_cases(g, text, name)
-              : cases::add_load_cases(cases::load_cases(g, nullptr, name), given);
-}
-
-// The points of the cases given as values; needs the interpreter lock.
-std::vector<cases::LoadCase> given_cases(const LoadsIn& loads) {
   std::vector<cases::LoadCase> given;
-  if (const auto* values = std::get_if<1>(&loads)) {
-    for (const auto& [name, rows] : *values) {
-      if (rows.ndim() != 2 || rows.shape(1) != 8) {
-        const std::string message = "loads[\"" + name + "\"]: a load point has 8 values";
-        throw InputFailure{{}, input_issue("", message, "run-time error in " + message)};
-      }
-      cases::LoadCase& c = given.emplace_back(cases::LoadCase{name, {}, 0});
-      const auto r = rows.unchecked<2>();
-      for (py::ssize_t k = 0; k < r.shape(0); ++k) {
-        c.points.push_back(
-            {r(k, 0), r(k, 1), {r(k, 2), r(k, 3), r(k, 4), r(k, 5), r(k, 6), r(k, 7)}});
-      }
+  for (const auto& [name, rows] : std::get<1>(loads)) {
+    cases::LoadCase& c = given.emplace_back(cases::LoadCase{name, {}, 0});
+    for (const auto& r : rows) {
+      c.points.push_back({r[0], r[1], {r[2], r[3], r[4], r[5], r[6], r[7]}});
     }
   }
-  return given;
+  return cases::add_load_cases(cases::load_cases(g, nullptr, ""), std::move(given));
 }
 
-// The combinations of a group: its load cases (its own load points the case "data" when its JCTR
-// is 1, then those of a loads file or of values) under the combinations of a combinations file
-// or of values (none: every case alone), from the analysis of its stiffness.
-Cases core_combinations(py::handle group, const LoadsIn& loads, const std::string& loads_name,
-                        const std::optional<CombinationsIn>& combinations,
-                        const std::string& combinations_name) {
-  const GroupValues values = group_values(group);
-  const std::vector<cases::LoadCase> given = given_cases(loads);
-  const py::gil_scoped_release released;
-  const Group g = checked(values);
+// The combinations of a group: its load cases under the combinations of a combinations file or
+// of values (none: every case alone), from the analysis of its stiffness.
+Cases combined(const Group& g, const LoadsIn& loads,
+               const std::optional<CombinationsIn>& combinations) {
+  const ContextReset reset;
   Cases out;
-  std::vector<cases::LoadCase> load_cases;
+  bool marching = false;  // before the march, a refusal of the input; in it, a fault
   try {
-    load_cases = load_cases_of(g, loads, given, loads_name);
+    const std::vector<cases::LoadCase> load_cases = load_cases_of(g, loads);
+    std::vector<cases::Combination> all;
     if (!combinations) {
-      out.combinations = cases::single_case_combinations(load_cases);
-    } else if (const auto* text = std::get_if<std::string>(&*combinations)) {
-      out.combinations = cases::read_combinations(*text, combinations_name, load_cases);
+      all = cases::single_case_combinations(load_cases);
+    } else if (const auto* file = std::get_if<File>(&*combinations)) {
+      all = cases::read_combinations(file->first, file->second, load_cases);
     } else {
       std::vector<cases::CombinationValues> v;
       for (const auto& [name, factors] : std::get<1>(*combinations)) v.push_back({name, factors});
-      out.combinations = cases::combinations_of(v, load_cases);
+      all = cases::combinations_of(v, load_cases);
     }
-  } catch (const RunError& error) {
-    throw refused(error);
-  }
-  const Analysed analysed = analyse(g, {AnalysisScope::foundation});
-  if (!analysed) throw AnalysisFailure{{}, analysed.issue()};
-  const ContextReset reset;
-  const FaultFlags flags;
-  std::vector<cases::PileMarch> marches;
-  try {
-    marches = cases::pile_marches(g, *analysed);  // refuses a step count below 1
-  } catch (const RunError& error) {
-    throw refused(error);
-  }
-  try {
-    out.caps = cases::solve_combinations(analysed->KCAP, load_cases, out.combinations);
+    for (const cases::Combination& c : all) out.names.push_back(c.name);
+    const Analysed analysed = analyse(g, {AnalysisScope::foundation});
+    if (!analysed) throw analysed.issue();
+    const std::vector<cases::PileMarch> marches = cases::pile_marches(g, *analysed);
+    marching = true;
+    const FaultFlags flags;
+    out.caps = cases::solve_combinations(analysed->KCAP, load_cases, all);
     std::atomic<int32_t> done{0};
     const auto keep = [&out](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
       out.heads.insert(out.heads.end(), heads.begin(), heads.end());
     };
-    cases::envelope_piles(marches, out.caps, cases::combination_names(out.combinations), 1, done,
-                          out.results, keep);
+    cases::envelope_piles(marches, out.caps, cases::combination_names(all), 1, done, out.results,
+                          keep);
   } catch (const RunError& error) {
     const FaultContext& where = fault_context();
-    throw AnalysisFailure{{}, analysis_issue(where.stage, where.pile, error.what())};
+    if (marching) throw analysis_issue(where.stage, where.pile, error.what());
+    const auto* input = dynamic_cast<const InputError*>(&error);  // a value's place among its parts
+    throw input ? input_issue(*input) : input_issue("", error.what(), error.what());
   }
   return out;
 }
 
-constexpr py::ssize_t H = sizeof(cases::HeadResult), S = sizeof(cases::StationEnvelope),
-                      E = sizeof(cases::Extreme);
-
-std::vector<std::string> combination_names(const Cases& c) {
-  std::vector<std::string> names;
-  for (const cases::Combination& combination : c.combinations) names.push_back(combination.name);
-  return names;
-}
-
-py::array combination_caps(py::handle self) {
-  const Cases& c = self.cast<const Cases&>();
-  return view(self, first(c.caps).U, {static_cast<py::ssize_t>(c.caps.size()), 6}, {6 * F, F});
-}
-
-py::array combination_heads(py::handle self) {
-  const Cases& c = self.cast<const Cases&>();
-  const auto piles = static_cast<py::ssize_t>(c.results.piles.size());
+// The names of the combinations, their cap displacements and pile tops, and per pile its
+// envelopes: Z, the ground-line station, and for every station and quantity (UX .. PSY) the
+// largest and smallest value with the combination that governs it; the arrays read-only views.
+py::tuple core_combinations(py::handle group, const LoadsIn& loads,
+                            const std::optional<CombinationsIn>& combinations) {
+  const GroupValues values = group_values(group);
+  const py::object owner = py::cast([&] {
+    const py::gil_scoped_release released;
+    return combined(checked(values), loads, combinations);
+  }());
+  const Cases& c = owner.cast<const Cases&>();
+  constexpr py::ssize_t H = sizeof(cases::HeadResult), S = sizeof(cases::StationEnvelope),
+                        E = sizeof(cases::Extreme), Q = QUANTITIES;
   const auto m = static_cast<py::ssize_t>(c.caps.size());
-  return view(self, first(c.heads).DU, {m, piles, 12}, {piles * H, H, F});
-}
-
-// The envelopes of a pile (from 0): Z, the ground-line station, and for every station and
-// quantity (UX .. PSY) the largest and smallest value with the combination that governs it.
-py::dict envelope(py::handle self, size_t pile) {
-  const cases::PileEnvelope& e = self.cast<const Cases&>().results.piles.at(pile);
-  const auto n = static_cast<py::ssize_t>(e.stations.size());
-  const cases::StationEnvelope* s = &first(e.stations);
-  return py::dict(
-      py::arg("Z") = view(self, e.ZH.data(), {n}, {F}), py::arg("KG") = e.KG,
-      py::arg("max") = view(self, &s->max[0].value, {n, QUANTITIES}, {S, E}),
-      py::arg("min") = view(self, &s->min[0].value, {n, QUANTITIES}, {S, E}),
-      py::arg("max_combination") = view(self, &s->max[0].combination, {n, QUANTITIES}, {S, E}),
-      py::arg("min_combination") = view(self, &s->min[0].combination, {n, QUANTITIES}, {S, E}));
+  const auto piles = static_cast<py::ssize_t>(c.results.piles.size());
+  py::list envelopes;
+  for (const cases::PileEnvelope& e : c.results.piles) {
+    const auto n = static_cast<py::ssize_t>(e.stations.size());
+    const cases::StationEnvelope* s = &first(e.stations);
+    envelopes.append(
+        py::dict(py::arg("Z") = view(owner, e.ZH.data(), {n}, {F}), py::arg("KG") = e.KG,
+                 py::arg("max") = view(owner, &s->max[0].value, {n, Q}, {S, E}),
+                 py::arg("min") = view(owner, &s->min[0].value, {n, Q}, {S, E}),
+                 py::arg("max_combination") = view(owner, &s->max[0].combination, {n, Q}, {S, E}),
+                 py::arg("min_combination") = view(owner, &s->min[0].combination, {n, Q}, {S, E})));
+  }
+  return py::make_tuple(c.names, view(owner, first(c.caps).U, {m, 6}, {6 * F, F}),
+                        view(owner, first(c.heads).DU, {m, piles, 12}, {piles * H, H, F}),
+                        envelopes);
 }
 
 }  // namespace
@@ -727,28 +569,28 @@ py::dict envelope(py::handle self, size_t pile) {
 
 PYBIND11_MODULE(_core, m) {
   using namespace kelmarino;
-  names();  // made on import
-  py::register_local_exception_translator(&translate);
+  py::register_local_exception_translator([](std::exception_ptr failure) {
+    try {
+      if (failure) std::rethrow_exception(failure);
+    } catch (const Issue& issue) {
+      const py::object error = package_error(issue);
+      PyErr_SetObject(py::type::handle_of(error).ptr(), error.ptr());
+    }
+  });
   m.doc() = "The core of the kelmarino package: reading, checking and analysis of pile groups";
   m.attr("__version__") = VERSION;
   py::class_<Analysis>(m, "Analysis", "The values of a group as analysed, and its results")
       .def_property_readonly("cap", &cap)
       .def_property_readonly("heads", &heads)
       .def_property_readonly("stiffness", &stiffness)
-      .def("station_rows", &station_rows, py::arg("pile"))
-      .def("ground_station", &ground_station, py::arg("pile"))
-      .def("write", &write_analysis, py::arg("base"))
+      .def("station_rows", &station_rows)
+      .def("ground_station", &ground_station)
+      .def("write", &write_analysis)
       .def(py::pickle(&state_of, &analysis_of_state));
-  py::class_<Cases>(m, "Cases", "The numbers of a group's load combinations")
-      .def_property_readonly("names", &combination_names)
-      .def_property_readonly("cap", &combination_caps)
-      .def_property_readonly("heads", &combination_heads)
-      .def("envelope", &envelope, py::arg("pile"));
-  m.def("parse", &core_parse, py::arg("text"), py::arg("name"));
-  m.def("check", &core_check, py::arg("group"));
-  m.def("data_text", &core_data_text, py::arg("group"));
-  m.def("analyse", &core_analyse, py::arg("group"));
-  m.def("sweep", &core_sweep, py::arg("groups"), py::arg("threads"), py::arg("result"));
-  m.def("combinations", &core_combinations, py::arg("group"), py::arg("loads"),
-        py::arg("loads_name"), py::arg("combinations"), py::arg("combinations_name"));
+  py::class_<Cases>(m, "Cases");
+  m.def("parse", &core_parse);
+  m.def("check", &core_check);
+  m.def("data_text", [](py::handle group) { return data_text(group_values(group)); });
+  m.def("analyse", &core_analyse);
+  m.def("combinations", &core_combinations);
 }

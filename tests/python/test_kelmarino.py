@@ -136,6 +136,7 @@ def test_mappings_give_the_numbers_of_the_files_and_name_their_mistakes():
     assert mapped.heads.tobytes() == files.heads.tobytes()
     mistakes = [
         ({"DL": [(0, 0, 0, 0, 1, 0, 0)]}, None, 'loads["DL"]: a load point has 8 values'),
+        ({"DL": [(0,) * 8, (0,) * 7]}, None, 'loads["DL"]: a load point has 8 values'),
         ({"D L": []}, None, 'loads["D L"]: "D L" is not a name: a name has 1 to 40 letters'),
         ({"data": []}, None, 'loads["data"]: "data" is the load case of the data file'),
         (loads, {"C": {"DL": 1.0, "X": 2.0}},

@@ -15,6 +15,7 @@ from __future__ import annotations
 import concurrent.futures
 import copy as _copy
 import os
+import threading
 from dataclasses import dataclass, field
 
 import numpy as np
@@ -147,19 +148,9 @@ class Group:
         return self
 
 
-def _group(values: dict) -> Group:
-    types = {t: PileType(shape, tip, tuple(axis), [Above(*s) for s in above],
-                         [Below(*s) for s in below], PMB, PEH, PKE)
-             for t, (shape, tip, axis, above, below, PMB, PEH, PKE) in values["types"].items()}
-    return Group(values["name"], values["JCTR"], values["INO"],
-                 [Load(*v) for v in values["loads"]], [Pile(*p) for p in values["piles"]],
-                 types, [Support(x, y, list(k)) for x, y, k in values["supports"]],
-                 list(values["warnings"]))
-
-
 def parse(text: str, name: str = "<text>") -> Group:
     """The group of a data file's text; raises InputError."""
-    return _group(_core.parse(text, name))
+    return _core.parse(text, name)
 
 
 def read(path) -> Group:
@@ -170,7 +161,7 @@ def read(path) -> Group:
             text = file.read()
     except OSError as error:
         raise InputError(path, 0, 0, str(error), f"cannot read {path}: {error}") from error
-    return _group(_core.parse(text, path))
+    return _core.parse(text, path)
 
 
 class Result:
@@ -245,7 +236,32 @@ def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
     groups = [_checked(group, number) for number, group in enumerate(groups)]
     if executor is not None:
         return _in_order(executor.map(analyse, groups))
-    return _in_order(_core.sweep(groups, max(1, threads or len(os.sched_getaffinity(0))), Result))
+    return _in_order(_on_threads(groups, max(1, threads or len(os.sched_getaffinity(0)))))
+
+
+def _on_threads(groups, threads) -> list:
+    """Each group's Result or error, analysed on `threads` threads (the calling one among them),
+    each taking the next group that none has taken; the analyses run outside the lock."""
+    answers = [None] * len(groups)
+    untaken = iter(range(len(groups)))  # shared: each number is taken by one thread
+
+    def analyse_untaken():
+        for i in untaken:
+            try:
+                answers[i] = analyse(groups[i])
+            except Exception as error:  # raised in its turn
+                answers[i] = error
+    others = [threading.Thread(target=analyse_untaken) for _ in range(threads - 1)]
+    for thread in others:
+        thread.start()
+    try:
+        analyse_untaken()
+    finally:
+        for _ in untaken:  # interrupted: the others take no more
+            pass
+        for thread in others:
+            thread.join()
+    return answers
 
 
 def _in_order(results) -> list:
@@ -268,9 +284,8 @@ class Combinations:
     (m, 6), their pile tops (m, n, 12) with the columns HEADS, and the envelopes of every pile;
     the arrays are read-only."""
 
-    def __init__(self, cases):
-        self.names, self.cap, self.heads = cases.names, cases.cap, cases.heads
-        self._envelopes = [cases.envelope(p) for p in range(self.heads.shape[1])]
+    def __init__(self, names, cap, heads, envelopes):
+        self.names, self.cap, self.heads, self._envelopes = names, cap, heads, envelopes
 
     def envelope(self, pile: int) -> dict:
         """Z, the ground-line station KG, and per quantity of ENVELOPED the largest and smallest
@@ -302,8 +317,14 @@ def _point(point) -> tuple:
 
 def _load_values(loads) -> list:
     """Each case's name and its points, rows of x, y, FX .. MZ in single precision."""
-    return [(str(case), np.array([_point(p) for p in points], np.float32) if points else
-             np.empty((0, 8), np.float32)) for case, points in loads.items()]
+    values = []
+    for case, points in loads.items():
+        rows = [_point(p) for p in points]
+        if any(len(row) != 8 for row in rows):
+            message = f'loads["{case}"]: a load point has 8 values'
+            raise InputError("", 0, 0, message, "run-time error in " + message)
+        values.append((str(case), np.array(rows, np.float32).tolist()))
+    return values
 
 
 def _combination_values(combinations) -> list:
@@ -317,9 +338,7 @@ def combinations(group: Group, loads, combinations=None) -> Combinations:
     mapping {case: [Load or (x, y, FX, FY, FZ, MX, MY, MZ), ...]}; `combinations` a combinations
     file, a mapping {name: {case: factor}}, or None for every case alone. With JCTR = 1 the
     group's own load points are the case "data". Raises InputError or AnalysisError."""
-    loads, loads_name = _file(loads) if _is_file(loads) else (_load_values(loads), "")
-    combinations, combinations_name = (None, "") if combinations is None else \
-        _file(combinations) if _is_file(combinations) else \
-        (_combination_values(combinations), "")
-    return Combinations(_core.combinations(_checked(group), loads, loads_name, combinations,
-                                           combinations_name))
+    loads = _file(loads) if _is_file(loads) else _load_values(loads)
+    combinations = None if combinations is None else _file(combinations) \
+        if _is_file(combinations) else _combination_values(combinations)
+    return Combinations(*_core.combinations(_checked(group), loads, combinations))
