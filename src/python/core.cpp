@@ -494,8 +494,13 @@ std::vector<cases::LoadCase> load_cases_of(const Group& g, const LoadsIn& loads)
 
 // The combinations of a group: its load cases under the combinations of a combinations file or
 // of values (none: every case alone), from the analysis of its stiffness.
+// A call's request to stop, made from another thread (Ctrl-C in the caller's).
+struct Stop {
+  std::atomic<bool> asked{false};
+};
+
 Cases combined(const Group& g, const LoadsIn& loads,
-               const std::optional<CombinationsIn>& combinations) {
+               const std::optional<CombinationsIn>& combinations, const Stop& stop) {
   const ContextReset reset;
   Cases out;
   bool marching = false;  // before the march, a refusal of the input; in it, a fault
@@ -519,7 +524,8 @@ Cases combined(const Group& g, const LoadsIn& loads,
     const FaultFlags flags;
     out.caps = cases::solve_combinations(analysed->KCAP, load_cases, all);
     std::atomic<int32_t> done{0};
-    const auto keep = [&out](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
+    const auto keep = [&](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
+      if (stop.asked) throw RunError("stopped on request");
       out.heads.insert(out.heads.end(), heads.begin(), heads.end());
     };
     cases::envelope_piles(marches, out.caps, cases::combination_names(all), 1, done, out.results,
@@ -537,11 +543,11 @@ Cases combined(const Group& g, const LoadsIn& loads,
 // envelopes: Z, the ground-line station, and for every station and quantity (UX .. PSY) the
 // largest and smallest value with the combination that governs it; the arrays read-only views.
 py::tuple core_combinations(py::handle group, const LoadsIn& loads,
-                            const std::optional<CombinationsIn>& combinations) {
+                            const std::optional<CombinationsIn>& combinations, const Stop& stop) {
   const GroupValues values = group_values(group);
   const py::object owner = py::cast([&] {
     const py::gil_scoped_release released;
-    return combined(checked(values), loads, combinations);
+    return combined(checked(values), loads, combinations, stop);
   }());
   const Cases& c = owner.cast<const Cases&>();
   constexpr py::ssize_t H = sizeof(cases::HeadResult), S = sizeof(cases::StationEnvelope),
@@ -588,6 +594,7 @@ PYBIND11_MODULE(_core, m) {
       .def("write", &write_analysis)
       .def(py::pickle(&state_of, &analysis_of_state));
   py::class_<Cases>(m, "Cases");
+  py::class_<Stop>(m, "Stop").def(py::init<>()).def("ask", [](Stop& s) { s.asked = true; });
   m.def("parse", &core_parse);
   m.def("check", &core_check);
   m.def("data_text", [](py::handle group) { return data_text(group_values(group)); });

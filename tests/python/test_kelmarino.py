@@ -6,8 +6,11 @@ import dataclasses
 import decimal
 import pickle
 import re
+import signal
 import subprocess
+import sys
 import threading
+import time
 from pathlib import Path
 
 import numpy as np
@@ -142,6 +145,7 @@ def test_mappings_give_the_numbers_of_the_files_and_name_their_mistakes():
         (loads, {"C": {"DL": 1.0, "X": 2.0}},
          'combinations["C"]["X"]: "X" is not a load case; the load cases are data, DL, LL'),
         (loads, {"C": {"LL": 1e39}}, 'combinations["C"]["LL"]: inf is not a finite number'),
+        (loads, {"A,\nB": {"LL": 1.0}}, 'combinations["A,\\x0aB"]: "A,\\x0aB" is not a name'),
     ]
     for cases, factors, named in mistakes:
         with pytest.raises(kelmarino.InputError) as error:
@@ -312,8 +316,49 @@ def test_threads_and_sweeps_give_the_sequential_results():
         kept["MY"][0] = 0.0
     assert [bits(r) for r in kelmarino.sweep(groups)] == sequential
     assert [bits(r) for r in kelmarino.sweep(groups, threads=3)] == sequential
+    assert [bits(r) for r in kelmarino.sweep(groups, threads=10**6)] == sequential  # as many as groups
+    with pytest.raises(ValueError, match="threads must be 1 or more, not 0"):
+        kelmarino.sweep(groups, threads=0)
     with concurrent.futures.ProcessPoolExecutor(2) as pool:
         assert [bits(r) for r in kelmarino.sweep(groups, pool)] == sequential
+
+
+# Long calls on a group at the capacities, each stopped by Ctrl-C a second after it began.
+LONG_CALLS = {
+    "sweep": "kelmarino.sweep([group] * 2000)",
+    "combinations": "kelmarino.combinations(group, {'DL': [(0, 0, 100, 0, 9000, 0, 0, 0)]}, "
+                    "{f'C{i}': {'DL': 1.0 + i / 1e5} for i in range(100000)})",
+}
+
+
+@pytest.mark.parametrize("call", LONG_CALLS)
+def test_ctrl_c_stops_a_long_call_within_a_second(call):
+    script = (f"import kelmarino\ngroup = kelmarino.read({str(ROOT / 'tests/data/capacity.dat')!r})\n"
+              f"print('started', flush=True)\n{LONG_CALLS[call]}\nprint('finished')\n")
+    process = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, text=True)
+    assert process.stdout.readline() == "started\n"
+    time.sleep(1.0)
+    sent = time.monotonic()
+    process.send_signal(signal.SIGINT)
+    out, errors = process.communicate(timeout=60)
+    assert "finished" not in out and "KeyboardInterrupt" in errors
+    assert time.monotonic() - sent < 1.0
+
+
+# A file of 101 piles of types 0 to 99 and -1, every type a data file can name: the program
+# runs it, and so does the package.
+def test_every_file_the_program_runs_the_package_reads(tmp_path):
+    block = "0 1 0 0 1\n1 2 1.2 4\n1 8 1.2 5000 30 8\n10000 2.6E6 1\n"
+    text = "* control\n1\n1\n0 0\n100 50 2000 0 0 0\n*end\n* piles\n101 0\n"
+    text += "".join(f"{3 * (p % 10)} {3 * (p // 10)}\n" for p in range(101))
+    text += "*end\n* types\n" + " ".join(map(str, range(100))) + " -1\n<0>\n" + block
+    text += "".join(f"<{t:2d}>\n" + block for t in range(1, 100)) + "<-1>\n0\n*end\n* springs\n*end\n"
+    (tmp_path / "types.dat").write_text(text)
+    kelmarino.analyse(kelmarino.read(tmp_path / "types.dat")).write(tmp_path / "again")
+    build = Path(kelmarino.__file__).parents[2]
+    subprocess.run([str(build / "kelmarino"), "-q", str(tmp_path / "types")], check=True)
+    assert (tmp_path / "types.pos").read_bytes() == (tmp_path / "again.pos").read_bytes()
 
 
 def test_a_sweep_runs_on_a_dask_cluster():

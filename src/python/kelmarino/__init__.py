@@ -236,7 +236,10 @@ def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
     groups = [_checked(group, number) for number, group in enumerate(groups)]
     if executor is not None:
         return _in_order(executor.map(analyse, groups))
-    return _in_order(_on_threads(groups, max(1, threads or len(os.sched_getaffinity(0)))))
+    if threads is not None and threads < 1:
+        raise ValueError(f"threads must be 1 or more, not {threads}")
+    count = threads or len(os.sched_getaffinity(0))
+    return _in_order(_on_threads(groups, max(1, min(count, len(groups)))))
 
 
 def _on_threads(groups, threads) -> list:
@@ -341,4 +344,29 @@ def combinations(group: Group, loads, combinations=None) -> Combinations:
     loads = _file(loads) if _is_file(loads) else _load_values(loads)
     combinations = None if combinations is None else _file(combinations) \
         if _is_file(combinations) else _combination_values(combinations)
-    return Combinations(*_core.combinations(_checked(group), loads, combinations))
+    return Combinations(*_interruptible(_core.combinations, _checked(group), loads, combinations))
+
+
+def _interruptible(call, *arguments):
+    """call(*arguments, stop) on a thread of its own, so that Ctrl-C in this one asks it to stop
+    (it does at its next part of combinations) and is raised at once after."""
+    stop = _core.Stop()
+    answer = []
+
+    def work():
+        try:
+            answer.append(call(*arguments, stop))
+        except BaseException as error:  # raised in the calling thread
+            answer.append(error)
+    thread = threading.Thread(target=work, daemon=True)
+    thread.start()
+    try:
+        while thread.is_alive():
+            thread.join(0.1)
+    except KeyboardInterrupt:
+        stop.ask()
+        thread.join()
+        raise
+    if isinstance(answer[0], BaseException):
+        raise answer[0]
+    return answer[0]
