@@ -10,6 +10,7 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -294,6 +295,33 @@ GroupValues group_values(py::handle g) {
 
 // The values of a data file's text, as the package makes its Group of them: the types keyed by
 // their numbers in the data file.
+// The whole text of an input file, read as the programs read theirs: a regular file of at most
+// MAX_INPUT_BYTES, opened without waiting. OSError when it cannot be opened (with the system's
+// error number) or read (with the programs' message).
+py::bytes core_read_file(const std::string& path) {
+  std::string text;
+  int reason = 0;
+  std::string refusal;
+  {
+    const py::gil_scoped_release released;
+    try {
+      if (!read_whole_file(path, text)) reason = errno;
+    } catch (const RunError& error) {
+      refusal = error.what();
+    }
+  }
+  if (reason != 0) {
+    errno = reason;
+    PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
+    throw py::error_already_set();
+  }
+  if (!refusal.empty()) {
+    PyErr_SetString(PyExc_OSError, refusal.c_str());
+    throw py::error_already_set();
+  }
+  return py::bytes(text);
+}
+
 py::dict core_parse(const std::string& text, const std::string& name) {
   const GroupRead read = [&] {
     const py::gil_scoped_release released;
@@ -742,6 +770,7 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("cap", &combination_caps)
       .def_property_readonly("heads", &combination_heads)
       .def("envelope", &envelope, py::arg("pile"));
+  m.def("read_file", &core_read_file, py::arg("path"));
   m.def("parse", &core_parse, py::arg("text"), py::arg("name"));
   m.def("check", &core_check, py::arg("group"));
   m.def("data_text", &core_data_text, py::arg("group"));
