@@ -1,6 +1,6 @@
-// The files of a run: opened with a run-time error naming the file when they cannot be, and
-// closed with every buffered line checked, so that a report cut short is never taken for a whole
-// one.
+// The files of a run: inputs read whole as regular files within the limits; outputs written
+// beside their place and renamed into it, closed with every buffered line checked, so that a
+// report cut short is never taken for a whole one.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
