@@ -123,9 +123,10 @@ void NewFolder::commit() {
     const std::string aside = made + "-previous";
     made_.hold(aside);
     if (std::rename(target_.c_str(), aside.c_str()) != 0) {
+      const int reason = errno;
       made_.hold(made);
       throw RunError("run-time error replacing the folder " + target_ + ": " +
-                     std::strerror(errno));
+                     std::strerror(reason));
     }
     if (std::rename(made.c_str(), target_.c_str()) != 0) {
       const int reason = errno;
