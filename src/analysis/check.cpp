@@ -99,11 +99,32 @@ struct Checker {
             "PTYPE");
       }
       taken.insert(pile.type);
+      same_spot(p);
     }
     constexpr size_t MOST_TYPES = 100;  // numbered 0 to 99, as a block tag names them
     if (taken.size() > MOST_TYPES) {
       add("piles", std::to_string(taken.size()) + " types taken",
           "the piles take at most " + std::to_string(MOST_TYPES) + " types", "PTYPE");
+    }
+  }
+
+  // Pile p refused when an earlier pile stands at its point with the same axis.
+  void same_spot(size_t p) {
+    const auto axis_of = [&](const PileValues& pile) -> const float* {
+      const bool known = pile.type >= 0 && static_cast<size_t>(pile.type) < g.types.size();
+      return known ? g.types[static_cast<size_t>(pile.type)].axis : nullptr;
+    };
+    const PileValues& pile = g.piles[p];
+    const float* a = axis_of(pile);
+    for (size_t q = 0; q < p && a != nullptr; ++q) {
+      const float* b = axis_of(g.piles[q]);
+      if (g.piles[q].x != pile.x || g.piles[q].y != pile.y || b == nullptr) continue;
+      if (a[0] == b[0] && a[1] == b[1] && a[2] == b[2]) {
+        std::string point = "(";
+        point.append(shortest(pile.x)).append(", ").append(shortest(pile.y)).append("), as ");
+        add(indexed("piles", p), point + indexed("piles", q), SAME_SPOT_RULE, "PXY");
+        return;
+      }
     }
   }
 
@@ -114,6 +135,7 @@ struct Checker {
       const std::string place = indexed(at + ".above", s);
       real(place + ".length", segment.length, "HFR", LENGTH_RULE);
       real(place + ".diameter", segment.diameter, "DOF", DIAMETER_RULE);
+      real(place + ".diameter", segment.diameter, "DOF", PILE_DIAMETER_RULE);
       if (stepped && segment.steps < 1) {
         add(place + ".steps", std::to_string(segment.steps), STEPS_RULE, "NSF");
       }
@@ -123,11 +145,23 @@ struct Checker {
       const std::string place = indexed(at + ".below", s);
       real(place + ".length", segment.length, "HBL", LENGTH_RULE);
       real(place + ".diameter", segment.diameter, "DOB", DIAMETER_RULE);
+      real(place + ".diameter", segment.diameter, "DOB", PILE_DIAMETER_RULE);
       real(place + ".m", segment.m, "PMT", SOIL_RULE);
       real(place + ".friction", segment.friction, "PFI", FRICTION_RULE);
       if (stepped && segment.steps < 1) {
         add(place + ".steps", std::to_string(segment.steps), STEPS_RULE, "NSG");
       }
+    }
+  }
+
+  // What the bottom of a type bears with: the soil along a length, or a section.
+  void bearing(const TypeValues& t, const std::string& at) {
+    bool embedded = false;
+    for (const BelowValues& s : t.below) embedded = embedded || s.length > 0.0f;
+    if (t.tip <= 2 && !embedded) {
+      add(at + ".below", "no length", SOIL_LENGTH_RULE, "KSU, HBL");
+    } else if (t.above.empty() && t.below.empty()) {
+      add(at, "no segment", NO_SEGMENT_RULE, "NFR, NBL");
     }
   }
 
@@ -168,6 +202,7 @@ struct Checker {
     count(at + ".above", t.above.size(), "segments", 0, MAX_SEGMENTS, "NFR");
     count(at + ".below", t.below.size(), "segments", 0, MAX_SEGMENTS, "NBL");
     segments(t, at, stepped);
+    bearing(t, at);
     real(at + ".PMB", t.PMB, "PMB", BOTTOM_SOIL_RULE);
     real(at + ".PEH", t.PEH, "PEH", MODULUS_RULE);
     real(at + ".PKE", t.PKE, "PKE", REDUCTION_RULE);
@@ -190,7 +225,11 @@ struct Checker {
       finite(at + ".x", support.x, "SXY");
       finite(at + ".y", support.y, "SXY");
       for (size_t i = 0; i < 36; ++i) {
-        finite(indexed(at + ".stiffness", i), support.stiffness[i], "ESP");
+        const std::string term = indexed(at + ".stiffness", i);
+        const float value = support.stiffness[i];
+        if (finite(term, value, "ESP") && !(std::abs(value) <= LARGEST_STIFFNESS)) {
+          add(term, shortest(value), STIFFNESS_RULE, "ESP");
+        }
       }
     }
   }

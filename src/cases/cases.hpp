@@ -12,6 +12,7 @@
 // pile, made of the same operations in the same order as a run of kelmarino on a data file whose
 // load section lists the combination's scaled load points, so its results are bit-identical to that
 // run's. The march carries LANES combinations at once, one per lane.
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -358,7 +359,7 @@ std::string summary_text(const CaseNames& names, const std::vector<PileEnvelope>
 // The envelope diagrams of one pile (SVG), the extremes marked with their value and combination,
 // and the page that shows the overview plan, the tables and every diagram. The page is written in
 // three parts: the text before the rows of the table of the cap displacements, the rows of the
-// combinations first .. last - 1, the text after them.
+// combinations first .. last - 1 with the noise levels of every combination, the text after them.
 std::string envelope_svg(const PileEnvelope& pile, const CaseNames& names);
 std::string envelope_file_name(int32_t g);
 struct PageParts {
@@ -366,8 +367,10 @@ struct PageParts {
   std::string after;
 };
 PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& piles);
+using CapLevels = std::array<double, 6>;
+CapLevels cap_noise_levels(const std::vector<CapDisplacements>& caps);
 std::string cap_rows_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,
-                          size_t first, size_t last);
+                          const CapLevels& levels, size_t first, size_t last);
 
 // ---- The command ----
 

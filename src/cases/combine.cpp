@@ -1,4 +1,6 @@
 // The load cases of a run, and the load and cap displacements of every combination.
+#include <cmath>
+
 #include "cases/cases.hpp"
 #include "foundation/foundation.hpp"
 #include "input/input.hpp"
@@ -33,8 +35,12 @@ void combination_force(const Combination& combination, const std::vector<LoadCas
   float T[6];
   for (const Term& term : combination.terms) {
     for (const LoadValues& point : cases[static_cast<size_t>(term.load_case)].points) {
-      for (int32_t i = 0; i < 6; ++i) T[i] = term.factor * point.act[i];
-      check_faults();  // an overflow of the scaled loads, before the sums of its infinities
+      bool finite = true;
+      for (int32_t i = 0; i < 6; ++i) {
+        T[i] = term.factor * point.act[i];
+        finite = finite && std::isfinite(T[i]);
+      }
+      if (!finite) check_faults();  // an overflow of the scaled loads, before sums of infinities
       reduce_load_point(point.x, point.y, T, FORCE);
     }
   }

@@ -24,6 +24,7 @@
 #include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "output/output.hpp"
+#include "version/version.hpp"
 
 namespace kelmarino::cases {
 namespace {
@@ -83,6 +84,9 @@ void read_inputs(const std::string& base, Inputs& in) {
   } else {
     in.combinations = single_case_loads(in.cases);
   }
+  // The reader's warnings come first, as kelmarino gives them.
+  std::vector<std::string>& warnings = in.combinations.warnings;
+  warnings.insert(warnings.begin(), in.group.warnings.begin(), in.group.warnings.end());
 }
 
 // The names the outputs give; the names of the combinations are taken from the inputs.
@@ -226,10 +230,11 @@ void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, i
   jobs.push_back([&] {
     Stream page{folder.shown("index.html"), folder.create("index.html")};
     const PageParts parts = index_html(names, piles);
+    const CapLevels levels = cap_noise_levels(caps);
     write_text_to(page.file, page.name, parts.before);
     for (size_t first = 0; first < caps.size(); first += COMBINATIONS_PER_PART) {
       const size_t last = std::min(caps.size(), first + COMBINATIONS_PER_PART);
-      write_text_to(page.file, page.name, cap_rows_html(names, caps, first, last));
+      write_text_to(page.file, page.name, cap_rows_html(names, caps, levels, first, last));
     }
     write_text_to(page.file, page.name, parts.after);
     close_written(page.file, page.name);

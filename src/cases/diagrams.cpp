@@ -243,7 +243,10 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
       "img { max-width: 100%; border: 1px solid #dddddd; }</style>\n</head>\n<body>\n<h1>" +
       title + "</h1>\n";
   for (const std::string& warning : names.warnings) {
-    html += "<p class=\"warning\"><strong>" + escape_html(warning) + "</strong></p>\n";
+    // A warning of the reader shows its line with the caret under the value.
+    const bool lines = warning.find('\n') != std::string::npos;
+    html += std::string("<p class=\"warning\"") + (lines ? " style=\"white-space: pre\"" : "") +
+            "><strong>" + escape_html(warning) + "</strong></p>\n";
   }
   html += "<p>" + std::to_string(names.combinations.size()) + " combinations of " +
           std::to_string(names.cases.size()) + " load cases, " + std::to_string(piles.size()) +
@@ -285,21 +288,25 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
 
 // The rows of the combinations first .. last - 1, in four digits in mm and mrad; a value below
 // 1e-6 of its column's largest over every combination is written 0.
-std::string cap_rows_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,
-                          size_t first, size_t last) {
-  double level[6] = {};
+CapLevels cap_noise_levels(const std::vector<CapDisplacements>& caps) {
+  CapLevels level{};
   std::vector<double> column(caps.size());
-  for (int32_t i = 0; i < 6; ++i) {
+  for (size_t i = 0; i < 6; ++i) {
     for (size_t c = 0; c < caps.size(); ++c) column[c] = static_cast<double>(caps[c].U[i]);
     level[i] = noise_level(column);
   }
+  return level;
+}
+
+std::string cap_rows_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,
+                          const CapLevels& level, size_t first, size_t last) {
   std::vector<std::vector<std::string>> rows;
   for (size_t c = first; c < last; ++c) {
     std::vector<std::string> row = {std::string(names.combinations[c])};
     for (int32_t i = 0; i < 6; ++i) {
       const ReaderUnit unit = reader_unit(i < 3 ? "m" : "rad");
-      row.push_back(
-          readable(static_cast<double>(caps[c].U[i]) * unit.factor, level[i] * unit.factor));
+      row.push_back(readable(static_cast<double>(caps[c].U[i]) * unit.factor,
+                             level[static_cast<size_t>(i)] * unit.factor));
     }
     rows.push_back(std::move(row));
   }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <unordered_map>
 
 #include "cases/cases.hpp"
 #include "faults/faults.hpp"
@@ -138,18 +139,24 @@ float number(const std::string& cell, const Place& at) {
   if (cell[i] == '+' || cell[i] == '-') ++i;
   size_t digits = 0;
   while (digit(i)) ++i, ++digits;
+  int64_t scale = static_cast<int64_t>(digits);  // the value is below 10^scale
   if (i < cell.size() && cell[i] == '.') ++i;
   while (digit(i)) ++i, ++digits;
   bool valid = digits > 0;
   if (valid && i < cell.size() && (cell[i] == 'E' || cell[i] == 'e')) {
     ++i;
+    const bool negative = i < cell.size() && cell[i] == '-';
     if (i < cell.size() && (cell[i] == '+' || cell[i] == '-')) ++i;
     valid = digit(i);
-    while (digit(i)) ++i;
+    int64_t exponent = 0;
+    for (; digit(i); ++i) exponent = std::min<int64_t>(exponent * 10 + (cell[i] - '0'), 100000);
+    scale += negative ? -exponent : exponent;
   }
   valid = valid && i == cell.size();
   float value = 0.0f;
-  if (valid) {
+  if (valid && scale <= 38) {
+    value = std::strtof(cell.c_str(), nullptr);  // cannot overflow
+  } else if (valid) {
     // The conversion may raise the overflow flag; it is judged here, not as a fault.
     fenv_t environment;
     std::feholdexcept(&environment);
@@ -190,17 +197,54 @@ std::string case_list(const std::vector<LoadCase>& cases) {
   return list.empty() ? "none" : list;
 }
 
-std::string not_a_case(const std::string& name, const std::vector<LoadCase>& cases) {
-  return quoted(name) + " is not a load case; the load cases are " + case_list(cases);
+// The number of single-character edits that turn a into b.
+size_t edit_distance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
 }
 
-// The index of the case of a name in `cases`, or -1.
-int32_t case_index(const std::string& name, const std::vector<LoadCase>& cases) {
+// A name that is no load case, with the cases to choose from: all of a few, else the closest.
+std::string not_a_case(const std::string& name, const std::vector<LoadCase>& cases) {
+  constexpr size_t LISTED = 10;
+  const std::string unknown = quoted(name) + " is not a load case; ";
+  if (cases.size() <= LISTED) return unknown + "the load cases are " + case_list(cases);
+  std::vector<std::pair<size_t, size_t>> by_distance;  // distance, case
   for (size_t k = 0; k < cases.size(); ++k) {
-    if (cases[k].name == name) return static_cast<int32_t>(k);
+    by_distance.emplace_back(edit_distance(name, cases[k].name), k);
   }
-  return -1;
+  constexpr size_t CLOSEST = 3;
+  std::partial_sort(by_distance.begin(), by_distance.begin() + CLOSEST, by_distance.end());
+  std::vector<LoadCase> closest;
+  for (size_t i = 0; i < CLOSEST; ++i) closest.push_back(cases[by_distance[i].second]);
+  return unknown + "the closest of the " + std::to_string(cases.size()) + " load cases are " +
+         case_list(closest);
 }
+
+// The load cases by their names: the index of the first case of a name, or -1.
+class CaseIndex {
+ public:
+  explicit CaseIndex(const std::vector<LoadCase>& cases) {
+    for (size_t k = 0; k < cases.size(); ++k) add(cases[k].name, k);
+  }
+  void add(const std::string& name, size_t k) { index_.emplace(name, static_cast<int32_t>(k)); }
+  int32_t operator()(const std::string& name) const {
+    const auto found = index_.find(name);
+    return found == index_.end() ? -1 : found->second;
+  }
+
+ private:
+  std::unordered_map<std::string, int32_t> index_;
+};
 
 void check_name(const std::string& cell, const Place& at) {
   if (!is_name(cell)) refuse(at, not_a_name(cell));
@@ -266,6 +310,7 @@ std::vector<int32_t> combination_columns(const Row& header, const std::string& f
   }
   std::vector<int32_t> columns;
   std::map<std::string, size_t> seen;
+  const CaseIndex case_index(cases);
   for (size_t c = 1; c < header.cells.size(); ++c) {
     const std::string& name = header.cells[c];
     const Place at{file, header.line, std::to_string(c + 1)};
@@ -275,7 +320,7 @@ std::vector<int32_t> combination_columns(const Row& header, const std::string& f
              case_named_twice(name) + " (also in column " + std::to_string(seen[name] + 1) + ")");
     }
     seen[name] = c;
-    const int32_t found = case_index(name, cases);
+    const int32_t found = case_index(name);
     if (found < 0) refuse(at, not_a_case(name, cases));
     columns.push_back(found);
   }
@@ -508,10 +553,11 @@ CombinationLoads read_combination_loads(const std::string& text, const InputName
 
 std::vector<LoadCase> add_load_cases(std::vector<LoadCase> cases, std::vector<LoadCase> given) {
   const char* const fields[8] = {"x", "y", "FX", "FY", "FZ", "MX", "MY", "MZ"};
+  CaseIndex case_index(cases);
   for (LoadCase& c : given) {
     const std::string place = case_place(c.name);
     if (!is_name(c.name)) refuse_value(place, not_a_name(c.name));
-    const int32_t before = case_index(c.name, cases);
+    const int32_t before = case_index(c.name);
     if (before >= 0) {
       const LoadCase& earlier = cases[static_cast<size_t>(before)];
       refuse_value(place, earlier.name == DATA_CASE && earlier.line == 0
@@ -527,6 +573,7 @@ std::vector<LoadCase> add_load_cases(std::vector<LoadCase> cases, std::vector<Lo
       }
     }
     c.line = 0;
+    case_index.add(c.name, cases.size());
     cases.push_back(std::move(c));
   }
   return cases;
@@ -539,6 +586,7 @@ std::vector<Combination> combinations_of(const std::vector<CombinationValues>& v
   std::map<std::string, size_t> seen;     // each combination's name
   std::vector<Combination> combinations;
   combinations.reserve(values.size());
+  const CaseIndex case_index(cases);
   for (const CombinationValues& v : values) {
     const std::string place = combination_place(v.name);
     if (!is_name(v.name)) refuse_value(place, not_a_name(v.name));
@@ -551,7 +599,7 @@ std::vector<Combination> combinations_of(const std::vector<CombinationValues>& v
       const std::string at = place + "[" + quoted(name) + "]";
       if (!is_name(name)) refuse_value(at, not_a_name(name));
       if (!named.emplace(name, true).second) refuse_value(at, case_named_twice(name));
-      const int32_t k = case_index(name, cases);
+      const int32_t k = case_index(name);
       if (k < 0) refuse_value(at, not_a_case(name, cases));
       check_finite(factor, at);
       const size_t column = columns.emplace(name, columns.size()).first->second;

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "driver/driver.hpp"
-#include "input/input.hpp"
+#include "version/version.hpp"
 
 namespace kelmarino {
 

@@ -14,8 +14,9 @@
 
 namespace kelmarino {
 
-// The program's version, as the report banner names it.
-inline constexpr const char* VERSION = "1.10";
+// The version the report banner and the results view's summary name: part of their fixed layout,
+// not the build's version (version/version.hpp).
+inline constexpr const char* REPORT_VERSION = "1.10";
 
 // The base of the files of a run named on a command line: "PATH/BASE.dat" and "PATH/BASE" both
 // give "PATH/BASE" (the data file is the base followed by ".dat"; results go beside it).
@@ -103,6 +104,8 @@ inline constexpr RealRule LENGTH_RULE{[](float v) { return !(v < 0.0f); },
                                       "a segment length must be 0 or more"};
 inline constexpr RealRule DIAMETER_RULE{[](float v) { return v > 0.0f; },
                                         "a diameter must be greater than 0"};
+inline constexpr RealRule PILE_DIAMETER_RULE{
+    [](float v) { return v < 100.0f; }, "a diameter must be below 100 m (is it in millimetres?)"};
 inline constexpr RealRule SOIL_RULE{[](float v) { return v > 0.0f; },
                                     "the soil coefficient must be greater than 0"};
 inline constexpr RealRule FRICTION_RULE{
@@ -121,7 +124,40 @@ inline constexpr const char* SECTION_RULE = "the section code must be 0 (circula
 inline constexpr const char* SUPPORT_RULE = "the bottom support code must be 1 or more";
 inline constexpr const char* STEPS_RULE =
     "a step count must be 1 or more when the run goes on to the pile results";
+inline constexpr const char* SOIL_LENGTH_RULE =
+    "a pile that bears on the soil (KSU 1 or 2) needs a length below the ground line (is a "
+    "length left out, or is KSU 3 meant?)";
+inline constexpr const char* NO_SEGMENT_RULE = "a pile needs a segment to bear with";
+inline constexpr const char* SAME_SPOT_RULE =
+    "two piles cannot stand at the same point with the same axis (is a pile given twice, or a "
+    "coordinate mistyped?)";
+// A stiffness term of a simulated pile beyond it overflows the solution of the cap.
+inline constexpr float LARGEST_STIFFNESS = 1e15f;
+inline constexpr const char* STIFFNESS_RULE =
+    "a stiffness term must be at most 1e15, or the solution of the cap overflows (1e10 holds a "
+    "support as good as rigid)";
 inline bool keeps_section_rule(int32_t KSH) { return KSH == 0 || KSH == 1; }
+
+// ---- Values that are allowed but unusual: warned of, never refused ----
+
+// The usual range of a value, and what a warning says of it.
+struct UsualRange {
+  float low, high;
+  const char* text;
+};
+inline constexpr UsualRange PKE_USUAL{0.0f, 1.0f, "usual: at most 1, as it reduces the section"};
+inline constexpr UsualRange PEH_USUAL{1e6f, 2.5e8f,
+                                      "usual: 1e6 to 2.5e8 (timber in t/m2 to steel in kPa)"};
+inline constexpr UsualRange DIAMETER_USUAL{0.0f, 5.0f, "usual: below 5 m"};
+inline constexpr UsualRange SOIL_USUAL{
+    50.0f, 3e5f, "usual: 50 to 300000 (t/m4 or kN/m4; is it 1000 times too small or large?)"};
+inline constexpr UsualRange FRICTION_USUAL{5.0f, 90.0f, "usual: 5 to 45 degrees"};
+inline constexpr UsualRange RADIANS_USUAL{5.0f, 90.0f,
+                                          "usual: 5 to 45 degrees (is it in radians?)"};
+inline constexpr float FARTHEST_HEAD = 200.0f;  // m from the cap centre
+// m: a load point beyond the plan of the piles by more than its size, and at least this, is
+// warned of.
+inline constexpr float LOAD_MARGIN = 10.0f;
 inline bool keeps_support_rule(int32_t KSU) { return KSU >= 1; }
 
 // The direction AGL of a pile axis, checked: not along the x axis, pointing down from the head to

@@ -1,11 +1,15 @@
 // The data-file reader.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "foundation/foundation.hpp"
 #include "input/input.hpp"
@@ -18,6 +22,7 @@ namespace {
 // file; a place without a line: no line set the value.
 struct Places {
   Place KSH, KSU, NFR, NBL, PMB, PEH, PKE;
+  Place XY;     // the pile's position
   Place AGL;    // the last component set (in a type block: AGL(2))
   Place steps;  // the last change of a segment count or a step count
   Place HFR[MAX_SEGMENTS], DOF[MAX_SEGMENTS], NSF[MAX_SEGMENTS];
@@ -64,8 +69,10 @@ struct Reader {
   TypeBlock block;
   PileSources source;
   Places& source_of(int32_t p) { return source.at[p - 1]; }
-  bool stiffness_given[MAX_SIMULATED] = {};  // per simulated pile: a block of its type was read
-  int32_t section = 0;                       // the section being read, an index of SECTIONS
+  Place load_at[MAX_LOAD_POINTS];                // the position of each load point
+  std::set<std::pair<int64_t, int32_t>> warned;  // the places already warned of
+  bool stiffness_given[MAX_SIMULATED] = {};      // per simulated pile: a block of its type was read
+  int32_t section = 0;                           // the section being read, an index of SECTIONS
   // The first heading line that holds only numbers (its section; -1: none): most likely the
   // section's first values, its heading left out.
   int32_t numbered_heading = -1;
@@ -199,12 +206,15 @@ int32_t read_tag(Reader& reader, int32_t b, int32_t blocks) {
   stop_on_console(reader, "('Error: <',I2,'>')", {K});
 }
 
-// Reads n pairs x, y of one free read into a (.., 2) table.
+// Reads n pairs x, y of one free read into a (.., 2) table, noting where each pair begins when
+// `at` is given.
 template <int32_t N>
-void read_points(InChannel& data, const char* what, int32_t n, Table<float, N, 2>& xy) {
+void read_points(InChannel& data, const char* what, int32_t n, Table<float, N, 2>& xy,
+                 const std::function<Place&(int32_t)>& at = {}) {
   Target targets[2 * N];
   for (int32_t i = 1; i <= n; ++i) {
     targets[2 * i - 2] = real_target(xy(i, 1));
+    if (at) targets[2 * i - 2] = noting_place(targets[2 * i - 2], at(i));
     targets[2 * i - 1] = real_target(xy(i, 2));
   }
   free_read(data, what, std::span<const Target>(targets, static_cast<size_t>(2 * n)));
@@ -474,15 +484,28 @@ void read_simulated_block(Reader& reader, int32_t K) {
   if (K == 0) return;
   float S[6][6] = {};
   Target targets[36];
+  Place at[6][6];
+  const auto term = [&](int32_t i, int32_t j) {
+    return noting_place(real_target(S[i][j]), at[i][j]);
+  };
   if (K < 0) {
-    for (int32_t i = 0; i < 6; ++i) targets[i] = real_target(S[i][i]);
+    for (int32_t i = 0; i < 6; ++i) targets[i] = term(i, i);
     free_read(reader.data, "values, the diagonal stiffness of the block " + block_tag(K),
               std::span<const Target>(targets, 6));
   } else {
-    for (int32_t i = 0; i < 36; ++i) targets[i] = real_target(S[i / 6][i % 6]);
+    for (int32_t i = 0; i < 36; ++i) targets[i] = term(i / 6, i % 6);
     free_read(reader.data,
               "values, the stiffness matrix of the block " + block_tag(K) + ", row by row",
               std::span<const Target>(targets, 36));
+  }
+  for (int32_t i = 0; i < 36; ++i) {
+    const float value = S[i / 6][i % 6];
+    if (!(std::abs(value) <= LARGEST_STIFFNESS)) {
+      refuse_at(reader.data, at[i / 6][i % 6],
+                "the block " + block_tag(K) + " has the stiffness " + shortest(value) + " in row " +
+                    std::to_string(i / 6 + 1) + ", column " + std::to_string(i % 6 + 1) + "; " +
+                    STIFFNESS_RULE);
+    }
   }
   PileData& piles = reader.piles;
   for (int32_t j = 1; j <= reader.SNUM; ++j) {
@@ -572,6 +595,7 @@ struct PileCheck {
       const int32_t NSF = piles.NSF(p, s);
       real(at.HFR[s - 1], "HFR", HFR, above, s, LENGTH_RULE);
       real(at.DOF[s - 1], "DOF", DOF, above, s, DIAMETER_RULE);
+      real(at.DOF[s - 1], "DOF", DOF, above, s, PILE_DIAMETER_RULE);
       if (stepped && NSF < 1) {
         outside(at.NSF[s - 1], "NSF", std::to_string(NSF), above, s, STEPS_RULE);
       }
@@ -581,12 +605,60 @@ struct PileCheck {
       const int32_t NSG = piles.NSG(p, s);
       real(at.HBL[s - 1], "HBL", piles.HBL(p, s), below, s, LENGTH_RULE);
       real(at.DOB[s - 1], "DOB", piles.DOB(p, s), below, s, DIAMETER_RULE);
+      real(at.DOB[s - 1], "DOB", piles.DOB(p, s), below, s, PILE_DIAMETER_RULE);
       real(at.PMT[s - 1], "PMT", piles.PMT(p, s), below, s, SOIL_RULE);
       real(at.PFI[s - 1], "PFI", piles.PFI(p, s), below, s, FRICTION_RULE);
       if (stepped && NSG < 1) {
         outside(at.NSG[s - 1], "NSG", std::to_string(NSG), below, s, STEPS_RULE);
       }
     }
+  }
+
+  // What the bottom bears with: the soil along a length below the ground line, or a section.
+  void bearing() const {
+    const int32_t NBL = piles.NBL(p);
+    bool embedded = false;
+    for (int32_t s = 1; s <= NBL; ++s) embedded = embedded || piles.HBL(p, s) > 0.0f;
+    if (piles.KSU(p) <= 2 && !embedded) {
+      refuse(NBL == 0 ? at.NBL : at.HBL[0],
+             "has KSU = " + std::to_string(piles.KSU(p)) + " and no length below the ground line " +
+                 (NBL == 0 ? "(NBL = 0)" : "(every HBL is 0)") + "; " + SOIL_LENGTH_RULE);
+    }
+    if (NBL == 0 && piles.NFR(p) == 0)
+      refuse(at.NFR, "has no segment; " + std::string(NO_SEGMENT_RULE));
+  }
+
+  // Values that are allowed but unusual, each warned of once for the line that set it.
+  void unusual() const {
+    if (piles.KSU(p) > 4) {
+      warn(at.KSU,
+           "has KSU = " + std::to_string(piles.KSU(p)) + ", which acts as 3; usual: 1 to 4");
+    }
+    unusual(at.PKE, "PKE", piles.PKE(p), "", 0, PKE_USUAL);
+    unusual(at.PEH, "PEH", piles.PEH(p), "", 0, PEH_USUAL);
+    for (int32_t s = 1; s <= piles.NFR(p); ++s) {
+      unusual(at.DOF[s - 1], "DOF", piles.DOF(p, s), "above-ground", s, DIAMETER_USUAL);
+    }
+    for (int32_t s = 1; s <= piles.NBL(p); ++s) {
+      unusual(at.DOB[s - 1], "DOB", piles.DOB(p, s), "below-ground", s, DIAMETER_USUAL);
+      unusual(at.PMT[s - 1], "PMT", piles.PMT(p, s), "below-ground", s, SOIL_USUAL);
+      unusual(at.PFI[s - 1], "PFI", piles.PFI(p, s), "below-ground", s,
+              piles.PFI(p, s) <= 1.571f ? RADIANS_USUAL : FRICTION_USUAL);
+    }
+  }
+
+  void unusual(Place where, const char* name, float value, const char* ground, int32_t s,
+               const UsualRange& usual) const {
+    if (value >= usual.low && value <= usual.high) return;
+    const std::string segment =
+        s > 0 ? " in " + std::string(ground) + " segment " + std::to_string(s) : "";
+    warn(where, "has " + std::string(name) + " = " + shortest(value) + segment + "; " + usual.text);
+  }
+
+  void warn(Place where, const std::string& what) const {
+    if (!reader.warned.insert({where.line, where.column}).second) return;
+    warn_at(reader.data, where,
+            "pile " + std::to_string(p) + " (type " + std::to_string(piles.PTYPE(p)) + ") " + what);
   }
 
   // The values of the whole pile, and its station count.
@@ -611,6 +683,62 @@ void check_pile(Reader& reader, int32_t p) {
   check.codes();
   check.segments(reader.JCTR != 2 && reader.JCTR != 3);
   check.pile_values();
+  check.bearing();
+}
+
+// "(x, y)" of a point of the plan.
+std::string point_text(float x, float y) { return "(" + shortest(x) + ", " + shortest(y) + ")"; }
+
+// Two piles at one point: refused with the same axis (their bottoms meet), else warned of.
+void check_heads(Reader& reader) {
+  const PileData& piles = reader.piles;
+  for (int32_t p = 2; p <= reader.PNUM; ++p) {
+    for (int32_t q = 1; q < p; ++q) {
+      if (piles.PXY(p, 1) != piles.PXY(q, 1) || piles.PXY(p, 2) != piles.PXY(q, 2)) continue;
+      const std::string both = "piles " + std::to_string(q) + " and " + std::to_string(p) +
+                               " stand at " + point_text(piles.PXY(p, 1), piles.PXY(p, 2));
+      const Place at = reader.source_of(p).XY;
+      bool same_axis = true;
+      for (int32_t i = 1; i <= 3; ++i) same_axis = same_axis && piles.AGL(p, i) == piles.AGL(q, i);
+      if (same_axis) refuse_at(reader.data, at, both + " with the same axis; " + SAME_SPOT_RULE);
+      warn_at(reader.data, at, both + "; usual: one pile head at a point (is a pile given twice?)");
+      break;
+    }
+  }
+}
+
+// Pile heads far from the cap centre, and load points far outside the plan of the piles.
+void check_plan(Reader& reader, const LoadPoints& loads) {
+  const PileData& piles = reader.piles;
+  float low[2] = {piles.PXY(1, 1), piles.PXY(1, 2)};
+  float high[2] = {low[0], low[1]};
+  for (int32_t p = 1; p <= reader.PNUM; ++p) {
+    const float x = piles.PXY(p, 1), y = piles.PXY(p, 2);
+    if (std::hypot(x, y) > FARTHEST_HEAD) {
+      warn_at(reader.data, reader.source_of(p).XY,
+              "pile " + std::to_string(p) + " stands at " + point_text(x, y) +
+                  "; usual: within 200 m of the cap centre (are the coordinates in millimetres?)");
+    }
+    for (int32_t i = 0; i < 2; ++i) {
+      low[i] = std::min(low[i], piles.PXY(p, i + 1));
+      high[i] = std::max(high[i], piles.PXY(p, i + 1));
+    }
+  }
+  const float margin = std::max({LOAD_MARGIN, high[0] - low[0], high[1] - low[1]});
+  for (int32_t k = 1; k <= loads.NACT; ++k) {
+    bool inside = true;
+    for (int32_t i = 0; i < 2; ++i) {
+      const float v = loads.AXY(k, i + 1);
+      inside = inside && v >= low[i] - margin && v <= high[i] + margin;
+    }
+    if (inside) continue;
+    warn_at(reader.data, reader.load_at[k - 1],
+            "load point " + std::to_string(k) + " at " +
+                point_text(loads.AXY(k, 1), loads.AXY(k, 2)) +
+                " lies far outside the plan of the piles (x " + shortest(low[0]) + " to " +
+                shortest(high[0]) + ", y " + shortest(low[1]) + " to " + shortest(high[1]) +
+                "); usual: within it or beside it (is a value in cm or mm?)");
+  }
 }
 
 void read_control_section(Reader& reader, int32_t& JCTR, int32_t& INO, Place& INO_at,
@@ -627,7 +755,8 @@ void read_control_section(Reader& reader, int32_t& JCTR, int32_t& INO, Place& IN
     for (int32_t k = 1; k <= loads.NACT; ++k) {
       const std::string point = " of load point " + std::to_string(k);
       free_read(data, "values, x y" + point,
-                {real_target(loads.AXY(k, 1)), real_target(loads.AXY(k, 2))});
+                {noting_place(real_target(loads.AXY(k, 1)), reader.load_at[k - 1]),
+                 real_target(loads.AXY(k, 2))});
       free_read(data, "values, the loads FX FY FZ MX MY MZ" + point,
                 {real_target(loads.ACT(k, 1)), real_target(loads.ACT(k, 2)),
                  real_target(loads.ACT(k, 3)), real_target(loads.ACT(k, 4)),
@@ -654,7 +783,8 @@ void read_arrangement_section(Reader& reader, int32_t& PNUM, int32_t& SNUM) {
   reader.PNUM = PNUM;
   reader.source.new_piles(PNUM);
   reader.SNUM = SNUM;
-  read_points(data, "values, x y of every pile", PNUM, piles.PXY);
+  read_points(data, "values, x y of every pile", PNUM, piles.PXY,
+              [&](int32_t p) -> Place& { return reader.source_of(p).XY; });
   if (SNUM > 0) read_points(data, "values, x y of every simulated pile", SNUM, piles.SXY);
   read_end(reader);
 }
@@ -792,14 +922,16 @@ bool type_block_applies(int32_t K, int32_t t) { return (K == 0 && t <= 0) || (K 
 void reduce_load_point(float x, float y, const float* T, Vec<float, 6>& FORCE) {
   Matrix6 D;
   offset_matrix(x, y, D);
-  // Component by component, so that an overflow is found before sums of its infinities.
+  // Component by component, so that an overflow is found before sums of its infinities. From
+  // finite values only a fault gives a value that is not finite: the flags are read then.
   for (int32_t i = 1; i <= 6; ++i) {
     float column[6];
     for (int32_t k = 1; k <= 6; ++k) column[k - 1] = D(k, i);
     float R = 0.0f;
     matrix_product(1, 6, 1, column, T, &R);
-    check_faults();
+    if (!std::isfinite(R)) check_faults();
     FORCE(i) = FORCE(i) + R;
+    if (!std::isfinite(FORCE(i))) check_faults();
   }
 }
 
@@ -851,6 +983,9 @@ void read_input(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& IN
   PNUM = reader.PNUM;
   SNUM = reader.SNUM;
   for (int32_t p = 1; p <= PNUM; ++p) check_pile(reader, p);
+  check_heads(reader);
+  for (int32_t p = 1; p <= PNUM; ++p) PileCheck{reader, p}.unusual();
+  check_plan(reader, loads);
   segment_sums(PNUM, piles, ZFR, ZBL);
 }
 

@@ -9,9 +9,10 @@
 #include <stdexcept>
 #include <utility>
 
-#include "input/input.hpp"  // VERSION, data_base
+#include "input/input.hpp"  // data_base
 #include "output/output.hpp"
 #include "plot/plot.hpp"
+#include "version/version.hpp"
 
 namespace kelmarino {
 namespace {

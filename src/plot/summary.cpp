@@ -174,7 +174,7 @@ ResultTable heads_csv_table(const Result& result, const PileData& piles) {
 std::string summary_text(const std::string& title, const Result& result) {
   std::string text = title;
   text.append(": results of the run, as kelmarino-plot ")
-      .append(VERSION)
+      .append(REPORT_VERSION)
       .append(" reads them from the report and the post-processing file\n\n");
   text += section("Displacements of the cap centre, in cap axes", aligned_text(cap_table(result)));
   text += section("Displacements at the pile tops, in the axes of each pile",

@@ -29,6 +29,7 @@
 #include "analysis/analysis.hpp"
 #include "cases/cases.hpp"
 #include "faults/faults.hpp"
+#include "version/version.hpp"
 
 namespace py = pybind11;
 
@@ -757,6 +758,7 @@ PYBIND11_MODULE(_core, m) {
   names();  // made on import
   py::register_local_exception_translator(&translate);
   m.doc() = "The core of the kelmarino package: reading, checking and analysis of pile groups";
+  m.attr("__version__") = VERSION;
   py::class_<Analysis>(m, "Analysis", "The values of a group as analysed, and its results")
       .def_property_readonly("cap", &cap)
       .def_property_readonly("heads", &heads)

@@ -73,6 +73,12 @@ TEST(GroupValues, AnalysesEveryExampleAsItsDataFile) {
 
 constexpr float INF = std::numeric_limits<float>::infinity();
 
+// The group with n piles, the added ones copies of the first 1 m apart on a line.
+void more_piles(GroupValues& g, size_t n) {
+  g.piles.resize(n, g.piles[0]);
+  for (size_t p = 16; p < n; ++p) g.piles[p].x = 100.0f + static_cast<float>(p);
+}
+
 TEST(GroupValues, NamesEachMistakeByThePathOfItsValue) {
   // Edits of the pier, whose types 0 to 3 are its type numbers -1, 0, -2 and 1.
   const struct {
@@ -90,7 +96,7 @@ TEST(GroupValues, NamesEachMistakeByThePathOfItsValue) {
       {[](GroupValues& g) { g.piles.clear(); }, "piles = 0 piles: 1 to 200 are allowed (PNUM)"},
       {[](GroupValues& g) { g.supports.resize(21, g.supports[0]); },
        "supports = 21 simulated piles: at most 20 are allowed (SNUM)"},
-      {[](GroupValues& g) { g.piles.resize(195, g.piles[0]), g.supports.resize(6); },
+      {[](GroupValues& g) { more_piles(g, 195), g.supports.resize(6); },
        "supports = 6 simulated piles: at most 200 piles and simulated piles are allowed, and 195 "
        "piles are given (PNUM + SNUM)"},
       {[](GroupValues& g) { g.piles[2].x = std::numeric_limits<float>::quiet_NaN(); },
@@ -98,7 +104,7 @@ TEST(GroupValues, NamesEachMistakeByThePathOfItsValue) {
       {[](GroupValues& g) { g.piles[4].type = 9; },
        "piles[4].type = 9: a pile takes one of the 4 types, 0 to 3 (PTYPE)"},
       {[](GroupValues& g) {
-         g.piles.resize(101, g.piles[0]), g.types.resize(101, g.types[0]);
+         more_piles(g, 101), g.types.resize(101, g.types[0]);
          for (size_t p = 0; p < 101; ++p) g.piles[p].type = static_cast<int32_t>(p);
        },
        "piles = 101 types taken: the piles take at most 100 types (PTYPE)"},
@@ -135,6 +141,20 @@ TEST(GroupValues, NamesEachMistakeByThePathOfItsValue) {
        "types[2].below[0].length = -1: a segment length must be 0 or more (HBL)"},
       {[](GroupValues& g) { g.types[2].below[0].diameter = -1.5f; },
        "types[2].below[0].diameter = -1.5: a diameter must be greater than 0 (DOB)"},
+      {[](GroupValues& g) { g.types[2].below[0].diameter = 1500.0f; },
+       "types[2].below[0].diameter = 1500: a diameter must be below 100 m (is it in millimetres?) "
+       "(DOB)"},
+      {[](GroupValues& g) { g.types[1].below.clear(); },
+       "types[1].below = no length: a pile that bears on the soil (KSU 1 or 2) needs a length "
+       "below the ground line (is a length left out, or is KSU 3 meant?) (KSU, HBL)"},
+      {[](GroupValues& g) { g.types[1].tip = 3, g.types[1].below.clear(), g.types[1].above = {}; },
+       "types[1] = no segment: a pile needs a segment to bear with (NFR, NBL)"},
+      {[](GroupValues& g) { g.piles[5].x = g.piles[6].x, g.piles[5].type = g.piles[6].type; },
+       "piles[6] = (1.5, -1.5), as piles[5]: two piles cannot stand at the same point with the "
+       "same axis (is a pile given twice, or a coordinate mistyped?) (PXY)"},
+      {[](GroupValues& g) { g.supports[0].stiffness[7] = -2e15f; },
+       "supports[0].stiffness[7] = -2e+15: a stiffness term must be at most 1e15, or the solution "
+       "of the cap overflows (1e10 holds a support as good as rigid) (ESP)"},
       {[](GroupValues& g) { g.types[2].below[1].m = 0.0f; },
        "types[2].below[1].m = 0: the soil coefficient must be greater than 0 (PMT)"},
       {[](GroupValues& g) { g.types[2].below[2].friction = 90.0f; },

@@ -16,6 +16,7 @@
 #include "cases/case_files.hpp"
 #include "input/input.hpp"
 #include "plot/pos_file.hpp"
+#include "version/version.hpp"
 
 namespace kelmarino::cases {
 namespace {
@@ -323,10 +324,12 @@ TEST(Refusals, NothingIsWritten) {
   }
 }
 
-// A load case no combination uses and a combination of zero factors: warned about on standard
-// error and at the top of the page, and the run goes on.
-TEST(Warnings, UnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
-  const CasesRun run = run_cases({{"b.dat", example_text("worked")},
+// A decimal comma in the data file, a load case no combination uses and a combination of zero
+// factors: warned about on standard error and at the top of the page, and the run goes on.
+TEST(Warnings, ReaderUnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
+  std::string data = example_text("worked");
+  data.replace(data.find("2000.0 0.0 0.0 0.0"), 18, "2000.0 0.0 0.0 0,0");
+  const CasesRun run = run_cases({{"b.dat", data},
                                   {"b.loads.csv", testing::WORKED_LOADS},
                                   {"b.combinations.csv", "combination,data,A,B\nC1,1,1,\nC2,,,\n"}},
                                  "b");
@@ -337,9 +340,12 @@ TEST(Warnings, UnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
   const std::string zero =
       "warning in b.combinations.csv, line 3: the combination C2 has no factor other than 0: its "
       "results are zero";
-  EXPECT_EQ(run.errors, unused + "\n" + zero + "\n");
+  const std::string reader = "warning in b.dat, line 5: the rest of the line from";
+  EXPECT_TRUE(run.errors.starts_with(reader)) << run.errors;
+  EXPECT_TRUE(run.errors.ends_with(unused + "\n" + zero + "\n")) << run.errors;
   const std::string html = run.file("b-cases/index.html");
   const size_t first_table = html.find("<table");
+  EXPECT_LT(html.find(reader), first_table);
   EXPECT_LT(html.find(unused), first_table);
   EXPECT_LT(html.find(zero), first_table);
 }

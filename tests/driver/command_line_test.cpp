@@ -9,6 +9,7 @@
 
 #include "driver/driver.hpp"
 #include "support/test_support.hpp"
+#include "version/version.hpp"
 
 namespace kelmarino {
 namespace {
@@ -67,7 +68,7 @@ TEST(CommandLine, HelpVersionAndRefusedCommandLines) {
     std::string errors_start;  // the whole standard error ends with the usage line when refused
   } cases[] = {
       {{"--help"}, 0, help_text(), ""},
-      {{"--version"}, 0, "kelmarino 1.10\n", ""},
+      {{"--version"}, 0, std::string("kelmarino ") + VERSION + "\n", ""},
       {{"--verbose", "worked"}, 2, "", "kelmarino: "},
       {{"worked", "pier"}, 2, "", "kelmarino: "},
       {{""}, 2, "", "kelmarino: the base name is empty"},

@@ -12,6 +12,7 @@
 #include "input/input.hpp"
 #include "plot/plot_runs.hpp"
 #include "tables/tables.hpp"
+#include "version/version.hpp"
 
 namespace kelmarino {
 namespace {

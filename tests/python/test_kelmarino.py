@@ -74,6 +74,14 @@ def test_every_number_is_what_kelmarino_prints(name, tmp_path, capfd):
     assert capfd.readouterr() == ("", "")  # the library prints nothing
 
 
+@pytest.mark.parametrize("program", ["kelmarino", "kelmarino-plot", "kelmarino-cases"])
+def test_every_program_gives_the_version_of_the_package(program):
+    build = Path(kelmarino.__file__).parents[2]
+    runs = subprocess.run([str(build / program), "--version"], capture_output=True, text=True)
+    assert runs.returncode == 0 and runs.stderr == ""
+    assert runs.stdout == f"{program} {kelmarino.__version__}\n"
+
+
 def csv_rows(path):
     lines = path.read_text().splitlines()
     return [line.split(",") for line in lines[1:]]

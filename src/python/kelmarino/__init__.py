@@ -21,6 +21,8 @@ import numpy as np
 
 from . import _core
 
+__version__ = _core.__version__  # the version of the programs built with it
+
 __all__ = ["Above", "Below", "PileType", "Pile", "Load", "Support", "Group", "Result",
            "InputError", "AnalysisError", "read", "parse", "analyse", "sweep", "combinations",
            "Combinations", "HEADS", "QUANTITIES", "ENVELOPED"]
