@@ -39,25 +39,33 @@ row_output_link_replaced() {
   nothing_hidden
 }
 
-# SIGINT, SIGTERM and SIGHUP remove the new folder and end the run by the signal.
+# SIGINT, SIGTERM and SIGHUP remove the new folder and end the run by the signal. strace holds
+# the run for a second once its new folder is made (the signal is taken when the run goes on).
 row_signal_removes_new_folder() {
-  "$source/bench/make-capacity-data" >c.dat
-  "$source/bench/make-cases-data" c 20000
-  local signal pid status
-  for signal in INT TERM HUP; do
-    env --default-signal "$cases" c >/dev/null 2>&1 &
-    pid=$!
-    for _ in $(seq 1000); do
-      [ -n "$(find . -maxdepth 1 -name '.c-cases.new-*')" ] && break
+  cp "$examples/worked.dat" w.dat
+  local program folder signal traced made status
+  while read -r program folder signal; do
+    env --default-signal strace -f -qq -o /dev/null -e trace=mkdir \
+      -e inject=mkdir:delay_exit=1000000 "$program" w >/dev/null 2>&1 &
+    traced=$!
+    for _ in $(seq 500); do
+      made=$(find . -maxdepth 1 -name ".$folder.new-*")
+      [ -n "$made" ] && break
       sleep 0.01
     done
-    kill -s "$signal" "$pid"
-    wait "$pid" 2>/dev/null
+    made=${made##*.new-}
+    kill -s "$signal" "${made%%-*}"
+    wait "$traced" 2>/dev/null
     status=$?
-    [ "$status" -eq $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal: exit status $status"
-    [ ! -e c-cases ] || fail "SIG$signal: c-cases made"
+    [ "$status" -eq $((128 + $(kill -l "$signal"))) ] || fail "$program SIG$signal: status $status"
+    [ ! -e "$folder" ] || fail "$program SIG$signal: $folder made"
     nothing_hidden
-  done
+  done <<ROWS
+$plot w-plots INT
+$cases w-cases INT
+$cases w-cases TERM
+$cases w-cases HUP
+ROWS
 }
 
 # The new files and folders of a process that has gone are removed by the next run on the same
@@ -92,7 +100,6 @@ row_file_size_limit_is_an_error() {
 # Two first runs at once: the second, whose target appears while it renames its folder (the
 # rename held back by strace), puts its folder in place by the exchange.
 row_first_runs_at_once() {
-  command -v strace >/dev/null || return 0
   cp "$examples/worked.dat" w.dat
   strace -f -qq -o /dev/null -e trace=rename,renameat,renameat2 \
     -e inject=rename,renameat,renameat2:delay_enter=1500000:when=1 "$cases" w >/dev/null \
