@@ -4,6 +4,7 @@
 # limit, two first runs at once, inputs that are not regular files, results older than their data.
 # Each row runs in a new folder and prints what it found wrong; the script fails when a row does.
 # Usage: file_safety.sh KELMARINO KELMARINO-PLOT KELMARINO-CASES SOURCE-FOLDER
+# shellcheck disable=SC2317  # the rows are called by their names, built from the table
 set -u
 kelmarino=$1 plot=$2 cases=$3 source=$4
 examples=$source/examples
@@ -34,8 +35,9 @@ row_output_link_replaced() {
   ln -s w.dat w.pos
   "$kelmarino" -q w || fail "exit status $?"
   cmp -s w.dat "$examples/worked.dat" || fail "the data file was changed"
-  [ ! -L w.pos ] && cmp -s w.pos "$source/tests/data/expected/worked.pos" ||
+  if [ -L w.pos ] || ! cmp -s w.pos "$source/tests/data/expected/worked.pos"; then
     fail "w.pos is not the post-processing file"
+  fi
   nothing_hidden
 }
 
@@ -77,7 +79,9 @@ row_leftovers_removed() {
   for name in w.out w.pos w-plots w-cases; do
     mkdir ".$name.new-$gone-1" ".$name.new-$$-1" && touch ".$name.new-$gone-1/part"
   done
-  "$kelmarino" -q w && "$plot" w >/dev/null && "$cases" w >/dev/null || fail "a run failed"
+  if ! "$kelmarino" -q w || ! "$plot" w >/dev/null || ! "$cases" w >/dev/null; then
+    fail "a run failed"
+  fi
   for name in w.out w.pos w-plots w-cases; do
     [ ! -e ".$name.new-$gone-1" ] || fail ".$name.new-$gone-1 kept"
     [ -d ".$name.new-$$-1" ] || fail ".$name.new-$$-1 removed"
