@@ -113,7 +113,6 @@ std::string new_name(const std::string& target, int32_t attempt);
 class HeldTemporary {
  public:
   HeldTemporary() = default;
-  explicit HeldTemporary(const std::string& name);
   ~HeldTemporary() { release(); }
   HeldTemporary(const HeldTemporary&) = delete;
   HeldTemporary& operator=(const HeldTemporary&) = delete;

@@ -85,8 +85,6 @@ std::string new_name(const std::string& target, int32_t attempt) {
   return (path.parent_path() / name).string();
 }
 
-HeldTemporary::HeldTemporary(const std::string& name) { hold(name); }
-
 void HeldTemporary::hold(const std::string& name) {
   release();
   name_ = name;
