@@ -2,7 +2,6 @@
 // signal that ends the program, or by a later run once the process that made them has gone.
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
