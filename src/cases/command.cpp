@@ -260,9 +260,10 @@ void print_stats(std::FILE* out, const Timings& t) {
                static_cast<double>(usage.ru_maxrss) / 1024.0);
 }
 
-// The whole run on one base; returns the folder written.
-std::string run(const std::string& base, int32_t threads, std::FILE* out, std::FILE* errors,
-                Timings& timings) {
+// The whole run on one base. The line naming the folder (and the statistics when asked) is
+// written on `out`, and must reach it, before the folder is put in place.
+void run(const std::string& base, int32_t threads, bool stats, std::FILE* out, std::FILE* errors,
+         Timings& timings) {
   const Clock::time_point start = timings.start;
   Progress progress(out, start);
   std::jthread shown;
@@ -282,9 +283,16 @@ std::string run(const std::string& base, int32_t threads, std::FILE* out, std::F
   const std::string target = base + "-cases";
   NewFolder folder(target);
   analyse_and_write(in, base, folder, threads, progress, timings);
-  folder.commit();
   timings.written = seconds_since(start);
-  return target;
+  shown.request_stop();
+  if (shown.joinable()) shown.join();  // the progress line is cleared first
+  std::fprintf(out, "kelmarino-cases: wrote %s/\n", target.c_str());
+  if (stats) print_stats(out, timings);
+  std::string reason;
+  if (!flushed_whole(out, reason)) {
+    throw RunError("run-time error writing the standard output: " + reason);
+  }
+  folder.commit();
 }
 
 // The exit status once the standard output is flushed: 1, with a message, when any of it was lost.
@@ -333,10 +341,8 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
   };
   try {
     Timings timings;
-    const std::string folder = run(data_base(argument), threads, out, errors, timings);
-    std::fprintf(out, "kelmarino-cases: wrote %s/\n", folder.c_str());
-    if (stats) print_stats(out, timings);
-    return standard_output(out, errors);
+    run(data_base(argument), threads, stats, out, errors, timings);
+    return 0;
   } catch (const RunError& error) {
     return failed(error.what());
   } catch (const std::bad_alloc&) {

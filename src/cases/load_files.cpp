@@ -107,6 +107,10 @@ void take_rows(const std::string& text, const std::string& file, Take take) {
     if (!content.empty() && content.back() == '\r') content.pop_back();
     start = end + 1;
     ++line;
+    if (content.size() > MAX_LINE_BYTES) {
+      refuse(Place{file, line, ""}, "the line is longer than " + std::to_string(MAX_LINE_BYTES) +
+                                        " characters, the most a line may hold");
+    }
     if (content.find('\r') != std::string::npos) {
       refuse(Place{file, line, ""},
              "a carriage return (CR) inside the line: the lines of the file end with CR alone; "

@@ -54,33 +54,45 @@ void warn(Console& console, const std::vector<std::string>& warnings) {
   for (const std::string& warning : warnings) std::fprintf(console.errors, "%s\n", warning.c_str());
 }
 
+// The analysis of the data file's text into the report and the post-processing file. Returns the
+// message of the run-time error that stops it (empty: none) and sets `status`: 0, or 1 after an
+// input error of the console.
+std::string analyse_into(const std::string& text, const std::string& data_name, Console& console,
+                         OutputFile& report, OutputFile& pos, int32_t& status) {
+  const GroupRead read = parse_group(text, data_name);
+  status = !read ? 1 : 0;
+  if (!read) {
+    warn(console, read.issue().warnings);
+    if (read.issue().console.empty()) return read.issue().full;
+    std::fputs(read.issue().console.c_str(), console.input_errors.file);
+    return "";
+  }
+  const Group& group = *read;
+  warn(console, group.warnings);
+  AnalysisOptions options{scope_asked(group),
+                          [&console](AnalysisStage stage) { announce(console.messages, stage); }};
+  const Analysed analysed = analyse(group, options);
+  if (!analysed) return analysed.issue().full;
+  write_results(group, *analysed, report.channel, pos.channel);
+  return "";
+}
+
 // The analysis of the data file BASE.dat into BASE.out and BASE.pos. The data file is read
 // first, so that a missing one leaves earlier results untouched; the report then holds the banner
-// whatever follows. Returns the exit status of a run that goes on to the stop message: 0, or 1
-// after an input error of the console.
+// whatever follows, and both files are put in place as far as the run went. Returns the exit
+// status of a run that goes on to the stop message: 0, or 1 after an input error of the console.
 int32_t run_files(const std::string& base, const std::string& advice, Console& console) {
   const std::string data_name = base + ".dat";
   const std::string text = read_data(data_name, advice);
   OutputFile report(base + ".out"), pos(base + ".pos");
   write_banner(report.channel);
   write(console.messages, "(7X,'*** To read input information ***',/)");
-  const GroupRead read = parse_group(text, data_name);
-  if (!read) {
-    warn(console, read.issue().warnings);
-    if (read.issue().console.empty()) throw RunError(read.issue().full);
-    std::fputs(read.issue().console.c_str(), console.input_errors.file);
-  } else {
-    const Group& group = *read;
-    warn(console, group.warnings);
-    AnalysisOptions options{scope_asked(group),
-                            [&console](AnalysisStage stage) { announce(console.messages, stage); }};
-    const Analysed analysed = analyse(group, options);
-    if (!analysed) throw RunError(analysed.issue().full);
-    write_results(group, *analysed, report.channel, pos.channel);
-  }
+  int32_t status = 0;
+  const std::string failure = analyse_into(text, data_name, console, report, pos, status);
   report.close();
   pos.close();
-  return !read ? 1 : 0;
+  if (!failure.empty()) throw RunError(failure);
+  return status;
 }
 
 // Asks for the base name and runs the analysis on the files it names. An empty name is refused,

@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "run-time error writing the standard output: %s\n", reason.c_str());
     return 1;
   }
+  kelmarino::remove_new_on_signals();
   if (app.count("name") == 0) return kelmarino::run_kelmarino(stdin, stdout, stderr, quiet);
   return kelmarino::run_kelmarino_on(kelmarino::data_base(name), stdout, stderr, quiet);
 }

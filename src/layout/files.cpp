@@ -1,10 +1,12 @@
-// The files of a run: opened with a run-time error naming the file when they cannot be, and
-// closed with every buffered line checked, so that a report cut short is never taken for a whole
-// one.
+// The files of a run: inputs read whole as regular files within the limits; outputs written
+// beside their place and renamed into it, closed with every buffered line checked, so that a
+// report cut short is never taken for a whole one.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,26 +24,54 @@ File open_file(const std::string& name, const char* mode) {
   return file;
 }
 
+namespace {
+
+// Closes a file descriptor when it goes.
+struct Descriptor {
+  int fd;
+  ~Descriptor() { ::close(fd); }
+};
+
+// What a file that is not a regular one is, as a refusal names it.
+std::string not_regular(mode_t mode) {
+  if (S_ISDIR(mode)) return std::strerror(EISDIR);
+  const char* kind = S_ISFIFO(mode)   ? "a named pipe"
+                     : S_ISCHR(mode)  ? "a character device"
+                     : S_ISBLK(mode)  ? "a block device"
+                     : S_ISSOCK(mode) ? "a socket"
+                                      : "a special file";
+  return std::string(kind) + ", not a regular file";
+}
+
+[[noreturn]] void refuse_reading(const std::string& name, const std::string& reason) {
+  throw RunError("run-time error reading " + name + ": " + reason);
+}
+
+}  // namespace
+
 bool read_whole_file(const std::string& name, std::string& text, size_t limit) {
-  const File file(std::fopen(name.c_str(), "rb"));
-  if (!file) return false;
-  text.clear();
+  // Without waiting: a named pipe with no writer would hold the opening forever.
+  const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  const Descriptor closed{fd};
   struct stat status {};
-  if (fstat(fileno(file.get()), &status) == 0 && S_ISREG(status.st_mode)) {
-    text.reserve(std::min(limit, static_cast<size_t>(status.st_size)));  // one allocation
-  }
+  if (fstat(fd, &status) != 0) refuse_reading(name, std::strerror(errno));
+  if (!S_ISREG(status.st_mode)) refuse_reading(name, not_regular(status.st_mode));
+  const std::string longer = "the file is longer than " + std::to_string(limit >> 20) + " MB";
+  if (static_cast<uintmax_t>(status.st_size) > limit) refuse_reading(name, longer);
+  text.clear();
+  text.reserve(static_cast<size_t>(status.st_size));  // one allocation
   char buffer[65536];
-  size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-    if (got > limit - text.size()) {
-      throw RunError("run-time error reading " + name + ": the file is longer than " +
-                     std::to_string(limit >> 20) + " MB");
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got == 0) return true;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      refuse_reading(name, std::strerror(errno));
     }
-    text.append(buffer, got);
+    if (static_cast<size_t>(got) > limit - text.size()) refuse_reading(name, longer);
+    text.append(buffer, static_cast<size_t>(got));
   }
-  if (std::ferror(file.get()))
-    throw RunError("run-time error reading " + name + ": " + std::strerror(errno));
-  return true;
 }
 
 void close_written(File& file, const std::string& name) {
@@ -56,6 +86,47 @@ void close_written(File& file, const std::string& name) {
     throw RunError("run-time error writing " + name + ": " +
                    (reason != 0 ? std::strerror(reason) : "the file could not be written"));
   }
+}
+
+OutputFile::OutputFile(const std::string& name) : channel{nullptr, name} {
+  struct stat status {};
+  if (lstat(name.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    throw RunError("run-time error opening " + name + ": " + std::strerror(EISDIR));
+  }
+  remove_leftovers(name);
+  for (int32_t attempt = 1; !file; ++attempt) {
+    made_.hold(new_name(name, attempt));
+    // O_EXCL: the file is new; nothing that stood in its place is followed.
+    const int fd = open(made_.name().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) file.reset(fdopen(fd, "w"));
+    if (fd >= 0 && !file) {
+      const int reason = errno;
+      ::close(fd);
+      unlink(made_.name().c_str());
+      made_.release();
+      throw RunError("run-time error opening " + name + ": " + std::strerror(reason));
+    }
+    if (fd < 0 && (errno != EEXIST || attempt == 100)) {
+      const int reason = errno;
+      made_.release();
+      throw RunError("run-time error opening " + name + ": " + std::strerror(reason));
+    }
+  }
+  channel.file = file.get();
+}
+
+OutputFile::~OutputFile() {
+  file.reset();
+  if (!made_.name().empty()) unlink(made_.name().c_str());
+}
+
+void OutputFile::close() {
+  channel.file = nullptr;
+  close_written(file, channel.name);
+  if (std::rename(made_.name().c_str(), channel.name.c_str()) != 0) {
+    throw RunError("run-time error replacing " + channel.name + ": " + std::strerror(errno));
+  }
+  made_.release();
 }
 
 }  // namespace kelmarino

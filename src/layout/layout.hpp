@@ -72,9 +72,14 @@ File open_file(const std::string& name, const char* mode);
 // The largest input file read whole (a data file, a post-processing file, a CSV file).
 inline constexpr size_t MAX_INPUT_BYTES = size_t{256} << 20;
 
-// The whole text of a file; false, with errno set, when it cannot be opened. A read that fails
-// after the opening throws "run-time error reading NAME: <reason>", and so does a file longer
-// than `limit` bytes (a link to an endless device among them).
+// The longest line of an input (a data file, the console, a CSV file, a post-processing file).
+inline constexpr size_t MAX_LINE_BYTES = size_t{4} << 20;
+
+// The whole text of a regular file; false, with errno set, when it cannot be opened. The file is
+// opened without waiting (a named pipe never blocks the run) and must be a regular file: a folder
+// throws "run-time error reading NAME: Is a directory", a pipe or a device "run-time error reading
+// NAME: a named pipe, not a regular file" (or its kind). A read that fails throws "run-time error
+// reading NAME: <reason>", and so does a file longer than `limit` bytes.
 bool read_whole_file(const std::string& name, std::string& text, size_t limit = MAX_INPUT_BYTES);
 
 // A stream that writes into memory, for a channel whose text is wanted back: a reader's console
@@ -98,14 +103,59 @@ class MemoryText {
 // buffered lines are written here, and a full disk or a file-size limit shows only here.
 void close_written(File& file, const std::string& name);
 
-// A file of the run opened for writing ("run-time error opening NAME: <reason>" when it cannot
-// be) and its channel; close() checks that all was written, as close_written.
-struct OutputFile {
+// The name of the new file or folder made beside `target` before it takes the target's place:
+// ".NAME.new-<pid>-<attempt>" in the target's folder.
+std::string new_name(const std::string& target, int32_t attempt);
+
+// A new file or folder of the run, held by name from before it is made until it is put in place
+// or removed, so that a signal that ends the program removes it (remove_new_on_signals). At most
+// 16 names are held at once; a name beyond them is made all the same, without that guard.
+class HeldTemporary {
+ public:
+  HeldTemporary() = default;
+  ~HeldTemporary() { release(); }
+  HeldTemporary(const HeldTemporary&) = delete;
+  HeldTemporary& operator=(const HeldTemporary&) = delete;
+  // Holds another name in place of the one held.
+  void hold(const std::string& name);
+  // Lets the name go: it has been put in place or removed.
+  void release();
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+  int32_t slot_ = -1;
+};
+
+// The only signal handling of the programs, installed by each at its start: SIGINT, SIGTERM and
+// SIGHUP remove the new files and folders held, then end the program by the signal's own default
+// action; SIGXFSZ is ignored, so that a write beyond a file-size limit fails with its message.
+void remove_new_on_signals();
+
+// Removes the new files and folders of `target` (".NAME.new-<pid>-...") left by a process that no
+// longer runs.
+void remove_leftovers(const std::string& target);
+
+// A file of the run written whole or not at all: the text goes into a new file made beside it
+// (".NAME.new-<pid>-<n>"), which close() checks and puts in the file's place, never writing through
+// a link that stood there. A folder in the file's place is refused at once ("run-time error
+// opening NAME: Is a directory"). A file not closed goes with the object, leaving the previous one.
+class OutputFile {
+ public:
+  explicit OutputFile(const std::string& name);
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Flushes and checks the new file as close_written, then renames it to the file's name
+  // ("run-time error replacing NAME: <reason>" when it cannot be).
+  void close();
+
   File file;
   OutChannel channel;
-  explicit OutputFile(const std::string& name)
-      : file(open_file(name, "w")), channel{file.get(), name} {}
-  void close() { close_written(file, channel.name); }
+
+ private:
+  HeldTemporary made_;
 };
 
 // Flushes a stream that stays open (the standard output): false, with the system's reason, when

@@ -128,7 +128,7 @@ Place end_place(const InChannel& channel) { return {channel.line_number + 1, 0};
 bool take_file_line(InChannel& channel) {
   channel.line.clear();
   int c = getc_unlocked(channel.file);  // the channel is read by one thread
-  while (c != EOF && c != '\n') {
+  while (c != EOF && c != '\n' && channel.line.size() <= MAX_LINE_BYTES + 1) {
     channel.line.push_back(static_cast<char>(c));
     c = getc_unlocked(channel.file);
   }
@@ -139,20 +139,27 @@ bool take_file_line(InChannel& channel) {
 }
 
 // Takes the next line of the channel; a line ended by CR LF reads like one ended by LF. A CR
-// inside a line is refused: the file's lines end with CR alone, and it would read as one line.
+// inside a line is refused: the file's lines end with CR alone, and it would read as one line. A
+// line longer than MAX_LINE_BYTES is refused once that much of it is taken.
 bool take_line(InChannel& channel) {
   if (channel.file == nullptr) {
     const std::string_view text = channel.text;
     channel.line.clear();
     if (channel.next >= text.size()) return false;
     const size_t end = std::min(text.find('\n', channel.next), text.size());
-    channel.line.assign(text.substr(channel.next, end - channel.next));
+    channel.line.assign(
+        text.substr(channel.next, std::min(end - channel.next, MAX_LINE_BYTES + 2)));
     channel.next = end + 1;
   } else if (!take_file_line(channel)) {
     return false;
   }
   if (!channel.line.empty() && channel.line.back() == '\r') channel.line.pop_back();
   ++channel.line_number;
+  if (channel.line.size() > MAX_LINE_BYTES) {
+    refuse_at(channel, current_place(channel, MAX_LINE_BYTES),
+              "the line is longer than " + std::to_string(MAX_LINE_BYTES) +
+                  " characters, the most a line may hold");
+  }
   const size_t cr = channel.line.find('\r');
   if (cr != std::string::npos) {
     refuse_at(channel, current_place(channel, cr),

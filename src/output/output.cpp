@@ -56,15 +56,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The target's folder, and the name of the new folder beside it.
-std::string new_name(const std::string& target, int32_t attempt) {
-  const fs::path path(target);
-  std::string name(1, '.');
-  name.append(path.filename().string()).append(".new-").append(std::to_string(getpid()));
-  name.append("-").append(std::to_string(attempt));
-  return (path.parent_path() / name).string();
-}
-
 // Exchanges two names in one step; false where the file system cannot.
 bool exchange_folders(const std::string& a, const std::string& b) {
   return renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
@@ -79,27 +70,29 @@ NewFolder::NewFolder(const std::string& target) : target_(target) {
     throw RunError("run-time error making the folder " + target + ": " + target +
                    " exists and is not a folder");
   }
-  for (int32_t attempt = 1; made_.empty(); ++attempt) {
-    const std::string name = new_name(target, attempt);
-    if (mkdir(name.c_str(), 0777) == 0) {
-      made_ = name;
-    } else if (errno != EEXIST || attempt == 100) {
-      throw RunError("run-time error making the folder " + target + ": " + std::strerror(errno));
+  remove_leftovers(target);
+  for (int32_t attempt = 1; made_.name().empty(); ++attempt) {
+    made_.hold(new_name(target, attempt));  // held before it is made
+    if (mkdir(made_.name().c_str(), 0777) == 0) break;
+    const int reason = errno;
+    made_.release();
+    if (reason != EEXIST || attempt == 100) {
+      throw RunError("run-time error making the folder " + target + ": " + std::strerror(reason));
     }
   }
 }
 
 NewFolder::~NewFolder() {
-  if (made_.empty()) return;
+  if (made_.name().empty()) return;
   std::error_code ignored;
-  fs::remove_all(made_, ignored);
+  fs::remove_all(made_.name(), ignored);
 }
 
 std::string NewFolder::shown(const std::string& name) const { return target_ + "/" + name; }
 
 File NewFolder::create(const std::string& name) const {
   // "x": the file is new; nothing that stood in its place is followed.
-  File file(std::fopen((made_ + "/" + name).c_str(), "wbx"));
+  File file(std::fopen((made_.name() + "/" + name).c_str(), "wbx"));
   if (!file) throw RunError("run-time error opening " + shown(name) + ": " + std::strerror(errno));
   return file;
 }
@@ -111,32 +104,40 @@ void NewFolder::write(const std::string& name, std::string_view text) const {
 }
 
 void NewFolder::commit() {
-  // The previous folder is exchanged with the new one and then removed; where the file system
-  // cannot exchange, it is first moved aside.
+  // A folder new to the target is renamed to it. Where the target is there (or appears meanwhile,
+  // made by another run) the two are exchanged and the previous one removed; where the file system
+  // cannot exchange, the previous one is first moved aside.
+  const std::string made = made_.name();
   std::error_code error;
   if (!fs::exists(fs::symlink_status(target_, error))) {
-    if (std::rename(made_.c_str(), target_.c_str()) != 0) {
+    if (std::rename(made.c_str(), target_.c_str()) == 0) {
+      made_.release();
+      return;
+    }
+    if (errno != ENOTEMPTY && errno != EEXIST) {
       throw RunError("run-time error renaming the new folder to " + target_ + ": " +
                      std::strerror(errno));
     }
-  } else if (!exchange_folders(made_, target_)) {
-    const std::string aside = made_ + "-previous";
+  }
+  if (!exchange_folders(made, target_)) {
+    const std::string aside = made + "-previous";
+    made_.hold(aside);
     if (std::rename(target_.c_str(), aside.c_str()) != 0) {
-      throw RunError("run-time error replacing the folder " + target_ + ": " +
-                     std::strerror(errno));
-    }
-    if (std::rename(made_.c_str(), target_.c_str()) != 0) {
       const int reason = errno;
-      std::rename(aside.c_str(), target_.c_str());
+      made_.hold(made);
       throw RunError("run-time error replacing the folder " + target_ + ": " +
                      std::strerror(reason));
     }
-    made_ = aside;
+    if (std::rename(made.c_str(), target_.c_str()) != 0) {
+      const int reason = errno;
+      std::rename(aside.c_str(), target_.c_str());
+      made_.hold(made);
+      throw RunError("run-time error replacing the folder " + target_ + ": " +
+                     std::strerror(reason));
+    }
   }
-  if (made_ != target_ && fs::exists(fs::symlink_status(made_, error))) {
-    fs::remove_all(made_, error);  // the previous folder; a leftover is harmless
-  }
-  made_.clear();
+  fs::remove_all(made_.name(), error);  // the previous folder; a leftover is harmless
+  made_.release();
 }
 
 void write_text_to(File& file, const std::string& name, std::string_view text) {

@@ -19,10 +19,11 @@ void parallel_for(size_t count, int32_t threads,
                   const std::function<void(size_t index, int32_t worker)>& job);
 
 // A folder of results written whole or not at all. The documents go into a new folder made beside
-// the target (".NAME.new-<number>"); commit puts it in the target's place in one step, the
-// previous folder going with it. A folder not committed is removed with its documents when the
-// object goes, leaving the previous one as it was. The new folder holds only files the program
-// made, so a link planted in the previous one is never followed.
+// the target (".NAME.new-<pid>-<n>", held as HeldTemporary holds it; the leftovers of runs that
+// have gone are removed first); commit puts it in the target's place in one step, the previous
+// folder going with it. A folder not committed is removed with its documents when the object goes,
+// leaving the previous one as it was. The new folder holds only files the program made, so a link
+// planted in the previous one is never followed.
 class NewFolder {
  public:
   // Makes the new folder; a target that exists and is not a folder is refused. RunError.
@@ -42,7 +43,7 @@ class NewFolder {
 
  private:
   std::string target_;
-  std::string made_;  // the new folder; empty once committed
+  HeldTemporary made_;  // the new folder; none once committed
 };
 
 // Writes text into an open file; RunError "run-time error writing NAME: <reason>".

@@ -57,8 +57,9 @@ std::vector<std::string> stored_run_warnings(const Group& group, const Result& r
 }
 
 // Reads and analyses BASE.dat, checks BASE.pos when it is there, and writes the folder
-// BASE-plots; returns its name. Warnings go to `errors`.
-std::string draw(const std::string& base, std::FILE* errors) {
+// BASE-plots; warnings go to `errors`. The line naming the folder is written on `out`, and must
+// reach it, before the folder is put in place.
+void draw(const std::string& base, std::FILE* out, std::FILE* errors) {
   const std::string data_name = base + ".dat";
   const std::string pos_name = base + ".pos";
   const Group group = read_data(data_name);
@@ -87,8 +88,15 @@ std::string draw(const std::string& base, std::FILE* errors) {
   document("plan.svg", [&] { return plan_svg(group); });
   document("index.html", [&] { return index_html(title, group, result, warnings); });
   parallel_for(jobs.size(), THREADS, [&](size_t j, int32_t) { jobs[j](); });
+  std::fprintf(out,
+               "kelmarino-plot: wrote %s/index.html, summary.txt, stations.csv, heads.csv, "
+               "plan.svg and the pile diagrams\n",
+               target.c_str());
+  std::string reason;
+  if (!flushed_whole(out, reason)) {
+    throw RunError("run-time error writing the standard output: " + reason);
+  }
   folder.commit();
-  return target;
 }
 
 constexpr const char* USAGE = "usage: kelmarino-plot [PATH/]BASE[.dat]";
@@ -154,12 +162,8 @@ int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std:
     return 2;
   }
   try {
-    const std::string folder = draw(data_base(argument), errors);
-    std::fprintf(out,
-                 "kelmarino-plot: wrote %s/index.html, summary.txt, stations.csv, heads.csv, "
-                 "plan.svg and the pile diagrams\n",
-                 folder.c_str());
-    return standard_output(out, errors);
+    draw(data_base(argument), out, errors);
+    return 0;
   } catch (const std::bad_alloc&) {
     std::fprintf(errors, "kelmarino-plot: run-time error: out of memory\n");
     return 1;

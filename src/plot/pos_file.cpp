@@ -20,12 +20,18 @@ struct Records {
   size_t taken = 0;                // the current line is line number `taken`
 };
 
-std::vector<std::string> lines_of(const std::string& text) {
+// The lines of the file, each at most MAX_LINE_BYTES long.
+std::vector<std::string> lines_of(const std::string& text, const std::string& name) {
   std::vector<std::string> lines;
   std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > MAX_LINE_BYTES) {
+      throw RunError(name + ", line " + std::to_string(lines.size() + 1) +
+                     ": the line is longer than " + std::to_string(MAX_LINE_BYTES) +
+                     " characters, the most a line may hold");
+    }
     lines.push_back(line);
   }
   return lines;
@@ -154,7 +160,7 @@ void read_pile(Records& r, int32_t g, PosPile& pile) {
 }  // namespace
 
 PosFile read_pos(const std::string& text, const std::string& name) {
-  Records r{name, lines_of(text)};
+  Records r{name, lines_of(text, name)};
   if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
     throw RunError(name + " is empty: it holds no pile records");
   }

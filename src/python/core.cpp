@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -251,6 +252,33 @@ GroupValues group_values(py::handle g) {
 }
 
 // ---- Reading, checking and analysis ----
+
+// The whole text of an input file, read as the programs read theirs: a regular file of at most
+// MAX_INPUT_BYTES, opened without waiting. OSError when it cannot be opened (with the system's
+// error number) or read (with the programs' message).
+py::bytes core_read_file(const std::string& path) {
+  std::string text;
+  int reason = 0;
+  std::string refusal;
+  {
+    const py::gil_scoped_release released;
+    try {
+      if (!read_whole_file(path, text)) reason = errno;
+    } catch (const RunError& error) {
+      refusal = error.what();
+    }
+  }
+  if (reason != 0) {
+    errno = reason;
+    PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
+    throw py::error_already_set();
+  }
+  if (!refusal.empty()) {
+    PyErr_SetString(PyExc_OSError, refusal.c_str());
+    throw py::error_already_set();
+  }
+  return py::bytes(text);
+}
 
 // A value as the package holds it: a number, a list (an axis a tuple), an object of its class.
 py::object give(const py::module_& package, const auto& v) {
@@ -595,6 +623,7 @@ PYBIND11_MODULE(_core, m) {
       .def(py::pickle(&state_of, &analysis_of_state));
   py::class_<Cases>(m, "Cases");
   py::class_<Stop>(m, "Stop").def(py::init<>()).def("ask", [](Stop& s) { s.asked = true; });
+  m.def("read_file", &core_read_file);
   m.def("parse", &core_parse);
   m.def("check", &core_check);
   m.def("data_text", [](py::handle group) { return data_text(group_values(group)); });

@@ -4,6 +4,7 @@ prints it, byte-identical files, mistakes as exceptions, threads and sweeps."""
 import concurrent.futures
 import dataclasses
 import decimal
+import os
 import pickle
 import re
 import signal
@@ -391,3 +392,36 @@ def test_the_manual_chapter_runs(tmp_path, monkeypatch):
     exec(compile(code, "docs/python.md", "exec"), {"__name__": "chapter"})
     with open("pier-study.csv") as file:
         assert len(file.readlines()) == 22
+
+
+def test_files_are_replaced_not_written_through_and_inputs_are_regular_files(tmp_path):
+    data = tmp_path / "w.dat"
+    data.write_bytes((ROOT / "examples" / "worked.dat").read_bytes())
+    (tmp_path / "w.pos").symlink_to("w.dat")
+    group = kelmarino.read(data)
+    kelmarino.analyse(group).write(tmp_path / "w")
+    assert data.read_bytes() == (ROOT / "examples" / "worked.dat").read_bytes()
+    assert (tmp_path / "w.pos").read_bytes() == (EXPECTED / "worked.pos").read_bytes()
+    assert not [p for p in tmp_path.iterdir() if p.name.startswith(".")]
+    os.mkfifo(tmp_path / "pipe")
+    rows = [  # a call, the exception it raises, the end of its message
+        (lambda: kelmarino.read("/dev/zero"), kelmarino.InputError,
+         "/dev/zero: a character device, not a regular file"),
+        (lambda: kelmarino.read(tmp_path / "pipe"), kelmarino.InputError,
+         "pipe: a named pipe, not a regular file"),
+        (lambda: kelmarino.combinations(group, tmp_path / "pipe"), OSError,
+         "pipe: a named pipe, not a regular file"),
+    ]
+    for call, kind, message in rows:
+        raised = []
+
+        def run(call=call):
+            try:
+                call()
+            except Exception as error:  # noqa: BLE001, the row checks what it is
+                raised.append(error)
+        worker = threading.Thread(target=run, daemon=True)
+        worker.start()
+        worker.join(5)
+        assert not worker.is_alive(), f"{message}: still waiting"
+        assert isinstance(raised[0], kind) and str(raised[0]).endswith(message), raised

@@ -154,13 +154,14 @@ def parse(text: str, name: str = "<text>") -> Group:
 
 
 def read(path) -> Group:
-    """The group of the data file at path; raises InputError."""
+    """The group of the data file at path; raises InputError. The file is read as the programs
+    read it: a regular file (never a pipe or a device) of at most 256 MB."""
     path = os.fspath(path)
     try:
-        with open(path, "rb") as file:
-            text = file.read()
+        text = _core.read_file(path)
     except OSError as error:
-        raise InputError(path, 0, 0, str(error), f"cannot read {path}: {error}") from error
+        full = f"cannot read {path}: {error}" if error.errno is not None else str(error)
+        raise InputError(path, 0, 0, str(error), full) from error
     return _core.parse(text, path)
 
 
@@ -308,9 +309,8 @@ def _is_file(source) -> bool:
 
 
 def _file(source) -> tuple:
-    """The text and name of a CSV file."""
-    with open(source, "rb") as file:
-        return file.read(), os.fspath(source)
+    """The text and name of a CSV file, read as read() reads a data file; raises OSError."""
+    return _core.read_file(os.fspath(source)), os.fspath(source)
 
 
 def _point(point) -> tuple:

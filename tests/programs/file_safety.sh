@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# The three programs' files against a careless or hostile user, one row of the table per case: a
+# link where an output goes, signals that end a run, leftovers of a run that died, a file-size
+# limit, two first runs at once, inputs that are not regular files, results older than their data.
+# Each row runs in a new folder and prints what it found wrong; the script fails when a row does.
+# Usage: file_safety.sh KELMARINO KELMARINO-PLOT KELMARINO-CASES SOURCE-FOLDER
+# shellcheck disable=SC2317  # the rows are called by their names, built from the table
+set -u
+kelmarino=$1 plot=$2 cases=$3 source=$4
+examples=$source/examples
+
+fail() {
+  echo "  $*"
+  wrong=1
+}
+
+# Nothing hidden (a new file or folder of a run) is left in the current folder.
+nothing_hidden() {
+  local left
+  left=$(find . -maxdepth 1 -name '.*.new-*')
+  [ -z "$left" ] || fail "left behind: $left"
+}
+
+# A process number that no process has now: that of a shell that has ended.
+gone_pid() {
+  sh -c 'exit 0' &
+  local pid=$!
+  wait "$pid"
+  echo "$pid"
+}
+
+# A link where the post-processing file goes is replaced, never written through.
+row_output_link_replaced() {
+  cp "$examples/worked.dat" w.dat
+  ln -s w.dat w.pos
+  "$kelmarino" -q w || fail "exit status $?"
+  cmp -s w.dat "$examples/worked.dat" || fail "the data file was changed"
+  if [ -L w.pos ] || ! cmp -s w.pos "$source/tests/data/expected/worked.pos"; then
+    fail "w.pos is not the post-processing file"
+  fi
+  nothing_hidden
+}
+
+# SIGINT, SIGTERM and SIGHUP remove the new folder and end the run by the signal. strace holds
+# the run for a second once its new folder is made (the signal is taken when the run goes on).
+row_signal_removes_new_folder() {
+  cp "$examples/worked.dat" w.dat
+  local program folder signal traced made status
+  while read -r program folder signal; do
+    env --default-signal strace -f -qq -o /dev/null -e trace=mkdir \
+      -e inject=mkdir:delay_exit=1000000 "$program" w >/dev/null 2>&1 &
+    traced=$!
+    for _ in $(seq 500); do
+      made=$(find . -maxdepth 1 -name ".$folder.new-*")
+      [ -n "$made" ] && break
+      sleep 0.01
+    done
+    made=${made##*.new-}
+    kill -s "$signal" "${made%%-*}"
+    wait "$traced" 2>/dev/null
+    status=$?
+    [ "$status" -eq $((128 + $(kill -l "$signal"))) ] || fail "$program SIG$signal: status $status"
+    [ ! -e "$folder" ] || fail "$program SIG$signal: $folder made"
+    nothing_hidden
+  done <<ROWS
+$plot w-plots INT
+$cases w-cases INT
+$cases w-cases TERM
+$cases w-cases HUP
+ROWS
+}
+
+# The new files and folders of a process that has gone are removed by the next run on the same
+# base; those of a running process are kept.
+row_leftovers_removed() {
+  cp "$examples/worked.dat" w.dat
+  local gone
+  gone=$(gone_pid)
+  for name in w.out w.pos w-plots w-cases; do
+    mkdir ".$name.new-$gone-1" ".$name.new-$$-1" && touch ".$name.new-$gone-1/part"
+  done
+  if ! "$kelmarino" -q w || ! "$plot" w >/dev/null || ! "$cases" w >/dev/null; then
+    fail "a run failed"
+  fi
+  for name in w.out w.pos w-plots w-cases; do
+    [ ! -e ".$name.new-$gone-1" ] || fail ".$name.new-$gone-1 kept"
+    [ -d ".$name.new-$$-1" ] || fail ".$name.new-$$-1 removed"
+  done
+}
+
+# Under a file-size limit every program ends with the write error, not by SIGXFSZ.
+row_file_size_limit_is_an_error() {
+  cp "$examples"/pier.* .
+  local program status
+  for program in "$kelmarino -q" "$plot" "$cases"; do
+    (ulimit -f 50 && exec $program pier >/dev/null 2>errors.txt)
+    status=$?
+    [ "$status" -eq 1 ] || fail "$program: exit status $status"
+    grep -q "run-time error writing .*: File too large" errors.txt || fail "$program: no message"
+  done
+  nothing_hidden
+}
+
+# Two first runs at once: the second, whose target appears while it renames its folder (the
+# rename held back by strace), puts its folder in place by the exchange.
+row_first_runs_at_once() {
+  cp "$examples/worked.dat" w.dat
+  strace -f -qq -o /dev/null -e trace=rename,renameat,renameat2 \
+    -e inject=rename,renameat,renameat2:delay_enter=1500000:when=1 "$cases" w >/dev/null \
+    2>second.txt &
+  local second=$!
+  sleep 0.5
+  "$cases" w >/dev/null || fail "first run: exit status $?"
+  wait "$second" || fail "second run: exit status $?: $(cat second.txt)"
+  [ -f w-cases/summary.txt ] || fail "no w-cases/summary.txt"
+  nothing_hidden
+}
+
+# Inputs that are not regular files are refused at once, naming the file; a typed name is read
+# within the line-length limit.
+row_inputs_refused_without_waiting() {
+  cp "$examples/worked.dat" w.dat
+  mkfifo p.dat w.pos w.loads.csv
+  ln -s /dev/zero z.dat
+  head -c 5000000 /dev/zero | tr '\0' x >l.dat
+  local run expected output
+  while IFS='|' read -r run expected; do
+    output=$(eval "timeout 10 $run" 2>&1)
+    [[ "$output" == *"$expected"* ]] || fail "$run: $output"
+  done <<ROWS
+"$kelmarino" -q p|run-time error reading p.dat: a named pipe, not a regular file
+"$kelmarino" -q z|run-time error reading z.dat: a character device, not a regular file
+"$kelmarino" -q </dev/zero|run-time error in the console input, line 1: the line is longer than
+"$kelmarino" -q l|run-time error in l.dat, line 1: the line is longer than 4194304 characters
+"$plot" z|kelmarino-plot: run-time error reading z.dat: a character device, not a regular file
+"$plot" w|warning: run-time error reading w.pos: a named pipe, not a regular file
+"$cases" w|run-time error reading w.loads.csv: a named pipe, not a regular file
+ROWS
+}
+
+# Results older than a changed data file, the times made to lie: the stored .pos is checked by
+# its values and its difference named.
+row_stale_results_named() {
+  cp "$examples/worked.dat" w.dat
+  "$kelmarino" -q w || fail "exit status $?"
+  sed -i 's/^100.0 50.0 2000.0/100.0 50.0 2500.0/' w.dat
+  touch -d '-1 hour' w.dat
+  "$plot" w >/dev/null 2>errors.txt || fail "exit status $?"
+  grep -q "w.pos differs from the analysis of w.dat" errors.txt || fail "$(cat errors.txt)"
+}
+
+rows=(output_link_replaced signal_removes_new_folder leftovers_removed
+      file_size_limit_is_an_error first_runs_at_once inputs_refused_without_waiting
+      stale_results_named)
+failed=0
+for row in "${rows[@]}"; do
+  folder=$(mktemp -d)
+  if (cd "$folder" && wrong=0 && "row_$row" && exit "$wrong"); then
+    echo "ok     $row"
+  else
+    echo "FAILED $row"
+    failed=1
+  fi
+  rm -rf "$folder"
+done
+exit "$failed"
