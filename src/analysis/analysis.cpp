@@ -183,6 +183,10 @@ void keep_piles(const Model& model, ResponseCache& cache, bool units, Result& re
     if (stepped) {
       compute_stations(model, g, cache, pile.DU, pile.FT, *list, result.stations);
       pile.KG = list->KG;
+      pile.peaks =
+          pile_peaks(cache.plane(model.piles, run.BTX, g),
+                     cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, g), g),
+                     list->at, pile.DU);
     }
     pile.count = result.stations.size() - pile.first;
   }

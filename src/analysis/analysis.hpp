@@ -184,6 +184,7 @@ struct PileResult {
   int32_t KG = 1;
   size_t first = 0;  // its first row of Result::stations
   size_t count = 0;  // its number of stations
+  PilePeaks peaks;   // the true peaks between its stations, when it has stations
   PileUnits units;   // AnalysisScope::foundation only
 };
 

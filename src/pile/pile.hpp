@@ -94,11 +94,25 @@ void free_length_transfer(double EI, double h, Matrix4d& T);
 // summed to the last digit. Meant for lengths with alpha.h.(alpha.(d + h))^0.25 up to about 1.
 void soil_transfer(double alpha, double EI, double d, double h, Matrix4d& T);
 
+// A length of a plane between two points of its solution, short enough for its series: where it
+// lies, what it is made of, and the states at its top for a unit head u and a unit head theta.
+struct PlanePiece {
+  double Z = 0.0;      // distance of its top from the head (m)
+  double h = 0.0;      // length (m)
+  double EI = 0.0;     // bending stiffness (t*m2)
+  double alpha = 0.0;  // deformation factor (1/m); 0 above the ground line
+  double depth = 0.0;  // depth of its top below the ground line (m)
+  int32_t step = 0;    // the step it lies in, from 0: step s ends at station s + 2
+  std::array<double, 8> top = {};
+};
+
 // The responses of one plane: R maps the head (u, theta) to the head (Q, M); at[k - 1] holds the
-// state at station k for a unit head u (entries 0..3) and for a unit head theta (entries 4..7).
+// state at station k for a unit head u (entries 0..3) and for a unit head theta (entries 4..7);
+// pieces are the lengths between, from the head down.
 struct PlaneResponse {
   double R[2][2] = {};
   std::vector<std::array<double, 8>> at;
+  std::vector<PlanePiece> pieces;
 };
 
 // The responses already solved in a run, owned by the run. Piles whose planes have bit-identical
@@ -240,5 +254,33 @@ void station_values(const PlaneResponse& x, const PlaneResponse& y, int32_t k, c
     q[NZ][j] = s.parabola ? FT[2][j] * s.fraction : FT[2][j];
   }
 }
+
+// ---- True peaks ----
+
+// A true peak of one quantity along a pile: its signed value, its distance Z from the pile top
+// (m) and the step it lies in (from 0, over the pile's steps from the top).
+struct Peak {
+  float value = 0.0f;
+  float Z = 0.0f;
+  int32_t step = 0;
+};
+
+// The true peaks of a pile: for UX, UY, NX, NY, MX, MY, PSX and PSY the largest absolute value of
+// the exact solution at and between the stations (the entries of SX, SY and NZ stay 0), the soil
+// stress on both sides of every layer boundary. below_boundaries[0, 1]: the largest PSX, PSY just
+// below a boundary between two layers of different m, with the lower layer's m (a station there
+// takes the upper one's).
+struct PilePeaks {
+  Peak of[QUANTITIES];
+  Peak below_boundaries[2];
+};
+
+// pile_peaks: the true peaks of a pile from the responses x, y of its planes, its stations
+// (station k at k - 1) and its pile-top displacements DU in pile axes. Between two points of the
+// solution a peak lies where the derivative changes sign (u' = theta, M' = -Q, Q' = -k.u,
+// (m.u.z)' = m.(u + z.theta)); it is found by regula falsi on the derivative, the state at each
+// point summed from the series of its piece, in double precision.
+PilePeaks pile_peaks(const PlaneResponse& x, const PlaneResponse& y, const Station* stations,
+                     const float (&DU)[6]);
 
 }  // namespace kelmarino

@@ -91,6 +91,7 @@ struct Piece {
   Matrix4d T;
   bool station_end = false;  // its lower end is a station
   bool has_length = false;
+  PlanePiece where;  // its place, its values and, once carried down, its top states
 };
 
 // The impedance at the upper end of a piece: Z, or the held tip itself (u = theta = 0), whose
@@ -133,6 +134,7 @@ class SoilPieces {
 
 void cut_into_pieces(const PlaneSteps& plane, SoilPieces& soil, std::vector<Piece>& pieces) {
   pieces.clear();
+  double Z = 0.0;
   for (int32_t s = 0; s < plane.count; ++s) {
     const PlaneSteps::Step& step = plane.steps[s];
     const int32_t n = step.alpha > 0.0 ? pieces_of(step) : 1;
@@ -146,8 +148,10 @@ void cut_into_pieces(const PlaneSteps& plane, SoilPieces& soil, std::vector<Piec
       }
       piece.has_length = h > 0.0;
       piece.station_end = i == n - 1;
+      piece.where = {Z + h * i, h, step.EI, step.alpha, step.depth + h * i, s, {}};
       pieces.push_back(piece);
     }
+    Z += step.h;
   }
 }
 
@@ -161,8 +165,9 @@ Impedance carried_up(const Piece& piece, const Impedance& lower) {
   return {inverse(T22 - lower.Z * T12) * (lower.Z * T11 - T21), false};
 }
 
-// The states of a unit head (u, theta) at every station, carried down with the impedances.
-void carry_down(const std::vector<Piece>& pieces, const std::vector<Impedance>& Z, Pair head,
+// The states of a unit head (u, theta) at every station and at the top of every piece, carried
+// down with the impedances.
+void carry_down(std::vector<Piece>& pieces, const std::vector<Impedance>& Z, Pair head,
                 size_t first, std::vector<std::array<double, 8>>& at) {
   Pair w = head;
   Pair f = Z[0].Z * w;
@@ -172,6 +177,11 @@ void carry_down(const std::vector<Piece>& pieces, const std::vector<Impedance>& 
   at[k][first + 2] = f.v[0];
   at[k][first + 3] = f.v[1];
   for (size_t i = 0; i < pieces.size(); ++i) {
+    std::array<double, 8>& top = pieces[i].where.top;
+    top[first] = w.v[0];
+    top[first + 1] = w.v[1];
+    top[first + 2] = f.v[0];
+    top[first + 3] = f.v[1];
     const Matrix4d& T = pieces[i].T;
     const Pair lower_w = block(T, 1, 1) * w + block(T, 1, 3) * f;
     if (Z[i + 1].held) {  // the tip itself: it does not move, its forces come from the piece
@@ -304,6 +314,10 @@ void solve_plane(const PlaneSteps& plane, SoilPieces& soil, std::vector<Piece>& 
   response.at.assign(static_cast<size_t>(plane.count) + 1, {});
   carry_down(pieces, Z, Pair{{1.0, 0.0}}, 0, response.at);
   carry_down(pieces, Z, Pair{{0.0, 1.0}}, 4, response.at);
+  response.pieces.clear();
+  for (const Piece& piece : pieces) {
+    if (piece.has_length) response.pieces.push_back(piece.where);
+  }
 }
 
 // The key of the values of a plane of pile p, bit for bit, and its segments: those above the

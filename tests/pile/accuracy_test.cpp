@@ -250,5 +250,87 @@ TEST(PileAccuracy, HeadStiffnessAndStationsAgreeWithAFineMeshSolution) {
   }
 }
 
+// Points every 5 cm or less along the pile, the joints among them.
+std::vector<double> fine_points(const Case& c) {
+  std::vector<double> z = {0.0};
+  auto fill = [&z](double length) {
+    const double start = z.back();
+    const auto n = static_cast<int32_t>(std::ceil(length / 0.05));
+    for (int32_t i = 1; i <= n; ++i) z.push_back(start + length * i / n);
+  };
+  if (c.free_length > 0.0f) fill(c.free_length);
+  for (const Layer& layer : c.layers) fill(layer.h);
+  return z;
+}
+
+// Whether a depth below the ground line is a boundary between two layers.
+bool is_boundary(const Case& c, double depth) {
+  double bottom = 0.0;
+  for (size_t i = 0; i + 1 < c.layers.size(); ++i) {
+    bottom += static_cast<double>(c.layers[i].h);
+    if (std::fabs(depth - bottom) < 1e-6) return true;
+  }
+  return false;
+}
+
+// The signed value of the largest magnitude.
+void take_largest(double v, double& largest) {
+  if (std::fabs(v) > std::fabs(largest)) largest = v;
+}
+
+TEST(PileAccuracy, TruePeaksAgreeWithAFineMeshSolution) {
+  const float head[6] = {2e-3f, -1e-3f, 0.0f, 4e-4f, -5e-4f, 0.0f};
+  for (const Case& c : CASES) {
+    SCOPED_TRACE(c.name);
+    auto model = single_pile(c);
+    RunValues& run = model->run;
+    ResponseCache cache;
+    deformation_factors(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, model->piles);
+    lateral_stiffness(run.PNUM, run.AXK, run.BTX, run.BTY, model->piles, cache);
+    for (int32_t i = 1; i <= 6; ++i) run.TOPD(1, i) = head[i - 1];
+    float DU[6], FT[6];
+    pile_top(*model, 1, DU, FT);
+    const auto list = std::make_unique<StationList>();
+    station_list(model->piles, run.ZBL, 1, *list);
+    const PilePeaks peaks = pile_peaks(
+        cache.plane(model->piles, run.BTX, 1),
+        cache.plane(model->piles, y_factors(run.BTX, run.BTY, model->piles, 1), 1), list->at, DU);
+
+    const std::vector<double> z = fine_points(c);
+    const reference::Response ref = reference::solve(reference_plane(c), z);
+    const double u[2] = {DU[0], DU[1]};
+    const double theta[2] = {DU[4], -DU[3]};
+    const StationQuantity columns[2][4] = {{UX, NX, MY, PSX}, {UY, NY, MX, PSY}};
+    const double signs[2][4] = {{1, 1, 1, 1}, {1, 1, -1, 1}};
+    const char* const names[2][4] = {{"UX", "NX", "MY", "PSX"}, {"UY", "NY", "MX", "PSY"}};
+    for (int32_t plane = 0; plane < 2; ++plane) {
+      // The largest of u, Q, M and of the soil stress with the m of either side of a boundary,
+      // and with the lower layer's m at a boundary.
+      double want[4] = {}, below_boundaries = 0.0;
+      for (size_t k = 0; k < z.size(); ++k) {
+        const reference::State& a = ref.unit_u[k];
+        const reference::State& b = ref.unit_theta[k];
+        const double s[3] = {u[plane] * a.u + theta[plane] * b.u,
+                             u[plane] * a.Q + theta[plane] * b.Q,
+                             u[plane] * a.M + theta[plane] * b.M};
+        for (int32_t q = 0; q < 3; ++q) take_largest(s[q], want[q]);
+        const double depth = z[k] - static_cast<double>(c.free_length);
+        if (depth <= 0.0) continue;
+        const double below = soil_coefficient(c, depth + 1e-5) * s[0] * depth;
+        take_largest(soil_coefficient(c, depth) * s[0] * depth, want[3]);
+        take_largest(below, want[3]);
+        if (is_boundary(c, depth)) take_largest(below, below_boundaries);
+      }
+      for (int32_t q = 0; q < 4; ++q) {
+        const double got = signs[plane][q] * double{peaks.of[columns[plane][q]].value};
+        EXPECT_NEAR(got, want[q], 1e-3 * std::fabs(want[q])) << names[plane][q];
+      }
+      EXPECT_NEAR(double{peaks.below_boundaries[plane].value}, below_boundaries,
+                  1e-3 * std::fabs(below_boundaries))
+          << "soil stress just below a layer boundary, plane " << plane;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kelmarino

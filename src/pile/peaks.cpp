@@ -1,0 +1,196 @@
+// The true peaks of a pile: the largest displacement, shear, moment and soil stress of each
+// bending plane, taken from the exact solution between the stations and not only at them.
+#include <cmath>
+
+#include "pile/pile.hpp"
+
+namespace kelmarino {
+namespace {
+
+// The state of a plane: u, theta, Q, M.
+struct State {
+  double v[4] = {};
+};
+
+// The kinds of a plane's peaks, in the order of their quantities in PLANE_QUANTITIES.
+enum Kind : int32_t { DISPLACEMENT, SHEAR, MOMENT, SOIL, KINDS };
+
+// The quantity of each kind in the x-z and the y-z plane, and the sign that turns a plane's
+// value into it (the y-z plane carries -MX).
+const StationQuantity PLANE_QUANTITIES[2][KINDS] = {{UX, NX, MY, PSX}, {UY, NY, MX, PSY}};
+const double PLANE_SIGNS[2][KINDS] = {{1.0, 1.0, 1.0, 1.0}, {1.0, 1.0, -1.0, 1.0}};
+
+// The most steps taken to find the place of a bracketed peak.
+constexpr int32_t ROOT_STEPS = 60;
+// Points at which a free length is looked at: its displacement is a cubic, whose derivative may
+// change sign twice inside it.
+constexpr int32_t FREE_POINTS = 8;
+
+State unit_sum(const std::array<double, 8>& r, double u0, double theta0) {
+  State s;
+  for (int32_t i = 0; i < 4; ++i) s.v[i] = u0 * r[i] + theta0 * r[4 + i];
+  return s;
+}
+
+// The state at distance t below the top of a piece, from the state at its top.
+State state_at(const PlanePiece& piece, const State& top, double t) {
+  if (t == 0.0) return top;
+  Matrix4d T;
+  if (piece.alpha > 0.0) {
+    soil_transfer(piece.alpha, piece.EI, piece.depth, t, T);
+  } else {
+    free_length_transfer(piece.EI, t, T);
+  }
+  State s;
+  for (int32_t i = 0; i < 4; ++i) {
+    for (int32_t j = 0; j < 4; ++j) s.v[i] += T(i + 1, j + 1) * top.v[j];
+  }
+  return s;
+}
+
+// A point of a piece: t below its top, with its state.
+struct Point {
+  double t = 0.0;
+  State s;
+};
+
+// The value of a kind at a point of a piece in soil of coefficient m (0 above the ground line).
+double value_of(Kind kind, const PlanePiece& piece, double m, const Point& p) {
+  switch (kind) {
+    case DISPLACEMENT:
+      return p.s.v[0];
+    case SHEAR:
+      return p.s.v[2];
+    case MOMENT:
+      return p.s.v[3];
+    default:
+      return m * p.s.v[0] * (piece.depth + p.t);
+  }
+}
+
+// Its derivative along the pile, or a value of the same sign.
+double slope_of(Kind kind, const PlanePiece& piece, double m, const Point& p) {
+  const double z = piece.depth + p.t;
+  switch (kind) {
+    case DISPLACEMENT:
+      return p.s.v[1];
+    case SHEAR:  // Q' = -alpha^5.EI.z.u
+      return piece.alpha > 0.0 ? -z * p.s.v[0] : 0.0;
+    case MOMENT:
+      return -p.s.v[2];
+    default:
+      return m * (p.s.v[0] + z * p.s.v[1]);
+  }
+}
+
+// The largest absolute value of one kind in one plane so far.
+struct Largest {
+  double value = 0.0;
+  double Z = 0.0;
+  int32_t step = 0;
+  void take(double v, double Z_at, int32_t step_at) {
+    if (std::fabs(v) > std::fabs(value)) *this = {v, Z_at, step_at};
+  }
+};
+
+// The point between a and b where the derivative of a kind changes sign, by regula falsi with the
+// Illinois halving of the kept end's slope, until the bracket is 1e-9 of the piece or the slope
+// vanishes.
+Point turning_point(Kind kind, const PlanePiece& piece, double m, const State& top, Point a,
+                    Point b) {
+  double fa = slope_of(kind, piece, m, a);
+  double fb = slope_of(kind, piece, m, b);
+  int32_t kept = 0;  // the end kept by the last step: -1 a, 1 b
+  for (int32_t i = 0; i < ROOT_STEPS && b.t - a.t > 1e-9 * piece.h; ++i) {
+    Point c;
+    c.t = (a.t * fb - b.t * fa) / (fb - fa);
+    if (!(c.t > a.t && c.t < b.t)) c.t = 0.5 * (a.t + b.t);
+    c.s = state_at(piece, top, c.t);
+    const double fc = slope_of(kind, piece, m, c);
+    if (fc == 0.0) return c;
+    if ((fc > 0.0) == (fa > 0.0)) {
+      a = c;
+      fa = fc;
+      if (kept == 1) fb *= 0.5;
+      kept = 1;
+    } else {
+      b = c;
+      fb = fc;
+      if (kept == -1) fa *= 0.5;
+      kept = -1;
+    }
+  }
+  return std::fabs(value_of(kind, piece, m, a)) >= std::fabs(value_of(kind, piece, m, b)) ? a : b;
+}
+
+// The peaks of one plane under a head (u0, theta0): every kind at the ends of every piece and at
+// every sign change of its derivative inside one.
+struct PlanePeaks {
+  Largest of[KINDS];
+  Largest below_boundaries;
+};
+
+PlanePeaks plane_peaks(const PlaneResponse& r, const Station* stations, double u0, double theta0) {
+  PlanePeaks peaks;
+  const size_t count = r.pieces.size();
+  for (size_t i = 0; i < count; ++i) {
+    const PlanePiece& piece = r.pieces[i];
+    const Station& station = stations[piece.step + 1];  // the station that ends its step
+    const double m = station.below ? static_cast<double>(station.PMT) : 0.0;
+    const State top = unit_sum(piece.top, u0, theta0);
+    const State bottom = i + 1 < count ? unit_sum(r.pieces[i + 1].top, u0, theta0)
+                                       : unit_sum(r.at.back(), u0, theta0);
+    // At a layer boundary the station takes the soil stress of the layer above.
+    const bool boundary = i > 0 && r.pieces[i - 1].step != piece.step && piece.depth > 0.0 &&
+                          stations[r.pieces[i - 1].step + 1].PMT != station.PMT;
+    const int32_t n = piece.alpha > 0.0 ? 1 : FREE_POINTS;
+    Point a{0.0, top};
+    for (int32_t j = 1; j <= n; ++j) {
+      Point b;
+      b.t = j == n ? piece.h : piece.h * j / n;
+      b.s = j == n ? bottom : state_at(piece, top, b.t);
+      for (int32_t k = 0; k < KINDS; ++k) {
+        const auto kind = static_cast<Kind>(k);
+        auto take = [&](const Point& p) {
+          const double v = value_of(kind, piece, m, p);
+          peaks.of[k].take(v, piece.Z + p.t, piece.step);
+          if (kind == SOIL && boundary && p.t == 0.0) {
+            peaks.below_boundaries.take(v, piece.Z, piece.step);
+          }
+        };
+        if (j == 1) take(a);
+        take(b);
+        if (slope_of(kind, piece, m, a) * slope_of(kind, piece, m, b) < 0.0) {
+          take(turning_point(kind, piece, m, top, a, b));
+        }
+      }
+      a = b;
+    }
+  }
+  return peaks;
+}
+
+Peak peak_of(const Largest& l, double sign) {
+  return {static_cast<float>(sign * l.value), static_cast<float>(l.Z), l.step};
+}
+
+}  // namespace
+
+PilePeaks pile_peaks(const PlaneResponse& x, const PlaneResponse& y, const Station* stations,
+                     const float (&DU)[6]) {
+  PilePeaks pile;
+  const PlaneResponse* planes[2] = {&x, &y};
+  // The x-z plane's head is (UX, SY), the y-z plane's (UY, -SX).
+  const double u0[2] = {static_cast<double>(DU[0]), static_cast<double>(DU[1])};
+  const double theta0[2] = {static_cast<double>(DU[4]), -static_cast<double>(DU[3])};
+  for (int32_t plane = 0; plane < 2; ++plane) {
+    const PlanePeaks peaks = plane_peaks(*planes[plane], stations, u0[plane], theta0[plane]);
+    for (int32_t k = 0; k < KINDS; ++k) {
+      pile.of[PLANE_QUANTITIES[plane][k]] = peak_of(peaks.of[k], PLANE_SIGNS[plane][k]);
+    }
+    pile.below_boundaries[plane] = peak_of(peaks.below_boundaries, 1.0);
+  }
+  return pile;
+}
+
+}  // namespace kelmarino
