@@ -127,7 +127,6 @@ Point turning_point(Kind kind, const PlanePiece& piece, double m, const State& t
 // every sign change of its derivative inside one.
 struct PlanePeaks {
   Largest of[KINDS];
-  Largest below_boundaries;
 };
 
 PlanePeaks plane_peaks(const PlaneResponse& r, const Station* stations, double u0, double theta0) {
@@ -140,9 +139,6 @@ PlanePeaks plane_peaks(const PlaneResponse& r, const Station* stations, double u
     const State top = unit_sum(piece.top, u0, theta0);
     const State bottom = i + 1 < count ? unit_sum(r.pieces[i + 1].top, u0, theta0)
                                        : unit_sum(r.at.back(), u0, theta0);
-    // At a layer boundary the station takes the soil stress of the layer above.
-    const bool boundary = i > 0 && r.pieces[i - 1].step != piece.step && piece.depth > 0.0 &&
-                          stations[r.pieces[i - 1].step + 1].PMT != station.PMT;
     const int32_t n = piece.alpha > 0.0 ? 1 : FREE_POINTS;
     Point a{0.0, top};
     for (int32_t j = 1; j <= n; ++j) {
@@ -154,9 +150,6 @@ PlanePeaks plane_peaks(const PlaneResponse& r, const Station* stations, double u
         auto take = [&](const Point& p) {
           const double v = value_of(kind, piece, m, p);
           peaks.of[k].take(v, piece.Z + p.t, piece.step);
-          if (kind == SOIL && boundary && p.t == 0.0) {
-            peaks.below_boundaries.take(v, piece.Z, piece.step);
-          }
         };
         if (j == 1) take(a);
         take(b);
@@ -171,7 +164,8 @@ PlanePeaks plane_peaks(const PlaneResponse& r, const Station* stations, double u
 }
 
 Peak peak_of(const Largest& l, double sign) {
-  return {static_cast<float>(sign * l.value), static_cast<float>(l.Z), l.step};
+  // + 0.0 makes a zero positive whatever its sign.
+  return {static_cast<float>(sign * l.value + 0.0), static_cast<float>(l.Z), l.step};
 }
 
 }  // namespace
@@ -188,7 +182,6 @@ PilePeaks pile_peaks(const PlaneResponse& x, const PlaneResponse& y, const Stati
     for (int32_t k = 0; k < KINDS; ++k) {
       pile.of[PLANE_QUANTITIES[plane][k]] = peak_of(peaks.of[k], PLANE_SIGNS[plane][k]);
     }
-    pile.below_boundaries[plane] = peak_of(peaks.below_boundaries, 1.0);
   }
   return pile;
 }

@@ -267,12 +267,10 @@ struct Peak {
 
 // The true peaks of a pile: for UX, UY, NX, NY, MX, MY, PSX and PSY the largest absolute value of
 // the exact solution at and between the stations (the entries of SX, SY and NZ stay 0), the soil
-// stress on both sides of every layer boundary. below_boundaries[0, 1]: the largest PSX, PSY just
-// below a boundary between two layers of different m, with the lower layer's m (a station there
-// takes the upper one's).
+// stress on both sides of every layer boundary (a station there takes the upper layer's m; just
+// below it the soil stress takes the lower layer's).
 struct PilePeaks {
   Peak of[QUANTITIES];
-  Peak below_boundaries[2];
 };
 
 // pile_peaks: the true peaks of a pile from the responses x, y of its planes, its stations

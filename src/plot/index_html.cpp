@@ -47,7 +47,8 @@ std::string index_html(const std::string& title, const Group& group, const Resul
   html +=
       "<nav><p>Files: <a href=\"summary.txt\">summary.txt</a> (these tables as "
       "text), <a href=\"stations.csv\">stations.csv</a> (every station of every pile), "
-      "<a href=\"heads.csv\">heads.csv</a> (every pile top). Diagrams of pile:";
+      "<a href=\"heads.csv\">heads.csv</a> (every pile top), <a href=\"peaks.csv\">peaks.csv</a> "
+      "(the true peaks). Diagrams of pile:";
   const PileData& piles = group.model->piles;
   const auto PNUM = static_cast<int32_t>(result.piles.size());
   for (int32_t p = 1; p <= PNUM; ++p) {
@@ -71,6 +72,14 @@ std::string index_html(const std::string& title, const Group& group, const Resul
                         "From the ground line (at Z = ground Z) down: the largest absolute moment "
                         "and shear of either bending plane, as above.",
                         soil_extremes_table(result), "soil-extremes");
+  html += table_section(
+      "True peaks along each pile",
+      "True peaks between stations: the largest absolute displacement, shear, moment and soil "
+      "stress of each bending plane, taken from the exact solution between the stations and at "
+      "them, signed, with the distance Z from the pile top. The soil stress is taken on both sides "
+      "of every layer boundary: just below one it takes the lower layer's m. The stations and "
+      "the tables above take the values at the stations only.",
+      peaks_table(result), "peaks");
   html += "<h2>Plan of the group</h2>\n<p><img src=\"plan.svg\" alt=\"Plan of the group\"/></p>\n";
   for (int32_t p = 1; p <= PNUM; ++p) {
     const std::string g = std::to_string(p);

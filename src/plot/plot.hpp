@@ -78,6 +78,17 @@ ResultTable extremes_table(const Result& result);
 ResultTable soil_extremes_table(const Result& result);
 ResultTable stations_csv_table(const Result& result);
 ResultTable heads_csv_table(const Result& result, const PileData& piles);
+// The true peaks of every pile with stations: per plane, the largest displacement, shear, moment
+// and soil stress with their Z (summary), and per quantity the peak beside the largest station
+// value (peaks.csv).
+ResultTable peaks_table(const Result& result);
+ResultTable peaks_csv_table(const Result& result);
+
+// peak_warnings: one warning per pile and displacement, shear or moment whose largest station
+// value is more than 1% below its true peak, naming the segment whose step count to raise; a peak
+// below a thousandth of the group's largest of its kind is not looked at. The soil stress is
+// given by its true peak without a warning.
+std::vector<std::string> peak_warnings(const Group& group, const Result& result);
 
 // The summary as text: the cap displacements, the pile-top displacements and forces, and the
 // largest moment, shear and soil stress of every pile with where they occur.

@@ -66,7 +66,8 @@ void draw(const std::string& base, std::FILE* out, std::FILE* errors) {
   const Analysed analysed = analyse(group);
   if (!analysed) throw RunError(analysed.issue().full);
   const Result result = printed_result(*analysed);
-  const std::vector<std::string> warnings = stored_run_warnings(group, result, data_name, pos_name);
+  std::vector<std::string> warnings = stored_run_warnings(group, result, data_name, pos_name);
+  for (std::string& warning : peak_warnings(group, result)) warnings.push_back(std::move(warning));
   for (const std::string& warning : warnings) {
     std::fprintf(errors, "kelmarino-plot: warning: %s\n", warning.c_str());
   }
@@ -82,6 +83,7 @@ void draw(const std::string& base, std::FILE* out, std::FILE* errors) {
   document("summary.txt", [&] { return summary_text(title, result); });
   document("stations.csv", [&] { return csv_text(stations_csv_table(result)); });
   document("heads.csv", [&] { return csv_text(heads_csv_table(result, piles)); });
+  document("peaks.csv", [&] { return csv_text(peaks_csv_table(result)); });
   for (int32_t p = 1; p <= static_cast<int32_t>(result.piles.size()); ++p) {
     document(pile_file_name(p), [&, p] { return pile_svg(piles, p, result); });
   }
@@ -90,7 +92,7 @@ void draw(const std::string& base, std::FILE* out, std::FILE* errors) {
   parallel_for(jobs.size(), THREADS, [&](size_t j, int32_t) { jobs[j](); });
   std::fprintf(out,
                "kelmarino-plot: wrote %s/index.html, summary.txt, stations.csv, heads.csv, "
-               "plan.svg and the pile diagrams\n",
+               "peaks.csv, plan.svg and the pile diagrams\n",
                target.c_str());
   std::string reason;
   if (!flushed_whole(out, reason)) {
@@ -120,6 +122,7 @@ std::string help_text() {
       "  summary.txt   the cap displacements, the pile tops, the largest values of every pile\n"
       "  stations.csv  every station value of every pile, with units\n"
       "  heads.csv     the displacements and forces at every pile top, with units\n"
+      "  peaks.csv     the true peaks of every pile beside its largest station values\n"
       "  plan.svg      the plan of the group\n"
       "  pile-NN.svg   the diagrams of pile NN along its axis\n"
       "\n"

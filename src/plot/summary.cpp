@@ -1,5 +1,6 @@
 // The summary of a run and the tables of its CSV files: the cap displacements, the pile tops, the
-// largest moment, shear and soil stress of every pile, and every station value.
+// largest moment, shear and soil stress of every pile, its true peaks, and every station value.
+#include <algorithm>
 #include <cmath>
 
 #include "diagram/quantities.hpp"
@@ -67,6 +68,23 @@ void add_extreme_cells(std::vector<Cell>& row, std::span<const StationRow> stati
                            static_cast<double>(stations[static_cast<size_t>(e.k - 1)][Z_COLUMN]),
                            std::to_string(e.k)});
   }
+}
+
+// The quantities of the true peaks of the x-z and the y-z plane: displacement, shear, moment and
+// soil stress.
+const StationQuantity PEAK_QUANTITIES[2][4] = {{UX, NX, MY, PSX}, {UY, NY, MX, PSY}};
+
+// The segment that holds step `step` (from 0) of pile g, as a message names it.
+std::string segment_of_step(const PileData& piles, int32_t g, int32_t step) {
+  for (int32_t s = 1; s <= piles.NFR(g); ++s) {
+    step -= piles.NSF(g, s);
+    if (step < 0) return "the step count NSF of above-ground segment " + std::to_string(s);
+  }
+  for (int32_t s = 1; s <= piles.NBL(g); ++s) {
+    step -= piles.NSG(g, s);
+    if (step < 0) return "the step count NSG of below-ground segment " + std::to_string(s);
+  }
+  return "its step counts";
 }
 
 std::string section(const std::string& heading, const std::string& body) {
@@ -138,6 +156,88 @@ ResultTable soil_extremes_table(const Result& result) {
   return readable_table(std::move(columns), rows);
 }
 
+ResultTable peaks_table(const Result& result) {
+  const std::vector<Column> columns = {{"pile", ""},      {"plane", ""},  {"displacement", "mm"},
+                                       {"Z", "m"},        {"shear", "t"}, {"Z", "m"},
+                                       {"moment", "t*m"}, {"Z", "m"},     {"soil stress", "t/m2"},
+                                       {"Z", "m"}};
+  std::vector<std::vector<Cell>> rows;
+  for (size_t i = 0; i < result.piles.size(); ++i) {
+    const PileResult& pile = result.piles[i];
+    if (pile.count == 0) continue;
+    for (int32_t plane = 0; plane < 2; ++plane) {
+      std::vector<Cell> row = {std::to_string(i + 1), plane == 0 ? "x-z" : "y-z"};
+      for (const StationQuantity q : PEAK_QUANTITIES[plane]) {
+        const Peak& peak = pile.peaks.of[q];
+        row.push_back(static_cast<double>(peak.value) * (q == UX || q == UY ? PER_MM : 1.0));
+        row.push_back(static_cast<double>(peak.Z));
+      }
+      rows.push_back(std::move(row));
+    }
+  }
+  return readable_table(columns, rows);
+}
+
+ResultTable peaks_csv_table(const Result& result) {
+  ResultTable table;
+  table.columns = {{"pile", ""}, {"quantity", ""}, {"unit", ""},
+                   {"peak", ""}, {"Z", "m"},       {"largest_at_stations", ""}};
+  for (size_t i = 0; i < result.piles.size(); ++i) {
+    const PileResult& pile = result.piles[i];
+    if (pile.count == 0) continue;
+    const std::span<const StationRow> stations = result.stations_of(pile);
+    for (const auto& plane : PEAK_QUANTITIES) {
+      for (const StationQuantity q : plane) {
+        const Peak& peak = pile.peaks.of[q];
+        table.rows.push_back({std::to_string(i + 1), QUANTITY_WORDS[q].name, QUANTITY_WORDS[q].unit,
+                              shortest(peak.value), shortest(peak.Z),
+                              shortest(largest_of(stations, q, q).value)});
+      }
+    }
+  }
+  return table;
+}
+
+std::vector<std::string> peak_warnings(const Group& group, const Result& result) {
+  // The largest true peak of each kind over the group: a peak below a thousandth of it is not
+  // looked at.
+  double largest[4] = {};
+  for (const PileResult& pile : result.piles) {
+    for (const auto& plane : PEAK_QUANTITIES) {
+      for (int32_t kind = 0; kind < 4; ++kind) {
+        largest[kind] =
+            std::max(largest[kind], std::fabs(double{pile.peaks.of[plane[kind]].value}));
+      }
+    }
+  }
+  std::vector<std::string> warnings;
+  for (size_t i = 0; i < result.piles.size(); ++i) {
+    const PileResult& pile = result.piles[i];
+    if (pile.count == 0) continue;
+    const std::span<const StationRow> stations = result.stations_of(pile);
+    const auto g = static_cast<int32_t>(i + 1);
+    for (int32_t plane = 0; plane < 2; ++plane) {
+      for (int32_t kind = 0; kind < 3; ++kind) {
+        const StationQuantity q = PEAK_QUANTITIES[plane][kind];
+        const Peak& peak = pile.peaks.of[q];
+        const double true_peak = std::fabs(double{peak.value});
+        const double at_stations = std::fabs(double{largest_of(stations, q, q).value});
+        if (true_peak < 1e-3 * largest[kind] || true_peak - at_stations <= 0.01 * true_peak) {
+          continue;
+        }
+        const char* unit = QUANTITY_WORDS[q].unit;
+        warnings.push_back("pile " + std::to_string(g) + ": the largest " + QUANTITY_WORDS[q].name +
+                           " at the stations, " + readable(at_stations) + " " + unit + ", is " +
+                           readable(100.0 * (true_peak - at_stations) / true_peak) +
+                           "% below its true peak " + readable(true_peak) + " " + unit +
+                           " at Z = " + readable(double{peak.Z}) + " m; raise " +
+                           segment_of_step(group.model->piles, g, peak.step));
+      }
+    }
+  }
+  return warnings;
+}
+
 // Every station of every pile: Z, then the quantities in the vocabulary's order.
 ResultTable stations_csv_table(const Result& result) {
   ResultTable table;
@@ -190,6 +290,12 @@ std::string summary_text(const std::string& title, const Result& result) {
       "Largest values in the soil, from the ground line (at Z = ground Z) down: the largest\n"
       "absolute moment and shear of either bending plane, as above",
       aligned_text(soil_extremes_table(result)));
+  text += section(
+      "True peaks of each bending plane: the largest absolute displacement, shear, moment and "
+      "soil\n"
+      "stress of the exact solution between the stations and at them, signed, with the distance Z\n"
+      "from the pile top; the soil stress on both sides of every layer boundary",
+      aligned_text(peaks_table(result)));
   return text;
 }
 

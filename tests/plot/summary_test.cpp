@@ -326,6 +326,43 @@ TEST(CalculationReport, ReaderWarningsComeFirst) {
   EXPECT_EQ(input_report_html(plain, *analysed).find("warnings"), std::string::npos);
 }
 
+// The stations of a shipped example come within 1% of every true peak of displacement, shear and
+// moment; one step for 20 m of soil leaves the moment far below its peak, and the warning names
+// the segment. The soil stress just below rock.dat's layer boundary at 8 m is its true peak.
+TEST(TruePeaks, CoarseStepsAreWarnedAboutAndNoShippedExampleIs) {
+  for (const char* base : {"worked", "worked-simulated", "pier", "rock"}) {
+    const Group group = example_group(base);
+    const Analysed analysed = analyse(group);
+    ASSERT_TRUE(analysed.has_value());
+    EXPECT_EQ(peak_warnings(group, printed_result(*analysed)), std::vector<std::string>{}) << base;
+  }
+  // A single pile, free to turn at its head, under a horizontal load: its moment peaks in the soil.
+  const struct {
+    int32_t NSG;
+    std::vector<std::string> warnings;
+  } cases[] = {{1,
+                {"pile 1: the largest MY at the stations, 0 t*m, is 100% below its true peak 12.84 "
+                 "t*m at Z = 2.211 m; raise the step count NSG of below-ground segment 1"}},
+               {40, {}}};
+  for (const auto& c : cases) {
+    const std::string data =
+        "* control\n1\n1\n0.0 0.0\n10.0 0.0 100.0 0.0 0.0 0.0\n*end\n* piles\n1 0\n0.0 0.0\n"
+        "*end\n* types\n0\n<0>\n0 1 0.0 0.0 1.0\n0\n1 20.0 1.0 5000.0 30.0 " +
+        std::to_string(c.NSG) + "\n10000.0 2.6E6 1.0\n*end\n* springs\n*end\n";
+    const GroupRead single = parse_group(data, "single.dat");
+    ASSERT_TRUE(single.has_value());
+    const Analysed analysed = analyse(*single);
+    ASSERT_TRUE(analysed.has_value());
+    EXPECT_EQ(peak_warnings(*single, printed_result(*analysed)), c.warnings) << c.NSG;
+  }
+
+  const Analysed rock = analyse(example_group("rock"));
+  ASSERT_TRUE(rock.has_value());
+  const Peak& below = rock->piles[0].peaks.of[PSX];
+  EXPECT_EQ(readable(double{below.value}), "4.007");
+  EXPECT_FLOAT_EQ(below.Z, 8.0f);
+}
+
 // The pages' tables for a reader: displacements in mm and rotations in mrad, four significant
 // digits in plain decimals; a value below 1e-6 of its column's largest magnitude is noise, shown
 // as 0, while a small value of a column of small values is kept.
