@@ -14,6 +14,7 @@
 // run's. The march carries LANES combinations at once, one per lane.
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -255,12 +256,22 @@ struct LaneBatch {
   int32_t combination[LANES];
 };
 
+// The resultant moment of a pile: the largest MX^2 + MY^2 kept by each lane at the stations from
+// the ground line down, with its combination and station.
+struct LaneMoments {
+  alignas(64) float squared[LANES];
+  alignas(64) int32_t combination[LANES];
+  alignas(64) int32_t k[LANES];
+};
+
 // march_extremes: the values of march_lanes for `count` batches, station by station; each
-// station's quantities are taken into the lanes' extremes (extremes[k - 1] for station k), batch
-// after batch, instead of being kept. A value replaces the kept one only when it is strictly
-// beyond it. tops and states hold `count` elements.
+// station's quantities are taken into the lanes' extremes (extremes[k - 1] for station k), and
+// from the ground line down its MX^2 + MY^2 into `moments`, batch after batch, instead of being
+// kept. A value replaces the kept one only when it is strictly beyond it (a moment also when equal
+// under an earlier combination). tops and states hold `count` elements; `moments` starts at -1
+// and combination -1.
 void march_extremes(const PileMarch& march, const LaneBatch* batches, int32_t count, LaneTops* tops,
-                    StationLanes* states, LaneExtremes* extremes);
+                    StationLanes* states, LaneExtremes* extremes, LaneMoments& moments);
 
 // ---- Envelopes ----
 
@@ -275,6 +286,29 @@ struct StationEnvelope {
   Extreme min[QUANTITIES];
 };
 
+// The resultant of two components, sqrt(a^2 + b^2), in single precision: V of NX and NY, M of MX
+// and MY.
+inline float resultant(float a, float b) { return std::sqrt(a * a + b * b); }
+
+// A design set: the forces of one combination at one station of a pile, concurrent: the axial
+// force N, the moments MX, MY and their resultant M, the resultant shear V, in pile axes.
+struct DesignRow {
+  int32_t combination = -1;  // index from 0, -1 when there is none
+  int32_t k = 1;             // station
+  float N = 0.0f, MX = 0.0f, MY = 0.0f, M = 0.0f, V = 0.0f;
+};
+
+// The design sets of a pile: the combinations of the largest and the smallest axial force and
+// of the largest resultant moment at the head, and of the largest resultant moment from the
+// ground line down; on equal values the first combination in file order, then the first station.
+enum DesignSet : int32_t { LARGEST_N, SMALLEST_N, LARGEST_M_HEAD, LARGEST_M_SOIL, DESIGN_SETS };
+
+// A true peak of a pile over the combinations (pile_peaks) and the combination that gives it.
+struct EnvelopePeak {
+  Peak peak;
+  int32_t combination = -1;  // -1 when the quantity has no peak
+};
+
 // The envelopes of one pile: per station, the largest and smallest value of every quantity over
 // the combinations; on equal values the first combination in file order governs.
 struct PileEnvelope {
@@ -286,6 +320,10 @@ struct PileEnvelope {
   std::vector<int32_t> joints;  // the stations that end a segment inside the pile
   std::vector<float> ZH;
   std::vector<StationEnvelope> stations;
+  DesignRow design[DESIGN_SETS];
+  // For UX, UY, NX, NY, MX, MY, PSX and PSY: the largest true peak of the combinations that give
+  // the quantity's largest and smallest station value, the first of them on equal values.
+  EnvelopePeak peaks[QUANTITIES];
 };
 
 // The pile-top results of one combination and pile, in pile axes.
@@ -355,6 +393,13 @@ std::string stations_csv(const std::vector<PileEnvelope>& piles);
 ResultTable envelope_table(const CaseNames& names, const std::vector<PileEnvelope>& piles);
 ResultTable summary_table(const CaseNames& names, const std::vector<PileEnvelope>& piles);
 std::string summary_text(const CaseNames& names, const std::vector<PileEnvelope>& piles);
+
+// The design sets and the true peaks of every pile (design-sets.csv, peaks.csv), or for a reader
+// (the page and the summary).
+ResultTable design_sets_table(const CaseNames& names, const std::vector<PileEnvelope>& piles,
+                              bool for_reader);
+ResultTable peaks_table(const CaseNames& names, const std::vector<PileEnvelope>& piles,
+                        bool for_reader);
 
 // The envelope diagrams of one pile (SVG), the extremes marked with their value and combination,
 // and the page that shows the overview plan, the tables and every diagram. The page is written in

@@ -227,6 +227,9 @@ void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, i
   jobs.push_back(document("stations.csv", [&] { return stations_csv(piles); }));
   jobs.push_back(document("envelope.csv", [&] { return csv_text(envelope_table(names, piles)); }));
   jobs.push_back(document("summary.txt", [&] { return summary_text(names, piles); }));
+  jobs.push_back(document("design-sets.csv",
+                          [&] { return csv_text(design_sets_table(names, piles, false)); }));
+  jobs.push_back(document("peaks.csv", [&] { return csv_text(peaks_table(names, piles, false)); }));
   jobs.push_back([&] {
     Stream page{folder.shown("index.html"), folder.create("index.html")};
     const PageParts parts = index_html(names, piles);

@@ -251,8 +251,8 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
   html += "<p>" + std::to_string(names.combinations.size()) + " combinations of " +
           std::to_string(names.cases.size()) + " load cases, " + std::to_string(piles.size()) +
           " piles. Files: " + link("cap.csv") + ", " + link("heads.csv") + ", " +
-          link("envelope.csv") + ", " + link("stations.csv") + ", " + link("summary.txt") +
-          ".</p>\n<p>Piles:";
+          link("envelope.csv") + ", " + link("stations.csv") + ", " + link("design-sets.csv") +
+          ", " + link("peaks.csv") + ", " + link("summary.txt") + ".</p>\n<p>Piles:";
   for (const PileEnvelope& pile : piles) {
     const std::string g = std::to_string(pile.g);
     html += " <a href=\"#pile-" + g + "\">" + g + "</a>";
@@ -265,6 +265,22 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
       "and the combination.</p>\n<p>" +
       overview_svg(names, piles) + "</p>\n";
   html += "<h2>Summary</h2>\n" + html_table(summary_table(names, piles), "summary");
+  html +=
+      "<h2>Design sets</h2>\n<p>Per pile, the combinations of the largest and the smallest axial "
+      "force N and of the largest resultant moment M = &#8730;(MX&#178; + MY&#178;) at the pile "
+      "top, "
+      "and of the largest M from the ground line down (max_M_soil), each with the concurrent N, "
+      "MX, MY, M and the resultant shear V = &#8730;(NX&#178; + NY&#178;) of its combination at "
+      "its "
+      "station, in pile axes (also in design-sets.csv).</p>\n" +
+      html_table(design_sets_table(names, piles, true), "design-sets");
+  html +=
+      "<h2>True peaks</h2>\n<p>True peaks between stations: per pile and quantity, the largest "
+      "absolute value of the exact solution between the stations and at them, of the "
+      "combinations that give the largest and the smallest station value, with its Z and "
+      "combination; the soil stress on both sides of every layer boundary (also in "
+      "peaks.csv). The envelopes take the stations only.</p>\n" +
+      html_table(peaks_table(names, piles, true), "peaks");
   html +=
       "<h2>Envelopes of the piles</h2>\n<details>\n<summary>The extremes of every quantity of "
       "every pile, with their combination and Z (also in envelope.csv)</summary>\n" +

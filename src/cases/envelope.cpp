@@ -65,15 +65,63 @@ std::vector<LaneBatch> lane_batches(const std::vector<CapDisplacements>& caps, s
   return batches;
 }
 
+// The largest MX^2 + MY^2 of a pile from the ground line down so far, its combination and station.
+struct SoilMoment {
+  float squared = -1.0f;
+  int32_t combination = -1;
+  int32_t k = 1;
+};
+
+float squared_moment(float MX, float MY) { return MX * MX + MY * MY; }
+
+// The design set of combination c at station k of a pile from its quantities there.
+DesignRow design_row(int32_t c, int32_t k, float N, float NX, float NY, float MX, float MY) {
+  return {c, k, N, MX, MY, resultant(MX, MY), resultant(NX, NY)};
+}
+
+// The pile top of combination c into the design sets at the head; only a value strictly beyond
+// the kept one replaces it, so that the first combination keeps a tie.
+void take_head(int32_t c, const float (&FT)[6], DesignRow (&design)[DESIGN_SETS]) {
+  const DesignRow row = design_row(c, 1, FT[2], FT[0], FT[1], FT[3], FT[4]);
+  DesignRow& largest = design[LARGEST_N];
+  DesignRow& smallest = design[SMALLEST_N];
+  DesignRow& moment = design[LARGEST_M_HEAD];
+  if (largest.combination < 0 || row.N > largest.N) largest = row;
+  if (smallest.combination < 0 || row.N < smallest.N) smallest = row;
+  if (moment.combination < 0 ||
+      squared_moment(row.MX, row.MY) > squared_moment(moment.MX, moment.MY)) {
+    moment = row;
+  }
+}
+
+// The lanes' largest moments in the soil into the pile's: the largest, then the first
+// combination, then the first station.
+void take_soil(const LaneMoments& lanes, SoilMoment& soil) {
+  for (int32_t j = 0; j < LANES; ++j) {
+    const SoilMoment m{lanes.squared[j], lanes.combination[j], lanes.k[j]};
+    if (m.combination < 0) continue;
+    const bool earlier = soil.combination < 0 || m.combination < soil.combination ||
+                         (m.combination == soil.combination && m.k < soil.k);
+    if (m.squared > soil.squared || (m.squared == soil.squared && earlier)) soil = m;
+  }
+}
+
 // The combinations of `batches` (from `first` on) for one pile: their extremes taken into the
-// pile's envelope, their pile tops into `heads` (element (c - first) * PNUM + g - 1).
+// pile's envelope, its design sets and `soil`, their pile tops into `heads` (element
+// (c - first) * PNUM + g - 1).
 void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches, size_t first,
                    size_t count, size_t PNUM, PileWork& work, PileEnvelope& envelope,
-                   std::vector<HeadResult>& heads) {
+                   SoilMoment& soil, std::vector<HeadResult>& heads) {
   const int32_t NSTA = march.NSTA();
   start_extremes(NSTA, work.extremes);
+  LaneMoments moments{};
+  for (int32_t j = 0; j < LANES; ++j) {
+    moments.squared[j] = -1.0f;
+    moments.combination[j] = -1;
+  }
   march_extremes(march, batches.data(), static_cast<int32_t>(batches.size()), work.tops.data(),
-                 work.states.data(), work.extremes);
+                 work.states.data(), work.extremes, moments);
+  take_soil(moments, soil);
   for (size_t c = 0; c < count; ++c) {
     const LaneTops& tops = work.tops[c / LANES];
     HeadResult& head = heads[c * PNUM + static_cast<size_t>(march.g - 1)];
@@ -81,6 +129,7 @@ void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches
       head.DU[i] = tops.DU[i][c % LANES];
       head.FT[i] = tops.FT[i][c % LANES];
     }
+    take_head(static_cast<int32_t>(first + c), head.FT, envelope.design);
   }
   const bool earliest = first == 0;
   if (earliest) {
@@ -148,6 +197,58 @@ PileExtreme pile_extreme(const PileEnvelope& pile, int32_t q, bool largest) {
   return best;
 }
 
+// The quantities of the true peaks.
+constexpr StationQuantity PEAK_QUANTITIES[8] = {UX, UY, NX, NY, MX, MY, PSX, PSY};
+
+// The stations of combination c of a pile, with its pile top.
+struct CombinationValues {
+  LaneTops tops;
+  std::unique_ptr<StationLanes[]> stations = std::make_unique<StationLanes[]>(MAX_STATIONS);
+};
+void combination_values(const PileMarch& march, const std::vector<CapDisplacements>& caps,
+                        int32_t c, CombinationValues& values) {
+  const auto one = static_cast<size_t>(c);
+  const std::vector<LaneBatch> batch = lane_batches(caps, one, one + 1);
+  march_lanes(march, batch[0].U, values.tops, values.stations.get());
+}
+
+// The last values of a pile's envelope, once every combination is marched: the design set of the
+// largest moment in the soil (the concurrent values of its combination and station) and the true
+// peaks of the combinations that give the largest and smallest station value of each quantity.
+void finish_pile(const PileMarch& march, const std::vector<CapDisplacements>& caps,
+                 const SoilMoment& soil, PileEnvelope& envelope) {
+  CombinationValues values;
+  if (soil.combination >= 0) {
+    combination_values(march, caps, soil.combination, values);
+    const StationLanes& s = values.stations[soil.k - 1];
+    envelope.design[LARGEST_M_SOIL] = design_row(soil.combination, soil.k, s.q[NZ][0], s.q[NX][0],
+                                                 s.q[NY][0], s.q[MX][0], s.q[MY][0]);
+  }
+  std::vector<std::pair<int32_t, PilePeaks>> known;  // by combination
+  auto peaks_of = [&](int32_t c) -> const PilePeaks& {
+    for (const auto& [combination, peaks] : known) {
+      if (combination == c) return peaks;
+    }
+    combination_values(march, caps, c, values);
+    float DU[6];
+    for (int32_t i = 0; i < 6; ++i) DU[i] = values.tops.DU[i][0];
+    known.emplace_back(c, pile_peaks(*march.x, *march.y, march.stations.data(), DU));
+    return known.back().second;
+  };
+  for (const StationQuantity q : PEAK_QUANTITIES) {
+    int32_t candidates[2] = {pile_maximum(envelope, q).extreme.combination,
+                             pile_minimum(envelope, q).extreme.combination};
+    if (candidates[1] < candidates[0]) std::swap(candidates[0], candidates[1]);
+    EnvelopePeak& best = envelope.peaks[q];
+    for (const int32_t c : candidates) {
+      const Peak& peak = peaks_of(c).of[q];
+      if (best.combination < 0 || std::fabs(peak.value) > std::fabs(best.peak.value)) {
+        best = {peak, c};
+      }
+    }
+  }
+}
+
 }  // namespace
 
 void envelope_piles(const std::vector<PileMarch>& marches,
@@ -159,6 +260,7 @@ void envelope_piles(const std::vector<PileMarch>& marches,
   const size_t PNUM = marches.size();
   std::vector<std::unique_ptr<PileWork>> works(static_cast<size_t>(threads));
   std::vector<HeadResult> heads;
+  std::vector<SoilMoment> soil(PNUM);
   for (size_t first = 0; first < caps.size(); first += COMBINATIONS_PER_PART) {
     const size_t last = std::min(caps.size(), first + COMBINATIONS_PER_PART);
     const std::vector<LaneBatch> batches = lane_batches(caps, first, last);
@@ -176,7 +278,8 @@ void envelope_piles(const std::vector<PileMarch>& marches,
       const PileMarch& march = marches[p];
       fault_context() = FaultContext{"pile results", march.g};
       try {
-        envelope_part(march, batches, first, last - first, PNUM, *work, results.piles[p], heads);
+        envelope_part(march, batches, first, last - first, PNUM, *work, results.piles[p], soil[p],
+                      heads);
         check_faults();
       } catch (const RunError& error) {
         Fault fault = faulting_combination(march, caps, combinations, first, last, error.what());
@@ -195,6 +298,9 @@ void envelope_piles(const std::vector<PileMarch>& marches,
     write_heads(first, last, heads);
     combinations_done = static_cast<int32_t>(last);
   }
+  parallel_for(PNUM, threads, [&](size_t p, int32_t) {
+    finish_pile(marches[p], caps, soil[p], results.piles[p]);
+  });
 }
 
 PileExtreme pile_maximum(const PileEnvelope& pile, int32_t q) {

@@ -69,6 +69,21 @@ float pick(int32_t mask, float a, float b) {
   }
 }
 
+// A station's MX^2 + MY^2 into the lanes' largest: a value strictly larger, or equal under an
+// earlier combination, replaces the kept one.
+void take_moments(const StationLanes& s, const int32_t (&combination)[LANES], int32_t k,
+                  LaneMoments& m) {
+  for (int32_t j = 0; j < LANES; ++j) {
+    const float squared = s.q[MX][j] * s.q[MX][j] + s.q[MY][j] * s.q[MY][j];
+    const int32_t beyond =
+        -static_cast<int32_t>((squared > m.squared[j]) |
+                              ((squared == m.squared[j]) & (combination[j] < m.combination[j])));
+    m.squared[j] = pick(beyond, squared, m.squared[j]);
+    m.combination[j] = pick(beyond, combination[j], m.combination[j]);
+    m.k[j] = pick(beyond, k, m.k[j]);
+  }
+}
+
 // take_extremes compiled for the processor's baseline and for processors with wider vectors and a
 // one-instruction choice, chosen once when the run starts. The function only compares and moves
 // bits, so both give the same extremes; every arithmetic operation of the march stays in the one
@@ -183,13 +198,14 @@ void start_extremes(int32_t NSTA, LaneExtremes* extremes) {
 }
 
 void march_extremes(const PileMarch& march, const LaneBatch* batches, int32_t count, LaneTops* tops,
-                    StationLanes* states, LaneExtremes* extremes) {
+                    StationLanes* states, LaneExtremes* extremes, LaneMoments& moments) {
   static const TakeExtremes take_extremes = chosen_take_extremes();
   for (int32_t b = 0; b < count; ++b) march_top(march, batches[b].U, tops[b]);
   for (int32_t k = 1; k <= march.NSTA(); ++k) {
     for (int32_t b = 0; b < count; ++b) {
       march_station(march, k, tops[b], states[b]);
       take_extremes(states[b], batches[b].combination, extremes[k - 1]);
+      if (k >= march.KG) take_moments(states[b], batches[b].combination, k, moments);
     }
   }
 }

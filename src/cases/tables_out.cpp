@@ -71,7 +71,78 @@ Largest largest_magnitude(const PileEnvelope& pile, int32_t qx, int32_t qy) {
   return best;
 }
 
+const char* const DESIGN_SET_NAMES[DESIGN_SETS] = {"max_N_head", "min_N_head", "max_M_head",
+                                                   "max_M_soil"};
+constexpr StationQuantity PEAK_QUANTITIES[8] = {UX, UY, NX, NY, MX, MY, PSX, PSY};
+
+// A table of numbers as CSV: every number is a single-precision value, written shortest.
+ResultTable csv_table(std::vector<Column> columns, const std::vector<std::vector<Cell>>& rows) {
+  ResultTable table{std::move(columns), {}};
+  for (const std::vector<Cell>& row : rows) {
+    std::vector<std::string>& cells = table.rows.emplace_back();
+    for (const Cell& cell : row) {
+      cells.push_back(cell.is_number ? shortest(static_cast<float>(cell.value)) : cell.text);
+    }
+  }
+  return table;
+}
+
+std::vector<Column> design_columns() {
+  return {{"pile", ""}, {"set", ""},   {"combination", ""}, {"station", ""}, {"Z", "m"},
+          {"N", "t"},   {"MX", "t*m"}, {"MY", "t*m"},       {"M", "t*m"},    {"V", "t"}};
+}
+
+std::vector<std::vector<Cell>> design_rows(const CaseNames& names,
+                                           const std::vector<PileEnvelope>& piles) {
+  std::vector<std::vector<Cell>> rows;
+  for (const PileEnvelope& pile : piles) {
+    for (int32_t set = 0; set < DESIGN_SETS; ++set) {
+      const DesignRow& d = pile.design[set];
+      if (d.combination < 0) continue;
+      rows.push_back(
+          {std::to_string(pile.g), DESIGN_SET_NAMES[set],
+           std::string(names.combinations[static_cast<size_t>(d.combination)]), std::to_string(d.k),
+           static_cast<double>(pile.ZH[static_cast<size_t>(d.k - 1)]), static_cast<double>(d.N),
+           static_cast<double>(d.MX), static_cast<double>(d.MY), static_cast<double>(d.M),
+           static_cast<double>(d.V)});
+    }
+  }
+  return rows;
+}
+
+std::vector<Column> peak_columns() {
+  return {{"pile", ""}, {"quantity", ""}, {"unit", ""},
+          {"peak", ""}, {"Z", "m"},       {"combination", ""}};
+}
+
+std::vector<std::vector<Cell>> peak_rows(const CaseNames& names,
+                                         const std::vector<PileEnvelope>& piles) {
+  std::vector<std::vector<Cell>> rows;
+  for (const PileEnvelope& pile : piles) {
+    for (const StationQuantity q : PEAK_QUANTITIES) {
+      const EnvelopePeak& e = pile.peaks[q];
+      if (e.combination < 0) continue;
+      rows.push_back({std::to_string(pile.g), quantity_name(q), quantity_unit(q),
+                      static_cast<double>(e.peak.value), static_cast<double>(e.peak.Z),
+                      std::string(names.combinations[static_cast<size_t>(e.combination)])});
+    }
+  }
+  return rows;
+}
+
 }  // namespace
+
+ResultTable design_sets_table(const CaseNames& names, const std::vector<PileEnvelope>& piles,
+                              bool for_reader) {
+  const std::vector<std::vector<Cell>> rows = design_rows(names, piles);
+  return for_reader ? readable_table(design_columns(), rows) : csv_table(design_columns(), rows);
+}
+
+ResultTable peaks_table(const CaseNames& names, const std::vector<PileEnvelope>& piles,
+                        bool for_reader) {
+  const std::vector<std::vector<Cell>> rows = peak_rows(names, piles);
+  return for_reader ? readable_table(peak_columns(), rows) : csv_table(peak_columns(), rows);
+}
 
 std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>& caps, size_t first,
                     size_t last) {
@@ -229,7 +300,25 @@ std::string summary_text(const CaseNames& names, const std::vector<PileEnvelope>
       "positive; - where no combination gives one), the largest bending moment (MX or MY) and the\n"
       "largest soil stress (PSX or PSY) in magnitude, each with its signed value, its distance Z\n"
       "from the pile top along the pile axis and the combination that governs it.\n\n";
-  return text + aligned_text(summary_table(names, piles));
+  text += aligned_text(summary_table(names, piles));
+  text +=
+      "\nDesign sets: per pile, the combinations of the largest and the smallest axial force N "
+      "and\n"
+      "of the largest resultant moment M = sqrt(MX^2 + MY^2) at the pile top (station 1), and of "
+      "the\n"
+      "largest M from the ground line down, each with the concurrent N, MX, MY, M and the "
+      "resultant\n"
+      "shear V = sqrt(NX^2 + NY^2) of its combination at its station (also in "
+      "design-sets.csv).\n\n";
+  text += aligned_text(design_sets_table(names, piles, true));
+  text +=
+      "\nTrue peaks: per pile and quantity, the largest absolute value of the exact solution "
+      "between\n"
+      "the stations and at them, of the combinations that give the largest and the smallest "
+      "station\n"
+      "value, with its Z and combination; the soil stress on both sides of every layer boundary\n"
+      "(also in peaks.csv).\n\n";
+  return text + aligned_text(peaks_table(names, piles, true));
 }
 
 }  // namespace kelmarino::cases
