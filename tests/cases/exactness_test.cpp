@@ -4,10 +4,12 @@
 // combination; and a fault in the march named by its combination.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/analysis.hpp"
@@ -179,6 +181,66 @@ TEST_P(InProcess, EnvelopesAreTheFirstExtremesInFileOrder) {
         EXPECT_EQ(bits(head.DU[i]), bits(refs[c]->piles[p].DU[i]));
         EXPECT_EQ(bits(head.FT[i]), bits(refs[c]->piles[p].FT[i]));
       }
+    }
+  }
+}
+
+// The design sets and true peaks of every pile against kelmarino's analysis of each combination's
+// data file: the governing combination found here in file order, its row's values bit for bit.
+TEST_P(InProcess, DesignSetsAndPeaksAreThoseOfTheGoverningCombinationsDataFile) {
+  const auto lib = library(GetParam());
+  std::vector<std::unique_ptr<Result>> refs;
+  for (const Combination& c : lib->combinations) {
+    refs.push_back(
+        reference(equivalent_data(example_text(GetParam()), scaled_points(c, lib->cases))));
+  }
+  CaseResults results;
+  std::atomic<int32_t> done{0};
+  envelope_piles(lib->marches, lib->caps, combination_names(lib->combinations), 2, done, results,
+                 [](size_t, size_t, const std::vector<HeadResult>&) {});
+  for (const PileEnvelope& pile : results.piles) {
+    const size_t p = static_cast<size_t>(pile.g - 1);
+    SCOPED_TRACE("pile " + std::to_string(pile.g));
+    auto squared = [&](size_t c, int32_t k) {
+      const float mx = station_value(*refs[c], p, k, MX), my = station_value(*refs[c], p, k, MY);
+      return mx * mx + my * my;
+    };
+    // The governing combination and station of each set: (combination, station) in file order,
+    // a later one only when strictly beyond.
+    std::pair<size_t, int32_t> want[DESIGN_SETS] = {{0, 1}, {0, 1}, {0, 1}, {0, pile.KG}};
+    for (size_t c = 0; c < refs.size(); ++c) {
+      const float N = station_value(*refs[c], p, 1, NZ);
+      if (N > station_value(*refs[want[LARGEST_N].first], p, 1, NZ)) want[LARGEST_N] = {c, 1};
+      if (N < station_value(*refs[want[SMALLEST_N].first], p, 1, NZ)) want[SMALLEST_N] = {c, 1};
+      if (squared(c, 1) > squared(want[LARGEST_M_HEAD].first, 1)) want[LARGEST_M_HEAD] = {c, 1};
+      for (int32_t k = pile.KG; k <= static_cast<int32_t>(pile.stations.size()); ++k) {
+        const auto [kept, at] = want[LARGEST_M_SOIL];
+        if (squared(c, k) > squared(kept, at)) want[LARGEST_M_SOIL] = {c, k};
+      }
+    }
+    for (int32_t set = 0; set < DESIGN_SETS; ++set) {
+      const DesignRow& row = pile.design[set];
+      const auto [c, k] = want[set];
+      EXPECT_EQ(row.combination, static_cast<int32_t>(c)) << "set " << set;
+      EXPECT_EQ(row.k, k) << "set " << set;
+      const float mx = station_value(*refs[c], p, k, MX), my = station_value(*refs[c], p, k, MY);
+      const float nx = station_value(*refs[c], p, k, NX), ny = station_value(*refs[c], p, k, NY);
+      EXPECT_EQ(bits(row.N), bits(station_value(*refs[c], p, k, NZ))) << "set " << set;
+      EXPECT_EQ(bits(row.MX), bits(mx)) << "set " << set;
+      EXPECT_EQ(bits(row.MY), bits(my)) << "set " << set;
+      EXPECT_EQ(bits(row.M), bits(std::sqrt(mx * mx + my * my))) << "set " << set;
+      EXPECT_EQ(bits(row.V), bits(std::sqrt(nx * nx + ny * ny))) << "set " << set;
+    }
+    // A true peak is that of its combination's analysis, and no station value goes beyond it.
+    for (const StationQuantity q : {UX, UY, NX, NY, MX, MY, PSX, PSY}) {
+      const EnvelopePeak& e = pile.peaks[q];
+      ASSERT_GE(e.combination, 0) << quantity_name(q);
+      const Peak& ref = refs[static_cast<size_t>(e.combination)]->piles[p].peaks.of[q];
+      EXPECT_EQ(bits(e.peak.value), bits(ref.value)) << quantity_name(q);
+      EXPECT_EQ(bits(e.peak.Z), bits(ref.Z)) << quantity_name(q);
+      const float largest =
+          std::max(pile_maximum(pile, q).extreme.value, -pile_minimum(pile, q).extreme.value);
+      EXPECT_GE(std::fabs(e.peak.value), largest * (1.0f - 1e-6f)) << quantity_name(q);
     }
   }
 }
