@@ -1,5 +1,6 @@
 // The true peaks of a pile: the largest displacement, shear, moment and soil stress of each
 // bending plane, taken from the exact solution between the stations and not only at them.
+#include <algorithm>
 #include <cmath>
 
 #include "pile/pile.hpp"
@@ -22,9 +23,6 @@ const double PLANE_SIGNS[2][KINDS] = {{1.0, 1.0, 1.0, 1.0}, {1.0, 1.0, -1.0, 1.0
 
 // The most steps taken to find the place of a bracketed peak.
 constexpr int32_t ROOT_STEPS = 60;
-// Points at which a free length is looked at: its displacement is a cubic, whose derivative may
-// change sign twice inside it.
-constexpr int32_t FREE_POINTS = 8;
 
 State unit_sum(const std::array<double, 8>& r, double u0, double theta0) {
   State s;
@@ -32,15 +30,41 @@ State unit_sum(const std::array<double, 8>& r, double u0, double theta0) {
   return s;
 }
 
+// The state at distance t below the top of a piece in soil, from the state at its top: the
+// power series of soil_transfer for this one state. With b(n) = a(n).t^n, u = sum of a(n).t^n
+// and a(0..3) = u, theta, -M/(2EI), Q/(6EI) at the top, b(n) = -(p.b(n - 4) + q.b(n - 5)) /
+// ((n - 3)(n - 2)(n - 1)n); the sums of b(n), n.b(n), n(n - 1).b(n) and n(n - 1)(n - 2).b(n) are
+// u and t, t^2 and t^3 times its first three derivatives at depth t.
+State soil_state(const PlanePiece& piece, const State& top, double t) {
+  const double EI = piece.EI;
+  const double a5t4 = std::pow(piece.alpha, 5.0) * t * t * t * t;
+  const double p = a5t4 * piece.depth;
+  const double q = a5t4 * t;
+  double b[8] = {top.v[0], top.v[1] * t, -top.v[3] * t * t / (2.0 * EI),
+                 top.v[2] * t * t * t / (6.0 * EI)};
+  double sum[4] = {};
+  double largest = 0.0;
+  int32_t quiet = 0;  // consecutive terms too small to change any sum
+  for (int32_t n = 0; n < 400 && quiet < 5; ++n) {
+    const double m = n;
+    double& term = b[n & 7];
+    if (n >= 4) {
+      term = -(p * b[(n - 4) & 7] + q * b[(n - 5) & 7]) / ((m - 3.0) * (m - 2.0) * (m - 1.0) * m);
+    }
+    const double weights[4] = {1.0, m, m * (m - 1.0), m * (m - 1.0) * (m - 2.0)};
+    for (int32_t j = 0; j < 4; ++j) sum[j] += weights[j] * term;
+    largest = std::max(largest, std::fabs(term));
+    quiet = n >= 4 && std::fabs(term) * weights[3] <= 1e-18 * largest ? quiet + 1 : 0;
+  }
+  return {{sum[0], sum[1] / t, EI * sum[3] / (t * t * t), -EI * sum[2] / (t * t)}};
+}
+
 // The state at distance t below the top of a piece, from the state at its top.
 State state_at(const PlanePiece& piece, const State& top, double t) {
   if (t == 0.0) return top;
+  if (piece.alpha > 0.0) return soil_state(piece, top, t);
   Matrix4d T;
-  if (piece.alpha > 0.0) {
-    soil_transfer(piece.alpha, piece.EI, piece.depth, t, T);
-  } else {
-    free_length_transfer(piece.EI, t, T);
-  }
+  free_length_transfer(piece.EI, t, T);
   State s;
   for (int32_t i = 0; i < 4; ++i) {
     for (int32_t j = 0; j < 4; ++j) s.v[i] += T(i + 1, j + 1) * top.v[j];
@@ -123,41 +147,70 @@ Point turning_point(Kind kind, const PlanePiece& piece, double m, const State& t
   return std::fabs(value_of(kind, piece, m, a)) >= std::fabs(value_of(kind, piece, m, b)) ? a : b;
 }
 
-// The peaks of one plane under a head (u0, theta0): every kind at the ends of every piece and at
-// every sign change of its derivative inside one.
+// The largest of each kind in one plane.
 struct PlanePeaks {
   Largest of[KINDS];
 };
 
+// The places inside a free length where theta = theta0 - M0.t/EI + Q0.t^2/(2EI) vanishes: the
+// displacement's turning points (its moment is linear and its shear constant, so they turn only
+// at its ends). Returns their count.
+int32_t free_turning_points(const PlanePiece& piece, const State& top, double (&t)[2]) {
+  const double a = top.v[2] / (2.0 * piece.EI);
+  const double b = -top.v[3] / piece.EI;
+  const double c = top.v[1];
+  double roots[2];
+  int32_t n = 0;
+  if (a == 0.0) {
+    if (b != 0.0) roots[n++] = -c / b;
+  } else {
+    const double d = b * b - 4.0 * a * c;
+    if (d >= 0.0) {
+      const double s = -0.5 * (b + std::copysign(std::sqrt(d), b));  // without cancellation
+      if (s != 0.0) roots[n++] = c / s;
+      roots[n++] = s / a;
+    }
+  }
+  int32_t inside = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    if (roots[i] > 0.0 && roots[i] < piece.h) t[inside++] = roots[i];
+  }
+  return inside;
+}
+
+// The peaks of one plane under a head (u0, theta0): every kind at the ends of every piece and, in
+// the soil, at every sign change of its derivative inside one; in a free length the displacement
+// at its turning points.
 PlanePeaks plane_peaks(const PlaneResponse& r, const Station* stations, double u0, double theta0) {
   PlanePeaks peaks;
   const size_t count = r.pieces.size();
+  State bottom = count > 0 ? unit_sum(r.pieces[0].top, u0, theta0) : State{};
   for (size_t i = 0; i < count; ++i) {
     const PlanePiece& piece = r.pieces[i];
     const Station& station = stations[piece.step + 1];  // the station that ends its step
     const double m = station.below ? static_cast<double>(station.PMT) : 0.0;
-    const State top = unit_sum(piece.top, u0, theta0);
-    const State bottom = i + 1 < count ? unit_sum(r.pieces[i + 1].top, u0, theta0)
-                                       : unit_sum(r.at.back(), u0, theta0);
-    const int32_t n = piece.alpha > 0.0 ? 1 : FREE_POINTS;
-    Point a{0.0, top};
-    for (int32_t j = 1; j <= n; ++j) {
-      Point b;
-      b.t = j == n ? piece.h : piece.h * j / n;
-      b.s = j == n ? bottom : state_at(piece, top, b.t);
-      for (int32_t k = 0; k < KINDS; ++k) {
-        const auto kind = static_cast<Kind>(k);
-        auto take = [&](const Point& p) {
-          const double v = value_of(kind, piece, m, p);
-          peaks.of[k].take(v, piece.Z + p.t, piece.step);
-        };
-        if (j == 1) take(a);
-        take(b);
-        if (slope_of(kind, piece, m, a) * slope_of(kind, piece, m, b) < 0.0) {
-          take(turning_point(kind, piece, m, top, a, b));
-        }
+    const State top = bottom;
+    bottom = unit_sum(i + 1 < count ? r.pieces[i + 1].top : r.at.back(), u0, theta0);
+    const Point a{0.0, top};
+    const Point b{piece.h, bottom};
+    for (int32_t k = 0; k < KINDS; ++k) {
+      const auto kind = static_cast<Kind>(k);
+      auto take = [&](const Point& p) {
+        peaks.of[k].take(value_of(kind, piece, m, p), piece.Z + p.t, piece.step);
+      };
+      take(a);
+      take(b);
+      if (piece.alpha == 0.0) continue;
+      if (slope_of(kind, piece, m, a) * slope_of(kind, piece, m, b) < 0.0) {
+        take(turning_point(kind, piece, m, top, a, b));
       }
-      a = b;
+    }
+    if (piece.alpha > 0.0) continue;
+    double t[2];
+    const int32_t n = free_turning_points(piece, top, t);
+    for (int32_t j = 0; j < n; ++j) {
+      const Point p{t[j], state_at(piece, top, t[j])};
+      peaks.of[DISPLACEMENT].take(p.s.v[0], piece.Z + p.t, piece.step);
     }
   }
   return peaks;
