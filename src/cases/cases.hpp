@@ -231,6 +231,9 @@ struct LaneTops {
   alignas(64) float FT[6][LANES];
 };
 
+// march_top: the pile-top displacements and forces of march_lanes alone.
+void march_top(const PileMarch& march, const float (&U)[6][LANES], LaneTops& tops);
+
 // march_lanes: for the cap displacements U[i][lane] of LANES combinations, the pile-top
 // displacements (TOPD, as top_displacements forms them), the pile-top forces and the quantities of
 // every station of the pile (stations[k - 1] for station k), by station_values as

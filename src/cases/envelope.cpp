@@ -200,16 +200,11 @@ PileExtreme pile_extreme(const PileEnvelope& pile, int32_t q, bool largest) {
 // The quantities of the true peaks.
 constexpr StationQuantity PEAK_QUANTITIES[8] = {UX, UY, NX, NY, MX, MY, PSX, PSY};
 
-// The stations of combination c of a pile, with its pile top.
-struct CombinationValues {
-  LaneTops tops;
-  std::unique_ptr<StationLanes[]> stations = std::make_unique<StationLanes[]>(MAX_STATIONS);
-};
-void combination_values(const PileMarch& march, const std::vector<CapDisplacements>& caps,
-                        int32_t c, CombinationValues& values) {
+// The pile top of combination c of a pile, in lane 0.
+void combination_top(const PileMarch& march, const std::vector<CapDisplacements>& caps, int32_t c,
+                     LaneTops& tops) {
   const auto one = static_cast<size_t>(c);
-  const std::vector<LaneBatch> batch = lane_batches(caps, one, one + 1);
-  march_lanes(march, batch[0].U, values.tops, values.stations.get());
+  march_top(march, lane_batches(caps, one, one + 1)[0].U, tops);
 }
 
 // The last values of a pile's envelope, once every combination is marched: the design set of the
@@ -217,10 +212,12 @@ void combination_values(const PileMarch& march, const std::vector<CapDisplacemen
 // peaks of the combinations that give the largest and smallest station value of each quantity.
 void finish_pile(const PileMarch& march, const std::vector<CapDisplacements>& caps,
                  const SoilMoment& soil, PileEnvelope& envelope) {
-  CombinationValues values;
+  LaneTops tops;
   if (soil.combination >= 0) {
-    combination_values(march, caps, soil.combination, values);
-    const StationLanes& s = values.stations[soil.k - 1];
+    combination_top(march, caps, soil.combination, tops);
+    StationLanes s;
+    station_values(*march.x, *march.y, soil.k, march.stations[static_cast<size_t>(soil.k - 1)],
+                   tops.DU, tops.FT, s.q);
     envelope.design[LARGEST_M_SOIL] = design_row(soil.combination, soil.k, s.q[NZ][0], s.q[NX][0],
                                                  s.q[NY][0], s.q[MX][0], s.q[MY][0]);
   }
@@ -229,9 +226,9 @@ void finish_pile(const PileMarch& march, const std::vector<CapDisplacements>& ca
     for (const auto& [combination, peaks] : known) {
       if (combination == c) return peaks;
     }
-    combination_values(march, caps, c, values);
+    combination_top(march, caps, c, tops);
     float DU[6];
-    for (int32_t i = 0; i < 6; ++i) DU[i] = values.tops.DU[i][0];
+    for (int32_t i = 0; i < 6; ++i) DU[i] = tops.DU[i][0];
     known.emplace_back(c, pile_peaks(*march.x, *march.y, march.stations.data(), DU));
     return known.back().second;
   };

@@ -30,14 +30,6 @@ void lane_matmul(const float* A, const float (&B)[N][LANES], float (&C)[N][LANES
   }
 }
 
-// The pile-top displacement in cap axes, then in pile axes (TOPD), then the forces FT = B.DU.
-void march_top(const PileMarch& march, const float (&U)[6][LANES], LaneTops& tops) {
-  float v[6][LANES];
-  lane_matmul<6>(march.D, U, v);
-  lane_matmul<6>(march.Tt, v, tops.DU);
-  lane_matmul<6>(march.B, tops.DU, tops.FT);
-}
-
 // The quantities of station k.
 void march_station(const PileMarch& march, int32_t k, const LaneTops& tops, StationLanes& s) {
   station_values(*march.x, *march.y, k, march.stations[static_cast<size_t>(k - 1)], tops.DU,
@@ -175,6 +167,14 @@ std::vector<PileMarch> pile_marches(const Group& group, const Result& result) {
   }
   at_stage(nullptr);
   return marches;
+}
+
+// The pile-top displacement in cap axes, then in pile axes (TOPD), then the forces FT = B.DU.
+void march_top(const PileMarch& march, const float (&U)[6][LANES], LaneTops& tops) {
+  float v[6][LANES];
+  lane_matmul<6>(march.D, U, v);
+  lane_matmul<6>(march.Tt, v, tops.DU);
+  lane_matmul<6>(march.B, tops.DU, tops.FT);
 }
 
 void march_lanes(const PileMarch& march, const float (&U)[6][LANES], LaneTops& tops,
