@@ -276,7 +276,7 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
         "forces on the pile heads (turned into cap axes) and on the simulated piles, moved to the "
         "cap centre, are summed against the applied loads there (equilibrium.csv). The largest "
         "residual, the largest difference of a component over the largest applied component, is " +
-        shortest(balance.largest) + ", under combination " +
+        readable(static_cast<double>(balance.largest)) + ", under combination " +
         escape_html(std::string(names.combinations[balance.largest_at])) +
         "; above 1e-4 a warning.</p>\n";
   }

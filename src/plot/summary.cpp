@@ -234,7 +234,7 @@ ResultTable equilibrium_table(const Result& result) {
   add_six_values(rows[0], e.applied);
   add_six_values(rows[1], e.resisted);
   rows[0].push_back("");
-  rows[1].push_back(shortest(e.residual));
+  rows[1].push_back(static_cast<double>(e.residual));
   return readable_table(std::move(columns), rows);
 }
 

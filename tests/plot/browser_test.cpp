@@ -98,6 +98,10 @@ TEST(Browser, PageShowsEveryImageAndTheSummaryTables) {
   expected["table types"] = "4";
   expected["table segments"] = "20";
   expected["table segment-values"] = std::to_string(3 * p.pos.PNUM);
+  expected["table supports"] = "1";
+  expected["table equilibrium"] = "2";
+  expected["table interaction"] = "2";
+  expected["table stiffness"] = std::to_string(6 * (p.pos.PNUM + 1));
   for (int32_t g = 1; g <= p.pos.PNUM; ++g) {
     expected["image " + std::string(g < 10 ? "pile-0" : "pile-") + std::to_string(g) + ".svg"] =
         "true";

@@ -104,8 +104,9 @@ TEST(XmlCheck, MalformedDocumentsAreFound) {
 TEST_P(ShippedExample, WritesWellFormedDocumentsForEveryPile) {
   const Plotted& p = plotted(GetParam());
   EXPECT_EQ(p.plot.out, "kelmarino-plot: wrote " + std::string(GetParam()) +
-                            "-plots/index.html, summary.txt, stations.csv, heads.csv, plan.svg "
-                            "and the pile diagrams\n");
+                            "-plots/index.html, summary.txt, stations.csv, heads.csv, "
+                            "supports.csv, equilibrium.csv, stiffness.csv, plan.svg and the pile "
+                            "diagrams\n");
   std::vector<std::string> names = {"plan.svg", "index.html"};
   for (int32_t g = 1; g <= p.pos.PNUM; ++g) names.push_back(pile_file_name(g));
   for (const std::string& name : names) {
