@@ -180,9 +180,9 @@ struct Stream {
 
 // The analysis of every combination, with arithmetic faults found from the flags, and the folder
 // of results.
-// The per-combination files (cap.csv, heads.csv) are written part by part as the combinations are
-// done; the envelopes, the summary, the page and the diagrams then follow, each document a job of
-// its own, the threads sharing the jobs.
+// The per-combination files (cap.csv, heads.csv, equilibrium.csv, supports.csv) are written part by
+// part as the combinations are done; the envelopes, the summary, the page and the diagrams then
+// follow, each document a job of its own, the threads sharing the jobs.
 void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, int32_t threads,
                        std::FILE* errors, Progress& progress, Timings& timings) {
   const FaultFlags flags;
