@@ -52,7 +52,7 @@ void CapBalance::take(const std::vector<CapDisplacements>& applied,
     }
     const Equilibrium e = cap_equilibrium(points_, forces, applied[c].U);
     balance[c - first] = e;
-    if (e.residual > EQUILIBRIUM_TOLERANCE) ++above;
+    if (!(e.residual <= EQUILIBRIUM_TOLERANCE)) ++above;
     if (c == 0 || e.residual > largest) {
       largest = e.residual;
       largest_at = c;

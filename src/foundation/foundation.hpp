@@ -47,8 +47,8 @@ void support_reaction(int32_t PNUM, const PileData& piles, int32_t j, const Vec<
 // Where a pile head or a support stands on the cap, and the rotation of its axes into cap axes
 // (the 3x3 block of axis_rotation for a pile, the unit matrix for a support).
 struct CapPoint {
-  double x = 0.0, y = 0.0;
-  double R[3][3] = {{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}};
+  float x = 0.0f, y = 0.0f;
+  float R[3][3] = {{1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 1.0f}};
 };
 
 // cap_points: the PNUM pile heads, then the SNUM supports.

@@ -56,17 +56,20 @@ Equilibrium cap_equilibrium(std::span<const CapPoint> points, std::span<const fl
     double f[6] = {};  // in cap axes at the point
     for (int32_t i = 0; i < 3; ++i) {
       for (int32_t j = 0; j < 3; ++j) {
-        f[i] += at.R[i][j] * static_cast<double>(F[j]);
-        f[i + 3] += at.R[i][j] * static_cast<double>(F[j + 3]);
+        const auto r = static_cast<double>(at.R[i][j]);
+        f[i] += r * static_cast<double>(F[j]);
+        f[i + 3] += r * static_cast<double>(F[j + 3]);
       }
     }
     // Moved from (x, y, 0) to the centre: the transpose of offset_matrix.
+    const auto x = static_cast<double>(at.x);
+    const auto y = static_cast<double>(at.y);
     sum[0] += f[0];
     sum[1] += f[1];
     sum[2] += f[2];
-    sum[3] += f[3] + at.y * f[2];
-    sum[4] += f[4] - at.x * f[2];
-    sum[5] += f[5] - at.y * f[0] + at.x * f[1];
+    sum[3] += f[3] + y * f[2];
+    sum[4] += f[4] - x * f[2];
+    sum[5] += f[5] - y * f[0] + x * f[1];
   }
   Equilibrium e;
   double largest = 0.0;

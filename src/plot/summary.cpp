@@ -240,7 +240,7 @@ ResultTable equilibrium_table(const Result& result) {
 
 std::optional<std::string> equilibrium_warning(const Result& result) {
   const float residual = result.equilibrium.residual;
-  if (!(residual > EQUILIBRIUM_TOLERANCE)) return std::nullopt;
+  if (residual <= EQUILIBRIUM_TOLERANCE) return std::nullopt;
   return "the forces on the pile heads and the supports balance the applied loads only to " +
          shortest(residual) + " of the largest applied component (more than 1e-4)";
 }

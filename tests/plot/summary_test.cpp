@@ -387,6 +387,25 @@ TEST(SummaryTables, ReadableNumbersInMillimetresWithNoiseAsZero) {
   }
 }
 
+// The cap's equilibrium is warned about above 1e-4 of the largest applied component, and when it
+// cannot be formed.
+TEST(Equilibrium, WarnedAboveOneIn10000) {
+  const struct {
+    float residual;
+    bool warned;
+  } rows[] = {{0.0f, false}, {1e-4f, false}, {1.01e-4f, true}, {NAN, true}};
+  for (const auto& row : rows) {
+    Result result;
+    result.equilibrium.residual = row.residual;
+    EXPECT_EQ(equilibrium_warning(result).has_value(), row.warned) << row.residual;
+  }
+  Result result;
+  result.equilibrium.residual = 2.5e-4f;
+  EXPECT_EQ(equilibrium_warning(result),
+            "the forces on the pile heads and the supports balance the applied loads only to "
+            "0.00025 of the largest applied component (more than 1e-4)");
+}
+
 // Every station of every pile, one row each, the values of the post-processing file, then the
 // resultants V and M of the row's NX, NY and MX, MY.
 TEST_P(Summary, StationsCsvHoldsEveryValueOfThePosFile) {
