@@ -387,6 +387,29 @@ TEST(SummaryTables, ReadableNumbersInMillimetresWithNoiseAsZero) {
   }
 }
 
+// A square pile is given by both bending planes and the resultants: the worked group with square
+// piles, pile 1 along its length.
+TEST(SquarePile, GivenByBothPlanesAndTheResultants) {
+  std::string text = testing::read_file(testing::example_path("worked.dat"));
+  text.at(text.find("0 1 0.0 0.0 1.0")) = '1';
+  const GroupRead group = parse_group(text, "square.dat");
+  ASSERT_TRUE(group.has_value());
+  const Analysed analysed = analyse(*group);
+  ASSERT_TRUE(analysed.has_value());
+  const Result result = printed_result(*analysed);
+  const std::vector<std::string> row = extremes_table(result, group->model->piles).rows.at(0);
+  ASSERT_EQ(row.size(), 20u);
+  double moment = 0.0, resultant = 0.0;
+  for (const StationRow& station : result.stations_of(result.piles[0])) {
+    const double mx = value_of(station, MX), my = value_of(station, MY);
+    for (const double m : {mx, my}) moment = std::fabs(m) > std::fabs(moment) ? m : moment;
+    resultant = std::max(resultant, std::hypot(mx, my));
+  }
+  expect_shown(row[2], moment);
+  EXPECT_TRUE(row[3] == "MX" || row[3] == "MY") << row[3];
+  EXPECT_NEAR(std::strtod(row[14].c_str(), nullptr), resultant, 1.5e-3 * resultant);
+}
+
 // The cap's equilibrium is warned about above 1e-4 of the largest applied component, and when it
 // cannot be formed.
 TEST(Equilibrium, WarnedAboveOneIn10000) {
