@@ -56,7 +56,8 @@ std::vector<CapPoint> cap_points(int32_t PNUM, int32_t SNUM, const PileData& pil
 
 // The equilibrium of the cap at its centre, in cap axes: the applied resultant FORCE, the sum of
 // the forces on the pile heads and the supports moved there, and the residual: the largest
-// difference of a component over the largest applied component (over 1 when none is applied).
+// difference of a component over the largest applied component (the difference itself when no
+// load is applied).
 struct Equilibrium {
   float applied[6] = {};
   float resisted[6] = {};
