@@ -149,13 +149,27 @@ void keep_stiffness(const Model& model, Result& result) {
   }
 }
 
-// The cap displacements and the pile-top displacements of a model whose KCAP is assembled.
-void solve_foundation(Model& model, Result& result) {
+// The cap displacements, the pile-top displacements and the supports' reactions of a model whose
+// KCAP is assembled; the applied FORCE into `applied`.
+void solve_foundation(Model& model, Result& result, float (&applied)[6]) {
   RunValues& run = model.run;
+  for (int32_t i = 0; i < 6; ++i) applied[i] = run.FORCE(i + 1);
   run.KCAP = result.KCAP;
   solve_cap_displacements(run.KCAP, run.FORCE);
   top_displacements(run.PNUM, model.piles, run.FORCE, run.TOPD);
   for (int32_t i = 0; i < 6; ++i) result.cap[i] = run.FORCE(i + 1);
+  result.supports.resize(static_cast<size_t>(run.SNUM));
+  for (int32_t j = 1; j <= run.SNUM; ++j) {
+    support_reaction(run.PNUM, model.piles, j, run.FORCE, result.supports[j - 1].R);
+  }
+}
+
+// The equilibrium of the cap: the forces on the pile heads and the supports against `applied`.
+Equilibrium equilibrium_of(const Model& model, const Result& result, const float (&applied)[6]) {
+  std::vector<const float*> forces;
+  for (const PileResult& pile : result.piles) forces.push_back(pile.FT);
+  for (const SupportResult& support : result.supports) forces.push_back(support.R);
+  return cap_equilibrium(cap_points(model.run.PNUM, model.run.SNUM, model.piles), forces, applied);
 }
 
 // The results of every pile: its head stiffness and ground-line station, then its top and, when
@@ -190,18 +204,25 @@ void keep_piles(const Model& model, ResponseCache& cache, bool units, Result& re
     }
     pile.count = result.stations.size() - pile.first;
   }
+  if (units) return;
+  result.resultants.reserve(result.stations.size());
+  for (const StationRow& row : result.stations) {
+    result.resultants.push_back({resultant(row[column_of(NX)], row[column_of(NY)]),
+                                 resultant(row[column_of(MX)], row[column_of(MY)])});
+  }
 }
 
 // The values of the stiffness stages that a checker recomputes, pile by pile.
 DerivedValues derived_values(const Model& model, const CalculationWidths& widths) {
   const RunValues& run = model.run;
-  DerivedValues derived{widths.kx, widths.ky, {}};
+  DerivedValues derived{widths.kx, widths.ky, widths.by_positions, widths.row_x, widths.row_y, {}};
   derived.piles.resize(static_cast<size_t>(run.PNUM));
   for (int32_t p = 1; p <= run.PNUM; ++p) {
     PileFactors& pile = derived.piles[static_cast<size_t>(p - 1)];
-    pile = {run.ZFR(p), run.ZBL(p), run.ABOT(p), run.AXK(p), {}};
+    pile = {run.ZFR(p), run.ZBL(p), run.ABOT(p), run.AXK(p), widths.kf(p), {}};
     for (int32_t s = 1; s <= model.piles.NBL(p); ++s) {
-      pile.below.push_back({widths.BX(p, s), widths.BY(p, s), run.BTX(p, s), run.BTY(p, s)});
+      pile.below.push_back(
+          {widths.BX(p, s), widths.BY(p, s), run.BTX(p, s), run.BTY(p, s), widths.EI(p, s)});
     }
   }
   return derived;
@@ -225,16 +246,17 @@ Analysed analyse_model(Model& model, const AnalysisOptions& options) {
     result.derived = derived_values(model, *widths);
     at_stage("foundation analysis");
     starting(AnalysisStage::foundation);
+    assemble_kcap(model.run.PNUM, model.run.SNUM, model.piles, result.KCAP);
     if (options.scope == AnalysisScope::piles) {
       keep_stiffness(model, result);
+    } else if (options.scope == AnalysisScope::foundation) {
+      keep_piles(model, cache, true, result);
     } else {
-      assemble_kcap(model.run.PNUM, model.run.SNUM, model.piles, result.KCAP);
-      if (options.scope == AnalysisScope::foundation) {
-        keep_piles(model, cache, true, result);
-      } else {
-        solve_foundation(model, result);
-        keep_piles(model, cache, false, result);
-      }
+      float applied[6];
+      solve_foundation(model, result, applied);
+      keep_piles(model, cache, false, result);
+      at_stage("equilibrium of the cap");
+      result.equilibrium = equilibrium_of(model, result, applied);
     }
     at_stage(nullptr);
     analysed = std::move(result);

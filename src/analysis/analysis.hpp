@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/foundation.hpp"
 #include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "model/model.hpp"
@@ -192,33 +193,58 @@ struct PileResult {
 struct SegmentFactors {          // of a segment below the ground line
   float BX = 0.0f, BY = 0.0f;    // calculation widths b = (d + 1).k.kf in x and y (m)
   float BTX = 0.0f, BTY = 0.0f;  // deformation factors alpha = (m.b/EI)^0.2 in x and y (1/m)
+  float EI = 0.0f;               // bending stiffness PEH.I (t*m2)
 };
 struct PileFactors {
   float ZFR = 0.0f, ZBL = 0.0f;       // lengths above and below the ground line (m)
   float ABOT = 0.0f;                  // bearing area at the bottom (m2)
   float AXK = 0.0f;                   // axial stiffness (t/m)
+  float kf = 1.0f;                    // shape factor of the width: 0.9 square, 1 circular
   std::vector<SegmentFactors> below;  // from the ground line down
 };
 struct DerivedValues {
   float kx = 1.0f, ky = 1.0f;  // interaction coefficients of the group
+  // The row that sets kx and ky: the distinct positions of the group when some pair stands closer
+  // than 1 m (by_positions), else the row of the smallest coefficient.
+  bool by_positions = false;
+  RowSpacing row_x, row_y;
   std::vector<PileFactors> piles;
 };
 
+// The reaction of a simulated pile: the force on it, in cap axes at its position (the sign of the
+// pile heads' forces FT, which are the forces on the piles).
+struct SupportResult {
+  float R[6] = {};  // NX, NY, NZ, MX, MY, MZ
+};
+
+// The resultant shear V = sqrt(NX^2 + NY^2) (t) and moment M = sqrt(MX^2 + MY^2) (t*m) of a
+// station (resultant).
+struct StationResultant {
+  float V = 0.0f;
+  float M = 0.0f;
+};
+
 struct Result {
-  float cap[6] = {};                 // UX, UY, UZ, SX, SY, SZ of the cap centre
-  Table<float, 6, 6> KCAP;           // the stiffness of the foundation at the cap centre
-  std::vector<PileResult> piles;     // without stations when a step count is below 1
-  std::vector<StationRow> stations;  // of every pile, one pile after the other
+  float cap[6] = {};                         // UX, UY, UZ, SX, SY, SZ of the cap centre
+  Table<float, 6, 6> KCAP;                   // the stiffness of the foundation at the cap centre
+  std::vector<PileResult> piles;             // without stations when a step count is below 1
+  std::vector<StationRow> stations;          // of every pile, one pile after the other
+  std::vector<StationResultant> resultants;  // of every station, beside `stations`
+  std::vector<SupportResult> supports;       // of every simulated pile, with the cap displacements
+  Equilibrium equilibrium;                   // of the cap, with the cap displacements
   DerivedValues derived;
   std::span<const StationRow> stations_of(const PileResult& pile) const {
     return {stations.data() + pile.first, pile.count};
+  }
+  std::span<const StationResultant> resultants_of(const PileResult& pile) const {
+    return {resultants.data() + pile.first, pile.count};
   }
 };
 
 using Analysed = Expected<Result>;
 
 // How far an analysis goes: the piles' head stiffness (Result::piles without their tops and
-// stations), also the foundation's stiffness KCAP with every pile's KG and units (the cap at rest
+// stations) and the foundation's stiffness KCAP, also every pile's KG and units (the cap at rest
 // and no station values, for a caller that brings loads of its own: the load combinations), or
 // everything.
 enum class AnalysisScope { piles, foundation, everything };

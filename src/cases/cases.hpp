@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -368,6 +369,30 @@ struct PileExtreme {
 PileExtreme pile_maximum(const PileEnvelope& pile, int32_t q);
 PileExtreme pile_minimum(const PileEnvelope& pile, int32_t q);
 
+// ---- Equilibrium ----
+
+// The supports' reactions and the equilibrium of the cap under the combinations, taken part by
+// part in file order, with the largest residual over every part taken.
+class CapBalance {
+ public:
+  explicit CapBalance(const Group& group);
+  // The combinations first .. last - 1 from their applied loads (the FORCE of each), their cap
+  // displacements and their pile tops (element (c - first) * PNUM + g - 1): the reactions
+  // (element (c - first) * SNUM + j - 1) and the equilibrium of each (element c - first).
+  void take(const std::vector<CapDisplacements>& applied, const std::vector<CapDisplacements>& caps,
+            std::span<const HeadResult> heads, size_t first, size_t last);
+  std::vector<SupportResult> supports;  // of the part last taken
+  std::vector<Equilibrium> balance;     // of the part last taken
+  float largest = 0.0f;                 // the largest residual, first reached
+  size_t largest_at = 0;                // under this combination
+  size_t above = 0;                     // the combinations above EQUILIBRIUM_TOLERANCE
+  int32_t supports_count() const { return model_->run.SNUM; }
+
+ private:
+  std::shared_ptr<const Model> model_;
+  std::vector<CapPoint> points_;
+};
+
 // ---- Output ----
 
 // The names the outputs of a run give.
@@ -389,6 +414,16 @@ std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>&
 std::string heads_csv(const CaseNames& names, int32_t PNUM, std::span<const HeadResult> heads,
                       size_t first, size_t last);
 std::string stations_csv(const std::vector<PileEnvelope>& piles);
+// equilibrium.csv: per combination the applied loads at the cap centre, the sum of the pile heads
+// and the supports there and the residual; supports.csv: per combination and simulated pile its
+// reaction. The part from `first` up to `last`, as cap_csv.
+std::string equilibrium_csv(const CaseNames& names, std::span<const Equilibrium> balance,
+                            size_t first, size_t last);
+std::string supports_csv(const CaseNames& names, int32_t SNUM,
+                         std::span<const SupportResult> supports, size_t first, size_t last);
+// The warning of the combinations whose equilibrium does not close to EQUILIBRIUM_TOLERANCE; none
+// when every one does.
+std::optional<std::string> balance_warning(const CaseNames& names, const CapBalance& balance);
 
 // envelope.csv: per pile and quantity, the largest and smallest value with their combination and
 // Z; the summary: per pile, the compression and tension at the top and the largest moment and
@@ -414,7 +449,8 @@ struct PageParts {
   std::string before;
   std::string after;
 };
-PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& piles);
+PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& piles,
+                     const CapBalance& balance);
 using CapLevels = std::array<double, 6>;
 CapLevels cap_noise_levels(const std::vector<CapDisplacements>& caps);
 std::string cap_rows_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,

@@ -180,11 +180,11 @@ struct Stream {
 
 // The analysis of every combination, with arithmetic faults found from the flags, and the folder
 // of results.
-// The per-combination files (cap.csv, heads.csv) are written part by part as the combinations are
-// done; the envelopes, the summary, the page and the diagrams then follow, each document a job of
-// its own, the threads sharing the jobs.
+// The per-combination files (cap.csv, heads.csv, equilibrium.csv, supports.csv) are written part by
+// part as the combinations are done; the envelopes, the summary, the page and the diagrams then
+// follow, each document a job of its own, the threads sharing the jobs.
 void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, int32_t threads,
-                       Progress& progress, Timings& timings) {
+                       std::FILE* errors, Progress& progress, Timings& timings) {
   const FaultFlags flags;
   progress.phase("forming the stiffness of the piles");
   const Analysed analysed = analyse(in.group, {AnalysisScope::foundation});
@@ -192,15 +192,28 @@ void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, i
   const Result& result = *analysed;
   const std::vector<PileMarch> marches = pile_marches(in.group, result);
   progress.phase("solving the combinations");
+  const std::vector<CapDisplacements> applied = in.combinations.loads;
   solve_loads(result.KCAP, in.cases, in.combinations);
   const std::vector<CapDisplacements>& caps = in.combinations.loads;
   const CaseNames names = case_names(base, in);
 
   Stream heads{folder.shown("heads.csv"), folder.create("heads.csv")};
   Stream cap{folder.shown("cap.csv"), folder.create("cap.csv")};
+  Stream equilibrium{folder.shown("equilibrium.csv"), folder.create("equilibrium.csv")};
   const int32_t PNUM = in.group.model->run.PNUM;
+  const int32_t SNUM = in.group.model->run.SNUM;
+  std::optional<Stream> supports;
+  if (SNUM > 0) supports.emplace(folder.shown("supports.csv"), folder.create("supports.csv"));
+  CapBalance balance(in.group);
   auto write_heads = [&](size_t first, size_t last, const std::vector<HeadResult>& part) {
     write_text_to(cap.file, cap.name, cap_csv(names, caps, first, last));
+    balance.take(applied, caps, part, first, last);
+    write_text_to(equilibrium.file, equilibrium.name,
+                  equilibrium_csv(names, balance.balance, first, last));
+    if (supports) {
+      write_text_to(supports->file, supports->name,
+                    supports_csv(names, SNUM, balance.supports, first, last));
+    }
     const size_t pieces = (last - first + COMBINATIONS_PER_PIECE - 1) / COMBINATIONS_PER_PIECE;
     PartsInOrder in_order(heads.file, heads.name, pieces);
     parallel_for(pieces, threads, [&](size_t i, int32_t) {
@@ -217,7 +230,12 @@ void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, i
                  write_heads);
   close_written(heads.file, heads.name);
   close_written(cap.file, cap.name);
+  close_written(equilibrium.file, equilibrium.name);
+  if (supports) close_written(supports->file, supports->name);
   timings.combinations = seconds_since(timings.start);
+  if (const auto warning = balance_warning(names, balance)) {
+    std::fprintf(errors, "kelmarino-cases: %s\n", warning->c_str());
+  }
 
   const std::vector<PileEnvelope>& piles = results.piles;
   std::vector<std::function<void()>> jobs;
@@ -232,7 +250,7 @@ void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, i
   jobs.push_back(document("peaks.csv", [&] { return csv_text(peaks_table(names, piles, false)); }));
   jobs.push_back([&] {
     Stream page{folder.shown("index.html"), folder.create("index.html")};
-    const PageParts parts = index_html(names, piles);
+    const PageParts parts = index_html(names, piles, balance);
     const CapLevels levels = cap_noise_levels(caps);
     write_text_to(page.file, page.name, parts.before);
     for (size_t first = 0; first < caps.size(); first += COMBINATIONS_PER_PART) {
@@ -285,7 +303,7 @@ void run(const std::string& base, int32_t threads, bool stats, std::FILE* out, s
   timings.read = seconds_since(start);
   const std::string target = base + "-cases";
   NewFolder folder(target);
-  analyse_and_write(in, base, folder, threads, progress, timings);
+  analyse_and_write(in, base, folder, threads, errors, progress, timings);
   timings.written = seconds_since(start);
   shown.request_stop();
   if (shown.joinable()) shown.join();  // the progress line is cleared first

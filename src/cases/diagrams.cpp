@@ -231,7 +231,8 @@ ResultTable envelope_page_table(const CaseNames& names, const std::vector<PileEn
 
 }  // namespace
 
-PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& piles) {
+PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& piles,
+                     const CapBalance& balance) {
   const std::string title = escape_html(names.title) + ": load combinations";
   std::string html =
       "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
@@ -248,11 +249,16 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
     html += std::string("<p class=\"warning\"") + (lines ? " style=\"white-space: pre\"" : "") +
             "><strong>" + escape_html(warning) + "</strong></p>\n";
   }
+  if (const auto warning = balance_warning(names, balance)) {
+    html += "<p class=\"warning\"><strong>" + escape_html(*warning) + "</strong></p>\n";
+  }
   html += "<p>" + std::to_string(names.combinations.size()) + " combinations of " +
           std::to_string(names.cases.size()) + " load cases, " + std::to_string(piles.size()) +
           " piles. Files: " + link("cap.csv") + ", " + link("heads.csv") + ", " +
           link("envelope.csv") + ", " + link("stations.csv") + ", " + link("design-sets.csv") +
-          ", " + link("peaks.csv") + ", " + link("summary.txt") + ".</p>\n<p>Piles:";
+          ", " + link("peaks.csv") + ", " + link("equilibrium.csv") +
+          (balance.supports_count() > 0 ? ", " + link("supports.csv") : std::string()) + ", " +
+          link("summary.txt") + ".</p>\n<p>Piles:";
   for (const PileEnvelope& pile : piles) {
     const std::string g = std::to_string(pile.g);
     html += " <a href=\"#pile-" + g + "\">" + g + "</a>";
@@ -265,6 +271,16 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
       "and the combination.</p>\n<p>" +
       overview_svg(names, piles) + "</p>\n";
   html += "<h2>Summary</h2>\n" + html_table(summary_table(names, piles), "summary");
+  if (!names.combinations.empty()) {
+    html +=
+        "<h2>Equilibrium of the cap</h2>\n<p id=\"equilibrium\">Under every combination the "
+        "forces on the pile heads (turned into cap axes) and on the simulated piles, moved to the "
+        "cap centre, are summed against the applied loads there (equilibrium.csv). The largest "
+        "residual, the largest difference of a component over the largest applied component, is " +
+        readable(static_cast<double>(balance.largest)) + ", under combination " +
+        escape_html(std::string(names.combinations[balance.largest_at])) +
+        "; above 1e-4 a warning.</p>\n";
+  }
   html +=
       "<h2>Design sets</h2>\n<p>Per pile, the combinations of the largest and the smallest axial "
       "force N and of the largest resultant moment M = &#8730;(MX&#178; + MY&#178;) at the pile "

@@ -70,6 +70,16 @@ void gauss_solve(int32_t n, float* A, float* b) {
   }
 }
 
+void support_reaction(int32_t PNUM, const PileData& piles, int32_t j, const Vec<float, 6>& U,
+                      float (&R)[6]) {
+  Matrix6 D, B;
+  float v[6];
+  offset_matrix(piles.SXY(j, 1), piles.SXY(j, 2), D);
+  matrix_product(6, 6, 1, D.data(), U.data(), v);
+  stiffness_block(piles, PNUM + j, B);
+  matrix_product(6, 6, 1, B.data(), v, R);
+}
+
 void top_displacements(int32_t PNUM, const PileData& piles, const Vec<float, 6>& U,
                        Table<float, MAX_PILES, 6>& TOPD) {
   Matrix6 D, T, Tt;

@@ -40,8 +40,10 @@ void pile_factors(const PileData& piles, int32_t p, float kx, float ky, SegmentR
     if (widths != nullptr) {
       widths->BX(p, s) = bx;
       widths->BY(p, s) = by;
+      widths->EI(p, s) = piles.PEH(p) * I;
     }
   }
+  if (widths != nullptr) widths->kf(p) = kf;
 }
 
 }  // namespace
@@ -60,16 +62,21 @@ void deformation_factors(int32_t PNUM, const PileReals& ZFR, const PileReals& ZB
   at_pile(0);
   float kx = 1.0f;
   float ky = 1.0f;
-  if (any_pair_closer_than(G, piles, PNUM, CLEAR_SPACING_FOR_POSITIONS)) {
-    group_interaction(1, PNUM, d, ZBL.data(), G, kx);
-    group_interaction(2, PNUM, d, ZBL.data(), G, ky);
+  RowSpacing row_x, row_y;
+  const bool by_positions = any_pair_closer_than(G, piles, PNUM, CLEAR_SPACING_FOR_POSITIONS);
+  if (by_positions) {
+    group_interaction(1, PNUM, d, ZBL.data(), G, kx, &row_x);
+    group_interaction(2, PNUM, d, ZBL.data(), G, ky, &row_y);
   } else {
-    smallest_row_interaction(1, PNUM, d, ZBL.data(), G, kx);
-    smallest_row_interaction(2, PNUM, d, ZBL.data(), G, ky);
+    smallest_row_interaction(1, PNUM, d, ZBL.data(), G, kx, &row_x);
+    smallest_row_interaction(2, PNUM, d, ZBL.data(), G, ky, &row_y);
   }
   if (widths != nullptr) {
     widths->kx = kx;
     widths->ky = ky;
+    widths->by_positions = by_positions;
+    widths->row_x = row_x;
+    widths->row_y = row_y;
   }
   for (int32_t p = 1; p <= PNUM; ++p) {
     at_pile(p);
@@ -82,8 +89,10 @@ void deformation_factors(int32_t PNUM, const PileReals& ZFR, const PileReals& ZB
         if (widths != nullptr) {
           widths->BX(p, s) = widths->BX(q, s);
           widths->BY(p, s) = widths->BY(q, s);
+          widths->EI(p, s) = widths->EI(q, s);
         }
       }
+      if (widths != nullptr) widths->kf(p) = widths->kf(q);
     } else {
       pile_factors(piles, p, kx, ky, BTX, BTY, widths);
     }
@@ -92,7 +101,7 @@ void deformation_factors(int32_t PNUM, const PileReals& ZFR, const PileReals& ZB
 }
 
 void group_interaction(int32_t dir, int32_t PNUM, const float* d, const float* h,
-                       const GroundPoints& G, float& k) {
+                       const GroundPoints& G, float& k, RowSpacing* used) {
   float c[MAX_LIST];
   float dl[MAX_LIST];
   float hl[MAX_LIST];
@@ -106,11 +115,11 @@ void group_interaction(int32_t dir, int32_t PNUM, const float* d, const float* h
     hl[n] = h[q - 1];
     ++n;
   }
-  row_interaction(n, c, dl, hl, k);
+  row_interaction(n, c, dl, hl, k, used);
 }
 
 void smallest_row_interaction(int32_t dir, int32_t PNUM, const float* d, const float* h,
-                              const GroundPoints& G, float& k) {
+                              const GroundPoints& G, float& k, RowSpacing* used) {
   const int32_t o = dir == 1 ? 2 : 1;
   int32_t row_of[MAX_LIST];
   int32_t size[MAX_LIST] = {};
@@ -135,14 +144,18 @@ void smallest_row_interaction(int32_t dir, int32_t PNUM, const float* d, const f
       hl[m] = h[p - 1];
     }
     float k_row = 1.0f;
-    row_interaction(size[r], c, dl, hl, k_row);
+    RowSpacing row;
+    row_interaction(size[r], c, dl, hl, k_row, &row);
+    if (used != nullptr && (r == 0 || k_row < k)) *used = row;
     if (k_row < k) k = k_row;
   }
 }
 
-void row_interaction(int32_t n, const float* c, const float* d, const float* h, float& k) {
+void row_interaction(int32_t n, const float* c, const float* d, const float* h, float& k,
+                     RowSpacing* used) {
   if (n == 1) {
     k = 1.0f;
+    if (used != nullptr) *used = RowSpacing{};
     return;
   }
   float h1[MAX_LIST];
@@ -166,11 +179,12 @@ void row_interaction(int32_t n, const float* c, const float* d, const float* h, 
     }
   }
   k = 1.0f;
+  float b = 0.0f;
+  row_base_coefficient(n, b);
   if (found && static_cast<float>(L1) < 0.6f * hh) {
-    float b = 0.0f;
-    row_base_coefficient(n, b);
     k = b + (1.0f - b) * static_cast<float>(L1) / (0.6f * hh);
   }
+  if (used != nullptr) *used = RowSpacing{n, b, L1, hh};
 }
 
 void row_base_coefficient(int32_t n, float& b) {

@@ -6,6 +6,7 @@
 // Bending state of one plane: (u, theta, Q, M). Planes: x-z carries (UX, SY, NX, MY), y-z
 // carries (UY, -SX, NY, -MX).
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,13 +22,29 @@ inline constexpr int32_t MAX_LIST = MAX_PILES;
 
 // ---- Deformation factors ----
 
+// What the interaction coefficient k = b + (1 - b).L1/(0.6.h1) of a row is made of (k = 1 unless
+// n > 1 and L1 < 0.6.h1): its pile count n, its base coefficient b, its smallest clear spacing L1
+// (whole metres; 100 without a pair) and the larger h1 = min(3.(d + 1), h) of that pair (m).
+struct RowSpacing {
+  int32_t n = 1;
+  float b = 1.0f;
+  int32_t L1 = 100;
+  float h1 = 0.0f;
+};
+
 // The calculation widths of deformation_factors for a checker: the group's interaction coefficients
-// kx, ky and the width b of every below-ground segment in x and y (m).
+// kx, ky with the row that sets each (the distinct positions of the group when `by_positions`, some
+// pair being closer than 1 m, else the row of the smallest k), the shape factor kf of every pile
+// and, for every below-ground segment, the width b in x and y (m) and the bending stiffness EI.
 struct CalculationWidths {
   float kx = 1.0f;
   float ky = 1.0f;
+  bool by_positions = false;
+  RowSpacing row_x, row_y;
+  PileReals kf;
   SegmentReals BX;
   SegmentReals BY;
+  SegmentReals EI;
 };
 
 // deformation_factors: deformation factors BTX, BTY of every below-ground segment, (m.b/EI)^0.2,
@@ -43,16 +60,17 @@ using GroundPoints = Table<float, MAX_PILES, 2>;
 // group_interaction: interaction coefficient in direction dir (1 = x, 2 = y) from the distinct
 // positions of the group along that direction.
 void group_interaction(int32_t dir, int32_t PNUM, const float* d, const float* h,
-                       const GroundPoints& G, float& k);
+                       const GroundPoints& G, float& k, RowSpacing* used = nullptr);
 
 // smallest_row_interaction: the smallest interaction coefficient of the rows parallel to direction
-// dir.
+// dir; `used` takes the first row that gives it.
 void smallest_row_interaction(int32_t dir, int32_t PNUM, const float* d, const float* h,
-                              const GroundPoints& G, float& k);
+                              const GroundPoints& G, float& k, RowSpacing* used = nullptr);
 
 // row_interaction: interaction coefficient of one row of n piles at positions c, diameters d and
-// below-ground lengths h (arrays of n entries).
-void row_interaction(int32_t n, const float* c, const float* d, const float* h, float& k);
+// below-ground lengths h (arrays of n entries), and what it is made of into `used` when given.
+void row_interaction(int32_t n, const float* c, const float* d, const float* h, float& k,
+                     RowSpacing* used = nullptr);
 
 // row_base_coefficient: base coefficient of a row of n piles.
 void row_base_coefficient(int32_t n, float& b);
@@ -204,6 +222,14 @@ void rounded_lanes(const double (&value)[LANES], float sign, float (&out)[LANES]
     return;
   }
   for (int32_t j = 0; j < LANES; ++j) out[j] = static_cast<float>(value[j]) * sign;
+}
+
+// resultant: the resultant sqrt(a^2 + b^2) of two components at right angles (NX and NY, MX and
+// MY), in double precision from the single-precision components, rounded once.
+inline float resultant(float a, float b) {
+  const double x = static_cast<double>(a);
+  const double y = static_cast<double>(b);
+  return static_cast<float>(std::sqrt(x * x + y * y));
 }
 
 // station_values: the quantities of station k for LANES loads at once, from the pile-top

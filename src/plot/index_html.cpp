@@ -44,11 +44,30 @@ std::string index_html(const std::string& title, const Group& group, const Resul
   for (const std::string& warning : warnings) {
     html += "<p class=\"warning\"><strong>Warning:</strong> " + escape_xml(warning) + "</p>\n";
   }
+  const std::string stiffness_note =
+      "KCAP at the cap centre in cap axes, then the head stiffness of every pile in its own axes: "
+      "a row per force (NX .. MZ), a column per displacement (UX .. SZ), in t/m, t/rad, t*m/m "
+      "and t*m/rad (also in stiffness.csv).";
+  if (scope_asked(group) != AnalysisScope::everything) {
+    html +=
+        "<nav><p>Files: <a href=\"summary.txt\">summary.txt</a>, <a "
+        "href=\"stiffness.csv\">stiffness.csv</a>. The data file asks for a stiffness print "
+        "(JCTR " +
+        std::to_string(group.model->run.JCTR) + "): no pile results.</p></nav>\n";
+    html += input_report_html(group, result) + "<h2>Stiffness</h2>\n";
+    html += table_section("Stiffness of the foundation and of the pile heads", stiffness_note,
+                          stiffness_table(result), "stiffness");
+    return html +
+           "<h2>Plan of the group</h2>\n<p><img src=\"plan.svg\" alt=\"Plan of the group\"/></p>\n"
+           "</body>\n</html>\n";
+  }
   html +=
       "<nav><p>Files: <a href=\"summary.txt\">summary.txt</a> (these tables as "
       "text), <a href=\"stations.csv\">stations.csv</a> (every station of every pile), "
       "<a href=\"heads.csv\">heads.csv</a> (every pile top), <a href=\"peaks.csv\">peaks.csv</a> "
-      "(the true peaks). Diagrams of pile:";
+      "(the true peaks), <a href=\"supports.csv\">supports.csv</a> (every simulated pile), <a "
+      "href=\"equilibrium.csv\">equilibrium.csv</a>, <a href=\"stiffness.csv\">stiffness.csv</a>. "
+      "Diagrams of pile:";
   const PileData& piles = group.model->piles;
   const auto PNUM = static_cast<int32_t>(result.piles.size());
   for (int32_t p = 1; p <= PNUM; ++p) {
@@ -62,16 +81,31 @@ std::string index_html(const std::string& title, const Group& group, const Resul
                         head_displacement_table(result), "head-displacements");
   html += table_section("Forces at the pile tops, in the axes of each pile", "",
                         head_force_table(result), "head-forces");
+  if (!result.supports.empty()) {
+    html += table_section("Reactions of the simulated piles",
+                          "The force on each simulated pile, in cap axes at its position: its "
+                          "stiffness times the cap displacements moved there, signed as the forces "
+                          "at the pile tops (the forces on the piles).",
+                          support_table(result, piles), "supports");
+  }
+  html += table_section(
+      "Equilibrium of the cap",
+      "At the cap centre, in cap axes: the applied loads, and the forces on the pile heads "
+      "(turned into cap axes) and on the simulated piles moved there; the residual is the "
+      "largest difference over the largest applied component, above 1e-4 a warning.",
+      equilibrium_table(result), "equilibrium");
   html += table_section(
       "Largest values along each pile",
       "The axial force NZ at the top, and the largest absolute moment, shear and soil stress of "
       "either bending plane, signed, with the component it is (of), the distance Z along the pile "
-      "axis from its top and the station number.",
-      extremes_table(result), "extremes");
+      "axis from its top and the station number; then the largest resultant moment "
+      "M = sqrt(MX^2 + MY^2) and shear V = sqrt(NX^2 + NY^2). A circular pile is given by its "
+      "resultants alone (its planes -), a square pile by both planes and the resultants.",
+      extremes_table(result, piles), "extremes");
   html += table_section("Largest values in the soil",
                         "From the ground line (at Z = ground Z) down: the largest absolute moment "
-                        "and shear of either bending plane, as above.",
-                        soil_extremes_table(result), "soil-extremes");
+                        "and shear of either bending plane and the resultants, as above.",
+                        soil_extremes_table(result, piles), "soil-extremes");
   html += table_section(
       "True peaks along each pile",
       "True peaks between stations: the largest absolute displacement, shear, moment and soil "
@@ -80,6 +114,8 @@ std::string index_html(const std::string& title, const Group& group, const Resul
       "of every layer boundary: just below one it takes the lower layer's m. The stations and "
       "the tables above take the values at the stations only.",
       peaks_table(result), "peaks");
+  html += table_section("Stiffness of the foundation and of the pile heads", stiffness_note,
+                        stiffness_table(result), "stiffness");
   html += "<h2>Plan of the group</h2>\n<p><img src=\"plan.svg\" alt=\"Plan of the group\"/></p>\n";
   for (int32_t p = 1; p <= PNUM; ++p) {
     const std::string g = std::to_string(p);

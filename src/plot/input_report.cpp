@@ -1,6 +1,7 @@
 // The calculation report at the top of the results page: the input as the reader took it, and the
 // values a checker recomputes by hand, as the analysis formed them.
 #include <cmath>
+#include <tuple>
 
 #include "diagram/svg.hpp"
 #include "plot/plot.hpp"
@@ -152,6 +153,7 @@ ResultTable pile_values_table(const Result& result) {
     const PileFactors& f = result.derived.piles[i];
     rows.push_back({std::to_string(i + 1), d(f.ABOT), d(f.AXK)});
     for (int32_t j = 0; j < 6; ++j) rows.back().push_back(d(result.piles[i].K[j][j]));
+    rows.back().push_back(d(f.kf));
   }
   return readable_table({{"pile", ""},
                          {"bottom area", "m2"},
@@ -161,8 +163,24 @@ ResultTable pile_values_table(const Result& result) {
                          {"K33", "t/m"},
                          {"K44", "t*m/rad"},
                          {"K55", "t*m/rad"},
-                         {"K66", "t*m/rad"}},
+                         {"K66", "t*m/rad"},
+                         {"kf", ""}},
                         rows);
+}
+
+// The interaction coefficients of the group and the row that sets each.
+ResultTable interaction_table(const DerivedValues& derived) {
+  std::vector<std::vector<Cell>> rows;
+  const char* const by = derived.by_positions ? "positions" : "rows";
+  for (const auto& [axis, k, row] :
+       {std::tuple{"x", derived.kx, derived.row_x}, std::tuple{"y", derived.ky, derived.row_y}}) {
+    rows.push_back({axis, d(k), by, std::to_string(row.n), d(row.b),
+                    row.n > 1 ? Cell(static_cast<double>(row.L1)) : Cell("-"),
+                    row.n > 1 ? Cell(d(row.h1)) : Cell("-")});
+  }
+  return readable_table(
+      {{"direction", ""}, {"k", ""}, {"from", ""}, {"n", ""}, {"b", ""}, {"L1", "m"}, {"h1", "m"}},
+      rows);
 }
 
 // The simulated piles: supports of given stiffness, each at its position with the diagonal of its
@@ -196,7 +214,7 @@ ResultTable segment_values_table(const DerivedValues& derived) {
     for (size_t s = 0; s < f.below.size(); ++s) {
       const SegmentFactors& b = f.below[s];
       rows.push_back({std::to_string(p + 1), std::to_string(s + 1), d(derived.kx), d(derived.ky),
-                      d(b.BX), d(b.BY), d(b.BTX), d(b.BTY), d(b.BTX) * h, d(b.BTY) * h});
+                      d(b.BX), d(b.BY), d(b.BTX), d(b.BTY), d(b.BTX) * h, d(b.BTY) * h, d(b.EI)});
     }
   }
   return readable_table({{"pile", ""},
@@ -208,7 +226,8 @@ ResultTable segment_values_table(const DerivedValues& derived) {
                          {"alpha x", "1/m"},
                          {"alpha y", "1/m"},
                          {"alpha x.h", ""},
-                         {"alpha y.h", ""}},
+                         {"alpha y.h", ""},
+                         {"EI", "t*m2"}},
                         rows);
 }
 
@@ -251,14 +270,23 @@ std::string input_report_html(const Group& group, const Result& result) {
                   segments_table(model), "segments");
   html += "<h2>Calculation report: derived values</h2>\n";
   html += section("Per pile",
-                  "The bearing area at the bottom, the axial stiffness and the diagonal of the "
+                  "The bearing area at the bottom, the axial stiffness, the diagonal of the "
                   "head stiffness in pile axes (K11, K22 lateral, K33 axial, K44, K55 bending, "
-                  "K66 torsion).",
+                  "K66 torsion; the whole of it under Stiffness) and the shape factor kf of the "
+                  "calculation width (0.9 square, 1 circular).",
                   pile_values_table(result), "pile-values");
+  html += section("Interaction coefficients of the group",
+                  "k = b + (1 - b).L1/(0.6.h1) when L1 < 0.6.h1, else 1: from the distinct "
+                  "positions of the group when two piles stand closer than 1 m at the ground "
+                  "line, else from the row of the smallest k; n piles in it, base coefficient b, "
+                  "smallest clear spacing L1 in whole metres and the larger h1 = min(3.(d + 1), h) "
+                  "of that pair.",
+                  interaction_table(result.derived), "interaction");
   html += section("Per pile and segment below the ground line",
                   "The interaction coefficients kx, ky of the group, the calculation widths "
                   "b = (d + 1).k.kf, the deformation factors alpha = (m.b/EI)^0.2 and alpha.h "
-                  "with h the pile's length below the ground line.",
+                  "with h the pile's length below the ground line, and the bending stiffness "
+                  "EI = PEH.I of the segment.",
                   segment_values_table(result.derived), "segment-values");
   return html + "</section>\n";
 }

@@ -28,8 +28,9 @@ namespace kelmarino {
 inline float as_printed(float value) { return e_rounded(value, 4); }
 
 // printed_result: the result as the report and the post-processing file print it: the cap
-// displacements, the pile-top displacements and forces and every station value (Z among them) as
-// printed; the head stiffness and the derived values as formed.
+// displacements, the pile-top displacements and forces, every station value (Z among them) and
+// every station's resultants as printed; the stiffness, the supports' reactions, the equilibrium
+// and the derived values as formed.
 Result printed_result(const Result& result);
 
 // Quantity q at a station.
@@ -74,8 +75,10 @@ PileExtreme largest_of(std::span<const StationRow> stations, StationQuantity x_p
 ResultTable cap_table(const Result& result);
 ResultTable head_displacement_table(const Result& result);
 ResultTable head_force_table(const Result& result);
-ResultTable extremes_table(const Result& result);
-ResultTable soil_extremes_table(const Result& result);
+ResultTable extremes_table(const Result& result, const PileData& piles);
+ResultTable soil_extremes_table(const Result& result, const PileData& piles);
+ResultTable support_table(const Result& result, const PileData& piles);
+ResultTable equilibrium_table(const Result& result);
 ResultTable stations_csv_table(const Result& result);
 ResultTable heads_csv_table(const Result& result, const PileData& piles);
 // The true peaks of every pile with stations: per plane, the largest displacement, shear, moment
@@ -90,9 +93,24 @@ ResultTable peaks_csv_table(const Result& result);
 // given by its true peak without a warning.
 std::vector<std::string> peak_warnings(const Group& group, const Result& result);
 
-// The summary as text: the cap displacements, the pile-top displacements and forces, and the
-// largest moment, shear and soil stress of every pile with where they occur.
-std::string summary_text(const std::string& title, const Result& result);
+ResultTable supports_csv_table(const Result& result, const PileData& piles);
+ResultTable equilibrium_csv_table(const Result& result);
+// The foundation's stiffness KCAP at the cap centre in cap axes, then the head stiffness of every
+// pile in its axes: six rows each (NX .. MZ), one column per displacement (UX .. SZ).
+ResultTable stiffness_table(const Result& result);
+ResultTable stiffness_csv_table(const Result& result);
+
+// The warning of a cap whose equilibrium does not close to EQUILIBRIUM_TOLERANCE; none when it
+// does.
+std::optional<std::string> equilibrium_warning(const Result& result);
+
+// The summary as text: the cap displacements, the pile-top displacements and forces, the supports'
+// reactions, the equilibrium of the cap, and the largest moment, shear and soil stress of every
+// pile with where they occur.
+std::string summary_text(const std::string& title, const Group& group, const Result& result);
+
+// The summary of a run that stops at a stiffness print (JCTR 2 or 3): the stiffness tables.
+std::string stiffness_summary_text(const std::string& title, const Result& result);
 
 // The documents of a printed result: the diagrams of pile p, the plan of the group, the page
 // showing them all.

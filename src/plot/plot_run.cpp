@@ -27,13 +27,11 @@ Group read_data(const std::string& data_name) {
   }
   GroupRead read = parse_group(text, data_name);
   if (!read) throw RunError(read.issue().full);
-  const int32_t JCTR = read->model->run.JCTR;
-  if (JCTR == 2 || JCTR == 3) {
-    throw RunError(data_name + " asks only for a stiffness print (control code " +
-                   std::to_string(JCTR) + "), which has no pile results to draw");
-  }
   return std::move(*read);
 }
+
+// Whether a group asks only for a stiffness print (JCTR 2 or 3): its pages show the stiffness.
+bool stiffness_print(const Group& group) { return scope_asked(group) != AnalysisScope::everything; }
 
 // The warning about a stored post-processing file beside the data file that is not what the
 // analysis writes: one that cannot be read, or the first difference. None without the file.
@@ -63,11 +61,17 @@ void draw(const std::string& base, std::FILE* out, std::FILE* errors) {
   const std::string data_name = base + ".dat";
   const std::string pos_name = base + ".pos";
   const Group group = read_data(data_name);
-  const Analysed analysed = analyse(group);
+  const bool stiffness_only = stiffness_print(group);
+  const Analysed analysed = analyse(group, {scope_asked(group)});
   if (!analysed) throw RunError(analysed.issue().full);
   const Result result = printed_result(*analysed);
-  std::vector<std::string> warnings = stored_run_warnings(group, result, data_name, pos_name);
-  for (std::string& warning : peak_warnings(group, result)) warnings.push_back(std::move(warning));
+  std::vector<std::string> warnings;
+  if (!stiffness_only) {
+    warnings = stored_run_warnings(group, result, data_name, pos_name);
+    if (const auto warning = equilibrium_warning(result)) warnings.push_back(*warning);
+    for (std::string& warning : peak_warnings(group, result))
+      warnings.push_back(std::move(warning));
+  }
   for (const std::string& warning : warnings) {
     std::fprintf(errors, "kelmarino-plot: warning: %s\n", warning.c_str());
   }
@@ -80,20 +84,35 @@ void draw(const std::string& base, std::FILE* out, std::FILE* errors) {
   auto document = [&](const std::string& name, std::function<std::string()> text) {
     jobs.push_back([&folder, name, text] { folder.write(name, text()); });
   };
-  document("summary.txt", [&] { return summary_text(title, result); });
-  document("stations.csv", [&] { return csv_text(stations_csv_table(result)); });
-  document("heads.csv", [&] { return csv_text(heads_csv_table(result, piles)); });
-  document("peaks.csv", [&] { return csv_text(peaks_csv_table(result)); });
-  for (int32_t p = 1; p <= static_cast<int32_t>(result.piles.size()); ++p) {
-    document(pile_file_name(p), [&, p] { return pile_svg(piles, p, result); });
-  }
+  document("stiffness.csv", [&] { return csv_text(stiffness_csv_table(result)); });
   document("plan.svg", [&] { return plan_svg(group); });
   document("index.html", [&] { return index_html(title, group, result, warnings); });
+  if (stiffness_only) {
+    document("summary.txt", [&] { return stiffness_summary_text(title, result); });
+  } else {
+    document("summary.txt", [&] { return summary_text(title, group, result); });
+    document("stations.csv", [&] { return csv_text(stations_csv_table(result)); });
+    document("heads.csv", [&] { return csv_text(heads_csv_table(result, piles)); });
+    document("supports.csv", [&] { return csv_text(supports_csv_table(result, piles)); });
+    document("equilibrium.csv", [&] { return csv_text(equilibrium_csv_table(result)); });
+    document("peaks.csv", [&] { return csv_text(peaks_csv_table(result)); });
+    for (int32_t p = 1; p <= static_cast<int32_t>(result.piles.size()); ++p) {
+      document(pile_file_name(p), [&, p] { return pile_svg(piles, p, result); });
+    }
+  }
   parallel_for(jobs.size(), THREADS, [&](size_t j, int32_t) { jobs[j](); });
-  std::fprintf(out,
-               "kelmarino-plot: wrote %s/index.html, summary.txt, stations.csv, heads.csv, "
-               "peaks.csv, plan.svg and the pile diagrams\n",
-               target.c_str());
+  if (stiffness_only) {
+    std::fprintf(out,
+                 "kelmarino-plot: wrote %s/index.html, summary.txt, stiffness.csv and plan.svg "
+                 "(a stiffness print: no pile results)\n",
+                 target.c_str());
+  } else {
+    std::fprintf(out,
+                 "kelmarino-plot: wrote %s/index.html, summary.txt, stations.csv, heads.csv, "
+                 "peaks.csv, supports.csv, equilibrium.csv, stiffness.csv, plan.svg and the pile "
+                 "diagrams\n",
+                 target.c_str());
+  }
   std::string reason;
   if (!flushed_whole(out, reason)) {
     throw RunError("run-time error writing the standard output: " + reason);
@@ -120,9 +139,12 @@ std::string help_text() {
       "and writes into the folder PATH/BASE-plots beside the data file:\n"
       "  index.html    the page of the results: the summary tables, the plan, the diagrams\n"
       "  summary.txt   the cap displacements, the pile tops, the largest values of every pile\n"
-      "  stations.csv  every station value of every pile, with units\n"
+      "  stations.csv  every station value of every pile, with the resultants V and M\n"
       "  heads.csv     the displacements and forces at every pile top, with units\n"
       "  peaks.csv     the true peaks of every pile beside its largest station values\n"
+      "  supports.csv  the reactions of the simulated piles, in cap axes\n"
+      "  equilibrium.csv  the applied loads, the sum of the pile heads and supports, the residual\n"
+      "  stiffness.csv the foundation's stiffness KCAP and the head stiffness of every pile\n"
       "  plan.svg      the plan of the group\n"
       "  pile-NN.svg   the diagrams of pile NN along its axis\n"
       "\n"
@@ -133,9 +155,12 @@ std::string help_text() {
       "A post-processing file PATH/BASE.pos beside the data file, written by kelmarino, is\n"
       "checked against the analysis: a warning names its first difference.\n"
       "\n"
+      "A data file that asks only for a stiffness print (JCTR 2 or 3) gives index.html,\n"
+      "summary.txt, stiffness.csv and plan.svg: the stiffness, without pile results.\n"
+      "\n"
       "Exit status: 0 when the folder is written (or after --help, --version); 1 when the data\n"
-      "file cannot be read or analysed, asks only for a stiffness print, or a file cannot be\n"
-      "written (the message says why); 2 on a usage error.\n"
+      "file cannot be read or analysed, or a file cannot be written (the message says why); 2 on\n"
+      "a usage error.\n"
       "\n"
       "Manual: docs/manual.md; the results view: docs/diagrams.md.\n");
   return text;

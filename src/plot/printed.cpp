@@ -14,6 +14,10 @@ Result printed_result(const Result& result) {
   for (StationRow& row : printed.stations) {
     for (float& v : row) v = as_printed(v);
   }
+  for (StationResultant& r : printed.resultants) {
+    r.V = as_printed(r.V);
+    r.M = as_printed(r.M);
+  }
   return printed;
 }
 

@@ -1,5 +1,7 @@
 // The summary of a run and the tables of its CSV files: the cap displacements, the pile tops, the
-// largest moment, shear and soil stress of every pile, its true peaks, and every station value.
+// supports' reactions and the equilibrium of the cap, the largest moment, shear and soil stress of
+// every pile, its true peaks, every station value, and the stiffness of the foundation and of every
+// pile head.
 #include <algorithm>
 #include <cmath>
 
@@ -18,6 +20,10 @@ const Column READABLE_DISPLACEMENT_COLUMNS[6] = {{"UX", "mm"},   {"UY", "mm"},  
 constexpr double PER_MM = 1000.0;  // mm per m, and mrad per rad
 const Column FORCE_COLUMNS[6] = {{"NX", "t"},   {"NY", "t"},   {"NZ", "t"},
                                  {"MX", "t*m"}, {"MY", "t*m"}, {"MZ", "t*m"}};
+// The loads on the cap, as the data file's load points name them.
+const char* const LOAD_NAMES[6] = {"FX", "FY", "FZ", "MX", "MY", "MZ"};
+const char* const LOAD_UNITS[6] = {"t", "t", "t", "t*m", "t*m", "t*m"};
+const char* const DISPLACEMENT_NAMES[6] = {"UX", "UY", "UZ", "SX", "SY", "SZ"};
 
 // The three kinds of the extremes table: the component of the x-z plane, then of the y-z plane.
 const struct {
@@ -54,6 +60,62 @@ ResultTable pile_top_table(const Result& result, bool forces) {
 void add_extreme_columns(std::vector<Column>& columns, const char* name, const char* unit) {
   columns.push_back({name, unit});
   columns.insert(columns.end(), {{"of", ""}, {"Z", "m"}, {"station", ""}});
+}
+
+// The largest resultant moment (or shear) at stations first_k ... NSTA and its station (0 when
+// every value is zero).
+struct LargestResultant {
+  float value = 0.0f;
+  int32_t k = 0;
+};
+LargestResultant largest_resultant(std::span<const StationResultant> resultants, bool moment,
+                                   int32_t first_k) {
+  LargestResultant largest;
+  for (int32_t k = first_k; k <= static_cast<int32_t>(resultants.size()); ++k) {
+    const StationResultant& r = resultants[static_cast<size_t>(k - 1)];
+    const float v = moment ? r.M : r.V;
+    if (v > largest.value) largest = {v, k};
+  }
+  return largest;
+}
+
+// The resultant moment M and shear V: each its value, Z and station ("-" for the last two when
+// every value is zero).
+void add_resultant_columns(std::vector<Column>& columns) {
+  columns.insert(
+      columns.end(),
+      {{"M", "t*m"}, {"Z", "m"}, {"station", ""}, {"V", "t"}, {"Z", "m"}, {"station", ""}});
+}
+void add_resultant_cells(std::vector<Cell>& row, const Result& result, const PileResult& pile,
+                         int32_t first_k) {
+  const std::span<const StationRow> stations = result.stations_of(pile);
+  for (const bool moment : {true, false}) {
+    const LargestResultant r = largest_resultant(result.resultants_of(pile), moment, first_k);
+    row.push_back(static_cast<double>(r.value));
+    if (r.k == 0) {
+      row.insert(row.end(), {"-", "-"});
+    } else {
+      row.insert(row.end(), {static_cast<double>(stations[static_cast<size_t>(r.k - 1)][Z_COLUMN]),
+                             std::to_string(r.k)});
+    }
+  }
+}
+
+// A circular pile is designed for its resultants: its per-plane moment and shear are not shown.
+bool circular(const PileData& piles, size_t i) {
+  return piles.KSH(static_cast<int32_t>(i + 1)) == 0;
+}
+void add_no_extreme_cells(std::vector<Cell>& row) { row.insert(row.end(), {"-", "-", "-", "-"}); }
+
+// Six cells of a table for a reader.
+void add_six_values(std::vector<Cell>& row, const float (&values)[6]) {
+  for (const float v : values) row.push_back(static_cast<double>(v));
+}
+
+std::vector<Column> load_columns(const std::string& suffix) {
+  std::vector<Column> columns;
+  for (int32_t i = 0; i < 6; ++i) columns.push_back({LOAD_NAMES[i] + suffix, LOAD_UNITS[i]});
+  return columns;
 }
 
 // The value, its component, its Z and its station; "-" for the last three when every value is
@@ -120,26 +182,33 @@ ResultTable head_displacement_table(const Result& result) { return pile_top_tabl
 
 ResultTable head_force_table(const Result& result) { return pile_top_table(result, true); }
 
-ResultTable extremes_table(const Result& result) {
+ResultTable extremes_table(const Result& result, const PileData& piles) {
   std::vector<Column> columns = {{"pile", ""}, {"NZ top", "t"}};
   for (const auto& kind : EXTREME_KINDS) add_extreme_columns(columns, kind.name, kind.unit);
+  add_resultant_columns(columns);
   std::vector<std::vector<Cell>> rows;
   for (size_t i = 0; i < result.piles.size(); ++i) {
     const std::span<const StationRow> stations = result.stations_of(result.piles[i]);
     std::vector<Cell> row = {std::to_string(i + 1), static_cast<double>(value_of(stations[0], NZ))};
     for (const auto& kind : EXTREME_KINDS) {
-      add_extreme_cells(row, stations, largest_of(stations, kind.x_plane, kind.y_plane));
+      if (kind.x_plane != PSX && circular(piles, i)) {
+        add_no_extreme_cells(row);
+      } else {
+        add_extreme_cells(row, stations, largest_of(stations, kind.x_plane, kind.y_plane));
+      }
     }
+    add_resultant_cells(row, result, result.piles[i], 1);
     rows.push_back(row);
   }
   return readable_table(std::move(columns), rows);
 }
 
-ResultTable soil_extremes_table(const Result& result) {
+ResultTable soil_extremes_table(const Result& result, const PileData& piles) {
   std::vector<Column> columns = {{"pile", ""}, {"ground Z", "m"}};
   for (const auto& kind : EXTREME_KINDS) {
     if (kind.x_plane != PSX) add_extreme_columns(columns, kind.name, kind.unit);
   }
+  add_resultant_columns(columns);
   std::vector<std::vector<Cell>> rows;
   for (size_t i = 0; i < result.piles.size(); ++i) {
     const PileResult& pile = result.piles[i];
@@ -149,8 +218,13 @@ ResultTable soil_extremes_table(const Result& result) {
         static_cast<double>(stations[static_cast<size_t>(pile.KG - 1)][Z_COLUMN])};
     for (const auto& kind : EXTREME_KINDS) {
       if (kind.x_plane == PSX) continue;  // the soil stresses are all in the soil
-      add_extreme_cells(row, stations, largest_of(stations, kind.x_plane, kind.y_plane, pile.KG));
+      if (circular(piles, i)) {
+        add_no_extreme_cells(row);
+      } else {
+        add_extreme_cells(row, stations, largest_of(stations, kind.x_plane, kind.y_plane, pile.KG));
+      }
     }
+    add_resultant_cells(row, result, pile, pile.KG);
     rows.push_back(row);
   }
   return readable_table(std::move(columns), rows);
@@ -238,18 +312,123 @@ std::vector<std::string> peak_warnings(const Group& group, const Result& result)
   return warnings;
 }
 
-// Every station of every pile: Z, then the quantities in the vocabulary's order.
+ResultTable support_table(const Result& result, const PileData& piles) {
+  std::vector<Column> columns = {{"simulated pile", ""}, {"x", "m"}, {"y", "m"}};
+  columns.insert(columns.end(), std::begin(FORCE_COLUMNS), std::end(FORCE_COLUMNS));
+  std::vector<std::vector<Cell>> rows;
+  for (size_t j = 0; j < result.supports.size(); ++j) {
+    const auto s = static_cast<int32_t>(j + 1);
+    rows.push_back({std::to_string(s), static_cast<double>(piles.SXY(s, 1)),
+                    static_cast<double>(piles.SXY(s, 2))});
+    add_six_values(rows.back(), result.supports[j].R);
+  }
+  return readable_table(std::move(columns), rows);
+}
+
+ResultTable equilibrium_table(const Result& result) {
+  const Equilibrium& e = result.equilibrium;
+  std::vector<Column> columns = {{"at the cap centre", ""}};
+  const std::vector<Column> loads = load_columns("");
+  columns.insert(columns.end(), loads.begin(), loads.end());
+  columns.push_back({"residual", ""});
+  std::vector<std::vector<Cell>> rows = {{"applied"}, {"pile heads and supports"}};
+  add_six_values(rows[0], e.applied);
+  add_six_values(rows[1], e.resisted);
+  rows[0].push_back("");
+  rows[1].push_back(static_cast<double>(e.residual));
+  return readable_table(std::move(columns), rows);
+}
+
+std::optional<std::string> equilibrium_warning(const Result& result) {
+  const float residual = result.equilibrium.residual;
+  if (residual <= EQUILIBRIUM_TOLERANCE) return std::nullopt;
+  return "the forces on the pile heads and the supports balance the applied loads only to " +
+         shortest(residual) + " of the largest applied component (more than 1e-4)";
+}
+
+ResultTable stiffness_table(const Result& result) {
+  std::vector<Column> columns = {{"stiffness", ""}, {"row", ""}};
+  for (const char* name : DISPLACEMENT_NAMES) columns.push_back({name, ""});
+  std::vector<std::vector<Cell>> rows;
+  auto add_rows = [&](const std::string& of, auto at) {
+    for (int32_t i = 0; i < 6; ++i) {
+      rows.push_back({of, FORCE_COLUMNS[i].name});
+      for (int32_t j = 0; j < 6; ++j) rows.back().push_back(static_cast<double>(at(i, j)));
+    }
+  };
+  add_rows("KCAP", [&](int32_t i, int32_t j) { return result.KCAP(i + 1, j + 1); });
+  for (size_t p = 0; p < result.piles.size(); ++p) {
+    const PileResult& pile = result.piles[p];
+    add_rows("pile " + std::to_string(p + 1), [&](int32_t i, int32_t j) { return pile.K[i][j]; });
+  }
+  return readable_table(std::move(columns), rows);
+}
+
+// Every station of every pile: Z, then the quantities in the vocabulary's order, then the
+// resultants V and M.
 ResultTable stations_csv_table(const Result& result) {
   ResultTable table;
   table.columns = {{"pile", ""}, {"station", ""}, {"Z", "m"}};
   for (const QuantityWord& word : QUANTITY_WORDS) table.columns.push_back({word.name, word.unit});
+  table.columns.insert(table.columns.end(), {{"V", "t"}, {"M", "t*m"}});
   for (size_t i = 0; i < result.piles.size(); ++i) {
     const std::span<const StationRow> stations = result.stations_of(result.piles[i]);
+    const std::span<const StationResultant> resultants = result.resultants_of(result.piles[i]);
     for (size_t k = 0; k < stations.size(); ++k) {
       std::vector<std::string> row = {std::to_string(i + 1), std::to_string(k + 1)};
       for (const float v : stations[k]) row.push_back(shortest(v));
+      row.push_back(shortest(resultants[k].V));
+      row.push_back(shortest(resultants[k].M));
       table.rows.push_back(row);
     }
+  }
+  return table;
+}
+
+ResultTable supports_csv_table(const Result& result, const PileData& piles) {
+  ResultTable table;
+  table.columns = {{"simulated pile", ""}, {"x", "m"}, {"y", "m"}};
+  table.columns.insert(table.columns.end(), std::begin(FORCE_COLUMNS), std::end(FORCE_COLUMNS));
+  for (size_t j = 0; j < result.supports.size(); ++j) {
+    const auto s = static_cast<int32_t>(j + 1);
+    std::vector<std::string> row = {std::to_string(s), shortest(piles.SXY(s, 1)),
+                                    shortest(piles.SXY(s, 2))};
+    for (const float v : result.supports[j].R) row.push_back(shortest(v));
+    table.rows.push_back(row);
+  }
+  return table;
+}
+
+ResultTable equilibrium_csv_table(const Result& result) {
+  const Equilibrium& e = result.equilibrium;
+  ResultTable table;
+  table.columns = load_columns("_applied");
+  const std::vector<Column> sums = load_columns("_sum");
+  table.columns.insert(table.columns.end(), sums.begin(), sums.end());
+  table.columns.push_back({"residual", ""});
+  std::vector<std::string> row;
+  for (const float v : e.applied) row.push_back(shortest(v));
+  for (const float v : e.resisted) row.push_back(shortest(v));
+  row.push_back(shortest(e.residual));
+  table.rows.push_back(row);
+  return table;
+}
+
+ResultTable stiffness_csv_table(const Result& result) {
+  ResultTable table;
+  table.columns = {{"stiffness", ""}, {"row", ""}};
+  for (const char* name : DISPLACEMENT_NAMES) table.columns.push_back({name, ""});
+  auto add_rows = [&](const std::string& of, auto at) {
+    for (int32_t i = 0; i < 6; ++i) {
+      std::vector<std::string> row = {of, FORCE_COLUMNS[i].name};
+      for (int32_t j = 0; j < 6; ++j) row.push_back(shortest(at(i, j)));
+      table.rows.push_back(row);
+    }
+  };
+  add_rows("KCAP", [&](int32_t i, int32_t j) { return result.KCAP(i + 1, j + 1); });
+  for (size_t p = 0; p < result.piles.size(); ++p) {
+    const PileResult& pile = result.piles[p];
+    add_rows("pile " + std::to_string(p + 1), [&](int32_t i, int32_t j) { return pile.K[i][j]; });
   }
   return table;
 }
@@ -271,7 +450,8 @@ ResultTable heads_csv_table(const Result& result, const PileData& piles) {
   return table;
 }
 
-std::string summary_text(const std::string& title, const Result& result) {
+std::string summary_text(const std::string& title, const Group& group, const Result& result) {
+  const PileData& piles = group.model->piles;
   std::string text = title;
   text.append(": results of the run, as kelmarino-plot ")
       .append(REPORT_VERSION)
@@ -281,15 +461,27 @@ std::string summary_text(const std::string& title, const Result& result) {
                   aligned_text(head_displacement_table(result)));
   text += section("Forces at the pile tops, in the axes of each pile",
                   aligned_text(head_force_table(result)));
+  if (!result.supports.empty()) {
+    text +=
+        section("Reactions of the simulated piles: the force on each, in cap axes at its position",
+                aligned_text(support_table(result, piles)));
+  }
+  text += section(
+      "Equilibrium of the cap at its centre, in cap axes: the applied loads, the forces on the\n"
+      "pile heads and the supports moved there, and the residual (the largest difference over the\n"
+      "largest applied component)",
+      aligned_text(equilibrium_table(result)));
   text += section(
       "Largest values along each pile: the axial force NZ at the top, and the largest absolute\n"
       "moment, shear and soil stress of either bending plane, signed, with the component it is\n"
-      "(of), the distance Z along the pile axis from its top and the station number",
-      aligned_text(extremes_table(result)));
+      "(of), the distance Z along the pile axis from its top and the station number; then the\n"
+      "largest resultant moment M = sqrt(MX^2 + MY^2) and shear V = sqrt(NX^2 + NY^2). A circular\n"
+      "pile is given by its resultants alone (-), a square pile by both planes and the resultants",
+      aligned_text(extremes_table(result, piles)));
   text += section(
       "Largest values in the soil, from the ground line (at Z = ground Z) down: the largest\n"
-      "absolute moment and shear of either bending plane, as above",
-      aligned_text(soil_extremes_table(result)));
+      "absolute moment and shear of either bending plane and the resultants, as above",
+      aligned_text(soil_extremes_table(result, piles)));
   text += section(
       "True peaks of each bending plane: the largest absolute displacement, shear, moment and "
       "soil\n"
@@ -297,6 +489,18 @@ std::string summary_text(const std::string& title, const Result& result) {
       "from the pile top; the soil stress on both sides of every layer boundary",
       aligned_text(peaks_table(result)));
   return text;
+}
+
+std::string stiffness_summary_text(const std::string& title, const Result& result) {
+  std::string text = title;
+  text.append(": the stiffness print of the run, as kelmarino-plot ")
+      .append(REPORT_VERSION)
+      .append(" forms it\n\n");
+  return text + section(
+                    "Stiffness of the foundation KCAP at the cap centre in cap axes, then of each "
+                    "pile head in\nits axes: a row per force (NX .. MZ), a column per "
+                    "displacement (UX .. SZ); t/m, t/rad,\nt*m/m, t*m/rad",
+                    aligned_text(stiffness_table(result)));
 }
 
 }  // namespace kelmarino

@@ -146,6 +146,26 @@ TEST_P(BuiltCommand, EachCombinationPrintsWhatKelmarinoPrints) {
         EXPECT_EQ(printed_cell(heads[g][static_cast<size_t>(8 + i)]), ft[g]);
       }
     }
+    // The equilibrium and the supports' reactions, to the bit those of the library's analysis.
+    const GroupRead group = parse_group(equivalent_data(example, points), "case.dat");
+    ASSERT_TRUE(group.has_value());
+    const Analysed result = analyse(*group);
+    ASSERT_TRUE(result.has_value());
+    const std::vector<std::string> balance = rows(run.file(folder + "equilibrium.csv")).at(0);
+    ASSERT_EQ(balance.size(), 14u);
+    EXPECT_EQ(balance[0], combination.name);
+    for (size_t i = 0; i < 6; ++i) {
+      EXPECT_EQ(balance[1 + i], shortest(result->equilibrium.applied[i])) << i;
+      EXPECT_EQ(balance[7 + i], shortest(result->equilibrium.resisted[i])) << i;
+    }
+    EXPECT_EQ(balance[13], shortest(result->equilibrium.residual));
+    EXPECT_LE(result->equilibrium.residual, EQUILIBRIUM_TOLERANCE);
+    if (!result->supports.empty()) {
+      const std::vector<std::string> support = rows(run.file(folder + "supports.csv")).at(0);
+      for (size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(support.at(2 + i), shortest(result->supports[0].R[i])) << i;
+      }
+    }
     const PosFile pos = read_pos(reference.file("case.pos"), "case.pos");
     const auto stations = rows(run.file(folder + "stations.csv"));
     size_t r = 0;

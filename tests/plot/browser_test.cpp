@@ -99,6 +99,10 @@ TEST(Browser, PageShowsEveryImageAndTheSummaryTables) {
   expected["table segments"] = "20";
   expected["table segment-values"] = std::to_string(3 * p.pos.PNUM);
   expected["table peaks"] = std::to_string(2 * p.pos.PNUM);  // one row per bending plane
+  expected["table supports"] = "1";
+  expected["table equilibrium"] = "2";
+  expected["table interaction"] = "2";
+  expected["table stiffness"] = std::to_string(6 * (p.pos.PNUM + 1));
   for (int32_t g = 1; g <= p.pos.PNUM; ++g) {
     expected["image " + std::string(g < 10 ? "pile-0" : "pile-") + std::to_string(g) + ".svg"] =
         "true";

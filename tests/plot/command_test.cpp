@@ -87,18 +87,12 @@ TEST(PlotCommand, CommandLine) {
 
 TEST(PlotCommand, RefusesWhatItCannotDrawWithAMessage) {
   const std::string worked = read_file(example_path("worked.dat"));
-  const std::string stiffness_only =
-      replaced(worked, "1\n1\n0.0 0.0\n100.0 50.0 2000.0 0.0 0.0 0.0\n", "2\n");
   const struct {
     const char* problem;
     std::map<std::string, std::string> files;
     std::string message;
   } cases[] = {
       {"no data file", {}, "cannot open case.dat: No such file or directory"},
-      {"stiffness print only",
-       {{"case.dat", stiffness_only}},
-       "case.dat asks only for a stiffness print (control code 2), which has no pile results to "
-       "draw"},
       {"input error of the reader",
        {{"case.dat", replaced(worked, "<0>", " <0>")}},
        "in case.dat, line 14: Error:<0>"},
@@ -114,6 +108,27 @@ TEST(PlotCommand, RefusesWhatItCannotDrawWithAMessage) {
     EXPECT_EQ(run.errors, "kelmarino-plot: " + c.message + "\n");
     EXPECT_EQ(run.out, "");
     EXPECT_FALSE(exists(folder + "/case-plots"));
+  }
+}
+
+// A data file that asks only for a stiffness print (JCTR 2: the foundation, JCTR 3 4: pile 4)
+// gives the stiffness page and file, with the stiffness of the full run, and no pile results.
+TEST(PlotCommand, StiffnessPrintGivesTheStiffnessOfTheFullRun) {
+  const std::string worked = read_file(example_path("worked.dat"));
+  const std::string loads = "1\n1\n0.0 0.0\n100.0 50.0 2000.0 0.0 0.0 0.0\n";
+  const std::string full = plotted("worked").document("stiffness.csv");
+  for (const char* control : {"2\n", "3\n4\n"}) {
+    SCOPED_TRACE(control);
+    const std::string folder = new_folder({{"case.dat", replaced(worked, loads, control)}});
+    const testing::PlotRun run = run_plot(folder, "case");
+    EXPECT_EQ(run.exit_status, 0) << run.errors;
+    EXPECT_EQ(run.out,
+              "kelmarino-plot: wrote case-plots/index.html, summary.txt, stiffness.csv and "
+              "plan.svg (a stiffness print: no pile results)\n");
+    EXPECT_EQ(read_file(folder + "/case-plots/stiffness.csv"), full);
+    EXPECT_NE(read_file(folder + "/case-plots/index.html").find("id=\"stiffness\""),
+              std::string::npos);
+    EXPECT_FALSE(exists(folder + "/case-plots/stations.csv"));
   }
 }
 

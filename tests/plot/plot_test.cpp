@@ -105,7 +105,8 @@ TEST_P(ShippedExample, WritesWellFormedDocumentsForEveryPile) {
   const Plotted& p = plotted(GetParam());
   EXPECT_EQ(p.plot.out, "kelmarino-plot: wrote " + std::string(GetParam()) +
                             "-plots/index.html, summary.txt, stations.csv, heads.csv, peaks.csv, "
-                            "plan.svg and the pile diagrams\n");
+                            "supports.csv, equilibrium.csv, stiffness.csv, plan.svg and the pile "
+                            "diagrams\n");
   std::vector<std::string> names = {"plan.svg", "index.html"};
   for (int32_t g = 1; g <= p.pos.PNUM; ++g) names.push_back(pile_file_name(g));
   for (const std::string& name : names) {

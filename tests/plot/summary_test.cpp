@@ -135,25 +135,52 @@ void check_largest(const PosPile& pile, const std::vector<std::string>& cells, s
   expect_shown(cells[c + 2], pile.ZH[k - 1]);
 }
 
+// The largest resultant sqrt(a^2 + b^2) of two components at stations first_k ... NSTA in cells[c],
+// to the four digits of the printed components and of the cell.
+void check_resultant(const PosPile& pile, const std::vector<std::string>& cells, size_t c,
+                     const std::pair<const char*, const char*>& names, size_t first_k) {
+  const std::vector<float>& a = pile.of(QUANTITIES.at(names.first));
+  const std::vector<float>& b = pile.of(QUANTITIES.at(names.second));
+  double largest = 0.0;
+  for (size_t k = first_k; k <= a.size(); ++k) {
+    largest = std::max(largest, std::hypot(static_cast<double>(a[k - 1]), b[k - 1]));
+  }
+  EXPECT_NEAR(std::strtod(cells[c].c_str(), nullptr), largest, 1.5e-3 * largest) << names.first;
+}
+
+// The per-plane cells of a circular pile, which is given by its resultants alone.
+void check_not_shown(const std::vector<std::string>& cells, size_t c) {
+  for (size_t i = c; i < c + 4; ++i) EXPECT_EQ(cells[i], "-") << i;
+}
+
 const std::pair<const char*, const char*> MOMENT = {"MY", "MX"};
 const std::pair<const char*, const char*> SHEAR = {"NX", "NY"};
 const std::pair<const char*, const char*> SOIL_STRESS = {"PSX", "PSY"};
 
-// The largest absolute moment, shear and soil stress of either plane, where the summary says it
-// is, and the axial force at the top; the page shows the same rows.
+// The largest absolute moment, shear and soil stress of either plane (a circular pile without
+// the moment and the shear), where the summary says it is, the axial force at the top and the
+// largest resultant moment and shear; the page shows the same rows.
 TEST_P(Summary, LargestValuesAreThoseOfThePosFile) {
   const Plotted& p = plotted(GetParam());
+  const Group group = example_group(GetParam());
   const std::vector<std::vector<std::string>> rows = summary_rows(
       p.document("summary.txt"), "Largest values along", static_cast<size_t>(p.pos.PNUM));
   for (const PosPile& pile : p.pos.piles) {
     SCOPED_TRACE("pile " + std::to_string(pile.g));
     const std::vector<std::string>& row = rows[static_cast<size_t>(pile.g - 1)];
-    ASSERT_EQ(row.size(), 14u);
+    ASSERT_EQ(row.size(), 20u);
     EXPECT_EQ(row[0], std::to_string(pile.g));
     expect_shown(row[1], pile.of(NZ).front());
-    check_largest(pile, row, 2, MOMENT, 1);
-    check_largest(pile, row, 6, SHEAR, 1);
+    if (group.model->piles.KSH(pile.g) == 0) {
+      check_not_shown(row, 2);
+      check_not_shown(row, 6);
+    } else {
+      check_largest(pile, row, 2, MOMENT, 1);
+      check_largest(pile, row, 6, SHEAR, 1);
+    }
     check_largest(pile, row, 10, SOIL_STRESS, 1);
+    check_resultant(pile, row, 14, MOMENT, 1);
+    check_resultant(pile, row, 17, SHEAR, 1);
   }
   EXPECT_EQ(table_rows(read_xml(p.document("index.html")), "extremes"), rows);
 }
@@ -169,11 +196,18 @@ TEST_P(Summary, LargestInTheSoilAreThoseFromTheGroundLineDown) {
     SCOPED_TRACE("pile " + std::to_string(pile.g));
     const size_t KG = static_cast<size_t>(pile_stations(group.model->piles, pile.g).KG);
     const std::vector<std::string>& row = rows[static_cast<size_t>(pile.g - 1)];
-    ASSERT_EQ(row.size(), 10u);
+    ASSERT_EQ(row.size(), 16u);
     EXPECT_EQ(row[0], std::to_string(pile.g));
     expect_shown(row[1], pile.ZH[KG - 1]);
-    check_largest(pile, row, 2, MOMENT, KG);
-    check_largest(pile, row, 6, SHEAR, KG);
+    if (group.model->piles.KSH(pile.g) == 0) {
+      check_not_shown(row, 2);
+      check_not_shown(row, 6);
+    } else {
+      check_largest(pile, row, 2, MOMENT, KG);
+      check_largest(pile, row, 6, SHEAR, KG);
+    }
+    check_resultant(pile, row, 10, MOMENT, KG);
+    check_resultant(pile, row, 13, SHEAR, KG);
   }
   EXPECT_EQ(table_rows(read_xml(p.document("index.html")), "soil-extremes"), rows);
 }
@@ -390,14 +424,57 @@ TEST(SummaryTables, ReadableNumbersInMillimetresWithNoiseAsZero) {
   }
 }
 
-// Every station of every pile, one row each, the values of the post-processing file.
+// A square pile is given by both bending planes and the resultants: the worked group with square
+// piles, pile 1 along its length.
+TEST(SquarePile, GivenByBothPlanesAndTheResultants) {
+  std::string text = testing::read_file(testing::example_path("worked.dat"));
+  text.at(text.find("0 1 0.0 0.0 1.0")) = '1';
+  const GroupRead group = parse_group(text, "square.dat");
+  ASSERT_TRUE(group.has_value());
+  const Analysed analysed = analyse(*group);
+  ASSERT_TRUE(analysed.has_value());
+  const Result result = printed_result(*analysed);
+  const std::vector<std::string> row = extremes_table(result, group->model->piles).rows.at(0);
+  ASSERT_EQ(row.size(), 20u);
+  double moment = 0.0, resultant = 0.0;
+  for (const StationRow& station : result.stations_of(result.piles[0])) {
+    const double mx = value_of(station, MX), my = value_of(station, MY);
+    for (const double m : {mx, my}) moment = std::fabs(m) > std::fabs(moment) ? m : moment;
+    resultant = std::max(resultant, std::hypot(mx, my));
+  }
+  expect_shown(row[2], moment);
+  EXPECT_TRUE(row[3] == "MX" || row[3] == "MY") << row[3];
+  EXPECT_NEAR(std::strtod(row[14].c_str(), nullptr), resultant, 1.5e-3 * resultant);
+}
+
+// The cap's equilibrium is warned about above 1e-4 of the largest applied component, and when it
+// cannot be formed.
+TEST(Equilibrium, WarnedAboveOneIn10000) {
+  const struct {
+    float residual;
+    bool warned;
+  } rows[] = {{0.0f, false}, {1e-4f, false}, {1.01e-4f, true}, {NAN, true}};
+  for (const auto& row : rows) {
+    Result result;
+    result.equilibrium.residual = row.residual;
+    EXPECT_EQ(equilibrium_warning(result).has_value(), row.warned) << row.residual;
+  }
+  Result result;
+  result.equilibrium.residual = 2.5e-4f;
+  EXPECT_EQ(equilibrium_warning(result),
+            "the forces on the pile heads and the supports balance the applied loads only to "
+            "0.00025 of the largest applied component (more than 1e-4)");
+}
+
+// Every station of every pile, one row each, the values of the post-processing file, then the
+// resultants V and M of the row's NX, NY and MX, MY.
 TEST_P(Summary, StationsCsvHoldsEveryValueOfThePosFile) {
   const Plotted& p = plotted(GetParam());
   const std::vector<std::string> lines = split_lines(p.document("stations.csv"));
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines[0],
             "pile,station,Z (m),UX (m),UY (m),SX (rad),SY (rad),NX (t),NY (t),NZ (t),MX (t*m),MY "
-            "(t*m),PSX (t/m2),PSY (t/m2)");
+            "(t*m),PSX (t/m2),PSY (t/m2),V (t),M (t*m)");
   const std::vector<std::string> names = words(lines[0], ',');
   size_t row = 1;
   for (const PosPile& pile : p.pos.piles) {
@@ -408,11 +485,18 @@ TEST_P(Summary, StationsCsvHoldsEveryValueOfThePosFile) {
       EXPECT_EQ(cells[0], std::to_string(pile.g));
       EXPECT_EQ(cells[1], std::to_string(k));
       EXPECT_EQ(number(cells[2]), pile.ZH[k - 1]);
-      for (size_t c = 3; c < names.size(); ++c) {
+      for (size_t c = 3; c + 2 < names.size(); ++c) {
         const std::string name = names[c].substr(0, names[c].find(' '));
         EXPECT_EQ(number(cells[c]), pile.of(QUANTITIES.at(name))[k - 1])
             << name << " station " << k;
       }
+      // Both sides from four printed digits.
+      auto resultant = [&](size_t a, size_t b) {
+        return std::hypot(static_cast<double>(number(cells[a])), number(cells[b]));
+      };
+      const double V = resultant(7, 8), M = resultant(10, 11);
+      EXPECT_NEAR(number(cells[14]), V, 1e-3 * V) << "V station " << k;
+      EXPECT_NEAR(number(cells[15]), M, 1e-3 * M) << "M station " << k;
     }
   }
   EXPECT_EQ(row, lines.size());
