@@ -419,13 +419,14 @@ void parts(auto& io, auto& v) {
   } else if constexpr (std::is_same_v<T, GroupValues>) {
     io(v.name, v.JCTR, v.INO, v.loads, v.piles, v.types, v.supports, v.type_keys);
   } else if constexpr (std::is_same_v<T, PileResult>) {
-    io(v.DU, v.FT, v.K, v.KG, v.first, v.count);
+    io(v.DU, v.FT, v.K, v.KG, v.first, v.count, v.peaks);
   } else if constexpr (std::is_same_v<T, PileFactors>) {
-    io(v.ZFR, v.ZBL, v.ABOT, v.AXK, v.below);
+    io(v.ZFR, v.ZBL, v.ABOT, v.AXK, v.kf, v.below);
   } else if constexpr (std::is_same_v<T, DerivedValues>) {
-    io(v.kx, v.ky, v.piles);
+    io(v.kx, v.ky, v.by_positions, v.row_x, v.row_y, v.piles);
   } else {
-    io(v.values, v.result.cap, v.result.KCAP, v.result.piles, v.result.stations, v.result.derived);
+    io(v.values, v.result.cap, v.result.KCAP, v.result.piles, v.result.stations,
+       v.result.resultants, v.result.supports, v.result.equilibrium, v.result.derived);
   }
 }
 
