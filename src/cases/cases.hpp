@@ -290,10 +290,6 @@ struct StationEnvelope {
   Extreme min[QUANTITIES];
 };
 
-// The resultant of two components, sqrt(a^2 + b^2), in single precision: V of NX and NY, M of MX
-// and MY.
-inline float resultant(float a, float b) { return std::sqrt(a * a + b * b); }
-
 // A design set: the forces of one combination at one station of a pile, concurrent: the axial
 // force N, the moments MX, MY and their resultant M, the resultant shear V, in pile axes.
 struct DesignRow {
