@@ -277,6 +277,18 @@ struct LaneMoments {
 void march_extremes(const PileMarch& march, const LaneBatch* batches, int32_t count, LaneTops* tops,
                     StationLanes* states, LaneExtremes* extremes, LaneMoments& moments);
 
+// The vector units the march can run on: the baseline, and AVX2 and AVX-512 where the processor
+// has them. march_extremes runs on the widest; every path gives the same bits.
+enum class VectorPath { baseline, avx2, avx512 };
+
+// vector_paths: the paths this processor has, the baseline first and the widest last.
+std::vector<VectorPath> vector_paths();
+
+// march_extremes_on: march_extremes on one path of vector_paths().
+void march_extremes_on(VectorPath path, const PileMarch& march, const LaneBatch* batches,
+                       int32_t count, LaneTops* tops, StationLanes* states, LaneExtremes* extremes,
+                       LaneMoments& moments);
+
 // ---- Envelopes ----
 
 // An extreme value and the combination (index from 0, in file order) that first reaches it.

@@ -45,9 +45,7 @@ float pick(int32_t mask, float a, float b) {
 
 // A station's quantities into the lanes' extremes: a value replaces the kept one only when it is
 // strictly beyond it.
-[[gnu::always_inline]] inline void take_extremes(const StationLanes& s,
-                                                 const int32_t (&combination)[LANES],
-                                                 LaneExtremes& e) {
+void take_extremes(const StationLanes& s, const int32_t (&combination)[LANES], LaneExtremes& e) {
   for (int32_t q = 0; q < QUANTITIES; ++q) {
     for (int32_t j = 0; j < LANES; ++j) {
       const float value = s.q[q][j];
@@ -74,25 +72,6 @@ void take_moments(const StationLanes& s, const int32_t (&combination)[LANES], in
     m.combination[j] = pick(beyond, combination[j], m.combination[j]);
     m.k[j] = pick(beyond, k, m.k[j]);
   }
-}
-
-// take_extremes compiled for the processor's baseline and for processors with wider vectors and a
-// one-instruction choice, chosen once when the run starts. The function only compares and moves
-// bits, so both give the same extremes; every arithmetic operation of the march stays in the one
-// baseline version.
-using TakeExtremes = void (*)(const StationLanes&, const int32_t (&)[LANES], LaneExtremes&);
-void take_extremes_baseline(const StationLanes& s, const int32_t (&combination)[LANES],
-                            LaneExtremes& e) {
-  take_extremes(s, combination, e);
-}
-[[gnu::target("avx2")]] void take_extremes_avx2(const StationLanes& s,
-                                                const int32_t (&combination)[LANES],
-                                                LaneExtremes& e) {
-  take_extremes(s, combination, e);
-}
-TakeExtremes chosen_take_extremes() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") ? take_extremes_avx2 : take_extremes_baseline;
 }
 
 void copy_matrix(const float* from, int32_t n, float* to) {
@@ -197,9 +176,15 @@ void start_extremes(int32_t NSTA, LaneExtremes* extremes) {
   }
 }
 
-void march_extremes(const PileMarch& march, const LaneBatch* batches, int32_t count, LaneTops* tops,
-                    StationLanes* states, LaneExtremes* extremes, LaneMoments& moments) {
-  static const TakeExtremes take_extremes = chosen_take_extremes();
+namespace {
+
+// march_extremes's loops, compiled once per vector path below. Every operation is an IEEE single
+// or double operation on one lane, with no contraction, so each path gives the same bits.
+[[gnu::always_inline]] inline void march_extremes_body(const PileMarch& march,
+                                                       const LaneBatch* batches, int32_t count,
+                                                       LaneTops* tops, StationLanes* states,
+                                                       LaneExtremes* extremes,
+                                                       LaneMoments& moments) {
   for (int32_t b = 0; b < count; ++b) march_top(march, batches[b].U, tops[b]);
   for (int32_t k = 1; k <= march.NSTA(); ++k) {
     for (int32_t b = 0; b < count; ++b) {
@@ -208,6 +193,61 @@ void march_extremes(const PileMarch& march, const LaneBatch* batches, int32_t co
       if (k >= march.KG) take_moments(states[b], batches[b].combination, k, moments);
     }
   }
+}
+
+[[gnu::flatten]] void march_extremes_baseline(const PileMarch& march, const LaneBatch* batches,
+                                              int32_t count, LaneTops* tops, StationLanes* states,
+                                              LaneExtremes* extremes, LaneMoments& moments) {
+  march_extremes_body(march, batches, count, tops, states, extremes, moments);
+}
+
+[[gnu::flatten, gnu::target("avx2")]] void march_extremes_avx2(
+    const PileMarch& march, const LaneBatch* batches, int32_t count, LaneTops* tops,
+    StationLanes* states, LaneExtremes* extremes, LaneMoments& moments) {
+  march_extremes_body(march, batches, count, tops, states, extremes, moments);
+}
+
+[[gnu::flatten, gnu::target("avx512f")]] void march_extremes_avx512(
+    const PileMarch& march, const LaneBatch* batches, int32_t count, LaneTops* tops,
+    StationLanes* states, LaneExtremes* extremes, LaneMoments& moments) {
+  march_extremes_body(march, batches, count, tops, states, extremes, moments);
+}
+
+using MarchExtremes = void (*)(const PileMarch&, const LaneBatch*, int32_t, LaneTops*,
+                               StationLanes*, LaneExtremes*, LaneMoments&);
+
+MarchExtremes march_extremes_of(VectorPath path) {
+  switch (path) {
+    case VectorPath::avx512:
+      return march_extremes_avx512;
+    case VectorPath::avx2:
+      return march_extremes_avx2;
+    case VectorPath::baseline:
+      break;
+  }
+  return march_extremes_baseline;
+}
+
+}  // namespace
+
+std::vector<VectorPath> vector_paths() {
+  __builtin_cpu_init();
+  std::vector<VectorPath> paths = {VectorPath::baseline};
+  if (__builtin_cpu_supports("avx2")) paths.push_back(VectorPath::avx2);
+  if (__builtin_cpu_supports("avx512f")) paths.push_back(VectorPath::avx512);
+  return paths;
+}
+
+void march_extremes_on(VectorPath path, const PileMarch& march, const LaneBatch* batches,
+                       int32_t count, LaneTops* tops, StationLanes* states, LaneExtremes* extremes,
+                       LaneMoments& moments) {
+  march_extremes_of(path)(march, batches, count, tops, states, extremes, moments);
+}
+
+void march_extremes(const PileMarch& march, const LaneBatch* batches, int32_t count, LaneTops* tops,
+                    StationLanes* states, LaneExtremes* extremes, LaneMoments& moments) {
+  static const MarchExtremes widest = march_extremes_of(vector_paths().back());
+  widest(march, batches, count, tops, states, extremes, moments);
 }
 
 }  // namespace kelmarino::cases

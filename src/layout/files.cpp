@@ -26,6 +26,8 @@ File open_file(const std::string& name, const char* mode) {
 
 namespace {
 
+constexpr size_t OUTPUT_BUFFER = size_t{1} << 20;
+
 // Closes a file descriptor when it goes.
 struct Descriptor {
   int fd;
@@ -88,7 +90,8 @@ void close_written(File& file, const std::string& name) {
   }
 }
 
-OutputFile::OutputFile(const std::string& name) : channel{nullptr, name} {
+OutputFile::OutputFile(const std::string& name)
+    : buffer_(new char[OUTPUT_BUFFER]), channel{nullptr, name} {
   struct stat status {};
   if (lstat(name.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
     throw RunError("run-time error opening " + name + ": " + std::strerror(EISDIR));
@@ -99,6 +102,7 @@ OutputFile::OutputFile(const std::string& name) : channel{nullptr, name} {
     // O_EXCL: the file is new; nothing that stood in its place is followed.
     const int fd = open(made_.name().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) file.reset(fdopen(fd, "w"));
+    if (file) std::setvbuf(file.get(), buffer_.get(), _IOFBF, OUTPUT_BUFFER);
     if (fd >= 0 && !file) {
       const int reason = errno;
       ::close(fd);

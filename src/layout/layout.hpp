@@ -151,6 +151,10 @@ class OutputFile {
   // ("run-time error replacing NAME: <reason>" when it cannot be).
   void close();
 
+ private:
+  std::unique_ptr<char[]> buffer_;  // the file's stream buffer, large: few write calls
+
+ public:
   File file;
   OutChannel channel;
 

@@ -34,6 +34,31 @@ struct Powers {
 };
 constexpr Powers POWERS;
 
+// 10^e in double precision for e from -60 to 59: exact up to 10^22, close elsewhere; only a guess
+// of a decimal exponent is taken from it.
+struct DecimalScale {
+  double at[120];
+  constexpr DecimalScale() : at{} {
+    at[60] = 1.0;
+    for (int32_t e = 1; e < 60; ++e) at[60 + e] = at[59 + e] * 10.0;
+    for (int32_t e = 1; e <= 60; ++e) at[60 - e] = at[61 - e] / 10.0;
+  }
+  double operator()(int32_t e) const { return at[60 + e]; }
+};
+constexpr DecimalScale DECIMAL_SCALE;
+
+// "00" to "99", two characters each.
+struct TwoDigits {
+  char at[200];
+  constexpr TwoDigits() : at{} {
+    for (int32_t n = 0; n < 100; ++n) {
+      at[2 * n] = static_cast<char>('0' + n / 10);
+      at[2 * n + 1] = static_cast<char>('0' + n % 10);
+    }
+  }
+};
+constexpr TwoDigits TWO_DIGITS;
+
 int32_t bit_length(uint128 n) {
   const auto high = static_cast<uint64_t>(n >> 64);
   if (high != 0) return 128 - std::countl_zero(high);
@@ -60,7 +85,13 @@ bool scaled_floor(uint32_t m, int32_t q, int32_t k, uint128& result) {
   const int32_t shift = q - j;
   if (shift >= 0) {
     if (32 + shift > 127) return false;
-    result = (static_cast<uint128>(m) << shift) / p.five[j];
+    const uint128 n = static_cast<uint128>(m) << shift;
+    // A quotient of two 64-bit numbers in one machine division.
+    if (n >> 64 == 0 && p.five[j] >> 64 == 0) {
+      result = static_cast<uint64_t>(n) / static_cast<uint64_t>(p.five[j]);
+    } else {
+      result = n / p.five[j];
+    }
   } else {
     if (bit_length(p.five[j]) - shift > 127) return false;
     result = static_cast<uint128>(m) / (p.five[j] << -shift);
@@ -141,9 +172,11 @@ bool fast_leading_digits(float value, int32_t count, char* digits, int32_t& exp1
   uint32_t m = 0;
   int32_t q = 0;
   decompose(value, m, q);
-  // value < 2^top, so its decimal exponent is about top * log10(2); corrected below.
-  const int32_t top = q + 32 - std::countl_zero(m);
-  int32_t e10 = (top * 78913 - (top < 0 ? 262143 : 0)) / 262144 + 1;
+  // 2^(top-1) <= value < 2^top: the decimal exponent is that of 2^(top-1) or one more, told by
+  // a comparison with the power of ten between them; the exact test below corrects a wrong guess.
+  const int32_t below = q + 31 - std::countl_zero(m);
+  int32_t e10 = (below * 78913 - (below < 0 ? 262143 : 0)) / 262144 + 1;
+  if (static_cast<double>(value) >= DECIMAL_SCALE(e10)) ++e10;
   const Powers& p = POWERS;
   for (int32_t tries = 0; tries < 3; ++tries) {
     uint128 lead = 0;
@@ -153,11 +186,13 @@ bool fast_leading_digits(float value, int32_t count, char* digits, int32_t& exp1
     } else if (lead < p.ten[count - 1]) {
       --e10;
     } else {
-      auto rest = static_cast<uint64_t>(lead);
-      for (int32_t i = count - 1; i >= 0; --i) {
-        digits[i] = static_cast<char>('0' + rest % 10);
-        rest /= 10;
+      auto rest = static_cast<uint32_t>(lead);  // below 10^9
+      int32_t i = count;
+      for (; i >= 2; i -= 2) {
+        std::memcpy(digits + i - 2, TWO_DIGITS.at + 2 * (rest % 100), 2);
+        rest /= 100;
       }
+      if (i == 1) digits[0] = static_cast<char>('0' + rest);
       exp10 = e10;
       return true;
     }
@@ -214,19 +249,24 @@ void append_e(std::string& text, float value, int32_t w, int32_t d) {
       ++exp10;
     }
   }
-  char field[160];
-  int32_t n = 0;
-  if (value < 0.0f) field[n++] = '-';
-  field[n++] = '.';
-  std::memcpy(field + n, digits, static_cast<size_t>(d));
-  n += d;
-  field[n++] = 'E';
-  field[n++] = exp10 < 0 ? '-' : '+';
+  // The field is written in place behind its leading blanks: no copy of the digits.
   const int32_t magnitude = exp10 < 0 ? -exp10 : exp10;
-  if (magnitude >= 100) field[n++] = static_cast<char>('0' + magnitude / 100);
-  field[n++] = static_cast<char>('0' + magnitude / 10 % 10);
-  field[n++] = static_cast<char>('0' + magnitude % 10);
-  append_right_aligned(text, field, n, w);
+  const int32_t length = (value < 0.0f ? 1 : 0) + d + (magnitude >= 100 ? 6 : 5);
+  if (length > w) {
+    text.append(static_cast<size_t>(w), '*');
+    return;
+  }
+  const size_t at = text.size();
+  text.append(static_cast<size_t>(w), ' ');
+  char* field = text.data() + at + (w - length);
+  if (value < 0.0f) *field++ = '-';
+  *field++ = '.';
+  for (int32_t i = 0; i < d; ++i) *field++ = digits[i];
+  *field++ = 'E';
+  *field++ = exp10 < 0 ? '-' : '+';
+  if (magnitude >= 100) *field++ = static_cast<char>('0' + magnitude / 100);
+  *field++ = static_cast<char>('0' + magnitude / 10 % 10);
+  *field = static_cast<char>('0' + magnitude % 10);
 }
 
 bool e_value(const std::string& number, float& value) {

@@ -215,12 +215,14 @@ void station_list(const PileData& piles, const PileReals& ZBL, int32_t g, Statio
 template <int32_t LANES>
 void rounded_lanes(const double (&value)[LANES], float sign, float (&out)[LANES]) {
   constexpr double LARGEST = 3.4028234663852886e38;  // the largest single-precision real
-  bool inside = true;
-  for (int32_t j = 0; j < LANES; ++j) inside = inside & (std::fabs(value[j]) <= LARGEST);
-  if (!inside) {
+  int32_t outside = 0;
+#pragma GCC unroll 1
+  for (int32_t j = 0; j < LANES; ++j) outside += !(std::fabs(value[j]) <= LARGEST);
+  if (outside != 0) {
     for (int32_t j = 0; j < LANES; ++j) out[j] = rounded(value[j]) * sign;
     return;
   }
+#pragma GCC unroll 1
   for (int32_t j = 0; j < LANES; ++j) out[j] = static_cast<float>(value[j]) * sign;
 }
 
@@ -263,12 +265,14 @@ void station_values(const PlaneResponse& x, const PlaneResponse& y, int32_t k, c
   for (int32_t plane = 0; plane < 2; ++plane) {
     const std::array<double, 8>& r = planes[plane]->at[static_cast<size_t>(k - 1)];
     double u[LANES], theta[LANES];
+#pragma GCC unroll 1
     for (int32_t j = 0; j < LANES; ++j) {
       u[j] = static_cast<double>(DU[plane == 0 ? 0 : 1][j]);
       theta[j] = plane == 0 ? static_cast<double>(DU[4][j]) : static_cast<double>(-DU[3][j]);
     }
     for (size_t i = 0; i < 4; ++i) {
       double value[LANES];
+#pragma GCC unroll 1
       for (int32_t j = 0; j < LANES; ++j) value[j] = u[j] * r[i] + theta[j] * r[4 + i];
       rounded_lanes(value, signs[plane][i], q[rows[plane][i]]);
     }

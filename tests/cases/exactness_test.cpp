@@ -272,6 +272,71 @@ TEST_P(InProcess, StiffnessAloneAgreesWithTheFullAnalysis) {
   }
 }
 
+// The march's extremes on every vector path of this processor bit for bit those of the baseline
+// (whose envelopes the test above holds to kelmarino's), for the example's piles and for a pile
+// whose responses overflow, which takes the lanes' range check to its slow branch.
+TEST_P(InProcess, EveryVectorPathMarchesTheBaselinesBits) {
+  const auto lib = library(GetParam());
+  std::vector<PileMarch> marches = lib->marches;
+  PileMarch overflowing = marches[0];
+  auto x = std::make_shared<PlaneResponse>(*overflowing.x);
+  for (double& r : x->at[1]) r = 1e300;
+  overflowing.x = x;
+  marches.push_back(overflowing);
+  std::vector<LaneBatch> batches((lib->caps.size() + LANES - 1) / LANES);
+  for (size_t c = 0; c < batches.size() * LANES; ++c) {
+    LaneBatch& batch = batches[c / LANES];
+    const CapDisplacements& cap = lib->caps[c % lib->caps.size()];
+    for (int32_t i = 0; i < 6; ++i) batch.U[i][c % LANES] = cap.U[i];
+    batch.combination[c % LANES] = static_cast<int32_t>(c);
+  }
+  const int32_t count = static_cast<int32_t>(batches.size());
+  struct Marched {
+    std::vector<LaneExtremes> extremes;
+    LaneMoments moments;
+  };
+  auto marched = [&](VectorPath path, const PileMarch& march) {
+    std::vector<LaneTops> tops(batches.size());
+    std::vector<StationLanes> states(batches.size());
+    Marched m;
+    m.extremes.resize(static_cast<size_t>(march.NSTA()));
+    start_extremes(march.NSTA(), m.extremes.data());
+    for (int32_t j = 0; j < LANES; ++j) {
+      m.moments.squared[j] = -1.0f;
+      m.moments.combination[j] = -1;
+      m.moments.k[j] = 0;
+    }
+    march_extremes_on(path, march, batches.data(), count, tops.data(), states.data(),
+                      m.extremes.data(), m.moments);
+    return m;
+  };
+  for (const PileMarch& march : marches) {
+    const Marched base = marched(VectorPath::baseline, march);
+    for (const VectorPath path : vector_paths()) {
+      SCOPED_TRACE("path " + std::to_string(static_cast<int>(path)) + ", pile " +
+                   std::to_string(march.g));
+      const Marched m = marched(path, march);
+      for (size_t k = 0; k < m.extremes.size(); ++k) {
+        for (int32_t q = 0; q < QUANTITIES; ++q) {
+          for (int32_t j = 0; j < LANES; ++j) {
+            const LaneExtremes& e = m.extremes[k];
+            const LaneExtremes& b = base.extremes[k];
+            ASSERT_EQ(bits(e.max[q][j]), bits(b.max[q][j])) << k << " " << q;
+            ASSERT_EQ(bits(e.min[q][j]), bits(b.min[q][j])) << k << " " << q;
+            ASSERT_EQ(e.cmax[q][j], b.cmax[q][j]);
+            ASSERT_EQ(e.cmin[q][j], b.cmin[q][j]);
+          }
+        }
+      }
+      for (int32_t j = 0; j < LANES; ++j) {
+        ASSERT_EQ(bits(m.moments.squared[j]), bits(base.moments.squared[j]));
+        ASSERT_EQ(m.moments.combination[j], base.moments.combination[j]);
+        ASSERT_EQ(m.moments.k[j], base.moments.k[j]);
+      }
+    }
+  }
+}
+
 // The combinations repeated over more than two parts: the envelopes are those of the first round,
 // a later equal value never taking the place of the first combination, and the pile tops are
 // handed over part by part in file order.

@@ -106,43 +106,49 @@ TEST(IFormat, RightAlignedOrAsterisks) {
 }
 
 // Independent digits: glibc prints the exact binary value with enough digits; the first d+1
-// of them decide the rounding half up.
-std::string expected_e12_4(float value) {
-  if (value == 0.0f) return "   .0000E+00";
+// of them decide the rounding half up. The field is w = d + 8 wide.
+std::string expected_e(float value, int32_t d) {
+  const auto D = static_cast<size_t>(d);
   char exact[256];
   std::snprintf(exact, sizeof exact, "%.120e", static_cast<double>(std::fabs(value)));
-  std::string digits = std::string(1, exact[0]) + std::string(exact + 2, exact + 6);
-  int exponent = std::atoi(std::strchr(exact, 'e') + 1) + 1;
-  std::string kept = digits.substr(0, 4);
-  if (digits[4] >= '5') {
-    int i = 3;
+  std::string digits(1, exact[0]);
+  digits.append(exact + 2, D);
+  int exponent = value == 0.0f ? 0 : std::atoi(std::strchr(exact, 'e') + 1) + 1;
+  std::string kept = digits.substr(0, D);
+  if (digits[D] >= '5') {
+    int32_t i = d - 1;
     while (i >= 0 && kept[static_cast<size_t>(i)] == '9') kept[static_cast<size_t>(i--)] = '0';
     if (i >= 0) {
       ++kept[static_cast<size_t>(i)];
     } else {
-      kept = "1000";
+      kept.assign(D, '0');
+      kept[0] = '1';
       ++exponent;
     }
   }
-  char field[32];
+  char field[64];
   std::snprintf(field, sizeof field, "%s.%sE%c%02d", value < 0.0f ? "-" : "", kept.c_str(),
                 exponent < 0 ? '-' : '+', std::abs(exponent));
   std::string text = field;
-  return std::string(12 - text.size(), ' ') + text;
+  return std::string(D + 8 - text.size(), ' ') + text;
 }
 
+// Every digit count the writers use and both ends of the fast path (d + 1 = 9 digits, and 10).
 TEST(EFormat, AgreesWithExactDigitsOnRandomFloats) {
   std::mt19937 random(20261207);
-  for (int32_t n = 0; n < 200000; ++n) {
-    const uint32_t bits = static_cast<uint32_t>(random());
-    const float value = std::bit_cast<float>(bits);
-    if (!std::isfinite(value)) continue;
-    ASSERT_EQ(field_e(value, 12, 4), expected_e12_4(value)) << std::hex << bits;
-  }
-  // Values with few significant digits, whose scaled form is an integer: the exact path decides.
-  for (int32_t n = -3000; n <= 3000; ++n) {
-    const float value = static_cast<float>(n) / 16.0f;
-    ASSERT_EQ(field_e(value, 12, 4), expected_e12_4(value)) << value;
+  for (const int32_t d : {1, 4, 5, 6, 7, 8, 9, 12}) {
+    for (int32_t n = 0; n < 50000; ++n) {
+      const uint32_t bits = static_cast<uint32_t>(random());
+      const float value = std::bit_cast<float>(bits);
+      if (!std::isfinite(value)) continue;
+      ASSERT_EQ(field_e(value, d + 8, d), expected_e(value, d)) << std::hex << bits << " " << d;
+    }
+    // Values with few significant digits, whose scaled form is an integer: the exact path
+    // decides, and ties round up.
+    for (int32_t n = -3000; n <= 3000; ++n) {
+      const float value = static_cast<float>(n) / 16.0f;
+      ASSERT_EQ(field_e(value, d + 8, d), expected_e(value, d)) << value << " " << d;
+    }
   }
 }
 
