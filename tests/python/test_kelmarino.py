@@ -407,13 +407,31 @@ def test_threads_and_sweeps_give_the_sequential_results():
     assert [bits(r) for r in kelmarino.sweep(groups, threads=10**6)] == sequential  # as many as groups
     with pytest.raises(ValueError, match="threads must be 1 or more, not 0"):
         kelmarino.sweep(groups, threads=0)
+    told = []
     with concurrent.futures.ProcessPoolExecutor(2) as pool:
         assert [bits(r) for r in kelmarino.sweep(groups, pool)] == sequential
+        assert kelmarino.sweep(groups, pool, chunk=5, extract=bits,
+                               progress=lambda done, total: told.append((done, total))) == sequential
+    assert told[-1] == (12, 12) and told == sorted(told)  # as chunks of 5 finish
+
+
+def test_a_variant_shares_what_it_does_not_change_and_changes_no_other_group():
+    pier = kelmarino.read(ROOT / "examples" / "pier.dat")
+    before = bits(kelmarino.analyse(pier))
+    variant = pier.vary({"types[0].below[1].m": 2.0 * pier.types[0].below[1].m, "JCTR": 1})
+    assert variant.types[0].below[1].m == 2.0 * pier.types[0].below[1].m
+    assert variant.types[0].below[0] is pier.types[0].below[0] and variant.piles is pier.piles
+    assert variant.types[-1] is pier.types[-1] and variant.types[0] is not pier.types[0]
+    doubled = pier.copy()
+    doubled.types[0].below[1].m *= 2.0
+    assert bits(kelmarino.analyse(variant)) == bits(kelmarino.analyse(doubled))
+    assert bits(kelmarino.analyse(pier)) == before
 
 
 # Long calls on a group at the capacities, each stopped by Ctrl-C a second after it began.
 LONG_CALLS = {
     "sweep": "kelmarino.sweep([group] * 2000)",
+    "sweep on a process pool": "kelmarino.sweep([group] * 2000, ProcessPoolExecutor(2))",
     "combinations": "kelmarino.combinations(group, {'DL': [(0, 0, 100, 0, 9000, 0, 0, 0)]}, "
                     "{f'C{i}': {'DL': 1.0 + i / 1e5} for i in range(100000)})",
 }
@@ -421,17 +439,22 @@ LONG_CALLS = {
 
 @pytest.mark.parametrize("call", LONG_CALLS)
 def test_ctrl_c_stops_a_long_call_within_a_second(call):
-    script = (f"import kelmarino\ngroup = kelmarino.read({str(ROOT / 'tests/data/capacity.dat')!r})\n"
-              f"print('started', flush=True)\n{LONG_CALLS[call]}\nprint('finished')\n")
+    # The call's KeyboardInterrupt is timed; a process pool ends its running chunks after it.
+    script = ("import kelmarino\nfrom concurrent.futures import ProcessPoolExecutor\n"
+              f"group = kelmarino.read({str(ROOT / 'tests/data/capacity.dat')!r})\n"
+              f"print('started', flush=True)\ntry:\n    {LONG_CALLS[call]}\n"
+              "except KeyboardInterrupt:\n    print('stopped', flush=True)\n    raise\n"
+              "print('finished')\n")
     process = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE, text=True)
     assert process.stdout.readline() == "started\n"
     time.sleep(1.0)
     sent = time.monotonic()
     process.send_signal(signal.SIGINT)
+    assert process.stdout.readline() == "stopped\n"
+    assert time.monotonic() - sent < 1.0
     out, errors = process.communicate(timeout=60)
     assert "finished" not in out and "KeyboardInterrupt" in errors
-    assert time.monotonic() - sent < 1.0
 
 
 # A file of 101 piles of types 0 to 99 and -1, every type a data file can name: the program
@@ -449,15 +472,24 @@ def test_every_file_the_program_runs_the_package_reads(tmp_path):
     assert (tmp_path / "types.pos").read_bytes() == (tmp_path / "again.pos").read_bytes()
 
 
-def test_a_sweep_runs_on_a_dask_cluster():
+def test_a_sweep_runs_on_a_dask_cluster_and_its_errors_come_back_with_their_fields():
     distributed = pytest.importorskip(
         "distributed", reason="python3-distributed is not installed: the Dask sweep is not tested")
-    groups = [kelmarino.read(ROOT / "examples" / f"{n}.dat") for n in EXAMPLES]
+    groups = [kelmarino.read(ROOT / "examples" / f"{n}.dat") for n in EXAMPLES] * 50
+    wrong = groups[0].vary({"types[0].below[0].length": -1.0})
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
                                   dashboard_address=None) as cluster, \
             distributed.Client(cluster) as client:
-        results = kelmarino.sweep(groups, client.get_executor())
+        executor = client.get_executor()
+        results = kelmarino.sweep(groups, executor, chunk=60)
+        extracted = kelmarino.sweep(groups, executor, extract=kelmarino.peaks)
+        with pytest.raises(kelmarino.InputError) as error:
+            kelmarino.sweep(groups[:7] + [wrong], executor)
     assert [bits(r) for r in results] == [bits(kelmarino.analyse(g)) for g in groups]
+    assert extracted == [kelmarino.peaks(r) for r in results]
+    assert (error.value.file, error.value.line, error.value.message) == (
+        wrong.name, 0, "types[0].below[0].length = -1: a segment length must be 0 or more (HBL)")
+    assert error.value.__notes__ == ["(group 7 of the sweep, counted from 0)"]
 
 
 def test_frames_hold_every_pile_top_and_station_in_float64_with_units():
