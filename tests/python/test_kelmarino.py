@@ -4,6 +4,7 @@ prints it, byte-identical files, mistakes as exceptions, threads and sweeps."""
 import concurrent.futures
 import dataclasses
 import decimal
+import importlib.metadata
 import os
 import pickle
 import re
@@ -569,3 +570,23 @@ def test_files_are_replaced_not_written_through_and_inputs_are_regular_files(tmp
         worker.join(5)
         assert not worker.is_alive(), f"{message}: still waiting"
         assert isinstance(raised[0], kind) and str(raised[0]).endswith(message), raised
+
+
+def test_the_package_is_installed_with_its_metadata_and_runs_like_the_program(tmp_path):
+    package = Path(kelmarino.__file__).parent
+    assert (package / "py.typed").exists() and (package / "_core.pyi").exists()
+    assert kelmarino.__version__.startswith(importlib.metadata.version("kelmarino"))
+    assert repr(kelmarino.read(ROOT / "examples" / "pier.dat").piles[0]) == \
+        "Pile(x=-4.5, y=-4.5, type=-1)"
+    (tmp_path / "pier.dat").write_bytes((ROOT / "examples" / "pier.dat").read_bytes())
+    (tmp_path / "held.dat").write_bytes(
+        (ROOT / "tests" / "data" / "bad" / "held-pile-without-length.dat").read_bytes())
+    runs = [subprocess.run([sys.executable, "-m", "kelmarino", name], cwd=tmp_path,
+                           capture_output=True, text=True) for name in ("pier", "held.dat")]
+    assert (runs[0].returncode, runs[0].stdout, runs[0].stderr) == (0, "", "")
+    for extension in (".out", ".pos"):
+        assert (tmp_path / f"pier{extension}").read_bytes() == \
+            (EXPECTED / f"pier{extension}").read_bytes()
+    assert (runs[1].returncode, runs[1].stdout, runs[1].stderr) == (
+        1, "", "run-time error in the lateral stiffness of pile 1: singular head-to-bottom "
+        "relation (a pile without length held at its bottom)\n")
