@@ -528,15 +528,36 @@ def test_the_foundation_stiffness_is_formed_for_every_run_control_code():
         assert kelmarino.analyse(other).foundation_stiffness.tobytes() == stiffness.tobytes()
 
 
+def test_a_monte_carlo_study_is_reproducible_and_its_draws_are_what_was_analysed():
+    pytest.importorskip("pandas", reason="python3-pandas is not installed")
+    pier = kelmarino.read(ROOT / "examples" / "pier.dat")
+    vary = {("types[0].below[0].m", "types[1].below[0].m"): 0.3, "loads[0].FX": (100.0, 0.1)}
+    study = kelmarino.montecarlo(pier, vary, 30, seed=7)
+    assert list(study.columns) == ["types[0].below[0].m", "loads[0].FX", "UX", "UY", "UZ", "M",
+                                   "N"]
+    with concurrent.futures.ProcessPoolExecutor(2) as pool:
+        assert study.equals(kelmarino.montecarlo(pier, vary, 30, seed=7, executor=pool, chunk=8))
+    assert not study.equals(kelmarino.montecarlo(pier, vary, 30, seed=8))
+    row = study.iloc[29]
+    drawn = pier.vary({"types[0].below[0].m": row.iloc[0], "types[1].below[0].m": row.iloc[0],
+                       "loads[0].FX": row.iloc[1]})
+    assert kelmarino.peaks(kelmarino.analyse(drawn)) == row.iloc[2:].to_dict()
+    assert abs(study["loads[0].FX"].mean() / 100.0 - 1) < 0.1
+
+
 def test_the_manual_chapter_runs(tmp_path, monkeypatch):
     chapter = (ROOT / "docs" / "python.md").read_text()
     code = "\n".join(re.findall(r"```python\n(.*?)```", chapter, re.S))
-    assert "kelmarino.sweep" in code
+    assert "kelmarino.sweep" in code and "n=10_000" in code
+    code = code.replace("n=10_000", "n=100")  # the Monte-Carlo study, small
+    if "distributed" not in sys.modules:
+        pytest.importorskip("distributed", reason="python3-distributed is not installed")
     (tmp_path / "examples").symlink_to(ROOT / "examples")
     monkeypatch.chdir(tmp_path)
     exec(compile(code, "docs/python.md", "exec"), {"__name__": "chapter"})
     with open("pier-study.csv") as file:
         assert len(file.readlines()) == 22
+    assert Path("pier-montecarlo.png").stat().st_size > 0
 
 
 def test_files_are_replaced_not_written_through_and_inputs_are_regular_files(tmp_path):

@@ -570,31 +570,33 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
     """A Monte-Carlo study of a group: n variants, each value at a path of `vary` drawn from a
     lognormal distribution given by its coefficient of variation (the mean the group's value) or
     by (mean, coefficient of variation), for example {"types[0].below[1].m": 0.3,
-    "loads[0].FX": (100.0, 0.1)}; drawn by NumPy's Generator seeded with `seed` (the same seed, the
+    "loads[0].FX": (100.0, 0.1)}; a tuple of paths takes one value drawn for all (the m of a
+    layer of every type), its column named by the first; drawn by NumPy's Generator seeded with `seed` (the same seed, the
     same draws) and analysed by sweep, extract (peaks unless given: a dict of numbers) applied on
     the workers. A pandas data frame of n rows: the values drawn (columns named by their paths),
     then what extract returned; frame.describe(percentiles=[.05, .5, .95]) gives percentiles."""
     import pandas as pd
     if operator.index(n) < 1:
         raise ValueError(f"n must be 1 or more, not {n}")
-    paths = list(vary)
+    keys = [(key,) if isinstance(key, str) else tuple(key) for key in vary]
     means, variations = [], []
-    for path in paths:
-        given = vary[path]
-        mean, variation = given if _is_list(given) else (_at(group, path), given)
+    for key, paths in zip(vary, keys):
+        given = vary[key]
+        mean, variation = given if _is_list(given) else (_at(group, paths[0]), given)
         if not (float(mean) > 0 and float(variation) >= 0):
-            raise ValueError(f"{path}: a lognormal needs a mean above 0 and a coefficient of "
+            raise ValueError(f"{paths[0]}: a lognormal needs a mean above 0 and a coefficient of "
                              f"variation of 0 or more, not {mean!r} and {variation!r}")
         means.append(float(mean))
         variations.append(float(variation))
     sigma = np.sqrt(np.log1p(np.square(variations)))
     mu = np.log(means) - sigma ** 2 / 2
-    drawn = np.random.default_rng(seed).lognormal(mu, sigma, size=(n, len(paths)))
-    groups = [group.vary(dict(zip(paths, row))) for row in drawn.tolist()]
+    drawn = np.random.default_rng(seed).lognormal(mu, sigma, size=(n, len(keys)))
+    groups = [group.vary({path: value for paths, value in zip(keys, row) for path in paths})
+              for row in drawn.tolist()]
     outputs = sweep(groups, executor, threads=threads, chunk=chunk, extract=extract,
                     progress=progress)
-    return pd.concat([pd.DataFrame(drawn, columns=paths), pd.DataFrame.from_records(outputs)],
-                     axis=1)
+    inputs = pd.DataFrame(drawn, columns=[paths[0] for paths in keys])
+    return pd.concat([inputs, pd.DataFrame.from_records(outputs)], axis=1)
 
 
 def _at(group, path):
