@@ -411,8 +411,8 @@ def test_threads_and_sweeps_give_the_sequential_results():
     told = []
     with concurrent.futures.ProcessPoolExecutor(2) as pool:
         assert [bits(r) for r in kelmarino.sweep(groups, pool)] == sequential
-        assert kelmarino.sweep(groups, pool, chunk=5, extract=bits,
-                               progress=lambda done, total: told.append((done, total))) == sequential
+        assert kelmarino.sweep(groups, pool, chunk=5, extract=bits, progress=lambda done, total:
+                               told.append((done, total))) == sequential
     assert told[-1] == (12, 12) and told == sorted(told)  # as chunks of 5 finish
 
 

@@ -20,6 +20,7 @@ import operator
 import os
 import re
 import threading
+import uuid
 from collections.abc import Mapping, Sequence
 from dataclasses import dataclass, field, fields
 
@@ -93,12 +94,12 @@ class PileType:
     """The properties every pile of one type shares."""
     shape: int  # KSH: 0 circular, 1 square
     tip: int  # KSU: bottom support code
-    axis: tuple  # AGL: direction of the pile axis, head to tip, in cap axes
-    above: list
-    below: list
-    PMB: float
-    PEH: float
-    PKE: float
+    axis: tuple[float, float, float]  # AGL: direction of the pile axis, head to tip, in cap axes
+    above: list[Above]
+    below: list[Below]
+    PMB: float  # soil coefficient under the bottom: t/m4 for tip 1 and 2, t/m3 beyond
+    PEH: float  # elastic modulus of the pile (t/m2)
+    PKE: float  # reduction factor of the bending stiffness (1.0: none)
 
 
 @dataclass(slots=True)
@@ -127,7 +128,7 @@ class Support:
     """A simulated pile: its position and its 6x6 stiffness in cap axes, row by row."""
     x: float
     y: float
-    stiffness: list
+    stiffness: list[float]  # 36 values, or 6 rows of 6
 
 
 def _is_list(value) -> bool:
@@ -155,11 +156,11 @@ class Group:
     name: str
     JCTR: int
     INO: int
-    loads: list
-    piles: list
-    types: dict
-    supports: list = field(default_factory=list)
-    warnings: list = field(default_factory=list)
+    loads: list[Load]
+    piles: list[Pile]
+    types: dict[int, PileType]
+    supports: list[Support] = field(default_factory=list)
+    warnings: list[str] = field(default_factory=list)
 
     def __setattr__(self, name, value):
         kind = _GROUP_VALUES.get(name)
@@ -171,6 +172,11 @@ class Group:
         return (f"Group({self.name!r}, {len(self.piles)} piles, {len(self.types)} types, "
                 f"{len(self.loads)} load points, {len(self.supports)} supports, "
                 f"JCTR={self.JCTR})")
+
+    def __dask_tokenize__(self):
+        """A token of its own for every use: a group can change, so Dask may never take two for
+        the same (and is spared hashing every value of it)."""
+        return uuid.uuid4().hex
 
     def copy(self) -> "Group":
         """An independent copy (of every part, at the cost of a small part of one analysis)."""
@@ -447,7 +453,8 @@ def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
     extract applied there, so that only what it returns comes back. `progress(done, total)` is
     called as groups (locally) or chunks finish; progress=True shows a tqdm bar when tqdm is
     installed. The first group in order that fails raises its InputError or AnalysisError, with a
-    note of its place; Ctrl-C stops the sweep within a second (pending chunks are cancelled)."""
+    note of its place; Ctrl-C stops the sweep within a second (the chunks not begun are
+    cancelled)."""
     groups = [_checked(group, number) for number, group in enumerate(groups)]
     if threads is not None and threads < 1:
         raise ValueError(f"threads must be 1 or more, not {threads}")
@@ -518,26 +525,23 @@ def _analysed_chunk(groups, threads, extract) -> list:
 
 
 def _on_executor(executor, groups, chunk, threads, extract, told) -> list:
-    """The answers of the groups, analysed in chunks on an executor; Ctrl-C cancels the chunks
-    not yet begun and is raised at once."""
+    """The answers of the groups, analysed in chunks on an executor (submitted at once by its
+    map); Ctrl-C cancels the chunks not yet begun and is raised at once."""
     size = chunk or min(200, max(50, math.ceil(len(groups) / 32)))
     pieces = [groups[i:i + size] for i in range(0, len(groups), size)]
-    futures = [executor.submit(_analysed_chunk, piece, threads, extract) for piece in pieces]
+    chunks = executor.map(_analysed_chunk, pieces, [threads] * len(pieces),
+                          [extract] * len(pieces))
+    answers = []
     try:
-        pending, done = set(futures), 0
-        while pending:
-            finished, pending = concurrent.futures.wait(
-                pending, timeout=0.1, return_when=concurrent.futures.FIRST_COMPLETED)
-            for future in finished:
-                future.result()  # an error of the executor itself, raised at once
-                done += len(pieces[futures.index(future)])
-            if finished and told is not None:
-                told(done)
-    except BaseException:
-        for future in futures:
-            future.cancel()
-        raise
-    return [answer for future in futures for answer in future.result()]
+        for answered in chunks:
+            answers += answered
+            if told is not None:
+                told(len(answers))
+    finally:
+        close = getattr(chunks, "close", None)
+        if close is not None:  # the chunks not begun are cancelled
+            close()
+    return answers
 
 
 def _in_order(answers) -> list:
@@ -571,9 +575,9 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
     lognormal distribution given by its coefficient of variation (the mean the group's value) or
     by (mean, coefficient of variation), for example {"types[0].below[1].m": 0.3,
     "loads[0].FX": (100.0, 0.1)}; a tuple of paths takes one value drawn for all (the m of a
-    layer of every type), its column named by the first; drawn by NumPy's Generator seeded with `seed` (the same seed, the
-    same draws) and analysed by sweep, extract (peaks unless given: a dict of numbers) applied on
-    the workers. A pandas data frame of n rows: the values drawn (columns named by their paths),
+    layer of every type), its column named by the first. Drawn by NumPy's Generator seeded with
+    `seed` (the same seed, the same draws) and analysed by sweep, extract (peaks unless given: a
+    dict of numbers) applied on the workers. A pandas data frame of n rows: the values drawn (columns named by their paths),
     then what extract returned; frame.describe(percentiles=[.05, .5, .95]) gives percentiles."""
     import pandas as pd
     if operator.index(n) < 1:
@@ -623,7 +627,8 @@ def frame(results, keys=None, *, what: str = "stations"):
     keys = {name: list(values) for name, values in keys.items()}
     for name, values in keys.items():
         if len(values) != len(results):
-            raise ValueError(f"keys[{name!r}] holds {len(values)} values for {len(results)} results")
+            raise ValueError(f"keys[{name!r}] holds {len(values)} values for {len(results)} "
+                             "results")
     parts = [r.to_frame()[what == "stations"] for r in results]
     sizes = [len(p) for p in parts]
     whole = pd.concat(parts, ignore_index=True)
