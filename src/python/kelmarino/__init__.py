@@ -13,12 +13,14 @@ Units are those of the data file: m, rad, t, t*m, t/m2.
 from __future__ import annotations
 
 import concurrent.futures
+import contextlib
 import copy as _copy
 import math
 import numbers
 import operator
 import os
 import re
+import signal
 import threading
 import uuid
 from collections.abc import Mapping, Sequence
@@ -532,16 +534,40 @@ def _on_executor(executor, groups, chunk, threads, extract, told) -> list:
     chunks = executor.map(_analysed_chunk, pieces, [threads] * len(pieces),
                           [extract] * len(pieces))
     answers = []
-    try:
-        for answered in chunks:
-            answers += answered
-            if told is not None:
-                told(len(answers))
-    finally:
-        close = getattr(chunks, "close", None)
-        if close is not None:  # the chunks not begun are cancelled
-            close()
+    with _ctrl_c() as asked:
+        try:
+            for answered in chunks:
+                if asked:
+                    raise KeyboardInterrupt
+                answers += answered
+                if told is not None:
+                    told(len(answers))
+        finally:
+            close = getattr(chunks, "close", None)
+            if close is not None:  # the chunks not begun are cancelled
+                close()
     return answers
+
+
+@contextlib.contextmanager
+def _ctrl_c():
+    """A list that Ctrl-C fills while it is held, besides raising KeyboardInterrupt: so that one
+    raised where it is ignored (a garbage collector's callback of Dask) is raised again at the
+    next chunk."""
+    asked = []
+    if threading.current_thread() is not threading.main_thread() or \
+            signal.getsignal(signal.SIGINT) is not signal.default_int_handler:
+        yield asked
+        return
+
+    def interrupted(number, frame):
+        asked.append(number)
+        signal.default_int_handler(number, frame)
+    signal.signal(signal.SIGINT, interrupted)
+    try:
+        yield asked
+    finally:
+        signal.signal(signal.SIGINT, signal.default_int_handler)
 
 
 def _in_order(answers) -> list:
