@@ -402,6 +402,38 @@ py::array station_rows(py::handle self, int32_t pile) {
 
 int32_t ground_station(const Analysis& a, int32_t pile) { return pile_of(a.result, pile).KG; }
 
+// The stiffness of the foundation at the cap centre, 6x6 (KCAP is held column by column).
+py::array foundation_stiffness(py::handle self) {
+  return view(self, result_of(self).KCAP.v, {6, 6}, {F, 6 * F});
+}
+
+// The stations of every pile, one pile after the other: a row of Z, UX .. PSY each.
+py::array all_station_rows(py::handle self) {
+  const Result& r = result_of(self);
+  constexpr auto columns = static_cast<py::ssize_t>(std::tuple_size_v<StationRow>);
+  return view(self, first(r.stations).data(),
+              {static_cast<py::ssize_t>(r.stations.size()), columns}, {columns * F, F});
+}
+
+// Per pile as analysed: its station count, its ground-line station (from 1), its top's x and y
+// and the key of its type as the group's types named it.
+py::tuple pile_table(const Analysis& a) {
+  const auto n = static_cast<py::ssize_t>(a.result.piles.size());
+  py::array_t<int32_t> counts(n), ground(n);
+  py::array_t<float> places({n, py::ssize_t{2}});
+  py::list types;
+  for (py::ssize_t p = 0; p < n; ++p) {
+    const PileResult& r = a.result.piles[static_cast<size_t>(p)];
+    const PileValues& v = a.values.piles[static_cast<size_t>(p)];
+    counts.mutable_at(p) = static_cast<int32_t>(r.count);
+    ground.mutable_at(p) = r.KG;
+    places.mutable_at(p, 0) = v.x;
+    places.mutable_at(p, 1) = v.y;
+    types.append(a.values.type_keys[static_cast<size_t>(v.type)]);
+  }
+  return py::make_tuple(counts, ground, places, types);
+}
+
 // BASE.out and BASE.pos of the group as analysed; the message of a failure to write.
 std::optional<std::string> write_analysis(const Analysis& a, const std::string& base) {
   const py::gil_scoped_release released;
@@ -620,6 +652,9 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("stiffness", &stiffness)
       .def("station_rows", &station_rows)
       .def("ground_station", &ground_station)
+      .def_property_readonly("foundation_stiffness", &foundation_stiffness)
+      .def_property_readonly("all_station_rows", &all_station_rows)
+      .def("pile_table", &pile_table)
       .def("write", &write_analysis)
       .def(py::pickle(&state_of, &analysis_of_state));
   py::class_<Cases>(m, "Cases");

@@ -4,6 +4,7 @@ prints it, byte-identical files, mistakes as exceptions, threads and sweeps."""
 import concurrent.futures
 import dataclasses
 import decimal
+import importlib.metadata
 import os
 import pickle
 import re
@@ -254,6 +255,93 @@ def test_values_are_read_as_python_reads_them():
         assert bits(kelmarino.analyse(changed)) == bits(kelmarino.analyse(plain))
 
 
+# Hostile uses: a call on a copy of the pier (g), its result (r) or its combinations (c); the
+# exception it raises; the start of its message, or for an InputError its file and message.
+ONE_CASE = {"A": [(0, 0, 1, 0, 0, 0, 0, 0)]}
+HOSTILE = [
+    (lambda g, r, c: setattr(g, "Piles", []), AttributeError, "'Group' object has no attribute"),
+    (lambda g, r, c: setattr(g, "jctr", 2), AttributeError, "'Group' object has no attribute"),
+    (lambda g, r, c: setattr(g.types[0].below[1], "M", 1.0), AttributeError, "'Below' object"),
+    (lambda g, r, c: setattr(g.piles[0], "typ", 1), AttributeError, "'Pile' object"),
+    (lambda g, r, c: setattr(g.loads[0], "fx", 1), AttributeError, "'Load' object"),
+    (lambda g, r, c: setattr(g, "types", list(g.types.values())), TypeError,
+     "Group.types is a mapping {type number: PileType}, not a list"),
+    (lambda g, r, c: setattr(g, "piles", None), TypeError, "Group.piles is a list of Pile, not"),
+    (lambda g, r, c: setattr(g, "loads", "FX"), TypeError, "Group.loads is a list of Load, not"),
+    (lambda g, r, c: setattr(g, "JCTR", 2.0), TypeError, "Group.JCTR is an integer, not a float"),
+    (lambda g, r, c: setattr(g, "name", None), TypeError, "Group.name is a str, not"),
+    (lambda g, r, c: kelmarino.analyse(g.vary({"piles": []})), kelmarino.InputError,
+     ("pier.dat", "piles = 0 piles: 1 to 200 are allowed (PNUM)")),
+    (lambda g, r, c: kelmarino.analyse(g.vary({"types[0].below[1].m": "soft"})),
+     kelmarino.InputError, ("pier.dat", "types[0].below[1].m: 'soft' is not a number")),
+    (lambda g, r, c: kelmarino.analyse(g.vary({"types[0].axis": (0, 0)})), kelmarino.InputError,
+     ("pier.dat", "types[0].axis: (0, 0) does not hold 3 components")),
+    (lambda g, r, c: kelmarino.analyse(g.vary({"types[0].below": 5})), kelmarino.InputError,
+     ("pier.dat", "types[0].below: 5 is not a list")),
+    (lambda g, r, c: kelmarino.analyse(g.vary({"piles[0].x": None})), kelmarino.InputError,
+     ("pier.dat", "piles[0].x: None is not a number")),
+    (lambda g, r, c: kelmarino.analyse(g.vary({"piles[0].x": float("nan")})),
+     kelmarino.InputError, ("pier.dat", "piles[0].x = nan: a value must be a finite")),
+    (lambda g, r, c: kelmarino.analyse(g.vary({"piles": g.piles + [5]})), kelmarino.InputError,
+     ("pier.dat", "piles[16].type: is missing from the int")),
+    (lambda g, r, c: r.stations(1.5), TypeError, "a pile number is an integer from 1 to 16, not"),
+    (lambda g, r, c: r.stations(0), IndexError, "pile 0 outside 1 to 16"),
+    (lambda g, r, c: r.stations(-1), IndexError, "pile -1 outside 1 to 16"),
+    (lambda g, r, c: r.stations(17), IndexError, "pile 17 outside 1 to 16"),
+    (lambda g, r, c: r.ground_station(0), IndexError, "pile 0 outside 1 to 16"),
+    (lambda g, r, c: r.ground_station("1"), TypeError, "a pile number is an integer from 1"),
+    (lambda g, r, c: c.envelope(17), IndexError, "pile 17 outside 1 to 16"),
+    (lambda g, r, c: c.envelope(0), IndexError, "pile 0 outside 1 to 16"),
+    (lambda g, r, c: setattr(r, "cap", None), AttributeError, "property 'cap' of 'Result'"),
+    (lambda g, r, c: r.cap.__setitem__(0, 1.0), ValueError, "assignment destination is read-"),
+    (lambda g, r, c: kelmarino.combinations(g, "missing.csv"), kelmarino.InputError,
+     ("missing.csv", "[Errno 2] No such file or directory")),
+    (lambda g, r, c: kelmarino.combinations(g, ONE_CASE, "missing.csv"), kelmarino.InputError,
+     ("missing.csv", "[Errno 2] No such file or directory")),
+    (lambda g, r, c: kelmarino.combinations(g, ONE_CASE, {"C": {"A": "x"}}), kelmarino.InputError,
+     ("", "combinations[\"C\"][\"A\"]: 'x' is not a number")),
+    (lambda g, r, c: kelmarino.combinations(g, {"A": [(0, 0, "x", 0, 0, 0, 0, 0)]}),
+     kelmarino.InputError, ("", "loads[\"A\"][0]: 'x' is not a number")),
+    (lambda g, r, c: kelmarino.combinations(g, {"A": [(0, 0, None, 0, 0, 0, 0, 0)]}),
+     kelmarino.InputError, ("", "loads[\"A\"][0]: None is not a number")),
+    (lambda g, r, c: kelmarino.combinations(g, {"A": [5]}), kelmarino.InputError,
+     ("", "loads[\"A\"]: a load point has 8 values")),
+    (lambda g, r, c: kelmarino.combinations(g, [("A", [])]), TypeError, "loads is a file or a"),
+    (lambda g, r, c: kelmarino.read("missing.dat"), kelmarino.InputError,
+     ("missing.dat", "[Errno 2] No such file or directory")),
+    (lambda g, r, c: kelmarino.analyse("examples/pier.dat"), TypeError, "the group is a str"),
+    (lambda g, r, c: kelmarino.sweep([g], chunk=0, executor=object()), ValueError,
+     "chunk must be 1 or more, not 0"),
+    (lambda g, r, c: g.vary({"types[0].below[9].m": 1.0}), IndexError,
+     "types[0].below[9].m: index 9 outside 0 to 2"),
+    (lambda g, r, c: g.vary({"types[0].below[-1].m": 1.0}), IndexError,
+     "types[0].below[-1].m: index -1 outside 0 to 2"),
+    (lambda g, r, c: g.vary({"types[5].PEH": 1.0}), KeyError, "'types[5].PEH: 5 is not one"),
+    (lambda g, r, c: g.vary({"types[0].below[0].M": 1.0}), AttributeError,
+     "types[0].below[0].M: Below has no attribute 'M'"),
+    (lambda g, r, c: kelmarino.montecarlo(g, {"types[0].below[1].m": -0.3}, 5, 1), ValueError,
+     "types[0].below[1].m: a lognormal needs a mean above 0"),
+    (lambda g, r, c: kelmarino.frame([r], keys={"a": [1, 2]}), ValueError,
+     "keys['a'] holds 2 values for 1 results"),
+]
+
+
+def test_hostile_uses_raise_at_once_and_change_no_result():
+    pier = kelmarino.read(ROOT / "examples" / "pier.dat")
+    result = kelmarino.analyse(pier)
+    before = bits(result)
+    cases = kelmarino.combinations(pier, ONE_CASE)
+    for number, (call, kind, named) in enumerate(HOSTILE):
+        with pytest.raises(kind) as error:
+            call(pier.copy(), result, cases)
+        if kind is kelmarino.InputError:
+            assert (os.path.basename(error.value.file), error.value.line) == (named[0], 0), number
+            assert error.value.message.startswith(named[1]), (number, error.value.message)
+        else:
+            assert str(error.value).startswith(named), (number, str(error.value))
+    assert bits(kelmarino.analyse(pier)) == before == bits(result)
+
+
 def test_mistakes_are_exceptions_with_their_place():
     text = (ROOT / "examples" / "worked.dat").read_text().replace("2.6E6", "2.6x6", 1)
     with pytest.raises(kelmarino.InputError) as error:
@@ -320,13 +408,31 @@ def test_threads_and_sweeps_give_the_sequential_results():
     assert [bits(r) for r in kelmarino.sweep(groups, threads=10**6)] == sequential  # as many as groups
     with pytest.raises(ValueError, match="threads must be 1 or more, not 0"):
         kelmarino.sweep(groups, threads=0)
+    told = []
     with concurrent.futures.ProcessPoolExecutor(2) as pool:
         assert [bits(r) for r in kelmarino.sweep(groups, pool)] == sequential
+        assert kelmarino.sweep(groups, pool, chunk=5, extract=bits, progress=lambda done, total:
+                               told.append((done, total))) == sequential
+    assert told[-1] == (12, 12) and told == sorted(told)  # as chunks of 5 finish
+
+
+def test_a_variant_shares_what_it_does_not_change_and_changes_no_other_group():
+    pier = kelmarino.read(ROOT / "examples" / "pier.dat")
+    before = bits(kelmarino.analyse(pier))
+    variant = pier.vary({"types[0].below[1].m": 2.0 * pier.types[0].below[1].m, "JCTR": 1})
+    assert variant.types[0].below[1].m == 2.0 * pier.types[0].below[1].m
+    assert variant.types[0].below[0] is pier.types[0].below[0] and variant.piles is pier.piles
+    assert variant.types[-1] is pier.types[-1] and variant.types[0] is not pier.types[0]
+    doubled = pier.copy()
+    doubled.types[0].below[1].m *= 2.0
+    assert bits(kelmarino.analyse(variant)) == bits(kelmarino.analyse(doubled))
+    assert bits(kelmarino.analyse(pier)) == before
 
 
 # Long calls on a group at the capacities, each stopped by Ctrl-C a second after it began.
 LONG_CALLS = {
     "sweep": "kelmarino.sweep([group] * 2000)",
+    "sweep on a process pool": "kelmarino.sweep([group] * 2000, ProcessPoolExecutor(2))",
     "combinations": "kelmarino.combinations(group, {'DL': [(0, 0, 100, 0, 9000, 0, 0, 0)]}, "
                     "{f'C{i}': {'DL': 1.0 + i / 1e5} for i in range(100000)})",
 }
@@ -334,17 +440,22 @@ LONG_CALLS = {
 
 @pytest.mark.parametrize("call", LONG_CALLS)
 def test_ctrl_c_stops_a_long_call_within_a_second(call):
-    script = (f"import kelmarino\ngroup = kelmarino.read({str(ROOT / 'tests/data/capacity.dat')!r})\n"
-              f"print('started', flush=True)\n{LONG_CALLS[call]}\nprint('finished')\n")
+    # The call's KeyboardInterrupt is timed; a process pool ends its running chunks after it.
+    script = ("import kelmarino\nfrom concurrent.futures import ProcessPoolExecutor\n"
+              f"group = kelmarino.read({str(ROOT / 'tests/data/capacity.dat')!r})\n"
+              f"print('started', flush=True)\ntry:\n    {LONG_CALLS[call]}\n"
+              "except KeyboardInterrupt:\n    print('stopped', flush=True)\n    raise\n"
+              "print('finished')\n")
     process = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE, text=True)
     assert process.stdout.readline() == "started\n"
     time.sleep(1.0)
     sent = time.monotonic()
     process.send_signal(signal.SIGINT)
+    assert process.stdout.readline() == "stopped\n"
+    assert time.monotonic() - sent < 1.0
     out, errors = process.communicate(timeout=60)
     assert "finished" not in out and "KeyboardInterrupt" in errors
-    assert time.monotonic() - sent < 1.0
 
 
 # A file of 101 piles of types 0 to 99 and -1, every type a data file can name: the program
@@ -362,36 +473,91 @@ def test_every_file_the_program_runs_the_package_reads(tmp_path):
     assert (tmp_path / "types.pos").read_bytes() == (tmp_path / "again.pos").read_bytes()
 
 
-def test_a_sweep_runs_on_a_dask_cluster():
+def test_a_sweep_runs_on_a_dask_cluster_and_its_errors_come_back_with_their_fields():
     distributed = pytest.importorskip(
         "distributed", reason="python3-distributed is not installed: the Dask sweep is not tested")
-    groups = [kelmarino.read(ROOT / "examples" / f"{n}.dat") for n in EXAMPLES]
+    groups = [kelmarino.read(ROOT / "examples" / f"{n}.dat") for n in EXAMPLES] * 50
+    wrong = groups[0].vary({"types[0].below[0].length": -1.0})
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
                                   dashboard_address=None) as cluster, \
             distributed.Client(cluster) as client:
-        results = kelmarino.sweep(groups, client.get_executor())
+        executor = client.get_executor()
+        results = kelmarino.sweep(groups, executor, chunk=60)
+        extracted = kelmarino.sweep(groups, executor, extract=kelmarino.peaks)
+        with pytest.raises(kelmarino.InputError) as error:
+            kelmarino.sweep(groups[:7] + [wrong], executor)
     assert [bits(r) for r in results] == [bits(kelmarino.analyse(g)) for g in groups]
+    assert extracted == [kelmarino.peaks(r) for r in results]
+    assert (error.value.file, error.value.line, error.value.message) == (
+        wrong.name, 0, "types[0].below[0].length = -1: a segment length must be 0 or more (HBL)")
+    assert error.value.__notes__ == ["(group 7 of the sweep, counted from 0)"]
 
 
-def test_frames_hold_every_pile_top_and_station():
+def test_frames_hold_every_pile_top_and_station_in_float64_with_units():
     pd = pytest.importorskip("pandas", reason="python3-pandas is not installed")
     result = kelmarino.analyse(kelmarino.read(ROOT / "examples" / "pier.dat"))
     heads, stations = result.to_frame()
-    assert list(heads.columns) == ["pile", *kelmarino.HEADS] and len(heads) == 16
+    assert list(heads.columns) == ["pile", "x", "y", "type", *kelmarino.HEADS]
+    assert heads.iloc[0, :4].tolist() == [1.0, -4.5, -4.5, -1.0]
     assert len(stations) == sum(len(result.stations(g)["Z"]) for g in range(1, 17))
-    assert stations[stations.pile == 3].MY.tolist() == result.stations(3)["MY"].tolist()
-    assert isinstance(stations, pd.DataFrame)
+    assert set(stations.dtypes) == {np.dtype(np.float64)}
+    pile3 = stations[stations.pile == 3]
+    assert pile3.MY.tolist() == result.stations(3)["MY"].tolist()
+    kg = result.ground_station(3)  # blank above the ground line, as in the report
+    assert pile3.PSX.isna().tolist() == [k < kg for k in range(1, len(pile3) + 1)]
+    assert pile3.depth.iloc[kg - 1] == 0.0 and pile3.station.iloc[-1] == len(pile3)
+    assert stations.attrs["units"]["MY"] == "t*m" and heads.attrs["units"]["UX"] == "m"
+    study = kelmarino.frame([result, result], keys={"m factor": [1.0, 2.0]})
+    assert len(study) == 2 * len(stations) and study["m factor"].iloc[-1] == 2.0
+    assert study.iloc[len(stations):, 1:].reset_index(drop=True).equals(stations)
+    assert isinstance(study, pd.DataFrame)
+    xarray = pytest.importorskip("xarray", reason="python3-xarray is not installed")
+    data = result.to_xarray()
+    assert isinstance(data, xarray.Dataset) and data["MY"].attrs["units"] == "t*m"
+    assert data["MY"].sel(pile=3).values[:len(pile3)].tolist() == pile3.MY.tolist()
+
+
+def test_the_foundation_stiffness_is_formed_for_every_run_control_code():
+    group = kelmarino.read(ROOT / "examples" / "pier.dat")
+    stiffness = kelmarino.analyse(group).foundation_stiffness
+    assert stiffness.shape == (6, 6) and stiffness.dtype == np.float32
+    assert np.allclose(stiffness, stiffness.T, atol=1e-6 * stiffness.max())
+    assert (np.diag(stiffness) > 0).all()
+    for code in (2, 3):
+        other = group.vary({"JCTR": code, "INO": 1})
+        assert kelmarino.analyse(other).foundation_stiffness.tobytes() == stiffness.tobytes()
+
+
+def test_a_monte_carlo_study_is_reproducible_and_its_draws_are_what_was_analysed():
+    pytest.importorskip("pandas", reason="python3-pandas is not installed")
+    pier = kelmarino.read(ROOT / "examples" / "pier.dat")
+    vary = {("types[0].below[0].m", "types[1].below[0].m"): 0.3, "loads[0].FX": (100.0, 0.1)}
+    study = kelmarino.montecarlo(pier, vary, 30, seed=7)
+    assert list(study.columns) == ["types[0].below[0].m", "loads[0].FX", "UX", "UY", "UZ", "M",
+                                   "N"]
+    with concurrent.futures.ProcessPoolExecutor(2) as pool:
+        assert study.equals(kelmarino.montecarlo(pier, vary, 30, seed=7, executor=pool, chunk=8))
+    assert not study.equals(kelmarino.montecarlo(pier, vary, 30, seed=8))
+    row = study.iloc[29]
+    drawn = pier.vary({"types[0].below[0].m": row.iloc[0], "types[1].below[0].m": row.iloc[0],
+                       "loads[0].FX": row.iloc[1]})
+    assert kelmarino.peaks(kelmarino.analyse(drawn)) == row.iloc[2:].to_dict()
+    assert abs(study["loads[0].FX"].mean() / 100.0 - 1) < 0.1
 
 
 def test_the_manual_chapter_runs(tmp_path, monkeypatch):
     chapter = (ROOT / "docs" / "python.md").read_text()
     code = "\n".join(re.findall(r"```python\n(.*?)```", chapter, re.S))
-    assert "kelmarino.sweep" in code
+    assert "kelmarino.sweep" in code and "n=10_000" in code
+    code = code.replace("n=10_000", "n=100")  # the Monte-Carlo study, small
+    if "distributed" not in sys.modules:
+        pytest.importorskip("distributed", reason="python3-distributed is not installed")
     (tmp_path / "examples").symlink_to(ROOT / "examples")
     monkeypatch.chdir(tmp_path)
     exec(compile(code, "docs/python.md", "exec"), {"__name__": "chapter"})
     with open("pier-study.csv") as file:
         assert len(file.readlines()) == 22
+    assert Path("pier-montecarlo.png").stat().st_size > 0
 
 
 def test_files_are_replaced_not_written_through_and_inputs_are_regular_files(tmp_path):
@@ -409,7 +575,7 @@ def test_files_are_replaced_not_written_through_and_inputs_are_regular_files(tmp
          "/dev/zero: a character device, not a regular file"),
         (lambda: kelmarino.read(tmp_path / "pipe"), kelmarino.InputError,
          "pipe: a named pipe, not a regular file"),
-        (lambda: kelmarino.combinations(group, tmp_path / "pipe"), OSError,
+        (lambda: kelmarino.combinations(group, tmp_path / "pipe"), kelmarino.InputError,
          "pipe: a named pipe, not a regular file"),
     ]
     for call, kind, message in rows:
@@ -425,3 +591,23 @@ def test_files_are_replaced_not_written_through_and_inputs_are_regular_files(tmp
         worker.join(5)
         assert not worker.is_alive(), f"{message}: still waiting"
         assert isinstance(raised[0], kind) and str(raised[0]).endswith(message), raised
+
+
+def test_the_package_is_installed_with_its_metadata_and_runs_like_the_program(tmp_path):
+    package = Path(kelmarino.__file__).parent
+    assert (package / "py.typed").exists() and (package / "_core.pyi").exists()
+    assert kelmarino.__version__.startswith(importlib.metadata.version("kelmarino"))
+    assert repr(kelmarino.read(ROOT / "examples" / "pier.dat").piles[0]) == \
+        "Pile(x=-4.5, y=-4.5, type=-1)"
+    (tmp_path / "pier.dat").write_bytes((ROOT / "examples" / "pier.dat").read_bytes())
+    (tmp_path / "held.dat").write_bytes(
+        (ROOT / "tests" / "data" / "bad" / "held-pile-without-length.dat").read_bytes())
+    runs = [subprocess.run([sys.executable, "-m", "kelmarino", name], cwd=tmp_path,
+                           capture_output=True, text=True) for name in ("pier", "held.dat")]
+    assert (runs[0].returncode, runs[0].stdout, runs[0].stderr) == (0, "", "")
+    for extension in (".out", ".pos"):
+        assert (tmp_path / f"pier{extension}").read_bytes() == \
+            (EXPECTED / f"pier{extension}").read_bytes()
+    assert (runs[1].returncode, runs[1].stdout, runs[1].stderr) == (
+        1, "", "run-time error in the lateral stiffness of pile 1: singular head-to-bottom "
+        "relation (a pile without length held at its bottom)\n")

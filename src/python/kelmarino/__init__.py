@@ -13,10 +13,18 @@ Units are those of the data file: m, rad, t, t*m, t/m2.
 from __future__ import annotations
 
 import concurrent.futures
+import contextlib
 import copy as _copy
+import math
+import numbers
+import operator
 import os
+import re
+import signal
 import threading
-from dataclasses import dataclass, field
+import uuid
+from collections.abc import Mapping, Sequence
+from dataclasses import dataclass, field, fields
 
 import numpy as np
 
@@ -26,7 +34,8 @@ __version__ = _core.__version__  # the version of the programs built with it
 
 __all__ = ["Above", "Below", "PileType", "Pile", "Load", "Support", "Group", "Result",
            "InputError", "AnalysisError", "read", "parse", "analyse", "sweep", "combinations",
-           "Combinations", "HEADS", "QUANTITIES", "ENVELOPED"]
+           "Combinations", "montecarlo", "peaks", "frame", "HEADS", "QUANTITIES", "ENVELOPED",
+           "UNITS"]
 
 # The columns of Result.heads: pile-top displacements, then forces, in pile axes.
 HEADS = ("UX", "UY", "UZ", "SX", "SY", "SZ", "NX", "NY", "NZ", "MX", "MY", "MZ")
@@ -34,6 +43,10 @@ HEADS = ("UX", "UY", "UZ", "SX", "SY", "SZ", "NX", "NY", "NZ", "MX", "MY", "MZ")
 QUANTITIES = ("Z", "UX", "UY", "SX", "SY", "NX", "NY", "NZ", "MX", "MY", "PSX", "PSY")
 # The quantities of the envelopes of Combinations.envelope(pile).
 ENVELOPED = ("UX", "UY", "SX", "SY", "NX", "NY", "NZ", "MX", "MY", "PSX", "PSY")
+# The unit of every quantity, in the units of the data file.
+UNITS = {"x": "m", "y": "m", "Z": "m", "depth": "m", "UX": "m", "UY": "m", "UZ": "m",
+         "SX": "rad", "SY": "rad", "SZ": "rad", "NX": "t", "NY": "t", "NZ": "t", "MX": "t*m",
+         "MY": "t*m", "MZ": "t*m", "PSX": "t/m2", "PSY": "t/m2"}
 
 
 class InputError(Exception):
@@ -83,12 +96,12 @@ class PileType:
     """The properties every pile of one type shares."""
     shape: int  # KSH: 0 circular, 1 square
     tip: int  # KSU: bottom support code
-    axis: tuple  # AGL: direction of the pile axis, head to tip, in cap axes
-    above: list
-    below: list
-    PMB: float
-    PEH: float
-    PKE: float
+    axis: tuple[float, float, float]  # AGL: direction of the pile axis, head to tip, in cap axes
+    above: list[Above]
+    below: list[Below]
+    PMB: float  # soil coefficient under the bottom: t/m4 for tip 1 and 2, t/m3 beyond
+    PEH: float  # elastic modulus of the pile (t/m2)
+    PKE: float  # reduction factor of the bending stiffness (1.0: none)
 
 
 @dataclass(slots=True)
@@ -117,24 +130,68 @@ class Support:
     """A simulated pile: its position and its 6x6 stiffness in cap axes, row by row."""
     x: float
     y: float
-    stiffness: list
+    stiffness: list[float]  # 36 values, or 6 rows of 6
 
 
-@dataclass
+def _is_list(value) -> bool:
+    return isinstance(value, (Sequence, np.ndarray)) and not isinstance(value, (str, bytes))
+
+
+# What each attribute of a group holds, and how a value of it is recognised.
+_GROUP_VALUES = {
+    "name": ("a str", lambda v: isinstance(v, str)),
+    "JCTR": ("an integer", lambda v: isinstance(v, numbers.Integral)),
+    "INO": ("an integer", lambda v: isinstance(v, numbers.Integral)),
+    "loads": ("a list of Load", _is_list),
+    "piles": ("a list of Pile", _is_list),
+    "types": ("a mapping {type number: PileType}", lambda v: isinstance(v, Mapping)),
+    "supports": ("a list of Support", _is_list),
+    "warnings": ("a list of str", _is_list),
+}
+
+
+@dataclass(slots=True, repr=False)
 class Group:
-    """A pile group: every value of a data file, to be read and changed."""
+    """A pile group: every value of a data file, to be read and changed. Its attributes are
+    fixed, and each takes only its kind of value (TypeError at once); the numbers in its parts are
+    checked when it is analysed (InputError naming their path)."""
     name: str
     JCTR: int
     INO: int
-    loads: list
-    piles: list
-    types: dict
-    supports: list = field(default_factory=list)
-    warnings: list = field(default_factory=list)
+    loads: list[Load]
+    piles: list[Pile]
+    types: dict[int, PileType]
+    supports: list[Support] = field(default_factory=list)
+    warnings: list[str] = field(default_factory=list)
+
+    def __setattr__(self, name, value):
+        kind = _GROUP_VALUES.get(name)
+        if kind is not None and not kind[1](value):
+            raise TypeError(f"Group.{name} is {kind[0]}, not a {type(value).__name__}")
+        object.__setattr__(self, name, value)
+
+    def __repr__(self):
+        return (f"Group({self.name!r}, {len(self.piles)} piles, {len(self.types)} types, "
+                f"{len(self.loads)} load points, {len(self.supports)} supports, "
+                f"JCTR={self.JCTR})")
+
+    def __dask_tokenize__(self):
+        """A token of its own for every use: a group can change, so Dask may never take two for
+        the same (and is spared hashing every value of it)."""
+        return uuid.uuid4().hex
 
     def copy(self) -> "Group":
-        """An independent copy."""
-        return _copy.deepcopy(self)
+        """An independent copy (of every part, at the cost of a small part of one analysis)."""
+        return _copied(self)
+
+    def vary(self, changes: Mapping) -> "Group":
+        """A variant of the group with the values at some paths changed, for example
+        {"types[0].below[1].m": 3000.0, "loads[0].FX": 120.0}: only the parts on those paths are
+        copied, the others are shared with this group (change them through vary or a copy)."""
+        variant = _shallow(self)
+        for path, value in changes.items():
+            variant = _replaced(variant, _steps(path), value, path)
+        return variant
 
     def to_data(self) -> str:
         """The text of a data file that describes the group: types numbered in the order of their
@@ -146,6 +203,79 @@ class Group:
         """Checks the group exactly as a data file is checked; raises InputError."""
         _core.check(self)
         return self
+
+
+_PARTS = (Above, Below, PileType, Pile, Load, Support, Group)
+_FIELDS = {kind: tuple(f.name for f in fields(kind)) for kind in _PARTS}
+_PLAIN = (float, int, str, bool, type(None))
+
+
+def _copied(value):
+    """A copy of a value of a group: its parts and lists copied, numbers and tuples shared."""
+    kind = type(value)
+    if kind in _PLAIN:
+        return value
+    names = _FIELDS.get(kind)
+    if names is not None:
+        return kind(*[_copied(getattr(value, n)) for n in names])
+    if kind is list:
+        return [_copied(item) for item in value]
+    if kind is dict:
+        return {key: _copied(item) for key, item in value.items()}
+    if kind is tuple and all(type(item) in _PLAIN for item in value):
+        return value
+    return _copy.deepcopy(value)
+
+
+def _shallow(value):
+    """A copy of one part or list of a group, sharing what it holds."""
+    names = _FIELDS.get(type(value))
+    if names is not None:
+        return type(value)(*[getattr(value, n) for n in names])
+    if isinstance(value, Mapping):
+        return dict(value)
+    return list(value)
+
+
+_STEP = re.compile(r"\.?([A-Za-z_]\w*)|\[(-?\d+)\]")
+
+
+def _steps(path: str) -> list:
+    """The attributes (str) and indices or keys (int) of a path such as types[0].below[1].m."""
+    steps, at = [], 0
+    while at < len(path):
+        step = _STEP.match(path, at)
+        if step is None or (at == 0 and path.startswith(".")):
+            raise KeyError(f"{path!r} is not a path of a group such as 'types[0].below[1].m'")
+        steps.append(step[1] if step[1] is not None else int(step[2]))
+        at = step.end()
+    if not steps:
+        raise KeyError("an empty path")
+    return steps
+
+
+def _replaced(part, steps, value, path):
+    """part (already a copy of its own) with the value at steps replaced, the parts between
+    copied."""
+    step, rest = steps[0], steps[1:]
+    if isinstance(step, str):
+        if step not in _FIELDS.get(type(part), ()):
+            raise AttributeError(f"{path}: {type(part).__name__} has no attribute {step!r}")
+        inner = getattr(part, step)
+    elif isinstance(part, Mapping):
+        if step not in part:
+            raise KeyError(f"{path}: {step} is not one of the keys {sorted(part)}")
+        inner = part[step]
+    else:
+        if not 0 <= step < len(part):
+            raise IndexError(f"{path}: index {step} outside 0 to {len(part) - 1}")
+        inner = part[step]
+    new = _replaced(_shallow(inner), rest, value, path) if rest else value
+    if isinstance(step, str):
+        setattr(part, step, new)
+    else:
+        part[step] = new
+    return part
 
 
 def parse(text: str, name: str = "<text>") -> Group:
@@ -165,37 +295,75 @@ def read(path) -> Group:
     return _core.parse(text, path)
 
 
+def _number(value, count: int, what: str = "pile") -> int:
+    """A number counted from 1, as printed: an integer from 1 to count."""
+    try:
+        number = operator.index(value)
+    except TypeError:
+        raise TypeError(f"a {what} number is an integer from 1 to {count}, not {value!r}") \
+            from None
+    if not 1 <= number <= count:
+        raise IndexError(f"{what} {number} outside 1 to {count}")
+    return number
+
+
+_COLUMNS = []
+
+
+def _frame_columns(pd) -> list:
+    """The columns of the frames of a result: made once."""
+    if not _COLUMNS:
+        _COLUMNS.append(pd.Index(["pile", "x", "y", "type", *HEADS]))
+        _COLUMNS.append(pd.Index(["pile", "x", "y", "type", "station", "Z", "depth",
+                                  *QUANTITIES[1:]]))
+    return _COLUMNS
+
+
 class Result:
-    """The results of one analysis: cap displacements (6,), pile tops (n, 12) with the columns
-    HEADS, head stiffness (n, 6, 6), all in pile axes, and the station arrays of every pile; the
-    arrays are read-only views of the results. Made by analyse and sweep; `group` is the group
-    analysed, as it is now."""
+    """The results of one analysis: cap displacements (6,: m, rad), pile tops (n, 12) with the
+    columns HEADS (m, rad, t, t*m), head stiffness (n, 6, 6), all in pile axes, the foundation's
+    stiffness at the cap centre (6, 6) in cap axes, and the station arrays of every pile; the
+    arrays are read-only float32 views of the results. Made by analyse and sweep; `group` is the
+    group analysed, as it is now."""
 
     __slots__ = ("group", "_analysis")  # _analysis: the values as analysed and their results
 
     def __init__(self, group, analysis):
         self.group, self._analysis = group, analysis
 
+    def __repr__(self):
+        ux, uy, uz = (1000.0 * float(v) for v in self.cap[:3])
+        return (f"Result({len(self.heads)} piles, cap UX={ux:.3f} mm, UY={uy:.3f} mm, "
+                f"UZ={uz:.3f} mm)")
+
     @property
     def cap(self):
+        """UX, UY, UZ (m), SX, SY, SZ (rad) of the cap centre."""
         return self._analysis.cap
 
     @property
     def heads(self):
+        """Per pile its top's UX .. SZ (m, rad), NX .. NZ (t), MX .. MZ (t*m), in pile axes."""
         return self._analysis.heads
 
     @property
     def stiffness(self):
+        """Per pile its head stiffness (6, 6) in pile axes (t/m, t/rad, t*m/m, t*m/rad)."""
         return self._analysis.stiffness
+
+    @property
+    def foundation_stiffness(self):
+        """The stiffness of the foundation at the cap centre (6, 6), in cap axes."""
+        return self._analysis.foundation_stiffness
 
     def stations(self, pile: int) -> dict:
         """The arrays Z, UX, ... PSY of a pile, numbered from 1 as printed."""
-        rows = self._analysis.station_rows(pile)
+        rows = self._analysis.station_rows(_number(pile, len(self.heads)))
         return {q: rows[:, i] for i, q in enumerate(QUANTITIES)}
 
     def ground_station(self, pile: int) -> int:
         """The number of the station at the ground line of a pile (from 1)."""
-        return self._analysis.ground_station(pile)
+        return self._analysis.ground_station(_number(pile, len(self.heads)))
 
     def write(self, base) -> None:
         """BASE.out and BASE.pos, as kelmarino writes them for the group's data file, as the
@@ -204,15 +372,55 @@ class Result:
         if failure is not None:
             raise OSError(failure)
 
+    def _piles(self):
+        """The columns pile, x, y, type of the piles as analysed, in float64 (a type key that is
+        not an integer: None), their station counts and ground-line stations."""
+        counts, ground, places, types = self._analysis.pile_table()
+        keys = [float(t) if re.fullmatch(r"-?\d+", t) else None for t in types]
+        if None in keys:
+            raise TypeError("a frame numbers the types: the keys of group.types are integers")
+        piles = np.empty((len(counts), 4))
+        piles[:, 0] = np.arange(1, len(counts) + 1)
+        piles[:, 1:3] = places
+        piles[:, 3] = keys
+        return piles, counts, ground
+
     def to_frame(self):
-        """Two pandas data frames: the pile tops, and every station of every pile."""
+        """Two pandas data frames, every column float64 (pile, type and station numbers whole),
+        with the unit of each column in attrs["units"]: the pile tops (pile, x, y, type, HEADS),
+        and every station of every pile (pile, x, y, type, station, Z, depth below the ground
+        line, UX .. PSY; PSX and PSY NaN above the ground, where the report leaves them blank).
+        Built from whole arrays: about as fast as an analysis."""
         import pandas as pd
-        heads = pd.DataFrame(self.heads, columns=HEADS)
-        heads.insert(0, "pile", range(1, len(self.heads) + 1))
-        stations = [pd.DataFrame(self.stations(p)).assign(pile=p)
-                    for p in range(1, len(self.heads) + 1)]
-        frame = pd.concat(stations, ignore_index=True)
-        return heads, frame[["pile", *QUANTITIES]]
+        piles, counts, ground = self._piles()
+        columns = _frame_columns(pd)
+        heads = pd.DataFrame(np.hstack([piles, self.heads]), columns=columns[0], copy=False)
+        heads.attrs["units"] = {q: UNITS[q] for q in ("x", "y", *HEADS)}
+        rows = self._analysis.all_station_rows
+        owner = np.repeat(np.arange(len(counts)), counts)
+        first = np.cumsum(counts) - counts
+        table = np.empty((len(rows), 6 + len(QUANTITIES)))
+        table[:, :4] = piles[owner]
+        table[:, 4] = np.arange(len(rows)) - first[owner] + 1
+        table[:, 6 - 1] = rows[:, 0]
+        at_ground = np.minimum(first + ground - 1, max(len(rows) - 1, 0))
+        table[:, 6] = rows[:, 0] - rows[at_ground, 0][owner] if len(rows) else 0.0
+        table[:, 7:] = rows[:, 1:]
+        blank = table[:, 4] < ground[owner]  # above the ground line
+        table[blank, -2:] = np.nan
+        stations = pd.DataFrame(table, columns=columns[1], copy=False)
+        stations.attrs["units"] = {q: UNITS[q] for q in ("x", "y", "Z", "depth", *QUANTITIES)}
+        return heads, stations
+
+    def to_xarray(self):
+        """The stations of to_frame() as an xarray Dataset indexed by pile and station (NaN past
+        a pile's last station), with units in each variable's attrs; needs python3-xarray."""
+        _, stations = self.to_frame()
+        data = stations.set_index(["pile", "station"]).to_xarray()
+        for name, unit in stations.attrs["units"].items():
+            if name in data:
+                data[name].attrs["units"] = unit
+        return data
 
 
 def _checked(group, number=None):
@@ -228,33 +436,78 @@ def analyse(group: Group) -> Result:
     return Result(group, _core.analyse(_checked(group)))
 
 
+class _Failed:
+    """The error of one group of a sweep, given in place of its result."""
+
+    def __init__(self, error):
+        self.error = error
+
+
 def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
-          threads: int | None = None) -> list:
-    """The results of many groups, in their order: on a local pool of `threads` threads (one per
-    processor unless given), or on any concurrent.futures executor (a Dask client's
-    get_executor() runs them on its cluster). The first group in order that fails raises its
-    InputError or AnalysisError."""
+          threads: int | None = None, chunk: int | None = None, extract=None,
+          progress=None) -> list:
+    """The results of many groups, in their order, or extract(result) of each when given.
+
+    Without an executor, the groups are analysed on a local pool of `threads` threads (one per
+    processor unless given). With any concurrent.futures executor (a process pool, a Dask
+    client's get_executor()), they are shipped in chunks of `chunk` groups (by default 50 to 200)
+    and each chunk is analysed by this sweep on the worker, on `threads` threads (1 unless given),
+    extract applied there, so that only what it returns comes back. `progress(done, total)` is
+    called as groups (locally) or chunks finish; progress=True shows a tqdm bar when tqdm is
+    installed. The first group in order that fails raises its InputError or AnalysisError, with a
+    note of its place; Ctrl-C stops the sweep within a second (the chunks not begun are
+    cancelled)."""
     groups = [_checked(group, number) for number, group in enumerate(groups)]
-    if executor is not None:
-        return _in_order(executor.map(analyse, groups))
     if threads is not None and threads < 1:
         raise ValueError(f"threads must be 1 or more, not {threads}")
-    count = threads or len(os.sched_getaffinity(0))
-    return _in_order(_on_threads(groups, max(1, min(count, len(groups)))))
+    if chunk is not None and chunk < 1:
+        raise ValueError(f"chunk must be 1 or more, not {chunk}")
+    told, close = _progress(progress, len(groups))
+    try:
+        if executor is None:
+            count = threads or len(os.sched_getaffinity(0))
+            answers = _on_threads(groups, max(1, min(count, len(groups))), extract, told)
+        else:
+            answers = _on_executor(executor, groups, chunk, threads or 1, extract, told)
+    finally:
+        close()
+    return _in_order(answers)
 
 
-def _on_threads(groups, threads) -> list:
-    """Each group's Result or error, analysed on `threads` threads (the calling one among them),
-    each taking the next group that none has taken; the analyses run outside the lock."""
+def _progress(progress, total):
+    """A function told the number of groups done, and one to call at the end."""
+    if progress is True:
+        try:
+            from tqdm import tqdm
+        except ImportError:
+            return None, lambda: None
+        bar = tqdm(total=total, unit="group")
+        return lambda done: bar.update(done - bar.n), bar.close
+    if progress:
+        return lambda done: progress(done, total), lambda: None
+    return None, lambda: None
+
+
+def _on_threads(groups, threads, extract=None, told=None) -> list:
+    """Each group's Result (or extract of it) or _Failed, analysed on `threads` threads (the
+    calling one among them), each taking the next group that none has taken; the analyses run
+    outside the lock."""
     answers = [None] * len(groups)
     untaken = iter(range(len(groups)))  # shared: each number is taken by one thread
+    done = [0]
+    telling = threading.Lock()
 
     def analyse_untaken():
         for i in untaken:
             try:
-                answers[i] = analyse(groups[i])
+                result = analyse(groups[i])
+                answers[i] = result if extract is None else extract(result)
             except Exception as error:  # raised in its turn
-                answers[i] = error
+                answers[i] = _Failed(error)
+            if told is not None:
+                with telling:
+                    done[0] += 1
+                    told(done[0])
     others = [threading.Thread(target=analyse_untaken) for _ in range(threads - 1)]
     for thread in others:
         thread.start()
@@ -268,19 +521,149 @@ def _on_threads(groups, threads) -> list:
     return answers
 
 
-def _in_order(results) -> list:
-    """The results of a sweep as a list; the first mistake (raised by an executor, or given in
-    place of its result by the core) is raised with a note of its group's place."""
-    kept = []
+def _analysed_chunk(groups, threads, extract) -> list:
+    """A chunk of a sweep, on a worker."""
+    return _on_threads(groups, max(1, min(threads, len(groups))), extract)
+
+
+def _on_executor(executor, groups, chunk, threads, extract, told) -> list:
+    """The answers of the groups, analysed in chunks on an executor (submitted at once by its
+    map); Ctrl-C cancels the chunks not yet begun and is raised at once."""
+    size = chunk or min(200, max(50, math.ceil(len(groups) / 32)))
+    pieces = [groups[i:i + size] for i in range(0, len(groups), size)]
+    chunks = executor.map(_analysed_chunk, pieces, [threads] * len(pieces),
+                          [extract] * len(pieces))
+    answers = []
+    with _ctrl_c() as asked:
+        try:
+            for answered in chunks:
+                if asked:
+                    raise KeyboardInterrupt
+                answers += answered
+                if told is not None:
+                    told(len(answers))
+        finally:
+            close = getattr(chunks, "close", None)
+            if close is not None:  # the chunks not begun are cancelled
+                close()
+    return answers
+
+
+@contextlib.contextmanager
+def _ctrl_c():
+    """A list that Ctrl-C fills while it is held, besides raising KeyboardInterrupt: so that one
+    raised where it is ignored (a garbage collector's callback of Dask) is raised again at the
+    next chunk."""
+    asked = []
+    if threading.current_thread() is not threading.main_thread() or \
+            signal.getsignal(signal.SIGINT) is not signal.default_int_handler:
+        yield asked
+        return
+
+    def interrupted(number, frame):
+        asked.append(number)
+        signal.default_int_handler(number, frame)
+    signal.signal(signal.SIGINT, interrupted)
     try:
-        for result in results:
-            if isinstance(result, Exception):
-                raise result
-            kept.append(result)
-    except (InputError, AnalysisError) as error:
-        error.add_note(f"(group {len(kept)} of the sweep, counted from 0)")
-        raise
-    return kept
+        yield asked
+    finally:
+        signal.signal(signal.SIGINT, signal.default_int_handler)
+
+
+def _in_order(answers) -> list:
+    """The answers of a sweep as a list; the first mistake in order is raised, with a note of its
+    group's place."""
+    for number, answer in enumerate(answers):
+        if isinstance(answer, _Failed):
+            error = answer.error
+            if isinstance(error, (InputError, AnalysisError)):
+                error.add_note(f"(group {number} of the sweep, counted from 0)")
+            raise error
+    return answers
+
+
+def peaks(result: Result) -> dict:
+    """The figures a study of a group mostly wants of each result: the cap's UX, UY, UZ (m), the
+    largest bending moment of any pile at any station, max |MX|, |MY| (t*m), and the largest
+    axial force, max |NZ| (t)."""
+    rows = result._analysis.all_station_rows  # pylint: disable=protected-access
+    moment = float(np.abs(rows[:, [QUANTITIES.index("MX"), QUANTITIES.index("MY")]]).max()) \
+        if len(rows) else 0.0
+    axial = float(np.abs(rows[:, QUANTITIES.index("NZ")]).max()) if len(rows) else 0.0
+    cap = result.cap
+    return {"UX": float(cap[0]), "UY": float(cap[1]), "UZ": float(cap[2]), "M": moment,
+            "N": axial}
+
+
+def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extract=peaks,
+               chunk: int | None = None, threads: int | None = None, progress=None):
+    """A Monte-Carlo study of a group: n variants, each value at a path of `vary` drawn from a
+    lognormal distribution given by its coefficient of variation (the mean the group's value) or
+    by (mean, coefficient of variation), for example {"types[0].below[1].m": 0.3,
+    "loads[0].FX": (100.0, 0.1)}; a tuple of paths takes one value drawn for all (the m of a
+    layer of every type), its column named by the first. Drawn by NumPy's Generator seeded with
+    `seed` (the same seed, the same draws) and analysed by sweep, extract (peaks unless given: a
+    dict of numbers) applied on the workers. A pandas data frame of n rows: the values drawn (columns named by their paths),
+    then what extract returned; frame.describe(percentiles=[.05, .5, .95]) gives percentiles."""
+    import pandas as pd
+    if operator.index(n) < 1:
+        raise ValueError(f"n must be 1 or more, not {n}")
+    keys = [(key,) if isinstance(key, str) else tuple(key) for key in vary]
+    means, variations = [], []
+    for key, paths in zip(vary, keys):
+        given = vary[key]
+        mean, variation = given if _is_list(given) else (_at(group, paths[0]), given)
+        if not (float(mean) > 0 and float(variation) >= 0):
+            raise ValueError(f"{paths[0]}: a lognormal needs a mean above 0 and a coefficient of "
+                             f"variation of 0 or more, not {mean!r} and {variation!r}")
+        means.append(float(mean))
+        variations.append(float(variation))
+    sigma = np.sqrt(np.log1p(np.square(variations)))
+    mu = np.log(means) - sigma ** 2 / 2
+    drawn = np.random.default_rng(seed).lognormal(mu, sigma, size=(n, len(keys)))
+    groups = [group.vary({path: value for paths, value in zip(keys, row) for path in paths})
+              for row in drawn.tolist()]
+    outputs = sweep(groups, executor, threads=threads, chunk=chunk, extract=extract,
+                    progress=progress)
+    inputs = pd.DataFrame(drawn, columns=[paths[0] for paths in keys])
+    return pd.concat([inputs, pd.DataFrame.from_records(outputs)], axis=1)
+
+
+def _at(group, path):
+    """The value at a path of a group."""
+    value = group
+    for step in _steps(path):
+        value = getattr(value, step) if isinstance(step, str) else value[step]
+    return value
+
+
+def frame(results, keys=None, *, what: str = "stations"):
+    """One tidy pandas data frame of many results: the stations (or what="heads": the pile tops)
+    of every result, after columns of keys: a mapping {column: one value per result}, or a list
+    of one dict per result, or None for a column "result" counting them from 0. Units in
+    attrs["units"]."""
+    import pandas as pd
+    if what not in ("stations", "heads"):
+        raise ValueError(f'what is "stations" or "heads", not {what!r}')
+    results = list(results)
+    if keys is None:
+        keys = {"result": range(len(results))}
+    elif not isinstance(keys, Mapping):
+        keys = pd.DataFrame.from_records(list(keys)).to_dict("list")
+    keys = {name: list(values) for name, values in keys.items()}
+    for name, values in keys.items():
+        if len(values) != len(results):
+            raise ValueError(f"keys[{name!r}] holds {len(values)} values for {len(results)} "
+                             "results")
+    parts = [r.to_frame()[what == "stations"] for r in results]
+    sizes = [len(p) for p in parts]
+    whole = pd.concat(parts, ignore_index=True)
+    front = pd.DataFrame({name: np.repeat(np.asarray(values, dtype=object), sizes)
+                          for name, values in keys.items()})
+    front = front.infer_objects()
+    whole = pd.concat([front, whole], axis=1)
+    whole.attrs["units"] = parts[0].attrs["units"] if parts else {}
+    return whole
 
 
 class Combinations:
@@ -295,7 +678,7 @@ class Combinations:
         """Z, the ground-line station KG, and per quantity of ENVELOPED the largest and smallest
         value at every station with the combination that governs it (the first in file order
         on a tie): {"Z": ..., "KG": ..., "max": {q: array}, "max_by": {q: [names]}, "min": ...}."""
-        e = self._envelopes[pile - 1]
+        e = self._envelopes[_number(pile, len(self._envelopes)) - 1]
         out = {"Z": e["Z"], "KG": e["KG"]}
         for side in ("max", "min"):
             out[side] = {q: e[side][:, i] for i, q in enumerate(ENVELOPED)}
@@ -309,30 +692,56 @@ def _is_file(source) -> bool:
 
 
 def _file(source) -> tuple:
-    """The text and name of a CSV file, read as read() reads a data file; raises OSError."""
-    return _core.read_file(os.fspath(source)), os.fspath(source)
+    """The text and name of a CSV file, read as read() reads a data file; raises InputError."""
+    path = os.fspath(source)
+    try:
+        return _core.read_file(path), path
+    except OSError as error:
+        full = f"cannot read {path}: {error}" if error.errno is not None else str(error)
+        raise InputError(path, 0, 0, str(error), full) from error
 
 
-def _point(point) -> tuple:
-    return (point.x, point.y, point.FX, point.FY, point.FZ, point.MX, point.MY, point.MZ) \
-        if isinstance(point, Load) else tuple(point)
+def _value_mistake(place: str, value, what: str):
+    message = f"{place}: {value!r} {what}"
+    return InputError("", 0, 0, message, "run-time error in " + message)
+
+
+def _point(case, point) -> tuple:
+    values = (point.x, point.y, point.FX, point.FY, point.FZ, point.MX, point.MY, point.MZ) \
+        if isinstance(point, Load) else tuple(point) if _is_list(point) else ()
+    if len(values) != 8:
+        message = f'loads["{case}"]: a load point has 8 values'
+        raise InputError("", 0, 0, message, "run-time error in " + message)
+    return values
+
+
+def _single(value, place: str) -> float:
+    """A real of a load or a factor (a number or its text), in single precision."""
+    try:
+        if value is None:
+            raise TypeError
+        with np.errstate(over="ignore"):  # beyond the range: an infinity, refused by the check
+            return float(np.float32(value))
+    except (TypeError, ValueError):
+        raise _value_mistake(place, value, "is not a number") from None
 
 
 def _load_values(loads) -> list:
     """Each case's name and its points, rows of x, y, FX .. MZ in single precision."""
-    values = []
-    for case, points in loads.items():
-        rows = [_point(p) for p in points]
-        if any(len(row) != 8 for row in rows):
-            message = f'loads["{case}"]: a load point has 8 values'
-            raise InputError("", 0, 0, message, "run-time error in " + message)
-        values.append((str(case), np.array(rows, np.float32).tolist()))
-    return values
+    if not isinstance(loads, Mapping):
+        raise TypeError(f"loads is a file or a mapping {{case: [points]}}, not a "
+                        f"{type(loads).__name__}")
+    return [(str(case), [[_single(v, f'loads["{case}"][{i}]') for v in _point(case, p)]
+                         for i, p in enumerate(points)]) for case, points in loads.items()]
 
 
 def _combination_values(combinations) -> list:
     """Each combination's name and its factors by case, in single precision."""
-    return [(str(name), [(str(case), float(np.float32(f))) for case, f in factors.items()])
+    if not isinstance(combinations, Mapping):
+        raise TypeError(f"combinations is a file, a mapping {{name: {{case: factor}}}} or None, "
+                        f"not a {type(combinations).__name__}")
+    return [(str(name), [(str(case), _single(f, f'combinations["{name}"]["{case}"]'))
+                         for case, f in factors.items()])
             for name, factors in combinations.items()]
 
 
@@ -340,7 +749,8 @@ def combinations(group: Group, loads, combinations=None) -> Combinations:
     """The load combinations of kelmarino-cases for a group: `loads` is a loads file (path) or a
     mapping {case: [Load or (x, y, FX, FY, FZ, MX, MY, MZ), ...]}; `combinations` a combinations
     file, a mapping {name: {case: factor}}, or None for every case alone. With JCTR = 1 the
-    group's own load points are the case "data". Raises InputError or AnalysisError."""
+    group's own load points are the case "data". Loads in t and t*m. Raises InputError (also
+    for a file that cannot be read) or AnalysisError."""
     loads = _file(loads) if _is_file(loads) else _load_values(loads)
     combinations = None if combinations is None else _file(combinations) \
         if _is_file(combinations) else _combination_values(combinations)

@@ -1,0 +1,42 @@
+"""The core of the kelmarino package: reading, checking and analysis of pile groups."""
+
+from typing import Any
+
+import numpy as np
+import numpy.typing as npt
+
+__version__: str
+
+class Analysis:
+    """The values of a group as analysed, and its results: read-only float32 views."""
+    @property
+    def cap(self) -> npt.NDArray[np.float32]: ...  # (6,)
+    @property
+    def heads(self) -> npt.NDArray[np.float32]: ...  # (piles, 12)
+    @property
+    def stiffness(self) -> npt.NDArray[np.float32]: ...  # (piles, 6, 6)
+    @property
+    def foundation_stiffness(self) -> npt.NDArray[np.float32]: ...  # (6, 6)
+    @property
+    def all_station_rows(self) -> npt.NDArray[np.float32]: ...  # (stations, 12)
+    def station_rows(self, pile: int) -> npt.NDArray[np.float32]: ...  # (stations, 12)
+    def ground_station(self, pile: int) -> int: ...
+    def pile_table(self) -> tuple[npt.NDArray[np.int32], npt.NDArray[np.int32],
+                                  npt.NDArray[np.float32], list[str]]: ...
+    def write(self, base: str) -> str | None: ...
+
+class Cases: ...
+
+class Stop:
+    def __init__(self) -> None: ...
+    def ask(self) -> None: ...
+
+def read_file(path: str) -> bytes: ...
+def parse(text: str, name: str) -> Any: ...
+def check(group: Any) -> None: ...
+def data_text(group: Any) -> str: ...
+def analyse(group: Any) -> Analysis: ...
+def combinations(group: Any, loads: tuple[str, str] | list[tuple[str, list[list[float]]]],
+                 combinations: tuple[str, str] | list[tuple[str, list[tuple[str, float]]]] | None,
+                 stop: Stop) -> tuple[list[str], npt.NDArray[np.float32],
+                                      npt.NDArray[np.float32], list[dict[str, Any]]]: ...
