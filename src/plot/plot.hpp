@@ -16,6 +16,7 @@
 
 #include "analysis/analysis.hpp"
 #include "diagram/quantities.hpp"
+#include "diagram/title_block.hpp"
 #include "layout/layout.hpp"
 #include "pile/pile.hpp"
 #include "plot/pos_file.hpp"
@@ -116,9 +117,9 @@ std::string stiffness_summary_text(const std::string& title, const Result& resul
 // showing them all.
 std::string pile_svg(const PileData& piles, int32_t p, const Result& result);
 std::string plan_svg(const Group& group);
-// The page shows the warnings of the run at its top.
+// The page opens with the title block of the run, then its warnings.
 std::string index_html(const std::string& title, const Group& group, const Result& result,
-                       const std::vector<std::string>& warnings = {});
+                       const TitleBlock& block, const std::vector<std::string>& warnings = {});
 
 // The SVG file name of pile p: pile-01.svg, ..., pile-100.svg.
 std::string pile_file_name(int32_t p);

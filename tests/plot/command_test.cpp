@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "diagram/title_block.hpp"
 #include "input/input.hpp"
 #include "plot/plot_runs.hpp"
 #include "tables/tables.hpp"
@@ -25,7 +26,7 @@ using testing::read_file;
 using testing::run_plot;
 using testing::split_lines;
 
-const std::string USAGE = "usage: kelmarino-plot [PATH/]BASE[.dat]\n";
+const std::string USAGE = "usage: kelmarino-plot [options] [PATH/]BASE[.dat]\n";
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   const size_t at = text.find(from);
@@ -83,6 +84,30 @@ TEST(PlotCommand, CommandLine) {
                            "docs/manual.md", "Exit status"}) {
     EXPECT_NE(help.out.find(told), std::string::npos) << told;
   }
+}
+
+// The title block gives the program, the time of the run, the data file and the names given.
+TEST(PlotCommand, TitleBlockNamesTheRunAndItsDataFile) {
+  const std::string pier = read_file(example_path("pier.dat"));
+  const std::string folder = new_folder({{"pier.dat", pier}});
+  const testing::PlotRun run =
+      run_plot(folder,
+               "--date '8 Dec 2026' --project 'Bridge <7>' --job J-12 --engineer 'A. Engineer' "
+               "--checker 'B. Checker' --revision C pier");
+  ASSERT_EQ(run.exit_status, 0) << run.errors;
+  const std::string page = read_file(folder + "/pier-plots/index.html");
+  const std::string block = page.substr(page.find("<table id=\"title-block\">"));
+  for (const std::string& row : std::vector<std::string>{
+           "Project</th><td>Bridge &lt;7&gt;", "Job</th><td>J-12", "Data file</th><td>pier.dat",
+           "Heading</th><td>* control: river pier, service load case",
+           "SHA-256</th><td>" + sha256_hex(pier),
+           std::string("Program</th><td>kelmarino-plot ") + VERSION, "Run</th><td>8 Dec 2026",
+           "Engineer</th><td>A. Engineer", "Checker</th><td>B. Checker",
+           "Revision</th><td>C</td>"}) {
+    EXPECT_NE(block.find("<tr><th>" + row), std::string::npos) << row;
+  }
+  EXPECT_NE(plotted("pier").document("index.html").find("<tr><th>Run</th><td>1970-01-01 00:00 UTC"),
+            std::string::npos);
 }
 
 TEST(PlotCommand, RefusesWhatItCannotDrawWithAMessage) {

@@ -62,7 +62,7 @@ inline const Plotted& plotted(const std::string& base) {
     keep_folder_for_program(p.run.folder);
     EXPECT_EQ(p.run.exit_status, 0) << p.run.errors;
     EXPECT_TRUE(exists(PLOT_EXE)) << PLOT_EXE << " is not built";
-    p.plot = run_plot(p.run.folder, base);
+    p.plot = run_plot(p.run.folder, base, "SOURCE_DATE_EPOCH=0");
     EXPECT_EQ(p.plot.exit_status, 0) << p.plot.errors;
     p.pos = read_pos(p.run.file(base + ".pos"), base + ".pos");
     p.plots = p.run.folder + "/" + base + "-plots";
