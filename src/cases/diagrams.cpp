@@ -241,8 +241,10 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
       "</title>\n<style>body { font-family: sans-serif; margin: 2em; } "
       "table { border-collapse: collapse; margin-bottom: 1em; } "
       "th, td { border: 1px solid #bbbbbb; padding: 0.2em 0.6em; text-align: right; } "
-      "img { max-width: 100%; border: 1px solid #dddddd; }</style>\n</head>\n<body>\n<h1>" +
-      title + "</h1>\n";
+      "img { max-width: 100%; border: 1px solid #dddddd; } "
+      "table#title-block th, table#title-block td { text-align: left; }</style>\n</head>\n"
+      "<body>\n<h1>" +
+      title + "</h1>\n" + title_block_html(names.block);
   for (const std::string& warning : names.warnings) {
     // A warning of the reader shows its line with the caret under the value.
     const bool lines = warning.find('\n') != std::string::npos;

@@ -30,12 +30,13 @@ inline std::string new_folder(const std::map<std::string, std::string>& files) {
   return folder;
 }
 
-// Runs the command in the folder; `shell` comes before it in the shell that runs it (limits).
+// Runs the command in the folder; `shell` comes before it in the shell that runs it (limits). The
+// time of the run is 1970-01-01 00:00 UTC.
 inline PlotRun run_plot(const std::string& folder, const std::string& arguments,
                         const std::string& shell = "") {
   PlotRun run;
-  const std::string command = "cd " + folder + " && (" + shell + " " + PLOT_EXE + " " + arguments +
-                              ") > plot-out.txt 2> plot-errors.txt";
+  const std::string command = "cd " + folder + " && (export SOURCE_DATE_EPOCH=0; " + shell + " " +
+                              PLOT_EXE + " " + arguments + ") > plot-out.txt 2> plot-errors.txt";
   const int status = std::system(command.c_str());
   if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
   run.out = read_file(folder + "/plot-out.txt");
@@ -62,7 +63,7 @@ inline const Plotted& plotted(const std::string& base) {
     keep_folder_for_program(p.run.folder);
     EXPECT_EQ(p.run.exit_status, 0) << p.run.errors;
     EXPECT_TRUE(exists(PLOT_EXE)) << PLOT_EXE << " is not built";
-    p.plot = run_plot(p.run.folder, base, "SOURCE_DATE_EPOCH=0");
+    p.plot = run_plot(p.run.folder, base);
     EXPECT_EQ(p.plot.exit_status, 0) << p.plot.errors;
     p.pos = read_pos(p.run.file(base + ".pos"), base + ".pos");
     p.plots = p.run.folder + "/" + base + "-plots";
