@@ -31,6 +31,7 @@ std::string index_html(const std::string& title, const Group& group, const Resul
       "font-variant-numeric: tabular-nums; } "
       "th { background: #f0f0f0; } div.wide { overflow-x: auto; } "
       "img { max-width: 100%; border: 1px solid #dddddd; } "
+      "div.figure svg { max-width: 100%; height: auto; } "
       "div.warnings pre { background: #fff4e0; border-left: 4px solid #e08000; padding: 0.5em; } "
       "table#title-block th { text-align: left; } table#title-block td { text-align: left; }\n"
       // Printed: A4 pages, no navigation, each pile's diagrams on a page of their own.
@@ -55,7 +56,7 @@ std::string index_html(const std::string& title, const Group& group, const Resul
         "href=\"stiffness.csv\">stiffness.csv</a>. The data file asks for a stiffness print "
         "(JCTR " +
         std::to_string(group.model->run.JCTR) + "): no pile results.</p></nav>\n";
-    html += input_report_html(group, result) + "<h2>Stiffness</h2>\n";
+    html += method_html(group, result) + input_report_html(group, result) + "<h2>Stiffness</h2>\n";
     html += table_section("Stiffness of the foundation and of the pile heads", stiffness_note,
                           stiffness_table(result), "stiffness");
     return html +
@@ -75,7 +76,8 @@ std::string index_html(const std::string& title, const Group& group, const Resul
     const std::string g = std::to_string(p);
     html.append(" <a href=\"#pile-").append(g).append("\">").append(g).append("</a>");
   }
-  html += "</p></nav>\n" + input_report_html(group, result) + "<h2>Summary</h2>\n";
+  html += "</p></nav>\n" + method_html(group, result) + input_report_html(group, result) +
+          "<h2>Summary</h2>\n";
   html +=
       table_section("Displacements of the cap centre, in cap axes", "", cap_table(result), "cap");
   html += table_section("Displacements at the pile tops, in the axes of each pile", "",

@@ -58,6 +58,10 @@ std::optional<std::string> pos_difference(const PosFile& pos, const Group& group
 // SNUM > 0), "types", "segments", "pile-values" and "segment-values".
 std::string input_report_html(const Group& group, const Result& result);
 
+// The method and assumptions of the run, with its values (units, kf, k, the bottom rules of the
+// piles) and the sign-convention figure, as a section of id "method".
+std::string method_html(const Group& group, const Result& result);
+
 // The largest absolute value of one kind at the stations first_k ... NSTA of a pile, over both
 // bending planes, signed as it is; `quantity` names the component and `k` the station (k = 0
 // when every value is zero).

@@ -110,6 +110,32 @@ TEST(PlotCommand, TitleBlockNamesTheRunAndItsDataFile) {
             std::string::npos);
 }
 
+// The method section states the run's own rules: kf, k and the bottom rule of every pile, and
+// holds the sign-convention figure.
+TEST(PlotCommand, MethodStatesTheRulesOfTheRun) {
+  const struct {
+    const char* base;
+    std::vector<std::string> told;
+  } cases[] = {
+      {"pier",
+       {"1 t = 9.80665 kN", "kf = 1 circular (every pile)", "kx = 0.5722, ky = 0.5722",
+        "KSU 2 (every pile): bears on the soil", "factor 0.667", "NZ &gt; 0 is compression",
+        "<svg xmlns=\"http://www.w3.org/2000/svg\""}},
+      {"rock",
+       {"KSU 3 (piles 9, 10, 11, 12): bears with its own section",
+        "KSU 4 (piles 1, 2, 3, 4, 5, 6, 7, 8): bears with its own section"}},
+  };
+  for (const auto& c : cases) {
+    const std::string page = plotted(c.base).document("index.html");
+    const size_t at = page.find("<section id=\"method\">");
+    ASSERT_NE(at, std::string::npos) << c.base;
+    const std::string method = page.substr(at, page.find("</section>", at) - at);
+    for (const std::string& told : c.told) {
+      EXPECT_NE(method.find(told), std::string::npos) << c.base << ": " << told;
+    }
+  }
+}
+
 TEST(PlotCommand, RefusesWhatItCannotDrawWithAMessage) {
   const std::string worked = read_file(example_path("worked.dat"));
   const struct {
