@@ -242,7 +242,9 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
       "table { border-collapse: collapse; margin-bottom: 1em; } "
       "th, td { border: 1px solid #bbbbbb; padding: 0.2em 0.6em; text-align: right; } "
       "img { max-width: 100%; border: 1px solid #dddddd; } "
-      "table#title-block th, table#title-block td { text-align: left; }</style>\n</head>\n"
+      "table#title-block th, table#title-block td { text-align: left; } @media print { " +
+      print_css(names.title + ": load combinations") +
+      "body { margin: 0; font-size: 9pt; } }</style>\n</head>\n"
       "<body>\n<h1>" +
       title + "</h1>\n" + title_block_html(names.block);
   for (const std::string& warning : names.warnings) {

@@ -58,6 +58,22 @@ TitleBlock data_title_block(const std::string& data_name, std::string_view data_
   return block;
 }
 
+std::string print_css(const std::string& title) {
+  std::string quoted = "\"";
+  for (const char c : title) {
+    if (c == '"' || c == '\\') quoted += '\\';
+    quoted += (c == '\n' || c == '<' || c == '&') ? ' ' : c;  // plain in HTML and in XML
+  }
+  quoted += '"';
+  return "@page { size: A4; margin: 14mm 12mm; "
+         "@top-left { content: " +
+         quoted +
+         "; font: 8pt sans-serif; } "
+         "@bottom-right { content: \"page \" counter(page) \" of \" counter(pages); "
+         "font: 8pt sans-serif; } } "
+         "h1, h2, h3 { break-after: avoid; page-break-after: avoid; } ";
+}
+
 std::string title_block_html(const TitleBlock& block) {
   const std::pair<const char*, const std::string*> rows[] = {
       {"Project", &block.project},   {"Job", &block.job},           {"Data file", &block.data_name},

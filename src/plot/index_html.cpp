@@ -35,7 +35,9 @@ std::string index_html(const std::string& title, const Group& group, const Resul
       "div.warnings pre { background: #fff4e0; border-left: 4px solid #e08000; padding: 0.5em; } "
       "table#title-block th { text-align: left; } table#title-block td { text-align: left; }\n"
       // Printed: A4 pages, no navigation, each pile's diagrams on a page of their own.
-      "@media print { @page { size: A4; margin: 12mm; } body { margin: 0; font-size: 9pt; } "
+      "@media print { " +
+      print_css(title + ": results") +
+      "body { margin: 0; font-size: 9pt; } "
       "nav { display: none; } div.wide { overflow: visible; } "
       "th, td { padding: 0.1em 0.3em; } "
       "section.pile { break-before: page; page-break-before: always; } "

@@ -131,7 +131,17 @@ int32_t printed_pages(const std::string& folder, const std::string& page) {
       " --no-pdf-header-footer --virtual-time-budget=10000 --print-to-pdf=" + pdf + " file://" +
       folder + "/" + page + " > /dev/null 2>&1";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
-  return pdf_pages(read_file(pdf));
+  const std::string printed = read_file(pdf);
+  // Every sheet is A4: 210 mm x 297 mm in points, as Chromium rounds them.
+  const std::string a4 = "/MediaBox [0 0 594.95996 841.91998]";
+  size_t sheets = 0;
+  for (size_t at = printed.find("/MediaBox"); at != std::string::npos;
+       at = printed.find("/MediaBox", at + 1)) {
+    EXPECT_EQ(printed.substr(at, a4.size()), a4);
+    ++sheets;
+  }
+  EXPECT_EQ(static_cast<int32_t>(sheets), pdf_pages(printed));
+  return pdf_pages(printed);
 }
 
 // Printed on A4 with the print stylesheet, each pile's diagrams take exactly one page of their
