@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "analysis/analysis.hpp"
+#include "diagram/title_block.hpp"
 #include "model/model.hpp"
 #include "pile/pile.hpp"
 #include "tables/tables.hpp"
@@ -409,6 +410,7 @@ struct CaseNames {
   std::vector<std::string> cases;
   NameList combinations;
   std::vector<std::string> warnings;  // the warnings of the input, shown at the top of the page
+  TitleBlock block;                   // at the head of the page
 };
 
 // The CSV files with one row per combination (cap.csv), per combination and pile (heads.csv),

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -48,6 +50,7 @@ bool read_text(const std::string& path, std::string& text) {
 
 // The inputs of a run.
 struct Inputs {
+  TitleBlock block;
   Group group;
   std::vector<LoadCase> cases;
   CombinationLoads combinations;
@@ -64,12 +67,19 @@ std::string refusal(const Issue& issue) {
 // The data file as a group, then the loads and the combinations.
 void read_inputs(const std::string& base, Inputs& in) {
   const std::string data_name = base + ".dat";
-  GroupRead read = read_group(data_name);
+  std::string text;
+  if (!read_whole_file(data_name, text)) {
+    throw RunError("run-time error opening " + data_name + ": " + std::strerror(errno));
+  }
+  GroupRead read = parse_group(text, data_name);
   if (!read) throw RunError(refusal(read.issue()));
   in.group = std::move(*read);
+  const TitleBlock data = data_title_block(data_name, text);
+  in.block.data_name = data.data_name;
+  in.block.heading = data.heading;
+  in.block.sha256 = data.sha256;
   const int32_t JCTR = in.group.model->run.JCTR;
   const std::string loads_name = base + ".loads.csv";
-  std::string text;
   const bool loads = read_text(loads_name, text);
   if (!loads && JCTR != 1) {
     throw RunError("run-time error opening " + loads_name + ": " + std::strerror(ENOENT) + " (" +
@@ -96,6 +106,7 @@ CaseNames case_names(const std::string& base, Inputs& in) {
   for (const LoadCase& c : in.cases) names.cases.push_back(c.name);
   names.combinations = std::move(in.combinations.names);
   names.warnings = std::move(in.combinations.warnings);
+  names.block = in.block;
   return names;
 }
 
@@ -283,8 +294,8 @@ void print_stats(std::FILE* out, const Timings& t) {
 
 // The whole run on one base. The line naming the folder (and the statistics when asked) is
 // written on `out`, and must reach it, before the folder is put in place.
-void run(const std::string& base, int32_t threads, bool stats, std::FILE* out, std::FILE* errors,
-         Timings& timings) {
+void run(const std::string& base, const TitleBlock& given, int32_t threads, bool stats,
+         std::FILE* out, std::FILE* errors, Timings& timings) {
   const Clock::time_point start = timings.start;
   Progress progress(out, start);
   std::jthread shown;
@@ -295,6 +306,7 @@ void run(const std::string& base, int32_t threads, bool stats, std::FILE* out, s
                    std::strerror(error.code().value()));
   }
   Inputs in;
+  in.block = given;
   progress.phase("reading the input");
   read_inputs(base, in);
   for (const std::string& warning : in.combinations.warnings) {
@@ -340,6 +352,16 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
       ->check(CLI::Range(1, 64));
   app.add_flag("--stats", stats, "print the run time and the peak memory");
   app.set_version_flag("--version", std::string("kelmarino-cases ") + VERSION);
+  TitleBlock given;
+  std::string date;
+  app.add_option("--date", date,
+                 "the date and time of the run in the title block (default: SOURCE_DATE_EPOCH "
+                 "when set, else the clock, in UTC)");
+  app.add_option("--project", given.project, "the project, in the title block");
+  app.add_option("--job", given.job, "the job, in the title block");
+  app.add_option("--engineer", given.engineer, "the engineer, in the title block");
+  app.add_option("--checker", given.checker, "the checker, in the title block");
+  app.add_option("--revision", given.revision, "the revision, in the title block");
   try {
     app.parse(argc, argv);
     // Checked here rather than by the parser, which would name a missing BASE before an unknown
@@ -362,7 +384,11 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
   };
   try {
     Timings timings;
-    run(data_base(argument), threads, stats, out, errors, timings);
+    given.program = std::string("kelmarino-cases ") + VERSION;
+    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+    given.run_time = run_time_text(
+        date, epoch ? std::optional<std::string_view>(epoch) : std::nullopt, std::time(nullptr));
+    run(data_base(argument), given, threads, stats, out, errors, timings);
     return 0;
   } catch (const RunError& error) {
     return failed(error.what());

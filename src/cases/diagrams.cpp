@@ -240,9 +240,14 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
       title +
       "</title>\n<style>body { font-family: sans-serif; margin: 2em; } "
       "table { border-collapse: collapse; margin-bottom: 1em; } "
-      "th, td { border: 1px solid #bbbbbb; padding: 0.2em 0.6em; text-align: right; } "
-      "img { max-width: 100%; border: 1px solid #dddddd; }</style>\n</head>\n<body>\n<h1>" +
-      title + "</h1>\n";
+      "th, td { border: 1px solid #bbbbbb; padding: 0.2em 0.6em; text-align: right; "
+      "white-space: nowrap; } "
+      "img { max-width: 100%; border: 1px solid #dddddd; } "
+      "table#title-block th, table#title-block td { text-align: left; } @media print { " +
+      print_css(names.title + ": load combinations") +
+      "body { margin: 0; font-size: 9pt; } }</style>\n</head>\n"
+      "<body>\n<h1>" +
+      title + "</h1>\n" + title_block_html(names.block);
   for (const std::string& warning : names.warnings) {
     // A warning of the reader shows its line with the caret under the value.
     const bool lines = warning.find('\n') != std::string::npos;
@@ -298,9 +303,9 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
       "peaks.csv). The envelopes take the stations only.</p>\n" +
       html_table(peaks_table(names, piles, true), "peaks");
   html +=
-      "<h2>Envelopes of the piles</h2>\n<details>\n<summary>The extremes of every quantity of "
-      "every pile, with their combination and Z (also in envelope.csv)</summary>\n" +
-      html_table(envelope_page_table(names, piles), "envelope") + "</details>\n";
+      "<h2>Envelopes of the piles</h2>\n<p>The extremes of every quantity of every pile, with "
+      "their combination and Z (also in envelope.csv).</p>\n" +
+      html_table(envelope_page_table(names, piles), "envelope");
   ResultTable cap;
   cap.columns = {{"combination", ""}};
   for (const char* q : {"UX", "UY", "UZ"}) cap.columns.push_back({q, reader_unit("m").unit});

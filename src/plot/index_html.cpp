@@ -18,7 +18,7 @@ std::string table_section(const std::string& heading, const std::string& note,
 }  // namespace
 
 std::string index_html(const std::string& title, const Group& group, const Result& result,
-                       const std::vector<std::string>& warnings) {
+                       const TitleBlock& block, const std::vector<std::string>& warnings) {
   const std::string name = escape_xml(title);
   std::string html =
       "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
@@ -31,16 +31,20 @@ std::string index_html(const std::string& title, const Group& group, const Resul
       "font-variant-numeric: tabular-nums; } "
       "th { background: #f0f0f0; } div.wide { overflow-x: auto; } "
       "img { max-width: 100%; border: 1px solid #dddddd; } "
-      "div.warnings pre { background: #fff4e0; border-left: 4px solid #e08000; padding: 0.5em; }\n"
+      "div.figure svg { max-width: 100%; height: auto; } "
+      "div.warnings pre { background: #fff4e0; border-left: 4px solid #e08000; padding: 0.5em; } "
+      "table#title-block th { text-align: left; } table#title-block td { text-align: left; }\n"
       // Printed: A4 pages, no navigation, each pile's diagrams on a page of their own.
-      "@media print { @page { size: A4; margin: 12mm; } body { margin: 0; font-size: 9pt; } "
+      "@media print { " +
+      print_css(title + ": results") +
+      "body { margin: 0; font-size: 9pt; } "
       "nav { display: none; } div.wide { overflow: visible; } "
       "th, td { padding: 0.1em 0.3em; } "
       "section.pile { break-before: page; page-break-before: always; } "
       "section.pile img { max-height: 240mm; max-width: 100%; } }"
       "</style>\n</head>\n<body>\n"
       "<h1>" +
-      name + ": results</h1>\n";
+      name + ": results</h1>\n" + title_block_html(block);
   for (const std::string& warning : warnings) {
     html += "<p class=\"warning\"><strong>Warning:</strong> " + escape_xml(warning) + "</p>\n";
   }
@@ -54,7 +58,7 @@ std::string index_html(const std::string& title, const Group& group, const Resul
         "href=\"stiffness.csv\">stiffness.csv</a>. The data file asks for a stiffness print "
         "(JCTR " +
         std::to_string(group.model->run.JCTR) + "): no pile results.</p></nav>\n";
-    html += input_report_html(group, result) + "<h2>Stiffness</h2>\n";
+    html += method_html(group, result) + input_report_html(group, result) + "<h2>Stiffness</h2>\n";
     html += table_section("Stiffness of the foundation and of the pile heads", stiffness_note,
                           stiffness_table(result), "stiffness");
     return html +
@@ -74,7 +78,8 @@ std::string index_html(const std::string& title, const Group& group, const Resul
     const std::string g = std::to_string(p);
     html.append(" <a href=\"#pile-").append(g).append("\">").append(g).append("</a>");
   }
-  html += "</p></nav>\n" + input_report_html(group, result) + "<h2>Summary</h2>\n";
+  html += "</p></nav>\n" + method_html(group, result) + input_report_html(group, result) +
+          "<h2>Summary</h2>\n";
   html +=
       table_section("Displacements of the cap centre, in cap axes", "", cap_table(result), "cap");
   html += table_section("Displacements at the pile tops, in the axes of each pile", "",

@@ -82,7 +82,10 @@ PanelContent run_panel(const PanelWords& words, std::span<const StationRow> stat
   for (int32_t i = 0; i < words.count; ++i) {
     const std::vector<float>& v = values[i];
     const auto [low, high] = std::minmax_element(v.begin(), v.end());
-    panel.curves.push_back({words.quantities[i], drawn_values(v, reference), false,
+    // The y-z plane dashed: the planes stay apart in grey.
+    const QuantityWord* word = quantity_word(words.quantities[i]);
+    const bool dashed = word != nullptr && word->plane == Plane::YZ;
+    panel.curves.push_back({words.quantities[i], drawn_values(v, reference), dashed,
                             "data-min=\"" + exact(*low) + "\" data-max=\"" + exact(*high) + "\""});
     add_marks(panel.marks, KG, words.quantities[i], panel.curves.back().values);
   }
@@ -117,10 +120,10 @@ std::string pile_svg(const PileData& piles, int32_t p, const Result& result) {
            fixed(ground_z, 3) + " m (station " + std::to_string(diagram.KG) +
            "), soil shaded; segment joints dashed"},
       {"class=\"plane-legend\" font-size=\"13\"",
-       std::string("Colour by bending plane: <tspan fill=\"") + X_PLANE_COLOUR +
+       std::string("Colour and line by bending plane: <tspan fill=\"") + X_PLANE_COLOUR +
            "\">x\u2013z plane (UX, SY, NX, MY, PSX)</tspan>, <tspan fill=\"" + Y_PLANE_COLOUR +
-           "\">y\u2013z plane (UY, SX, NY, MX, PSY)</tspan>, <tspan fill=\"" + AXIAL_COLOUR +
-           "\">axial force NZ</tspan>."},
+           "\">y\u2013z plane (UY, SX, NY, MX, PSY), dashed</tspan>, <tspan fill=\"" +
+           AXIAL_COLOUR + "\">axial force NZ</tspan>."},
       {"font-size=\"13\"",
        "Dots: the largest magnitude above the ground line and from it down, with its value in the "
        "unit of the axis above."}};

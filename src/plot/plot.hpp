@@ -16,6 +16,7 @@
 
 #include "analysis/analysis.hpp"
 #include "diagram/quantities.hpp"
+#include "diagram/title_block.hpp"
 #include "layout/layout.hpp"
 #include "pile/pile.hpp"
 #include "plot/pos_file.hpp"
@@ -56,6 +57,10 @@ std::optional<std::string> pos_difference(const PosFile& pos, const Group& group
 // values, as HTML sections with tables of ids "control", "loads", "piles", "simulated" (when
 // SNUM > 0), "types", "segments", "pile-values" and "segment-values".
 std::string input_report_html(const Group& group, const Result& result);
+
+// The method and assumptions of the run, with its values (units, kf, k, the bottom rules of the
+// piles) and the sign-convention figure, as a section of id "method".
+std::string method_html(const Group& group, const Result& result);
 
 // The largest absolute value of one kind at the stations first_k ... NSTA of a pile, over both
 // bending planes, signed as it is; `quantity` names the component and `k` the station (k = 0
@@ -116,9 +121,9 @@ std::string stiffness_summary_text(const std::string& title, const Result& resul
 // showing them all.
 std::string pile_svg(const PileData& piles, int32_t p, const Result& result);
 std::string plan_svg(const Group& group);
-// The page shows the warnings of the run at its top.
+// The page opens with the title block of the run, then its warnings.
 std::string index_html(const std::string& title, const Group& group, const Result& result,
-                       const std::vector<std::string>& warnings = {});
+                       const TitleBlock& block, const std::vector<std::string>& warnings = {});
 
 // The SVG file name of pile p: pile-01.svg, ..., pile-100.svg.
 std::string pile_file_name(int32_t p);

@@ -2,7 +2,9 @@
 // post-processing file checked against the analysis, and the documents written into BASE-plots/.
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <new>
@@ -20,8 +22,7 @@ namespace {
 // The threads that form and write the documents.
 constexpr int32_t THREADS = 2;
 
-Group read_data(const std::string& data_name) {
-  std::string text;
+Group read_data(const std::string& data_name, std::string& text) {
   if (!read_whole_file(data_name, text)) {
     throw RunError("cannot open " + data_name + ": " + std::strerror(errno));
   }
@@ -57,10 +58,19 @@ std::vector<std::string> stored_run_warnings(const Group& group, const Result& r
 // Reads and analyses BASE.dat, checks BASE.pos when it is there, and writes the folder
 // BASE-plots; warnings go to `errors`. The line naming the folder is written on `out`, and must
 // reach it, before the folder is put in place.
-void draw(const std::string& base, std::FILE* out, std::FILE* errors) {
+void draw(const std::string& base, const TitleBlock& names, std::FILE* out, std::FILE* errors) {
   const std::string data_name = base + ".dat";
   const std::string pos_name = base + ".pos";
-  const Group group = read_data(data_name);
+  std::string data_text;
+  const Group group = read_data(data_name, data_text);
+  TitleBlock block = data_title_block(data_name, data_text);
+  block.program = names.program;
+  block.run_time = names.run_time;
+  block.project = names.project;
+  block.job = names.job;
+  block.engineer = names.engineer;
+  block.checker = names.checker;
+  block.revision = names.revision;
   const bool stiffness_only = stiffness_print(group);
   const Analysed analysed = analyse(group, {scope_asked(group)});
   if (!analysed) throw RunError(analysed.issue().full);
@@ -86,7 +96,7 @@ void draw(const std::string& base, std::FILE* out, std::FILE* errors) {
   };
   document("stiffness.csv", [&] { return csv_text(stiffness_csv_table(result)); });
   document("plan.svg", [&] { return plan_svg(group); });
-  document("index.html", [&] { return index_html(title, group, result, warnings); });
+  document("index.html", [&] { return index_html(title, group, result, block, warnings); });
   if (stiffness_only) {
     document("summary.txt", [&] { return stiffness_summary_text(title, result); });
   } else {
@@ -120,7 +130,7 @@ void draw(const std::string& base, std::FILE* out, std::FILE* errors) {
   folder.commit();
 }
 
-constexpr const char* USAGE = "usage: kelmarino-plot [PATH/]BASE[.dat]";
+constexpr const char* USAGE = "usage: kelmarino-plot [options] [PATH/]BASE[.dat]";
 
 // The exit status once the standard output is flushed: 1, with a message, when any of it was lost.
 int32_t standard_output(std::FILE* out, std::FILE* errors) {
@@ -151,6 +161,11 @@ std::string help_text() {
       "Options:\n"
       "  -h, --help    show this text and exit\n"
       "  --version     show the version and exit\n"
+      "  --date TEXT   the date and time of the run in the title block, as given (default: the\n"
+      "                time SOURCE_DATE_EPOCH holds when set, else the clock's, in UTC)\n"
+      "  --project TEXT, --job TEXT, --engineer TEXT, --checker TEXT, --revision TEXT\n"
+      "                the names in the title block at the head of the page (left out when not\n"
+      "                given)\n"
       "\n"
       "A post-processing file PATH/BASE.pos beside the data file, written by kelmarino, is\n"
       "checked against the analysis: a warning names its first difference.\n"
@@ -173,6 +188,14 @@ int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std:
   std::string argument;
   app.add_option("BASE", argument, "[PATH/]BASE[.dat]")->required();
   app.set_version_flag("--version", std::string("kelmarino-plot ") + VERSION);
+  TitleBlock names;
+  std::string date;
+  app.add_option("--date", date);
+  app.add_option("--project", names.project);
+  app.add_option("--job", names.job);
+  app.add_option("--engineer", names.engineer);
+  app.add_option("--checker", names.checker);
+  app.add_option("--revision", names.revision);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -190,7 +213,11 @@ int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std:
     return 2;
   }
   try {
-    draw(data_base(argument), out, errors);
+    names.program = std::string("kelmarino-plot ") + VERSION;
+    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+    names.run_time = run_time_text(
+        date, epoch ? std::optional<std::string_view>(epoch) : std::nullopt, std::time(nullptr));
+    draw(data_base(argument), names, out, errors);
     return 0;
   } catch (const std::bad_alloc&) {
     std::fprintf(errors, "kelmarino-plot: run-time error: out of memory\n");

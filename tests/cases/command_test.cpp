@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cases/case_files.hpp"
+#include "diagram/title_block.hpp"
 #include "input/input.hpp"
 #include "plot/pos_file.hpp"
 #include "version/version.hpp"
@@ -36,7 +37,7 @@ struct CasesRun {
 };
 
 // Runs kelmarino-cases with the arguments in a new folder holding the files; `shell` comes before
-// it in the shell that runs it (links, limits).
+// it in the shell that runs it (links, limits). The time of the run is 1970-01-01 00:00 UTC.
 CasesRun run_cases(const std::map<std::string, std::string>& files, const std::string& arguments,
                    const std::string& shell = "") {
   CasesRun run;
@@ -44,8 +45,9 @@ CasesRun run_cases(const std::map<std::string, std::string>& files, const std::s
   for (const auto& [name, text] : files) {
     std::ofstream(run.folder + "/" + name, std::ios::binary) << text;
   }
-  const std::string command = "cd " + run.folder + " && (" + shell + " " + KELMARINO_CASES_EXE +
-                              " " + arguments + ") > out.txt 2> errors.txt";
+  const std::string command = "cd " + run.folder + " && (export SOURCE_DATE_EPOCH=0; " + shell +
+                              " " + KELMARINO_CASES_EXE + " " + arguments +
+                              ") > out.txt 2> errors.txt";
   const int status = std::system(command.c_str());
   if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
   run.out = read_file(run.folder + "/out.txt");
@@ -237,6 +239,22 @@ TEST(Envelope, OppositeCasesGiveCompressionAndTension) {
 // Equal combinations: the first in file order governs every envelope; 37 combinations fill three
 // batches of lanes, the last one partly; one thread or two give the same bytes. The tables name
 // their columns and units and hold one row per item; the page shows every pile's diagrams.
+// The title block of the page: the data file, its digest, the program and the names given.
+TEST(CommandLine, TitleBlockNamesTheRunAndItsDataFile) {
+  const std::string data = example_text("worked");
+  const CasesRun run = run_cases({{"w.dat", data}, {"w.loads.csv", testing::WORKED_LOADS}},
+                                 "--checker 'B. Checker' --revision 2 w");
+  ASSERT_EQ(run.exit_status, 0) << run.errors;
+  const std::string page = run.file("w-cases/index.html");
+  for (const std::string& row :
+       std::vector<std::string>{"Data file</th><td>w.dat", "SHA-256</th><td>" + sha256_hex(data),
+                                std::string("Program</th><td>kelmarino-cases ") + VERSION,
+                                "Run</th><td>1970-01-01 00:00 UTC", "Checker</th><td>B. Checker",
+                                "Revision</th><td>2</td>"}) {
+    EXPECT_NE(page.find("<tr><th>" + row), std::string::npos) << row;
+  }
+}
+
 TEST(Envelope, FirstCombinationKeepsTiesAndThreadsChangeNothing) {
   std::string combinations = "combination,data,A,B\nFIRST,,1,1\n";
   for (int32_t c = 2; c <= 36; ++c) {
@@ -364,7 +382,7 @@ TEST(Warnings, ReaderUnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
   EXPECT_TRUE(run.errors.starts_with(reader)) << run.errors;
   EXPECT_TRUE(run.errors.ends_with(unused + "\n" + zero + "\n")) << run.errors;
   const std::string html = run.file("b-cases/index.html");
-  const size_t first_table = html.find("<table");
+  const size_t first_table = html.find("<table", html.find("<table id=\"title-block\"") + 1);
   EXPECT_LT(html.find(reader), first_table);
   EXPECT_LT(html.find(unused), first_table);
   EXPECT_LT(html.find(zero), first_table);

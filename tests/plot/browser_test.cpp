@@ -22,7 +22,7 @@ const char* const CHROMIUM = "/usr/bin/chromium";
 
 // Written into the page after it has loaded: each image's source with whether it shows (loaded,
 // with a width), the row count of each table in the page's body, and the count of table cells
-// holding a number in E-notation.
+// holding a number in E-notation (the title block's digest and version are not numbers).
 const char* const PROBE =
     "<pre id=\"probe\"></pre><script>window.addEventListener('load', function () {"
     "  var lines = [];"
@@ -32,7 +32,7 @@ const char* const PROBE =
     "  for (const table of document.querySelectorAll('table'))"
     "    lines.push('table ' + table.id + ' ' + table.tBodies[0].rows.length);"
     "  var e = 0;"
-    "  for (const td of document.querySelectorAll('td')) e += "
+    "  for (const td of document.querySelectorAll('table:not(#title-block) td')) e += "
     "/[0-9][eE][-+]?[0-9]/.test(td.textContent);"
     "  lines.push('cells-in-E-notation ' + e);"
     "  document.getElementById('probe').textContent = lines.join('|');"
@@ -92,6 +92,7 @@ TEST(Browser, PageShowsEveryImageAndTheSummaryTables) {
   }
   // The input of the pier: two load points and the resultant, one simulated pile, four types of
   // two segments above and three below the ground line, three below-ground segments per pile.
+  expected["table title-block"] = "5";  // data file, heading, SHA-256, program, run
   expected["table control"] = "1";
   expected["table simulated"] = "1";
   expected["table loads"] = "3";
@@ -130,7 +131,17 @@ int32_t printed_pages(const std::string& folder, const std::string& page) {
       " --no-pdf-header-footer --virtual-time-budget=10000 --print-to-pdf=" + pdf + " file://" +
       folder + "/" + page + " > /dev/null 2>&1";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
-  return pdf_pages(read_file(pdf));
+  const std::string printed = read_file(pdf);
+  // Every sheet is A4: 210 mm x 297 mm in points, as Chromium rounds them.
+  const std::string a4 = "/MediaBox [0 0 594.95996 841.91998]";
+  size_t sheets = 0;
+  for (size_t at = printed.find("/MediaBox"); at != std::string::npos;
+       at = printed.find("/MediaBox", at + 1)) {
+    EXPECT_EQ(printed.substr(at, a4.size()), a4);
+    ++sheets;
+  }
+  EXPECT_EQ(static_cast<int32_t>(sheets), pdf_pages(printed));
+  return pdf_pages(printed);
 }
 
 // Printed on A4 with the print stylesheet, each pile's diagrams take exactly one page of their

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "diagram/title_block.hpp"
 #include "input/input.hpp"
 #include "plot/plot_runs.hpp"
 #include "tables/tables.hpp"
@@ -25,7 +26,7 @@ using testing::read_file;
 using testing::run_plot;
 using testing::split_lines;
 
-const std::string USAGE = "usage: kelmarino-plot [PATH/]BASE[.dat]\n";
+const std::string USAGE = "usage: kelmarino-plot [options] [PATH/]BASE[.dat]\n";
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   const size_t at = text.find(from);
@@ -82,6 +83,56 @@ TEST(PlotCommand, CommandLine) {
   for (const char* told : {"summary.txt", "stations.csv", "heads.csv", "index.html",
                            "docs/manual.md", "Exit status"}) {
     EXPECT_NE(help.out.find(told), std::string::npos) << told;
+  }
+}
+
+// The title block gives the program, the time of the run, the data file and the names given.
+TEST(PlotCommand, TitleBlockNamesTheRunAndItsDataFile) {
+  const std::string pier = read_file(example_path("pier.dat"));
+  const std::string folder = new_folder({{"pier.dat", pier}});
+  const testing::PlotRun run =
+      run_plot(folder,
+               "--date '8 Dec 2026' --project 'Bridge <7>' --job J-12 --engineer 'A. Engineer' "
+               "--checker 'B. Checker' --revision C pier");
+  ASSERT_EQ(run.exit_status, 0) << run.errors;
+  const std::string page = read_file(folder + "/pier-plots/index.html");
+  const std::string block = page.substr(page.find("<table id=\"title-block\">"));
+  for (const std::string& row : std::vector<std::string>{
+           "Project</th><td>Bridge &lt;7&gt;", "Job</th><td>J-12", "Data file</th><td>pier.dat",
+           "Heading</th><td>* control: river pier, service load case",
+           "SHA-256</th><td>" + sha256_hex(pier),
+           std::string("Program</th><td>kelmarino-plot ") + VERSION, "Run</th><td>8 Dec 2026",
+           "Engineer</th><td>A. Engineer", "Checker</th><td>B. Checker",
+           "Revision</th><td>C</td>"}) {
+    EXPECT_NE(block.find("<tr><th>" + row), std::string::npos) << row;
+  }
+  EXPECT_NE(plotted("pier").document("index.html").find("<tr><th>Run</th><td>1970-01-01 00:00 UTC"),
+            std::string::npos);
+}
+
+// The method section states the run's own rules: kf, k and the bottom rule of every pile, and
+// holds the sign-convention figure.
+TEST(PlotCommand, MethodStatesTheRulesOfTheRun) {
+  const struct {
+    const char* base;
+    std::vector<std::string> told;
+  } cases[] = {
+      {"pier",
+       {"1 t = 9.80665 kN", "kf = 1 circular (every pile)", "kx = 0.5722, ky = 0.5722",
+        "KSU 2 (every pile): bears on the soil", "factor 0.667", "NZ &gt; 0 is compression",
+        "<svg xmlns=\"http://www.w3.org/2000/svg\""}},
+      {"rock",
+       {"KSU 3 (piles 9, 10, 11, 12): bears with its own section",
+        "KSU 4 (piles 1, 2, 3, 4, 5, 6, 7, 8): bears with its own section"}},
+  };
+  for (const auto& c : cases) {
+    const std::string page = plotted(c.base).document("index.html");
+    const size_t at = page.find("<section id=\"method\">");
+    ASSERT_NE(at, std::string::npos) << c.base;
+    const std::string method = page.substr(at, page.find("</section>", at) - at);
+    for (const std::string& told : c.told) {
+      EXPECT_NE(method.find(told), std::string::npos) << c.base << ": " << told;
+    }
   }
 }
 

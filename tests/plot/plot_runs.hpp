@@ -30,12 +30,13 @@ inline std::string new_folder(const std::map<std::string, std::string>& files) {
   return folder;
 }
 
-// Runs the command in the folder; `shell` comes before it in the shell that runs it (limits).
+// Runs the command in the folder; `shell` comes before it in the shell that runs it (limits). The
+// time of the run is 1970-01-01 00:00 UTC.
 inline PlotRun run_plot(const std::string& folder, const std::string& arguments,
                         const std::string& shell = "") {
   PlotRun run;
-  const std::string command = "cd " + folder + " && (" + shell + " " + PLOT_EXE + " " + arguments +
-                              ") > plot-out.txt 2> plot-errors.txt";
+  const std::string command = "cd " + folder + " && (export SOURCE_DATE_EPOCH=0; " + shell + " " +
+                              PLOT_EXE + " " + arguments + ") > plot-out.txt 2> plot-errors.txt";
   const int status = std::system(command.c_str());
   if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
   run.out = read_file(folder + "/plot-out.txt");

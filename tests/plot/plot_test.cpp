@@ -525,6 +525,20 @@ TEST(PlanDiagram, LegendShowsEveryMarkerAndArrow) {
   }
 }
 
+// The y-z plane's curves are dashed and the x-z plane's and NZ's solid, so that the planes stay
+// apart without colour.
+TEST(PileDiagram, PlanesDifferInDashPattern) {
+  const XmlDocument doc = read_xml(plotted("pier").document("pile-01.svg"));
+  int32_t dashed = 0;
+  for (const XmlElement* curve : doc.all("polyline")) {
+    const std::string& q = curve->attributes.at("data-quantity");
+    const bool y_plane = Y_PLANE.count(q) > 0;
+    EXPECT_EQ(curve->attributes.count("stroke-dasharray") != 0, y_plane) << q;
+    dashed += y_plane ? 1 : 0;
+  }
+  EXPECT_EQ(dashed, 5);
+}
+
 // The first pile of the pier rendered by rsvg-convert: where the post-processing file puts a
 // station of a quantity, mapped through the panel's axes, the picture shows the colour of its
 // bending plane (blue for the x-z plane, red for the y-z plane).

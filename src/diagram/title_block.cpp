@@ -1,0 +1,93 @@
+// The title block of the pages: the digest of the data file, the time of the run, the HTML table.
+#include "diagram/title_block.hpp"
+
+#include <openssl/evp.h>
+
+#include <charconv>
+#include <ctime>
+#include <stdexcept>
+#include <utility>
+
+#include "diagram/svg.hpp"
+
+namespace kelmarino {
+
+std::string sha256_hex(std::string_view bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1) {
+    throw std::runtime_error("run-time error: the SHA-256 digest failed");
+  }
+  static constexpr char HEX[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned int i = 0; i < length; ++i) {
+    text += HEX[digest[i] >> 4];
+    text += HEX[digest[i] & 15];
+  }
+  return text;
+}
+
+std::string utc_time_text(int64_t seconds) {
+  const auto t = static_cast<std::time_t>(seconds);
+  std::tm utc{};
+  if (gmtime_r(&t, &utc) == nullptr) return "time " + std::to_string(seconds);
+  char text[40];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &utc);
+  return text;
+}
+
+std::string run_time_text(const std::string& fixed, std::optional<std::string_view> epoch,
+                          int64_t now) {
+  if (!fixed.empty()) return fixed;
+  if (epoch) {
+    int64_t seconds = 0;
+    const char* end = epoch->data() + epoch->size();
+    const auto [at, error] = std::from_chars(epoch->data(), end, seconds);
+    if (error == std::errc() && at == end && !epoch->empty()) return utc_time_text(seconds);
+  }
+  return utc_time_text(now);
+}
+
+TitleBlock data_title_block(const std::string& data_name, std::string_view data_text) {
+  TitleBlock block;
+  block.data_name = data_name;
+  std::string_view first = data_text.substr(0, data_text.find('\n'));
+  while (!first.empty() && (first.back() == '\r' || first.back() == ' ')) first.remove_suffix(1);
+  block.heading = first;
+  block.sha256 = sha256_hex(data_text);
+  return block;
+}
+
+std::string print_css(const std::string& title) {
+  std::string quoted = "\"";
+  for (const char c : title) {
+    if (c == '"' || c == '\\') quoted += '\\';
+    quoted += (c == '\n' || c == '<' || c == '&') ? ' ' : c;  // plain in HTML and in XML
+  }
+  quoted += '"';
+  return "@page { size: A4; margin: 14mm 12mm; "
+         "@top-left { content: " +
+         quoted +
+         "; font: 8pt sans-serif; } "
+         "@bottom-right { content: \"page \" counter(page) \" of \" counter(pages); "
+         "font: 8pt sans-serif; } } "
+         "h1, h2, h3 { break-after: avoid; page-break-after: avoid; } ";
+}
+
+std::string title_block_html(const TitleBlock& block) {
+  const std::pair<const char*, const std::string*> rows[] = {
+      {"Project", &block.project},   {"Job", &block.job},           {"Data file", &block.data_name},
+      {"Heading", &block.heading},   {"SHA-256", &block.sha256},    {"Program", &block.program},
+      {"Run", &block.run_time},      {"Engineer", &block.engineer}, {"Checker", &block.checker},
+      {"Revision", &block.revision},
+  };
+  std::string html = "<table id=\"title-block\">\n";
+  for (const auto& [name, value] : rows) {
+    if (value->empty()) continue;
+    html.append("<tr><th>").append(name).append("</th><td>");
+    html.append(escape_xml(*value)).append("</td></tr>\n");
+  }
+  return html + "</table>\n";
+}
+
+}  // namespace kelmarino

@@ -1,0 +1,45 @@
+#pragma once
+// The title block at the head of every page of the results: what made it, when, from which data
+// file, and the project's names a checker signs against.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kelmarino {
+
+struct TitleBlock {
+  std::string program;   // "kelmarino-plot 1.10-3-g5876935"
+  std::string run_time;  // "2026-12-08 01:26 UTC"
+  std::string data_name;
+  std::string heading;  // the data file's first line
+  std::string sha256;   // of the data file's bytes, in hex
+  std::string project;
+  std::string job;
+  std::string engineer;
+  std::string checker;
+  std::string revision;
+};
+
+// The SHA-256 digest of `bytes` as 64 lower-case hex digits.
+std::string sha256_hex(std::string_view bytes);
+
+// A time in seconds since 1970 written in UTC as "2026-12-08 01:26 UTC".
+std::string utc_time_text(int64_t seconds);
+
+// The time of a run: `fixed` when given, else SOURCE_DATE_EPOCH (`epoch`, a count of seconds)
+// when it reads as one, else `now`.
+std::string run_time_text(const std::string& fixed, std::optional<std::string_view> epoch,
+                          int64_t now);
+
+// The data file's fields of a title block: its name, first line and digest.
+TitleBlock data_title_block(const std::string& data_name, std::string_view data_text);
+
+// The print rules of a page titled `title`: A4 sheets with the title in the top margin and
+// "page x of y" in the bottom one, headings kept with what follows them.
+std::string print_css(const std::string& title);
+
+// The title block as an HTML table of id "title-block"; the names not given are left out.
+std::string title_block_html(const TitleBlock& block);
+
+}  // namespace kelmarino

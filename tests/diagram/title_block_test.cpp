@@ -1,0 +1,42 @@
+// The title block: the digest of the data file and the time of the run.
+#include "diagram/title_block.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kelmarino {
+namespace {
+
+TEST(TitleBlock, DigestIsSha256) {
+  EXPECT_EQ(sha256_hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(sha256_hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+TEST(TitleBlock, RunTimeIsGivenThenSourceDateEpochThenTheClock) {
+  const int64_t now = 1796693400;  // 2026-12-08 01:30 UTC
+  const struct {
+    const char* fixed;
+    const char* epoch;  // null: not set
+    const char* time;
+  } cases[] = {
+      {"8 Dec 2026", "0", "8 Dec 2026"},     {"", "0", "1970-01-01 00:00 UTC"},
+      {"", "86399", "1970-01-01 23:59 UTC"}, {"", "12x", "2026-12-08 01:30 UTC"},
+      {"", "", "2026-12-08 01:30 UTC"},      {"", nullptr, "2026-12-08 01:30 UTC"},
+  };
+  for (const auto& c : cases) {
+    const auto epoch = c.epoch ? std::optional<std::string_view>(c.epoch) : std::nullopt;
+    EXPECT_EQ(run_time_text(c.fixed, epoch, now), c.time)
+        << c.fixed << " " << (c.epoch ? c.epoch : "-");
+  }
+}
+
+TEST(TitleBlock, DataFileGivesNameHeadingAndDigest) {
+  const TitleBlock block = data_title_block("pier.dat", "* control: river pier\r\n1\n");
+  EXPECT_EQ(block.data_name, "pier.dat");
+  EXPECT_EQ(block.heading, "* control: river pier");
+  EXPECT_EQ(block.sha256, sha256_hex("* control: river pier\r\n1\n"));
+}
+
+}  // namespace
+}  // namespace kelmarino
