@@ -400,6 +400,13 @@ py::array station_rows(py::handle self, int32_t pile) {
   return view(self, data, {n, columns}, {columns * F, F});
 }
 
+py::array resultant_rows(py::handle self, int32_t pile) {
+  const PileResult& p = pile_of(result_of(self), pile);
+  const auto n = static_cast<py::ssize_t>(p.count);
+  const float* data = n == 0 ? nullptr : &result_of(self).resultants[p.first].V;
+  return view(self, data, {n, 2}, {2 * F, F});
+}
+
 int32_t ground_station(const Analysis& a, int32_t pile) { return pile_of(a.result, pile).KG; }
 
 // The stiffness of the foundation at the cap centre, 6x6 (KCAP is held column by column).
@@ -413,6 +420,34 @@ py::array all_station_rows(py::handle self) {
   constexpr auto columns = static_cast<py::ssize_t>(std::tuple_size_v<StationRow>);
   return view(self, first(r.stations).data(),
               {static_cast<py::ssize_t>(r.stations.size()), columns}, {columns * F, F});
+}
+
+// The resultants V, M of every station of every pile, row for row with all_station_rows.
+py::array all_resultants(py::handle self) {
+  const Result& r = result_of(self);
+  return view(self, &first(r.resultants).V, {static_cast<py::ssize_t>(r.resultants.size()), 2},
+              {2 * F, F});
+}
+
+// The reactions NX .. MZ of every simulated pile, in cap axes.
+py::array supports(py::handle self) {
+  const Result& r = result_of(self);
+  constexpr auto S = static_cast<py::ssize_t>(sizeof(SupportResult));
+  return view(self, first(r.supports).R, {static_cast<py::ssize_t>(r.supports.size()), 6}, {S, F});
+}
+
+// The loads at the cap centre, the sum of the pile heads and supports there, the residual.
+py::tuple equilibrium(py::handle self) {
+  const Equilibrium& e = result_of(self).equilibrium;
+  return py::make_tuple(view(self, e.applied, {6}, {F}), view(self, e.resisted, {6}, {F}),
+                        e.residual);
+}
+
+// Per pile and quantity (UX .. PSY) its true peak and the peak's Z.
+py::array peaks(py::handle self) {
+  constexpr auto K = static_cast<py::ssize_t>(sizeof(Peak));
+  return view(self, &first(result_of(self).piles).peaks.of[0].value,
+              {pile_count(self), QUANTITIES, 2}, {P, K, F});
 }
 
 // Per pile as analysed: its station count, its ground-line station (from 1), its top's x and y
@@ -619,12 +654,20 @@ py::tuple core_combinations(py::handle group, const LoadsIn& loads,
   for (const cases::PileEnvelope& e : c.results.piles) {
     const auto n = static_cast<py::ssize_t>(e.stations.size());
     const cases::StationEnvelope* s = &first(e.stations);
+    py::list design, peaks;
+    for (const cases::DesignRow& r : e.design) {
+      design.append(py::make_tuple(r.combination, r.k, r.N, r.MX, r.MY, r.M, r.V));
+    }
+    for (const cases::EnvelopePeak& p : e.peaks) {
+      peaks.append(py::make_tuple(p.peak.value, p.peak.Z, p.combination));
+    }
     envelopes.append(
         py::dict(py::arg("Z") = view(owner, e.ZH.data(), {n}, {F}), py::arg("KG") = e.KG,
                  py::arg("max") = view(owner, &s->max[0].value, {n, Q}, {S, E}),
                  py::arg("min") = view(owner, &s->min[0].value, {n, Q}, {S, E}),
                  py::arg("max_combination") = view(owner, &s->max[0].combination, {n, Q}, {S, E}),
-                 py::arg("min_combination") = view(owner, &s->min[0].combination, {n, Q}, {S, E})));
+                 py::arg("min_combination") = view(owner, &s->min[0].combination, {n, Q}, {S, E}),
+                 py::arg("design") = design, py::arg("peaks") = peaks));
   }
   return py::make_tuple(c.names, view(owner, first(c.caps).U, {m, 6}, {6 * F, F}),
                         view(owner, first(c.heads).DU, {m, piles, 12}, {piles * H, H, F}),
@@ -652,8 +695,13 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("stiffness", &stiffness)
       .def("station_rows", &station_rows)
       .def("ground_station", &ground_station)
+      .def("resultant_rows", &resultant_rows)
       .def_property_readonly("foundation_stiffness", &foundation_stiffness)
       .def_property_readonly("all_station_rows", &all_station_rows)
+      .def_property_readonly("all_resultants", &all_resultants)
+      .def_property_readonly("supports", &supports)
+      .def_property_readonly("equilibrium", &equilibrium)
+      .def_property_readonly("peaks", &peaks)
       .def("pile_table", &pile_table)
       .def("write", &write_analysis)
       .def(py::pickle(&state_of, &analysis_of_state));

@@ -112,6 +112,13 @@ def test_combinations_give_the_numbers_of_kelmarino_cases(tmp_path):
         values = [v for q in kelmarino.ENVELOPED
                   for v in (envelope["max"][q][k], envelope["min"][q][k])]
         assert values == [np.float32(v) for v in row[3:]]
+    for row in csv_rows(folder / "design-sets.csv"):
+        governing = files.design_sets(int(row[0]))[row[1]]
+        assert [governing["combination"], governing["station"]] == [row[2], int(row[3])]
+        assert [np.float32(governing[q]) for q in ("Z", "N", "MX", "MY", "M", "V")] == \
+            [np.float32(v) for v in row[4:]]
+    for row in csv_rows(folder / "peaks.csv"):
+        assert files.peaks(int(row[0]))[row[1]] == (np.float32(row[3]), np.float32(row[4]), row[5])
     # The same from mappings: each case alone, as without a combinations file.
     loads = {"A": [kelmarino.Load(0.0, 0.0, FX=100.0)], "B": [(0.0, 1.0, 0, 0, 500.0, 0, 0, 0)]}
     alone = kelmarino.combinations(group, loads, {"A": {"A": 1.0}, "B": {"B": 1.0}})
@@ -119,6 +126,27 @@ def test_combinations_give_the_numbers_of_kelmarino_cases(tmp_path):
     edited = group.copy()
     edited.loads = [kelmarino.Load(0.0, 0.0, FX=100.0)]
     assert alone.cap[0].tolist() == kelmarino.analyse(edited).cap.tolist()
+
+
+def test_design_values_are_those_of_the_results_view(tmp_path):
+    (tmp_path / "pier.dat").write_bytes((ROOT / "examples" / "pier.dat").read_bytes())
+    build = Path(kelmarino.__file__).parents[2]
+    subprocess.run([str(build / "kelmarino-plot"), "pier"], cwd=tmp_path, check=True,
+                   capture_output=True)
+    folder = tmp_path / "pier-plots"
+    result = kelmarino.analyse(kelmarino.read(tmp_path / "pier.dat"))
+    assert result.supports.tolist() == \
+        [[np.float32(v) for v in row[3:]] for row in csv_rows(folder / "supports.csv")]
+    balance = result.equilibrium
+    assert [*balance["applied"], *balance["resisted"], balance["residual"]] == \
+        [np.float32(v) for v in csv_rows(folder / "equilibrium.csv")[0]]
+    for row in csv_rows(folder / "peaks.csv"):
+        assert result.peaks[row[1]][int(row[0]) - 1].tolist() == \
+            [np.float32(row[3]), np.float32(row[4])]
+    for pile in range(1, 17):  # the resultants, in double from the components, rounded once
+        s = result.stations(pile)
+        assert s["M"].tolist() == np.hypot(s["MX"].astype(float), s["MY"]).astype(np.float32).tolist()
+        assert s["V"].tolist() == np.hypot(s["NX"].astype(float), s["NY"]).astype(np.float32).tolist()
 
 
 def test_mappings_give_the_numbers_of_the_files_and_name_their_mistakes():

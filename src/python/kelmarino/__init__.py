@@ -34,19 +34,25 @@ __version__ = _core.__version__  # the version of the programs built with it
 
 __all__ = ["Above", "Below", "PileType", "Pile", "Load", "Support", "Group", "Result",
            "InputError", "AnalysisError", "read", "parse", "analyse", "sweep", "combinations",
-           "Combinations", "montecarlo", "peaks", "frame", "HEADS", "QUANTITIES", "ENVELOPED",
+           "Combinations", "montecarlo", "peaks", "frame", "HEADS", "QUANTITIES", "RESULTANTS", "PEAKED", "DESIGN_SETS", "ENVELOPED",
            "UNITS"]
 
 # The columns of Result.heads: pile-top displacements, then forces, in pile axes.
 HEADS = ("UX", "UY", "UZ", "SX", "SY", "SZ", "NX", "NY", "NZ", "MX", "MY", "MZ")
 # The arrays of Result.stations(pile).
 QUANTITIES = ("Z", "UX", "UY", "SX", "SY", "NX", "NY", "NZ", "MX", "MY", "PSX", "PSY")
+# The resultants of every station: V of NX and NY, M of MX and MY.
+RESULTANTS = ("V", "M")
+# The quantities with true peaks between the stations, Result.peaks.
+PEAKED = ("UX", "UY", "NX", "NY", "MX", "MY", "PSX", "PSY")
+# The design sets of Combinations.design_sets(pile), as design-sets.csv names them.
+DESIGN_SETS = ("max_N_head", "min_N_head", "max_M_head", "max_M_soil")
 # The quantities of the envelopes of Combinations.envelope(pile).
 ENVELOPED = ("UX", "UY", "SX", "SY", "NX", "NY", "NZ", "MX", "MY", "PSX", "PSY")
 # The unit of every quantity, in the units of the data file.
 UNITS = {"x": "m", "y": "m", "Z": "m", "depth": "m", "UX": "m", "UY": "m", "UZ": "m",
          "SX": "rad", "SY": "rad", "SZ": "rad", "NX": "t", "NY": "t", "NZ": "t", "MX": "t*m",
-         "MY": "t*m", "MZ": "t*m", "PSX": "t/m2", "PSY": "t/m2"}
+         "MY": "t*m", "MZ": "t*m", "PSX": "t/m2", "PSY": "t/m2", "V": "t", "M": "t*m"}
 
 
 class InputError(Exception):
@@ -315,7 +321,7 @@ def _frame_columns(pd) -> list:
     if not _COLUMNS:
         _COLUMNS.append(pd.Index(["pile", "x", "y", "type", *HEADS]))
         _COLUMNS.append(pd.Index(["pile", "x", "y", "type", "station", "Z", "depth",
-                                  *QUANTITIES[1:]]))
+                                  *QUANTITIES[1:], *RESULTANTS]))
     return _COLUMNS
 
 
@@ -357,9 +363,35 @@ class Result:
         return self._analysis.foundation_stiffness
 
     def stations(self, pile: int) -> dict:
-        """The arrays Z, UX, ... PSY of a pile, numbered from 1 as printed."""
-        rows = self._analysis.station_rows(_number(pile, len(self.heads)))
-        return {q: rows[:, i] for i, q in enumerate(QUANTITIES)}
+        """The arrays Z, UX, ... PSY of a pile, numbered from 1 as printed, and the resultants V
+        (t) and M (t*m) of each station."""
+        number = _number(pile, len(self.heads))
+        rows = self._analysis.station_rows(number)
+        resultants = self._analysis.resultant_rows(number)
+        out = {q: rows[:, i] for i, q in enumerate(QUANTITIES)}
+        out.update({q: resultants[:, i] for i, q in enumerate(RESULTANTS)})
+        return out
+
+    @property
+    def supports(self):
+        """Per simulated pile its reaction NX, NY, NZ (t), MX, MY, MZ (t*m) in cap axes: the force
+        on the support, with the sign of the pile tops' forces."""
+        return self._analysis.supports
+
+    @property
+    def equilibrium(self) -> dict:
+        """The loads at the cap centre ("applied", FX .. MZ in t, t*m), the sum there of the forces
+        on the pile heads and the supports ("resisted"), and the largest difference of a component
+        over the largest applied one ("residual"; above 1e-4 the results view warns)."""
+        applied, resisted, residual = self._analysis.equilibrium
+        return {"applied": applied, "resisted": resisted, "residual": residual}
+
+    @property
+    def peaks(self) -> dict:
+        """Per quantity of PEAKED an array (piles, 2): the true peak of each pile between its
+        stations, signed, and its Z (m) from the pile top; zeros for a pile without stations."""
+        peaks = self._analysis.peaks
+        return {q: peaks[:, ENVELOPED.index(q), :] for q in PEAKED}
 
     def ground_station(self, pile: int) -> int:
         """The number of the station at the ground line of a pile (from 1)."""
@@ -389,7 +421,8 @@ class Result:
         """Two pandas data frames, every column float64 (pile, type and station numbers whole),
         with the unit of each column in attrs["units"]: the pile tops (pile, x, y, type, HEADS),
         and every station of every pile (pile, x, y, type, station, Z, depth below the ground
-        line, UX .. PSY; PSX and PSY NaN above the ground, where the report leaves them blank).
+        line, UX .. PSY, V, M; PSX and PSY NaN above the ground, where the report leaves them
+        blank).
         Built from whole arrays: about as fast as an analysis."""
         import pandas as pd
         piles, counts, ground = self._piles()
@@ -399,17 +432,19 @@ class Result:
         rows = self._analysis.all_station_rows
         owner = np.repeat(np.arange(len(counts)), counts)
         first = np.cumsum(counts) - counts
-        table = np.empty((len(rows), 6 + len(QUANTITIES)))
+        table = np.empty((len(rows), 6 + len(QUANTITIES) + len(RESULTANTS)))
         table[:, :4] = piles[owner]
         table[:, 4] = np.arange(len(rows)) - first[owner] + 1
         table[:, 6 - 1] = rows[:, 0]
         at_ground = np.minimum(first + ground - 1, max(len(rows) - 1, 0))
         table[:, 6] = rows[:, 0] - rows[at_ground, 0][owner] if len(rows) else 0.0
-        table[:, 7:] = rows[:, 1:]
+        table[:, 7:-2] = rows[:, 1:]
+        table[:, -2:] = self._analysis.all_resultants
         blank = table[:, 4] < ground[owner]  # above the ground line
-        table[blank, -2:] = np.nan
+        table[blank, -4:-2] = np.nan
         stations = pd.DataFrame(table, columns=columns[1], copy=False)
-        stations.attrs["units"] = {q: UNITS[q] for q in ("x", "y", "Z", "depth", *QUANTITIES)}
+        stations.attrs["units"] = {q: UNITS[q]
+                                   for q in ("x", "y", "Z", "depth", *QUANTITIES, *RESULTANTS)}
         return heads, stations
 
     def to_xarray(self):
@@ -673,6 +708,25 @@ class Combinations:
 
     def __init__(self, names, cap, heads, envelopes):
         self.names, self.cap, self.heads, self._envelopes = names, cap, heads, envelopes
+
+    def design_sets(self, pile: int) -> dict:
+        """The design sets of a pile, as design-sets.csv gives them: per set of DESIGN_SETS the
+        governing combination, its station (from 1) and Z (m), and its concurrent N (t), MX, MY,
+        M (t*m) and V (t) there, in pile axes."""
+        e = self._envelopes[_number(pile, len(self._envelopes)) - 1]
+        sets = {}
+        for name, (c, k, *forces) in zip(DESIGN_SETS, e["design"]):
+            sets[name] = {"combination": self.names[c] if c >= 0 else None, "station": k,
+                          "Z": float(e["Z"][k - 1]), **dict(zip(("N", "MX", "MY", "M", "V"),
+                                                                forces))}
+        return sets
+
+    def peaks(self, pile: int) -> dict:
+        """Per quantity of PEAKED the true peak of a pile over the combinations, as peaks.csv gives
+        it: (peak, Z in m, the combination)."""
+        e = self._envelopes[_number(pile, len(self._envelopes)) - 1]
+        return {q: (value, z, self.names[c] if c >= 0 else None)
+                for q, (value, z, c) in ((q, e["peaks"][ENVELOPED.index(q)]) for q in PEAKED)}
 
     def envelope(self, pile: int) -> dict:
         """Z, the ground-line station KG, and per quantity of ENVELOPED the largest and smallest

@@ -19,7 +19,16 @@ class Analysis:
     def foundation_stiffness(self) -> npt.NDArray[np.float32]: ...  # (6, 6)
     @property
     def all_station_rows(self) -> npt.NDArray[np.float32]: ...  # (stations, 12)
+    @property
+    def all_resultants(self) -> npt.NDArray[np.float32]: ...  # (stations, 2): V, M
+    @property
+    def supports(self) -> npt.NDArray[np.float32]: ...  # (simulated piles, 6)
+    @property
+    def equilibrium(self) -> tuple[npt.NDArray[np.float32], npt.NDArray[np.float32], float]: ...
+    @property
+    def peaks(self) -> npt.NDArray[np.float32]: ...  # (piles, 11, 2): peak, Z
     def station_rows(self, pile: int) -> npt.NDArray[np.float32]: ...  # (stations, 12)
+    def resultant_rows(self, pile: int) -> npt.NDArray[np.float32]: ...  # (stations, 2)
     def ground_station(self, pile: int) -> int: ...
     def pile_table(self) -> tuple[npt.NDArray[np.int32], npt.NDArray[np.int32],
                                   npt.NDArray[np.float32], list[str]]: ...
