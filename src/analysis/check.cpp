@@ -62,7 +62,7 @@ struct Checker {
         finite(at + ".x", load.x, "AXY");
         finite(at + ".y", load.y, "AXY");
         static const char* const act[6] = {"FX", "FY", "FZ", "MX", "MY", "MZ"};
-        for (size_t i = 0; i < 6; ++i) finite(indexed(at + ".act", i), load.act[i], act[i]);
+        for (size_t i = 0; i < 6; ++i) finite(at + "." + act[i], load.act[i], act[i]);
       }
     } else if (g.JCTR == 3) {
       const size_t piles = g.piles.size() + g.supports.size();

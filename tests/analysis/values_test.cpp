@@ -117,7 +117,7 @@ TEST(GroupValues, NamesEachMistakeByThePathOfItsValue) {
       {[](GroupValues& g) { g.loads[1].y = INF; },
        "loads[1].y = inf: a value must be a finite number (AXY)"},
       {[](GroupValues& g) { g.loads[0].act[2] = -INF; },
-       "loads[0].act[2] = -inf: a value must be a finite number (FZ)"},
+       "loads[0].FZ = -inf: a value must be a finite number (FZ)"},
       {[](GroupValues& g) { g.JCTR = 3, g.INO = 18; },
        "INO = 18: the pile of a stiffness print must be one of the piles, numbered 1 to 17 (INO)"},
       {[](GroupValues& g) { g.piles.clear(); }, "piles = 0 piles: 1 to 200 are allowed (PNUM)"},
