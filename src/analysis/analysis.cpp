@@ -160,7 +160,8 @@ void solve_foundation(Model& model, Result& result, float (&applied)[6]) {
   for (int32_t i = 0; i < 6; ++i) result.cap[i] = run.FORCE(i + 1);
   result.supports.resize(static_cast<size_t>(run.SNUM));
   for (int32_t j = 1; j <= run.SNUM; ++j) {
-    support_reaction(run.PNUM, model.piles, j, run.FORCE, result.supports[j - 1].R);
+    support_reaction(run.PNUM, model.piles, j, run.FORCE,
+                     result.supports[static_cast<size_t>(j - 1)].R);
   }
 }
 

@@ -119,7 +119,7 @@ void remove_new_on_signals() {
   sigemptyset(&action.sa_mask);
   const int ending[] = {SIGINT, SIGTERM, SIGHUP};
   for (const int signal : ending) sigaddset(&action.sa_mask, signal);
-  action.sa_flags = SA_RESETHAND;
+  action.sa_flags = static_cast<int>(SA_RESETHAND);
   for (const int signal : ending) {
     struct sigaction previous {};
     // A signal ignored from the start (nohup, a background job) stays ignored.

@@ -26,7 +26,7 @@ constexpr int32_t ROOT_STEPS = 60;
 
 State unit_sum(const std::array<double, 8>& r, double u0, double theta0) {
   State s;
-  for (int32_t i = 0; i < 4; ++i) s.v[i] = u0 * r[i] + theta0 * r[4 + i];
+  for (size_t i = 0; i < 4; ++i) s.v[i] = u0 * r[i] + theta0 * r[4 + i];
   return s;
 }
 
