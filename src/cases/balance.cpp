@@ -8,14 +8,6 @@ namespace kelmarino::cases {
 namespace {
 
 const char* const LOAD_NAMES[6] = {"FX", "FY", "FZ", "MX", "MY", "MZ"};
-const char* const FORCE_NAMES[6] = {"NX", "NY", "NZ", "MX", "MY", "MZ"};
-const char* const FORCE_UNITS[6] = {"t", "t", "t", "t*m", "t*m", "t*m"};
-
-void append_value(std::string& text, float value) {
-  char digits[32];
-  const auto result = std::to_chars(digits, digits + sizeof digits, value);
-  text.append(digits, result.ptr);
-}
 
 void append_six(std::string& text, const float (&values)[6]) {
   for (const float v : values) {

@@ -404,6 +404,13 @@ class CapBalance {
 
 // ---- Output ----
 
+// The forces of a pile top or a support and their units, as the CSV files head them.
+inline constexpr const char* FORCE_NAMES[6] = {"NX", "NY", "NZ", "MX", "MY", "MZ"};
+inline constexpr const char* FORCE_UNITS[6] = {"t", "t", "t", "t*m", "t*m", "t*m"};
+
+// Appends the shortest text that reads back as the same float, as every CSV cell is written.
+void append_value(std::string& text, float value);
+
 // The names the outputs of a run give.
 struct CaseNames {
   std::string title;  // the base name of the data file

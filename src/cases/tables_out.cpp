@@ -38,15 +38,7 @@ class Row {
 };
 
 const char* const CAP_NAMES[6] = {"UX", "UY", "UZ", "SX", "SY", "SZ"};
-const char* const FORCE_NAMES[6] = {"NX", "NY", "NZ", "MX", "MY", "MZ"};
 const char* const DISPLACEMENT_UNITS[6] = {"m", "m", "m", "rad", "rad", "rad"};
-const char* const FORCE_UNITS[6] = {"t", "t", "t", "t*m", "t*m", "t*m"};
-
-void append_value(std::string& text, float value) {
-  char digits[32];
-  const auto result = std::to_chars(digits, digits + sizeof digits, value);
-  text.append(digits, result.ptr);
-}
 
 // The header row as the result tables write it.
 std::string header_line(const std::vector<Column>& columns) {
@@ -131,6 +123,12 @@ std::vector<std::vector<Cell>> peak_rows(const CaseNames& names,
 }
 
 }  // namespace
+
+void append_value(std::string& text, float value) {
+  char digits[32];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  text.append(digits, result.ptr);
+}
 
 ResultTable design_sets_table(const CaseNames& names, const std::vector<PileEnvelope>& piles,
                               bool for_reader) {
