@@ -163,6 +163,27 @@ double soil_coefficient(const Case& c, double depth) {
   return static_cast<double>(c.layers.back().m);
 }
 
+// A pile of a case with its stiffness formed, and its top under a head displacement.
+struct LoadedPile {
+  std::unique_ptr<Model> model;
+  ResponseCache cache;
+  float DU[6] = {}, FT[6] = {};
+};
+
+std::unique_ptr<LoadedPile> stiff_pile(const Case& c) {
+  auto pile = std::make_unique<LoadedPile>();
+  pile->model = single_pile(c);
+  RunValues& run = pile->model->run;
+  deformation_factors(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, pile->model->piles);
+  lateral_stiffness(run.PNUM, run.AXK, run.BTX, run.BTY, pile->model->piles, pile->cache);
+  return pile;
+}
+
+void load_top(LoadedPile& pile, const float (&head)[6]) {
+  for (int32_t i = 1; i <= 6; ++i) pile.model->run.TOPD(1, i) = head[i - 1];
+  pile_top(*pile.model, 1, pile.DU, pile.FT);
+}
+
 // The largest magnitude of a column.
 double largest(const std::vector<double>& column) {
   double m = 0.0;
@@ -177,11 +198,8 @@ TEST(PileAccuracy, HeadStiffnessAndStationsAgreeWithAFineMeshSolution) {
                              {0.0f, 0.0f, 0.0f, -3e-4f, 6e-4f, 0.0f}};
   for (const Case& c : CASES) {
     SCOPED_TRACE(c.name);
-    auto model = single_pile(c);
-    RunValues& run = model->run;
-    ResponseCache cache;
-    deformation_factors(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, model->piles);
-    lateral_stiffness(run.PNUM, run.AXK, run.BTX, run.BTY, model->piles, cache);
+    const auto pile = stiff_pile(c);
+    const Model& model = *pile->model;
     const std::vector<double> z = station_distances(c);
     const reference::Response ref = reference::solve(reference_plane(c), z);
 
@@ -193,20 +211,18 @@ TEST(PileAccuracy, HeadStiffnessAndStationsAgreeWithAFineMeshSolution) {
     for (int32_t i = 0; i < 2; ++i) {
       for (int32_t j = 0; j < 2; ++j) {
         const double sign = i == j ? 1.0 : -1.0;
-        const double kx = model->piles.ESP(x_entries[i][j][0], x_entries[i][j][1]);
-        const double ky = model->piles.ESP(y_entries[i][j][0], y_entries[i][j][1]);
+        const double kx = model.piles.ESP(x_entries[i][j][0], x_entries[i][j][1]);
+        const double ky = model.piles.ESP(y_entries[i][j][0], y_entries[i][j][1]);
         EXPECT_NEAR(kx, ref.K[i][j], 1e-6 * block_largest) << "x-z entry " << i << j;
         EXPECT_NEAR(sign * ky, ref.K[i][j], 1e-6 * block_largest) << "y-z entry " << i << j;
       }
     }
 
     for (const auto& head : heads) {
-      for (int32_t i = 1; i <= 6; ++i) run.TOPD(1, i) = head[i - 1];
-      float DU[6], FT[6];
-      pile_top(*model, 1, DU, FT);
+      load_top(*pile, head);
       const auto list = std::make_unique<StationList>();
       std::vector<StationRow> rows;
-      compute_stations(*model, 1, cache, DU, FT, *list, rows);
+      compute_stations(model, 1, pile->cache, pile->DU, pile->FT, *list, rows);
       ASSERT_EQ(rows.size(), z.size());
       // Columns UX, SY, NX, MY from the x-z plane; UY, SX, NY, MX from the y-z plane.
       const double u[2] = {head[0], head[1]};
@@ -272,19 +288,17 @@ TEST(PileAccuracy, TruePeaksAgreeWithAFineMeshSolution) {
   const float head[6] = {2e-3f, -1e-3f, 0.0f, 4e-4f, -5e-4f, 0.0f};
   for (const Case& c : CASES) {
     SCOPED_TRACE(c.name);
-    auto model = single_pile(c);
-    RunValues& run = model->run;
-    ResponseCache cache;
-    deformation_factors(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, model->piles);
-    lateral_stiffness(run.PNUM, run.AXK, run.BTX, run.BTY, model->piles, cache);
-    for (int32_t i = 1; i <= 6; ++i) run.TOPD(1, i) = head[i - 1];
-    float DU[6], FT[6];
-    pile_top(*model, 1, DU, FT);
+    const auto pile = stiff_pile(c);
+    load_top(*pile, head);
+    const Model& model = *pile->model;
+    const RunValues& run = model.run;
+    const float* DU = pile->DU;
     const auto list = std::make_unique<StationList>();
-    station_list(model->piles, run.ZBL, 1, *list);
-    const PilePeaks peaks = pile_peaks(
-        cache.plane(model->piles, run.BTX, 1),
-        cache.plane(model->piles, y_factors(run.BTX, run.BTY, model->piles, 1), 1), list->at, DU);
+    station_list(model.piles, run.ZBL, 1, *list);
+    const PilePeaks peaks =
+        pile_peaks(pile->cache.plane(model.piles, run.BTX, 1),
+                   pile->cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, 1), 1),
+                   list->at, DU);
 
     const std::vector<double> z = fine_points(c);
     const reference::Response ref = reference::solve(reference_plane(c), z);
