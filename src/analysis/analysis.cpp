@@ -104,13 +104,16 @@ GroupRead parse_group(const std::string& text, const std::string& name) {
   auto model = std::make_shared<Model>();
   Group group;
   group.name = name;
-  RunValues& run = model->run;
   {
     const FaultFlags flags;
     try {
       at_stage("input");
-      read_input(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
-                 model->piles, group.loads);
+      GroupValues values;
+      GroupPlaces places;
+      parse_data(data, console, values, places);
+      const std::vector<InputError> refusals = check_data(data, values, places);
+      if (!refusals.empty()) throw refusals.front();
+      fill(values, &places, *model, group.loads);
       at_stage(nullptr);
       group.model = model;
     } catch (const InputError& error) {

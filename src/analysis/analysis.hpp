@@ -93,58 +93,6 @@ GroupRead parse_group(const std::string& text, const std::string& name);
 // read_group: the same for the data file at `path`.
 GroupRead read_group(const std::string& path);
 
-// ---- A group given by its values ----
-//
-// A program that builds groups (a parametric study, a host language) holds their values; they
-// are checked by the rules of the reader and filled into a group as the reader fills one. Piles
-// refer to their type by its index in `types`; a data file numbers the types in the order of the
-// piles that first take them.
-
-struct AboveValues {  // a segment above the ground line
-  float length = 0.0f, diameter = 0.0f;
-  int32_t steps = 1;
-};
-
-struct BelowValues {  // a segment below it
-  float length = 0.0f, diameter = 0.0f, m = 0.0f, friction = 0.0f;
-  int32_t steps = 1;
-};
-
-struct TypeValues {
-  int32_t shape = 0, tip = 0;  // KSH, KSU
-  float axis[3] = {0.0f, 0.0f, 1.0f};
-  std::vector<AboveValues> above;
-  std::vector<BelowValues> below;
-  float PMB = 0.0f, PEH = 0.0f, PKE = 0.0f;
-};
-
-struct PileValues {
-  float x = 0.0f, y = 0.0f;
-  int32_t type = 0;  // index in GroupValues::types
-};
-
-struct LoadValues {
-  float x = 0.0f, y = 0.0f;
-  float act[6] = {};  // FX, FY, FZ, MX, MY, MZ
-};
-
-struct SupportValues {  // a simulated pile
-  float x = 0.0f, y = 0.0f;
-  float stiffness[36] = {};  // in cap axes, row by row
-};
-
-struct GroupValues {
-  std::string name;  // names the group in messages
-  int32_t JCTR = 1, INO = 0;
-  std::vector<LoadValues> loads;
-  std::vector<PileValues> piles;
-  std::vector<TypeValues> types;
-  std::vector<SupportValues> supports;
-  // How a message names each type after "types" when not by its index: the key of each type in a
-  // host's mapping of the types ("-1" gives "types[-1]").
-  std::vector<std::string> type_keys;
-};
-
 // values_of: the values of a group as read (the types of piles that share a type number are
 // those of the first of them).
 GroupValues values_of(const Group& group);
@@ -159,6 +107,11 @@ std::string data_text(const GroupValues& values);
 // is 3, as a data file gives them only then; the step counts when the run goes on to the pile
 // results (JCTR neither 2 nor 3).
 std::vector<Issue> check(const GroupValues& values);
+
+// fill: the model and load points of checked values, as kelmarino fills them from their data
+// file: the types and simulated piles numbered as in the file when its places are given, else
+// the types in the order of the piles that first take them and simulated pile j of type j.
+void fill(const GroupValues& values, const GroupPlaces* places, Model& model, LoadPoints& loads);
 
 // build_group: the group of its values, the same to the bit as the group of the reader on
 // data_text(values); the first mistake of check(values) when there is one, or an arithmetic

@@ -235,9 +235,9 @@ struct Checker {
   }
 };
 
-// The model and load points of checked values, as the reader fills them from data_text(values):
-// the types numbered in the order of the piles that first take them, simulated pile j of type j.
-void fill(const GroupValues& g, Model& model, LoadPoints& loads) {
+}  // namespace
+
+void fill(const GroupValues& g, const GroupPlaces* places, Model& model, LoadPoints& loads) {
   RunValues& run = model.run;
   PileData& piles = model.piles;
   run.JCTR = g.JCTR;
@@ -261,6 +261,7 @@ void fill(const GroupValues& g, Model& model, LoadPoints& loads) {
     piles.PXY(p, 1) = pile.x;
     piles.PXY(p, 2) = pile.y;
     piles.PTYPE(p) = number.emplace(pile.type, static_cast<int32_t>(number.size())).first->second;
+    if (places != nullptr) piles.PTYPE(p) = places->types[static_cast<size_t>(pile.type)].number;
     const TypeValues& t = g.types[static_cast<size_t>(pile.type)];
     piles.KSH(p) = t.shape;
     piles.KSU(p) = t.tip;
@@ -289,7 +290,7 @@ void fill(const GroupValues& g, Model& model, LoadPoints& loads) {
     const SupportValues& support = g.supports[static_cast<size_t>(j - 1)];
     piles.SXY(j, 1) = support.x;
     piles.SXY(j, 2) = support.y;
-    piles.STYPE(j) = j;
+    piles.STYPE(j) = places != nullptr ? places->supports[static_cast<size_t>(j - 1)] : j;
     for (int32_t i = 1; i <= 6; ++i) {
       for (int32_t c = 1; c <= 6; ++c) {
         piles.ESP(6 * (run.PNUM + j - 1) + i, c) = support.stiffness[6 * (i - 1) + (c - 1)];
@@ -298,8 +299,6 @@ void fill(const GroupValues& g, Model& model, LoadPoints& loads) {
   }
   segment_sums(run.PNUM, piles, run.ZFR, run.ZBL);
 }
-
-}  // namespace
 
 std::vector<Issue> check(const GroupValues& values) {
   Checker checker{values, {}};
@@ -322,7 +321,7 @@ GroupRead build_group(const GroupValues& values) {
     const FaultFlags flags;
     try {
       at_stage("input");
-      fill(values, *model, group.loads);
+      fill(values, nullptr, *model, group.loads);
       at_stage(nullptr);
       group.model = model;
     } catch (const RunError& error) {

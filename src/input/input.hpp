@@ -39,19 +39,107 @@ struct LoadPoints {
   Table<float, MAX_LOAD_POINTS, 6> ACT;  // Fx, Fy, Fz (t), Mx, My, Mz (t*m) at each load point
 };
 
-// read_input: reads the whole data file into the model, reduces the loads to the cap centre and
-// forms the segment-length sums ZFR and ZBL. The two input errors ("Error:<0>", "Error: <K>") are
-// written on the console and end the read as an InputError that keeps their lines. Refused as
-// run-time errors that name the line of the value: values outside the capacities of the model, and,
-// once the whole file is read, pile by pile, values without physical meaning (a negative segment
-// length, a diameter, soil coefficient, PMB, PEH or PKE of 0 or less, a friction angle outside 0 to
-// 90 degrees, and a step count below 1 when the run goes on to the pile results). A number left
-// after the last value of a free read is warned about on the data channel's warning stream.
+// ---- A pile group given by its values ----
+//
+// A program that builds groups (a parametric study, a host language) holds their values; they
+// are checked by the rules of the reader and filled into a group as the reader fills one. Piles
+// refer to their type by its index in `types`; a data file numbers the types in the order of the
+// piles that first take them.
+
+struct AboveValues {  // a segment above the ground line
+  float length = 0.0f, diameter = 0.0f;
+  int32_t steps = 1;
+};
+
+struct BelowValues {  // a segment below it
+  float length = 0.0f, diameter = 0.0f, m = 0.0f, friction = 0.0f;
+  int32_t steps = 1;
+};
+
+struct TypeValues {
+  int32_t shape = 0, tip = 0;  // KSH, KSU
+  float axis[3] = {0.0f, 0.0f, 1.0f};
+  std::vector<AboveValues> above;
+  std::vector<BelowValues> below;
+  float PMB = 0.0f, PEH = 0.0f, PKE = 0.0f;
+};
+
+struct PileValues {
+  float x = 0.0f, y = 0.0f;
+  int32_t type = 0;  // index in GroupValues::types
+};
+
+struct LoadValues {
+  float x = 0.0f, y = 0.0f;
+  float act[6] = {};  // FX, FY, FZ, MX, MY, MZ
+};
+
+struct SupportValues {  // a simulated pile
+  float x = 0.0f, y = 0.0f;
+  float stiffness[36] = {};  // in cap axes, row by row
+};
+
+struct GroupValues {
+  std::string name;  // names the group in messages
+  int32_t JCTR = 1, INO = 0;
+  std::vector<LoadValues> loads;
+  std::vector<PileValues> piles;
+  std::vector<TypeValues> types;
+  std::vector<SupportValues> supports;
+  // How a message names each type after "types" when not by its index: the key of each type in a
+  // host's mapping of the types ("-1" gives "types[-1]").
+  std::vector<std::string> type_keys;
+};
+
+// Where the values of a type stood in its data file (a place of line 0: no line set the value).
+// A pile of the type takes its values from its block: those of the <0> block for a type of 0 or
+// below, then its key lines for a negative type.
+struct TypePlaces {
+  int32_t number = 0;        // the type number its piles carry in the file
+  int32_t NFR = 0, NBL = 0;  // the segment counts as read (the lists hold at most MAX_SEGMENTS)
+  Place at_KSH, at_KSU, at_NFR, at_NBL, at_PMB, at_PEH, at_PKE;
+  Place at_AGL;    // the last component set (in a type block: AGL(2))
+  Place at_steps;  // the last change of a segment count or a step count
+  Place at_HFR[MAX_SEGMENTS], at_DOF[MAX_SEGMENTS], at_NSF[MAX_SEGMENTS];
+  Place at_HBL[MAX_SEGMENTS], at_DOB[MAX_SEGMENTS], at_PMT[MAX_SEGMENTS], at_PFI[MAX_SEGMENTS],
+      at_NSG[MAX_SEGMENTS];
+};
+
+// Where the values of a group stood in its data file, beside GroupValues: each load point and
+// pile by the place of its x, each type by TypePlaces, and the type number of each simulated pile.
+struct GroupPlaces {
+  std::vector<Place> loads;
+  std::vector<Place> piles;
+  std::vector<TypePlaces> types;
+  std::vector<int32_t> supports;
+};
+
+// parse_data: the values of a whole data file and where each stood, the types numbered in the
+// order of the piles that first take them. The reading refuses, as a run-time error that names
+// the line: text that is not the file's layout, counts beyond the capacities of the model that
+// the reading itself needs (NACT, PNUM, SNUM, NKEY, a key's index), INO naming no pile, a type
+// number no tag can name, a block beyond the section's count, a simulated pile without a block and
+// a stiffness term beyond LARGEST_STIFFNESS. The two input errors ("Error:<0>", "Error: <K>") are
+// written on the console and end the read as an InputError that keeps their lines. A number left
+// after the last value of a free read is warned about on the data channel's warning stream. The
+// loads are reduced to the cap centre as they are read, so that an overflow stops the read there.
+void parse_data(InChannel& data, OutChannel& console, GroupValues& values, GroupPlaces& places);
+
+// check_data: the mistakes of a parsed data file, as run-time errors that name the line of the
+// value and echo it, in the order the piles are numbered, the first of each type: values outside
+// the capacities of the model, and values without physical meaning (a negative segment length, a
+// diameter, soil coefficient, PMB, PEH or PKE of 0 or less, a friction angle outside 0 to 90
+// degrees, a step count below 1 when the run goes on to the pile results, a pile axis that is not
+// a downward unit vector); then two piles at one point with the same axis. Until the first
+// mistake, allowed but unusual values are warned of on the data channel's warning stream, each
+// place once.
+std::vector<InputError> check_data(InChannel& data, const GroupValues& values,
+                                   const GroupPlaces& places);
+
+// read_input: the reader of the model (to go).
 void read_input(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
                 int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
                 PileData& piles);
-
-// The same, keeping the load points as read.
 void read_input(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
                 int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
                 PileData& piles, LoadPoints& loads);
@@ -69,6 +157,9 @@ PileStations pile_stations(const PileData& piles, int32_t p);
 // The stations that end a segment of pile p inside the pile, from the top down: the segment
 // joints, the ground-line station and the tip excluded.
 std::vector<int32_t> segment_joints(const PileData& piles, int32_t p);
+
+// The tag of a block as the data file writes it: "<0>", "< 1>", "<-1>".
+std::string block_tag(int32_t K);
 
 // count_types: the number of distinct values among a(1..n); 1 for n of 0 or 1.
 int32_t count_types(int32_t n, const int32_t* a);

@@ -98,13 +98,6 @@ void check_range(InChannel& data, Place where, const char* name, int32_t value, 
   }
 }
 
-// The tag of a block as the data file writes it: "<0>", "< 1>", "<-1>".
-std::string block_tag(int32_t K) {
-  char tag[16];
-  std::snprintf(tag, sizeof tag, K == 0 ? "<%d>" : "<%2d>", static_cast<int>(K));
-  return tag;
-}
-
 // Whether a line holds numbers and nothing else (blanks, commas and the characters of numbers).
 bool holds_only_numbers(const std::string& line) {
   const size_t first = line.find_first_not_of(" \t,");

@@ -10,9 +10,11 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "faults/faults.hpp"
 #include "input/input.hpp"
 #include "support/test_support.hpp"
 
@@ -510,6 +512,100 @@ TEST(ReduceLoads, MatchesTheClosedForm) {
           << "FORCE(" << i << ")";
     }
   }
+}
+
+}  // namespace
+}  // namespace kelmarino
+
+#include <dirent.h>
+
+#include "analysis/analysis.hpp"
+
+namespace kelmarino {
+namespace {
+
+std::vector<std::string> dat_files(const std::string& folder) {
+  std::vector<std::string> files;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return files;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") files.push_back(folder + "/" + name);
+  }
+  closedir(dir);
+  return files;
+}
+
+TEST(ParsedGroup, FillsTheModelTheReaderFills) {
+  std::vector<std::string> files = dat_files(KELMARINO_TEST_DATA "/bad");
+  for (const char* e : {"worked", "worked-simulated", "pier", "rock"}) {
+    files.push_back(testing::example_path(std::string(e) + ".dat"));
+  }
+  files.push_back(testing::test_data_path("capacity.dat"));
+  if (const char* extra = std::getenv("KELMARINO_CORPUS")) {
+    for (const std::string& f : dat_files(extra)) files.push_back(f);
+  }
+  int32_t good = 0, bad = 0;
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    const std::string text = testing::read_file(file);
+    Reading old;
+    LoadPoints loads;
+    MemoryText warnings, console_text;
+    {
+      InChannel data = text_channel(text, "case.dat");
+      data.warnings = warnings.file();
+      OutChannel console{console_text.file(), "the console"};
+      RunValues& run = old.model->run;
+      const FaultFlags flags;
+      try {
+        at_stage("input");
+        read_input(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR,
+                   run.ZBL, old.model->piles, loads);
+        at_stage(nullptr);
+      } catch (const InputError& error) {
+        old.error = error.what();
+        old.console_error = error.console;
+      } catch (const RunError& error) {
+        old.error = error.what();
+      }
+      fault_context() = FaultContext{};
+    }
+    const GroupRead read = parse_group(text, "case.dat");
+    std::vector<std::string> old_warnings;
+    {
+      std::istringstream in(warnings.text());
+      for (std::string line; std::getline(in, line);) {
+        if (!line.empty()) old_warnings.push_back(line);
+      }
+    }
+    if (!read) {
+      ++bad;
+      EXPECT_EQ(read.issue().full, old.error);
+      EXPECT_EQ(read.issue().console, old.console_error);
+      EXPECT_EQ(read.issue().warnings, old_warnings);
+      continue;
+    }
+    ++good;
+    ASSERT_EQ(old.error, "");
+    EXPECT_EQ(read->warnings, old_warnings);
+    EXPECT_EQ(std::memcmp(&read->model->run, &old.model->run, sizeof(RunValues)), 0);
+    EXPECT_EQ(std::memcmp(&loads, &read->loads, sizeof(LoadPoints)), 0);
+    const PileData& a = read->model->piles;
+    const PileData& b = old.model->piles;
+    // Segments beyond a pile's counts (left by a block or key line that lowered them) are not
+    // values of the pile.
+    PileData& c = old.model->piles;
+    for (int32_t p = 1; p <= old.model->run.PNUM; ++p) {
+      for (int32_t s = c.NFR(p) + 1; s <= MAX_SEGMENTS; ++s)
+        c.HFR(p, s) = c.DOF(p, s) = 0.0f, c.NSF(p, s) = 0;
+      for (int32_t s = c.NBL(p) + 1; s <= MAX_SEGMENTS; ++s) {
+        c.HBL(p, s) = c.DOB(p, s) = c.PMT(p, s) = c.PFI(p, s) = 0.0f, c.NSG(p, s) = 0;
+      }
+    }
+    EXPECT_EQ(std::memcmp(&a, &b, sizeof(PileData)), 0);
+  }
+  std::printf("compared %d good, %d bad\n", good, bad);
 }
 
 }  // namespace
