@@ -136,14 +136,6 @@ void parse_data(InChannel& data, OutChannel& console, GroupValues& values, Group
 std::vector<InputError> check_data(InChannel& data, const GroupValues& values,
                                    const GroupPlaces& places);
 
-// read_input: the reader of the model (to go).
-void read_input(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
-                int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
-                PileData& piles);
-void read_input(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
-                int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
-                PileData& piles, LoadPoints& loads);
-
 // The stations of pile p for the pile results: station 1 is the pile top and every step of a
 // segment ends in one new station; a step count below 1 adds none. Needs NFR and NBL within
 // 0 to MAX_SEGMENTS.
