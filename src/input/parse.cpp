@@ -1,4 +1,5 @@
 // The data-file parser: the values of a data file and where each stood.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -13,20 +14,19 @@
 namespace kelmarino {
 namespace {
 
-// The values of one type as the blocks leave them, with their places. A type block stays between
-// blocks (an empty value keeps the earlier block's); each type number the piles carry keeps one,
-// which its blocks and key lines set.
+// The values of one type as the blocks leave them, with their places and segment counts (in
+// `at`). Its lists hold MAX_SEGMENTS segments whatever the counts: a key line may set a segment
+// before a count takes it in. A type block stays between blocks (an empty value keeps the earlier
+// block's); each type number the piles carry keeps one, which its blocks and key lines set.
 struct TypeBlock {
-  int32_t KSH = 0, KSU = 0;
-  float AGL[3] = {};
-  int32_t NFR = 0;
-  float HFR[MAX_SEGMENTS] = {}, DOF[MAX_SEGMENTS] = {};
-  int32_t NSF[MAX_SEGMENTS] = {};
-  int32_t NBL = 0;
-  float HBL[MAX_SEGMENTS] = {}, DOB[MAX_SEGMENTS] = {}, PMT[MAX_SEGMENTS] = {},
-        PFI[MAX_SEGMENTS] = {};
-  int32_t NSG[MAX_SEGMENTS] = {};
-  float PMB = 0.0f, PEH = 0.0f, PKE = 0.0f;
+  TypeValues v{0,
+               0,
+               {},
+               std::vector<AboveValues>(MAX_SEGMENTS, {0.0f, 0.0f, 0}),
+               std::vector<BelowValues>(MAX_SEGMENTS, {0.0f, 0.0f, 0.0f, 0.0f, 0}),
+               0.0f,
+               0.0f,
+               0.0f};
   TypePlaces at;
 };
 
@@ -197,53 +197,52 @@ int32_t list_length(int32_t segments, int32_t per_segment) {
 // pile receives (a pile given such a count is refused).
 void read_type_block(InChannel& data, TypeBlock& b, int32_t K) {
   const std::string of_block = " of the block " + block_tag(K);
+  TypeValues& t = b.v;
   TypePlaces& at = b.at;
-  Place scratch_place;
   free_read(data, "values, KSH KSU AGL(1) AGL(2) AGL(3)" + of_block,
-            {noting_place(integer_target(b.KSH), at.at_KSH),
-             noting_place(integer_target(b.KSU), at.at_KSU), real_target(b.AGL[0]),
-             noting_place(real_target(b.AGL[1]), at.at_AGL), real_target(b.AGL[2])});
+            {noting_place(integer_target(t.shape), at.at_KSH),
+             noting_place(integer_target(t.tip), at.at_KSU), real_target(t.axis[0]),
+             noting_place(real_target(t.axis[1]), at.at_AGL), real_target(t.axis[2])});
 
-  float scratch_real[4];
-  int32_t scratch_integer = 0;
+  AboveValues scratch_above;
+  BelowValues scratch_below;
+  Place scratch_place;
   FreeRead read;
   start_free_read(data, read, "value, NFR" + of_block, 1);
-  read_values(read, {noting_place(integer_target(b.NFR), at.at_NFR)});
+  read_values(read, {noting_place(integer_target(at.NFR), at.at_NFR)});
   read.what = "values, NFR and HFR DOF NSF of each above-ground segment" + of_block;
-  read.expected = list_length(b.NFR, 3);
-  for (int32_t s = 1; s <= b.NFR && !read.ended; ++s) {
+  read.expected = list_length(at.NFR, 3);
+  for (int32_t s = 1; s <= at.NFR && !read.ended; ++s) {
     const bool kept = s <= MAX_SEGMENTS;
+    AboveValues& v = kept ? t.above[static_cast<size_t>(s - 1)] : scratch_above;
     const auto place = [&](Place* list) -> Place& { return kept ? list[s - 1] : scratch_place; };
-    read_values(
-        read,
-        {noting_place(real_target(kept ? b.HFR[s - 1] : scratch_real[0]), place(at.at_HFR)),
-         noting_place(real_target(kept ? b.DOF[s - 1] : scratch_real[1]), place(at.at_DOF)),
-         noting_place(integer_target(kept ? b.NSF[s - 1] : scratch_integer), place(at.at_NSF))});
+    read_values(read, {noting_place(real_target(v.length), place(at.at_HFR)),
+                       noting_place(real_target(v.diameter), place(at.at_DOF)),
+                       noting_place(integer_target(v.steps), place(at.at_NSF))});
   }
   finish_free_read(read);
 
   start_free_read(data, read, "value, NBL" + of_block, 1);
-  read_values(read, {noting_place(integer_target(b.NBL), at.at_NBL)});
+  read_values(read, {noting_place(integer_target(at.NBL), at.at_NBL)});
   read.what = "values, NBL and HBL DOB PMT PFI NSG of each below-ground segment" + of_block;
-  read.expected = list_length(b.NBL, 5);
-  for (int32_t s = 1; s <= b.NBL && !read.ended; ++s) {
+  read.expected = list_length(at.NBL, 5);
+  for (int32_t s = 1; s <= at.NBL && !read.ended; ++s) {
     const bool kept = s <= MAX_SEGMENTS;
+    BelowValues& v = kept ? t.below[static_cast<size_t>(s - 1)] : scratch_below;
     const auto place = [&](Place* list) -> Place& { return kept ? list[s - 1] : scratch_place; };
-    read_values(
-        read,
-        {noting_place(real_target(kept ? b.HBL[s - 1] : scratch_real[0]), place(at.at_HBL)),
-         noting_place(real_target(kept ? b.DOB[s - 1] : scratch_real[1]), place(at.at_DOB)),
-         noting_place(real_target(kept ? b.PMT[s - 1] : scratch_real[2]), place(at.at_PMT)),
-         noting_place(real_target(kept ? b.PFI[s - 1] : scratch_real[3]), place(at.at_PFI)),
-         noting_place(integer_target(kept ? b.NSG[s - 1] : scratch_integer), place(at.at_NSG))});
+    read_values(read, {noting_place(real_target(v.length), place(at.at_HBL)),
+                       noting_place(real_target(v.diameter), place(at.at_DOB)),
+                       noting_place(real_target(v.m), place(at.at_PMT)),
+                       noting_place(real_target(v.friction), place(at.at_PFI)),
+                       noting_place(integer_target(v.steps), place(at.at_NSG))});
   }
   finish_free_read(read);
   at.at_steps = read.last;
 
   free_read(
       data, "values, PMB PEH PKE" + of_block,
-      {noting_place(real_target(b.PMB), at.at_PMB), noting_place(real_target(b.PEH), at.at_PEH),
-       noting_place(real_target(b.PKE), at.at_PKE)});
+      {noting_place(real_target(t.PMB), at.at_PMB), noting_place(real_target(t.PEH), at.at_PEH),
+       noting_place(real_target(t.PKE), at.at_PKE)});
 }
 
 // take_type_block: reads one type block and gives it to every type it applies to.
@@ -278,76 +277,34 @@ int32_t key_integer(Parser& parser, const KeyLine& k) {
   return static_cast<int32_t>(k.value);
 }
 
-// Sets the value of one key line for a type.
-void apply_key(Parser& parser, Key key, const KeyLine& k, TypeBlock& t) {
-  TypePlaces& at = t.at;
-  const int32_t i = k.index - 1;
-  switch (key) {
-    case KSH:
-      t.KSH = key_integer(parser, k);
-      at.at_KSH = k.value_at;
-      break;
-    case KSU:
-      t.KSU = key_integer(parser, k);
-      at.at_KSU = k.value_at;
-      break;
-    case AGL:
-      t.AGL[i] = k.value;
-      at.at_AGL = k.value_at;
-      break;
-    case NFR:
-      t.NFR = key_integer(parser, k);
-      at.at_NFR = at.at_steps = k.value_at;
-      break;
-    case HFR:
-      t.HFR[i] = k.value;
-      at.at_HFR[i] = k.value_at;
-      break;
-    case DOF:
-      t.DOF[i] = k.value;
-      at.at_DOF[i] = k.value_at;
-      break;
-    case NSF:
-      t.NSF[i] = key_integer(parser, k);
-      at.at_NSF[i] = at.at_steps = k.value_at;
-      break;
-    case NBL:
-      t.NBL = key_integer(parser, k);
-      at.at_NBL = at.at_steps = k.value_at;
-      break;
-    case HBL:
-      t.HBL[i] = k.value;
-      at.at_HBL[i] = k.value_at;
-      break;
-    case DOB:
-      t.DOB[i] = k.value;
-      at.at_DOB[i] = k.value_at;
-      break;
-    case PMT:
-      t.PMT[i] = k.value;
-      at.at_PMT[i] = k.value_at;
-      break;
-    case PFI:
-      t.PFI[i] = k.value;
-      at.at_PFI[i] = k.value_at;
-      break;
-    case NSG:
-      t.NSG[i] = key_integer(parser, k);
-      at.at_NSG[i] = at.at_steps = k.value_at;
-      break;
-    case PMB:
-      t.PMB = k.value;
-      at.at_PMB = k.value_at;
-      break;
-    case PEH:
-      t.PEH = k.value;
-      at.at_PEH = k.value_at;
-      break;
-    case PKE:
-      t.PKE = k.value;
-      at.at_PKE = k.value_at;
-      break;
+// Sets the value of one key line for a type. A count or step count changed is the last change of
+// the station count.
+void apply_key(Parser& parser, Key key, const KeyLine& k, TypeBlock& b) {
+  const auto i = static_cast<size_t>(KEYS[key].index_limit > 0 ? k.index - 1 : 0);
+  TypeValues& t = b.v;
+  TypePlaces& at = b.at;
+  AboveValues& above = t.above[i];
+  BelowValues& below = t.below[i];
+  int32_t* const integers[KEY_COUNT] = {&t.shape,     &t.tip,  nullptr, &at.NFR, nullptr, nullptr,
+                                        &above.steps, &at.NBL, nullptr, nullptr, nullptr, nullptr,
+                                        &below.steps, nullptr, nullptr, nullptr};
+  float* const reals[KEY_COUNT] = {nullptr,         nullptr,       &t.axis[std::min<size_t>(i, 2)],
+                                   nullptr,         &above.length, &above.diameter,
+                                   nullptr,         nullptr,       &below.length,
+                                   &below.diameter, &below.m,      &below.friction,
+                                   nullptr,         &t.PMB,        &t.PEH,
+                                   &t.PKE};
+  Place* const places[KEY_COUNT] = {&at.at_KSH,    &at.at_KSU,    &at.at_AGL,    &at.at_NFR,
+                                    &at.at_HFR[i], &at.at_DOF[i], &at.at_NSF[i], &at.at_NBL,
+                                    &at.at_HBL[i], &at.at_DOB[i], &at.at_PMT[i], &at.at_PFI[i],
+                                    &at.at_NSG[i], &at.at_PMB,    &at.at_PEH,    &at.at_PKE};
+  if (integers[key] != nullptr) {
+    *integers[key] = key_integer(parser, k);
+    if (key != KSH && key != KSU) at.at_steps = k.value_at;
+  } else {
+    *reals[key] = k.value;
   }
+  *places[key] = k.value_at;
 }
 
 // The key lines of a negative type K, applied to its values in file order; later lines override
@@ -589,21 +546,11 @@ void read_sections(Parser& parser) {
   }
 }
 
-// The values of a type as its blocks left them; the lists hold at most MAX_SEGMENTS segments.
+// The values of a type as its blocks left them: its lists cut to its counts.
 TypeValues type_values(const TypeBlock& b) {
-  TypeValues t;
-  t.shape = b.KSH;
-  t.tip = b.KSU;
-  for (int32_t i = 0; i < 3; ++i) t.axis[i] = b.AGL[i];
-  for (int32_t s = 0; s < b.NFR && s < MAX_SEGMENTS; ++s) {
-    t.above.push_back({b.HFR[s], b.DOF[s], b.NSF[s]});
-  }
-  for (int32_t s = 0; s < b.NBL && s < MAX_SEGMENTS; ++s) {
-    t.below.push_back({b.HBL[s], b.DOB[s], b.PMT[s], b.PFI[s], b.NSG[s]});
-  }
-  t.PMB = b.PMB;
-  t.PEH = b.PEH;
-  t.PKE = b.PKE;
+  TypeValues t = b.v;
+  t.above.resize(static_cast<size_t>(std::clamp(b.at.NFR, 0, MAX_SEGMENTS)));
+  t.below.resize(static_cast<size_t>(std::clamp(b.at.NBL, 0, MAX_SEGMENTS)));
   return t;
 }
 
@@ -622,10 +569,8 @@ void parse_data(InChannel& data, OutChannel& console, GroupValues& values, Group
   places = GroupPlaces{};
   Parser parser{data, console, values, places};
   read_sections(parser);
-  for (TypeBlock& type : parser.types) {
+  for (const TypeBlock& type : parser.types) {
     values.types.push_back(type_values(type));
-    type.at.NFR = type.NFR;
-    type.at.NBL = type.NBL;
     places.types.push_back(type.at);
   }
 }
