@@ -114,6 +114,7 @@ GroupRead parse_group(const std::string& text, const std::string& name) {
       const std::vector<InputError> refusals = check_data(data, values, places);
       if (!refusals.empty()) throw refusals.front();
       fill(values, &places, *model, group.loads);
+      group.values = std::move(values);
       at_stage(nullptr);
       group.model = model;
     } catch (const InputError& error) {

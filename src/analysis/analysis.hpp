@@ -82,6 +82,7 @@ struct Group {
   std::shared_ptr<const Model> model;
   LoadPoints loads;
   std::vector<std::string> warnings;
+  GroupValues values;  // the values it was made from
 };
 
 using GroupRead = Expected<Group>;
@@ -93,8 +94,8 @@ GroupRead parse_group(const std::string& text, const std::string& name);
 // read_group: the same for the data file at `path`.
 GroupRead read_group(const std::string& path);
 
-// values_of: the values of a group as read (the types of piles that share a type number are
-// those of the first of them).
+// values_of: the values a group was made from; a data file's types are those of its type
+// numbers, in the order of the piles that first take them.
 GroupValues values_of(const Group& group);
 
 // data_text: the data file of a group's values, for a program that writes one.

@@ -316,6 +316,7 @@ GroupRead build_group(const GroupValues& values) {
   auto model = std::make_shared<Model>();
   Group group;
   group.name = values.name;
+  group.values = values;
   std::optional<Issue> issue;
   {
     const FaultFlags flags;
