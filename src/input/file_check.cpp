@@ -17,7 +17,9 @@ using Warned = std::set<std::pair<int64_t, int32_t>>;
 
 // The checks of pile p (from 1) by the values of its type. Each refusal names the pile, its type
 // number, the value, its segment and the line that set it, and echoes that line.
-struct PileCheck {
+struct PileCheck : TypeRules {
+  PileCheck(InChannel& data_, int32_t p_, const TypeValues& t_, const TypePlaces& at_)
+      : data(data_), p(p_), t(t_), at(at_) {}
   InChannel& data;
   int32_t p;
   const TypeValues& t;
@@ -36,109 +38,63 @@ struct PileCheck {
     }
   }
 
-  // A value outside its range, named with its segment (0: a value of the whole pile) and the
-  // line that set it; a segment that a raised count added and no line filled holds zeros.
-  [[noreturn]] void outside(Place where, const char* name, const std::string& value,
-                            const char* ground, size_t s, const char* range) const {
-    const std::string segment =
-        s > 0 ? " in " + std::string(ground) + " segment " + std::to_string(s) : "";
-    refuse(where, "has " + std::string(name) + " = " + value + segment +
-                      (where.line > 0 ? "" : ", set by no line of the file") + "; " + range);
+  // Named with its segment and the line that set it; a segment that a raised count added and no
+  // line filled holds zeros.
+  void broken(const TypeValue& value, const std::string& shown, const char* rule) override {
+    const std::string segment = value.list == nullptr
+                                    ? ""
+                                    : " in " + std::string(value.list) + "-ground segment " +
+                                          std::to_string(value.index + 1);
+    refuse(value.where, "has " + std::string(value.key) + " = " + shown + segment +
+                            (value.where.line > 0 ? "" : ", set by no line of the file") + "; " +
+                            rule);
   }
 
-  // A real value that must keep its rule.
-  void real(Place where, const char* name, float value, const char* ground, size_t s,
-            const RealRule& rule) const {
-    if (!rule.keeps(value)) outside(where, name, shortest(value), ground, s, rule.text);
+  void axis(const float* axis, Place where) override {
+    const AxisCheck check = check_axis(axis[0], axis[1], axis[2]);
+    const std::string given = "has AGL = " + check.given;
+    switch (check.fault) {
+      case AxisCheck::Fault::none:
+        break;
+      case AxisCheck::Fault::along_x:
+        refuse(where, "has AGL(2) = AGL(3) = 0: " + std::string(ALONG_X_RULE));
+      case AxisCheck::Fault::upward:
+        refuse(where, given + "; " + DOWNWARD_RULE + ": AGL(3) must be greater than 0");
+      case AxisCheck::Fault::not_unit:
+        refuse(where, given + " of length " + check.length + "; " + UNIT_RULE +
+                          ": write it normalised, " + check.normalised);
+    }
   }
 
-  // The block that gave the pile its values, its segment counts and its codes.
-  void codes() const {
+  void stations(int64_t count, Place where) override {
+    refuse(where, "has " + std::to_string(count) +
+                      " stations (1 + the steps NSF and NSG); at most " +
+                      std::to_string(MAX_STATIONS) + " are allowed");
+  }
+
+  void no_soil_length(Place where) override {
+    refuse(where, "has KSU = " + std::to_string(t.tip) + " and no length below the ground line " +
+                      (t.below.empty() ? "(NBL = 0)" : "(every HBL is 0)") + "; " +
+                      SOIL_LENGTH_RULE);
+  }
+
+  void no_segment(Place where) override {
+    refuse(where, "has no segment; " + std::string(NO_SEGMENT_RULE));
+  }
+
+  // The block that gave the pile its values, its segment counts, then the rules of its values.
+  void check(bool stepped) {
     if (at.at_KSU.line == 0) {  // the <0> block gives every pile of type 0 or below its values
       refuse({}, "received no properties: the type section has no block tagged " +
                      block_tag(at.number));
     }
     limit(at.at_NFR, "NFR", at.NFR, 0, MAX_SEGMENTS);
     limit(at.at_NBL, "NBL", at.NBL, 0, MAX_SEGMENTS);
-    if (!keeps_section_rule(t.shape)) {
-      refuse(at.at_KSH, "has KSH = " + std::to_string(t.shape) + "; " + SECTION_RULE);
-    }
-    if (!keeps_support_rule(t.tip)) {
-      refuse(at.at_KSU, "has KSU = " + std::to_string(t.tip) + "; " + SUPPORT_RULE);
-    }
-    const AxisCheck axis = check_axis(t.axis[0], t.axis[1], t.axis[2]);
-    const std::string given = "has AGL = " + axis.given;
-    switch (axis.fault) {
-      case AxisCheck::Fault::none:
-        break;
-      case AxisCheck::Fault::along_x:
-        refuse(at.at_AGL, "has AGL(2) = AGL(3) = 0: " + std::string(ALONG_X_RULE));
-      case AxisCheck::Fault::upward:
-        refuse(at.at_AGL, given + "; " + DOWNWARD_RULE + ": AGL(3) must be greater than 0");
-      case AxisCheck::Fault::not_unit:
-        refuse(at.at_AGL, given + " of length " + axis.length + "; " + UNIT_RULE +
-                              ": write it normalised, " + axis.normalised);
-    }
-  }
-
-  // Lengths, diameters, soil values and step counts of every segment. A run that stops at a
-  // stiffness print (`stepped` false) never divides a segment into its steps.
-  void segments(bool stepped) const {
-    const char* const above = "above-ground";
-    for (size_t s = 1; s <= t.above.size(); ++s) {
-      const AboveValues& segment = t.above[s - 1];
-      real(at.at_HFR[s - 1], "HFR", segment.length, above, s, LENGTH_RULE);
-      real(at.at_DOF[s - 1], "DOF", segment.diameter, above, s, DIAMETER_RULE);
-      real(at.at_DOF[s - 1], "DOF", segment.diameter, above, s, PILE_DIAMETER_RULE);
-      if (stepped && segment.steps < 1) {
-        outside(at.at_NSF[s - 1], "NSF", std::to_string(segment.steps), above, s, STEPS_RULE);
-      }
-    }
-    const char* const below = "below-ground";
-    for (size_t s = 1; s <= t.below.size(); ++s) {
-      const BelowValues& segment = t.below[s - 1];
-      real(at.at_HBL[s - 1], "HBL", segment.length, below, s, LENGTH_RULE);
-      real(at.at_DOB[s - 1], "DOB", segment.diameter, below, s, DIAMETER_RULE);
-      real(at.at_DOB[s - 1], "DOB", segment.diameter, below, s, PILE_DIAMETER_RULE);
-      real(at.at_PMT[s - 1], "PMT", segment.m, below, s, SOIL_RULE);
-      real(at.at_PFI[s - 1], "PFI", segment.friction, below, s, FRICTION_RULE);
-      if (stepped && segment.steps < 1) {
-        outside(at.at_NSG[s - 1], "NSG", std::to_string(segment.steps), below, s, STEPS_RULE);
-      }
-    }
-  }
-
-  // The values of the whole pile, and its station count.
-  void pile_values() const {
-    real(at.at_PMB, "PMB", t.PMB, "", 0, BOTTOM_SOIL_RULE);
-    real(at.at_PEH, "PEH", t.PEH, "", 0, MODULUS_RULE);
-    real(at.at_PKE, "PKE", t.PKE, "", 0, REDUCTION_RULE);
-    int64_t stations = 1;
-    for (const AboveValues& s : t.above) stations += s.steps > 0 ? s.steps : 0;
-    for (const BelowValues& s : t.below) stations += s.steps > 0 ? s.steps : 0;
-    if (stations > MAX_STATIONS) {
-      refuse(at.at_steps, "has " + std::to_string(stations) +
-                              " stations (1 + the steps NSF and NSG); at most " +
-                              std::to_string(MAX_STATIONS) + " are allowed");
-    }
-  }
-
-  // What the bottom bears with: the soil along a length below the ground line, or a section.
-  void bearing() const {
-    bool embedded = false;
-    for (const BelowValues& s : t.below) embedded = embedded || s.length > 0.0f;
-    if (t.tip <= 2 && !embedded) {
-      refuse(t.below.empty() ? at.at_NBL : at.at_HBL[0],
-             "has KSU = " + std::to_string(t.tip) + " and no length below the ground line " +
-                 (t.below.empty() ? "(NBL = 0)" : "(every HBL is 0)") + "; " + SOIL_LENGTH_RULE);
-    }
-    if (t.below.empty() && t.above.empty()) {
-      refuse(at.at_NFR, "has no segment; " + std::string(NO_SEGMENT_RULE));
-    }
+    check_type(t, &at, stepped, *this);
   }
 
   // Values that are allowed but unusual, each warned of once for the line that set it.
-  void unusual(Warned& warned) const {
+  void unusual(Warned& warned) {
     if (t.tip > 4) {
       warn(warned, at.at_KSU,
            "has KSU = " + std::to_string(t.tip) + ", which acts as 3; usual: 1 to 4");
@@ -159,7 +115,7 @@ struct PileCheck {
   }
 
   void unusual(Warned& warned, Place where, const char* name, float value, const char* ground,
-               size_t s, const UsualRange& usual) const {
+               size_t s, const UsualRange& usual) {
     if (value >= usual.low && value <= usual.high) return;
     const std::string segment =
         s > 0 ? " in " + std::string(ground) + " segment " + std::to_string(s) : "";
@@ -167,7 +123,7 @@ struct PileCheck {
          "has " + std::string(name) + " = " + shortest(value) + segment + "; " + usual.text);
   }
 
-  void warn(Warned& warned, Place where, const std::string& what) const {
+  void warn(Warned& warned, Place where, const std::string& what) {
     if (!warned.insert({where.line, where.column}).second) return;
     warn_at(data, where,
             "pile " + std::to_string(p) + " (type " + std::to_string(at.number) + ") " + what);
@@ -251,6 +207,57 @@ void check_plan(InChannel& data, const GroupValues& values, const GroupPlaces& p
 
 }  // namespace
 
+void TypeRules::real(const TypeValue& value, float v, const RealRule& rule) {
+  if (!rule.keeps(v)) broken(value, shortest(v), rule.text);
+}
+
+void check_type(const TypeValues& t, const TypePlaces* at, bool stepped, TypeRules& rules) {
+  const TypePlaces none;
+  const TypePlaces& is = at != nullptr ? *at : none;
+  if (!keeps_section_rule(t.shape)) {
+    rules.broken({"KSH", "shape", nullptr, 0, is.at_KSH}, std::to_string(t.shape), SECTION_RULE);
+  }
+  if (!keeps_support_rule(t.tip)) {
+    rules.broken({"KSU", "tip", nullptr, 0, is.at_KSU}, std::to_string(t.tip), SUPPORT_RULE);
+  }
+  rules.axis(t.axis, is.at_AGL);
+  const auto steps = [&](const TypeValue& value, int32_t count) {
+    if (stepped && count < 1) rules.broken(value, std::to_string(count), STEPS_RULE);
+  };
+  for (size_t s = 0; s < t.above.size(); ++s) {
+    const AboveValues& v = t.above[s];
+    const auto in = [s](const Place* list) { return s < MAX_SEGMENTS ? list[s] : Place{}; };
+    rules.real({"HFR", "length", "above", s, in(is.at_HFR)}, v.length, LENGTH_RULE);
+    rules.real({"DOF", "diameter", "above", s, in(is.at_DOF)}, v.diameter, DIAMETER_RULE);
+    rules.real({"DOF", "diameter", "above", s, in(is.at_DOF)}, v.diameter, PILE_DIAMETER_RULE);
+    steps({"NSF", "steps", "above", s, in(is.at_NSF)}, v.steps);
+  }
+  for (size_t s = 0; s < t.below.size(); ++s) {
+    const BelowValues& v = t.below[s];
+    const auto in = [s](const Place* list) { return s < MAX_SEGMENTS ? list[s] : Place{}; };
+    rules.real({"HBL", "length", "below", s, in(is.at_HBL)}, v.length, LENGTH_RULE);
+    rules.real({"DOB", "diameter", "below", s, in(is.at_DOB)}, v.diameter, DIAMETER_RULE);
+    rules.real({"DOB", "diameter", "below", s, in(is.at_DOB)}, v.diameter, PILE_DIAMETER_RULE);
+    rules.real({"PMT", "m", "below", s, in(is.at_PMT)}, v.m, SOIL_RULE);
+    rules.real({"PFI", "friction", "below", s, in(is.at_PFI)}, v.friction, FRICTION_RULE);
+    steps({"NSG", "steps", "below", s, in(is.at_NSG)}, v.steps);
+  }
+  rules.real({"PMB", "PMB", nullptr, 0, is.at_PMB}, t.PMB, BOTTOM_SOIL_RULE);
+  rules.real({"PEH", "PEH", nullptr, 0, is.at_PEH}, t.PEH, MODULUS_RULE);
+  rules.real({"PKE", "PKE", nullptr, 0, is.at_PKE}, t.PKE, REDUCTION_RULE);
+  int64_t stations = 1;
+  for (const AboveValues& s : t.above) stations += s.steps > 0 ? s.steps : 0;
+  for (const BelowValues& s : t.below) stations += s.steps > 0 ? s.steps : 0;
+  if (stations > MAX_STATIONS) rules.stations(stations, is.at_steps);
+  bool embedded = false;
+  for (const BelowValues& s : t.below) embedded = embedded || s.length > 0.0f;
+  if (t.tip <= 2 && !embedded) {
+    rules.no_soil_length(t.below.empty() ? is.at_NBL : is.at_HBL[0]);
+  } else if (t.above.empty() && t.below.empty()) {
+    rules.no_segment(is.at_NFR);
+  }
+}
+
 std::vector<InputError> check_data(InChannel& data, const GroupValues& values,
                                    const GroupPlaces& places) {
   std::vector<InputError> refusals;
@@ -262,11 +269,7 @@ std::vector<InputError> check_data(InChannel& data, const GroupValues& values,
     if (checked[t]) continue;
     checked[t] = true;
     try {
-      const PileCheck check = pile_check(data, values, places, p);
-      check.codes();
-      check.segments(stepped);
-      check.pile_values();
-      check.bearing();
+      pile_check(data, values, places, p).check(stepped);
     } catch (const InputError& error) {
       refusals.push_back(error);
     }

@@ -1,5 +1,5 @@
 #pragma once
-// The data-file reader: four sections (control and loads, pile arrangement, pile types,
+// The data file: four sections (control and loads, pile arrangement, pile types,
 // simulated piles), each opened by a heading line and closed by an end line. Pile properties are
 // given per type number: the "<0>" block for types 0 and below, a type block per positive type, a
 // keyword block ("KSH=" ... "PKE=") per negative type, and a stiffness block per simulated type.
@@ -41,10 +41,9 @@ struct LoadPoints {
 
 // ---- A pile group given by its values ----
 //
-// A program that builds groups (a parametric study, a host language) holds their values; they
-// are checked by the rules of the reader and filled into a group as the reader fills one. Piles
-// refer to their type by its index in `types`; a data file numbers the types in the order of the
-// piles that first take them.
+// A data file parses into values; a program that builds groups (a parametric study, a host
+// language) holds them itself. Piles refer to their type by its index in `types`; a data file's
+// types are its type numbers in the order of the piles that first take them.
 
 struct AboveValues {  // a segment above the ground line
   float length = 0.0f, diameter = 0.0f;
@@ -176,7 +175,7 @@ void reduce_loads(const LoadPoints& loads, Vec<float, 6>& FORCE);
 // segment lengths from the top down; each pile's sum is the input of that pile.
 void segment_sums(int32_t PNUM, const PileData& piles, PileReals& ZFR, PileReals& ZBL);
 
-// ---- The rules of a pile's values, kept by the reader and by the check of a group's values ----
+// ---- The rules of a pile's values, kept by the checks of a data file and of a group's values ----
 
 // A rule on a real value: whether a value keeps it, and how the rule is stated.
 struct RealRule {
@@ -220,6 +219,37 @@ inline constexpr const char* STIFFNESS_RULE =
     "a stiffness term must be at most 1e15, or the solution of the cap overflows (1e10 holds a "
     "support as good as rigid)";
 inline bool keeps_section_rule(int32_t KSH) { return KSH == 0 || KSH == 1; }
+
+// A value of a type as a check names it: its key in the data file and its field in TypeValues,
+// its segment (`list` "above" or "below" and index from 0; no list: a value of the whole type)
+// and where it stood in the data file.
+struct TypeValue {
+  const char* key;
+  const char* field;
+  const char* list;
+  size_t index;
+  Place where;
+};
+
+// What a check of a type's values does with each rule a value breaks (check_type finds them).
+class TypeRules {
+ public:
+  virtual ~TypeRules() = default;
+  // A value that breaks its rule, as shown ("-1.5").
+  virtual void broken(const TypeValue& value, const std::string& shown, const char* rule) = 0;
+  // A real value and its rule: broken when the value does not keep it.
+  virtual void real(const TypeValue& value, float v, const RealRule& rule);
+  virtual void axis(const float* axis, Place where) = 0;  // the direction of the pile axis
+  virtual void stations(int64_t count, Place where) = 0;  // more than MAX_STATIONS
+  virtual void no_soil_length(Place where) = 0;  // KSU 1 or 2 and no length below the ground line
+  virtual void no_segment(Place where) = 0;
+};
+
+// check_type: the rules of a type's values in their order: KSH, KSU, the axis, the lengths,
+// diameters, soil values and (when `stepped`) step counts of every segment, PMB, PEH, PKE, the
+// station count and what the bottom bears with. `at` gives where each value stood (none: no
+// places).
+void check_type(const TypeValues& t, const TypePlaces* at, bool stepped, TypeRules& rules);
 
 // ---- Values that are allowed but unusual: warned of, never refused ----
 
