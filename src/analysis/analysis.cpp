@@ -294,7 +294,7 @@ Analysed analyse(const Group& group, const AnalysisOptions& options) {
 
 Analysed analyse(Group&& group, const AnalysisOptions& options) {
   if (group.model.use_count() != 1) return analyse(static_cast<const Group&>(group), options);
-  // The reader made the model as a working one; no other group holds it now.
+  // The group's model was made as a working one; no other group holds it now.
   const std::shared_ptr<Model> model = std::const_pointer_cast<Model>(std::move(group.model));
   return analyse_model(*model, options);
 }

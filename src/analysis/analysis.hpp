@@ -43,7 +43,7 @@ struct Issue {
   // An input error of the console ("Error:<0>", "Error: <K>"): its lines as kelmarino prints
   // them on the console, before its stop message; empty for every other mistake.
   std::string console;
-  std::vector<std::string> warnings;  // the reader's warnings before the mistake
+  std::vector<std::string> warnings;  // the data file's warnings before the mistake
 };
 
 // What a call that may fail returns: its value, or the issue that stopped it; never both.
@@ -69,14 +69,14 @@ class Expected {
 // message.
 Issue input_issue(const std::string& file, const std::string& message, const std::string& full);
 
-// The issue of an input error thrown by a reader, with its line, column and text.
+// The issue of an input error thrown by the parse or check of a data file, with its line, column and text.
 Issue input_issue(const InputError& error);
 
 // An arithmetic fault of the analysis at a stage and a pile (0: none), with its whole message.
 Issue analysis_issue(const std::string& stage, int32_t pile, const std::string& full);
 
-// A pile group as read: the model (loads reduced to the cap centre, lengths summed), the load
-// points and the reader's warnings.
+// A pile group ready for the analysis: the model (loads reduced to the cap centre, lengths
+// summed), the load points, the warnings of its data file and its values.
 struct Group {
   std::string name;  // the data file, as named in messages
   std::shared_ptr<const Model> model;
@@ -87,8 +87,8 @@ struct Group {
 
 using GroupRead = Expected<Group>;
 
-// parse_group: the group of a data file's text, with every check of the reader; `name` names the
-// file in messages.
+// parse_group: the group of a data file's text: parse_data, check_data (its first mistake, with
+// the warnings before it) and fill; `name` names the file in messages.
 GroupRead parse_group(const std::string& text, const std::string& name);
 
 // read_group: the same for the data file at `path`.
@@ -114,7 +114,7 @@ std::vector<Issue> check(const GroupValues& values);
 // the types in the order of the piles that first take them and simulated pile j of type j.
 void fill(const GroupValues& values, const GroupPlaces* places, Model& model, LoadPoints& loads);
 
-// build_group: the group of its values, the same to the bit as the group of the reader on
+// build_group: the group of its values, the same to the bit as the group of its data file
 // data_text(values); the first mistake of check(values) when there is one, or an arithmetic
 // fault of the load reduction or the segment sums.
 GroupRead build_group(const GroupValues& values);
@@ -220,7 +220,7 @@ AnalysisScope scope_asked(const Group& group);
 // or more (a group for a stiffness print may have none).
 Analysed analyse(const Group& group, const AnalysisOptions& options = {});
 
-// The same on a group of the reader that is used up: its model, unless another group shares it,
+// The same on a group that is used up: its model, unless another group shares it,
 // is changed by the analysis in place of a copy (a large one beside the analysis of a few piles).
 Analysed analyse(Group&& group, const AnalysisOptions& options = {});
 
