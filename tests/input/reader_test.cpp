@@ -1,6 +1,7 @@
-// The data-file reader run in process on data texts: the worked four-pile example and its
-// variants read into the values stated for them, simulated piles keep their own stiffness rows,
-// key values are truncated toward zero, and the small helpers hold their tables.
+// The data file parsed in process from texts: the worked four-pile example and its variants read
+// into the values stated for them, simulated piles keep their own stiffness rows, key values are
+// truncated toward zero, the check refuses the first mistake of each type, and the small helpers
+// hold their tables.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -484,6 +485,28 @@ TEST(ReduceLoads, MatchesTheClosedForm) {
           << "FORCE(" << i << ")";
     }
   }
+}
+
+TEST(CheckData, RefusesTheFirstMistakeOfEachTypeThenTwoPilesAtOnePoint) {
+  // DOF = -1.2 in the <0> block reaches type 0 and type -1; pile 4 stands on pile 3.
+  const std::string text = testing::edited_lines(testing::worked_example(),
+                                                 {{10, "-1.5 1.5 -1.5 1.5"}, {16, "1 2.0 -1.2 4"}});
+  InChannel data = text_channel(text, "case.dat");
+  OutChannel console;
+  GroupValues values;
+  GroupPlaces places;
+  parse_data(data, console, values, places);
+  const std::vector<InputError> refusals = check_data(data, values, places);
+  std::vector<std::string> messages;
+  for (const InputError& refusal : refusals) messages.push_back(refusal.what_is_wrong);
+  EXPECT_EQ(messages,
+            (std::vector<std::string>{
+                "pile 1 (type 0) has DOF = -1.2 in above-ground segment 1; a diameter must be "
+                "greater than 0",
+                "pile 4 (type -1) has DOF = -1.2 in above-ground segment 1; a diameter must be "
+                "greater than 0",
+                std::string("piles 3 and 4 stand at (-1.5, 1.5) with the same axis; ") +
+                    SAME_SPOT_RULE}));
 }
 
 }  // namespace
