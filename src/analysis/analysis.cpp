@@ -95,26 +95,21 @@ Issue analysis_issue(const std::string& stage, int32_t pile, const std::string& 
   return issue;
 }
 
-GroupRead parse_group(const std::string& text, const std::string& name) {
-  std::optional<Issue> issue;
-  MemoryText warnings, console_text;
-  InChannel data = text_channel(text, name);
-  data.warnings = warnings.file();
-  OutChannel console{console_text.file(), "the console"};
+namespace {
+
+// The group that `make` fills (its model, load points and values), made under the watch of the
+// floating-point flags: an input error or an arithmetic fault comes back as its issue.
+template <typename Make>
+GroupRead made_group(const std::string& name, Make make) {
   auto model = std::make_shared<Model>();
   Group group;
   group.name = name;
+  std::optional<Issue> issue;
   {
     const FaultFlags flags;
     try {
       at_stage("input");
-      GroupValues values;
-      GroupPlaces places;
-      parse_data(data, console, values, places);
-      const std::vector<InputError> refusals = check_data(data, values, places);
-      if (!refusals.empty()) throw refusals.front();
-      fill(values, &places, *model, group.loads);
-      group.values = std::move(values);
+      make(*model, group);
       at_stage(nullptr);
       group.model = model;
     } catch (const InputError& error) {
@@ -124,12 +119,40 @@ GroupRead parse_group(const std::string& text, const std::string& name) {
     }
     fault_context() = FaultContext{};
   }
-  if (!issue) {
-    group.warnings = lines_of(warnings.text());
-    return group;
+  if (issue) return *std::move(issue);
+  return group;
+}
+
+}  // namespace
+
+GroupRead parse_group(const std::string& text, const std::string& name) {
+  MemoryText warnings, console_text;
+  InChannel data = text_channel(text, name);
+  data.warnings = warnings.file();
+  OutChannel console{console_text.file(), "the console"};
+  GroupRead read = made_group(name, [&](Model& model, Group& group) {
+    GroupPlaces places;
+    parse_data(data, console, group.values, places);
+    const std::vector<InputError> refusals = check_data(data, group.values, places);
+    if (!refusals.empty()) throw refusals.front();
+    fill(group.values, &places, model, group.loads);
+  });
+  if (read) {
+    read->warnings = lines_of(warnings.text());
+    return read;
   }
-  issue->warnings = lines_of(warnings.text());
-  return *std::move(issue);
+  Issue issue = read.issue();
+  issue.warnings = lines_of(warnings.text());
+  return issue;
+}
+
+GroupRead build_group(const GroupValues& values) {
+  std::vector<Issue> issues = check(values);
+  if (!issues.empty()) return std::move(issues.front());
+  return made_group(values.name, [&values](Model& model, Group& group) {
+    group.values = values;
+    fill(values, nullptr, model, group.loads);
+  });
 }
 
 GroupRead read_group(const std::string& path) {

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "analysis/analysis.hpp"
-#include "faults/faults.hpp"
 
 namespace kelmarino {
 namespace {
@@ -281,30 +280,6 @@ std::vector<Issue> check(const GroupValues& values) {
   for (size_t t = 0; t < values.types.size(); ++t) checker.type(t, stepped);
   checker.supports();
   return checker.issues;
-}
-
-GroupRead build_group(const GroupValues& values) {
-  std::vector<Issue> issues = check(values);
-  if (!issues.empty()) return std::move(issues.front());
-  auto model = std::make_shared<Model>();
-  Group group;
-  group.name = values.name;
-  group.values = values;
-  std::optional<Issue> issue;
-  {
-    const FaultFlags flags;
-    try {
-      at_stage("input");
-      fill(values, nullptr, *model, group.loads);
-      at_stage(nullptr);
-      group.model = model;
-    } catch (const RunError& error) {
-      issue = input_issue(values.name, error.what(), error.what());
-    }
-    fault_context() = FaultContext{};
-  }
-  if (issue) return *std::move(issue);
-  return group;
 }
 
 }  // namespace kelmarino
