@@ -221,7 +221,7 @@ void fill(const GroupValues& g, const GroupPlaces* places, Model& model, LoadPoi
       loads.AXY(k, 2) = load.y;
       for (int32_t i = 1; i <= 6; ++i) loads.ACT(k, i) = load.act[i - 1];
     }
-    reduce_loads(loads, run.FORCE);
+    reduce_loads(g.loads, run.FORCE);
   } else if (g.JCTR == 3) {
     run.INO = g.INO;
   }

@@ -163,13 +163,10 @@ bool type_block_applies(int32_t K, int32_t t);
 // cap centre: FORCE += D'.T with D the offset matrix of the point. One step of reduce_loads.
 void reduce_load_point(float x, float y, const float* T, Vec<float, 6>& FORCE);
 
-// reduce_loads: FORCE = sum over the load points of D'.ACT, D the offset matrix of the point.
-void reduce_loads(int32_t NACT, const Table<float, MAX_LOAD_POINTS, 2>& AXY,
-                  const Table<float, MAX_LOAD_POINTS, 6>& ACT, Vec<float, 6>& FORCE);
-
-// The loads of the control section reduced to the cap centre, as the stage "reduction of the
-// loads to the cap centre": FORCE = reduce_loads of the load points.
-void reduce_loads(const LoadPoints& loads, Vec<float, 6>& FORCE);
+// reduce_loads: the loads of the control section reduced to the cap centre, as the stage
+// "reduction of the loads to the cap centre": FORCE = the sum over the load points of D'.T, D
+// the offset matrix of the point.
+void reduce_loads(const std::vector<LoadValues>& loads, Vec<float, 6>& FORCE);
 
 // The above- and below-ground lengths ZFR and ZBL of the first PNUM piles, each the sum of its
 // segment lengths from the top down; each pile's sum is the input of that pile.

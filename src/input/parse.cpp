@@ -401,8 +401,6 @@ void read_control_section(Parser& parser, Place& INO_at) {
     check_range(data, NACT_at, "NACT", NACT, 0, MAX_LOAD_POINTS);
     values.loads.resize(static_cast<size_t>(NACT));
     parser.places.loads.resize(static_cast<size_t>(NACT));
-    LoadPoints loads;
-    loads.NACT = NACT;
     for (int32_t k = 1; k <= NACT; ++k) {
       LoadValues& load = values.loads[static_cast<size_t>(k - 1)];
       const std::string point = " of load point " + std::to_string(k);
@@ -413,12 +411,9 @@ void read_control_section(Parser& parser, Place& INO_at) {
       free_read(data, "values, the loads FX FY FZ MX MY MZ" + point,
                 {real_target(a[0]), real_target(a[1]), real_target(a[2]), real_target(a[3]),
                  real_target(a[4]), real_target(a[5])});
-      loads.AXY(k, 1) = load.x;
-      loads.AXY(k, 2) = load.y;
-      for (int32_t i = 1; i <= 6; ++i) loads.ACT(k, i) = a[i - 1];
     }
     Vec<float, 6> FORCE;
-    reduce_loads(loads, FORCE);
+    reduce_loads(values.loads, FORCE);
   } else if (parser.JCTR == 3) {
     free_read(data, "value, the pile number INO",
               {noting_place(integer_target(values.INO), INO_at)});

@@ -65,14 +65,11 @@ void reduce_load_point(float x, float y, const float* T, Vec<float, 6>& FORCE) {
   }
 }
 
-void reduce_loads(int32_t NACT, const Table<float, MAX_LOAD_POINTS, 2>& AXY,
-                  const Table<float, MAX_LOAD_POINTS, 6>& ACT, Vec<float, 6>& FORCE) {
+void reduce_loads(const std::vector<LoadValues>& loads, Vec<float, 6>& FORCE) {
+  at_stage("reduction of the loads to the cap centre");
   FORCE = Vec<float, 6>{};
-  float T[6];
-  for (int32_t k = 1; k <= NACT; ++k) {
-    for (int32_t i = 1; i <= 6; ++i) T[i - 1] = ACT(k, i);
-    reduce_load_point(AXY(k, 1), AXY(k, 2), T, FORCE);
-  }
+  for (const LoadValues& load : loads) reduce_load_point(load.x, load.y, load.act, FORCE);
+  at_stage("input");
 }
 
 PileStations pile_stations(const PileData& piles, int32_t p) {
@@ -95,12 +92,6 @@ std::vector<int32_t> segment_joints(const PileData& piles, int32_t p) {
     if (s != piles.NFR(p)) joints.push_back(static_cast<int32_t>(stations.end[s - 1]));
   }
   return joints;
-}
-
-void reduce_loads(const LoadPoints& loads, Vec<float, 6>& FORCE) {
-  at_stage("reduction of the loads to the cap centre");
-  reduce_loads(loads.NACT, loads.AXY, loads.ACT, FORCE);
-  at_stage("input");
 }
 
 void segment_sums(int32_t PNUM, const PileData& piles, PileReals& ZFR, PileReals& ZBL) {

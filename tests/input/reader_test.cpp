@@ -460,14 +460,11 @@ TEST(ReduceLoads, MatchesTheClosedForm) {
   };
   for (const auto& points : cases) {
     SCOPED_TRACE(points.size());
-    Table<float, MAX_LOAD_POINTS, 2> AXY;
-    Table<float, MAX_LOAD_POINTS, 6> ACT;
+    std::vector<LoadValues> loads;
     double expected[6] = {};
-    for (int32_t k = 1; k <= static_cast<int32_t>(points.size()); ++k) {
-      const Point& p = points[static_cast<size_t>(k - 1)];
-      AXY(k, 1) = p.x;
-      AXY(k, 2) = p.y;
-      for (int32_t i = 1; i <= 6; ++i) ACT(k, i) = p.act[static_cast<size_t>(i - 1)];
+    for (const Point& p : points) {
+      LoadValues& load = loads.emplace_back(LoadValues{p.x, p.y, {}});
+      for (size_t i = 0; i < 6; ++i) load.act[i] = p.act[i];
       const double x = wide(p.x), y = wide(p.y);
       const double Fx = wide(p.act[0]), Fy = wide(p.act[1]), Fz = wide(p.act[2]);
       expected[0] += Fx;
@@ -479,7 +476,7 @@ TEST(ReduceLoads, MatchesTheClosedForm) {
     }
     Vec<float, 6> FORCE;
     for (int32_t i = 1; i <= 6; ++i) FORCE(i) = 99.0f;  // earlier contents are not kept
-    reduce_loads(static_cast<int32_t>(points.size()), AXY, ACT, FORCE);
+    reduce_loads(loads, FORCE);
     for (int32_t i = 1; i <= 6; ++i) {
       EXPECT_NEAR(wide(FORCE(i)), expected[i - 1], 1e-5 * (1.0 + std::abs(expected[i - 1])))
           << "FORCE(" << i << ")";
