@@ -69,7 +69,8 @@ class Expected {
 // message.
 Issue input_issue(const std::string& file, const std::string& message, const std::string& full);
 
-// The issue of an input error thrown by the parse or check of a data file, with its line, column and text.
+// The issue of an input error thrown by the parse or check of a data file, with its line, column
+// and text.
 Issue input_issue(const InputError& error);
 
 // An arithmetic fault of the analysis at a stage and a pile (0: none), with its whole message.
@@ -108,11 +109,6 @@ std::string data_text(const GroupValues& values);
 // is 3, as a data file gives them only then; the step counts when the run goes on to the pile
 // results (JCTR neither 2 nor 3).
 std::vector<Issue> check(const GroupValues& values);
-
-// fill: the model and load points of checked values, as kelmarino fills them from their data
-// file: the types and simulated piles numbered as in the file when its places are given, else
-// the types in the order of the piles that first take them and simulated pile j of type j.
-void fill(const GroupValues& values, const GroupPlaces* places, Model& model, LoadPoints& loads);
 
 // build_group: the group of its values, the same to the bit as the group of its data file
 // data_text(values); the first mistake of check(values) when there is one, or an arithmetic

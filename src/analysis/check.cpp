@@ -1,7 +1,6 @@
 // A pile group given by its values: every mistake of its values, each named by its path in the
-// group, and the model filled from checked values.
+// group.
 #include <cmath>
-#include <map>
 #include <set>
 #include <string>
 
@@ -208,69 +207,6 @@ void Checker::type(size_t index, bool stepped) {
 }
 
 }  // namespace
-
-void fill(const GroupValues& g, const GroupPlaces* places, Model& model, LoadPoints& loads) {
-  RunValues& run = model.run;
-  PileData& piles = model.piles;
-  run.JCTR = g.JCTR;
-  if (g.JCTR == 1) {
-    loads.NACT = static_cast<int32_t>(g.loads.size());
-    for (int32_t k = 1; k <= loads.NACT; ++k) {
-      const LoadValues& load = g.loads[static_cast<size_t>(k - 1)];
-      loads.AXY(k, 1) = load.x;
-      loads.AXY(k, 2) = load.y;
-      for (int32_t i = 1; i <= 6; ++i) loads.ACT(k, i) = load.act[i - 1];
-    }
-    reduce_loads(g.loads, run.FORCE);
-  } else if (g.JCTR == 3) {
-    run.INO = g.INO;
-  }
-  run.PNUM = static_cast<int32_t>(g.piles.size());
-  run.SNUM = static_cast<int32_t>(g.supports.size());
-  std::map<int32_t, int32_t> number;  // type index -> its type number
-  for (int32_t p = 1; p <= run.PNUM; ++p) {
-    const PileValues& pile = g.piles[static_cast<size_t>(p - 1)];
-    piles.PXY(p, 1) = pile.x;
-    piles.PXY(p, 2) = pile.y;
-    piles.PTYPE(p) = number.emplace(pile.type, static_cast<int32_t>(number.size())).first->second;
-    if (places != nullptr) piles.PTYPE(p) = places->types[static_cast<size_t>(pile.type)].number;
-    const TypeValues& t = g.types[static_cast<size_t>(pile.type)];
-    piles.KSH(p) = t.shape;
-    piles.KSU(p) = t.tip;
-    for (int32_t i = 1; i <= 3; ++i) piles.AGL(p, i) = t.axis[i - 1];
-    piles.NFR(p) = static_cast<int32_t>(t.above.size());
-    for (int32_t s = 1; s <= piles.NFR(p); ++s) {
-      const AboveValues& segment = t.above[static_cast<size_t>(s - 1)];
-      piles.HFR(p, s) = segment.length;
-      piles.DOF(p, s) = segment.diameter;
-      piles.NSF(p, s) = segment.steps;
-    }
-    piles.NBL(p) = static_cast<int32_t>(t.below.size());
-    for (int32_t s = 1; s <= piles.NBL(p); ++s) {
-      const BelowValues& segment = t.below[static_cast<size_t>(s - 1)];
-      piles.HBL(p, s) = segment.length;
-      piles.DOB(p, s) = segment.diameter;
-      piles.PMT(p, s) = segment.m;
-      piles.PFI(p, s) = segment.friction;
-      piles.NSG(p, s) = segment.steps;
-    }
-    piles.PMB(p) = t.PMB;
-    piles.PEH(p) = t.PEH;
-    piles.PKE(p) = t.PKE;
-  }
-  for (int32_t j = 1; j <= run.SNUM; ++j) {
-    const SupportValues& support = g.supports[static_cast<size_t>(j - 1)];
-    piles.SXY(j, 1) = support.x;
-    piles.SXY(j, 2) = support.y;
-    piles.STYPE(j) = places != nullptr ? places->supports[static_cast<size_t>(j - 1)] : j;
-    for (int32_t i = 1; i <= 6; ++i) {
-      for (int32_t c = 1; c <= 6; ++c) {
-        piles.ESP(6 * (run.PNUM + j - 1) + i, c) = support.stiffness[6 * (i - 1) + (c - 1)];
-      }
-    }
-  }
-  segment_sums(run.PNUM, piles, run.ZFR, run.ZBL);
-}
 
 std::vector<Issue> check(const GroupValues& values) {
   Checker checker{values, {}};
