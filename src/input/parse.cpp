@@ -23,10 +23,7 @@ struct TypeBlock {
                0,
                {},
                std::vector<AboveValues>(MAX_SEGMENTS, {0.0f, 0.0f, 0}),
-               std::vector<BelowValues>(MAX_SEGMENTS, {0.0f, 0.0f, 0.0f, 0.0f, 0}),
-               0.0f,
-               0.0f,
-               0.0f};
+               std::vector<BelowValues>(MAX_SEGMENTS, {0.0f, 0.0f, 0.0f, 0.0f, 0})};
   TypePlaces at;
 };
 
