@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <sstream>
 
 #include "faults/faults.hpp"
@@ -95,22 +96,87 @@ Issue analysis_issue(const std::string& stage, int32_t pile, const std::string& 
   return issue;
 }
 
-GroupRead parse_group(const std::string& text, const std::string& name) {
-  std::optional<Issue> issue;
-  MemoryText warnings, console_text;
-  InChannel data = text_channel(text, name);
-  data.warnings = warnings.file();
-  OutChannel console{console_text.file(), "the console"};
+namespace {
+
+// The model and load points of checked values: the types and simulated piles numbered as in
+// their data file when its places are given, else the types in the order of the piles that first
+// take them and simulated pile j of type j.
+void fill(const GroupValues& g, const GroupPlaces* places, Model& model, LoadPoints& loads) {
+  RunValues& run = model.run;
+  PileData& piles = model.piles;
+  run.JCTR = g.JCTR;
+  if (g.JCTR == 1) {
+    loads.NACT = static_cast<int32_t>(g.loads.size());
+    for (int32_t k = 1; k <= loads.NACT; ++k) {
+      const LoadValues& load = g.loads[static_cast<size_t>(k - 1)];
+      loads.AXY(k, 1) = load.x;
+      loads.AXY(k, 2) = load.y;
+      for (int32_t i = 1; i <= 6; ++i) loads.ACT(k, i) = load.act[i - 1];
+    }
+    reduce_loads(g.loads, run.FORCE);
+  } else if (g.JCTR == 3) {
+    run.INO = g.INO;
+  }
+  run.PNUM = static_cast<int32_t>(g.piles.size());
+  run.SNUM = static_cast<int32_t>(g.supports.size());
+  std::map<int32_t, int32_t> number;  // type index -> its type number
+  for (int32_t p = 1; p <= run.PNUM; ++p) {
+    const PileValues& pile = g.piles[static_cast<size_t>(p - 1)];
+    piles.PXY(p, 1) = pile.x;
+    piles.PXY(p, 2) = pile.y;
+    piles.PTYPE(p) = number.emplace(pile.type, static_cast<int32_t>(number.size())).first->second;
+    if (places != nullptr) piles.PTYPE(p) = places->types[static_cast<size_t>(pile.type)].number;
+    const TypeValues& t = g.types[static_cast<size_t>(pile.type)];
+    piles.KSH(p) = t.shape;
+    piles.KSU(p) = t.tip;
+    for (int32_t i = 1; i <= 3; ++i) piles.AGL(p, i) = t.axis[i - 1];
+    piles.NFR(p) = static_cast<int32_t>(t.above.size());
+    for (int32_t s = 1; s <= piles.NFR(p); ++s) {
+      const AboveValues& segment = t.above[static_cast<size_t>(s - 1)];
+      piles.HFR(p, s) = segment.length;
+      piles.DOF(p, s) = segment.diameter;
+      piles.NSF(p, s) = segment.steps;
+    }
+    piles.NBL(p) = static_cast<int32_t>(t.below.size());
+    for (int32_t s = 1; s <= piles.NBL(p); ++s) {
+      const BelowValues& segment = t.below[static_cast<size_t>(s - 1)];
+      piles.HBL(p, s) = segment.length;
+      piles.DOB(p, s) = segment.diameter;
+      piles.PMT(p, s) = segment.m;
+      piles.PFI(p, s) = segment.friction;
+      piles.NSG(p, s) = segment.steps;
+    }
+    piles.PMB(p) = t.PMB;
+    piles.PEH(p) = t.PEH;
+    piles.PKE(p) = t.PKE;
+  }
+  for (int32_t j = 1; j <= run.SNUM; ++j) {
+    const SupportValues& support = g.supports[static_cast<size_t>(j - 1)];
+    piles.SXY(j, 1) = support.x;
+    piles.SXY(j, 2) = support.y;
+    piles.STYPE(j) = places != nullptr ? places->supports[static_cast<size_t>(j - 1)] : j;
+    for (int32_t i = 1; i <= 6; ++i) {
+      for (int32_t c = 1; c <= 6; ++c) {
+        piles.ESP(6 * (run.PNUM + j - 1) + i, c) = support.stiffness[6 * (i - 1) + (c - 1)];
+      }
+    }
+  }
+  segment_sums(run.PNUM, piles, run.ZFR, run.ZBL);
+}
+
+// The group that `make` fills (its model, load points and values), made under the watch of the
+// floating-point flags: an input error or an arithmetic fault comes back as its issue.
+template <typename Make>
+GroupRead made_group(const std::string& name, Make make) {
   auto model = std::make_shared<Model>();
   Group group;
   group.name = name;
-  RunValues& run = model->run;
+  std::optional<Issue> issue;
   {
     const FaultFlags flags;
     try {
       at_stage("input");
-      read_input(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
-                 model->piles, group.loads);
+      make(*model, group);
       at_stage(nullptr);
       group.model = model;
     } catch (const InputError& error) {
@@ -120,12 +186,40 @@ GroupRead parse_group(const std::string& text, const std::string& name) {
     }
     fault_context() = FaultContext{};
   }
-  if (!issue) {
-    group.warnings = lines_of(warnings.text());
-    return group;
+  if (issue) return *std::move(issue);
+  return group;
+}
+
+}  // namespace
+
+GroupRead parse_group(const std::string& text, const std::string& name) {
+  MemoryText warnings, console_text;
+  InChannel data = text_channel(text, name);
+  data.warnings = warnings.file();
+  OutChannel console{console_text.file(), "the console"};
+  GroupRead read = made_group(name, [&](Model& model, Group& group) {
+    GroupPlaces places;
+    parse_data(data, console, group.values, places);
+    const std::vector<InputError> refusals = check_data(data, group.values, places);
+    if (!refusals.empty()) throw refusals.front();
+    fill(group.values, &places, model, group.loads);
+  });
+  if (read) {
+    read->warnings = lines_of(warnings.text());
+    return read;
   }
-  issue->warnings = lines_of(warnings.text());
-  return *std::move(issue);
+  Issue issue = read.issue();
+  issue.warnings = lines_of(warnings.text());
+  return issue;
+}
+
+GroupRead build_group(const GroupValues& values) {
+  std::vector<Issue> issues = check(values);
+  if (!issues.empty()) return std::move(issues.front());
+  return made_group(values.name, [&values](Model& model, Group& group) {
+    group.values = values;
+    fill(values, nullptr, model, group.loads);
+  });
 }
 
 GroupRead read_group(const std::string& path) {
@@ -290,7 +384,7 @@ Analysed analyse(const Group& group, const AnalysisOptions& options) {
 
 Analysed analyse(Group&& group, const AnalysisOptions& options) {
   if (group.model.use_count() != 1) return analyse(static_cast<const Group&>(group), options);
-  // The reader made the model as a working one; no other group holds it now.
+  // The group's model was made as a working one; no other group holds it now.
   const std::shared_ptr<Model> model = std::const_pointer_cast<Model>(std::move(group.model));
   return analyse_model(*model, options);
 }

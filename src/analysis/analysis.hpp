@@ -43,7 +43,7 @@ struct Issue {
   // An input error of the console ("Error:<0>", "Error: <K>"): its lines as kelmarino prints
   // them on the console, before its stop message; empty for every other mistake.
   std::string console;
-  std::vector<std::string> warnings;  // the reader's warnings before the mistake
+  std::vector<std::string> warnings;  // the data file's warnings before the mistake
 };
 
 // What a call that may fail returns: its value, or the issue that stopped it; never both.
@@ -69,84 +69,34 @@ class Expected {
 // message.
 Issue input_issue(const std::string& file, const std::string& message, const std::string& full);
 
-// The issue of an input error thrown by a reader, with its line, column and text.
+// The issue of an input error thrown by the parse or check of a data file, with its line, column
+// and text.
 Issue input_issue(const InputError& error);
 
 // An arithmetic fault of the analysis at a stage and a pile (0: none), with its whole message.
 Issue analysis_issue(const std::string& stage, int32_t pile, const std::string& full);
 
-// A pile group as read: the model (loads reduced to the cap centre, lengths summed), the load
-// points and the reader's warnings.
+// A pile group ready for the analysis: the model (loads reduced to the cap centre, lengths
+// summed), the load points, the warnings of its data file and its values.
 struct Group {
   std::string name;  // the data file, as named in messages
   std::shared_ptr<const Model> model;
   LoadPoints loads;
   std::vector<std::string> warnings;
+  GroupValues values;  // the values it was made from
 };
 
 using GroupRead = Expected<Group>;
 
-// parse_group: the group of a data file's text, with every check of the reader; `name` names the
-// file in messages.
+// parse_group: the group of a data file's text: parse_data, check_data (its first mistake, with
+// the warnings before it) and fill; `name` names the file in messages.
 GroupRead parse_group(const std::string& text, const std::string& name);
 
 // read_group: the same for the data file at `path`.
 GroupRead read_group(const std::string& path);
 
-// ---- A group given by its values ----
-//
-// A program that builds groups (a parametric study, a host language) holds their values; they
-// are checked by the rules of the reader and filled into a group as the reader fills one. Piles
-// refer to their type by its index in `types`; a data file numbers the types in the order of the
-// piles that first take them.
-
-struct AboveValues {  // a segment above the ground line
-  float length = 0.0f, diameter = 0.0f;
-  int32_t steps = 1;
-};
-
-struct BelowValues {  // a segment below it
-  float length = 0.0f, diameter = 0.0f, m = 0.0f, friction = 0.0f;
-  int32_t steps = 1;
-};
-
-struct TypeValues {
-  int32_t shape = 0, tip = 0;  // KSH, KSU
-  float axis[3] = {0.0f, 0.0f, 1.0f};
-  std::vector<AboveValues> above;
-  std::vector<BelowValues> below;
-  float PMB = 0.0f, PEH = 0.0f, PKE = 0.0f;
-};
-
-struct PileValues {
-  float x = 0.0f, y = 0.0f;
-  int32_t type = 0;  // index in GroupValues::types
-};
-
-struct LoadValues {
-  float x = 0.0f, y = 0.0f;
-  float act[6] = {};  // FX, FY, FZ, MX, MY, MZ
-};
-
-struct SupportValues {  // a simulated pile
-  float x = 0.0f, y = 0.0f;
-  float stiffness[36] = {};  // in cap axes, row by row
-};
-
-struct GroupValues {
-  std::string name;  // names the group in messages
-  int32_t JCTR = 1, INO = 0;
-  std::vector<LoadValues> loads;
-  std::vector<PileValues> piles;
-  std::vector<TypeValues> types;
-  std::vector<SupportValues> supports;
-  // How a message names each type after "types" when not by its index: the key of each type in a
-  // host's mapping of the types ("-1" gives "types[-1]").
-  std::vector<std::string> type_keys;
-};
-
-// values_of: the values of a group as read (the types of piles that share a type number are
-// those of the first of them).
+// values_of: the values a group was made from; a data file's types are those of its type
+// numbers, in the order of the piles that first take them.
 GroupValues values_of(const Group& group);
 
 // data_text: the data file of a group's values, for a program that writes one.
@@ -160,7 +110,7 @@ std::string data_text(const GroupValues& values);
 // results (JCTR neither 2 nor 3).
 std::vector<Issue> check(const GroupValues& values);
 
-// build_group: the group of its values, the same to the bit as the group of the reader on
+// build_group: the group of its values, the same to the bit as the group of its data file
 // data_text(values); the first mistake of check(values) when there is one, or an arithmetic
 // fault of the load reduction or the segment sums.
 GroupRead build_group(const GroupValues& values);
@@ -266,7 +216,7 @@ AnalysisScope scope_asked(const Group& group);
 // or more (a group for a stiffness print may have none).
 Analysed analyse(const Group& group, const AnalysisOptions& options = {});
 
-// The same on a group of the reader that is used up: its model, unless another group shares it,
+// The same on a group that is used up: its model, unless another group shares it,
 // is changed by the analysis in place of a copy (a large one beside the analysis of a few piles).
 Analysed analyse(Group&& group, const AnalysisOptions& options = {});
 

@@ -1,12 +1,10 @@
 // A pile group given by its values: every mistake of its values, each named by its path in the
-// group, and the group filled from the checked values as the reader fills it from a data file.
+// group.
 #include <cmath>
-#include <map>
 #include <set>
 #include <string>
 
 #include "analysis/analysis.hpp"
-#include "faults/faults.hpp"
 
 namespace kelmarino {
 namespace {
@@ -28,7 +26,7 @@ struct Checker {
     issues.push_back(input_issue(g.name, message, "in " + g.name + ": " + message));
   }
 
-  // A real must be a number of the single-precision range, as the reader reads one.
+  // A real must be a number of the single-precision range, as a data file gives one.
   bool finite(const std::string& path, float value, const char* key) {
     if (std::isfinite(value)) return true;
     add(path, shortest(value), "a value must be a finite number", key);
@@ -128,94 +126,8 @@ struct Checker {
     }
   }
 
-  // The lengths, diameters, soil values and step counts of every segment of a type.
-  void segments(const TypeValues& t, const std::string& at, bool stepped) {
-    for (size_t s = 0; s < t.above.size(); ++s) {
-      const AboveValues& segment = t.above[s];
-      const std::string place = indexed(at + ".above", s);
-      real(place + ".length", segment.length, "HFR", LENGTH_RULE);
-      real(place + ".diameter", segment.diameter, "DOF", DIAMETER_RULE);
-      real(place + ".diameter", segment.diameter, "DOF", PILE_DIAMETER_RULE);
-      if (stepped && segment.steps < 1) {
-        add(place + ".steps", std::to_string(segment.steps), STEPS_RULE, "NSF");
-      }
-    }
-    for (size_t s = 0; s < t.below.size(); ++s) {
-      const BelowValues& segment = t.below[s];
-      const std::string place = indexed(at + ".below", s);
-      real(place + ".length", segment.length, "HBL", LENGTH_RULE);
-      real(place + ".diameter", segment.diameter, "DOB", DIAMETER_RULE);
-      real(place + ".diameter", segment.diameter, "DOB", PILE_DIAMETER_RULE);
-      real(place + ".m", segment.m, "PMT", SOIL_RULE);
-      real(place + ".friction", segment.friction, "PFI", FRICTION_RULE);
-      if (stepped && segment.steps < 1) {
-        add(place + ".steps", std::to_string(segment.steps), STEPS_RULE, "NSG");
-      }
-    }
-  }
-
-  // What the bottom of a type bears with: the soil along a length, or a section.
-  void bearing(const TypeValues& t, const std::string& at) {
-    bool embedded = false;
-    for (const BelowValues& s : t.below) embedded = embedded || s.length > 0.0f;
-    if (t.tip <= 2 && !embedded) {
-      add(at + ".below", "no length", SOIL_LENGTH_RULE, "KSU, HBL");
-    } else if (t.above.empty() && t.below.empty()) {
-      add(at, "no segment", NO_SEGMENT_RULE, "NFR, NBL");
-    }
-  }
-
-  // The direction of the pile axis of a type.
-  void axis(const TypeValues& t, const std::string& at) {
-    bool finite_axis = true;
-    for (size_t i = 0; i < 3; ++i) {
-      finite_axis &= finite(indexed(at + ".axis", i), t.axis[i], "AGL");
-    }
-    if (!finite_axis) return;
-    const AxisCheck axis = check_axis(t.axis[0], t.axis[1], t.axis[2]);
-    switch (axis.fault) {
-      case AxisCheck::Fault::none:
-        return;
-      case AxisCheck::Fault::along_x:
-        return add(at + ".axis", axis.given, ALONG_X_RULE, "AGL");
-      case AxisCheck::Fault::upward:
-        return add(at + ".axis", axis.given,
-                   std::string(DOWNWARD_RULE) + ": its z component must be greater than 0", "AGL");
-      case AxisCheck::Fault::not_unit:
-        return add(at + ".axis", axis.given,
-                   std::string(UNIT_RULE) + ", not " + axis.length + ": write it normalised, " +
-                       axis.normalised,
-                   "AGL");
-    }
-  }
-
-  // Every value of a type, and its station count.
-  void type(size_t index, bool stepped) {
-    const TypeValues& t = g.types[index];
-    const std::string at =
-        index < g.type_keys.size() ? "types[" + g.type_keys[index] + "]" : indexed("types", index);
-    if (!keeps_section_rule(t.shape)) {
-      add(at + ".shape", std::to_string(t.shape), SECTION_RULE, "KSH");
-    }
-    if (!keeps_support_rule(t.tip)) add(at + ".tip", std::to_string(t.tip), SUPPORT_RULE, "KSU");
-    axis(t, at);
-    count(at + ".above", t.above.size(), "segments", 0, MAX_SEGMENTS, "NFR");
-    count(at + ".below", t.below.size(), "segments", 0, MAX_SEGMENTS, "NBL");
-    segments(t, at, stepped);
-    bearing(t, at);
-    real(at + ".PMB", t.PMB, "PMB", BOTTOM_SOIL_RULE);
-    real(at + ".PEH", t.PEH, "PEH", MODULUS_RULE);
-    real(at + ".PKE", t.PKE, "PKE", REDUCTION_RULE);
-    int64_t stations = 1;
-    for (const AboveValues& s : t.above) stations += s.steps > 0 ? s.steps : 0;
-    for (const BelowValues& s : t.below) stations += s.steps > 0 ? s.steps : 0;
-    if (stations > MAX_STATIONS) {
-      add(at, std::to_string(stations) + " stations",
-          "at most " + std::to_string(MAX_STATIONS) +
-              " are allowed, 1 + the steps of every segment",
-          "NSF, NSG");
-    }
-  }
+  // The counts of a type's segments, then the rules of its values.
+  void type(size_t index, bool stepped);
 
   // The position and stiffness of every simulated pile.
   void supports() {
@@ -235,68 +147,63 @@ struct Checker {
   }
 };
 
-// The model and load points of checked values, as the reader fills them from data_text(values):
-// the types numbered in the order of the piles that first take them, simulated pile j of type j.
-void fill(const GroupValues& g, Model& model, LoadPoints& loads) {
-  RunValues& run = model.run;
-  PileData& piles = model.piles;
-  run.JCTR = g.JCTR;
-  if (g.JCTR == 1) {
-    loads.NACT = static_cast<int32_t>(g.loads.size());
-    for (int32_t k = 1; k <= loads.NACT; ++k) {
-      const LoadValues& load = g.loads[static_cast<size_t>(k - 1)];
-      loads.AXY(k, 1) = load.x;
-      loads.AXY(k, 2) = load.y;
-      for (int32_t i = 1; i <= 6; ++i) loads.ACT(k, i) = load.act[i - 1];
-    }
-    reduce_loads(loads, run.FORCE);
-  } else if (g.JCTR == 3) {
-    run.INO = g.INO;
+// The rules of one type's values, each mistake named by the path of its value after `at`.
+struct TypeChecker : TypeRules {
+  TypeChecker(Checker& checker_, std::string at_) : checker(checker_), at(std::move(at_)) {}
+  Checker& checker;
+  std::string at;
+
+  std::string path(const TypeValue& value) const {
+    std::string path = at;
+    if (value.list != nullptr) path = indexed(path.append(".").append(value.list), value.index);
+    return path.append(".").append(value.field);
   }
-  run.PNUM = static_cast<int32_t>(g.piles.size());
-  run.SNUM = static_cast<int32_t>(g.supports.size());
-  std::map<int32_t, int32_t> number;  // type index -> its type number
-  for (int32_t p = 1; p <= run.PNUM; ++p) {
-    const PileValues& pile = g.piles[static_cast<size_t>(p - 1)];
-    piles.PXY(p, 1) = pile.x;
-    piles.PXY(p, 2) = pile.y;
-    piles.PTYPE(p) = number.emplace(pile.type, static_cast<int32_t>(number.size())).first->second;
-    const TypeValues& t = g.types[static_cast<size_t>(pile.type)];
-    piles.KSH(p) = t.shape;
-    piles.KSU(p) = t.tip;
-    for (int32_t i = 1; i <= 3; ++i) piles.AGL(p, i) = t.axis[i - 1];
-    piles.NFR(p) = static_cast<int32_t>(t.above.size());
-    for (int32_t s = 1; s <= piles.NFR(p); ++s) {
-      const AboveValues& segment = t.above[static_cast<size_t>(s - 1)];
-      piles.HFR(p, s) = segment.length;
-      piles.DOF(p, s) = segment.diameter;
-      piles.NSF(p, s) = segment.steps;
-    }
-    piles.NBL(p) = static_cast<int32_t>(t.below.size());
-    for (int32_t s = 1; s <= piles.NBL(p); ++s) {
-      const BelowValues& segment = t.below[static_cast<size_t>(s - 1)];
-      piles.HBL(p, s) = segment.length;
-      piles.DOB(p, s) = segment.diameter;
-      piles.PMT(p, s) = segment.m;
-      piles.PFI(p, s) = segment.friction;
-      piles.NSG(p, s) = segment.steps;
-    }
-    piles.PMB(p) = t.PMB;
-    piles.PEH(p) = t.PEH;
-    piles.PKE(p) = t.PKE;
+
+  void broken(const TypeValue& value, const std::string& shown, const char* rule) override {
+    checker.add(path(value), shown, rule, value.key);
   }
-  for (int32_t j = 1; j <= run.SNUM; ++j) {
-    const SupportValues& support = g.supports[static_cast<size_t>(j - 1)];
-    piles.SXY(j, 1) = support.x;
-    piles.SXY(j, 2) = support.y;
-    piles.STYPE(j) = j;
-    for (int32_t i = 1; i <= 6; ++i) {
-      for (int32_t c = 1; c <= 6; ++c) {
-        piles.ESP(6 * (run.PNUM + j - 1) + i, c) = support.stiffness[6 * (i - 1) + (c - 1)];
-      }
-    }
+
+  void real(const TypeValue& value, float v, const RealRule& rule) override {
+    if (checker.finite(path(value), v, value.key)) TypeRules::real(value, v, rule);
   }
-  segment_sums(run.PNUM, piles, run.ZFR, run.ZBL);
+
+  void axis(const float* axis, Place) override {
+    bool finite = true;
+    for (size_t i = 0; i < 3; ++i)
+      finite &= checker.finite(indexed(at + ".axis", i), axis[i], "AGL");
+    if (!finite) return;
+    const AxisCheck check = check_axis(axis[0], axis[1], axis[2]);
+    const std::string rule =
+        check.fault == AxisCheck::Fault::along_x ? ALONG_X_RULE
+        : check.fault == AxisCheck::Fault::upward
+            ? std::string(DOWNWARD_RULE) + ": its z component must be greater than 0"
+            : std::string(UNIT_RULE) + ", not " + check.length + ": write it normalised, " +
+                  check.normalised;
+    if (check.fault != AxisCheck::Fault::none) checker.add(at + ".axis", check.given, rule, "AGL");
+  }
+
+  void stations(int64_t count, Place) override {
+    checker.add(
+        at, std::to_string(count) + " stations",
+        "at most " + std::to_string(MAX_STATIONS) + " are allowed, 1 + the steps of every segment",
+        "NSF, NSG");
+  }
+
+  void no_soil_length(Place) override {
+    checker.add(at + ".below", "no length", SOIL_LENGTH_RULE, "KSU, HBL");
+  }
+
+  void no_segment(Place) override { checker.add(at, "no segment", NO_SEGMENT_RULE, "NFR, NBL"); }
+};
+
+void Checker::type(size_t index, bool stepped) {
+  const TypeValues& t = g.types[index];
+  const std::string at =
+      index < g.type_keys.size() ? "types[" + g.type_keys[index] + "]" : indexed("types", index);
+  count(at + ".above", t.above.size(), "segments", 0, MAX_SEGMENTS, "NFR");
+  count(at + ".below", t.below.size(), "segments", 0, MAX_SEGMENTS, "NBL");
+  TypeChecker rules{*this, at};
+  check_type(t, nullptr, stepped, rules);
 }
 
 }  // namespace
@@ -309,29 +216,6 @@ std::vector<Issue> check(const GroupValues& values) {
   for (size_t t = 0; t < values.types.size(); ++t) checker.type(t, stepped);
   checker.supports();
   return checker.issues;
-}
-
-GroupRead build_group(const GroupValues& values) {
-  std::vector<Issue> issues = check(values);
-  if (!issues.empty()) return std::move(issues.front());
-  auto model = std::make_shared<Model>();
-  Group group;
-  group.name = values.name;
-  std::optional<Issue> issue;
-  {
-    const FaultFlags flags;
-    try {
-      at_stage("input");
-      fill(values, *model, group.loads);
-      at_stage(nullptr);
-      group.model = model;
-    } catch (const RunError& error) {
-      issue = input_issue(values.name, error.what(), error.what());
-    }
-    fault_context() = FaultContext{};
-  }
-  if (issue) return *std::move(issue);
-  return group;
 }
 
 }  // namespace kelmarino

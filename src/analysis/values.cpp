@@ -1,5 +1,4 @@
-// The data file of a pile group given by its values, with the shortest text of every real, and
-// the values of a group as read.
+// The data file of a pile group given by its values, with the shortest text of every real.
 #include <cstdio>
 #include <map>
 #include <string>
@@ -131,24 +130,6 @@ void add_supports(const GroupValues& g, std::string& text) {
   text.append("*end\n");
 }
 
-TypeValues type_values(const PileData& piles, int32_t p) {
-  TypeValues t;
-  t.shape = piles.KSH(p);
-  t.tip = piles.KSU(p);
-  for (int32_t i = 0; i < 3; ++i) t.axis[i] = piles.AGL(p, i + 1);
-  for (int32_t s = 1; s <= piles.NFR(p); ++s) {
-    t.above.push_back({piles.HFR(p, s), piles.DOF(p, s), piles.NSF(p, s)});
-  }
-  for (int32_t s = 1; s <= piles.NBL(p); ++s) {
-    t.below.push_back(
-        {piles.HBL(p, s), piles.DOB(p, s), piles.PMT(p, s), piles.PFI(p, s), piles.NSG(p, s)});
-  }
-  t.PMB = piles.PMB(p);
-  t.PEH = piles.PEH(p);
-  t.PKE = piles.PKE(p);
-  return t;
-}
-
 }  // namespace
 
 std::string data_text(const GroupValues& values) {
@@ -160,31 +141,6 @@ std::string data_text(const GroupValues& values) {
   return text;
 }
 
-GroupValues values_of(const Group& group) {
-  const Model& model = *group.model;
-  const PileData& piles = model.piles;
-  GroupValues g;
-  g.name = group.name;
-  g.JCTR = model.run.JCTR;
-  g.INO = model.run.INO;
-  for (int32_t k = 1; k <= group.loads.NACT; ++k) {
-    LoadValues load{group.loads.AXY(k, 1), group.loads.AXY(k, 2), {}};
-    for (int32_t i = 0; i < 6; ++i) load.act[i] = group.loads.ACT(k, i + 1);
-    g.loads.push_back(load);
-  }
-  std::map<int32_t, int32_t> index;  // type number -> index in g.types
-  for (int32_t p = 1; p <= model.run.PNUM; ++p) {
-    const auto [at, added] = index.emplace(piles.PTYPE(p), static_cast<int32_t>(g.types.size()));
-    if (added) g.types.push_back(type_values(piles, p));
-    g.piles.push_back({piles.PXY(p, 1), piles.PXY(p, 2), at->second});
-  }
-  for (int32_t j = 1; j <= model.run.SNUM; ++j) {
-    SupportValues support{piles.SXY(j, 1), piles.SXY(j, 2), {}};
-    const int32_t row = 6 * (model.run.PNUM + j - 1);
-    for (int32_t i = 0; i < 36; ++i) support.stiffness[i] = piles.ESP(row + i / 6 + 1, i % 6 + 1);
-    g.supports.push_back(support);
-  }
-  return g;
-}
+GroupValues values_of(const Group& group) { return group.values; }
 
 }  // namespace kelmarino

@@ -1,5 +1,5 @@
 #pragma once
-// The data-file reader: four sections (control and loads, pile arrangement, pile types,
+// The data file: four sections (control and loads, pile arrangement, pile types,
 // simulated piles), each opened by a heading line and closed by an end line. Pile properties are
 // given per type number: the "<0>" block for types 0 and below, a type block per positive type, a
 // keyword block ("KSH=" ... "PKE=") per negative type, and a stiffness block per simulated type.
@@ -39,22 +39,101 @@ struct LoadPoints {
   Table<float, MAX_LOAD_POINTS, 6> ACT;  // Fx, Fy, Fz (t), Mx, My, Mz (t*m) at each load point
 };
 
-// read_input: reads the whole data file into the model, reduces the loads to the cap centre and
-// forms the segment-length sums ZFR and ZBL. The two input errors ("Error:<0>", "Error: <K>") are
-// written on the console and end the read as an InputError that keeps their lines. Refused as
-// run-time errors that name the line of the value: values outside the capacities of the model, and,
-// once the whole file is read, pile by pile, values without physical meaning (a negative segment
-// length, a diameter, soil coefficient, PMB, PEH or PKE of 0 or less, a friction angle outside 0 to
-// 90 degrees, and a step count below 1 when the run goes on to the pile results). A number left
-// after the last value of a free read is warned about on the data channel's warning stream.
-void read_input(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
-                int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
-                PileData& piles);
+// ---- A pile group given by its values ----
+//
+// A data file parses into values; a program that builds groups (a parametric study, a host
+// language) holds them itself. Piles refer to their type by its index in `types`; a data file's
+// types are its type numbers in the order of the piles that first take them.
 
-// The same, keeping the load points as read.
-void read_input(InChannel& data, OutChannel& console, int32_t& JCTR, int32_t& INO, int32_t& PNUM,
-                int32_t& SNUM, Vec<float, 6>& FORCE, PileReals& ZFR, PileReals& ZBL,
-                PileData& piles, LoadPoints& loads);
+struct AboveValues {  // a segment above the ground line
+  float length = 0.0f, diameter = 0.0f;
+  int32_t steps = 1;
+};
+
+struct BelowValues {  // a segment below it
+  float length = 0.0f, diameter = 0.0f, m = 0.0f, friction = 0.0f;
+  int32_t steps = 1;
+};
+
+struct TypeValues {
+  int32_t shape = 0, tip = 0;  // KSH, KSU
+  float axis[3] = {0.0f, 0.0f, 1.0f};
+  std::vector<AboveValues> above;
+  std::vector<BelowValues> below;
+  float PMB = 0.0f, PEH = 0.0f, PKE = 0.0f;
+};
+
+struct PileValues {
+  float x = 0.0f, y = 0.0f;
+  int32_t type = 0;  // index in GroupValues::types
+};
+
+struct LoadValues {
+  float x = 0.0f, y = 0.0f;
+  float act[6] = {};  // FX, FY, FZ, MX, MY, MZ
+};
+
+struct SupportValues {  // a simulated pile
+  float x = 0.0f, y = 0.0f;
+  float stiffness[36] = {};  // in cap axes, row by row
+};
+
+struct GroupValues {
+  std::string name;  // names the group in messages
+  int32_t JCTR = 1, INO = 0;
+  std::vector<LoadValues> loads;
+  std::vector<PileValues> piles;
+  std::vector<TypeValues> types;
+  std::vector<SupportValues> supports;
+  // How a message names each type after "types" when not by its index: the key of each type in a
+  // host's mapping of the types ("-1" gives "types[-1]").
+  std::vector<std::string> type_keys;
+};
+
+// Where the values of a type stood in its data file (a place of line 0: no line set the value).
+// A pile of the type takes its values from its block: those of the <0> block for a type of 0 or
+// below, then its key lines for a negative type.
+struct TypePlaces {
+  int32_t number = 0;        // the type number its piles carry in the file
+  int32_t NFR = 0, NBL = 0;  // the segment counts as read (the lists hold at most MAX_SEGMENTS)
+  Place at_KSH, at_KSU, at_NFR, at_NBL, at_PMB, at_PEH, at_PKE;
+  Place at_AGL;    // the last component set (in a type block: AGL(2))
+  Place at_steps;  // the last change of a segment count or a step count
+  Place at_HFR[MAX_SEGMENTS], at_DOF[MAX_SEGMENTS], at_NSF[MAX_SEGMENTS];
+  Place at_HBL[MAX_SEGMENTS], at_DOB[MAX_SEGMENTS], at_PMT[MAX_SEGMENTS], at_PFI[MAX_SEGMENTS],
+      at_NSG[MAX_SEGMENTS];
+};
+
+// Where the values of a group stood in its data file, beside GroupValues: each load point and
+// pile by the place of its x, each type by TypePlaces, and the type number of each simulated pile.
+struct GroupPlaces {
+  std::vector<Place> loads;
+  std::vector<Place> piles;
+  std::vector<TypePlaces> types;
+  std::vector<int32_t> supports;
+};
+
+// parse_data: the values of a whole data file and where each stood, the types numbered in the
+// order of the piles that first take them. The reading refuses, as a run-time error that names
+// the line: text that is not the file's layout, counts beyond the capacities of the model that
+// the reading itself needs (NACT, PNUM, SNUM, NKEY, a key's index), INO naming no pile, a type
+// number no tag can name, a block beyond the section's count, a simulated pile without a block and
+// a stiffness term beyond LARGEST_STIFFNESS. The two input errors ("Error:<0>", "Error: <K>") are
+// written on the console and end the read as an InputError that keeps their lines. A number left
+// after the last value of a free read is warned about on the data channel's warning stream. The
+// loads are reduced to the cap centre as they are read, so that an overflow stops the read there.
+void parse_data(InChannel& data, OutChannel& console, GroupValues& values, GroupPlaces& places);
+
+// check_data: the mistakes of a parsed data file, as run-time errors that name the line of the
+// value and echo it, in the order the piles are numbered, the first of each type: values outside
+// the capacities of the model, and values without physical meaning (a negative segment length, a
+// diameter, soil coefficient, PMB, PEH or PKE of 0 or less, a friction angle outside 0 to 90
+// degrees, a step count below 1 when the run goes on to the pile results, a pile axis that is not
+// a downward unit vector); then two piles at one point with the same axis. Until the first
+// mistake, allowed but unusual values are warned of on the data channel's warning stream, each
+// place once.
+std::vector<InputError> check_data(InChannel& data, const GroupValues& values,
+                                   const GroupPlaces& places);
 
 // The stations of pile p for the pile results: station 1 is the pile top and every step of a
 // segment ends in one new station; a step count below 1 adds none. Needs NFR and NBL within
@@ -70,6 +149,9 @@ PileStations pile_stations(const PileData& piles, int32_t p);
 // joints, the ground-line station and the tip excluded.
 std::vector<int32_t> segment_joints(const PileData& piles, int32_t p);
 
+// The tag of a block as the data file writes it: "<0>", "< 1>", "<-1>".
+std::string block_tag(int32_t K);
+
 // count_types: the number of distinct values among a(1..n); 1 for n of 0 or 1.
 int32_t count_types(int32_t n, const int32_t* a);
 
@@ -81,19 +163,16 @@ bool type_block_applies(int32_t K, int32_t t);
 // cap centre: FORCE += D'.T with D the offset matrix of the point. One step of reduce_loads.
 void reduce_load_point(float x, float y, const float* T, Vec<float, 6>& FORCE);
 
-// reduce_loads: FORCE = sum over the load points of D'.ACT, D the offset matrix of the point.
-void reduce_loads(int32_t NACT, const Table<float, MAX_LOAD_POINTS, 2>& AXY,
-                  const Table<float, MAX_LOAD_POINTS, 6>& ACT, Vec<float, 6>& FORCE);
-
-// The loads of the control section reduced to the cap centre, as the stage "reduction of the
-// loads to the cap centre": FORCE = reduce_loads of the load points.
-void reduce_loads(const LoadPoints& loads, Vec<float, 6>& FORCE);
+// reduce_loads: the loads of the control section reduced to the cap centre, as the stage
+// "reduction of the loads to the cap centre": FORCE = the sum over the load points of D'.T, D
+// the offset matrix of the point.
+void reduce_loads(const std::vector<LoadValues>& loads, Vec<float, 6>& FORCE);
 
 // The above- and below-ground lengths ZFR and ZBL of the first PNUM piles, each the sum of its
 // segment lengths from the top down; each pile's sum is the input of that pile.
 void segment_sums(int32_t PNUM, const PileData& piles, PileReals& ZFR, PileReals& ZBL);
 
-// ---- The rules of a pile's values, kept by the reader and by the check of a group's values ----
+// ---- The rules of a pile's values, kept by the checks of a data file and of a group's values ----
 
 // A rule on a real value: whether a value keeps it, and how the rule is stated.
 struct RealRule {
@@ -137,6 +216,37 @@ inline constexpr const char* STIFFNESS_RULE =
     "a stiffness term must be at most 1e15, or the solution of the cap overflows (1e10 holds a "
     "support as good as rigid)";
 inline bool keeps_section_rule(int32_t KSH) { return KSH == 0 || KSH == 1; }
+
+// A value of a type as a check names it: its key in the data file and its field in TypeValues,
+// its segment (`list` "above" or "below" and index from 0; no list: a value of the whole type)
+// and where it stood in the data file.
+struct TypeValue {
+  const char* key;
+  const char* field;
+  const char* list;
+  size_t index;
+  Place where;
+};
+
+// What a check of a type's values does with each rule a value breaks (check_type finds them).
+class TypeRules {
+ public:
+  virtual ~TypeRules() = default;
+  // A value that breaks its rule, as shown ("-1.5").
+  virtual void broken(const TypeValue& value, const std::string& shown, const char* rule) = 0;
+  // A real value and its rule: broken when the value does not keep it.
+  virtual void real(const TypeValue& value, float v, const RealRule& rule);
+  virtual void axis(const float* axis, Place where) = 0;  // the direction of the pile axis
+  virtual void stations(int64_t count, Place where) = 0;  // more than MAX_STATIONS
+  virtual void no_soil_length(Place where) = 0;  // KSU 1 or 2 and no length below the ground line
+  virtual void no_segment(Place where) = 0;
+};
+
+// check_type: the rules of a type's values in their order: KSH, KSU, the axis, the lengths,
+// diameters, soil values and (when `stepped`) step counts of every segment, PMB, PEH, PKE, the
+// station count and what the bottom bears with. `at` gives where each value stood (none: no
+// places).
+void check_type(const TypeValues& t, const TypePlaces* at, bool stepped, TypeRules& rules);
 
 // ---- Values that are allowed but unusual: warned of, never refused ----
 

@@ -1,6 +1,7 @@
-// The data-file reader run in process on data texts: the worked four-pile example and its
-// variants read into the values stated for them, simulated piles keep their own stiffness rows,
-// key values are truncated toward zero, and the small helpers hold their tables.
+// The data file parsed in process from texts: the worked four-pile example and its variants read
+// into the values stated for them, simulated piles keep their own stiffness rows, key values are
+// truncated toward zero, the check refuses the first mistake of each type, and the small helpers
+// hold their tables.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -10,10 +11,12 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "input/input.hpp"
+#include "analysis/analysis.hpp"
+#include "faults/faults.hpp"
 #include "support/test_support.hpp"
 
 namespace kelmarino {
@@ -34,32 +37,21 @@ std::string data_text(const Edits& edits = {}, const std::string& eol = "\n") {
 
 struct Reading {
   std::unique_ptr<Model> model = std::make_unique<Model>();
-  std::string console;
   std::string error;          // the run-time error message; empty when there was none
   std::string console_error;  // the console lines of an input error of the console
 };
 
-// Runs read_input on the text as the data file "case.dat".
+// Parses the text as the data file "case.dat".
 Reading read_data(const std::string& text) {
   Reading reading;
-  char* buffer = nullptr;
-  size_t size = 0;
-  std::FILE* out = open_memstream(&buffer, &size);
-  InChannel data = text_channel(text, "case.dat");
-  OutChannel console{out, "the console"};
-  RunValues& run = reading.model->run;
-  try {
-    read_input(data, console, run.JCTR, run.INO, run.PNUM, run.SNUM, run.FORCE, run.ZFR, run.ZBL,
-               reading.model->piles);
-  } catch (const InputError& error) {
-    if (error.console.empty()) reading.error = error.what();
-    reading.console_error = error.console;
-  } catch (const RunError& error) {
-    reading.error = error.what();
+  const GroupRead read = parse_group(text, "case.dat");
+  if (read) {
+    *reading.model = *read->model;
+  } else if (read.issue().console.empty()) {
+    reading.error = read.issue().full;
+  } else {
+    reading.console_error = read.issue().console;
   }
-  std::fclose(out);
-  reading.console.assign(buffer, size);
-  std::free(buffer);
   return reading;
 }
 
@@ -145,7 +137,6 @@ TEST(ReadInput, WorkedExampleReadsStatedValues) {
   const Reading reading = read_data(data_text());
   ASSERT_EQ(reading.error, "");
   ASSERT_EQ(reading.console_error, "");
-  EXPECT_EQ(reading.console, "");
   EXPECT_EQ(reading.model->run.JCTR, 1);
   expect_force(reading.model->run, {100.0f, 50.0f, 2000.0f, 0.0f, 0.0f, 0.0f});
   expect_worked_piles(*reading.model);
@@ -275,7 +266,7 @@ TEST(ReadInput, FreeFormVariantsReadLikeThePlainForm) {
     SCOPED_TRACE(v.name);
     const Reading reading = read_data(data_text(v.edits));
     if (!reading.error.empty() || !reading.console_error.empty()) {
-      ADD_FAILURE() << reading.error << reading.console;
+      ADD_FAILURE() << reading.error << reading.console_error;
       continue;
     }
     EXPECT_EQ(reading.model->run.JCTR, 1);
@@ -373,7 +364,7 @@ TEST(ReadInput, KeyLinesChangeOnlyTheirType) {
     if (c.stiffness_print) edits.insert({{2, "2"}, {3, nullptr}, {4, nullptr}, {5, nullptr}});
     const Reading reading = read_data(data_text(edits));
     if (!reading.error.empty() || !reading.console_error.empty()) {
-      ADD_FAILURE() << reading.error << reading.console;
+      ADD_FAILURE() << reading.error << reading.console_error;
       continue;
     }
     EXPECT_EQ(c.value(*reading.model), c.expected);
@@ -390,7 +381,7 @@ TEST(ReadInput, KeyLinesChangeOnlyTheirType) {
   }
 }
 
-TEST(ReadInput, PositiveTypeWithoutBlockKeepsZerosAndIsRefused) {
+TEST(ReadInput, PositiveTypeWithoutBlockIsRefused) {
   // Pile 4 carries type 7; the one block after "<0>" is tagged 9 and matches no pile.
   const Reading reading = read_data(data_text(
       {{13, "0 0 0 7"},
@@ -401,22 +392,6 @@ TEST(ReadInput, PositiveTypeWithoutBlockKeepsZerosAndIsRefused) {
   EXPECT_EQ(reading.error,
             "run-time error in case.dat: pile 4 (type 7) received no properties: the type "
             "section has no block tagged < 7>");
-  const PileData& d = reading.model->piles;
-  EXPECT_EQ(d.KSU(1), 1);
-  EXPECT_EQ(d.KSH(4), 0);
-  EXPECT_EQ(d.KSU(4), 0);
-  for (int32_t i = 1; i <= 3; ++i) EXPECT_EQ(d.AGL(4, i), 0.0f);
-  EXPECT_EQ(d.NFR(4), 0);
-  EXPECT_EQ(d.HFR(4, 1), 0.0f);
-  EXPECT_EQ(d.DOF(4, 1), 0.0f);
-  EXPECT_EQ(d.NSF(4, 1), 0);
-  EXPECT_EQ(d.NBL(4), 0);
-  EXPECT_EQ(d.HBL(4, 1), 0.0f);
-  EXPECT_EQ(d.PMT(4, 1), 0.0f);
-  EXPECT_EQ(d.NSG(4, 1), 0);
-  EXPECT_EQ(d.PMB(4), 0.0f);
-  EXPECT_EQ(d.PEH(4), 0.0f);
-  EXPECT_EQ(d.PKE(4), 0.0f);
 }
 
 TEST(ReadInput, BlockMatchingNoPileIsNotChecked) {
@@ -485,14 +460,11 @@ TEST(ReduceLoads, MatchesTheClosedForm) {
   };
   for (const auto& points : cases) {
     SCOPED_TRACE(points.size());
-    Table<float, MAX_LOAD_POINTS, 2> AXY;
-    Table<float, MAX_LOAD_POINTS, 6> ACT;
+    std::vector<LoadValues> loads;
     double expected[6] = {};
-    for (int32_t k = 1; k <= static_cast<int32_t>(points.size()); ++k) {
-      const Point& p = points[static_cast<size_t>(k - 1)];
-      AXY(k, 1) = p.x;
-      AXY(k, 2) = p.y;
-      for (int32_t i = 1; i <= 6; ++i) ACT(k, i) = p.act[static_cast<size_t>(i - 1)];
+    for (const Point& p : points) {
+      LoadValues& load = loads.emplace_back(LoadValues{p.x, p.y, {}});
+      for (size_t i = 0; i < 6; ++i) load.act[i] = p.act[i];
       const double x = wide(p.x), y = wide(p.y);
       const double Fx = wide(p.act[0]), Fy = wide(p.act[1]), Fz = wide(p.act[2]);
       expected[0] += Fx;
@@ -504,12 +476,34 @@ TEST(ReduceLoads, MatchesTheClosedForm) {
     }
     Vec<float, 6> FORCE;
     for (int32_t i = 1; i <= 6; ++i) FORCE(i) = 99.0f;  // earlier contents are not kept
-    reduce_loads(static_cast<int32_t>(points.size()), AXY, ACT, FORCE);
+    reduce_loads(loads, FORCE);
     for (int32_t i = 1; i <= 6; ++i) {
       EXPECT_NEAR(wide(FORCE(i)), expected[i - 1], 1e-5 * (1.0 + std::abs(expected[i - 1])))
           << "FORCE(" << i << ")";
     }
   }
+}
+
+TEST(CheckData, RefusesTheFirstMistakeOfEachTypeThenTwoPilesAtOnePoint) {
+  // DOF = -1.2 in the <0> block reaches type 0 and type -1; pile 4 stands on pile 3.
+  const std::string text = testing::edited_lines(testing::worked_example(),
+                                                 {{10, "-1.5 1.5 -1.5 1.5"}, {16, "1 2.0 -1.2 4"}});
+  InChannel data = text_channel(text, "case.dat");
+  OutChannel console;
+  GroupValues values;
+  GroupPlaces places;
+  parse_data(data, console, values, places);
+  const std::vector<InputError> refusals = check_data(data, values, places);
+  std::vector<std::string> messages;
+  for (const InputError& refusal : refusals) messages.push_back(refusal.what_is_wrong);
+  EXPECT_EQ(messages,
+            (std::vector<std::string>{
+                "pile 1 (type 0) has DOF = -1.2 in above-ground segment 1; a diameter must be "
+                "greater than 0",
+                "pile 4 (type -1) has DOF = -1.2 in above-ground segment 1; a diameter must be "
+                "greater than 0",
+                std::string("piles 3 and 4 stand at (-1.5, 1.5) with the same axis; ") +
+                    SAME_SPOT_RULE}));
 }
 
 }  // namespace
