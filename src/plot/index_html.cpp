@@ -176,7 +176,6 @@ std::string index_html(const std::string& title, const Group& group, const Resul
   }
   const bool every_pile = static_cast<int32_t>(pages.piles.size()) == PNUM;
   const std::vector<int32_t> shown = every_pile ? std::vector<int32_t>() : pages.piles;
-  const std::string only = every_pile ? "" : " The piles with a page of diagrams only";
   html += "</p></nav>\n<h2>Critical piles</h2>\n";
   html += table_section(
       "The largest values of the group",
@@ -222,15 +221,19 @@ std::string index_html(const std::string& title, const Group& group, const Resul
                         soil_extremes_table(result, piles), "soil-extremes");
   html += table_section(
       "True peaks along each pile",
-      "True peaks between stations: the largest absolute displacement, shear, moment and soil "
-      "stress of each bending plane, taken from the exact solution between the stations and at "
-      "them, signed, with the distance Z from the pile top. The soil stress is taken on both sides "
-      "of every layer boundary: just below one it takes the lower layer's m. The stations and "
-      "the tables above take the values at the stations only." +
-          (every_pile ? "" : only + " (every pile in peaks.csv)."),
+      std::string(
+          "True peaks between stations: the largest absolute displacement, shear, moment and "
+          "soil stress of each bending plane, taken from the exact solution between the stations "
+          "and at them, signed, with the distance Z from the pile top. The soil stress is taken on "
+          "both sides of every layer boundary: just below one it takes the lower layer's m. The "
+          "stations and the tables above take the values at the stations only.") +
+          (every_pile ? "" : " The piles with a page of diagrams only (every pile in peaks.csv)."),
       rows_with_pages(peaks_table(result), pages), "peaks");
   html += table_section("Stiffness of the foundation and of the pile heads",
-                        stiffness_note + (every_pile ? "" : only + " after KCAP."),
+                        stiffness_note + (every_pile ? ""
+                                                     : " After KCAP, the piles with a page of "
+                                                       "diagrams only (every pile in "
+                                                       "stiffness.csv)."),
                         rows_with_pages(stiffness_table(result), pages), "stiffness");
   html += "<h2>Plan of the group</h2>\n<p><img src=\"plan.svg\" alt=\"Plan of the group\"/></p>\n";
   for (const int32_t p : pages.piles) {
