@@ -286,13 +286,19 @@ std::optional<PendingLabel> free_place(const Plan& plan, const PendingLabel& l, 
 }
 
 // Places each label, in order, at its first free place (free_place), with a leader line from its
-// point when it is farther than LEADER_DISTANCE from it; a label with no free place is left out.
-void place_labels(Plan& plan, const Box& inside) {
+// point when it is farther than LEADER_DISTANCE from it. Returns the texts of the labels left out
+// for want of a free place, each once.
+std::vector<std::string> place_labels(Plan& plan, const Box& inside) {
+  std::vector<std::string> left_out;
   plan.svg += "<g class=\"labels\">\n";
   for (const PendingLabel& l : plan.labels) {
     Box box;
     const std::optional<PendingLabel> placed = free_place(plan, l, inside, box);
-    if (!placed) continue;
+    if (!placed) {
+      if (std::find(left_out.begin(), left_out.end(), l.text) == left_out.end())
+        left_out.push_back(l.text);
+      continue;
+    }
     const std::array<double, 4> leader = leader_to(l.x, l.y, box);
     if (std::hypot(leader[2] - leader[0], leader[3] - leader[1]) > LEADER_DISTANCE) {
       plan.svg += "<line class=\"leader\" x1=\"" + fixed(leader[0], 2) + "\" y1=\"" +
@@ -308,6 +314,7 @@ void place_labels(Plan& plan, const Box& inside) {
                 escape_xml(l.text) + "</text>\n";
   }
   plan.svg += "</g>\n";
+  return left_out;
 }
 
 void write_axes(Plan& plan, const PlanScale& scale) {
@@ -499,12 +506,18 @@ void add_unnumbered(std::vector<LegendLine>& lines, const std::vector<int32_t>& 
   }
 }
 
-std::vector<LegendLine> legend_lines(const Group& group, const std::vector<int32_t>& left_out) {
+std::vector<LegendLine> legend_lines(const Group& group, const std::vector<int32_t>& unnumbered,
+                                     const std::vector<std::string>& unlabelled) {
   const RunValues& run = group.model->run;
   std::vector<LegendLine> lines = {
       {"axis", "x, y: the cap axes through the cap centre O, seen from above"},
       {"pile", "Pile top, to scale, with its number"}};
-  add_unnumbered(lines, left_out);
+  add_unnumbered(lines, unnumbered);
+  if (!unlabelled.empty()) {
+    std::string list;
+    for (const std::string& text : unlabelled) list.append(list.empty() ? "" : ", ").append(text);
+    lines.push_back({"", "Labels left out for want of room: " + list});
+  }
   if (any_raked(group)) {
     lines.push_back({"rake",
                      "Direction of a raked pile's axis in plan, with its batter "
@@ -591,7 +604,25 @@ void write_legend(std::string& svg, const std::vector<LegendLine>& legend, doubl
 std::string plan_svg(const Group& group) {
   const PlanScale scale = plan_scale(group);
   const PileNumbers numbers = pile_numbers(group, scale);
-  const std::vector<LegendLine> legend = legend_lines(group, numbers.left_out);
+  Plan plan;
+  write_axes(plan, scale);
+  for (int32_t p = 1; p <= group.model->run.PNUM; ++p)
+    write_pile(plan, group.model->piles, p, scale);
+  for (int32_t j = 1; j <= group.model->run.SNUM; ++j) {
+    write_simulated(plan, group.model->piles, j, scale);
+  }
+  write_loads(plan, group, scale);
+  write_pile_numbers(plan, numbers);
+  // The labels last, in the order of their importance: O and the loads before the rakes and axes.
+  std::stable_sort(
+      plan.labels.begin(), plan.labels.end(), [](const PendingLabel& a, const PendingLabel& b) {
+        auto rank = [](const PendingLabel& l) { return l.size == 13 ? 2 : (l.size == 10 ? 1 : 0); };
+        return rank(a) < rank(b);
+      });
+  const std::vector<std::string> unlabelled =
+      place_labels(plan, {BOX_LEFT, BOX_TOP, BOX_LEFT + BOX_WIDTH, BOX_TOP + scale.height});
+
+  const std::vector<LegendLine> legend = legend_lines(group, numbers.left_out, unlabelled);
   const double legend_top = BOX_TOP + scale.height + 56.0;
   const double height = legend_top + LEGEND_LINE * static_cast<double>(legend.size()) + 10.0;
   std::string svg =
@@ -614,24 +645,7 @@ std::string plan_svg(const Group& group) {
             18) +
       "<rect x=\"" + fixed(BOX_LEFT, 2) + "\" y=\"" + fixed(BOX_TOP, 2) + "\" width=\"" +
       fixed(BOX_WIDTH, 2) + "\" height=\"" + fixed(scale.height, 2) +
-      "\" fill=\"none\" stroke=\"#cccccc\"/>\n";
-  Plan plan;
-  write_axes(plan, scale);
-  for (int32_t p = 1; p <= group.model->run.PNUM; ++p)
-    write_pile(plan, group.model->piles, p, scale);
-  for (int32_t j = 1; j <= group.model->run.SNUM; ++j) {
-    write_simulated(plan, group.model->piles, j, scale);
-  }
-  write_loads(plan, group, scale);
-  write_pile_numbers(plan, numbers);
-  // The labels last, in the order of their importance: O and the loads before the rakes and axes.
-  std::stable_sort(
-      plan.labels.begin(), plan.labels.end(), [](const PendingLabel& a, const PendingLabel& b) {
-        auto rank = [](const PendingLabel& l) { return l.size == 13 ? 2 : (l.size == 10 ? 1 : 0); };
-        return rank(a) < rank(b);
-      });
-  place_labels(plan, {BOX_LEFT, BOX_TOP, BOX_LEFT + BOX_WIDTH, BOX_TOP + scale.height});
-  svg += plan.svg;
+      "\" fill=\"none\" stroke=\"#cccccc\"/>\n" + plan.svg;
   write_legend(svg, legend, legend_top);
   return svg + "</svg>\n";
 }
