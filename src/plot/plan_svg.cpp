@@ -32,8 +32,8 @@ constexpr double GLYPH_WIDTH = 0.7;
 constexpr double TEXT_GAP = 1.0;  // px kept clear around every text
 // The sizes of the pile numbers, the largest at which no two numbers meet is taken.
 constexpr int32_t NUMBER_SIZES[] = {13, 12, 11};
-constexpr double LEADER_DISTANCE =
-    16.0;  // px: a label farther from its point has a leader line to it
+// px: a label farther from its point has a leader line to it.
+constexpr double LEADER_DISTANCE = 16.0;
 const char* const PILE_COLOUR = "#333333";
 const char* const SIMULATED_COLOUR = "#a07000";
 const char* const LOAD_COLOUR = "#188038";
@@ -260,8 +260,11 @@ std::vector<Box> far_places(const PendingLabel& l) {
 // arrow, axis or text; else near it off every text, at its size then up to two sizes smaller
 // (not below 10); else the same farther off at its size, on a leader line that crosses no text.
 // None when every text of the plan is in the way.
-std::optional<PendingLabel> free_place(const Plan& plan, const PendingLabel& l, const Box& inside,
-                                       Box& place) {
+struct Place {
+  Box box;
+  int32_t size;
+};
+std::optional<Place> free_place(const Plan& plan, const PendingLabel& l, const Box& inside) {
   struct Pass {
     bool leader, markers_too;
     int32_t smaller;
@@ -278,8 +281,7 @@ std::optional<PendingLabel> free_place(const Plan& plan, const PendingLabel& l, 
       }
       if (pass.markers_too ? plan.obstacles.hit(box) : plan.obstacles.hit_text(box)) continue;
       if (pass.leader && leader_hits_text(plan.obstacles, leader_to(l.x, l.y, box))) continue;
-      place = box;
-      return sized;
+      return Place{box, sized.size};
     }
   }
   return std::nullopt;
@@ -292,13 +294,13 @@ std::vector<std::string> place_labels(Plan& plan, const Box& inside) {
   std::vector<std::string> left_out;
   plan.svg += "<g class=\"labels\">\n";
   for (const PendingLabel& l : plan.labels) {
-    Box box;
-    const std::optional<PendingLabel> placed = free_place(plan, l, inside, box);
+    const std::optional<Place> placed = free_place(plan, l, inside);
     if (!placed) {
       if (std::find(left_out.begin(), left_out.end(), l.text) == left_out.end())
         left_out.push_back(l.text);
       continue;
     }
+    const Box& box = placed->box;
     const std::array<double, 4> leader = leader_to(l.x, l.y, box);
     if (std::hypot(leader[2] - leader[0], leader[3] - leader[1]) > LEADER_DISTANCE) {
       plan.svg += "<line class=\"leader\" x1=\"" + fixed(leader[0], 2) + "\" y1=\"" +
