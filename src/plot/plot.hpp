@@ -128,9 +128,9 @@ ResultTable stiffness_csv_table(const Result& result);
 // does.
 std::optional<std::string> equilibrium_warning(const Result& result);
 
-// The summary as text: the cap displacements, the pile-top displacements and forces, the supports'
-// reactions, the equilibrium of the cap, and the largest moment, shear and soil stress of every
-// pile with where they occur.
+// The summary as text: the critical piles, the cap displacements, the pile-top displacements and
+// forces, the supports' reactions, the equilibrium of the cap, and the largest moment, shear and
+// soil stress of every pile with where they occur.
 std::string summary_text(const std::string& title, const Group& group, const Result& result);
 
 // The summary of a run that stops at a stiffness print (JCTR 2 or 3): the stiffness tables.

@@ -506,12 +506,20 @@ ResultTable heads_csv_table(const Result& result, const PileData& piles) {
   return table;
 }
 
+static_assert(CRITICAL_COUNT == 5);  // as the summary names it
+
 std::string summary_text(const std::string& title, const Group& group, const Result& result) {
   const PileData& piles = group.model->piles;
   std::string text = title;
   text.append(": results of the run, as kelmarino-plot ")
       .append(REPORT_VERSION)
       .append(" reads them from the report and the post-processing file\n\n");
+  text += section(
+      "Critical piles: for each quantity the five piles of the largest magnitude, largest first:\n"
+      "the axial force NZ at the pile top, the largest resultant moment M and shear V along the\n"
+      "pile, the displacement of the pile top across its axis sqrt(UX^2 + UY^2), and the largest\n"
+      "soil stress at the stations",
+      aligned_text(critical_table(result)));
   text += section("Displacements of the cap centre, in cap axes", aligned_text(cap_table(result)));
   text += section("Displacements at the pile tops, in the axes of each pile",
                   aligned_text(head_displacement_table(result)));
