@@ -292,7 +292,7 @@ TEST(PileAccuracy, TruePeaksAgreeWithAFineMeshSolution) {
     load_top(*pile, head);
     const Model& model = *pile->model;
     const RunValues& run = model.run;
-    const float* DU = pile->DU;
+    const float(&DU)[6] = pile->DU;
     const auto list = std::make_unique<StationList>();
     station_list(model.piles, run.ZBL, 1, *list);
     const PilePeaks peaks =
