@@ -1,5 +1,9 @@
 // The page of the results view: the calculation report of the input, the summary tables, the files
 // beside it, the plan and the diagrams of every pile.
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
 #include "diagram/svg.hpp"
 #include "plot/plot.hpp"
 
@@ -15,10 +19,97 @@ std::string table_section(const std::string& heading, const std::string& note,
   return html;
 }
 
+// The piles of a list "1,5,10-12", ascending, each once.
+std::vector<int32_t> listed_piles(const std::string& list, int32_t PNUM) {
+  std::vector<int32_t> piles;
+  size_t at = 0;
+  while (at <= list.size()) {
+    const size_t end = std::min(list.find(',', at), list.size());
+    const std::string item = list.substr(at, end - at);
+    int32_t first = 0, last = 0;
+    char rest = 0;
+    const int read = std::sscanf(item.c_str(), "%d-%d%c", &first, &last, &rest);
+    const bool digits = !item.empty() && item.find_first_not_of("0123456789-") == std::string::npos;
+    if (!digits || (read == 1 && item.find('-') != std::string::npos) || read < 1 || read > 2) {
+      throw std::invalid_argument("--pile-pages: cannot read \"" + item +
+                                  "\" as a pile or a range of piles (all, critical, auto or a "
+                                  "list such as 1,5,10-12)");
+    }
+    if (read == 1) last = first;
+    if (first < 1 || last < first || last > PNUM) {
+      throw std::invalid_argument("--pile-pages: the group has piles 1 to " + std::to_string(PNUM) +
+                                  ", not " + item);
+    }
+    for (int32_t p = first; p <= last; ++p) piles.push_back(p);
+    at = end + 1;
+  }
+  std::sort(piles.begin(), piles.end());
+  piles.erase(std::unique(piles.begin(), piles.end()), piles.end());
+  return piles;
+}
+
+std::string pile_list(const std::vector<int32_t>& piles) {
+  std::string list;
+  for (const int32_t p : piles) {
+    if (!list.empty()) list += ", ";
+    list += std::to_string(p);
+  }
+  return list;
+}
+
+bool has_page(const PilePages& pages, int32_t p) {
+  return std::binary_search(pages.piles.begin(), pages.piles.end(), p);
+}
+
+// The rows of a table of every pile that belong to the piles with a page, and the rows of no
+// pile (KCAP): the first cell is the pile number, alone or after "pile ".
+ResultTable rows_with_pages(ResultTable table, const PilePages& pages) {
+  std::erase_if(table.rows, [&](const std::vector<std::string>& row) {
+    const std::string& cell = row[0];
+    const size_t digits = cell.rfind("pile ", 0) == 0 ? 5 : 0;
+    if (cell.size() <= digits || cell.find_first_not_of("0123456789", digits) != std::string::npos)
+      return false;
+    return !has_page(pages, std::stoi(cell.substr(digits)));
+  });
+  return table;
+}
+
 }  // namespace
 
+PilePages pile_pages(const std::string& choice, const Result& result) {
+  const auto PNUM = static_cast<int32_t>(result.piles.size());
+  const std::string files = "; the diagrams of every pile are the files " + pile_file_name(1) +
+                            " to " + pile_file_name(PNUM) +
+                            " beside this page (--pile-pages all puts them all on it).";
+  PilePages pages;
+  if (choice == "all" || (choice == "auto" && PNUM <= PILE_PAGE_LIMIT)) {
+    for (int32_t p = 1; p <= PNUM; ++p) pages.piles.push_back(p);
+    pages.why =
+        "Every pile has a page of diagrams below" +
+        std::string(choice == "all" ? " (--pile-pages all)."
+                                    : ": a group of up to " + std::to_string(PILE_PAGE_LIMIT) +
+                                          " piles shows them all.");
+  } else if (choice == "auto" || choice == "critical") {
+    pages.piles = critical_piles(result);
+    pages.why =
+        "The piles with a page of diagrams below are the critical ones, those of the "
+        "table above: " +
+        pile_list(pages.piles) +
+        (choice == "auto" ? " (the group has " + std::to_string(PNUM) + " piles, more than the " +
+                                std::to_string(PILE_PAGE_LIMIT) + " that all get a page)"
+                          : std::string(" (--pile-pages critical)")) +
+        files;
+  } else {
+    pages.piles = listed_piles(choice, PNUM);
+    pages.why = "The piles with a page of diagrams below are those of --pile-pages " + choice +
+                ": " + pile_list(pages.piles) + files;
+  }
+  return pages;
+}
+
 std::string index_html(const std::string& title, const Group& group, const Result& result,
-                       const TitleBlock& block, const std::vector<std::string>& warnings) {
+                       const TitleBlock& block, const PilePages& pages,
+                       const std::vector<std::string>& warnings) {
   const std::string name = escape_xml(title);
   std::string html =
       "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
@@ -74,12 +165,29 @@ std::string index_html(const std::string& title, const Group& group, const Resul
       "Diagrams of pile:";
   const PileData& piles = group.model->piles;
   const auto PNUM = static_cast<int32_t>(result.piles.size());
+  // A pile without a page of its own links to its diagrams' file.
   for (int32_t p = 1; p <= PNUM; ++p) {
     const std::string g = std::to_string(p);
-    html.append(" <a href=\"#pile-").append(g).append("\">").append(g).append("</a>");
+    html.append(" <a href=\"")
+        .append(has_page(pages, p) ? "#pile-" + g : pile_file_name(p))
+        .append("\">")
+        .append(g)
+        .append("</a>");
   }
-  html += "</p></nav>\n" + method_html(group, result) + input_report_html(group, result) +
-          "<h2>Summary</h2>\n";
+  const bool every_pile = static_cast<int32_t>(pages.piles.size()) == PNUM;
+  const std::vector<int32_t> shown = every_pile ? std::vector<int32_t>() : pages.piles;
+  html += "</p></nav>\n<h2>Critical piles</h2>\n";
+  html += table_section(
+      "The largest values of the group",
+      "For each quantity the " + std::to_string(CRITICAL_COUNT) +
+          " piles of the largest magnitude, largest first: the axial force NZ at the pile top "
+          "(compression positive), the largest resultant moment M and shear V along the pile, "
+          "the displacement of the pile top across its axis sqrt(UX^2 + UY^2), and the largest "
+          "soil stress at the stations.",
+      critical_table(result), "critical");
+  html += "<p class=\"pile-pages\">" + escape_html(pages.why) + "</p>\n";
+  html +=
+      method_html(group, result) + input_report_html(group, result, shown) + "<h2>Summary</h2>\n";
   html +=
       table_section("Displacements of the cap centre, in cap axes", "", cap_table(result), "cap");
   html += table_section("Displacements at the pile tops, in the axes of each pile", "",
@@ -113,16 +221,22 @@ std::string index_html(const std::string& title, const Group& group, const Resul
                         soil_extremes_table(result, piles), "soil-extremes");
   html += table_section(
       "True peaks along each pile",
-      "True peaks between stations: the largest absolute displacement, shear, moment and soil "
-      "stress of each bending plane, taken from the exact solution between the stations and at "
-      "them, signed, with the distance Z from the pile top. The soil stress is taken on both sides "
-      "of every layer boundary: just below one it takes the lower layer's m. The stations and "
-      "the tables above take the values at the stations only.",
-      peaks_table(result), "peaks");
-  html += table_section("Stiffness of the foundation and of the pile heads", stiffness_note,
-                        stiffness_table(result), "stiffness");
+      std::string(
+          "True peaks between stations: the largest absolute displacement, shear, moment and "
+          "soil stress of each bending plane, taken from the exact solution between the stations "
+          "and at them, signed, with the distance Z from the pile top. The soil stress is taken on "
+          "both sides of every layer boundary: just below one it takes the lower layer's m. The "
+          "stations and the tables above take the values at the stations only.") +
+          (every_pile ? "" : " The piles with a page of diagrams only (every pile in peaks.csv)."),
+      rows_with_pages(peaks_table(result), pages), "peaks");
+  html += table_section("Stiffness of the foundation and of the pile heads",
+                        stiffness_note + (every_pile ? ""
+                                                     : " After KCAP, the piles with a page of "
+                                                       "diagrams only (every pile in "
+                                                       "stiffness.csv)."),
+                        rows_with_pages(stiffness_table(result), pages), "stiffness");
   html += "<h2>Plan of the group</h2>\n<p><img src=\"plan.svg\" alt=\"Plan of the group\"/></p>\n";
-  for (int32_t p = 1; p <= PNUM; ++p) {
+  for (const int32_t p : pages.piles) {
     const std::string g = std::to_string(p);
     html += "<section class=\"pile\">\n<h2 id=\"pile-" + g + "\">Pile " + g +
             ", top at (x, y) = (" + readable(as_printed(piles.PXY(p, 1))) + ", " +

@@ -1,5 +1,6 @@
 // The calculation report at the top of the results page: the input as the reader took it, and the
 // values a checker recomputes by hand, as the analysis formed them.
+#include <algorithm>
 #include <cmath>
 #include <tuple>
 
@@ -206,9 +207,13 @@ ResultTable simulated_table(const Model& model) {
                         rows);
 }
 
-ResultTable segment_values_table(const DerivedValues& derived) {
+ResultTable segment_values_table(const DerivedValues& derived, std::span<const int32_t> shown) {
   std::vector<std::vector<Cell>> rows;
   for (size_t p = 0; p < derived.piles.size(); ++p) {
+    if (!shown.empty() &&
+        std::find(shown.begin(), shown.end(), static_cast<int32_t>(p + 1)) == shown.end()) {
+      continue;
+    }
     const PileFactors& f = derived.piles[p];
     const double h = d(f.ZBL);
     for (size_t s = 0; s < f.below.size(); ++s) {
@@ -233,7 +238,8 @@ ResultTable segment_values_table(const DerivedValues& derived) {
 
 }  // namespace
 
-std::string input_report_html(const Group& group, const Result& result) {
+std::string input_report_html(const Group& group, const Result& result,
+                              std::span<const int32_t> shown) {
   const Model& model = *group.model;
   std::string html = "<section id=\"input\">\n<h2>Calculation report: the input</h2>\n";
   if (!group.warnings.empty()) {
@@ -282,12 +288,14 @@ std::string input_report_html(const Group& group, const Result& result) {
                   "smallest clear spacing L1 in whole metres and the larger h1 = min(3.(d + 1), h) "
                   "of that pair.",
                   interaction_table(result.derived), "interaction");
-  html += section("Per pile and segment below the ground line",
-                  "The interaction coefficients kx, ky of the group, the calculation widths "
+  html += section(
+      "Per pile and segment below the ground line",
+      std::string("The interaction coefficients kx, ky of the group, the calculation widths "
                   "b = (d + 1).k.kf, the deformation factors alpha = (m.b/EI)^0.2 and alpha.h "
                   "with h the pile's length below the ground line, and the bending stiffness "
-                  "EI = PEH.I of the segment.",
-                  segment_values_table(result.derived), "segment-values");
+                  "EI = PEH.I of the segment.") +
+          (shown.empty() ? "" : " The piles with a page of diagrams only."),
+      segment_values_table(result.derived, shown), "segment-values");
   return html + "</section>\n";
 }
 

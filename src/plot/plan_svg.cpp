@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
+#include <span>
+#include <utility>
 
 #include "diagram/svg.hpp"
 #include "plot/plot.hpp"
@@ -15,11 +18,22 @@ namespace {
 constexpr double WIDTH = 760.0;
 constexpr double BOX_LEFT = 60.0;
 constexpr double BOX_TOP = 70.0;
-constexpr double BOX_SIZE = 640.0;
+constexpr double BOX_WIDTH = 640.0;
+constexpr double MIN_BOX_HEIGHT = 200.0;
+constexpr double MAX_BOX_HEIGHT = 640.0;
+constexpr double BOX_MARGIN = 56.0;    // px between the group's extents and the box, for labels
 constexpr double MIN_RADIUS = 7.0;     // px, for piles too small to see at the scale
 constexpr double RAKE_LENGTH = 28.0;   // px beyond the pile's circle
 constexpr double FORCE_LENGTH = 80.0;  // px for the largest horizontal force
 constexpr double LEGEND_LINE = 18.0;
+// The width of a character, as a share of the font size: DejaVu Sans digits take 0.64 (bold 0.70),
+// most letters less.
+constexpr double GLYPH_WIDTH = 0.7;
+constexpr double TEXT_GAP = 1.0;  // px kept clear around every text
+// The sizes of the pile numbers, the largest at which no two numbers meet is taken.
+constexpr int32_t NUMBER_SIZES[] = {13, 12, 11};
+// px: a label farther from its point has a leader line to it.
+constexpr double LEADER_DISTANCE = 16.0;
 const char* const PILE_COLOUR = "#333333";
 const char* const SIMULATED_COLOUR = "#a07000";
 const char* const LOAD_COLOUR = "#188038";
@@ -30,9 +44,10 @@ const char* const HALO = "stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"st
 
 // Plan coordinates (x to the right, y down the page) to picture coordinates.
 struct PlanScale {
-  double x0 = 0.0;  // plan x at the left edge of the box
-  double y0 = 0.0;  // plan y at the top edge
-  double s = 1.0;   // px per m
+  double x0 = 0.0;      // plan x at the left edge of the box
+  double y0 = 0.0;      // plan y at the top edge
+  double s = 1.0;       // px per m
+  double height = 0.0;  // of the box, px
   double px(double x) const { return BOX_LEFT + (x - x0) * s; }
   double py(double y) const { return BOX_TOP + (y - y0) * s; }
 };
@@ -45,18 +60,32 @@ struct Box {
 };
 struct Obstacles {
   std::vector<Box> boxes;
+  std::vector<Box> texts;
   std::vector<std::array<double, 4>> lines;  // x1, y1, x2, y2
   void add_box(double x, double y, double half) {
     boxes.push_back({x - half, y - half, x + half, y + half});
   }
   void add_line(double x1, double y1, double x2, double y2) { lines.push_back({x1, y1, x2, y2}); }
+  // Whether a box meets a text placed before it, TEXT_GAP apart.
+  bool hit_text(const Box& b) const {
+    const Box wide = {b.x0 - TEXT_GAP, b.y0 - TEXT_GAP, b.x1 + TEXT_GAP, b.y1 + TEXT_GAP};
+    for (const Box& t : texts) {
+      if (t.overlaps(wide)) return true;
+    }
+    return false;
+  }
   // A line crosses a box when one of its points 1 px apart lies in the box (widened by the
   // stroke).
   bool hit(const Box& b) const {
+    if (hit_text(b)) return true;
     for (const Box& o : boxes) {
       if (o.overlaps(b)) return true;
     }
     for (const auto& l : lines) {
+      if (std::max(l[0], l[2]) < b.x0 - 1.5 || std::min(l[0], l[2]) > b.x1 + 1.5 ||
+          std::max(l[1], l[3]) < b.y0 - 1.5 || std::min(l[1], l[3]) > b.y1 + 1.5) {
+        continue;
+      }
       const double length = std::hypot(l[2] - l[0], l[3] - l[1]);
       const int32_t n = std::max(1, static_cast<int32_t>(std::ceil(length)));
       for (int32_t i = 0; i <= n; ++i) {
@@ -70,10 +99,10 @@ struct Obstacles {
   }
 };
 
-// The box a text takes: about 0.62 of the font size per character, from the ascent above the
+// The box a text takes: GLYPH_WIDTH of the font size per character, from the ascent above the
 // baseline to the descent below it.
 Box text_box(double x, double y, const char* anchor, const std::string& text, int32_t size) {
-  const double width = 0.62 * size * static_cast<double>(text.size());
+  const double width = GLYPH_WIDTH * size * static_cast<double>(text.size());
   const double left = anchor[0] == 's' ? x : (anchor[0] == 'e' ? x - width : x - width / 2.0);
   return {left, y - 0.8 * size, left + width, y + 0.25 * size};
 }
@@ -84,7 +113,8 @@ float top_diameter(const PileData& piles, int32_t p) {
 }
 
 // The scale that fits the cap centre, every pile top (with its circle), simulated pile and load
-// point into the box, centred, with a margin.
+// point into a box BOX_WIDTH wide, centred, BOX_MARGIN inside its edges; the box is as high as
+// they need, within MIN_BOX_HEIGHT and MAX_BOX_HEIGHT.
 PlanScale plan_scale(const Group& group) {
   const PileData& piles = group.model->piles;
   double xmin = 0.0, xmax = 0.0, ymin = 0.0, ymax = 0.0;
@@ -100,12 +130,15 @@ PlanScale plan_scale(const Group& group) {
   for (int32_t j = 1; j <= group.model->run.SNUM; ++j) take(piles.SXY(j, 1), piles.SXY(j, 2), 0.0);
   const LoadPoints& loads = group.loads;
   for (int32_t k = 1; k <= loads.NACT; ++k) take(loads.AXY(k, 1), loads.AXY(k, 2), 0.0);
-  const double span = std::max({xmax - xmin, ymax - ymin, 1.0});
-  const double margin = 0.15 * span;
+  const double span_x = std::max(xmax - xmin, 1.0);
+  const double span_y = std::max(ymax - ymin, 1.0);
   PlanScale scale;
-  scale.s = BOX_SIZE / (span + 2.0 * margin);
-  scale.x0 = (xmin + xmax) / 2.0 - BOX_SIZE / scale.s / 2.0;
-  scale.y0 = (ymin + ymax) / 2.0 - BOX_SIZE / scale.s / 2.0;
+  scale.s = std::min((BOX_WIDTH - 2.0 * BOX_MARGIN) / span_x,
+                     (MAX_BOX_HEIGHT - 2.0 * BOX_MARGIN) / span_y);
+  scale.height =
+      std::clamp((ymax - ymin) * scale.s + 2.0 * BOX_MARGIN, MIN_BOX_HEIGHT, MAX_BOX_HEIGHT);
+  scale.x0 = (xmin + xmax) / 2.0 - BOX_WIDTH / scale.s / 2.0;
+  scale.y0 = (ymin + ymax) / 2.0 - scale.height / scale.s / 2.0;
   return scale;
 }
 
@@ -154,63 +187,150 @@ struct Plan {
   }
 };
 
-// Places each label in the first of sixteen directions, at growing distances, where it covers no
-// marker, arrow, axis or label placed before it and stays inside the box; the preferred
-// direction is tried first.
-void place_labels(Plan& plan) {
+// A place of label l whose box's centre lies `distance` beyond its point in direction i of
+// sixteen, counted 0, +1, -1, +2, -2, ... from the preferred one.
+Box candidate(const PendingLabel& l, double distance, int32_t i) {
   constexpr double PI = 3.14159265358979;
+  const int32_t step = (i + 1) / 2 * (i % 2 == 1 ? 1 : -1);
+  const double angle = std::atan2(l.uy, l.ux) + step * PI / 8.0;
+  const double ux = std::cos(angle);
+  const double uy = std::sin(angle);
+  const Box probe = text_box(0.0, 0.0, "middle", l.text, l.size);
+  const double half_w = (probe.x1 - probe.x0) / 2.0;
+  const double half_h = (probe.y1 - probe.y0) / 2.0;
+  // The box just clear of the point, moved `distance` on.
+  const double t =
+      std::min(ux == 0.0 ? 1e9 : half_w / std::fabs(ux), uy == 0.0 ? 1e9 : half_h / std::fabs(uy));
+  const double cx = l.x + ux * (distance + t);
+  const double cy = l.y + uy * (distance + t);
+  return {cx - half_w, cy - half_h, cx + half_w, cy + half_h};
+}
+
+// The end of a leader line from (x, y) to a box: the nearest point of the box.
+std::array<double, 4> leader_to(double x, double y, const Box& b) {
+  return {x, y, std::clamp(x, b.x0, b.x1), std::clamp(y, b.y0, b.y1)};
+}
+
+// Whether a leader line passes through a text placed before.
+bool leader_hits_text(const Obstacles& obstacles, const std::array<double, 4>& l) {
+  const double length = std::hypot(l[2] - l[0], l[3] - l[1]);
+  const int32_t n = std::max(1, static_cast<int32_t>(std::ceil(length / 2.0)));
+  for (int32_t i = 0; i <= n; ++i) {
+    const double t = static_cast<double>(i) / n;
+    const double x = l[0] + t * (l[2] - l[0]);
+    const double y = l[1] + t * (l[3] - l[1]);
+    if (obstacles.hit_text({x, y, x, y})) return true;
+  }
+  return false;
+}
+
+// The places near a label's point: the sixteen directions at growing distances, then every
+// place 1 px apart whose box is within LEADER_DISTANCE of the point, nearest first.
+std::vector<Box> near_places(const PendingLabel& l) {
+  std::vector<Box> near;
+  for (const double distance : {2.0, 5.0, 9.0, 14.0}) {
+    for (int32_t i = 0; i < 16; ++i) near.push_back(candidate(l, distance, i));
+  }
+  std::vector<std::pair<double, Box>> grid;
+  const Box probe = text_box(l.x, l.y, "middle", l.text, l.size);
+  const double half_h = (probe.y1 - probe.y0) / 2.0;
+  for (double dx = -40.0; dx <= 40.0; dx += 1.0) {
+    for (double dy = -24.0; dy <= 24.0; dy += 1.0) {
+      const Box box = {probe.x0 + dx, l.y + dy - half_h, probe.x1 + dx, l.y + dy + half_h};
+      const std::array<double, 4> leader = leader_to(l.x, l.y, box);
+      const double gap = std::hypot(leader[2] - leader[0], leader[3] - leader[1]);
+      if (gap >= 1.0 && gap <= LEADER_DISTANCE) grid.emplace_back(gap, box);
+    }
+  }
+  std::stable_sort(grid.begin(), grid.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [gap, box] : grid) near.push_back(box);
+  return near;
+}
+
+std::vector<Box> far_places(const PendingLabel& l) {
+  std::vector<Box> far;
+  for (const double distance : {20.0, 28.0, 38.0, 50.0, 65.0, 80.0, 100.0, 125.0, 160.0, 200.0}) {
+    for (int32_t i = 0; i < 16; ++i) far.push_back(candidate(l, distance, i));
+  }
+  return far;
+}
+
+// The first free place of a label, and its font size: near its point where it covers no marker,
+// arrow, axis or text; else near it off every text, at its size then up to two sizes smaller
+// (not below 10); else the same farther off at its size, on a leader line that crosses no text.
+// None when every text of the plan is in the way.
+struct Place {
+  Box box;
+  int32_t size;
+};
+std::optional<Place> free_place(const Plan& plan, const PendingLabel& l, const Box& inside) {
+  struct Pass {
+    bool leader, markers_too;
+    int32_t smaller;
+  };
+  const Pass passes[] = {{false, true, 0},  {false, false, 0}, {false, false, 1},
+                         {false, false, 2}, {true, true, 0},   {true, false, 0}};
+  for (const Pass& pass : passes) {
+    PendingLabel sized = l;
+    sized.size = l.size - pass.smaller;
+    if (pass.smaller > 0 && sized.size < 10) continue;
+    for (const Box& box : pass.leader ? far_places(sized) : near_places(sized)) {
+      if (box.x0 < inside.x0 || box.x1 > inside.x1 || box.y0 < inside.y0 || box.y1 > inside.y1) {
+        continue;
+      }
+      if (pass.markers_too ? plan.obstacles.hit(box) : plan.obstacles.hit_text(box)) continue;
+      if (pass.leader && leader_hits_text(plan.obstacles, leader_to(l.x, l.y, box))) continue;
+      return Place{box, sized.size};
+    }
+  }
+  return std::nullopt;
+}
+
+// Places each label, in order, at its first free place (free_place), with a leader line from its
+// point when it is farther than LEADER_DISTANCE from it. Returns the texts of the labels left out
+// for want of a free place, each once.
+std::vector<std::string> place_labels(Plan& plan, const Box& inside) {
+  std::vector<std::string> left_out;
   plan.svg += "<g class=\"labels\">\n";
   for (const PendingLabel& l : plan.labels) {
-    const double first = std::atan2(l.uy, l.ux);
-    const Box fallback = text_box(l.x + 4.0 * l.ux, l.y + 4.0 * l.uy, "middle", l.text, l.size);
-    Box chosen = fallback;
-    bool found = false;
-    for (const double distance : {3.0, 7.0, 12.0, 18.0, 26.0, 36.0, 50.0}) {
-      for (int32_t i = 0; i < 16 && !found; ++i) {
-        // 0, +1, -1, +2, -2, ... sixteenths of a turn from the preferred direction
-        const int32_t step = (i + 1) / 2 * (i % 2 == 1 ? 1 : -1);
-        const double angle = first + step * PI / 8.0;
-        const double ux = std::cos(angle);
-        const double uy = std::sin(angle);
-        const Box probe = text_box(0.0, 0.0, "middle", l.text, l.size);
-        const double half_w = (probe.x1 - probe.x0) / 2.0;
-        const double half_h = (probe.y1 - probe.y0) / 2.0;
-        // The centre of the box, `distance` beyond the point in the direction of the angle.
-        const double t = std::min(ux == 0.0 ? 1e9 : half_w / std::fabs(ux),
-                                  uy == 0.0 ? 1e9 : half_h / std::fabs(uy));
-        const double cx = l.x + ux * (distance + t);
-        const double cy = l.y + uy * (distance + t);
-        const Box box = {cx - half_w, cy - half_h, cx + half_w, cy + half_h};
-        const Box inside = {BOX_LEFT, BOX_TOP, BOX_LEFT + BOX_SIZE, BOX_TOP + BOX_SIZE};
-        if (box.x0 < inside.x0 || box.x1 > inside.x1 || box.y0 < inside.y0 || box.y1 > inside.y1)
-          continue;
-        if (plan.obstacles.hit(box)) continue;
-        chosen = box;
-        found = true;
-      }
-      if (found) break;
+    const std::optional<Place> placed = free_place(plan, l, inside);
+    if (!placed) {
+      if (std::find(left_out.begin(), left_out.end(), l.text) == left_out.end())
+        left_out.push_back(l.text);
+      continue;
     }
-    plan.obstacles.boxes.push_back(chosen);
-    const double baseline = chosen.y1 - 0.25 * l.size;
-    plan.svg += "<text class=\"plan-label\" x=\"" + fixed((chosen.x0 + chosen.x1) / 2.0, 2) +
-                "\" y=\"" + fixed(baseline, 2) + "\" text-anchor=\"middle\" font-size=\"" +
-                std::to_string(l.size) + "\" fill=\"" + l.colour + "\" " + HALO + ">" +
+    const Box& box = placed->box;
+    const std::array<double, 4> leader = leader_to(l.x, l.y, box);
+    if (std::hypot(leader[2] - leader[0], leader[3] - leader[1]) > LEADER_DISTANCE) {
+      plan.svg += "<line class=\"leader\" x1=\"" + fixed(leader[0], 2) + "\" y1=\"" +
+                  fixed(leader[1], 2) + "\" x2=\"" + fixed(leader[2], 2) + "\" y2=\"" +
+                  fixed(leader[3], 2) + "\" stroke=\"" + l.colour + "\" stroke-width=\"0.8\"/>\n";
+      plan.obstacles.lines.push_back(leader);
+    }
+    plan.obstacles.texts.push_back(box);
+    const double baseline = box.y1 - 0.25 * placed->size;
+    plan.svg += "<text class=\"plan-label\" x=\"" + fixed((box.x0 + box.x1) / 2.0, 2) + "\" y=\"" +
+                fixed(baseline, 2) + "\" text-anchor=\"middle\" font-size=\"" +
+                std::to_string(placed->size) + "\" fill=\"" + l.colour + "\" " + HALO + ">" +
                 escape_xml(l.text) + "</text>\n";
   }
   plan.svg += "</g>\n";
+  return left_out;
 }
 
 void write_axes(Plan& plan, const PlanScale& scale) {
   const double ox = scale.px(0.0);
   const double oy = scale.py(0.0);
-  plan.add_arrow("axis", BOX_LEFT, oy, BOX_LEFT + BOX_SIZE, oy, AXIS_COLOUR, "arrow-grey", "");
-  plan.add_arrow("axis", ox, BOX_TOP, ox, BOX_TOP + BOX_SIZE, AXIS_COLOUR, "arrow-grey", "");
-  plan.labels.push_back({BOX_LEFT + BOX_SIZE - 6.0, oy, 0.0, -1.0, "#666666", "x", 13});
-  plan.labels.push_back({ox, BOX_TOP + BOX_SIZE - 6.0, 1.0, 0.0, "#666666", "y", 13});
+  const double bottom = BOX_TOP + scale.height;
+  plan.add_arrow("axis", BOX_LEFT, oy, BOX_LEFT + BOX_WIDTH, oy, AXIS_COLOUR, "arrow-grey", "");
+  plan.add_arrow("axis", ox, BOX_TOP, ox, bottom, AXIS_COLOUR, "arrow-grey", "");
+  plan.labels.push_back({BOX_LEFT + BOX_WIDTH - 6.0, oy, 0.0, -1.0, "#666666", "x", 13});
+  plan.labels.push_back({ox, bottom - 6.0, 1.0, 0.0, "#666666", "y", 13});
   // A scale bar of a nice length, about a fifth of the box.
-  const Axis bar = nice_axis(0.0, BOX_SIZE / scale.s / 5.0, 1);
+  const Axis bar = nice_axis(0.0, BOX_WIDTH / scale.s / 5.0, 1);
   const double length = bar.step * scale.s;
-  const double y = BOX_TOP + BOX_SIZE + 22.0;
+  const double y = bottom + 22.0;
   plan.svg += "<line class=\"scale-bar\" x1=\"" + fixed(BOX_LEFT, 2) + "\" y1=\"" + fixed(y, 2) +
               "\" x2=\"" + fixed(BOX_LEFT + length, 2) + "\" y2=\"" + fixed(y, 2) +
               "\" stroke=\"#333333\" stroke-width=\"3\"/>\n";
@@ -250,19 +370,48 @@ void write_pile(Plan& plan, const PileData& piles, int32_t p, const PlanScale& s
   plan.svg += "</g>\n";
 }
 
-// The pile numbers, drawn after every marker and arrow and outlined in white, so that a load
-// marker or an arrow over a pile top never hides its number.
-void write_pile_numbers(std::string& svg, const Group& group, const PlanScale& scale) {
+// The pile numbers, centred on their piles at the largest of NUMBER_SIZES at which no two meet;
+// at the smallest, a number that would meet one placed before it is left out (`left_out`).
+struct PileNumbers {
+  int32_t size = NUMBER_SIZES[0];
+  std::vector<std::pair<int32_t, Box>> shown;  // pile, box
+  std::vector<int32_t> left_out;
+};
+
+PileNumbers pile_numbers(const Group& group, const PlanScale& scale) {
   const PileData& piles = group.model->piles;
-  svg += "<g class=\"pile-numbers\">\n";
-  for (int32_t p = 1; p <= group.model->run.PNUM; ++p) {
-    svg += "<text class=\"pile-number\" data-pile=\"" + std::to_string(p) + "\" x=\"" +
-           fixed(scale.px(piles.PXY(p, 1)), 2) + "\" y=\"" +
-           fixed(scale.py(piles.PXY(p, 2)) + 4.5, 2) +
-           "\" text-anchor=\"middle\" font-size=\"13\" font-weight=\"bold\" fill=\"" + PILE_COLOUR +
-           "\" " + HALO + ">" + std::to_string(p) + "</text>\n";
+  PileNumbers numbers;
+  for (const int32_t size : NUMBER_SIZES) {
+    numbers = {size, {}, {}};
+    Obstacles placed;
+    for (int32_t p = 1; p <= group.model->run.PNUM; ++p) {
+      const Box box = text_box(scale.px(piles.PXY(p, 1)), scale.py(piles.PXY(p, 2)) + 0.35 * size,
+                               "middle", std::to_string(p), size);
+      if (placed.hit_text(box)) {
+        numbers.left_out.push_back(p);
+        continue;
+      }
+      placed.texts.push_back(box);
+      numbers.shown.emplace_back(p, box);
+    }
+    if (numbers.left_out.empty()) break;
   }
-  svg += "</g>\n";
+  return numbers;
+}
+
+// The pile numbers, drawn after every marker and arrow and outlined in white, so that a load
+// marker or an arrow over a pile top never hides its number; labels keep off them.
+void write_pile_numbers(Plan& plan, const PileNumbers& numbers) {
+  plan.svg += "<g class=\"pile-numbers\">\n";
+  for (const auto& [p, box] : numbers.shown) {
+    plan.obstacles.texts.push_back(box);
+    plan.svg += "<text class=\"pile-number\" data-pile=\"" + std::to_string(p) + "\" x=\"" +
+                fixed((box.x0 + box.x1) / 2.0, 2) + "\" y=\"" +
+                fixed(box.y1 - 0.25 * numbers.size, 2) + "\" text-anchor=\"middle\" font-size=\"" +
+                std::to_string(numbers.size) + "\" font-weight=\"bold\" fill=\"" + PILE_COLOUR +
+                "\" " + HALO + ">" + std::to_string(p) + "</text>\n";
+  }
+  plan.svg += "</g>\n";
 }
 
 void write_simulated(Plan& plan, const PileData& piles, int32_t j, const PlanScale& scale) {
@@ -344,11 +493,33 @@ bool any_raked(const Group& group) {
   return false;
 }
 
-std::vector<LegendLine> legend_lines(const Group& group) {
+// The piles the plan leaves unnumbered, a line of text for every twenty of them.
+void add_unnumbered(std::vector<LegendLine>& lines, const std::vector<int32_t>& left_out) {
+  if (left_out.empty()) return;
+  lines.push_back({"",
+                   "Not numbered for want of room (their tops are in the table Piles of the "
+                   "page, x and y):"});
+  for (size_t i = 0; i < left_out.size(); i += 20) {
+    std::string list = "  piles";
+    for (size_t j = i; j < std::min(left_out.size(), i + 20); ++j) {
+      list.append(" ").append(std::to_string(left_out[j]));
+    }
+    lines.push_back({"", list});
+  }
+}
+
+std::vector<LegendLine> legend_lines(const Group& group, const std::vector<int32_t>& unnumbered,
+                                     const std::vector<std::string>& unlabelled) {
   const RunValues& run = group.model->run;
   std::vector<LegendLine> lines = {
       {"axis", "x, y: the cap axes through the cap centre O, seen from above"},
       {"pile", "Pile top, to scale, with its number"}};
+  add_unnumbered(lines, unnumbered);
+  if (!unlabelled.empty()) {
+    std::string list;
+    for (const std::string& text : unlabelled) list.append(list.empty() ? "" : ", ").append(text);
+    lines.push_back({"", "Labels left out for want of room: " + list});
+  }
   if (any_raked(group)) {
     lines.push_back({"rake",
                      "Direction of a raked pile's axis in plan, with its batter "
@@ -434,8 +605,27 @@ void write_legend(std::string& svg, const std::vector<LegendLine>& legend, doubl
 
 std::string plan_svg(const Group& group) {
   const PlanScale scale = plan_scale(group);
-  const std::vector<LegendLine> legend = legend_lines(group);
-  const double legend_top = BOX_TOP + BOX_SIZE + 56.0;
+  const PileNumbers numbers = pile_numbers(group, scale);
+  Plan plan;
+  write_axes(plan, scale);
+  for (int32_t p = 1; p <= group.model->run.PNUM; ++p)
+    write_pile(plan, group.model->piles, p, scale);
+  for (int32_t j = 1; j <= group.model->run.SNUM; ++j) {
+    write_simulated(plan, group.model->piles, j, scale);
+  }
+  write_loads(plan, group, scale);
+  write_pile_numbers(plan, numbers);
+  // The labels last, in the order of their importance: O and the loads before the rakes and axes.
+  std::stable_sort(
+      plan.labels.begin(), plan.labels.end(), [](const PendingLabel& a, const PendingLabel& b) {
+        auto rank = [](const PendingLabel& l) { return l.size == 13 ? 2 : (l.size == 10 ? 1 : 0); };
+        return rank(a) < rank(b);
+      });
+  const std::vector<std::string> unlabelled =
+      place_labels(plan, {BOX_LEFT, BOX_TOP, BOX_LEFT + BOX_WIDTH, BOX_TOP + scale.height});
+
+  const std::vector<LegendLine> legend = legend_lines(group, numbers.left_out, unlabelled);
+  const double legend_top = BOX_TOP + scale.height + 56.0;
   const double height = legend_top + LEGEND_LINE * static_cast<double>(legend.size()) + 10.0;
   std::string svg =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -456,27 +646,8 @@ std::string plan_svg(const Group& group) {
                 " (x, y in m, cap centre O)",
             18) +
       "<rect x=\"" + fixed(BOX_LEFT, 2) + "\" y=\"" + fixed(BOX_TOP, 2) + "\" width=\"" +
-      fixed(BOX_SIZE, 2) + "\" height=\"" + fixed(BOX_SIZE, 2) +
-      "\" fill=\"none\" stroke=\"#cccccc\"/>\n";
-  Plan plan;
-  write_axes(plan, scale);
-  for (int32_t p = 1; p <= group.model->run.PNUM; ++p)
-    write_pile(plan, group.model->piles, p, scale);
-  for (int32_t j = 1; j <= group.model->run.SNUM; ++j) {
-    write_simulated(plan, group.model->piles, j, scale);
-  }
-  write_loads(plan, group, scale);
-  svg += plan.svg;
-  write_pile_numbers(svg, group, scale);
-  plan.svg.clear();
-  // The labels last, in the order of their importance: O and the loads before the rakes and axes.
-  std::stable_sort(
-      plan.labels.begin(), plan.labels.end(), [](const PendingLabel& a, const PendingLabel& b) {
-        auto rank = [](const PendingLabel& l) { return l.size == 13 ? 2 : (l.size == 10 ? 1 : 0); };
-        return rank(a) < rank(b);
-      });
-  place_labels(plan);
-  svg += plan.svg;
+      fixed(BOX_WIDTH, 2) + "\" height=\"" + fixed(scale.height, 2) +
+      "\" fill=\"none\" stroke=\"#cccccc\"/>\n" + plan.svg;
   write_legend(svg, legend, legend_top);
   return svg + "</svg>\n";
 }

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "analysis/analysis.hpp"
@@ -56,7 +57,9 @@ std::optional<std::string> pos_difference(const PosFile& pos, const Group& group
 // resultant, the piles, the simulated piles, the pile types segment by segment, and the derived
 // values, as HTML sections with tables of ids "control", "loads", "piles", "simulated" (when
 // SNUM > 0), "types", "segments", "pile-values" and "segment-values".
-std::string input_report_html(const Group& group, const Result& result);
+// The values per pile and segment are those of the piles `shown`, every pile when it is empty.
+std::string input_report_html(const Group& group, const Result& result,
+                              std::span<const int32_t> shown = {});
 
 // The method and assumptions of the run, with its values (units, kf, k, the bottom rules of the
 // piles) and the sign-convention figure, as a section of id "method".
@@ -92,6 +95,22 @@ ResultTable heads_csv_table(const Result& result, const PileData& piles);
 ResultTable peaks_table(const Result& result);
 ResultTable peaks_csv_table(const Result& result);
 
+// The critical piles: for each quantity (the axial force NZ at the top, the largest resultant
+// moment M and shear V along the pile, the transverse displacement of the top sqrt(UX^2 + UY^2)
+// in mm, the largest soil stress at the stations) the CRITICAL_COUNT piles of the largest
+// magnitude, largest first, the lower pile number first among equals; the values signed.
+constexpr size_t CRITICAL_COUNT = 5;
+struct CriticalRanking {
+  const char* quantity;
+  const char* unit;
+  std::vector<std::pair<int32_t, double>> piles;  // pile, value
+};
+std::vector<CriticalRanking> critical_rankings(const Result& result);
+// The rankings side by side: a row per rank, a pile and a value per quantity.
+ResultTable critical_table(const Result& result);
+// The piles of the rankings, ascending, each once.
+std::vector<int32_t> critical_piles(const Result& result);
+
 // peak_warnings: one warning per pile and displacement, shear or moment whose largest station
 // value is more than 1% below its true peak, naming the segment whose step count to raise; a peak
 // below a thousandth of the group's largest of its kind is not looked at. The soil stress is
@@ -109,21 +128,37 @@ ResultTable stiffness_csv_table(const Result& result);
 // does.
 std::optional<std::string> equilibrium_warning(const Result& result);
 
-// The summary as text: the cap displacements, the pile-top displacements and forces, the supports'
-// reactions, the equilibrium of the cap, and the largest moment, shear and soil stress of every
-// pile with where they occur.
+// The summary as text: the critical piles, the cap displacements, the pile-top displacements and
+// forces, the supports' reactions, the equilibrium of the cap, and the largest moment, shear and
+// soil stress of every pile with where they occur.
 std::string summary_text(const std::string& title, const Group& group, const Result& result);
 
 // The summary of a run that stops at a stiffness print (JCTR 2 or 3): the stiffness tables.
 std::string stiffness_summary_text(const std::string& title, const Result& result);
 
+// The piles with a page of diagrams on the results page, ascending, and the sentence that says
+// which and why. The choice (`--pile-pages`): "auto" every pile of a group of up to
+// PILE_PAGE_LIMIT piles, the critical ones of a larger group; "all"; "critical"; or a list of
+// piles and ranges, "1,5,10-12". A choice that cannot be read, or a pile the group does not have,
+// throws std::invalid_argument with a message.
+constexpr int32_t PILE_PAGE_LIMIT = 24;
+struct PilePages {
+  std::vector<int32_t> piles;
+  std::string why;
+};
+PilePages pile_pages(const std::string& choice, const Result& result);
+
 // The documents of a printed result: the diagrams of pile p, the plan of the group, the page
 // showing them all.
 std::string pile_svg(const PileData& piles, int32_t p, const Result& result);
 std::string plan_svg(const Group& group);
-// The page opens with the title block of the run, then its warnings.
+// The page opens with the title block of the run, then its warnings and the critical piles; the
+// diagrams of the piles of `pages` close it. When not every pile has a page, the long tables of
+// every pile (the derived values per segment, the true peaks, the head stiffness) hold the rows
+// of those piles only, and say so.
 std::string index_html(const std::string& title, const Group& group, const Result& result,
-                       const TitleBlock& block, const std::vector<std::string>& warnings = {});
+                       const TitleBlock& block, const PilePages& pages,
+                       const std::vector<std::string>& warnings = {});
 
 // The SVG file name of pile p: pile-01.svg, ..., pile-100.svg.
 std::string pile_file_name(int32_t p);

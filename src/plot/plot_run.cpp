@@ -56,9 +56,10 @@ std::vector<std::string> stored_run_warnings(const Group& group, const Result& r
 }
 
 // Reads and analyses BASE.dat, checks BASE.pos when it is there, and writes the folder
-// BASE-plots; warnings go to `errors`. The line naming the folder is written on `out`, and must
-// reach it, before the folder is put in place.
-void draw(const std::string& base, const TitleBlock& names, std::FILE* out, std::FILE* errors) {
+// BASE-plots with the pile pages of `pile_choice` (pile_pages); warnings go to `errors`. The line
+// naming the folder is written on `out`, and must reach it, before the folder is put in place.
+void draw(const std::string& base, const TitleBlock& names, const std::string& pile_choice,
+          std::FILE* out, std::FILE* errors) {
   const std::string data_name = base + ".dat";
   const std::string pos_name = base + ".pos";
   std::string data_text;
@@ -75,6 +76,7 @@ void draw(const std::string& base, const TitleBlock& names, std::FILE* out, std:
   const Analysed analysed = analyse(group, {scope_asked(group)});
   if (!analysed) throw RunError(analysed.issue().full);
   const Result result = printed_result(*analysed);
+  const PilePages pages = stiffness_only ? PilePages() : pile_pages(pile_choice, result);
   std::vector<std::string> warnings;
   if (!stiffness_only) {
     warnings = stored_run_warnings(group, result, data_name, pos_name);
@@ -96,7 +98,7 @@ void draw(const std::string& base, const TitleBlock& names, std::FILE* out, std:
   };
   document("stiffness.csv", [&] { return csv_text(stiffness_csv_table(result)); });
   document("plan.svg", [&] { return plan_svg(group); });
-  document("index.html", [&] { return index_html(title, group, result, block, warnings); });
+  document("index.html", [&] { return index_html(title, group, result, block, pages, warnings); });
   if (stiffness_only) {
     document("summary.txt", [&] { return stiffness_summary_text(title, result); });
   } else {
@@ -141,6 +143,9 @@ int32_t standard_output(std::FILE* out, std::FILE* errors) {
   return 1;
 }
 
+// The help names the limit of the pile pages.
+static_assert(PILE_PAGE_LIMIT == 24);
+
 std::string help_text() {
   std::string text = USAGE;
   text.append(
@@ -166,6 +171,11 @@ std::string help_text() {
       "  --project TEXT, --job TEXT, --engineer TEXT, --checker TEXT, --revision TEXT\n"
       "                the names in the title block at the head of the page (left out when not\n"
       "                given)\n"
+      "  --pile-pages auto|all|critical|LIST\n"
+      "                the piles whose diagrams the page shows, each on a page of its own: auto\n"
+      "                (the default) every pile of a group of up to 24 piles, the critical ones\n"
+      "                of a larger group; all; critical (those of the table Critical piles); or\n"
+      "                a list such as 1,5,10-12. Every pile's diagrams are written all the same.\n"
       "\n"
       "A post-processing file PATH/BASE.pos beside the data file, written by kelmarino, is\n"
       "checked against the analysis: a warning names its first difference.\n"
@@ -196,6 +206,19 @@ int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std:
   app.add_option("--engineer", names.engineer);
   app.add_option("--checker", names.checker);
   app.add_option("--revision", names.revision);
+  std::string pile_choice = "auto";
+  app.add_option("--pile-pages", pile_choice)
+      ->check(
+          [](const std::string& choice) {
+            const bool list =
+                !choice.empty() && choice.find_first_not_of("0123456789,-") == std::string::npos;
+            return choice == "auto" || choice == "all" || choice == "critical" || list
+                       ? std::string()
+                       : "--pile-pages takes auto, all, critical or a list of piles such as "
+                         "1,5,10-12, not \"" +
+                             choice + "\"";
+          },
+          "auto|all|critical|LIST");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -217,7 +240,7 @@ int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std:
     const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
     names.run_time = run_time_text(
         date, epoch ? std::optional<std::string_view>(epoch) : std::nullopt, std::time(nullptr));
-    draw(data_base(argument), names, out, errors);
+    draw(data_base(argument), names, pile_choice, out, errors);
     return 0;
   } catch (const std::bad_alloc&) {
     std::fprintf(errors, "kelmarino-plot: run-time error: out of memory\n");

@@ -230,6 +230,62 @@ ResultTable soil_extremes_table(const Result& result, const PileData& piles) {
   return readable_table(std::move(columns), rows);
 }
 
+std::vector<CriticalRanking> critical_rankings(const Result& result) {
+  std::vector<CriticalRanking> rankings = {{"NZ top", "t", {}},
+                                           {"M", "t*m", {}},
+                                           {"V", "t", {}},
+                                           {"head displacement", "mm", {}},
+                                           {"soil stress", "t/m2", {}}};
+  for (size_t i = 0; i < result.piles.size(); ++i) {
+    const PileResult& pile = result.piles[i];
+    if (pile.count == 0) continue;
+    const std::span<const StationRow> stations = result.stations_of(pile);
+    const std::span<const StationResultant> resultants = result.resultants_of(pile);
+    const double values[5] = {static_cast<double>(value_of(stations[0], NZ)),
+                              static_cast<double>(largest_resultant(resultants, true, 1).value),
+                              static_cast<double>(largest_resultant(resultants, false, 1).value),
+                              std::hypot(double{pile.DU[0]}, double{pile.DU[1]}) * PER_MM,
+                              static_cast<double>(largest_of(stations, PSX, PSY).value)};
+    for (size_t q = 0; q < rankings.size(); ++q) {
+      rankings[q].piles.push_back({static_cast<int32_t>(i + 1), values[q]});
+    }
+  }
+  for (CriticalRanking& ranking : rankings) {
+    std::stable_sort(ranking.piles.begin(), ranking.piles.end(), [](const auto& a, const auto& b) {
+      return std::fabs(a.second) > std::fabs(b.second);
+    });
+    if (ranking.piles.size() > CRITICAL_COUNT) ranking.piles.resize(CRITICAL_COUNT);
+  }
+  return rankings;
+}
+
+std::vector<int32_t> critical_piles(const Result& result) {
+  std::vector<int32_t> piles;
+  for (const CriticalRanking& ranking : critical_rankings(result)) {
+    for (const auto& [p, value] : ranking.piles) piles.push_back(p);
+  }
+  std::sort(piles.begin(), piles.end());
+  piles.erase(std::unique(piles.begin(), piles.end()), piles.end());
+  return piles;
+}
+
+ResultTable critical_table(const Result& result) {
+  const std::vector<CriticalRanking> rankings = critical_rankings(result);
+  std::vector<Column> columns = {{"rank", ""}};
+  for (const CriticalRanking& ranking : rankings) {
+    columns.insert(columns.end(), {{"pile", ""}, {ranking.quantity, ranking.unit}});
+  }
+  std::vector<std::vector<Cell>> rows;
+  for (size_t k = 0; k < rankings[0].piles.size(); ++k) {
+    rows.push_back({std::to_string(k + 1)});
+    for (const CriticalRanking& ranking : rankings) {
+      rows.back().push_back(std::to_string(ranking.piles[k].first));
+      rows.back().push_back(ranking.piles[k].second);
+    }
+  }
+  return readable_table(std::move(columns), rows);
+}
+
 ResultTable peaks_table(const Result& result) {
   const std::vector<Column> columns = {{"pile", ""},      {"plane", ""},  {"displacement", "mm"},
                                        {"Z", "m"},        {"shear", "t"}, {"Z", "m"},
@@ -450,12 +506,20 @@ ResultTable heads_csv_table(const Result& result, const PileData& piles) {
   return table;
 }
 
+static_assert(CRITICAL_COUNT == 5);  // as the summary names it
+
 std::string summary_text(const std::string& title, const Group& group, const Result& result) {
   const PileData& piles = group.model->piles;
   std::string text = title;
   text.append(": results of the run, as kelmarino-plot ")
       .append(REPORT_VERSION)
       .append(" reads them from the report and the post-processing file\n\n");
+  text += section(
+      "Critical piles: for each quantity the five piles of the largest magnitude, largest first:\n"
+      "the axial force NZ at the pile top, the largest resultant moment M and shear V along the\n"
+      "pile, the displacement of the pile top across its axis sqrt(UX^2 + UY^2), and the largest\n"
+      "soil stress at the stations",
+      aligned_text(critical_table(result)));
   text += section("Displacements of the cap centre, in cap axes", aligned_text(cap_table(result)));
   text += section("Displacements at the pile tops, in the axes of each pile",
                   aligned_text(head_displacement_table(result)));

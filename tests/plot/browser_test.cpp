@@ -100,6 +100,7 @@ TEST(Browser, PageShowsEveryImageAndTheSummaryTables) {
   expected["table segments"] = "20";
   expected["table segment-values"] = std::to_string(3 * p.pos.PNUM);
   expected["table peaks"] = std::to_string(2 * p.pos.PNUM);  // one row per bending plane
+  expected["table critical"] = "5";                          // five ranks of every quantity
   expected["table supports"] = "1";
   expected["table equilibrium"] = "2";
   expected["table interaction"] = "2";
@@ -156,6 +157,25 @@ TEST(Browser, PrintsEveryPilesDiagramsOnAPageOfTheirOwn) {
   const int32_t front = printed_pages(p.plots, "front.html");
   EXPECT_GE(front, 3);  // the input, the derived values and the summary take pages of their own
   EXPECT_EQ(printed_pages(p.plots, "index.html"), front + p.pos.PNUM);
+}
+
+// The 200 piles of the capacity group print in under 60 A4 pages: the critical piles' diagrams on
+// a page each, the long tables of every pile with the rows of those piles only.
+TEST(Browser, LargeGroupPrintsInUnderSixtyPages) {
+  if (access(CHROMIUM, X_OK) != 0) GTEST_SKIP() << "SKIPPED: no browser at " << CHROMIUM;
+  const std::string folder =
+      testing::new_folder({{"capacity.dat", read_file(testing::test_data_path("capacity.dat"))}});
+  const testing::PlotRun run = testing::run_plot(folder, "capacity");
+  ASSERT_EQ(run.exit_status, 0) << run.errors;
+  const std::string page = read_file(folder + "/capacity-plots/index.html");
+  size_t sections = 0;
+  for (size_t at = page.find("<section class=\"pile\">"); at != std::string::npos;
+       at = page.find("<section class=\"pile\">", at + 1)) {
+    ++sections;
+  }
+  EXPECT_GT(sections, 0u);
+  EXPECT_LT(sections, 24u);
+  EXPECT_LT(printed_pages(folder + "/capacity-plots", "index.html"), 60);
 }
 
 }  // namespace

@@ -58,6 +58,12 @@ TEST(PlotCommand, CommandLine) {
        "sub/case-plots/summary.txt"},
       {"sub/case", 0, "kelmarino-plot: wrote sub/case-plots/index.html", "",
        "sub/case-plots/stations.csv"},
+      // The page shows pile 2's diagrams alone; every pile's file is written.
+      {"--pile-pages 2 sub/case", 0, "kelmarino-plot: wrote sub/case-plots/index.html", "",
+       "sub/case-plots/pile-01.svg"},
+      {"--pile-pages some sub/case", 2, "", USAGE, nullptr},
+      {"--pile-pages 2-9 sub/case", 1, "",
+       "kelmarino-plot: --pile-pages: the group has piles 1 to 4, not 2-9\n", nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments);
@@ -80,7 +86,7 @@ TEST(PlotCommand, CommandLine) {
     }
   }
   const testing::PlotRun help = run_plot(testing::temporary_folder(), "--help");
-  for (const char* told : {"summary.txt", "stations.csv", "heads.csv", "index.html",
+  for (const char* told : {"summary.txt", "stations.csv", "heads.csv", "index.html", "--pile-pages",
                            "docs/manual.md", "Exit status"}) {
     EXPECT_NE(help.out.find(told), std::string::npos) << told;
   }

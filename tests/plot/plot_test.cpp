@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -498,6 +499,102 @@ TEST(PlanDiagram, LabelsKeepOffMarkersArrowsAndAxes) {
         EXPECT_GT(doc.index(force), doc.index(resultant));  // drawn over the resultant
       }
     }
+  }
+}
+
+// The boxes of the texts of a plan, 0.7 of the font size a character wide, from 0.8 of it above
+// the baseline to 0.25 below: no two meet.
+void expect_texts_apart(const XmlDocument& doc) {
+  struct Box {
+    double x0, y0, x1, y1;
+    std::string text;
+  };
+  std::vector<Box> boxes;
+  for (const XmlElement& e : doc.elements) {
+    if (e.name != "text" || e.text.empty()) continue;
+    const double size = attribute(e, "font-size");
+    const double width = 0.7 * size * static_cast<double>(e.text.size());
+    const double x = attribute(e, "x"), y = attribute(e, "y");
+    const std::string anchor =
+        e.attributes.count("text-anchor") ? e.attributes.at("text-anchor") : "";
+    const double left = anchor == "middle" ? x - width / 2.0 : anchor == "end" ? x - width : x;
+    boxes.push_back({left, y - 0.8 * size, left + width, y + 0.25 * size, e.text});
+  }
+  for (size_t i = 0; i < boxes.size(); ++i) {
+    for (size_t j = i + 1; j < boxes.size(); ++j) {
+      const Box& a = boxes[i];
+      const Box& b = boxes[j];
+      EXPECT_FALSE(a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1)
+          << a.text << " at " << a.x0 << ", " << a.y0 << " meets " << b.text << " at " << b.x0
+          << ", " << b.y0;
+    }
+  }
+}
+
+// The group of a data file, its piles moved to `scale` times their distance from the cap centre.
+Group scaled_group(const std::string& path, float scale) {
+  GroupRead read = read_group(path);
+  EXPECT_TRUE(read.has_value());
+  auto model = std::make_shared<Model>(*read->model);
+  for (int32_t p = 1; p <= model->run.PNUM; ++p) {
+    model->piles.PXY(p, 1) *= scale;
+    model->piles.PXY(p, 2) *= scale;
+  }
+  read->model = model;
+  return std::move(*read);
+}
+
+// Every pile has its number on the plan, or the legend names it when the numbers would run
+// together; the numbers, O, the loads and the other labels never meet. The 200 piles of the
+// capacity group 3 m apart are all numbered, O sits by the cap centre; 0.3 m apart some numbers
+// and O are left to the legend.
+TEST(PlanDiagram, TextsNeverMeet) {
+  for (const char* base : {"pier", "rock"}) {
+    SCOPED_TRACE(base);
+    expect_texts_apart(read_xml(plotted(base).document("plan.svg")));
+  }
+  for (const float scale : {1.0f, 0.1f}) {
+    SCOPED_TRACE(scale);
+    const XmlDocument doc =
+        read_xml(plan_svg(scaled_group(testing::test_data_path("capacity.dat"), scale)));
+    ASSERT_EQ(doc.problem, "");
+    expect_texts_apart(doc);
+    std::set<std::string> named;
+    for (const XmlElement* number : doc.all("text", "class", "pile-number")) {
+      named.insert(number->text);
+    }
+    std::string legend;
+    for (const XmlElement& e : doc.elements) {
+      if (e.name == "text" && e.text.rfind("  piles ", 0) == 0) legend += e.text.substr(7) + " ";
+    }
+    std::istringstream unnumbered(legend);
+    for (std::string p; unnumbered >> p;) EXPECT_TRUE(named.insert(p).second) << p;
+    EXPECT_EQ(named.size(), 200u);
+    EXPECT_EQ(legend.empty(), scale == 1.0f);
+    // O within 12 px of the cap centre.
+    double ox = 0.0, oy = 0.0;
+    for (const XmlElement& e : doc.elements) {
+      if (e.parent >= 0 && e.name == "circle" &&
+          doc.elements[static_cast<size_t>(e.parent)].attributes.count("class") &&
+          doc.elements[static_cast<size_t>(e.parent)].attributes.at("class") == "cap-centre") {
+        ox = attribute(e, "cx");
+        oy = attribute(e, "cy");
+      }
+    }
+    bool o_near = false;
+    for (const XmlElement* label : doc.all("text", "class", "plan-label")) {
+      if (label->text == "O") {
+        o_near = std::hypot(double{attribute(*label, "x")} - ox,
+                            double{attribute(*label, "y")} - oy) < 12.0;
+      }
+    }
+    // O is by the cap centre, or, among the piles 0.3 m apart, named as left out.
+    bool o_left_out = false;
+    for (const XmlElement& e : doc.elements) {
+      o_left_out |= e.name == "text" && e.text.rfind("Labels left out for want of room: O", 0) == 0;
+    }
+    EXPECT_EQ(o_near, scale == 1.0f);
+    EXPECT_EQ(o_left_out, scale != 1.0f);
   }
 }
 

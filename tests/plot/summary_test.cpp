@@ -2,11 +2,13 @@
 // file and the report, read here independently of the summary code.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -395,6 +397,75 @@ TEST(TruePeaks, CoarseStepsAreWarnedAboutAndNoShippedExampleIs) {
   const Peak& below = rock->piles[0].peaks.of[PSX];
   EXPECT_EQ(readable(double{below.value}), "4.007");
   EXPECT_FLOAT_EQ(below.Z, 8.0f);
+}
+
+// The critical piles of each quantity are the five of the largest magnitude of its column of the
+// page's tables (the top displacement across the pile formed from UX and UY), largest first.
+TEST_P(Summary, CriticalPilesAreTheLargestOfTheirColumn) {
+  const XmlDocument page = read_xml(plotted(GetParam()).document("index.html"));
+  const auto extremes = table_rows(page, "extremes");
+  const auto heads = table_rows(page, "head-displacements");
+  // Each quantity's value of every pile, by pile number as the page writes it.
+  std::vector<std::map<std::string, double>> of(5);
+  for (const auto& row : extremes) {
+    of[0][row[0]] = std::strtod(row[1].c_str(), nullptr);   // NZ top
+    of[1][row[0]] = std::strtod(row[14].c_str(), nullptr);  // M
+    of[2][row[0]] = std::strtod(row[17].c_str(), nullptr);  // V
+    of[4][row[0]] = std::strtod(row[10].c_str(), nullptr);  // soil stress
+  }
+  for (const auto& row : heads) {
+    of[3][row[0]] =
+        std::hypot(std::strtod(row[1].c_str(), nullptr), std::strtod(row[2].c_str(), nullptr));
+  }
+  const auto critical = table_rows(page, "critical");
+  ASSERT_EQ(critical.size(), std::min<size_t>(5, extremes.size()));
+  for (size_t q = 0; q < 5; ++q) {
+    std::vector<double> magnitudes;
+    for (const auto& [pile, value] : of[q]) magnitudes.push_back(std::fabs(value));
+    std::sort(magnitudes.rbegin(), magnitudes.rend());
+    for (size_t k = 0; k < critical.size(); ++k) {
+      const std::string& pile = critical[k][1 + 2 * q];
+      const double value = std::strtod(critical[k][2 + 2 * q].c_str(), nullptr);
+      ASSERT_EQ(of[q].count(pile), 1u) << pile;
+      EXPECT_NEAR(value, of[q].at(pile), 2e-3 * std::fabs(value)) << q << " pile " << pile;
+      EXPECT_NEAR(std::fabs(value), magnitudes[k], 2e-3 * magnitudes[k]) << q << " rank " << k;
+    }
+  }
+}
+
+// The piles with a page of diagrams, by the choice of --pile-pages, on the 16 piles of the pier.
+TEST(PilePages, ChosenByTheCommandLine) {
+  const Analysed analysed = analyse(example_group("pier"));
+  ASSERT_TRUE(analysed.has_value());
+  const Result result = printed_result(*analysed);
+  std::vector<int32_t> every(16);
+  for (int32_t p = 1; p <= 16; ++p) every[static_cast<size_t>(p - 1)] = p;
+  const struct {
+    const char* choice;
+    std::vector<int32_t> piles;  // empty: refused
+  } cases[] = {{"auto", every},
+               {"all", every},
+               {"critical", critical_piles(result)},
+               {"3,1,10-12,11", {1, 3, 10, 11, 12}},
+               {"16", {16}},
+               {"17", {}},
+               {"0", {}},
+               {"4-2", {}},
+               {"1-", {}},
+               {"1,,2", {}},
+               {"", {}},
+               {"1-2-3", {}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.choice);
+    if (c.piles.empty()) {
+      EXPECT_THROW(pile_pages(c.choice, result), std::invalid_argument);
+      continue;
+    }
+    const PilePages pages = pile_pages(c.choice, result);
+    EXPECT_EQ(pages.piles, c.piles);
+    EXPECT_NE(pages.why, "");
+  }
+  EXPECT_LT(critical_piles(result).size(), 16u);
 }
 
 // The pages' tables for a reader: displacements in mm and rotations in mrad, four significant
