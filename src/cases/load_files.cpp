@@ -27,6 +27,7 @@ struct Place {
   const std::string& file;
   int64_t line;
   std::string column;  // its name ("FZ"), its number in a header ("3"), or empty for a line
+  int32_t cell = 0;    // the column's cell, from 0
 };
 
 [[noreturn]] void refuse(const Place& at, const std::string& what) {
@@ -34,7 +35,7 @@ struct Place {
   message.append(at.file).append(", line ").append(std::to_string(at.line));
   if (!at.column.empty()) message.append(", column ").append(at.column);
   message.append(": ").append(what);
-  throw RunError(message);
+  throw InputError(message, at.file, at.line, at.cell, what, "");
 }
 
 // Text quoted in a message: control characters escaped, cut after ECHO_WIDTH characters.
@@ -282,7 +283,7 @@ void check_load_header(const Row& header, const std::string& file) {
   }
   for (size_t c = 0; c < 9; ++c) {
     if (!is_heading(header.cells[c], LOAD_COLUMNS[c].name, LOAD_COLUMNS[c].unit)) {
-      refuse(Place{file, header.line, std::to_string(c + 1)},
+      refuse(Place{file, header.line, std::to_string(c + 1), static_cast<int32_t>(c)},
              "expected " + std::string(LOAD_COLUMNS[c].name) + ", found " +
                  quoted(header.cells[c]) + " (the header is " + LOAD_HEADER + ")");
     }
@@ -301,7 +302,7 @@ void check_not_empty(const std::vector<Row>& rows, const std::string& file,
 std::vector<int32_t> combination_columns(const Row& header, const std::string& file,
                                          const std::vector<LoadCase>& cases) {
   if (header.cells[0] != "combination") {
-    refuse(Place{file, header.line, "1"},
+    refuse(Place{file, header.line, "1", 0},
            "expected combination, found " + quoted(header.cells[0]) +
                " (the header is combination followed by the names of load cases)");
   }
@@ -313,7 +314,7 @@ std::vector<int32_t> combination_columns(const Row& header, const std::string& f
   const CaseIndex case_index(cases);
   for (size_t c = 1; c < header.cells.size(); ++c) {
     const std::string& name = header.cells[c];
-    const Place at{file, header.line, std::to_string(c + 1)};
+    const Place at{file, header.line, std::to_string(c + 1), static_cast<int32_t>(c)};
     check_name(name, at);
     if (seen.count(name) != 0) {
       refuse(at,
@@ -376,7 +377,8 @@ void take_combinations(const std::string& text, const std::string& file,
     const Place name_at{file, row.line, "combination"};
     check_name(combination.name, name_at);
     for (size_t c = 1; c < row.cells.size(); ++c) {
-      const float factor = number(row.cells[c], Place{file, row.line, header.cells[c]});
+      const float factor =
+          number(row.cells[c], Place{file, row.line, header.cells[c], static_cast<int32_t>(c)});
       if (factor != 0.0f) combination.terms.push_back(Term{columns[c - 1], factor});
     }
     take(static_cast<const Combination&>(combination));
@@ -501,7 +503,8 @@ std::vector<LoadCase> read_load_cases(const std::string& text, const std::string
     float* values[8] = {&point.x, &point.y};
     for (int32_t i = 0; i < 6; ++i) values[i + 2] = &point.act[i];
     for (size_t c = 1; c < 9; ++c) {
-      *values[c - 1] = number(row.cells[c], Place{file, row.line, LOAD_COLUMNS[c].name});
+      *values[c - 1] = number(row.cells[c],
+                              Place{file, row.line, LOAD_COLUMNS[c].name, static_cast<int32_t>(c)});
     }
     if (index.count(name) == 0) {
       index[name] = cases.size();

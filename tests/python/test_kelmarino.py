@@ -183,6 +183,28 @@ def test_mappings_give_the_numbers_of_the_files_and_name_their_mistakes():
         assert error.value.message.startswith(named) and error.value.line == 0
 
 
+def test_a_mistake_in_a_loads_or_combinations_file_carries_its_place(tmp_path):
+    group = kelmarino.read(ROOT / "examples" / "pier.dat")
+    header = "case,x,y,FX,FY,FZ,MX,MY,MZ\n"
+    (tmp_path / "good.csv").write_text(header + "A,0,0,1,0,0,0,0,0\n")
+    (tmp_path / "bad.csv").write_text(header + "A,0,0,1,0,0,0,0,0\nA,0,0,1x,0,0,0,0,0\n")
+    (tmp_path / "factors.csv").write_text("combination,A\nC1,2\nC2,y\n")
+    (tmp_path / "header.csv").write_text("combination,A,B\nC1,2,1\n")
+    mistakes = [  # loads, combinations: file, line, column (cell from 0), message, column named
+        ("bad.csv", None, ("bad.csv", 3, 3, 'cannot read "1x" as a number', "FX")),
+        ("good.csv", "factors.csv", ("factors.csv", 3, 1, 'cannot read "y" as a number', "A")),
+        ("good.csv", "header.csv", ("header.csv", 1, 2, '"B" is not a load case', "3")),
+    ]
+    for loads, factors, (file, line, column, message, named) in mistakes:
+        with pytest.raises(kelmarino.InputError) as error:
+            kelmarino.combinations(group, tmp_path / loads, factors and tmp_path / factors)
+        e = error.value
+        path = str(tmp_path / file)
+        assert (e.file, e.line, e.column) == (path, line, column)
+        assert e.message.startswith(message), e.message
+        assert str(e).startswith(f"run-time error in {path}, line {line}, column {named}: ")
+
+
 def test_an_edited_group_is_checked_like_a_data_file_and_its_copy_is_independent():
     group = kelmarino.read(ROOT / "examples" / "pier.dat")
     edited = group.copy()
