@@ -254,12 +254,11 @@ GroupValues group_values(py::handle g) {
 // ---- Reading, checking and analysis ----
 
 // The whole text of an input file, read as the programs read theirs: a regular file of at most
-// MAX_INPUT_BYTES, opened without waiting. OSError when it cannot be opened (with the system's
-// error number) or read (with the programs' message).
-py::bytes core_read_file(const std::string& path) {
-  std::string text;
+// MAX_INPUT_BYTES, opened without waiting. The text, the system's error number when it cannot be
+// opened (else 0), and the programs' message when it cannot be read (else empty).
+py::tuple core_read_file(const std::string& path) {
+  std::string text, refusal;
   int reason = 0;
-  std::string refusal;
   {
     const py::gil_scoped_release released;
     try {
@@ -268,16 +267,7 @@ py::bytes core_read_file(const std::string& path) {
       refusal = error.what();
     }
   }
-  if (reason != 0) {
-    errno = reason;
-    PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
-    throw py::error_already_set();
-  }
-  if (!refusal.empty()) {
-    PyErr_SetString(PyExc_OSError, refusal.c_str());
-    throw py::error_already_set();
-  }
-  return py::bytes(text);
+  return py::make_tuple(py::bytes(text), reason, refusal);
 }
 
 // A value as the package holds it: a number, a list (an axis a tuple), an object of its class.
@@ -364,90 +354,64 @@ const T& first(const std::vector<T>& v) {
   return v.empty() ? none : v[0];
 }
 
-constexpr py::ssize_t F = sizeof(float), P = sizeof(PileResult);
+py::ssize_t count_of(const auto& v) { return static_cast<py::ssize_t>(v.size()); }
+
+constexpr py::ssize_t F = sizeof(float), P = sizeof(PileResult), K = sizeof(Peak),
+                      C = std::tuple_size_v<StationRow>;
 static_assert(offsetof(PileResult, FT) == offsetof(PileResult, DU) + 6 * F);  // rows of 12
 
 const Result& result_of(py::handle self) { return self.cast<const Analysis&>().result; }
 
-py::ssize_t pile_count(py::handle self) {
-  return static_cast<py::ssize_t>(result_of(self).piles.size());
-}
-
-py::array cap(py::handle self) { return view(self, result_of(self).cap, {6}, {F}); }
-
-py::array heads(py::handle self) {
-  return view(self, first(result_of(self).piles).DU, {pile_count(self), 12}, {P, F});
-}
-
-py::array stiffness(py::handle self) {
-  return view(self, first(result_of(self).piles).K[0], {pile_count(self), 6, 6}, {P, 6 * F, F});
-}
-
-const PileResult& pile_of(const Result& r, int32_t pile) {
-  const auto n = static_cast<int32_t>(r.piles.size());
+// The first station of a pile (from 1) among every pile's, its station count and its
+// ground-line station (from 1).
+py::tuple pile_span(const Analysis& a, int32_t pile) {
+  const auto n = static_cast<int32_t>(a.result.piles.size());
   if (pile < 1 || pile > n) {
     throw py::index_error("pile " + std::to_string(pile) + " outside 1 to " + std::to_string(n));
   }
-  return r.piles[static_cast<size_t>(pile - 1)];
+  const PileResult& p = a.result.piles[static_cast<size_t>(pile - 1)];
+  return py::make_tuple(p.first, p.count, p.KG);
 }
 
-// The stations of a pile (from 1), a row of Z, UX .. PSY each.
-py::array station_rows(py::handle self, int32_t pile) {
-  const PileResult& p = pile_of(result_of(self), pile);
-  const auto n = static_cast<py::ssize_t>(p.count);
-  constexpr auto columns = static_cast<py::ssize_t>(std::tuple_size_v<StationRow>);
-  const float* data = n == 0 ? nullptr : result_of(self).stations[p.first].data();
-  return view(self, data, {n, columns}, {columns * F, F});
-}
-
-py::array resultant_rows(py::handle self, int32_t pile) {
-  const PileResult& p = pile_of(result_of(self), pile);
-  const auto n = static_cast<py::ssize_t>(p.count);
-  const float* data = n == 0 ? nullptr : &result_of(self).resultants[p.first].V;
-  return view(self, data, {n, 2}, {2 * F, F});
-}
-
-int32_t ground_station(const Analysis& a, int32_t pile) { return pile_of(a.result, pile).KG; }
-
-// The stiffness of the foundation at the cap centre, 6x6 (KCAP is held column by column).
-py::array foundation_stiffness(py::handle self) {
-  return view(self, result_of(self).KCAP.v, {6, 6}, {F, 6 * F});
-}
-
-// The stations of every pile, one pile after the other: a row of Z, UX .. PSY each.
-py::array all_station_rows(py::handle self) {
-  const Result& r = result_of(self);
-  constexpr auto columns = static_cast<py::ssize_t>(std::tuple_size_v<StationRow>);
-  return view(self, first(r.stations).data(),
-              {static_cast<py::ssize_t>(r.stations.size()), columns}, {columns * F, F});
-}
-
-// The resultants V, M of every station of every pile, row for row with all_station_rows.
-py::array all_resultants(py::handle self) {
-  const Result& r = result_of(self);
-  return view(self, &first(r.resultants).V, {static_cast<py::ssize_t>(r.resultants.size()), 2},
-              {2 * F, F});
-}
-
-// The reactions NX .. MZ of every simulated pile, in cap axes.
-py::array supports(py::handle self) {
-  const Result& r = result_of(self);
-  constexpr auto S = static_cast<py::ssize_t>(sizeof(SupportResult));
-  return view(self, first(r.supports).R, {static_cast<py::ssize_t>(r.supports.size()), 6}, {S, F});
-}
-
-// The loads at the cap centre, the sum of the pile heads and supports there, the residual.
-py::tuple equilibrium(py::handle self) {
-  const Equilibrium& e = result_of(self).equilibrium;
-  return py::make_tuple(view(self, e.applied, {6}, {F}), view(self, e.resisted, {6}, {F}),
-                        e.residual);
-}
-
-// Per pile and quantity (UX .. PSY) its true peak and the peak's Z.
-py::array peaks(py::handle self) {
-  constexpr auto K = static_cast<py::ssize_t>(sizeof(Peak));
-  return view(self, &first(result_of(self).piles).peaks.of[0].value,
-              {pile_count(self), QUANTITIES, 2}, {P, K, F});
+// The arrays of a result: the cap, the pile tops, their stiffness, the foundation's (KCAP is
+// held column by column), the stations of every pile one after the other (Z, UX .. PSY) and
+// their resultants V, M, the reactions of the simulated piles, and per pile and quantity its
+// true peak and the peak's Z.
+void bind_arrays(py::class_<Analysis>& c) {
+  const auto array = [&](const char* name, auto make) {
+    c.def_property_readonly(
+        name, [make](py::handle self) -> py::object { return make(self, result_of(self)); });
+  };
+  array("cap", [](py::handle self, const Result& r) { return view(self, r.cap, {6}, {F}); });
+  array("heads", [](py::handle self, const Result& r) {
+    return view(self, first(r.piles).DU, {count_of(r.piles), 12}, {P, F});
+  });
+  array("stiffness", [](py::handle self, const Result& r) {
+    return view(self, first(r.piles).K[0], {count_of(r.piles), 6, 6}, {P, 6 * F, F});
+  });
+  array("foundation_stiffness", [](py::handle self, const Result& r) {
+    return view(self, r.KCAP.v, {6, 6}, {F, 6 * F});
+  });
+  array("all_station_rows", [](py::handle self, const Result& r) {
+    return view(self, first(r.stations).data(), {count_of(r.stations), C}, {C * F, F});
+  });
+  array("all_resultants", [](py::handle self, const Result& r) {
+    return view(self, &first(r.resultants).V, {count_of(r.resultants), 2}, {2 * F, F});
+  });
+  array("supports", [](py::handle self, const Result& r) {
+    return view(self, first(r.supports).R, {count_of(r.supports), 6},
+                {static_cast<py::ssize_t>(sizeof(SupportResult)), F});
+  });
+  array("peaks", [](py::handle self, const Result& r) {
+    return view(self, &first(r.piles).peaks.of[0].value, {count_of(r.piles), QUANTITIES, 2},
+                {P, K, F});
+  });
+  // The loads at the cap centre, the sum of the pile heads and supports there, the residual.
+  array("equilibrium", [](py::handle self, const Result& r) {
+    const Equilibrium& e = r.equilibrium;
+    return py::make_tuple(view(self, e.applied, {6}, {F}), view(self, e.resisted, {6}, {F}),
+                          e.residual);
+  });
 }
 
 // Per pile as analysed: its station count, its ground-line station (from 1), its top's x and y
@@ -689,19 +653,10 @@ PYBIND11_MODULE(_core, m) {
   });
   m.doc() = "The core of the kelmarino package: reading, checking and analysis of pile groups";
   m.attr("__version__") = VERSION;
-  py::class_<Analysis>(m, "Analysis", "The values of a group as analysed, and its results")
-      .def_property_readonly("cap", &cap)
-      .def_property_readonly("heads", &heads)
-      .def_property_readonly("stiffness", &stiffness)
-      .def("station_rows", &station_rows)
-      .def("ground_station", &ground_station)
-      .def("resultant_rows", &resultant_rows)
-      .def_property_readonly("foundation_stiffness", &foundation_stiffness)
-      .def_property_readonly("all_station_rows", &all_station_rows)
-      .def_property_readonly("all_resultants", &all_resultants)
-      .def_property_readonly("supports", &supports)
-      .def_property_readonly("equilibrium", &equilibrium)
-      .def_property_readonly("peaks", &peaks)
+  py::class_<Analysis> analysis(m, "Analysis",
+                                "The values of a group as analysed, and its results");
+  bind_arrays(analysis);
+  analysis.def("pile_span", &pile_span)
       .def("pile_table", &pile_table)
       .def("write", &write_analysis)
       .def(py::pickle(&state_of, &analysis_of_state));

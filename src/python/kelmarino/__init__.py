@@ -292,13 +292,7 @@ def parse(text: str, name: str = "<text>") -> Group:
 def read(path) -> Group:
     """The group of the data file at path; raises InputError. The file is read as the programs
     read it: a regular file (never a pipe or a device) of at most 256 MB."""
-    path = os.fspath(path)
-    try:
-        text = _core.read_file(path)
-    except OSError as error:
-        full = f"cannot read {path}: {error}" if error.errno is not None else str(error)
-        raise InputError(path, 0, 0, str(error), full) from error
-    return _core.parse(text, path)
+    return _core.parse(*_file(path))
 
 
 def _number(value, count: int, what: str = "pile") -> int:
@@ -365,9 +359,9 @@ class Result:
     def stations(self, pile: int) -> dict:
         """The arrays Z, UX, ... PSY of a pile, numbered from 1 as printed, and the resultants V
         (t) and M (t*m) of each station."""
-        number = _number(pile, len(self.heads))
-        rows = self._analysis.station_rows(number)
-        resultants = self._analysis.resultant_rows(number)
+        first, count, _ = self._analysis.pile_span(_number(pile, len(self.heads)))
+        rows = self._analysis.all_station_rows[first:first + count]
+        resultants = self._analysis.all_resultants[first:first + count]
         out = {q: rows[:, i] for i, q in enumerate(QUANTITIES)}
         out.update({q: resultants[:, i] for i, q in enumerate(RESULTANTS)})
         return out
@@ -395,7 +389,7 @@ class Result:
 
     def ground_station(self, pile: int) -> int:
         """The number of the station at the ground line of a pile (from 1)."""
-        return self._analysis.ground_station(_number(pile, len(self.heads)))
+        return self._analysis.pile_span(_number(pile, len(self.heads)))[2]
 
     def write(self, base) -> None:
         """BASE.out and BASE.pos, as kelmarino writes them for the group's data file, as the
@@ -748,11 +742,13 @@ def _is_file(source) -> bool:
 def _file(source) -> tuple:
     """The text and name of a CSV file, read as read() reads a data file; raises InputError."""
     path = os.fspath(source)
-    try:
-        return _core.read_file(path), path
-    except OSError as error:
-        full = f"cannot read {path}: {error}" if error.errno is not None else str(error)
-        raise InputError(path, 0, 0, str(error), full) from error
+    text, reason, refusal = _core.read_file(path)
+    if reason:
+        error = str(OSError(reason, os.strerror(reason), path))
+        raise InputError(path, 0, 0, error, f"cannot read {path}: {error}")
+    if refusal:
+        raise InputError(path, 0, 0, refusal, refusal)
+    return text, path
 
 
 def _value_mistake(place: str, value, what: str):
