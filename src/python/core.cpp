@@ -552,13 +552,13 @@ std::vector<cases::LoadCase> load_cases_of(const Group& g, const LoadsIn& loads)
   return cases::add_load_cases(cases::load_cases(g, nullptr, ""), std::move(given));
 }
 
-// The combinations of a group: its load cases under the combinations of a combinations file or
-// of values (none: every case alone), from the analysis of its stiffness.
 // A call's request to stop, made from another thread (Ctrl-C in the caller's).
 struct Stop {
   std::atomic<bool> asked{false};
 };
 
+// The combinations of a group: its load cases under the combinations of a combinations file or
+// of values (none: every case alone), from the analysis of its stiffness.
 Cases combined(const Group& g, const LoadsIn& loads,
                const std::optional<CombinationsIn>& combinations, const Stop& stop) {
   const ContextReset reset;
