@@ -334,8 +334,8 @@ struct PileEnvelope {
   std::vector<float> ZH;
   std::vector<StationEnvelope> stations;
   DesignRow design[DESIGN_SETS];
-  // For UX, UY, NX, NY, MX, MY, PSX and PSY: the largest true peak of the combinations that give
-  // the quantity's largest and smallest station value, the first of them on equal values.
+  // For UX, UY, NX, NY, MX, MY, PSX and PSY: the largest true peak over the combinations, the
+  // first of them on equal values.
   EnvelopePeak peaks[QUANTITIES];
 };
 

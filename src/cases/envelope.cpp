@@ -7,8 +7,10 @@
 // count, the part size or the thread count.
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 
 #include "cases/cases.hpp"
 #include "output/output.hpp"
@@ -72,6 +74,71 @@ struct SoilMoment {
   int32_t k = 1;
 };
 
+// A pile top in one bending plane: its head displacement and rotation (u, theta) under one
+// combination.
+struct PlaneTop {
+  float u = 0.0f;
+  float theta = 0.0f;
+  int32_t combination = 0;
+};
+
+// What a pile keeps between the parts of the combinations, beside its envelope: the largest moment
+// in the soil, and in each plane the corners of the convex hull of the pile tops (u, theta).
+struct PileTrack {
+  SoilMoment soil;
+  std::vector<PlaneTop> corners[2];
+};
+
+// The signed area of the turn o -> a -> b, in double.
+double turn(const PlaneTop& o, const PlaneTop& a, const PlaneTop& b) {
+  auto d = [](float to, float from) { return static_cast<double>(to) - static_cast<double>(from); };
+  return d(a.u, o.u) * d(b.theta, o.theta) - d(a.theta, o.theta) * d(b.u, o.u);
+}
+
+// hull_corners: the corners of the convex hull of the points (monotone chain), in any order; of
+// points that coincide, the first combination. A point inside the hull or on an edge between two
+// corners is left out.
+std::vector<PlaneTop> hull_corners(std::vector<PlaneTop> points) {
+  std::sort(points.begin(), points.end(), [](const PlaneTop& a, const PlaneTop& b) {
+    if (a.u != b.u) return a.u < b.u;
+    if (a.theta != b.theta) return a.theta < b.theta;
+    return a.combination < b.combination;
+  });
+  points.erase(std::unique(points.begin(), points.end(),
+                           [](const PlaneTop& a, const PlaneTop& b) {
+                             return a.u == b.u && a.theta == b.theta;
+                           }),
+               points.end());
+  if (points.size() < 3) return points;
+  std::vector<PlaneTop> hull(2 * points.size());
+  size_t n = 0;
+  for (size_t i = 0; i < points.size(); ++i) {  // the lower chain
+    while (n >= 2 && turn(hull[n - 2], hull[n - 1], points[i]) <= 0.0) --n;
+    hull[n++] = points[i];
+  }
+  for (size_t i = points.size() - 1, lower = n + 1; i-- > 0;) {  // the upper chain
+    while (n >= lower && turn(hull[n - 2], hull[n - 1], points[i]) <= 0.0) --n;
+    hull[n++] = points[i];
+  }
+  hull.resize(n - 1);  // the last point is the first again
+  return hull;
+}
+
+// The pile tops of the combinations first .. first + count - 1 into the corners of each plane: the
+// x-z plane's top is (UX, SY), the y-z plane's (UY, -SX).
+void take_corners(std::span<const HeadResult> heads, size_t first, size_t PNUM, int32_t g,
+                  PileTrack& track) {
+  for (int32_t plane = 0; plane < 2; ++plane) {
+    std::vector<PlaneTop> points = std::move(track.corners[plane]);
+    for (size_t c = 0; c * PNUM < heads.size(); ++c) {
+      const float(&DU)[6] = heads[c * PNUM + static_cast<size_t>(g - 1)].DU;
+      const float theta = plane == 0 ? DU[4] : -DU[3];
+      points.push_back({DU[plane], theta, static_cast<int32_t>(first + c)});
+    }
+    track.corners[plane] = hull_corners(std::move(points));
+  }
+}
+
 float squared_moment(float MX, float MY) { return MX * MX + MY * MY; }
 
 // The design set of combination c at station k of a pile from its quantities there.
@@ -107,11 +174,11 @@ void take_soil(const LaneMoments& lanes, SoilMoment& soil) {
 }
 
 // The combinations of `batches` (from `first` on) for one pile: their extremes taken into the
-// pile's envelope, its design sets and `soil`, their pile tops into `heads` (element
+// pile's envelope, its design sets and `track`, their pile tops into `heads` (element
 // (c - first) * PNUM + g - 1).
 void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches, size_t first,
                    size_t count, size_t PNUM, PileWork& work, PileEnvelope& envelope,
-                   SoilMoment& soil, std::vector<HeadResult>& heads) {
+                   PileTrack& track, std::vector<HeadResult>& heads) {
   const int32_t NSTA = march.NSTA();
   start_extremes(NSTA, work.extremes);
   LaneMoments moments{};
@@ -121,7 +188,7 @@ void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches
   }
   march_extremes(march, batches.data(), static_cast<int32_t>(batches.size()), work.tops.data(),
                  work.states.data(), work.extremes, moments);
-  take_soil(moments, soil);
+  take_soil(moments, track.soil);
   for (size_t c = 0; c < count; ++c) {
     const LaneTops& tops = work.tops[c / LANES];
     HeadResult& head = heads[c * PNUM + static_cast<size_t>(march.g - 1)];
@@ -131,6 +198,7 @@ void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches
     }
     take_head(static_cast<int32_t>(first + c), head.FT, envelope.design);
   }
+  take_corners(heads, first, PNUM, march.g, track);
   const bool earliest = first == 0;
   if (earliest) {
     envelope.g = march.g;
@@ -209,10 +277,14 @@ void combination_top(const PileMarch& march, const std::vector<CapDisplacements>
 
 // The last values of a pile's envelope, once every combination is marched: the design set of the
 // largest moment in the soil (the concurrent values of its combination and station) and the true
-// peaks of the combinations that give the largest and smallest station value of each quantity.
+// peaks. A quantity of one plane is linear in the plane's pile top (u, theta) at every depth, so
+// its largest absolute value over the combinations is reached at a corner of their hull: the true
+// peaks of the corners, and of the combinations that give the largest and smallest station values,
+// are taken, the first combination on equal values.
 void finish_pile(const PileMarch& march, const std::vector<CapDisplacements>& caps,
-                 const SoilMoment& soil, PileEnvelope& envelope) {
+                 const PileTrack& track, PileEnvelope& envelope) {
   LaneTops tops;
+  const SoilMoment& soil = track.soil;
   if (soil.combination >= 0) {
     combination_top(march, caps, soil.combination, tops);
     StationLanes s;
@@ -221,24 +293,28 @@ void finish_pile(const PileMarch& march, const std::vector<CapDisplacements>& ca
     envelope.design[LARGEST_M_SOIL] = design_row(soil.combination, soil.k, s.q[NZ][0], s.q[NX][0],
                                                  s.q[NY][0], s.q[MX][0], s.q[MY][0]);
   }
-  std::vector<std::pair<int32_t, PilePeaks>> known;  // by combination
-  auto peaks_of = [&](int32_t c) -> const PilePeaks& {
-    for (const auto& [combination, peaks] : known) {
-      if (combination == c) return peaks;
+  // The true peaks of a plane under a combination, each taken once.
+  std::map<std::pair<int32_t, int32_t>, PilePeaks> known;  // by plane and combination
+  auto peaks_of = [&](int32_t plane, int32_t c) -> const PilePeaks& {
+    const auto [at, added] = known.try_emplace({plane, c});
+    if (added) {
+      combination_top(march, caps, c, tops);
+      float DU[6];
+      for (int32_t i = 0; i < 6; ++i) DU[i] = tops.DU[i][0];
+      plane_true_peaks(plane == 0 ? *march.x : *march.y, plane, march.stations.data(), DU,
+                       at->second);
     }
-    combination_top(march, caps, c, tops);
-    float DU[6];
-    for (int32_t i = 0; i < 6; ++i) DU[i] = tops.DU[i][0];
-    known.emplace_back(c, pile_peaks(*march.x, *march.y, march.stations.data(), DU));
-    return known.back().second;
+    return at->second;
   };
   for (const StationQuantity q : PEAK_QUANTITIES) {
-    int32_t candidates[2] = {pile_maximum(envelope, q).extreme.combination,
-                             pile_minimum(envelope, q).extreme.combination};
-    if (candidates[1] < candidates[0]) std::swap(candidates[0], candidates[1]);
+    const int32_t plane = q == UX || q == NX || q == MY || q == PSX ? 0 : 1;
+    std::vector<int32_t> candidates = {pile_maximum(envelope, q).extreme.combination,
+                                       pile_minimum(envelope, q).extreme.combination};
+    for (const PlaneTop& corner : track.corners[plane]) candidates.push_back(corner.combination);
+    std::sort(candidates.begin(), candidates.end());
     EnvelopePeak& best = envelope.peaks[q];
     for (const int32_t c : candidates) {
-      const Peak& peak = peaks_of(c).of[q];
+      const Peak& peak = peaks_of(plane, c).of[q];
       if (best.combination < 0 || std::fabs(peak.value) > std::fabs(best.peak.value)) {
         best = {peak, c};
       }
@@ -257,7 +333,7 @@ void envelope_piles(const std::vector<PileMarch>& marches,
   const size_t PNUM = marches.size();
   std::vector<std::unique_ptr<PileWork>> works(static_cast<size_t>(threads));
   std::vector<HeadResult> heads;
-  std::vector<SoilMoment> soil(PNUM);
+  std::vector<PileTrack> tracks(PNUM);
   for (size_t first = 0; first < caps.size(); first += COMBINATIONS_PER_PART) {
     const size_t last = std::min(caps.size(), first + COMBINATIONS_PER_PART);
     const std::vector<LaneBatch> batches = lane_batches(caps, first, last);
@@ -275,7 +351,7 @@ void envelope_piles(const std::vector<PileMarch>& marches,
       const PileMarch& march = marches[p];
       fault_context() = FaultContext{"pile results", march.g};
       try {
-        envelope_part(march, batches, first, last - first, PNUM, *work, results.piles[p], soil[p],
+        envelope_part(march, batches, first, last - first, PNUM, *work, results.piles[p], tracks[p],
                       heads);
         check_faults();
       } catch (const RunError& error) {
@@ -296,7 +372,7 @@ void envelope_piles(const std::vector<PileMarch>& marches,
     combinations_done = static_cast<int32_t>(last);
   }
   parallel_for(PNUM, threads, [&](size_t p, int32_t) {
-    finish_pile(marches[p], caps, soil[p], results.piles[p]);
+    finish_pile(marches[p], caps, tracks[p], results.piles[p]);
   });
 }
 

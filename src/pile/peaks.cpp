@@ -223,19 +223,22 @@ Peak peak_of(const Largest& l, double sign) {
 
 }  // namespace
 
+void plane_true_peaks(const PlaneResponse& r, int32_t plane, const Station* stations,
+                      const float (&DU)[6], PilePeaks& pile) {
+  // The x-z plane's head is (UX, SY), the y-z plane's (UY, -SX).
+  const double u0 = static_cast<double>(DU[plane == 0 ? 0 : 1]);
+  const double theta0 = plane == 0 ? static_cast<double>(DU[4]) : -static_cast<double>(DU[3]);
+  const PlanePeaks peaks = plane_peaks(r, stations, u0, theta0);
+  for (int32_t k = 0; k < KINDS; ++k) {
+    pile.of[PLANE_QUANTITIES[plane][k]] = peak_of(peaks.of[k], PLANE_SIGNS[plane][k]);
+  }
+}
+
 PilePeaks pile_peaks(const PlaneResponse& x, const PlaneResponse& y, const Station* stations,
                      const float (&DU)[6]) {
   PilePeaks pile;
-  const PlaneResponse* planes[2] = {&x, &y};
-  // The x-z plane's head is (UX, SY), the y-z plane's (UY, -SX).
-  const double u0[2] = {static_cast<double>(DU[0]), static_cast<double>(DU[1])};
-  const double theta0[2] = {static_cast<double>(DU[4]), -static_cast<double>(DU[3])};
-  for (int32_t plane = 0; plane < 2; ++plane) {
-    const PlanePeaks peaks = plane_peaks(*planes[plane], stations, u0[plane], theta0[plane]);
-    for (int32_t k = 0; k < KINDS; ++k) {
-      pile.of[PLANE_QUANTITIES[plane][k]] = peak_of(peaks.of[k], PLANE_SIGNS[plane][k]);
-    }
-  }
+  plane_true_peaks(x, 0, stations, DU, pile);
+  plane_true_peaks(y, 1, stations, DU, pile);
   return pile;
 }
 

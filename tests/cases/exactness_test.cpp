@@ -78,7 +78,8 @@ float station_value(const Result& ref, size_t pile, int32_t k, int32_t q) {
 
 class InProcess : public ::testing::TestWithParam<const char*> {};
 INSTANTIATE_TEST_SUITE_P(Shipped, InProcess,
-                         ::testing::Values("pier", "worked-simulated", "worked", "rock"));
+                         ::testing::Values("pier", "worked-simulated", "worked", "rock",
+                                           "worked-coarse"));
 
 // Lane j of every batch carries combination first + j; the batches run over all combinations, so
 // a combination is checked in whichever lane its position gives it.
@@ -232,13 +233,18 @@ TEST_P(InProcess, DesignSetsAndPeaksAreThoseOfTheGoverningCombinationsDataFile) 
       EXPECT_EQ(bits(row.M), bits(r.M)) << "set " << set;
       EXPECT_EQ(bits(row.V), bits(r.V)) << "set " << set;
     }
-    // A true peak is that of its combination's analysis, and no station value goes beyond it.
+    // A true peak is the largest of every combination's analysis, the first combination on equal
+    // values, and no station value goes beyond it.
     for (const StationQuantity q : {UX, UY, NX, NY, MX, MY, PSX, PSY}) {
+      auto peak = [&](size_t c) { return refs[c]->piles[p].peaks.of[q]; };
+      size_t first = 0;
+      for (size_t c = 1; c < refs.size(); ++c) {
+        if (std::fabs(peak(c).value) > std::fabs(peak(first).value)) first = c;
+      }
       const EnvelopePeak& e = pile.peaks[q];
-      ASSERT_GE(e.combination, 0) << quantity_name(q);
-      const Peak& ref = refs[static_cast<size_t>(e.combination)]->piles[p].peaks.of[q];
-      EXPECT_EQ(bits(e.peak.value), bits(ref.value)) << quantity_name(q);
-      EXPECT_EQ(bits(e.peak.Z), bits(ref.Z)) << quantity_name(q);
+      EXPECT_EQ(e.combination, static_cast<int32_t>(first)) << quantity_name(q);
+      EXPECT_EQ(bits(e.peak.value), bits(peak(first).value)) << quantity_name(q);
+      EXPECT_EQ(bits(e.peak.Z), bits(peak(first).Z)) << quantity_name(q);
       const float largest =
           std::max(pile_maximum(pile, q).extreme.value, -pile_minimum(pile, q).extreme.value);
       EXPECT_GE(std::fabs(e.peak.value), largest * (1.0f - 1e-6f)) << quantity_name(q);
