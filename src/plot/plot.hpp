@@ -112,9 +112,10 @@ ResultTable critical_table(const Result& result);
 std::vector<int32_t> critical_piles(const Result& result);
 
 // peak_warnings: one warning per pile and displacement, shear or moment whose largest station
-// value is more than 1% below its true peak, naming the segment whose step count to raise; a peak
-// below a thousandth of the group's largest of its kind is not looked at. The soil stress is
-// given by its true peak without a warning.
+// value is more than 1% below its true peak, and per soil stress more than 5% below it between
+// stations, naming the segment whose step count to raise; a peak below a thousandth of the
+// group's largest of its kind is not looked at. A soil stress peak just below a layer boundary
+// is not warned about: it is given by its true peak, and no step count moves it.
 std::vector<std::string> peak_warnings(const Group& group, const Result& result);
 
 ResultTable supports_csv_table(const Result& result, const PileData& piles);
