@@ -6,6 +6,7 @@
 // is therefore the first combination in file order that reaches the extreme, whatever the lane
 // count, the part size or the thread count.
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <map>
 #include <memory>
@@ -25,8 +26,12 @@ struct PileWork {
   LaneExtremes extremes[MAX_STATIONS];
 };
 
+// The largest squares of the resultants of one station (NX^2 + NY^2, MX^2 + MY^2) and their
+// combinations, kept over the parts of the combinations.
+using StationSquares = std::array<Extreme, RESULTANTS>;
+
 // The lanes' extremes merged: the extreme value, then the lowest combination number.
-void merge_extremes(const LaneExtremes& e, StationEnvelope& station) {
+void merge_extremes(const LaneExtremes& e, StationEnvelope& station, StationSquares& squares) {
   for (int32_t q = 0; q < QUANTITIES; ++q) {
     Extreme max{e.max[q][0], e.cmax[q][0]};
     Extreme min{e.min[q][0], e.cmin[q][0]};
@@ -41,14 +46,28 @@ void merge_extremes(const LaneExtremes& e, StationEnvelope& station) {
     station.max[q] = max;
     station.min[q] = min;
   }
+  for (int32_t r = 0; r < RESULTANTS; ++r) {
+    Extreme largest{e.squared[r][0], e.csquared[r][0]};
+    for (int32_t j = 1; j < LANES; ++j) {
+      if (e.squared[r][j] > largest.value ||
+          (e.squared[r][j] == largest.value && e.csquared[r][j] < largest.combination)) {
+        largest = Extreme{e.squared[r][j], e.csquared[r][j]};
+      }
+    }
+    squares[static_cast<size_t>(r)] = largest;
+  }
 }
 
 // The extremes of a later part of the combinations into those of the earlier parts: only a value
 // strictly beyond replaces the kept one, so the earlier combination keeps a tie.
-void merge_later(const StationEnvelope& later, StationEnvelope& station) {
+void merge_later(const StationEnvelope& later, const StationSquares& later_squares,
+                 StationEnvelope& station, StationSquares& squares) {
   for (int32_t q = 0; q < QUANTITIES; ++q) {
     if (later.max[q].value > station.max[q].value) station.max[q] = later.max[q];
     if (later.min[q].value < station.min[q].value) station.min[q] = later.min[q];
+  }
+  for (size_t r = 0; r < squares.size(); ++r) {
+    if (later_squares[r].value > squares[r].value) squares[r] = later_squares[r];
   }
 }
 
@@ -67,13 +86,6 @@ std::vector<LaneBatch> lane_batches(const std::vector<CapDisplacements>& caps, s
   return batches;
 }
 
-// The largest MX^2 + MY^2 of a pile from the ground line down so far, its combination and station.
-struct SoilMoment {
-  float squared = -1.0f;
-  int32_t combination = -1;
-  int32_t k = 1;
-};
-
 // A pile top in one bending plane: its head displacement and rotation (u, theta) under one
 // combination.
 struct PlaneTop {
@@ -82,10 +94,11 @@ struct PlaneTop {
   int32_t combination = 0;
 };
 
-// What a pile keeps between the parts of the combinations, beside its envelope: the largest moment
-// in the soil, and in each plane the corners of the convex hull of the pile tops (u, theta).
+// What a pile keeps between the parts of the combinations, beside its envelope: the squares of
+// the resultants of every station, and in each plane the corners of the convex hull of the pile
+// tops (u, theta).
 struct PileTrack {
-  SoilMoment soil;
+  std::vector<StationSquares> squares;
   std::vector<PlaneTop> corners[2];
 };
 
@@ -161,18 +174,6 @@ void take_head(int32_t c, const float (&FT)[6], DesignRow (&design)[DESIGN_SETS]
   }
 }
 
-// The lanes' largest moments in the soil into the pile's: the largest, then the first
-// combination, then the first station.
-void take_soil(const LaneMoments& lanes, SoilMoment& soil) {
-  for (int32_t j = 0; j < LANES; ++j) {
-    const SoilMoment m{lanes.squared[j], lanes.combination[j], lanes.k[j]};
-    if (m.combination < 0) continue;
-    const bool earlier = soil.combination < 0 || m.combination < soil.combination ||
-                         (m.combination == soil.combination && m.k < soil.k);
-    if (m.squared > soil.squared || (m.squared == soil.squared && earlier)) soil = m;
-  }
-}
-
 // The combinations of `batches` (from `first` on) for one pile: their extremes taken into the
 // pile's envelope, its design sets and `track`, their pile tops into `heads` (element
 // (c - first) * PNUM + g - 1).
@@ -181,14 +182,8 @@ void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches
                    PileTrack& track, std::vector<HeadResult>& heads) {
   const int32_t NSTA = march.NSTA();
   start_extremes(NSTA, work.extremes);
-  LaneMoments moments{};
-  for (int32_t j = 0; j < LANES; ++j) {
-    moments.squared[j] = -1.0f;
-    moments.combination[j] = -1;
-  }
   march_extremes(march, batches.data(), static_cast<int32_t>(batches.size()), work.tops.data(),
-                 work.states.data(), work.extremes, moments);
-  take_soil(moments, track.soil);
+                 work.states.data(), work.extremes);
   for (size_t c = 0; c < count; ++c) {
     const LaneTops& tops = work.tops[c / LANES];
     HeadResult& head = heads[c * PNUM + static_cast<size_t>(march.g - 1)];
@@ -209,15 +204,18 @@ void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches
     envelope.joints = march.joints;
     envelope.ZH = march.ZH;
     envelope.stations.resize(static_cast<size_t>(NSTA));
+    track.squares.resize(static_cast<size_t>(NSTA));
   }
   for (int32_t k = 0; k < NSTA; ++k) {
     StationEnvelope& station = envelope.stations[static_cast<size_t>(k)];
+    StationSquares& squares = track.squares[static_cast<size_t>(k)];
     if (earliest) {
-      merge_extremes(work.extremes[k], station);
+      merge_extremes(work.extremes[k], station, squares);
     } else {
       StationEnvelope later;
-      merge_extremes(work.extremes[k], later);
-      merge_later(later, station);
+      StationSquares later_squares;
+      merge_extremes(work.extremes[k], later, later_squares);
+      merge_later(later, later_squares, station, squares);
     }
   }
 }
@@ -275,32 +273,66 @@ void combination_top(const PileMarch& march, const std::vector<CapDisplacements>
   march_top(march, lane_batches(caps, one, one + 1)[0].U, tops);
 }
 
-// The last values of a pile's envelope, once every combination is marched: the design set of the
-// largest moment in the soil (the concurrent values of its combination and station) and the true
-// peaks. A quantity of one plane is linear in the plane's pile top (u, theta) at every depth, so
-// its largest absolute value over the combinations is reached at a corner of their hull: the true
-// peaks of the corners, and of the combinations that give the largest and smallest station values,
-// are taken, the first combination on equal values.
+// The resultants V and M of every station of a pile from the combinations of their largest squares,
+// and the design set of the largest moment from the ground line down: the largest square, then
+// the first combination, then the first station. `top_of(c)` is the pile top of combination c in
+// lane 0.
+template <typename TopOf>
+void take_resultants(const PileMarch& march, TopOf& top_of, const PileTrack& track,
+                     PileEnvelope& envelope) {
+  Extreme soil{-1.0f, -1};
+  for (int32_t k = 1; k <= march.NSTA(); ++k) {
+    const StationSquares& squares = track.squares[static_cast<size_t>(k - 1)];
+    LaneTops tops{};  // lane r: the combination of resultant r
+    for (int32_t r = 0; r < RESULTANTS; ++r) {
+      const LaneTops& top = top_of(squares[static_cast<size_t>(r)].combination);
+      for (int32_t i = 0; i < 6; ++i) {
+        tops.DU[i][r] = top.DU[i][0];
+        tops.FT[i][r] = top.FT[i][0];
+      }
+    }
+    StationLanes s;
+    station_values(*march.x, *march.y, k, march.stations[static_cast<size_t>(k - 1)], tops.DU,
+                   tops.FT, s.q);
+    StationEnvelope& station = envelope.stations[static_cast<size_t>(k - 1)];
+    station.resultant[RESULTANT_V] = {resultant(s.q[NX][RESULTANT_V], s.q[NY][RESULTANT_V]),
+                                      squares[RESULTANT_V].combination};
+    station.resultant[RESULTANT_M] = {resultant(s.q[MX][RESULTANT_M], s.q[MY][RESULTANT_M]),
+                                      squares[RESULTANT_M].combination};
+    const Extreme& moment = squares[RESULTANT_M];
+    if (k < march.KG || moment.value < soil.value ||
+        (moment.value == soil.value && moment.combination >= soil.combination)) {
+      continue;
+    }
+    soil = moment;
+    const int32_t m = RESULTANT_M;
+    envelope.design[LARGEST_M_SOIL] = design_row(moment.combination, k, s.q[NZ][m], s.q[NX][m],
+                                                 s.q[NY][m], s.q[MX][m], s.q[MY][m]);
+  }
+}
+
+// The last values of a pile's envelope, once every combination is marched: the resultants of the
+// stations, the design set of the largest moment in the soil (the concurrent values of its
+// combination and station) and the true peaks. A quantity of one plane is linear in the plane's
+// pile top (u, theta) at every depth, so its largest absolute value over the combinations is
+// reached at a corner of their hull: the true peaks of the corners, and of the combinations that
+// give the largest and smallest station values, are taken, the first combination on equal values.
 void finish_pile(const PileMarch& march, const std::vector<CapDisplacements>& caps,
                  const PileTrack& track, PileEnvelope& envelope) {
-  LaneTops tops;
-  const SoilMoment& soil = track.soil;
-  if (soil.combination >= 0) {
-    combination_top(march, caps, soil.combination, tops);
-    StationLanes s;
-    station_values(*march.x, *march.y, soil.k, march.stations[static_cast<size_t>(soil.k - 1)],
-                   tops.DU, tops.FT, s.q);
-    envelope.design[LARGEST_M_SOIL] = design_row(soil.combination, soil.k, s.q[NZ][0], s.q[NX][0],
-                                                 s.q[NY][0], s.q[MX][0], s.q[MY][0]);
-  }
+  std::map<int32_t, LaneTops> tops_known;  // by combination, in lane 0
+  auto top_of = [&](int32_t c) -> const LaneTops& {
+    const auto [at, added] = tops_known.try_emplace(c);
+    if (added) combination_top(march, caps, c, at->second);
+    return at->second;
+  };
+  take_resultants(march, top_of, track, envelope);
   // The true peaks of a plane under a combination, each taken once.
   std::map<std::pair<int32_t, int32_t>, PilePeaks> known;  // by plane and combination
   auto peaks_of = [&](int32_t plane, int32_t c) -> const PilePeaks& {
     const auto [at, added] = known.try_emplace({plane, c});
     if (added) {
-      combination_top(march, caps, c, tops);
       float DU[6];
-      for (int32_t i = 0; i < 6; ++i) DU[i] = tops.DU[i][0];
+      for (int32_t i = 0; i < 6; ++i) DU[i] = top_of(c).DU[i][0];
       plane_true_peaks(plane == 0 ? *march.x : *march.y, plane, march.stations.data(), DU,
                        at->second);
     }

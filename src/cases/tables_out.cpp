@@ -200,6 +200,8 @@ std::string stations_csv(const std::vector<PileEnvelope>& piles) {
     columns.push_back({std::string(quantity_name(q)) + "_max", quantity_unit(q)});
     columns.push_back({std::string(quantity_name(q)) + "_min", quantity_unit(q)});
   }
+  columns.push_back({"V_max", "t"});
+  columns.push_back({"M_max", "t*m"});
   std::string text = header_line(columns);
   text.reserve(text.size() + piles.size() * MAX_STATIONS * 25 * TYPICAL_CELL);
   Row out;
@@ -216,6 +218,10 @@ std::string stations_csv(const std::vector<PileEnvelope>& piles) {
         out.value(s.max[q].value);
         out.put(',');
         out.value(s.min[q].value);
+      }
+      for (const Extreme& r : s.resultant) {
+        out.put(',');
+        out.value(r.value);
       }
       out.put('\n');
       out.append_to(text);

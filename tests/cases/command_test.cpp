@@ -101,7 +101,8 @@ INSTANTIATE_TEST_SUITE_P(Shipped, BuiltCommand,
 
 // Each combination run alone gives, in every file, the digits kelmarino prints for the data file
 // that lists its scaled load points: cap.csv and heads.csv against the report, stations.csv
-// (largest and smallest are then the one value) against the post-processing file.
+// (largest and smallest are then the one value) against the post-processing file, and its
+// resultants against the analysis's.
 TEST_P(BuiltCommand, EachCombinationPrintsWhatKelmarinoPrints) {
   const std::string base = GetParam();
   const std::string example = example_text(base);
@@ -184,6 +185,11 @@ TEST_P(BuiltCommand, EachCombinationPrintsWhatKelmarinoPrints) {
           EXPECT_EQ(cells_k[static_cast<size_t>(3 + 2 * q)],
                     cells_k[static_cast<size_t>(4 + 2 * q)]);
         }
+        const StationResultant& v = result->resultants_of(
+            result->piles[static_cast<size_t>(pile.g - 1)])[static_cast<size_t>(k)];
+        ASSERT_EQ(cells_k.size(), static_cast<size_t>(5 + 2 * QUANTITIES));
+        EXPECT_EQ(cells_k[3 + 2 * QUANTITIES], shortest(v.V));
+        EXPECT_EQ(cells_k[4 + 2 * QUANTITIES], shortest(v.M));
       }
     }
     EXPECT_EQ(r, stations.size());
@@ -294,6 +300,7 @@ TEST(Envelope, FirstCombinationKeepsTiesAndThreadsChangeNothing) {
       stations.append(")");
     }
   }
+  stations += ",V_max (t),M_max (t*m)";
   const std::pair<const char*, std::string> headers[] = {
       {"cap.csv", "combination,UX (m),UY (m),UZ (m),SX (rad),SY (rad),SZ (rad)"},
       {"heads.csv",

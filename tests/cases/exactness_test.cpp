@@ -175,6 +175,24 @@ TEST_P(InProcess, EnvelopesAreTheFirstExtremesInFileOrder) {
         EXPECT_EQ(bits(e.min[q].value), bits(min.value));
         EXPECT_EQ(e.min[q].combination, min.combination);
       }
+      // The largest resultants: the combination of the largest square of the components in
+      // single precision, the first on equal squares, and the analysis's own resultant there.
+      for (int32_t r = 0; r < RESULTANTS; ++r) {
+        const StationQuantity parts[2][2] = {{NX, NY}, {MX, MY}};
+        auto square = [&](size_t c) {
+          const float a = station_value(*refs[c], p, static_cast<int32_t>(k + 1), parts[r][0]);
+          const float b = station_value(*refs[c], p, static_cast<int32_t>(k + 1), parts[r][1]);
+          return a * a + b * b;
+        };
+        size_t largest = 0;
+        for (size_t c = 1; c < count; ++c) {
+          if (square(c) > square(largest)) largest = c;
+        }
+        const StationResultant& want = refs[largest]->resultants_of(refs[largest]->piles[p])[k];
+        const Extreme& got = pile.stations[k].resultant[r];
+        EXPECT_EQ(got.combination, static_cast<int32_t>(largest)) << "resultant " << r;
+        EXPECT_EQ(bits(got.value), bits(r == RESULTANT_V ? want.V : want.M)) << "resultant " << r;
+      }
     }
     for (size_t c = 0; c < count; ++c) {
       const HeadResult& head = heads[c * results.piles.size() + p];
@@ -297,47 +315,36 @@ TEST_P(InProcess, EveryVectorPathMarchesTheBaselinesBits) {
     batch.combination[c % LANES] = static_cast<int32_t>(c);
   }
   const int32_t count = static_cast<int32_t>(batches.size());
-  struct Marched {
-    std::vector<LaneExtremes> extremes;
-    LaneMoments moments;
-  };
   auto marched = [&](VectorPath path, const PileMarch& march) {
     std::vector<LaneTops> tops(batches.size());
     std::vector<StationLanes> states(batches.size());
-    Marched m;
-    m.extremes.resize(static_cast<size_t>(march.NSTA()));
-    start_extremes(march.NSTA(), m.extremes.data());
-    for (int32_t j = 0; j < LANES; ++j) {
-      m.moments.squared[j] = -1.0f;
-      m.moments.combination[j] = -1;
-      m.moments.k[j] = 0;
-    }
+    std::vector<LaneExtremes> extremes(static_cast<size_t>(march.NSTA()));
+    start_extremes(march.NSTA(), extremes.data());
     march_extremes_on(path, march, batches.data(), count, tops.data(), states.data(),
-                      m.extremes.data(), m.moments);
-    return m;
+                      extremes.data());
+    return extremes;
   };
   for (const PileMarch& march : marches) {
-    const Marched base = marched(VectorPath::baseline, march);
+    const std::vector<LaneExtremes> base = marched(VectorPath::baseline, march);
     for (const VectorPath path : vector_paths()) {
       SCOPED_TRACE("path " + std::to_string(static_cast<int>(path)) + ", pile " +
                    std::to_string(march.g));
-      const Marched m = marched(path, march);
-      for (size_t k = 0; k < m.extremes.size(); ++k) {
-        for (int32_t q = 0; q < QUANTITIES; ++q) {
-          for (int32_t j = 0; j < LANES; ++j) {
-            const LaneExtremes& e = m.extremes[k];
-            const LaneExtremes& b = base.extremes[k];
+      const std::vector<LaneExtremes> m = marched(path, march);
+      for (size_t k = 0; k < m.size(); ++k) {
+        const LaneExtremes& e = m[k];
+        const LaneExtremes& b = base[k];
+        for (int32_t j = 0; j < LANES; ++j) {
+          for (int32_t q = 0; q < QUANTITIES; ++q) {
             ASSERT_EQ(bits(e.max[q][j]), bits(b.max[q][j])) << k << " " << q;
             ASSERT_EQ(bits(e.min[q][j]), bits(b.min[q][j])) << k << " " << q;
             ASSERT_EQ(e.cmax[q][j], b.cmax[q][j]);
             ASSERT_EQ(e.cmin[q][j], b.cmin[q][j]);
           }
+          for (int32_t r = 0; r < RESULTANTS; ++r) {
+            ASSERT_EQ(bits(e.squared[r][j]), bits(b.squared[r][j])) << k << " " << r;
+            ASSERT_EQ(e.csquared[r][j], b.csquared[r][j]);
+          }
         }
-      }
-      for (int32_t j = 0; j < LANES; ++j) {
-        ASSERT_EQ(bits(m.moments.squared[j]), bits(base.moments.squared[j]));
-        ASSERT_EQ(m.moments.combination[j], base.moments.combination[j]);
-        ASSERT_EQ(m.moments.k[j], base.moments.k[j]);
       }
     }
   }
