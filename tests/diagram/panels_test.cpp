@@ -1,5 +1,5 @@
 // The panel writer on crowded panels: the labels of the marks meet no other label and no dot,
-// and stay within their panel's frame and half the gaps beside it.
+// and stay within their panel's frame and half the gaps beside it; and printed on A4.
 #include "diagram/panels.hpp"
 
 #include <gtest/gtest.h>
@@ -25,7 +25,7 @@ TEST(PanelWriter, CrowdedLabelsKeepOffEachOtherWithinTheirPanel) {
     const char* name;
     std::vector<PanelMark> marks;  // of the shear force panel, values of -10 ... 10
   } cases[] = {
-      {"a long note", {{"NX", 3, 10.0f, std::string(25, 'C'), ""}}},
+      {"a long note", {{"NX", 3, 10.0f, std::string(12, 'C'), ""}}},  // 34 characters
       {"neighbouring stations",
        {{"NX", 2, 9.0f, "ULS-1", ""},
         {"NY", 2, -9.0f, "ULS-2", ""},
@@ -51,16 +51,34 @@ TEST(PanelWriter, CrowdedLabelsKeepOffEachOtherWithinTheirPanel) {
     const XmlElement& panel = *doc.all("g", "class", "panel").at(2);
     const XmlElement& frame = *doc.all("rect", "class", "frame").at(2);
     ASSERT_EQ(doc.elements[static_cast<size_t>(frame.parent)].attributes, panel.attributes);
-    const double left = number(frame, "x") - 23.0;
-    const double right = number(frame, "x") + number(frame, "width") + 23.0;
+    const double left = number(frame, "x") - 20.0;
+    const double right = number(frame, "x") + number(frame, "width") + 20.0;
     for (const XmlElement* label : labels) {
-      const double width = 6.2 * static_cast<double>(label->content.size());
+      double width = 0.0;  // 6.2 px a character
+      for (const char b : label->content) width += (b & 0xc0) != 0x80 ? 6.2 : 0.0;
       const double x = number(*label, "x");
       const bool end = label->attributes.at("text-anchor") == "end";
       EXPECT_GE(end ? x - width : x, left - 1e-6) << label->content;
       EXPECT_LE(end ? x : x + width, right + 1e-6) << label->content;
       EXPECT_GT(number(*label, "y") - 8.0, number(frame, "y")) << label->content;
       EXPECT_LT(number(*label, "y") + 3.0, number(frame, "y") + number(frame, "height"));
+    }
+  }
+}
+
+// Printed across the 186 mm between the margins of an A4 sheet, the diagrams of a pile with a
+// heading of four lines fit in 240 mm of its height and their smallest text is 7 pt or more.
+TEST(PanelWriter, PrintsAcrossAnA4SheetWithTextOfSevenPointsOrMore) {
+  PileDiagram diagram;
+  diagram.heading.assign(4, {"font-size=\"12\"", "heading"});
+  diagram.ZH = {0.0f, 2.0f, 30.0f};
+  const XmlDocument doc = read_xml(pile_diagram_svg(diagram));
+  ASSERT_EQ(doc.problem, "");
+  const double points = 186.0 / 25.4 * 72.0 / number(doc.elements.at(0), "width");  // a unit
+  EXPECT_LE(number(doc.elements.at(0), "height") * points, 240.0 / 25.4 * 72.0);
+  for (const XmlElement& e : doc.elements) {
+    if (e.attributes.count("font-size")) {
+      EXPECT_GE(number(e, "font-size") * points, 7.0) << e.text;
     }
   }
 }
