@@ -1,4 +1,4 @@
-// The diagrams of one pile: six panels side by side against the distance Z along the pile axis
+// The diagrams of one pile: six panels in two rows against the distance Z along the pile axis
 // (displacements, rotations, shear forces, bending moments, axial force, soil stresses), with the
 // ground line, the soil below it and the segment joints marked, each curve in the colour of its
 // bending plane, and the largest magnitude above the ground line and below it labelled with its
