@@ -26,11 +26,12 @@ constexpr double INSET_X = 8.0;    // px between a frame and the ends of its val
 constexpr double INSET_Y = 12.0;   // px between a frame and the ends of the depth axis
 constexpr int32_t VALUE_TICKS = 4;
 constexpr int32_t DEPTH_TICKS = 8;
-constexpr double DOT = 3.5;           // radius of a mark's dot
-constexpr double LABEL_STEP = 12.0;   // px between the baselines of two label rows
-constexpr double LETTER_WIDTH = 6.2;  // px of a character at a font size of 10, generously
-constexpr double ASCENT = 8.0;        // px of a label above its baseline
-constexpr double DESCENT = 3.0;       // and below it
+constexpr double DEPTH_TICK_GAP = 6.0;  // px between a depth tick label and the frame
+constexpr double DOT = 3.5;             // radius of a mark's dot
+constexpr double LABEL_STEP = 12.0;     // px between the baselines of two label rows
+constexpr double LETTER_WIDTH = 6.2;    // px of a character at a font size of 10, generously
+constexpr double ASCENT = 8.0;          // px of a label above its baseline
+constexpr double DESCENT = 3.0;         // and below it
 // A light outline under a label's text: the text stays readable on a curve, the curve visible.
 constexpr const char* HALO =
     "\" stroke=\"#ffffff\" stroke-opacity=\"0.6\" stroke-width=\"3\" paint-order=\"stroke\"";
@@ -153,7 +154,7 @@ struct Placed {
 // Places the labels of a panel one by one from the top: beside the dot on the side away from the
 // zero line where the label fits within the panel and half the gaps, else on the other side,
 // else within those bounds; then in the row nearest the dot where it meets no label placed before
-// it and no dot.
+// it, no dot and no tick label of the depth axis.
 void place_labels(std::vector<Placed>& marks, const ValueScale& scale, const DepthScale& depth) {
   std::stable_sort(marks.begin(), marks.end(),
                    [](const Placed& a, const Placed& b) { return a.y < b.y; });
@@ -161,6 +162,12 @@ void place_labels(std::vector<Placed>& marks, const ValueScale& scale, const Dep
   const double hi = scale.right() + PANEL_GAP / 2.0;
   std::vector<Box> taken;
   for (const Placed& m : marks) taken.push_back({m.x - DOT, m.y - DOT, m.x + DOT, m.y + DOT});
+  for (int32_t i = depth.axis.first; i <= depth.axis.last; ++i) {
+    const double y = depth.y(i * depth.axis.step) + 4.0;  // the baseline, as written
+    const double width =                                  // at a font size of 11
+        1.1 * LETTER_WIDTH * static_cast<double>(tick_label(depth.axis, i).size());
+    taken.push_back({FIRST_LEFT - DEPTH_TICK_GAP - width, y - ASCENT, FIRST_LEFT, y + DESCENT});
+  }
   for (Placed& m : marks) {
     const double width = LETTER_WIDTH * visible_length(m.text);
     const bool fits_right = m.x + 6.0 + width <= hi;
@@ -216,7 +223,7 @@ void write_heading(std::string& svg, const PileDiagram& diagram) {
 
 void write_depth_axis(std::string& svg, const DepthScale& depth) {
   for (int32_t i = depth.axis.first; i <= depth.axis.last; ++i) {
-    svg += text_element(FIRST_LEFT - 6.0, depth.y(i * depth.axis.step) + 4.0, "end",
+    svg += text_element(FIRST_LEFT - DEPTH_TICK_GAP, depth.y(i * depth.axis.step) + 4.0, "end",
                         "font-size=\"11\"", tick_label(depth.axis, i));
   }
   const std::string middle = coordinate((depth.top + depth.bottom) / 2.0);
