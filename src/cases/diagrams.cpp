@@ -93,19 +93,20 @@ std::string envelope_svg(const PileEnvelope& pile, const CaseNames& names) {
   diagram.curve_class = "envelope";
   diagram.mark_class = "extreme";
   diagram.heading = {
-      {"font-size=\"20\" font-weight=\"bold\"",
+      {"font-size=\"16\" font-weight=\"bold\"",
        "Pile " + std::to_string(pile.g) + " at (x, y) = (" +
            readable(static_cast<double>(pile.top_x)) + ", " +
            readable(static_cast<double>(pile.top_y)) + ") m, ground line at Z = " +
-           readable(static_cast<double>(pile.ZH[static_cast<size_t>(pile.KG - 1)])) +
-           " m: envelopes over " + std::to_string(names.combinations.size()) + " combinations"},
-      {"font-size=\"13\"", std::string("Largest solid, smallest dashed; colour by bending plane: "
-                                       "<tspan fill=\"") +
+           readable(static_cast<double>(pile.ZH[static_cast<size_t>(pile.KG - 1)])) + " m"},
+      {"font-size=\"12\"", "Envelopes over " + std::to_string(names.combinations.size()) +
+                               " combinations: largest solid, smallest dashed; by colour: <tspan "
+                               "fill=\"" +
                                X_PLANE_COLOUR + "\">x\u2013z plane</tspan>, <tspan fill=\"" +
                                Y_PLANE_COLOUR + "\">y\u2013z plane</tspan>."},
-      {"font-size=\"13\"",
+      {"font-size=\"12\"",
        "Z from the pile top along its axis; ground line brown, soil shaded, segment joints "
-       "dashed; dots: the extremes with their value and combination."}};
+       "dashed;"},
+      {"font-size=\"12\"", "dots: the extremes with their value, depth and combination."}};
   for (int32_t i = 0; i < 6; ++i) diagram.panels[i] = envelope_panel(PANEL_WORDS[i], pile, names);
   return pile_diagram_svg(diagram);
 }

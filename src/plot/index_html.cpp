@@ -125,14 +125,15 @@ std::string index_html(const std::string& title, const Group& group, const Resul
       "div.figure svg { max-width: 100%; height: auto; } "
       "div.warnings pre { background: #fff4e0; border-left: 4px solid #e08000; padding: 0.5em; } "
       "table#title-block th { text-align: left; } table#title-block td { text-align: left; }\n"
-      // Printed: A4 pages, no navigation, each pile's diagrams on a page of their own.
+      // Printed: A4 pages, no navigation, each pile's diagrams on a page of their own across its
+      // width (the diagrams are drawn for it: their smallest text prints at 7 pt and more).
       "@media print { " +
       print_css(title + ": results") +
       "body { margin: 0; font-size: 9pt; } "
       "nav { display: none; } div.wide { overflow: visible; } "
       "th, td { padding: 0.1em 0.3em; } "
       "section.pile { break-before: page; page-break-before: always; } "
-      "section.pile img { max-height: 240mm; max-width: 100%; } }"
+      "section.pile img { width: 100%; box-sizing: border-box; } }"
       "</style>\n</head>\n<body>\n"
       "<h1>" +
       name + ": results</h1>\n" + title_block_html(block);
