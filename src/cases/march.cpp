@@ -59,12 +59,14 @@ void take_extremes(const StationLanes& s, const int32_t (&combination)[LANES], L
   }
   const int32_t parts[RESULTANTS][2] = {{NX, NY}, {MX, MY}};
   for (int32_t r = 0; r < RESULTANTS; ++r) {
-    const float(&a)[LANES] = s.q[parts[r][0]];
-    const float(&b)[LANES] = s.q[parts[r][1]];
+    float squared[LANES];
     for (int32_t j = 0; j < LANES; ++j) {
-      const float squared = a[j] * a[j] + b[j] * b[j];
-      const int32_t larger = -static_cast<int32_t>(squared > e.squared[r][j]);
-      e.squared[r][j] = pick(larger, squared, e.squared[r][j]);
+      const float a = s.q[parts[r][0]][j], b = s.q[parts[r][1]][j];
+      squared[j] = a * a + b * b;
+    }
+    for (int32_t j = 0; j < LANES; ++j) {
+      const int32_t larger = -static_cast<int32_t>(squared[j] > e.squared[r][j]);
+      e.squared[r][j] = pick(larger, squared[j], e.squared[r][j]);
       e.csquared[r][j] = pick(larger, combination[j], e.csquared[r][j]);
     }
   }
