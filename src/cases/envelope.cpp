@@ -283,21 +283,20 @@ void take_resultants(const PileMarch& march, TopOf& top_of, const PileTrack& tra
   Extreme soil{-1.0f, -1};
   for (int32_t k = 1; k <= march.NSTA(); ++k) {
     const StationSquares& squares = track.squares[static_cast<size_t>(k - 1)];
-    LaneTops tops{};  // lane r: the combination of resultant r
+    float DU[6][RESULTANTS], FT[6][RESULTANTS];  // lane r: the combination of resultant r
     for (int32_t r = 0; r < RESULTANTS; ++r) {
       const LaneTops& top = top_of(squares[static_cast<size_t>(r)].combination);
       for (int32_t i = 0; i < 6; ++i) {
-        tops.DU[i][r] = top.DU[i][0];
-        tops.FT[i][r] = top.FT[i][0];
+        DU[i][r] = top.DU[i][0];
+        FT[i][r] = top.FT[i][0];
       }
     }
-    StationLanes s;
-    station_values(*march.x, *march.y, k, march.stations[static_cast<size_t>(k - 1)], tops.DU,
-                   tops.FT, s.q);
+    float q[QUANTITIES][RESULTANTS];
+    station_values(*march.x, *march.y, k, march.stations[static_cast<size_t>(k - 1)], DU, FT, q);
     StationEnvelope& station = envelope.stations[static_cast<size_t>(k - 1)];
-    station.resultant[RESULTANT_V] = {resultant(s.q[NX][RESULTANT_V], s.q[NY][RESULTANT_V]),
+    station.resultant[RESULTANT_V] = {resultant(q[NX][RESULTANT_V], q[NY][RESULTANT_V]),
                                       squares[RESULTANT_V].combination};
-    station.resultant[RESULTANT_M] = {resultant(s.q[MX][RESULTANT_M], s.q[MY][RESULTANT_M]),
+    station.resultant[RESULTANT_M] = {resultant(q[MX][RESULTANT_M], q[MY][RESULTANT_M]),
                                       squares[RESULTANT_M].combination};
     const Extreme& moment = squares[RESULTANT_M];
     if (k < march.KG || moment.value < soil.value ||
@@ -306,8 +305,8 @@ void take_resultants(const PileMarch& march, TopOf& top_of, const PileTrack& tra
     }
     soil = moment;
     const int32_t m = RESULTANT_M;
-    envelope.design[LARGEST_M_SOIL] = design_row(moment.combination, k, s.q[NZ][m], s.q[NX][m],
-                                                 s.q[NY][m], s.q[MX][m], s.q[MY][m]);
+    envelope.design[LARGEST_M_SOIL] =
+        design_row(moment.combination, k, q[NZ][m], q[NX][m], q[NY][m], q[MX][m], q[MY][m]);
   }
 }
 
@@ -338,18 +337,35 @@ void finish_pile(const PileMarch& march, const std::vector<CapDisplacements>& ca
     }
     return at->second;
   };
+  // The true peaks of a unit pile top (u, theta) = (1, 0) and (0, 1) of each plane: a combination
+  // cannot peak beyond |u|.(the first) + |theta|.(the second), and is not looked at when that is
+  // below the peak already found.
+  PilePeaks unit[2][2];
+  const float units[2][2][6] = {{{1, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 1, 0}},
+                                {{0, 1, 0, 0, 0, 0}, {0, 0, 0, -1, 0, 0}}};
+  for (int32_t plane = 0; plane < 2; ++plane) {
+    for (int32_t i = 0; i < 2; ++i) {
+      plane_true_peaks(plane == 0 ? *march.x : *march.y, plane, march.stations.data(),
+                       units[plane][i], unit[plane][i]);
+    }
+  }
   for (const StationQuantity q : PEAK_QUANTITIES) {
     const int32_t plane = q == UX || q == NX || q == MY || q == PSX ? 0 : 1;
-    std::vector<int32_t> candidates = {pile_maximum(envelope, q).extreme.combination,
-                                       pile_minimum(envelope, q).extreme.combination};
-    for (const PlaneTop& corner : track.corners[plane]) candidates.push_back(corner.combination);
-    std::sort(candidates.begin(), candidates.end());
     EnvelopePeak& best = envelope.peaks[q];
-    for (const int32_t c : candidates) {
+    auto take = [&](int32_t c) {
       const Peak& peak = peaks_of(plane, c).of[q];
-      if (best.combination < 0 || std::fabs(peak.value) > std::fabs(best.peak.value)) {
+      const float value = std::fabs(peak.value), kept = std::fabs(best.peak.value);
+      if (best.combination < 0 || value > kept || (value == kept && c < best.combination)) {
         best = {peak, c};
       }
+    };
+    take(pile_maximum(envelope, q).extreme.combination);
+    take(pile_minimum(envelope, q).extreme.combination);
+    for (const PlaneTop& corner : track.corners[plane]) {
+      const double bound =
+          std::fabs(double{corner.u}) * std::fabs(double{unit[plane][0].of[q].value}) +
+          std::fabs(double{corner.theta}) * std::fabs(double{unit[plane][1].of[q].value});
+      if (bound * (1.0 + 1e-5) >= std::fabs(double{best.peak.value})) take(corner.combination);
     }
   }
 }
