@@ -417,19 +417,20 @@ struct CaseNames {
   NameList combinations;
   std::vector<std::string> warnings;  // the warnings of the input, shown at the top of the page
   TitleBlock block;                   // at the head of the page
+  ForceUnit force = ForceUnit::t;     // of the tables of the page, the summary and the CSV files
 };
 
 // The CSV files with one row per combination (cap.csv), per combination and pile (heads.csv),
 // and per pile and station (stations.csv). Numbers are the shortest text of the float that reads
 // back as the same float (std::to_chars), written straight into the text; the header row is the
-// result tables' one. cap_csv and heads_csv write the part of the combinations from `first` up to
-// `last`, with the header row when `first` is 0; the pile tops of heads_csv are those of the part
-// (element (c - first) * PNUM + g - 1).
+// result tables' one; forces are in the unit names.force (shown_unit). cap_csv and heads_csv write
+// the part of the combinations from `first` up to `last`, with the header row when `first` is 0;
+// the pile tops of heads_csv are those of the part (element (c - first) * PNUM + g - 1).
 std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>& caps, size_t first,
                     size_t last);
 std::string heads_csv(const CaseNames& names, int32_t PNUM, std::span<const HeadResult> heads,
                       size_t first, size_t last);
-std::string stations_csv(const std::vector<PileEnvelope>& piles);
+std::string stations_csv(const std::vector<PileEnvelope>& piles, ForceUnit force);
 // equilibrium.csv: per combination the applied loads at the cap centre, the sum of the pile heads
 // and the supports there and the residual; supports.csv: per combination and simulated pile its
 // reaction. The part from `first` up to `last`, as cap_csv.

@@ -216,7 +216,7 @@ ResultTable envelope_page_table(const CaseNames& names, const std::vector<PileEn
   }
   for (const PileEnvelope& pile : piles) {
     for (int32_t q = 0; q < QUANTITIES; ++q) {
-      const ReaderUnit unit = reader_unit(quantity_unit(q));
+      const ReaderUnit unit = reader_unit(quantity_unit(q), names.force);
       std::vector<std::string> row = {std::to_string(pile.g), quantity_name(q), unit.unit};
       for (const PileExtreme& e : {pile_maximum(pile, q), pile_minimum(pile, q)}) {
         row.push_back(

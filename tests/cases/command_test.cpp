@@ -17,6 +17,7 @@
 #include "diagram/title_block.hpp"
 #include "input/input.hpp"
 #include "plot/pos_file.hpp"
+#include "tables/force_units.hpp"
 #include "version/version.hpp"
 
 namespace kelmarino::cases {
@@ -436,6 +437,29 @@ TEST(Refusals, PreviousFolderKeptUnlessTheNewOneIsWhole) {
     for (const auto& entry : std::filesystem::directory_iterator(run.folder)) {
       EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
     }
+  }
+}
+
+// In kN every force, moment and stress of the CSV files is the value in t times 9.80665 under its
+// unit renamed; the displacements stay as they are.
+TEST(CommandLine, UnitsKnScaleEveryForceAndNameIt) {
+  const std::map<std::string, std::string> files = {
+      {"pier.dat", example_text("pier")},
+      {"pier.loads.csv", testing::loads_of("pier")},
+      {"pier.combinations.csv", testing::combinations_of("pier")}};
+  const CasesRun in_t = run_cases(files, "pier");
+  const CasesRun in_kn = run_cases(files, "--units kN pier");
+  ASSERT_EQ(in_t.exit_status, 0) << in_t.errors;
+  ASSERT_EQ(in_kn.exit_status, 0) << in_kn.errors;
+  for (const char* name : {"heads.csv", "equilibrium.csv", "stations.csv", "envelope.csv",
+                           "design-sets.csv", "peaks.csv"}) {
+    kelmarino::testing::expect_in_kn(name, in_t.file(std::string("pier-cases/") + name),
+                                     in_kn.file(std::string("pier-cases/") + name));
+  }
+  EXPECT_EQ(in_kn.file("pier-cases/cap.csv"), in_t.file("pier-cases/cap.csv"));
+  const std::string summary = in_kn.file("pier-cases/summary.txt");
+  for (const char* unit : {"(t)", "(t*m)", "(t/m2)"}) {
+    EXPECT_EQ(summary.find(unit), std::string::npos) << unit;
   }
 }
 
