@@ -57,7 +57,7 @@ std::optional<std::string> pos_difference(const PosFile& pos, const Group& group
 // The calculation report: the reader's warnings, the control values, the load points and their
 // resultant, the piles, the simulated piles, the pile types segment by segment, and the derived
 // values, as HTML sections with tables of ids "control", "loads", "piles", "simulated" (when
-// SNUM > 0), "types", "segments", "pile-values" and "segment-values".
+// SNUM > 0), "types", "segments", "pile-values" and "segment-values", forces in `force`.
 // The values per pile and segment are those of the piles `shown`, every pile when it is empty.
 std::string input_report_html(const Group& group, const Result& result, ForceUnit force,
                               std::span<const int32_t> shown = {});
@@ -135,7 +135,7 @@ std::optional<std::string> equilibrium_warning(const Result& result);
 
 // The summary as text: the critical piles, the cap displacements, the pile-top displacements and
 // forces, the supports' reactions, the equilibrium of the cap, and the largest moment, shear and
-// soil stress of every pile with where they occur.
+// soil stress of every pile with where they occur; forces in `force`.
 std::string summary_text(const std::string& title, const Group& group, const Result& result,
                          ForceUnit force);
 
@@ -161,7 +161,8 @@ std::string plan_svg(const Group& group);
 // The page opens with the title block of the run, then its warnings and the critical piles; the
 // diagrams of the piles of `pages` close it. When not every pile has a page, the long tables of
 // every pile (the derived values per segment, the true peaks, the head stiffness) hold the rows
-// of those piles only, and say so.
+// of those piles only, and say so. Its tables and warnings give forces in `force`, its diagrams
+// in t.
 std::string index_html(const std::string& title, const Group& group, const Result& result,
                        const TitleBlock& block, const PilePages& pages, ForceUnit force,
                        const std::vector<std::string>& warnings = {});
