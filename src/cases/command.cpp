@@ -355,9 +355,9 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
   app.add_flag("--stats", stats, "print the run time and the peak memory");
   std::string units = "t";
   app.add_option("--units", units,
-                 "the unit of force of the page, the summary and the CSV files: t (the default) "
-                 "or kN, every force, moment and stress times 9.80665 (stresses in kPa); the "
-                 "diagrams stay in t")
+                 "the unit of force of the page, the diagrams, the summary and the CSV files: t "
+                 "(the default) or kN, every force, moment and stress times 9.80665 (stresses in "
+                 "kPa)")
       ->check(CLI::IsMember({"t", "kN"}));
   app.set_version_flag("--version", std::string("kelmarino-cases ") + VERSION);
   TitleBlock given;

@@ -108,6 +108,7 @@ std::string envelope_svg(const PileEnvelope& pile, const CaseNames& names) {
        "dashed;"},
       {"font-size=\"12\"", "dots: the extremes with their value, depth and combination."}};
   for (int32_t i = 0; i < 6; ++i) diagram.panels[i] = envelope_panel(PANEL_WORDS[i], pile, names);
+  diagram.force = names.force;
   return pile_diagram_svg(diagram);
 }
 
@@ -137,6 +138,7 @@ std::string shade(double share, const int (&full)[3]) {
 std::string overview_svg(const CaseNames& names, const std::vector<PileEnvelope>& piles) {
   constexpr double BOX = 600.0;
   constexpr double MARGIN = 70.0;
+  const ReaderUnit shown = shown_unit("t", names.force);
   double xmin = 0.0, xmax = 0.0, ymin = 0.0, ymax = 0.0;
   // The range of the governing magnitudes of compression [0] and tension [1]: low and high.
   double low[2] = {1e30, 1e30}, high[2] = {0.0, 0.0};
@@ -191,7 +193,7 @@ std::string overview_svg(const CaseNames& names, const std::vector<PileEnvelope>
     svg += text_element(x, y + 4.5, "middle", "font-size=\"13\" font-weight=\"bold\"" + halo,
                         std::to_string(p.g));
     svg += text_element(x, y + r + 13.0, "middle", "font-size=\"11\"" + halo,
-                        readable(static_cast<double>(e.value)) + " t");
+                        readable(static_cast<double>(e.value) * shown.factor) + " " + shown.unit);
     svg += text_element(x, y + r + 26.0, "middle", "font-size=\"10\" fill=\"#555555\"" + halo,
                         escape_xml(combination));
     svg += "</g>\n";
@@ -273,8 +275,8 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
       "</p>\n<h2>Overview</h2>\n<p>The plan of the group seen from above (x to the right, y "
       "down the page). Each pile is coloured by its governing axial force at the top: the "
       "largest tension where a combination pulls it (red), else the largest compression "
-      "(blue); from pale for the smallest to full colour for the largest. Below it: the value in t "
-      "and the combination.</p>\n<p>" +
+      "(blue); from pale for the smallest to full colour for the largest. Below it: the value in " +
+      shown_unit("t", names.force).unit + " and the combination.</p>\n<p>" +
       overview_svg(names, piles) + "</p>\n";
   html += "<h2>Summary</h2>\n" + html_table(summary_table(names, piles), "summary");
   if (!names.combinations.empty()) {

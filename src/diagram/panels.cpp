@@ -336,7 +336,7 @@ void write_panel(std::string& svg, const PanelWords& words, const PanelContent& 
       vmax = std::max(vmax, v);
     }
   }
-  const ReaderUnit unit = reader_unit(words.unit);
+  const ReaderUnit unit = reader_unit(words.unit, diagram.force);
   const ValueScale scale{left, unit,
                          nice_axis(static_cast<double>(vmin) * unit.factor,
                                    static_cast<double>(vmax) * unit.factor, VALUE_TICKS)};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "diagram/quantities.hpp"
+#include "tables/tables.hpp"  // ForceUnit
 
 namespace kelmarino {
 
@@ -47,7 +48,8 @@ struct HeadingLine {
 // the distance ZH of every station from the pile top (m; one value per station of every curve),
 // the ground-line station KG, the stations that end a segment inside the pile (joints), the
 // class of the curves and of the marks (a mark's label is of the class mark_class + "-label") and
-// the panels of PANEL_WORDS in order.
+// the panels of PANEL_WORDS in order, their values in the program's units and shown with forces
+// in `force`.
 struct PileDiagram {
   std::string title;
   std::string root_data;
@@ -58,6 +60,7 @@ struct PileDiagram {
   std::string curve_class = "curve";
   std::string mark_class = "peak";
   PanelContent panels[6];
+  ForceUnit force = ForceUnit::t;
 };
 
 // pile_diagram_svg: the SVG document of the diagrams. Every axis runs on nice ticks and is inset

@@ -62,8 +62,8 @@ std::string method_html(const Group& group, const Result& result, ForceUnit forc
           ? "<li>Units: lengths in m, forces in t, moments in t*m, soil coefficients m in t/m4; "
             "1 t = 9.80665 kN.</li>\n"
           : "<li>Units: lengths in m, forces in kN, moments in kN*m, stresses in kPa (kN/m2), "
-            "soil coefficients m in kN/m4: the analysis runs in t and the tables show its "
-            "values times 9.80665 (1 t = 9.80665 kN); the diagrams of the piles are in t.</li>\n";
+            "soil coefficients m in kN/m4: the analysis runs in t and the tables and diagrams "
+            "show its values times 9.80665 (1 t = 9.80665 kN).</li>\n";
   html +=
       "<li>The cap is rigid. Each pile is an elastic beam fixed into it; the foundation's "
       "stiffness KCAP is the sum of the head stiffness of every pile and simulated pile moved to "

@@ -101,7 +101,7 @@ std::string pile_file_name(int32_t p) {
   return name;
 }
 
-std::string pile_svg(const PileData& piles, int32_t p, const Result& result) {
+std::string pile_svg(const PileData& piles, int32_t p, const Result& result, ForceUnit force) {
   const PileResult& pile = result.piles[static_cast<size_t>(p - 1)];
   const std::span<const StationRow> stations = result.stations_of(pile);
   PileDiagram diagram;
@@ -109,6 +109,7 @@ std::string pile_svg(const PileData& piles, int32_t p, const Result& result) {
   diagram.root_data = "data-pile=\"" + std::to_string(p) + "\"";
   diagram.ZH = column(stations, Z_COLUMN);
   diagram.KG = pile.KG;
+  diagram.force = force;
   diagram.joints = segment_joints(piles, p);
   const float ground_z = diagram.ZH[static_cast<size_t>(diagram.KG - 1)];
   diagram.heading = {

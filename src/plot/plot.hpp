@@ -154,15 +154,14 @@ struct PilePages {
 };
 PilePages pile_pages(const std::string& choice, const Result& result);
 
-// The documents of a printed result: the diagrams of pile p, the plan of the group, the page
-// showing them all.
-std::string pile_svg(const PileData& piles, int32_t p, const Result& result);
-std::string plan_svg(const Group& group);
+// The documents of a printed result, forces in `force`: the diagrams of pile p, the plan of the
+// group, the page showing them all.
+std::string pile_svg(const PileData& piles, int32_t p, const Result& result, ForceUnit force);
+std::string plan_svg(const Group& group, ForceUnit force);
 // The page opens with the title block of the run, then its warnings and the critical piles; the
 // diagrams of the piles of `pages` close it. When not every pile has a page, the long tables of
 // every pile (the derived values per segment, the true peaks, the head stiffness) hold the rows
-// of those piles only, and say so. Its tables and warnings give forces in `force`, its diagrams
-// in t.
+// of those piles only, and say so.
 std::string index_html(const std::string& title, const Group& group, const Result& result,
                        const TitleBlock& block, const PilePages& pages, ForceUnit force,
                        const std::vector<std::string>& warnings = {});

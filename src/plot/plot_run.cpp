@@ -98,7 +98,7 @@ void draw(const std::string& base, const TitleBlock& names, const std::string& p
     jobs.push_back([&folder, name, text] { folder.write(name, text()); });
   };
   document("stiffness.csv", [&] { return csv_text(stiffness_csv_table(result, force)); });
-  document("plan.svg", [&] { return plan_svg(group); });
+  document("plan.svg", [&] { return plan_svg(group, force); });
   document("index.html",
            [&] { return index_html(title, group, result, block, pages, force, warnings); });
   if (stiffness_only) {
@@ -111,7 +111,7 @@ void draw(const std::string& base, const TitleBlock& names, const std::string& p
     document("equilibrium.csv", [&] { return csv_text(equilibrium_csv_table(result, force)); });
     document("peaks.csv", [&] { return csv_text(peaks_csv_table(result, force)); });
     for (int32_t p = 1; p <= static_cast<int32_t>(result.piles.size()); ++p) {
-      document(pile_file_name(p), [&, p] { return pile_svg(piles, p, result); });
+      document(pile_file_name(p), [&, p] { return pile_svg(piles, p, result, force); });
     }
   }
   parallel_for(jobs.size(), THREADS, [&](size_t j, int32_t) { jobs[j](); });
@@ -178,9 +178,9 @@ std::string help_text() {
       "                (the default) every pile of a group of up to 24 piles, the critical ones\n"
       "                of a larger group; all; critical (those of the table Critical piles); or\n"
       "                a list such as 1,5,10-12. Every pile's diagrams are written all the same.\n"
-      "  --units t|kN  the unit of force of the page, the summary and the CSV files: t (the\n"
-      "                default, the program's) or kN, every force, moment, stress and stiffness\n"
-      "                times 9.80665 (stresses in kPa); the pile diagrams stay in t\n"
+      "  --units t|kN  the unit of force of the page, the diagrams, the summary and the CSV\n"
+      "                files: t (the default, the program's) or kN, every force, moment, stress\n"
+      "                and stiffness times 9.80665 (stresses in kPa)\n"
       "\n"
       "A post-processing file PATH/BASE.pos beside the data file, written by kelmarino, is\n"
       "checked against the analysis: a warning names its first difference.\n"

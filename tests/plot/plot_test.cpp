@@ -273,7 +273,7 @@ TEST(PileDiagram, RoundingNoiseIsDrawnAsZeroAndNeverMarked) {
       StationRow& row = result.stations[result.piles[0].first + k];
       for (const auto& [x, y] : planes) row[column_of(y)] = c.part * row[column_of(x)];
     }
-    const XmlDocument doc = read_xml(pile_svg(read->model->piles, 1, result));
+    const XmlDocument doc = read_xml(pile_svg(read->model->piles, 1, result, ForceUnit::t));
     for (const XmlElement* panel : doc.all("g", "class", "panel")) {
       const std::vector<std::string> names = words(panel->attributes.at("data-quantities"));
       if (names.size() != 2) continue;
@@ -556,8 +556,8 @@ TEST(PlanDiagram, TextsNeverMeet) {
   }
   for (const float scale : {1.0f, 0.1f}) {
     SCOPED_TRACE(scale);
-    const XmlDocument doc =
-        read_xml(plan_svg(scaled_group(testing::test_data_path("capacity.dat"), scale)));
+    const XmlDocument doc = read_xml(
+        plan_svg(scaled_group(testing::test_data_path("capacity.dat"), scale), ForceUnit::t));
     ASSERT_EQ(doc.problem, "");
     expect_texts_apart(doc);
     std::set<std::string> named;
