@@ -201,8 +201,9 @@ std::string overview_svg(const CaseNames& names, const std::vector<PileEnvelope>
   return svg + "</svg>\n";
 }
 
-// The envelope table for a reader: the extremes in mm, mrad, t, t*m and t/m2, four digits, a
-// value below 1e-6 of the largest magnitude of its quantity over the piles written 0.
+// The envelope table for a reader: the extremes in mm, mrad and the units of force of names.force
+// (t, t*m and t/m2 or kN, kN*m and kPa), four digits, a value below 1e-6 of the largest magnitude
+// of its quantity over the piles written 0.
 ResultTable envelope_page_table(const CaseNames& names, const std::vector<PileEnvelope>& piles) {
   ResultTable table;
   table.columns = {{"pile", ""}, {"quantity", ""},    {"unit", ""},
