@@ -39,7 +39,7 @@ State unit_sum(const std::array<double, 8>& r, double u0, double theta0) {
 // u and t, t^2 and t^3 times its first three derivatives at depth t.
 State soil_state(const PlanePiece& piece, const State& top, double t) {
   const double EI = piece.EI;
-  const double a5t4 = std::pow(piece.alpha, 5.0) * t * t * t * t;
+  const double a5t4 = piece.alpha5 * t * t * t * t;
   const double p = a5t4 * piece.depth;
   const double q = a5t4 * t;
   double b[8] = {top.v[0], top.v[1] * t, -top.v[3] * t * t / (2.0 * EI),
@@ -187,7 +187,7 @@ int32_t free_turning_points(const PlanePiece& piece, const State& top, double (&
 std::array<double, KINDS> piece_bounds(const PlanePiece& piece, double m, const State& top) {
   constexpr double NONE = std::numeric_limits<double>::infinity();
   const double h = piece.h, EI = piece.EI;
-  const double c = std::pow(piece.alpha, 5.0) * (piece.depth + h);
+  const double c = piece.alpha5 * (piece.depth + h);
   const double closing = 1.0 - h * h * h * h * c;
   if (!(closing > 0.0)) return {NONE, NONE, NONE, NONE};
   const double u0 = std::fabs(top.v[0]), theta0 = std::fabs(top.v[1]);

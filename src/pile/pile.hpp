@@ -122,6 +122,7 @@ struct PlanePiece {
   double depth = 0.0;  // depth of its top below the ground line (m)
   int32_t step = 0;    // the step it lies in, from 0: step s ends at station s + 2
   std::array<double, 8> top = {};
+  double alpha5 = 0.0;  // alpha^5
 };
 
 // The responses of one plane: R maps the head (u, theta) to the head (Q, M); at[k - 1] holds the

@@ -148,7 +148,8 @@ void cut_into_pieces(const PlaneSteps& plane, SoilPieces& soil, std::vector<Piec
       }
       piece.has_length = h > 0.0;
       piece.station_end = i == n - 1;
-      piece.where = {Z + h * i, h, step.EI, step.alpha, step.depth + h * i, s, {}};
+      piece.where = {Z + h * i,          h, step.EI, step.alpha,
+                     step.depth + h * i, s, {},      std::pow(step.alpha, 5.0)};
       pieces.push_back(piece);
     }
     Z += step.h;
