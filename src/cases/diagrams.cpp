@@ -229,10 +229,46 @@ ResultTable envelope_page_table(const CaseNames& names, const std::vector<PileEn
   return table;
 }
 
+// The load points of every load case, as given: x, y in m, forces in t, moments in t*m.
+ResultTable load_cases_table(const CaseNames& names) {
+  ResultTable table;
+  table.columns = {{"case", ""}, {"point", ""}, {"x", "m"}, {"y", "m"}};
+  for (int32_t i = 0; i < 6; ++i) table.columns.push_back({FORCE_NAMES[i], FORCE_UNITS[i]});
+  table.columns[4].name = "FX";
+  table.columns[5].name = "FY";
+  table.columns[6].name = "FZ";
+  for (const LoadCase& c : names.cases) {
+    for (size_t k = 0; k < c.points.size(); ++k) {
+      const LoadValues& point = c.points[k];
+      std::vector<std::string> row = {c.name, std::to_string(k + 1),
+                                      readable(static_cast<double>(point.x)),
+                                      readable(static_cast<double>(point.y))};
+      for (const float v : point.act) row.push_back(readable(static_cast<double>(v)));
+      table.rows.push_back(std::move(row));
+    }
+  }
+  return table;
+}
+
+// The factor table without rows: a column per load case, in the order of the load cases.
+ResultTable factor_columns(const CaseNames& names) {
+  ResultTable table;
+  table.columns = {{"combination", ""}};
+  for (const LoadCase& c : names.cases) table.columns.push_back({c.name, ""});
+  return table;
+}
+
+// A table's HTML cut where its rows go: the text before them and the text after.
+std::pair<std::string, std::string> cut_at_rows(const ResultTable& table, const std::string& id) {
+  const std::string html = html_table(table, id);
+  const size_t rows_at = html.find("</tbody>");
+  return {html.substr(0, rows_at), html.substr(rows_at)};
+}
+
 }  // namespace
 
 PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& piles,
-                     const CapBalance& balance) {
+                     const CapBalance& balance, const std::string& method) {
   const std::string title = escape_html(names.title) + ": load combinations";
   std::string html =
       "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
@@ -243,6 +279,7 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
       "th, td { border: 1px solid #bbbbbb; padding: 0.2em 0.6em; text-align: right; "
       "white-space: nowrap; } "
       "img { max-width: 100%; border: 1px solid #dddddd; } "
+      "div.figure svg { max-width: 100%; height: auto; } "
       "table#title-block th, table#title-block td { text-align: left; } @media print { " +
       print_css(names.title + ": load combinations") +
       "body { margin: 0; font-size: 9pt; } }</style>\n</head>\n"
@@ -302,7 +339,20 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
       "combination; the soil stress on both sides of every layer boundary (also in "
       "peaks.csv). The envelopes take the stations only.</p>\n" +
       html_table(peaks_table(names, piles, true), "peaks");
-  html +=
+  html += method;
+  html += "<h2>Load cases</h2>\n<p>The load points of every load case in the order read (" +
+          escape_html(names.title) +
+          ".loads.csv; the case data, where there is one, holds the data file's own load "
+          "points), in the axes and "
+          "signs of the data file's load points.</p>\n" +
+          html_table(load_cases_table(names), "load-cases");
+  const auto [factors_before, factors_after] = cut_at_rows(factor_columns(names), "factors");
+  html += "<h2>Combinations</h2>\n<p>The factor of every load case in every combination (" +
+          escape_html(names.title) +
+          ".combinations.csv, else each load case alone with factor 1); an empty cell is 0.</p>\n" +
+          factors_before;
+  std::string middle = factors_after;
+  middle +=
       "<h2>Envelopes of the piles</h2>\n<p>The extremes of every quantity of every pile, with "
       "their combination and Z (also in envelope.csv).</p>\n" +
       html_table(envelope_page_table(names, piles), "envelope");
@@ -310,17 +360,14 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
   cap.columns = {{"combination", ""}};
   for (const char* q : {"UX", "UY", "UZ"}) cap.columns.push_back({q, reader_unit("m").unit});
   for (const char* q : {"SX", "SY", "SZ"}) cap.columns.push_back({q, reader_unit("rad").unit});
-  // The table without rows, cut where its rows go.
-  const std::string empty_cap = html_table(cap, "cap");
-  const size_t rows_at = empty_cap.find("</tbody>");
-  html += "<h2>Displacements of the cap centre</h2>\n" + empty_cap.substr(0, rows_at);
-  std::string after = empty_cap.substr(rows_at);
+  auto [cap_before, after] = cut_at_rows(cap, "cap");
+  middle += "<h2>Displacements of the cap centre</h2>\n" + cap_before;
   for (const PileEnvelope& pile : piles) {
     const std::string g = std::to_string(pile.g);
     after += "<h2 id=\"pile-" + g + "\">Pile " + g + "</h2>\n<p><img src=\"" +
              envelope_file_name(pile.g) + "\" alt=\"Envelopes of pile " + g + "\"/></p>\n";
   }
-  return PageParts{html, after + "</body>\n</html>\n"};
+  return PageParts{html, middle, after + "</body>\n</html>\n"};
 }
 
 // The rows of the combinations first .. last - 1, in four digits in mm and mrad; a value below
@@ -333,6 +380,19 @@ CapLevels cap_noise_levels(const std::vector<CapDisplacements>& caps) {
     level[i] = noise_level(column);
   }
   return level;
+}
+
+std::string factor_rows_html(const CaseNames& names, size_t first, size_t last) {
+  std::vector<std::vector<std::string>> rows;
+  for (size_t c = first; c < last; ++c) {
+    std::vector<std::string> row(names.cases.size() + 1);
+    row[0] = names.combinations[c];
+    for (const Term& term : names.factors[c]) {
+      row[static_cast<size_t>(term.load_case) + 1] = readable(static_cast<double>(term.factor));
+    }
+    rows.push_back(std::move(row));
+  }
+  return html_rows(rows);
 }
 
 std::string cap_rows_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "analysis/analysis.hpp"
+#include "diagram/method.hpp"
 #include "diagram/quantities.hpp"
 #include "diagram/title_block.hpp"
 #include "layout/layout.hpp"
@@ -60,10 +61,6 @@ std::optional<std::string> pos_difference(const PosFile& pos, const Group& group
 // The values per pile and segment are those of the piles `shown`, every pile when it is empty.
 std::string input_report_html(const Group& group, const Result& result,
                               std::span<const int32_t> shown = {});
-
-// The method and assumptions of the run, with its values (units, kf, k, the bottom rules of the
-// piles) and the sign-convention figure, as a section of id "method".
-std::string method_html(const Group& group, const Result& result);
 
 // The largest absolute value of one kind at the stations first_k ... NSTA of a pile, over both
 // bending planes, signed as it is; `quantity` names the component and `k` the station (k = 0

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
@@ -129,6 +131,102 @@ TEST(CasesPage, OverviewColoursEachPileByItsGoverningAxialForce) {
       if (table.attributes.count("id") != 0 && table.attributes.at("id") == "title-block") continue;
       EXPECT_FALSE(has_e_notation(td->text)) << td->text;
     }
+  }
+}
+
+// The cells of the rows of a part ("thead" or "tbody") of the page's table of an id.
+std::vector<std::vector<std::string>> table_rows(const XmlDocument& page, const std::string& id,
+                                                 const std::string& part) {
+  std::vector<std::vector<std::string>> rows;
+  const auto table = page.all("table", "id", id);
+  if (table.size() != 1) return rows;
+  int row = -1;
+  for (const XmlElement& e : page.elements) {
+    if (e.name == "tr" && page.elements[static_cast<size_t>(e.parent)].name == part &&
+        page.elements[static_cast<size_t>(e.parent)].parent == page.index(table[0])) {
+      row = page.index(&e);
+      rows.emplace_back();
+    } else if ((e.name == "td" || e.name == "th") && row >= 0 && e.parent == row) {
+      rows.back().push_back(e.content);
+    }
+  }
+  return rows;
+}
+
+// The page echoes the load cases and the factors of the files read, in the page's numbers, and
+// holds the method section; without a combinations file each case is a combination of its own.
+TEST(CasesPage, EchoesTheLoadCasesAndTheFactorsOfTheFilesRead) {
+  const struct {
+    std::map<std::string, std::string> files;
+    const char* base;
+  } runs[] = {{{{"pier.dat", testing::example_text("pier")},
+                {"pier.loads.csv", testing::loads_of("pier")},
+                {"pier.combinations.csv", testing::combinations_of("pier")}},
+               "pier"},
+              {{{"w.dat", testing::example_text("worked")},
+                {"w.loads.csv",
+                 "case,x,y,FX,FY,FZ,MX,MY,MZ\nUP,0.4,-0.2,-30,-10,-5000,0,-50,0\n"
+                 "DOWN,0.4,-0.2,30,10,5000,0,50,0\nUP,1.25,0,0,0,-7.5,0,0,0\n"}},
+               "w"}};
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.base);
+    const std::string base = run.base;
+    const XmlDocument page = read_xml(read_file(cases_folder(run.files, base) + "index.html"));
+    ASSERT_TRUE(page.problem.empty()) << page.problem;
+    // The load points of the loads file, grouped by case in the order of their first rows.
+    std::vector<std::string> order;
+    std::map<std::string, std::vector<std::vector<std::string>>> points;
+    const std::vector<std::string> loads = split_lines(run.files.at(base + ".loads.csv"));
+    for (size_t i = 1; i < loads.size(); ++i) {
+      const std::vector<std::string> c = cells(loads[i]);
+      if (points.count(c[0]) == 0) order.push_back(c[0]);
+      std::vector<std::string>& row = points[c[0]].emplace_back(std::vector<std::string>{c[0], ""});
+      row[1] = std::to_string(points[c[0]].size());
+      for (size_t j = 1; j < 9; ++j) row.push_back(readable(std::strtod(c[j].c_str(), nullptr)));
+    }
+    std::vector<std::vector<std::string>> expected;
+    for (const std::string& name : order) {
+      expected.insert(expected.end(), points[name].begin(), points[name].end());
+    }
+    std::vector<std::vector<std::string>> shown = table_rows(page, "load-cases", "tbody");
+    std::erase_if(shown, [](const auto& row) { return row[0] == "data"; });
+    EXPECT_EQ(shown, expected);
+    // The factors, by the name of their case; an empty cell or none is 0.
+    const std::vector<std::vector<std::string>> head = table_rows(page, "factors", "thead");
+    ASSERT_EQ(head.size(), 1u);
+    const std::vector<std::vector<std::string>> factors = table_rows(page, "factors", "tbody");
+    std::vector<std::array<std::string, 3>> rows;  // combination, case, factor
+    const auto combinations = run.files.find(base + ".combinations.csv");
+    if (combinations == run.files.end()) {
+      for (size_t c = 1; c < head[0].size(); ++c) {
+        rows.push_back({head[0][c], head[0][c], "1"});
+      }
+    } else {
+      const std::vector<std::string> lines = split_lines(combinations->second);
+      const std::vector<std::string> names = cells(lines[0]);
+      for (size_t i = 1; i < lines.size(); ++i) {
+        std::vector<std::string> c = cells(lines[i]);
+        c.resize(names.size());
+        for (size_t j = 1; j < names.size(); ++j) {
+          const double factor = std::strtod(c[j].c_str(), nullptr);
+          rows.push_back({c[0], names[j], factor == 0.0 ? "" : readable(factor)});
+        }
+      }
+    }
+    ASSERT_FALSE(rows.empty());
+    for (const auto& [combination, name, factor] : rows) {
+      const auto row = std::find_if(factors.begin(), factors.end(),
+                                    [&](const auto& r) { return r[0] == combination; });
+      const auto column = std::find(head[0].begin(), head[0].end(), name);
+      ASSERT_NE(row, factors.end()) << combination;
+      ASSERT_NE(column, head[0].end()) << name;
+      EXPECT_EQ(row->at(static_cast<size_t>(column - head[0].begin())), factor)
+          << combination << " " << name;
+    }
+    const auto method = page.all("section", "id", "method");
+    ASSERT_EQ(method.size(), 1u);
+    EXPECT_NE(method[0]->content.find("Load combinations: "), std::string::npos);
+    EXPECT_NE(method[0]->content.find("kf = "), std::string::npos);
   }
 }
 

@@ -1,0 +1,17 @@
+#pragma once
+// The method section of the pages: the model and its assumptions with a run's own values, and the
+// sign-convention figure.
+#include <string>
+#include <vector>
+
+#include "analysis/analysis.hpp"
+
+namespace kelmarino {
+
+// The method and assumptions of the run, with its values (units, kf, k, the bottom rules of the
+// piles) and the sign-convention figure, as a section of id "method"; `more` adds points of
+// plain text after the model of the cap (a page's own rules).
+std::string method_html(const Group& group, const Result& result,
+                        const std::vector<std::string>& more = {});
+
+}  // namespace kelmarino
