@@ -17,6 +17,7 @@
 
 #include "analysis/analysis.hpp"
 #include "diagram/method.hpp"
+#include "diagram/plan.hpp"
 #include "diagram/quantities.hpp"
 #include "diagram/title_block.hpp"
 #include "layout/layout.hpp"
@@ -145,10 +146,9 @@ struct PilePages {
 };
 PilePages pile_pages(const std::string& choice, const Result& result);
 
-// The documents of a printed result: the diagrams of pile p, the plan of the group, the page
-// showing them all.
+// The documents of a printed result: the diagrams of pile p, the plan of the group (plan_svg of
+// diagram/plan.hpp), the page showing them all.
 std::string pile_svg(const PileData& piles, int32_t p, const Result& result);
-std::string plan_svg(const Group& group);
 // The page opens with the title block of the run, then its warnings and the critical piles; the
 // diagrams of the piles of `pages` close it. When not every pile has a page, the long tables of
 // every pile (the derived values per segment, the true peaks, the head stiffness) hold the rows
