@@ -488,8 +488,9 @@ struct PageParts {
   std::string middle;
   std::string after;
 };
-PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& piles,
-                     const CapBalance& balance, const std::string& method);
+PageParts index_html(const Group& group, const CaseNames& names,
+                     const std::vector<PileEnvelope>& piles, const CapBalance& balance,
+                     const std::string& method);
 std::string factor_rows_html(const CaseNames& names, size_t first, size_t last);
 using CapLevels = std::array<double, 6>;
 CapLevels cap_noise_levels(const std::vector<CapDisplacements>& caps);

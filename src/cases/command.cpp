@@ -271,7 +271,7 @@ void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, i
   jobs.push_back(document("peaks.csv", [&] { return csv_text(peaks_table(names, piles, false)); }));
   jobs.push_back([&] {
     Stream page{folder.shown("index.html"), folder.create("index.html")};
-    const PageParts parts = index_html(names, piles, balance, method);
+    const PageParts parts = index_html(in.group, names, piles, balance, method);
     const CapLevels levels = cap_noise_levels(caps);
     write_text_to(page.file, page.name, parts.before);
     for (size_t first = 0; first < caps.size(); first += COMBINATIONS_PER_PART) {
