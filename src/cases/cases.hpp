@@ -78,8 +78,11 @@ class NameList {
 // The names of a list of combinations.
 NameList combination_names(const std::vector<Combination>& combinations);
 
-// The factors of the combinations in file order, kept once: the terms of every combination one
-// after another and where each combination's end.
+// The factors of the first combinations in file order, kept once: the terms of every combination
+// one after another and where each combination's end. The page echoes the factors of the first
+// ECHOED_COMBINATIONS combinations; those of more are let go as they are read, so that memory
+// hardly grows with their number.
+inline constexpr size_t ECHOED_COMBINATIONS = 1000;
 class FactorList {
  public:
   void push_back(const std::vector<Term>& terms);
@@ -154,11 +157,11 @@ struct InputNames {
   std::string data, loads, combinations;
 };
 
-// The combinations of a run as kelmarino-cases keeps them: their names, factors and loads. A file
-// may list a million combinations.
+// The combinations of a run as kelmarino-cases keeps them: their names and loads, and the factors
+// of the first of them. A file may list a million combinations.
 struct CombinationLoads {
   NameList names;
-  FactorList factors;
+  FactorList factors;  // of the first ECHOED_COMBINATIONS
   // The FORCE of each combination (combination_force), in the order UX .. SZ of the cap
   // displacements that solve_loads puts in its place.
   std::vector<CapDisplacements> loads;

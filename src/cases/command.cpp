@@ -274,8 +274,8 @@ void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, i
     const PageParts parts = index_html(in.group, names, piles, balance, method);
     const CapLevels levels = cap_noise_levels(caps);
     write_text_to(page.file, page.name, parts.before);
-    for (size_t first = 0; first < caps.size(); first += COMBINATIONS_PER_PART) {
-      const size_t last = std::min(caps.size(), first + COMBINATIONS_PER_PART);
+    for (size_t first = 0; first < names.factors.size(); first += COMBINATIONS_PER_PART) {
+      const size_t last = std::min(names.factors.size(), first + COMBINATIONS_PER_PART);
       write_text_to(page.file, page.name, factor_rows_html(names, first, last));
     }
     write_text_to(page.file, page.name, parts.middle);

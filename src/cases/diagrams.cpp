@@ -337,9 +337,14 @@ PageParts index_html(const Group& group, const CaseNames& names,
           "signs of the data file's load points.</p>\n" +
           html_table(load_cases_table(names), "load-cases");
   const auto [factors_before, factors_after] = cut_at_rows(factor_columns(names), "factors");
-  html += "<h2>Combinations</h2>\n<p>The factor of every load case in every combination (" +
-          escape_html(names.title) +
-          ".combinations.csv, else each load case alone with factor 1); an empty cell is 0.</p>\n" +
+  const bool every = names.factors.size() == names.combinations.size();
+  html += "<h2>Combinations</h2>\n<p>The factor of every load case in " +
+          (every ? std::string("every combination")
+                 : "the first " + std::to_string(names.factors.size()) + " of the " +
+                       std::to_string(names.combinations.size()) + " combinations") +
+          " (" + escape_html(names.title) +
+          ".combinations.csv, else each load case alone with factor 1); an empty cell is "
+          "0.</p>\n" +
           factors_before;
   std::string middle = factors_after;
   middle +=

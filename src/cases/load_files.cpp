@@ -446,7 +446,7 @@ void add_load(const Combination& combination, const std::vector<LoadCase>& cases
   for (int32_t i = 0; i < 6; ++i) load.U[i] = FORCE.data()[i];
   out.loads.push_back(load);
   out.names.push_back(combination.name);
-  out.factors.push_back(combination.terms);
+  if (out.factors.size() < ECHOED_COMBINATIONS) out.factors.push_back(combination.terms);
 }
 
 // ---- Load cases and combinations given as values ----

@@ -233,6 +233,25 @@ TEST(CasesPage, EchoesTheLoadCasesAndTheFactorsOfTheFilesRead) {
   }
 }
 
+// The factors of the first ECHOED_COMBINATIONS combinations are echoed, and the page says so.
+TEST(CasesPage, EchoesTheFactorsOfTheFirstCombinationsOnly) {
+  std::string combinations = "combination,A\n";
+  for (size_t c = 1; c <= ECHOED_COMBINATIONS + 1; ++c) {
+    const std::string n = std::to_string(c);
+    combinations.append("K").append(n).append(",").append(n).append("\n");
+  }
+  const std::string page =
+      read_file(cases_folder({{"w.dat", testing::example_text("worked")},
+                              {"w.loads.csv", "case,x,y,FX,FY,FZ,MX,MY,MZ\nA,0,0,1,0,10,0,0,0\n"},
+                              {"w.combinations.csv", combinations}},
+                             "w") +
+                "index.html");
+  const std::vector<std::vector<std::string>> rows = table_rows(read_xml(page), "factors", "tbody");
+  ASSERT_EQ(rows.size(), ECHOED_COMBINATIONS);
+  EXPECT_EQ(rows.back(), (std::vector<std::string>{"K1000", "", "1000"}));
+  EXPECT_NE(page.find("in the first 1000 of the 1001 combinations"), std::string::npos);
+}
+
 // The overview plan of the page, as a document of its own.
 XmlDocument overview_of(const std::string& page) {
   const std::string start = "<div class=\"figure\" id=\"overview\">";
