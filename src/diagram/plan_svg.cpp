@@ -26,6 +26,7 @@ constexpr double MIN_RADIUS = 7.0;     // px, for piles too small to see at the 
 constexpr double RAKE_LENGTH = 28.0;   // px beyond the pile's circle
 constexpr double FORCE_LENGTH = 80.0;  // px for the largest horizontal force
 constexpr double LEGEND_LINE = 18.0;
+constexpr size_t LEGEND_CHARACTERS = 90;  // of a legend line of text, in 12 px type
 // The width of a character, as a share of the font size: DejaVu Sans digits take 0.64 (bold 0.70),
 // most letters less.
 constexpr double GLYPH_WIDTH = 0.7;
@@ -561,10 +562,25 @@ std::vector<LegendLine> legend_lines(const Group& group, const std::vector<int32
   lines.push_back({"cap-centre", "O: the cap centre"});
   if (extras.loads) {
     if (!extras.loads->empty()) lines.push_back({"load", "L1, L2, ...: load points"});
+    // A line of at most LEGEND_CHARACTERS, the rest of a point's text on lines of its own.
     for (size_t k = 0; k < extras.loads->size(); ++k) {
-      lines.push_back({"", "L" + std::to_string(k + 1) + " at (" + fixed((*extras.loads)[k].x, 2) +
-                               ", " + fixed((*extras.loads)[k].y, 2) +
-                               "): " + (*extras.loads)[k].legend});
+      const PlanPoint& point = (*extras.loads)[k];
+      std::string line = "L" + std::to_string(k + 1) + " at (" + fixed(point.x, 2) + ", " +
+                         fixed(point.y, 2) + "): ";
+      const size_t open = line.size();
+      for (size_t at = 0; at < point.legend.size();) {
+        const size_t end = std::min(point.legend.find(", ", at), point.legend.size());
+        const std::string item = point.legend.substr(at, end - at);
+        if (line.size() > open && line.size() + item.size() + 1 > LEGEND_CHARACTERS) {
+          line.pop_back();
+          lines.push_back({"", line});
+          line = "  ";
+        }
+        line += item + (end < point.legend.size() ? "," : "") + " ";
+        at = end + 2;
+      }
+      line.pop_back();
+      lines.push_back({"", line});
     }
     return lines;
   }

@@ -252,6 +252,14 @@ TEST(CasesPage, EchoesTheFactorsOfTheFirstCombinationsOnly) {
   EXPECT_NE(page.find("in the first 1000 of the 1001 combinations"), std::string::npos);
 }
 
+// Forty load cases of one point each, all at one place.
+std::string many_cases() {
+  std::string text = "case,x,y,FX,FY,FZ,MX,MY,MZ\n";
+  for (int c = 1; c <= 40; ++c)
+    text.append("LONG_CASE_NAME_").append(std::to_string(c)).append(",1,1,0,0,10,0,0,0\n");
+  return text;
+}
+
 // The overview plan of the page, as a document of its own.
 XmlDocument overview_of(const std::string& page) {
   const std::string start = "<div class=\"figure\" id=\"overview\">";
@@ -261,8 +269,9 @@ XmlDocument overview_of(const std::string& page) {
 }
 
 // The overview plan of the pier labels every pile with its value, that of the 200 piles of the
-// capacity group none (the legend says why); no two texts meet, and the load points of every
-// case are drawn at their distinct positions.
+// capacity group none (the legend says why); no two texts meet, no text runs past 90 characters
+// (the legend of a point of forty cases takes several lines), and the load points of every case
+// are drawn at their distinct positions.
 TEST(CasesPage, OverviewLabelsNeverMeet) {
   const struct {
     std::map<std::string, std::string> files;
@@ -276,7 +285,8 @@ TEST(CasesPage, OverviewLabelsNeverMeet) {
        "pier",
        16,
        4},
-      {{{"c.dat", read_file(kelmarino::testing::test_data_path("capacity.dat"))}}, "c", 0, 2}};
+      {{{"c.dat", read_file(kelmarino::testing::test_data_path("capacity.dat"))}}, "c", 0, 2},
+      {{{"m.dat", testing::example_text("pier")}, {"m.loads.csv", many_cases()}}, "m", 16, 3}};
   for (const auto& run : runs) {
     SCOPED_TRACE(run.base);
     const XmlDocument plan =
@@ -294,6 +304,7 @@ TEST(CasesPage, OverviewLabelsNeverMeet) {
       said |= text->text.rfind("Values left out for want of room", 0) == 0;
     }
     EXPECT_EQ(said, run.labelled == 0);
+    for (const XmlElement* text : plan.all("text")) EXPECT_LE(text->text.size(), 90u) << text->text;
   }
 }
 
