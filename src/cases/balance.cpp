@@ -9,10 +9,11 @@ namespace {
 
 const char* const LOAD_NAMES[6] = {"FX", "FY", "FZ", "MX", "MY", "MZ"};
 
-void append_six(std::string& text, const float (&values)[6]) {
+// Six forces and moments, each times `factor` (that of their shown unit).
+void append_six(std::string& text, const float (&values)[6], double factor) {
   for (const float v : values) {
     text += ',';
-    append_value(text, v);
+    append_value(text, shown_value(v, factor));
   }
 }
 
@@ -63,13 +64,15 @@ std::string equilibrium_csv(const CaseNames& names, std::span<const Equilibrium>
       }
     }
     columns.push_back({"residual", ""});
+    show_columns(columns, names.force);
     text = csv_text(ResultTable{columns, {}});
   }
+  const double factor = shown_unit("t", names.force).factor;
   for (size_t c = first; c < last; ++c) {
     const Equilibrium& e = balance[c - first];
     text += names.combinations[c];
-    append_six(text, e.applied);
-    append_six(text, e.resisted);
+    append_six(text, e.applied, factor);
+    append_six(text, e.resisted, factor);
     text += ',';
     append_value(text, e.residual);
     text += '\n';
@@ -83,15 +86,18 @@ std::string supports_csv(const CaseNames& names, int32_t SNUM,
   if (first == 0) {
     std::vector<Column> columns = {{"combination", ""}, {"simulated pile", ""}};
     for (int32_t i = 0; i < 6; ++i) columns.push_back({FORCE_NAMES[i], FORCE_UNITS[i]});
+    show_columns(columns, names.force);
     text = csv_text(ResultTable{columns, {}});
   }
+  const double factor = shown_unit("t", names.force).factor;
   for (size_t c = first; c < last; ++c) {
     for (int32_t j = 1; j <= SNUM; ++j) {
       text += names.combinations[c];
       text += ',';
       text += std::to_string(j);
       append_six(text,
-                 supports[(c - first) * static_cast<size_t>(SNUM) + static_cast<size_t>(j - 1)].R);
+                 supports[(c - first) * static_cast<size_t>(SNUM) + static_cast<size_t>(j - 1)].R,
+                 factor);
       text += '\n';
     }
   }

@@ -263,13 +263,19 @@ void march_top(const PileMarch& march, const float (&U)[6][LANES], LaneTops& top
 void march_lanes(const PileMarch& march, const float (&U)[6][LANES], LaneTops& tops,
                  StationLanes* stations);
 
+// The resultants of a station: the shear V and the moment M.
+enum Resultant : int32_t { RESULTANT_V, RESULTANT_M, RESULTANTS };
+
 // The extremes of every quantity at one station kept by each lane over the combinations it has
-// carried, with the combination (index from 0) that reached each first.
+// carried, with the combination (index from 0) that reached each first; and the largest square of
+// each resultant (NX^2 + NY^2, MX^2 + MY^2 in single precision) with its combination.
 struct LaneExtremes {
   alignas(64) float max[QUANTITIES][LANES];
   alignas(64) float min[QUANTITIES][LANES];
   alignas(64) int32_t cmax[QUANTITIES][LANES];
   alignas(64) int32_t cmin[QUANTITIES][LANES];
+  alignas(64) float squared[RESULTANTS][LANES];
+  alignas(64) int32_t csquared[RESULTANTS][LANES];
 };
 
 // start_extremes: no value kept yet at stations 1..NSTA.
@@ -281,22 +287,12 @@ struct LaneBatch {
   int32_t combination[LANES];
 };
 
-// The resultant moment of a pile: the largest MX^2 + MY^2 kept by each lane at the stations from
-// the ground line down, with its combination and station.
-struct LaneMoments {
-  alignas(64) float squared[LANES];
-  alignas(64) int32_t combination[LANES];
-  alignas(64) int32_t k[LANES];
-};
-
 // march_extremes: the values of march_lanes for `count` batches, station by station; each
-// station's quantities are taken into the lanes' extremes (extremes[k - 1] for station k), and
-// from the ground line down its MX^2 + MY^2 into `moments`, batch after batch, instead of being
-// kept. A value replaces the kept one only when it is strictly beyond it (a moment also when equal
-// under an earlier combination). tops and states hold `count` elements; `moments` starts at -1
-// and combination -1.
+// station's quantities and resultants are taken into the lanes' extremes (extremes[k - 1] for
+// station k), batch after batch, instead of being kept. A value replaces the kept one only when it
+// is strictly beyond it. tops and states hold `count` elements.
 void march_extremes(const PileMarch& march, const LaneBatch* batches, int32_t count, LaneTops* tops,
-                    StationLanes* states, LaneExtremes* extremes, LaneMoments& moments);
+                    StationLanes* states, LaneExtremes* extremes);
 
 // The vector units the march can run on: the baseline, and AVX2 and AVX-512 where the processor
 // has them. march_extremes runs on the widest; every path gives the same bits.
@@ -307,8 +303,7 @@ std::vector<VectorPath> vector_paths();
 
 // march_extremes_on: march_extremes on one path of vector_paths().
 void march_extremes_on(VectorPath path, const PileMarch& march, const LaneBatch* batches,
-                       int32_t count, LaneTops* tops, StationLanes* states, LaneExtremes* extremes,
-                       LaneMoments& moments);
+                       int32_t count, LaneTops* tops, StationLanes* states, LaneExtremes* extremes);
 
 // ---- Envelopes ----
 
@@ -318,9 +313,13 @@ struct Extreme {
   int32_t combination = 0;
 };
 
+// The envelope of one station: the largest and smallest value of every quantity, and the largest
+// resultant V and M (the combination with the largest square of the components in single
+// precision, its resultant as the analysis forms it).
 struct StationEnvelope {
   Extreme max[QUANTITIES];
   Extreme min[QUANTITIES];
+  Extreme resultant[RESULTANTS];
 };
 
 // A design set: the forces of one combination at one station of a pile, concurrent: the axial
@@ -354,8 +353,8 @@ struct PileEnvelope {
   std::vector<float> ZH;
   std::vector<StationEnvelope> stations;
   DesignRow design[DESIGN_SETS];
-  // For UX, UY, NX, NY, MX, MY, PSX and PSY: the largest true peak of the combinations that give
-  // the quantity's largest and smallest station value, the first of them on equal values.
+  // For UX, UY, NX, NY, MX, MY, PSX and PSY: the largest true peak over the combinations, the
+  // first of them on equal values.
   EnvelopePeak peaks[QUANTITIES];
 };
 
@@ -439,19 +438,20 @@ struct CaseNames {
   FactorList factors;                 // of each combination
   std::vector<std::string> warnings;  // the warnings of the input, shown at the top of the page
   TitleBlock block;                   // at the head of the page
+  ForceUnit force = ForceUnit::t;     // of the tables of the page, the summary and the CSV files
 };
 
 // The CSV files with one row per combination (cap.csv), per combination and pile (heads.csv),
 // and per pile and station (stations.csv). Numbers are the shortest text of the float that reads
 // back as the same float (std::to_chars), written straight into the text; the header row is the
-// result tables' one. cap_csv and heads_csv write the part of the combinations from `first` up to
-// `last`, with the header row when `first` is 0; the pile tops of heads_csv are those of the part
-// (element (c - first) * PNUM + g - 1).
+// result tables' one; forces are in the unit names.force (shown_unit). cap_csv and heads_csv write
+// the part of the combinations from `first` up to `last`, with the header row when `first` is 0;
+// the pile tops of heads_csv are those of the part (element (c - first) * PNUM + g - 1).
 std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>& caps, size_t first,
                     size_t last);
 std::string heads_csv(const CaseNames& names, int32_t PNUM, std::span<const HeadResult> heads,
                       size_t first, size_t last);
-std::string stations_csv(const std::vector<PileEnvelope>& piles);
+std::string stations_csv(const std::vector<PileEnvelope>& piles, ForceUnit force);
 // equilibrium.csv: per combination the applied loads at the cap centre, the sum of the pile heads
 // and the supports there and the residual; supports.csv: per combination and simulated pile its
 // reaction. The part from `first` up to `last`, as cap_csv.

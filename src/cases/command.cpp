@@ -100,9 +100,11 @@ void read_inputs(const std::string& base, Inputs& in) {
   warnings.insert(warnings.begin(), in.group.warnings.begin(), in.group.warnings.end());
 }
 
-// The names the outputs give; the names of the combinations are taken from the inputs.
-CaseNames case_names(const std::string& base, Inputs& in) {
+// The names the outputs give, with forces in `force`; the names of the combinations are taken from
+// the inputs.
+CaseNames case_names(const std::string& base, Inputs& in, ForceUnit force) {
   CaseNames names;
+  names.force = force;
   names.title = std::filesystem::path(base).filename().string();
   names.cases = in.cases;
   names.combinations = std::move(in.combinations.names);
@@ -196,8 +198,8 @@ struct Stream {
 // The per-combination files (cap.csv, heads.csv, equilibrium.csv, supports.csv) are written part by
 // part as the combinations are done; the envelopes, the summary, the page and the diagrams then
 // follow, each document a job of its own, the threads sharing the jobs.
-void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, int32_t threads,
-                       std::FILE* errors, Progress& progress, Timings& timings) {
+void analyse_and_write(Inputs& in, const std::string& base, ForceUnit force, NewFolder& folder,
+                       int32_t threads, std::FILE* errors, Progress& progress, Timings& timings) {
   const FaultFlags flags;
   progress.phase("forming the stiffness of the piles");
   const Analysed analysed = analyse(in.group, {AnalysisScope::foundation});
@@ -208,7 +210,7 @@ void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, i
   const std::vector<CapDisplacements> applied = in.combinations.loads;
   solve_loads(result.KCAP, in.cases, in.combinations);
   const std::vector<CapDisplacements>& caps = in.combinations.loads;
-  const CaseNames names = case_names(base, in);
+  const CaseNames names = case_names(base, in, force);
 
   Stream heads{folder.shown("heads.csv"), folder.create("heads.csv")};
   Stream cap{folder.shown("cap.csv"), folder.create("cap.csv")};
@@ -252,7 +254,7 @@ void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, i
 
   const std::vector<PileEnvelope>& piles = results.piles;
   const std::string method = method_html(
-      in.group, result,
+      in.group, result, names.force,
       {"Load combinations: the load of a combination at the cap centre is the sum over its load "
        "cases of every load point's six components times the case's factor, moved to the cap "
        "centre. The analysis is linear: the stiffness is formed once and each combination's cap "
@@ -263,7 +265,7 @@ void analyse_and_write(Inputs& in, const std::string& base, NewFolder& folder, i
   auto document = [&](const std::string& name, std::function<std::string()> text) {
     return [&folder, name, text] { folder.write(name, text()); };
   };
-  jobs.push_back(document("stations.csv", [&] { return stations_csv(piles); }));
+  jobs.push_back(document("stations.csv", [&] { return stations_csv(piles, force); }));
   jobs.push_back(document("envelope.csv", [&] { return csv_text(envelope_table(names, piles)); }));
   jobs.push_back(document("summary.txt", [&] { return summary_text(names, piles); }));
   jobs.push_back(document("design-sets.csv",
@@ -309,8 +311,8 @@ void print_stats(std::FILE* out, const Timings& t) {
 
 // The whole run on one base. The line naming the folder (and the statistics when asked) is
 // written on `out`, and must reach it, before the folder is put in place.
-void run(const std::string& base, const TitleBlock& given, int32_t threads, bool stats,
-         std::FILE* out, std::FILE* errors, Timings& timings) {
+void run(const std::string& base, const TitleBlock& given, ForceUnit force, int32_t threads,
+         bool stats, std::FILE* out, std::FILE* errors, Timings& timings) {
   const Clock::time_point start = timings.start;
   Progress progress(out, start);
   std::jthread shown;
@@ -330,7 +332,7 @@ void run(const std::string& base, const TitleBlock& given, int32_t threads, bool
   timings.read = seconds_since(start);
   const std::string target = base + "-cases";
   NewFolder folder(target);
-  analyse_and_write(in, base, folder, threads, errors, progress, timings);
+  analyse_and_write(in, base, force, folder, threads, errors, progress, timings);
   timings.written = seconds_since(start);
   shown.request_stop();
   if (shown.joinable()) shown.join();  // the progress line is cleared first
@@ -366,6 +368,12 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
   app.add_option("--threads", threads, "threads of the analysis (the results do not depend on it)")
       ->check(CLI::Range(1, 64));
   app.add_flag("--stats", stats, "print the run time and the peak memory");
+  std::string units = "t";
+  app.add_option("--units", units,
+                 "the unit of force of the page, the diagrams, the summary and the CSV files: t "
+                 "(the default) or kN, every force, moment and stress times 9.80665 (stresses in "
+                 "kPa)")
+      ->check(CLI::IsMember({"t", "kN"}));
   app.set_version_flag("--version", std::string("kelmarino-cases ") + VERSION);
   TitleBlock given;
   std::string date;
@@ -403,7 +411,8 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
     const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
     given.run_time = run_time_text(
         date, epoch ? std::optional<std::string_view>(epoch) : std::nullopt, std::time(nullptr));
-    run(data_base(argument), given, threads, stats, out, errors, timings);
+    const ForceUnit force = units == "kN" ? ForceUnit::kN : ForceUnit::t;
+    run(data_base(argument), given, force, threads, stats, out, errors, timings);
     return 0;
   } catch (const RunError& error) {
     return failed(error.what());

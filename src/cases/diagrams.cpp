@@ -83,20 +83,22 @@ std::string envelope_svg(const PileEnvelope& pile, const CaseNames& names) {
   diagram.curve_class = "envelope";
   diagram.mark_class = "extreme";
   diagram.heading = {
-      {"font-size=\"20\" font-weight=\"bold\"",
+      {"font-size=\"16\" font-weight=\"bold\"",
        "Pile " + std::to_string(pile.g) + " at (x, y) = (" +
            readable(static_cast<double>(pile.top_x)) + ", " +
            readable(static_cast<double>(pile.top_y)) + ") m, ground line at Z = " +
-           readable(static_cast<double>(pile.ZH[static_cast<size_t>(pile.KG - 1)])) +
-           " m: envelopes over " + std::to_string(names.combinations.size()) + " combinations"},
-      {"font-size=\"13\"", std::string("Largest solid, smallest dashed; colour by bending plane: "
-                                       "<tspan fill=\"") +
+           readable(static_cast<double>(pile.ZH[static_cast<size_t>(pile.KG - 1)])) + " m"},
+      {"font-size=\"12\"", "Envelopes over " + std::to_string(names.combinations.size()) +
+                               " combinations: largest solid, smallest dashed; by colour: <tspan "
+                               "fill=\"" +
                                X_PLANE_COLOUR + "\">x\u2013z plane</tspan>, <tspan fill=\"" +
                                Y_PLANE_COLOUR + "\">y\u2013z plane</tspan>."},
-      {"font-size=\"13\"",
+      {"font-size=\"12\"",
        "Z from the pile top along its axis; ground line brown, soil shaded, segment joints "
-       "dashed; dots: the extremes with their value and combination."}};
+       "dashed;"},
+      {"font-size=\"12\"", "dots: the extremes with their value, depth and combination."}};
   for (int32_t i = 0; i < 6; ++i) diagram.panels[i] = envelope_panel(PANEL_WORDS[i], pile, names);
+  diagram.force = names.force;
   return pile_diagram_svg(diagram);
 }
 
@@ -141,6 +143,7 @@ std::vector<PlanPoint> case_load_points(const CaseNames& names) {
 // case.
 std::string overview_svg(const Group& group, const CaseNames& names,
                          const std::vector<PileEnvelope>& piles) {
+  const ReaderUnit shown = shown_unit("t", names.force);
   // The range of the governing magnitudes of compression [0] and tension [1]: low and high.
   double low[2] = {1e30, 1e30}, high[2] = {0.0, 0.0};
   for (const PileEnvelope& p : piles) {
@@ -163,7 +166,8 @@ std::string overview_svg(const Group& group, const CaseNames& names,
     extras.piles.push_back({shade(share, pulled ? RED : BLUE),
                             " data-nz=\"" + shortest(e.value) + "\" data-combination=\"" +
                                 escape_xml(combination) + "\"",
-                            readable(static_cast<double>(e.value)) + " t, " + combination});
+                            readable(static_cast<double>(e.value) * shown.factor) + " " +
+                                shown.unit + ", " + combination});
   }
   const char* kinds[2] = {"compression", "tension"};
   for (const int kind : {0, 1}) {
@@ -173,21 +177,23 @@ std::string overview_svg(const Group& group, const CaseNames& names,
     if (high[kind] > low[kind]) {
       extras.key.push_back({shade(0.0, full), std::string("Governing ") + kinds[kind] +
                                                   " at the pile top, smallest: " +
-                                                  readable(sign * low[kind]) + " t"});
+                                                  readable(sign * low[kind] * shown.factor) + " " +
+                                                  shown.unit});
     }
     extras.key.push_back(
-        {shade(1.0, full), std::string("Governing ") + kinds[kind] +
-                               " at the pile top, largest: " + readable(sign * high[kind]) + " t"});
+        {shade(1.0, full), std::string("Governing ") + kinds[kind] + " at the pile top, largest: " +
+                               readable(sign * high[kind] * shown.factor) + " " + shown.unit});
   }
   extras.loads = case_load_points(names);
   extras.crowded = "Values left out for want of room: the table Summary gives them per pile";
 
-  const std::string svg = plan_svg(group, extras);
+  const std::string svg = plan_svg(group, names.force, extras);
   return svg.substr(svg.find("<svg"));  // inline in the page, without the XML declaration
 }
 
-// The envelope table for a reader: the extremes in mm, mrad, t, t*m and t/m2, four digits, a
-// value below 1e-6 of the largest magnitude of its quantity over the piles written 0.
+// The envelope table for a reader: the extremes in mm, mrad and the units of force of names.force
+// (t, t*m and t/m2 or kN, kN*m and kPa), four digits, a value below 1e-6 of the largest magnitude
+// of its quantity over the piles written 0.
 ResultTable envelope_page_table(const CaseNames& names, const std::vector<PileEnvelope>& piles) {
   ResultTable table;
   table.columns = {{"pile", ""}, {"quantity", ""},    {"unit", ""},
@@ -203,7 +209,7 @@ ResultTable envelope_page_table(const CaseNames& names, const std::vector<PileEn
   }
   for (const PileEnvelope& pile : piles) {
     for (int32_t q = 0; q < QUANTITIES; ++q) {
-      const ReaderUnit unit = reader_unit(quantity_unit(q));
+      const ReaderUnit unit = reader_unit(quantity_unit(q), names.force);
       std::vector<std::string> row = {std::to_string(pile.g), quantity_name(q), unit.unit};
       for (const PileExtreme& e : {pile_maximum(pile, q), pile_minimum(pile, q)}) {
         row.push_back(
@@ -217,7 +223,8 @@ ResultTable envelope_page_table(const CaseNames& names, const std::vector<PileEn
   return table;
 }
 
-// The load points of every load case, as given: x, y in m, forces in t, moments in t*m.
+// The load points of every load case, as given: x, y in m, forces and moments in the unit of
+// force of the page.
 ResultTable load_cases_table(const CaseNames& names) {
   ResultTable table;
   table.columns = {{"case", ""}, {"point", ""}, {"x", "m"}, {"y", "m"}};
@@ -225,13 +232,16 @@ ResultTable load_cases_table(const CaseNames& names) {
   table.columns[4].name = "FX";
   table.columns[5].name = "FY";
   table.columns[6].name = "FZ";
+  const std::vector<double> factor = show_columns(table.columns, names.force);
   for (const LoadCase& c : names.cases) {
     for (size_t k = 0; k < c.points.size(); ++k) {
       const LoadValues& point = c.points[k];
       std::vector<std::string> row = {c.name, std::to_string(k + 1),
                                       readable(static_cast<double>(point.x)),
                                       readable(static_cast<double>(point.y))};
-      for (const float v : point.act) row.push_back(readable(static_cast<double>(v)));
+      for (size_t i = 0; i < 6; ++i) {
+        row.push_back(readable(static_cast<double>(point.act[i]) * factor[i + 4]));
+      }
       table.rows.push_back(std::move(row));
     }
   }
@@ -298,8 +308,10 @@ PageParts index_html(const Group& group, const CaseNames& names,
       "</p>\n<h2>Overview</h2>\n<p>The plan of the group seen from above (x to the right, y "
       "down the page). Each pile is coloured by its governing axial force at the top: the "
       "largest tension where a combination pulls it (red), else the largest compression "
-      "(blue); from pale for the smallest to full colour for the largest. Beside it: the value in "
-      "t and the combination. The load points are those of every load case.</p>\n"
+      "(blue); from pale for the smallest to full colour for the largest. Beside it: the value "
+      "in " +
+      shown_unit("t", names.force).unit +
+      " and the combination. The load points are those of every load case.</p>\n"
       "<div class=\"figure\" id=\"overview\">" +
       overview_svg(group, names, piles) + "</div>\n";
   html += "<h2>Summary</h2>\n" + html_table(summary_table(names, piles), "summary");

@@ -6,9 +6,12 @@
 // is therefore the first combination in file order that reaches the extreme, whatever the lane
 // count, the part size or the thread count.
 #include <algorithm>
+#include <array>
 #include <limits>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 
 #include "cases/cases.hpp"
 #include "output/output.hpp"
@@ -23,8 +26,12 @@ struct PileWork {
   LaneExtremes extremes[MAX_STATIONS];
 };
 
+// The largest squares of the resultants of one station (NX^2 + NY^2, MX^2 + MY^2) and their
+// combinations, kept over the parts of the combinations.
+using StationSquares = std::array<Extreme, RESULTANTS>;
+
 // The lanes' extremes merged: the extreme value, then the lowest combination number.
-void merge_extremes(const LaneExtremes& e, StationEnvelope& station) {
+void merge_extremes(const LaneExtremes& e, StationEnvelope& station, StationSquares& squares) {
   for (int32_t q = 0; q < QUANTITIES; ++q) {
     Extreme max{e.max[q][0], e.cmax[q][0]};
     Extreme min{e.min[q][0], e.cmin[q][0]};
@@ -39,14 +46,28 @@ void merge_extremes(const LaneExtremes& e, StationEnvelope& station) {
     station.max[q] = max;
     station.min[q] = min;
   }
+  for (int32_t r = 0; r < RESULTANTS; ++r) {
+    Extreme largest{e.squared[r][0], e.csquared[r][0]};
+    for (int32_t j = 1; j < LANES; ++j) {
+      if (e.squared[r][j] > largest.value ||
+          (e.squared[r][j] == largest.value && e.csquared[r][j] < largest.combination)) {
+        largest = Extreme{e.squared[r][j], e.csquared[r][j]};
+      }
+    }
+    squares[static_cast<size_t>(r)] = largest;
+  }
 }
 
 // The extremes of a later part of the combinations into those of the earlier parts: only a value
 // strictly beyond replaces the kept one, so the earlier combination keeps a tie.
-void merge_later(const StationEnvelope& later, StationEnvelope& station) {
+void merge_later(const StationEnvelope& later, const StationSquares& later_squares,
+                 StationEnvelope& station, StationSquares& squares) {
   for (int32_t q = 0; q < QUANTITIES; ++q) {
     if (later.max[q].value > station.max[q].value) station.max[q] = later.max[q];
     if (later.min[q].value < station.min[q].value) station.min[q] = later.min[q];
+  }
+  for (size_t r = 0; r < squares.size(); ++r) {
+    if (later_squares[r].value > squares[r].value) squares[r] = later_squares[r];
   }
 }
 
@@ -65,12 +86,71 @@ std::vector<LaneBatch> lane_batches(const std::vector<CapDisplacements>& caps, s
   return batches;
 }
 
-// The largest MX^2 + MY^2 of a pile from the ground line down so far, its combination and station.
-struct SoilMoment {
-  float squared = -1.0f;
-  int32_t combination = -1;
-  int32_t k = 1;
+// A pile top in one bending plane: its head displacement and rotation (u, theta) under one
+// combination.
+struct PlaneTop {
+  float u = 0.0f;
+  float theta = 0.0f;
+  int32_t combination = 0;
 };
+
+// What a pile keeps between the parts of the combinations, beside its envelope: the squares of
+// the resultants of every station, and in each plane the corners of the convex hull of the pile
+// tops (u, theta).
+struct PileTrack {
+  std::vector<StationSquares> squares;
+  std::vector<PlaneTop> corners[2];
+};
+
+// The signed area of the turn o -> a -> b, in double.
+double turn(const PlaneTop& o, const PlaneTop& a, const PlaneTop& b) {
+  auto d = [](float to, float from) { return static_cast<double>(to) - static_cast<double>(from); };
+  return d(a.u, o.u) * d(b.theta, o.theta) - d(a.theta, o.theta) * d(b.u, o.u);
+}
+
+// hull_corners: the corners of the convex hull of the points (monotone chain), in any order; of
+// points that coincide, the first combination. A point inside the hull or on an edge between two
+// corners is left out.
+std::vector<PlaneTop> hull_corners(std::vector<PlaneTop> points) {
+  std::sort(points.begin(), points.end(), [](const PlaneTop& a, const PlaneTop& b) {
+    if (a.u != b.u) return a.u < b.u;
+    if (a.theta != b.theta) return a.theta < b.theta;
+    return a.combination < b.combination;
+  });
+  points.erase(std::unique(points.begin(), points.end(),
+                           [](const PlaneTop& a, const PlaneTop& b) {
+                             return a.u == b.u && a.theta == b.theta;
+                           }),
+               points.end());
+  if (points.size() < 3) return points;
+  std::vector<PlaneTop> hull(2 * points.size());
+  size_t n = 0;
+  for (size_t i = 0; i < points.size(); ++i) {  // the lower chain
+    while (n >= 2 && turn(hull[n - 2], hull[n - 1], points[i]) <= 0.0) --n;
+    hull[n++] = points[i];
+  }
+  for (size_t i = points.size() - 1, lower = n + 1; i-- > 0;) {  // the upper chain
+    while (n >= lower && turn(hull[n - 2], hull[n - 1], points[i]) <= 0.0) --n;
+    hull[n++] = points[i];
+  }
+  hull.resize(n - 1);  // the last point is the first again
+  return hull;
+}
+
+// The pile tops of the combinations first .. first + count - 1 into the corners of each plane: the
+// x-z plane's top is (UX, SY), the y-z plane's (UY, -SX).
+void take_corners(std::span<const HeadResult> heads, size_t first, size_t PNUM, int32_t g,
+                  PileTrack& track) {
+  for (int32_t plane = 0; plane < 2; ++plane) {
+    std::vector<PlaneTop> points = std::move(track.corners[plane]);
+    for (size_t c = 0; c * PNUM < heads.size(); ++c) {
+      const float(&DU)[6] = heads[c * PNUM + static_cast<size_t>(g - 1)].DU;
+      const float theta = plane == 0 ? DU[4] : -DU[3];
+      points.push_back({DU[plane], theta, static_cast<int32_t>(first + c)});
+    }
+    track.corners[plane] = hull_corners(std::move(points));
+  }
+}
 
 float squared_moment(float MX, float MY) { return MX * MX + MY * MY; }
 
@@ -94,34 +174,16 @@ void take_head(int32_t c, const float (&FT)[6], DesignRow (&design)[DESIGN_SETS]
   }
 }
 
-// The lanes' largest moments in the soil into the pile's: the largest, then the first
-// combination, then the first station.
-void take_soil(const LaneMoments& lanes, SoilMoment& soil) {
-  for (int32_t j = 0; j < LANES; ++j) {
-    const SoilMoment m{lanes.squared[j], lanes.combination[j], lanes.k[j]};
-    if (m.combination < 0) continue;
-    const bool earlier = soil.combination < 0 || m.combination < soil.combination ||
-                         (m.combination == soil.combination && m.k < soil.k);
-    if (m.squared > soil.squared || (m.squared == soil.squared && earlier)) soil = m;
-  }
-}
-
 // The combinations of `batches` (from `first` on) for one pile: their extremes taken into the
-// pile's envelope, its design sets and `soil`, their pile tops into `heads` (element
+// pile's envelope, its design sets and `track`, their pile tops into `heads` (element
 // (c - first) * PNUM + g - 1).
 void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches, size_t first,
                    size_t count, size_t PNUM, PileWork& work, PileEnvelope& envelope,
-                   SoilMoment& soil, std::vector<HeadResult>& heads) {
+                   PileTrack& track, std::vector<HeadResult>& heads) {
   const int32_t NSTA = march.NSTA();
   start_extremes(NSTA, work.extremes);
-  LaneMoments moments{};
-  for (int32_t j = 0; j < LANES; ++j) {
-    moments.squared[j] = -1.0f;
-    moments.combination[j] = -1;
-  }
   march_extremes(march, batches.data(), static_cast<int32_t>(batches.size()), work.tops.data(),
-                 work.states.data(), work.extremes, moments);
-  take_soil(moments, soil);
+                 work.states.data(), work.extremes);
   for (size_t c = 0; c < count; ++c) {
     const LaneTops& tops = work.tops[c / LANES];
     HeadResult& head = heads[c * PNUM + static_cast<size_t>(march.g - 1)];
@@ -131,6 +193,7 @@ void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches
     }
     take_head(static_cast<int32_t>(first + c), head.FT, envelope.design);
   }
+  take_corners(heads, first, PNUM, march.g, track);
   const bool earliest = first == 0;
   if (earliest) {
     envelope.g = march.g;
@@ -141,15 +204,18 @@ void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches
     envelope.joints = march.joints;
     envelope.ZH = march.ZH;
     envelope.stations.resize(static_cast<size_t>(NSTA));
+    track.squares.resize(static_cast<size_t>(NSTA));
   }
   for (int32_t k = 0; k < NSTA; ++k) {
     StationEnvelope& station = envelope.stations[static_cast<size_t>(k)];
+    StationSquares& squares = track.squares[static_cast<size_t>(k)];
     if (earliest) {
-      merge_extremes(work.extremes[k], station);
+      merge_extremes(work.extremes[k], station, squares);
     } else {
       StationEnvelope later;
-      merge_extremes(work.extremes[k], later);
-      merge_later(later, station);
+      StationSquares later_squares;
+      merge_extremes(work.extremes[k], later, later_squares);
+      merge_later(later, later_squares, station, squares);
     }
   }
 }
@@ -207,41 +273,99 @@ void combination_top(const PileMarch& march, const std::vector<CapDisplacements>
   march_top(march, lane_batches(caps, one, one + 1)[0].U, tops);
 }
 
-// The last values of a pile's envelope, once every combination is marched: the design set of the
-// largest moment in the soil (the concurrent values of its combination and station) and the true
-// peaks of the combinations that give the largest and smallest station value of each quantity.
-void finish_pile(const PileMarch& march, const std::vector<CapDisplacements>& caps,
-                 const SoilMoment& soil, PileEnvelope& envelope) {
-  LaneTops tops;
-  if (soil.combination >= 0) {
-    combination_top(march, caps, soil.combination, tops);
-    StationLanes s;
-    station_values(*march.x, *march.y, soil.k, march.stations[static_cast<size_t>(soil.k - 1)],
-                   tops.DU, tops.FT, s.q);
-    envelope.design[LARGEST_M_SOIL] = design_row(soil.combination, soil.k, s.q[NZ][0], s.q[NX][0],
-                                                 s.q[NY][0], s.q[MX][0], s.q[MY][0]);
-  }
-  std::vector<std::pair<int32_t, PilePeaks>> known;  // by combination
-  auto peaks_of = [&](int32_t c) -> const PilePeaks& {
-    for (const auto& [combination, peaks] : known) {
-      if (combination == c) return peaks;
+// The resultants V and M of every station of a pile from the combinations of their largest squares,
+// and the design set of the largest moment from the ground line down: the largest square, then
+// the first combination, then the first station. `top_of(c)` is the pile top of combination c in
+// lane 0.
+template <typename TopOf>
+void take_resultants(const PileMarch& march, TopOf& top_of, const PileTrack& track,
+                     PileEnvelope& envelope) {
+  Extreme soil{-1.0f, -1};
+  for (int32_t k = 1; k <= march.NSTA(); ++k) {
+    const StationSquares& squares = track.squares[static_cast<size_t>(k - 1)];
+    float DU[6][RESULTANTS], FT[6][RESULTANTS];  // lane r: the combination of resultant r
+    for (int32_t r = 0; r < RESULTANTS; ++r) {
+      const LaneTops& top = top_of(squares[static_cast<size_t>(r)].combination);
+      for (int32_t i = 0; i < 6; ++i) {
+        DU[i][r] = top.DU[i][0];
+        FT[i][r] = top.FT[i][0];
+      }
     }
-    combination_top(march, caps, c, tops);
-    float DU[6];
-    for (int32_t i = 0; i < 6; ++i) DU[i] = tops.DU[i][0];
-    known.emplace_back(c, pile_peaks(*march.x, *march.y, march.stations.data(), DU));
-    return known.back().second;
+    float q[QUANTITIES][RESULTANTS];
+    station_values(*march.x, *march.y, k, march.stations[static_cast<size_t>(k - 1)], DU, FT, q);
+    StationEnvelope& station = envelope.stations[static_cast<size_t>(k - 1)];
+    station.resultant[RESULTANT_V] = {resultant(q[NX][RESULTANT_V], q[NY][RESULTANT_V]),
+                                      squares[RESULTANT_V].combination};
+    station.resultant[RESULTANT_M] = {resultant(q[MX][RESULTANT_M], q[MY][RESULTANT_M]),
+                                      squares[RESULTANT_M].combination};
+    const Extreme& moment = squares[RESULTANT_M];
+    if (k < march.KG || moment.value < soil.value ||
+        (moment.value == soil.value && moment.combination >= soil.combination)) {
+      continue;
+    }
+    soil = moment;
+    const int32_t m = RESULTANT_M;
+    envelope.design[LARGEST_M_SOIL] =
+        design_row(moment.combination, k, q[NZ][m], q[NX][m], q[NY][m], q[MX][m], q[MY][m]);
+  }
+}
+
+// The last values of a pile's envelope, once every combination is marched: the resultants of the
+// stations, the design set of the largest moment in the soil (the concurrent values of its
+// combination and station) and the true peaks. A quantity of one plane is linear in the plane's
+// pile top (u, theta) at every depth, so its largest absolute value over the combinations is
+// reached at a corner of their hull: the true peaks of the corners, and of the combinations that
+// give the largest and smallest station values, are taken, the first combination on equal values.
+void finish_pile(const PileMarch& march, const std::vector<CapDisplacements>& caps,
+                 const PileTrack& track, PileEnvelope& envelope) {
+  std::map<int32_t, LaneTops> tops_known;  // by combination, in lane 0
+  auto top_of = [&](int32_t c) -> const LaneTops& {
+    const auto [at, added] = tops_known.try_emplace(c);
+    if (added) combination_top(march, caps, c, at->second);
+    return at->second;
   };
+  take_resultants(march, top_of, track, envelope);
+  // The true peaks of a plane under a combination, each taken once.
+  std::map<std::pair<int32_t, int32_t>, PilePeaks> known;  // by plane and combination
+  auto peaks_of = [&](int32_t plane, int32_t c) -> const PilePeaks& {
+    const auto [at, added] = known.try_emplace({plane, c});
+    if (added) {
+      float DU[6];
+      for (int32_t i = 0; i < 6; ++i) DU[i] = top_of(c).DU[i][0];
+      plane_true_peaks(plane == 0 ? *march.x : *march.y, plane, march.stations.data(), DU,
+                       at->second);
+    }
+    return at->second;
+  };
+  // The true peaks of a unit pile top (u, theta) = (1, 0) and (0, 1) of each plane: a combination
+  // cannot peak beyond |u|.(the first) + |theta|.(the second), and is not looked at when that is
+  // below the peak already found.
+  PilePeaks unit[2][2];
+  const float units[2][2][6] = {{{1, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 1, 0}},
+                                {{0, 1, 0, 0, 0, 0}, {0, 0, 0, -1, 0, 0}}};
+  for (int32_t plane = 0; plane < 2; ++plane) {
+    for (int32_t i = 0; i < 2; ++i) {
+      plane_true_peaks(plane == 0 ? *march.x : *march.y, plane, march.stations.data(),
+                       units[plane][i], unit[plane][i]);
+    }
+  }
   for (const StationQuantity q : PEAK_QUANTITIES) {
-    int32_t candidates[2] = {pile_maximum(envelope, q).extreme.combination,
-                             pile_minimum(envelope, q).extreme.combination};
-    if (candidates[1] < candidates[0]) std::swap(candidates[0], candidates[1]);
+    const int32_t plane = q == UX || q == NX || q == MY || q == PSX ? 0 : 1;
     EnvelopePeak& best = envelope.peaks[q];
-    for (const int32_t c : candidates) {
-      const Peak& peak = peaks_of(c).of[q];
-      if (best.combination < 0 || std::fabs(peak.value) > std::fabs(best.peak.value)) {
+    auto take = [&](int32_t c) {
+      const Peak& peak = peaks_of(plane, c).of[q];
+      const float value = std::fabs(peak.value), kept = std::fabs(best.peak.value);
+      if (best.combination < 0 || value > kept || (value == kept && c < best.combination)) {
         best = {peak, c};
       }
+    };
+    take(pile_maximum(envelope, q).extreme.combination);
+    take(pile_minimum(envelope, q).extreme.combination);
+    for (const PlaneTop& corner : track.corners[plane]) {
+      const double bound =
+          std::fabs(double{corner.u}) * std::fabs(double{unit[plane][0].of[q].value}) +
+          std::fabs(double{corner.theta}) * std::fabs(double{unit[plane][1].of[q].value});
+      if (bound * (1.0 + 1e-5) >= std::fabs(double{best.peak.value})) take(corner.combination);
     }
   }
 }
@@ -257,7 +381,7 @@ void envelope_piles(const std::vector<PileMarch>& marches,
   const size_t PNUM = marches.size();
   std::vector<std::unique_ptr<PileWork>> works(static_cast<size_t>(threads));
   std::vector<HeadResult> heads;
-  std::vector<SoilMoment> soil(PNUM);
+  std::vector<PileTrack> tracks(PNUM);
   for (size_t first = 0; first < caps.size(); first += COMBINATIONS_PER_PART) {
     const size_t last = std::min(caps.size(), first + COMBINATIONS_PER_PART);
     const std::vector<LaneBatch> batches = lane_batches(caps, first, last);
@@ -275,7 +399,7 @@ void envelope_piles(const std::vector<PileMarch>& marches,
       const PileMarch& march = marches[p];
       fault_context() = FaultContext{"pile results", march.g};
       try {
-        envelope_part(march, batches, first, last - first, PNUM, *work, results.piles[p], soil[p],
+        envelope_part(march, batches, first, last - first, PNUM, *work, results.piles[p], tracks[p],
                       heads);
         check_faults();
       } catch (const RunError& error) {
@@ -296,7 +420,7 @@ void envelope_piles(const std::vector<PileMarch>& marches,
     combinations_done = static_cast<int32_t>(last);
   }
   parallel_for(PNUM, threads, [&](size_t p, int32_t) {
-    finish_pile(marches[p], caps, soil[p], results.piles[p]);
+    finish_pile(marches[p], caps, tracks[p], results.piles[p]);
   });
 }
 

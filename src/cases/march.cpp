@@ -43,8 +43,8 @@ float pick(int32_t mask, float a, float b) {
   return std::bit_cast<float>(pick(mask, std::bit_cast<int32_t>(a), std::bit_cast<int32_t>(b)));
 }
 
-// A station's quantities into the lanes' extremes: a value replaces the kept one only when it is
-// strictly beyond it.
+// A station's quantities and the squares of its resultants into the lanes' extremes: a value
+// replaces the kept one only when it is strictly beyond it.
 void take_extremes(const StationLanes& s, const int32_t (&combination)[LANES], LaneExtremes& e) {
   for (int32_t q = 0; q < QUANTITIES; ++q) {
     for (int32_t j = 0; j < LANES; ++j) {
@@ -57,20 +57,18 @@ void take_extremes(const StationLanes& s, const int32_t (&combination)[LANES], L
       e.cmin[q][j] = pick(smaller, combination[j], e.cmin[q][j]);
     }
   }
-}
-
-// A station's MX^2 + MY^2 into the lanes' largest: a value strictly larger, or equal under an
-// earlier combination, replaces the kept one.
-void take_moments(const StationLanes& s, const int32_t (&combination)[LANES], int32_t k,
-                  LaneMoments& m) {
-  for (int32_t j = 0; j < LANES; ++j) {
-    const float squared = s.q[MX][j] * s.q[MX][j] + s.q[MY][j] * s.q[MY][j];
-    const int32_t beyond =
-        -static_cast<int32_t>((squared > m.squared[j]) |
-                              ((squared == m.squared[j]) & (combination[j] < m.combination[j])));
-    m.squared[j] = pick(beyond, squared, m.squared[j]);
-    m.combination[j] = pick(beyond, combination[j], m.combination[j]);
-    m.k[j] = pick(beyond, k, m.k[j]);
+  const int32_t parts[RESULTANTS][2] = {{NX, NY}, {MX, MY}};
+  for (int32_t r = 0; r < RESULTANTS; ++r) {
+    float squared[LANES];
+    for (int32_t j = 0; j < LANES; ++j) {
+      const float a = s.q[parts[r][0]][j], b = s.q[parts[r][1]][j];
+      squared[j] = a * a + b * b;
+    }
+    for (int32_t j = 0; j < LANES; ++j) {
+      const int32_t larger = -static_cast<int32_t>(squared[j] > e.squared[r][j]);
+      e.squared[r][j] = pick(larger, squared[j], e.squared[r][j]);
+      e.csquared[r][j] = pick(larger, combination[j], e.csquared[r][j]);
+    }
   }
 }
 
@@ -173,6 +171,12 @@ void start_extremes(int32_t NSTA, LaneExtremes* extremes) {
         extremes[k].cmin[q][j] = -1;
       }
     }
+    for (int32_t r = 0; r < RESULTANTS; ++r) {
+      for (int32_t j = 0; j < LANES; ++j) {
+        extremes[k].squared[r][j] = -1.0f;
+        extremes[k].csquared[r][j] = -1;
+      }
+    }
   }
 }
 
@@ -183,38 +187,40 @@ namespace {
 [[gnu::always_inline]] inline void march_extremes_body(const PileMarch& march,
                                                        const LaneBatch* batches, int32_t count,
                                                        LaneTops* tops, StationLanes* states,
-                                                       LaneExtremes* extremes,
-                                                       LaneMoments& moments) {
+                                                       LaneExtremes* extremes) {
   for (int32_t b = 0; b < count; ++b) march_top(march, batches[b].U, tops[b]);
   for (int32_t k = 1; k <= march.NSTA(); ++k) {
     for (int32_t b = 0; b < count; ++b) {
       march_station(march, k, tops[b], states[b]);
       take_extremes(states[b], batches[b].combination, extremes[k - 1]);
-      if (k >= march.KG) take_moments(states[b], batches[b].combination, k, moments);
     }
   }
 }
 
 [[gnu::flatten]] void march_extremes_baseline(const PileMarch& march, const LaneBatch* batches,
                                               int32_t count, LaneTops* tops, StationLanes* states,
-                                              LaneExtremes* extremes, LaneMoments& moments) {
-  march_extremes_body(march, batches, count, tops, states, extremes, moments);
+                                              LaneExtremes* extremes) {
+  march_extremes_body(march, batches, count, tops, states, extremes);
 }
 
-[[gnu::flatten, gnu::target("avx2")]] void march_extremes_avx2(
-    const PileMarch& march, const LaneBatch* batches, int32_t count, LaneTops* tops,
-    StationLanes* states, LaneExtremes* extremes, LaneMoments& moments) {
-  march_extremes_body(march, batches, count, tops, states, extremes, moments);
+[[gnu::flatten, gnu::target("avx2")]] void march_extremes_avx2(const PileMarch& march,
+                                                               const LaneBatch* batches,
+                                                               int32_t count, LaneTops* tops,
+                                                               StationLanes* states,
+                                                               LaneExtremes* extremes) {
+  march_extremes_body(march, batches, count, tops, states, extremes);
 }
 
-[[gnu::flatten, gnu::target("avx512f")]] void march_extremes_avx512(
-    const PileMarch& march, const LaneBatch* batches, int32_t count, LaneTops* tops,
-    StationLanes* states, LaneExtremes* extremes, LaneMoments& moments) {
-  march_extremes_body(march, batches, count, tops, states, extremes, moments);
+[[gnu::flatten, gnu::target("avx512f")]] void march_extremes_avx512(const PileMarch& march,
+                                                                    const LaneBatch* batches,
+                                                                    int32_t count, LaneTops* tops,
+                                                                    StationLanes* states,
+                                                                    LaneExtremes* extremes) {
+  march_extremes_body(march, batches, count, tops, states, extremes);
 }
 
 using MarchExtremes = void (*)(const PileMarch&, const LaneBatch*, int32_t, LaneTops*,
-                               StationLanes*, LaneExtremes*, LaneMoments&);
+                               StationLanes*, LaneExtremes*);
 
 MarchExtremes march_extremes_of(VectorPath path) {
   switch (path) {
@@ -239,15 +245,15 @@ std::vector<VectorPath> vector_paths() {
 }
 
 void march_extremes_on(VectorPath path, const PileMarch& march, const LaneBatch* batches,
-                       int32_t count, LaneTops* tops, StationLanes* states, LaneExtremes* extremes,
-                       LaneMoments& moments) {
-  march_extremes_of(path)(march, batches, count, tops, states, extremes, moments);
+                       int32_t count, LaneTops* tops, StationLanes* states,
+                       LaneExtremes* extremes) {
+  march_extremes_of(path)(march, batches, count, tops, states, extremes);
 }
 
 void march_extremes(const PileMarch& march, const LaneBatch* batches, int32_t count, LaneTops* tops,
-                    StationLanes* states, LaneExtremes* extremes, LaneMoments& moments) {
+                    StationLanes* states, LaneExtremes* extremes) {
   static const MarchExtremes widest = march_extremes_of(vector_paths().back());
-  widest(march, batches, count, tops, states, extremes, moments);
+  widest(march, batches, count, tops, states, extremes);
 }
 
 }  // namespace kelmarino::cases

@@ -40,9 +40,10 @@ class Row {
 const char* const CAP_NAMES[6] = {"UX", "UY", "UZ", "SX", "SY", "SZ"};
 const char* const DISPLACEMENT_UNITS[6] = {"m", "m", "m", "rad", "rad", "rad"};
 
-// The header row as the result tables write it.
-std::string header_line(const std::vector<Column>& columns) {
-  return csv_text(ResultTable{columns, {}});
+// The header row as the result tables write it, in the units shown in `force`.
+std::string header_line(std::vector<Column> columns, ForceUnit force) {
+  show_columns(columns, force);
+  return csv_text(ResultTable{std::move(columns), {}});
 }
 
 // The largest magnitude among the extremes of two quantities over a pile, with its station; on
@@ -66,18 +67,6 @@ Largest largest_magnitude(const PileEnvelope& pile, int32_t qx, int32_t qy) {
 const char* const DESIGN_SET_NAMES[DESIGN_SETS] = {"max_N_head", "min_N_head", "max_M_head",
                                                    "max_M_soil"};
 constexpr StationQuantity PEAK_QUANTITIES[8] = {UX, UY, NX, NY, MX, MY, PSX, PSY};
-
-// A table of numbers as CSV: every number is a single-precision value, written shortest.
-ResultTable csv_table(std::vector<Column> columns, const std::vector<std::vector<Cell>>& rows) {
-  ResultTable table{std::move(columns), {}};
-  for (const std::vector<Cell>& row : rows) {
-    std::vector<std::string>& cells = table.rows.emplace_back();
-    for (const Cell& cell : row) {
-      cells.push_back(cell.is_number ? shortest(static_cast<float>(cell.value)) : cell.text);
-    }
-  }
-  return table;
-}
 
 std::vector<Column> design_columns() {
   return {{"pile", ""}, {"set", ""},   {"combination", ""}, {"station", ""}, {"Z", "m"},
@@ -107,6 +96,7 @@ std::vector<Column> peak_columns() {
           {"peak", ""}, {"Z", "m"},       {"combination", ""}};
 }
 
+// The peak of each row in the unit the row names.
 std::vector<std::vector<Cell>> peak_rows(const CaseNames& names,
                                          const std::vector<PileEnvelope>& piles) {
   std::vector<std::vector<Cell>> rows;
@@ -114,8 +104,10 @@ std::vector<std::vector<Cell>> peak_rows(const CaseNames& names,
     for (const StationQuantity q : PEAK_QUANTITIES) {
       const EnvelopePeak& e = pile.peaks[q];
       if (e.combination < 0) continue;
-      rows.push_back({std::to_string(pile.g), quantity_name(q), quantity_unit(q),
-                      static_cast<double>(e.peak.value), static_cast<double>(e.peak.Z),
+      const ReaderUnit unit = shown_unit(quantity_unit(q), names.force);
+      rows.push_back({std::to_string(pile.g), quantity_name(q), unit.unit,
+                      static_cast<double>(e.peak.value) * unit.factor,
+                      static_cast<double>(e.peak.Z),
                       std::string(names.combinations[static_cast<size_t>(e.combination)])});
     }
   }
@@ -133,13 +125,15 @@ void append_value(std::string& text, float value) {
 ResultTable design_sets_table(const CaseNames& names, const std::vector<PileEnvelope>& piles,
                               bool for_reader) {
   const std::vector<std::vector<Cell>> rows = design_rows(names, piles);
-  return for_reader ? readable_table(design_columns(), rows) : csv_table(design_columns(), rows);
+  return for_reader ? readable_table(design_columns(), rows, names.force)
+                    : exact_table(design_columns(), rows, names.force);
 }
 
 ResultTable peaks_table(const CaseNames& names, const std::vector<PileEnvelope>& piles,
                         bool for_reader) {
   const std::vector<std::vector<Cell>> rows = peak_rows(names, piles);
-  return for_reader ? readable_table(peak_columns(), rows) : csv_table(peak_columns(), rows);
+  return for_reader ? readable_table(peak_columns(), rows, names.force)
+                    : exact_table(peak_columns(), rows, names.force);
 }
 
 std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>& caps, size_t first,
@@ -148,7 +142,7 @@ std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>&
   if (first == 0) {
     std::vector<Column> columns = {{"combination", ""}};
     for (int32_t i = 0; i < 6; ++i) columns.push_back({CAP_NAMES[i], DISPLACEMENT_UNITS[i]});
-    text = header_line(columns);
+    text = header_line(columns, names.force);
   }
   for (size_t c = first; c < last; ++c) {
     text += names.combinations[c];
@@ -168,8 +162,9 @@ std::string heads_csv(const CaseNames& names, int32_t PNUM, std::span<const Head
     std::vector<Column> columns = {{"combination", ""}, {"pile", ""}};
     for (int32_t i = 0; i < 6; ++i) columns.push_back({CAP_NAMES[i], DISPLACEMENT_UNITS[i]});
     for (int32_t i = 0; i < 6; ++i) columns.push_back({FORCE_NAMES[i], FORCE_UNITS[i]});
-    text = header_line(columns);
+    text = header_line(columns, names.force);
   }
+  const double factor = shown_unit("t", names.force).factor;  // of every force and moment
   text.reserve(text.size() + (last - first) * static_cast<size_t>(PNUM) * 14 * TYPICAL_CELL);
   Row out;
   for (size_t c = first; c < last; ++c) {
@@ -185,7 +180,7 @@ std::string heads_csv(const CaseNames& names, int32_t PNUM, std::span<const Head
       }
       for (const float v : head.FT) {
         out.put(',');
-        out.value(v);
+        out.value(shown_value(v, factor));
       }
       out.put('\n');
       out.append_to(text);
@@ -194,13 +189,18 @@ std::string heads_csv(const CaseNames& names, int32_t PNUM, std::span<const Head
   return text;
 }
 
-std::string stations_csv(const std::vector<PileEnvelope>& piles) {
+std::string stations_csv(const std::vector<PileEnvelope>& piles, ForceUnit force) {
   std::vector<Column> columns = {{"pile", ""}, {"station", ""}, {"Z", "m"}};
+  double factor[QUANTITIES];
   for (int32_t q = 0; q < QUANTITIES; ++q) {
     columns.push_back({std::string(quantity_name(q)) + "_max", quantity_unit(q)});
     columns.push_back({std::string(quantity_name(q)) + "_min", quantity_unit(q)});
+    factor[q] = shown_unit(quantity_unit(q), force).factor;
   }
-  std::string text = header_line(columns);
+  columns.push_back({"V_max", "t"});
+  columns.push_back({"M_max", "t*m"});
+  const double resultant_factor = shown_unit("t", force).factor;  // of V and M
+  std::string text = header_line(columns, force);
   text.reserve(text.size() + piles.size() * MAX_STATIONS * 25 * TYPICAL_CELL);
   Row out;
   for (const PileEnvelope& pile : piles) {
@@ -213,9 +213,13 @@ std::string stations_csv(const std::vector<PileEnvelope>& piles) {
       const StationEnvelope& s = pile.stations[k];
       for (int32_t q = 0; q < QUANTITIES; ++q) {
         out.put(',');
-        out.value(s.max[q].value);
+        out.value(shown_value(s.max[q].value, factor[q]));
         out.put(',');
-        out.value(s.min[q].value);
+        out.value(shown_value(s.min[q].value, factor[q]));
+      }
+      for (const Extreme& r : s.resultant) {
+        out.put(',');
+        out.value(shown_value(r.value, resultant_factor));
       }
       out.put('\n');
       out.append_to(text);
@@ -239,9 +243,13 @@ ResultTable envelope_table(const CaseNames& names, const std::vector<PileEnvelop
       auto name = [&](const PileExtreme& e) {
         return std::string(names.combinations[static_cast<size_t>(e.extreme.combination)]);
       };
-      table.rows.push_back({std::to_string(pile.g), quantity_name(q), quantity_unit(q),
-                            shortest(max.extreme.value), name(max), z(max),
-                            shortest(min.extreme.value), name(min), z(min)});
+      // The values in the unit the row names.
+      const ReaderUnit unit = shown_unit(quantity_unit(q), names.force);
+      auto value = [&](const PileExtreme& e) {
+        return shortest(shown_value(e.extreme.value, unit.factor));
+      };
+      table.rows.push_back({std::to_string(pile.g), quantity_name(q), unit.unit, value(max),
+                            name(max), z(max), value(min), name(min), z(min)});
     }
   }
   return table;
@@ -285,7 +293,7 @@ ResultTable summary_table(const CaseNames& names, const std::vector<PileEnvelope
     }
     rows.push_back(std::move(row));
   }
-  return readable_table(std::move(columns), rows);
+  return readable_table(std::move(columns), rows, names.force);
 }
 
 std::string summary_text(const CaseNames& names, const std::vector<PileEnvelope>& piles) {

@@ -54,15 +54,20 @@ std::string values_with_piles(int32_t PNUM, Key key, const std::string& unit = "
 
 }  // namespace
 
-std::string method_html(const Group& group, const Result& result,
+std::string method_html(const Group& group, const Result& result, ForceUnit force,
                         const std::vector<std::string>& more) {
   const PileData& piles = group.model->piles;
   const int32_t PNUM = group.model->run.PNUM;
   const DerivedValues& derived = result.derived;
   std::string html = "<section id=\"method\">\n<h2>Method and assumptions</h2>\n<ul>\n";
   html +=
-      "<li>Units: lengths in m, forces in t, moments in t*m, soil coefficients m in t/m4; "
-      "1 t = 9.80665 kN.</li>\n"
+      force == ForceUnit::t
+          ? "<li>Units: lengths in m, forces in t, moments in t*m, soil coefficients m in t/m4; "
+            "1 t = 9.80665 kN.</li>\n"
+          : "<li>Units: lengths in m, forces in kN, moments in kN*m, stresses in kPa (kN/m2), "
+            "soil coefficients m in kN/m4: the analysis runs in t and the tables and diagrams "
+            "show its values times 9.80665 (1 t = 9.80665 kN).</li>\n";
+  html +=
       "<li>The cap is rigid. Each pile is an elastic beam fixed into it; the foundation's "
       "stiffness KCAP is the sum of the head stiffness of every pile and simulated pile moved to "
       "the cap centre, and the cap displacements are those of KCAP under the loads.</li>\n";

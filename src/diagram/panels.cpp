@@ -8,37 +8,43 @@
 #include <limits>
 
 #include "diagram/svg.hpp"
+#include "tables/tables.hpp"  // readable, reader_unit
 
 namespace kelmarino {
 namespace {
 
-constexpr double WIDTH = 1240.0;
-constexpr double FIRST_LEFT = 80.0;
-constexpr double PANEL_WIDTH = 150.0;
-constexpr double PANEL_GAP = 46.0;
-constexpr double PLOT_HEIGHT = 610.0;
-constexpr double INSET_X = 8.0;   // px between a frame and the ends of its value axis
-constexpr double INSET_Y = 12.0;  // px between a frame and the ends of the depth axis
+// Two rows of three panels, sized so that the figure fills the width of an A4 sheet (186 mm between
+// the margins, 0.73 pt a unit) and fits its height: the smallest text, 10 units, prints at 7.3 pt.
+constexpr double WIDTH = 720.0;
+constexpr int32_t PANELS_PER_ROW = 3;
+constexpr double FIRST_LEFT = 54.0;
+constexpr double PANEL_WIDTH = 184.0;
+constexpr double PANEL_GAP = 40.0;
+constexpr double PLOT_HEIGHT = 330.0;
+constexpr double ROW_HEAD = 84.0;  // px from a row's top to its frames: title, legend, ticks
+constexpr double INSET_X = 8.0;    // px between a frame and the ends of its value axis
+constexpr double INSET_Y = 12.0;   // px between a frame and the ends of the depth axis
 constexpr int32_t VALUE_TICKS = 4;
 constexpr int32_t DEPTH_TICKS = 8;
-constexpr double DOT = 3.5;          // radius of a mark's dot
-constexpr double LABEL_STEP = 12.0;  // px between the baselines of two label rows
-constexpr double CHAR_WIDTH = 6.2;   // px of a character at a font size of 10, generously
-constexpr double ASCENT = 8.0;       // px of a label above its baseline
-constexpr double DESCENT = 3.0;      // and below it
+constexpr double DEPTH_TICK_GAP = 6.0;  // px between a depth tick label and the frame
+constexpr double DOT = 3.5;             // radius of a mark's dot
+constexpr double LABEL_STEP = 12.0;     // px between the baselines of two label rows
+constexpr double LETTER_WIDTH = 6.2;    // px of a character at a font size of 10, generously
+constexpr double ASCENT = 8.0;          // px of a label above its baseline
+constexpr double DESCENT = 3.0;         // and below it
 // A light outline under a label's text: the text stays readable on a curve, the curve visible.
 constexpr const char* HALO =
     "\" stroke=\"#ffffff\" stroke-opacity=\"0.6\" stroke-width=\"3\" paint-order=\"stroke\"";
 
-// The page layout: the heading lines, then the panels below them.
+// The page layout: the heading lines, then two rows of panels below them.
 struct Layout {
-  double top;  // the frame's top
-  double bottom() const { return top + PLOT_HEIGHT; }
-  double height() const { return bottom() + 40.0; }
-  static double heading_y(size_t i) { return i == 0 ? 32.0 : 34.0 + 20.0 * static_cast<double>(i); }
+  double top;  // the frames' top in the first row
+  double row_top(int32_t row) const { return top + row * (PLOT_HEIGHT + ROW_HEAD); }
+  double height() const { return row_top(1) + PLOT_HEIGHT + 24.0; }
+  static double heading_y(size_t i) { return i == 0 ? 30.0 : 32.0 + 18.0 * static_cast<double>(i); }
 };
 
-// The depth scale shared by the panels: Z from the pile top (0) down to the axis end.
+// The depth scale of a row of panels: Z from the pile top (0) down to the axis end.
 struct DepthScale {
   Axis axis;
   double top;
@@ -48,15 +54,19 @@ struct DepthScale {
   }
 };
 
-// The value scale of one panel.
+// The value scale of one panel, in the unit a reader is shown (mm, mrad, t, ...): `factor` times
+// the program's unit.
 struct ValueScale {
   double left;
+  ReaderUnit unit;
   Axis axis;
   double right() const { return left + PANEL_WIDTH; }
   double x(double v) const {
     return left + INSET_X +
            (v - axis.lo()) / (axis.hi() - axis.lo()) * (PANEL_WIDTH - 2.0 * INSET_X);
   }
+  // The x of a value in the program's unit.
+  double x_of(float v) const { return x(static_cast<double>(v) * unit.factor); }
 };
 
 // A coordinate with two decimals, written directly: a diagram holds thousands of points.
@@ -135,7 +145,7 @@ struct Placed {
   double label_y = 0.0;
   bool on_left = false;
   Box box() const {
-    const double width = CHAR_WIDTH * visible_length(text);
+    const double width = LETTER_WIDTH * visible_length(text);
     const double x0 = on_left ? label_x - width : label_x;
     return {x0, label_y - ASCENT, x0 + width, label_y + DESCENT};
   }
@@ -144,7 +154,7 @@ struct Placed {
 // Places the labels of a panel one by one from the top: beside the dot on the side away from the
 // zero line where the label fits within the panel and half the gaps, else on the other side,
 // else within those bounds; then in the row nearest the dot where it meets no label placed before
-// it and no dot.
+// it, no dot and no tick label of the depth axis.
 void place_labels(std::vector<Placed>& marks, const ValueScale& scale, const DepthScale& depth) {
   std::stable_sort(marks.begin(), marks.end(),
                    [](const Placed& a, const Placed& b) { return a.y < b.y; });
@@ -152,8 +162,14 @@ void place_labels(std::vector<Placed>& marks, const ValueScale& scale, const Dep
   const double hi = scale.right() + PANEL_GAP / 2.0;
   std::vector<Box> taken;
   for (const Placed& m : marks) taken.push_back({m.x - DOT, m.y - DOT, m.x + DOT, m.y + DOT});
+  for (int32_t i = depth.axis.first; i <= depth.axis.last; ++i) {
+    const double y = depth.y(i * depth.axis.step) + 4.0;  // the baseline, as written
+    const double width =                                  // at a font size of 11
+        1.1 * LETTER_WIDTH * static_cast<double>(tick_label(depth.axis, i).size());
+    taken.push_back({FIRST_LEFT - DEPTH_TICK_GAP - width, y - ASCENT, FIRST_LEFT, y + DESCENT});
+  }
   for (Placed& m : marks) {
-    const double width = CHAR_WIDTH * visible_length(m.text);
+    const double width = LETTER_WIDTH * visible_length(m.text);
     const bool fits_right = m.x + 6.0 + width <= hi;
     const bool fits_left = m.x - 6.0 - width >= lo;
     const bool prefer_left = m.mark->value < 0.0f;
@@ -207,18 +223,18 @@ void write_heading(std::string& svg, const PileDiagram& diagram) {
 
 void write_depth_axis(std::string& svg, const DepthScale& depth) {
   for (int32_t i = depth.axis.first; i <= depth.axis.last; ++i) {
-    svg += text_element(FIRST_LEFT - 8.0, depth.y(i * depth.axis.step) + 4.0, "end",
+    svg += text_element(FIRST_LEFT - DEPTH_TICK_GAP, depth.y(i * depth.axis.step) + 4.0, "end",
                         "font-size=\"11\"", tick_label(depth.axis, i));
   }
   const std::string middle = coordinate((depth.top + depth.bottom) / 2.0);
-  svg += "<text x=\"26\" y=\"" + middle + "\" text-anchor=\"middle\" font-size=\"13\" " +
-         "transform=\"rotate(-90 26 " + middle + ")\">Z (m)</text>\n";
+  svg += "<text x=\"16\" y=\"" + middle + "\" text-anchor=\"middle\" font-size=\"12\" " +
+         "transform=\"rotate(-90 16 " + middle + ")\">Z (m)</text>\n";
 }
 
 void write_frame(std::string& svg, const PanelWords& words, const ValueScale& scale,
                  const DepthScale& depth, const PileDiagram& diagram) {
   const double middle = scale.left + PANEL_WIDTH / 2.0;
-  svg += text_element(middle, depth.top - 66.0, "middle", "font-size=\"14\" font-weight=\"bold\"",
+  svg += text_element(middle, depth.top - 56.0, "middle", "font-size=\"14\" font-weight=\"bold\"",
                       words.title);
   std::string legend;
   for (int32_t i = 0; i < words.count; ++i) {
@@ -229,8 +245,8 @@ void write_frame(std::string& svg, const PanelWords& words, const ValueScale& sc
         .append(words.quantities[i])
         .append("</tspan>");
   }
-  svg += text_element(middle, depth.top - 46.0, "middle", "class=\"panel-legend\" font-size=\"13\"",
-                      legend + " (" + scale_note(scale.axis) + escape_xml(words.unit) + ")");
+  svg += text_element(middle, depth.top - 36.0, "middle", "class=\"panel-legend\" font-size=\"12\"",
+                      legend + " (" + scale_note(scale.axis) + escape_xml(scale.unit.unit) + ")");
   const float ground_z = diagram.ZH[static_cast<size_t>(diagram.KG - 1)];
   const double ground_y = depth.y(ground_z);
   svg += rect_element("class=\"soil\" fill=\"#f3e9d2\"", scale.left, ground_y, PANEL_WIDTH,
@@ -264,7 +280,7 @@ void write_curve(std::string& svg, const PanelCurve& curve, const ValueScale& sc
          "\" " + curve.data + (curve.data.empty() ? "" : " ") + "points=\"";
   for (size_t k = 0; k < curve.values.size(); ++k) {
     if (k > 0) svg += ' ';
-    append_coordinate(svg, scale.x(static_cast<double>(curve.values[k])));
+    append_coordinate(svg, scale.x_of(curve.values[k]));
     svg += ',';
     append_coordinate(svg, depth.y(static_cast<double>(diagram.ZH[k])));
   }
@@ -275,15 +291,24 @@ void write_curve(std::string& svg, const PanelCurve& curve, const ValueScale& sc
   svg += "/>\n";
 }
 
+// The label of a mark, its value in the reader's unit and its depth as the tables give them, then
+// its note: "MX = −17.72 t*m at Z = 8 m".
+std::string mark_label(const PanelMark& mark, const ReaderUnit& unit, float z) {
+  std::string value = readable(static_cast<double>(mark.value) * unit.factor);
+  if (value[0] == '-') value.replace(0, 1, "\u2212");
+  std::string text = std::string(mark.quantity) + " = " + value + " " + escape_xml(unit.unit) +
+                     " at Z = " + readable(static_cast<double>(z)) + " m";
+  if (!mark.note.empty()) text += ", " + mark.note;
+  return text;
+}
+
 void write_marks(std::string& svg, const PanelContent& panel, const ValueScale& scale,
                  const DepthScale& depth, const PileDiagram& diagram) {
   std::vector<Placed> marks;
   for (const PanelMark& mark : panel.marks) {
-    std::string text = scaled_label(scale.axis, mark.value);
-    if (!mark.note.empty()) text += " " + mark.note;
-    marks.push_back({&mark, scale.x(static_cast<double>(mark.value)),
-                     depth.y(static_cast<double>(diagram.ZH[static_cast<size_t>(mark.k - 1)])),
-                     text});
+    const float z = diagram.ZH[static_cast<size_t>(mark.k - 1)];
+    marks.push_back({&mark, scale.x_of(mark.value), depth.y(static_cast<double>(z)),
+                     mark_label(mark, scale.unit, z)});
   }
   place_labels(marks, scale, depth);
   for (const Placed& m : marks) {
@@ -311,7 +336,10 @@ void write_panel(std::string& svg, const PanelWords& words, const PanelContent& 
       vmax = std::max(vmax, v);
     }
   }
-  const ValueScale scale{left, nice_axis(vmin, vmax, VALUE_TICKS)};
+  const ReaderUnit unit = reader_unit(words.unit, diagram.force);
+  const ValueScale scale{left, unit,
+                         nice_axis(static_cast<double>(vmin) * unit.factor,
+                                   static_cast<double>(vmax) * unit.factor, VALUE_TICKS)};
   std::string names;
   for (int32_t i = 0; i < words.count; ++i) {
     if (i > 0) names += ' ';
@@ -321,7 +349,8 @@ void write_panel(std::string& svg, const PanelWords& words, const PanelContent& 
          coordinate(scale.x(scale.axis.lo())) + "\" data-right=\"" +
          coordinate(scale.x(scale.axis.hi())) + "\" data-vmin=\"" + axis_value(scale.axis.lo()) +
          "\" data-vmax=\"" + axis_value(scale.axis.hi()) + "\" data-step=\"" +
-         axis_value(scale.axis.step) + "\">\n";
+         axis_value(scale.axis.step) + "\" data-top=\"" + coordinate(depth.y(0.0)) +
+         "\" data-bottom=\"" + coordinate(depth.y(depth.axis.hi())) + "\">\n";
   write_frame(svg, words, scale, depth, diagram);
   for (const PanelCurve& curve : panel.curves) write_curve(svg, curve, scale, depth, diagram);
   write_marks(svg, panel, scale, depth, diagram);
@@ -333,28 +362,31 @@ void write_panel(std::string& svg, const PanelWords& words, const PanelContent& 
 }  // namespace
 
 std::string pile_diagram_svg(const PileDiagram& diagram) {
-  const Layout layout{Layout::heading_y(std::max<size_t>(diagram.heading.size(), 1) - 1) + 96.0};
+  const Layout layout{Layout::heading_y(std::max<size_t>(diagram.heading.size(), 1) - 1) +
+                      ROW_HEAD};
   const float bottom =
       diagram.ZH.empty() ? 0.0f : *std::max_element(diagram.ZH.begin(), diagram.ZH.end());
   // A pile of one station still gets a depth axis of 1 m.
-  const DepthScale depth{
-      nice_axis(0.0, bottom > 0.0f ? static_cast<double>(bottom) : 1.0, DEPTH_TICKS), layout.top,
-      layout.bottom()};
+  const Axis depth_axis =
+      nice_axis(0.0, bottom > 0.0f ? static_cast<double>(bottom) : 1.0, DEPTH_TICKS);
   std::string svg =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
       fixed(WIDTH, 0) + "\" height=\"" + fixed(layout.height(), 0) + "\" viewBox=\"0 0 " +
       fixed(WIDTH, 0) + " " + fixed(layout.height(), 0) +
       "\" font-family=\"DejaVu Sans, Arial, sans-serif\" " + diagram.root_data +
-      (diagram.root_data.empty() ? "" : " ") + "data-plot-top=\"" + coordinate(depth.y(0.0)) +
-      "\" data-plot-bottom=\"" + coordinate(depth.y(depth.axis.hi())) + "\" data-zmax=\"" +
-      axis_value(depth.axis.hi()) + "\">\n<title>" + diagram.title + "</title>\n" +
+      (diagram.root_data.empty() ? "" : " ") + "data-zmax=\"" + axis_value(depth_axis.hi()) +
+      "\">\n<title>" + diagram.title + "</title>\n" +
       "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
   write_heading(svg, diagram);
-  write_depth_axis(svg, depth);
-  for (int32_t i = 0; i < 6; ++i) {
-    write_panel(svg, PANEL_WORDS[i], diagram.panels[i], FIRST_LEFT + i * (PANEL_WIDTH + PANEL_GAP),
-                depth, diagram);
+  for (int32_t row = 0; row < 2; ++row) {
+    const DepthScale depth{depth_axis, layout.row_top(row), layout.row_top(row) + PLOT_HEIGHT};
+    write_depth_axis(svg, depth);
+    for (int32_t column = 0; column < PANELS_PER_ROW; ++column) {
+      const int32_t i = row * PANELS_PER_ROW + column;
+      write_panel(svg, PANEL_WORDS[i], diagram.panels[i],
+                  FIRST_LEFT + column * (PANEL_WIDTH + PANEL_GAP), depth, diagram);
+    }
   }
   return svg + "</svg>\n";
 }

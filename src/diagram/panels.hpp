@@ -1,12 +1,14 @@
 #pragma once
-// The diagrams of one pile, of a run or of the envelopes of the load combinations: six panels
-// side by side against the distance Z along the pile axis, each with its value axis, the soil
-// below the ground line, the segment joints, its curves and its marked values with their labels.
+// The diagrams of one pile, of a run or of the envelopes of the load combinations: six panels in
+// two rows of three against the distance Z along the pile axis, each with its value axis in the
+// unit a reader is shown (mm, mrad, t, ...), the soil below the ground line, the segment joints,
+// its curves and its marked values with their labels. Sized to fill the width of an A4 sheet.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "diagram/quantities.hpp"
+#include "tables/tables.hpp"  // ForceUnit
 
 namespace kelmarino {
 
@@ -19,9 +21,10 @@ struct PanelCurve {
   std::string data;
 };
 
-// A marked value of a panel: a dot at station k and beside it a label with the value in the unit
-// of the panel's axis, then `note` (escaped text, may be empty); `data` holds the attributes of
-// the dot and its label besides the quantity and the station.
+// A marked value of a panel: a dot at station k and beside it a label with the quantity, its value
+// in the unit of the panel's axis and its depth ("MX = −17.72 t*m at Z = 8 m"), then `note`
+// (escaped text, may be empty); `data` holds the attributes of the dot and its label besides the
+// quantity and the station.
 struct PanelMark {
   const char* quantity = "";
   int32_t k = 1;
@@ -45,7 +48,8 @@ struct HeadingLine {
 // the distance ZH of every station from the pile top (m; one value per station of every curve),
 // the ground-line station KG, the stations that end a segment inside the pile (joints), the
 // class of the curves and of the marks (a mark's label is of the class mark_class + "-label") and
-// the panels of PANEL_WORDS in order.
+// the panels of PANEL_WORDS in order, their values in the program's units and shown with forces
+// in `force`.
 struct PileDiagram {
   std::string title;
   std::string root_data;
@@ -56,14 +60,15 @@ struct PileDiagram {
   std::string curve_class = "curve";
   std::string mark_class = "peak";
   PanelContent panels[6];
+  ForceUnit force = ForceUnit::t;
 };
 
 // pile_diagram_svg: the SVG document of the diagrams. Every axis runs on nice ticks and is inset
 // from its panel's frame, so that no curve touches a frame. The labels keep off each other and
-// off the dots, within their panel and half the gap beside it. The root carries the y of Z = 0
-// and of the depth axis's end (data-plot-top, data-plot-bottom, data-zmax); each panel (class
-// "panel") the x of its axis's ends and the axis (data-left, data-right, data-vmin, data-vmax,
-// data-step).
+// off the dots, within their panel and half the gap beside it. The root carries the depth axis's
+// end (data-zmax); each panel (class "panel") the x of its axis's ends, its axis in the reader's
+// unit and the y of Z = 0 and of the depth axis's end (data-left, data-right, data-vmin,
+// data-vmax, data-step, data-top, data-bottom).
 std::string pile_diagram_svg(const PileDiagram& diagram);
 
 }  // namespace kelmarino

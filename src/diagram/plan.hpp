@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/analysis.hpp"
+#include "tables/tables.hpp"
 
 namespace kelmarino {
 
@@ -41,8 +42,8 @@ struct PlanExtras {
   std::string crowded;
 };
 
-// plan_svg: the plan of the group as an SVG document; with `extras`, the plan of a page of
-// combinations.
-std::string plan_svg(const Group& group, const PlanExtras& extras = {});
+// plan_svg: the plan of the group as an SVG document, forces in `force`; with `extras`, the plan
+// of a page of combinations.
+std::string plan_svg(const Group& group, ForceUnit force, const PlanExtras& extras = {});
 
 }  // namespace kelmarino

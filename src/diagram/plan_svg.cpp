@@ -500,10 +500,13 @@ void write_loads(Plan& plan, const Group& group, const PlanScale& scale, const P
   }
 }
 
-std::string six_values(const float (&v)[6]) {
-  return "Fx = " + fixed(v[0], 1) + ", Fy = " + fixed(v[1], 1) + ", Fz = " + fixed(v[2], 1) +
-         " t; Mx = " + fixed(v[3], 1) + ", My = " + fixed(v[4], 1) + ", Mz = " + fixed(v[5], 1) +
-         " t*m";
+// The six loads in `force`.
+std::string six_values(const float (&v)[6], ForceUnit force) {
+  const double factor = shown_unit("t", force).factor;
+  auto value = [&](int32_t i) { return fixed(shown_value(v[i], factor), 1); };
+  return "Fx = " + value(0) + ", Fy = " + value(1) + ", Fz = " + value(2) + " " +
+         shown_unit("t", force).unit + "; Mx = " + value(3) + ", My = " + value(4) +
+         ", Mz = " + value(5) + " " + shown_unit("t*m", force).unit;
 }
 
 // One line of the legend: the marker or arrow it explains (drawn as in the plan), and its text.
@@ -537,7 +540,7 @@ void add_unnumbered(std::vector<LegendLine>& lines, const std::vector<int32_t>& 
 }
 
 std::vector<LegendLine> legend_lines(const Group& group, const std::vector<int32_t>& unnumbered,
-                                     const std::vector<std::string>& unlabelled,
+                                     const std::vector<std::string>& unlabelled, ForceUnit force,
                                      const PlanExtras& extras) {
   const RunValues& run = group.model->run;
   std::vector<LegendLine> lines = {
@@ -605,11 +608,11 @@ std::vector<LegendLine> legend_lines(const Group& group, const std::vector<int32
                           loads.ACT(k, 4), loads.ACT(k, 5), loads.ACT(k, 6)};
     lines.push_back({"", std::string("L") + std::to_string(k) + " at (" +
                              fixed(loads.AXY(k, 1), 2) + ", " + fixed(loads.AXY(k, 2), 2) +
-                             "): " + six_values(act)});
+                             "): " + six_values(act, force)});
   }
   const float resultant[6] = {run.FORCE(1), run.FORCE(2), run.FORCE(3),
                               run.FORCE(4), run.FORCE(5), run.FORCE(6)};
-  lines.push_back({"", "Resultant at the cap centre O: " + six_values(resultant)});
+  lines.push_back({"", "Resultant at the cap centre O: " + six_values(resultant, force)});
   return lines;
 }
 
@@ -663,7 +666,7 @@ void write_legend(std::string& svg, const std::vector<LegendLine>& legend, doubl
 
 }  // namespace
 
-std::string plan_svg(const Group& group, const PlanExtras& extras) {
+std::string plan_svg(const Group& group, ForceUnit force, const PlanExtras& extras) {
   const PlanScale scale = plan_scale(group, extras);
   const PileNumbers numbers = pile_numbers(group, scale);
   Plan plan;
@@ -694,10 +697,11 @@ std::string plan_svg(const Group& group, const PlanExtras& extras) {
     PlanExtras unlabelled_piles = extras;
     for (PlanPileMark& m : unlabelled_piles.piles) m.label.clear();
     unlabelled_piles.key.push_back({"", extras.crowded});
-    return plan_svg(group, unlabelled_piles);
+    return plan_svg(group, force, unlabelled_piles);
   }
 
-  const std::vector<LegendLine> legend = legend_lines(group, numbers.left_out, unlabelled, extras);
+  const std::vector<LegendLine> legend =
+      legend_lines(group, numbers.left_out, unlabelled, force, extras);
   const double legend_top = BOX_TOP + scale.height + 56.0;
   const double height = legend_top + LEGEND_LINE * static_cast<double>(legend.size()) + 10.0;
   std::string svg =

@@ -48,10 +48,6 @@ std::string scale_note(const Axis& axis) {
   return "\u00d71E" + std::to_string(axis.exponent) + " ";
 }
 
-std::string scaled_label(const Axis& axis, float value) {
-  return readable(static_cast<double>(value) / std::pow(10.0, axis.exponent));
-}
-
 std::string fixed(double value, int32_t decimals) {
   char text[64];
   std::snprintf(text, sizeof text, "%.*f", decimals, value);

@@ -34,10 +34,6 @@ std::string tick_label(const Axis& axis, int32_t i);
 // The scale note of an axis with an exponent ("×1E-4 "), empty without one.
 std::string scale_note(const Axis& axis);
 
-// A value written at a point of a curve in the axis's own scaled unit (the value divided by
-// 10^exponent), readable: 1.656E-03 on an axis of "×1E-3 m" reads "1.656".
-std::string scaled_label(const Axis& axis, float value);
-
 // Numbers: fixed decimals for coordinates, and the shortest text that reads back as the same
 // single-precision value for the data attributes. Labels a reader sees are written by `readable`.
 std::string fixed(double value, int32_t decimals);

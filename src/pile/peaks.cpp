@@ -1,7 +1,9 @@
 // The true peaks of a pile: the largest displacement, shear, moment and soil stress of each
 // bending plane, taken from the exact solution between the stations and not only at them.
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
 
 #include "pile/pile.hpp"
 
@@ -178,34 +180,70 @@ int32_t free_turning_points(const PlanePiece& piece, const State& top, double (&
   return inside;
 }
 
+// Bounds of |u|, |Q|, |M| and the soil stress along a piece in soil, from the state at its top:
+// with U, T, M and Q the largest |u|, |theta|, |M| and |Q| along it and c = alpha^5.(z + h) at
+// its foot, U <= |u0| + h.T, T <= |theta0| + h.M/EI, M <= |M0| + h.Q and Q <= |Q0| + h.c.EI.U,
+// which close when h^4.c < 1. No bound (infinity) otherwise.
+std::array<double, KINDS> piece_bounds(const PlanePiece& piece, double m, const State& top) {
+  constexpr double NONE = std::numeric_limits<double>::infinity();
+  const double h = piece.h, EI = piece.EI;
+  const double c = std::pow(piece.alpha, 5.0) * (piece.depth + h);
+  const double closing = 1.0 - h * h * h * h * c;
+  if (!(closing > 0.0)) return {NONE, NONE, NONE, NONE};
+  const double u0 = std::fabs(top.v[0]), theta0 = std::fabs(top.v[1]);
+  const double Q0 = std::fabs(top.v[2]), M0 = std::fabs(top.v[3]);
+  const double U = (u0 + h * theta0 + h * h * M0 / EI + h * h * h * Q0 / EI) / closing;
+  const double Q = Q0 + h * c * EI * U;
+  return {U, Q, M0 + h * Q, m * U * (piece.depth + h)};
+}
+
 // The peaks of one plane under a head (u0, theta0): every kind at the ends of every piece and, in
 // the soil, at every sign change of its derivative inside one; in a free length the displacement
-// at its turning points.
+// at its turning points. The ends are taken first, so that a piece whose bound is below the
+// largest value found is not searched.
 PlanePeaks plane_peaks(const PlaneResponse& r, const Station* stations, double u0, double theta0) {
   PlanePeaks peaks;
   const size_t count = r.pieces.size();
-  State bottom = count > 0 ? unit_sum(r.pieces[0].top, u0, theta0) : State{};
+  auto top_of = [&](size_t i) {
+    return unit_sum(i < count ? r.pieces[i].top : r.at.back(), u0, theta0);
+  };
+  auto soil_m = [&](const PlanePiece& piece) {
+    const Station& station = stations[piece.step + 1];  // the station that ends its step
+    return station.below ? static_cast<double>(station.PMT) : 0.0;
+  };
+  State bottom = count > 0 ? top_of(0) : State{};
   for (size_t i = 0; i < count; ++i) {
     const PlanePiece& piece = r.pieces[i];
-    const Station& station = stations[piece.step + 1];  // the station that ends its step
-    const double m = station.below ? static_cast<double>(station.PMT) : 0.0;
-    const State top = bottom;
-    bottom = unit_sum(i + 1 < count ? r.pieces[i + 1].top : r.at.back(), u0, theta0);
-    const Point a{0.0, top};
+    const double m = soil_m(piece);
+    const Point a{0.0, bottom};
+    bottom = top_of(i + 1);
     const Point b{piece.h, bottom};
     for (int32_t k = 0; k < KINDS; ++k) {
       const auto kind = static_cast<Kind>(k);
-      auto take = [&](const Point& p) {
-        peaks.of[k].take(value_of(kind, piece, m, p), piece.Z + p.t, piece.step);
-      };
-      take(a);
-      take(b);
-      if (piece.alpha == 0.0) continue;
-      if (slope_of(kind, piece, m, a) * slope_of(kind, piece, m, b) < 0.0) {
-        take(turning_point(kind, piece, m, top, a, b));
-      }
+      peaks.of[k].take(value_of(kind, piece, m, a), piece.Z, piece.step);
+      peaks.of[k].take(value_of(kind, piece, m, b), piece.Z + piece.h, piece.step);
     }
-    if (piece.alpha > 0.0) continue;
+  }
+  bottom = count > 0 ? top_of(0) : State{};
+  for (size_t i = 0; i < count; ++i) {
+    const PlanePiece& piece = r.pieces[i];
+    const double m = soil_m(piece);
+    const State top = bottom;
+    bottom = top_of(i + 1);
+    const Point a{0.0, top};
+    const Point b{piece.h, bottom};
+    if (piece.alpha > 0.0) {
+      const std::array<double, KINDS> bounds = piece_bounds(piece, m, top);
+      for (int32_t k = 0; k < KINDS; ++k) {
+        const auto kind = static_cast<Kind>(k);
+        if (bounds[static_cast<size_t>(k)] * (1.0 + 1e-9) < std::fabs(peaks.of[k].value)) continue;
+        if (slope_of(kind, piece, m, a) * slope_of(kind, piece, m, b) < 0.0) {
+          const Point p = turning_point(kind, piece, m, top, a, b);
+          peaks.of[k].take(value_of(kind, piece, m, p), piece.Z + p.t, piece.step);
+        }
+      }
+      continue;
+    }
     double t[2];
     const int32_t n = free_turning_points(piece, top, t);
     for (int32_t j = 0; j < n; ++j) {
@@ -223,19 +261,22 @@ Peak peak_of(const Largest& l, double sign) {
 
 }  // namespace
 
+void plane_true_peaks(const PlaneResponse& r, int32_t plane, const Station* stations,
+                      const float (&DU)[6], PilePeaks& pile) {
+  // The x-z plane's head is (UX, SY), the y-z plane's (UY, -SX).
+  const double u0 = static_cast<double>(DU[plane == 0 ? 0 : 1]);
+  const double theta0 = plane == 0 ? static_cast<double>(DU[4]) : -static_cast<double>(DU[3]);
+  const PlanePeaks peaks = plane_peaks(r, stations, u0, theta0);
+  for (int32_t k = 0; k < KINDS; ++k) {
+    pile.of[PLANE_QUANTITIES[plane][k]] = peak_of(peaks.of[k], PLANE_SIGNS[plane][k]);
+  }
+}
+
 PilePeaks pile_peaks(const PlaneResponse& x, const PlaneResponse& y, const Station* stations,
                      const float (&DU)[6]) {
   PilePeaks pile;
-  const PlaneResponse* planes[2] = {&x, &y};
-  // The x-z plane's head is (UX, SY), the y-z plane's (UY, -SX).
-  const double u0[2] = {static_cast<double>(DU[0]), static_cast<double>(DU[1])};
-  const double theta0[2] = {static_cast<double>(DU[4]), -static_cast<double>(DU[3])};
-  for (int32_t plane = 0; plane < 2; ++plane) {
-    const PlanePeaks peaks = plane_peaks(*planes[plane], stations, u0[plane], theta0[plane]);
-    for (int32_t k = 0; k < KINDS; ++k) {
-      pile.of[PLANE_QUANTITIES[plane][k]] = peak_of(peaks.of[k], PLANE_SIGNS[plane][k]);
-    }
-  }
+  plane_true_peaks(x, 0, stations, DU, pile);
+  plane_true_peaks(y, 1, stations, DU, pile);
   return pile;
 }
 

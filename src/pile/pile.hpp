@@ -311,4 +311,9 @@ struct PilePeaks {
 PilePeaks pile_peaks(const PlaneResponse& x, const PlaneResponse& y, const Station* stations,
                      const float (&DU)[6]);
 
+// plane_true_peaks: the true peaks of one plane alone (0: the x-z plane, response x; 1: the y-z
+// plane, response y) into the entries of its quantities in `pile`, as pile_peaks takes them.
+void plane_true_peaks(const PlaneResponse& r, int32_t plane, const Station* stations,
+                      const float (&DU)[6], PilePeaks& pile);
+
 }  // namespace kelmarino

@@ -108,7 +108,7 @@ PilePages pile_pages(const std::string& choice, const Result& result) {
 }
 
 std::string index_html(const std::string& title, const Group& group, const Result& result,
-                       const TitleBlock& block, const PilePages& pages,
+                       const TitleBlock& block, const PilePages& pages, ForceUnit force,
                        const std::vector<std::string>& warnings) {
   const std::string name = escape_xml(title);
   std::string html =
@@ -125,33 +125,37 @@ std::string index_html(const std::string& title, const Group& group, const Resul
       "div.figure svg { max-width: 100%; height: auto; } "
       "div.warnings pre { background: #fff4e0; border-left: 4px solid #e08000; padding: 0.5em; } "
       "table#title-block th { text-align: left; } table#title-block td { text-align: left; }\n"
-      // Printed: A4 pages, no navigation, each pile's diagrams on a page of their own.
+      // Printed: A4 pages, no navigation, each pile's diagrams on a page of their own across its
+      // width (the diagrams are drawn for it: their smallest text prints at 7 pt and more).
       "@media print { " +
       print_css(title + ": results") +
       "body { margin: 0; font-size: 9pt; } "
       "nav { display: none; } div.wide { overflow: visible; } "
       "th, td { padding: 0.1em 0.3em; } "
       "section.pile { break-before: page; page-break-before: always; } "
-      "section.pile img { max-height: 240mm; max-width: 100%; } }"
+      "section.pile img { width: 100%; box-sizing: border-box; } }"
       "</style>\n</head>\n<body>\n"
       "<h1>" +
       name + ": results</h1>\n" + title_block_html(block);
   for (const std::string& warning : warnings) {
     html += "<p class=\"warning\"><strong>Warning:</strong> " + escape_xml(warning) + "</p>\n";
   }
+  const std::array<std::string, 4> units = stiffness_units(force);
   const std::string stiffness_note =
       "KCAP at the cap centre in cap axes, then the head stiffness of every pile in its own axes: "
-      "a row per force (NX .. MZ), a column per displacement (UX .. SZ), in t/m, t/rad, t*m/m "
-      "and t*m/rad (also in stiffness.csv).";
+      "a row per force (NX .. MZ), a column per displacement (UX .. SZ), in " +
+      units[0] + ", " + units[1] + ", " + units[2] + " and " + units[3] +
+      " (also in stiffness.csv).";
   if (scope_asked(group) != AnalysisScope::everything) {
     html +=
         "<nav><p>Files: <a href=\"summary.txt\">summary.txt</a>, <a "
         "href=\"stiffness.csv\">stiffness.csv</a>. The data file asks for a stiffness print "
         "(JCTR " +
         std::to_string(group.model->run.JCTR) + "): no pile results.</p></nav>\n";
-    html += method_html(group, result) + input_report_html(group, result) + "<h2>Stiffness</h2>\n";
+    html += method_html(group, result, force) + input_report_html(group, result, force) +
+            "<h2>Stiffness</h2>\n";
     html += table_section("Stiffness of the foundation and of the pile heads", stiffness_note,
-                          stiffness_table(result), "stiffness");
+                          stiffness_table(result, force), "stiffness");
     return html +
            "<h2>Plan of the group</h2>\n<p><img src=\"plan.svg\" alt=\"Plan of the group\"/></p>\n"
            "</body>\n</html>\n";
@@ -184,29 +188,29 @@ std::string index_html(const std::string& title, const Group& group, const Resul
           "(compression positive), the largest resultant moment M and shear V along the pile, "
           "the displacement of the pile top across its axis sqrt(UX^2 + UY^2), and the largest "
           "soil stress at the stations.",
-      critical_table(result), "critical");
+      critical_table(result, force), "critical");
   html += "<p class=\"pile-pages\">" + escape_html(pages.why) + "</p>\n";
-  html +=
-      method_html(group, result) + input_report_html(group, result, shown) + "<h2>Summary</h2>\n";
+  html += method_html(group, result, force) + input_report_html(group, result, force, shown) +
+          "<h2>Summary</h2>\n";
   html +=
       table_section("Displacements of the cap centre, in cap axes", "", cap_table(result), "cap");
   html += table_section("Displacements at the pile tops, in the axes of each pile", "",
                         head_displacement_table(result), "head-displacements");
   html += table_section("Forces at the pile tops, in the axes of each pile", "",
-                        head_force_table(result), "head-forces");
+                        head_force_table(result, force), "head-forces");
   if (!result.supports.empty()) {
     html += table_section("Reactions of the simulated piles",
                           "The force on each simulated pile, in cap axes at its position: its "
                           "stiffness times the cap displacements moved there, signed as the forces "
                           "at the pile tops (the forces on the piles).",
-                          support_table(result, piles), "supports");
+                          support_table(result, piles, force), "supports");
   }
   html += table_section(
       "Equilibrium of the cap",
       "At the cap centre, in cap axes: the applied loads, and the forces on the pile heads "
       "(turned into cap axes) and on the simulated piles moved there; the residual is the "
       "largest difference over the largest applied component, above 1e-4 a warning.",
-      equilibrium_table(result), "equilibrium");
+      equilibrium_table(result, force), "equilibrium");
   html += table_section(
       "Largest values along each pile",
       "The axial force NZ at the top, and the largest absolute moment, shear and soil stress of "
@@ -214,11 +218,11 @@ std::string index_html(const std::string& title, const Group& group, const Resul
       "axis from its top and the station number; then the largest resultant moment "
       "M = sqrt(MX^2 + MY^2) and shear V = sqrt(NX^2 + NY^2). A circular pile is given by its "
       "resultants alone (its planes -), a square pile by both planes and the resultants.",
-      extremes_table(result, piles), "extremes");
+      extremes_table(result, piles, force), "extremes");
   html += table_section("Largest values in the soil",
                         "From the ground line (at Z = ground Z) down: the largest absolute moment "
                         "and shear of either bending plane and the resultants, as above.",
-                        soil_extremes_table(result, piles), "soil-extremes");
+                        soil_extremes_table(result, piles, force), "soil-extremes");
   html += table_section(
       "True peaks along each pile",
       std::string(
@@ -228,13 +232,13 @@ std::string index_html(const std::string& title, const Group& group, const Resul
           "both sides of every layer boundary: just below one it takes the lower layer's m. The "
           "stations and the tables above take the values at the stations only.") +
           (every_pile ? "" : " The piles with a page of diagrams only (every pile in peaks.csv)."),
-      rows_with_pages(peaks_table(result), pages), "peaks");
+      rows_with_pages(peaks_table(result, force), pages), "peaks");
   html += table_section("Stiffness of the foundation and of the pile heads",
                         stiffness_note + (every_pile ? ""
                                                      : " After KCAP, the piles with a page of "
                                                        "diagrams only (every pile in "
                                                        "stiffness.csv)."),
-                        rows_with_pages(stiffness_table(result), pages), "stiffness");
+                        rows_with_pages(stiffness_table(result, force), pages), "stiffness");
   html += "<h2>Plan of the group</h2>\n<p><img src=\"plan.svg\" alt=\"Plan of the group\"/></p>\n";
   for (const int32_t p : pages.piles) {
     const std::string g = std::to_string(p);

@@ -52,14 +52,15 @@ std::string piles_of_type(const Model& model, int32_t type) {
   return list;
 }
 
-ResultTable control_table(const RunValues& run, size_t load_points) {
+ResultTable control_table(const RunValues& run, size_t load_points, ForceUnit force) {
   return readable_table(
       {{"JCTR", ""}, {"INO", ""}, {"PNUM", ""}, {"SNUM", ""}, {"NACT", ""}},
       {{std::to_string(run.JCTR), std::to_string(run.INO), std::to_string(run.PNUM),
-        std::to_string(run.SNUM), std::to_string(load_points)}});
+        std::to_string(run.SNUM), std::to_string(load_points)}},
+      force);
 }
 
-ResultTable loads_table(const Group& group) {
+ResultTable loads_table(const Group& group, ForceUnit force) {
   const LoadPoints& loads = group.loads;
   std::vector<std::vector<Cell>> rows;
   for (int32_t k = 1; k <= loads.NACT; ++k) {
@@ -78,10 +79,10 @@ ResultTable loads_table(const Group& group) {
                          {"Mx", "t*m"},
                          {"My", "t*m"},
                          {"Mz", "t*m"}},
-                        rows);
+                        rows, force);
 }
 
-ResultTable piles_table(const Model& model, const DerivedValues& derived) {
+ResultTable piles_table(const Model& model, const DerivedValues& derived, ForceUnit force) {
   const PileData& piles = model.piles;
   std::vector<std::vector<Cell>> rows;
   for (int32_t p = 1; p <= model.run.PNUM; ++p) {
@@ -102,10 +103,10 @@ ResultTable piles_table(const Model& model, const DerivedValues& derived) {
                          {"KSU", ""},
                          {"above ground", "m"},
                          {"below ground", "m"}},
-                        rows);
+                        rows, force);
 }
 
-ResultTable types_table(const Model& model) {
+ResultTable types_table(const Model& model, ForceUnit force) {
   const PileData& piles = model.piles;
   std::vector<std::vector<Cell>> rows;
   for (const int32_t p : first_of_each_type(model)) {
@@ -120,10 +121,10 @@ ResultTable types_table(const Model& model) {
                          {"PMB", "t/m4"},
                          {"PEH", "t/m2"},
                          {"PKE", ""}},
-                        rows);
+                        rows, force);
 }
 
-ResultTable segments_table(const Model& model) {
+ResultTable segments_table(const Model& model, ForceUnit force) {
   const PileData& piles = model.piles;
   std::vector<std::vector<Cell>> rows;
   for (const int32_t p : first_of_each_type(model)) {
@@ -145,10 +146,10 @@ ResultTable segments_table(const Model& model) {
                          {"m", "t/m4"},
                          {"friction angle", "degrees"},
                          {"steps", ""}},
-                        rows);
+                        rows, force);
 }
 
-ResultTable pile_values_table(const Result& result) {
+ResultTable pile_values_table(const Result& result, ForceUnit force) {
   std::vector<std::vector<Cell>> rows;
   for (size_t i = 0; i < result.piles.size(); ++i) {
     const PileFactors& f = result.derived.piles[i];
@@ -166,11 +167,11 @@ ResultTable pile_values_table(const Result& result) {
                          {"K55", "t*m/rad"},
                          {"K66", "t*m/rad"},
                          {"kf", ""}},
-                        rows);
+                        rows, force);
 }
 
 // The interaction coefficients of the group and the row that sets each.
-ResultTable interaction_table(const DerivedValues& derived) {
+ResultTable interaction_table(const DerivedValues& derived, ForceUnit force) {
   std::vector<std::vector<Cell>> rows;
   const char* const by = derived.by_positions ? "positions" : "rows";
   for (const auto& [axis, k, row] :
@@ -181,12 +182,12 @@ ResultTable interaction_table(const DerivedValues& derived) {
   }
   return readable_table(
       {{"direction", ""}, {"k", ""}, {"from", ""}, {"n", ""}, {"b", ""}, {"L1", "m"}, {"h1", "m"}},
-      rows);
+      rows, force);
 }
 
 // The simulated piles: supports of given stiffness, each at its position with the diagonal of its
 // stiffness (the six rows of simulated pile j follow those of the PNUM piles).
-ResultTable simulated_table(const Model& model) {
+ResultTable simulated_table(const Model& model, ForceUnit force) {
   std::vector<std::vector<Cell>> rows;
   for (int32_t j = 1; j <= model.run.SNUM; ++j) {
     const int32_t row = 6 * (model.run.PNUM + j - 1);
@@ -204,10 +205,11 @@ ResultTable simulated_table(const Model& model) {
                          {"K44", "t*m/rad"},
                          {"K55", "t*m/rad"},
                          {"K66", "t*m/rad"}},
-                        rows);
+                        rows, force);
 }
 
-ResultTable segment_values_table(const DerivedValues& derived, std::span<const int32_t> shown) {
+ResultTable segment_values_table(const DerivedValues& derived, std::span<const int32_t> shown,
+                                 ForceUnit force) {
   std::vector<std::vector<Cell>> rows;
   for (size_t p = 0; p < derived.piles.size(); ++p) {
     if (!shown.empty() &&
@@ -233,12 +235,12 @@ ResultTable segment_values_table(const DerivedValues& derived, std::span<const i
                          {"alpha x.h", ""},
                          {"alpha y.h", ""},
                          {"EI", "t*m2"}},
-                        rows);
+                        rows, force);
 }
 
 }  // namespace
 
-std::string input_report_html(const Group& group, const Result& result,
+std::string input_report_html(const Group& group, const Result& result, ForceUnit force,
                               std::span<const int32_t> shown) {
   const Model& model = *group.model;
   std::string html = "<section id=\"input\">\n<h2>Calculation report: the input</h2>\n";
@@ -248,46 +250,47 @@ std::string input_report_html(const Group& group, const Result& result,
     html += "<div class=\"warnings\">\n<h3>Warnings of the reader</h3>\n<pre>" +
             escape_html(warnings) + "</pre>\n</div>\n";
   }
-  html += section("Control values",
-                  "JCTR: 1 loads and the full run, 2 the foundation stiffness, 3 the stiffness of "
-                  "pile INO; PNUM piles, SNUM simulated piles, NACT load points.",
-                  control_table(model.run, static_cast<size_t>(group.loads.NACT)), "control");
+  html +=
+      section("Control values",
+              "JCTR: 1 loads and the full run, 2 the foundation stiffness, 3 the stiffness of "
+              "pile INO; PNUM piles, SNUM simulated piles, NACT load points.",
+              control_table(model.run, static_cast<size_t>(group.loads.NACT), force), "control");
   if (model.run.JCTR == 1) {
     html += section("Load points and their resultant",
                     "The loads of each point, and their resultant at the cap centre O.",
-                    loads_table(group), "loads");
+                    loads_table(group, force), "loads");
   }
   html += section("Piles",
                   "The pile top, the type, the direction of the pile axis (its components), the "
                   "batter (vertical:horizontal), the tip condition KSU and the lengths above and "
                   "below the ground line along the axis.",
-                  piles_table(model, result.derived), "piles");
+                  piles_table(model, result.derived, force), "piles");
   if (model.run.SNUM > 0) {
     html += section("Simulated piles",
                     "Supports of given stiffness: the position, the type number of their "
                     "stiffness block and the diagonal of their stiffness.",
-                    simulated_table(model), "simulated");
+                    simulated_table(model, force), "simulated");
   }
   html += section("Pile types", "The section, the tip condition, PMB, PEH and PKE of each type.",
-                  types_table(model), "types");
+                  types_table(model, force), "types");
   html += section("Segments of each type",
                   "From the pile top down: the segments above the ground line, then those below "
                   "it with their soil coefficient m and friction angle.",
-                  segments_table(model), "segments");
+                  segments_table(model, force), "segments");
   html += "<h2>Calculation report: derived values</h2>\n";
   html += section("Per pile",
                   "The bearing area at the bottom, the axial stiffness, the diagonal of the "
                   "head stiffness in pile axes (K11, K22 lateral, K33 axial, K44, K55 bending, "
                   "K66 torsion; the whole of it under Stiffness) and the shape factor kf of the "
                   "calculation width (0.9 square, 1 circular).",
-                  pile_values_table(result), "pile-values");
+                  pile_values_table(result, force), "pile-values");
   html += section("Interaction coefficients of the group",
                   "k = b + (1 - b).L1/(0.6.h1) when L1 < 0.6.h1, else 1: from the distinct "
                   "positions of the group when two piles stand closer than 1 m at the ground "
                   "line, else from the row of the smallest k; n piles in it, base coefficient b, "
                   "smallest clear spacing L1 in whole metres and the larger h1 = min(3.(d + 1), h) "
                   "of that pair.",
-                  interaction_table(result.derived), "interaction");
+                  interaction_table(result.derived, force), "interaction");
   html += section(
       "Per pile and segment below the ground line",
       std::string("The interaction coefficients kx, ky of the group, the calculation widths "
@@ -295,7 +298,7 @@ std::string input_report_html(const Group& group, const Result& result,
                   "with h the pile's length below the ground line, and the bending stiffness "
                   "EI = PEH.I of the segment.") +
           (shown.empty() ? "" : " The piles with a page of diagrams only."),
-      segment_values_table(result.derived, shown), "segment-values");
+      segment_values_table(result.derived, shown, force), "segment-values");
   return html + "</section>\n";
 }
 

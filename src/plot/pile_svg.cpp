@@ -1,7 +1,8 @@
-// The diagrams of one pile: six panels side by side against the distance Z along the pile axis
+// The diagrams of one pile: six panels in two rows against the distance Z along the pile axis
 // (displacements, rotations, shear forces, bending moments, axial force, soil stresses), with the
 // ground line, the soil below it and the segment joints marked, each curve in the colour of its
-// bending plane, and the largest magnitude above the ground line and below it labelled.
+// bending plane, and the largest magnitude above the ground line and below it labelled with its
+// value and depth.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -100,7 +101,7 @@ std::string pile_file_name(int32_t p) {
   return name;
 }
 
-std::string pile_svg(const PileData& piles, int32_t p, const Result& result) {
+std::string pile_svg(const PileData& piles, int32_t p, const Result& result, ForceUnit force) {
   const PileResult& pile = result.piles[static_cast<size_t>(p - 1)];
   const std::span<const StationRow> stations = result.stations_of(pile);
   PileDiagram diagram;
@@ -108,25 +109,26 @@ std::string pile_svg(const PileData& piles, int32_t p, const Result& result) {
   diagram.root_data = "data-pile=\"" + std::to_string(p) + "\"";
   diagram.ZH = column(stations, Z_COLUMN);
   diagram.KG = pile.KG;
+  diagram.force = force;
   diagram.joints = segment_joints(piles, p);
   const float ground_z = diagram.ZH[static_cast<size_t>(diagram.KG - 1)];
   diagram.heading = {
       {"font-size=\"20\" font-weight=\"bold\"",
        "Pile " + std::to_string(p) + ": top at (x, y) = (" + fixed(as_printed(piles.PXY(p, 1)), 3) +
            ", " + fixed(as_printed(piles.PXY(p, 2)), 3) + ") m"},
-      {"font-size=\"13\"",
+      {"font-size=\"12\"",
        std::to_string(stations.size()) +
            " stations; Z along the pile axis from its top; ground line at Z = " +
-           fixed(ground_z, 3) + " m (station " + std::to_string(diagram.KG) +
-           "), soil shaded; segment joints dashed"},
-      {"class=\"plane-legend\" font-size=\"13\"",
-       std::string("Colour and line by bending plane: <tspan fill=\"") + X_PLANE_COLOUR +
-           "\">x\u2013z plane (UX, SY, NX, MY, PSX)</tspan>, <tspan fill=\"" + Y_PLANE_COLOUR +
-           "\">y\u2013z plane (UY, SX, NY, MX, PSY), dashed</tspan>, <tspan fill=\"" +
-           AXIAL_COLOUR + "\">axial force NZ</tspan>."},
-      {"font-size=\"13\"",
-       "Dots: the largest magnitude above the ground line and from it down, with its value in the "
-       "unit of the axis above."}};
+           fixed(ground_z, 3) + " m (station " + std::to_string(diagram.KG) + ")"},
+      {"class=\"plane-legend\" font-size=\"12\"",
+       std::string("<tspan fill=\"") + X_PLANE_COLOUR +
+           "\">x\u2013z plane (UX, SY, NX, MY, PSX) solid</tspan>, <tspan fill=\"" +
+           Y_PLANE_COLOUR +
+           "\">y\u2013z plane (UY, SX, NY, MX, PSY) dashed</tspan>, <tspan fill=\"" + AXIAL_COLOUR +
+           "\">axial force NZ</tspan>"},
+      {"font-size=\"12\"",
+       "Soil shaded, segment joints dashed; dots: the largest values above the ground line and "
+       "below it"}};
   for (int32_t i = 0; i < 6; ++i) {
     diagram.panels[i] = run_panel(PANEL_WORDS[i], stations, diagram.KG);
   }

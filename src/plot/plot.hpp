@@ -5,6 +5,7 @@
 // heads.csv), one SVG of diagrams per pile (pile-NN.svg), the plan of the group (plan.svg) and a
 // page that shows them all (index.html). A post-processing file BASE.pos beside it is checked
 // against the analysis.
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -58,9 +59,9 @@ std::optional<std::string> pos_difference(const PosFile& pos, const Group& group
 // The calculation report: the reader's warnings, the control values, the load points and their
 // resultant, the piles, the simulated piles, the pile types segment by segment, and the derived
 // values, as HTML sections with tables of ids "control", "loads", "piles", "simulated" (when
-// SNUM > 0), "types", "segments", "pile-values" and "segment-values".
+// SNUM > 0), "types", "segments", "pile-values" and "segment-values", forces in `force`.
 // The values per pile and segment are those of the piles `shown`, every pile when it is empty.
-std::string input_report_html(const Group& group, const Result& result,
+std::string input_report_html(const Group& group, const Result& result, ForceUnit force,
                               std::span<const int32_t> shown = {});
 
 // The largest absolute value of one kind at the stations first_k ... NSTA of a pile, over both
@@ -74,24 +75,25 @@ struct PileExtreme {
 PileExtreme largest_of(std::span<const StationRow> stations, StationQuantity x_plane,
                        StationQuantity y_plane, int32_t first_k = 1);
 
-// The tables of the results view, of a printed result. The summary tables are for a reader: four
-// significant digits in plain decimals, displacements in mm and rotations in mrad, rounding noise
-// written 0 (readable_table). The CSV tables keep the shortest text of every single-precision
-// value in m, rad, t and t*m (shortest): the digits of the report and the post-processing file.
+// The tables of the results view, of a printed result, with forces in `force` (shown_unit). The
+// summary tables are for a reader: four significant digits in plain decimals, displacements in mm
+// and rotations in mrad, rounding noise written 0 (readable_table). The CSV tables keep the
+// shortest text of every single-precision value in m, rad, t and t*m (shortest): the digits of
+// the report and the post-processing file; in kN, of each value times 9.80665.
 ResultTable cap_table(const Result& result);
 ResultTable head_displacement_table(const Result& result);
-ResultTable head_force_table(const Result& result);
-ResultTable extremes_table(const Result& result, const PileData& piles);
-ResultTable soil_extremes_table(const Result& result, const PileData& piles);
-ResultTable support_table(const Result& result, const PileData& piles);
-ResultTable equilibrium_table(const Result& result);
-ResultTable stations_csv_table(const Result& result);
-ResultTable heads_csv_table(const Result& result, const PileData& piles);
+ResultTable head_force_table(const Result& result, ForceUnit force);
+ResultTable extremes_table(const Result& result, const PileData& piles, ForceUnit force);
+ResultTable soil_extremes_table(const Result& result, const PileData& piles, ForceUnit force);
+ResultTable support_table(const Result& result, const PileData& piles, ForceUnit force);
+ResultTable equilibrium_table(const Result& result, ForceUnit force);
+ResultTable stations_csv_table(const Result& result, ForceUnit force);
+ResultTable heads_csv_table(const Result& result, const PileData& piles, ForceUnit force);
 // The true peaks of every pile with stations: per plane, the largest displacement, shear, moment
 // and soil stress with their Z (summary), and per quantity the peak beside the largest station
 // value (peaks.csv).
-ResultTable peaks_table(const Result& result);
-ResultTable peaks_csv_table(const Result& result);
+ResultTable peaks_table(const Result& result, ForceUnit force);
+ResultTable peaks_csv_table(const Result& result, ForceUnit force);
 
 // The critical piles: for each quantity (the axial force NZ at the top, the largest resultant
 // moment M and shear V along the pile, the transverse displacement of the top sqrt(UX^2 + UY^2)
@@ -105,22 +107,25 @@ struct CriticalRanking {
 };
 std::vector<CriticalRanking> critical_rankings(const Result& result);
 // The rankings side by side: a row per rank, a pile and a value per quantity.
-ResultTable critical_table(const Result& result);
+ResultTable critical_table(const Result& result, ForceUnit force);
 // The piles of the rankings, ascending, each once.
 std::vector<int32_t> critical_piles(const Result& result);
 
 // peak_warnings: one warning per pile and displacement, shear or moment whose largest station
-// value is more than 1% below its true peak, naming the segment whose step count to raise; a peak
-// below a thousandth of the group's largest of its kind is not looked at. The soil stress is
-// given by its true peak without a warning.
-std::vector<std::string> peak_warnings(const Group& group, const Result& result);
+// value is more than 1% below its true peak, and per soil stress more than 5% below it between
+// stations, naming the segment whose step count to raise; a peak below a thousandth of the
+// group's largest of its kind is not looked at. A soil stress peak just below a layer boundary
+// is not warned about: it is given by its true peak, and no step count moves it.
+std::vector<std::string> peak_warnings(const Group& group, const Result& result, ForceUnit force);
 
-ResultTable supports_csv_table(const Result& result, const PileData& piles);
-ResultTable equilibrium_csv_table(const Result& result);
+ResultTable supports_csv_table(const Result& result, const PileData& piles, ForceUnit force);
+ResultTable equilibrium_csv_table(const Result& result, ForceUnit force);
 // The foundation's stiffness KCAP at the cap centre in cap axes, then the head stiffness of every
-// pile in its axes: six rows each (NX .. MZ), one column per displacement (UX .. SZ).
-ResultTable stiffness_table(const Result& result);
-ResultTable stiffness_csv_table(const Result& result);
+// pile in its axes: six rows each (NX .. MZ), one column per displacement (UX .. SZ); and the
+// units of its values, t/m, t/rad, t*m/m and t*m/rad in t.
+ResultTable stiffness_table(const Result& result, ForceUnit force);
+ResultTable stiffness_csv_table(const Result& result, ForceUnit force);
+std::array<std::string, 4> stiffness_units(ForceUnit force);
 
 // The warning of a cap whose equilibrium does not close to EQUILIBRIUM_TOLERANCE; none when it
 // does.
@@ -128,11 +133,12 @@ std::optional<std::string> equilibrium_warning(const Result& result);
 
 // The summary as text: the critical piles, the cap displacements, the pile-top displacements and
 // forces, the supports' reactions, the equilibrium of the cap, and the largest moment, shear and
-// soil stress of every pile with where they occur.
-std::string summary_text(const std::string& title, const Group& group, const Result& result);
+// soil stress of every pile with where they occur; forces in `force`.
+std::string summary_text(const std::string& title, const Group& group, const Result& result,
+                         ForceUnit force);
 
 // The summary of a run that stops at a stiffness print (JCTR 2 or 3): the stiffness tables.
-std::string stiffness_summary_text(const std::string& title, const Result& result);
+std::string stiffness_summary_text(const std::string& title, const Result& result, ForceUnit force);
 
 // The piles with a page of diagrams on the results page, ascending, and the sentence that says
 // which and why. The choice (`--pile-pages`): "auto" every pile of a group of up to
@@ -146,15 +152,15 @@ struct PilePages {
 };
 PilePages pile_pages(const std::string& choice, const Result& result);
 
-// The documents of a printed result: the diagrams of pile p, the plan of the group (plan_svg of
-// diagram/plan.hpp), the page showing them all.
-std::string pile_svg(const PileData& piles, int32_t p, const Result& result);
+// The documents of a printed result, forces in `force`: the diagrams of pile p, the plan of the
+// group (plan_svg of diagram/plan.hpp), the page showing them all.
+std::string pile_svg(const PileData& piles, int32_t p, const Result& result, ForceUnit force);
 // The page opens with the title block of the run, then its warnings and the critical piles; the
 // diagrams of the piles of `pages` close it. When not every pile has a page, the long tables of
 // every pile (the derived values per segment, the true peaks, the head stiffness) hold the rows
 // of those piles only, and say so.
 std::string index_html(const std::string& title, const Group& group, const Result& result,
-                       const TitleBlock& block, const PilePages& pages,
+                       const TitleBlock& block, const PilePages& pages, ForceUnit force,
                        const std::vector<std::string>& warnings = {});
 
 // The SVG file name of pile p: pile-01.svg, ..., pile-100.svg.

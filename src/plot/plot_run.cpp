@@ -56,10 +56,11 @@ std::vector<std::string> stored_run_warnings(const Group& group, const Result& r
 }
 
 // Reads and analyses BASE.dat, checks BASE.pos when it is there, and writes the folder
-// BASE-plots with the pile pages of `pile_choice` (pile_pages); warnings go to `errors`. The line
-// naming the folder is written on `out`, and must reach it, before the folder is put in place.
+// BASE-plots with the pile pages of `pile_choice` (pile_pages) and forces in `force`; warnings go
+// to `errors`. The line naming the folder is written on `out`, and must reach it, before the
+// folder is put in place.
 void draw(const std::string& base, const TitleBlock& names, const std::string& pile_choice,
-          std::FILE* out, std::FILE* errors) {
+          ForceUnit force, std::FILE* out, std::FILE* errors) {
   const std::string data_name = base + ".dat";
   const std::string pos_name = base + ".pos";
   std::string data_text;
@@ -81,7 +82,7 @@ void draw(const std::string& base, const TitleBlock& names, const std::string& p
   if (!stiffness_only) {
     warnings = stored_run_warnings(group, result, data_name, pos_name);
     if (const auto warning = equilibrium_warning(result)) warnings.push_back(*warning);
-    for (std::string& warning : peak_warnings(group, result))
+    for (std::string& warning : peak_warnings(group, result, force))
       warnings.push_back(std::move(warning));
   }
   for (const std::string& warning : warnings) {
@@ -96,20 +97,21 @@ void draw(const std::string& base, const TitleBlock& names, const std::string& p
   auto document = [&](const std::string& name, std::function<std::string()> text) {
     jobs.push_back([&folder, name, text] { folder.write(name, text()); });
   };
-  document("stiffness.csv", [&] { return csv_text(stiffness_csv_table(result)); });
-  document("plan.svg", [&] { return plan_svg(group); });
-  document("index.html", [&] { return index_html(title, group, result, block, pages, warnings); });
+  document("stiffness.csv", [&] { return csv_text(stiffness_csv_table(result, force)); });
+  document("plan.svg", [&] { return plan_svg(group, force); });
+  document("index.html",
+           [&] { return index_html(title, group, result, block, pages, force, warnings); });
   if (stiffness_only) {
-    document("summary.txt", [&] { return stiffness_summary_text(title, result); });
+    document("summary.txt", [&] { return stiffness_summary_text(title, result, force); });
   } else {
-    document("summary.txt", [&] { return summary_text(title, group, result); });
-    document("stations.csv", [&] { return csv_text(stations_csv_table(result)); });
-    document("heads.csv", [&] { return csv_text(heads_csv_table(result, piles)); });
-    document("supports.csv", [&] { return csv_text(supports_csv_table(result, piles)); });
-    document("equilibrium.csv", [&] { return csv_text(equilibrium_csv_table(result)); });
-    document("peaks.csv", [&] { return csv_text(peaks_csv_table(result)); });
+    document("summary.txt", [&] { return summary_text(title, group, result, force); });
+    document("stations.csv", [&] { return csv_text(stations_csv_table(result, force)); });
+    document("heads.csv", [&] { return csv_text(heads_csv_table(result, piles, force)); });
+    document("supports.csv", [&] { return csv_text(supports_csv_table(result, piles, force)); });
+    document("equilibrium.csv", [&] { return csv_text(equilibrium_csv_table(result, force)); });
+    document("peaks.csv", [&] { return csv_text(peaks_csv_table(result, force)); });
     for (int32_t p = 1; p <= static_cast<int32_t>(result.piles.size()); ++p) {
-      document(pile_file_name(p), [&, p] { return pile_svg(piles, p, result); });
+      document(pile_file_name(p), [&, p] { return pile_svg(piles, p, result, force); });
     }
   }
   parallel_for(jobs.size(), THREADS, [&](size_t j, int32_t) { jobs[j](); });
@@ -176,6 +178,9 @@ std::string help_text() {
       "                (the default) every pile of a group of up to 24 piles, the critical ones\n"
       "                of a larger group; all; critical (those of the table Critical piles); or\n"
       "                a list such as 1,5,10-12. Every pile's diagrams are written all the same.\n"
+      "  --units t|kN  the unit of force of the page, the diagrams, the summary and the CSV\n"
+      "                files: t (the default, the program's) or kN, every force, moment, stress\n"
+      "                and stiffness times 9.80665 (stresses in kPa)\n"
       "\n"
       "A post-processing file PATH/BASE.pos beside the data file, written by kelmarino, is\n"
       "checked against the analysis: a warning names its first difference.\n"
@@ -219,6 +224,8 @@ int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std:
                              choice + "\"";
           },
           "auto|all|critical|LIST");
+  std::string units = "t";
+  app.add_option("--units", units)->check(CLI::IsMember({"t", "kN"}));
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -240,7 +247,8 @@ int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std:
     const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
     names.run_time = run_time_text(
         date, epoch ? std::optional<std::string_view>(epoch) : std::nullopt, std::time(nullptr));
-    draw(data_base(argument), names, pile_choice, out, errors);
+    const ForceUnit force = units == "kN" ? ForceUnit::kN : ForceUnit::t;
+    draw(data_base(argument), names, pile_choice, force, out, errors);
     return 0;
   } catch (const std::bad_alloc&) {
     std::fprintf(errors, "kelmarino-plot: run-time error: out of memory\n");

@@ -3,6 +3,7 @@
 // every pile, its true peaks, every station value, and the stiffness of the foundation and of every
 // pile head.
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "diagram/quantities.hpp"
@@ -40,8 +41,10 @@ void add_six(std::vector<Cell>& row, const float (&values)[6], bool displacement
     row.push_back(static_cast<double>(v) * (displacements ? PER_MM : 1.0));
 }
 
+double d(float value) { return static_cast<double>(value); }
+
 // One row per pile: its top displacements DU or its top forces FT.
-ResultTable pile_top_table(const Result& result, bool forces) {
+ResultTable pile_top_table(const Result& result, bool forces, ForceUnit force) {
   std::vector<Column> columns = {{"pile", ""}};
   if (forces) {
     columns.insert(columns.end(), std::begin(FORCE_COLUMNS), std::end(FORCE_COLUMNS));
@@ -54,7 +57,7 @@ ResultTable pile_top_table(const Result& result, bool forces) {
     rows.push_back({std::to_string(i + 1)});
     add_six(rows.back(), forces ? result.piles[i].FT : result.piles[i].DU, !forces);
   }
-  return readable_table(std::move(columns), rows);
+  return readable_table(std::move(columns), rows, force);
 }
 
 void add_extreme_columns(std::vector<Column>& columns, const char* name, const char* unit) {
@@ -155,6 +158,31 @@ std::string section(const std::string& heading, const std::string& body) {
   return text;
 }
 
+// The rows of the stiffness of the foundation and of every pile head; every value is a force over a
+// displacement, in t/m, t/rad, t*m/m or t*m/rad, shown in `force`.
+std::vector<std::vector<Cell>> stiffness_rows(const Result& result, ForceUnit force) {
+  const double factor = shown_unit("t", force).factor;
+  std::vector<std::vector<Cell>> rows;
+  auto add_rows = [&](const std::string& of, auto at) {
+    for (int32_t i = 0; i < 6; ++i) {
+      rows.push_back({of, FORCE_COLUMNS[i].name});
+      for (int32_t j = 0; j < 6; ++j) rows.back().push_back(d(at(i, j)) * factor);
+    }
+  };
+  add_rows("KCAP", [&](int32_t i, int32_t j) { return result.KCAP(i + 1, j + 1); });
+  for (size_t p = 0; p < result.piles.size(); ++p) {
+    const PileResult& pile = result.piles[p];
+    add_rows("pile " + std::to_string(p + 1), [&](int32_t i, int32_t j) { return pile.K[i][j]; });
+  }
+  return rows;
+}
+
+std::vector<Column> stiffness_columns() {
+  std::vector<Column> columns = {{"stiffness", ""}, {"row", ""}};
+  for (const char* name : DISPLACEMENT_NAMES) columns.push_back({name, ""});
+  return columns;
+}
+
 }  // namespace
 
 PileExtreme largest_of(std::span<const StationRow> stations, StationQuantity x_plane,
@@ -174,15 +202,21 @@ PileExtreme largest_of(std::span<const StationRow> stations, StationQuantity x_p
 ResultTable cap_table(const Result& result) {
   std::vector<std::vector<Cell>> rows(1);
   add_six(rows[0], result.cap, true);
+  // Displacements only: no unit of force among them.
   return readable_table(
-      {std::begin(READABLE_DISPLACEMENT_COLUMNS), std::end(READABLE_DISPLACEMENT_COLUMNS)}, rows);
+      {std::begin(READABLE_DISPLACEMENT_COLUMNS), std::end(READABLE_DISPLACEMENT_COLUMNS)}, rows,
+      ForceUnit::t);
 }
 
-ResultTable head_displacement_table(const Result& result) { return pile_top_table(result, false); }
+ResultTable head_displacement_table(const Result& result) {
+  return pile_top_table(result, false, ForceUnit::t);
+}
 
-ResultTable head_force_table(const Result& result) { return pile_top_table(result, true); }
+ResultTable head_force_table(const Result& result, ForceUnit force) {
+  return pile_top_table(result, true, force);
+}
 
-ResultTable extremes_table(const Result& result, const PileData& piles) {
+ResultTable extremes_table(const Result& result, const PileData& piles, ForceUnit force) {
   std::vector<Column> columns = {{"pile", ""}, {"NZ top", "t"}};
   for (const auto& kind : EXTREME_KINDS) add_extreme_columns(columns, kind.name, kind.unit);
   add_resultant_columns(columns);
@@ -200,10 +234,10 @@ ResultTable extremes_table(const Result& result, const PileData& piles) {
     add_resultant_cells(row, result, result.piles[i], 1);
     rows.push_back(row);
   }
-  return readable_table(std::move(columns), rows);
+  return readable_table(std::move(columns), rows, force);
 }
 
-ResultTable soil_extremes_table(const Result& result, const PileData& piles) {
+ResultTable soil_extremes_table(const Result& result, const PileData& piles, ForceUnit force) {
   std::vector<Column> columns = {{"pile", ""}, {"ground Z", "m"}};
   for (const auto& kind : EXTREME_KINDS) {
     if (kind.x_plane != PSX) add_extreme_columns(columns, kind.name, kind.unit);
@@ -227,7 +261,7 @@ ResultTable soil_extremes_table(const Result& result, const PileData& piles) {
     add_resultant_cells(row, result, pile, pile.KG);
     rows.push_back(row);
   }
-  return readable_table(std::move(columns), rows);
+  return readable_table(std::move(columns), rows, force);
 }
 
 std::vector<CriticalRanking> critical_rankings(const Result& result) {
@@ -269,7 +303,7 @@ std::vector<int32_t> critical_piles(const Result& result) {
   return piles;
 }
 
-ResultTable critical_table(const Result& result) {
+ResultTable critical_table(const Result& result, ForceUnit force) {
   const std::vector<CriticalRanking> rankings = critical_rankings(result);
   std::vector<Column> columns = {{"rank", ""}};
   for (const CriticalRanking& ranking : rankings) {
@@ -283,10 +317,10 @@ ResultTable critical_table(const Result& result) {
       rows.back().push_back(ranking.piles[k].second);
     }
   }
-  return readable_table(std::move(columns), rows);
+  return readable_table(std::move(columns), rows, force);
 }
 
-ResultTable peaks_table(const Result& result) {
+ResultTable peaks_table(const Result& result, ForceUnit force) {
   const std::vector<Column> columns = {{"pile", ""},      {"plane", ""},  {"displacement", "mm"},
                                        {"Z", "m"},        {"shear", "t"}, {"Z", "m"},
                                        {"moment", "t*m"}, {"Z", "m"},     {"soil stress", "t/m2"},
@@ -305,13 +339,12 @@ ResultTable peaks_table(const Result& result) {
       rows.push_back(std::move(row));
     }
   }
-  return readable_table(columns, rows);
+  return readable_table(columns, rows, force);
 }
 
-ResultTable peaks_csv_table(const Result& result) {
-  ResultTable table;
-  table.columns = {{"pile", ""}, {"quantity", ""}, {"unit", ""},
-                   {"peak", ""}, {"Z", "m"},       {"largest_at_stations", ""}};
+// The values of each row in the unit the row names.
+ResultTable peaks_csv_table(const Result& result, ForceUnit force) {
+  std::vector<std::vector<Cell>> rows;
   for (size_t i = 0; i < result.piles.size(); ++i) {
     const PileResult& pile = result.piles[i];
     if (pile.count == 0) continue;
@@ -319,16 +352,39 @@ ResultTable peaks_csv_table(const Result& result) {
     for (const auto& plane : PEAK_QUANTITIES) {
       for (const StationQuantity q : plane) {
         const Peak& peak = pile.peaks.of[q];
-        table.rows.push_back({std::to_string(i + 1), QUANTITY_WORDS[q].name, QUANTITY_WORDS[q].unit,
-                              shortest(peak.value), shortest(peak.Z),
-                              shortest(largest_of(stations, q, q).value)});
+        const ReaderUnit unit = shown_unit(QUANTITY_WORDS[q].unit, force);
+        rows.push_back({std::to_string(i + 1), QUANTITY_WORDS[q].name, unit.unit,
+                        d(peak.value) * unit.factor, d(peak.Z),
+                        d(largest_of(stations, q, q).value) * unit.factor});
       }
     }
   }
-  return table;
+  return exact_table({{"pile", ""},
+                      {"quantity", ""},
+                      {"unit", ""},
+                      {"peak", ""},
+                      {"Z", "m"},
+                      {"largest_at_stations", ""}},
+                     rows, force);
 }
 
-std::vector<std::string> peak_warnings(const Group& group, const Result& result) {
+namespace {
+
+// The shortfalls of the largest station value below its true peak that are warned about: of a
+// displacement, shear or moment, and of the soil stress, whose curve m.u.z bends more sharply.
+constexpr double PEAK_SHORTFALL = 0.01;
+constexpr double SOIL_STRESS_SHORTFALL = 0.05;
+
+// Whether Z is that of a station: a soil stress peak there lies just below a layer boundary, which
+// no step count moves.
+bool at_a_station(std::span<const StationRow> stations, float Z) {
+  return std::any_of(stations.begin(), stations.end(),
+                     [Z](const StationRow& row) { return row[Z_COLUMN] == Z; });
+}
+
+}  // namespace
+
+std::vector<std::string> peak_warnings(const Group& group, const Result& result, ForceUnit force) {
   // The largest true peak of each kind over the group: a peak below a thousandth of it is not
   // looked at.
   double largest[4] = {};
@@ -347,20 +403,24 @@ std::vector<std::string> peak_warnings(const Group& group, const Result& result)
     const std::span<const StationRow> stations = result.stations_of(pile);
     const auto g = static_cast<int32_t>(i + 1);
     for (int32_t plane = 0; plane < 2; ++plane) {
-      for (int32_t kind = 0; kind < 3; ++kind) {
+      for (int32_t kind = 0; kind < 4; ++kind) {
         const StationQuantity q = PEAK_QUANTITIES[plane][kind];
         const Peak& peak = pile.peaks.of[q];
         const double true_peak = std::fabs(double{peak.value});
         const double at_stations = std::fabs(double{largest_of(stations, q, q).value});
-        if (true_peak < 1e-3 * largest[kind] || true_peak - at_stations <= 0.01 * true_peak) {
+        const bool soil = kind == 3;
+        const double allowed = soil ? SOIL_STRESS_SHORTFALL : PEAK_SHORTFALL;
+        if (true_peak < 1e-3 * largest[kind] || true_peak - at_stations <= allowed * true_peak ||
+            (soil && at_a_station(stations, peak.Z))) {
           continue;
         }
-        const char* unit = QUANTITY_WORDS[q].unit;
+        const ReaderUnit unit = shown_unit(QUANTITY_WORDS[q].unit, force);
         warnings.push_back("pile " + std::to_string(g) + ": the largest " + QUANTITY_WORDS[q].name +
-                           " at the stations, " + readable(at_stations) + " " + unit + ", is " +
+                           " at the stations, " + readable(at_stations * unit.factor) + " " +
+                           unit.unit + ", is " +
                            readable(100.0 * (true_peak - at_stations) / true_peak) +
-                           "% below its true peak " + readable(true_peak) + " " + unit +
-                           " at Z = " + readable(double{peak.Z}) + " m; raise " +
+                           "% below its true peak " + readable(true_peak * unit.factor) + " " +
+                           unit.unit + " at Z = " + readable(double{peak.Z}) + " m; raise " +
                            segment_of_step(group.model->piles, g, peak.step));
       }
     }
@@ -368,7 +428,7 @@ std::vector<std::string> peak_warnings(const Group& group, const Result& result)
   return warnings;
 }
 
-ResultTable support_table(const Result& result, const PileData& piles) {
+ResultTable support_table(const Result& result, const PileData& piles, ForceUnit force) {
   std::vector<Column> columns = {{"simulated pile", ""}, {"x", "m"}, {"y", "m"}};
   columns.insert(columns.end(), std::begin(FORCE_COLUMNS), std::end(FORCE_COLUMNS));
   std::vector<std::vector<Cell>> rows;
@@ -378,10 +438,10 @@ ResultTable support_table(const Result& result, const PileData& piles) {
                     static_cast<double>(piles.SXY(s, 2))});
     add_six_values(rows.back(), result.supports[j].R);
   }
-  return readable_table(std::move(columns), rows);
+  return readable_table(std::move(columns), rows, force);
 }
 
-ResultTable equilibrium_table(const Result& result) {
+ResultTable equilibrium_table(const Result& result, ForceUnit force) {
   const Equilibrium& e = result.equilibrium;
   std::vector<Column> columns = {{"at the cap centre", ""}};
   const std::vector<Column> loads = load_columns("");
@@ -392,7 +452,7 @@ ResultTable equilibrium_table(const Result& result) {
   add_six_values(rows[1], e.resisted);
   rows[0].push_back("");
   rows[1].push_back(static_cast<double>(e.residual));
-  return readable_table(std::move(columns), rows);
+  return readable_table(std::move(columns), rows, force);
 }
 
 std::optional<std::string> equilibrium_warning(const Result& result) {
@@ -402,113 +462,84 @@ std::optional<std::string> equilibrium_warning(const Result& result) {
          shortest(residual) + " of the largest applied component (more than 1e-4)";
 }
 
-ResultTable stiffness_table(const Result& result) {
-  std::vector<Column> columns = {{"stiffness", ""}, {"row", ""}};
-  for (const char* name : DISPLACEMENT_NAMES) columns.push_back({name, ""});
-  std::vector<std::vector<Cell>> rows;
-  auto add_rows = [&](const std::string& of, auto at) {
-    for (int32_t i = 0; i < 6; ++i) {
-      rows.push_back({of, FORCE_COLUMNS[i].name});
-      for (int32_t j = 0; j < 6; ++j) rows.back().push_back(static_cast<double>(at(i, j)));
-    }
-  };
-  add_rows("KCAP", [&](int32_t i, int32_t j) { return result.KCAP(i + 1, j + 1); });
-  for (size_t p = 0; p < result.piles.size(); ++p) {
-    const PileResult& pile = result.piles[p];
-    add_rows("pile " + std::to_string(p + 1), [&](int32_t i, int32_t j) { return pile.K[i][j]; });
-  }
-  return readable_table(std::move(columns), rows);
+std::array<std::string, 4> stiffness_units(ForceUnit force) {
+  return {shown_unit("t/m", force).unit, shown_unit("t/rad", force).unit,
+          shown_unit("t*m/m", force).unit, shown_unit("t*m/rad", force).unit};
+}
+
+ResultTable stiffness_table(const Result& result, ForceUnit force) {
+  return readable_table(stiffness_columns(), stiffness_rows(result, force), force);
 }
 
 // Every station of every pile: Z, then the quantities in the vocabulary's order, then the
 // resultants V and M.
-ResultTable stations_csv_table(const Result& result) {
-  ResultTable table;
-  table.columns = {{"pile", ""}, {"station", ""}, {"Z", "m"}};
-  for (const QuantityWord& word : QUANTITY_WORDS) table.columns.push_back({word.name, word.unit});
-  table.columns.insert(table.columns.end(), {{"V", "t"}, {"M", "t*m"}});
+ResultTable stations_csv_table(const Result& result, ForceUnit force) {
+  std::vector<Column> columns = {{"pile", ""}, {"station", ""}, {"Z", "m"}};
+  for (const QuantityWord& word : QUANTITY_WORDS) columns.push_back({word.name, word.unit});
+  columns.insert(columns.end(), {{"V", "t"}, {"M", "t*m"}});
+  std::vector<std::vector<Cell>> rows;
   for (size_t i = 0; i < result.piles.size(); ++i) {
     const std::span<const StationRow> stations = result.stations_of(result.piles[i]);
     const std::span<const StationResultant> resultants = result.resultants_of(result.piles[i]);
     for (size_t k = 0; k < stations.size(); ++k) {
-      std::vector<std::string> row = {std::to_string(i + 1), std::to_string(k + 1)};
-      for (const float v : stations[k]) row.push_back(shortest(v));
-      row.push_back(shortest(resultants[k].V));
-      row.push_back(shortest(resultants[k].M));
-      table.rows.push_back(row);
+      std::vector<Cell>& row = rows.emplace_back();
+      row = {std::to_string(i + 1), std::to_string(k + 1)};
+      for (const float v : stations[k]) row.push_back(d(v));
+      row.push_back(d(resultants[k].V));
+      row.push_back(d(resultants[k].M));
     }
   }
-  return table;
+  return exact_table(std::move(columns), rows, force);
 }
 
-ResultTable supports_csv_table(const Result& result, const PileData& piles) {
-  ResultTable table;
-  table.columns = {{"simulated pile", ""}, {"x", "m"}, {"y", "m"}};
-  table.columns.insert(table.columns.end(), std::begin(FORCE_COLUMNS), std::end(FORCE_COLUMNS));
+ResultTable supports_csv_table(const Result& result, const PileData& piles, ForceUnit force) {
+  std::vector<Column> columns = {{"simulated pile", ""}, {"x", "m"}, {"y", "m"}};
+  columns.insert(columns.end(), std::begin(FORCE_COLUMNS), std::end(FORCE_COLUMNS));
+  std::vector<std::vector<Cell>> rows;
   for (size_t j = 0; j < result.supports.size(); ++j) {
     const auto s = static_cast<int32_t>(j + 1);
-    std::vector<std::string> row = {std::to_string(s), shortest(piles.SXY(s, 1)),
-                                    shortest(piles.SXY(s, 2))};
-    for (const float v : result.supports[j].R) row.push_back(shortest(v));
-    table.rows.push_back(row);
+    rows.push_back({std::to_string(s), d(piles.SXY(s, 1)), d(piles.SXY(s, 2))});
+    add_six_values(rows.back(), result.supports[j].R);
   }
-  return table;
+  return exact_table(std::move(columns), rows, force);
 }
 
-ResultTable equilibrium_csv_table(const Result& result) {
+ResultTable equilibrium_csv_table(const Result& result, ForceUnit force) {
   const Equilibrium& e = result.equilibrium;
-  ResultTable table;
-  table.columns = load_columns("_applied");
+  std::vector<Column> columns = load_columns("_applied");
   const std::vector<Column> sums = load_columns("_sum");
-  table.columns.insert(table.columns.end(), sums.begin(), sums.end());
-  table.columns.push_back({"residual", ""});
-  std::vector<std::string> row;
-  for (const float v : e.applied) row.push_back(shortest(v));
-  for (const float v : e.resisted) row.push_back(shortest(v));
-  row.push_back(shortest(e.residual));
-  table.rows.push_back(row);
-  return table;
+  columns.insert(columns.end(), sums.begin(), sums.end());
+  columns.push_back({"residual", ""});
+  std::vector<std::vector<Cell>> rows(1);
+  add_six_values(rows[0], e.applied);
+  add_six_values(rows[0], e.resisted);
+  rows[0].push_back(d(e.residual));
+  return exact_table(std::move(columns), rows, force);
 }
 
-ResultTable stiffness_csv_table(const Result& result) {
-  ResultTable table;
-  table.columns = {{"stiffness", ""}, {"row", ""}};
-  for (const char* name : DISPLACEMENT_NAMES) table.columns.push_back({name, ""});
-  auto add_rows = [&](const std::string& of, auto at) {
-    for (int32_t i = 0; i < 6; ++i) {
-      std::vector<std::string> row = {of, FORCE_COLUMNS[i].name};
-      for (int32_t j = 0; j < 6; ++j) row.push_back(shortest(at(i, j)));
-      table.rows.push_back(row);
-    }
-  };
-  add_rows("KCAP", [&](int32_t i, int32_t j) { return result.KCAP(i + 1, j + 1); });
-  for (size_t p = 0; p < result.piles.size(); ++p) {
-    const PileResult& pile = result.piles[p];
-    add_rows("pile " + std::to_string(p + 1), [&](int32_t i, int32_t j) { return pile.K[i][j]; });
-  }
-  return table;
+ResultTable stiffness_csv_table(const Result& result, ForceUnit force) {
+  return exact_table(stiffness_columns(), stiffness_rows(result, force), force);
 }
 
-ResultTable heads_csv_table(const Result& result, const PileData& piles) {
-  ResultTable table;
-  table.columns = {{"pile", ""}, {"x", "m"}, {"y", "m"}};
-  table.columns.insert(table.columns.end(), std::begin(DISPLACEMENT_COLUMNS),
-                       std::end(DISPLACEMENT_COLUMNS));
-  table.columns.insert(table.columns.end(), std::begin(FORCE_COLUMNS), std::end(FORCE_COLUMNS));
+ResultTable heads_csv_table(const Result& result, const PileData& piles, ForceUnit force) {
+  std::vector<Column> columns = {{"pile", ""}, {"x", "m"}, {"y", "m"}};
+  columns.insert(columns.end(), std::begin(DISPLACEMENT_COLUMNS), std::end(DISPLACEMENT_COLUMNS));
+  columns.insert(columns.end(), std::begin(FORCE_COLUMNS), std::end(FORCE_COLUMNS));
+  std::vector<std::vector<Cell>> rows;
   for (size_t i = 0; i < result.piles.size(); ++i) {
     const auto p = static_cast<int32_t>(i + 1);
-    std::vector<std::string> row = {std::to_string(p), shortest(as_printed(piles.PXY(p, 1))),
-                                    shortest(as_printed(piles.PXY(p, 2)))};
-    for (const float v : result.piles[i].DU) row.push_back(shortest(v));
-    for (const float v : result.piles[i].FT) row.push_back(shortest(v));
-    table.rows.push_back(row);
+    rows.push_back(
+        {std::to_string(p), d(as_printed(piles.PXY(p, 1))), d(as_printed(piles.PXY(p, 2)))});
+    add_six_values(rows.back(), result.piles[i].DU);
+    add_six_values(rows.back(), result.piles[i].FT);
   }
-  return table;
+  return exact_table(std::move(columns), rows, force);
 }
 
 static_assert(CRITICAL_COUNT == 5);  // as the summary names it
 
-std::string summary_text(const std::string& title, const Group& group, const Result& result) {
+std::string summary_text(const std::string& title, const Group& group, const Result& result,
+                         ForceUnit force) {
   const PileData& piles = group.model->piles;
   std::string text = title;
   text.append(": results of the run, as kelmarino-plot ")
@@ -519,52 +550,55 @@ std::string summary_text(const std::string& title, const Group& group, const Res
       "the axial force NZ at the pile top, the largest resultant moment M and shear V along the\n"
       "pile, the displacement of the pile top across its axis sqrt(UX^2 + UY^2), and the largest\n"
       "soil stress at the stations",
-      aligned_text(critical_table(result)));
+      aligned_text(critical_table(result, force)));
   text += section("Displacements of the cap centre, in cap axes", aligned_text(cap_table(result)));
   text += section("Displacements at the pile tops, in the axes of each pile",
                   aligned_text(head_displacement_table(result)));
   text += section("Forces at the pile tops, in the axes of each pile",
-                  aligned_text(head_force_table(result)));
+                  aligned_text(head_force_table(result, force)));
   if (!result.supports.empty()) {
     text +=
         section("Reactions of the simulated piles: the force on each, in cap axes at its position",
-                aligned_text(support_table(result, piles)));
+                aligned_text(support_table(result, piles, force)));
   }
   text += section(
       "Equilibrium of the cap at its centre, in cap axes: the applied loads, the forces on the\n"
       "pile heads and the supports moved there, and the residual (the largest difference over the\n"
       "largest applied component)",
-      aligned_text(equilibrium_table(result)));
+      aligned_text(equilibrium_table(result, force)));
   text += section(
       "Largest values along each pile: the axial force NZ at the top, and the largest absolute\n"
       "moment, shear and soil stress of either bending plane, signed, with the component it is\n"
       "(of), the distance Z along the pile axis from its top and the station number; then the\n"
       "largest resultant moment M = sqrt(MX^2 + MY^2) and shear V = sqrt(NX^2 + NY^2). A circular\n"
       "pile is given by its resultants alone (-), a square pile by both planes and the resultants",
-      aligned_text(extremes_table(result, piles)));
+      aligned_text(extremes_table(result, piles, force)));
   text += section(
       "Largest values in the soil, from the ground line (at Z = ground Z) down: the largest\n"
       "absolute moment and shear of either bending plane and the resultants, as above",
-      aligned_text(soil_extremes_table(result, piles)));
+      aligned_text(soil_extremes_table(result, piles, force)));
   text += section(
       "True peaks of each bending plane: the largest absolute displacement, shear, moment and "
       "soil\n"
       "stress of the exact solution between the stations and at them, signed, with the distance Z\n"
       "from the pile top; the soil stress on both sides of every layer boundary",
-      aligned_text(peaks_table(result)));
+      aligned_text(peaks_table(result, force)));
   return text;
 }
 
-std::string stiffness_summary_text(const std::string& title, const Result& result) {
+std::string stiffness_summary_text(const std::string& title, const Result& result,
+                                   ForceUnit force) {
   std::string text = title;
   text.append(": the stiffness print of the run, as kelmarino-plot ")
       .append(REPORT_VERSION)
       .append(" forms it\n\n");
+  const std::array<std::string, 4> units = stiffness_units(force);
   return text + section(
                     "Stiffness of the foundation KCAP at the cap centre in cap axes, then of each "
                     "pile head in\nits axes: a row per force (NX .. MZ), a column per "
-                    "displacement (UX .. SZ); t/m, t/rad,\nt*m/m, t*m/rad",
-                    aligned_text(stiffness_table(result)));
+                    "displacement (UX .. SZ); " +
+                        units[0] + ", " + units[1] + ",\n" + units[2] + ", " + units[3],
+                    aligned_text(stiffness_table(result, force)));
 }
 
 }  // namespace kelmarino

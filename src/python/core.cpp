@@ -601,7 +601,8 @@ Cases combined(const Group& g, const LoadsIn& loads,
 
 // The names of the combinations, their cap displacements and pile tops, and per pile its
 // envelopes: Z, the ground-line station, and for every station and quantity (UX .. PSY) the
-// largest and smallest value with the combination that governs it; the arrays read-only views.
+// largest and smallest value with the combination that governs it, and the largest resultants V
+// and M with theirs; the arrays read-only views.
 py::tuple core_combinations(py::handle group, const LoadsIn& loads,
                             const std::optional<CombinationsIn>& combinations, const Stop& stop) {
   const GroupValues values = group_values(group);
@@ -611,7 +612,7 @@ py::tuple core_combinations(py::handle group, const LoadsIn& loads,
   }());
   const Cases& c = owner.cast<const Cases&>();
   constexpr py::ssize_t H = sizeof(cases::HeadResult), S = sizeof(cases::StationEnvelope),
-                        E = sizeof(cases::Extreme), Q = QUANTITIES;
+                        E = sizeof(cases::Extreme), Q = QUANTITIES, R = cases::RESULTANTS;
   const auto m = static_cast<py::ssize_t>(c.caps.size());
   const auto piles = static_cast<py::ssize_t>(c.results.piles.size());
   py::list envelopes;
@@ -631,6 +632,9 @@ py::tuple core_combinations(py::handle group, const LoadsIn& loads,
                  py::arg("min") = view(owner, &s->min[0].value, {n, Q}, {S, E}),
                  py::arg("max_combination") = view(owner, &s->max[0].combination, {n, Q}, {S, E}),
                  py::arg("min_combination") = view(owner, &s->min[0].combination, {n, Q}, {S, E}),
+                 py::arg("resultant") = view(owner, &s->resultant[0].value, {n, R}, {S, E}),
+                 py::arg("resultant_combination") =
+                     view(owner, &s->resultant[0].combination, {n, R}, {S, E}),
                  py::arg("design") = design, py::arg("peaks") = peaks));
   }
   return py::make_tuple(c.names, view(owner, first(c.caps).U, {m, 6}, {6 * F, F}),

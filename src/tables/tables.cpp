@@ -71,13 +71,38 @@ double noise_level(std::span<const double> column) {
   return 1e-6 * largest;
 }
 
-ResultTable readable_table(std::vector<Column> columns,
-                           const std::vector<std::vector<Cell>>& rows) {
+ReaderUnit shown_unit(const std::string& unit, ForceUnit force) {
+  const bool of_force =
+      unit.starts_with('t') && (unit.size() == 1 || unit[1] == '*' || unit[1] == '/');
+  if (force == ForceUnit::t || !of_force) return {unit, 1.0};
+  if (unit == "t/m2") return {"kPa", KN_PER_T};
+  return {"kN" + unit.substr(1), KN_PER_T};
+}
+
+ReaderUnit reader_unit(const std::string& unit, ForceUnit force) {
+  if (unit == "m") return {"mm", 1000.0};
+  if (unit == "rad") return {"mrad", 1000.0};
+  return shown_unit(unit, force);
+}
+
+std::vector<double> show_columns(std::vector<Column>& columns, ForceUnit force) {
+  std::vector<double> factor;
+  for (Column& column : columns) {
+    ReaderUnit shown = shown_unit(column.unit, force);
+    column.unit = std::move(shown.unit);
+    factor.push_back(shown.factor);
+  }
+  return factor;
+}
+
+ResultTable readable_table(std::vector<Column> columns, const std::vector<std::vector<Cell>>& rows,
+                           ForceUnit force) {
+  const std::vector<double> factor = show_columns(columns, force);
   std::vector<double> level(columns.size());
   for (size_t c = 0; c < columns.size(); ++c) {
     std::vector<double> numbers;
     for (const auto& row : rows) {
-      if (row.at(c).is_number) numbers.push_back(row[c].value);
+      if (row.at(c).is_number) numbers.push_back(row[c].value * factor[c]);
     }
     level[c] = noise_level(numbers);
   }
@@ -85,17 +110,25 @@ ResultTable readable_table(std::vector<Column> columns,
   for (const auto& row : rows) {
     table.rows.emplace_back();
     for (size_t c = 0; c < row.size(); ++c) {
-      table.rows.back().push_back(row[c].is_number ? readable(row[c].value, level[c])
+      table.rows.back().push_back(row[c].is_number ? readable(row[c].value * factor[c], level[c])
                                                    : row[c].text);
     }
   }
   return table;
 }
 
-ReaderUnit reader_unit(const std::string& unit) {
-  if (unit == "m") return {"mm", 1000.0};
-  if (unit == "rad") return {"mrad", 1000.0};
-  return {unit, 1.0};
+ResultTable exact_table(std::vector<Column> columns, const std::vector<std::vector<Cell>>& rows,
+                        ForceUnit force) {
+  const std::vector<double> factor = show_columns(columns, force);
+  ResultTable table{std::move(columns), {}};
+  for (const auto& row : rows) {
+    table.rows.emplace_back();
+    for (size_t c = 0; c < row.size(); ++c) {
+      table.rows.back().push_back(
+          row[c].is_number ? shortest(static_cast<float>(row[c].value * factor[c])) : row[c].text);
+    }
+  }
+  return table;
 }
 
 std::string csv_text(const ResultTable& table) {

@@ -41,20 +41,47 @@ struct Cell {
   double value = 0.0;
 };
 
-// The table with every number written readable; a number below 1e-6 of the largest magnitude of
-// its column is rounding noise and written 0.
-ResultTable readable_table(std::vector<Column> columns, const std::vector<std::vector<Cell>>& rows);
-
-// The magnitude below which a value of a column is noise: 1e-6 of its largest magnitude.
-double noise_level(std::span<const double> column);
+// The unit of force of the pages and the CSV files: t, the program's, or kN (1 t = 9.80665 kN).
+enum class ForceUnit { t, kN };
+inline constexpr double KN_PER_T = 9.80665;
 
 // The unit a reader is shown for a unit of the program, and the factor from the one to the
-// other: displacements in mm and rotations in mrad, every other unit as it is.
+// other.
 struct ReaderUnit {
   std::string unit;
   double factor = 1.0;
 };
-ReaderUnit reader_unit(const std::string& unit);
+
+// A unit of the program in the unit of force `force`: in kN every unit of force turns, t to kN,
+// t*m to kN*m, t/m to kN/m, t*m/rad to kN*m/rad, t/m4 to kN/m4, and t/m2 (a stress) to kPa; every
+// other unit, and every unit in t, as it is.
+ReaderUnit shown_unit(const std::string& unit, ForceUnit force);
+
+// The unit a reader is shown: displacements in mm, rotations in mrad, forces as shown_unit.
+ReaderUnit reader_unit(const std::string& unit, ForceUnit force = ForceUnit::t);
+
+// The columns in the units shown in `force` (shown_unit); returns the factor of each.
+std::vector<double> show_columns(std::vector<Column>& columns, ForceUnit force);
+
+// A single-precision value of the program in a unit shown with `factor`: the value times the
+// factor, rounded to single precision (the value itself for a factor 1).
+inline float shown_value(float value, double factor) {
+  return static_cast<float>(static_cast<double>(value) * factor);
+}
+
+// The table with every number written readable, in the unit of its column shown in `force`
+// (shown_unit); a number below 1e-6 of the largest magnitude of its column is rounding noise and
+// written 0.
+ResultTable readable_table(std::vector<Column> columns, const std::vector<std::vector<Cell>>& rows,
+                           ForceUnit force);
+
+// The table with every number a single-precision value in the unit of its column shown in
+// `force`, written shortest: the digits of the CSV files.
+ResultTable exact_table(std::vector<Column> columns, const std::vector<std::vector<Cell>>& rows,
+                        ForceUnit force);
+
+// The magnitude below which a value of a column is noise: 1e-6 of its largest magnitude.
+double noise_level(std::span<const double> column);
 
 // CSV: a header row of "name (unit)" (or "name" without a unit), then one line per row; cells
 // holding a comma, a quote or a line end are quoted. Lines end with LF.

@@ -3,6 +3,7 @@
 // combination, and the data file that lists them for a run of kelmarino.
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cases/cases.hpp"
@@ -60,8 +61,32 @@ inline std::string equivalent_data(const std::string& example,
   return text + example.substr(end + 1);
 }
 
+// A shipped example, or "worked-coarse": worked with one step to a segment, so that the peaks lie
+// between the stations.
 inline std::string example_text(const std::string& base) {
-  return kelmarino::testing::read_file(kelmarino::testing::example_path(base + ".dat"));
+  if (base != "worked-coarse") {
+    return kelmarino::testing::read_file(kelmarino::testing::example_path(base + ".dat"));
+  }
+  std::string text = example_text("worked");
+  for (const auto& [steps, one] :
+       {std::pair{"1.2 4\n", "1.2 1\n"}, {"30.0 5 ", "30.0 1 "}, {"35.0 10\n", "35.0 1\n"}}) {
+    const size_t at = text.find(steps);
+    text = text.substr(0, at) + one + text.substr(at + std::string(steps).size());
+  }
+  return text;
+}
+
+// For worked-coarse: the two cases with factors from -1.5 to 1.5 in steps of 0.5, so that many
+// combinations lie inside the hull of the pile tops.
+inline std::string grid_combinations() {
+  std::string text = "combination,A,B\n";
+  for (int32_t a = -3; a <= 3; ++a) {
+    for (int32_t b = -3; b <= 3; ++b) {
+      text.append("G").append(std::to_string(7 * (a + 3) + b + 3)).append(",");
+      text.append(std::to_string(0.5 * a)).append(",").append(std::to_string(0.5 * b)).append("\n");
+    }
+  }
+  return text;
 }
 
 // The loads file and combinations file of a shipped example: pier has its own, the others take
@@ -72,6 +97,7 @@ inline std::string loads_of(const std::string& base) {
              : WORKED_LOADS;
 }
 inline std::string combinations_of(const std::string& base) {
+  if (base == "worked-coarse") return grid_combinations();
   return base == "pier" ? kelmarino::testing::read_file(
                               kelmarino::testing::example_path("pier.combinations.csv"))
                         : WORKED_COMBINATIONS;

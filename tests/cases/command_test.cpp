@@ -17,6 +17,7 @@
 #include "diagram/title_block.hpp"
 #include "input/input.hpp"
 #include "plot/pos_file.hpp"
+#include "tables/force_units.hpp"
 #include "version/version.hpp"
 
 namespace kelmarino::cases {
@@ -101,7 +102,8 @@ INSTANTIATE_TEST_SUITE_P(Shipped, BuiltCommand,
 
 // Each combination run alone gives, in every file, the digits kelmarino prints for the data file
 // that lists its scaled load points: cap.csv and heads.csv against the report, stations.csv
-// (largest and smallest are then the one value) against the post-processing file.
+// (largest and smallest are then the one value) against the post-processing file, and its
+// resultants against the analysis's.
 TEST_P(BuiltCommand, EachCombinationPrintsWhatKelmarinoPrints) {
   const std::string base = GetParam();
   const std::string example = example_text(base);
@@ -184,6 +186,11 @@ TEST_P(BuiltCommand, EachCombinationPrintsWhatKelmarinoPrints) {
           EXPECT_EQ(cells_k[static_cast<size_t>(3 + 2 * q)],
                     cells_k[static_cast<size_t>(4 + 2 * q)]);
         }
+        const StationResultant& v = result->resultants_of(
+            result->piles[static_cast<size_t>(pile.g - 1)])[static_cast<size_t>(k)];
+        ASSERT_EQ(cells_k.size(), static_cast<size_t>(5 + 2 * QUANTITIES));
+        EXPECT_EQ(cells_k[3 + 2 * QUANTITIES], shortest(v.V));
+        EXPECT_EQ(cells_k[4 + 2 * QUANTITIES], shortest(v.M));
       }
     }
     EXPECT_EQ(r, stations.size());
@@ -294,6 +301,7 @@ TEST(Envelope, FirstCombinationKeepsTiesAndThreadsChangeNothing) {
       stations.append(")");
     }
   }
+  stations += ",V_max (t),M_max (t*m)";
   const std::pair<const char*, std::string> headers[] = {
       {"cap.csv", "combination,UX (m),UY (m),UZ (m),SX (rad),SY (rad),SZ (rad)"},
       {"heads.csv",
@@ -429,6 +437,29 @@ TEST(Refusals, PreviousFolderKeptUnlessTheNewOneIsWhole) {
     for (const auto& entry : std::filesystem::directory_iterator(run.folder)) {
       EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
     }
+  }
+}
+
+// In kN every force, moment and stress of the CSV files is the value in t times 9.80665 under its
+// unit renamed; the displacements stay as they are.
+TEST(CommandLine, UnitsKnScaleEveryForceAndNameIt) {
+  const std::map<std::string, std::string> files = {
+      {"pier.dat", example_text("pier")},
+      {"pier.loads.csv", testing::loads_of("pier")},
+      {"pier.combinations.csv", testing::combinations_of("pier")}};
+  const CasesRun in_t = run_cases(files, "pier");
+  const CasesRun in_kn = run_cases(files, "--units kN pier");
+  ASSERT_EQ(in_t.exit_status, 0) << in_t.errors;
+  ASSERT_EQ(in_kn.exit_status, 0) << in_kn.errors;
+  for (const char* name : {"heads.csv", "equilibrium.csv", "stations.csv", "envelope.csv",
+                           "design-sets.csv", "peaks.csv"}) {
+    kelmarino::testing::expect_in_kn(name, in_t.file(std::string("pier-cases/") + name),
+                                     in_kn.file(std::string("pier-cases/") + name));
+  }
+  EXPECT_EQ(in_kn.file("pier-cases/cap.csv"), in_t.file("pier-cases/cap.csv"));
+  const std::string summary = in_kn.file("pier-cases/summary.txt");
+  for (const char* unit : {"(t)", "(t*m)", "(t/m2)"}) {
+    EXPECT_EQ(summary.find(unit), std::string::npos) << unit;
   }
 }
 

@@ -12,6 +12,7 @@
 #include "diagram/title_block.hpp"
 #include "input/input.hpp"
 #include "plot/plot_runs.hpp"
+#include "tables/force_units.hpp"
 #include "tables/tables.hpp"
 #include "version/version.hpp"
 
@@ -140,6 +141,29 @@ TEST(PlotCommand, MethodStatesTheRulesOfTheRun) {
       EXPECT_NE(method.find(told), std::string::npos) << c.base << ": " << told;
     }
   }
+}
+
+// In kN every force, moment, stress and stiffness of the CSV files is the value in t times
+// 9.80665 under its unit renamed, and the page, the summary and the diagrams name no unit in t.
+TEST(PlotCommand, UnitsKnScaleEveryForceAndNameIt) {
+  const testing::Plotted& in_t = plotted("pier");
+  const std::string folder = new_folder({{"pier.dat", read_file(example_path("pier.dat"))}});
+  const testing::PlotRun run = run_plot(folder, "--units kN pier");
+  ASSERT_EQ(run.exit_status, 0) << run.errors;
+  for (const char* name :
+       {"stations.csv", "heads.csv", "peaks.csv", "equilibrium.csv", "stiffness.csv"}) {
+    testing::expect_in_kn(name, in_t.document(name), read_file(folder + "/pier-plots/" + name),
+                          std::string(name) == "stiffness.csv");
+  }
+  for (const char* name : {"index.html", "summary.txt", "pile-01.svg", "plan.svg"}) {
+    const std::string text = read_file(folder + "/pier-plots/" + name);
+    for (const char* unit : {"(t)", "(t*", "(t/", " t/m", " t*m", " t;"}) {
+      EXPECT_EQ(text.find(unit), std::string::npos) << name << ": " << unit;
+    }
+    EXPECT_NE(text.find("kN*m"), std::string::npos) << name;
+  }
+  const testing::PlotRun bad = run_plot(folder, "--units N pier");
+  EXPECT_EQ(bad.exit_status, 2);
 }
 
 TEST(PlotCommand, RefusesWhatItCannotDrawWithAMessage) {

@@ -111,6 +111,7 @@ def test_combinations_give_the_numbers_of_kelmarino_cases(tmp_path):
         k = int(row[1]) - 1
         values = [v for q in kelmarino.ENVELOPED
                   for v in (envelope["max"][q][k], envelope["min"][q][k])]
+        values += [envelope["max"][q][k] for q in kelmarino.RESULTANTS]
         assert values == [np.float32(v) for v in row[3:]]
     for row in csv_rows(folder / "design-sets.csv"):
         governing = files.design_sets(int(row[0]))[row[1]]

@@ -37,12 +37,42 @@ TEST(Tables, ReadableNumbersHaveFourDigitsInPlainDecimals) {
 }
 
 TEST(Tables, ReadableTableWritesNoiseOfEachColumnAsZero) {
-  const ResultTable table =
-      readable_table({{"pile", ""}, {"UX", "mm"}, {"SX", "mrad"}},
-                     {{"1", 3.996, 1.2e-9}, {"2", 8.525e-6, 3.4e-10}, {"3", "-", -5e-16}});
+  const ResultTable table = readable_table(
+      {{"pile", ""}, {"UX", "mm"}, {"SX", "mrad"}},
+      {{"1", 3.996, 1.2e-9}, {"2", 8.525e-6, 3.4e-10}, {"3", "-", -5e-16}}, ForceUnit::t);
   const std::vector<std::vector<std::string>> expected = {
       {"1", "3.996", "0.0000000012"}, {"2", "0.000008525", "0.00000000034"}, {"3", "-", "0"}};
   EXPECT_EQ(table.rows, expected);
+}
+
+// In kN every unit of force turns and takes the factor 9.80665; every other unit, and every unit
+// in t, stays as it is.
+TEST(Tables, ShownUnitTurnsUnitsOfForceIntoKn) {
+  const struct {
+    const char* unit;
+    const char* in_kn;
+  } cases[] = {{"t", "kN"},
+               {"t*m", "kN*m"},
+               {"t/m2", "kPa"},
+               {"t/m", "kN/m"},
+               {"t*m/rad", "kN*m/rad"},
+               {"t/m4", "kN/m4"},
+               {"t*m2", "kN*m2"},
+               {"m", "m"},
+               {"rad", "rad"},
+               {"", ""},
+               {"1/m", "1/m"},
+               {"degrees", "degrees"}};
+  for (const auto& c : cases) {
+    const ReaderUnit kn = shown_unit(c.unit, ForceUnit::kN);
+    EXPECT_EQ(kn.unit, c.in_kn) << c.unit;
+    EXPECT_EQ(kn.factor, kn.unit == c.unit ? 1.0 : 9.80665) << c.unit;
+    const ReaderUnit t = shown_unit(c.unit, ForceUnit::t);
+    EXPECT_EQ(t.unit, c.unit);
+    EXPECT_EQ(t.factor, 1.0) << c.unit;
+  }
+  const ResultTable table = exact_table({{"Z", "m"}, {"MX", "t*m"}}, {{2.5, 1.0}}, ForceUnit::kN);
+  EXPECT_EQ(csv_text(table), "Z (m),MX (kN*m)\n2.5,9.80665\n");
 }
 
 TEST(Tables, CsvQuotesOnlyWhatNeedsIt) {

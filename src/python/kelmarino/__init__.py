@@ -725,13 +725,17 @@ class Combinations:
     def envelope(self, pile: int) -> dict:
         """Z, the ground-line station KG, and per quantity of ENVELOPED the largest and smallest
         value at every station with the combination that governs it (the first in file order
-        on a tie): {"Z": ..., "KG": ..., "max": {q: array}, "max_by": {q: [names]}, "min": ...}."""
+        on a tie): {"Z": ..., "KG": ..., "max": {q: array}, "max_by": {q: [names]}, "min": ...};
+        "max" and "max_by" also hold the largest resultants V and M (RESULTANTS)."""
         e = self._envelopes[_number(pile, len(self._envelopes)) - 1]
         out = {"Z": e["Z"], "KG": e["KG"]}
         for side in ("max", "min"):
             out[side] = {q: e[side][:, i] for i, q in enumerate(ENVELOPED)}
             out[side + "_by"] = {q: [self.names[c] for c in e[side + "_combination"][:, i]]
                                  for i, q in enumerate(ENVELOPED)}
+        for i, q in enumerate(RESULTANTS):
+            out["max"][q] = e["resultant"][:, i]
+            out["max_by"][q] = [self.names[c] for c in e["resultant_combination"][:, i]]
         return out
 
 
