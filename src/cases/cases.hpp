@@ -78,6 +78,25 @@ class NameList {
 // The names of a list of combinations.
 NameList combination_names(const std::vector<Combination>& combinations);
 
+// The factors of the first combinations in file order, kept once: the terms of every combination
+// one after another and where each combination's end. The page echoes the factors of the first
+// ECHOED_COMBINATIONS combinations; those of more are let go as they are read, so that memory
+// hardly grows with their number.
+inline constexpr size_t ECHOED_COMBINATIONS = 1000;
+class FactorList {
+ public:
+  void push_back(const std::vector<Term>& terms);
+  size_t size() const { return ends_.size(); }
+  std::span<const Term> operator[](size_t i) const {
+    const size_t begin = i == 0 ? 0 : ends_[i - 1];
+    return std::span<const Term>(terms_).subspan(begin, ends_[i] - begin);
+  }
+
+ private:
+  std::vector<Term> terms_;
+  std::vector<size_t> ends_;
+};
+
 // The six cap displacements of one combination (UX, UY, UZ, SX, SY, SZ in cap axes).
 struct CapDisplacements {
   float U[6] = {};
@@ -138,10 +157,11 @@ struct InputNames {
   std::string data, loads, combinations;
 };
 
-// The combinations of a run as kelmarino-cases keeps them: their names and their loads, without
-// their factors. A file may list a million combinations.
+// The combinations of a run as kelmarino-cases keeps them: their names and loads, and the factors
+// of the first of them. A file may list a million combinations.
 struct CombinationLoads {
   NameList names;
+  FactorList factors;  // of the first ECHOED_COMBINATIONS
   // The FORCE of each combination (combination_force), in the order UX .. SZ of the cap
   // displacements that solve_loads puts in its place.
   std::vector<CapDisplacements> loads;
@@ -410,11 +430,12 @@ inline constexpr const char* FORCE_UNITS[6] = {"t", "t", "t", "t*m", "t*m", "t*m
 // Appends the shortest text that reads back as the same float, as every CSV cell is written.
 void append_value(std::string& text, float value);
 
-// The names the outputs of a run give.
+// The names the outputs of a run give, and the inputs the page echoes.
 struct CaseNames {
   std::string title;  // the base name of the data file
-  std::vector<std::string> cases;
+  std::vector<LoadCase> cases;
   NameList combinations;
+  FactorList factors;                 // of each combination
   std::vector<std::string> warnings;  // the warnings of the input, shown at the top of the page
   TitleBlock block;                   // at the head of the page
   ForceUnit force = ForceUnit::t;     // of the tables of the page, the summary and the CSV files
@@ -457,17 +478,23 @@ ResultTable peaks_table(const CaseNames& names, const std::vector<PileEnvelope>&
                         bool for_reader);
 
 // The envelope diagrams of one pile (SVG), the extremes marked with their value and combination,
-// and the page that shows the overview plan, the tables and every diagram. The page is written in
-// three parts: the text before the rows of the table of the cap displacements, the rows of the
-// combinations first .. last - 1 with the noise levels of every combination, the text after them.
+// and the page that shows the overview plan, the tables, the method section `method`, the load
+// cases and the combinations' factors echoed, and every diagram. The page is written in five
+// parts, as a file may list a million combinations: the text before the rows of the factor table,
+// its rows (factor_rows_html, combinations first .. last - 1), the text between it and the rows of
+// the table of the cap displacements, their rows (cap_rows_html, with the noise levels of every
+// combination), the text after them.
 std::string envelope_svg(const PileEnvelope& pile, const CaseNames& names);
 std::string envelope_file_name(int32_t g);
 struct PageParts {
   std::string before;
+  std::string middle;
   std::string after;
 };
-PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& piles,
-                     const CapBalance& balance);
+PageParts index_html(const Group& group, const CaseNames& names,
+                     const std::vector<PileEnvelope>& piles, const CapBalance& balance,
+                     const std::string& method);
+std::string factor_rows_html(const CaseNames& names, size_t first, size_t last);
 using CapLevels = std::array<double, 6>;
 CapLevels cap_noise_levels(const std::vector<CapDisplacements>& caps);
 std::string cap_rows_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,

@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "cases/cases.hpp"
+#include "diagram/method.hpp"
 #include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "output/output.hpp"
@@ -105,8 +106,9 @@ CaseNames case_names(const std::string& base, Inputs& in, ForceUnit force) {
   CaseNames names;
   names.force = force;
   names.title = std::filesystem::path(base).filename().string();
-  for (const LoadCase& c : in.cases) names.cases.push_back(c.name);
+  names.cases = in.cases;
   names.combinations = std::move(in.combinations.names);
+  names.factors = std::move(in.combinations.factors);
   names.warnings = std::move(in.combinations.warnings);
   names.block = in.block;
   return names;
@@ -251,6 +253,14 @@ void analyse_and_write(Inputs& in, const std::string& base, ForceUnit force, New
   }
 
   const std::vector<PileEnvelope>& piles = results.piles;
+  const std::string method = method_html(
+      in.group, result, names.force,
+      {"Load combinations: the load of a combination at the cap centre is the sum over its load "
+       "cases of every load point's six components times the case's factor, moved to the cap "
+       "centre. The analysis is linear: the stiffness is formed once and each combination's cap "
+       "displacements solved with it.",
+       "Envelopes: per pile and station the largest and the smallest value of each quantity over "
+       "the combinations; on equal values the first combination in file order governs."});
   std::vector<std::function<void()>> jobs;
   auto document = [&](const std::string& name, std::function<std::string()> text) {
     return [&folder, name, text] { folder.write(name, text()); };
@@ -263,9 +273,14 @@ void analyse_and_write(Inputs& in, const std::string& base, ForceUnit force, New
   jobs.push_back(document("peaks.csv", [&] { return csv_text(peaks_table(names, piles, false)); }));
   jobs.push_back([&] {
     Stream page{folder.shown("index.html"), folder.create("index.html")};
-    const PageParts parts = index_html(names, piles, balance);
+    const PageParts parts = index_html(in.group, names, piles, balance, method);
     const CapLevels levels = cap_noise_levels(caps);
     write_text_to(page.file, page.name, parts.before);
+    for (size_t first = 0; first < names.factors.size(); first += COMBINATIONS_PER_PART) {
+      const size_t last = std::min(names.factors.size(), first + COMBINATIONS_PER_PART);
+      write_text_to(page.file, page.name, factor_rows_html(names, first, last));
+    }
+    write_text_to(page.file, page.name, parts.middle);
     for (size_t first = 0; first < caps.size(); first += COMBINATIONS_PER_PART) {
       const size_t last = std::min(caps.size(), first + COMBINATIONS_PER_PART);
       write_text_to(page.file, page.name, cap_rows_html(names, caps, levels, first, last));

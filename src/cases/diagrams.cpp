@@ -7,21 +7,11 @@
 
 #include "cases/cases.hpp"
 #include "diagram/panels.hpp"
+#include "diagram/plan.hpp"
 #include "diagram/svg.hpp"
 
 namespace kelmarino::cases {
 namespace {
-
-std::string text_element(double x, double y, const char* anchor, const std::string& attributes,
-                         const std::string& content) {
-  return "<text x=\"" + fixed(x, 1) + "\" y=\"" + fixed(y, 1) + "\" text-anchor=\"" + anchor +
-         "\" " + attributes + ">" + content + "</text>\n";
-}
-
-std::string line_element(double x1, double y1, double x2, double y2, const std::string& style) {
-  return "<line x1=\"" + fixed(x1, 1) + "\" y1=\"" + fixed(y1, 1) + "\" x2=\"" + fixed(x2, 1) +
-         "\" y2=\"" + fixed(y2, 1) + "\" " + style + "/>\n";
-}
 
 // The quantity of the march named by a panel of the vocabulary.
 int32_t march_quantity(const char* name) {
@@ -131,49 +121,40 @@ std::string shade(double share, const int (&full)[3]) {
   return text;
 }
 
-// The plan of the group seen from above (x to the right, y down the page), each pile top
-// coloured by its governing axial force (compression blue, tension red, from pale for the smallest
-// to full for the largest of its kind) and
-// labelled with the value and the combination.
-std::string overview_svg(const CaseNames& names, const std::vector<PileEnvelope>& piles) {
-  constexpr double BOX = 600.0;
-  constexpr double MARGIN = 70.0;
+// The load points of every load case at their distinct positions, in the order first given, each
+// named in the legend by its cases and their point numbers ("DL 1, LL 1").
+std::vector<PlanPoint> case_load_points(const CaseNames& names) {
+  std::vector<PlanPoint> points;
+  for (const LoadCase& c : names.cases) {
+    for (size_t k = 0; k < c.points.size(); ++k) {
+      const LoadValues& v = c.points[k];
+      auto at = std::find_if(points.begin(), points.end(),
+                             [&](const PlanPoint& p) { return p.x == v.x && p.y == v.y; });
+      if (at == points.end()) at = points.insert(points.end(), PlanPoint{v.x, v.y, ""});
+      at->legend += (at->legend.empty() ? "" : ", ") + c.name + " " + std::to_string(k + 1);
+    }
+  }
+  return points;
+}
+
+// The plan of the group (plan_svg) with each pile top coloured by its governing axial force
+// (compression blue, tension red, from pale for the smallest to full for the largest of its kind)
+// and labelled with the value and the combination, a colour key, and the load points of every
+// case.
+std::string overview_svg(const Group& group, const CaseNames& names,
+                         const std::vector<PileEnvelope>& piles) {
   const ReaderUnit shown = shown_unit("t", names.force);
-  double xmin = 0.0, xmax = 0.0, ymin = 0.0, ymax = 0.0;
   // The range of the governing magnitudes of compression [0] and tension [1]: low and high.
   double low[2] = {1e30, 1e30}, high[2] = {0.0, 0.0};
   for (const PileEnvelope& p : piles) {
-    const double r = static_cast<double>(p.top_diameter) / 2.0;
-    const double x = p.top_x;
-    const double y = p.top_y;
-    xmin = std::min(xmin, x - r);
-    xmax = std::max(xmax, x + r);
-    ymin = std::min(ymin, y - r);
-    ymax = std::max(ymax, y + r);
     const double v = governing_axial(p).value;
     const int pulled = v < 0.0 ? 1 : 0;
     low[pulled] = std::min(low[pulled], std::fabs(v));
     high[pulled] = std::max(high[pulled], std::fabs(v));
   }
-  const double scale = BOX / std::max({xmax - xmin, ymax - ymin, 1.0});
-  const double width = (xmax - xmin) * scale + 2.0 * MARGIN;
-  const double height = (ymax - ymin) * scale + 2.0 * MARGIN + 20.0;
-  auto px = [&](double x) { return MARGIN + (x - xmin) * scale; };
-  auto py = [&](double y) { return MARGIN + (y - ymin) * scale; };
-  std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"overview\" width=\"" +
-                    fixed(width, 0) + "\" height=\"" + fixed(height, 0) + "\" viewBox=\"0 0 " +
-                    fixed(width, 0) + " " + fixed(height, 0) +
-                    "\" font-family=\"DejaVu Sans, Arial, sans-serif\">\n"
-                    "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
-  // The cap axes through the cap centre O.
-  svg += line_element(px(xmin) - 40.0, py(0.0), px(xmax) + 40.0, py(0.0), "stroke=\"#bbbbbb\"");
-  svg += line_element(px(0.0), py(ymin) - 40.0, px(0.0), py(ymax) + 40.0, "stroke=\"#bbbbbb\"");
-  svg += text_element(px(xmax) + 44.0, py(0.0) + 4.0, "start", "font-size=\"12\" fill=\"#666666\"",
-                      "x");
-  svg += text_element(px(0.0) + 6.0, py(ymax) + 52.0, "start", "font-size=\"12\" fill=\"#666666\"",
-                      "y");
   const int BLUE[3] = {0x1f, 0x4f, 0xd0};
   const int RED[3] = {0xd0, 0x30, 0x1f};
+  PlanExtras extras;
   for (const PileEnvelope& p : piles) {
     const Extreme e = governing_axial(p);
     const bool pulled = e.value < 0.0f;
@@ -181,24 +162,33 @@ std::string overview_svg(const CaseNames& names, const std::vector<PileEnvelope>
     const double span = high[kind] - low[kind];
     const double magnitude = std::fabs(static_cast<double>(e.value));
     const double share = span > 0.0 ? (magnitude - low[kind]) / span : 1.0;
-    const double x = px(p.top_x);
-    const double y = py(p.top_y);
-    const double r = std::max(12.0, static_cast<double>(p.top_diameter) / 2.0 * scale);
     const std::string combination(names.combinations[static_cast<size_t>(e.combination)]);
-    svg += "<g class=\"overview-pile\" data-pile=\"" + std::to_string(p.g) + "\" data-nz=\"" +
-           shortest(e.value) + "\" data-combination=\"" + escape_xml(combination) + "\">\n";
-    svg += "<circle cx=\"" + fixed(x, 1) + "\" cy=\"" + fixed(y, 1) + "\" r=\"" + fixed(r, 1) +
-           "\" fill=\"" + shade(share, pulled ? RED : BLUE) + "\" stroke=\"#333333\"/>\n";
-    const std::string halo = " stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"";
-    svg += text_element(x, y + 4.5, "middle", "font-size=\"13\" font-weight=\"bold\"" + halo,
-                        std::to_string(p.g));
-    svg += text_element(x, y + r + 13.0, "middle", "font-size=\"11\"" + halo,
-                        readable(static_cast<double>(e.value) * shown.factor) + " " + shown.unit);
-    svg += text_element(x, y + r + 26.0, "middle", "font-size=\"10\" fill=\"#555555\"" + halo,
-                        escape_xml(combination));
-    svg += "</g>\n";
+    extras.piles.push_back({shade(share, pulled ? RED : BLUE),
+                            " data-nz=\"" + shortest(e.value) + "\" data-combination=\"" +
+                                escape_xml(combination) + "\"",
+                            readable(static_cast<double>(e.value) * shown.factor) + " " +
+                                shown.unit + ", " + combination});
   }
-  return svg + "</svg>\n";
+  const char* kinds[2] = {"compression", "tension"};
+  for (const int kind : {0, 1}) {
+    if (high[kind] == 0.0) continue;
+    const int(&full)[3] = kind == 1 ? RED : BLUE;
+    const double sign = kind == 1 ? -1.0 : 1.0;
+    if (high[kind] > low[kind]) {
+      extras.key.push_back({shade(0.0, full), std::string("Governing ") + kinds[kind] +
+                                                  " at the pile top, smallest: " +
+                                                  readable(sign * low[kind] * shown.factor) + " " +
+                                                  shown.unit});
+    }
+    extras.key.push_back(
+        {shade(1.0, full), std::string("Governing ") + kinds[kind] + " at the pile top, largest: " +
+                               readable(sign * high[kind] * shown.factor) + " " + shown.unit});
+  }
+  extras.loads = case_load_points(names);
+  extras.crowded = "Values left out for want of room: the table Summary gives them per pile";
+
+  const std::string svg = plan_svg(group, names.force, extras);
+  return svg.substr(svg.find("<svg"));  // inline in the page, without the XML declaration
 }
 
 // The envelope table for a reader: the extremes in mm, mrad and the units of force of names.force
@@ -233,10 +223,51 @@ ResultTable envelope_page_table(const CaseNames& names, const std::vector<PileEn
   return table;
 }
 
+// The load points of every load case, as given: x, y in m, forces and moments in the unit of
+// force of the page.
+ResultTable load_cases_table(const CaseNames& names) {
+  ResultTable table;
+  table.columns = {{"case", ""}, {"point", ""}, {"x", "m"}, {"y", "m"}};
+  for (int32_t i = 0; i < 6; ++i) table.columns.push_back({FORCE_NAMES[i], FORCE_UNITS[i]});
+  table.columns[4].name = "FX";
+  table.columns[5].name = "FY";
+  table.columns[6].name = "FZ";
+  const std::vector<double> factor = show_columns(table.columns, names.force);
+  for (const LoadCase& c : names.cases) {
+    for (size_t k = 0; k < c.points.size(); ++k) {
+      const LoadValues& point = c.points[k];
+      std::vector<std::string> row = {c.name, std::to_string(k + 1),
+                                      readable(static_cast<double>(point.x)),
+                                      readable(static_cast<double>(point.y))};
+      for (size_t i = 0; i < 6; ++i) {
+        row.push_back(readable(static_cast<double>(point.act[i]) * factor[i + 4]));
+      }
+      table.rows.push_back(std::move(row));
+    }
+  }
+  return table;
+}
+
+// The factor table without rows: a column per load case, in the order of the load cases.
+ResultTable factor_columns(const CaseNames& names) {
+  ResultTable table;
+  table.columns = {{"combination", ""}};
+  for (const LoadCase& c : names.cases) table.columns.push_back({c.name, ""});
+  return table;
+}
+
+// A table's HTML cut where its rows go: the text before them and the text after.
+std::pair<std::string, std::string> cut_at_rows(const ResultTable& table, const std::string& id) {
+  const std::string html = html_table(table, id);
+  const size_t rows_at = html.find("</tbody>");
+  return {html.substr(0, rows_at), html.substr(rows_at)};
+}
+
 }  // namespace
 
-PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& piles,
-                     const CapBalance& balance) {
+PageParts index_html(const Group& group, const CaseNames& names,
+                     const std::vector<PileEnvelope>& piles, const CapBalance& balance,
+                     const std::string& method) {
   const std::string title = escape_html(names.title) + ": load combinations";
   std::string html =
       "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
@@ -247,6 +278,7 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
       "th, td { border: 1px solid #bbbbbb; padding: 0.2em 0.6em; text-align: right; "
       "white-space: nowrap; } "
       "img { max-width: 100%; border: 1px solid #dddddd; } "
+      "div.figure svg { max-width: 100%; height: auto; } "
       "table#title-block th, table#title-block td { text-align: left; } @media print { " +
       print_css(names.title + ": load combinations") +
       "body { margin: 0; font-size: 9pt; } }</style>\n</head>\n"
@@ -276,9 +308,12 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
       "</p>\n<h2>Overview</h2>\n<p>The plan of the group seen from above (x to the right, y "
       "down the page). Each pile is coloured by its governing axial force at the top: the "
       "largest tension where a combination pulls it (red), else the largest compression "
-      "(blue); from pale for the smallest to full colour for the largest. Below it: the value in " +
-      shown_unit("t", names.force).unit + " and the combination.</p>\n<p>" +
-      overview_svg(names, piles) + "</p>\n";
+      "(blue); from pale for the smallest to full colour for the largest. Beside it: the value "
+      "in " +
+      shown_unit("t", names.force).unit +
+      " and the combination. The load points are those of every load case.</p>\n"
+      "<div class=\"figure\" id=\"overview\">" +
+      overview_svg(group, names, piles) + "</div>\n";
   html += "<h2>Summary</h2>\n" + html_table(summary_table(names, piles), "summary");
   if (!names.combinations.empty()) {
     html +=
@@ -306,7 +341,25 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
       "combination; the soil stress on both sides of every layer boundary (also in "
       "peaks.csv). The envelopes take the stations only.</p>\n" +
       html_table(peaks_table(names, piles, true), "peaks");
-  html +=
+  html += method;
+  html += "<h2>Load cases</h2>\n<p>The load points of every load case in the order read (" +
+          escape_html(names.title) +
+          ".loads.csv; the case data, where there is one, holds the data file's own load "
+          "points), in the axes and "
+          "signs of the data file's load points.</p>\n" +
+          html_table(load_cases_table(names), "load-cases");
+  const auto [factors_before, factors_after] = cut_at_rows(factor_columns(names), "factors");
+  const bool every = names.factors.size() == names.combinations.size();
+  html += "<h2>Combinations</h2>\n<p>The factor of every load case in " +
+          (every ? std::string("every combination")
+                 : "the first " + std::to_string(names.factors.size()) + " of the " +
+                       std::to_string(names.combinations.size()) + " combinations") +
+          " (" + escape_html(names.title) +
+          ".combinations.csv, else each load case alone with factor 1); an empty cell is "
+          "0.</p>\n" +
+          factors_before;
+  std::string middle = factors_after;
+  middle +=
       "<h2>Envelopes of the piles</h2>\n<p>The extremes of every quantity of every pile, with "
       "their combination and Z (also in envelope.csv).</p>\n" +
       html_table(envelope_page_table(names, piles), "envelope");
@@ -314,17 +367,14 @@ PageParts index_html(const CaseNames& names, const std::vector<PileEnvelope>& pi
   cap.columns = {{"combination", ""}};
   for (const char* q : {"UX", "UY", "UZ"}) cap.columns.push_back({q, reader_unit("m").unit});
   for (const char* q : {"SX", "SY", "SZ"}) cap.columns.push_back({q, reader_unit("rad").unit});
-  // The table without rows, cut where its rows go.
-  const std::string empty_cap = html_table(cap, "cap");
-  const size_t rows_at = empty_cap.find("</tbody>");
-  html += "<h2>Displacements of the cap centre</h2>\n" + empty_cap.substr(0, rows_at);
-  std::string after = empty_cap.substr(rows_at);
+  auto [cap_before, after] = cut_at_rows(cap, "cap");
+  middle += "<h2>Displacements of the cap centre</h2>\n" + cap_before;
   for (const PileEnvelope& pile : piles) {
     const std::string g = std::to_string(pile.g);
     after += "<h2 id=\"pile-" + g + "\">Pile " + g + "</h2>\n<p><img src=\"" +
              envelope_file_name(pile.g) + "\" alt=\"Envelopes of pile " + g + "\"/></p>\n";
   }
-  return PageParts{html, after + "</body>\n</html>\n"};
+  return PageParts{html, middle, after + "</body>\n</html>\n"};
 }
 
 // The rows of the combinations first .. last - 1, in four digits in mm and mrad; a value below
@@ -337,6 +387,19 @@ CapLevels cap_noise_levels(const std::vector<CapDisplacements>& caps) {
     level[i] = noise_level(column);
   }
   return level;
+}
+
+std::string factor_rows_html(const CaseNames& names, size_t first, size_t last) {
+  std::vector<std::vector<std::string>> rows;
+  for (size_t c = first; c < last; ++c) {
+    std::vector<std::string> row(names.cases.size() + 1);
+    row[0] = names.combinations[c];
+    for (const Term& term : names.factors[c]) {
+      row[static_cast<size_t>(term.load_case) + 1] = readable(static_cast<double>(term.factor));
+    }
+    rows.push_back(std::move(row));
+  }
+  return html_rows(rows);
 }
 
 std::string cap_rows_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,

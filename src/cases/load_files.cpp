@@ -446,6 +446,7 @@ void add_load(const Combination& combination, const std::vector<LoadCase>& cases
   for (int32_t i = 0; i < 6; ++i) load.U[i] = FORCE.data()[i];
   out.loads.push_back(load);
   out.names.push_back(combination.name);
+  if (out.factors.size() < ECHOED_COMBINATIONS) out.factors.push_back(combination.terms);
 }
 
 // ---- Load cases and combinations given as values ----
@@ -647,6 +648,11 @@ void NameList::reserve(size_t names) { ends_.reserve(names); }
 void NameList::push_back(std::string_view name) {
   text_.append(name);
   ends_.push_back(text_.size());
+}
+
+void FactorList::push_back(const std::vector<Term>& terms) {
+  terms_.insert(terms_.end(), terms.begin(), terms.end());
+  ends_.push_back(terms_.size());
 }
 
 NameList combination_names(const std::vector<Combination>& combinations) {

@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "analysis/analysis.hpp"
+#include "diagram/method.hpp"
+#include "diagram/plan.hpp"
 #include "diagram/quantities.hpp"
 #include "diagram/title_block.hpp"
 #include "layout/layout.hpp"
@@ -61,10 +63,6 @@ std::optional<std::string> pos_difference(const PosFile& pos, const Group& group
 // The values per pile and segment are those of the piles `shown`, every pile when it is empty.
 std::string input_report_html(const Group& group, const Result& result, ForceUnit force,
                               std::span<const int32_t> shown = {});
-
-// The method and assumptions of the run, with its values (units, kf, k, the bottom rules of the
-// piles) and the sign-convention figure, as a section of id "method".
-std::string method_html(const Group& group, const Result& result, ForceUnit force);
 
 // The largest absolute value of one kind at the stations first_k ... NSTA of a pile, over both
 // bending planes, signed as it is; `quantity` names the component and `k` the station (k = 0
@@ -155,9 +153,8 @@ struct PilePages {
 PilePages pile_pages(const std::string& choice, const Result& result);
 
 // The documents of a printed result, forces in `force`: the diagrams of pile p, the plan of the
-// group, the page showing them all.
+// group (plan_svg of diagram/plan.hpp), the page showing them all.
 std::string pile_svg(const PileData& piles, int32_t p, const Result& result, ForceUnit force);
-std::string plan_svg(const Group& group, ForceUnit force);
 // The page opens with the title block of the run, then its warnings and the critical piles; the
 // diagrams of the piles of `pages` close it. When not every pile has a page, the long tables of
 // every pile (the derived values per segment, the true peaks, the head stiffness) hold the rows

@@ -1,10 +1,12 @@
 // The page and the envelope diagrams of kelmarino-cases as a reader meets them: the overview plan
-// coloured by the governing axial force, the tables in readable numbers with the long envelope
-// table folded away, and diagrams whose titles place the pile, whose extremes are marked with
-// value and combination, and whose curves keep off the panel edges.
+// coloured by the governing axial force with labels that never meet, the tables in readable
+// numbers, the load cases and factors echoed, and diagrams whose titles place the pile, whose
+// extremes are marked with value and combination, and whose curves keep off the panel edges.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
@@ -103,17 +105,20 @@ TEST(CasesPage, OverviewColoursEachPileByItsGoverningAxialForce) {
     const XmlDocument page = read_xml(read_file(folder + "index.html"));
     ASSERT_TRUE(page.problem.empty()) << page.problem;
     const auto expected = governing(read_file(folder + "heads.csv"), run.piles);
-    const auto piles = page.all("g", "class", "overview-pile");
+    const auto piles = page.all("g", "class", "pile");
     ASSERT_EQ(piles.size(), run.piles);
-    std::string fill_of_tension;
+    const auto labels = page.all("text", "class", "plan-label");
     for (size_t g = 0; g < run.piles; ++g) {
       const XmlElement& pile = *piles[g];
       EXPECT_EQ(std::strtof(pile.attributes.at("data-nz").c_str(), nullptr), expected[g].first);
       EXPECT_EQ(pile.attributes.at("data-combination"), expected[g].second);
-      EXPECT_NE(pile.content.find(readable(static_cast<double>(expected[g].first)) + " t"),
-                std::string::npos)
-          << pile.content;
-      EXPECT_NE(pile.content.find(expected[g].second), std::string::npos);
+      const auto label = std::find_if(labels.begin(), labels.end(), [&](const XmlElement* l) {
+        return l->attributes.count("data-pile") &&
+               l->attributes.at("data-pile") == pile.attributes.at("data-pile");
+      });
+      ASSERT_NE(label, labels.end()) << g + 1;
+      EXPECT_EQ((*label)->content,
+                readable(static_cast<double>(expected[g].first)) + " t, " + expected[g].second);
       EXPECT_EQ(expected[g].first < 0.0f, run.tension);
     }
     // The overview comes before the tables after the title block, the envelope table is in the
@@ -129,6 +134,177 @@ TEST(CasesPage, OverviewColoursEachPileByItsGoverningAxialForce) {
       if (table.attributes.count("id") != 0 && table.attributes.at("id") == "title-block") continue;
       EXPECT_FALSE(has_e_notation(td->text)) << td->text;
     }
+  }
+}
+
+// The cells of the rows of a part ("thead" or "tbody") of the page's table of an id.
+std::vector<std::vector<std::string>> table_rows(const XmlDocument& page, const std::string& id,
+                                                 const std::string& part) {
+  std::vector<std::vector<std::string>> rows;
+  const auto table = page.all("table", "id", id);
+  if (table.size() != 1) return rows;
+  int row = -1;
+  for (const XmlElement& e : page.elements) {
+    if (e.name == "tr" && page.elements[static_cast<size_t>(e.parent)].name == part &&
+        page.elements[static_cast<size_t>(e.parent)].parent == page.index(table[0])) {
+      row = page.index(&e);
+      rows.emplace_back();
+    } else if ((e.name == "td" || e.name == "th") && row >= 0 && e.parent == row) {
+      rows.back().push_back(e.content);
+    }
+  }
+  return rows;
+}
+
+// The page echoes the load cases and the factors of the files read, in the page's numbers, and
+// holds the method section; without a combinations file each case is a combination of its own.
+TEST(CasesPage, EchoesTheLoadCasesAndTheFactorsOfTheFilesRead) {
+  const struct {
+    std::map<std::string, std::string> files;
+    const char* base;
+  } runs[] = {{{{"pier.dat", testing::example_text("pier")},
+                {"pier.loads.csv", testing::loads_of("pier")},
+                {"pier.combinations.csv", testing::combinations_of("pier")}},
+               "pier"},
+              {{{"w.dat", testing::example_text("worked")},
+                {"w.loads.csv",
+                 "case,x,y,FX,FY,FZ,MX,MY,MZ\nUP,0.4,-0.2,-30,-10,-5000,0,-50,0\n"
+                 "DOWN,0.4,-0.2,30,10,5000,0,50,0\nUP,1.25,0,0,0,-7.5,0,0,0\n"}},
+               "w"}};
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.base);
+    const std::string base = run.base;
+    const XmlDocument page = read_xml(read_file(cases_folder(run.files, base) + "index.html"));
+    ASSERT_TRUE(page.problem.empty()) << page.problem;
+    // The load points of the loads file, grouped by case in the order of their first rows.
+    std::vector<std::string> order;
+    std::map<std::string, std::vector<std::vector<std::string>>> points;
+    const std::vector<std::string> loads = split_lines(run.files.at(base + ".loads.csv"));
+    for (size_t i = 1; i < loads.size(); ++i) {
+      const std::vector<std::string> c = cells(loads[i]);
+      if (points.count(c[0]) == 0) order.push_back(c[0]);
+      std::vector<std::string>& row = points[c[0]].emplace_back(std::vector<std::string>{c[0], ""});
+      row[1] = std::to_string(points[c[0]].size());
+      for (size_t j = 1; j < 9; ++j) row.push_back(readable(std::strtod(c[j].c_str(), nullptr)));
+    }
+    std::vector<std::vector<std::string>> expected;
+    for (const std::string& name : order) {
+      expected.insert(expected.end(), points[name].begin(), points[name].end());
+    }
+    std::vector<std::vector<std::string>> shown = table_rows(page, "load-cases", "tbody");
+    std::erase_if(shown, [](const auto& row) { return row[0] == "data"; });
+    EXPECT_EQ(shown, expected);
+    // The factors, by the name of their case; an empty cell or none is 0.
+    const std::vector<std::vector<std::string>> head = table_rows(page, "factors", "thead");
+    ASSERT_EQ(head.size(), 1u);
+    const std::vector<std::vector<std::string>> factors = table_rows(page, "factors", "tbody");
+    std::vector<std::array<std::string, 3>> rows;  // combination, case, factor
+    const auto combinations = run.files.find(base + ".combinations.csv");
+    if (combinations == run.files.end()) {
+      for (size_t c = 1; c < head[0].size(); ++c) {
+        rows.push_back({head[0][c], head[0][c], "1"});
+      }
+    } else {
+      const std::vector<std::string> lines = split_lines(combinations->second);
+      const std::vector<std::string> names = cells(lines[0]);
+      for (size_t i = 1; i < lines.size(); ++i) {
+        std::vector<std::string> c = cells(lines[i]);
+        c.resize(names.size());
+        for (size_t j = 1; j < names.size(); ++j) {
+          const double factor = std::strtod(c[j].c_str(), nullptr);
+          rows.push_back({c[0], names[j], factor == 0.0 ? "" : readable(factor)});
+        }
+      }
+    }
+    ASSERT_FALSE(rows.empty());
+    for (const auto& [combination, name, factor] : rows) {
+      const auto row = std::find_if(factors.begin(), factors.end(),
+                                    [&](const auto& r) { return r[0] == combination; });
+      const auto column = std::find(head[0].begin(), head[0].end(), name);
+      ASSERT_NE(row, factors.end()) << combination;
+      ASSERT_NE(column, head[0].end()) << name;
+      EXPECT_EQ(row->at(static_cast<size_t>(column - head[0].begin())), factor)
+          << combination << " " << name;
+    }
+    const auto method = page.all("section", "id", "method");
+    ASSERT_EQ(method.size(), 1u);
+    EXPECT_NE(method[0]->content.find("Load combinations: "), std::string::npos);
+    EXPECT_NE(method[0]->content.find("kf = "), std::string::npos);
+  }
+}
+
+// The factors of the first ECHOED_COMBINATIONS combinations are echoed, and the page says so.
+TEST(CasesPage, EchoesTheFactorsOfTheFirstCombinationsOnly) {
+  std::string combinations = "combination,A\n";
+  for (size_t c = 1; c <= ECHOED_COMBINATIONS + 1; ++c) {
+    const std::string n = std::to_string(c);
+    combinations.append("K").append(n).append(",").append(n).append("\n");
+  }
+  const std::string page =
+      read_file(cases_folder({{"w.dat", testing::example_text("worked")},
+                              {"w.loads.csv", "case,x,y,FX,FY,FZ,MX,MY,MZ\nA,0,0,1,0,10,0,0,0\n"},
+                              {"w.combinations.csv", combinations}},
+                             "w") +
+                "index.html");
+  const std::vector<std::vector<std::string>> rows = table_rows(read_xml(page), "factors", "tbody");
+  ASSERT_EQ(rows.size(), ECHOED_COMBINATIONS);
+  EXPECT_EQ(rows.back(), (std::vector<std::string>{"K1000", "", "1000"}));
+  EXPECT_NE(page.find("in the first 1000 of the 1001 combinations"), std::string::npos);
+}
+
+// Forty load cases of one point each, all at one place.
+std::string many_cases() {
+  std::string text = "case,x,y,FX,FY,FZ,MX,MY,MZ\n";
+  for (int c = 1; c <= 40; ++c)
+    text.append("LONG_CASE_NAME_").append(std::to_string(c)).append(",1,1,0,0,10,0,0,0\n");
+  return text;
+}
+
+// The overview plan of the page, as a document of its own.
+XmlDocument overview_of(const std::string& page) {
+  const std::string start = "<div class=\"figure\" id=\"overview\">";
+  const size_t at = page.find(start);
+  if (at == std::string::npos) return read_xml("");
+  return read_xml(page.substr(at + start.size(), page.find("</div>", at) - at - start.size()));
+}
+
+// The overview plan of the pier labels every pile with its value, that of the 200 piles of the
+// capacity group none (the legend says why); no two texts meet, no text runs past 90 characters
+// (the legend of a point of forty cases takes several lines), and the load points of every case
+// are drawn at their distinct positions.
+TEST(CasesPage, OverviewLabelsNeverMeet) {
+  const struct {
+    std::map<std::string, std::string> files;
+    const char* base;
+    size_t labelled;
+    size_t load_points;
+  } runs[] = {
+      {{{"pier.dat", testing::example_text("pier")},
+        {"pier.loads.csv", testing::loads_of("pier")},
+        {"pier.combinations.csv", testing::combinations_of("pier")}},
+       "pier",
+       16,
+       4},
+      {{{"c.dat", read_file(kelmarino::testing::test_data_path("capacity.dat"))}}, "c", 0, 2},
+      {{{"m.dat", testing::example_text("pier")}, {"m.loads.csv", many_cases()}}, "m", 16, 3}};
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.base);
+    const XmlDocument plan =
+        overview_of(read_file(cases_folder(run.files, run.base) + "index.html"));
+    ASSERT_EQ(plan.problem, "");
+    EXPECT_EQ(kelmarino::testing::meeting_texts(plan), std::vector<std::string>{});
+    size_t labelled = 0;
+    for (const XmlElement* label : plan.all("text", "class", "plan-label")) {
+      labelled += label->attributes.count("data-pile");
+    }
+    EXPECT_EQ(labelled, run.labelled);
+    EXPECT_EQ(plan.all("g", "class", "load").size(), run.load_points);
+    bool said = false;
+    for (const XmlElement* text : plan.all("text")) {
+      said |= text->text.rfind("Values left out for want of room", 0) == 0;
+    }
+    EXPECT_EQ(said, run.labelled == 0);
+    for (const XmlElement* text : plan.all("text")) EXPECT_LE(text->text.size(), 90u) << text->text;
   }
 }
 

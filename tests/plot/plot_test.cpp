@@ -503,33 +503,9 @@ TEST(PlanDiagram, LabelsKeepOffMarkersArrowsAndAxes) {
   }
 }
 
-// The boxes of the texts of a plan, 0.7 of the font size a character wide, from 0.8 of it above
-// the baseline to 0.25 below: no two meet.
+// No two texts of a plan meet (meeting_texts).
 void expect_texts_apart(const XmlDocument& doc) {
-  struct Box {
-    double x0, y0, x1, y1;
-    std::string text;
-  };
-  std::vector<Box> boxes;
-  for (const XmlElement& e : doc.elements) {
-    if (e.name != "text" || e.text.empty()) continue;
-    const double size = attribute(e, "font-size");
-    const double width = 0.7 * size * static_cast<double>(e.text.size());
-    const double x = attribute(e, "x"), y = attribute(e, "y");
-    const std::string anchor =
-        e.attributes.count("text-anchor") ? e.attributes.at("text-anchor") : "";
-    const double left = anchor == "middle" ? x - width / 2.0 : anchor == "end" ? x - width : x;
-    boxes.push_back({left, y - 0.8 * size, left + width, y + 0.25 * size, e.text});
-  }
-  for (size_t i = 0; i < boxes.size(); ++i) {
-    for (size_t j = i + 1; j < boxes.size(); ++j) {
-      const Box& a = boxes[i];
-      const Box& b = boxes[j];
-      EXPECT_FALSE(a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1)
-          << a.text << " at " << a.x0 << ", " << a.y0 << " meets " << b.text << " at " << b.x0
-          << ", " << b.y0;
-    }
-  }
+  EXPECT_EQ(testing::meeting_texts(doc), std::vector<std::string>{});
 }
 
 // The group of a data file, its piles moved to `scale` times their distance from the cap centre.

@@ -119,4 +119,39 @@ inline std::vector<std::string> crowded_labels(const XmlDocument& doc, const std
   return crowded;
 }
 
+// The texts of a plan that meet another text, each named with the one it meets: a text is taken
+// as a box 0.7 of its font size a character wide, from 0.8 of the size above its baseline to 0.25
+// below.
+inline std::vector<std::string> meeting_texts(const XmlDocument& doc) {
+  struct Box {
+    double x0, y0, x1, y1;
+    std::string text;
+  };
+  auto number = [](const XmlElement& e, const char* name) {
+    return std::strtod(e.attributes.at(name).c_str(), nullptr);
+  };
+  std::vector<Box> boxes;
+  for (const XmlElement& e : doc.elements) {
+    if (e.name != "text" || e.text.empty()) continue;
+    const double size = number(e, "font-size");
+    const double width = 0.7 * size * static_cast<double>(e.text.size());
+    const double x = number(e, "x"), y = number(e, "y");
+    const std::string anchor =
+        e.attributes.count("text-anchor") ? e.attributes.at("text-anchor") : "";
+    const double left = anchor == "middle" ? x - width / 2.0 : anchor == "end" ? x - width : x;
+    boxes.push_back({left, y - 0.8 * size, left + width, y + 0.25 * size, e.text});
+  }
+  std::vector<std::string> meeting;
+  for (size_t i = 0; i < boxes.size(); ++i) {
+    for (size_t j = i + 1; j < boxes.size(); ++j) {
+      const Box& a = boxes[i];
+      const Box& b = boxes[j];
+      if (a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1) {
+        meeting.push_back(a.text + " meets " + b.text);
+      }
+    }
+  }
+  return meeting;
+}
+
 }  // namespace kelmarino::testing

@@ -1,10 +1,12 @@
 // The method and assumptions of a run, with its own values, and the sign-convention figure.
+#include "diagram/method.hpp"
+
 #include <map>
 #include <string>
 
+#include "diagram/axes_svg.hpp"
 #include "diagram/svg.hpp"
-#include "plot/axes_svg.hpp"
-#include "plot/plot.hpp"
+#include "tables/tables.hpp"
 
 namespace kelmarino {
 namespace {
@@ -52,7 +54,8 @@ std::string values_with_piles(int32_t PNUM, Key key, const std::string& unit = "
 
 }  // namespace
 
-std::string method_html(const Group& group, const Result& result, ForceUnit force) {
+std::string method_html(const Group& group, const Result& result, ForceUnit force,
+                        const std::vector<std::string>& more) {
   const PileData& piles = group.model->piles;
   const int32_t PNUM = group.model->run.PNUM;
   const DerivedValues& derived = result.derived;
@@ -67,7 +70,9 @@ std::string method_html(const Group& group, const Result& result, ForceUnit forc
   html +=
       "<li>The cap is rigid. Each pile is an elastic beam fixed into it; the foundation's "
       "stiffness KCAP is the sum of the head stiffness of every pile and simulated pile moved to "
-      "the cap centre, and the cap displacements are those of KCAP under the loads.</li>\n"
+      "the cap centre, and the cap displacements are those of KCAP under the loads.</li>\n";
+  for (const std::string& item : more) html += "<li>" + escape_xml(item) + "</li>\n";
+  html +=
       "<li>The soil beside a pile follows the m method: its lateral resistance per unit width "
       "grows as m.z with the depth z below the ground line, m of each soil segment.</li>\n";
   html += "<li>Calculation width b = (d + 1).k.kf, kf = " +

@@ -9,8 +9,8 @@
 #include <span>
 #include <utility>
 
+#include "diagram/plan.hpp"
 #include "diagram/svg.hpp"
-#include "plot/plot.hpp"
 
 namespace kelmarino {
 namespace {
@@ -26,6 +26,7 @@ constexpr double MIN_RADIUS = 7.0;     // px, for piles too small to see at the 
 constexpr double RAKE_LENGTH = 28.0;   // px beyond the pile's circle
 constexpr double FORCE_LENGTH = 80.0;  // px for the largest horizontal force
 constexpr double LEGEND_LINE = 18.0;
+constexpr size_t LEGEND_CHARACTERS = 90;  // of a legend line of text, in 12 px type
 // The width of a character, as a share of the font size: DejaVu Sans digits take 0.64 (bold 0.70),
 // most letters less.
 constexpr double GLYPH_WIDTH = 0.7;
@@ -115,7 +116,7 @@ float top_diameter(const PileData& piles, int32_t p) {
 // The scale that fits the cap centre, every pile top (with its circle), simulated pile and load
 // point into a box BOX_WIDTH wide, centred, BOX_MARGIN inside its edges; the box is as high as
 // they need, within MIN_BOX_HEIGHT and MAX_BOX_HEIGHT.
-PlanScale plan_scale(const Group& group) {
+PlanScale plan_scale(const Group& group, const PlanExtras& extras) {
   const PileData& piles = group.model->piles;
   double xmin = 0.0, xmax = 0.0, ymin = 0.0, ymax = 0.0;
   auto take = [&](double x, double y, double r) {
@@ -129,7 +130,11 @@ PlanScale plan_scale(const Group& group) {
   }
   for (int32_t j = 1; j <= group.model->run.SNUM; ++j) take(piles.SXY(j, 1), piles.SXY(j, 2), 0.0);
   const LoadPoints& loads = group.loads;
-  for (int32_t k = 1; k <= loads.NACT; ++k) take(loads.AXY(k, 1), loads.AXY(k, 2), 0.0);
+  if (extras.loads) {
+    for (const PlanPoint& point : *extras.loads) take(point.x, point.y, 0.0);
+  } else {
+    for (int32_t k = 1; k <= loads.NACT; ++k) take(loads.AXY(k, 1), loads.AXY(k, 2), 0.0);
+  }
   const double span_x = std::max(xmax - xmin, 1.0);
   const double span_y = std::max(ymax - ymin, 1.0);
   PlanScale scale;
@@ -171,6 +176,7 @@ struct PendingLabel {
   const char* colour;
   std::string text;
   int32_t size;
+  int32_t pile = 0;  // the pile a label of a page of combinations names, 0 for none
 };
 
 // The plan being drawn: its markup, what labels must keep off, and the labels still to place.
@@ -310,10 +316,11 @@ std::vector<std::string> place_labels(Plan& plan, const Box& inside) {
     }
     plan.obstacles.texts.push_back(box);
     const double baseline = box.y1 - 0.25 * placed->size;
-    plan.svg += "<text class=\"plan-label\" x=\"" + fixed((box.x0 + box.x1) / 2.0, 2) + "\" y=\"" +
-                fixed(baseline, 2) + "\" text-anchor=\"middle\" font-size=\"" +
-                std::to_string(placed->size) + "\" fill=\"" + l.colour + "\" " + HALO + ">" +
-                escape_xml(l.text) + "</text>\n";
+    plan.svg += "<text class=\"plan-label\"" +
+                (l.pile > 0 ? " data-pile=\"" + std::to_string(l.pile) + "\"" : std::string()) +
+                " x=\"" + fixed((box.x0 + box.x1) / 2.0, 2) + "\" y=\"" + fixed(baseline, 2) +
+                "\" text-anchor=\"middle\" font-size=\"" + std::to_string(placed->size) +
+                "\" fill=\"" + l.colour + "\" " + HALO + ">" + escape_xml(l.text) + "</text>\n";
   }
   plan.svg += "</g>\n";
   return left_out;
@@ -342,16 +349,22 @@ double pile_radius(const PileData& piles, int32_t p, const PlanScale& scale) {
   return std::max(MIN_RADIUS, static_cast<double>(top_diameter(piles, p)) / 2.0 * scale.s);
 }
 
-void write_pile(Plan& plan, const PileData& piles, int32_t p, const PlanScale& scale) {
+// A pile top, with its look on a page of combinations when `mark` is given (its label below it).
+void write_pile(Plan& plan, const PileData& piles, int32_t p, const PlanScale& scale,
+                const PlanPileMark* mark) {
   const double x = scale.px(piles.PXY(p, 1));
   const double y = scale.py(piles.PXY(p, 2));
   const double r = pile_radius(piles, p, scale);
   plan.obstacles.add_box(x, y, r);
   plan.svg += "<g class=\"pile\" data-pile=\"" + std::to_string(p) + "\" data-x=\"" +
-              exact(piles.PXY(p, 1)) + "\" data-y=\"" + exact(piles.PXY(p, 2)) +
-              "\">\n<circle cx=\"" + fixed(x, 2) + "\" cy=\"" + fixed(y, 2) + "\" r=\"" +
-              fixed(r, 2) + "\" fill=\"#e8e8e8\" stroke=\"" + PILE_COLOUR +
+              exact(piles.PXY(p, 1)) + "\" data-y=\"" + exact(piles.PXY(p, 2)) + "\"" +
+              (mark ? mark->data : std::string()) + ">\n<circle cx=\"" + fixed(x, 2) + "\" cy=\"" +
+              fixed(y, 2) + "\" r=\"" + fixed(r, 2) + "\" fill=\"" +
+              (mark ? mark->fill : std::string("#e8e8e8")) + "\" stroke=\"" + PILE_COLOUR +
               "\" stroke-width=\"1.5\"/>\n";
+  if (mark && !mark->label.empty()) {
+    plan.labels.push_back({x, y + r, 0.0, 1.0, "#000000", mark->label, 11, p});
+  }
   // A raked pile: its axis direction in plan, from the top, with the batter vertical:horizontal.
   const double ax = piles.AGL(p, 1);
   const double ay = piles.AGL(p, 2);
@@ -436,7 +449,22 @@ void write_force(Plan& plan, const char* cls, double x, double y, float fx, floa
                  "data-fx=\"" + exact(fx) + "\" data-fy=\"" + exact(fy) + "\"" + style);
 }
 
-void write_loads(Plan& plan, const Group& group, const PlanScale& scale) {
+// The marker of load point k at plan (x, y) and its label, its group left open for its force.
+void open_load_point(Plan& plan, int32_t k, float x_plan, float y_plan, const PlanScale& scale) {
+  const double x = scale.px(x_plan);
+  const double y = scale.py(y_plan);
+  plan.obstacles.add_box(x, y, 7.0);
+  plan.svg += "<g class=\"load\" data-load=\"" + std::to_string(k) + "\" data-x=\"" +
+              exact(x_plan) + "\" data-y=\"" + exact(y_plan) + "\">\n<path d=\"M" +
+              fixed(x - 7.0, 2) + "," + fixed(y - 7.0, 2) + " l14,14 m0,-14 l-14,14\" stroke=\"" +
+              LOAD_COLOUR + "\" stroke-width=\"2.5\"/>\n";
+  plan.labels.push_back(
+      {x, y, -0.7071, -0.7071, LOAD_COLOUR, std::string("L").append(std::to_string(k)), 12});
+}
+
+// The cap centre O, with the resultant of the data file's loads; the load points, of the data
+// file with their horizontal forces, or those of `extras` without.
+void write_loads(Plan& plan, const Group& group, const PlanScale& scale, const PlanExtras& extras) {
   const Vec<float, 6>& F = group.model->run.FORCE;
   const LoadPoints& loads = group.loads;
   double largest = std::hypot(F(1), F(2));
@@ -450,25 +478,25 @@ void write_loads(Plan& plan, const Group& group, const PlanScale& scale) {
   plan.svg += "<g class=\"cap-centre\">\n<circle cx=\"" + fixed(ox, 2) + "\" cy=\"" + fixed(oy, 2) +
               "\" r=\"4\" fill=\"none\" stroke=\"" + RESULTANT_COLOUR + "\" stroke-width=\"2\"/>\n";
   plan.obstacles.add_box(ox, oy, 5.0);
-  if (group.model->run.JCTR == 1) {
+  if (group.model->run.JCTR == 1 && !extras.loads) {
     write_force(plan, "resultant", ox, oy, F(1), F(2), per_t, RESULTANT_COLOUR, "arrow-orange",
                 " stroke-dasharray=\"7,4\"");
   }
   plan.svg += "</g>\n";
   plan.labels.push_back({ox, oy, -0.7071, 0.7071, RESULTANT_COLOUR, "O", 12});
+  if (extras.loads) {
+    for (size_t k = 0; k < extras.loads->size(); ++k) {
+      const PlanPoint& point = (*extras.loads)[k];
+      open_load_point(plan, static_cast<int32_t>(k + 1), point.x, point.y, scale);
+      plan.svg += "</g>\n";
+    }
+    return;
+  }
   for (int32_t k = 1; k <= loads.NACT; ++k) {
-    const double x = scale.px(loads.AXY(k, 1));
-    const double y = scale.py(loads.AXY(k, 2));
-    plan.obstacles.add_box(x, y, 7.0);
-    plan.svg += "<g class=\"load\" data-load=\"" + std::to_string(k) + "\" data-x=\"" +
-                exact(loads.AXY(k, 1)) + "\" data-y=\"" + exact(loads.AXY(k, 2)) +
-                "\">\n<path d=\"M" + fixed(x - 7.0, 2) + "," + fixed(y - 7.0, 2) +
-                " l14,14 m0,-14 l-14,14\" stroke=\"" + LOAD_COLOUR + "\" stroke-width=\"2.5\"/>\n";
-    write_force(plan, "load-force", x, y, loads.ACT(k, 1), loads.ACT(k, 2), per_t, LOAD_COLOUR,
-                "arrow-green");
+    open_load_point(plan, k, loads.AXY(k, 1), loads.AXY(k, 2), scale);
+    write_force(plan, "load-force", scale.px(loads.AXY(k, 1)), scale.py(loads.AXY(k, 2)),
+                loads.ACT(k, 1), loads.ACT(k, 2), per_t, LOAD_COLOUR, "arrow-green");
     plan.svg += "</g>\n";
-    plan.labels.push_back(
-        {x, y, -0.7071, -0.7071, LOAD_COLOUR, std::string("L").append(std::to_string(k)), 12});
   }
 }
 
@@ -512,11 +540,15 @@ void add_unnumbered(std::vector<LegendLine>& lines, const std::vector<int32_t>& 
 }
 
 std::vector<LegendLine> legend_lines(const Group& group, const std::vector<int32_t>& unnumbered,
-                                     const std::vector<std::string>& unlabelled, ForceUnit force) {
+                                     const std::vector<std::string>& unlabelled, ForceUnit force,
+                                     const PlanExtras& extras) {
   const RunValues& run = group.model->run;
   std::vector<LegendLine> lines = {
       {"axis", "x, y: the cap axes through the cap centre O, seen from above"},
       {"pile", "Pile top, to scale, with its number"}};
+  for (const PlanKey& key : extras.key) {
+    lines.push_back({key.fill.empty() ? "" : "fill " + key.fill, key.text});
+  }
   add_unnumbered(lines, unnumbered);
   if (!unlabelled.empty()) {
     std::string list;
@@ -531,6 +563,30 @@ std::vector<LegendLine> legend_lines(const Group& group, const std::vector<int32
   if (run.SNUM > 0)
     lines.push_back({"simulated", "S1, S2, ...: simulated piles (given stiffness)"});
   lines.push_back({"cap-centre", "O: the cap centre"});
+  if (extras.loads) {
+    if (!extras.loads->empty()) lines.push_back({"load", "L1, L2, ...: load points"});
+    // A line of at most LEGEND_CHARACTERS, the rest of a point's text on lines of its own.
+    for (size_t k = 0; k < extras.loads->size(); ++k) {
+      const PlanPoint& point = (*extras.loads)[k];
+      std::string line = "L" + std::to_string(k + 1) + " at (" + fixed(point.x, 2) + ", " +
+                         fixed(point.y, 2) + "): ";
+      const size_t open = line.size();
+      for (size_t at = 0; at < point.legend.size();) {
+        const size_t end = std::min(point.legend.find(", ", at), point.legend.size());
+        const std::string item = point.legend.substr(at, end - at);
+        if (line.size() > open && line.size() + item.size() + 1 > LEGEND_CHARACTERS) {
+          line.pop_back();
+          lines.push_back({"", line});
+          line = "  ";
+        }
+        line += item + (end < point.legend.size() ? "," : "") + " ";
+        at = end + 2;
+      }
+      line.pop_back();
+      lines.push_back({"", line});
+    }
+    return lines;
+  }
   if (run.JCTR != 1) {
     lines.push_back({"", "No loads: the control code is " + std::to_string(run.JCTR) + "."});
     return lines;
@@ -562,6 +618,10 @@ std::vector<LegendLine> legend_lines(const Group& group, const std::vector<int32
 
 // The sample of a legend line, centred at (x, y), drawn as the plan draws what it explains.
 std::string legend_sample(const std::string& key, double x, double y) {
+  if (key.starts_with("fill ")) {
+    return "<circle cx=\"" + fixed(x, 2) + "\" cy=\"" + fixed(y, 2) + "\" r=\"7\" fill=\"" +
+           key.substr(5) + "\" stroke=\"" + PILE_COLOUR + "\" stroke-width=\"1.5\"/>\n";
+  }
   if (key == "axis") return arrow("", x - 12.0, y, x + 12.0, y, AXIS_COLOUR, "arrow-grey", "");
   if (key == "pile") {
     return "<circle cx=\"" + fixed(x, 2) + "\" cy=\"" + fixed(y, 2) +
@@ -606,17 +666,19 @@ void write_legend(std::string& svg, const std::vector<LegendLine>& legend, doubl
 
 }  // namespace
 
-std::string plan_svg(const Group& group, ForceUnit force) {
-  const PlanScale scale = plan_scale(group);
+std::string plan_svg(const Group& group, ForceUnit force, const PlanExtras& extras) {
+  const PlanScale scale = plan_scale(group, extras);
   const PileNumbers numbers = pile_numbers(group, scale);
   Plan plan;
   write_axes(plan, scale);
-  for (int32_t p = 1; p <= group.model->run.PNUM; ++p)
-    write_pile(plan, group.model->piles, p, scale);
+  for (int32_t p = 1; p <= group.model->run.PNUM; ++p) {
+    write_pile(plan, group.model->piles, p, scale,
+               extras.piles.empty() ? nullptr : &extras.piles[static_cast<size_t>(p - 1)]);
+  }
   for (int32_t j = 1; j <= group.model->run.SNUM; ++j) {
     write_simulated(plan, group.model->piles, j, scale);
   }
-  write_loads(plan, group, scale);
+  write_loads(plan, group, scale, extras);
   write_pile_numbers(plan, numbers);
   // The labels last, in the order of their importance: O and the loads before the rakes and axes.
   std::stable_sort(
@@ -626,8 +688,20 @@ std::string plan_svg(const Group& group, ForceUnit force) {
       });
   const std::vector<std::string> unlabelled =
       place_labels(plan, {BOX_LEFT, BOX_TOP, BOX_LEFT + BOX_WIDTH, BOX_TOP + scale.height});
+  // Piles labelled all or none: a group too crowded for every label is drawn again without them.
+  for (const PlanPileMark& mark : extras.piles) {
+    if (mark.label.empty() ||
+        std::find(unlabelled.begin(), unlabelled.end(), mark.label) == unlabelled.end()) {
+      continue;
+    }
+    PlanExtras unlabelled_piles = extras;
+    for (PlanPileMark& m : unlabelled_piles.piles) m.label.clear();
+    unlabelled_piles.key.push_back({"", extras.crowded});
+    return plan_svg(group, force, unlabelled_piles);
+  }
 
-  const std::vector<LegendLine> legend = legend_lines(group, numbers.left_out, unlabelled, force);
+  const std::vector<LegendLine> legend =
+      legend_lines(group, numbers.left_out, unlabelled, force, extras);
   const double legend_top = BOX_TOP + scale.height + 56.0;
   const double height = legend_top + LEGEND_LINE * static_cast<double>(legend.size()) + 10.0;
   std::string svg =
