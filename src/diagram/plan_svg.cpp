@@ -31,6 +31,9 @@ constexpr size_t LEGEND_CHARACTERS = 90;  // of a legend line of text, in 12 px 
 // most letters less.
 constexpr double GLYPH_WIDTH = 0.7;
 constexpr double TEXT_GAP = 1.0;  // px kept clear around every text
+// The smallest text, px: 7.6 pt where the plan prints across the width of an A4 sheet (0.69 pt a
+// px); the rakes' labels take it.
+constexpr int32_t SMALLEST_TEXT = 11;
 // The sizes of the pile numbers, the largest at which no two numbers meet is taken.
 constexpr int32_t NUMBER_SIZES[] = {13, 12, 11};
 // px: a label farther from its point has a leader line to it.
@@ -177,6 +180,7 @@ struct PendingLabel {
   std::string text;
   int32_t size;
   int32_t pile = 0;  // the pile a label of a page of combinations names, 0 for none
+  int32_t rank = 0;  // placed after the labels of lower rank: the rakes 1, the axes 2
 };
 
 // The plan being drawn: its markup, what labels must keep off, and the labels still to place.
@@ -264,8 +268,8 @@ std::vector<Box> far_places(const PendingLabel& l) {
 
 // The first free place of a label, and its font size: near its point where it covers no marker,
 // arrow, axis or text; else near it off every text, at its size then up to two sizes smaller
-// (not below 10); else the same farther off at its size, on a leader line that crosses no text.
-// None when every text of the plan is in the way.
+// (not below SMALLEST_TEXT); else the same farther off at its size, on a leader line that crosses
+// no text. None when every text of the plan is in the way.
 struct Place {
   Box box;
   int32_t size;
@@ -280,7 +284,7 @@ std::optional<Place> free_place(const Plan& plan, const PendingLabel& l, const B
   for (const Pass& pass : passes) {
     PendingLabel sized = l;
     sized.size = l.size - pass.smaller;
-    if (pass.smaller > 0 && sized.size < 10) continue;
+    if (pass.smaller > 0 && sized.size < SMALLEST_TEXT) continue;
     for (const Box& box : pass.leader ? far_places(sized) : near_places(sized)) {
       if (box.x0 < inside.x0 || box.x1 > inside.x1 || box.y0 < inside.y0 || box.y1 > inside.y1) {
         continue;
@@ -332,8 +336,8 @@ void write_axes(Plan& plan, const PlanScale& scale) {
   const double bottom = BOX_TOP + scale.height;
   plan.add_arrow("axis", BOX_LEFT, oy, BOX_LEFT + BOX_WIDTH, oy, AXIS_COLOUR, "arrow-grey", "");
   plan.add_arrow("axis", ox, BOX_TOP, ox, bottom, AXIS_COLOUR, "arrow-grey", "");
-  plan.labels.push_back({BOX_LEFT + BOX_WIDTH - 6.0, oy, 0.0, -1.0, "#666666", "x", 13});
-  plan.labels.push_back({ox, bottom - 6.0, 1.0, 0.0, "#666666", "y", 13});
+  plan.labels.push_back({BOX_LEFT + BOX_WIDTH - 6.0, oy, 0.0, -1.0, "#666666", "x", 13, 0, 2});
+  plan.labels.push_back({ox, bottom - 6.0, 1.0, 0.0, "#666666", "y", 13, 0, 2});
   // A scale bar of a nice length, about a fifth of the box.
   const Axis bar = nice_axis(0.0, BOX_WIDTH / scale.s / 5.0, 1);
   const double length = bar.step * scale.s;
@@ -378,7 +382,8 @@ void write_pile(Plan& plan, const PileData& piles, int32_t p, const PlanScale& s
                    "data-pile=\"" + std::to_string(p) + "\" data-dx=\"" + exact(piles.AGL(p, 1)) +
                        "\" data-dy=\"" + exact(piles.AGL(p, 2)) + "\"");
     plan.labels.push_back({x2, y2, ux, uy, PILE_COLOUR,
-                           fixed(static_cast<double>(piles.AGL(p, 3)) / horizontal, 1) + ":1", 10});
+                           fixed(static_cast<double>(piles.AGL(p, 3)) / horizontal, 1) + ":1",
+                           SMALLEST_TEXT, 0, 1});
   }
   plan.svg += "</g>\n";
 }
@@ -681,11 +686,8 @@ std::string plan_svg(const Group& group, ForceUnit force, const PlanExtras& extr
   write_loads(plan, group, scale, extras);
   write_pile_numbers(plan, numbers);
   // The labels last, in the order of their importance: O and the loads before the rakes and axes.
-  std::stable_sort(
-      plan.labels.begin(), plan.labels.end(), [](const PendingLabel& a, const PendingLabel& b) {
-        auto rank = [](const PendingLabel& l) { return l.size == 13 ? 2 : (l.size == 10 ? 1 : 0); };
-        return rank(a) < rank(b);
-      });
+  std::stable_sort(plan.labels.begin(), plan.labels.end(),
+                   [](const PendingLabel& a, const PendingLabel& b) { return a.rank < b.rank; });
   const std::vector<std::string> unlabelled =
       place_labels(plan, {BOX_LEFT, BOX_TOP, BOX_LEFT + BOX_WIDTH, BOX_TOP + scale.height});
   // Piles labelled all or none: a group too crowded for every label is drawn again without them.

@@ -1,7 +1,8 @@
 // The page and the envelope diagrams of kelmarino-cases as a reader meets them: the overview plan
 // coloured by the governing axial force with labels that never meet, the tables in readable
-// numbers, the load cases and factors echoed, and diagrams whose titles place the pile, whose
-// extremes are marked with value and combination, and whose curves keep off the panel edges.
+// numbers, the load cases and factors echoed, diagrams whose titles place the pile, whose
+// extremes are marked with value and combination, and whose curves keep off the panel edges, and
+// the page printed as an A4 document.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -17,7 +18,10 @@
 #include <vector>
 
 #include "cases/case_files.hpp"
+#include "diagram/title_block.hpp"
+#include "plot/printed_pdf.hpp"
 #include "plot/xml_check.hpp"
+#include "version/version.hpp"
 
 namespace kelmarino::cases {
 namespace {
@@ -404,6 +408,34 @@ TEST(CasesPage, EnvelopeLabelsKeepOffEachOtherAndTheDots) {
     labels += svg.all("text", "class", "extreme-label").size();
   }
   EXPECT_GE(labels, 16 * 11u);
+}
+
+// The pier's page printed to PDF by Chromium and read back by poppler is a document a checker
+// files, as the results view's is: A4 sheets with the title and "page x of y" in the margins, no
+// sheet ending on a heading, the version, the data file's SHA-256 and the method in the text, and
+// the envelope diagrams of pile 1 printed with no text below 7 pt.
+TEST(CasesPage, PrintsAsAnA4DocumentWithReadableDiagrams) {
+  using kelmarino::testing::can_print;
+  if (!can_print()) {
+    GTEST_SKIP() << "SKIPPED: no browser at " << kelmarino::testing::CHROMIUM << " or no "
+                 << kelmarino::testing::PDFTOTEXT
+                 << " (Debian packages chromium and poppler-utils): the print is not checked";
+  }
+  const std::string data = testing::example_text("pier");
+  const std::string folder =
+      cases_folder({{"pier.dat", data},
+                    {"pier.loads.csv", testing::loads_of("pier")},
+                    {"pier.combinations.csv", testing::combinations_of("pier")}},
+                   "pier");
+  const XmlDocument page = read_xml(read_file(folder + "index.html"));
+  const kelmarino::testing::PrintedDocument printed = kelmarino::testing::printed_document(
+      folder, "index.html", page, "pier: load combinations", "Pile 1");
+  EXPECT_NE(printed.text.find("kelmarino-cases " + std::string(VERSION)), std::string::npos);
+  EXPECT_NE(printed.text.find(sha256_hex(data)), std::string::npos);
+  EXPECT_NE(printed.text.find("Method and assumptions"), std::string::npos);
+  ASSERT_GE(printed.marked, 0);
+  kelmarino::testing::expect_readable_diagram(read_xml(read_file(folder + "pile-01.svg")),
+                                              printed.sheets[static_cast<size_t>(printed.marked)]);
 }
 
 }  // namespace

@@ -16,21 +16,26 @@
 
 #include "diagram/title_block.hpp"  // sha256_hex
 #include "plot/plot_runs.hpp"
+#include "plot/printed_pdf.hpp"
 #include "plot/xml_check.hpp"
 #include "version/version.hpp"
 
 namespace kelmarino {
 namespace {
 
+using testing::can_print;
+using testing::CHROMIUM;
 using testing::example_path;
+using testing::expect_readable_diagram;
+using testing::PDFTOTEXT;
 using testing::plotted;
+using testing::printed_document;
+using testing::printed_pages;
+using testing::PrintedDocument;
 using testing::read_file;
 using testing::read_xml;
 using testing::XmlDocument;
 using testing::XmlElement;
-
-const char* const CHROMIUM = "/usr/bin/chromium";
-const char* const PDFTOTEXT = "/usr/bin/pdftotext";
 
 // Written into the page after it has loaded: each image's source with whether it shows (loaded,
 // with a width), the row count of each table in the page's body, and the count of table cells
@@ -124,70 +129,6 @@ TEST(Browser, PageShowsEveryImageAndTheSummaryTables) {
   EXPECT_EQ(seen, expected);
 }
 
-// A sheet of a page printed by Chromium, as poppler's pdftotext reads it: its size in points and
-// its lines of text, each with its top and bottom and its words with their left and right ends.
-struct PrintedWord {
-  double x0, x1;
-  std::string text;
-};
-struct PrintedLine {
-  double top, bottom;
-  std::string text;
-  std::vector<PrintedWord> words;
-};
-struct Sheet {
-  double width = 0.0, height = 0.0;
-  std::vector<PrintedLine> lines;
-};
-
-bool can_print() { return access(CHROMIUM, X_OK) == 0 && access(PDFTOTEXT, X_OK) == 0; }
-
-std::vector<Sheet> printed_sheets(const std::string& folder, const std::string& page) {
-  const std::string pdf = testing::temporary_folder() + "/page.pdf";
-  const std::string command =
-      std::string("timeout 120 ") + CHROMIUM +
-      " --headless --no-sandbox --disable-gpu --no-first-run"
-      " --disable-background-networking --disable-component-update"
-      " --user-data-dir=" +
-      testing::temporary_folder() +
-      " --no-pdf-header-footer --virtual-time-budget=10000 --print-to-pdf=" + pdf + " file://" +
-      folder + "/" + page + " > /dev/null 2>&1 && " + PDFTOTEXT + " -bbox-layout " + pdf + " " +
-      pdf + ".html";
-  EXPECT_EQ(std::system(command.c_str()), 0) << command;
-  const XmlDocument doc = read_xml(read_file(pdf + ".html"));
-  EXPECT_EQ(doc.problem, "");
-  auto number = [](const XmlElement& e, const char* name) {
-    return std::strtod(e.attributes.at(name).c_str(), nullptr);
-  };
-  std::vector<Sheet> sheets;
-  for (const XmlElement& e : doc.elements) {  // in document order: a sheet, its lines, their words
-    if (e.name == "page") sheets.push_back({number(e, "width"), number(e, "height"), {}});
-    if (e.name == "line" && !sheets.empty()) {
-      sheets.back().lines.push_back({number(e, "yMin"), number(e, "yMax"), "", {}});
-    }
-    if (e.name == "word" && !sheets.empty() && !sheets.back().lines.empty()) {
-      PrintedLine& line = sheets.back().lines.back();
-      line.text += (line.text.empty() ? "" : " ") + e.text;
-      line.words.push_back({number(e, "xMin"), number(e, "xMax"), e.text});
-    }
-  }
-  return sheets;
-}
-
-int32_t printed_pages(const std::string& folder, const std::string& page) {
-  return static_cast<int32_t>(printed_sheets(folder, page).size());
-}
-
-// The middle of the first word of a text on a sheet; NAN when it holds none.
-double printed_middle(const Sheet& sheet, const std::string& text) {
-  for (const PrintedLine& line : sheet.lines) {
-    for (const PrintedWord& word : line.words) {
-      if (word.text == text) return (word.x0 + word.x1) / 2.0;
-    }
-  }
-  return NAN;
-}
-
 class PrintedExample : public ::testing::TestWithParam<const char*> {};
 INSTANTIATE_TEST_SUITE_P(Examples, PrintedExample, ::testing::Values("pier", "rock"));
 
@@ -203,61 +144,17 @@ TEST_P(PrintedExample, PrintsAsAnA4DocumentWithReadableDiagrams) {
   }
   const std::string base = GetParam();
   const testing::Plotted& p = plotted(base);
-  const std::vector<Sheet> sheets = printed_sheets(p.plots, "index.html");
-  ASSERT_GE(sheets.size(), 3u);
-  std::set<std::string> headings;
   const XmlDocument page = read_xml(p.document("index.html"));
-  for (const char* h : {"h1", "h2", "h3"}) {
-    for (const XmlElement* heading : page.all(h)) headings.insert(heading->content);
-  }
-  const double margin = 14.0 / 25.4 * 72.0;  // the top and bottom margins of the print style
-  std::string text;
-  const Sheet* pile_sheet = nullptr;
-  for (size_t s = 0; s < sheets.size(); ++s) {
-    const Sheet& sheet = sheets[s];
-    SCOPED_TRACE("sheet " + std::to_string(s + 1));
-    EXPECT_NEAR(sheet.width, 595.28, 1.0);  // 210 mm x 297 mm
-    EXPECT_NEAR(sheet.height, 841.89, 1.0);
-    std::set<std::string> in_margins;
-    const PrintedLine* last = nullptr;
-    for (const PrintedLine& line : sheet.lines) {
-      text += line.text + "\n";
-      if (line.bottom < margin || line.top > sheet.height - margin) {
-        in_margins.insert(line.text);
-      } else if (last == nullptr || line.top > last->top) {
-        last = &line;
-      }
-      if (line.text.rfind("Pile 1, top at", 0) == 0) pile_sheet = &sheet;
-    }
-    EXPECT_EQ(in_margins,
-              (std::set<std::string>{base + ": results", "page " + std::to_string(s + 1) + " of " +
-                                                             std::to_string(sheets.size())}));
-    ASSERT_NE(last, nullptr);
-    EXPECT_EQ(headings.count(last->text), 0u) << "the sheet ends on the heading " << last->text;
-  }
+  const PrintedDocument printed =
+      printed_document(p.plots, "index.html", page, base + ": results", "Pile 1, top at");
+  const std::string& text = printed.text;
   EXPECT_NE(text.find("kelmarino-plot " + std::string(VERSION)), std::string::npos);
   EXPECT_NE(text.find(sha256_hex(read_file(example_path(base + ".dat")))), std::string::npos);
   EXPECT_NE(text.find("Method and assumptions"), std::string::npos);
   EXPECT_NE(text.find("1 t = 9.80665 kN"), std::string::npos);
-
-  ASSERT_NE(pile_sheet, nullptr);
-  const XmlDocument svg = read_xml(p.document("pile-01.svg"));
-  std::map<std::string, double> drawn;  // the x of the middle of the panel titles
-  double smallest = 1e9;
-  for (const XmlElement& e : svg.elements) {
-    if (e.attributes.count("font-size")) {
-      smallest = std::min(smallest, std::strtod(e.attributes.at("font-size").c_str(), nullptr));
-    }
-    if (e.name == "text" && (e.text == "Displacement" || e.text == "Rotation")) {
-      drawn[e.text] = std::strtod(e.attributes.at("x").c_str(), nullptr);
-    }
-  }
-  ASSERT_EQ(drawn.size(), 2u);
-  const double scale =
-      (printed_middle(*pile_sheet, "Rotation") - printed_middle(*pile_sheet, "Displacement")) /
-      (drawn["Rotation"] - drawn["Displacement"]);  // points of the sheet per unit of the SVG
-  EXPECT_GE(smallest * scale, 7.0)
-      << "the smallest text, " << smallest << " units, at " << scale << " pt a unit";
+  ASSERT_GE(printed.marked, 0);
+  expect_readable_diagram(read_xml(p.document("pile-01.svg")),
+                          printed.sheets[static_cast<size_t>(printed.marked)]);
 }
 
 // Printed on A4 with the print stylesheet, each pile's diagrams take exactly one page of their
