@@ -281,7 +281,8 @@ PageParts index_html(const Group& group, const CaseNames& names,
       "div.figure svg { max-width: 100%; height: auto; } "
       "table#title-block th, table#title-block td { text-align: left; } @media print { " +
       print_css(names.title + ": load combinations") +
-      "body { margin: 0; font-size: 9pt; } }</style>\n</head>\n"
+      "body { margin: 0; font-size: 9pt; } section.overview { break-inside: avoid; } }"
+      "</style>\n</head>\n"
       "<body>\n<h1>" +
       title + "</h1>\n" + title_block_html(names.block);
   for (const std::string& warning : names.warnings) {
@@ -305,7 +306,8 @@ PageParts index_html(const Group& group, const CaseNames& names,
     html += " <a href=\"#pile-" + g + "\">" + g + "</a>";
   }
   html +=
-      "</p>\n<h2>Overview</h2>\n<p>The plan of the group seen from above (x to the right, y "
+      "</p>\n<section class=\"overview\">\n<h2>Overview</h2>\n<p>The plan of the group seen from "
+      "above (x to the right, y "
       "down the page). Each pile is coloured by its governing axial force at the top: the "
       "largest tension where a combination pulls it (red), else the largest compression "
       "(blue); from pale for the smallest to full colour for the largest. Beside it: the value "
@@ -313,7 +315,7 @@ PageParts index_html(const Group& group, const CaseNames& names,
       shown_unit("t", names.force).unit +
       " and the combination. The load points are those of every load case.</p>\n"
       "<div class=\"figure\" id=\"overview\">" +
-      overview_svg(group, names, piles) + "</div>\n";
+      overview_svg(group, names, piles) + "</div>\n</section>\n";
   html += "<h2>Summary</h2>\n" + html_table(summary_table(names, piles), "summary");
   if (!names.combinations.empty()) {
     html +=
