@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "diagram/axes_svg.hpp"
 #include "plot/xml_check.hpp"
 
 namespace kelmarino {
@@ -81,18 +82,23 @@ TEST(PanelWriter, CrowdedLabelsKeepOffEachOtherWithinTheirPanel) {
 }
 
 // Printed across the 186 mm between the margins of an A4 sheet, the diagrams of a pile with a
-// heading of four lines fit in 245 mm of its height and their smallest text is 7 pt or more.
+// heading of four lines fit in 245 mm of its height, and their smallest text and that of the
+// sign-convention figure are 7 pt or more.
 TEST(PanelWriter, PrintsAcrossAnA4SheetWithTextOfSevenPointsOrMore) {
   PileDiagram diagram;
   diagram.heading.assign(4, {"font-size=\"12\"", "heading"});
   diagram.ZH = {0.0f, 2.0f, 30.0f};
-  const XmlDocument doc = read_xml(pile_diagram_svg(diagram));
-  ASSERT_EQ(doc.problem, "");
-  const double points = 186.0 / 25.4 * 72.0 / number(doc.elements.at(0), "width");  // a unit
-  EXPECT_LE(number(doc.elements.at(0), "height") * points, 245.0 / 25.4 * 72.0);
-  for (const XmlElement& e : doc.elements) {
-    if (e.attributes.count("font-size")) {
-      EXPECT_GE(number(e, "font-size") * points, 7.0) << e.text;
+  const std::string axes = AXES_SVG;
+  for (const std::string& svg : {pile_diagram_svg(diagram), axes.substr(axes.find("<svg"))}) {
+    const XmlDocument doc = read_xml(svg);
+    ASSERT_EQ(doc.problem, "");
+    const XmlElement& root = doc.elements.at(0);
+    const double points = 186.0 / 25.4 * 72.0 / number(root, "width");  // a unit
+    EXPECT_LE(number(root, "height") * points, 245.0 / 25.4 * 72.0);
+    for (const XmlElement& e : doc.elements) {
+      if (e.attributes.count("font-size")) {
+        EXPECT_GE(number(e, "font-size") * points, 7.0) << e.text;
+      }
     }
   }
 }
