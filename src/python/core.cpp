@@ -335,6 +335,46 @@ Analysis core_analyse(py::handle group) {
   return {std::move(values), std::move(*analysed)};
 }
 
+// Checks and analyses many groups, the interpreter lock released once for all of them: for each
+// its Analysis, or the package's exception for the issue that stopped it.
+py::list core_analyse_all(const py::list& groups) {
+  struct Outcome {
+    GroupValues values;
+    std::optional<Result> result;
+    std::optional<Issue> issue;
+  };
+  std::vector<Outcome> outcomes(groups.size());
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    try {
+      outcomes[i].values = group_values(groups[i]);
+    } catch (const Issue& issue) {
+      outcomes[i].issue = issue;
+    }
+  }
+  {
+    const py::gil_scoped_release released;
+    for (Outcome& o : outcomes) {
+      if (o.issue) continue;
+      try {
+        Analysed analysed = analyse(checked(o.values));
+        if (analysed) {
+          o.result = std::move(*analysed);
+        } else {
+          o.issue = analysed.issue();
+        }
+      } catch (const Issue& issue) {
+        o.issue = issue;
+      }
+    }
+  }
+  py::list answers;
+  for (Outcome& o : outcomes) {
+    answers.append(o.issue ? package_error(*o.issue)
+                           : py::cast(Analysis{std::move(o.values), std::move(*o.result)}));
+  }
+  return answers;
+}
+
 // ---- The arrays of an Analysis ----
 
 // A read-only array over numbers that `owner` holds, which it keeps alive.
@@ -671,5 +711,6 @@ PYBIND11_MODULE(_core, m) {
   m.def("check", &core_check);
   m.def("data_text", [](py::handle group) { return data_text(group_values(group)); });
   m.def("analyse", &core_analyse);
+  m.def("analyse_all", &core_analyse_all);
   m.def("combinations", &core_combinations);
 }

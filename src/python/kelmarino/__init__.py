@@ -551,8 +551,22 @@ def _on_threads(groups, threads, extract=None, told=None) -> list:
 
 
 def _analysed_chunk(groups, threads, extract) -> list:
-    """A chunk of a sweep, on a worker."""
-    return _on_threads(groups, max(1, min(threads, len(groups))), extract)
+    """A chunk of a sweep, on a worker. On one thread the chunk is analysed in one call that
+    releases the interpreter lock once, so that the worker's other threads (Dask's profiler among
+    them) cannot hold the analyses up between groups."""
+    if threads > 1:
+        return _on_threads(groups, min(threads, len(groups)), extract)
+    answers = []
+    for group, analysis in zip(groups, _core.analyse_all(groups)):
+        if isinstance(analysis, Exception):
+            answers.append(_Failed(analysis))
+            continue
+        try:
+            result = Result(group, analysis)
+            answers.append(result if extract is None else extract(result))
+        except Exception as error:  # raised in its turn
+            answers.append(_Failed(error))
+    return answers
 
 
 def _on_executor(executor, groups, chunk, threads, extract, told) -> list:
