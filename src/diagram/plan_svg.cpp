@@ -299,7 +299,8 @@ std::optional<Place> free_place(const Plan& plan, const PendingLabel& l, const B
 
 // Places each label, in order, at its first free place (free_place), with a leader line from its
 // point when it is farther than LEADER_DISTANCE from it. Returns the texts of the labels left out
-// for want of a free place, each once.
+// for want of a free place, each once; it stops at the first pile's label left out, since the
+// piles are labelled all or none.
 std::vector<std::string> place_labels(Plan& plan, const Box& inside) {
   std::vector<std::string> left_out;
   plan.svg += "<g class=\"labels\">\n";
@@ -308,6 +309,7 @@ std::vector<std::string> place_labels(Plan& plan, const Box& inside) {
     if (!placed) {
       if (std::find(left_out.begin(), left_out.end(), l.text) == left_out.end())
         left_out.push_back(l.text);
+      if (l.pile > 0) break;  // the piles are labelled all or none: the plan is drawn again
       continue;
     }
     const Box& box = placed->box;
