@@ -338,9 +338,9 @@ PageParts index_html(const Group& group, const CaseNames& names,
       html_table(design_sets_table(names, piles, true), "design-sets");
   html +=
       "<h2>True peaks</h2>\n<p>True peaks between stations: per pile and quantity, the largest "
-      "absolute value of the exact solution between the stations and at them, of the "
-      "combinations that give the largest and the smallest station value, with its Z and "
-      "combination; the soil stress on both sides of every layer boundary (also in "
+      "absolute value of the exact solution between the stations and at them, over every "
+      "combination, with its Z and combination; the soil stress on both sides of every layer "
+      "boundary (also in "
       "peaks.csv). The envelopes take the stations only.</p>\n" +
       html_table(peaks_table(names, piles, true), "peaks");
   html += method;

@@ -320,10 +320,8 @@ std::string summary_text(const CaseNames& names, const std::vector<PileEnvelope>
   text +=
       "\nTrue peaks: per pile and quantity, the largest absolute value of the exact solution "
       "between\n"
-      "the stations and at them, of the combinations that give the largest and the smallest "
-      "station\n"
-      "value, with its Z and combination; the soil stress on both sides of every layer boundary\n"
-      "(also in peaks.csv).\n\n";
+      "the stations and at them, over every combination, with its Z and combination; the soil\n"
+      "stress on both sides of every layer boundary (also in peaks.csv).\n\n";
   return text + aligned_text(peaks_table(names, piles, true));
 }
 

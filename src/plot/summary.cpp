@@ -544,7 +544,7 @@ std::string summary_text(const std::string& title, const Group& group, const Res
   std::string text = title;
   text.append(": results of the run, as kelmarino-plot ")
       .append(REPORT_VERSION)
-      .append(" reads them from the report and the post-processing file\n\n");
+      .append(" analyses the data file\n\n");
   text += section(
       "Critical piles: for each quantity the five piles of the largest magnitude, largest first:\n"
       "the axial force NZ at the pile top, the largest resultant moment M and shear V along the\n"
