@@ -326,13 +326,19 @@ struct Analysis {
   Result result;
 };
 
+// The results of a group's values, checked and analysed; the issue that stops them is thrown.
+Result analysed_result(const GroupValues& values) {
+  Analysed analysed = analyse(checked(values));
+  if (!analysed) throw analysed.issue();
+  return std::move(*analysed);
+}
+
 // Checks and analyses a group, the interpreter lock released once its values are read.
 Analysis core_analyse(py::handle group) {
   GroupValues values = group_values(group);
   const py::gil_scoped_release released;
-  Analysed analysed = analyse(checked(values));
-  if (!analysed) throw analysed.issue();
-  return {std::move(values), std::move(*analysed)};
+  Result result = analysed_result(values);
+  return {std::move(values), std::move(result)};
 }
 
 // Checks and analyses many groups, the interpreter lock released once for all of them: for each
@@ -356,12 +362,7 @@ py::list core_analyse_all(const py::list& groups) {
     for (Outcome& o : outcomes) {
       if (o.issue) continue;
       try {
-        Analysed analysed = analyse(checked(o.values));
-        if (analysed) {
-          o.result = std::move(*analysed);
-        } else {
-          o.issue = analysed.issue();
-        }
+        o.result = analysed_result(o.values);
       } catch (const Issue& issue) {
         o.issue = issue;
       }
