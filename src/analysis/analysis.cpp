@@ -164,21 +164,17 @@ void fill(const GroupValues& g, const GroupPlaces* places, Model& model, LoadPoi
   segment_sums(run.PNUM, piles, run.ZFR, run.ZBL);
 }
 
-// The group that `make` fills (its model, load points and values), made under the watch of the
-// floating-point flags: an input error or an arithmetic fault comes back as its issue.
+// Runs `make` under the watch of the floating-point flags: an input error or an arithmetic fault
+// comes back as its issue.
 template <typename Make>
-GroupRead made_group(const std::string& name, Make make) {
-  auto model = std::make_shared<Model>();
-  Group group;
-  group.name = name;
+std::optional<Issue> watched(const std::string& name, Make make) {
   std::optional<Issue> issue;
   {
     const FaultFlags flags;
     try {
       at_stage("input");
-      make(*model, group);
+      make();
       at_stage(nullptr);
-      group.model = model;
     } catch (const InputError& error) {
       issue = input_issue(error);
     } catch (const RunError& error) {
@@ -186,30 +182,70 @@ GroupRead made_group(const std::string& name, Make make) {
     }
     fault_context() = FaultContext{};
   }
-  if (issue) return *std::move(issue);
+  return issue;
+}
+
+// The group that `make` fills (its model, load points and values), made under the watch of the
+// floating-point flags.
+template <typename Make>
+GroupRead made_group(const std::string& name, Make make) {
+  auto model = std::make_shared<Model>();
+  Group group;
+  group.name = name;
+  if (auto issue = watched(name, [&] { make(*model, group); })) return *std::move(issue);
+  group.model = model;
   return group;
 }
 
 }  // namespace
 
-GroupRead parse_group(const std::string& text, const std::string& name) {
+Expected<ParsedFile> parse(std::string text, const std::string& name) {
+  ParsedFile file{name, std::move(text), {}, {}, {}};
   MemoryText warnings, console_text;
-  InChannel data = text_channel(text, name);
+  InChannel data = text_channel(file.text, name);
   data.warnings = warnings.file();
   OutChannel console{console_text.file(), "the console"};
+  std::optional<Issue> issue =
+      watched(name, [&] { parse_data(data, console, file.values, file.places); });
+  file.warnings = lines_of(warnings.text());
+  if (!issue) return file;
+  issue->warnings = std::move(file.warnings);
+  return *std::move(issue);
+}
+
+FileCheck check(const ParsedFile& file) {
+  MemoryText warnings;
+  InChannel data = text_channel(file.text, file.name);
+  data.warnings = warnings.file();
+  FileCheck found;
+  for (const InputError& error : check_data(data, file.values, file.places)) {
+    found.mistakes.push_back(input_issue(error));
+  }
+  found.warnings = lines_of(warnings.text());
+  return found;
+}
+
+GroupRead parse_group(const std::string& text, const std::string& name) {
+  Expected<ParsedFile> parsed = parse(text, name);
+  if (!parsed) return parsed.issue();
+  FileCheck checked = check(*parsed);
+  std::vector<std::string>& warnings = parsed->warnings;
+  warnings.insert(warnings.end(), checked.warnings.begin(), checked.warnings.end());
+  if (!checked.mistakes.empty()) {
+    Issue issue = std::move(checked.mistakes.front());
+    issue.warnings = std::move(warnings);
+    return issue;
+  }
   GroupRead read = made_group(name, [&](Model& model, Group& group) {
-    GroupPlaces places;
-    parse_data(data, console, group.values, places);
-    const std::vector<InputError> refusals = check_data(data, group.values, places);
-    if (!refusals.empty()) throw refusals.front();
-    fill(group.values, &places, model, group.loads);
+    group.values = std::move(parsed->values);
+    fill(group.values, &parsed->places, model, group.loads);
   });
   if (read) {
-    read->warnings = lines_of(warnings.text());
+    read->warnings = std::move(warnings);
     return read;
   }
   Issue issue = read.issue();
-  issue.warnings = lines_of(warnings.text());
+  issue.warnings = std::move(warnings);
   return issue;
 }
 

@@ -88,8 +88,31 @@ struct Group {
 
 using GroupRead = Expected<Group>;
 
-// parse_group: the group of a data file's text: parse_data, check_data (its first mistake, with
-// the warnings before it) and fill; `name` names the file in messages.
+// A data file as parsed: its name and text, its values, where each stood, and the warnings of
+// its reading (numbers left after the last value of a free read).
+struct ParsedFile {
+  std::string name, text;
+  GroupValues values;
+  GroupPlaces places;
+  std::vector<std::string> warnings;
+};
+
+// parse: the values of a data file's text and where each stood, `name` naming the file in
+// messages. Refuses what the reading itself cannot take (parse_data), and an overflow of the
+// loads' reduction to the cap centre; checks nothing of the values' physics.
+Expected<ParsedFile> parse(std::string text, const std::string& name);
+
+// What the check of a parsed data file finds: every mistake (check_data), each with its file,
+// line, column and the line's text, the whole message as kelmarino prints it; and the warnings of
+// allowed but unusual values, given while no mistake is found.
+struct FileCheck {
+  std::vector<Issue> mistakes;
+  std::vector<std::string> warnings;
+};
+FileCheck check(const ParsedFile& file);
+
+// parse_group: the group of a data file's text: parse, check (its first mistake, with the
+// warnings of the reading) and the model filled in; `name` names the file in messages.
 GroupRead parse_group(const std::string& text, const std::string& name);
 
 // read_group: the same for the data file at `path`.

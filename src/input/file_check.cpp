@@ -24,13 +24,15 @@ struct PileCheck : TypeRules {
   int32_t p;
   const TypeValues& t;
   const TypePlaces& at;
+  std::vector<InputError> refusals;
 
-  [[noreturn]] void refuse(Place where, const std::string& what) const {
-    refuse_at(data, where,
-              "pile " + std::to_string(p) + " (type " + std::to_string(at.number) + ") " + what);
+  void refuse(Place where, const std::string& what) {
+    refusals.push_back(input_error_at(
+        data, where,
+        "pile " + std::to_string(p) + " (type " + std::to_string(at.number) + ") " + what));
   }
 
-  void limit(Place where, const char* name, int32_t value, int32_t low, int32_t high) const {
+  void limit(Place where, const char* name, int32_t value, int32_t low, int32_t high) {
     if (value < low || value > high) {
       refuse(where, "has " + std::string(name) + " = " + std::to_string(value) +
                         ", outside the range " + std::to_string(low) + " to " +
@@ -58,11 +60,14 @@ struct PileCheck : TypeRules {
         break;
       case AxisCheck::Fault::along_x:
         refuse(where, "has AGL(2) = AGL(3) = 0: " + std::string(ALONG_X_RULE));
+        break;
       case AxisCheck::Fault::upward:
         refuse(where, given + "; " + DOWNWARD_RULE + ": AGL(3) must be greater than 0");
+        break;
       case AxisCheck::Fault::not_unit:
         refuse(where, given + " of length " + check.length + "; " + UNIT_RULE +
                           ": write it normalised, " + check.normalised);
+        break;
     }
   }
 
@@ -82,15 +87,18 @@ struct PileCheck : TypeRules {
     refuse(where, "has no segment; " + std::string(NO_SEGMENT_RULE));
   }
 
-  // The block that gave the pile its values, its segment counts, then the rules of its values.
-  void check(bool stepped) {
+  // The block that gave the pile its values, its segment counts, then the rules of its values:
+  // every mistake, in that order.
+  std::vector<InputError> check(bool stepped) {
     if (at.at_KSU.line == 0) {  // the <0> block gives every pile of type 0 or below its values
       refuse({}, "received no properties: the type section has no block tagged " +
                      block_tag(at.number));
+      return refusals;
     }
     limit(at.at_NFR, "NFR", at.NFR, 0, MAX_SEGMENTS);
     limit(at.at_NBL, "NBL", at.NBL, 0, MAX_SEGMENTS);
     check_type(t, &at, stepped, *this);
+    return refusals;
   }
 
   // Values that are allowed but unusual, each warned of once for the line that set it.
@@ -154,15 +162,10 @@ void check_heads(InChannel& data, const GroupValues& values, const GroupPlaces& 
                                " stand at " + point_text(piles[p].x, piles[p].y);
       const float* a = values.types[static_cast<size_t>(piles[p].type)].axis;
       const float* b = values.types[static_cast<size_t>(piles[q].type)].axis;
-      try {
-        if (a[0] == b[0] && a[1] == b[1] && a[2] == b[2]) {
-          refuse_at(data, places.piles[p], both + " with the same axis; " + SAME_SPOT_RULE);
-        }
-      } catch (const InputError& error) {
-        refusals.push_back(error);
-        break;
-      }
-      if (refusals.empty()) {
+      if (a[0] == b[0] && a[1] == b[1] && a[2] == b[2]) {
+        refusals.push_back(
+            input_error_at(data, places.piles[p], both + " with the same axis; " + SAME_SPOT_RULE));
+      } else if (refusals.empty()) {
         warn_at(data, places.piles[p],
                 both + "; usual: one pile head at a point (is a pile given twice?)");
       }
@@ -268,10 +271,8 @@ std::vector<InputError> check_data(InChannel& data, const GroupValues& values,
     const auto t = static_cast<size_t>(values.piles[p].type);
     if (checked[t]) continue;
     checked[t] = true;
-    try {
-      pile_check(data, values, places, p).check(stepped);
-    } catch (const InputError& error) {
-      refusals.push_back(error);
+    for (InputError& error : pile_check(data, values, places, p).check(stepped)) {
+      refusals.push_back(std::move(error));
     }
   }
   check_heads(data, values, places, refusals);

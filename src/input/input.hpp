@@ -124,14 +124,14 @@ struct GroupPlaces {
 // loads are reduced to the cap centre as they are read, so that an overflow stops the read there.
 void parse_data(InChannel& data, OutChannel& console, GroupValues& values, GroupPlaces& places);
 
-// check_data: the mistakes of a parsed data file, as run-time errors that name the line of the
-// value and echo it, in the order the piles are numbered, the first of each type: values outside
-// the capacities of the model, and values without physical meaning (a negative segment length, a
-// diameter, soil coefficient, PMB, PEH or PKE of 0 or less, a friction angle outside 0 to 90
-// degrees, a step count below 1 when the run goes on to the pile results, a pile axis that is not
-// a downward unit vector); then two piles at one point with the same axis. Until the first
-// mistake, allowed but unusual values are warned of on the data channel's warning stream, each
-// place once.
+// check_data: every mistake of a parsed data file, as run-time errors that name the line of the
+// value and echo it, in the order the piles are numbered (a type checked with its first pile):
+// values outside the capacities of the model, and values without physical meaning (a negative
+// segment length, a diameter, soil coefficient, PMB, PEH or PKE of 0 or less, a friction angle
+// outside 0 to 90 degrees, a step count below 1 when the run goes on to the pile results, a pile
+// axis that is not a downward unit vector); then two piles at one point with the same axis. When
+// there is no mistake, allowed but unusual values are warned of on the data channel's warning
+// stream, each place once.
 std::vector<InputError> check_data(InChannel& data, const GroupValues& values,
                                    const GroupPlaces& places);
 

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <utility>
 
+#include "model/run_error.hpp"
+
 namespace kelmarino {
 
 // One value of a write call: an integer for an Iw field or a real for an Ew.d field.
@@ -214,6 +216,8 @@ inline Target noting_place(Target target, Place& where) {
 // A place without a line gives "in NAME: WHAT". refuse_at ends the run with the run-time error
 // "run-time error in ..."; warn_at writes "warning in ..." on the channel's warning stream.
 [[noreturn]] void refuse_at(InChannel& channel, Place where, const std::string& what);
+// input_error_at: the run-time error refuse_at throws, returned.
+InputError input_error_at(InChannel& channel, Place where, const std::string& what);
 void warn_at(InChannel& channel, Place where, const std::string& what);
 
 // Text as a message shows it: a tab as a blank, control and non-ASCII bytes escaped ("\0",

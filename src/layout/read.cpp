@@ -399,11 +399,19 @@ void take_value(FreeRead& read) {
 
 }  // namespace
 
-void refuse_at(InChannel& channel, Place where, const std::string& what) {
+InputError input_error_at(InChannel& channel, Place where, const std::string& what) {
   std::string line;
   if (where.line > 0 && !line_of(channel, where.line, line)) line.clear();
-  throw InputError("run-time error " + located(channel, where, what), channel.name, where.line,
-                   where.column, what, line);
+  return {"run-time error " + located(channel, where, what),
+          channel.name,
+          where.line,
+          where.column,
+          what,
+          line};
+}
+
+void refuse_at(InChannel& channel, Place where, const std::string& what) {
+  throw input_error_at(channel, where, what);
 }
 
 void warn_at(InChannel& channel, Place where, const std::string& what) {

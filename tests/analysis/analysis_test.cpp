@@ -74,6 +74,37 @@ TEST(Library, GivesEveryBadFileTheMessageOfTheProgramAsAValue) {
   }
 }
 
+TEST(Library, ChecksAParsedFileForEveryMistakeWithItsLine) {
+  const std::string worked = testing::read_file(testing::example_path("worked.dat"));
+  // Four mistakes in the <0> block, which types 0 and -1 (pile 4) both take.
+  const std::string text =
+      testing::edited_lines(worked, {{15, "2 1 0.0 0.0 1.0"},
+                                     {17, "2 5.0 -1.2 5000.0 95.0 5 10.0 1.2 8000.0 35.0 10"},
+                                     {18, "10000.0 0 1.0"}});
+  const Expected<ParsedFile> parsed = parse(text, "case.dat");
+  ASSERT_TRUE(parsed.has_value()) << parsed.issue().full;
+  const FileCheck found = check(*parsed);
+  std::vector<std::string> got, expected;
+  for (const Issue& issue : found.mistakes) {
+    got.push_back(std::to_string(issue.line) + " " +
+                  issue.message.substr(0, issue.message.find(';')));
+  }
+  for (const char* pile : {"pile 1 (type 0)", "pile 4 (type -1)"}) {
+    for (const char* mistake :
+         {"15 PILE has KSH = 2", "17 PILE has DOB = -1.2 in below-ground segment 1",
+          "17 PILE has PFI = 95 in below-ground segment 1", "18 PILE has PEH = 0"}) {
+      std::string row = mistake;
+      expected.push_back(row.replace(row.find("PILE"), 4, pile));
+    }
+  }
+  EXPECT_EQ(got, expected);
+  EXPECT_TRUE(found.warnings.empty());  // none is given beside a mistake
+  EXPECT_EQ(found.mistakes[1].text, "2 5.0 -1.2 5000.0 95.0 5 10.0 1.2 8000.0 35.0 10");
+  EXPECT_EQ(found.mistakes[1].column, 6);
+  // The group of the file stops at the first, as kelmarino does.
+  EXPECT_EQ(parse_group(text, "case.dat").issue().full, found.mistakes.front().full);
+}
+
 TEST(Library, WritesTheFilesOfKelmarinoAndAnalysesInTwoThreads) {
   const char* const examples[] = {"worked", "worked-simulated", "pier", "rock"};
   const std::string folder = testing::temporary_folder();
