@@ -320,6 +320,14 @@ void core_check(py::handle group) {
   checked(values);
 }
 
+// Every mistake of a group's values, in the order of the group, each the package's InputError.
+py::list core_mistakes(py::handle group) {
+  const GroupValues values = group_values(group);
+  py::list found;
+  for (const Issue& issue : check(values)) found.append(package_error(issue));
+  return found;
+}
+
 // The values of a group as analysed, and its results: what the package's Result holds.
 struct Analysis {
   GroupValues values;
@@ -710,6 +718,7 @@ PYBIND11_MODULE(_core, m) {
   m.def("read_file", &core_read_file);
   m.def("parse", &core_parse);
   m.def("check", &core_check);
+  m.def("mistakes", &core_mistakes);
   m.def("data_text", [](py::handle group) { return data_text(group_values(group)); });
   m.def("analyse", &core_analyse);
   m.def("analyse_all", &core_analyse_all);

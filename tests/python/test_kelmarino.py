@@ -221,12 +221,17 @@ def test_an_edited_group_is_checked_like_a_data_file_and_its_copy_is_independent
         (lambda g: setattr(g.types[0].above[0], "diameter", 0.0),
          "types[0].above[0].diameter = 0: a diameter must be greater than 0 (DOF)"),
     ]
+    every = group.copy()
     for edit, named in cases:
         wrong = group.copy()
         edit(wrong)
+        edit(every)
         with pytest.raises(kelmarino.InputError) as error:
             kelmarino.analyse(wrong)
         assert (error.value.message, error.value.line) == (named, 0)
+    # All at once: every one listed, in the order of the group.
+    assert [e.message for e in every.mistakes()] == [cases[i][1] for i in (2, 0, 1)]
+    assert group.mistakes() == []
 
 
 class Impostor:

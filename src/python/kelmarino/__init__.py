@@ -210,6 +210,11 @@ class Group:
         _core.check(self)
         return self
 
+    def mistakes(self) -> "list[InputError]":
+        """Every mistake of the group's values, in the order of the group, each the InputError
+        that check() raises for the first; empty when the group passes."""
+        return _core.mistakes(self)
+
 
 _PARTS = (Above, Below, PileType, Pile, Load, Support, Group)
 _FIELDS = {kind: tuple(f.name for f in fields(kind)) for kind in _PARTS}
