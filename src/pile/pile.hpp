@@ -210,21 +210,28 @@ struct StationList {
 // station in single precision.
 void station_list(const PileData& piles, const PileReals& ZBL, int32_t g, StationList& list);
 
-// The lanes rounded once to single precision and given a sign (+-1). The range is checked once for
-// all lanes, so that the conversions run side by side; a value beyond it overflows as rounded()
-// makes it.
-template <int32_t LANES>
-void rounded_lanes(const double (&value)[LANES], float sign, float (&out)[LANES]) {
+// Rows of lanes rounded once to single precision, given a sign (+-1) and put in their rows of
+// `out`. The range is checked once for all of them, so that the conversions run side by side; a
+// value beyond it overflows as rounded() makes it.
+template <int32_t ROWS, int32_t LANES>
+void rounded_rows(const double (&value)[ROWS][LANES], const float (&sign)[ROWS],
+                  const int32_t (&row)[ROWS], float (&out)[QUANTITIES][LANES]) {
   constexpr double LARGEST = 3.4028234663852886e38;  // the largest single-precision real
-  int32_t outside = 0;
+  int32_t outside[LANES] = {};
+  for (int32_t i = 0; i < ROWS; ++i) {
 #pragma GCC unroll 1
-  for (int32_t j = 0; j < LANES; ++j) outside += !(std::fabs(value[j]) <= LARGEST);
-  if (outside != 0) {
-    for (int32_t j = 0; j < LANES; ++j) out[j] = rounded(value[j]) * sign;
-    return;
+    for (int32_t j = 0; j < LANES; ++j) outside[j] |= !(std::fabs(value[i][j]) <= LARGEST);
   }
+  int32_t any = 0;
+  for (int32_t j = 0; j < LANES; ++j) any |= outside[j];
+  for (int32_t i = 0; i < ROWS; ++i) {
+    if (any != 0) {
+      for (int32_t j = 0; j < LANES; ++j) out[row[i]][j] = rounded(value[i][j]) * sign[i];
+      continue;
+    }
 #pragma GCC unroll 1
-  for (int32_t j = 0; j < LANES; ++j) out[j] = static_cast<float>(value[j]) * sign;
+    for (int32_t j = 0; j < LANES; ++j) out[row[i]][j] = static_cast<float>(value[i][j]) * sign[i];
+  }
 }
 
 // resultant: the resultant sqrt(a^2 + b^2) of two components at right angles (NX and NY, MX and
@@ -260,9 +267,10 @@ void station_values(const PlaneResponse& x, const PlaneResponse& y, int32_t k, c
   }
   // The x-z plane passes (UX, SY) and gives (UX, SY, NX, MY); the y-z plane passes (UY, -SX) and
   // gives (UY, -SX, NY, -MX). A sign is applied by a product with +-1, which is exact.
-  const int32_t rows[2][4] = {{UX, SY, NX, MY}, {UY, SX, NY, MX}};
-  const float signs[2][4] = {{1.0f, 1.0f, 1.0f, 1.0f}, {1.0f, -1.0f, 1.0f, -1.0f}};
+  const int32_t rows[8] = {UX, SY, NX, MY, UY, SX, NY, MX};
+  const float signs[8] = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, -1.0f, 1.0f, -1.0f};
   const PlaneResponse* planes[2] = {&x, &y};
+  double values[8][LANES];
   for (int32_t plane = 0; plane < 2; ++plane) {
     const std::array<double, 8>& r = planes[plane]->at[static_cast<size_t>(k - 1)];
     double u[LANES], theta[LANES];
@@ -272,12 +280,12 @@ void station_values(const PlaneResponse& x, const PlaneResponse& y, int32_t k, c
       theta[j] = plane == 0 ? static_cast<double>(DU[4][j]) : static_cast<double>(-DU[3][j]);
     }
     for (size_t i = 0; i < 4; ++i) {
-      double value[LANES];
+      double* value = values[4 * plane + static_cast<int32_t>(i)];
 #pragma GCC unroll 1
       for (int32_t j = 0; j < LANES; ++j) value[j] = u[j] * r[i] + theta[j] * r[4 + i];
-      rounded_lanes(value, signs[plane][i], q[rows[plane][i]]);
     }
   }
+  rounded_rows(values, signs, rows, q);
   for (int32_t j = 0; j < LANES; ++j) {
     // PMT . u . z2, multiplied in this order; no soil stress above and at the ground line.
     q[PSX][j] = s.below ? s.PMT * q[UX][j] * s.z2 : 0.0f;
