@@ -345,6 +345,17 @@ void run(const std::string& base, const TitleBlock& given, ForceUnit force, int3
   folder.commit();
 }
 
+// The message of a usage error. An unknown option is named alone: the value after it would
+// otherwise be taken as BASE and the base name itself reported as unexpected.
+std::string usage_error(const CLI::App& app, const CLI::ParseError& error) {
+  for (const std::string& argument : app.remaining()) {
+    if (argument.size() > 1 && argument[0] == '-') {
+      return "unknown option " + argument + " (kelmarino-cases --help lists the options)";
+    }
+  }
+  return error.what();
+}
+
 // The exit status once the standard output is flushed: 1, with a message, when any of it was lost.
 int32_t standard_output(std::FILE* out, std::FILE* errors) {
   std::string reason;
@@ -364,7 +375,8 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
   std::string argument;
   int32_t threads = 2;
   bool stats = false;
-  app.add_option("BASE", argument, "the data file BASE.dat, named with or without .dat");
+  app.add_option("BASE", argument, "the data file BASE.dat, named with or without .dat")
+      ->required();
   app.add_option("--threads", threads, "threads of the analysis (the results do not depend on it)")
       ->check(CLI::Range(1, 64));
   app.add_flag("--stats", stats, "print the run time and the peak memory");
@@ -387,8 +399,6 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
   app.add_option("--revision", given.revision, "the revision, in the title block");
   try {
     app.parse(argc, argv);
-    // Checked here rather than by the parser, which would name a missing BASE before an unknown
-    // option.
     if (argument.empty()) throw CLI::ParseError("BASE is required", 2);
   } catch (const CLI::CallForHelp&) {
     std::fprintf(out, "%s%s\n", app.help().c_str(), USAGE);
@@ -397,7 +407,7 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
     std::fprintf(out, "%s\n", version.what());
     return standard_output(out, errors);
   } catch (const CLI::ParseError& error) {
-    std::fprintf(errors, "kelmarino-cases: %s\n%s\n", error.what(), USAGE);
+    std::fprintf(errors, "kelmarino-cases: %s\n%s\n", usage_error(app, error).c_str(), USAGE);
     return 2;
   }
   auto failed = [&](const std::string& message) {

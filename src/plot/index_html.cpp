@@ -36,6 +36,10 @@ std::vector<int32_t> listed_piles(const std::string& list, int32_t PNUM) {
                                   "list such as 1,5,10-12)");
     }
     if (read == 1) last = first;
+    if (last >= 1 && last < first) {
+      throw std::invalid_argument("--pile-pages: " + item +
+                                  ": a range goes from the lower pile to the higher");
+    }
     if (first < 1 || last < first || last > PNUM) {
       throw std::invalid_argument("--pile-pages: the group has piles 1 to " + std::to_string(PNUM) +
                                   ", not " + item);

@@ -470,10 +470,23 @@ TEST(CommandLine, HelpVersionUsageAndPaths) {
   const CasesRun help = run_cases({}, "--help");
   EXPECT_EQ(help.exit_status, 0);
   EXPECT_NE(help.out.find("usage: kelmarino-cases [PATH/]BASE[.dat]"), std::string::npos);
-  for (const char* arguments : {"", "--frobnicate w", "w x"}) {
-    const CasesRun bad = run_cases({}, arguments);
-    EXPECT_EQ(bad.exit_status, 2) << arguments;
-    EXPECT_TRUE(bad.errors.ends_with("\nusage: kelmarino-cases [PATH/]BASE[.dat]\n")) << bad.errors;
+  EXPECT_NE(help.out.find("Usage: kelmarino-cases [OPTIONS] BASE\n"), std::string::npos);
+  const struct {
+    const char* arguments;
+    const char* message;
+  } usage_errors[] = {
+      {"", "BASE is required"},
+      {"--frobnicate w", "unknown option --frobnicate (kelmarino-cases --help lists the options)"},
+      // The value of an unknown option is not taken for the base name.
+      {"--pile-pages all pier",
+       "unknown option --pile-pages (kelmarino-cases --help lists the options)"},
+      {"w x", "The following argument was not expected: x"},
+  };
+  for (const auto& c : usage_errors) {
+    const CasesRun bad = run_cases({}, c.arguments);
+    EXPECT_EQ(bad.exit_status, 2) << c.arguments;
+    EXPECT_EQ(bad.errors, "kelmarino-cases: " + std::string(c.message) +
+                              "\nusage: kelmarino-cases [PATH/]BASE[.dat]\n");
   }
   // PATH/BASE.dat: the results go beside the data file.
   const std::string sub = kelmarino::testing::temporary_folder();
