@@ -345,17 +345,6 @@ void run(const std::string& base, const TitleBlock& given, ForceUnit force, int3
   folder.commit();
 }
 
-// The message of a usage error. An unknown option is named alone: the value after it would
-// otherwise be taken as BASE and the base name itself reported as unexpected.
-std::string usage_error(const CLI::App& app, const CLI::ParseError& error) {
-  for (const std::string& argument : app.remaining()) {
-    if (argument.size() > 1 && argument[0] == '-') {
-      return "unknown option " + argument + " (kelmarino-cases --help lists the options)";
-    }
-  }
-  return error.what();
-}
-
 // The exit status once the standard output is flushed: 1, with a message, when any of it was lost.
 int32_t standard_output(std::FILE* out, std::FILE* errors) {
   std::string reason;
@@ -407,7 +396,8 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
     std::fprintf(out, "%s\n", version.what());
     return standard_output(out, errors);
   } catch (const CLI::ParseError& error) {
-    std::fprintf(errors, "kelmarino-cases: %s\n%s\n", usage_error(app, error).c_str(), USAGE);
+    std::fprintf(errors, "kelmarino-cases: %s\n%s\n",
+                 usage_error("kelmarino-cases", app.remaining(), error.what()).c_str(), USAGE);
     return 2;
   }
   auto failed = [&](const std::string& message) {

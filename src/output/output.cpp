@@ -20,6 +20,16 @@
 
 namespace kelmarino {
 
+std::string usage_error(const std::string& program, const std::vector<std::string>& remaining,
+                        const std::string& parsed) {
+  for (const std::string& argument : remaining) {
+    if (argument.size() > 1 && argument[0] == '-') {
+      return "unknown option " + argument + " (" + program + " --help lists the options)";
+    }
+  }
+  return parsed;
+}
+
 void parallel_for(size_t count, int32_t threads,
                   const std::function<void(size_t index, int32_t worker)>& job) {
   std::atomic<size_t> next{0};

@@ -5,10 +5,18 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "layout/layout.hpp"
 
 namespace kelmarino {
+
+// usage_error: the message of a usage error of such a program, from the arguments its parser left
+// over and the parser's own message: the first left over that looks like an option is named
+// alone, "unknown option --frob (kelmarino-plot --help lists the options)", as otherwise the value
+// after it is taken as the base name and the base name reported as unexpected.
+std::string usage_error(const std::string& program, const std::vector<std::string>& remaining,
+                        const std::string& parsed);
 
 // parallel_for: job(i, worker) for every i from 0 to count - 1, on `threads` threads (the calling
 // one is worker 0, the others 1 .. threads - 1), each taking the next index not yet taken. After

@@ -235,7 +235,8 @@ int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std:
     std::fprintf(out, "%s\n", version.what());
     return standard_output(out, errors);
   } catch (const CLI::ParseError& error) {
-    std::fprintf(errors, "kelmarino-plot: %s\n%s\n", error.what(), USAGE);
+    const std::string message = usage_error("kelmarino-plot", app.remaining(), error.what());
+    std::fprintf(errors, "kelmarino-plot: %s\n%s\n", message.c_str(), USAGE);
     return 2;
   }
   if (argument.empty()) {
