@@ -178,9 +178,11 @@ bool fast_rounded_digits(float value, int32_t d, char* digits, int32_t& exp10) {
   return true;
 }
 
-// Out of line: its digit buffer stays out of the fast route's frame.
-[[gnu::noinline]] void exact_rounded_digits(float value, int32_t d, char* digits, int32_t& exp10) {
+// The same by the exact route, returning the exponent. Out of line: its digit buffer stays out of
+// the fast route's frame.
+[[gnu::noinline]] int32_t exact_rounded_digits(float value, int32_t d, char* digits) {
   char all[128];
+  int32_t exp10 = 0;
   const int32_t n = exact_digits(value, all, exp10);
   for (int32_t i = n; i <= d; ++i) all[i] = '0';
   if (all[d] >= '5') {
@@ -194,6 +196,7 @@ bool fast_rounded_digits(float value, int32_t d, char* digits, int32_t& exp10) {
     }
   }
   std::memcpy(digits, all, static_cast<size_t>(d));
+  return exp10;
 }
 
 char* asterisks(char* field, int32_t w) {
@@ -228,7 +231,7 @@ char* put_e(char* field, float value, int32_t w, int32_t d) {
   if (value == 0.0f) {
     std::memset(out, '0', static_cast<size_t>(d));
   } else if (!fast_rounded_digits(std::fabs(value), d, out, exp10)) {
-    exact_rounded_digits(std::fabs(value), d, out, exp10);
+    exp10 = exact_rounded_digits(std::fabs(value), d, out);
   }
   out += d;
   *out++ = 'E';
