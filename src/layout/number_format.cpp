@@ -19,7 +19,7 @@ namespace {
 
 __extension__ typedef unsigned __int128 uint128;
 
-constexpr int32_t MAX_FAST_DIGITS = 9;  // leading digits that the integer scaling below forms
+constexpr int32_t MAX_FAST_DIGITS = 9;  // digits, the rounding one included, of the scaling below
 constexpr int32_t MAX_FIVE = 27;        // 5^27 < 2^63
 constexpr int32_t MAX_TEN = 19;         // 10^19 < 2^64
 
@@ -132,27 +132,6 @@ int32_t exact_digits(float value, char* digits, int32_t& exp10) {
   return count;
 }
 
-// The first `count` digits of a positive finite float as an integer, truncated, and its exponent
-// of the form 0.d1 d2 ... x 10^exp10, by exact integer scaling. Refuses (returns false) for the
-// values whose scaling the 64-bit forms above do not cover; the full expansion decides them.
-bool fast_leading_digits(float value, int32_t count, uint32_t& lead, int32_t& exp10) {
-  if (count > MAX_FAST_DIGITS) return false;
-  uint32_t m = 0;
-  int32_t q = 0;
-  decompose(value, m, q);
-  // 2^below <= value < 2^(below+1), so 10^e <= value < 2 x 10^(e+1) with e = floor(below log10 2),
-  // which the shift forms exactly for |below| < 1651: value x 10^(count-1-e) has count or count+1
-  // digits, and the one too many is dropped by a division by 10.
-  const int32_t below = q + 31 - std::countl_zero(m);
-  const int32_t e = (below * 78913) >> 18;
-  uint64_t scaled = 0;
-  if (!scaled_floor(m, q, count - 1 - e, scaled)) return false;
-  const bool longer = scaled >= POWERS.ten[count];
-  lead = static_cast<uint32_t>(longer ? scaled / 10 : scaled);
-  exp10 = e + (longer ? 2 : 1);
-  return true;
-}
-
 // The `count` decimal digits of n < 10^count, leading zeros kept.
 void put_digits(uint32_t n, int32_t count, char* digits) {
   int32_t i = count;
@@ -164,12 +143,24 @@ void put_digits(uint32_t n, int32_t count, char* digits) {
 }
 
 // The d digits of a positive finite float rounded half up on digit d+1, written at `digits`, and
-// the exponent of the form 0.d1 d2 ... x 10^exp10: a carry out of the first digit raises the
-// exponent. The fast route refuses what fast_leading_digits refuses; the exact one takes all.
+// the exponent of the form 0.d1 d2 ... x 10^exp10, by exact integer scaling: a carry out of the
+// first digit raises the exponent. Refuses (returns false) for the values whose scaling the
+// 64-bit forms above do not cover; the exact route decides them.
 bool fast_rounded_digits(float value, int32_t d, char* digits, int32_t& exp10) {
-  uint32_t lead = 0;
-  if (!fast_leading_digits(value, d + 1, lead, exp10)) return false;
-  uint32_t kept = (lead + 5) / 10;
+  if (d + 1 > MAX_FAST_DIGITS) return false;
+  uint32_t m = 0;
+  int32_t q = 0;
+  decompose(value, m, q);
+  // 2^below <= value < 2^(below+1), so 10^e <= value < 2 x 10^(e+1) with e = floor(below log10 2),
+  // which the shift forms exactly for |below| < 1651: value x 10^(d-e) has d+1 or d+2 digits.
+  const int32_t below = q + 31 - std::countl_zero(m);
+  const int32_t e = (below * 78913) >> 18;
+  uint64_t scaled = 0;
+  if (!scaled_floor(m, q, d - e, scaled)) return false;
+  // Half up on digit d+1: 5 added there, then the digits after the d-th dropped.
+  const bool longer = scaled >= POWERS.ten[d + 1];
+  auto kept = static_cast<uint32_t>(longer ? (scaled + 50) / 100 : (scaled + 5) / 10);
+  exp10 = e + (longer ? 2 : 1);
   if (kept == POWERS.ten[d]) {
     kept /= 10;
     ++exp10;

@@ -1,5 +1,5 @@
 // Ew.d and Iw fields: every float of the reference table, with its exact E12.4, E14.4 and E16.4
-// fields, and an independent check of the digits on random floats.
+// fields, and an independent check of the digits on random floats and on whole binades.
 #include <gtest/gtest.h>
 
 #include <bit>
