@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "faults/faults.hpp"
 #include "foundation/foundation.hpp"
@@ -439,12 +441,36 @@ void write_results(const Group& group, const Result& result, OutChannel& report,
   Vec<float, 6> U;
   for (int32_t i = 1; i <= 6; ++i) U(i) = result.cap[i - 1];
   write_cap_displacements(report, U);
-  write_pos_header(pos, run.PNUM, *piles);
-  for (int32_t g = 1; g <= run.PNUM; ++g) {
+  auto write_pile = [&](int32_t g) {
     const PileResult& pile = result.piles[static_cast<size_t>(g - 1)];
     write_pile_section(report, g, *piles, pile.DU, pile.FT, pile.KG, result.stations_of(pile));
-    write_pos_records(pos, g, *piles, result.stations_of(pile));
+  };
+  auto write_records = [&](int32_t g) {
+    write_pos_records(pos, g, *piles, result.stations_of(result.piles[static_cast<size_t>(g - 1)]));
+  };
+  if (report.file == pos.file) {  // one stream takes both, pile by pile
+    write_pos_header(pos, run.PNUM, *piles);
+    for (int32_t g = 1; g <= run.PNUM; ++g) {
+      write_pile(g);
+      write_records(g);
+    }
+    return;
   }
+  // The two files share only the results they read: the records are formatted and written by a
+  // thread of their own beside the report. A failure of either ends the call, the report's first.
+  std::exception_ptr pos_failure;
+  {
+    const std::jthread pos_writer([&] {
+      try {
+        write_pos_header(pos, run.PNUM, *piles);
+        for (int32_t g = 1; g <= run.PNUM; ++g) write_records(g);
+      } catch (...) {
+        pos_failure = std::current_exception();
+      }
+    });
+    for (int32_t g = 1; g <= run.PNUM; ++g) write_pile(g);
+  }
+  if (pos_failure) std::rethrow_exception(pos_failure);
 }
 
 std::optional<std::string> write_results(const Group& group, const Result& result,

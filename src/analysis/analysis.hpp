@@ -245,7 +245,8 @@ Analysed analyse(Group&& group, const AnalysisOptions& options = {});
 
 // write_results: the report lines after the banner and the post-processing records of a group
 // from its results, as kelmarino writes them for its data file: the stiffness print that its
-// JCTR asks for, or the cap displacements and every pile.
+// JCTR asks for, or the cap displacements and every pile. Two streams are written at once, the
+// records by a thread of their own; one stream given for both takes them pile by pile.
 void write_results(const Group& group, const Result& result, OutChannel& report, OutChannel& pos);
 
 // The same into BASE.out and BASE.pos, the report with its banner. Returns the message of a

@@ -11,6 +11,7 @@
 #include <limits>
 #include <string>
 
+#include "layout/fields.hpp"
 #include "layout/layout.hpp"
 
 namespace kelmarino {
@@ -18,34 +19,22 @@ namespace {
 
 __extension__ typedef unsigned __int128 uint128;
 
-constexpr int32_t MAX_FAST_DIGITS = 9;     // leading digits that fit the integer scaling below
-constexpr int32_t MAX_POWER_OF_FIVE = 55;  // 5^55 < 2^128
+constexpr int32_t MAX_FAST_DIGITS = 9;  // digits, the rounding one included, of the scaling below
+constexpr int32_t MAX_FIVE = 27;        // 5^27 < 2^63
+constexpr int32_t MAX_TEN = 19;         // 10^19 < 2^64
 
-// Powers of five and ten as 128-bit integers.
+// Powers of five and ten as 64-bit integers.
 struct Powers {
-  uint128 five[MAX_POWER_OF_FIVE + 1];
-  uint64_t ten[MAX_FAST_DIGITS + 1];
+  uint64_t five[MAX_FIVE + 1];
+  uint64_t ten[MAX_TEN + 1];
   constexpr Powers() : five{}, ten{} {
     five[0] = 1;
-    for (int32_t i = 1; i <= MAX_POWER_OF_FIVE; ++i) five[i] = five[i - 1] * 5;
+    for (int32_t i = 1; i <= MAX_FIVE; ++i) five[i] = five[i - 1] * 5;
     ten[0] = 1;
-    for (int32_t i = 1; i <= MAX_FAST_DIGITS; ++i) ten[i] = ten[i - 1] * 10;
+    for (int32_t i = 1; i <= MAX_TEN; ++i) ten[i] = ten[i - 1] * 10;
   }
 };
 constexpr Powers POWERS;
-
-// 10^e in double precision for e from -60 to 59: exact up to 10^22, close elsewhere; only a guess
-// of a decimal exponent is taken from it.
-struct DecimalScale {
-  double at[120];
-  constexpr DecimalScale() : at{} {
-    at[60] = 1.0;
-    for (int32_t e = 1; e < 60; ++e) at[60 + e] = at[59 + e] * 10.0;
-    for (int32_t e = 1; e <= 60; ++e) at[60 - e] = at[61 - e] / 10.0;
-  }
-  double operator()(int32_t e) const { return at[60 + e]; }
-};
-constexpr DecimalScale DECIMAL_SCALE;
 
 // "00" to "99", two characters each.
 struct TwoDigits {
@@ -59,43 +48,22 @@ struct TwoDigits {
 };
 constexpr TwoDigits TWO_DIGITS;
 
-int32_t bit_length(uint128 n) {
-  const auto high = static_cast<uint64_t>(n >> 64);
-  if (high != 0) return 128 - std::countl_zero(high);
-  return 64 - std::countl_zero(static_cast<uint64_t>(n));
-}
-
-// floor(m * 2^q * 10^k), exactly, when it can be formed in 128 bits.
-bool scaled_floor(uint32_t m, int32_t q, int32_t k, uint128& result) {
-  const Powers& p = POWERS;
-  if (k >= 0) {  // m * 5^k * 2^(q+k)
-    if (k > 44) return false;
-    const uint128 n = static_cast<uint128>(m) * p.five[k];
-    const int32_t shift = q + k;
-    if (shift >= 0) {
-      if (bit_length(n) + shift > 127) return false;
-      result = n << shift;
-    } else {
-      result = -shift >= 128 ? 0 : n >> -shift;
-    }
+// floor(m * 2^q * 10^k), exactly, when one 64 x 64-bit product or one 64-bit quotient forms it
+// and it is below 2^64.
+bool scaled_floor(uint32_t m, int32_t q, int32_t k, uint64_t& result) {
+  if (k < 0) {  // floor(floor(m * 2^q) / 10^-k)
+    if (-k > MAX_TEN || q > 39) return false;
+    const uint64_t whole = q >= 0 ? uint64_t{m} << q : (q > -32 ? m >> -q : 0);
+    result = whole / POWERS.ten[-k];
     return true;
   }
-  const int32_t j = -k;  // m * 2^(q-j) / 5^j
-  if (j > MAX_POWER_OF_FIVE) return false;
-  const int32_t shift = q - j;
-  if (shift >= 0) {
-    if (32 + shift > 127) return false;
-    const uint128 n = static_cast<uint128>(m) << shift;
-    // A quotient of two 64-bit numbers in one machine division.
-    if (n >> 64 == 0 && p.five[j] >> 64 == 0) {
-      result = static_cast<uint64_t>(n) / static_cast<uint64_t>(p.five[j]);
-    } else {
-      result = n / p.five[j];
-    }
-  } else {
-    if (bit_length(p.five[j]) - shift > 127) return false;
-    result = static_cast<uint128>(m) / (p.five[j] << -shift);
-  }
+  if (k > MAX_FIVE) return false;
+  const uint128 n = static_cast<uint128>(m) * POWERS.five[k];  // m * 10^k / 2^k, below 2^87
+  const int32_t shift = q + k;
+  if (shift > 40) return false;
+  const uint128 scaled = shift >= 0 ? n << shift : (shift > -128 ? n >> -shift : 0);
+  if (scaled >> 64 != 0) return false;
+  result = static_cast<uint64_t>(scaled);
   return true;
 }
 
@@ -164,109 +132,115 @@ int32_t exact_digits(float value, char* digits, int32_t& exp10) {
   return count;
 }
 
-// The first `count` digits of a positive finite float, truncated, by exact integer scaling:
-// floor(value * 10^k) with k chosen so that it has `count` digits. Refuses (returns false) for
-// the few values whose scaling does not fit 128 bits; the full expansion decides them.
-bool fast_leading_digits(float value, int32_t count, char* digits, int32_t& exp10) {
-  if (count > MAX_FAST_DIGITS) return false;
+// The `count` decimal digits of n < 10^count, leading zeros kept.
+void put_digits(uint32_t n, int32_t count, char* digits) {
+  int32_t i = count;
+  for (; i >= 2; i -= 2) {
+    std::memcpy(digits + i - 2, TWO_DIGITS.at + 2 * (n % 100), 2);
+    n /= 100;
+  }
+  if (i == 1) digits[0] = static_cast<char>('0' + n);
+}
+
+// The d digits of a positive finite float rounded half up on digit d+1, written at `digits`, and
+// the exponent of the form 0.d1 d2 ... x 10^exp10, by exact integer scaling: a carry out of the
+// first digit raises the exponent. Refuses (returns false) for the values whose scaling the
+// 64-bit forms above do not cover; the exact route decides them.
+bool fast_rounded_digits(float value, int32_t d, char* digits, int32_t& exp10) {
+  if (d + 1 > MAX_FAST_DIGITS) return false;
   uint32_t m = 0;
   int32_t q = 0;
   decompose(value, m, q);
-  // 2^(top-1) <= value < 2^top: the decimal exponent is that of 2^(top-1) or one more, told by
-  // a comparison with the power of ten between them; the exact test below corrects a wrong guess.
+  // 2^below <= value < 2^(below+1), so 10^e <= value < 2 x 10^(e+1) with e = floor(below log10 2),
+  // which the shift forms exactly for |below| < 1651: value x 10^(d-e) has d+1 or d+2 digits.
   const int32_t below = q + 31 - std::countl_zero(m);
-  int32_t e10 = (below * 78913 - (below < 0 ? 262143 : 0)) / 262144 + 1;
-  if (static_cast<double>(value) >= DECIMAL_SCALE(e10)) ++e10;
-  const Powers& p = POWERS;
-  for (int32_t tries = 0; tries < 3; ++tries) {
-    uint128 lead = 0;
-    if (!scaled_floor(m, q, count - e10, lead)) return false;
-    if (lead >= p.ten[count]) {
-      ++e10;
-    } else if (lead < p.ten[count - 1]) {
-      --e10;
+  const int32_t e = (below * 78913) >> 18;
+  uint64_t scaled = 0;
+  if (!scaled_floor(m, q, d - e, scaled)) return false;
+  // Half up on digit d+1: 5 added there, then the digits after the d-th dropped.
+  const bool longer = scaled >= POWERS.ten[d + 1];
+  auto kept = static_cast<uint32_t>(longer ? (scaled + 50) / 100 : (scaled + 5) / 10);
+  exp10 = e + (longer ? 2 : 1);
+  if (kept == POWERS.ten[d]) {
+    kept /= 10;
+    ++exp10;
+  }
+  put_digits(kept, d, digits);
+  return true;
+}
+
+// The same by the exact route, returning the exponent. Out of line: its digit buffer stays out of
+// the fast route's frame.
+[[gnu::noinline]] int32_t exact_rounded_digits(float value, int32_t d, char* digits) {
+  char all[128];
+  int32_t exp10 = 0;
+  const int32_t n = exact_digits(value, all, exp10);
+  for (int32_t i = n; i <= d; ++i) all[i] = '0';
+  if (all[d] >= '5') {
+    int32_t i = d - 1;
+    while (i >= 0 && all[i] == '9') all[i--] = '0';
+    if (i >= 0) {
+      ++all[i];
     } else {
-      auto rest = static_cast<uint32_t>(lead);  // below 10^9
-      int32_t i = count;
-      for (; i >= 2; i -= 2) {
-        std::memcpy(digits + i - 2, TWO_DIGITS.at + 2 * (rest % 100), 2);
-        rest /= 100;
-      }
-      if (i == 1) digits[0] = static_cast<char>('0' + rest);
-      exp10 = e10;
-      return true;
+      all[0] = '1';
+      ++exp10;
     }
   }
-  return false;
+  std::memcpy(digits, all, static_cast<size_t>(d));
+  return exp10;
 }
 
-// The first `count` significant digits of a positive finite float, truncated, and the exponent
-// of the form 0.d1 d2 ... x 10^exp10.
-void leading_digits(float value, int32_t count, char* digits, int32_t& exp10) {
-  if (fast_leading_digits(value, count, digits, exp10)) return;
-  char all[128];
-  const int32_t n = exact_digits(value, all, exp10);
-  for (int32_t i = 0; i < count; ++i) digits[i] = i < n ? all[i] : '0';
-}
-
-void append_right_aligned(std::string& text, const char* field, int32_t length, int32_t w) {
-  if (length > w) {
-    text.append(static_cast<size_t>(w), '*');
-    return;
-  }
-  text.append(static_cast<size_t>(w - length), ' ');
-  text.append(field, static_cast<size_t>(length));
+char* asterisks(char* field, int32_t w) {
+  std::memset(field, '*', static_cast<size_t>(w));
+  return field + w;
 }
 
 }  // namespace
 
+char* put_i(char* field, int32_t value, int32_t w) {
+  char digits[16];
+  const auto length =
+      static_cast<int32_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
+  if (length > w) return asterisks(field, w);
+  std::memcpy(field + w - length, digits, static_cast<size_t>(length));
+  return field + w;
+}
+
+char* put_e(char* field, float value, int32_t w, int32_t d) {
+  if (!std::isfinite(value) || d < 1 || d > 100) return asterisks(field, w);
+  // A sign, the point, d digits, E and the exponent's sign and two digits: a float's decimal
+  // exponent lies between -44 and 39.
+  const int32_t negative = value < 0.0f ? 1 : 0;
+  const int32_t length = negative + d + 5;
+  if (length > w) return asterisks(field, w);
+  // The sign is written always and passed only when negative: the point covers it otherwise.
+  char* out = field + w - length;
+  *out = '-';
+  out += negative;
+  *out++ = '.';
+  int32_t exp10 = 0;
+  if (value == 0.0f) {
+    std::memset(out, '0', static_cast<size_t>(d));
+  } else if (!fast_rounded_digits(std::fabs(value), d, out, exp10)) {
+    exp10 = exact_rounded_digits(std::fabs(value), d, out);
+  }
+  out += d;
+  *out++ = 'E';
+  *out++ = exp10 < 0 ? '-' : '+';
+  std::memcpy(out, TWO_DIGITS.at + 2 * (exp10 < 0 ? -exp10 : exp10), 2);
+  return field + w;
+}
+
 void append_i(std::string& text, int32_t value, int32_t w) {
-  char field[16];
-  const auto end = std::to_chars(field, field + sizeof field, value).ptr;
-  append_right_aligned(text, field, static_cast<int32_t>(end - field), w);
+  const size_t at = text.size();
+  text.append(static_cast<size_t>(w), ' ');
+  put_i(text.data() + at, value, w);
 }
 
 void append_e(std::string& text, float value, int32_t w, int32_t d) {
-  if (!std::isfinite(value) || d < 1 || d > 100) {
-    text.append(static_cast<size_t>(w), '*');
-    return;
-  }
-  char digits[128];
-  int32_t exp10 = 0;
-  if (value == 0.0f) {
-    std::memset(digits, '0', static_cast<size_t>(d + 1));
-  } else {
-    leading_digits(std::fabs(value), d + 1, digits, exp10);
-  }
-  // Round half up on digit d+1; a carry out of the first digit raises the exponent.
-  if (digits[d] >= '5') {
-    int32_t i = d - 1;
-    while (i >= 0 && digits[i] == '9') digits[i--] = '0';
-    if (i >= 0) {
-      ++digits[i];
-    } else {
-      digits[0] = '1';
-      ++exp10;
-    }
-  }
-  // The field is written in place behind its leading blanks: no copy of the digits.
-  const int32_t magnitude = exp10 < 0 ? -exp10 : exp10;
-  const int32_t length = (value < 0.0f ? 1 : 0) + d + (magnitude >= 100 ? 6 : 5);
-  if (length > w) {
-    text.append(static_cast<size_t>(w), '*');
-    return;
-  }
   const size_t at = text.size();
   text.append(static_cast<size_t>(w), ' ');
-  char* field = text.data() + at + (w - length);
-  if (value < 0.0f) *field++ = '-';
-  *field++ = '.';
-  for (int32_t i = 0; i < d; ++i) *field++ = digits[i];
-  *field++ = 'E';
-  *field++ = exp10 < 0 ? '-' : '+';
-  if (magnitude >= 100) *field++ = static_cast<char>('0' + magnitude / 100);
-  *field++ = static_cast<char>('0' + magnitude / 10 % 10);
-  *field = static_cast<char>('0' + magnitude % 10);
+  put_e(text.data() + at, value, w, d);
 }
 
 bool e_value(const std::string& number, float& value) {

@@ -4,32 +4,68 @@
 #include <stdexcept>
 #include <string>
 
+#include "layout/fields.hpp"
 #include "layout/layout.hpp"
 #include "layout/layout_parse.hpp"
 #include "model/run_error.hpp"
 
 namespace kelmarino {
 
+namespace {
+
+// The most characters the items take through the layout: one pass per line of data fields, each
+// pass at most its literals, blanks, fields and line ends.
+size_t written_bound(const Layout& layout, size_t items) {
+  size_t pass = 1;
+  size_t fields = 0;
+  for (int32_t e = 0; e < layout.count; ++e) {
+    const Element& element = layout.elements[e];
+    if (element.kind == Element::Kind::Literal) {
+      pass += element.text.size();
+    } else if (element.kind == Element::Kind::Slash) {
+      pass += 1;
+    } else {
+      pass += static_cast<size_t>(element.w);
+      if (element.kind != Element::Kind::Skip) ++fields;
+    }
+  }
+  const size_t passes = fields == 0 || items == 0 ? 1 : (items + fields - 1) / fields;
+  return passes * pass;
+}
+
+}  // namespace
+
 void write_text(std::string& text, std::string_view layout_string, std::span<const Item> items) {
   Layout layout;
   parse_layout(layout_string, layout);
+  const size_t start = text.size();
+  // The lines are laid on blank columns, as many as they can take, then cut to their length:
+  // blanks are passed over, not written.
+  text.resize(start + written_bound(layout, items.size()), ' ');
+  char* const begin = text.data();
+  char* out = begin + start;
   size_t next = 0;
-  int32_t pending_blanks = 0;  // from nX; written only when something follows on the line
+  int32_t pending_blanks = 0;  // from nX; taken only when something follows on the line
   auto end_line = [&] {
-    text.push_back('\n');
+    *out++ = '\n';
     pending_blanks = 0;
   };
-  auto flush_blanks = [&] {
-    text.append(static_cast<size_t>(pending_blanks), ' ');
+  auto take_blanks = [&] {
+    out += pending_blanks;
     pending_blanks = 0;
+  };
+  auto refuse = [&](const char* what) {
+    text.resize(start);
+    throw std::logic_error(what + std::string(layout_string));
   };
   for (;;) {
     for (int32_t e = 0; e < layout.count; ++e) {
       const Element& element = layout.elements[e];
       switch (element.kind) {
         case Element::Kind::Literal:
-          flush_blanks();
-          text.append(element.text);
+          take_blanks();
+          std::memcpy(out, element.text.data(), element.text.size());
+          out += element.text.size();
           break;
         case Element::Kind::Skip:
           pending_blanks += element.w;
@@ -41,28 +77,26 @@ void write_text(std::string& text, std::string_view layout_string, std::span<con
         case Element::Kind::Real: {
           if (next == items.size()) {
             end_line();
+            text.resize(static_cast<size_t>(out - begin));
             return;
           }
           const Item& item = items[next++];
           const bool wants_integer = element.kind == Element::Kind::Integer;
-          if (item.is_integer != wants_integer) {
-            throw std::logic_error("item does not match its field in " +
-                                   std::string(layout_string));
-          }
-          flush_blanks();
-          if (wants_integer) {
-            append_i(text, item.integer, element.w);
-          } else {
-            append_e(text, item.real, element.w, element.d);
-          }
+          if (item.is_integer != wants_integer) refuse("item does not match its field in ");
+          take_blanks();
+          out = wants_integer ? put_i(out, item.integer, element.w)
+                              : put_e(out, item.real, element.w, element.d);
           break;
         }
         case Element::Kind::Alpha:
-          throw std::logic_error("input element in a write: " + std::string(layout_string));
+          refuse("input element in a write: ");
       }
     }
     end_line();
-    if (next == items.size() || !layout.has_data) return;
+    if (next == items.size() || !layout.has_data) {
+      text.resize(static_cast<size_t>(out - begin));
+      return;
+    }
   }
 }
 

@@ -1,6 +1,7 @@
 // Report lines of the foundation analysis, the report section of every pile and the records of
 // the post-processing file.
 #include <algorithm>
+#include <vector>
 
 #include "foundation/foundation.hpp"
 #include "results/results.hpp"
@@ -8,17 +9,16 @@
 namespace kelmarino {
 namespace {
 
-// Items of one long write: at most seven values for each of the stations of a pile.
+// Items of one long write, reserved for their count: no item is made before it is added.
 struct ItemList {
-  static constexpr int32_t CAPACITY = 7 * MAX_STATIONS;
-  Item items[CAPACITY];
-  int32_t count = 0;
-  void add(float value) { items[count++] = Item(value); }
-  std::span<const Item> span() const { return {items, static_cast<size_t>(count)}; }
+  explicit ItemList(size_t count) { items.reserve(count); }
+  void add(float value) { items.emplace_back(value); }
+  std::span<const Item> span() const { return items; }
+  std::vector<Item> items;
 };
 
 void write_matrix_rows(OutChannel& report, const Matrix6& M) {
-  ItemList list;
+  ItemList list(36);
   for (int32_t i = 1; i <= 6; ++i) {
     for (int32_t j = 1; j <= 6; ++j) list.add(M(i, j));
   }
@@ -44,11 +44,11 @@ void write_displacement_table(OutChannel& report, int32_t KG, std::span<const St
   write(report, "(/,/,15X,'Z',12X,'UX',12X,'UY',12X,'SX',12X,'SY',12X,'PSX',12X,'PSY')");
   write(report, "(14X,'(m)',11X,'(m)',11X,'(m)',10X,'(rad)',9X,'(rad)',9X,'(t/m2)',9X,'(t/m2)',/)");
   const size_t above_count = std::min(static_cast<size_t>(KG - 1), rows.size());
-  ItemList above;
+  ItemList above(5 * above_count);
   add_columns(above, rows.first(above_count),
               {Z_COLUMN, column_of(UX), column_of(UY), column_of(SX), column_of(SY)});
   write(report, "(7X,5E14.4)", above.span());
-  ItemList below;
+  ItemList below(7 * (rows.size() - above_count));
   add_columns(below, rows.subspan(above_count),
               {Z_COLUMN, column_of(UX), column_of(UY), column_of(SX), column_of(SY), column_of(PSX),
                column_of(PSY)});
@@ -58,7 +58,7 @@ void write_displacement_table(OutChannel& report, int32_t KG, std::span<const St
 void write_force_table(OutChannel& report, std::span<const StationRow> rows) {
   write(report, "(/,/,18X,'Z',14X,'NX',14X,'NY',14X,'NZ',14X,'MX',14X,'MY')");
   write(report, "(17X,'(m)',12X,'(t)',13X,'(t)',13X,'(t)',12X,'(t*m)',11X,'(t*m)',/)");
-  ItemList list;
+  ItemList list(6 * rows.size());
   add_columns(
       list, rows,
       {Z_COLUMN, column_of(NX), column_of(NY), column_of(NZ), column_of(MX), column_of(MY)});
@@ -68,7 +68,7 @@ void write_force_table(OutChannel& report, std::span<const StationRow> rows) {
 // A post-processing group: the values of the columns of every station, station by station.
 void write_station_columns(OutChannel& pos, std::span<const StationRow> rows,
                            std::initializer_list<size_t> columns) {
-  ItemList list;
+  ItemList list(columns.size() * rows.size());
   add_columns(list, rows, columns);
   write(pos, "(6e14.4)", list.span());
 }
@@ -130,7 +130,7 @@ void write_pile_section(OutChannel& report, int32_t g, const PileData& piles, co
 
 void write_pos_header(OutChannel& pos, int32_t PNUM, const PileData& piles) {
   write(pos, "(i5)", {PNUM});
-  ItemList list;
+  ItemList list(2 * static_cast<size_t>(PNUM));
   for (int32_t p = 1; p <= PNUM; ++p) {
     list.add(piles.PXY(p, 1));
     list.add(piles.PXY(p, 2));

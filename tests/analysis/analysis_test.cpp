@@ -151,5 +151,39 @@ TEST(Library, WritesTheFilesOfKelmarinoAndAnalysesInTwoThreads) {
   EXPECT_EQ(parallel, sequential);
 }
 
+// The report and the post-processing file are written at once: a write that fails in either ends
+// the call with its message, and one stream given for both takes them pile by pile.
+TEST(Library, AFailedWriteOfEitherFileEndsTheCall) {
+  const GroupRead read = read_group(testing::example_path("pier.dat"));
+  ASSERT_TRUE(read.has_value());
+  const Analysed analysed = analyse(*read);
+  ASSERT_TRUE(analysed.has_value());
+  const std::string full = "run-time error writing full: No space left on device";
+  for (const bool report_fails : {true, false}) {
+    const File device = open_file("/dev/full", "w");
+    std::setvbuf(device.get(), nullptr, _IONBF, 0);  // every write reaches the device
+    MemoryText other;
+    OutChannel failing{device.get(), "full"}, taking{other.file(), "memory"};
+    try {
+      write_results(*read, *analysed, report_fails ? failing : taking,
+                    report_fails ? taking : failing);
+      ADD_FAILURE() << "no failure, the report failing: " << report_fails;
+    } catch (const RunError& error) {
+      EXPECT_EQ(error.what(), full);
+    }
+  }
+  MemoryText both;
+  OutChannel report{both.file(), "pier.out"}, pos{both.file(), "pier.pos"};
+  write_results(*read, *analysed, report, pos);
+  // The record line of pile 1 (pile 1 and its station count) follows the pile count and the 6
+  // lines of the 16 piles' coordinates.
+  std::istringstream pos_lines(testing::read_file(testing::test_data_path("expected/pier.pos")));
+  std::string records_of_pile_1;
+  for (int32_t i = 0; i < 8; ++i) std::getline(pos_lines, records_of_pile_1);
+  const std::string text = both.text();
+  EXPECT_LT(text.find("NO.  1 # PILE"), text.find(records_of_pile_1 + "\n"));
+  EXPECT_LT(text.find(records_of_pile_1 + "\n"), text.find("NO.  2 # PILE"));
+}
+
 }  // namespace
 }  // namespace kelmarino

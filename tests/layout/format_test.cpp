@@ -1,5 +1,5 @@
 // Ew.d and Iw fields: every float of the reference table, with its exact E12.4, E14.4 and E16.4
-// fields, and an independent check of the digits on random floats.
+// fields, and an independent check of the digits on random floats and on whole binades.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -10,6 +10,7 @@
 #include <limits>
 #include <random>
 #include <sstream>
+#include <vector>
 
 #include "layout/layout.hpp"
 #include "support/test_support.hpp"
@@ -106,8 +107,8 @@ TEST(IFormat, RightAlignedOrAsterisks) {
 }
 
 // Independent digits: glibc prints the exact binary value with enough digits; the first d+1
-// of them decide the rounding half up. The field is w = d + 8 wide.
-std::string expected_e(float value, int32_t d) {
+// of them decide the rounding half up. The field is w columns wide (d + 8 unless told).
+std::string expected_e(float value, int32_t d, int32_t w = 0) {
   const auto D = static_cast<size_t>(d);
   char exact[256];
   std::snprintf(exact, sizeof exact, "%.120e", static_cast<double>(std::fabs(value)));
@@ -130,7 +131,7 @@ std::string expected_e(float value, int32_t d) {
   std::snprintf(field, sizeof field, "%s.%sE%c%02d", value < 0.0f ? "-" : "", kept.c_str(),
                 exponent < 0 ? '-' : '+', std::abs(exponent));
   std::string text = field;
-  return std::string(D + 8 - text.size(), ' ') + text;
+  return std::string(static_cast<size_t>(w > 0 ? w : d + 8) - text.size(), ' ') + text;
 }
 
 // Every digit count the writers use and both ends of the fast path (d + 1 = 9 digits, and 10).
@@ -148,6 +149,54 @@ TEST(EFormat, AgreesWithExactDigitsOnRandomFloats) {
     for (int32_t n = -3000; n <= 3000; ++n) {
       const float value = static_cast<float>(n) / 16.0f;
       ASSERT_EQ(field_e(value, d + 8, d), expected_e(value, d)) << value << " " << d;
+    }
+  }
+}
+
+// Every field the layouts use (E11.4 to E16.4), the longest digit count of the 64-bit scaling
+// (d = 8) and the first beyond it (d = 9), on whole binades stepped by a prime stride: around
+// 1e-3 to 1e3, where the station values lie, and at both ends of the 64-bit scaling; on powers of
+// ten and their neighbours, ties, subnormals and the ends of the float range.
+TEST(EFormat, AgreesWithExactDigitsOverWholeBinades) {
+  const struct {
+    const char* name;
+    float first;
+    float last;
+    uint32_t stride;  // in units in the last place
+  } ranges[] = {
+      {"2^-10 to 2^10", 0x1p-10f, 0x1p10f, 7919},
+      {"the small end of the 64-bit scaling", 0x1p-100f, 0x1p-60f, 104729},
+      {"the large end of the 64-bit scaling", 0x1p55f, 0x1p85f, 104729},
+      {"the smallest subnormals", std::bit_cast<float>(1u), std::bit_cast<float>(4000u), 1},
+      {"subnormals to the smallest normal", 0x1p-140f, 0x1p-126f, 7919},
+      {"the largest floats", 0x1p127f, std::numeric_limits<float>::max(), 7919},
+  };
+  std::vector<float> values;
+  for (const auto& range : ranges) {
+    const uint32_t last = std::bit_cast<uint32_t>(range.last);
+    for (uint32_t bits = std::bit_cast<uint32_t>(range.first); bits <= last; bits += range.stride) {
+      values.push_back(std::bit_cast<float>(bits));
+    }
+    values.push_back(range.last);
+  }
+  for (int32_t e = -45; e <= 38; ++e) {  // the floats nearest 10^e and their neighbours
+    const auto power = static_cast<float>(std::pow(10.0L, e));
+    values.insert(values.end(),
+                  {std::nextafter(power, 0.0f), power, std::nextafter(power, INFINITY)});
+  }
+  for (int32_t j = 1; j <= 20; ++j) {  // n / 2^j ends in 5: ties at every digit count
+    for (int32_t n = 1; n < 1000; n += 2) values.push_back(std::ldexp(static_cast<float>(n), -j));
+  }
+  for (const float value : values) {
+    for (const float signed_value : {value, -value}) {
+      for (const int32_t w : {11, 12, 14, 16}) {
+        ASSERT_EQ(field_e(signed_value, w, 4), expected_e(signed_value, 4, w))
+            << std::hexfloat << signed_value << " E" << w << ".4";
+      }
+      for (const int32_t d : {8, 9}) {
+        ASSERT_EQ(field_e(signed_value, d + 8, d), expected_e(signed_value, d))
+            << std::hexfloat << signed_value << " E" << d + 8 << "." << d;
+      }
     }
   }
 }
