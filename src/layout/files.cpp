@@ -124,28 +124,10 @@ OutputFile::~OutputFile() {
   if (!made_.name().empty()) unlink(made_.name().c_str());
 }
 
-namespace {
-
-// Puts a new file in the place of `target`. A regular file there is exchanged with it in one step
-// and then removed: a rename over it would have ext4 allocate and start writing the new file's
-// blocks at once (auto_da_alloc), slower than the run that wrote them. Anything else, no file,
-// or a file system without the exchange, takes the plain rename. False, with errno, on failure.
-bool put_in_place(const std::string& made, const std::string& target) {
-  struct stat status {};
-  if (lstat(target.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-      renameat2(AT_FDCWD, made.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
-    unlink(made.c_str());  // the previous file, now under the new one's name
-    return true;
-  }
-  return std::rename(made.c_str(), target.c_str()) == 0;
-}
-
-}  // namespace
-
 void OutputFile::close() {
   channel.file = nullptr;
   close_written(file, channel.name);
-  if (!put_in_place(made_.name(), channel.name)) {
+  if (std::rename(made_.name().c_str(), channel.name.c_str()) != 0) {
     throw RunError("run-time error replacing " + channel.name + ": " + std::strerror(errno));
   }
   made_.release();
