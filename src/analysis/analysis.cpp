@@ -10,6 +10,7 @@
 #include <exception>
 #include <map>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 #include "faults/faults.hpp"
@@ -458,16 +459,23 @@ void write_results(const Group& group, const Result& result, OutChannel& report,
   }
   // The two files share only the results they read: the records are formatted and written by a
   // thread of their own beside the report. A failure of either ends the call, the report's first.
+  // A thread that cannot be started leaves the records to be written first, here.
   std::exception_ptr pos_failure;
+  const auto write_all_records = [&] {
+    try {
+      write_pos_header(pos, run.PNUM, *piles);
+      for (int32_t g = 1; g <= run.PNUM; ++g) write_records(g);
+    } catch (...) {
+      pos_failure = std::current_exception();
+    }
+  };
   {
-    const std::jthread pos_writer([&] {
-      try {
-        write_pos_header(pos, run.PNUM, *piles);
-        for (int32_t g = 1; g <= run.PNUM; ++g) write_records(g);
-      } catch (...) {
-        pos_failure = std::current_exception();
-      }
-    });
+    std::jthread pos_writer;
+    try {
+      pos_writer = std::jthread(write_all_records);
+    } catch (const std::system_error&) {
+      write_all_records();
+    }
     for (int32_t g = 1; g <= run.PNUM; ++g) write_pile(g);
   }
   if (pos_failure) std::rethrow_exception(pos_failure);
