@@ -216,6 +216,10 @@ void station_list(const PileData& piles, const PileReals& ZBL, int32_t g, Statio
 template <int32_t ROWS, int32_t LANES>
 void rounded_rows(const double (&value)[ROWS][LANES], const float (&sign)[ROWS],
                   const int32_t (&row)[ROWS], float (&out)[QUANTITIES][LANES]) {
+  if constexpr (LANES == 1) {  // one lane: nothing to run side by side
+    for (int32_t i = 0; i < ROWS; ++i) out[row[i]][0] = rounded(value[i][0]) * sign[i];
+    return;
+  }
   constexpr double LARGEST = 3.4028234663852886e38;  // the largest single-precision real
   int32_t outside[LANES] = {};
   for (int32_t i = 0; i < ROWS; ++i) {
