@@ -221,9 +221,12 @@ FileCheck check(const ParsedFile& file) {
   InChannel data = text_channel(file.text, file.name);
   data.warnings = warnings.file();
   FileCheck found;
-  for (const InputError& error : check_data(data, file.values, file.places)) {
-    found.mistakes.push_back(input_issue(error));
-  }
+  std::vector<InputError> refusals;
+  // The plan's checks reckon with the coordinates: an overflow there is the last mistake.
+  std::optional<Issue> fault =
+      watched(file.name, [&] { refusals = check_data(data, file.values, file.places); });
+  for (const InputError& error : refusals) found.mistakes.push_back(input_issue(error));
+  if (fault) found.mistakes.push_back(*std::move(fault));
   found.warnings = lines_of(warnings.text());
   return found;
 }
@@ -428,6 +431,54 @@ Analysed analyse(Group&& group, const AnalysisOptions& options) {
   return analyse_model(*model, options);
 }
 
+namespace {
+
+// Every pile's section of the report and its post-processing records. Two streams are written at
+// once: they share only the results they read, and the records are formatted and written by a
+// thread of their own beside the report (first, here, when the thread cannot be started). A
+// failure of either ends the call, the report's first. One stream given for both takes them pile
+// by pile.
+void write_piles_and_records(const Result& result, const PileData& piles, OutChannel& report,
+                             OutChannel& pos) {
+  const auto PNUM = static_cast<int32_t>(result.piles.size());
+  auto write_pile = [&](int32_t g) {
+    const PileResult& pile = result.piles[static_cast<size_t>(g - 1)];
+    write_pile_section(report, g, piles, pile.DU, pile.FT, pile.KG, result.stations_of(pile));
+  };
+  auto write_records = [&](int32_t g) {
+    write_pos_records(pos, g, piles, result.stations_of(result.piles[static_cast<size_t>(g - 1)]));
+  };
+  if (report.file == pos.file) {
+    write_pos_header(pos, PNUM, piles);
+    for (int32_t g = 1; g <= PNUM; ++g) {
+      write_pile(g);
+      write_records(g);
+    }
+    return;
+  }
+  std::exception_ptr pos_failure;
+  const auto write_all_records = [&] {
+    try {
+      write_pos_header(pos, PNUM, piles);
+      for (int32_t g = 1; g <= PNUM; ++g) write_records(g);
+    } catch (...) {
+      pos_failure = std::current_exception();
+    }
+  };
+  {
+    std::jthread pos_writer;
+    try {
+      pos_writer = std::jthread(write_all_records);
+    } catch (const std::system_error&) {
+      write_all_records();
+    }
+    for (int32_t g = 1; g <= PNUM; ++g) write_pile(g);
+  }
+  if (pos_failure) std::rethrow_exception(pos_failure);
+}
+
+}  // namespace
+
 void write_results(const Group& group, const Result& result, OutChannel& report, OutChannel& pos) {
   auto piles = std::make_unique<PileData>(group.model->piles);
   const RunValues& run = group.model->run;
@@ -442,43 +493,7 @@ void write_results(const Group& group, const Result& result, OutChannel& report,
   Vec<float, 6> U;
   for (int32_t i = 1; i <= 6; ++i) U(i) = result.cap[i - 1];
   write_cap_displacements(report, U);
-  auto write_pile = [&](int32_t g) {
-    const PileResult& pile = result.piles[static_cast<size_t>(g - 1)];
-    write_pile_section(report, g, *piles, pile.DU, pile.FT, pile.KG, result.stations_of(pile));
-  };
-  auto write_records = [&](int32_t g) {
-    write_pos_records(pos, g, *piles, result.stations_of(result.piles[static_cast<size_t>(g - 1)]));
-  };
-  if (report.file == pos.file) {  // one stream takes both, pile by pile
-    write_pos_header(pos, run.PNUM, *piles);
-    for (int32_t g = 1; g <= run.PNUM; ++g) {
-      write_pile(g);
-      write_records(g);
-    }
-    return;
-  }
-  // The two files share only the results they read: the records are formatted and written by a
-  // thread of their own beside the report. A failure of either ends the call, the report's first.
-  // A thread that cannot be started leaves the records to be written first, here.
-  std::exception_ptr pos_failure;
-  const auto write_all_records = [&] {
-    try {
-      write_pos_header(pos, run.PNUM, *piles);
-      for (int32_t g = 1; g <= run.PNUM; ++g) write_records(g);
-    } catch (...) {
-      pos_failure = std::current_exception();
-    }
-  };
-  {
-    std::jthread pos_writer;
-    try {
-      pos_writer = std::jthread(write_all_records);
-    } catch (const std::system_error&) {
-      write_all_records();
-    }
-    for (int32_t g = 1; g <= run.PNUM; ++g) write_pile(g);
-  }
-  if (pos_failure) std::rethrow_exception(pos_failure);
+  write_piles_and_records(result, *piles, report, pos);
 }
 
 std::optional<std::string> write_results(const Group& group, const Result& result,

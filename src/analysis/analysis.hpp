@@ -103,8 +103,9 @@ struct ParsedFile {
 Expected<ParsedFile> parse(std::string text, const std::string& name);
 
 // What the check of a parsed data file finds: every mistake (check_data), each with its file,
-// line, column and the line's text, the whole message as kelmarino prints it; and the warnings of
-// allowed but unusual values, given while no mistake is found.
+// line, column and the line's text, the whole message as kelmarino prints it, and last an
+// arithmetic fault of the checks of the plan; and the warnings of allowed but unusual values,
+// given until the first mistake.
 struct FileCheck {
   std::vector<Issue> mistakes;
   std::vector<std::string> warnings;

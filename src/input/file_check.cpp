@@ -93,12 +93,12 @@ struct PileCheck : TypeRules {
     if (at.at_KSU.line == 0) {  // the <0> block gives every pile of type 0 or below its values
       refuse({}, "received no properties: the type section has no block tagged " +
                      block_tag(at.number));
-      return refusals;
+      return std::move(refusals);
     }
     limit(at.at_NFR, "NFR", at.NFR, 0, MAX_SEGMENTS);
     limit(at.at_NBL, "NBL", at.NBL, 0, MAX_SEGMENTS);
     check_type(t, &at, stepped, *this);
-    return refusals;
+    return std::move(refusals);
   }
 
   // Values that are allowed but unusual, each warned of once for the line that set it.

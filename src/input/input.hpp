@@ -129,8 +129,8 @@ void parse_data(InChannel& data, OutChannel& console, GroupValues& values, Group
 // values outside the capacities of the model, and values without physical meaning (a negative
 // segment length, a diameter, soil coefficient, PMB, PEH or PKE of 0 or less, a friction angle
 // outside 0 to 90 degrees, a step count below 1 when the run goes on to the pile results, a pile
-// axis that is not a downward unit vector); then two piles at one point with the same axis. When
-// there is no mistake, allowed but unusual values are warned of on the data channel's warning
+// axis that is not a downward unit vector); then two piles at one point with the same axis. Until
+// the first mistake, allowed but unusual values are warned of on the data channel's warning
 // stream, each place once.
 std::vector<InputError> check_data(InChannel& data, const GroupValues& values,
                                    const GroupPlaces& places);

@@ -320,11 +320,17 @@ void core_check(py::handle group) {
   checked(values);
 }
 
-// Every mistake of a group's values, in the order of the group, each the package's InputError.
+// Every mistake of a group's values, in the order of the group, each the package's InputError;
+// with none, the fault of making its group (an overflow of the loads' reduction), if any.
 py::list core_mistakes(py::handle group) {
   const GroupValues values = group_values(group);
+  std::vector<Issue> issues = check(values);
+  if (issues.empty()) {
+    const GroupRead read = build_group(values);
+    if (!read) issues.push_back(read.issue());
+  }
   py::list found;
-  for (const Issue& issue : check(values)) found.append(package_error(issue));
+  for (const Issue& issue : issues) found.append(package_error(issue));
   return found;
 }
 

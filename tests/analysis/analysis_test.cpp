@@ -103,6 +103,14 @@ TEST(Library, ChecksAParsedFileForEveryMistakeWithItsLine) {
   EXPECT_EQ(found.mistakes[1].column, 6);
   // The group of the file stops at the first, as kelmarino does.
   EXPECT_EQ(parse_group(text, "case.dat").issue().full, found.mistakes.front().full);
+  // Piles so far apart that the checks of the plan overflow: a fault of the input.
+  const std::string apart = testing::edited_lines(worked, {{9, "-3E38 -1.5 3E38 -1.5"}});
+  const FileCheck faulted = check(*parse(apart, "case.dat"));
+  ASSERT_EQ(faulted.mistakes.size(), 1u);
+  EXPECT_EQ(faulted.mistakes[0].full,
+            "run-time error in the input: overflow (a result beyond the range of single-precision "
+            "reals)");
+  EXPECT_EQ(parse_group(apart, "case.dat").issue().full, faulted.mistakes[0].full);
 }
 
 TEST(Library, WritesTheFilesOfKelmarinoAndAnalysesInTwoThreads) {

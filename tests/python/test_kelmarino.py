@@ -232,6 +232,11 @@ def test_an_edited_group_is_checked_like_a_data_file_and_its_copy_is_independent
     # All at once: every one listed, in the order of the group.
     assert [e.message for e in every.mistakes()] == [cases[i][1] for i in (2, 0, 1)]
     assert group.mistakes() == []
+    beyond = group.copy()  # values each allowed, whose loads overflow at the cap centre
+    beyond.loads[0].x = beyond.loads[0].FZ = 1e20
+    with pytest.raises(kelmarino.InputError) as error:
+        beyond.check()
+    assert [e.message for e in beyond.mistakes()] == [error.value.message]
 
 
 class Impostor:
