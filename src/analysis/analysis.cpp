@@ -310,9 +310,11 @@ Equilibrium equilibrium_of(const Model& model, const Result& result, const float
 }
 
 // The results of every pile: its head stiffness and ground-line station, then its top and, when
-// every step count is 1 or more, its stations; or, for a caller that brings its own loads
-// (`units`), the units of its planes and its station list.
-void keep_piles(const Model& model, ResponseCache& cache, bool units, Result& result) {
+// every step count is 1 or more, its stations and true peaks (when asked); or, for a caller that
+// brings its own loads (AnalysisScope::foundation), the units of its planes and its station list.
+void keep_piles(const Model& model, ResponseCache& cache, const AnalysisOptions& options,
+                Result& result) {
+  const bool units = options.scope == AnalysisScope::foundation;
   const RunValues& run = model.run;
   result.piles.resize(static_cast<size_t>(run.PNUM));
   if (!units) result.stations.reserve(station_count(model.piles, run.PNUM));
@@ -334,10 +336,12 @@ void keep_piles(const Model& model, ResponseCache& cache, bool units, Result& re
     if (stepped) {
       compute_stations(model, g, cache, pile.DU, pile.FT, *list, result.stations);
       pile.KG = list->KG;
-      pile.peaks =
-          pile_peaks(cache.plane(model.piles, run.BTX, g),
-                     cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, g), g),
-                     list->at, pile.DU);
+      if (options.true_peaks) {
+        pile.peaks =
+            pile_peaks(cache.plane(model.piles, run.BTX, g),
+                       cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, g), g),
+                       list->at, pile.DU);
+      }
     }
     pile.count = result.stations.size() - pile.first;
   }
@@ -387,11 +391,11 @@ Analysed analyse_model(Model& model, const AnalysisOptions& options) {
     if (options.scope == AnalysisScope::piles) {
       keep_stiffness(model, result);
     } else if (options.scope == AnalysisScope::foundation) {
-      keep_piles(model, cache, true, result);
+      keep_piles(model, cache, options, result);
     } else {
       float applied[6];
       solve_foundation(model, result, applied);
-      keep_piles(model, cache, false, result);
+      keep_piles(model, cache, options, result);
       at_stage("equilibrium of the cap");
       result.equilibrium = equilibrium_of(model, result, applied);
     }

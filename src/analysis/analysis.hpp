@@ -229,6 +229,7 @@ enum class AnalysisStage { deformation_factors, axial_stiffness, lateral_stiffne
 struct AnalysisOptions {
   AnalysisScope scope = AnalysisScope::everything;
   std::function<void(AnalysisStage)> starting;  // told as each stage starts, when given
+  bool true_peaks = true;  // everything: also the true peaks between the stations (PileResult)
 };
 
 // scope_asked: what the report of a group asks for: with JCTR = 3 the piles' stiffness, with

@@ -69,8 +69,10 @@ std::string analyse_into(const std::string& text, const std::string& data_name, 
   }
   const Group& group = *read;
   warn(console, group.warnings);
+  // The report prints the station values, not the true peaks between them.
   AnalysisOptions options{scope_asked(group),
-                          [&console](AnalysisStage stage) { announce(console.messages, stage); }};
+                          [&console](AnalysisStage stage) { announce(console.messages, stage); },
+                          false};
   const Analysed analysed = analyse(group, options);
   if (!analysed) return analysed.issue().full;
   write_results(group, *analysed, report.channel, pos.channel);
