@@ -230,7 +230,7 @@ struct PileMarch {
   int32_t KG = 1;                          // the ground-line station
   std::vector<int32_t> joints;             // the stations that end a segment inside the pile
   std::vector<float> ZH;  // distance of each station from the pile top (m), station k at k - 1
-  int32_t NSTA() const { return static_cast<int32_t>(ZH.size()); }
+  int32_t station_count() const { return static_cast<int32_t>(ZH.size()); }
 };
 
 // pile_marches: the march of every pile of a group from its analysis (AnalysisScope::foundation

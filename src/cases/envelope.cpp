@@ -180,7 +180,7 @@ void take_head(int32_t c, const float (&FT)[6], DesignRow (&design)[DESIGN_SETS]
 void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches, size_t first,
                    size_t count, size_t PNUM, PileWork& work, PileEnvelope& envelope,
                    PileTrack& track, std::vector<HeadResult>& heads) {
-  const int32_t NSTA = march.NSTA();
+  const int32_t NSTA = march.station_count();
   start_extremes(NSTA, work.extremes);
   march_extremes(march, batches.data(), static_cast<int32_t>(batches.size()), work.tops.data(),
                  work.states.data(), work.extremes);
@@ -281,7 +281,7 @@ template <typename TopOf>
 void take_resultants(const PileMarch& march, TopOf& top_of, const PileTrack& track,
                      PileEnvelope& envelope) {
   Extreme soil{-1.0f, -1};
-  for (int32_t k = 1; k <= march.NSTA(); ++k) {
+  for (int32_t k = 1; k <= march.station_count(); ++k) {
     const StationSquares& squares = track.squares[static_cast<size_t>(k - 1)];
     float DU[6][RESULTANTS], FT[6][RESULTANTS];  // lane r: the combination of resultant r
     for (int32_t r = 0; r < RESULTANTS; ++r) {

@@ -157,7 +157,8 @@ void march_top(const PileMarch& march, const float (&U)[6][LANES], LaneTops& top
 void march_lanes(const PileMarch& march, const float (&U)[6][LANES], LaneTops& tops,
                  StationLanes* stations) {
   march_top(march, U, tops);
-  for (int32_t k = 1; k <= march.NSTA(); ++k) march_station(march, k, tops, stations[k - 1]);
+  for (int32_t k = 1; k <= march.station_count(); ++k)
+    march_station(march, k, tops, stations[k - 1]);
 }
 
 void start_extremes(int32_t NSTA, LaneExtremes* extremes) {
@@ -189,7 +190,7 @@ namespace {
                                                        LaneTops* tops, StationLanes* states,
                                                        LaneExtremes* extremes) {
   for (int32_t b = 0; b < count; ++b) march_top(march, batches[b].U, tops[b]);
-  for (int32_t k = 1; k <= march.NSTA(); ++k) {
+  for (int32_t k = 1; k <= march.station_count(); ++k) {
     for (int32_t b = 0; b < count; ++b) {
       march_station(march, k, tops[b], states[b]);
       take_extremes(states[b], batches[b].combination, extremes[k - 1]);

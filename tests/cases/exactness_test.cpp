@@ -112,13 +112,13 @@ TEST_P(InProcess, EveryCombinationMatchesKelmarinoBitForBit) {
         const size_t p = static_cast<size_t>(march.g - 1);
         const PileResult& st = refs[c]->piles[p];
         SCOPED_TRACE(lib->combinations[c].name + ", pile " + std::to_string(march.g));
-        ASSERT_EQ(march.NSTA(), static_cast<int32_t>(st.count));
+        ASSERT_EQ(march.station_count(), static_cast<int32_t>(st.count));
         EXPECT_EQ(march.KG, st.KG);
         for (int32_t i = 0; i < 6; ++i) {
           EXPECT_EQ(bits(tops.DU[i][j]), bits(st.DU[i])) << "DU" << i;
           EXPECT_EQ(bits(tops.FT[i][j]), bits(st.FT[i])) << "FT" << i;
         }
-        for (int32_t k = 1; k <= march.NSTA(); ++k) {
+        for (int32_t k = 1; k <= march.station_count(); ++k) {
           EXPECT_EQ(bits(march.ZH[static_cast<size_t>(k - 1)]),
                     bits(refs[c]->stations_of(st)[static_cast<size_t>(k - 1)][Z_COLUMN]))
               << "Z " << k;
@@ -318,8 +318,8 @@ TEST_P(InProcess, EveryVectorPathMarchesTheBaselinesBits) {
   auto marched = [&](VectorPath path, const PileMarch& march) {
     std::vector<LaneTops> tops(batches.size());
     std::vector<StationLanes> states(batches.size());
-    std::vector<LaneExtremes> extremes(static_cast<size_t>(march.NSTA()));
-    start_extremes(march.NSTA(), extremes.data());
+    std::vector<LaneExtremes> extremes(static_cast<size_t>(march.station_count()));
+    start_extremes(march.station_count(), extremes.data());
     march_extremes_on(path, march, batches.data(), count, tops.data(), states.data(),
                       extremes.data());
     return extremes;

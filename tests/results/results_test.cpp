@@ -58,7 +58,7 @@ struct PileStations {
   float DU[6] = {}, FT[6] = {};
   int32_t KG = 1;
   std::vector<StationRow> rows;
-  int32_t NSTA() const { return static_cast<int32_t>(rows.size()); }
+  int32_t station_count() const { return static_cast<int32_t>(rows.size()); }
   float at(int32_t k, StationQuantity q) const {
     return rows[static_cast<size_t>(k - 1)][column_of(q)];
   }
@@ -224,16 +224,17 @@ TEST(PileResults, BendingPlanesOfARoundPileAgreeUnderAQuarterTurn) {
   const auto along_x = full_run(before + "60.0 0.0 900.0 0.0 0.0 0.0\n" + after);
   const auto along_y = full_run(before + "0.0 60.0 900.0 0.0 0.0 0.0\n" + after);
   const PileStations x = stations(*along_x, 1), y = stations(*along_y, 1);
-  ASSERT_EQ(x.NSTA(), y.NSTA());
+  ASSERT_EQ(x.station_count(), y.station_count());
   const struct {
     StationQuantity x, y;  // of the x-z plane, and its turned counterpart
     float sign;
   } turns[] = {{UX, UY, 1.0f}, {SY, SX, -1.0f}, {NX, NY, 1.0f}, {MY, MX, -1.0f}};
   for (const auto& t : turns) {
     float largest = 0.0f;
-    for (int32_t k = 1; k <= x.NSTA(); ++k) largest = std::max(largest, std::fabs(x.at(k, t.x)));
+    for (int32_t k = 1; k <= x.station_count(); ++k)
+      largest = std::max(largest, std::fabs(x.at(k, t.x)));
     ASSERT_GT(largest, 0.0f);
-    for (int32_t k = 1; k <= x.NSTA(); ++k) {
+    for (int32_t k = 1; k <= x.station_count(); ++k) {
       EXPECT_NEAR(t.sign * y.at(k, t.y), x.at(k, t.x), 1e-5f * largest) << t.x << ", " << k;
       EXPECT_NEAR(y.at(k, t.x), 0.0f, 1e-5f * largest) << t.x << ", " << k;
     }
@@ -252,7 +253,7 @@ TEST(PileResults, AxialForceAndSoilStressesDownThePiles) {
     const PileStations st = stations(*model, g);
     const int32_t KSU = model->piles.KSU(g);
     ASSERT_EQ(st.KG, 5);
-    ASSERT_EQ(st.NSTA(), 20);
+    ASSERT_EQ(st.station_count(), 20);
     const double top = st.FT[2];
     ASSERT_GT(std::fabs(top), 1.0);
     for (int32_t k = 1; k <= st.KG; ++k) {
@@ -261,7 +262,7 @@ TEST(PileResults, AxialForceAndSoilStressesDownThePiles) {
       EXPECT_EQ(st.at(k, PSY), 0.0f) << k;
     }
     EXPECT_NE(st.at(st.KG, UX), 0.0f);  // the ground line moves, yet carries no soil stress
-    for (int32_t k = st.KG + 1; k <= st.NSTA(); ++k) {
+    for (int32_t k = st.KG + 1; k <= st.station_count(); ++k) {
       const double z = k - st.KG;  // steps of 1 m below the ground line
       const double axial = KSU < 3 ? top * (1.0 - z * z / 225.0) : top;
       EXPECT_NEAR(st.at(k, NZ), axial, 1e-5 * std::fabs(top)) << k;
@@ -271,9 +272,9 @@ TEST(PileResults, AxialForceAndSoilStressesDownThePiles) {
       EXPECT_NEAR(st.at(k, PSY), psy, 1e-5 * std::fabs(psy) + 1e-9) << k;
     }
     if (KSU < 3) {
-      EXPECT_NEAR(st.at(st.NSTA(), NZ), 0.0, 1e-5 * std::fabs(top));
+      EXPECT_NEAR(st.at(st.station_count(), NZ), 0.0, 1e-5 * std::fabs(top));
     } else {
-      EXPECT_EQ(st.at(st.NSTA(), NZ), st.FT[2]);
+      EXPECT_EQ(st.at(st.station_count(), NZ), st.FT[2]);
     }
   }
 }
@@ -292,9 +293,11 @@ TEST(PileResults, MarchEndsInTheTipConditionOfThePile) {
     const bool fixed = model->piles.KSU(g) == 4;
     for (const StationQuantity q : vanishing[fixed ? 1 : 0]) {
       float largest = 0.0f;
-      for (int32_t k = 1; k <= st.NSTA(); ++k) largest = std::max(largest, std::fabs(st.at(k, q)));
+      for (int32_t k = 1; k <= st.station_count(); ++k)
+        largest = std::max(largest, std::fabs(st.at(k, q)));
       EXPECT_GT(largest, 0.0f);
-      EXPECT_NEAR(st.at(st.NSTA(), q), 0.0f, 2e-2f * largest) << "pile " << g << ", quantity " << q;
+      EXPECT_NEAR(st.at(st.station_count(), q), 0.0f, 2e-2f * largest)
+          << "pile " << g << ", quantity " << q;
     }
   }
 }
@@ -346,7 +349,7 @@ TEST(CapAnalysis, NoLoadGivesZeroDisplacementsEverywhere) {
   for (int32_t g = 1; g <= model->run.PNUM; ++g) {
     const PileStations st = stations(*model, g);
     for (int32_t i = 0; i < 6; ++i) EXPECT_EQ(st.FT[i], 0.0f) << g;
-    for (int32_t k = 1; k <= st.NSTA(); ++k) {
+    for (int32_t k = 1; k <= st.station_count(); ++k) {
       for (int32_t q = 0; q < QUANTITIES; ++q) {
         EXPECT_EQ(st.at(k, StationQuantity(q)), 0.0f) << g << "," << k << "," << q;
       }
@@ -393,7 +396,7 @@ TEST(PileResults, StationsFollowTheStepCounts) {
     }
     const PileStations st = stations(*model, 1);
     EXPECT_EQ(st.KG, c.KG);
-    ASSERT_EQ(st.NSTA(), c.NSTA);
+    ASSERT_EQ(st.station_count(), c.NSTA);
     for (int32_t k = 1; k <= c.NSTA; ++k)
       EXPECT_EQ(st.rows[static_cast<size_t>(k - 1)][Z_COLUMN], c.ZH[k - 1]) << k;
     for (int32_t i = 0; i < 6; ++i) EXPECT_FLOAT_EQ(st.FT[i], diagonal[i] * top[i]);
