@@ -60,14 +60,26 @@ void keep_stiffness(const PileData& piles, int32_t g, PileResult& pile) {
   }
 }
 
+bool same_station(const Station& a, const Station& b) {
+  return a.ZH == b.ZH && a.below == b.below && a.PMT == b.PMT && a.z2 == b.z2 &&
+         a.parabola == b.parabola && a.fraction == b.fraction;
+}
+
 // The units of pile g: the responses of its planes, shared with the cache, and the stations of
-// `list` (none without one).
+// `list` (none without one), shared with the pile before when they are the same.
 void keep_units(const Model& model, ResponseCache& cache, int32_t g, const StationList* list,
-                PileUnits& units) {
+                const PileUnits* before, PileUnits& units) {
   const RunValues& run = model.run;
   units.x = cache.shared_plane(model.piles, run.BTX, g);
   units.y = cache.shared_plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, g), g);
-  if (list != nullptr) units.stations.assign(list->at, list->at + list->NSTA);
+  if (list == nullptr) return;
+  const Station* const end = list->at + list->NSTA;
+  if (before != nullptr && before->stations &&
+      std::equal(list->at, end, before->stations->begin(), before->stations->end(), same_station)) {
+    units.stations = before->stations;
+  } else {
+    units.stations = std::make_shared<const std::vector<Station>>(list->at, end);
+  }
 }
 
 }  // namespace
@@ -310,11 +322,13 @@ Equilibrium equilibrium_of(const Model& model, const Result& result, const float
 }
 
 // The results of every pile: its head stiffness and ground-line station, then its top and, when
-// every step count is 1 or more, its stations and true peaks (when asked); or, for a caller that
-// brings its own loads (AnalysisScope::foundation), the units of its planes and its station list.
+// every step count is 1 or more, its stations and true peaks (found, or its units kept to find
+// them later, as asked); or, for a caller that brings its own loads (AnalysisScope::foundation),
+// its units.
 void keep_piles(const Model& model, ResponseCache& cache, const AnalysisOptions& options,
                 Result& result) {
   const bool units = options.scope == AnalysisScope::foundation;
+  const TruePeaks peaks = options.true_peaks;
   const RunValues& run = model.run;
   result.piles.resize(static_cast<size_t>(run.PNUM));
   if (!units) result.stations.reserve(station_count(model.piles, run.PNUM));
@@ -324,11 +338,12 @@ void keep_piles(const Model& model, ResponseCache& cache, const AnalysisOptions&
   for (int32_t g = 1; g <= run.PNUM; ++g) {
     at_pile(g);
     PileResult& pile = result.piles[static_cast<size_t>(g - 1)];
+    const PileUnits* before = g > 1 ? &result.piles[static_cast<size_t>(g - 2)].units : nullptr;
     keep_stiffness(model.piles, g, pile);
     if (units) {
       if (stepped) station_list(model.piles, run.ZBL, g, *list);
       pile.KG = stepped ? list->KG : 1;
-      keep_units(model, cache, g, stepped ? list.get() : nullptr, pile.units);
+      keep_units(model, cache, g, stepped ? list.get() : nullptr, before, pile.units);
       continue;
     }
     pile_top(model, g, pile.DU, pile.FT);
@@ -336,11 +351,13 @@ void keep_piles(const Model& model, ResponseCache& cache, const AnalysisOptions&
     if (stepped) {
       compute_stations(model, g, cache, pile.DU, pile.FT, *list, result.stations);
       pile.KG = list->KG;
-      if (options.true_peaks) {
+      if (peaks == TruePeaks::found) {
         pile.peaks =
             pile_peaks(cache.plane(model.piles, run.BTX, g),
                        cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, g), g),
                        list->at, pile.DU);
+      } else if (peaks == TruePeaks::deferred) {
+        keep_units(model, cache, g, list.get(), before, pile.units);
       }
     }
     pile.count = result.stations.size() - pile.first;
@@ -433,6 +450,27 @@ Analysed analyse(Group&& group, const AnalysisOptions& options) {
   // The group's model was made as a working one; no other group holds it now.
   const std::shared_ptr<Model> model = std::const_pointer_cast<Model>(std::move(group.model));
   return analyse_model(*model, options);
+}
+
+std::optional<Issue> find_true_peaks(Result& result) {
+  std::optional<Issue> issue;
+  const FaultFlags flags;
+  try {
+    at_stage("pile results");
+    for (size_t p = 0; p < result.piles.size(); ++p) {
+      PileResult& pile = result.piles[p];
+      if (!pile.units.stations || pile.count == 0) continue;  // none deferred
+      at_pile(static_cast<int32_t>(p + 1));
+      pile.peaks = pile_peaks(*pile.units.x, *pile.units.y, pile.units.stations->data(), pile.DU);
+      pile.units = PileUnits{};
+    }
+    at_stage(nullptr);
+  } catch (const RunError& error) {
+    const FaultContext& where = fault_context();
+    issue = analysis_issue(where.stage, where.pile, error.what());
+  }
+  fault_context() = FaultContext{};
+  return issue;
 }
 
 namespace {

@@ -139,14 +139,15 @@ std::vector<Issue> check(const GroupValues& values);
 // fault of the load reduction or the segment sums.
 GroupRead build_group(const GroupValues& values);
 
-// What the load combinations take of a pile besides its head stiffness: the responses of its two
-// bending planes to unit head displacements (shared by the piles of one type) and its stations,
-// none when a step count is below 1. Handed out by the analysis of the stiffness alone; the full
-// analysis keeps its station values instead.
+// What the load combinations, and the true peaks found later, take of a pile besides its head
+// stiffness: the responses of its two bending planes to unit head displacements and its stations
+// (station k at k - 1), each shared by the piles of one type; no stations when a step count is
+// below 1. Handed out by the analysis of the stiffness alone, and by the full analysis when it
+// defers the true peaks.
 struct PileUnits {
   std::shared_ptr<const PlaneResponse> x;  // the x-z plane
   std::shared_ptr<const PlaneResponse> y;  // the y-z plane
-  std::vector<Station> stations;           // station k at k - 1
+  std::shared_ptr<const std::vector<Station>> stations;
 };
 
 // The results of one pile: pile-top displacements DU and forces FT, the head stiffness K, all
@@ -160,7 +161,7 @@ struct PileResult {
   size_t first = 0;  // its first row of Result::stations
   size_t count = 0;  // its number of stations
   PilePeaks peaks;   // the true peaks between its stations, when it has stations
-  PileUnits units;   // AnalysisScope::foundation only
+  PileUnits units;   // AnalysisScope::foundation, or true peaks deferred and not yet found
 };
 
 // The values a checker recomputes by hand, as the analysis's stiffness stages formed them.
@@ -226,10 +227,14 @@ enum class AnalysisScope { piles, foundation, everything };
 // The stages of an analysis, in their order.
 enum class AnalysisStage { deformation_factors, axial_stiffness, lateral_stiffness, foundation };
 
+// The true peaks between the stations (PileResult::peaks) of the whole analysis: found with the
+// rest, deferred (each pile keeps its units until find_true_peaks), or left out.
+enum class TruePeaks { found, deferred, left_out };
+
 struct AnalysisOptions {
   AnalysisScope scope = AnalysisScope::everything;
   std::function<void(AnalysisStage)> starting;  // told as each stage starts, when given
-  bool true_peaks = true;  // everything: also the true peaks between the stations (PileResult)
+  TruePeaks true_peaks = TruePeaks::found;
 };
 
 // scope_asked: what the report of a group asks for: with JCTR = 3 the piles' stiffness, with
@@ -244,6 +249,11 @@ Analysed analyse(const Group& group, const AnalysisOptions& options = {});
 // The same on a group that is used up: its model, unless another group shares it,
 // is changed by the analysis in place of a copy (a large one beside the analysis of a few piles).
 Analysed analyse(Group&& group, const AnalysisOptions& options = {});
+
+// find_true_peaks: the true peaks of the piles whose analysis deferred them, each pile's units
+// let go once its peaks are found; nothing for the others. The issue of an arithmetic fault, at
+// the stage "pile results" and its pile, as the analysis would have named it.
+std::optional<Issue> find_true_peaks(Result& result);
 
 // write_results: the report lines after the banner and the post-processing records of a group
 // from its results, as kelmarino writes them for its data file: the stiffness print that its

@@ -95,7 +95,7 @@ PileMarch pile_march(const Model& model, const PileResult& pile, int32_t g) {
   }
   march.x = pile.units.x;
   march.y = pile.units.y;
-  march.stations = pile.units.stations;
+  march.stations = *pile.units.stations;
   march.KG = pile.KG;
   march.joints = segment_joints(piles, g);
   for (const Station& station : march.stations) march.ZH.push_back(station.ZH);
@@ -133,7 +133,7 @@ const char* quantity_unit(int32_t q) { return QUANTITY_WORDS[q].unit; }
 
 std::vector<PileMarch> pile_marches(const Group& group, const Result& result) {
   for (const PileResult& pile : result.piles) {
-    if (pile.units.stations.empty()) throw without_stations(group);
+    if (!pile.units.stations) throw without_stations(group);
   }
   std::vector<PileMarch> marches;
   at_stage("pile results");

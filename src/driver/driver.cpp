@@ -72,7 +72,7 @@ std::string analyse_into(const std::string& text, const std::string& data_name, 
   // The report prints the station values, not the true peaks between them.
   AnalysisOptions options{scope_asked(group),
                           [&console](AnalysisStage stage) { announce(console.messages, stage); },
-                          false};
+                          TruePeaks::left_out};
   const Analysed analysed = analyse(group, options);
   if (!analysed) return analysed.issue().full;
   write_results(group, *analysed, report.channel, pos.channel);

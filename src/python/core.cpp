@@ -16,6 +16,8 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -334,17 +336,29 @@ py::list core_mistakes(py::handle group) {
   return found;
 }
 
-// The values of a group as analysed, and its results: what the package's Result holds.
+// The values of a group as analysed, and its results: what the package's Result holds. The
+// true peaks are found on first use, so that a sweep that never reads them does not pay for
+// them; threads that ask at once find them once.
 struct Analysis {
   GroupValues values;
   Result result;
+  std::unique_ptr<std::mutex> finding = std::make_unique<std::mutex>();
 };
 
-// The results of a group's values, checked and analysed; the issue that stops them is thrown.
+// The results of a group's values, checked and analysed, the true peaks deferred; the issue that
+// stops them is thrown.
 Result analysed_result(const GroupValues& values) {
-  Analysed analysed = analyse(checked(values));
+  Analysed analysed = analyse(checked(values), {.true_peaks = TruePeaks::deferred});
   if (!analysed) throw analysed.issue();
   return std::move(*analysed);
+}
+
+// The result of an analysis with its true peaks, found now if they are not yet.
+const Result& with_peaks(Analysis& a) {
+  const py::gil_scoped_release released;
+  const std::lock_guard<std::mutex> lock(*a.finding);
+  if (const std::optional<Issue> issue = find_true_peaks(a.result)) throw *issue;
+  return a.result;
 }
 
 // Checks and analyses a group, the interpreter lock released once its values are read.
@@ -457,7 +471,8 @@ void bind_arrays(py::class_<Analysis>& c) {
     return view(self, first(r.supports).R, {count_of(r.supports), 6},
                 {static_cast<py::ssize_t>(sizeof(SupportResult)), F});
   });
-  array("peaks", [](py::handle self, const Result& r) {
+  c.def_property_readonly("peaks", [](py::handle self) -> py::object {
+    const Result& r = with_peaks(self.cast<Analysis&>());
     return view(self, &first(r.piles).peaks.of[0].value, {count_of(r.piles), QUANTITIES, 2},
                 {P, K, F});
   });
@@ -555,6 +570,7 @@ struct Bytes {
 };
 
 py::bytes state_of(Analysis& a) {
+  with_peaks(a);
   Bytes<true> put;
   put(a);
   return put.bytes;

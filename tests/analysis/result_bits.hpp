@@ -14,7 +14,7 @@ inline std::string result_bits(const Analysed& a) {
   add(a->cap);
   add(a->KCAP);
   for (const PileResult& p : a->piles) {
-    add(p.DU), add(p.FT), add(p.K), add(p.KG), add(p.count);
+    add(p.DU), add(p.FT), add(p.K), add(p.KG), add(p.count), add(p.peaks);
     for (const StationRow& row : a->stations_of(p)) add(row);
   }
   return all;
