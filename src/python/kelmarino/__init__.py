@@ -19,6 +19,7 @@ import math
 import numbers
 import operator
 import os
+import pickle
 import re
 import signal
 import threading
@@ -180,6 +181,13 @@ class Group:
         return (f"Group({self.name!r}, {len(self.piles)} piles, {len(self.types)} types, "
                 f"{len(self.loads)} load points, {len(self.supports)} supports, "
                 f"JCTR={self.JCTR})")
+
+    def __getstate__(self):
+        return tuple(getattr(self, name) for name in _GROUP_VALUES)
+
+    def __setstate__(self, state):  # the values of a group, checked when they were set
+        for name, value in zip(_GROUP_VALUES, state):
+            object.__setattr__(self, name, value)
 
     def __dask_tokenize__(self):
         """A token of its own for every use: a group can change, so Dask may never take two for
@@ -555,10 +563,17 @@ def _on_threads(groups, threads, extract=None, told=None) -> list:
     return answers
 
 
-def _analysed_chunk(groups, threads, extract) -> list:
-    """A chunk of a sweep, on a worker. On one thread the chunk is analysed in one call that
-    releases the interpreter lock once, so that the worker's other threads (Dask's profiler among
-    them) cannot hold the analyses up between groups."""
+def _analysed_chunk(pickled, threads, extract) -> bytes:
+    """A chunk of a sweep, on a worker: its groups and their answers are shipped pickled whole,
+    so that an executor neither takes them apart item by item nor loses what they share."""
+    return pickle.dumps(_chunk_answers(pickle.loads(pickled), threads, extract),
+                        pickle.HIGHEST_PROTOCOL)
+
+
+def _chunk_answers(groups, threads, extract) -> list:
+    """The answers of a chunk. On one thread the chunk is analysed in one call that releases the
+    interpreter lock once, so that the worker's other threads (Dask's profiler among them) cannot
+    hold the analyses up between groups."""
     if threads > 1:
         return _on_threads(groups, min(threads, len(groups)), extract)
     answers = []
@@ -578,7 +593,8 @@ def _on_executor(executor, groups, chunk, threads, extract, told) -> list:
     """The answers of the groups, analysed in chunks on an executor (submitted at once by its
     map); Ctrl-C cancels the chunks not yet begun and is raised at once."""
     size = chunk or min(200, max(50, math.ceil(len(groups) / 32)))
-    pieces = [groups[i:i + size] for i in range(0, len(groups), size)]
+    pieces = [pickle.dumps(groups[i:i + size], pickle.HIGHEST_PROTOCOL)
+              for i in range(0, len(groups), size)]
     chunks = executor.map(_analysed_chunk, pieces, [threads] * len(pieces),
                           [extract] * len(pieces))
     answers = []
@@ -587,7 +603,7 @@ def _on_executor(executor, groups, chunk, threads, extract, told) -> list:
             for answered in chunks:
                 if asked:
                     raise KeyboardInterrupt
-                answers += answered
+                answers += pickle.loads(answered)
                 if told is not None:
                     told(len(answers))
         finally:
