@@ -26,18 +26,12 @@ struct Checker {
     issues.push_back(input_issue(g.name, message, "in " + g.name + ": " + message));
   }
 
-  // A real must be a number of the single-precision range, as a data file gives one.
-  bool finite(const std::string& path, float value, const char* key) {
+  // A real must be a number of the single-precision range, as a data file gives one. Its path
+  // is made only for a mistake.
+  bool finite(float value, const auto& path_of, const char* key) {
     if (std::isfinite(value)) return true;
-    add(path, shortest(value), "a value must be a finite number", key);
+    add(path_of(), shortest(value), "a value must be a finite number", key);
     return false;
-  }
-
-  // A real that must be finite and keep its rule.
-  void real(const std::string& path, float value, const char* key, const RealRule& rule) {
-    if (finite(path, value, key) && !rule.keeps(value)) {
-      add(path, shortest(value), rule.text, key);
-    }
   }
 
   // The length n of a list, which must lie from low to high.
@@ -56,11 +50,15 @@ struct Checker {
       count("loads", g.loads.size(), "load points", 0, MAX_LOAD_POINTS, "NACT");
       for (size_t k = 0; k < g.loads.size(); ++k) {
         const LoadValues& load = g.loads[k];
-        const std::string at = indexed("loads", k);
-        finite(at + ".x", load.x, "AXY");
-        finite(at + ".y", load.y, "AXY");
+        const auto at = [k](const char* field) { return indexed("loads", k) + "." + field; };
+        finite(
+            load.x, [&] { return at("x"); }, "AXY");
+        finite(
+            load.y, [&] { return at("y"); }, "AXY");
         static const char* const act[6] = {"FX", "FY", "FZ", "MX", "MY", "MZ"};
-        for (size_t i = 0; i < 6; ++i) finite(at + "." + act[i], load.act[i], act[i]);
+        for (size_t i = 0; i < 6; ++i)
+          finite(
+              load.act[i], [&] { return at(act[i]); }, act[i]);
       }
     } else if (g.JCTR == 3) {
       const size_t piles = g.piles.size() + g.supports.size();
@@ -87,11 +85,13 @@ struct Checker {
     std::set<int32_t> taken;
     for (size_t p = 0; p < g.piles.size(); ++p) {
       const PileValues& pile = g.piles[p];
-      const std::string at = indexed("piles", p);
-      finite(at + ".x", pile.x, "PXY");
-      finite(at + ".y", pile.y, "PXY");
+      const auto at = [p](const char* field) { return indexed("piles", p) + "." + field; };
+      finite(
+          pile.x, [&] { return at("x"); }, "PXY");
+      finite(
+          pile.y, [&] { return at("y"); }, "PXY");
       if (pile.type < 0 || static_cast<size_t>(pile.type) >= g.types.size()) {
-        add(at + ".type", std::to_string(pile.type),
+        add(at("type"), std::to_string(pile.type),
             "a pile takes one of the " + std::to_string(g.types.size()) + " types, 0 to " +
                 std::to_string(static_cast<int64_t>(g.types.size()) - 1),
             "PTYPE");
@@ -133,14 +133,16 @@ struct Checker {
   void supports() {
     for (size_t j = 0; j < g.supports.size(); ++j) {
       const SupportValues& support = g.supports[j];
-      const std::string at = indexed("supports", j);
-      finite(at + ".x", support.x, "SXY");
-      finite(at + ".y", support.y, "SXY");
+      const auto at = [j](const char* field) { return indexed("supports", j) + "." + field; };
+      finite(
+          support.x, [&] { return at("x"); }, "SXY");
+      finite(
+          support.y, [&] { return at("y"); }, "SXY");
       for (size_t i = 0; i < 36; ++i) {
-        const std::string term = indexed(at + ".stiffness", i);
+        const auto term = [&] { return indexed(at("stiffness"), i); };
         const float value = support.stiffness[i];
-        if (finite(term, value, "ESP") && !(std::abs(value) <= LARGEST_STIFFNESS)) {
-          add(term, shortest(value), STIFFNESS_RULE, "ESP");
+        if (finite(value, term, "ESP") && !(std::abs(value) <= LARGEST_STIFFNESS)) {
+          add(term(), shortest(value), STIFFNESS_RULE, "ESP");
         }
       }
     }
@@ -164,13 +166,16 @@ struct TypeChecker : TypeRules {
   }
 
   void real(const TypeValue& value, float v, const RealRule& rule) override {
-    if (checker.finite(path(value), v, value.key)) TypeRules::real(value, v, rule);
+    if (checker.finite(
+            v, [&] { return path(value); }, value.key))
+      TypeRules::real(value, v, rule);
   }
 
   void axis(const float* axis, Place) override {
     bool finite = true;
     for (size_t i = 0; i < 3; ++i)
-      finite &= checker.finite(indexed(at + ".axis", i), axis[i], "AGL");
+      finite &= checker.finite(
+          axis[i], [&] { return indexed(at + ".axis", i); }, "AGL");
     if (!finite) return;
     const AxisCheck check = check_axis(axis[0], axis[1], axis[2]);
     const std::string rule =
