@@ -390,16 +390,12 @@ void take_combinations(const std::string& text, const std::string& file,
   }
 }
 
-// The warnings of read_combination_loads from the cases used and the combinations without a factor
-// (their lines and names).
-struct FactorlessCombination {
-  int64_t line = 0;
-  std::string name;
-};
+// The warnings of the load cases not `used` by any combination, then `factorless`, those of the
+// combinations without a factor other than 0.
 std::vector<std::string> warnings_of_use(const InputNames& files,
                                          const std::vector<LoadCase>& cases,
                                          const std::vector<bool>& used,
-                                         const std::vector<FactorlessCombination>& factorless) {
+                                         const std::vector<std::string>& factorless) {
   std::vector<std::string> warnings;
   for (size_t k = 0; k < cases.size(); ++k) {
     if (used[k]) continue;
@@ -409,21 +405,8 @@ std::vector<std::string> warnings_of_use(const InputNames& files,
     warnings.push_back("warning in " + where + ": no combination uses the load case " + c.name +
                        " (its factor is 0 or empty in every row of " + files.combinations + ")");
   }
-  for (const FactorlessCombination& combination : factorless) {
-    warnings.push_back("warning in " + files.combinations + ", line " +
-                       std::to_string(combination.line) + ": the combination " + combination.name +
-                       " has no factor other than 0: its results are zero");
-  }
+  warnings.insert(warnings.end(), factorless.begin(), factorless.end());
   return warnings;
-}
-
-// The cases a combination uses, and whether it is to be warned of as having no factor.
-void note_use(const Combination& combination, std::vector<bool>& used,
-              std::vector<FactorlessCombination>& factorless) {
-  for (const Term& term : combination.terms) used[static_cast<size_t>(term.load_case)] = true;
-  if (combination.terms.empty() && combination.line > 0) {
-    factorless.push_back(FactorlessCombination{combination.line, combination.name});
-  }
 }
 
 // A combination's name and FORCE into `out`, under FaultFlags: the reductions run before the
@@ -524,11 +507,17 @@ CombinationLoads read_combination_loads(const std::string& text, const InputName
   std::vector<int64_t> lines;  // for the message of a name given twice
   lines.reserve(rows);
   std::vector<bool> used(cases.size(), false);
-  std::vector<FactorlessCombination> factorless;
+  std::vector<std::string> factorless;
   {
     const FaultFlags flags;
     take_combinations(text, files.combinations, cases, [&](const Combination& combination) {
-      note_use(combination, used, factorless);
+      for (const Term& term : combination.terms) used[static_cast<size_t>(term.load_case)] = true;
+      if (combination.terms.empty()) {
+        factorless.push_back("warning in " + files.combinations + ", line " +
+                             std::to_string(combination.line) + ": the combination " +
+                             combination.name +
+                             " has no factor other than 0: its results are zero");
+      }
       add_load(combination, cases, out);
       lines.push_back(combination.line);
     });

@@ -577,11 +577,6 @@ struct Cases {
   cases::CaseResults results;
 };
 
-// Clears the calling thread's fault context when it goes.
-struct ContextReset {
-  ~ContextReset() { fault_context() = FaultContext{}; }
-};
-
 // Load cases and combinations as the package hands them over: a file's text and name, or values
 // (the points of a case as rows of x, y, FX .. MZ; the factors of a combination by case).
 using File = std::pair<std::string, std::string>;
@@ -616,7 +611,6 @@ struct Stop {
 // of values (none: every case alone), from the analysis of its stiffness.
 Cases combined(const Group& g, const LoadsIn& loads,
                const std::optional<CombinationsIn>& combinations, const Stop& stop) {
-  const ContextReset reset;
   Cases out;
   bool marching = false;  // before the march, a refusal of the input; in it, a fault
   try {
