@@ -97,7 +97,7 @@ Expected<CombinationAnalysis> analyse_combinations(const Group& group,
   Analysed analysed = analyse(group, {AnalysisScope::foundation});
   if (!analysed) return analysed.issue();
   CombinationAnalysis out{std::move(*analysed)};
-  bool refused = true;  // the piles without stations; after them, a fault
+  bool refused = true;  // until the piles are marched, a refusal of the group; then a fault
   try {
     out.marches = pile_marches(group, out.result);
     refused = false;
