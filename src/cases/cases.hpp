@@ -75,9 +75,6 @@ class NameList {
   std::vector<size_t> ends_;
 };
 
-// The names of a list of combinations.
-NameList combination_names(const std::vector<Combination>& combinations);
-
 // The factors of the first combinations in file order, kept once: the terms of every combination
 // one after another and where each combination's end. The page echoes the factors of the first
 // ECHOED_COMBINATIONS combinations; those of more are let go as they are read, so that memory
@@ -122,12 +119,6 @@ std::vector<LoadCase> read_load_cases(const std::string& text, const std::string
 std::vector<LoadCase> load_cases(const Group& group, const std::string* loads_text,
                                  const std::string& loads_name);
 
-// read_combinations: the combinations of the text of a combinations file: the header
-// "combination" followed by case names, then one row per combination with one factor per case
-// (an empty cell is 0). Refusals as read_load_cases.
-std::vector<Combination> read_combinations(const std::string& text, const std::string& file,
-                                           const std::vector<LoadCase>& cases);
-
 // Load cases and combinations given as values, as a program builds them: the rules of the files
 // that are not those of the CSV text, on the values. A mistake is refused with an InputError
 // naming the value by its place (loads["A"][0].FX, combinations["C1"]["B"]) and no line.
@@ -148,8 +139,7 @@ struct CombinationValues {
 std::vector<Combination> combinations_of(const std::vector<CombinationValues>& values,
                                          const std::vector<LoadCase>& cases);
 
-// Every load case as a combination of its own with factor 1, for a run without a combinations
-// file.
+// Every load case as a combination of its own with factor 1, for a run without combinations.
 std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& cases);
 
 // The files a run reads, as its messages name them.
@@ -157,39 +147,38 @@ struct InputNames {
   std::string data, loads, combinations;
 };
 
-// The combinations of a run as kelmarino-cases keeps them: their names and loads, and the factors
-// of the first of them. A file may list a million combinations.
+// The combinations of a run: their names and loads, and the factors of the first of them. A file
+// may list a million combinations.
 struct CombinationLoads {
   NameList names;
   FactorList factors;  // of the first ECHOED_COMBINATIONS
   // The FORCE of each combination (combination_force), in the order UX .. SZ of the cap
-  // displacements that solve_loads puts in its place.
+  // displacements solved from it: the loads applied at the cap centre.
   std::vector<CapDisplacements> loads;
-  // The first combination whose reduction faults, kept whole so that solve_loads forms its load
-  // again in its stage, where the fault is named; none when no reduction faults.
+  // The first combination whose reduction faults, kept whole so that analyse_combinations forms
+  // its load again in its stage, where the fault is named; none when no reduction faults.
   size_t faulting = SIZE_MAX;
   Combination faulting_combination;
-  std::vector<std::string> warnings;  // combination_warnings
+  std::vector<std::string> warnings;
 };
 
-// read_combination_loads: the combinations of the text of a combinations file, read and refused
-// as read_combinations reads them, each reduced to its FORCE as soon as it is read. The faults of
-// the reductions are found from the floating-point flags, to be reported by solve_loads in their
-// turn. `files` names the files in the warnings.
+// read_combination_loads: the combinations of the text of a combinations file: the header
+// "combination" followed by case names, then one row per combination with one factor per case
+// (an empty cell is 0), refused as read_load_cases refuses, each reduced to its FORCE as soon as
+// it is read. The faults of the reductions are found from the floating-point flags, to be reported
+// by analyse_combinations in their turn. The warnings name the mistakes that leave results out in
+// silence: a load case that no combination uses (a misspelt case name makes a case of its own)
+// and a combination whose factors are all 0, one message per mistake, "warning in FILE, line N:
+// ...", `files` naming the files.
 CombinationLoads read_combination_loads(const std::string& text, const InputNames& files,
                                         const std::vector<LoadCase>& cases);
 
-// The combinations of single_case_combinations as CombinationLoads (no warnings).
-CombinationLoads single_case_loads(const std::vector<LoadCase>& cases);
+// combination_loads: combinations given as values (combinations_of, single_case_combinations) as
+// read_combination_loads keeps those of a file, without warnings.
+CombinationLoads combination_loads(const std::vector<Combination>& combinations,
+                                   const std::vector<LoadCase>& cases);
 
-// combination_warnings: the mistakes that leave results out in silence: a load case that no
-// combination uses (a misspelt case name makes a case of its own) and a combination whose
-// factors are all 0. One message per mistake, "warning in FILE, line N: ...".
-std::vector<std::string> combination_warnings(const InputNames& files,
-                                              const std::vector<LoadCase>& cases,
-                                              const std::vector<Combination>& combinations);
-
-// ---- The loads and cap displacements of the combinations ----
+// ---- The loads of the combinations ----
 
 // combination_force: FORCE = the load of a combination at the cap centre. Starting from zero,
 // for each term in order and each load point of its case in order, the six components are each
@@ -197,18 +186,6 @@ std::vector<std::string> combination_warnings(const InputNames& files,
 // reader reduces the same scaled points listed in a data file.
 void combination_force(const Combination& combination, const std::vector<LoadCase>& cases,
                        Vec<float, 6>& FORCE);
-
-// solve_loads: the cap displacements of every combination in place of its FORCE, each by
-// gauss_solve on a copy of KCAP, combination after combination in file order and named in a fault
-// as solve_combinations names it, the faulting reduction where it comes.
-void solve_loads(const Table<float, 6, 6>& KCAP, const std::vector<LoadCase>& cases,
-                 CombinationLoads& combinations);
-
-// solve_combinations: the cap displacements of every combination: its FORCE, then gauss_solve on
-// a copy of KCAP. A fault names the combination.
-std::vector<CapDisplacements> solve_combinations(const Table<float, 6, 6>& KCAP,
-                                                 const std::vector<LoadCase>& cases,
-                                                 const std::vector<Combination>& combinations);
 
 // ---- The station march, LANES combinations at a time ----
 
@@ -238,6 +215,24 @@ struct PileMarch {
 // from the result. A group with a step count below 1 has no stations: a run-time error naming the
 // first such segment.
 std::vector<PileMarch> pile_marches(const Group& group, const Result& result);
+
+// The analysis of a group under its combinations, as every front end takes it.
+struct CombinationAnalysis {
+  Result result;                       // of the group, to AnalysisScope::foundation
+  std::vector<PileMarch> marches;      // pile_marches
+  std::vector<CapDisplacements> caps;  // of every combination, in file order
+};
+
+// analyse_combinations: the group's analysis to its foundation stiffness and the march of every
+// pile, then (`solving` told first, when given) the cap displacements of every combination: its
+// FORCE solved by gauss_solve on a copy of KCAP, combination after combination in file order, the
+// faulting reduction formed again in its turn. Faults are found from the floating-point flags.
+// The issue that stops it: the analysis's, an input issue for a group whose piles have no
+// stations (pile_marches), an analysis issue naming the stage of the combination that faults.
+Expected<CombinationAnalysis> analyse_combinations(const Group& group,
+                                                   const std::vector<LoadCase>& cases,
+                                                   const CombinationLoads& combinations,
+                                                   const std::function<void()>& solving = {});
 
 const char* quantity_name(int32_t q);
 const char* quantity_unit(int32_t q);

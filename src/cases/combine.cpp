@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "cases/cases.hpp"
+#include "faults/faults.hpp"
 #include "foundation/foundation.hpp"
 #include "input/input.hpp"
 
@@ -62,33 +63,17 @@ void solve_cap(const Table<float, 6, 6>& KCAP, std::string_view name, Vec<float,
   check_faults();  // a fault of this solution, named for its combination
 }
 
-}  // namespace
-
-std::vector<CapDisplacements> solve_combinations(const Table<float, 6, 6>& KCAP,
-                                                 const std::vector<LoadCase>& cases,
-                                                 const std::vector<Combination>& combinations) {
-  std::vector<CapDisplacements> caps(combinations.size());
+// The cap displacements of every combination from its FORCE, the faulting reduction formed again
+// where a run that reduces every load in turn would form it, so that the fault is found with its
+// own message.
+std::vector<CapDisplacements> solve_loads(const Table<float, 6, 6>& KCAP,
+                                          const std::vector<LoadCase>& cases,
+                                          const CombinationLoads& combinations) {
+  std::vector<CapDisplacements> caps = combinations.loads;
   Vec<float, 6> FORCE;
-  for (size_t c = 0; c < combinations.size(); ++c) {
-    const std::string& name = combinations[c].name;
-    const std::string reduction = "reduction of the loads of combination " + name;
-    at_stage(reduction.c_str());
-    combination_force(combinations[c], cases, FORCE);
-    solve_cap(KCAP, name, FORCE);
-    for (int32_t i = 0; i < 6; ++i) caps[c].U[i] = FORCE.data()[i];
-  }
-  fault_context() = FaultContext{};
-  return caps;
-}
-
-void solve_loads(const Table<float, 6, 6>& KCAP, const std::vector<LoadCase>& cases,
-                 CombinationLoads& combinations) {
-  Vec<float, 6> FORCE;
-  for (size_t c = 0; c < combinations.loads.size(); ++c) {
-    float* const U = combinations.loads[c].U;
+  for (size_t c = 0; c < caps.size(); ++c) {
+    float* const U = caps[c].U;
     if (c == combinations.faulting) {
-      // Formed again where a run that reduces every load in turn would form it, so that the fault
-      // is found with its own message.
       const std::string reduction =
           "reduction of the loads of combination " + combinations.faulting_combination.name;
       at_stage(reduction.c_str());
@@ -99,7 +84,33 @@ void solve_loads(const Table<float, 6, 6>& KCAP, const std::vector<LoadCase>& ca
     solve_cap(KCAP, combinations.names[c], FORCE);
     for (int32_t i = 0; i < 6; ++i) U[i] = FORCE.data()[i];
   }
+  return caps;
+}
+
+}  // namespace
+
+Expected<CombinationAnalysis> analyse_combinations(const Group& group,
+                                                   const std::vector<LoadCase>& cases,
+                                                   const CombinationLoads& combinations,
+                                                   const std::function<void()>& solving) {
+  const FaultFlags flags;
+  Analysed analysed = analyse(group, {AnalysisScope::foundation});
+  if (!analysed) return analysed.issue();
+  CombinationAnalysis out{std::move(*analysed)};
+  bool refused = true;  // until the piles are marched, a refusal of the group; then a fault
+  try {
+    out.marches = pile_marches(group, out.result);
+    refused = false;
+    if (solving) solving();
+    out.caps = solve_loads(out.result.KCAP, cases, combinations);
+  } catch (const RunError& error) {
+    const FaultContext where = fault_context();
+    fault_context() = FaultContext{};
+    if (refused) return input_issue("", error.what(), error.what());
+    return analysis_issue(where.stage, where.pile, error.what());
+  }
   fault_context() = FaultContext{};
+  return out;
 }
 
 }  // namespace kelmarino::cases

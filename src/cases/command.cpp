@@ -93,7 +93,7 @@ void read_inputs(const std::string& base, Inputs& in) {
     in.combinations =
         read_combination_loads(text, {data_name, loads_name, combinations_name}, in.cases);
   } else {
-    in.combinations = single_case_loads(in.cases);
+    in.combinations = combination_loads(single_case_combinations(in.cases), in.cases);
   }
   // The reader's warnings come first, as kelmarino gives them.
   std::vector<std::string>& warnings = in.combinations.warnings;
@@ -202,14 +202,12 @@ void analyse_and_write(Inputs& in, const std::string& base, ForceUnit force, New
                        int32_t threads, std::FILE* errors, Progress& progress, Timings& timings) {
   const FaultFlags flags;
   progress.phase("forming the stiffness of the piles");
-  const Analysed analysed = analyse(in.group, {AnalysisScope::foundation});
+  const Expected<CombinationAnalysis> analysed = analyse_combinations(
+      in.group, in.cases, in.combinations, [&] { progress.phase("solving the combinations"); });
   if (!analysed) throw RunError(analysed.issue().full);
-  const Result& result = *analysed;
-  const std::vector<PileMarch> marches = pile_marches(in.group, result);
-  progress.phase("solving the combinations");
-  const std::vector<CapDisplacements> applied = in.combinations.loads;
-  solve_loads(result.KCAP, in.cases, in.combinations);
-  const std::vector<CapDisplacements>& caps = in.combinations.loads;
+  const Result& result = analysed->result;
+  const std::vector<CapDisplacements>& applied = in.combinations.loads;
+  const std::vector<CapDisplacements>& caps = analysed->caps;
   const CaseNames names = case_names(base, in, force);
 
   Stream heads{folder.shown("heads.csv"), folder.create("heads.csv")};
@@ -241,7 +239,7 @@ void analyse_and_write(Inputs& in, const std::string& base, ForceUnit force, New
   progress.phase("pile results and the files of every combination, combinations done:",
                  static_cast<int32_t>(caps.size()));
   CaseResults results;
-  envelope_piles(marches, caps, names.combinations, threads, progress.count(), results,
+  envelope_piles(analysed->marches, caps, names.combinations, threads, progress.count(), results,
                  write_heads);
   close_written(heads.file, heads.name);
   close_written(cap.file, cap.name);

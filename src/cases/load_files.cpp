@@ -328,29 +328,28 @@ std::vector<int32_t> combination_columns(const Row& header, const std::string& f
   return columns;
 }
 
-// The first combination in file order whose name an earlier one has, refused naming both lines
-// (name(i) and line(i) of combination i of `count`). Sorted by name, not kept in a map: a
-// combinations file may have a million rows.
-template <typename Name, typename Line>
-void refuse_twice_named(size_t count, Name name, Line line, const std::string& file) {
-  std::vector<size_t> order(count);
+// The first combination in file order whose name an earlier one has, refused naming both lines.
+// Sorted by name, not kept in a map: a combinations file may have a million rows.
+void refuse_twice_named(const NameList& names, const std::vector<int64_t>& lines,
+                        const std::string& file) {
+  std::vector<size_t> order(names.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(),
-                   [&](size_t a, size_t b) { return name(a) < name(b); });
+                   [&](size_t a, size_t b) { return names[a] < names[b]; });
   size_t twice = order.size();  // the first row named twice, and its earlier twin
   size_t earlier = 0;
   for (size_t i = 1; i < order.size(); ++i) {
-    const bool same = name(order[i]) == name(order[i - 1]);
-    const bool first_of_name = i < 2 || name(order[i - 2]) != name(order[i]);
+    const bool same = names[order[i]] == names[order[i - 1]];
+    const bool first_of_name = i < 2 || names[order[i - 2]] != names[order[i]];
     if (same && first_of_name && (twice == order.size() || order[i] < twice)) {
       twice = order[i];
       earlier = order[i - 1];
     }
   }
   if (twice == order.size()) return;
-  refuse(Place{file, line(twice), "combination"},
-         combination_named_twice(std::string(name(twice))) + " (also on line " +
-             std::to_string(line(earlier)) + ")");
+  refuse(Place{file, lines[twice], "combination"},
+         combination_named_twice(std::string(names[twice])) + " (also on line " +
+             std::to_string(lines[earlier]) + ")");
 }
 
 // Checks the rows of a combinations file and hands each combination to `take` in file order (the
@@ -391,16 +390,12 @@ void take_combinations(const std::string& text, const std::string& file,
   }
 }
 
-// The warnings of combination_warnings from the cases used and the combinations without a factor
-// (their lines and names).
-struct FactorlessCombination {
-  int64_t line = 0;
-  std::string name;
-};
+// The warnings of the load cases not `used` by any combination, then `factorless`, those of the
+// combinations without a factor other than 0.
 std::vector<std::string> warnings_of_use(const InputNames& files,
                                          const std::vector<LoadCase>& cases,
                                          const std::vector<bool>& used,
-                                         const std::vector<FactorlessCombination>& factorless) {
+                                         const std::vector<std::string>& factorless) {
   std::vector<std::string> warnings;
   for (size_t k = 0; k < cases.size(); ++k) {
     if (used[k]) continue;
@@ -410,26 +405,13 @@ std::vector<std::string> warnings_of_use(const InputNames& files,
     warnings.push_back("warning in " + where + ": no combination uses the load case " + c.name +
                        " (its factor is 0 or empty in every row of " + files.combinations + ")");
   }
-  for (const FactorlessCombination& combination : factorless) {
-    warnings.push_back("warning in " + files.combinations + ", line " +
-                       std::to_string(combination.line) + ": the combination " + combination.name +
-                       " has no factor other than 0: its results are zero");
-  }
+  warnings.insert(warnings.end(), factorless.begin(), factorless.end());
   return warnings;
 }
 
-// The cases a combination uses, and whether it is to be warned of as having no factor.
-void note_use(const Combination& combination, std::vector<bool>& used,
-              std::vector<FactorlessCombination>& factorless) {
-  for (const Term& term : combination.terms) used[static_cast<size_t>(term.load_case)] = true;
-  if (combination.terms.empty() && combination.line > 0) {
-    factorless.push_back(FactorlessCombination{combination.line, combination.name});
-  }
-}
-
 // A combination's name and FORCE into `out`, under FaultFlags: the reductions run before the
-// stages of the analysis, so the first faulting combination is kept for solve_loads to form again
-// in its stage, where its fault is named.
+// stages of the analysis, so the first faulting combination is kept for analyse_combinations to
+// form again in its stage, where its fault is named.
 void add_load(const Combination& combination, const std::vector<LoadCase>& cases,
               CombinationLoads& out) {
   Vec<float, 6> FORCE;
@@ -516,20 +498,6 @@ std::vector<LoadCase> read_load_cases(const std::string& text, const std::string
   return cases;
 }
 
-std::vector<Combination> read_combinations(const std::string& text, const std::string& file,
-                                           const std::vector<LoadCase>& cases) {
-  std::vector<Combination> combinations;
-  combinations.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')));
-  take_combinations(text, file, cases, [&](const Combination& combination) {
-    combinations.push_back(combination);
-    combinations.back().terms.shrink_to_fit();
-  });
-  refuse_twice_named(
-      combinations.size(), [&](size_t i) -> const std::string& { return combinations[i].name; },
-      [&](size_t i) { return combinations[i].line; }, file);
-  return combinations;
-}
-
 CombinationLoads read_combination_loads(const std::string& text, const InputNames& files,
                                         const std::vector<LoadCase>& cases) {
   CombinationLoads out;
@@ -539,18 +507,22 @@ CombinationLoads read_combination_loads(const std::string& text, const InputName
   std::vector<int64_t> lines;  // for the message of a name given twice
   lines.reserve(rows);
   std::vector<bool> used(cases.size(), false);
-  std::vector<FactorlessCombination> factorless;
+  std::vector<std::string> factorless;
   {
     const FaultFlags flags;
     take_combinations(text, files.combinations, cases, [&](const Combination& combination) {
-      note_use(combination, used, factorless);
+      for (const Term& term : combination.terms) used[static_cast<size_t>(term.load_case)] = true;
+      if (combination.terms.empty()) {
+        factorless.push_back("warning in " + files.combinations + ", line " +
+                             std::to_string(combination.line) + ": the combination " +
+                             combination.name +
+                             " has no factor other than 0: its results are zero");
+      }
       add_load(combination, cases, out);
       lines.push_back(combination.line);
     });
   }
-  refuse_twice_named(
-      out.names.size(), [&](size_t i) { return out.names[i]; }, [&](size_t i) { return lines[i]; },
-      files.combinations);
+  refuse_twice_named(out.names, lines, files.combinations);
   out.warnings = warnings_of_use(files, cases, used, factorless);
   return out;
 }
@@ -625,22 +597,12 @@ std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& c
   return combinations;
 }
 
-CombinationLoads single_case_loads(const std::vector<LoadCase>& cases) {
+CombinationLoads combination_loads(const std::vector<Combination>& combinations,
+                                   const std::vector<LoadCase>& cases) {
   CombinationLoads out;
   const FaultFlags flags;
-  for (const Combination& combination : single_case_combinations(cases)) {
-    add_load(combination, cases, out);
-  }
+  for (const Combination& combination : combinations) add_load(combination, cases, out);
   return out;
-}
-
-std::vector<std::string> combination_warnings(const InputNames& files,
-                                              const std::vector<LoadCase>& cases,
-                                              const std::vector<Combination>& combinations) {
-  std::vector<bool> used(cases.size(), false);
-  std::vector<FactorlessCombination> factorless;
-  for (const Combination& combination : combinations) note_use(combination, used, factorless);
-  return warnings_of_use(files, cases, used, factorless);
 }
 
 void NameList::reserve(size_t names) { ends_.reserve(names); }
@@ -653,12 +615,6 @@ void NameList::push_back(std::string_view name) {
 void FactorList::push_back(const std::vector<Term>& terms) {
   terms_.insert(terms_.end(), terms.begin(), terms.end());
   ends_.push_back(terms_.size());
-}
-
-NameList combination_names(const std::vector<Combination>& combinations) {
-  NameList names;
-  for (const Combination& combination : combinations) names.push_back(combination.name);
-  return names;
 }
 
 }  // namespace kelmarino::cases

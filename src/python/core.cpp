@@ -593,11 +593,6 @@ struct Cases {
   cases::CaseResults results;
 };
 
-// Clears the calling thread's fault context when it goes.
-struct ContextReset {
-  ~ContextReset() { fault_context() = FaultContext{}; }
-};
-
 // Load cases and combinations as the package hands them over: a file's text and name, or values
 // (the points of a case as rows of x, y, FX .. MZ; the factors of a combination by case).
 using File = std::pair<std::string, std::string>;
@@ -632,35 +627,34 @@ struct Stop {
 // of values (none: every case alone), from the analysis of its stiffness.
 Cases combined(const Group& g, const LoadsIn& loads,
                const std::optional<CombinationsIn>& combinations, const Stop& stop) {
-  const ContextReset reset;
   Cases out;
   bool marching = false;  // before the march, a refusal of the input; in it, a fault
   try {
     const std::vector<cases::LoadCase> load_cases = load_cases_of(g, loads);
-    std::vector<cases::Combination> all;
+    cases::CombinationLoads all;
     if (!combinations) {
-      all = cases::single_case_combinations(load_cases);
+      all = cases::combination_loads(cases::single_case_combinations(load_cases), load_cases);
     } else if (const auto* file = std::get_if<File>(&*combinations)) {
-      all = cases::read_combinations(file->first, file->second, load_cases);
+      const auto* loads_file = std::get_if<File>(&loads);
+      const cases::InputNames names{g.name, loads_file ? loads_file->second : "", file->second};
+      all = cases::read_combination_loads(file->first, names, load_cases);
     } else {
       std::vector<cases::CombinationValues> v;
       for (const auto& [name, factors] : std::get<1>(*combinations)) v.push_back({name, factors});
-      all = cases::combinations_of(v, load_cases);
+      all = cases::combination_loads(cases::combinations_of(v, load_cases), load_cases);
     }
-    for (const cases::Combination& c : all) out.names.push_back(c.name);
-    const Analysed analysed = analyse(g, {AnalysisScope::foundation});
+    for (size_t c = 0; c < all.names.size(); ++c) out.names.emplace_back(all.names[c]);
+    Expected<cases::CombinationAnalysis> analysed = cases::analyse_combinations(g, load_cases, all);
     if (!analysed) throw analysed.issue();
-    const std::vector<cases::PileMarch> marches = cases::pile_marches(g, *analysed);
     marching = true;
     const FaultFlags flags;
-    out.caps = cases::solve_combinations(analysed->KCAP, load_cases, all);
+    out.caps = std::move(analysed->caps);
     std::atomic<int32_t> done{0};
     const auto keep = [&](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
       if (stop.asked) throw RunError("stopped on request");
       out.heads.insert(out.heads.end(), heads.begin(), heads.end());
     };
-    cases::envelope_piles(marches, out.caps, cases::combination_names(all), 1, done, out.results,
-                          keep);
+    cases::envelope_piles(analysed->marches, out.caps, all.names, 1, done, out.results, keep);
   } catch (const RunError& error) {
     const FaultContext& where = fault_context();
     if (marching) throw analysis_issue(where.stage, where.pile, error.what());

@@ -2,6 +2,7 @@
 // Helpers of the load-combination tests: the load files of the tests, the scaled load points of a
 // combination, and the data file that lists them for a run of kelmarino.
 #include <cstdio>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,10 +30,10 @@ inline const char* const WORKED_COMBINATIONS =
 
 // The load points of a combination as the data file of an equivalent run lists them: the points
 // of each case in column order, each component multiplied by the factor in single precision.
-inline std::vector<LoadValues> scaled_points(const Combination& combination,
+inline std::vector<LoadValues> scaled_points(std::span<const Term> terms,
                                              const std::vector<LoadCase>& cases) {
   std::vector<LoadValues> points;
-  for (const Term& term : combination.terms) {
+  for (const Term& term : terms) {
     for (const LoadValues& p : cases[static_cast<size_t>(term.load_case)].points) {
       LoadValues scaled = p;
       for (float& a : scaled.act) a = term.factor * a;

@@ -113,16 +113,16 @@ TEST_P(BuiltCommand, EachCombinationPrintsWhatKelmarinoPrints) {
   }
   const std::string combinations_text = testing::combinations_of(base);
   const std::vector<std::string> lines = split_lines(combinations_text);
-  std::vector<Combination> combinations =
-      read_combinations(combinations_text, "combinations", cases);
+  const CombinationLoads combinations =
+      read_combination_loads(combinations_text, {"case.dat", "loads", "combinations"}, cases);
   // The last three combinations of each example, none of which takes the data file's own load
   // case (left empty here: the in-process test covers it).
   for (size_t c = 0; c < 3; ++c) {
-    const size_t row = combinations.size() - 1 - c;
-    const Combination& combination = combinations[row];
-    SCOPED_TRACE(base + " " + combination.name);
-    for (const Term& term : combination.terms) ASSERT_NE(term.load_case, 0);
-    const std::vector<LoadValues> points = scaled_points(combination, cases);
+    const size_t row = combinations.names.size() - 1 - c;
+    const std::span<const Term> terms = combinations.factors[row];
+    SCOPED_TRACE(base + " " + std::string(combinations.names[row]));
+    for (const Term& term : terms) ASSERT_NE(term.load_case, 0);
+    const std::vector<LoadValues> points = scaled_points(terms, cases);
     ASSERT_FALSE(points.empty());
     const kelmarino::testing::ProgramRun reference =
         kelmarino::testing::run_on_data(equivalent_data(example, points));
@@ -157,7 +157,7 @@ TEST_P(BuiltCommand, EachCombinationPrintsWhatKelmarinoPrints) {
     ASSERT_TRUE(result.has_value());
     const std::vector<std::string> balance = rows(run.file(folder + "equilibrium.csv")).at(0);
     ASSERT_EQ(balance.size(), 14u);
-    EXPECT_EQ(balance[0], combination.name);
+    EXPECT_EQ(balance[0], combinations.names[row]);
     for (size_t i = 0; i < 6; ++i) {
       EXPECT_EQ(balance[1 + i], shortest(result->equilibrium.applied[i])) << i;
       EXPECT_EQ(balance[7 + i], shortest(result->equilibrium.resisted[i])) << i;

@@ -32,7 +32,7 @@ uint32_t bits(float value) { return std::bit_cast<uint32_t>(value); }
 struct Library {
   Group group;
   std::vector<LoadCase> cases;
-  std::vector<Combination> combinations;
+  CombinationLoads combinations;
   std::vector<CapDisplacements> caps;
   std::vector<PileMarch> marches;
 };
@@ -48,15 +48,20 @@ std::unique_ptr<Library> library(const std::string& base) {
   lib->group = example_group(base);
   const std::string loads = loads_of(base);
   lib->cases = load_cases(lib->group, &loads, "loads");
-  lib->combinations = read_combinations(combinations_of(base), "combinations", lib->cases);
-  // Every case alone as well, the data file's own load first.
-  for (const Combination& c : single_case_combinations(lib->cases)) {
-    lib->combinations.push_back(c);
+  // The combinations of the file, then every case alone, the data file's own load first.
+  const CombinationLoads file = read_combination_loads(
+      combinations_of(base), {"case.dat", "loads", "combinations"}, lib->cases);
+  std::vector<Combination> all;
+  for (size_t c = 0; c < file.names.size(); ++c) {
+    all.push_back({std::string(file.names[c]), {file.factors[c].begin(), file.factors[c].end()}});
   }
-  const Analysed analysed = analyse(lib->group, {AnalysisScope::foundation});
+  for (const Combination& c : single_case_combinations(lib->cases)) all.push_back(c);
+  lib->combinations = combination_loads(all, lib->cases);
+  Expected<CombinationAnalysis> analysed =
+      analyse_combinations(lib->group, lib->cases, lib->combinations);
   EXPECT_TRUE(analysed.has_value()) << analysed.issue().full;
-  lib->caps = solve_combinations(analysed->KCAP, lib->cases, lib->combinations);
-  lib->marches = pile_marches(lib->group, *analysed);
+  lib->caps = std::move(analysed->caps);
+  lib->marches = std::move(analysed->marches);
   return lib;
 }
 
@@ -68,6 +73,16 @@ std::unique_ptr<Result> reference(const std::string& data_text) {
   Analysed analysed = analyse(*read);
   if (!analysed) throw RunError(analysed.issue().full);
   return std::make_unique<Result>(std::move(*analysed));
+}
+
+// The reference of every combination of an example.
+std::vector<std::unique_ptr<Result>> references(const Library& lib, const std::string& base) {
+  std::vector<std::unique_ptr<Result>> refs;
+  for (size_t c = 0; c < lib.combinations.names.size(); ++c) {
+    refs.push_back(reference(equivalent_data(
+        example_text(base), scaled_points(lib.combinations.factors[c], lib.cases))));
+  }
+  return refs;
 }
 
 // Quantity q of station k of pile `pile` of a reference, as the post-processing file holds it.
@@ -86,15 +101,15 @@ INSTANTIATE_TEST_SUITE_P(Shipped, InProcess,
 TEST_P(InProcess, EveryCombinationMatchesKelmarinoBitForBit) {
   const auto lib = library(GetParam());
   const int32_t PNUM = lib->group.model->run.PNUM;
-  const size_t count = lib->combinations.size();
+  const size_t count = lib->combinations.names.size();
   std::vector<std::unique_ptr<Result>> refs;
-  for (const Combination& c : lib->combinations) {
-    const std::vector<LoadValues> points = scaled_points(c, lib->cases);
-    ASSERT_LE(points.size(), static_cast<size_t>(MAX_LOAD_POINTS)) << c.name;
+  for (size_t c = 0; c < count; ++c) {
+    const std::vector<LoadValues> points = scaled_points(lib->combinations.factors[c], lib->cases);
+    ASSERT_LE(points.size(), static_cast<size_t>(MAX_LOAD_POINTS)) << lib->combinations.names[c];
     refs.push_back(reference(equivalent_data(example_text(GetParam()), points)));
     for (int32_t i = 0; i < 6; ++i) {
-      EXPECT_EQ(bits(lib->caps[refs.size() - 1].U[i]), bits(refs.back()->cap[i]))
-          << c.name << " U" << i;
+      EXPECT_EQ(bits(lib->caps[c].U[i]), bits(refs.back()->cap[i]))
+          << lib->combinations.names[c] << " U" << i;
     }
   }
   LaneTops tops;
@@ -111,7 +126,7 @@ TEST_P(InProcess, EveryCombinationMatchesKelmarinoBitForBit) {
         const size_t j = c - first;
         const size_t p = static_cast<size_t>(march.g - 1);
         const PileResult& st = refs[c]->piles[p];
-        SCOPED_TRACE(lib->combinations[c].name + ", pile " + std::to_string(march.g));
+        SCOPED_TRACE(std::string(lib->combinations.names[c]) + ", pile " + std::to_string(march.g));
         ASSERT_EQ(march.station_count(), static_cast<int32_t>(st.count));
         EXPECT_EQ(march.KG, st.KG);
         for (int32_t i = 0; i < 6; ++i) {
@@ -140,16 +155,12 @@ TEST_P(InProcess, EveryCombinationMatchesKelmarinoBitForBit) {
 // replaces the kept one).
 TEST_P(InProcess, EnvelopesAreTheFirstExtremesInFileOrder) {
   const auto lib = library(GetParam());
-  const size_t count = lib->combinations.size();
-  std::vector<std::unique_ptr<Result>> refs;
-  for (const Combination& c : lib->combinations) {
-    refs.push_back(
-        reference(equivalent_data(example_text(GetParam()), scaled_points(c, lib->cases))));
-  }
+  const size_t count = lib->combinations.names.size();
+  const std::vector<std::unique_ptr<Result>> refs = references(*lib, GetParam());
   CaseResults results;
   std::atomic<int32_t> done{0};
   std::vector<HeadResult> heads;
-  envelope_piles(lib->marches, lib->caps, combination_names(lib->combinations), 2, done, results,
+  envelope_piles(lib->marches, lib->caps, lib->combinations.names, 2, done, results,
                  [&](size_t first, size_t, const std::vector<HeadResult>& part) {
                    EXPECT_EQ(heads.size(), first * lib->marches.size());
                    heads.insert(heads.end(), part.begin(), part.end());
@@ -208,14 +219,10 @@ TEST_P(InProcess, EnvelopesAreTheFirstExtremesInFileOrder) {
 // data file: the governing combination found here in file order, its row's values bit for bit.
 TEST_P(InProcess, DesignSetsAndPeaksAreThoseOfTheGoverningCombinationsDataFile) {
   const auto lib = library(GetParam());
-  std::vector<std::unique_ptr<Result>> refs;
-  for (const Combination& c : lib->combinations) {
-    refs.push_back(
-        reference(equivalent_data(example_text(GetParam()), scaled_points(c, lib->cases))));
-  }
+  const std::vector<std::unique_ptr<Result>> refs = references(*lib, GetParam());
   CaseResults results;
   std::atomic<int32_t> done{0};
-  envelope_piles(lib->marches, lib->caps, combination_names(lib->combinations), 2, done, results,
+  envelope_piles(lib->marches, lib->caps, lib->combinations.names, 2, done, results,
                  [](size_t, size_t, const std::vector<HeadResult>&) {});
   for (const PileEnvelope& pile : results.piles) {
     const size_t p = static_cast<size_t>(pile.g - 1);
@@ -357,22 +364,22 @@ TEST(Parts, LaterPartsKeepTheFirstCombination) {
   const auto lib = library("pier");
   const size_t round = lib->caps.size();
   std::vector<CapDisplacements> caps;
-  std::vector<Combination> combinations;
+  NameList combinations;
   for (size_t c = 0; caps.size() < 2 * COMBINATIONS_PER_PART + 7; c = (c + 1) % round) {
     caps.push_back(lib->caps[c]);
-    combinations.push_back(lib->combinations[c]);
+    combinations.push_back(lib->combinations.names[c]);
   }
   CaseResults first_round;
   CaseResults all;
   std::atomic<int32_t> done{0};
   std::vector<HeadResult> round_heads;
-  envelope_piles(lib->marches, lib->caps, combination_names(lib->combinations), 1, done,
-                 first_round, [&](size_t, size_t, const std::vector<HeadResult>& heads) {
+  envelope_piles(lib->marches, lib->caps, lib->combinations.names, 1, done, first_round,
+                 [&](size_t, size_t, const std::vector<HeadResult>& heads) {
                    round_heads.insert(round_heads.end(), heads.begin(), heads.end());
                  });
   std::vector<size_t> starts;
   const size_t PNUM = lib->marches.size();
-  envelope_piles(lib->marches, caps, combination_names(combinations), 2, done, all,
+  envelope_piles(lib->marches, caps, combinations, 2, done, all,
                  [&](size_t first, size_t last, const std::vector<HeadResult>& heads) {
                    starts.push_back(first);
                    ASSERT_EQ(heads.size(), (last - first) * PNUM);
@@ -409,12 +416,13 @@ TEST(MarchFault, NamesThePileAndTheCombination) {
   marches[2].x = x;
   std::vector<CapDisplacements> caps = {lib->caps[0], lib->caps[1], lib->caps[2]};
   for (float& u : caps[0].U) u = 0.0f;  // no displacement, no overflow
-  const std::vector<Combination> combinations = {{"QUIET", {}}, {"FIRST", {}}, {"SECOND", {}}};
+  NameList combinations;
+  for (const char* name : {"QUIET", "FIRST", "SECOND"}) combinations.push_back(name);
   for (const int32_t threads : {1, 2}) {
     CaseResults results;
     std::atomic<int32_t> done{0};
     try {
-      envelope_piles(marches, caps, combination_names(combinations), threads, done, results,
+      envelope_piles(marches, caps, combinations, threads, done, results,
                      [](size_t, size_t, const std::vector<HeadResult>&) {});
       ADD_FAILURE() << "no fault";
     } catch (const RunError& error) {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,11 @@ std::vector<LoadCase> two_cases() {
   return read_load_cases(std::string(HEADER) + "DL,0,0,0,0,1,0,0,0\nLL,0,0,0,0,2,0,0,0\n", "b", "");
 }
 
+const InputNames FILES{"b.dat", "b.loads.csv", "b.combinations.csv"};
+
 std::string refusal_of_combinations(const std::string& text) {
   try {
-    read_combinations(text, "b.combinations.csv", two_cases());
+    read_combination_loads(text, FILES, two_cases());
   } catch (const RunError& error) {
     return error.what();
   }
@@ -123,19 +126,19 @@ TEST(LoadsFile, RefusesEveryMistakeWithFileLineColumnAndText) {
 }
 
 TEST(CombinationsFile, TakesFactorsInColumnOrderAndEmptyCellsAsZero) {
-  const std::vector<Combination> combinations = read_combinations(
-      "combination,LL,DL\r\nC1,1.5,1.35\r\nC2,,1\r\n\"C-3\",0,-0.0\r\n", "b", two_cases());
-  ASSERT_EQ(combinations.size(), 3u);
-  EXPECT_EQ(combinations[0].name, "C1");
-  ASSERT_EQ(combinations[0].terms.size(), 2u);
-  EXPECT_EQ(combinations[0].terms[0].load_case, 1);  // LL, the first column
-  EXPECT_EQ(combinations[0].terms[0].factor, 1.5f);
-  EXPECT_EQ(combinations[0].terms[1].load_case, 0);
-  EXPECT_EQ(combinations[0].terms[1].factor, 1.35f);
-  ASSERT_EQ(combinations[1].terms.size(), 1u);
-  EXPECT_EQ(combinations[1].terms[0].load_case, 0);
-  EXPECT_TRUE(combinations[2].terms.empty());
-  EXPECT_EQ(combinations[2].name, "C-3");
+  const CombinationLoads combinations = read_combination_loads(
+      "combination,LL,DL\r\nC1,1.5,1.35\r\nC2,,1\r\n\"C-3\",0,-0.0\r\n", FILES, two_cases());
+  ASSERT_EQ(combinations.names.size(), 3u);
+  EXPECT_EQ(combinations.names[0], "C1");
+  ASSERT_EQ(combinations.factors[0].size(), 2u);
+  EXPECT_EQ(combinations.factors[0][0].load_case, 1);  // LL, the first column
+  EXPECT_EQ(combinations.factors[0][0].factor, 1.5f);
+  EXPECT_EQ(combinations.factors[0][1].load_case, 0);
+  EXPECT_EQ(combinations.factors[0][1].factor, 1.35f);
+  ASSERT_EQ(combinations.factors[1].size(), 1u);
+  EXPECT_EQ(combinations.factors[1][0].load_case, 0);
+  EXPECT_TRUE(combinations.factors[2].empty());
+  EXPECT_EQ(combinations.names[2], "C-3");
 }
 
 TEST(CombinationsFile, RefusesEveryMistakeWithFileLineColumnAndText) {
@@ -182,7 +185,7 @@ TEST(CombinationsFile, MisspeltCaseAmongManyNamesTheClosest) {
   }
   try {
     header.append(",W1O007\nC1").append(20001, ',').append("\n");
-    read_combinations(header, "b", cases);
+    read_combination_loads(header, {"", "", "b"}, cases);
     ADD_FAILURE() << "accepted";
   } catch (const RunError& error) {
     EXPECT_EQ(std::string(error.what()),
@@ -196,8 +199,6 @@ TEST(CombinationsFile, MisspeltCaseAmongManyNamesTheClosest) {
 TEST(CombinationsFile, WarnsOfUnusedCasesAndZeroCombinations) {
   std::vector<LoadCase> cases = two_cases();
   cases.insert(cases.begin(), LoadCase{DATA_CASE, {}, 0});
-  const std::vector<Combination> combinations =
-      read_combinations("combination,data,LL,DL\nC1,,1.5,0\nC2,0,,\n", "b.combinations.csv", cases);
   const std::vector<std::string> expected = {
       "warning in b.dat: no combination uses the load case data (its factor is 0 or empty in "
       "every row of b.combinations.csv)",
@@ -206,51 +207,63 @@ TEST(CombinationsFile, WarnsOfUnusedCasesAndZeroCombinations) {
       "warning in b.combinations.csv, line 3: the combination C2 has no factor other than 0: its "
       "results are zero"};
   EXPECT_EQ(
-      combination_warnings({"b.dat", "b.loads.csv", "b.combinations.csv"}, cases, combinations),
+      read_combination_loads("combination,data,LL,DL\nC1,,1.5,0\nC2,0,,\n", FILES, cases).warnings,
       expected);
 }
 
-// The combinations as the command keeps them: the names and loads of the combinations that
-// read_combinations reads, the same warnings, the same refusals; a reduction that faults is kept
-// whole, the rows after it still checked.
-TEST(CombinationLoads, KeepTheNamesAndLoadsOfTheRows) {
+// The combinations of a file, of values and every case alone are kept alike: the same names,
+// factors and loads, each load the FORCE of its terms; a reduction that faults is kept whole, the
+// rows after it still reduced.
+TEST(CombinationLoads, FileValuesAndSingleCasesKeepTheSame) {
   std::vector<LoadCase> cases = two_cases();
-  cases.insert(cases.begin(), LoadCase{DATA_CASE, {}, 0});
-  const InputNames files{"b.dat", "b.loads.csv", "b.combinations.csv"};
-  const std::string text = "combination,data,LL,DL\nC1,,1.5,0\nC2,0,,\nLONGER_NAME-3.a,1,-1,2\n";
-  const std::vector<Combination> combinations = read_combinations(text, files.combinations, cases);
-  const CombinationLoads loads = read_combination_loads(text, files, cases);
-  ASSERT_EQ(loads.names.size(), combinations.size());
-  ASSERT_EQ(loads.loads.size(), combinations.size());
-  for (size_t c = 0; c < combinations.size(); ++c) {
-    EXPECT_EQ(loads.names[c], combinations[c].name);
-    Vec<float, 6> FORCE;
-    combination_force(combinations[c], cases, FORCE);
-    for (int32_t i = 0; i < 6; ++i) EXPECT_EQ(loads.loads[c].U[i], FORCE.data()[i]);
-  }
-  EXPECT_EQ(loads.faulting, SIZE_MAX);
-  EXPECT_EQ(loads.warnings, combination_warnings(files, cases, combinations));
-
-  const std::vector<std::string> refused = {
-      "combination,LL,DL\nA,1,\nB,1,1\nA,,1\n",
-      "combination,LL,DL\nA,1,\nB,1x,1\n",
-      "combination,LL,DL\n",
+  cases.insert(cases.begin(), LoadCase{DATA_CASE, {{0.5f, -1.0f, {1, 2, 3, 4, 5, 6}}}, 0});
+  const float big = 3e38f;
+  const struct {
+    std::string text;
+    std::vector<Combination> given;
+    size_t faulting;
+  } table[] = {
+      {"combination,data,LL,DL\nC1,,1.5,0\nC2,0,,\nLONGER_NAME-3.a,1,-1,2\n",
+       combinations_of({{"C1", {{"data", 0.0f}, {"LL", 1.5f}, {"DL", 0.0f}}},
+                        {"C2", {{"data", 0.0f}}},
+                        {"LONGER_NAME-3.a", {{"data", 1}, {"LL", -1}, {"DL", 2}}}},
+                       cases),
+       SIZE_MAX},
+      {"combination,data,DL,LL\ndata,1,,\nDL,,1,\nLL,,,1\n", single_case_combinations(cases),
+       SIZE_MAX},
+      {"combination,LL,DL\nA,1,\nB,3e38,3e38\nC,,2\n",
+       combinations_of({{"A", {{"LL", 1}}}, {"B", {{"LL", big}, {"DL", big}}}, {"C", {{"DL", 2}}}},
+                       cases),
+       1},
   };
-  for (const std::string& wrong : refused) {
-    std::string message = "accepted";
-    try {
-      read_combination_loads(wrong, files, two_cases());
-    } catch (const RunError& error) {
-      message = error.what();
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.text);
+    const CombinationLoads file = read_combination_loads(row.text, FILES, cases);
+    const CombinationLoads given = combination_loads(row.given, cases);
+    ASSERT_EQ(given.names.size(), file.names.size());
+    EXPECT_EQ(file.faulting, row.faulting);
+    EXPECT_EQ(given.faulting, row.faulting);
+    for (size_t c = 0; c < file.names.size(); ++c) {
+      EXPECT_EQ(given.names[c], file.names[c]);
+      const std::span<const Term> terms = file.factors[c];
+      ASSERT_EQ(given.factors[c].size(), terms.size());
+      for (size_t t = 0; t < terms.size(); ++t) {
+        EXPECT_EQ(given.factors[c][t].load_case, terms[t].load_case);
+        EXPECT_EQ(given.factors[c][t].factor, terms[t].factor);
+      }
+      if (c == row.faulting) {
+        EXPECT_EQ(file.faulting_combination.name, file.names[c]);
+        EXPECT_EQ(given.faulting_combination.name, file.names[c]);
+        continue;
+      }
+      Vec<float, 6> FORCE;
+      combination_force(Combination{"", {terms.begin(), terms.end()}}, cases, FORCE);
+      for (int32_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(file.loads[c].U[i], FORCE.data()[i]);
+        EXPECT_EQ(given.loads[c].U[i], FORCE.data()[i]);
+      }
     }
-    EXPECT_EQ(message, refusal_of_combinations(wrong));
   }
-
-  const CombinationLoads faulting =
-      read_combination_loads("combination,LL,DL\nA,1,\nB,3e38,3e38\nC,3e38,\n", files, two_cases());
-  EXPECT_EQ(faulting.faulting, 1u);
-  EXPECT_EQ(faulting.faulting_combination.name, "B");
-  EXPECT_EQ(faulting.loads.size(), 3u);
 }
 
 // The refusal of load cases and combinations given as values: the whole message, or "accepted".
