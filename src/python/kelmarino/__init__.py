@@ -183,7 +183,7 @@ class Group:
                 f"JCTR={self.JCTR})")
 
     def __getstate__(self):
-        return tuple(getattr(self, name) for name in _GROUP_VALUES)
+        return _group_state(self)
 
     def __setstate__(self, state):  # the values of a group, checked when they were set
         for name, value in zip(_GROUP_VALUES, state):
@@ -224,6 +224,7 @@ class Group:
         return _core.mistakes(self)
 
 
+_group_state = operator.attrgetter(*_GROUP_VALUES)
 _PARTS = (Above, Below, PileType, Pile, Load, Support, Group)
 _FIELDS = {kind: tuple(f.name for f in fields(kind)) for kind in _PARTS}
 _PLAIN = (float, int, str, bool, type(None))
