@@ -461,7 +461,10 @@ std::optional<Issue> find_true_peaks(Result& result) {
       PileResult& pile = result.piles[p];
       if (!pile.units.stations || pile.count == 0) continue;  // none deferred
       at_pile(static_cast<int32_t>(p + 1));
-      pile.peaks = pile_peaks(*pile.units.x, *pile.units.y, pile.units.stations->data(), pile.DU);
+      const PilePeaks peaks =
+          pile_peaks(*pile.units.x, *pile.units.y, pile.units.stations->data(), pile.DU);
+      check_faults();  // kept only when sound: a fault is found again on the next call
+      pile.peaks = peaks;
       pile.units = PileUnits{};
     }
     at_stage(nullptr);

@@ -140,10 +140,10 @@ std::vector<Issue> check(const GroupValues& values);
 GroupRead build_group(const GroupValues& values);
 
 // What the load combinations, and the true peaks found later, take of a pile besides its head
-// stiffness: the responses of its two bending planes to unit head displacements and its stations
-// (station k at k - 1), each shared by the piles of one type; no stations when a step count is
-// below 1. Handed out by the analysis of the stiffness alone, and by the full analysis when it
-// defers the true peaks.
+// stiffness: the responses of its two bending planes to unit head displacements, shared by the
+// piles of one type, and its stations (station k at k - 1), shared with the pile before when they
+// are the same; no stations when a step count is below 1. Handed out by the analysis of the
+// stiffness alone, and by the full analysis when it defers the true peaks.
 struct PileUnits {
   std::shared_ptr<const PlaneResponse> x;  // the x-z plane
   std::shared_ptr<const PlaneResponse> y;  // the y-z plane

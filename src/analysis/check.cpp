@@ -28,7 +28,7 @@ struct Checker {
 
   // A real must be a number of the single-precision range, as a data file gives one. Its path
   // is made only for a mistake.
-  bool finite(float value, const auto& path_of, const char* key) {
+  bool finite(float value, const char* key, const auto& path_of) {
     if (std::isfinite(value)) return true;
     add(path_of(), shortest(value), "a value must be a finite number", key);
     return false;
@@ -51,14 +51,10 @@ struct Checker {
       for (size_t k = 0; k < g.loads.size(); ++k) {
         const LoadValues& load = g.loads[k];
         const auto at = [k](const char* field) { return indexed("loads", k) + "." + field; };
-        finite(
-            load.x, [&] { return at("x"); }, "AXY");
-        finite(
-            load.y, [&] { return at("y"); }, "AXY");
+        finite(load.x, "AXY", [&] { return at("x"); });
+        finite(load.y, "AXY", [&] { return at("y"); });
         static const char* const act[6] = {"FX", "FY", "FZ", "MX", "MY", "MZ"};
-        for (size_t i = 0; i < 6; ++i)
-          finite(
-              load.act[i], [&] { return at(act[i]); }, act[i]);
+        for (size_t i = 0; i < 6; ++i) finite(load.act[i], act[i], [&] { return at(act[i]); });
       }
     } else if (g.JCTR == 3) {
       const size_t piles = g.piles.size() + g.supports.size();
@@ -86,10 +82,8 @@ struct Checker {
     for (size_t p = 0; p < g.piles.size(); ++p) {
       const PileValues& pile = g.piles[p];
       const auto at = [p](const char* field) { return indexed("piles", p) + "." + field; };
-      finite(
-          pile.x, [&] { return at("x"); }, "PXY");
-      finite(
-          pile.y, [&] { return at("y"); }, "PXY");
+      finite(pile.x, "PXY", [&] { return at("x"); });
+      finite(pile.y, "PXY", [&] { return at("y"); });
       if (pile.type < 0 || static_cast<size_t>(pile.type) >= g.types.size()) {
         add(at("type"), std::to_string(pile.type),
             "a pile takes one of the " + std::to_string(g.types.size()) + " types, 0 to " +
@@ -134,14 +128,12 @@ struct Checker {
     for (size_t j = 0; j < g.supports.size(); ++j) {
       const SupportValues& support = g.supports[j];
       const auto at = [j](const char* field) { return indexed("supports", j) + "." + field; };
-      finite(
-          support.x, [&] { return at("x"); }, "SXY");
-      finite(
-          support.y, [&] { return at("y"); }, "SXY");
+      finite(support.x, "SXY", [&] { return at("x"); });
+      finite(support.y, "SXY", [&] { return at("y"); });
       for (size_t i = 0; i < 36; ++i) {
         const auto term = [&] { return indexed(at("stiffness"), i); };
         const float value = support.stiffness[i];
-        if (finite(value, term, "ESP") && !(std::abs(value) <= LARGEST_STIFFNESS)) {
+        if (finite(value, "ESP", term) && !(std::abs(value) <= LARGEST_STIFFNESS)) {
           add(term(), shortest(value), STIFFNESS_RULE, "ESP");
         }
       }
@@ -166,16 +158,14 @@ struct TypeChecker : TypeRules {
   }
 
   void real(const TypeValue& value, float v, const RealRule& rule) override {
-    if (checker.finite(
-            v, [&] { return path(value); }, value.key))
-      TypeRules::real(value, v, rule);
+    if (checker.finite(v, value.key, [&] { return path(value); })) TypeRules::real(value, v, rule);
   }
 
   void axis(const float* axis, Place) override {
     bool finite = true;
-    for (size_t i = 0; i < 3; ++i)
-      finite &= checker.finite(
-          axis[i], [&] { return indexed(at + ".axis", i); }, "AGL");
+    for (size_t i = 0; i < 3; ++i) {
+      finite &= checker.finite(axis[i], "AGL", [&] { return indexed(at + ".axis", i); });
+    }
     if (!finite) return;
     const AxisCheck check = check_axis(axis[0], axis[1], axis[2]);
     const std::string rule =

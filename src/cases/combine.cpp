@@ -97,17 +97,19 @@ Expected<CombinationAnalysis> analyse_combinations(const Group& group,
   Analysed analysed = analyse(group, {AnalysisScope::foundation});
   if (!analysed) return analysed.issue();
   CombinationAnalysis out{std::move(*analysed)};
-  bool refused = true;  // until the piles are marched, a refusal of the group; then a fault
   try {
     out.marches = pile_marches(group, out.result);
-    refused = false;
     if (solving) solving();
     out.caps = solve_loads(out.result.KCAP, cases, combinations);
   } catch (const RunError& error) {
     const FaultContext where = fault_context();
     fault_context() = FaultContext{};
-    if (refused) return input_issue("", error.what(), error.what());
-    return analysis_issue(where.stage, where.pile, error.what());
+    if (!where.stage.empty()) return analysis_issue(where.stage, where.pile, error.what());
+    // Outside every stage: the refusal of a group whose piles have no stations.
+    const std::string full = error.what();
+    const std::string named = "run-time error in " + group.name + ": ";
+    return input_issue(group.name, full.starts_with(named) ? full.substr(named.size()) : full,
+                       full);
   }
   fault_context() = FaultContext{};
   return out;

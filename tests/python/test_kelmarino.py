@@ -321,6 +321,29 @@ def test_values_are_read_as_python_reads_them():
 # Hostile uses: a call on a copy of the pier (g), its result (r) or its combinations (c); the
 # exception it raises; the start of its message, or for an InputError its file and message.
 ONE_CASE = {"A": [(0, 0, 1, 0, 0, 0, 0, 0)]}
+OVERFLOW = "overflow (a result beyond the range of single-precision reals)"
+
+
+def overflowing_peaks(g):
+    """The pier changed so that its analysis holds but its true peaks overflow."""
+    g.loads = [kelmarino.Load(0.0, 0.0, FX=4e37)]
+    for t in g.types.values():
+        for a in t.above:
+            a.steps, a.diameter = 1, 0.1
+        for b in t.below:
+            b.steps, b.m, b.diameter = 1, b.m * 1e5, 0.1
+    return g
+
+
+def peaks_read_twice(g):
+    """The peaks of a result whose true peaks overflow, read twice: the fault is raised at each
+    read, never taken for peaks."""
+    result = kelmarino.analyse(overflowing_peaks(g))
+    with pytest.raises(kelmarino.AnalysisError):
+        result.peaks  # pylint: disable=pointless-statement
+    return result.peaks
+
+
 HOSTILE = [
     (lambda g, r, c: setattr(g, "Piles", []), AttributeError, "'Group' object has no attribute"),
     (lambda g, r, c: setattr(g, "jctr", 2), AttributeError, "'Group' object has no attribute"),
@@ -370,6 +393,14 @@ HOSTILE = [
     (lambda g, r, c: kelmarino.combinations(g, {"A": [5]}), kelmarino.InputError,
      ("", "loads[\"A\"]: a load point has 8 values")),
     (lambda g, r, c: kelmarino.combinations(g, [("A", [])]), TypeError, "loads is a file or a"),
+    (lambda g, r, c: kelmarino.combinations(g, {"A": [(0, 0, 1e30, 0, 0, 0, 0, 0)]},
+                                            {"C": {"A": 1e10}}), kelmarino.AnalysisError,
+     "run-time error in the reduction of the loads of combination C: " + OVERFLOW),
+    (lambda g, r, c: kelmarino.combinations(g.vary({"JCTR": 2, "types[0].below[0].steps": 0}),
+                                            ONE_CASE), kelmarino.InputError,
+     ("pier.dat", "pile 2 has NSG = 0 in below-ground segment 1; a step count must be 1 or")),
+    (lambda g, r, c: peaks_read_twice(g), kelmarino.AnalysisError,
+     "run-time error in the pile results of pile 1: " + OVERFLOW),
     (lambda g, r, c: kelmarino.read("missing.dat"), kelmarino.InputError,
      ("missing.dat", "[Errno 2] No such file or directory")),
     (lambda g, r, c: kelmarino.analyse("examples/pier.dat"), TypeError, "the group is a str"),
@@ -436,6 +467,11 @@ def test_errors_cross_processes_with_their_fields():
             with pytest.raises(type(error)) as crossed:
                 list(pool.map(kelmarino.analyse, [group]))
             assert fields(crossed.value) == fields(error)
+        # Results shipped whole have their true peaks found on the worker, each group's own fault.
+        with pytest.raises(kelmarino.AnalysisError) as peaks:
+            pier = kelmarino.read(ROOT / "examples" / "pier.dat")
+            kelmarino.sweep([pier, overflowing_peaks(pier.copy())], pool)
+        assert peaks.value.__notes__ == ["(group 1 of the sweep, counted from 0)"]
 
 
 def bits(result):

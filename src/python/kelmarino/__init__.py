@@ -186,6 +186,8 @@ class Group:
         return _group_state(self)
 
     def __setstate__(self, state):  # the values of a group, checked when they were set
+        if type(state) is not tuple or len(state) != len(_GROUP_VALUES):
+            raise TypeError("not the pickled state of a kelmarino.Group of this version")
         for name, value in zip(_GROUP_VALUES, state):
             object.__setattr__(self, name, value)
 
@@ -397,7 +399,9 @@ class Result:
     @property
     def peaks(self) -> dict:
         """Per quantity of PEAKED an array (piles, 2): the true peak of each pile between its
-        stations, signed, and its Z (m) from the pile top; zeros for a pile without stations."""
+        stations, signed, and its Z (m) from the pile top; zeros for a pile without stations.
+        Found when first read (or the result pickled): an arithmetic fault of theirs is raised
+        here, as an AnalysisError."""
         peaks = self._analysis.peaks
         return {q: peaks[:, ENVELOPED.index(q), :] for q in PEAKED}
 
@@ -566,9 +570,15 @@ def _on_threads(groups, threads, extract=None, told=None) -> list:
 
 def _analysed_chunk(pickled, threads, extract) -> bytes:
     """A chunk of a sweep, on a worker: its groups and their answers are shipped pickled whole,
-    so that an executor neither takes them apart item by item nor loses what they share."""
-    return pickle.dumps(_chunk_answers(pickle.loads(pickled), threads, extract),
+    so that an executor neither takes them apart item by item nor loses what they share. A
+    result shipped whole has its true peaks found first, each group's fault its own."""
+    return pickle.dumps(_chunk_answers(pickle.loads(pickled), threads, extract or _with_peaks),
                         pickle.HIGHEST_PROTOCOL)
+
+
+def _with_peaks(result):
+    result.peaks  # pylint: disable=pointless-statement
+    return result
 
 
 def _chunk_answers(groups, threads, extract) -> list:
