@@ -75,12 +75,15 @@ std::unique_ptr<Result> reference(const std::string& data_text) {
   return std::make_unique<Result>(std::move(*analysed));
 }
 
-// The reference of every combination of an example.
+// The reference of every combination of an example (whose factors are all kept: at most
+// ECHOED_COMBINATIONS).
 std::vector<std::unique_ptr<Result>> references(const Library& lib, const std::string& base) {
+  EXPECT_EQ(lib.combinations.factors.size(), lib.combinations.names.size());
   std::vector<std::unique_ptr<Result>> refs;
-  for (size_t c = 0; c < lib.combinations.names.size(); ++c) {
-    refs.push_back(reference(equivalent_data(
-        example_text(base), scaled_points(lib.combinations.factors[c], lib.cases))));
+  for (size_t c = 0; c < lib.combinations.factors.size(); ++c) {
+    const std::vector<LoadValues> points = scaled_points(lib.combinations.factors[c], lib.cases);
+    EXPECT_LE(points.size(), static_cast<size_t>(MAX_LOAD_POINTS)) << lib.combinations.names[c];
+    refs.push_back(reference(equivalent_data(example_text(base), points)));
   }
   return refs;
 }
@@ -102,13 +105,11 @@ TEST_P(InProcess, EveryCombinationMatchesKelmarinoBitForBit) {
   const auto lib = library(GetParam());
   const int32_t PNUM = lib->group.model->run.PNUM;
   const size_t count = lib->combinations.names.size();
-  std::vector<std::unique_ptr<Result>> refs;
+  const std::vector<std::unique_ptr<Result>> refs = references(*lib, GetParam());
+  ASSERT_EQ(refs.size(), count);
   for (size_t c = 0; c < count; ++c) {
-    const std::vector<LoadValues> points = scaled_points(lib->combinations.factors[c], lib->cases);
-    ASSERT_LE(points.size(), static_cast<size_t>(MAX_LOAD_POINTS)) << lib->combinations.names[c];
-    refs.push_back(reference(equivalent_data(example_text(GetParam()), points)));
     for (int32_t i = 0; i < 6; ++i) {
-      EXPECT_EQ(bits(lib->caps[c].U[i]), bits(refs.back()->cap[i]))
+      EXPECT_EQ(bits(lib->caps[c].U[i]), bits(refs[c]->cap[i]))
           << lib->combinations.names[c] << " U" << i;
     }
   }
