@@ -65,20 +65,22 @@ bool same_station(const Station& a, const Station& b) {
          a.parabola == b.parabola && a.fraction == b.fraction;
 }
 
-// The units of pile g: the responses of its planes, shared with the cache, and the stations of
-// `list` (none without one), shared with the pile before when they are the same.
-void keep_units(const Model& model, ResponseCache& cache, int32_t g, const StationList* list,
-                const PileUnits* before, PileUnits& units) {
+// The responses of the two planes of pile g, shared with the cache, without stations.
+PileUnits pile_planes(const Model& model, ResponseCache& cache, int32_t g) {
   const RunValues& run = model.run;
-  units.x = cache.shared_plane(model.piles, run.BTX, g);
-  units.y = cache.shared_plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, g), g);
-  if (list == nullptr) return;
-  const Station* const end = list->at + list->NSTA;
+  return {cache.shared_plane(model.piles, run.BTX, g),
+          cache.shared_plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, g), g),
+          {}};
+}
+
+// The stations of `list` into a pile's units, shared with the pile before when they are the same.
+void keep_stations(const StationList& list, const PileUnits* before, PileUnits& units) {
+  const Station* const end = list.at + list.NSTA;
   if (before != nullptr && before->stations &&
-      std::equal(list->at, end, before->stations->begin(), before->stations->end(), same_station)) {
+      std::equal(list.at, end, before->stations->begin(), before->stations->end(), same_station)) {
     units.stations = before->stations;
   } else {
-    units.stations = std::make_shared<const std::vector<Station>>(list->at, end);
+    units.stations = std::make_shared<const std::vector<Station>>(list.at, end);
   }
 }
 
@@ -340,24 +342,26 @@ void keep_piles(const Model& model, ResponseCache& cache, const AnalysisOptions&
     PileResult& pile = result.piles[static_cast<size_t>(g - 1)];
     const PileUnits* before = g > 1 ? &result.piles[static_cast<size_t>(g - 2)].units : nullptr;
     keep_stiffness(model.piles, g, pile);
+    PileUnits planes = pile_planes(model, cache, g);
     if (units) {
-      if (stepped) station_list(model.piles, run.ZBL, g, *list);
+      if (stepped) {
+        station_list(model.piles, run.ZBL, g, *list);
+        keep_stations(*list, before, planes);
+      }
       pile.KG = stepped ? list->KG : 1;
-      keep_units(model, cache, g, stepped ? list.get() : nullptr, before, pile.units);
+      pile.units = std::move(planes);
       continue;
     }
     pile_top(model, g, pile.DU, pile.FT);
     pile.first = result.stations.size();
     if (stepped) {
-      compute_stations(model, g, cache, pile.DU, pile.FT, *list, result.stations);
+      compute_stations(model, g, *planes.x, *planes.y, pile.DU, pile.FT, *list, result.stations);
       pile.KG = list->KG;
       if (peaks == TruePeaks::found) {
-        pile.peaks =
-            pile_peaks(cache.plane(model.piles, run.BTX, g),
-                       cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, g), g),
-                       list->at, pile.DU);
+        pile.peaks = pile_peaks(*planes.x, *planes.y, list->at, pile.DU);
       } else if (peaks == TruePeaks::deferred) {
-        keep_units(model, cache, g, list.get(), before, pile.units);
+        keep_stations(*list, before, planes);
+        pile.units = std::move(planes);
       }
     }
     pile.count = result.stations.size() - pile.first;

@@ -13,12 +13,10 @@ void pile_top(const Model& model, int32_t g, float (&DU)[6], float (&FT)[6]) {
   matrix_product(6, 6, 1, B.data(), DU, FT);
 }
 
-void compute_stations(const Model& model, int32_t g, ResponseCache& cache, const float (&DU)[6],
-                      const float (&FT)[6], StationList& list, std::vector<StationRow>& rows) {
-  const RunValues& run = model.run;
-  const PlaneResponse& x = cache.plane(model.piles, run.BTX, g);
-  const PlaneResponse& y = cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, g), g);
-  station_list(model.piles, run.ZBL, g, list);
+void compute_stations(const Model& model, int32_t g, const PlaneResponse& x, const PlaneResponse& y,
+                      const float (&DU)[6], const float (&FT)[6], StationList& list,
+                      std::vector<StationRow>& rows) {
+  station_list(model.piles, model.run.ZBL, g, list);
   float top[6][1], forces[6][1], q[QUANTITIES][1];
   for (int32_t i = 0; i < 6; ++i) {
     top[i][0] = DU[i];

@@ -24,9 +24,11 @@ constexpr size_t column_of(StationQuantity q) { return 1 + static_cast<size_t>(q
 void pile_top(const Model& model, int32_t g, float (&DU)[6], float (&FT)[6]);
 
 // compute_stations: the stations of pile g into `list`, and the rows of their values under the
-// pile-top displacements DU and forces FT appended to `rows`, station 1 the pile top.
-void compute_stations(const Model& model, int32_t g, ResponseCache& cache, const float (&DU)[6],
-                      const float (&FT)[6], StationList& list, std::vector<StationRow>& rows);
+// pile-top displacements DU and forces FT appended to `rows`, station 1 the pile top, from the
+// responses x and y of its planes.
+void compute_stations(const Model& model, int32_t g, const PlaneResponse& x, const PlaneResponse& y,
+                      const float (&DU)[6], const float (&FT)[6], StationList& list,
+                      std::vector<StationRow>& rows);
 
 // write_banner: the banner at the head of the report.
 void write_banner(OutChannel& report);

@@ -222,7 +222,11 @@ TEST(PileAccuracy, HeadStiffnessAndStationsAgreeWithAFineMeshSolution) {
       load_top(*pile, head);
       const auto list = std::make_unique<StationList>();
       std::vector<StationRow> rows;
-      compute_stations(model, 1, pile->cache, pile->DU, pile->FT, *list, rows);
+      const RunValues& run = model.run;
+      compute_stations(
+          model, 1, pile->cache.plane(model.piles, run.BTX, 1),
+          pile->cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, 1), 1), pile->DU,
+          pile->FT, *list, rows);
       ASSERT_EQ(rows.size(), z.size());
       // Columns UX, SY, NX, MY from the x-z plane; UY, SX, NY, MX from the y-z plane.
       const double u[2] = {head[0], head[1]};
