@@ -409,6 +409,13 @@ std::vector<std::string> warnings_of_use(const InputNames& files,
   return warnings;
 }
 
+// The warning of a combination without a factor other than 0.
+std::string factorless_warning(const InputNames& files, const Combination& combination) {
+  return "warning in " + files.combinations + ", line " + std::to_string(combination.line) +
+         ": the combination " + combination.name +
+         " has no factor other than 0: its results are zero";
+}
+
 // A combination's name and FORCE into `out`, under FaultFlags: the reductions run before the
 // stages of the analysis, so the first faulting combination is kept for analyse_combinations to
 // form again in its stage, where its fault is named.
@@ -512,12 +519,7 @@ CombinationLoads read_combination_loads(const std::string& text, const InputName
     const FaultFlags flags;
     take_combinations(text, files.combinations, cases, [&](const Combination& combination) {
       for (const Term& term : combination.terms) used[static_cast<size_t>(term.load_case)] = true;
-      if (combination.terms.empty()) {
-        factorless.push_back("warning in " + files.combinations + ", line " +
-                             std::to_string(combination.line) + ": the combination " +
-                             combination.name +
-                             " has no factor other than 0: its results are zero");
-      }
+      if (combination.terms.empty()) factorless.push_back(factorless_warning(files, combination));
       add_load(combination, cases, out);
       lines.push_back(combination.line);
     });
