@@ -60,11 +60,6 @@ void keep_stiffness(const PileData& piles, int32_t g, PileResult& pile) {
   }
 }
 
-bool same_station(const Station& a, const Station& b) {
-  return a.ZH == b.ZH && a.below == b.below && a.PMT == b.PMT && a.z2 == b.z2 &&
-         a.parabola == b.parabola && a.fraction == b.fraction;
-}
-
 // The responses of the two planes of pile g, shared with the cache, without stations.
 PileUnits pile_planes(const Model& model, ResponseCache& cache, int32_t g) {
   const RunValues& run = model.run;
@@ -77,7 +72,7 @@ PileUnits pile_planes(const Model& model, ResponseCache& cache, int32_t g) {
 void keep_stations(const StationList& list, const PileUnits* before, PileUnits& units) {
   const Station* const end = list.at + list.NSTA;
   if (before != nullptr && before->stations &&
-      std::equal(list.at, end, before->stations->begin(), before->stations->end(), same_station)) {
+      std::equal(list.at, end, before->stations->begin(), before->stations->end())) {
     units.stations = before->stations;
   } else {
     units.stations = std::make_shared<const std::vector<Station>>(list.at, end);
@@ -196,6 +191,25 @@ std::optional<Issue> watched(const std::string& name, Make make) {
       issue = input_issue(error);
     } catch (const RunError& error) {
       issue = input_issue(name, error.what(), error.what());
+    }
+    fault_context() = FaultContext{};
+  }
+  return issue;
+}
+
+// Runs `work` of the analysis under the watch of the floating-point flags: an arithmetic fault
+// comes back as its issue, at the stage and pile where it arose.
+template <typename Work>
+std::optional<Issue> fault_watched(Work work) {
+  std::optional<Issue> issue;
+  {
+    const FaultFlags flags;
+    try {
+      work();
+      at_stage(nullptr);
+    } catch (const RunError& error) {
+      const FaultContext& where = fault_context();
+      issue = analysis_issue(where.stage, where.pile, error.what());
     }
     fault_context() = FaultContext{};
   }
@@ -393,18 +407,15 @@ DerivedValues derived_values(const Model& model, const CalculationWidths& widths
 // The analysis on a model that it may change, as far as the options ask; no load leaves the cap
 // at rest.
 Analysed analyse_model(Model& model, const AnalysisOptions& options) {
-  std::optional<Result> analysed;
-  std::optional<Issue> issue;
+  Result result;
   ResponseCache cache;
-  const FaultFlags flags;
   const auto starting = [&options](AnalysisStage stage) {
     if (options.starting) options.starting(stage);
   };
-  try {
+  std::optional<Issue> issue = fault_watched([&] {
     const auto widths = std::make_unique<CalculationWidths>();
     pile_stiffness(model, cache, widths.get(),
                    [&starting](int32_t stage) { starting(static_cast<AnalysisStage>(stage)); });
-    Result result;
     result.derived = derived_values(model, *widths);
     at_stage("foundation analysis");
     starting(AnalysisStage::foundation);
@@ -420,15 +431,9 @@ Analysed analyse_model(Model& model, const AnalysisOptions& options) {
       at_stage("equilibrium of the cap");
       result.equilibrium = equilibrium_of(model, result, applied);
     }
-    at_stage(nullptr);
-    analysed = std::move(result);
-  } catch (const RunError& error) {
-    const FaultContext& where = fault_context();
-    issue = analysis_issue(where.stage, where.pile, error.what());
-  }
-  fault_context() = FaultContext{};
+  });
   if (issue) return *std::move(issue);
-  return *std::move(analysed);
+  return result;
 }
 
 }  // namespace
@@ -457,9 +462,7 @@ Analysed analyse(Group&& group, const AnalysisOptions& options) {
 }
 
 std::optional<Issue> find_true_peaks(Result& result) {
-  std::optional<Issue> issue;
-  const FaultFlags flags;
-  try {
+  return fault_watched([&result] {
     at_stage("pile results");
     for (size_t p = 0; p < result.piles.size(); ++p) {
       PileResult& pile = result.piles[p];
@@ -471,13 +474,7 @@ std::optional<Issue> find_true_peaks(Result& result) {
       pile.peaks = peaks;
       pile.units = PileUnits{};
     }
-    at_stage(nullptr);
-  } catch (const RunError& error) {
-    const FaultContext& where = fault_context();
-    issue = analysis_issue(where.stage, where.pile, error.what());
-  }
-  fault_context() = FaultContext{};
-  return issue;
+  });
 }
 
 namespace {

@@ -196,6 +196,7 @@ struct Station {
   float z2 = 0.0f;        // depth below the ground line (m)
   bool parabola = false;  // KSU < 3: the axial force falls below the ground line
   float fraction = 1.0f;  // then 1 - z2^2/ZBL^2, its share of the pile-top axial force
+  bool operator==(const Station&) const = default;
 };
 
 // The stations of a pile: station 1 the pile top, KG the ground line, NSTA the tip.
