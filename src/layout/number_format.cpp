@@ -22,6 +22,7 @@ __extension__ typedef unsigned __int128 uint128;
 constexpr int32_t MAX_FAST_DIGITS = 9;  // digits, the rounding one included, of the scaling below
 constexpr int32_t MAX_FIVE = 27;        // 5^27 < 2^63
 constexpr int32_t MAX_TEN = 19;         // 10^19 < 2^64
+constexpr int32_t MAX_WORD_FIVE = 17;   // 2^24 * 5^17 < 2^64
 
 // Powers of five and ten as 64-bit integers.
 struct Powers {
@@ -49,7 +50,7 @@ struct TwoDigits {
 constexpr TwoDigits TWO_DIGITS;
 
 // floor(m * 2^q * 10^k), exactly, when one 64 x 64-bit product or one 64-bit quotient forms it
-// and it is below 2^64.
+// and it is below 2^64. With k up to MAX_WORD_FIVE, the product is one word.
 bool scaled_floor(uint32_t m, int32_t q, int32_t k, uint64_t& result) {
   if (k < 0) {  // floor(floor(m * 2^q) / 10^-k)
     if (-k > MAX_TEN || q > 39) return false;
@@ -57,9 +58,14 @@ bool scaled_floor(uint32_t m, int32_t q, int32_t k, uint64_t& result) {
     result = whole / POWERS.ten[-k];
     return true;
   }
-  if (k > MAX_FIVE) return false;
-  const uint128 n = static_cast<uint128>(m) * POWERS.five[k];  // m * 10^k / 2^k, below 2^87
   const int32_t shift = q + k;
+  if (k <= MAX_WORD_FIVE && shift <= 0) {
+    const uint64_t n = m * POWERS.five[k];  // m * 10^k / 2^k
+    result = shift > -64 ? n >> -shift : 0;
+    return true;
+  }
+  if (k > MAX_FIVE) return false;
+  const uint128 n = static_cast<uint128>(m) * POWERS.five[k];  // below 2^87
   if (shift > 40) return false;
   const uint128 scaled = shift >= 0 ? n << shift : (shift > -128 ? n >> -shift : 0);
   if (scaled >> 64 != 0) return false;
@@ -132,8 +138,15 @@ int32_t exact_digits(float value, char* digits, int32_t& exp10) {
   return count;
 }
 
-// The `count` decimal digits of n < 10^count, leading zeros kept.
+// The `count` decimal digits of n < 10^count, leading zeros kept. Four, the usual count, are
+// two pairs found at once.
 void put_digits(uint32_t n, int32_t count, char* digits) {
+  if (count == 4) {
+    const uint32_t high = n / 100;
+    std::memcpy(digits, TWO_DIGITS.at + 2 * high, 2);
+    std::memcpy(digits + 2, TWO_DIGITS.at + 2 * (n - 100 * high), 2);
+    return;
+  }
   int32_t i = count;
   for (; i >= 2; i -= 2) {
     std::memcpy(digits + i - 2, TWO_DIGITS.at + 2 * (n % 100), 2);
