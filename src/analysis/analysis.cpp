@@ -332,6 +332,7 @@ void solve_foundation(Model& model, Result& result, float (&applied)[6]) {
 // The equilibrium of the cap: the forces on the pile heads and the supports against `applied`.
 Equilibrium equilibrium_of(const Model& model, const Result& result, const float (&applied)[6]) {
   std::vector<const float*> forces;
+  forces.reserve(result.piles.size() + result.supports.size());
   for (const PileResult& pile : result.piles) forces.push_back(pile.FT);
   for (const SupportResult& support : result.supports) forces.push_back(support.R);
   return cap_equilibrium(cap_points(model.run.PNUM, model.run.SNUM, model.piles), forces, applied);
@@ -396,6 +397,7 @@ DerivedValues derived_values(const Model& model, const CalculationWidths& widths
   for (int32_t p = 1; p <= run.PNUM; ++p) {
     PileFactors& pile = derived.piles[static_cast<size_t>(p - 1)];
     pile = {run.ZFR(p), run.ZBL(p), run.ABOT(p), run.AXK(p), widths.kf(p), {}};
+    pile.below.reserve(static_cast<size_t>(model.piles.NBL(p)));
     for (int32_t s = 1; s <= model.piles.NBL(p); ++s) {
       pile.below.push_back(
           {widths.BX(p, s), widths.BY(p, s), run.BTX(p, s), run.BTY(p, s), widths.EI(p, s)});
