@@ -531,8 +531,37 @@ void parts(auto& io, auto& v) {
   }
 }
 
+// The fewest bytes a value takes when written: its size when plain, its length when a list, the
+// sum of its parts otherwise.
+struct Least {
+  size_t bytes = 0;
+  void operator()(auto&... values) { (io(values), ...); }
+  void io(auto& v) {
+    using T = std::remove_cvref_t<decltype(v)>;
+    if constexpr (std::is_trivially_copyable_v<T>) {
+      bytes += sizeof v;
+    } else if constexpr (requires { v.resize(0); }) {
+      bytes += sizeof(size_t);
+    } else {
+      parts(*this, v);
+    }
+  }
+};
+
+template <typename T>
+size_t least_bytes() {
+  static const size_t least = [] {
+    T value{};
+    Least count;
+    count(value);
+    return count.bytes;
+  }();
+  return least;
+}
+
 // Values written as bytes (Bytes<true>) or read back (Bytes<false>): a plain value as its bytes,
-// a list as its length and its items, any other value by its parts.
+// a list as its length and its items, any other value by its parts. A list is read back only
+// when the bytes left can hold its items.
 template <bool writing>
 struct Bytes {
   std::string bytes;
@@ -555,7 +584,9 @@ struct Bytes {
       size_t count = v.size();
       raw(&count, sizeof count);
       if constexpr (!writing) {
-        if (count > bytes.size() - at) throw py::value_error("not the state of an analysis");
+        if (count > (bytes.size() - at) / least_bytes<typename T::value_type>()) {
+          throw py::value_error("not the state of an analysis");
+        }
         v.resize(count);
       }
       if constexpr (std::is_trivially_copyable_v<typename T::value_type>) {
@@ -569,17 +600,59 @@ struct Bytes {
   }
 };
 
+// The first bytes of a state: the states of other versions are laid out otherwise.
+const std::string STATE_HEADER = std::string("kelmarino analysis ") + VERSION;
+
 py::bytes state_of(Analysis& a) {
   with_peaks(a);
   Bytes<true> put;
-  put(a);
+  std::string header = STATE_HEADER;
+  put(header, a);
   return put.bytes;
+}
+
+bool is_utf8(const std::string& text) {
+  const auto decoded = py::reinterpret_steal<py::object>(
+      PyUnicode_DecodeUTF8(text.data(), static_cast<py::ssize_t>(text.size()), nullptr));
+  if (!decoded) PyErr_Clear();
+  return static_cast<bool>(decoded);
+}
+
+// Whether an analysis read back holds together: its texts Python's, its piles as many as their
+// values, each of a type it holds, and their stations one span after another that covers every
+// station row.
+bool holds_together(const Analysis& a) {
+  const GroupValues& v = a.values;
+  const Result& r = a.result;
+  if (v.type_keys.size() != v.types.size() || v.piles.size() != r.piles.size() ||
+      r.resultants.size() != r.stations.size() || !is_utf8(v.name) ||
+      !std::all_of(v.type_keys.begin(), v.type_keys.end(), is_utf8)) {
+    return false;
+  }
+  for (const PileValues& pile : v.piles) {
+    if (pile.type < 0 || static_cast<size_t>(pile.type) >= v.types.size()) return false;
+  }
+  size_t next = 0;
+  for (const PileResult& pile : r.piles) {
+    if (pile.first != next || pile.count > r.stations.size() - next) return false;
+    if (pile.count > 0 && (pile.KG < 1 || static_cast<size_t>(pile.KG) > pile.count)) return false;
+    next += pile.count;
+  }
+  return next == r.stations.size();
 }
 
 Analysis analysis_of_state(const py::bytes& state) {
   Bytes<false> get{state};
+  std::string header;
+  get(header);
+  if (header != STATE_HEADER) {
+    throw py::value_error("not the state of an analysis of kelmarino " + std::string(VERSION));
+  }
   Analysis a;
   get(a);
+  if (get.at != get.bytes.size() || !holds_together(a)) {
+    throw py::value_error("not the state of an analysis");
+  }
   return a;
 }
 

@@ -474,6 +474,26 @@ def test_errors_cross_processes_with_their_fields():
         assert peaks.value.__notes__ == ["(group 1 of the sweep, counted from 0)"]
 
 
+def test_a_damaged_pickled_result_is_refused_and_never_read_beyond_its_numbers():
+    group = kelmarino.read(ROOT / "examples" / "worked.dat")
+    state = kelmarino.analyse(group)._analysis.__getstate__()
+    damaged = [state[:n] for n in range(0, len(state), 61)] + [state + b"\0"]
+    damaged += [state[:i] + bytes([state[i] ^ 0xFF]) + state[i + 1:]
+                for i in range(len(state))]  # every byte: a count, an index, a header's
+    result = kelmarino.analyse(group)
+    kind, counts = type(result._analysis), [len(result.stations(p)["Z"]) for p in range(1, 5)]
+    for bad in damaged:
+        analysis = kind.__new__(kind)
+        try:
+            analysis.__setstate__(bad)
+        except ValueError:
+            continue
+        read = kelmarino.Result(group, analysis)
+        read.to_frame()  # a value changed, never where the numbers are
+        assert [len(read.stations(p)["Z"]) for p in range(1, 5)] == counts
+    assert len(damaged) > 7000
+
+
 def bits(result):
     arrays = [result.cap, result.heads, result.stiffness]
     arrays += [result.stations(g)[q] for g in range(1, len(result.heads) + 1)
