@@ -124,7 +124,8 @@ std::vector<LoadCase> load_cases(const Group& group, const std::string* loads_te
 // naming the value by its place (loads["A"][0].FX, combinations["C1"]["B"]) and no line.
 
 // add_load_cases: `cases` followed by the cases `given`: each has a name (is_name) not given to
-// a case before it (the data file's own, DATA_CASE, among them), and every value is finite.
+// a case before it (the data file's own, DATA_CASE, among them), and every value is finite; at
+// least one case in all.
 std::vector<LoadCase> add_load_cases(std::vector<LoadCase> cases, std::vector<LoadCase> given);
 
 // A combination given as values: its name and its factors by load case.

@@ -554,6 +554,10 @@ std::vector<LoadCase> add_load_cases(std::vector<LoadCase> cases, std::vector<Lo
     case_index.add(c.name, cases.size());
     cases.push_back(std::move(c));
   }
+  if (cases.empty()) {
+    refuse_value("loads",
+                 "there is no load case (the group has none of its own: its JCTR is not 1)");
+  }
   return cases;
 }
 

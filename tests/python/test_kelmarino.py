@@ -393,6 +393,8 @@ HOSTILE = [
     (lambda g, r, c: kelmarino.combinations(g, {"A": [5]}), kelmarino.InputError,
      ("", "loads[\"A\"]: a load point has 8 values")),
     (lambda g, r, c: kelmarino.combinations(g, [("A", [])]), TypeError, "loads is a file or a"),
+    (lambda g, r, c: kelmarino.combinations(g.vary({"JCTR": 2}), {}), kelmarino.InputError,
+     ("", "loads: there is no load case (the group has none of its own: its JCTR is not 1)")),
     (lambda g, r, c: kelmarino.combinations(g, {"A": [(0, 0, 1e30, 0, 0, 0, 0, 0)]},
                                             {"C": {"A": 1e10}}), kelmarino.AnalysisError,
      "run-time error in the reduction of the loads of combination C: " + OVERFLOW),
