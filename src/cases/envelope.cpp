@@ -414,6 +414,7 @@ void envelope_piles(const std::vector<PileMarch>& marches,
           std::min_element(faults.begin(), faults.end(), [](const Fault& a, const Fault& b) {
             return a.combination != b.combination ? a.combination < b.combination : a.g < b.g;
           });
+      fault_context() = FaultContext{"pile results", first_fault->g, ""};  // for the caller
       throw RunError(first_fault->message);
     }
     write_heads(first, last, heads);

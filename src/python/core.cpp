@@ -729,7 +729,7 @@ Cases combined(const Group& g, const LoadsIn& loads,
     };
     cases::envelope_piles(analysed->marches, out.caps, all.names, 1, done, out.results, keep);
   } catch (const RunError& error) {
-    const FaultContext& where = fault_context();
+    const FaultContext where = std::exchange(fault_context(), FaultContext{});
     if (marching) throw analysis_issue(where.stage, where.pile, error.what());
     const auto* input = dynamic_cast<const InputError*>(&error);  // a value's place among its parts
     throw input ? input_issue(*input) : input_issue("", error.what(), error.what());

@@ -397,12 +397,16 @@ HOSTILE = [
      ("", "loads: there is no load case (the group has none of its own: its JCTR is not 1)")),
     (lambda g, r, c: kelmarino.combinations(g, {"A": [(0, 0, 1e30, 0, 0, 0, 0, 0)]},
                                             {"C": {"A": 1e10}}), kelmarino.AnalysisError,
-     "run-time error in the reduction of the loads of combination C: " + OVERFLOW),
+     ("reduction of the loads of combination C", 0,
+      "run-time error in the reduction of the loads of combination C: " + OVERFLOW)),
     (lambda g, r, c: kelmarino.combinations(g.vary({"JCTR": 2, "types[0].below[0].steps": 0}),
                                             ONE_CASE), kelmarino.InputError,
      ("pier.dat", "pile 2 has NSG = 0 in below-ground segment 1; a step count must be 1 or")),
     (lambda g, r, c: peaks_read_twice(g), kelmarino.AnalysisError,
-     "run-time error in the pile results of pile 1: " + OVERFLOW),
+     ("pile results", 1, "run-time error in the pile results of pile 1: " + OVERFLOW)),
+    (lambda g, r, c: kelmarino.combinations(g.vary({"loads": [kelmarino.Load(
+        0.0, 0.0, 6e26, 0.0, 0.0, 0.0, -9e27, 0.0)]}), {}), kelmarino.AnalysisError,
+     ("pile results", 1, "run-time error in the pile results of pile 1: " + OVERFLOW)),
     (lambda g, r, c: kelmarino.read("missing.dat"), kelmarino.InputError,
      ("missing.dat", "[Errno 2] No such file or directory")),
     (lambda g, r, c: kelmarino.analyse("examples/pier.dat"), TypeError, "the group is a str"),
@@ -433,6 +437,9 @@ def test_hostile_uses_raise_at_once_and_change_no_result():
         if kind is kelmarino.InputError:
             assert (os.path.basename(error.value.file), error.value.line) == (named[0], 0), number
             assert error.value.message.startswith(named[1]), (number, error.value.message)
+        elif kind is kelmarino.AnalysisError:
+            assert (error.value.stage, error.value.pile) == named[:2], number
+            assert str(error.value).startswith(named[2]), (number, str(error.value))
         else:
             assert str(error.value).startswith(named), (number, str(error.value))
     assert bits(kelmarino.analyse(pier)) == before == bits(result)
