@@ -191,7 +191,8 @@ int32_t list_length(int32_t segments, int32_t per_segment) {
 
 // A type block: four free reads. The segment lists are a count followed by the values of each
 // segment in the same read; segments beyond the capacity are read into scratch values, which no
-// pile receives (a pile given such a count is refused).
+// pile receives (a pile given such a count is refused), those that repeat one value passed over
+// at once.
 void read_type_block(InChannel& data, TypeBlock& b, int32_t K) {
   const std::string of_block = " of the block " + block_tag(K);
   TypeValues& t = b.v;
@@ -213,9 +214,11 @@ void read_type_block(InChannel& data, TypeBlock& b, int32_t K) {
     const bool kept = s <= MAX_SEGMENTS;
     AboveValues& v = kept ? t.above[static_cast<size_t>(s - 1)] : scratch_above;
     const auto place = [&](Place* list) -> Place& { return kept ? list[s - 1] : scratch_place; };
+    const int32_t copies = read.copies_left;
     read_values(read, {noting_place(real_target(v.length), place(at.at_HFR)),
                        noting_place(real_target(v.diameter), place(at.at_DOF)),
                        noting_place(integer_target(v.steps), place(at.at_NSF))});
+    if (!kept) s += pass_repeated_lists(read, copies, 3, at.NFR - s);
   }
   finish_free_read(read);
 
@@ -227,11 +230,13 @@ void read_type_block(InChannel& data, TypeBlock& b, int32_t K) {
     const bool kept = s <= MAX_SEGMENTS;
     BelowValues& v = kept ? t.below[static_cast<size_t>(s - 1)] : scratch_below;
     const auto place = [&](Place* list) -> Place& { return kept ? list[s - 1] : scratch_place; };
+    const int32_t copies = read.copies_left;
     read_values(read, {noting_place(real_target(v.length), place(at.at_HBL)),
                        noting_place(real_target(v.diameter), place(at.at_DOB)),
                        noting_place(real_target(v.m), place(at.at_PMT)),
                        noting_place(real_target(v.friction), place(at.at_PFI)),
                        noting_place(integer_target(v.steps), place(at.at_NSG))});
+    if (!kept) s += pass_repeated_lists(read, copies, 5, at.NBL - s);
   }
   finish_free_read(read);
   at.at_steps = read.last;

@@ -262,6 +262,11 @@ void start_free_read(InChannel& channel, FreeRead& read, std::string what = "val
                      int32_t expected = 0);
 void read_values(FreeRead& read, std::span<const Target> targets);
 void read_values(FreeRead& read, std::initializer_list<Target> targets);
+// After a list of `per_list` values that read_values took wholly from the copies of one r*v
+// value (`copies_before` were left when it began), passes over as many further lists as those
+// copies serve, at most `lists`, as read_values would for targets that keep nothing: they would
+// take the same value. Returns the count of lists passed.
+int32_t pass_repeated_lists(FreeRead& read, int32_t copies_before, int32_t per_list, int32_t lists);
 // Ends a read: warns when the rest of its last line begins with a number.
 void finish_free_read(FreeRead& read);
 

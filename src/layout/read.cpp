@@ -457,15 +457,24 @@ void start_free_read(InChannel& channel, FreeRead& read, std::string what, int32
   if (!take_line(channel)) read_cut_short(read, true);
 }
 
+namespace {
+
+// A count of values, kept at INT32_MAX once it reaches it.
+int32_t counted_on(int32_t count, int64_t more) {
+  return static_cast<int32_t>(std::min<int64_t>(INT32_MAX, count + more));
+}
+
+}  // namespace
+
 void read_values(FreeRead& read, std::span<const Target> targets) {
   InChannel& channel = *read.channel;
-  read.expected = std::max(read.expected, read.found + static_cast<int32_t>(targets.size()));
+  read.expected = std::max(read.expected, counted_on(read.found, std::ssize(targets)));
   size_t next = 0;
   while (next < targets.size() && !read.ended) {
     if (read.copies_left > 0) {
       --read.copies_left;
       const Target& target = targets[next++];
-      ++read.found;
+      read.found = counted_on(read.found, 1);
       if (!read.value_empty) {
         store_value(channel, target, read.value, read.value_column, read.value_quoted);
         read.last = current_place(channel, read.value_column);
@@ -488,7 +497,7 @@ void read_values(FreeRead& read, std::span<const Target> targets) {
     }
     if (line[pos] == ',') {  // an empty value: the target keeps what it holds
       ++next;
-      ++read.found;
+      read.found = counted_on(read.found, 1);
       ++pos;
       continue;
     }
@@ -498,6 +507,15 @@ void read_values(FreeRead& read, std::span<const Target> targets) {
 
 void read_values(FreeRead& read, std::initializer_list<Target> targets) {
   read_values(read, std::span<const Target>(targets.begin(), targets.size()));
+}
+
+int32_t pass_repeated_lists(FreeRead& read, int32_t copies_before, int32_t per_list,
+                            int32_t lists) {
+  if (copies_before < per_list || read.ended || per_list < 1 || lists < 1) return 0;
+  const int32_t passed = std::min(read.copies_left / per_list, lists);
+  read.copies_left -= passed * per_list;
+  read.found = counted_on(read.found, int64_t{passed} * per_list);
+  return passed;
 }
 
 namespace {

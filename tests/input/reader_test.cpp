@@ -410,6 +410,19 @@ TEST(ReadInput, BlockMatchingNoPileIsNotChecked) {
   EXPECT_EQ(reading.model->run.ZBL(4), 15.0f);
 }
 
+TEST(ReadInput, SegmentsBeyondTheCapacityRepeatingOneValueArePassedOver) {
+  // A block no pile takes, its segment lists 2^31 - 2 and 2^31 - 3 copies of one value: passed over
+  // at once, not value by value, and the file lines up after them.
+  const Reading reading = read_data(data_text({{19,
+                                                "< 9>\n0 1 0.0 0.0 1.0\n715827882 2147483646*1\n"
+                                                "429496729 2147483645*1\n0.0 0.0 0.0"},
+                                               {20, nullptr},
+                                               {21, nullptr},
+                                               {22, nullptr}}));
+  ASSERT_EQ(reading.error, "");
+  EXPECT_EQ(reading.model->run.ZBL(4), 15.0f);
+}
+
 TEST(CountTypes, CountsDistinctValues) {
   const struct Case {
     std::vector<int32_t> types;
