@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,15 @@ int32_t prompted_run(Console& console, std::FILE* console_in) {
   return run_files(name, advice, console);
 }
 
+// The end of a run stopped by a run-time error: the messages so far, then the error's. The exit
+// status.
+int32_t stopped(Console& console, const std::string& message) {
+  std::fflush(console.messages.file);
+  std::fflush(console.input_errors.file);
+  std::fprintf(console.errors, "%s\n", message.c_str());
+  return 1;
+}
+
 // The ends of every run: the stop message after the analysis or an input error of the console,
 // the message of a run-time error on the error stream. A quiet run sends its stage messages
 // nowhere. Returns the exit status.
@@ -144,10 +154,11 @@ int32_t run_to_its_end(std::FILE* console_out, std::FILE* errors, bool quiet, Ru
       throw RunError("run-time error writing the standard output: " + reason);
     }
   } catch (const RunError& error) {
-    std::fflush(console.messages.file);
-    std::fflush(console.input_errors.file);
-    std::fprintf(console.errors, "%s\n", error.what());
-    status = 1;
+    status = stopped(console, error.what());
+  } catch (const std::bad_alloc&) {
+    status = stopped(console, "run-time error: out of memory");
+  } catch (const std::exception& error) {
+    status = stopped(console, std::string("run-time error: ") + error.what());
   }
   return status;
 }

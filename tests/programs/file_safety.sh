@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The three programs' files against a careless or hostile user, one row of the table per case: a
 # link where an output goes, signals that end a run, leftovers of a run that died, a file-size
-# limit, two first runs at once, inputs that are not regular files, results older than their data.
+# limit, too little memory, two first runs at once, inputs that are not regular files, results
+# older than their data.
 # Each row runs in a new folder and prints what it found wrong; the script fails when a row does.
 # Usage: file_safety.sh KELMARINO KELMARINO-PLOT KELMARINO-CASES SOURCE-FOLDER
 # shellcheck disable=SC2317  # the rows are called by their names, built from the table
@@ -103,6 +104,22 @@ row_file_size_limit_is_an_error() {
   nothing_hidden
 }
 
+# Out of memory every program ends with a run-time error, never an abort (not under the
+# sanitizers, which reserve more address space than the limit).
+row_out_of_memory_is_an_error() {
+  [ -z "${KELMARINO_SANITIZED:-}" ] || return 0
+  cp "$examples/worked.dat" w.dat
+  truncate -s 100M w.dat
+  local program status
+  for program in "$kelmarino -q" "$plot" "$cases"; do
+    (ulimit -v 100000 && exec $program w >/dev/null 2>errors.txt)
+    status=$?
+    [ "$status" -eq 1 ] || fail "$program: exit status $status"
+    grep -q "run-time error: out of memory" errors.txt || fail "$program: $(cat errors.txt)"
+  done
+  nothing_hidden
+}
+
 # Two first runs at once: the second, whose target appears while it renames its folder (the
 # rename held back by strace), puts its folder in place by the exchange.
 row_first_runs_at_once() {
@@ -152,8 +169,8 @@ row_stale_results_named() {
 }
 
 rows=(output_link_replaced signal_removes_new_folder leftovers_removed
-      file_size_limit_is_an_error first_runs_at_once inputs_refused_without_waiting
-      stale_results_named)
+      file_size_limit_is_an_error out_of_memory_is_an_error first_runs_at_once
+      inputs_refused_without_waiting stale_results_named)
 failed=0
 for row in "${rows[@]}"; do
   folder=$(mktemp -d)
