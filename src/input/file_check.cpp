@@ -150,26 +150,31 @@ std::string point_text(float x, float y) {
   return text.append(shortest(x)).append(", ").append(shortest(y)).append(")");
 }
 
-// Two piles at one point: refused with the same axis (their bottoms meet), else warned of while
-// nothing is refused.
+// Two piles at one point: refused with the same axis (their bottoms meet), the first earlier pile
+// with the axis named; else warned of, naming the first earlier pile there, while nothing is
+// refused.
 void check_heads(InChannel& data, const GroupValues& values, const GroupPlaces& places,
                  std::vector<InputError>& refusals) {
   const std::vector<PileValues>& piles = values.piles;
   for (size_t p = 1; p < piles.size(); ++p) {
-    for (size_t q = 0; q < p; ++q) {
+    size_t there = p, same_axis = p;  // the first earlier pile at its point, with its axis
+    for (size_t q = 0; q < p && same_axis == p; ++q) {
       if (piles[p].x != piles[q].x || piles[p].y != piles[q].y) continue;
-      const std::string both = "piles " + std::to_string(q + 1) + " and " + std::to_string(p + 1) +
-                               " stand at " + point_text(piles[p].x, piles[p].y);
+      there = std::min(there, q);
       const float* a = values.types[static_cast<size_t>(piles[p].type)].axis;
       const float* b = values.types[static_cast<size_t>(piles[q].type)].axis;
-      if (a[0] == b[0] && a[1] == b[1] && a[2] == b[2]) {
-        refusals.push_back(
-            input_error_at(data, places.piles[p], both + " with the same axis; " + SAME_SPOT_RULE));
-      } else if (refusals.empty()) {
-        warn_at(data, places.piles[p],
-                both + "; usual: one pile head at a point (is a pile given twice?)");
-      }
-      break;
+      if (a[0] == b[0] && a[1] == b[1] && a[2] == b[2]) same_axis = q;
+    }
+    if (there == p) continue;
+    const size_t q = same_axis < p ? same_axis : there;
+    const std::string both = "piles " + std::to_string(q + 1) + " and " + std::to_string(p + 1) +
+                             " stand at " + point_text(piles[p].x, piles[p].y);
+    if (same_axis < p) {
+      refusals.push_back(
+          input_error_at(data, places.piles[p], both + " with the same axis; " + SAME_SPOT_RULE));
+    } else if (refusals.empty()) {
+      warn_at(data, places.piles[p],
+              both + "; usual: one pile head at a point (is a pile given twice?)");
     }
   }
 }

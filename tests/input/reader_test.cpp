@@ -519,5 +519,26 @@ TEST(CheckData, RefusesTheFirstMistakeOfEachTypeThenTwoPilesAtOnePoint) {
                     SAME_SPOT_RULE}));
 }
 
+TEST(CheckData, TwoPilesWithOneAxisAtAPointAreRefusedWhateverStandsThereBefore) {
+  // Piles 1 to 3 at one point, pile 1 upright, piles 2 and 3 raked alike.
+  const std::string text =
+      testing::edited_lines(testing::worked_example(), {{8, "6 0"},
+                                                        {9, "-1.5 -1.5 -1.5 -1.5 -1.5 -1.5"},
+                                                        {10, "1.5 -1.5 -1.5 1.5 1.5 1.5"},
+                                                        {13, "0 -1 -1 0 0 0"},
+                                                        {20, "3\nAGL= 1 0.6\nAGL= 3 0.8"},
+                                                        {22, nullptr}});
+  InChannel data = text_channel(text, "case.dat");
+  OutChannel console;
+  GroupValues values;
+  GroupPlaces places;
+  parse_data(data, console, values, places);
+  const std::vector<InputError> refusals = check_data(data, values, places);
+  ASSERT_EQ(refusals.size(), 1u);
+  EXPECT_EQ(
+      refusals[0].what_is_wrong,
+      std::string("piles 2 and 3 stand at (-1.5, -1.5) with the same axis; ") + SAME_SPOT_RULE);
+}
+
 }  // namespace
 }  // namespace kelmarino
