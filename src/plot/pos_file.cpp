@@ -2,7 +2,7 @@
 #include "plot/pos_file.hpp"
 
 #include <charconv>
-#include <sstream>
+#include <string_view>
 
 #include "layout/layout.hpp"
 
@@ -13,28 +13,30 @@ constexpr int32_t INTEGER_WIDTH = 5;   // I5
 constexpr int32_t REAL_WIDTH = 14;     // E14.4
 constexpr int32_t REALS_PER_LINE = 6;  // "(6e14.4)"
 
-// The lines of the file and how many of them the records have taken.
+// The lines of the file not yet taken, and how many the records have taken.
 struct Records {
   std::string name;
-  std::vector<std::string> lines;  // without their line ends
-  size_t taken = 0;                // the current line is line number `taken`
+  std::string_view rest;
+  size_t taken = 0;  // the current line is line number `taken`
 };
 
-// The lines of the file, each at most MAX_LINE_BYTES long.
-std::vector<std::string> lines_of(const std::string& text, const std::string& name) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() > MAX_LINE_BYTES) {
-      throw RunError(name + ", line " + std::to_string(lines.size() + 1) +
-                     ": the line is longer than " + std::to_string(MAX_LINE_BYTES) +
-                     " characters, the most a line may hold");
+// The first line of a text, without its line end, passed over.
+std::string_view first_line(std::string_view& text) {
+  const size_t end = text.find('\n');
+  std::string_view line = text.substr(0, end);
+  text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+// Refuses the first line longer than MAX_LINE_BYTES, before anything is read.
+void check_line_lengths(std::string_view text, const std::string& name) {
+  for (size_t number = 1; !text.empty(); ++number) {
+    if (first_line(text).size() > MAX_LINE_BYTES) {
+      throw RunError(name + ", line " + std::to_string(number) + ": the line is longer than " +
+                     std::to_string(MAX_LINE_BYTES) + " characters, the most a line may hold");
     }
-    lines.push_back(line);
   }
-  return lines;
 }
 
 [[noreturn]] void refuse(const Records& r, const std::string& what) {
@@ -42,17 +44,18 @@ std::vector<std::string> lines_of(const std::string& text, const std::string& na
 }
 
 // Every record starts on a new line.
-const std::string& next_line(Records& r, const std::string& record) {
-  if (r.taken >= r.lines.size()) {
+std::string_view next_line(Records& r, const std::string& record) {
+  if (r.rest.empty()) {
     throw RunError(r.name + ": the file ends after line " + std::to_string(r.taken) + ", before " +
                    record);
   }
-  return r.lines[r.taken++];
+  ++r.taken;
+  return first_line(r.rest);
 }
 
 // Field `i` (from 0) of the given width on the current line. Fields are right-justified, so a
 // line that ends inside one is damaged, whatever the length of the lines around it.
-std::string field_text(const Records& r, const std::string& line, int32_t i, int32_t width,
+std::string field_text(const Records& r, std::string_view line, int32_t i, int32_t width,
                        const std::string& record) {
   const size_t first = static_cast<size_t>(i * width);
   const size_t end = first + static_cast<size_t>(width);
@@ -61,7 +64,7 @@ std::string field_text(const Records& r, const std::string& line, int32_t i, int
                   " (field of columns " + std::to_string(first + 1) + " to " + std::to_string(end) +
                   ")");
   }
-  return line.substr(first, static_cast<size_t>(width));
+  return std::string(line.substr(first, static_cast<size_t>(width)));
 }
 
 std::string trimmed(const std::string& text) {
@@ -76,7 +79,7 @@ std::string trimmed(const std::string& text) {
                 ": cannot read \"" + printable_text(text, 40) + "\" as " + kind + " in " + record);
 }
 
-float real_field(const Records& r, const std::string& line, int32_t i, const std::string& record) {
+float real_field(const Records& r, std::string_view line, int32_t i, const std::string& record) {
   const std::string text = field_text(r, line, i, REAL_WIDTH, record);
   const std::string number = trimmed(text);
   const bool plain =
@@ -88,7 +91,7 @@ float real_field(const Records& r, const std::string& line, int32_t i, const std
   return value;
 }
 
-int32_t integer_field(const Records& r, const std::string& line, int32_t i,
+int32_t integer_field(const Records& r, std::string_view line, int32_t i,
                       const std::string& record) {
   const std::string text = field_text(r, line, i, INTEGER_WIDTH, record);
   std::string number = trimmed(text);
@@ -105,10 +108,10 @@ int32_t integer_field(const Records& r, const std::string& line, int32_t i,
 // says where it ends.
 void read_reals(Records& r, int32_t n, const std::string& record, std::vector<float>& values) {
   values.clear();
-  const std::string* line = nullptr;
+  std::string_view line;
   for (int32_t i = 0; i < n; ++i) {
-    if (i % REALS_PER_LINE == 0) line = &next_line(r, record);
-    values.push_back(real_field(r, *line, i % REALS_PER_LINE, record));
+    if (i % REALS_PER_LINE == 0) line = next_line(r, record);
+    values.push_back(real_field(r, line, i % REALS_PER_LINE, record));
   }
 }
 
@@ -135,7 +138,7 @@ void read_header(Records& r, PosFile& pos) {
 void read_pile(Records& r, int32_t g, PosPile& pile) {
   const std::string of_pile = " of pile " + std::to_string(g);
   const std::string counts = "the number and station count" + of_pile;
-  const std::string& first = next_line(r, counts);
+  const std::string_view first = next_line(r, counts);
   pile.g = integer_field(r, first, 0, counts);
   pile.NSTA = integer_field(r, first, 1, counts);
   if (pile.g != g) {
@@ -146,7 +149,7 @@ void read_pile(Records& r, int32_t g, PosPile& pile) {
     refuse(r, "the station count " + std::to_string(pile.NSTA) + of_pile + " is not positive");
   }
   const std::string top = "the top coordinates" + of_pile;
-  const std::string& second = next_line(r, top);
+  const std::string_view second = next_line(r, top);
   pile.x = real_field(r, second, 0, top);
   pile.y = real_field(r, second, 1, top);
   read_reals(r, pile.NSTA, "the station depths ZH" + of_pile, pile.ZH);
@@ -160,7 +163,8 @@ void read_pile(Records& r, int32_t g, PosPile& pile) {
 }  // namespace
 
 PosFile read_pos(const std::string& text, const std::string& name) {
-  Records r{name, lines_of(text, name)};
+  check_line_lengths(text, name);
+  Records r{name, text};
   if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
     throw RunError(name + " is empty: it holds no pile records");
   }
@@ -170,8 +174,8 @@ PosFile read_pos(const std::string& text, const std::string& name) {
     pos.piles.emplace_back();
     read_pile(r, g, pos.piles.back());
   }
-  while (r.taken < r.lines.size()) {
-    const std::string& line = r.lines[r.taken++];
+  while (!r.rest.empty()) {
+    const std::string_view line = next_line(r, "");
     if (line.find_first_not_of(" \t") != std::string::npos) {
       refuse(r,
              "text follows the records of the last pile (pile " + std::to_string(pos.PNUM) + ")");

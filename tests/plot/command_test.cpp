@@ -286,6 +286,21 @@ TEST(PlotCommand, StoredPostProcessingFileIsCheckedAgainstTheAnalysis) {
   }
 }
 
+// A stored file of 16 MB of blank lines is read a line at a time, in a fraction of its size beside
+// it (the sanitizers reserve more address space than the limit).
+TEST(PlotCommand, StoredFileOfBlankLinesReadInLittleMemory) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "an address-space limit under the sanitizers";
+#endif
+  const std::string folder = new_folder({{"case.dat", read_file(example_path("worked.dat"))},
+                                         {"case.pos", std::string(16'000'000, '\n')}});
+  const testing::PlotRun run = run_plot(folder, "case", "ulimit -v 60000;");
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.errors,
+            "kelmarino-plot: warning: case.pos is empty: it holds no pile records; the pages show "
+            "the analysis of case.dat\n");
+}
+
 // The folder of documents is made new and replaces the previous one only when whole: a link
 // planted in the previous folder is not followed, a write that fails leaves the previous folder
 // as it was and no new one; standard output that cannot be written is an error that leaves it
