@@ -1,8 +1,9 @@
 // The page of the results view: the calculation report of the input, the summary tables, the files
 // beside it, the plan and the diagrams of every pile.
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 #include <stdexcept>
+#include <string_view>
 
 #include "diagram/svg.hpp"
 #include "plot/plot.hpp"
@@ -19,6 +20,16 @@ std::string table_section(const std::string& heading, const std::string& note,
   return html;
 }
 
+// A pile number of a list: digits only; beyond the integers, a number no group has.
+bool pile_number(std::string_view digits, int32_t& number) {
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+    return false;
+  }
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  if (error == std::errc::result_out_of_range) number = INT32_MAX;
+  return true;
+}
+
 // The piles of a list "1,5,10-12", ascending, each once.
 std::vector<int32_t> listed_piles(const std::string& list, int32_t PNUM) {
   std::vector<int32_t> piles;
@@ -26,16 +37,14 @@ std::vector<int32_t> listed_piles(const std::string& list, int32_t PNUM) {
   while (at <= list.size()) {
     const size_t end = std::min(list.find(',', at), list.size());
     const std::string item = list.substr(at, end - at);
+    const size_t dash = item.find('-');
     int32_t first = 0, last = 0;
-    char rest = 0;
-    const int read = std::sscanf(item.c_str(), "%d-%d%c", &first, &last, &rest);
-    const bool digits = !item.empty() && item.find_first_not_of("0123456789-") == std::string::npos;
-    if (!digits || (read == 1 && item.find('-') != std::string::npos) || read < 1 || read > 2) {
+    if (!pile_number(std::string_view(item).substr(0, dash), first) ||
+        !pile_number(dash == std::string::npos ? item : item.substr(dash + 1), last)) {
       throw std::invalid_argument("--pile-pages: cannot read \"" + item +
                                   "\" as a pile or a range of piles (all, critical, auto or a "
                                   "list such as 1,5,10-12)");
     }
-    if (read == 1) last = first;
     if (last >= 1 && last < first) {
       throw std::invalid_argument("--pile-pages: " + item +
                                   ": a range goes from the lower pile to the higher");

@@ -66,6 +66,8 @@ TEST(PlotCommand, CommandLine) {
       {"--pile-pages some sub/case", 2, "", USAGE, nullptr},
       {"--pile-pages 2-9 sub/case", 1, "",
        "kelmarino-plot: --pile-pages: the group has piles 1 to 4, not 2-9\n", nullptr},
+      {"--pile-pages 1-4294967298 sub/case", 1, "",
+       "kelmarino-plot: --pile-pages: the group has piles 1 to 4, not 1-4294967298\n", nullptr},
       {"--pile-pages 1,3-1 sub/case", 1, "",
        "kelmarino-plot: --pile-pages: 3-1: a range goes from the lower pile to the higher\n",
        nullptr},
