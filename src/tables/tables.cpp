@@ -174,9 +174,57 @@ std::string aligned_text(const ResultTable& table) {
   return text;
 }
 
+namespace {
+
+// The length of the UTF-8 sequence at text[at] (1 to 4), or 0 where no valid one starts.
+size_t sequence_length(const std::string& text, size_t at) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[at + i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  // The range of the second byte after each lead, and the sequence's length.
+  unsigned char low = 0x80, high = 0xBF;
+  size_t n = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    n = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    n = 3;
+    low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
+    high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    n = 4;
+    low = lead == 0xF0 ? 0x90 : 0x80;
+    high = lead == 0xF4 ? 0x8F : 0xBF;  // none beyond U+10FFFF
+  }
+  if (n == 0 || at + n > text.size() || byte(1) < low || byte(1) > high) return 0;
+  for (size_t i = 2; i < n; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  }
+  return n;
+}
+
+// A control character that XML does not take (all but tab, line feed and carriage return).
+bool is_control(unsigned char c) {
+  return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F;
+}
+
+}  // namespace
+
 std::string escape_html(const std::string& text) {
   std::string escaped;
-  for (const char c : text) {
+  for (size_t at = 0; at < text.size();) {
+    const size_t n = sequence_length(text, at);
+    const char c = text[at];
+    if (n == 0 || is_control(static_cast<unsigned char>(c))) {
+      escaped += "\xEF\xBF\xBD";  // U+FFFD, the replacement character
+      ++at;
+      continue;
+    }
+    if (n > 1) {
+      escaped.append(text, at, n);
+      at += n;
+      continue;
+    }
+    ++at;
     switch (c) {
       case '&':
         escaped += "&amp;";

@@ -97,7 +97,8 @@ std::string html_table(const ResultTable& table, const std::string& id);
 // The body rows of such a table alone, for a table written in parts.
 std::string html_rows(const std::vector<std::vector<std::string>>& rows);
 
-// Text with the HTML and XML special characters escaped (& < > " ').
+// Text with the HTML and XML special characters escaped (& < > " '), and each control character
+// XML does not take and each byte that begins no valid UTF-8 sequence shown as U+FFFD.
 std::string escape_html(const std::string& text);
 
 }  // namespace kelmarino

@@ -104,5 +104,23 @@ TEST(Tables, HtmlTableEscapesTextAndCountsOneRowPerTableRow) {
             "<tr><td>c</td><td>2</td></tr>\n</tbody>\n</table>\n");
 }
 
+TEST(Tables, EscapedTextIsWellFormedXml) {
+  const std::string replaced = "\xEF\xBF\xBD";
+  const struct {
+    std::string text, escaped;
+  } rows[] = {
+      {"a<b & \"c\" 'd'>", "a&lt;b &amp; &quot;c&quot; &apos;d&apos;&gt;"},
+      {"tab\tline\nreturn\r", "tab\tline\nreturn\r"},
+      {std::string("nul") + '\0' + "bell" + '\x07' + "esc" + '\x1b' + "[31m del" + '\x7f',
+       "nul" + replaced + "bell" + replaced + "esc" + replaced + "[31m del" + replaced},
+      {"\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x99\x82", "\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x99\x82"},
+      {"\xff\xfe \xC3 \xC0\xAF \xED\xA0\x80 \xF4\x90\x80\x80 \xE2\x82",
+       replaced + replaced + " " + replaced + " " + replaced + replaced + " " + replaced +
+           replaced + replaced + " " + replaced + replaced + replaced + replaced + " " + replaced +
+           replaced},
+  };
+  for (const auto& row : rows) EXPECT_EQ(escape_html(row.text), row.escaped) << row.text;
+}
+
 }  // namespace
 }  // namespace kelmarino
