@@ -386,8 +386,8 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
   app.add_option("--revision", given.revision, "the revision, in the title block");
   try {
     app.parse(argc, argv);
-    // A base name given as "" passes the parser's check.
-    if (argument.empty()) throw CLI::ParseError("BASE is required", 2);
+    // A base name given as "" or as a folder passes the parser's check.
+    if (names_no_file(data_base(argument))) throw CLI::ParseError("BASE is required", 2);
   } catch (const CLI::CallForHelp&) {
     std::fprintf(out, "%s%s\n", app.help().c_str(), USAGE);
     return standard_output(out, errors);

@@ -2,6 +2,7 @@
 // data file with its stage messages, the report and post-processing file of its results, stop.
 #include "driver/driver.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -110,10 +111,14 @@ int32_t prompted_run(Console& console, std::FILE* console_in) {
   char base[20];
   line_read(keyboard, "the base name of the data file", "(A20)", {text_target(base, 20)});
   const std::string name = trimmed_base_name(base, "");
-  if (name.empty()) {
-    throw RunError("run-time error in the console input, line " +
-                   std::to_string(keyboard.line_number) +
-                   ": the base name is empty; type the name of the data file without \".dat\"");
+  const auto refused = [&keyboard](const std::string& what) {
+    return RunError("run-time error in the console input, line " +
+                    std::to_string(keyboard.line_number) + ": the base name " + what +
+                    "; type the name of the data file without \".dat\"");
+  };
+  if (names_no_file(name)) throw refused("is empty");
+  if (std::any_of(name.begin(), name.end(), [](char c) { return c >= 0 && c < ' '; })) {
+    throw refused("holds a control character");
   }
   if (keyboard.line.find_first_not_of(' ', 20) != std::string::npos) {
     warn_at(keyboard, {keyboard.line_number, 20},

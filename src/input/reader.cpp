@@ -37,6 +37,8 @@ std::string data_base(std::string_view argument) {
   return std::string(argument);
 }
 
+bool names_no_file(std::string_view base) { return base.empty() || base.ends_with('/'); }
+
 int32_t count_types(int32_t n, const int32_t* a) {
   int32_t count = 1;
   for (int32_t i = 2; i <= n; ++i) {

@@ -476,6 +476,7 @@ TEST(CommandLine, HelpVersionUsageAndPaths) {
     const char* message;
   } usage_errors[] = {
       {"", "BASE is required"},
+      {"sub/", "BASE is required"},
       {"--frobnicate w", "unknown option --frobnicate (kelmarino-cases --help lists the options)"},
       // The value of an unknown option is not taken for the base name.
       {"--pile-pages all pier",

@@ -72,6 +72,7 @@ TEST(CommandLine, HelpVersionAndRefusedCommandLines) {
       {{"--verbose", "worked"}, 2, "", "kelmarino: "},
       {{"worked", "pier"}, 2, "", "kelmarino: "},
       {{""}, 2, "", "kelmarino: the base name is empty"},
+      {{"sub/"}, 2, "", "kelmarino: the base name is empty"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments.front());
@@ -150,6 +151,12 @@ TEST(CommandLine, MistakenNamesAreExplained) {
        1,
        "run-time error in the console input, line 1: the base name is empty; type the name of "
        "the data file without \".dat\"\n"},
+      {{},
+       "wor\tked",
+       "",
+       1,
+       "run-time error in the console input, line 1: the base name holds a control character; "
+       "type the name of the data file without \".dat\"\n"},
       {{"piers/pier.dat"},
        nullptr,
        "/piers",

@@ -55,6 +55,7 @@ TEST(PlotCommand, CommandLine) {
       {"", 2, "", USAGE, nullptr},
       {"sub/case one-more", 2, "", USAGE, nullptr},
       {"\"\"", 2, "", "kelmarino-plot: the base name is empty\n" + USAGE, nullptr},
+      {"sub/", 2, "", "kelmarino-plot: the base name is empty\n" + USAGE, nullptr},
       // The folder goes beside the data file, named with or without ".dat".
       {"sub/case.dat", 0, "kelmarino-plot: wrote sub/case-plots/index.html", "",
        "sub/case-plots/summary.txt"},
