@@ -110,11 +110,14 @@ struct PileCheck : TypeRules {
     unusual(warned, at.at_PKE, "PKE", t.PKE, "", 0, PKE_USUAL);
     unusual(warned, at.at_PEH, "PEH", t.PEH, "", 0, PEH_USUAL);
     for (size_t s = 1; s <= t.above.size(); ++s) {
+      unusual(warned, at.at_HFR[s - 1], "HFR", t.above[s - 1].length, "above-ground", s,
+              LENGTH_USUAL);
       unusual(warned, at.at_DOF[s - 1], "DOF", t.above[s - 1].diameter, "above-ground", s,
               DIAMETER_USUAL);
     }
     for (size_t s = 1; s <= t.below.size(); ++s) {
       const BelowValues& segment = t.below[s - 1];
+      unusual(warned, at.at_HBL[s - 1], "HBL", segment.length, "below-ground", s, LENGTH_USUAL);
       unusual(warned, at.at_DOB[s - 1], "DOB", segment.diameter, "below-ground", s, DIAMETER_USUAL);
       unusual(warned, at.at_PMT[s - 1], "PMT", segment.m, "below-ground", s, SOIL_USUAL);
       unusual(warned, at.at_PFI[s - 1], "PFI", segment.friction, "below-ground", s,

@@ -262,6 +262,8 @@ inline constexpr UsualRange PKE_USUAL{0.0f, 1.0f, "usual: at most 1, as it reduc
 inline constexpr UsualRange PEH_USUAL{1e6f, 2.5e8f,
                                       "usual: 1e6 to 2.5e8 (timber in t/m2 to steel in kPa)"};
 inline constexpr UsualRange DIAMETER_USUAL{0.0f, 5.0f, "usual: below 5 m"};
+inline constexpr UsualRange LENGTH_USUAL{0.0f, 200.0f,
+                                         "usual: below 200 m (is it in millimetres?)"};
 inline constexpr UsualRange SOIL_USUAL{
     50.0f, 3e5f, "usual: 50 to 300000 (t/m4 or kN/m4; is it 1000 times too small or large?)"};
 inline constexpr UsualRange FRICTION_USUAL{5.0f, 90.0f, "usual: 5 to 45 degrees"};

@@ -55,6 +55,10 @@ TEST(UnusualValues, WarnOfLikelyMistakesOnly) {
        "warning in pier.dat, line 24: pile 1 (type -1) has DOF = 12 in above-ground segment 1; "
        "usual: below 5 m"},
       {"2 1.5 1.5 3", "2 1.5 4.5 3", ""},
+      {"2 1.5 1.5 3", "2 1500 1.5 3",
+       "warning in pier.dat, line 24: pile 1 (type -1) has HFR = 1500 in above-ground segment 1; "
+       "usual: below 200 m (is it in millimetres?)"},
+      {"2 1.5 1.5 3", "2 150 1.5 3", ""},
       {"-4.5  4.5   -1.5  4.5", "-4500  4500   -1.5  4.5",
        "warning in pier.dat, line 14: pile 13 stands at (-4500, 4500); usual: within 200 m"},
       {"-4.5  4.5   -1.5  4.5", "-140  140   -1.5  4.5", ""},
