@@ -61,7 +61,6 @@ struct Combination {
 // each ends. A file may list a million combinations.
 class NameList {
  public:
-  void reserve(size_t names);
   void push_back(std::string_view name);
   size_t size() const { return ends_.size(); }
   bool empty() const { return ends_.empty(); }

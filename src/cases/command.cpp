@@ -232,8 +232,9 @@ void analyse_and_write(Inputs& in, const std::string& base, ForceUnit force, New
     parallel_for(pieces, threads, [&](size_t i, int32_t) {
       const size_t from = first + i * COMBINATIONS_PER_PIECE;
       const size_t to = std::min(last, from + COMBINATIONS_PER_PIECE);
-      const std::span<const HeadResult> tops(part.data() + (from - first) * PNUM, part.size());
-      in_order.put(i, heads_csv(names, PNUM, tops.first((to - from) * PNUM), from, to));
+      const std::span<const HeadResult> tops(part.data() + (from - first) * PNUM,
+                                             (to - from) * PNUM);
+      in_order.put(i, heads_csv(names, PNUM, tops, from, to));
     });
   };
   progress.phase("pile results and the files of every combination, combinations done:",

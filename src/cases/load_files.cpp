@@ -507,12 +507,8 @@ std::vector<LoadCase> read_load_cases(const std::string& text, const std::string
 
 CombinationLoads read_combination_loads(const std::string& text, const InputNames& files,
                                         const std::vector<LoadCase>& cases) {
-  CombinationLoads out;
-  const size_t rows = static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
-  out.names.reserve(rows);
-  out.loads.reserve(rows);
+  CombinationLoads out;        // its lists grow with the rows: blank lines take no room
   std::vector<int64_t> lines;  // for the message of a name given twice
-  lines.reserve(rows);
   std::vector<bool> used(cases.size(), false);
   std::vector<std::string> factorless;
   {
@@ -610,8 +606,6 @@ CombinationLoads combination_loads(const std::vector<Combination>& combinations,
   for (const Combination& combination : combinations) add_load(combination, cases, out);
   return out;
 }
-
-void NameList::reserve(size_t names) { ends_.reserve(names); }
 
 void NameList::push_back(std::string_view name) {
   text_.append(name);
