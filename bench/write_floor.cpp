@@ -10,21 +10,26 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-// The bytes of a file as mapped memory, read in before any writing begins.
-std::string_view mapped(const char* name) {
+// The bytes of a file as mapped memory, read in before any writing begins; none when it cannot be
+// read.
+std::optional<std::string_view> mapped(const char* name) {
   const int fd = open(name, O_RDONLY);
+  if (fd < 0) return std::nullopt;
   struct stat status {};
-  if (fd < 0 || fstat(fd, &status) != 0) return {};
+  const bool sized = fstat(fd, &status) == 0;
   const auto size = static_cast<size_t>(status.st_size);
-  void* data = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+  void* data = sized && size > 0 ? mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0)
+                                 : nullptr;
   close(fd);
-  return data == MAP_FAILED ? std::string_view() : std::string_view(static_cast<char*>(data), size);
+  if (!sized || data == MAP_FAILED) return std::nullopt;
+  return std::string_view(static_cast<char*>(data), size);
 }
 
 bool write_copy(std::string_view bytes, const std::string& name, bool replace) {
@@ -45,7 +50,14 @@ int main(int argc, char** argv) {
   const bool replace = argc > 1 && std::strcmp(argv[1], "--replace") == 0;
   const std::vector<std::string> names(argv + (replace ? 2 : 1), argv + argc);
   std::vector<std::string_view> bytes;
-  for (const std::string& name : names) bytes.push_back(mapped(name.c_str()));
+  for (const std::string& name : names) {
+    const std::optional<std::string_view> read = mapped(name.c_str());
+    if (!read) {
+      std::fprintf(stderr, "write_floor: cannot read %s\n", name.c_str());
+      return 1;
+    }
+    bytes.push_back(*read);
+  }
   std::vector<char> written(names.size());
   {
     std::vector<std::jthread> writers;

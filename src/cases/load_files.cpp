@@ -124,12 +124,6 @@ void take_rows(const std::string& text, const std::string& file, Take take) {
   }
 }
 
-std::vector<Row> csv_rows(const std::string& text, const std::string& file) {
-  std::vector<Row> rows;
-  take_rows(text, file, [&](Row row) { rows.push_back(std::move(row)); });
-  return rows;
-}
-
 // A number as the data file writes one: sign, digits with or without a point, an optional
 // exponent; an empty cell is 0. The value is the float nearest to the decimal, as the data-file
 // reader converts it.
@@ -287,14 +281,6 @@ void check_load_header(const Row& header, const std::string& file) {
              "expected " + std::string(LOAD_COLUMNS[c].name) + ", found " +
                  quoted(header.cells[c]) + " (the header is " + LOAD_HEADER + ")");
     }
-  }
-}
-
-void check_not_empty(const std::vector<Row>& rows, const std::string& file,
-                     const std::string& header) {
-  if (rows.empty()) refuse(Place{file, 1, ""}, "the file is empty; its header must be " + header);
-  if (rows.size() == 1) {
-    refuse(Place{file, rows[0].line + 1, ""}, "the file has a header and no rows after it");
   }
 }
 
@@ -475,13 +461,15 @@ bool is_name(const std::string& text) {
 
 std::vector<LoadCase> read_load_cases(const std::string& text, const std::string& file,
                                       const std::string& taken) {
-  const std::vector<Row> rows = csv_rows(text, file);
-  check_not_empty(rows, file, LOAD_HEADER);
-  check_load_header(rows[0], file);
+  int64_t header_line = 0;  // none yet
   std::vector<LoadCase> cases;
   std::map<std::string, size_t> index;
-  for (size_t r = 1; r < rows.size(); ++r) {
-    const Row& row = rows[r];
+  take_rows(text, file, [&](const Row& row) {
+    if (header_line == 0) {
+      check_load_header(row, file);
+      header_line = row.line;
+      return;
+    }
     check_cell_count(row, 9, file);
     const std::string& name = row.cells[0];
     const Place name_at{file, row.line, "case"};
@@ -501,6 +489,12 @@ std::vector<LoadCase> read_load_cases(const std::string& text, const std::string
       cases.push_back(LoadCase{name, {}, row.line});
     }
     cases[index[name]].points.push_back(point);
+  });
+  if (header_line == 0) {
+    refuse(Place{file, 1, ""}, std::string("the file is empty; its header must be ") + LOAD_HEADER);
+  }
+  if (cases.empty()) {
+    refuse(Place{file, header_line + 1, ""}, "the file has a header and no rows after it");
   }
   return cases;
 }

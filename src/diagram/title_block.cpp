@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "diagram/svg.hpp"
+#include "tables/tables.hpp"
 
 namespace kelmarino {
 
@@ -60,7 +61,7 @@ TitleBlock data_title_block(const std::string& data_name, std::string_view data_
 
 std::string print_css(const std::string& title) {
   std::string quoted = "\"";
-  for (const char c : title) {
+  for (const char c : xml_characters(title)) {
     if (c == '"' || c == '\\') quoted += '\\';
     quoted += (c == '\n' || c == '<' || c == '&') ? ' ' : c;  // plain in HTML and in XML
   }

@@ -210,7 +210,7 @@ void read_type_block(InChannel& data, TypeBlock& b, int32_t K) {
   read_values(read, {noting_place(integer_target(at.NFR), at.at_NFR)});
   read.what = "values, NFR and HFR DOF NSF of each above-ground segment" + of_block;
   read.expected = list_length(at.NFR, 3);
-  for (int32_t s = 1; s <= at.NFR && !read.ended; ++s) {
+  for (int64_t s = 1; s <= at.NFR && !read.ended; ++s) {  // 64 bits: NFR may be INT32_MAX
     const bool kept = s <= MAX_SEGMENTS;
     AboveValues& v = kept ? t.above[static_cast<size_t>(s - 1)] : scratch_above;
     const auto place = [&](Place* list) -> Place& { return kept ? list[s - 1] : scratch_place; };
@@ -218,7 +218,7 @@ void read_type_block(InChannel& data, TypeBlock& b, int32_t K) {
     read_values(read, {noting_place(real_target(v.length), place(at.at_HFR)),
                        noting_place(real_target(v.diameter), place(at.at_DOF)),
                        noting_place(integer_target(v.steps), place(at.at_NSF))});
-    if (!kept) s += pass_repeated_lists(read, copies, 3, at.NFR - s);
+    if (!kept) s += pass_repeated_lists(read, copies, 3, static_cast<int32_t>(at.NFR - s));
   }
   finish_free_read(read);
 
@@ -226,7 +226,7 @@ void read_type_block(InChannel& data, TypeBlock& b, int32_t K) {
   read_values(read, {noting_place(integer_target(at.NBL), at.at_NBL)});
   read.what = "values, NBL and HBL DOB PMT PFI NSG of each below-ground segment" + of_block;
   read.expected = list_length(at.NBL, 5);
-  for (int32_t s = 1; s <= at.NBL && !read.ended; ++s) {
+  for (int64_t s = 1; s <= at.NBL && !read.ended; ++s) {
     const bool kept = s <= MAX_SEGMENTS;
     BelowValues& v = kept ? t.below[static_cast<size_t>(s - 1)] : scratch_below;
     const auto place = [&](Place* list) -> Place& { return kept ? list[s - 1] : scratch_place; };
@@ -236,7 +236,7 @@ void read_type_block(InChannel& data, TypeBlock& b, int32_t K) {
                        noting_place(real_target(v.m), place(at.at_PMT)),
                        noting_place(real_target(v.friction), place(at.at_PFI)),
                        noting_place(integer_target(v.steps), place(at.at_NSG))});
-    if (!kept) s += pass_repeated_lists(read, copies, 5, at.NBL - s);
+    if (!kept) s += pass_repeated_lists(read, copies, 5, static_cast<int32_t>(at.NBL - s));
   }
   finish_free_read(read);
   at.at_steps = read.last;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -618,15 +619,15 @@ bool is_utf8(const std::string& text) {
   return static_cast<bool>(decoded);
 }
 
-// Whether an analysis read back holds together: its texts Python's, its piles as many as their
-// values, each of a type it holds, and their stations one span after another that covers every
-// station row.
+// Whether an analysis read back holds together: its flag a bool, its texts Python's, its piles as
+// many as their values, each of a type it holds, and their stations one span after another that
+// covers every station row.
 bool holds_together(const Analysis& a) {
   const GroupValues& v = a.values;
   const Result& r = a.result;
-  if (v.type_keys.size() != v.types.size() || v.piles.size() != r.piles.size() ||
-      r.resultants.size() != r.stations.size() || !is_utf8(v.name) ||
-      !std::all_of(v.type_keys.begin(), v.type_keys.end(), is_utf8)) {
+  if (std::bit_cast<uint8_t>(r.derived.by_positions) > 1 || v.type_keys.size() != v.types.size() ||
+      v.piles.size() != r.piles.size() || r.resultants.size() != r.stations.size() ||
+      !is_utf8(v.name) || !std::all_of(v.type_keys.begin(), v.type_keys.end(), is_utf8)) {
     return false;
   }
   for (const PileValues& pile : v.piles) {

@@ -190,6 +190,7 @@ size_t sequence_length(const std::string& text, size_t at) {
     n = 3;
     low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
     high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
+    if (lead == 0xEF && at + 2 < text.size() && byte(1) == 0xBF && byte(2) >= 0xBE) return 0;
   } else if (lead >= 0xF0 && lead <= 0xF4) {
     n = 4;
     low = lead == 0xF0 ? 0x90 : 0x80;
@@ -202,29 +203,32 @@ size_t sequence_length(const std::string& text, size_t at) {
   return n;
 }
 
-// A control character that XML does not take (all but tab, line feed and carriage return).
+// A control character that XML does not take (all but tab, line feed and carriage return); U+FFFE
+// and U+FFFF, which it does not take either, begin no sequence above.
 bool is_control(unsigned char c) {
   return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F;
 }
 
 }  // namespace
 
-std::string escape_html(const std::string& text) {
-  std::string escaped;
+std::string xml_characters(const std::string& text) {
+  std::string taken;
   for (size_t at = 0; at < text.size();) {
     const size_t n = sequence_length(text, at);
-    const char c = text[at];
-    if (n == 0 || is_control(static_cast<unsigned char>(c))) {
-      escaped += "\xEF\xBF\xBD";  // U+FFFD, the replacement character
+    if (n == 0 || is_control(static_cast<unsigned char>(text[at]))) {
+      taken += "\xEF\xBF\xBD";  // U+FFFD, the replacement character
       ++at;
-      continue;
-    }
-    if (n > 1) {
-      escaped.append(text, at, n);
+    } else {
+      taken.append(text, at, n);
       at += n;
-      continue;
     }
-    ++at;
+  }
+  return taken;
+}
+
+std::string escape_html(const std::string& text) {
+  std::string escaped;
+  for (const char c : xml_characters(text)) {
     switch (c) {
       case '&':
         escaped += "&amp;";

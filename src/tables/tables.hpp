@@ -97,8 +97,11 @@ std::string html_table(const ResultTable& table, const std::string& id);
 // The body rows of such a table alone, for a table written in parts.
 std::string html_rows(const std::vector<std::vector<std::string>>& rows);
 
-// Text with the HTML and XML special characters escaped (& < > " '), and each control character
-// XML does not take and each byte that begins no valid UTF-8 sequence shown as U+FFFD.
+// Text as XML takes it: each control character XML does not take, each of U+FFFE and U+FFFF and
+// each byte that begins no valid UTF-8 sequence shown as U+FFFD.
+std::string xml_characters(const std::string& text);
+
+// xml_characters with the HTML and XML special characters escaped (& < > " ').
 std::string escape_html(const std::string& text);
 
 }  // namespace kelmarino

@@ -399,7 +399,8 @@ TEST(Warnings, ReaderUnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
 // The folder BASE-cases is made new and replaces the previous one only when whole; a run that
 // fails leaves the previous folder as it was and nothing beside it, whatever stops it: a
 // file-size limit, an input that is not a regular file, an address-space limit too small for the
-// run (a run-time error, never an abort), standard output that cannot be written.
+// run (a run-time error, never an abort), standard output that cannot be written, a long refused
+// loads file.
 TEST(Refusals, PreviousFolderKeptUnlessTheNewOneIsWhole) {
   struct Case {
     const char* shell;
@@ -417,6 +418,10 @@ TEST(Refusals, PreviousFolderKeptUnlessTheNewOneIsWhole) {
 #ifndef __SANITIZE_ADDRESS__  // the sanitizer reserves more address space than any limit here
       {"ulimit -v 12000;", "", 1, "run-time error: cannot start a thread: "},
       {"ulimit -v 16000;", "", 1, "run-time error"},
+      // A loads file of 4 million short rows is refused at its first row, in little memory.
+      {"{ echo case,x,y,FX,FY,FZ,MX,MY,MZ; yes a | head -n 4000000; } > w.loads.csv; "
+       "ulimit -v 60000;",
+       "", 1, "run-time error in w.loads.csv, line 2: the row has 1 cells, the header 9"},
 #endif
   };
   for (const Case& c : table) {

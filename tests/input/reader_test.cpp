@@ -411,16 +411,19 @@ TEST(ReadInput, BlockMatchingNoPileIsNotChecked) {
 }
 
 TEST(ReadInput, SegmentsBeyondTheCapacityRepeatingOneValueArePassedOver) {
-  // A block no pile takes, its segment lists 2^31 - 2 and 2^31 - 3 copies of one value: passed over
-  // at once, not value by value, and the file lines up after them.
-  const Reading reading = read_data(data_text({{19,
-                                                "< 9>\n0 1 0.0 0.0 1.0\n715827882 2147483646*1\n"
-                                                "429496729 2147483645*1\n0.0 0.0 0.0"},
-                                               {20, nullptr},
-                                               {21, nullptr},
-                                               {22, nullptr}}));
-  ASSERT_EQ(reading.error, "");
-  EXPECT_EQ(reading.model->run.ZBL(4), 15.0f);
+  // A block no pile takes, its segment lists billions of copies of one value, up to the largest
+  // count: passed over at once, not value by value, and the file lines up after them.
+  for (const char* lists : {"715827882 2147483646*1\n429496729 2147483645*1",
+                            "2147483647 2147483647*1 2147483647*1 2147483647*1\n0"}) {
+    SCOPED_TRACE(lists);
+    const Reading reading = read_data(
+        data_text({{19, ("< 9>\n0 1 0.0 0.0 1.0\n" + std::string(lists) + "\n0.0 0.0 0.0").c_str()},
+                   {20, nullptr},
+                   {21, nullptr},
+                   {22, nullptr}}));
+    ASSERT_EQ(reading.error, "");
+    EXPECT_EQ(reading.model->run.ZBL(4), 15.0f);
+  }
 }
 
 TEST(CountTypes, CountsDistinctValues) {

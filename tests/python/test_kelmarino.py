@@ -380,6 +380,7 @@ HOSTILE = [
     (lambda g, r, c: c.envelope(0), IndexError, "pile 0 outside 1 to 16"),
     (lambda g, r, c: setattr(r, "cap", None), AttributeError, "property 'cap' of 'Result'"),
     (lambda g, r, c: r.cap.__setitem__(0, 1.0), ValueError, "assignment destination is read-"),
+    (lambda g, r, c: r.write("sub/"), ValueError, "the base name 'sub/' names no file"),
     (lambda g, r, c: kelmarino.combinations(g, "missing.csv"), kelmarino.InputError,
      ("missing.csv", "[Errno 2] No such file or directory")),
     (lambda g, r, c: kelmarino.combinations(g, ONE_CASE, "missing.csv"), kelmarino.InputError,

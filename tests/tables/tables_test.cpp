@@ -113,7 +113,9 @@ TEST(Tables, EscapedTextIsWellFormedXml) {
       {"tab\tline\nreturn\r", "tab\tline\nreturn\r"},
       {std::string("nul") + '\0' + "bell" + '\x07' + "esc" + '\x1b' + "[31m del" + '\x7f',
        "nul" + replaced + "bell" + replaced + "esc" + replaced + "[31m del" + replaced},
-      {"\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x99\x82", "\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x99\x82"},
+      {"\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x99\x82 \xEF\xBF\xBD",
+       "\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x99\x82 \xEF\xBF\xBD"},
+      {"\xEF\xBF\xBE\xEF\xBF\xBF", replaced + replaced + replaced + replaced + replaced + replaced},
       {"\xff\xfe \xC3 \xC0\xAF \xED\xA0\x80 \xF4\x90\x80\x80 \xE2\x82",
        replaced + replaced + " " + replaced + " " + replaced + replaced + " " + replaced +
            replaced + replaced + " " + replaced + replaced + replaced + replaced + " " + replaced +
