@@ -1,5 +1,5 @@
 # Installs the build BUILD into the prefix PREFIX, checks that the programs PROGRAMS (separated by
-# commas), the manual and the examples are there, runs the installed kelmarino on the installed
+# commas), the README, the manual and the examples are there, runs the installed kelmarino on the installed
 # worked example and compares its report and post-processing file with those in EXPECTED. The
 # prefix is removed again.
 # Usage: cmake -DBUILD=... -DPREFIX=... -DPROGRAMS=kelmarino,... -DEXPECTED=... -P install-check.cmake
@@ -12,7 +12,8 @@ endif()
 
 set(doc "${PREFIX}/share/doc/kelmarino")
 string(REPLACE "," ";" programs "${PROGRAMS}")
-set(installed "${doc}/manual.md" "${doc}/examples/worked.dat")
+set(installed "${doc}/manual.md" "${doc}/README.md" "${doc}/examples/worked.dat"
+    "${doc}/examples/pier.loads.csv" "${doc}/examples/pier.combinations.csv")
 foreach(program IN LISTS programs)
   list(APPEND installed "${PREFIX}/bin/${program}")
 endforeach()
