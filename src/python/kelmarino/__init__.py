@@ -500,9 +500,9 @@ def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
 
     Without an executor, the groups are analysed on a local pool of `threads` threads (one per
     processor unless given). With any concurrent.futures executor (a process pool, a Dask
-    client's get_executor()), they are shipped in chunks of `chunk` groups (by default 50 to 200)
-    and each chunk is analysed by this sweep on the worker, on `threads` threads (1 unless given),
-    extract applied there, so that only what it returns comes back. `progress(done, total)` is
+    client's get_executor()), they are shipped in chunks of `chunk` groups (by default a sixteenth
+    of them, 50 to 1000) and each chunk is analysed by this sweep on the worker, on `threads`
+    threads (1 unless given), extract applied there, so that only what it returns comes back. `progress(done, total)` is
     called as groups (locally) or chunks finish; progress=True shows a tqdm bar when tqdm is
     installed. The first group in order that fails raises its InputError or AnalysisError, with a
     note of its place; Ctrl-C stops the sweep within a second (the chunks not begun are
@@ -606,7 +606,9 @@ def _chunk_answers(groups, threads, extract) -> list:
 def _on_executor(executor, groups, chunk, threads, extract, told) -> list:
     """The answers of the groups, analysed in chunks on an executor (submitted at once by its
     map); Ctrl-C cancels the chunks not yet begun and is raised at once."""
-    size = chunk or min(200, max(50, math.ceil(len(groups) / 32)))
+    # A chunk of some hundreds of groups takes tens of milliseconds, against a few for shipping
+    # and scheduling it; sixteen of them keep the workers of a small cluster busy to the end.
+    size = chunk or min(1000, max(50, math.ceil(len(groups) / 16)))
     pieces = [pickle.dumps(groups[i:i + size], pickle.HIGHEST_PROTOCOL)
               for i in range(0, len(groups), size)]
     chunks = executor.map(_analysed_chunk, pieces, [threads] * len(pieces),
