@@ -731,8 +731,10 @@ def test_the_package_is_installed_with_its_metadata_and_runs_like_the_program(tm
     (tmp_path / "pier.dat").write_bytes((ROOT / "examples" / "pier.dat").read_bytes())
     (tmp_path / "held.dat").write_bytes(
         (ROOT / "tests" / "data" / "bad" / "held-pile-without-length.dat").read_bytes())
-    runs = [subprocess.run([sys.executable, "-m", "kelmarino", name], cwd=tmp_path,
-                           capture_output=True, text=True) for name in ("pier", "held.dat")]
+    runs = [subprocess.run([sys.executable, "-m", "kelmarino", *names], cwd=tmp_path,
+                           capture_output=True, text=True)
+            for names in (["pier"], ["held.dat"], ["--help"], ["sub/"], [])]
+    assert [r.returncode for r in runs[2:]] == [0, 2, 2] and runs[2].stdout.startswith("usage: ")
     assert (runs[0].returncode, runs[0].stdout, runs[0].stderr) == (0, "", "")
     for extension in (".out", ".pos"):
         assert (tmp_path / f"pier{extension}").read_bytes() == \

@@ -1,6 +1,7 @@
 """python3 -m kelmarino [BASE | PATH/BASE.dat]: the analysis of a data file, as the program
 kelmarino -q runs it: BASE.out and BASE.pos written beside BASE.dat, its warnings and errors
-written to standard error; exit status 0, or 1 after an error."""
+written to standard error; exit status 0, 1 after an error, 2 for a command line it cannot take
+(--help shows this)."""
 
 import sys
 
@@ -11,11 +12,14 @@ USAGE = "usage: python3 -m kelmarino [BASE | PATH/BASE.dat]\n"
 
 def main(arguments: list) -> int:
     """Runs the analysis of the data file named by arguments; the exit status."""
-    if len(arguments) != 1 or arguments[0].startswith("-"):
+    if arguments in (["--help"], ["-h"]):
+        sys.stdout.write(USAGE + "\n" + __doc__ + "\n")
+        return 0
+    name = arguments[0] if len(arguments) == 1 else ""
+    base = name[:-len(".dat")] if name.endswith(".dat") else name
+    if not base or base.startswith("-") or base.endswith("/"):  # none, an option, a folder
         sys.stderr.write(USAGE)
         return 2
-    name = arguments[0]
-    base = name[:-len(".dat")] if name.endswith(".dat") else name
     try:
         group = kelmarino.read(base + ".dat")
         for warning in group.warnings:
