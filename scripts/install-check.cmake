@@ -12,7 +12,7 @@ endif()
 
 set(doc "${PREFIX}/share/doc/kelmarino")
 string(REPLACE "," ";" programs "${PROGRAMS}")
-set(installed "${doc}/manual.md" "${doc}/README.md" "${doc}/examples/worked.dat"
+set(installed "${doc}/docs/manual.md" "${doc}/README.md" "${doc}/examples/worked.dat"
     "${doc}/examples/pier.loads.csv" "${doc}/examples/pier.combinations.csv")
 foreach(program IN LISTS programs)
   list(APPEND installed "${PREFIX}/bin/${program}")

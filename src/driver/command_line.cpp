@@ -35,8 +35,8 @@ std::string help_text() {
          "  1  a run-time error, or an input error in the data file\n"
          "  2  a command line kelmarino cannot use\n"
          "\n"
-         "Manual: docs/manual.md in the source tree; share/doc/kelmarino/manual.md under the\n"
-         "installation prefix.\n";
+         "Manual: docs/manual.md in the source tree; share/doc/kelmarino/docs/manual.md under\n"
+         "the installation prefix.\n";
 }
 
 std::string version_text() { return std::string("kelmarino ") + VERSION + "\n"; }

@@ -76,6 +76,9 @@ TEST(LoadsFile, RefusesEveryMistakeWithFileLineColumnAndText) {
       {HEADER, at + "2: the file has a header and no rows after it"},
       {"case,x,y,FX,FY,FZ,MX,MY\nDL,0,0,0,0,0,0,0\n",
        at + "1: the header must be case,x,y,FX,FY,FZ,MX,MY,MZ, not \"case,x,y,FX,FY,FZ,MX,MY\""},
+      // The first mistake in the file's order, as the rows are read one by one.
+      {"case,x,y,FX,FY,FZ,MX,MY\nDL,0,0,0,0,\"1\n",
+       at + "1: the header must be case,x,y,FX,FY,FZ,MX,MY,MZ, not \"case,x,y,FX,FY,FZ,MX,MY\""},
       {"case,x,y,Fx,FY,FZ,MX,MY,MZ\nDL,0,0,0,0,0,0,0,0\n",
        at + "1, column 4: expected FX, found \"Fx\" (the header is case,x,y,FX,FY,FZ,MX,MY,MZ)"},
       {"case,x (mm),y,FX,FY,FZ,MX,MY,MZ\nDL,0,0,0,0,0,0,0,0\n",

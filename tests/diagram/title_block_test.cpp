@@ -38,5 +38,12 @@ TEST(TitleBlock, DataFileGivesNameHeadingAndDigest) {
   EXPECT_EQ(block.sha256, sha256_hex("* control: river pier\r\n1\n"));
 }
 
+TEST(TitleBlock, PrintTitleIsOneCssStringOfCharactersXmlTakes) {
+  const std::string css = print_css("a\"b\\c\rd\ne<f&g\x01h\xEF\xBF\xBEi");
+  const size_t begin = css.find("content: \"") + 10;
+  EXPECT_EQ(css.substr(begin, css.find("\";", begin) - begin),
+            "a\\\"b\\\\c d e f g\xEF\xBF\xBDh\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDi");
+}
+
 }  // namespace
 }  // namespace kelmarino
