@@ -377,8 +377,9 @@ using HeadsWriter =
 // The piles are shared out among `threads` threads, each finding its arithmetic faults from its
 // own floating-point flags; the results do not depend on the thread count. `combinations_done`
 // counts the combinations finished. A fault is reported for the first combination in file order
-// whose march faults, at the lowest pile that faults under it; the calling thread's fault context
-// then names the stage "pile results" and that pile.
+// whose march faults, at the lowest pile that faults under it, then for the lowest pile whose true
+// peaks over the combinations fault; the calling thread's fault context then names the stage
+// "pile results" and that pile.
 void envelope_piles(const std::vector<PileMarch>& marches,
                     const std::vector<CapDisplacements>& caps, const NameList& combinations,
                     int32_t threads, std::atomic<int32_t>& combinations_done, CaseResults& results,

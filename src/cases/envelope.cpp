@@ -250,6 +250,18 @@ Fault faulting_combination(const PileMarch& march, const std::vector<CapDisplace
   return Fault{last, march.g, message};
 }
 
+// The fault of the first combination, at the lowest pile, when there is one: thrown, the calling
+// thread's fault context naming its stage and pile.
+void throw_first(const std::vector<Fault>& faults) {
+  if (faults.empty()) return;
+  const auto first =
+      std::min_element(faults.begin(), faults.end(), [](const Fault& a, const Fault& b) {
+        return a.combination != b.combination ? a.combination < b.combination : a.g < b.g;
+      });
+  fault_context() = FaultContext{"pile results", first->g, ""};
+  throw RunError(first->message);
+}
+
 PileExtreme pile_extreme(const PileEnvelope& pile, int32_t q, bool largest) {
   auto of = [&](const StationEnvelope& s) { return largest ? s.max[q] : s.min[q]; };
   PileExtreme best{of(pile.stations[0]), 1};
@@ -409,20 +421,25 @@ void envelope_piles(const std::vector<PileMarch>& marches,
       }
       fault_context() = FaultContext{};
     });
-    if (!faults.empty()) {
-      const auto first_fault =
-          std::min_element(faults.begin(), faults.end(), [](const Fault& a, const Fault& b) {
-            return a.combination != b.combination ? a.combination < b.combination : a.g < b.g;
-          });
-      fault_context() = FaultContext{"pile results", first_fault->g, ""};  // for the caller
-      throw RunError(first_fault->message);
-    }
+    throw_first(faults);
     write_heads(first, last, heads);
     combinations_done = static_cast<int32_t>(last);
   }
+  std::mutex mutex;
+  std::vector<Fault> faults;
   parallel_for(PNUM, threads, [&](size_t p, int32_t) {
-    finish_pile(marches[p], caps, tracks[p], results.piles[p]);
+    const FaultFlags flags;
+    fault_context() = FaultContext{"pile results", marches[p].g};
+    try {
+      finish_pile(marches[p], caps, tracks[p], results.piles[p]);
+      check_faults();
+    } catch (const RunError& error) {
+      const std::lock_guard<std::mutex> lock(mutex);
+      faults.push_back(Fault{0, marches[p].g, error.what()});
+    }
+    fault_context() = FaultContext{};
   });
+  throw_first(faults);
 }
 
 PileExtreme pile_maximum(const PileEnvelope& pile, int32_t q) {

@@ -405,8 +405,7 @@ HOSTILE = [
      ("pier.dat", "pile 2 has NSG = 0 in below-ground segment 1; a step count must be 1 or")),
     (lambda g, r, c: peaks_read_twice(g), kelmarino.AnalysisError,
      ("pile results", 1, "run-time error in the pile results of pile 1: " + OVERFLOW)),
-    (lambda g, r, c: kelmarino.combinations(g.vary({"loads": [kelmarino.Load(
-        0.0, 0.0, 6e26, 0.0, 0.0, 0.0, -9e27, 0.0)]}), {}), kelmarino.AnalysisError,
+    (lambda g, r, c: kelmarino.combinations(overflowing_peaks(g), {}), kelmarino.AnalysisError,
      ("pile results", 1, "run-time error in the pile results of pile 1: " + OVERFLOW)),
     (lambda g, r, c: kelmarino.read("missing.dat"), kelmarino.InputError,
      ("missing.dat", "[Errno 2] No such file or directory")),
