@@ -90,9 +90,8 @@ TEST(CommandLine, HelpVersionAndRefusedCommandLines) {
   // The help names the usage, the files, the exit statuses and both places of the manual.
   const std::string help = help_text();
   EXPECT_EQ(help.rfind(std::string(USAGE) + "\n", 0), 0u);
-  for (const char* part :
-       {"BASE.out", "BASE.pos", "Exit status", "docs/manual.md",
-        "share/doc/kelmarino/docs/manual.md"}) {
+  for (const char* part : {"BASE.out", "BASE.pos", "Exit status", "docs/manual.md",
+                           "share/doc/kelmarino/docs/manual.md"}) {
     EXPECT_NE(help.find(part), std::string::npos) << part;
   }
 }
