@@ -33,6 +33,12 @@ namespace kelmarino::cases {
 namespace {
 
 const char* const USAGE = "usage: kelmarino-cases [PATH/]BASE[.dat]";
+
+// The end of the help, as the other programs end theirs.
+const char* const HELP_END =
+    "\nExit status: 0 when the folder is written (or after --help, --version); 1 when an input\n"
+    "cannot be read or analysed, or a file cannot be written (the message says why); 2 on a\n"
+    "usage error.\n\nManual: docs/manual.md; the load combinations: docs/cases.md.\n";
 // The combinations of a piece of heads.csv, formatted by one thread.
 constexpr size_t COMBINATIONS_PER_PIECE = 32;
 
@@ -365,7 +371,8 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
   bool stats = false;
   app.add_option("BASE", argument, "the data file BASE.dat, named with or without .dat")
       ->required();
-  app.add_option("--threads", threads, "threads of the analysis (the results do not depend on it)")
+  app.add_option("--threads", threads,
+                 "threads of the analysis, 2 unless given (the results do not depend on it)")
       ->check(CLI::Range(1, 64));
   app.add_flag("--stats", stats, "print the run time and the peak memory");
   std::string units = "t";
@@ -390,7 +397,7 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
     // A base name given as "" or as a folder passes the parser's check.
     if (names_no_file(data_base(argument))) throw CLI::ParseError("BASE is required", 2);
   } catch (const CLI::CallForHelp&) {
-    std::fprintf(out, "%s%s\n", app.help().c_str(), USAGE);
+    std::fprintf(out, "%s%s\n%s", app.help().c_str(), USAGE, HELP_END);
     return standard_output(out, errors);
   } catch (const CLI::CallForVersion& version) {
     std::fprintf(out, "%s\n", version.what());

@@ -476,6 +476,9 @@ TEST(CommandLine, HelpVersionUsageAndPaths) {
   EXPECT_EQ(help.exit_status, 0);
   EXPECT_NE(help.out.find("usage: kelmarino-cases [PATH/]BASE[.dat]"), std::string::npos);
   EXPECT_NE(help.out.find("Usage: kelmarino-cases [OPTIONS] BASE\n"), std::string::npos);
+  for (const char* told : {"2 unless given", "Exit status: 0", "docs/cases.md"}) {
+    EXPECT_NE(help.out.find(told), std::string::npos) << told;
+  }
   const struct {
     const char* arguments;
     const char* message;
