@@ -500,19 +500,24 @@ TEST(ReduceLoads, MatchesTheClosedForm) {
   }
 }
 
-TEST(CheckData, RefusesTheFirstMistakeOfEachTypeThenTwoPilesAtOnePoint) {
-  // DOF = -1.2 in the <0> block reaches type 0 and type -1; pile 4 stands on pile 3.
-  const std::string text = testing::edited_lines(testing::worked_example(),
-                                                 {{10, "-1.5 1.5 -1.5 1.5"}, {16, "1 2.0 -1.2 4"}});
+// What check_data finds wrong with the worked example edited so, mistake by mistake.
+std::vector<std::string> refusals_of(const testing::LineEdits& edits) {
+  const std::string text = testing::edited_lines(testing::worked_example(), edits);
   InChannel data = text_channel(text, "case.dat");
   OutChannel console;
   GroupValues values;
   GroupPlaces places;
   parse_data(data, console, values, places);
-  const std::vector<InputError> refusals = check_data(data, values, places);
   std::vector<std::string> messages;
-  for (const InputError& refusal : refusals) messages.push_back(refusal.what_is_wrong);
-  EXPECT_EQ(messages,
+  for (const InputError& refusal : check_data(data, values, places)) {
+    messages.push_back(refusal.what_is_wrong);
+  }
+  return messages;
+}
+
+TEST(CheckData, RefusesTheFirstMistakeOfEachTypeThenTwoPilesAtOnePoint) {
+  // DOF = -1.2 in the <0> block reaches type 0 and type -1; pile 4 stands on pile 3.
+  EXPECT_EQ(refusals_of({{10, "-1.5 1.5 -1.5 1.5"}, {16, "1 2.0 -1.2 4"}}),
             (std::vector<std::string>{
                 "pile 1 (type 0) has DOF = -1.2 in above-ground segment 1; a diameter must be "
                 "greater than 0",
@@ -524,23 +529,15 @@ TEST(CheckData, RefusesTheFirstMistakeOfEachTypeThenTwoPilesAtOnePoint) {
 
 TEST(CheckData, TwoPilesWithOneAxisAtAPointAreRefusedWhateverStandsThereBefore) {
   // Piles 1 to 3 at one point, pile 1 upright, piles 2 and 3 raked alike.
-  const std::string text =
-      testing::edited_lines(testing::worked_example(), {{8, "6 0"},
-                                                        {9, "-1.5 -1.5 -1.5 -1.5 -1.5 -1.5"},
-                                                        {10, "1.5 -1.5 -1.5 1.5 1.5 1.5"},
-                                                        {13, "0 -1 -1 0 0 0"},
-                                                        {20, "3\nAGL= 1 0.6\nAGL= 3 0.8"},
-                                                        {22, nullptr}});
-  InChannel data = text_channel(text, "case.dat");
-  OutChannel console;
-  GroupValues values;
-  GroupPlaces places;
-  parse_data(data, console, values, places);
-  const std::vector<InputError> refusals = check_data(data, values, places);
-  ASSERT_EQ(refusals.size(), 1u);
-  EXPECT_EQ(
-      refusals[0].what_is_wrong,
-      std::string("piles 2 and 3 stand at (-1.5, -1.5) with the same axis; ") + SAME_SPOT_RULE);
+  EXPECT_EQ(refusals_of({{8, "6 0"},
+                         {9, "-1.5 -1.5 -1.5 -1.5 -1.5 -1.5"},
+                         {10, "1.5 -1.5 -1.5 1.5 1.5 1.5"},
+                         {13, "0 -1 -1 0 0 0"},
+                         {20, "3\nAGL= 1 0.6\nAGL= 3 0.8"},
+                         {22, nullptr}}),
+            std::vector<std::string>{
+                std::string("piles 2 and 3 stand at (-1.5, -1.5) with the same axis; ") +
+                SAME_SPOT_RULE});
 }
 
 }  // namespace

@@ -91,17 +91,24 @@ row_leftovers_removed() {
   done
 }
 
+# Every program run on BASE under the limit LIMIT (ulimit's option and value) ends with exit
+# status 1 and a message that matches PATTERN, leaving nothing hidden.
+every_program_stops() {
+  local limit=$1 base=$2 pattern=$3 program status
+  for program in "$kelmarino -q" "$plot" "$cases"; do
+    # shellcheck disable=SC2086  # the limit is an option and its value
+    (ulimit $limit && exec $program "$base" >/dev/null 2>errors.txt)
+    status=$?
+    [ "$status" -eq 1 ] || fail "$program: exit status $status"
+    grep -q "$pattern" errors.txt || fail "$program: $(cat errors.txt)"
+  done
+  nothing_hidden
+}
+
 # Under a file-size limit every program ends with the write error, not by SIGXFSZ.
 row_file_size_limit_is_an_error() {
   cp "$examples"/pier.* .
-  local program status
-  for program in "$kelmarino -q" "$plot" "$cases"; do
-    (ulimit -f 50 && exec $program pier >/dev/null 2>errors.txt)
-    status=$?
-    [ "$status" -eq 1 ] || fail "$program: exit status $status"
-    grep -q "run-time error writing .*: File too large" errors.txt || fail "$program: no message"
-  done
-  nothing_hidden
+  every_program_stops "-f 50" pier "run-time error writing .*: File too large"
 }
 
 # Out of memory every program ends with a run-time error, never an abort (not under the
@@ -110,14 +117,7 @@ row_out_of_memory_is_an_error() {
   [ -z "${KELMARINO_SANITIZED:-}" ] || return 0
   cp "$examples/worked.dat" w.dat
   truncate -s 100M w.dat
-  local program status
-  for program in "$kelmarino -q" "$plot" "$cases"; do
-    (ulimit -v 100000 && exec $program w >/dev/null 2>errors.txt)
-    status=$?
-    [ "$status" -eq 1 ] || fail "$program: exit status $status"
-    grep -q "run-time error: out of memory" errors.txt || fail "$program: $(cat errors.txt)"
-  done
-  nothing_hidden
+  every_program_stops "-v 100000" w "run-time error: out of memory"
 }
 
 # Two first runs at once: the second, whose target appears while it renames its folder (the
