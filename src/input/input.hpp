@@ -22,7 +22,8 @@ inline constexpr const char* REPORT_VERSION = "1.10";
 // give "PATH/BASE" (the data file is the base followed by ".dat"; results go beside it).
 std::string data_base(std::string_view argument);
 
-// Whether a base name names no file: empty, or a folder with no name after it ("sub/").
+// Whether a base name names no file: empty, or a folder with no name after it ("sub/", "sub/.",
+// "..").
 bool names_no_file(std::string_view base);
 
 // The keys of a keyword block, in the order in which they are compared, with the largest index

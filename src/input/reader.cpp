@@ -37,7 +37,10 @@ std::string data_base(std::string_view argument) {
   return std::string(argument);
 }
 
-bool names_no_file(std::string_view base) { return base.empty() || base.ends_with('/'); }
+bool names_no_file(std::string_view base) {
+  const std::string_view name = base.substr(base.rfind('/') + 1);  // npos + 1: all of it
+  return name.empty() || name == "." || name == "..";
+}
 
 int32_t count_types(int32_t n, const int32_t* a) {
   int32_t count = 1;

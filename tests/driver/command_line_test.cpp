@@ -73,6 +73,7 @@ TEST(CommandLine, HelpVersionAndRefusedCommandLines) {
       {{"worked", "pier"}, 2, "", "kelmarino: "},
       {{""}, 2, "", "kelmarino: the base name is empty"},
       {{"sub/"}, 2, "", "kelmarino: the base name is empty"},
+      {{"sub/.."}, 2, "", "kelmarino: the base name is empty"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments.front());

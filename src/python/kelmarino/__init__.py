@@ -413,7 +413,7 @@ class Result:
         """BASE.out and BASE.pos, as kelmarino writes them for the group's data file, as the
         group was when analysed; a base that names no file (a folder, "sub/") is refused."""
         base = os.fsdecode(base)
-        if os.path.basename(base) in ("", ".", ".."):
+        if _core.names_no_file(base):
             raise ValueError(f"the base name {base!r} names no file: give BASE in PATH/BASE")
         failure = self._analysis.write(base)
         if failure is not None:
