@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "foundation/foundation.hpp"
@@ -254,6 +255,22 @@ Analysed analyse(Group&& group, const AnalysisOptions& options = {});
 // let go once its peaks are found; nothing for the others. The issue of an arithmetic fault, at
 // the stage "pile results" and its pile, as the analysis would have named it.
 std::optional<Issue> find_true_peaks(Result& result);
+
+// The values of a group as analysed and their results, kept together (a Python Result, a
+// stored analysis).
+struct StoredAnalysis {
+  GroupValues values;
+  Result result;
+};
+
+// analysis_bytes: an analysis as bytes that analysis_from_bytes of the same version reads back;
+// its true peaks should be found first (units deferred are not kept).
+std::string analysis_bytes(const StoredAnalysis& analysis);
+
+// analysis_from_bytes: the analysis that analysis_bytes wrote. Refused when the bytes are not
+// such an analysis of this version, or do not hold together (a pile's stations outside the
+// rows, a type that is not there, bytes left over): damaged bytes are never read beyond.
+Expected<StoredAnalysis> analysis_from_bytes(std::string_view bytes);
 
 // write_results: the report lines after the banner and the post-processing records of a group
 // from its results, as kelmarino writes them for its data file: the stiffness print that its

@@ -340,9 +340,7 @@ py::list core_mistakes(py::handle group) {
 // The values of a group as analysed, and its results: what the package's Result holds. The
 // true peaks are found on first use, so that a sweep that never reads them does not pay for
 // them; threads that ask at once find them once.
-struct Analysis {
-  GroupValues values;
-  Result result;
+struct Analysis : StoredAnalysis {
   std::unique_ptr<std::mutex> finding = std::make_unique<std::mutex>();
 };
 
@@ -367,7 +365,7 @@ Analysis core_analyse(py::handle group) {
   GroupValues values = group_values(group);
   const py::gil_scoped_release released;
   Result result = analysed_result(values);
-  return {std::move(values), std::move(result)};
+  return {{std::move(values), std::move(result)}};
 }
 
 // Checks and analyses many groups, the interpreter lock released once for all of them: for each
@@ -400,7 +398,7 @@ py::list core_analyse_all(const py::list& groups) {
   py::list answers;
   for (Outcome& o : outcomes) {
     answers.append(o.issue ? package_error(*o.issue)
-                           : py::cast(Analysis{std::move(o.values), std::move(*o.result)}));
+                           : py::cast(Analysis{{std::move(o.values), std::move(*o.result)}}));
   }
   return answers;
 }
@@ -512,104 +510,9 @@ std::optional<std::string> write_analysis(const Analysis& a, const std::string& 
 
 // ---- Pickling: an Analysis as bytes ----
 
-// The parts of the values that hold lists; a pile's units are left out (none after the full
-// analysis).
-void parts(auto& io, auto& v) {
-  using T = std::remove_cvref_t<decltype(v)>;
-  if constexpr (std::is_same_v<T, TypeValues>) {
-    io(v.shape, v.tip, v.axis, v.above, v.below, v.PMB, v.PEH, v.PKE);
-  } else if constexpr (std::is_same_v<T, GroupValues>) {
-    io(v.name, v.JCTR, v.INO, v.loads, v.piles, v.types, v.supports, v.type_keys);
-  } else if constexpr (std::is_same_v<T, PileResult>) {
-    io(v.DU, v.FT, v.K, v.KG, v.first, v.count, v.peaks);
-  } else if constexpr (std::is_same_v<T, PileFactors>) {
-    io(v.ZFR, v.ZBL, v.ABOT, v.AXK, v.kf, v.below);
-  } else if constexpr (std::is_same_v<T, DerivedValues>) {
-    io(v.kx, v.ky, v.by_positions, v.row_x, v.row_y, v.piles);
-  } else {
-    io(v.values, v.result.cap, v.result.KCAP, v.result.piles, v.result.stations,
-       v.result.resultants, v.result.supports, v.result.equilibrium, v.result.derived);
-  }
-}
-
-// The fewest bytes a value takes when written: its size when plain, its length when a list, the
-// sum of its parts otherwise.
-struct Least {
-  size_t bytes = 0;
-  void operator()(auto&... values) { (io(values), ...); }
-  void io(auto& v) {
-    using T = std::remove_cvref_t<decltype(v)>;
-    if constexpr (std::is_trivially_copyable_v<T>) {
-      bytes += sizeof v;
-    } else if constexpr (requires { v.resize(0); }) {
-      bytes += sizeof(size_t);
-    } else {
-      parts(*this, v);
-    }
-  }
-};
-
-template <typename T>
-size_t least_bytes() {
-  static const size_t least = [] {
-    T value{};
-    Least count;
-    count(value);
-    return count.bytes;
-  }();
-  return least;
-}
-
-// Values written as bytes (Bytes<true>) or read back (Bytes<false>): a plain value as its bytes,
-// a list as its length and its items, any other value by its parts. A list is read back only
-// when the bytes left can hold its items.
-template <bool writing>
-struct Bytes {
-  std::string bytes;
-  size_t at = 0;
-  void operator()(auto&... values) { (io(values), ...); }
-  void raw(void* data, size_t size) {
-    if constexpr (writing) {
-      bytes.append(static_cast<const char*>(data), size);
-    } else {
-      if (bytes.size() - at < size) throw py::value_error("not the state of an analysis");
-      std::memcpy(data, bytes.data() + at, size);
-      at += size;
-    }
-  }
-  void io(auto& v) {
-    using T = std::remove_cvref_t<decltype(v)>;
-    if constexpr (std::is_trivially_copyable_v<T>) {
-      raw(&v, sizeof v);
-    } else if constexpr (requires { v.resize(0); }) {
-      size_t count = v.size();
-      raw(&count, sizeof count);
-      if constexpr (!writing) {
-        if (count > (bytes.size() - at) / least_bytes<typename T::value_type>()) {
-          throw py::value_error("not the state of an analysis");
-        }
-        v.resize(count);
-      }
-      if constexpr (std::is_trivially_copyable_v<typename T::value_type>) {
-        raw(v.data(), count * sizeof(typename T::value_type));
-      } else {
-        for (auto& item : v) io(item);
-      }
-    } else {
-      parts(*this, v);
-    }
-  }
-};
-
-// The first bytes of a state: the states of other versions are laid out otherwise.
-const std::string STATE_HEADER = std::string("kelmarino analysis ") + VERSION;
-
 py::bytes state_of(Analysis& a) {
   with_peaks(a);
-  Bytes<true> put;
-  std::string header = STATE_HEADER;
-  put(header, a);
-  return put.bytes;
+  return py::bytes(analysis_bytes(a));
 }
 
 bool is_utf8(const std::string& text) {
@@ -619,42 +522,16 @@ bool is_utf8(const std::string& text) {
   return static_cast<bool>(decoded);
 }
 
-// Whether an analysis read back holds together: its flag a bool, its texts Python's, its piles as
-// many as their values, each of a type it holds, and their stations one span after another that
-// covers every station row.
-bool holds_together(const Analysis& a) {
-  const GroupValues& v = a.values;
-  const Result& r = a.result;
-  if (std::bit_cast<uint8_t>(r.derived.by_positions) > 1 || v.type_keys.size() != v.types.size() ||
-      v.piles.size() != r.piles.size() || r.resultants.size() != r.stations.size() ||
-      !is_utf8(v.name) || !std::all_of(v.type_keys.begin(), v.type_keys.end(), is_utf8)) {
-    return false;
-  }
-  for (const PileValues& pile : v.piles) {
-    if (pile.type < 0 || static_cast<size_t>(pile.type) >= v.types.size()) return false;
-  }
-  size_t next = 0;
-  for (const PileResult& pile : r.piles) {
-    if (pile.first != next || pile.count > r.stations.size() - next) return false;
-    if (pile.count > 0 && (pile.KG < 1 || static_cast<size_t>(pile.KG) > pile.count)) return false;
-    next += pile.count;
-  }
-  return next == r.stations.size();
-}
-
+// The analysis of a state, its types named by their keys in Python's texts.
 Analysis analysis_of_state(const py::bytes& state) {
-  Bytes<false> get{state};
-  std::string header;
-  get(header);
-  if (header != STATE_HEADER) {
-    throw py::value_error("not the state of an analysis of kelmarino " + std::string(VERSION));
-  }
-  Analysis a;
-  get(a);
-  if (get.at != get.bytes.size() || !holds_together(a)) {
+  Expected<StoredAnalysis> read = analysis_from_bytes(std::string_view(state));
+  if (!read) throw py::value_error(read.issue().message);
+  const GroupValues& v = read->values;
+  if (v.type_keys.size() != v.types.size() || !is_utf8(v.name) ||
+      !std::all_of(v.type_keys.begin(), v.type_keys.end(), is_utf8)) {
     throw py::value_error("not the state of an analysis");
   }
-  return a;
+  return {std::move(*read)};
 }
 
 // ---- Load combinations ----

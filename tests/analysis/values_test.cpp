@@ -238,5 +238,25 @@ TEST(GroupValues, GivesEveryMistakeInTheOrderOfTheGroup) {
   EXPECT_TRUE(check(values).empty());
 }
 
+TEST(StoredAnalysis, ReadsBackItsBytesAndRefusesAnyOthers) {
+  for (const char* name : {"worked", "worked-simulated", "pier"}) {
+    SCOPED_TRACE(name);
+    StoredAnalysis stored{example_values(name), {}};
+    Analysed analysed = analyse(*build_group(stored.values));
+    ASSERT_TRUE(analysed.has_value());
+    stored.result = std::move(*analysed);
+    const std::string bytes = analysis_bytes(stored);
+    const Expected<StoredAnalysis> back = analysis_from_bytes(bytes);
+    ASSERT_TRUE(back.has_value()) << back.issue().full;
+    EXPECT_EQ(data_text(back->values), data_text(stored.values));
+    EXPECT_EQ(testing::result_bits(back->result), testing::result_bits(stored.result));
+    std::string other = bytes;
+    other[other.find("kelmarino analysis ") + 19] ^= 1;  // another version's first digit
+    for (const std::string& bad : {bytes.substr(0, bytes.size() - 1), bytes + '\0', other}) {
+      EXPECT_FALSE(analysis_from_bytes(bad).has_value());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kelmarino
