@@ -248,11 +248,27 @@ ResultTable load_cases_table(const CaseNames& names) {
   return table;
 }
 
-// The factor table without rows: a column per load case, in the order of the load cases.
+// The column of each load case in the factor table: the cases that some combination shown uses,
+// in the order of the load cases, from 1; 0 for a case that none uses, whose column would be
+// empty (and a loads file of many cases would make the table as wide as it is long).
+std::vector<size_t> factor_column_of(const CaseNames& names) {
+  std::vector<size_t> column(names.cases.size(), 0);
+  for (size_t c = 0; c < names.factors.size(); ++c) {
+    for (const Term& term : names.factors[c]) column[static_cast<size_t>(term.load_case)] = 1;
+  }
+  size_t next = 0;
+  for (size_t& c : column) c = c != 0 ? ++next : 0;
+  return column;
+}
+
+// The factor table without rows: a column per load case that some combination shown uses.
 ResultTable factor_columns(const CaseNames& names) {
   ResultTable table;
   table.columns = {{"combination", ""}};
-  for (const LoadCase& c : names.cases) table.columns.push_back({c.name, ""});
+  const std::vector<size_t> column = factor_column_of(names);
+  for (size_t k = 0; k < names.cases.size(); ++k) {
+    if (column[k] != 0) table.columns.push_back({names.cases[k].name, ""});
+  }
   return table;
 }
 
@@ -358,8 +374,11 @@ PageParts index_html(const Group& group, const CaseNames& names,
                        std::to_string(names.combinations.size()) + " combinations") +
           " (" + escape_html(names.title) +
           ".combinations.csv, else each load case alone with factor 1); an empty cell is "
-          "0.</p>\n" +
-          factors_before;
+          "0" +
+          (factor_columns(names).columns.size() == names.cases.size() + 1
+               ? std::string()
+               : ", and a load case that none of them uses has no column") +
+          ".</p>\n" + factors_before;
   std::string middle = factors_after;
   middle +=
       "<h2>Envelopes of the piles</h2>\n<p>The extremes of every quantity of every pile, with "
@@ -392,12 +411,15 @@ CapLevels cap_noise_levels(const std::vector<CapDisplacements>& caps) {
 }
 
 std::string factor_rows_html(const CaseNames& names, size_t first, size_t last) {
+  const std::vector<size_t> column = factor_column_of(names);
+  const size_t columns = 1 + static_cast<size_t>(std::count_if(column.begin(), column.end(),
+                                                               [](size_t c) { return c != 0; }));
   std::vector<std::vector<std::string>> rows;
   for (size_t c = first; c < last; ++c) {
-    std::vector<std::string> row(names.cases.size() + 1);
+    std::vector<std::string> row(columns);
     row[0] = names.combinations[c];
     for (const Term& term : names.factors[c]) {
-      row[static_cast<size_t>(term.load_case) + 1] = readable(static_cast<double>(term.factor));
+      row[column[static_cast<size_t>(term.load_case)]] = readable(static_cast<double>(term.factor));
     }
     rows.push_back(std::move(row));
   }

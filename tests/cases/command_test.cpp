@@ -371,7 +371,8 @@ TEST(Refusals, NothingIsWritten) {
 }
 
 // A decimal comma in the data file, a load case no combination uses and a combination of zero
-// factors: warned about on standard error and at the top of the page, and the run goes on.
+// factors: warned about on standard error and at the top of the page, and the run goes on; the
+// unused case has no column in the factor table.
 TEST(Warnings, ReaderUnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
   std::string data = example_text("worked");
   data.replace(data.find("2000.0 0.0 0.0 0.0"), 18, "2000.0 0.0 0.0 0,0");
@@ -394,6 +395,11 @@ TEST(Warnings, ReaderUnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
   EXPECT_LT(html.find(reader), first_table);
   EXPECT_LT(html.find(unused), first_table);
   EXPECT_LT(html.find(zero), first_table);
+  // The factor table has no column for B: a loads file of many cases makes no page as wide.
+  const size_t factors = html.find("<table id=\"factors\">");
+  EXPECT_EQ(html.substr(factors, html.find("</tr>", factors) - factors),
+            "<table id=\"factors\">\n<thead><tr><th>combination</th><th>data</th><th>A</th>");
+  EXPECT_NE(html.find("a load case that none of them uses has no column"), std::string::npos);
 }
 
 // The folder BASE-cases is made new and replaces the previous one only when whole; a run that
