@@ -252,11 +252,14 @@ struct FreeRead {
   std::string value;          // that value
   bool value_empty = false;   // r* with no value: the copies leave their targets unchanged
   bool value_quoted = false;  // the value was written in quotes
-  size_t value_column = 0;    // its column, for the error message
-  std::string what;           // what the read takes, named after the count of values
-  int32_t expected = 0;       // the count of values it takes in all
-  int32_t found = 0;          // the values (and empty values) handed out so far
-  Place last;                 // where the last value handed out stood
+  // The last value was ended by blanks or a line end: a comma that comes next, on its line or
+  // the next, still separates it from the next value, and is no empty value.
+  bool comma_may_follow = false;
+  size_t value_column = 0;  // its column, for the error message
+  std::string what;         // what the read takes, named after the count of values
+  int32_t expected = 0;     // the count of values it takes in all
+  int32_t found = 0;        // the values (and empty values) handed out so far
+  Place last;               // where the last value handed out stood
 };
 void start_free_read(InChannel& channel, FreeRead& read, std::string what = "values",
                      int32_t expected = 0);

@@ -394,7 +394,8 @@ void take_value(FreeRead& read) {
   }
   read.value_empty = read.value.empty() && !read.value_quoted;
   while (pos < line.size() && is_blank(line[pos])) ++pos;
-  if (pos < line.size() && line[pos] == ',') ++pos;
+  read.comma_may_follow = !(pos < line.size() && line[pos] == ',');
+  if (!read.comma_may_follow) ++pos;
 }
 
 }  // namespace
@@ -494,6 +495,11 @@ void read_values(FreeRead& read, std::span<const Target> targets) {
     if (line[pos] == '/') {
       read.ended = true;
       break;
+    }
+    if (line[pos] == ',' && read.comma_may_follow) {  // the last value's separator
+      read.comma_may_follow = false;
+      ++pos;
+      continue;
     }
     if (line[pos] == ',') {  // an empty value: the target keeps what it holds
       ++next;

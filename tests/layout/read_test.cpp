@@ -193,6 +193,26 @@ TEST(FreeRead, RepeatsEmptyValuesAndSlash) {
   EXPECT_EQ(u, 6.0f);
 }
 
+// A line end and a comma after it are one separator, as blanks and a comma are; a comma after
+// a comma, or at the start of a read, is an empty value (-1: the target keeps its value).
+TEST(FreeRead, CommaAfterALineEndSeparatesOnce) {
+  const struct {
+    const char* text;
+    float expected[3];
+  } rows[] = {
+      {"1\n,2 3\n", {1, 2, 3}},   {"1 \n\n  ,2 3\n", {1, 2, 3}}, {"2*5\n,6 7\n", {5, 5, 6}},
+      {"1\n,,3 4\n", {1, -1, 3}}, {"1,\n,3 4\n", {1, -1, 3}},    {",1 2 3\n", {-1, 1, 2}},
+      {"1 2\n, 3\n", {1, 2, 3}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    TextSource source(row.text);
+    float r[3] = {-1.0f, -1.0f, -1.0f};
+    free_read(source.channel(), {real_target(r[0]), real_target(r[1]), real_target(r[2])});
+    EXPECT_EQ(std::vector<float>(r, r + 3), std::vector<float>(row.expected, row.expected + 3));
+  }
+}
+
 TEST(FreeRead, RealsWithAndWithoutPointAndExponent) {
   TextSource source("5000 5000.0 5.0E3 2.6E6 2.6D6 1.5d-2 -.5 +3. 7e+1\n");
   float r[9] = {};
