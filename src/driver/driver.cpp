@@ -110,7 +110,8 @@ int32_t prompted_run(Console& console, std::FILE* console_in) {
   keyboard.warnings = console.errors;
   char base[20];
   line_read(keyboard, "the base name of the data file", "(A20)", {text_target(base, 20)});
-  const std::string name = trimmed_base_name(base, "");
+  const TypedName typed = typed_base_name(keyboard.line);
+  const std::string& name = typed.name;
   const auto refused = [&keyboard](const std::string& what) {
     return RunError("run-time error in the console input, line " +
                     std::to_string(keyboard.line_number) + ": the base name " + what +
@@ -120,8 +121,8 @@ int32_t prompted_run(Console& console, std::FILE* console_in) {
   if (std::any_of(name.begin(), name.end(), [](char c) { return c >= 0 && c < ' '; })) {
     throw refused("holds a control character");
   }
-  if (keyboard.line.find_first_not_of(' ', 20) != std::string::npos) {
-    warn_at(keyboard, {keyboard.line_number, 20},
+  if (typed.cut != std::string::npos) {
+    warn_at(keyboard, {keyboard.line_number, static_cast<int32_t>(typed.cut)},
             "the name is longer than 20 characters and is cut to \"" + name +
                 "\" (a longer name can be given on the command line: kelmarino NAME)");
   }
@@ -170,12 +171,12 @@ int32_t run_to_its_end(std::FILE* console_out, std::FILE* errors, bool quiet, Ru
 
 }  // namespace
 
-std::string trimmed_base_name(const char* base, const char* extension) {
-  int32_t first = 0;
-  int32_t last = 19;
-  while (first <= last && base[first] == ' ') ++first;
-  while (last >= first && base[last] == ' ') --last;
-  return std::string(base + first, static_cast<size_t>(last - first + 1)) + extension;
+TypedName typed_base_name(const std::string& line) {
+  const size_t first = std::min(line.find_first_not_of(' '), line.size());
+  TypedName typed{line.substr(first, 20), std::string::npos};
+  if (line.find_first_not_of(' ', first + 20) != std::string::npos) typed.cut = first + 20;
+  typed.name.erase(typed.name.find_last_not_of(' ') + 1);
+  return typed;
 }
 
 int32_t run_kelmarino(std::FILE* console_in, std::FILE* console_out, std::FILE* errors,

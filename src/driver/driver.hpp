@@ -22,9 +22,14 @@ int32_t run_kelmarino(std::FILE* console_in, std::FILE* console_out, std::FILE* 
 int32_t run_kelmarino_on(const std::string& base, std::FILE* console_out, std::FILE* errors,
                          bool quiet);
 
-// trimmed_base_name: the base name (20 characters) without its leading and trailing blanks,
-// followed by the extension.
-std::string trimmed_base_name(const char* base, const char* extension);
+// typed_base_name: the base name typed on a line: its first 20 characters after the blanks
+// before it, without the blanks after it; `cut` is the column where the rest of a longer name
+// begins (npos: the name is whole).
+struct TypedName {
+  std::string name;
+  size_t cut = std::string::npos;
+};
+TypedName typed_base_name(const std::string& line);
 
 // write_welcome: the welcome text on the console.
 void write_welcome(OutChannel& console);

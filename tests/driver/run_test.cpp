@@ -117,22 +117,28 @@ TEST(Run, WorkedExampleConsoleTranscriptAndBanner) {
 
 // The file name is the typed base name without its leading and trailing blanks: counting the
 // non-blank characters instead would silently open the wrong file ("my pil.dat").
-TEST(Run, FileNameDropsLeadingAndTrailingBlanksOnly) {
-  struct Case {
-    std::string base;
-    const char* extension;
-    std::string name;
-  } cases[] = {
-      {"worked", ".dat", "worked.dat"},
-      {"my pile", ".dat", "my pile.dat"},
-      {" pile", ".out", "pile.out"},
-      {"  pier 3  ", ".pos", "pier 3.pos"},
-      {"abcdefghijklmnopqrst", ".pos", "abcdefghijklmnopqrst.pos"},
-      {"", ".dat", ".dat"},
+// A typed name: 20 characters after the blanks before it (5 blanks and a name of 20 were cut to
+// 15 and named another file), without the blanks after it; where a longer one is cut.
+TEST(Run, TypedNameDropsLeadingAndTrailingBlanksOnly) {
+  const size_t whole = std::string::npos;
+  const struct {
+    std::string line, name;
+    size_t cut;
+  } rows[] = {
+      {"worked", "worked", whole},
+      {"my pile", "my pile", whole},
+      {"  pier 3  ", "pier 3", whole},
+      {"     abcdefghijklmnopqrst", "abcdefghijklmnopqrst", whole},
+      {"   abcdefghijklmnopqrst   ", "abcdefghijklmnopqrst", whole},
+      {" abcdefghijklmnopqrstu", "abcdefghijklmnopqrst", 21},
+      {"abcdefghijklmnopq   x", "abcdefghijklmnopq", 20},
+      {"", "", whole},
+      {"    ", "", whole},
   };
-  for (const Case& c : cases) {
-    const std::string base = c.base + blanks(20 - c.base.size());
-    EXPECT_EQ(trimmed_base_name(base.c_str(), c.extension), c.name) << "\"" << c.base << "\"";
+  for (const auto& row : rows) {
+    const TypedName typed = typed_base_name(row.line);
+    EXPECT_EQ(typed.name, row.name) << "\"" << row.line << "\"";
+    EXPECT_EQ(typed.cut, row.cut) << "\"" << row.line << "\"";
   }
 }
 
@@ -142,6 +148,7 @@ TEST(Run, TypedNameIsCutAtTwentyCharactersAndStrippedOfBlanks) {
     std::string base;
   } cases[] = {{"abcdefghijklmnopqrstuvw", "abcdefghijklmnopqrst"},
                {" pile", "pile"},
+               {"     abcdefghijklmnopqrst", "abcdefghijklmnopqrst"},
                {"my pile ", "my pile"}};
   for (const Case& c : cases) {
     const ProgramRun run = run_program({{c.base + ".dat", WORKED}}, c.typed);
