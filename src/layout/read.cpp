@@ -538,7 +538,7 @@ bool has_decimal_comma(const std::string& line) {
 
 void finish_free_read(FreeRead& read) {
   InChannel& channel = *read.channel;
-  if (channel.warnings == nullptr || read.ended || read.copies_left > 0) return;
+  if (channel.warnings == nullptr || read.ended) return;
   const std::string& line = channel.line;
   size_t pos = read.pos;
   while (pos < line.size() && (is_blank(line[pos]) || line[pos] == ',')) ++pos;

@@ -427,6 +427,12 @@ TEST(FreeRead, NumberLeftOnTheLastLineIsWarnedAbout) {
        "warning in case.dat, line 2: the rest of the line from \"3*4.5\" is not read: the read of "
        "2 values, x y, is complete before it\n"
        "  2 3*4.5\n    ^\n"},
+      // Copies of r*v left over: the number after them is left as well.
+      {" 3*1 9\n",
+       "warning in case.dat, line 1: the rest of the line from \"9\" is not read: the read of 2 "
+       "values, x y, is complete before it\n"
+       "   3*1 9\n       ^\n"},
+      {"4*1\n", ""},
       {"1 2  pile top\n", ""},
       {"1 2 ! 3\n", ""},
       {"1 2 /\n", ""},
