@@ -309,6 +309,20 @@ void apply_key(Parser& parser, Key key, const KeyLine& k, TypeBlock& b) {
   *places[key] = k.value_at;
 }
 
+// A key line of a segment beyond the type's count of such segments once every line is applied
+// sets a value that is never used: warned about.
+void warn_if_beyond_count(Parser& parser, int32_t K, Key key, const KeyLine& k,
+                          const TypeBlock& type) {
+  const bool above = key == HFR || key == DOF || key == NSF;
+  if (!above && (key < HBL || key > NSG)) return;
+  const int32_t count = above ? type.at.NFR : type.at.NBL;
+  if (k.index <= count) return;
+  warn_at(parser.data, k.index_at,
+          "the key line " + std::string(k.key, 4) + " " + std::to_string(k.index) +
+              " of the block " + block_tag(K) + " sets a segment its type does not have (" +
+              (above ? "NFR = " : "NBL = ") + std::to_string(count) + "): its value is not used");
+}
+
 // The key lines of a negative type K, applied to its values in file order; later lines override
 // earlier ones.
 void apply_key_lines(Parser& parser, int32_t K, int32_t NKEY, const KeyLine* lines) {
@@ -317,6 +331,7 @@ void apply_key_lines(Parser& parser, int32_t K, int32_t NKEY, const KeyLine* lin
     if (t.at.number == K) type = &t;
   }
   if (type == nullptr) stop_with_type_error(parser, K);
+  Key keys[MAX_KEY_LINES];
   for (int32_t n = 0; n < NKEY; ++n) {
     const KeyLine& k = lines[n];
     int32_t key = 0;
@@ -329,7 +344,9 @@ void apply_key_lines(Parser& parser, int32_t K, int32_t NKEY, const KeyLine* lin
                     " is outside the range 1 to " + std::to_string(limit));
     }
     apply_key(parser, static_cast<Key>(key), k, *type);
+    keys[n] = static_cast<Key>(key);
   }
+  for (int32_t n = 0; n < NKEY; ++n) warn_if_beyond_count(parser, K, keys[n], lines[n], *type);
 }
 
 void read_key_block(Parser& parser, int32_t K) {
@@ -356,8 +373,8 @@ void read_key_block(Parser& parser, int32_t K) {
   apply_key_lines(parser, K, NKEY, lines);
 }
 
-// read_simulated_block: reads one simulated-pile block (a diagonal for K < 0, a full matrix row by
-// row for K > 0) and gives it to every simulated pile of type K.
+// read_simulated_block: reads one simulated-pile block (a diagonal for K < 0, a full matrix row
+// by row for K > 0) and gives it to every simulated pile of type K.
 void read_simulated_block(Parser& parser, int32_t K) {
   if (K == 0) return;
   float S[36] = {};
