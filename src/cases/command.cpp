@@ -396,6 +396,8 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
     app.parse(argc, argv);
     // A base name given as "" or as a folder passes the parser's check.
     if (names_no_file(data_base(argument))) throw CLI::ParseError("BASE is required", 2);
+    const std::string why = base_name_refusal(data_base(argument));
+    if (!why.empty()) throw CLI::ParseError("the base name " + why, 2);
   } catch (const CLI::CallForHelp&) {
     std::fprintf(out, "%s%s\n%s", app.help().c_str(), USAGE, HELP_END);
     return standard_output(out, errors);

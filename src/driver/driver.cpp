@@ -117,10 +117,7 @@ int32_t prompted_run(Console& console, std::FILE* console_in) {
                     std::to_string(keyboard.line_number) + ": the base name " + what +
                     "; type the name of the data file without \".dat\"");
   };
-  if (names_no_file(name)) throw refused("is empty");
-  if (std::any_of(name.begin(), name.end(), [](char c) { return c >= 0 && c < ' '; })) {
-    throw refused("holds a control character");
-  }
+  if (const std::string why = base_name_refusal(name); !why.empty()) throw refused(why);
   if (typed.cut != std::string::npos) {
     warn_at(keyboard, {keyboard.line_number, static_cast<int32_t>(typed.cut)},
             "the name is longer than 20 characters and is cut to \"" + name +

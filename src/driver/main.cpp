@@ -20,9 +20,8 @@ int main(int argc, char** argv) {
   app.add_option("name", name);
   try {
     app.parse(argc, argv);
-    if (app.count("name") > 0 && kelmarino::names_no_file(kelmarino::data_base(name))) {
-      throw CLI::ParseError("the base name is empty", 2);
-    }
+    const std::string why = kelmarino::base_name_refusal(kelmarino::data_base(name));
+    if (app.count("name") > 0 && !why.empty()) throw CLI::ParseError("the base name " + why, 2);
   } catch (const CLI::ParseError& error) {
     std::fprintf(stderr, "kelmarino: %s\n%s\n", error.what(), kelmarino::USAGE);
     return 2;

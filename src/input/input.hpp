@@ -26,6 +26,11 @@ std::string data_base(std::string_view argument);
 // "..").
 bool names_no_file(std::string_view base);
 
+// Why a program refuses a base name: "is empty" when it names no file, "holds a control
+// character" when it has one (a tab, an escape: the messages that name its files would send it
+// to the terminal as it is); empty when it is a name to run on.
+std::string base_name_refusal(std::string_view base);
+
 // The keys of a keyword block, in the order in which they are compared, with the largest index
 // each takes (0: the index is read but not used).
 struct KeyName {

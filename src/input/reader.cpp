@@ -1,5 +1,6 @@
 // The data file's helpers: its keys, type numbers and stations, the reduction of its loads and
 // the check of a pile axis.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -40,6 +41,13 @@ std::string data_base(std::string_view argument) {
 bool names_no_file(std::string_view base) {
   const std::string_view name = base.substr(base.rfind('/') + 1);  // npos + 1: all of it
   return name.empty() || name == "." || name == "..";
+}
+
+std::string base_name_refusal(std::string_view base) {
+  if (names_no_file(base)) return "is empty";
+  const auto control = [](char c) { return (c >= 0 && c < ' ') || c == 127; };
+  if (std::any_of(base.begin(), base.end(), control)) return "holds a control character";
+  return "";
 }
 
 int32_t count_types(int32_t n, const int32_t* a) {

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "input/input.hpp"  // data_base, names_no_file
+#include "input/input.hpp"  // data_base, names_no_file, base_name_refusal
 #include "output/output.hpp"
 #include "plot/plot.hpp"
 #include "version/version.hpp"
@@ -239,8 +239,8 @@ int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std:
     std::fprintf(errors, "kelmarino-plot: %s\n%s\n", message.c_str(), USAGE);
     return 2;
   }
-  if (names_no_file(data_base(argument))) {
-    std::fprintf(errors, "kelmarino-plot: the base name is empty\n%s\n", USAGE);
+  if (const std::string why = base_name_refusal(data_base(argument)); !why.empty()) {
+    std::fprintf(errors, "kelmarino-plot: the base name %s\n%s\n", why.c_str(), USAGE);
     return 2;
   }
   try {

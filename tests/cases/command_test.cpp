@@ -491,6 +491,7 @@ TEST(CommandLine, HelpVersionUsageAndPaths) {
   } usage_errors[] = {
       {"", "BASE is required"},
       {"sub/", "BASE is required"},
+      {"'w\x1b[31m'", "the base name holds a control character"},
       {"--frobnicate w", "unknown option --frobnicate (kelmarino-cases --help lists the options)"},
       // The value of an unknown option is not taken for the base name.
       {"--pile-pages all pier",

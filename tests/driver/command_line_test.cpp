@@ -74,6 +74,8 @@ TEST(CommandLine, HelpVersionAndRefusedCommandLines) {
       {{""}, 2, "", "kelmarino: the base name is empty"},
       {{"sub/"}, 2, "", "kelmarino: the base name is empty"},
       {{"sub/.."}, 2, "", "kelmarino: the base name is empty"},
+      // An escape in a name would reach the terminal in every message that names its files.
+      {{"wor\x1b[31mked"}, 2, "", "kelmarino: the base name holds a control character"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments.front());

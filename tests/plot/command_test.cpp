@@ -56,6 +56,8 @@ TEST(PlotCommand, CommandLine) {
       {"sub/case one-more", 2, "", USAGE, nullptr},
       {"\"\"", 2, "", "kelmarino-plot: the base name is empty\n" + USAGE, nullptr},
       {"sub/", 2, "", "kelmarino-plot: the base name is empty\n" + USAGE, nullptr},
+      {"'sub/\x1b[31m'", 2, "", "kelmarino-plot: the base name holds a control character\n" + USAGE,
+       nullptr},
       // The folder goes beside the data file, named with or without ".dat".
       {"sub/case.dat", 0, "kelmarino-plot: wrote sub/case-plots/index.html", "",
        "sub/case-plots/summary.txt"},
