@@ -130,21 +130,21 @@ void NewFolder::commit() {
     }
   }
   if (!exchange_folders(made, target_)) {
+    // The previous folder is held for removal only once the new one is in its place: a signal
+    // between the two renames leaves it aside, never removes it.
     const std::string aside = made + "-previous";
-    made_.hold(aside);
     if (std::rename(target_.c_str(), aside.c_str()) != 0) {
       const int reason = errno;
-      made_.hold(made);
       throw RunError("run-time error replacing the folder " + target_ + ": " +
                      std::strerror(reason));
     }
     if (std::rename(made.c_str(), target_.c_str()) != 0) {
       const int reason = errno;
       std::rename(aside.c_str(), target_.c_str());
-      made_.hold(made);
       throw RunError("run-time error replacing the folder " + target_ + ": " +
                      std::strerror(reason));
     }
+    made_.hold(aside);
   }
   fs::remove_all(made_.name(), error);  // the previous folder; a leftover is harmless
   made_.release();
