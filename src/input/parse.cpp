@@ -506,7 +506,15 @@ void read_simulated_section(Parser& parser) {
   read_heading(parser, 3);
   std::vector<int32_t>& STYPE = parser.places.supports;
   STYPE.resize(static_cast<size_t>(parser.SNUM));
-  if (parser.SNUM == 0) return read_end(parser);
+  if (parser.SNUM == 0) {
+    read_end(parser);
+    if (is_tag_line(data.line) || holds_only_numbers(data.line)) {  // simulated piles left out
+      refuse_at(data, {data.line_number, 0},
+                "SNUM = 0, yet a block or numbers stand where the end line of the simulated-pile "
+                "section belongs: no simulated pile would take them");
+    }
+    return;
+  }
   std::vector<Target> targets;
   for (int32_t& type : STYPE) targets.push_back(integer_target(type));
   free_read(data, "type numbers, one per simulated pile", targets);
