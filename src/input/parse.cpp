@@ -95,10 +95,12 @@ void read_end(Parser& parser) {
             {text_target(end, 4)});
 }
 
-// Whether a line reads as a block tag: "<", a type number in columns 2 and 3, ">".
+// Whether a line reads as a block tag: "<", a type number in columns 2 and 3 (blanks around it
+// are nothing, as read_tag reads them: "<1 >" is type 1), ">".
 bool is_tag_line(const std::string& line) {
   if (line.size() < 4 || line[0] != '<' || line[3] != '>') return false;
-  const std::string number = line.substr(1, 2);
+  std::string number = line.substr(1, 2);
+  number.erase(number.find_last_not_of(' ') + 1);
   const size_t first = number.find_first_not_of(' ');
   if (first == std::string::npos) return false;
   char* end = nullptr;
