@@ -121,8 +121,13 @@ std::string shade(double share, const int (&full)[3]) {
   return text;
 }
 
+// The most distinct load points the plan draws: more are no longer readable, and placing their
+// labels takes time that grows with the square of their count.
+constexpr size_t PLAN_LOAD_POINTS = 100;
+
 // The load points of every load case at their distinct positions, in the order first given, each
-// named in the legend by its cases and their point numbers ("DL 1, LL 1").
+// named in the legend by its cases and their point numbers ("DL 1, LL 1"); none when there are
+// more than PLAN_LOAD_POINTS.
 std::vector<PlanPoint> case_load_points(const CaseNames& names) {
   std::vector<PlanPoint> points;
   for (const LoadCase& c : names.cases) {
@@ -130,7 +135,10 @@ std::vector<PlanPoint> case_load_points(const CaseNames& names) {
       const LoadValues& v = c.points[k];
       auto at = std::find_if(points.begin(), points.end(),
                              [&](const PlanPoint& p) { return p.x == v.x && p.y == v.y; });
-      if (at == points.end()) at = points.insert(points.end(), PlanPoint{v.x, v.y, ""});
+      if (at == points.end()) {
+        if (points.size() == PLAN_LOAD_POINTS) return {};
+        at = points.insert(points.end(), PlanPoint{v.x, v.y, ""});
+      }
       at->legend += (at->legend.empty() ? "" : ", ") + c.name + " " + std::to_string(k + 1);
     }
   }
@@ -185,6 +193,12 @@ std::string overview_svg(const Group& group, const CaseNames& names,
                                readable(sign * high[kind] * shown.factor) + " " + shown.unit});
   }
   extras.loads = case_load_points(names);
+  if (extras.loads->empty() && std::any_of(names.cases.begin(), names.cases.end(),
+                                           [](const LoadCase& c) { return !c.points.empty(); })) {
+    extras.key.push_back({"", "Load points left out: more than " +
+                                  std::to_string(PLAN_LOAD_POINTS) +
+                                  " places (the table Load cases lists them)"});
+  }
   extras.crowded = "Values left out for want of room: the table Summary gives them per pile";
 
   const std::string svg = plan_svg(group, names.force, extras);

@@ -265,6 +265,16 @@ std::string many_cases() {
   return text;
 }
 
+// A load case of one point at each of n places.
+std::string spread_points(int n) {
+  std::string text = "case,x,y,FX,FY,FZ,MX,MY,MZ\n";
+  for (int c = 1; c <= n; ++c) {
+    const std::string x = std::to_string(c / 10) + "." + std::to_string(c % 10);
+    text.append("P" + std::to_string(c) + "," + x + ",0,0,0,10,0,0,0\n");
+  }
+  return text;
+}
+
 // The overview plan of the page, as a document of its own.
 XmlDocument overview_of(const std::string& page) {
   const std::string start = "<div class=\"figure\" id=\"overview\">";
@@ -291,7 +301,12 @@ TEST(CasesPage, OverviewLabelsNeverMeet) {
        16,
        4},
       {{{"c.dat", read_file(kelmarino::testing::test_data_path("capacity.dat"))}}, "c", 0, 2},
-      {{{"m.dat", testing::example_text("pier")}, {"m.loads.csv", many_cases()}}, "m", 16, 3}};
+      {{{"m.dat", testing::example_text("pier")}, {"m.loads.csv", many_cases()}}, "m", 16, 3},
+      // More than 100 places: no load point is drawn (their labels took minutes by thousands).
+      {{{"s.dat", testing::example_text("pier")}, {"s.loads.csv", spread_points(101)}},
+       "s",
+       16,
+       0}};
   for (const auto& run : runs) {
     SCOPED_TRACE(run.base);
     const XmlDocument plan =
@@ -304,10 +319,12 @@ TEST(CasesPage, OverviewLabelsNeverMeet) {
     }
     EXPECT_EQ(labelled, run.labelled);
     EXPECT_EQ(plan.all("g", "class", "load").size(), run.load_points);
-    bool said = false;
+    bool said = false, left_out = false;
     for (const XmlElement* text : plan.all("text")) {
       said |= text->text.rfind("Values left out for want of room", 0) == 0;
+      left_out |= text->text.rfind("Load points left out: more than 100 places", 0) == 0;
     }
+    EXPECT_EQ(left_out, run.load_points == 0);
     EXPECT_EQ(said, run.labelled == 0);
     for (const XmlElement* text : plan.all("text")) EXPECT_LE(text->text.size(), 90u) << text->text;
   }
