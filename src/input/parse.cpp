@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -95,17 +96,19 @@ void read_end(Parser& parser) {
             {text_target(end, 4)});
 }
 
-// Whether a line reads as a block tag: "<", a type number in columns 2 and 3 (blanks around it
-// are nothing, as read_tag reads them: "<1 >" is type 1), ">".
-bool is_tag_line(const std::string& line) {
-  if (line.size() < 4 || line[0] != '<' || line[3] != '>') return false;
+// The type number of a line that reads as a block tag: "<", then the number in columns 2 and 3
+// as read_tag reads it (blanks around it are nothing: "<1 >" and "< 1 >" are type 1); read_tag
+// does not look at column 4. None for any other line.
+std::optional<int32_t> tag_number(const std::string& line) {
+  if (line.size() < 4 || line[0] != '<') return std::nullopt;
   std::string number = line.substr(1, 2);
   number.erase(number.find_last_not_of(' ') + 1);
   const size_t first = number.find_first_not_of(' ');
-  if (first == std::string::npos) return false;
+  if (first == std::string::npos) return std::nullopt;
   char* end = nullptr;
-  std::strtol(number.c_str() + first, &end, 10);
-  return end == number.c_str() + number.size() && end != number.c_str() + first;
+  const long K = std::strtol(number.c_str() + first, &end, 10);
+  if (end != number.c_str() + number.size() || end == number.c_str() + first) return std::nullopt;
+  return static_cast<int32_t>(K);
 }
 
 // The end line of a section of blocks. A block tag there is a block the section does not read:
@@ -114,10 +117,10 @@ bool is_tag_line(const std::string& line) {
 void read_blocks_end(Parser& parser, const std::string& rule) {
   InChannel& data = parser.data;
   read_end(parser);
-  if (is_tag_line(data.line)) {
+  if (const std::optional<int32_t> K = tag_number(data.line)) {
     refuse_at(data, {data.line_number, 0},
-              "the block tagged " + data.line.substr(0, 4) +
-                  " is one more than the section reads: " + rule + ", and they have all been read");
+              "the block tagged " + block_tag(*K) + " is one more than the section reads: " + rule +
+                  ", and they have all been read");
   }
 }
 
@@ -510,10 +513,10 @@ void read_simulated_section(Parser& parser) {
   STYPE.resize(static_cast<size_t>(parser.SNUM));
   if (parser.SNUM == 0) {
     read_end(parser);
-    if (is_tag_line(data.line) || holds_only_numbers(data.line)) {  // simulated piles left out
+    if (tag_number(data.line)) {  // a simulated pile that SNUM left out
       refuse_at(data, {data.line_number, 0},
-                "SNUM = 0, yet a block or numbers stand where the end line of the simulated-pile "
-                "section belongs: no simulated pile would take them");
+                "SNUM = 0, yet a block stands where the end line of the simulated-pile section "
+                "belongs: no simulated pile would take it");
     }
     return;
   }
