@@ -732,8 +732,11 @@ def test_the_package_is_installed_with_its_metadata_and_runs_like_the_program(tm
         (ROOT / "tests" / "data" / "bad" / "held-pile-without-length.dat").read_bytes())
     runs = [subprocess.run([sys.executable, "-m", "kelmarino", *names], cwd=tmp_path,
                            capture_output=True, text=True)
-            for names in (["pier"], ["held.dat"], ["--help"], ["sub/"], [])]
-    assert [r.returncode for r in runs[2:]] == [0, 2, 2] and runs[2].stdout.startswith("usage: ")
+            for names in (["pier"], ["held.dat"], ["--help"], ["sub/"], [], ["sub/.."],
+                          ["pi\x1b[31mer"])]
+    assert [r.returncode for r in runs[2:]] == [0, 2, 2, 2, 2]
+    assert runs[2].stdout.startswith("usage: ")
+    assert runs[6].stderr.startswith("python3 -m kelmarino: the base name holds a control character")
     assert (runs[0].returncode, runs[0].stdout, runs[0].stderr) == (0, "", "")
     for extension in (".out", ".pos"):
         assert (tmp_path / f"pier{extension}").read_bytes() == \

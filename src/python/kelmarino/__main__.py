@@ -17,8 +17,10 @@ def main(arguments: list) -> int:
         return 0
     name = arguments[0] if len(arguments) == 1 else ""
     base = name[:-len(".dat")] if name.endswith(".dat") else name
-    if not base or base.startswith("-") or base.endswith("/"):  # none, an option, a folder
-        sys.stderr.write(USAGE)
+    refusal = kelmarino._core.base_name_refusal(base)  # none, a folder, a control character
+    if refusal or base.startswith("-"):
+        sys.stderr.write((f"python3 -m kelmarino: the base name {refusal}\n" if refusal else "")
+                         + USAGE)
         return 2
     try:
         group = kelmarino.read(base + ".dat")
