@@ -146,7 +146,16 @@ void remove_leftovers(const std::string& target) {
     if (after == digits || *after != '-' || owner <= 0 || owner == getpid()) continue;
     if (kill(static_cast<pid_t>(owner), 0) != 0 && errno == ESRCH) left.push_back(entry->path());
   }
-  for (const fs::path& name : left) fs::remove_all(name, error);
+  for (const fs::path& name : left) {
+    // A previous folder set aside by a run that ended before the new one took its place is put
+    // back where nothing has taken it.
+    if (name.filename().string().ends_with("-previous") &&
+        !fs::exists(fs::symlink_status(target, error)) &&
+        std::rename(name.c_str(), target.c_str()) == 0) {
+      continue;
+    }
+    fs::remove_all(name, error);
+  }
 }
 
 }  // namespace kelmarino

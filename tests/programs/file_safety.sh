@@ -91,6 +91,17 @@ row_leftovers_removed() {
   done
 }
 
+# A previous folder set aside by a run that ended before the new one took its place (where
+# folders cannot be exchanged) is put back by the next run, which then fails here.
+row_previous_folder_put_back() {
+  cp "$examples/worked.dat" w.dat
+  local gone
+  gone=$(gone_pid)
+  mkdir ".w-plots.new-$gone-1-previous" && touch ".w-plots.new-$gone-1-previous/mine"
+  if (ulimit -f 1 && exec "$plot" w >/dev/null 2>&1); then fail "the run did not fail"; fi
+  [ -e w-plots/mine ] || fail "the previous folder was not put back"
+}
+
 # Every program run on BASE under the limit LIMIT (ulimit's option and value) ends with exit
 # status 1 and a message that matches PATTERN, leaving nothing hidden.
 every_program_stops() {
@@ -168,7 +179,7 @@ row_stale_results_named() {
   grep -q "w.pos differs from the analysis of w.dat" errors.txt || fail "$(cat errors.txt)"
 }
 
-rows=(output_link_replaced signal_removes_new_folder leftovers_removed
+rows=(output_link_replaced signal_removes_new_folder leftovers_removed previous_folder_put_back
       file_size_limit_is_an_error out_of_memory_is_an_error first_runs_at_once
       inputs_refused_without_waiting stale_results_named)
 failed=0
