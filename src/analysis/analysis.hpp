@@ -263,13 +263,15 @@ struct StoredAnalysis {
   Result result;
 };
 
-// analysis_bytes: an analysis as bytes that analysis_from_bytes of the same version reads back;
-// its true peaks should be found first (units deferred are not kept).
+// analysis_bytes: an analysis as bytes that analysis_from_bytes of the same version reads back.
+// A pile's units are not kept: true peaks deferred and not yet found (find_true_peaks) are
+// stored as none.
 std::string analysis_bytes(const StoredAnalysis& analysis);
 
 // analysis_from_bytes: the analysis that analysis_bytes wrote. Refused when the bytes are not
 // such an analysis of this version, or do not hold together (a pile's stations outside the
-// rows, a type that is not there, bytes left over): damaged bytes are never read beyond.
+// rows, a type that is not there, counts of piles, segments or supports that differ between the
+// values and the results, bytes left over): damaged bytes are never read beyond.
 Expected<StoredAnalysis> analysis_from_bytes(std::string_view bytes);
 
 // write_results: the report lines after the banner and the post-processing records of a group

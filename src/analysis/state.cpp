@@ -107,8 +107,9 @@ struct Bytes {
 const std::string STATE_HEADER = std::string("kelmarino analysis ") + VERSION;
 
 // Whether an analysis read back holds together: its flag a bool, a key for every type or none,
-// its piles as many as their values, each of a type it holds, and their stations one span after
-// another that covers every station row.
+// its piles as many as their values and their derived values, each of a type it holds with as
+// many segments below ground as its derived values, the supports' reactions none or one each,
+// and the piles' stations one span after another that covers every station row.
 bool holds_together(const StoredAnalysis& a) {
   const GroupValues& v = a.values;
   const Result& r = a.result;
@@ -117,8 +118,15 @@ bool holds_together(const StoredAnalysis& a) {
       v.piles.size() != r.piles.size() || r.resultants.size() != r.stations.size()) {
     return false;
   }
-  for (const PileValues& pile : v.piles) {
-    if (pile.type < 0 || static_cast<size_t>(pile.type) >= v.types.size()) return false;
+  if (r.derived.piles.size() != v.piles.size() ||
+      (!r.supports.empty() && r.supports.size() != v.supports.size())) {
+    return false;
+  }
+  for (size_t p = 0; p < v.piles.size(); ++p) {
+    const int32_t type = v.piles[p].type;
+    if (type < 0 || static_cast<size_t>(type) >= v.types.size()) return false;
+    const TypeValues& t = v.types[static_cast<size_t>(type)];
+    if (r.derived.piles[p].below.size() != t.below.size()) return false;
   }
   size_t next = 0;
   for (const PileResult& pile : r.piles) {

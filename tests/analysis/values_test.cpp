@@ -255,6 +255,16 @@ TEST(StoredAnalysis, ReadsBackItsBytesAndRefusesAnyOthers) {
     for (const std::string& bad : {bytes.substr(0, bytes.size() - 1), bytes + '\0', other}) {
       EXPECT_FALSE(analysis_from_bytes(bad).has_value());
     }
+    // Counts that differ between the values and the results, which a writer would index by.
+    for (void (*edit)(StoredAnalysis&) : {
+             +[](StoredAnalysis& a) { a.result.derived.piles.pop_back(); },
+             +[](StoredAnalysis& a) { a.result.derived.piles[0].below.emplace_back(); },
+             +[](StoredAnalysis& a) { a.result.supports.resize(a.values.supports.size() + 1); },
+         }) {
+      StoredAnalysis edited = stored;
+      edit(edited);
+      EXPECT_FALSE(analysis_from_bytes(analysis_bytes(edited)).has_value());
+    }
   }
 }
 
