@@ -1,6 +1,7 @@
 // An analysis as bytes: the values of a group as analysed and their results, laid out as this
-// version holds them in memory, each list after its length. Bytes are read back only as far as
-// they hold together, so that damaged or foreign bytes are refused and never read beyond.
+// version holds them in memory, each list after its length, then a check sum. Bytes are read
+// back only when the sum agrees and as far as they hold together, so that damaged or foreign
+// bytes are refused and never read beyond.
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -137,15 +138,32 @@ bool holds_together(const StoredAnalysis& a) {
   return next == r.stations.size();
 }
 
+// A check sum of bytes, eight at a time: a damaged state whose counts still hold together would
+// otherwise read back as other numbers.
+uint64_t check_sum(std::string_view bytes) {
+  uint64_t sum = bytes.size();
+  for (size_t at = 0; at < bytes.size(); at += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, bytes.data() + at, std::min<size_t>(8, bytes.size() - at));
+    sum = (sum ^ word) * 0x9E3779B97F4A7C15u;
+    sum ^= sum >> 29;
+  }
+  return sum;
+}
+
 }  // namespace
 
 std::string analysis_bytes(const StoredAnalysis& analysis) {
   Bytes<true> put;
   put(STATE_HEADER, analysis);
+  const uint64_t sum = check_sum(put.bytes);
+  put(sum);
   return std::move(put.bytes);
 }
 
 Expected<StoredAnalysis> analysis_from_bytes(std::string_view bytes) {
+  const Issue damaged =
+      input_issue("", "not the state of an analysis", "not the state of an analysis");
   Bytes<false> get{bytes};
   std::string header;
   get(header);
@@ -153,11 +171,14 @@ Expected<StoredAnalysis> analysis_from_bytes(std::string_view bytes) {
     const std::string message = "not the state of an analysis of kelmarino " + std::string(VERSION);
     return input_issue("", message, message);
   }
+  uint64_t sum = 0;
+  if (bytes.size() - get.at < sizeof sum) return damaged;
+  std::memcpy(&sum, bytes.data() + bytes.size() - sizeof sum, sizeof sum);
+  get.from.remove_suffix(sizeof sum);
+  if (sum != check_sum(get.from)) return damaged;
   StoredAnalysis a;
   get(a);
-  if (get.failed || get.at != bytes.size() || !holds_together(a)) {
-    return input_issue("", "not the state of an analysis", "not the state of an analysis");
-  }
+  if (get.failed || get.at != get.from.size() || !holds_together(a)) return damaged;
   return a;
 }
 

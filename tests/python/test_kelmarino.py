@@ -488,18 +488,11 @@ def test_a_damaged_pickled_result_is_refused_and_never_read_beyond_its_numbers()
     state = kelmarino.analyse(group)._analysis.__getstate__()
     damaged = [state[:n] for n in range(0, len(state), 61)] + [state + b"\0"]
     damaged += [state[:i] + bytes([state[i] ^ 0xFF]) + state[i + 1:]
-                for i in range(len(state))]  # every byte: a count, an index, a header's
-    result = kelmarino.analyse(group)
-    kind, counts = type(result._analysis), [len(result.stations(p)["Z"]) for p in range(1, 5)]
+                for i in range(len(state))]  # every byte: a count, an index, a number
+    kind = type(kelmarino.analyse(group)._analysis)
     for bad in damaged:
-        analysis = kind.__new__(kind)
-        try:
-            analysis.__setstate__(bad)
-        except ValueError:
-            continue
-        read = kelmarino.Result(group, analysis)
-        read.to_frame()  # a value changed, never where the numbers are
-        assert [len(read.stations(p)["Z"]) for p in range(1, 5)] == counts
+        with pytest.raises(ValueError, match="not the state of an analysis"):
+            kind.__new__(kind).__setstate__(bad)
     assert len(damaged) > 7000
 
 
