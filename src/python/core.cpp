@@ -121,10 +121,24 @@ py::object value_at(py::handle object, const Part& at) {
 
 // A real rounded to single precision as NumPy rounds it: beyond the range, an infinity, which
 // the reader refuses as it refuses one in a data file.
+// A failure of Python's to take a value as a number or a list: its TypeError or ValueError
+// (OverflowError is one) is the mistake of the value; any other (an interrupt, memory) goes on.
+void clear_value_error() {
+  if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError)) {
+    throw py::error_already_set();
+  }
+  PyErr_Clear();
+}
+
 float real(py::handle value, const Part& at) {
+  // A complex number with an imaginary part is no real, though NumPy's converts to its real part.
+  if (py::hasattr(value, "imag") && !py::isinstance<py::int_>(value) &&
+      PyObject_IsTrue(value.attr("imag").ptr()) != 0) {
+    mistake(at, value, " is not a real number");
+  }
   const double d = PyFloat_AsDouble(value.ptr());
   if (d == -1.0 && PyErr_Occurred() != nullptr) {
-    PyErr_Clear();
+    clear_value_error();
     mistake(at, value, " is not a number");
   }
   const double beyond = 3.4028235677973366e38;  // halfway between the largest real and 2^128
@@ -136,7 +150,7 @@ float real(py::handle value, const Part& at) {
 int32_t integer(py::handle value, const Part& at) {
   const auto index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
   if (!index) {
-    PyErr_Clear();
+    clear_value_error();
     mistake(at, value, " is not an integer");
   }
   int beyond = 0;
@@ -145,10 +159,15 @@ int32_t integer(py::handle value, const Part& at) {
   return static_cast<int32_t>(n);
 }
 
+// The items of a list, a tuple, an array or any other ordered series; a mapping would give its
+// keys and a set its items in no order, so neither is one.
 py::tuple items(py::handle value, const Part& at) {
+  if (PyDict_Check(value.ptr()) || PyAnySet_Check(value.ptr()))
+    mistake(at, value, " is not a list");
   try {
     return py::tuple(py::reinterpret_borrow<py::object>(value));
-  } catch (const py::error_already_set&) {
+  } catch (py::error_already_set& failure) {
+    if (!failure.matches(PyExc_TypeError) && !failure.matches(PyExc_ValueError)) throw;
     mistake(at, value, " is not a list");
   }
 }
@@ -205,6 +224,15 @@ std::string key_text(py::handle key) {
   return beyond == 0 ? std::to_string(n) : std::string(py::repr(key));
 }
 
+// The key of a mapping that `key` finds there (1 for 1.0 or True), as the mapping holds it.
+py::object stored_key(py::handle mapping, const py::object& key) {
+  if (!PyDict_Check(mapping.ptr())) return key;
+  for (const auto& [stored, type] : py::reinterpret_borrow<py::dict>(mapping)) {
+    if (stored.equal(key)) return py::reinterpret_borrow<py::object>(stored);
+  }
+  return key;
+}
+
 // The piles, with the types they take in the order they first take them.
 void take_piles(py::handle g, GroupValues& values) {
   const Part piles_at{nullptr, "piles"_name}, types_at{nullptr, "types"_name};
@@ -223,7 +251,7 @@ void take_piles(py::handle g, GroupValues& values) {
       }
       if (t == keys.size()) {
         take(types[key], {&types_at, {}, key}, values.types.emplace_back());
-        values.type_keys.push_back(key_text(key));
+        values.type_keys.push_back(key_text(stored_key(types, key)));
         keys.push_back(key);
       }
     } catch (const py::error_already_set&) {

@@ -423,7 +423,28 @@ HOSTILE = [
      "types[0].below[1].m: a lognormal needs a mean above 0"),
     (lambda g, r, c: kelmarino.frame([r], keys={"a": [1, 2]}), ValueError,
      "keys['a'] holds 2 values for 1 results"),
+    # A mapping or a set is no list: a dict gave its keys as the values.
+    (lambda g, r, c: kelmarino.analyse(g.vary({"types[0].axis": {0.0, 1.0, 2.0}})),
+     kelmarino.InputError, ("pier.dat", "types[0].axis: {0.0, 1.0, 2.0} is not a list")),
+    (lambda g, r, c: kelmarino.analyse(g.vary({"types[0].below": {0: g.types[0].below[0]}})),
+     kelmarino.InputError, ("pier.dat", "types[0].below: {0: Below(")),
+    (lambda g, r, c: kelmarino.analyse(g.vary({"loads[0].FX": 3000 + 5j})), kelmarino.InputError,
+     ("pier.dat", "loads[0].FX: (3000+5j) is not a real number")),
+    (lambda g, r, c: kelmarino.read(str(ROOT / "examples" / "pier.dat") + "\0x"), ValueError,
+     "embedded null byte in the path"),
+    (lambda g, r, c: r.write("x\0y"), ValueError, "embedded null byte in the base name"),
+    (lambda g, r, c: kelmarino.montecarlo(g, {"loads[0].FX": 0.1,
+                                              ("loads[0].FX", "loads[0].FY"): 0.2}, 5, 1),
+     ValueError, "loads[0].FX: the value of loads[0].FX again; a value is drawn once"),
+    (lambda g, r, c: kelmarino.sweep([g] * 20, threads=2, progress=broken_progress),
+     RuntimeError, "progress broke"),
 ]
+
+
+def broken_progress(done, _total):
+    """A progress callback that fails on the third group, on whichever thread finishes it."""
+    if done == 3:
+        raise RuntimeError("progress broke")
 
 
 def test_hostile_uses_raise_at_once_and_change_no_result():
@@ -531,7 +552,9 @@ def test_threads_and_sweeps_give_the_sequential_results():
         kelmarino.sweep(groups, threads=0)
     told = []
     with concurrent.futures.ProcessPoolExecutor(2) as pool:
-        assert [bits(r) for r in kelmarino.sweep(groups, pool)] == sequential
+        pooled = kelmarino.sweep(groups, pool)
+        assert [bits(r) for r in pooled] == sequential
+        assert all(r.group is g for r, g in zip(pooled, groups))  # the caller's, not a copy
         assert kelmarino.sweep(groups, pool, chunk=5, extract=bits, progress=lambda done, total:
                                told.append((done, total))) == sequential
     assert told[-1] == (12, 12) and told == sorted(told)  # as chunks of 5 finish
@@ -620,6 +643,8 @@ def test_frames_hold_every_pile_top_and_station_in_float64_with_units():
     heads, stations = result.to_frame()
     assert list(heads.columns) == ["pile", "x", "y", "type", *kelmarino.HEADS]
     assert heads.iloc[0, :4].tolist() == [1.0, -4.5, -4.5, -1.0]
+    typed = kelmarino.read(ROOT / "examples" / "pier.dat").vary({"piles[0].type": -1.0})
+    assert kelmarino.analyse(typed).to_frame()[0].type[0] == -1.0  # the key of types it found
     assert len(stations) == sum(len(result.stations(g)["Z"]) for g in range(1, 17))
     assert set(stations.dtypes) == {np.dtype(np.float64)}
     pile3 = stations[stations.pile == 3]

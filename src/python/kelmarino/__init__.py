@@ -413,6 +413,8 @@ class Result:
         """BASE.out and BASE.pos, as kelmarino writes them for the group's data file, as the
         group was when analysed; a base that names no file (a folder, "sub/") is refused."""
         base = os.fsdecode(base)
+        if "\0" in base:  # the system would take the name up to it
+            raise ValueError(f"embedded null byte in the base name {base!r}")
         if _core.names_no_file(base):
             raise ValueError(f"the base name {base!r} names no file: give BASE in PATH/BASE")
         failure = self._analysis.write(base)
@@ -546,6 +548,7 @@ def _on_threads(groups, threads, extract=None, told=None) -> list:
     untaken = iter(range(len(groups)))  # shared: each number is taken by one thread
     done = [0]
     telling = threading.Lock()
+    progress_failed = []  # what progress raised, on whichever thread: raised by the caller's
 
     def analyse_untaken():
         for i in untaken:
@@ -557,7 +560,13 @@ def _on_threads(groups, threads, extract=None, told=None) -> list:
             if told is not None:
                 with telling:
                     done[0] += 1
-                    told(done[0])
+                    try:
+                        if not progress_failed:
+                            told(done[0])
+                    except BaseException as error:  # pylint: disable=broad-exception-caught
+                        progress_failed.append(error)
+                        for _ in untaken:  # the others take no more
+                            pass
     others = [threading.Thread(target=analyse_untaken) for _ in range(threads - 1)]
     for thread in others:
         thread.start()
@@ -568,6 +577,8 @@ def _on_threads(groups, threads, extract=None, told=None) -> list:
             pass
         for thread in others:
             thread.join()
+    if progress_failed:
+        raise progress_failed[0]
     return answers
 
 
@@ -626,6 +637,9 @@ def _on_executor(executor, groups, chunk, threads, extract, told) -> list:
             close = getattr(chunks, "close", None)
             if close is not None:  # the chunks not begun are cancelled
                 close()
+    for group, answer in zip(groups, answers):  # the caller's group, as a local sweep gives it
+        if isinstance(answer, Result):
+            answer.group = group
     return answers
 
 
@@ -689,6 +703,13 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
     if operator.index(n) < 1:
         raise ValueError(f"n must be 1 or more, not {n}")
     keys = [(key,) if isinstance(key, str) else tuple(key) for key in vary]
+    drawn_at = {}  # a path however written, to the first that named it: each value drawn once
+    for path in (path for paths in keys for path in paths):
+        steps = tuple(_steps(path))
+        if steps in drawn_at:
+            raise ValueError(f"{path}: the value of {drawn_at[steps]} again; a value is drawn "
+                             "once")
+        drawn_at[steps] = path
     means, variations = [], []
     for key, paths in zip(vary, keys):
         given = vary[key]
@@ -706,7 +727,11 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
     outputs = sweep(groups, executor, threads=threads, chunk=chunk, extract=extract,
                     progress=progress)
     inputs = pd.DataFrame(drawn, columns=[paths[0] for paths in keys])
-    return pd.concat([inputs, pd.DataFrame.from_records(outputs)], axis=1)
+    outputs = pd.DataFrame.from_records(outputs)
+    clash = [column for column in outputs.columns if column in inputs.columns]
+    if clash:
+        raise ValueError(f"extract returns {clash[0]!r}, the name of a value drawn")
+    return pd.concat([inputs, outputs], axis=1)
 
 
 def _at(group, path):
@@ -797,6 +822,8 @@ def _is_file(source) -> bool:
 def _file(source) -> tuple:
     """The text and name of a CSV file, read as read() reads a data file; raises InputError."""
     path = os.fspath(source)
+    if "\0" in os.fsdecode(path):  # the system would take the name up to it
+        raise ValueError(f"embedded null byte in the path {path!r}")
     text, reason, refusal = _core.read_file(path)
     if reason:
         error = str(OSError(reason, os.strerror(reason), path))
