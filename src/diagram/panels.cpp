@@ -228,7 +228,7 @@ void write_depth_axis(std::string& svg, const DepthScale& depth) {
   }
   const std::string middle = coordinate((depth.top + depth.bottom) / 2.0);
   svg += "<text x=\"16\" y=\"" + middle + "\" text-anchor=\"middle\" font-size=\"12\" " +
-         "transform=\"rotate(-90 16 " + middle + ")\">Z (m)</text>\n";
+         "transform=\"rotate(-90 16 " + middle + ")\">Z (" + scale_note(depth.axis) + "m)</text>\n";
 }
 
 void write_frame(std::string& svg, const PanelWords& words, const ValueScale& scale,

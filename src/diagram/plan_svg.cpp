@@ -510,7 +510,7 @@ void write_loads(Plan& plan, const Group& group, const PlanScale& scale, const P
 // The six loads in `force`.
 std::string six_values(const float (&v)[6], ForceUnit force) {
   const double factor = shown_unit("t", force).factor;
-  auto value = [&](int32_t i) { return fixed(shown_value(v[i], factor), 1); };
+  auto value = [&](int32_t i) { return readable(shown_value(v[i], factor)); };
   return "Fx = " + value(0) + ", Fy = " + value(1) + ", Fz = " + value(2) + " " +
          shown_unit("t", force).unit + "; Mx = " + value(3) + ", My = " + value(4) +
          ", Mz = " + value(5) + " " + shown_unit("t*m", force).unit;

@@ -63,8 +63,8 @@ std::string print_css(const std::string& title) {
   std::string quoted = "\"";
   for (const char c : xml_characters(title)) {
     if (c == '"' || c == '\\') quoted += '\\';
-    const bool ends_line = c == '\n' || c == '\r';            // a CSS string
-    quoted += (ends_line || c == '<' || c == '&') ? ' ' : c;  // plain in HTML and in XML
+    const bool ends_line = c == '\n' || c == '\r';                        // a CSS string
+    quoted += (ends_line || c == '<' || c == '>' || c == '&') ? ' ' : c;  // plain in HTML, XML
   }
   quoted += '"';
   return "@page { size: A4; margin: 14mm 12mm; "

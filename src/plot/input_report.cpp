@@ -110,15 +110,19 @@ ResultTable types_table(const Model& model, ForceUnit force) {
   const PileData& piles = model.piles;
   std::vector<std::vector<Cell>> rows;
   for (const int32_t p : first_of_each_type(model)) {
+    // PMB is in t/m4 for a pile bearing on the soil (KSU 1 and 2), in t/m3 for one on rock.
+    const bool on_soil = piles.KSU(p) <= 2;
     rows.push_back({std::to_string(piles.PTYPE(p)), piles_of_type(model, piles.PTYPE(p)),
-                    shape(piles, p), std::to_string(piles.KSU(p)), d(piles.PMB(p)), d(piles.PEH(p)),
-                    d(piles.PKE(p))});
+                    shape(piles, p), std::to_string(piles.KSU(p)),
+                    on_soil ? Cell(d(piles.PMB(p))) : Cell(""),
+                    on_soil ? Cell("") : Cell(d(piles.PMB(p))), d(piles.PEH(p)), d(piles.PKE(p))});
   }
   return readable_table({{"type", ""},
                          {"piles", ""},
                          {"section", ""},
                          {"KSU", ""},
                          {"PMB", "t/m4"},
+                         {"PMB", "t/m3"},
                          {"PEH", "t/m2"},
                          {"PKE", ""}},
                         rows, force);

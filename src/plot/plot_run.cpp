@@ -77,6 +77,8 @@ void draw(const std::string& base, const TitleBlock& names, const std::string& p
   const Analysed analysed = analyse(group, {scope_asked(group)});
   if (!analysed) throw RunError(analysed.issue().full);
   const Result result = printed_result(*analysed);
+  const bool listed = pile_choice != "all" && pile_choice != "auto" && pile_choice != "critical";
+  if (stiffness_only && listed) pile_pages(pile_choice, result);  // a list is checked all the same
   const PilePages pages = stiffness_only ? PilePages() : pile_pages(pile_choice, result);
   std::vector<std::string> warnings;
   if (!stiffness_only) {

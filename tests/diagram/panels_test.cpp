@@ -84,6 +84,27 @@ TEST(PanelWriter, CrowdedLabelsKeepOffEachOtherWithinTheirPanel) {
 // Printed across the 186 mm between the margins of an A4 sheet, the diagrams of a pile with a
 // heading of four lines fit in 245 mm of its height, and their smallest text and that of the
 // sign-convention figure are 7 pt or more.
+// The depth axis of a pile whose ticks are scaled says so, as the value axes do: a pile of
+// 1.2 mm read its ticks 0 .. 1.2 under "Z (m)".
+TEST(PanelWriter, ScaledDepthTicksAreNamedByTheirScale) {
+  const struct {
+    std::vector<float> ZH;
+    const char* heading;
+  } rows[] = {
+      {{0.0f, 2.0f, 10.0f}, "Z (m)"},
+      {{0.0f, 0.0006f, 0.0012f}, "Z (\u00d71E-3 m)"},
+      {{0.0f, 10000.0f, 20000.0f}, "Z (\u00d71E4 m)"},
+  };
+  for (const auto& row : rows) {
+    PileDiagram diagram;
+    diagram.ZH = row.ZH;
+    diagram.KG = 1;
+    const std::string svg = pile_diagram_svg(diagram);
+    EXPECT_NE(svg.find(std::string(">") + row.heading + "</text>"), std::string::npos)
+        << row.heading;
+  }
+}
+
 TEST(PanelWriter, PrintsAcrossAnA4SheetWithTextOfSevenPointsOrMore) {
   PileDiagram diagram;
   diagram.heading.assign(4, {"font-size=\"12\"", "heading"});

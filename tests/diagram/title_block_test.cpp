@@ -39,10 +39,10 @@ TEST(TitleBlock, DataFileGivesNameHeadingAndDigest) {
 }
 
 TEST(TitleBlock, PrintTitleIsOneCssStringOfCharactersXmlTakes) {
-  const std::string css = print_css("a\"b\\c\rd\ne<f&g\x01h\xEF\xBF\xBEi");
+  const std::string css = print_css("a\"b\\c\rd\ne<f&g\x01h\xEF\xBF\xBEi]]>j");
   const size_t begin = css.find("content: \"") + 10;
   EXPECT_EQ(css.substr(begin, css.find("\";", begin) - begin),
-            "a\\\"b\\\\c d e f g\xEF\xBF\xBDh\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDi");
+            "a\\\"b\\\\c d e f g\xEF\xBF\xBDh\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDi]] j");
 }
 
 }  // namespace

@@ -202,7 +202,8 @@ TEST(PlotCommand, RefusesWhatItCannotDrawWithAMessage) {
 }
 
 // A data file that asks only for a stiffness print (JCTR 2: the foundation, JCTR 3 4: pile 4)
-// gives the stiffness page and file, with the stiffness of the full run, and no pile results.
+// gives the stiffness page and file, with the stiffness of the full run, and no pile results;
+// --pile-pages is checked all the same.
 TEST(PlotCommand, StiffnessPrintGivesTheStiffnessOfTheFullRun) {
   const std::string worked = read_file(example_path("worked.dat"));
   const std::string loads = "1\n1\n0.0 0.0\n100.0 50.0 2000.0 0.0 0.0 0.0\n";
@@ -219,7 +220,23 @@ TEST(PlotCommand, StiffnessPrintGivesTheStiffnessOfTheFullRun) {
     EXPECT_NE(read_file(folder + "/case-plots/index.html").find("id=\"stiffness\""),
               std::string::npos);
     EXPECT_FALSE(exists(folder + "/case-plots/stations.csv"));
+    // A list of piles outside the group is refused, though a stiffness print draws no pile.
+    const testing::PlotRun listed = run_plot(folder, "--pile-pages 99 case");
+    EXPECT_EQ(listed.exit_status, 1);
+    EXPECT_EQ(listed.errors, "kelmarino-plot: --pile-pages: the group has piles 1 to 4, not 99\n");
   }
+}
+
+// The plan's legend gives loads as the tables do: loads of a thousandth of a tonne read 0.0.
+TEST(PlotCommand, PlanLegendGivesSmallLoads) {
+  const std::string worked = read_file(example_path("worked.dat"));
+  const std::string folder =
+      new_folder({{"case.dat", replaced(worked, "100.0 50.0 2000.0 0.0 0.0 0.0",
+                                        "0.001 0.0005 2000.0 0.0 0.0 0.0001")}});
+  EXPECT_EQ(run_plot(folder, "case").exit_status, 0);
+  EXPECT_NE(read_file(folder + "/case-plots/plan.svg")
+                .find("Fx = 0.001, Fy = 0.0005, Fz = 2000 t; Mx = 0, My = 0, Mz = 0.0001 t*m"),
+            std::string::npos);
 }
 
 // The pages show the analysis of the data file. A post-processing file beside it is checked

@@ -289,6 +289,11 @@ TEST_P(Summary, CalculationReportHasARowPerPileTypeAndSegment) {
     pile_segments += static_cast<size_t>(piles.NBL(g));
   }
   EXPECT_EQ(table_rows(page, "types").size(), types.size());
+  for (const auto& row : table_rows(page, "types")) {  // PMB in t/m4 on soil, in t/m3 on rock
+    const bool on_soil = std::stoi(row.at(3)) <= 2;
+    EXPECT_EQ(row.at(on_soil ? 5 : 4), "") << "type " << row[0];
+    EXPECT_NE(row.at(on_soil ? 4 : 5), "") << "type " << row[0];
+  }
   EXPECT_EQ(table_rows(page, "segments").size(), type_segments);
   const auto values = table_rows(page, "pile-values");
   ASSERT_EQ(values.size(), static_cast<size_t>(PNUM));
