@@ -119,17 +119,20 @@ py::object value_at(py::handle object, const Part& at) {
   throw ValueMistake{at.text(), "is missing from the " + type.cast<std::string>()};
 }
 
-// A real rounded to single precision as NumPy rounds it: beyond the range, an infinity, which
-// the reader refuses as it refuses one in a data file.
-// A failure of Python's to take a value as a number or a list: its TypeError or ValueError
-// (OverflowError is one) is the mistake of the value; any other (an interrupt, memory) goes on.
+// A failure of Python's to take a value as a number or a list: a TypeError, ValueError or
+// ArithmeticError (an int beyond any float) is the mistake of the value; any other (an interrupt,
+// memory) goes on.
+bool is_value_error() {
+  return PyErr_ExceptionMatches(PyExc_TypeError) || PyErr_ExceptionMatches(PyExc_ValueError) ||
+         PyErr_ExceptionMatches(PyExc_ArithmeticError);
+}
 void clear_value_error() {
-  if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError)) {
-    throw py::error_already_set();
-  }
+  if (!is_value_error()) throw py::error_already_set();
   PyErr_Clear();
 }
 
+// A real rounded to single precision as NumPy rounds it: beyond the range, an infinity, which
+// the reader refuses as it refuses one in a data file.
 float real(py::handle value, const Part& at) {
   // A complex number with an imaginary part is no real, though NumPy's converts to its real part
   // (floats and ints, most values by far, are asked nothing).
@@ -137,13 +140,18 @@ float real(py::handle value, const Part& at) {
       PyObject_IsTrue(value.attr("imag").ptr()) != 0) {
     mistake(at, value, " is not a real number");
   }
+  constexpr float INF = std::numeric_limits<float>::infinity();
   const double d = PyFloat_AsDouble(value.ptr());
   if (d == -1.0 && PyErr_Occurred() != nullptr) {
+    if (PyErr_ExceptionMatches(PyExc_OverflowError)) {  // an int beyond any float
+      PyErr_Clear();
+      return value > py::int_(0) ? INF : -INF;
+    }
     clear_value_error();
     mistake(at, value, " is not a number");
   }
   const double beyond = 3.4028235677973366e38;  // halfway between the largest real and 2^128
-  if (std::fabs(d) >= beyond) return std::copysign(std::numeric_limits<float>::infinity(), d);
+  if (std::fabs(d) >= beyond) return std::copysign(INF, d);
   return static_cast<float>(d);
 }
 
@@ -163,12 +171,14 @@ int32_t integer(py::handle value, const Part& at) {
 // The items of a list, a tuple, an array or any other ordered series; a mapping would give its
 // keys and a set its items in no order, so neither is one.
 py::tuple items(py::handle value, const Part& at) {
-  if (PyDict_Check(value.ptr()) || PyAnySet_Check(value.ptr()))
+  if (PyDict_Check(value.ptr()) || PyAnySet_Check(value.ptr())) {
     mistake(at, value, " is not a list");
+  }
   try {
     return py::tuple(py::reinterpret_borrow<py::object>(value));
   } catch (py::error_already_set& failure) {
-    if (!failure.matches(PyExc_TypeError) && !failure.matches(PyExc_ValueError)) throw;
+    failure.restore();
+    clear_value_error();
     mistake(at, value, " is not a list");
   }
 }

@@ -854,6 +854,8 @@ def _single(value, place: str) -> float:
             raise TypeError
         with np.errstate(over="ignore"):  # beyond the range: an infinity, refused by the check
             return float(np.float32(value))
+    except OverflowError:  # an integer beyond any float: an infinity, refused by the check
+        return math.inf if value > 0 else -math.inf
     except (TypeError, ValueError):
         raise _value_mistake(place, value, "is not a number") from None
 
