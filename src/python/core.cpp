@@ -363,9 +363,17 @@ void core_check(py::handle group) {
 }
 
 // Every mistake of a group's values, in the order of the group, each the package's InputError;
-// with none, the fault of making its group (an overflow of the loads' reduction), if any.
+// with none, the fault of making its group (an overflow of the loads' reduction), if any. A value
+// that cannot be taken at all is the one mistake listed: the others cannot be checked without it.
 py::list core_mistakes(py::handle group) {
-  const GroupValues values = group_values(group);
+  GroupValues values;
+  try {
+    values = group_values(group);
+  } catch (const Issue& unreadable) {
+    py::list found;
+    found.append(package_error(unreadable));
+    return found;
+  }
   std::vector<Issue> issues = check(values);
   if (issues.empty()) {
     const GroupRead read = build_group(values);

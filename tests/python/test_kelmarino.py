@@ -239,6 +239,8 @@ def test_an_edited_group_is_checked_like_a_data_file_and_its_copy_is_independent
     with pytest.raises(kelmarino.InputError) as error:
         beyond.check()
     assert [e.message for e in beyond.mistakes()] == [error.value.message]
+    every.piles[2].x = None  # a value that cannot be taken: listed alone, never raised
+    assert [e.message for e in every.mistakes()] == ["piles[2].x: None is not a number"]
 
 
 class Impostor:
@@ -423,6 +425,9 @@ HOSTILE = [
      "types[0].below[1].m: a lognormal needs a mean above 0"),
     (lambda g, r, c: kelmarino.frame([r], keys={"a": [1, 2]}), ValueError,
      "keys['a'] holds 2 values for 1 results"),
+    (lambda g, r, c: kelmarino.frame([r], keys={"pile": [1]}), ValueError,
+     "keys['pile'] is the name of a column of the results"),
+    (lambda g, r, c: kelmarino.frame([]), ValueError, "frame needs at least one result"),
     # A mapping or a set is no list: a dict gave its keys as the values.
     (lambda g, r, c: kelmarino.analyse(g.vary({"types[0].axis": {0.0, 1.0, 2.0}})),
      kelmarino.InputError, ("pier.dat", "types[0].axis: {0.0, 1.0, 2.0} is not a list")),

@@ -761,13 +761,18 @@ def frame(results, keys=None, *, what: str = "stations"):
             raise ValueError(f"keys[{name!r}] holds {len(values)} values for {len(results)} "
                              "results")
     parts = [r.to_frame()[what == "stations"] for r in results]
+    if not parts:
+        raise ValueError("frame needs at least one result")
+    clash = [name for name in keys if name in parts[0].columns]
+    if clash:
+        raise ValueError(f"keys[{clash[0]!r}] is the name of a column of the results")
     sizes = [len(p) for p in parts]
     whole = pd.concat(parts, ignore_index=True)
     front = pd.DataFrame({name: np.repeat(np.asarray(values, dtype=object), sizes)
                           for name, values in keys.items()})
     front = front.infer_objects()
     whole = pd.concat([front, whole], axis=1)
-    whole.attrs["units"] = parts[0].attrs["units"] if parts else {}
+    whole.attrs["units"] = parts[0].attrs["units"]
     return whole
 
 
