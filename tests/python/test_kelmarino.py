@@ -413,7 +413,11 @@ HOSTILE = [
      ("missing.dat", "[Errno 2] No such file or directory")),
     (lambda g, r, c: kelmarino.analyse("examples/pier.dat"), TypeError, "the group is a str"),
     (lambda g, r, c: kelmarino.sweep([g], chunk=0, executor=object()), ValueError,
-     "chunk must be 1 or more, not 0"),
+     "chunk must be an integer, 1 or more, not 0"),
+    (lambda g, r, c: kelmarino.sweep([g], threads=1.5), ValueError,
+     "threads must be an integer, 1 or more, not 1.5"),
+    (lambda g, r, c: kelmarino.parse("1\n", None), TypeError,
+     "parse takes the text and the name as str, not str and NoneType"),
     (lambda g, r, c: g.vary({"types[0].below[9].m": 1.0}), IndexError,
      "types[0].below[9].m: index 9 outside 0 to 2"),
     (lambda g, r, c: g.vary({"types[0].below[-1].m": 1.0}), IndexError,
@@ -421,8 +425,19 @@ HOSTILE = [
     (lambda g, r, c: g.vary({"types[5].PEH": 1.0}), KeyError, "'types[5].PEH: 5 is not one"),
     (lambda g, r, c: g.vary({"types[0].below[0].M": 1.0}), AttributeError,
      "types[0].below[0].M: Below has no attribute 'M'"),
+    (lambda g, r, c: g.vary({"piles[0][1]": 1.0}), TypeError,
+     "piles[0][1]: [1] indexes a Pile, which is no list"),
+    (lambda g, r, c: g.vary({"types[0].axis[0][0]": 1.0}), TypeError,
+     "types[0].axis[0][0]: a float has no parts to name after it"),
+    (lambda g, r, c: g.vary({1: 2.0}), TypeError, "a path is a str such as"),
     (lambda g, r, c: kelmarino.montecarlo(g, {"types[0].below[1].m": -0.3}, 5, 1), ValueError,
      "types[0].below[1].m: a lognormal needs a mean above 0"),
+    (lambda g, r, c: kelmarino.montecarlo(g, {"loads[0].FX": float("inf")}, 5, 1), ValueError,
+     "loads[0].FX: a lognormal needs a mean above 0"),
+    (lambda g, r, c: kelmarino.montecarlo(g, {"loads[0].FX": (100, 0.1, 3)}, 5, 1), ValueError,
+     "'loads[0].FX': (100, 0.1, 3): a path or paths, each with a coefficient of variation"),
+    (lambda g, r, c: kelmarino.montecarlo(g, {(): 0.1}, 5, 1), ValueError,
+     "(): 0.1: a path or paths"),
     (lambda g, r, c: kelmarino.frame([r], keys={"a": [1, 2]}), ValueError,
      "keys['a'] holds 2 values for 1 results"),
     (lambda g, r, c: kelmarino.frame([r], keys={"pile": [1]}), ValueError,
@@ -557,7 +572,7 @@ def test_threads_and_sweeps_give_the_sequential_results():
     assert [bits(r) for r in kelmarino.sweep(groups)] == sequential
     assert [bits(r) for r in kelmarino.sweep(groups, threads=3)] == sequential
     assert [bits(r) for r in kelmarino.sweep(groups, threads=10**6)] == sequential  # as many as groups
-    with pytest.raises(ValueError, match="threads must be 1 or more, not 0"):
+    with pytest.raises(ValueError, match="threads must be an integer, 1 or more, not 0"):
         kelmarino.sweep(groups, threads=0)
     told = []
     with concurrent.futures.ProcessPoolExecutor(2) as pool:

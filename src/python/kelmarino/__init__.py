@@ -264,6 +264,8 @@ _STEP = re.compile(r"\.?([A-Za-z_]\w*)|\[(-?\d+)\]")
 
 def _steps(path: str) -> list:
     """The attributes (str) and indices or keys (int) of a path such as types[0].below[1].m."""
+    if not isinstance(path, str):
+        raise TypeError(f"a path is a str such as 'types[0].below[1].m', not {path!r}")
     steps, at = [], 0
     while at < len(path):
         step = _STEP.match(path, at)
@@ -289,9 +291,13 @@ def _replaced(part, steps, value, path):
             raise KeyError(f"{path}: {step} is not one of the keys {sorted(part)}")
         inner = part[step]
     else:
+        if not _is_list(part):
+            raise TypeError(f"{path}: [{step}] indexes a {type(part).__name__}, which is no list")
         if not 0 <= step < len(part):
             raise IndexError(f"{path}: index {step} outside 0 to {len(part) - 1}")
         inner = part[step]
+    if rest and not (type(inner) in _FIELDS or isinstance(inner, Mapping) or _is_list(inner)):
+        raise TypeError(f"{path}: a {type(inner).__name__} has no parts to name after it")
     new = _replaced(_shallow(inner), rest, value, path) if rest else value
     if isinstance(step, str):
         setattr(part, step, new)
@@ -302,6 +308,9 @@ def _replaced(part, steps, value, path):
 
 def parse(text: str, name: str = "<text>") -> Group:
     """The group of a data file's text; raises InputError."""
+    if not isinstance(text, str) or not isinstance(name, str):
+        raise TypeError(f"parse takes the text and the name as str, not {type(text).__name__} "
+                        f"and {type(name).__name__}")
     return _core.parse(text, name)
 
 
@@ -510,10 +519,9 @@ def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
     note of its place; Ctrl-C stops the sweep within a second (the chunks not begun are
     cancelled)."""
     groups = [_checked(group, number) for number, group in enumerate(groups)]
-    if threads is not None and threads < 1:
-        raise ValueError(f"threads must be 1 or more, not {threads}")
-    if chunk is not None and chunk < 1:
-        raise ValueError(f"chunk must be 1 or more, not {chunk}")
+    for name, count in (("threads", threads), ("chunk", chunk)):
+        if count is not None and (not isinstance(count, numbers.Integral) or count < 1):
+            raise ValueError(f"{name} must be an integer, 1 or more, not {count!r}")
     told, close = _progress(progress, len(groups))
     try:
         if executor is None:
@@ -713,8 +721,11 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
     means, variations = [], []
     for key, paths in zip(vary, keys):
         given = vary[key]
+        if not paths or (_is_list(given) and len(given) != 2):
+            raise ValueError(f"{key!r}: {given!r}: a path or paths, each with a coefficient of "
+                             "variation or (mean, coefficient of variation)")
         mean, variation = given if _is_list(given) else (_at(group, paths[0]), given)
-        if not (float(mean) > 0 and float(variation) >= 0):
+        if not (math.inf > float(mean) > 0 and math.inf > float(variation) >= 0):
             raise ValueError(f"{paths[0]}: a lognormal needs a mean above 0 and a coefficient of "
                              f"variation of 0 or more, not {mean!r} and {variation!r}")
         means.append(float(mean))
