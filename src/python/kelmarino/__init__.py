@@ -881,6 +881,9 @@ def _load_values(loads) -> list:
     if not isinstance(loads, Mapping):
         raise TypeError(f"loads is a file or a mapping {{case: [points]}}, not a "
                         f"{type(loads).__name__}")
+    for case, points in loads.items():
+        if not _is_list(points):
+            raise _value_mistake(f'loads["{case}"]', points, "is not a list of load points")
     return [(str(case), [[_single(v, f'loads["{case}"][{i}]') for v in _point(case, p)]
                          for i, p in enumerate(points)]) for case, points in loads.items()]
 
@@ -890,6 +893,10 @@ def _combination_values(combinations) -> list:
     if not isinstance(combinations, Mapping):
         raise TypeError(f"combinations is a file, a mapping {{name: {{case: factor}}}} or None, "
                         f"not a {type(combinations).__name__}")
+    for name, factors in combinations.items():
+        if not isinstance(factors, Mapping):
+            raise _value_mistake(f'combinations["{name}"]', factors, "is not a mapping {case: "
+                                 "factor}")
     return [(str(name), [(str(case), _single(f, f'combinations["{name}"]["{case}"]'))
                          for case, f in factors.items()])
             for name, factors in combinations.items()]
