@@ -72,6 +72,7 @@ struct Bytes {
   bool failed = false;
   void operator()(auto&... values) { (io(values), ...); }
   void raw(auto* data, size_t size) {  // const when writing
+    if (size == 0) return;             // an empty list's items may be at no address
     if constexpr (writing) {
       bytes.append(reinterpret_cast<const char*>(data), size);
     } else {
