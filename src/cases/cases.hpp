@@ -478,9 +478,10 @@ ResultTable peaks_table(const CaseNames& names, const std::vector<PileEnvelope>&
 // and the page that shows the overview plan, the tables, the method section `method`, the load
 // cases and the combinations' factors echoed, and every diagram. The page is written in five
 // parts, as a file may list a million combinations: the text before the rows of the factor table,
-// its rows (factor_rows_html, combinations first .. last - 1), the text between it and the rows of
-// the table of the cap displacements, their rows (cap_rows_html, with the noise levels of every
-// combination), the text after them.
+// its rows (factor_rows_html, combinations first .. last - 1, in the columns of factor_column_of,
+// found once for all of them), the text between it and the rows of the table of the cap
+// displacements, their rows (cap_rows_html, with the noise levels of every combination), the text
+// after them.
 std::string envelope_svg(const PileEnvelope& pile, const CaseNames& names);
 std::string envelope_file_name(int32_t g);
 struct PageParts {
@@ -491,7 +492,12 @@ struct PageParts {
 PageParts index_html(const Group& group, const CaseNames& names,
                      const std::vector<PileEnvelope>& piles, const CapBalance& balance,
                      const std::string& method);
-std::string factor_rows_html(const CaseNames& names, size_t first, size_t last);
+// The column of each load case in the factor table: the cases that some combination shown uses,
+// in the order of the load cases, from 1; 0 for a case that none uses, whose column would be
+// empty (and a loads file of many cases would make the table as wide as it is long).
+std::vector<size_t> factor_column_of(const CaseNames& names);
+std::string factor_rows_html(const CaseNames& names, const std::vector<size_t>& column,
+                             size_t first, size_t last);
 using CapLevels = std::array<double, 6>;
 CapLevels cap_noise_levels(const std::vector<CapDisplacements>& caps);
 std::string cap_rows_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,

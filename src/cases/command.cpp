@@ -281,9 +281,10 @@ void analyse_and_write(Inputs& in, const std::string& base, ForceUnit force, New
     const PageParts parts = index_html(in.group, names, piles, balance, method);
     const CapLevels levels = cap_noise_levels(caps);
     write_text_to(page.file, page.name, parts.before);
+    const std::vector<size_t> column = factor_column_of(names);
     for (size_t first = 0; first < names.factors.size(); first += COMBINATIONS_PER_PART) {
       const size_t last = std::min(names.factors.size(), first + COMBINATIONS_PER_PART);
-      write_text_to(page.file, page.name, factor_rows_html(names, first, last));
+      write_text_to(page.file, page.name, factor_rows_html(names, column, first, last));
     }
     write_text_to(page.file, page.name, parts.middle);
     for (size_t first = 0; first < caps.size(); first += COMBINATIONS_PER_PART) {

@@ -262,19 +262,6 @@ ResultTable load_cases_table(const CaseNames& names) {
   return table;
 }
 
-// The column of each load case in the factor table: the cases that some combination shown uses,
-// in the order of the load cases, from 1; 0 for a case that none uses, whose column would be
-// empty (and a loads file of many cases would make the table as wide as it is long).
-std::vector<size_t> factor_column_of(const CaseNames& names) {
-  std::vector<size_t> column(names.cases.size(), 0);
-  for (size_t c = 0; c < names.factors.size(); ++c) {
-    for (const Term& term : names.factors[c]) column[static_cast<size_t>(term.load_case)] = 1;
-  }
-  size_t next = 0;
-  for (size_t& c : column) c = c != 0 ? ++next : 0;
-  return column;
-}
-
 // The factor table without rows: a column per load case that some combination shown uses.
 ResultTable factor_columns(const CaseNames& names) {
   ResultTable table;
@@ -380,7 +367,8 @@ PageParts index_html(const Group& group, const CaseNames& names,
           "points), in the axes and "
           "signs of the data file's load points.</p>\n" +
           html_table(load_cases_table(names), "load-cases");
-  const auto [factors_before, factors_after] = cut_at_rows(factor_columns(names), "factors");
+  const ResultTable factors = factor_columns(names);
+  const auto [factors_before, factors_after] = cut_at_rows(factors, "factors");
   const bool every = names.factors.size() == names.combinations.size();
   html += "<h2>Combinations</h2>\n<p>The factor of every load case in " +
           (every ? std::string("every combination")
@@ -389,7 +377,7 @@ PageParts index_html(const Group& group, const CaseNames& names,
           " (" + escape_html(names.title) +
           ".combinations.csv, else each load case alone with factor 1); an empty cell is "
           "0" +
-          (factor_columns(names).columns.size() == names.cases.size() + 1
+          (factors.columns.size() == names.cases.size() + 1
                ? std::string()
                : ", and a load case that none of them uses has no column") +
           ".</p>\n" + factors_before;
@@ -424,8 +412,18 @@ CapLevels cap_noise_levels(const std::vector<CapDisplacements>& caps) {
   return level;
 }
 
-std::string factor_rows_html(const CaseNames& names, size_t first, size_t last) {
-  const std::vector<size_t> column = factor_column_of(names);
+std::vector<size_t> factor_column_of(const CaseNames& names) {
+  std::vector<size_t> column(names.cases.size(), 0);
+  for (size_t c = 0; c < names.factors.size(); ++c) {
+    for (const Term& term : names.factors[c]) column[static_cast<size_t>(term.load_case)] = 1;
+  }
+  size_t next = 0;
+  for (size_t& c : column) c = c != 0 ? ++next : 0;
+  return column;
+}
+
+std::string factor_rows_html(const CaseNames& names, const std::vector<size_t>& column,
+                             size_t first, size_t last) {
   const size_t columns = 1 + static_cast<size_t>(std::count_if(column.begin(), column.end(),
                                                                [](size_t c) { return c != 0; }));
   std::vector<std::vector<std::string>> rows;

@@ -421,9 +421,7 @@ class Result:
     def write(self, base) -> None:
         """BASE.out and BASE.pos, as kelmarino writes them for the group's data file, as the
         group was when analysed; a base that names no file (a folder, "sub/") is refused."""
-        base = os.fsdecode(base)
-        if "\0" in base:  # the system would take the name up to it
-            raise ValueError(f"embedded null byte in the base name {base!r}")
+        base = _whole_name(os.fsdecode(base), "base name")
         if _core.names_no_file(base):
             raise ValueError(f"the base name {base!r} names no file: give BASE in PATH/BASE")
         failure = self._analysis.write(base)
@@ -835,11 +833,16 @@ def _is_file(source) -> bool:
     return isinstance(source, (str, os.PathLike))
 
 
+def _whole_name(path, what: str):
+    """The path, refused when it holds a null byte: the system would take the name up to it."""
+    if "\0" in os.fsdecode(path):
+        raise ValueError(f"embedded null byte in the {what} {path!r}")
+    return path
+
+
 def _file(source) -> tuple:
     """The text and name of a CSV file, read as read() reads a data file; raises InputError."""
-    path = os.fspath(source)
-    if "\0" in os.fsdecode(path):  # the system would take the name up to it
-        raise ValueError(f"embedded null byte in the path {path!r}")
+    path = _whole_name(os.fspath(source), "path")
     text, reason, refusal = _core.read_file(path)
     if reason:
         error = str(OSError(reason, os.strerror(reason), path))
