@@ -104,6 +104,18 @@ int32_t integer_field(const Records& r, std::string_view line, int32_t i,
   return value;
 }
 
+// Refuses text after the fields of a line, the first `fields` of the given width: a value more
+// than the record holds, or a damaged line.
+void check_line_end(const Records& r, std::string_view line, int32_t fields, int32_t width,
+                    const std::string& record) {
+  const size_t end = static_cast<size_t>(fields * width);
+  if (line.find_first_not_of(" \t", end) != std::string_view::npos) {
+    refuse(r, "text follows column " + std::to_string(end) + ", the end of " + record +
+                  " on this line: \"" + printable_text(std::string(line.substr(end)), 40) +
+                  "\"");
+  }
+}
+
 // A record of n reals written six to a line: it starts on a new line, and only the value count
 // says where it ends.
 void read_reals(Records& r, int32_t n, const std::string& record, std::vector<float>& values) {
@@ -112,6 +124,9 @@ void read_reals(Records& r, int32_t n, const std::string& record, std::vector<fl
   for (int32_t i = 0; i < n; ++i) {
     if (i % REALS_PER_LINE == 0) line = next_line(r, record);
     values.push_back(real_field(r, line, i % REALS_PER_LINE, record));
+    if (i % REALS_PER_LINE == REALS_PER_LINE - 1 || i == n - 1) {
+      check_line_end(r, line, i % REALS_PER_LINE + 1, REAL_WIDTH, record);
+    }
   }
 }
 
@@ -130,7 +145,9 @@ void read_plane(Records& r, int32_t NSTA, const std::string& record, PosPile& pi
 
 void read_header(Records& r, PosFile& pos) {
   const std::string record = "the pile count";
-  pos.PNUM = integer_field(r, next_line(r, record), 0, record);
+  const std::string_view line = next_line(r, record);
+  pos.PNUM = integer_field(r, line, 0, record);
+  check_line_end(r, line, 1, INTEGER_WIDTH, record);
   if (pos.PNUM < 1) refuse(r, "the pile count " + std::to_string(pos.PNUM) + " is not positive");
   read_reals(r, 2 * pos.PNUM, "the pile-top coordinates", pos.PXY);
 }
@@ -141,6 +158,7 @@ void read_pile(Records& r, int32_t g, PosPile& pile) {
   const std::string_view first = next_line(r, counts);
   pile.g = integer_field(r, first, 0, counts);
   pile.NSTA = integer_field(r, first, 1, counts);
+  check_line_end(r, first, 2, INTEGER_WIDTH, counts);
   if (pile.g != g) {
     refuse(r, "the records of pile " + std::to_string(g) + " were expected, not of pile " +
                   std::to_string(pile.g));
@@ -152,6 +170,7 @@ void read_pile(Records& r, int32_t g, PosPile& pile) {
   const std::string_view second = next_line(r, top);
   pile.x = real_field(r, second, 0, top);
   pile.y = real_field(r, second, 1, top);
+  check_line_end(r, second, 2, REAL_WIDTH, top);
   read_reals(r, pile.NSTA, "the station depths ZH" + of_pile, pile.ZH);
   read_plane(r, pile.NSTA, "UX, SY, NX, MY" + of_pile, pile, {UX, SY, NX, MY});
   read_plane(r, pile.NSTA, "UY, SX, NY, MX" + of_pile, pile, {UY, SX, NY, MX});

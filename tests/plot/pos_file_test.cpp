@@ -204,6 +204,17 @@ TEST(PosReader, DamagedFilesAreRefusedWithTheLineAtFault) {
       {"station count in a real field", 3, "    1  4.0",
        "case.pos, line 3: columns 6 to 10: cannot read \"  4.0\" as an integer in the number and "
        "station count of pile 1"},
+      {"a fifth depth of four", 5,
+       "     .0000E+00     .1000E+01     .2000E+01     .3000E+01     .4000E+01",
+       "case.pos, line 5: text follows column 56, the end of the station depths ZH of pile 1 on "
+       "this line: \"     .4000E+01\""},
+      {"a seventh value on a line of six", 6,
+       "     .1100E+01     .2100E+01     .3100E+01     .4100E+01     .1200E+01     .2200E+01 x",
+       "case.pos, line 6: text follows column 84, the end of UX, SY, NX, MY of pile 1 on this "
+       "line: \" x\""},
+      {"text after the counts", 3, "    1    4    9",
+       "case.pos, line 3: text follows column 10, the end of the number and station count of "
+       "pile 1 on this line: \"    9\""},
       {"more piles than the count", 15, "    2    4",
        "case.pos, line 15: text follows the records of the last pile (pile 1)"},
   };
