@@ -495,6 +495,12 @@ void read_type_section(Parser& parser) {
   const int32_t blocks = count_types(parser.PNUM, parser.PTYPE.data()) - 1;
   for (int32_t b = 1; b <= blocks; ++b) {
     const int32_t K = read_tag(parser, b, blocks);
+    if (K > 0 && std::find(parser.PTYPE.begin(), parser.PTYPE.end(), K) == parser.PTYPE.end()) {
+      // It takes the place of a block the piles call for, which is then not read.
+      warn_at(data, {data.line_number, 0},
+              "the block tagged " + block_tag(K) + " is for the type " + std::to_string(K) +
+                  ", which no pile has: it is read and not used");
+    }
     if (K > 0) {
       take_type_block(parser, K);
     } else if (K < 0) {

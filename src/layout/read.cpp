@@ -347,6 +347,12 @@ void line_read(InChannel& channel, std::string_view what, std::string_view layou
       if (first == std::string_view::npos) {
         value = 0;
       } else if (!parse_integer(field.substr(first, last - first + 1), value)) {
+        const size_t start = line.find_first_not_of(" \t");
+        if (line[start] == '*') {  // a heading or an end line: a line of the file is missing
+          refuse_at(channel, current_place(channel, start),
+                    "expected " + std::string(what) + ", found the line \"" +
+                        printable_text(line.substr(start), TOKEN_WIDTH) + "\"");
+        }
         cannot_read(channel, column, field, "an integer");
       }
     } else {

@@ -35,7 +35,9 @@ Group read_data(const std::string& data_name, std::string& text) {
 bool stiffness_print(const Group& group) { return scope_asked(group) != AnalysisScope::everything; }
 
 // The warning about a stored post-processing file beside the data file that is not what the
-// analysis writes: one that cannot be read, or the first difference. None without the file.
+// analysis writes: one that cannot be read (a link to nothing among them), or the first
+// difference; for a stiffness print, which writes the file empty, one that is not. None without
+// the file.
 std::vector<std::string> stored_run_warnings(const Group& group, const Result& result,
                                              const std::string& data_name,
                                              const std::string& pos_name) {
@@ -43,8 +45,15 @@ std::vector<std::string> stored_run_warnings(const Group& group, const Result& r
   try {
     std::string text;
     if (!read_whole_file(pos_name, text)) {
-      if (errno == ENOENT) return {};
+      std::error_code error;
+      if (errno == ENOENT && !std::filesystem::is_symlink(pos_name, error)) return {};
       return {"cannot open " + pos_name + ": " + std::strerror(errno) + shown};
+    }
+    if (stiffness_print(group)) {
+      if (text.empty()) return {};
+      return {pos_name + " is not the file kelmarino writes for " + data_name +
+              ", a stiffness print (JCTR " + std::to_string(group.model->run.JCTR) +
+              "), which leaves it empty" + shown};
     }
     const std::optional<std::string> difference =
         pos_difference(read_pos(text, pos_name), group, result);
@@ -80,9 +89,8 @@ void draw(const std::string& base, const TitleBlock& names, const std::string& p
   const bool listed = pile_choice != "all" && pile_choice != "auto" && pile_choice != "critical";
   if (stiffness_only && listed) pile_pages(pile_choice, result);  // a list is checked all the same
   const PilePages pages = stiffness_only ? PilePages() : pile_pages(pile_choice, result);
-  std::vector<std::string> warnings;
+  std::vector<std::string> warnings = stored_run_warnings(group, result, data_name, pos_name);
   if (!stiffness_only) {
-    warnings = stored_run_warnings(group, result, data_name, pos_name);
     if (const auto warning = equilibrium_warning(result)) warnings.push_back(*warning);
     for (std::string& warning : peak_warnings(group, result, force))
       warnings.push_back(std::move(warning));
@@ -191,8 +199,8 @@ std::string help_text() {
       "summary.txt, stiffness.csv and plan.svg: the stiffness, without pile results.\n"
       "\n"
       "Exit status: 0 when the folder is written (or after --help, --version); 1 when the data\n"
-      "file cannot be read or analysed, or a file cannot be written (the message says why); 2 on\n"
-      "a usage error.\n"
+      "file cannot be read or analysed, a file cannot be written, or --pile-pages names a pile\n"
+      "the group does not have (the message says why); 2 on a usage error.\n"
       "\n"
       "Manual: docs/manual.md; the results view: docs/diagrams.md.\n");
   return text;

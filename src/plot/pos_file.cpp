@@ -111,8 +111,7 @@ void check_line_end(const Records& r, std::string_view line, int32_t fields, int
   const size_t end = static_cast<size_t>(fields * width);
   if (line.find_first_not_of(" \t", end) != std::string_view::npos) {
     refuse(r, "text follows column " + std::to_string(end) + ", the end of " + record +
-                  " on this line: \"" + printable_text(std::string(line.substr(end)), 40) +
-                  "\"");
+                  " on this line: \"" + printable_text(std::string(line.substr(end)), 40) + "\"");
   }
 }
 

@@ -39,6 +39,7 @@ struct Reading {
   std::unique_ptr<Model> model = std::make_unique<Model>();
   std::string error;          // the run-time error message; empty when there was none
   std::string console_error;  // the console lines of an input error of the console
+  std::vector<std::string> warnings;
 };
 
 // Parses the text as the data file "case.dat".
@@ -47,6 +48,7 @@ Reading read_data(const std::string& text) {
   const GroupRead read = parse_group(text, "case.dat");
   if (read) {
     *reading.model = *read->model;
+    reading.warnings = read->warnings;
   } else if (read.issue().console.empty()) {
     reading.error = read.issue().full;
   } else {
@@ -394,15 +396,20 @@ TEST(ReadInput, PositiveTypeWithoutBlockIsRefused) {
             "section has no block tagged < 7>");
 }
 
-TEST(ReadInput, BlockMatchingNoPileIsNotChecked) {
+TEST(ReadInput, BlockMatchingNoPileIsNotCheckedButWarned) {
   // The block slot of the file is taken by type 9 with values a pile would be refused for (KSH 5,
-  // KSU 0, an axis along x); pile 4 (type -1, no keyword block) keeps the standard block.
+  // KSU 0, an axis along x); pile 4 (type -1, no keyword block) keeps the standard block, and the
+  // warning says so much.
   const Reading reading =
       read_data(data_text({{19, "< 9>\n5 0 1.0 0.0 0.0\n1 2.0 1.2 4\n0\n0.0 0.0 0.0"},
                            {20, nullptr},
                            {21, nullptr},
                            {22, nullptr}}));
   ASSERT_EQ(reading.error, "");
+  EXPECT_EQ(reading.warnings,
+            (std::vector<std::string>{"warning in case.dat, line 19: the block tagged < 9> is for "
+                                      "the type 9, which no pile has: it is read and not used",
+                                      "  < 9>", "  ^"}));
   EXPECT_EQ(reading.model->piles.KSH(4), 0);
   EXPECT_EQ(reading.model->piles.KSU(4), 1);
   EXPECT_EQ(reading.model->piles.AGL(4, 3), 1.0f);

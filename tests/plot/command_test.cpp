@@ -256,7 +256,7 @@ TEST(PlotCommand, StoredPostProcessingFileIsCheckedAgainstTheAnalysis) {
   const struct {
     const char* problem;
     std::string data;
-    std::string pos;  // none when empty, a folder when "/"
+    std::string pos;  // none when empty, a folder when "/", a link to nothing when "->"
     std::string warning;
   } cases[] = {
       {"no post-processing file", worked, "", ""},
@@ -289,14 +289,23 @@ TEST(PlotCommand, StoredPostProcessingFileIsCheckedAgainstTheAnalysis) {
        "case.pos differs from the analysis of case.dat: MY of station 2 of pile 1 is .3403E+39 in "
        "it, .5591E+02 by the analysis" +
            shown},
+      // A stiffness print leaves its file empty; a link to nothing is no file either.
+      {"post-processing file beside a stiffness print",
+       replaced(worked, "1\n1\n0.0 0.0\n100.0 50.0 2000.0 0.0 0.0 0.0\n", "2\n"), worked_pos,
+       "case.pos is not the file kelmarino writes for case.dat, a stiffness print (JCTR 2), which "
+       "leaves it empty" +
+           shown},
+      {"link to nothing in its place", worked, "->",
+       "cannot open case.pos: No such file or directory" + shown},
   };
   const std::string pages = plotted("worked").plots;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.problem);
     std::map<std::string, std::string> files = {{"case.dat", c.data}};
-    if (!c.pos.empty() && c.pos != "/") files["case.pos"] = c.pos;
+    if (!c.pos.empty() && c.pos != "/" && c.pos != "->") files["case.pos"] = c.pos;
     const std::string folder = new_folder(files);
     if (c.pos == "/") std::filesystem::create_directory(folder + "/case.pos");
+    if (c.pos == "->") std::filesystem::create_symlink("nowhere.pos", folder + "/case.pos");
     const testing::PlotRun run = run_plot(folder, "case");
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.errors, c.warning.empty() ? "" : "kelmarino-plot: warning: " + c.warning + "\n");

@@ -461,6 +461,8 @@ HOSTILE = [
     (lambda g, r, c: kelmarino.read(str(ROOT / "examples" / "pier.dat") + "\0x"), ValueError,
      "embedded null byte in the path"),
     (lambda g, r, c: r.write("x\0y"), ValueError, "embedded null byte in the base name"),
+    (lambda g, r, c: r.write("new\nline"), ValueError,
+     "the base name 'new\\nline' holds a control character"),
     (lambda g, r, c: kelmarino.montecarlo(g, {"loads[0].FX": 0.1,
                                               ("loads[0].FX", "loads[0].FY"): 0.2}, 5, 1),
      ValueError, "loads[0].FX: the value of loads[0].FX again; a value is drawn once"),

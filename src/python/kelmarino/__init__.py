@@ -420,10 +420,14 @@ class Result:
 
     def write(self, base) -> None:
         """BASE.out and BASE.pos, as kelmarino writes them for the group's data file, as the
-        group was when analysed; a base that names no file (a folder, "sub/") is refused."""
+        group was when analysed; a base that names no file (a folder, "sub/") or that holds a
+        control character is refused."""
         base = _whole_name(os.fsdecode(base), "base name")
         if _core.names_no_file(base):
             raise ValueError(f"the base name {base!r} names no file: give BASE in PATH/BASE")
+        refusal = _core.base_name_refusal(base)  # a control character, as the programs refuse it
+        if refusal:
+            raise ValueError(f"the base name {base!r} {refusal}")
         failure = self._analysis.write(base)
         if failure is not None:
             raise OSError(failure)

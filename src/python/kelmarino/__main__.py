@@ -1,4 +1,4 @@
-"""python3 -m kelmarino [BASE | PATH/BASE.dat]: the analysis of a data file, as the program
+"""python3 -m kelmarino BASE | PATH/BASE.dat: the analysis of a data file, as the program
 kelmarino -q runs it: BASE.out and BASE.pos written beside BASE.dat, its warnings and errors
 written to standard error; exit status 0, 1 after an error, 2 for a command line it cannot take
 (--help shows this)."""
@@ -7,7 +7,7 @@ import sys
 
 import kelmarino
 
-USAGE = "usage: python3 -m kelmarino [BASE | PATH/BASE.dat]\n"
+USAGE = "usage: python3 -m kelmarino BASE | PATH/BASE.dat\n"
 
 
 def main(arguments: list) -> int:
