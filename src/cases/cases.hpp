@@ -263,13 +263,15 @@ enum Resultant : int32_t { RESULTANT_V, RESULTANT_M, RESULTANTS };
 
 // The extremes of every quantity at one station kept by each lane over the combinations it has
 // carried, with the combination (index from 0) that reached each first; and the largest square of
-// each resultant (NX^2 + NY^2, MX^2 + MY^2 in single precision) with its combination.
+// each resultant (NX^2 + NY^2, MX^2 + MY^2) with its combination. The squares are in double
+// precision from the single-precision values: exact squares whose sum is rounded once, ordered as
+// the resultants they give and never beyond the range.
 struct LaneExtremes {
   alignas(64) float max[QUANTITIES][LANES];
   alignas(64) float min[QUANTITIES][LANES];
   alignas(64) int32_t cmax[QUANTITIES][LANES];
   alignas(64) int32_t cmin[QUANTITIES][LANES];
-  alignas(64) float squared[RESULTANTS][LANES];
+  alignas(64) double squared[RESULTANTS][LANES];
   alignas(64) int32_t csquared[RESULTANTS][LANES];
 };
 

@@ -26,9 +26,13 @@ struct PileWork {
   LaneExtremes extremes[MAX_STATIONS];
 };
 
-// The largest squares of the resultants of one station (NX^2 + NY^2, MX^2 + MY^2) and their
-// combinations, kept over the parts of the combinations.
-using StationSquares = std::array<Extreme, RESULTANTS>;
+// The largest squares of the resultants of one station (NX^2 + NY^2, MX^2 + MY^2, in double
+// precision) and their combinations, kept over the parts of the combinations.
+struct Square {
+  double value = -1.0;
+  int32_t combination = -1;
+};
+using StationSquares = std::array<Square, RESULTANTS>;
 
 // The lanes' extremes merged: the extreme value, then the lowest combination number.
 void merge_extremes(const LaneExtremes& e, StationEnvelope& station, StationSquares& squares) {
@@ -47,11 +51,11 @@ void merge_extremes(const LaneExtremes& e, StationEnvelope& station, StationSqua
     station.min[q] = min;
   }
   for (int32_t r = 0; r < RESULTANTS; ++r) {
-    Extreme largest{e.squared[r][0], e.csquared[r][0]};
+    Square largest{e.squared[r][0], e.csquared[r][0]};
     for (int32_t j = 1; j < LANES; ++j) {
       if (e.squared[r][j] > largest.value ||
           (e.squared[r][j] == largest.value && e.csquared[r][j] < largest.combination)) {
-        largest = Extreme{e.squared[r][j], e.csquared[r][j]};
+        largest = Square{e.squared[r][j], e.csquared[r][j]};
       }
     }
     squares[static_cast<size_t>(r)] = largest;
@@ -152,7 +156,11 @@ void take_corners(std::span<const HeadResult> heads, size_t first, size_t PNUM, 
   }
 }
 
-float squared_moment(float MX, float MY) { return MX * MX + MY * MY; }
+// MX^2 + MY^2 in double precision: never beyond the range, ordered as the resultants are.
+double squared_moment(float MX, float MY) {
+  const double x = MX, y = MY;
+  return x * x + y * y;
+}
 
 // The design set of combination c at station k of a pile from its quantities there.
 DesignRow design_row(int32_t c, int32_t k, float N, float NX, float NY, float MX, float MY) {
@@ -292,7 +300,7 @@ void combination_top(const PileMarch& march, const std::vector<CapDisplacements>
 template <typename TopOf>
 void take_resultants(const PileMarch& march, TopOf& top_of, const PileTrack& track,
                      PileEnvelope& envelope) {
-  Extreme soil{-1.0f, -1};
+  Square soil;
   for (int32_t k = 1; k <= march.station_count(); ++k) {
     const StationSquares& squares = track.squares[static_cast<size_t>(k - 1)];
     float DU[6][RESULTANTS], FT[6][RESULTANTS];  // lane r: the combination of resultant r
@@ -310,7 +318,7 @@ void take_resultants(const PileMarch& march, TopOf& top_of, const PileTrack& tra
                                       squares[RESULTANT_V].combination};
     station.resultant[RESULTANT_M] = {resultant(q[MX][RESULTANT_M], q[MY][RESULTANT_M]),
                                       squares[RESULTANT_M].combination};
-    const Extreme& moment = squares[RESULTANT_M];
+    const Square& moment = squares[RESULTANT_M];
     if (k < march.KG || moment.value < soil.value ||
         (moment.value == soil.value && moment.combination >= soil.combination)) {
       continue;

@@ -42,6 +42,10 @@ int32_t pick(int32_t mask, int32_t a, int32_t b) { return (a & mask) | (b & ~mas
 float pick(int32_t mask, float a, float b) {
   return std::bit_cast<float>(pick(mask, std::bit_cast<int32_t>(a), std::bit_cast<int32_t>(b)));
 }
+double pick(int64_t mask, double a, double b) {
+  const auto bits = [](double d) { return std::bit_cast<int64_t>(d); };
+  return std::bit_cast<double>((bits(a) & mask) | (bits(b) & ~mask));
+}
 
 // A station's quantities and the squares of its resultants into the lanes' extremes: a value
 // replaces the kept one only when it is strictly beyond it.
@@ -59,15 +63,15 @@ void take_extremes(const StationLanes& s, const int32_t (&combination)[LANES], L
   }
   const int32_t parts[RESULTANTS][2] = {{NX, NY}, {MX, MY}};
   for (int32_t r = 0; r < RESULTANTS; ++r) {
-    float squared[LANES];
+    double squared[LANES];
     for (int32_t j = 0; j < LANES; ++j) {
-      const float a = s.q[parts[r][0]][j], b = s.q[parts[r][1]][j];
+      const double a = s.q[parts[r][0]][j], b = s.q[parts[r][1]][j];
       squared[j] = a * a + b * b;
     }
     for (int32_t j = 0; j < LANES; ++j) {
-      const int32_t larger = -static_cast<int32_t>(squared[j] > e.squared[r][j]);
-      e.squared[r][j] = pick(larger, squared[j], e.squared[r][j]);
-      e.csquared[r][j] = pick(larger, combination[j], e.csquared[r][j]);
+      const bool larger = squared[j] > e.squared[r][j];
+      e.squared[r][j] = pick(-static_cast<int64_t>(larger), squared[j], e.squared[r][j]);
+      e.csquared[r][j] = pick(-static_cast<int32_t>(larger), combination[j], e.csquared[r][j]);
     }
   }
 }
@@ -174,7 +178,7 @@ void start_extremes(int32_t NSTA, LaneExtremes* extremes) {
     }
     for (int32_t r = 0; r < RESULTANTS; ++r) {
       for (int32_t j = 0; j < LANES; ++j) {
-        extremes[k].squared[r][j] = -1.0f;
+        extremes[k].squared[r][j] = -1.0;
         extremes[k].csquared[r][j] = -1;
       }
     }

@@ -65,6 +65,7 @@ inline std::string equivalent_data(const std::string& example,
 // A shipped example, or "worked-coarse": worked with one step to a segment, so that the peaks lie
 // between the stations.
 inline std::string example_text(const std::string& base) {
+  if (base == "worked-huge") return example_text("worked");
   if (base != "worked-coarse") {
     return kelmarino::testing::read_file(kelmarino::testing::example_path(base + ".dat"));
   }
@@ -99,6 +100,8 @@ inline std::string loads_of(const std::string& base) {
 }
 inline std::string combinations_of(const std::string& base) {
   if (base == "worked-coarse") return grid_combinations();
+  // Moments beyond 1.8e19 t*m, whose squares are beyond the range of single precision.
+  if (base == "worked-huge") return std::string(WORKED_COMBINATIONS) + "HUGE,1e18,-1e17\n";
   return base == "pier" ? kelmarino::testing::read_file(
                               kelmarino::testing::example_path("pier.combinations.csv"))
                         : WORKED_COMBINATIONS;
