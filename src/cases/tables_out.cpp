@@ -96,15 +96,17 @@ std::vector<Column> peak_columns() {
           {"peak", ""}, {"Z", "m"},       {"combination", ""}};
 }
 
-// The peak of each row in the unit the row names.
+// The peak of each row in the unit the row names: for the reader, displacements in mm as the
+// other tables of the page give them.
 std::vector<std::vector<Cell>> peak_rows(const CaseNames& names,
-                                         const std::vector<PileEnvelope>& piles) {
+                                         const std::vector<PileEnvelope>& piles, bool for_reader) {
   std::vector<std::vector<Cell>> rows;
   for (const PileEnvelope& pile : piles) {
     for (const StationQuantity q : PEAK_QUANTITIES) {
       const EnvelopePeak& e = pile.peaks[q];
       if (e.combination < 0) continue;
-      const ReaderUnit unit = shown_unit(quantity_unit(q), names.force);
+      const ReaderUnit unit = for_reader ? reader_unit(quantity_unit(q), names.force)
+                                         : shown_unit(quantity_unit(q), names.force);
       rows.push_back({std::to_string(pile.g), quantity_name(q), unit.unit,
                       static_cast<double>(e.peak.value) * unit.factor,
                       static_cast<double>(e.peak.Z),
@@ -131,7 +133,7 @@ ResultTable design_sets_table(const CaseNames& names, const std::vector<PileEnve
 
 ResultTable peaks_table(const CaseNames& names, const std::vector<PileEnvelope>& piles,
                         bool for_reader) {
-  const std::vector<std::vector<Cell>> rows = peak_rows(names, piles);
+  const std::vector<std::vector<Cell>> rows = peak_rows(names, piles, for_reader);
   return for_reader ? readable_table(peak_columns(), rows, names.force)
                     : exact_table(peak_columns(), rows, names.force);
 }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -471,6 +472,11 @@ TEST(CommandLine, UnitsKnScaleEveryForceAndNameIt) {
   const std::string summary = in_kn.file("pier-cases/summary.txt");
   for (const char* unit : {"(t)", "(t*m)", "(t/m2)"}) {
     EXPECT_EQ(summary.find(unit), std::string::npos) << unit;
+  }
+  // Displacements in mm in every table of the summary and the page, the true peaks among them.
+  for (const std::string& text : {summary, in_t.file("pier-cases/index.html")}) {
+    EXPECT_FALSE(std::regex_search(text, std::regex(R"(\bU[XY](\s|</td><td>)+m\b)")));
+    EXPECT_TRUE(std::regex_search(text, std::regex(R"(\bUX(\s|</td><td>)+mm\b)")));
   }
 }
 
