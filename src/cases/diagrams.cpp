@@ -297,7 +297,7 @@ PageParts index_html(const Group& group, const CaseNames& names,
       "img { max-width: 100%; border: 1px solid #dddddd; } "
       "div.figure svg { max-width: 100%; height: auto; } "
       "table#title-block th, table#title-block td { text-align: left; } @media print { " +
-      print_css(names.title + ": load combinations") +
+      print_css(names.title + ": load combinations", names.block) +
       "body { margin: 0; font-size: 9pt; } section.overview { break-inside: avoid; } }"
       "</style>\n</head>\n"
       "<body>\n<h1>" +

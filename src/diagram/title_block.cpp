@@ -59,17 +59,35 @@ TitleBlock data_title_block(const std::string& data_name, std::string_view data_
   return block;
 }
 
-std::string print_css(const std::string& title) {
+namespace {
+
+// Text as a CSS string, plain in HTML and XML alike.
+std::string css_string(const std::string& text) {
   std::string quoted = "\"";
-  for (const char c : xml_characters(title)) {
+  for (const char c : xml_characters(text)) {
     if (c == '"' || c == '\\') quoted += '\\';
-    const bool ends_line = c == '\n' || c == '\r';                        // a CSS string
-    quoted += (ends_line || c == '<' || c == '>' || c == '&') ? ' ' : c;  // plain in HTML, XML
+    const bool ends_line = c == '\n' || c == '\r';
+    quoted += (ends_line || c == '<' || c == '>' || c == '&') ? ' ' : c;
   }
-  quoted += '"';
+  return quoted + '"';
+}
+
+}  // namespace
+
+std::string print_css(const std::string& title, const TitleBlock& block) {
+  std::string run;  // what a page taken from the print is traced by
+  for (const auto& [name, value] : {std::pair{"job ", block.job},
+                                    {"revision ", block.revision},
+                                    {"data SHA-256 ", block.sha256.substr(0, 12)},
+                                    {"run ", block.run_time}}) {
+    if (!value.empty()) run.append(run.empty() ? "" : ", ").append(name).append(value);
+  }
   return "@page { size: A4; margin: 14mm 12mm; "
          "@top-left { content: " +
-         quoted +
+         css_string(title) +
+         "; font: 8pt sans-serif; } "
+         "@top-right { content: " +
+         css_string(run) +
          "; font: 8pt sans-serif; } "
          "@bottom-right { content: \"page \" counter(page) \" of \" counter(pages); "
          "font: 8pt sans-serif; } } "

@@ -35,9 +35,11 @@ std::string run_time_text(const std::string& fixed, std::optional<std::string_vi
 // The data file's fields of a title block: its name, first line and digest.
 TitleBlock data_title_block(const std::string& data_name, std::string_view data_text);
 
-// The print rules of a page titled `title`: A4 sheets with the title in the top margin and
-// "page x of y" in the bottom one, headings kept with what follows them.
-std::string print_css(const std::string& title);
+// The print rules of a page titled `title`: A4 sheets with the title in the top margin and, on
+// its right, the job, revision, data file's digest (its first 12 digits) and time of the run of
+// `block`, so that a page taken from the print is traced to its run; "page x of y" in the bottom
+// margin; headings kept with what follows them.
+std::string print_css(const std::string& title, const TitleBlock& block);
 
 // The title block as an HTML table of id "title-block"; the names not given are left out.
 std::string title_block_html(const TitleBlock& block);

@@ -141,7 +141,7 @@ std::string index_html(const std::string& title, const Group& group, const Resul
       // Printed: A4 pages, no navigation, each pile's diagrams on a page of their own across its
       // width (the diagrams are drawn for it: their smallest text prints at 7 pt and more).
       "@media print { " +
-      print_css(title + ": results") +
+      print_css(title + ": results", block) +
       "body { margin: 0; font-size: 9pt; } "
       "nav { display: none; } div.wide { overflow: visible; } "
       "th, td { padding: 0.1em 0.3em; } "

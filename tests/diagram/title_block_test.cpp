@@ -38,11 +38,19 @@ TEST(TitleBlock, DataFileGivesNameHeadingAndDigest) {
   EXPECT_EQ(block.sha256, sha256_hex("* control: river pier\r\n1\n"));
 }
 
-TEST(TitleBlock, PrintTitleIsOneCssStringOfCharactersXmlTakes) {
-  const std::string css = print_css("a\"b\\c\rd\ne<f&g\x01h\xEF\xBF\xBEi]]>j");
-  const size_t begin = css.find("content: \"") + 10;
-  EXPECT_EQ(css.substr(begin, css.find("\";", begin) - begin),
+TEST(TitleBlock, PrintMarginsHoldTheTitleAndTheRunAsCssStringsOfCharactersXmlTakes) {
+  TitleBlock block;
+  block.job = "J<1>";
+  block.sha256 = sha256_hex("");
+  block.run_time = "2026-12-08 01:26 UTC";
+  const std::string css = print_css("a\"b\\c\rd\ne<f&g\x01h\xEF\xBF\xBEi]]>j", block);
+  const auto content = [&](const char* box) {
+    const size_t begin = css.find("content: \"", css.find(box)) + 10;
+    return css.substr(begin, css.find("\";", begin) - begin);
+  };
+  EXPECT_EQ(content("@top-left"),
             "a\\\"b\\\\c d e f g\xEF\xBF\xBDh\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDi]] j");
+  EXPECT_EQ(content("@top-right"), "job J 1 , data SHA-256 e3b0c44298fc, run 2026-12-08 01:26 UTC");
 }
 
 }  // namespace

@@ -133,10 +133,10 @@ class PrintedExample : public ::testing::TestWithParam<const char*> {};
 INSTANTIATE_TEST_SUITE_P(Examples, PrintedExample, ::testing::Values("pier", "rock"));
 
 // The page printed to PDF by Chromium and read back by poppler is a document a checker files:
-// every sheet A4 with the page's title in its top margin and "page x of y" in its bottom one; no
-// sheet ends on a heading; the text holds the program's version, the data file's SHA-256 and the
-// method. The diagrams of pile 1 print at the scale measured between two of their panel titles,
-// and their smallest text is 7 pt or more at it.
+// every sheet A4 with the page's title and the run in its top margin, "page x of y" in its bottom
+// one; no sheet ends on a heading; the text holds the program's version, the data file's SHA-256
+// and the method. The diagrams of pile 1 print at the scale measured between two of their panel
+// titles, and their smallest text is 7 pt or more at it.
 TEST_P(PrintedExample, PrintsAsAnA4DocumentWithReadableDiagrams) {
   if (!can_print()) {
     GTEST_SKIP() << "SKIPPED: no browser at " << CHROMIUM << " or no " << PDFTOTEXT
@@ -145,8 +145,10 @@ TEST_P(PrintedExample, PrintsAsAnA4DocumentWithReadableDiagrams) {
   const std::string base = GetParam();
   const testing::Plotted& p = plotted(base);
   const XmlDocument page = read_xml(p.document("index.html"));
-  const PrintedDocument printed =
-      printed_document(p.plots, "index.html", page, base + ": results", "Pile 1, top at");
+  const std::string digest = sha256_hex(read_file(example_path(base + ".dat")));
+  const PrintedDocument printed = printed_document(
+      p.plots, "index.html", page, base + ": results",
+      "data SHA-256 " + digest.substr(0, 12) + ", run 1970-01-01 00:00 UTC", "Pile 1, top at");
   const std::string& text = printed.text;
   EXPECT_NE(text.find("kelmarino-plot " + std::string(VERSION)), std::string::npos);
   EXPECT_NE(text.find(sha256_hex(read_file(example_path(base + ".dat")))), std::string::npos);

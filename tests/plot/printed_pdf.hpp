@@ -93,11 +93,11 @@ struct PrintedDocument {
 };
 
 // Prints `page` of `folder` and checks it as a document a checker files: every sheet A4 with
-// `title` in its top margin and "page x of y" in its bottom one and nothing else there; no sheet
-// ends on a heading of `html` (the page's document).
+// `title` and `run` (what traces the sheet to its run) in its top margin and "page x of y" in its
+// bottom one and nothing else there; no sheet ends on a heading of `html` (the page's document).
 inline PrintedDocument printed_document(const std::string& folder, const std::string& page,
                                         const XmlDocument& html, const std::string& title,
-                                        const std::string& marker) {
+                                        const std::string& run, const std::string& marker) {
   PrintedDocument printed;
   printed.sheets = printed_sheets(folder, page);
   EXPECT_GE(printed.sheets.size(), 3u);
@@ -125,8 +125,9 @@ inline PrintedDocument printed_document(const std::string& folder, const std::st
         printed.marked = static_cast<int32_t>(s);
       }
     }
-    EXPECT_EQ(in_margins, (std::set<std::string>{title, "page " + std::to_string(s + 1) + " of " +
-                                                            std::to_string(count)}));
+    EXPECT_EQ(in_margins,
+              (std::set<std::string>{
+                  title, run, "page " + std::to_string(s + 1) + " of " + std::to_string(count)}));
     if (last == nullptr) {
       ADD_FAILURE() << "an empty sheet";
       continue;
