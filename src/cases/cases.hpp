@@ -79,6 +79,8 @@ class NameList {
 // ECHOED_COMBINATIONS combinations; those of more are let go as they are read, so that memory
 // hardly grows with their number.
 inline constexpr size_t ECHOED_COMBINATIONS = 1000;
+// The page echoes the first ECHOED_LOAD_POINTS load points of the load cases, in the order read.
+inline constexpr size_t ECHOED_LOAD_POINTS = 1000;
 class FactorList {
  public:
   void push_back(const std::vector<Term>& terms);

@@ -237,8 +237,8 @@ ResultTable envelope_page_table(const CaseNames& names, const std::vector<PileEn
   return table;
 }
 
-// The load points of every load case, as given: x, y in m, forces and moments in the unit of
-// force of the page.
+// The first ECHOED_LOAD_POINTS load points of the load cases, as given: x, y in m, forces and
+// moments in the unit of force of the page.
 ResultTable load_cases_table(const CaseNames& names) {
   ResultTable table;
   table.columns = {{"case", ""}, {"point", ""}, {"x", "m"}, {"y", "m"}};
@@ -248,7 +248,7 @@ ResultTable load_cases_table(const CaseNames& names) {
   table.columns[6].name = "FZ";
   const std::vector<double> factor = show_columns(table.columns, names.force);
   for (const LoadCase& c : names.cases) {
-    for (size_t k = 0; k < c.points.size(); ++k) {
+    for (size_t k = 0; k < c.points.size() && table.rows.size() < ECHOED_LOAD_POINTS; ++k) {
       const LoadValues& point = c.points[k];
       std::vector<std::string> row = {c.name, std::to_string(k + 1),
                                       readable(static_cast<double>(point.x)),
@@ -361,12 +361,18 @@ PageParts index_html(const Group& group, const CaseNames& names,
       "peaks.csv). The envelopes take the stations only.</p>\n" +
       html_table(peaks_table(names, piles, true), "peaks");
   html += method;
-  html += "<h2>Load cases</h2>\n<p>The load points of every load case in the order read (" +
-          escape_html(names.title) +
-          ".loads.csv; the case data, where there is one, holds the data file's own load "
-          "points), in the axes and "
-          "signs of the data file's load points.</p>\n" +
-          html_table(load_cases_table(names), "load-cases");
+  size_t points = 0;
+  for (const LoadCase& c : names.cases) points += c.points.size();
+  html +=
+      "<h2>Load cases</h2>\n<p>The " +
+      (points <= ECHOED_LOAD_POINTS ? std::string("load points of every load case")
+                                    : "first " + std::to_string(ECHOED_LOAD_POINTS) + " of the " +
+                                          std::to_string(points) + " load points") +
+      " in the order read (" + escape_html(names.title) +
+      ".loads.csv; the case data, where there is one, holds the data file's own load "
+      "points), in the axes and "
+      "signs of the data file's load points.</p>\n" +
+      html_table(load_cases_table(names), "load-cases");
   const ResultTable factors = factor_columns(names);
   const auto [factors_before, factors_after] = cut_at_rows(factors, "factors");
   const bool every = names.factors.size() == names.combinations.size();

@@ -239,22 +239,28 @@ TEST(CasesPage, EchoesTheLoadCasesAndTheFactorsOfTheFilesRead) {
 
 // The factors of the first ECHOED_COMBINATIONS combinations are echoed, and the page says so; the
 // data file's own case, which none uses, has no column.
-TEST(CasesPage, EchoesTheFactorsOfTheFirstCombinationsOnly) {
+TEST(CasesPage, EchoesTheFactorsAndLoadPointsOfTheFirstOnly) {
   std::string combinations = "combination,A\n";
   for (size_t c = 1; c <= ECHOED_COMBINATIONS + 1; ++c) {
     const std::string n = std::to_string(c);
     combinations.append("K").append(n).append(",").append(n).append("\n");
   }
-  const std::string page =
-      read_file(cases_folder({{"w.dat", testing::example_text("worked")},
-                              {"w.loads.csv", "case,x,y,FX,FY,FZ,MX,MY,MZ\nA,0,0,1,0,10,0,0,0\n"},
-                              {"w.combinations.csv", combinations}},
-                             "w") +
-                "index.html");
+  std::string loads = "case,x,y,FX,FY,FZ,MX,MY,MZ\n";
+  for (size_t k = 0; k <= ECHOED_LOAD_POINTS; ++k) loads += "A,0,0,1,0,10,0,0,0\n";
+  const std::string page = read_file(cases_folder({{"w.dat", testing::example_text("worked")},
+                                                   {"w.loads.csv", loads},
+                                                   {"w.combinations.csv", combinations}},
+                                                  "w") +
+                                     "index.html");
   const std::vector<std::vector<std::string>> rows = table_rows(read_xml(page), "factors", "tbody");
   ASSERT_EQ(rows.size(), ECHOED_COMBINATIONS);
   EXPECT_EQ(rows.back(), (std::vector<std::string>{"K1000", "1000"}));
   EXPECT_NE(page.find("in the first 1000 of the 1001 combinations"), std::string::npos);
+  const auto points = table_rows(read_xml(page), "load-cases", "tbody");
+  ASSERT_EQ(points.size(), ECHOED_LOAD_POINTS);
+  EXPECT_EQ(points.back()[0] + " " + points.back()[1], "A 999");  // after the point of data
+  EXPECT_NE(page.find("The first 1000 of the 1002 load points in the order read"),
+            std::string::npos);
 }
 
 // Forty load cases of one point each, all at one place.
