@@ -113,9 +113,7 @@ void take_rows(const std::string& text, const std::string& file, Take take) {
                                         " characters, the most a line may hold");
     }
     if (content.find('\r') != std::string::npos) {
-      refuse(Place{file, line, ""},
-             "a carriage return (CR) inside the line: the lines of the file end with CR alone; "
-             "save it with LF or CR LF line ends");
+      refuse(Place{file, line, ""}, stray_carriage_return(line > 1 || end < text.size()));
     }
     Row row{line, split_cells(content, Place{file, line, ""}), content};
     bool empty = true;

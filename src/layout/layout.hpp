@@ -220,6 +220,10 @@ inline Target noting_place(Target target, Place& where) {
 InputError input_error_at(InChannel& channel, Place where, const std::string& what);
 void warn_at(InChannel& channel, Place where, const std::string& what);
 
+// The refusal of a carriage return (CR) inside a line: in a file whose lines end with LF
+// (`line_feeds`), a stray one; else the file's lines end with CR alone.
+std::string stray_carriage_return(bool line_feeds);
+
 // Text as a message shows it: a tab as a blank, control and non-ASCII bytes escaped ("\0",
 // "\r", "\x1b"), cut with "..." once it would be longer than `width` characters.
 std::string printable_text(std::string_view text, size_t width);

@@ -162,9 +162,7 @@ bool take_line(InChannel& channel) {
   }
   const size_t cr = channel.line.find('\r');
   if (cr != std::string::npos) {
-    refuse_at(channel, current_place(channel, cr),
-              "a carriage return (CR) inside the line: the lines of the file end with CR alone; "
-              "save it with LF or CR LF line ends");
+    refuse_at(channel, current_place(channel, cr), stray_carriage_return(channel.line_number > 1));
   }
   return true;
 }
@@ -579,6 +577,13 @@ void free_read(InChannel& channel, std::span<const Target> targets) {
 
 void free_read(InChannel& channel, std::initializer_list<Target> targets) {
   free_read(channel, "", std::span<const Target>(targets.begin(), targets.size()));
+}
+
+std::string stray_carriage_return(bool line_feeds) {
+  return line_feeds ? "a carriage return (CR) inside the line, whose end is a line feed (LF): "
+                      "remove the CR"
+                    : "a carriage return (CR) inside the line: the lines of the file end with CR "
+                      "alone; save it with LF or CR LF line ends";
 }
 
 std::string printable_text(std::string_view text, size_t width) {
