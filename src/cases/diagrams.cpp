@@ -197,7 +197,7 @@ std::string overview_svg(const Group& group, const CaseNames& names,
                                            [](const LoadCase& c) { return !c.points.empty(); })) {
     extras.key.push_back({"", "Load points left out: more than " +
                                   std::to_string(PLAN_LOAD_POINTS) +
-                                  " places (the table Load cases lists them)"});
+                                  " places (see the table Load cases)"});
   }
   extras.crowded = "Values left out for want of room: the table Summary gives them per pile";
 

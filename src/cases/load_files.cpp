@@ -113,7 +113,7 @@ void take_rows(const std::string& text, const std::string& file, Take take) {
                                         " characters, the most a line may hold");
     }
     if (content.find('\r') != std::string::npos) {
-      refuse(Place{file, line, ""}, stray_carriage_return(line > 1 || end < text.size()));
+      refuse(Place{file, line, ""}, stray_carriage_return(line > 1 || start < text.size()));
     }
     Row row{line, split_cells(content, Place{file, line, ""}), content};
     bool empty = true;

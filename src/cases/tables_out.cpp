@@ -323,7 +323,8 @@ std::string summary_text(const CaseNames& names, const std::vector<PileEnvelope>
       "\nTrue peaks: per pile and quantity, the largest absolute value of the exact solution "
       "between\n"
       "the stations and at them, over every combination, with its Z and combination; the soil\n"
-      "stress on both sides of every layer boundary (also in peaks.csv).\n\n";
+      "stress on both sides of every layer boundary (also in peaks.csv, displacements there in "
+      "m).\n\n";
   return text + aligned_text(peaks_table(names, piles, true));
 }
 

@@ -99,7 +99,7 @@ OutputFile::OutputFile(const std::string& name)
   if (lstat(name.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
     throw RunError("run-time error opening " + name + ": " + std::strerror(EISDIR));
   }
-  remove_leftovers(name);
+  remove_leftovers(name, OutputKind::file);
   for (int32_t attempt = 1; !file; ++attempt) {
     made_.hold(new_name(name, attempt));
     // O_EXCL: the file is new; nothing that stood in its place is followed.

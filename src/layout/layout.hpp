@@ -135,8 +135,11 @@ class HeldTemporary {
 void remove_new_on_signals();
 
 // Removes the new files and folders of `target` (".NAME.new-<pid>-...") left by a process that no
-// longer runs.
-void remove_leftovers(const std::string& target);
+// longer runs. For a folder, a previous one that such a process set aside ("...-previous") is put
+// back instead where nothing has taken its place; a file is never set aside, so nothing is put
+// back in place of one.
+enum class OutputKind { file, folder };
+void remove_leftovers(const std::string& target, OutputKind kind);
 
 // A file of the run written whole or not at all: the text goes into a new file made beside it
 // (".NAME.new-<pid>-<n>"), which close() checks and puts in the file's place, never writing through
@@ -221,7 +224,8 @@ InputError input_error_at(InChannel& channel, Place where, const std::string& wh
 void warn_at(InChannel& channel, Place where, const std::string& what);
 
 // The refusal of a carriage return (CR) inside a line: in a file whose lines end with LF
-// (`line_feeds`), a stray one; else the file's lines end with CR alone.
+// (`line_feeds`: the line is not the first, or an LF ends it and more text follows), a stray
+// one; else the file's lines end with CR alone.
 std::string stray_carriage_return(bool line_feeds);
 
 // Text as a message shows it: a tab as a blank, control and non-ASCII bytes escaped ("\0",

@@ -129,7 +129,7 @@ void remove_new_on_signals() {
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
-void remove_leftovers(const std::string& target) {
+void remove_leftovers(const std::string& target, OutputKind kind) {
   const fs::path path(target);
   std::string prefix(1, '.');
   prefix.append(path.filename().string()).append(".new-");
@@ -149,7 +149,7 @@ void remove_leftovers(const std::string& target) {
   for (const fs::path& name : left) {
     // A previous folder set aside by a run that ended before the new one took its place is put
     // back where nothing has taken it.
-    if (name.filename().string().ends_with("-previous") &&
+    if (kind == OutputKind::folder && name.filename().string().ends_with("-previous") &&
         !fs::exists(fs::symlink_status(target, error)) &&
         std::rename(name.c_str(), target.c_str()) == 0) {
       continue;

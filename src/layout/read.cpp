@@ -138,6 +138,14 @@ bool take_file_line(InChannel& channel) {
   return c != EOF || !channel.line.empty();
 }
 
+// Whether the channel has text after the line last taken (which an LF then ended).
+bool more_to_read(InChannel& channel) {
+  if (channel.file == nullptr) return channel.next < channel.text.size();
+  const int c = getc_unlocked(channel.file);
+  if (c != EOF) ungetc(c, channel.file);
+  return c != EOF;
+}
+
 // Takes the next line of the channel; a line ended by CR LF reads like one ended by LF. A CR
 // inside a line is refused: the file's lines end with CR alone, and it would read as one line. A
 // line longer than MAX_LINE_BYTES is refused once that much of it is taken.
@@ -162,7 +170,8 @@ bool take_line(InChannel& channel) {
   }
   const size_t cr = channel.line.find('\r');
   if (cr != std::string::npos) {
-    refuse_at(channel, current_place(channel, cr), stray_carriage_return(channel.line_number > 1));
+    refuse_at(channel, current_place(channel, cr),
+              stray_carriage_return(channel.line_number > 1 || more_to_read(channel)));
   }
   return true;
 }
@@ -346,7 +355,8 @@ void line_read(InChannel& channel, std::string_view what, std::string_view layou
         value = 0;
       } else if (!parse_integer(field.substr(first, last - first + 1), value)) {
         const size_t start = line.find_first_not_of(" \t");
-        if (line[start] == '*') {  // a heading or an end line: a line of the file is missing
+        if (start != std::string::npos &&
+            line[start] == '*') {  // a heading or an end line: a line of the file is missing
           refuse_at(channel, current_place(channel, start),
                     "expected " + std::string(what) + ", found the line \"" +
                         printable_text(line.substr(start), TOKEN_WIDTH) + "\"");

@@ -80,7 +80,7 @@ NewFolder::NewFolder(const std::string& target) : target_(target) {
     throw RunError("run-time error making the folder " + target + ": " + target +
                    " exists and is not a folder");
   }
-  remove_leftovers(target);
+  remove_leftovers(target, OutputKind::folder);
   for (int32_t attempt = 1; made_.name().empty(); ++attempt) {
     made_.hold(new_name(target, attempt));  // held before it is made
     if (mkdir(made_.name().c_str(), 0777) == 0) break;

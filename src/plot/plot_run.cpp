@@ -46,8 +46,11 @@ std::vector<std::string> stored_run_warnings(const Group& group, const Result& r
     std::string text;
     if (!read_whole_file(pos_name, text)) {
       std::error_code error;
-      if (errno == ENOENT && !std::filesystem::is_symlink(pos_name, error)) return {};
-      return {"cannot open " + pos_name + ": " + std::strerror(errno) + shown};
+      const int reason = errno;
+      const bool link = std::filesystem::is_symlink(pos_name, error);
+      if (reason == ENOENT && !link) return {};
+      return {"cannot open " + pos_name + ": " + std::strerror(reason) +
+              (reason == ENOENT ? " (a link to nothing)" : "") + shown};
     }
     if (stiffness_print(group)) {
       if (text.empty()) return {};

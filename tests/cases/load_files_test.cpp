@@ -122,6 +122,9 @@ TEST(LoadsFile, RefusesEveryMistakeWithFileLineColumnAndText) {
       {"case,x,y,FX,FY,FZ,MX,MY,MZ\rDL,0,0,0,0,1,0,0,0\r",
        at + "1: a carriage return (CR) inside the line: the lines of the file end with CR alone; "
             "save it with LF or CR LF line ends"},
+      {"case,x,y,FX,FY,FZ,MX,MY,MZ\rDL,0,0,0,0,1,0,0,0\r\n",
+       at + "1: a carriage return (CR) inside the line: the lines of the file end with CR alone; "
+            "save it with LF or CR LF line ends"},
       {std::string(HEADER) + "DL,0,0,0,0,1,0,0,0\r\r\n",
        at + "2: a carriage return (CR) inside the line, whose end is a line feed (LF): remove the "
             "CR"},

@@ -296,7 +296,7 @@ TEST(PlotCommand, StoredPostProcessingFileIsCheckedAgainstTheAnalysis) {
        "leaves it empty" +
            shown},
       {"link to nothing in its place", worked, "->",
-       "cannot open case.pos: No such file or directory" + shown},
+       "cannot open case.pos: No such file or directory (a link to nothing)" + shown},
   };
   const std::string pages = plotted("worked").plots;
   for (const auto& c : cases) {

@@ -92,7 +92,8 @@ row_leftovers_removed() {
 }
 
 # A previous folder set aside by a run that ended before the new one took its place (where
-# folders cannot be exchanged) is put back by the next run, which then fails here.
+# folders cannot be exchanged) is put back by the next run, which then fails here. A file is never
+# set aside: a folder so named beside one is removed, not put in its place.
 row_previous_folder_put_back() {
   cp "$examples/worked.dat" w.dat
   local gone
@@ -100,6 +101,9 @@ row_previous_folder_put_back() {
   mkdir ".w-plots.new-$gone-1-previous" && touch ".w-plots.new-$gone-1-previous/mine"
   if (ulimit -f 1 && exec "$plot" w >/dev/null 2>&1); then fail "the run did not fail"; fi
   [ -e w-plots/mine ] || fail "the previous folder was not put back"
+  mkdir ".w.out.new-$gone-1-previous" && touch ".w.out.new-$gone-1-previous/mine"
+  "$kelmarino" -q w || fail "a run beside a folder set aside as if for w.out failed"
+  [ -f w.out ] && [ ! -e ".w.out.new-$gone-1-previous" ] || fail "w.out is not the run's file"
 }
 
 # Every program run on BASE under the limit LIMIT (ulimit's option and value) ends with exit
