@@ -24,6 +24,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "analysis/analysis.hpp"
@@ -506,6 +507,34 @@ using CapLevels = std::array<double, 6>;
 CapLevels cap_noise_levels(const std::vector<CapDisplacements>& caps);
 std::string cap_rows_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,
                           const CapLevels& levels, size_t first, size_t last);
+
+// ---- The combinations for a caller of the library (the Python package) ----
+
+// A loads or combinations file: its text and its name.
+struct CaseFile {
+  std::string text, name;
+};
+// The load cases given: a loads file, or cases as values (a name and load points each).
+using LoadsGiven = std::variant<CaseFile, std::vector<LoadCase>>;
+// The combinations given: none (every load case alone), a combinations file, or values.
+using CombinationsGiven = std::variant<std::monostate, CaseFile, std::vector<CombinationValues>>;
+
+// The results of every combination: their names, cap displacements and pile tops (combination
+// after combination, pile after pile), and the envelopes of the piles.
+struct Combined {
+  std::vector<std::string> names;
+  std::vector<CapDisplacements> caps;
+  std::vector<HeadResult> heads;
+  CaseResults results;
+};
+
+// combine: the load cases of a group (its own load points the case "data" when its JCTR is 1,
+// then those given) under the combinations given, analysed on one thread as kelmarino-cases
+// analyses them. `stop`, set from another thread, ends the march at the next part of the
+// combinations. The issue that stops it: a refused input (named by its file and line, or by its
+// place among the values), a fault of a stage, or "stopped on request".
+Expected<Combined> combine(const Group& group, const LoadsGiven& loads,
+                           const CombinationsGiven& combinations, const std::atomic<bool>& stop);
 
 // ---- The command ----
 

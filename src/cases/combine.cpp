@@ -1,5 +1,6 @@
 // The load cases of a run, and the load and cap displacements of every combination.
 #include <cmath>
+#include <utility>
 
 #include "cases/cases.hpp"
 #include "faults/faults.hpp"
@@ -112,6 +113,59 @@ Expected<CombinationAnalysis> analyse_combinations(const Group& group,
                        full);
   }
   fault_context() = FaultContext{};
+  return out;
+}
+
+namespace {
+
+std::vector<LoadCase> given_load_cases(const Group& group, const LoadsGiven& loads) {
+  if (const auto* file = std::get_if<CaseFile>(&loads)) {
+    return load_cases(group, &file->text, file->name);
+  }
+  return add_load_cases(load_cases(group, nullptr, ""), std::get<std::vector<LoadCase>>(loads));
+}
+
+CombinationLoads given_combinations(const Group& group, const LoadsGiven& loads,
+                                    const CombinationsGiven& combinations,
+                                    const std::vector<LoadCase>& cases) {
+  if (const auto* file = std::get_if<CaseFile>(&combinations)) {
+    const auto* loads_file = std::get_if<CaseFile>(&loads);
+    const InputNames names{group.name, loads_file != nullptr ? loads_file->name : "", file->name};
+    return read_combination_loads(file->text, names, cases);
+  }
+  if (const auto* values = std::get_if<std::vector<CombinationValues>>(&combinations)) {
+    return combination_loads(combinations_of(*values, cases), cases);
+  }
+  return combination_loads(single_case_combinations(cases), cases);
+}
+
+}  // namespace
+
+Expected<Combined> combine(const Group& group, const LoadsGiven& loads,
+                           const CombinationsGiven& combinations, const std::atomic<bool>& stop) {
+  Combined out;
+  bool marching = false;  // before the march, a refusal of the input; in it, a fault
+  try {
+    const std::vector<LoadCase> cases = given_load_cases(group, loads);
+    const CombinationLoads all = given_combinations(group, loads, combinations, cases);
+    for (size_t c = 0; c < all.names.size(); ++c) out.names.emplace_back(all.names[c]);
+    Expected<CombinationAnalysis> analysed = analyse_combinations(group, cases, all);
+    if (!analysed) return analysed.issue();
+    marching = true;
+    const FaultFlags flags;
+    out.caps = std::move(analysed->caps);
+    std::atomic<int32_t> done{0};
+    const auto keep = [&](size_t, size_t, const std::vector<HeadResult>& heads) {
+      if (stop) throw RunError("stopped on request");
+      out.heads.insert(out.heads.end(), heads.begin(), heads.end());
+    };
+    envelope_piles(analysed->marches, out.caps, all.names, 1, done, out.results, keep);
+  } catch (const RunError& error) {
+    const FaultContext where = std::exchange(fault_context(), FaultContext{});
+    if (marching) return analysis_issue(where.stage, where.pile, error.what());
+    const auto* input = dynamic_cast<const InputError*>(&error);  // a value's place among its parts
+    return input != nullptr ? input_issue(*input) : input_issue("", error.what(), error.what());
+  }
   return out;
 }
 

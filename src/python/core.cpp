@@ -583,14 +583,6 @@ Analysis analysis_of_state(const py::bytes& state) {
 
 // ---- Load combinations ----
 
-// The numbers kelmarino-cases writes for a group under its load combinations.
-struct Cases {
-  std::vector<std::string> names;
-  std::vector<cases::CapDisplacements> caps;
-  std::vector<cases::HeadResult> heads;  // combination after combination, pile after pile
-  cases::CaseResults results;
-};
-
 // Load cases and combinations as the package hands them over: a file's text and name, or values
 // (the points of a case as rows of x, y, FX .. MZ; the factors of a combination by case).
 using File = std::pair<std::string, std::string>;
@@ -600,12 +592,9 @@ using CombinationsIn =
     std::variant<File,
                  std::vector<std::pair<std::string, std::vector<std::pair<std::string, float>>>>>;
 
-// The load cases of a group: its own load points the case "data" when its JCTR is 1, then those
-// of a loads file or of values.
-std::vector<cases::LoadCase> load_cases_of(const Group& g, const LoadsIn& loads) {
-  if (const auto* file = std::get_if<File>(&loads)) {
-    return cases::load_cases(g, &file->first, file->second);
-  }
+cases::LoadsGiven loads_given(const LoadsIn& loads) {
+  if (const auto* file = std::get_if<File>(&loads))
+    return cases::CaseFile{file->first, file->second};
   std::vector<cases::LoadCase> given;
   for (const auto& [name, rows] : std::get<1>(loads)) {
     cases::LoadCase& c = given.emplace_back(cases::LoadCase{name, {}, 0});
@@ -613,54 +602,23 @@ std::vector<cases::LoadCase> load_cases_of(const Group& g, const LoadsIn& loads)
       c.points.push_back({r[0], r[1], {r[2], r[3], r[4], r[5], r[6], r[7]}});
     }
   }
-  return cases::add_load_cases(cases::load_cases(g, nullptr, ""), std::move(given));
+  return given;
+}
+
+cases::CombinationsGiven combinations_given(const std::optional<CombinationsIn>& combinations) {
+  if (!combinations) return std::monostate{};
+  if (const auto* file = std::get_if<File>(&*combinations)) {
+    return cases::CaseFile{file->first, file->second};
+  }
+  std::vector<cases::CombinationValues> given;
+  for (const auto& [name, factors] : std::get<1>(*combinations)) given.push_back({name, factors});
+  return given;
 }
 
 // A call's request to stop, made from another thread (Ctrl-C in the caller's).
 struct Stop {
   std::atomic<bool> asked{false};
 };
-
-// The combinations of a group: its load cases under the combinations of a combinations file or
-// of values (none: every case alone), from the analysis of its stiffness.
-Cases combined(const Group& g, const LoadsIn& loads,
-               const std::optional<CombinationsIn>& combinations, const Stop& stop) {
-  Cases out;
-  bool marching = false;  // before the march, a refusal of the input; in it, a fault
-  try {
-    const std::vector<cases::LoadCase> load_cases = load_cases_of(g, loads);
-    cases::CombinationLoads all;
-    if (!combinations) {
-      all = cases::combination_loads(cases::single_case_combinations(load_cases), load_cases);
-    } else if (const auto* file = std::get_if<File>(&*combinations)) {
-      const auto* loads_file = std::get_if<File>(&loads);
-      const cases::InputNames names{g.name, loads_file ? loads_file->second : "", file->second};
-      all = cases::read_combination_loads(file->first, names, load_cases);
-    } else {
-      std::vector<cases::CombinationValues> v;
-      for (const auto& [name, factors] : std::get<1>(*combinations)) v.push_back({name, factors});
-      all = cases::combination_loads(cases::combinations_of(v, load_cases), load_cases);
-    }
-    for (size_t c = 0; c < all.names.size(); ++c) out.names.emplace_back(all.names[c]);
-    Expected<cases::CombinationAnalysis> analysed = cases::analyse_combinations(g, load_cases, all);
-    if (!analysed) throw analysed.issue();
-    marching = true;
-    const FaultFlags flags;
-    out.caps = std::move(analysed->caps);
-    std::atomic<int32_t> done{0};
-    const auto keep = [&](size_t, size_t, const std::vector<cases::HeadResult>& heads) {
-      if (stop.asked) throw RunError("stopped on request");
-      out.heads.insert(out.heads.end(), heads.begin(), heads.end());
-    };
-    cases::envelope_piles(analysed->marches, out.caps, all.names, 1, done, out.results, keep);
-  } catch (const RunError& error) {
-    const FaultContext where = std::exchange(fault_context(), FaultContext{});
-    if (marching) throw analysis_issue(where.stage, where.pile, error.what());
-    const auto* input = dynamic_cast<const InputError*>(&error);  // a value's place among its parts
-    throw input ? input_issue(*input) : input_issue("", error.what(), error.what());
-  }
-  return out;
-}
 
 // The names of the combinations, their cap displacements and pile tops, and per pile its
 // envelopes: Z, the ground-line station, and for every station and quantity (UX .. PSY) the
@@ -671,9 +629,12 @@ py::tuple core_combinations(py::handle group, const LoadsIn& loads,
   const GroupValues values = group_values(group);
   const py::object owner = py::cast([&] {
     const py::gil_scoped_release released;
-    return combined(checked(values), loads, combinations, stop);
+    Expected<cases::Combined> combined = cases::combine(
+        checked(values), loads_given(loads), combinations_given(combinations), stop.asked);
+    if (!combined) throw combined.issue();
+    return std::move(*combined);
   }());
-  const Cases& c = owner.cast<const Cases&>();
+  const cases::Combined& c = owner.cast<const cases::Combined&>();
   constexpr py::ssize_t H = sizeof(cases::HeadResult), S = sizeof(cases::StationEnvelope),
                         E = sizeof(cases::Extreme), Q = QUANTITIES, R = cases::RESULTANTS;
   const auto m = static_cast<py::ssize_t>(c.caps.size());
@@ -727,7 +688,7 @@ PYBIND11_MODULE(_core, m) {
       .def("pile_table", &pile_table)
       .def("write", &write_analysis)
       .def(py::pickle(&state_of, &analysis_of_state));
-  py::class_<Cases>(m, "Cases");
+  py::class_<cases::Combined>(m, "Cases");
   py::class_<Stop>(m, "Stop").def(py::init<>()).def("ask", [](Stop& s) { s.asked = true; });
   m.def("read_file", &core_read_file);
   m.def("parse", &core_parse);
