@@ -118,6 +118,7 @@ Expected<CombinationAnalysis> analyse_combinations(const Group& group,
 
 namespace {
 
+// The load cases of a group and those given; the combinations given of them.
 std::vector<LoadCase> given_load_cases(const Group& group, const LoadsGiven& loads) {
   if (const auto* file = std::get_if<CaseFile>(&loads)) {
     return load_cases(group, &file->text, file->name);

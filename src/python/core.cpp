@@ -592,9 +592,11 @@ using CombinationsIn =
     std::variant<File,
                  std::vector<std::pair<std::string, std::vector<std::pair<std::string, float>>>>>;
 
+// The library's form of each.
 cases::LoadsGiven loads_given(const LoadsIn& loads) {
-  if (const auto* file = std::get_if<File>(&loads))
+  if (const auto* file = std::get_if<File>(&loads)) {
     return cases::CaseFile{file->first, file->second};
+  }
   std::vector<cases::LoadCase> given;
   for (const auto& [name, rows] : std::get<1>(loads)) {
     cases::LoadCase& c = given.emplace_back(cases::LoadCase{name, {}, 0});
