@@ -156,12 +156,6 @@ void take_corners(std::span<const HeadResult> heads, size_t first, size_t PNUM, 
   }
 }
 
-// MX^2 + MY^2 in double precision: never beyond the range, ordered as the resultants are.
-double squared_moment(float MX, float MY) {
-  const double x = MX, y = MY;
-  return x * x + y * y;
-}
-
 // The design set of combination c at station k of a pile from its quantities there.
 DesignRow design_row(int32_t c, int32_t k, float N, float NX, float NY, float MX, float MY) {
   return {c, k, N, MX, MY, resultant(MX, MY), resultant(NX, NY)};
@@ -176,8 +170,7 @@ void take_head(int32_t c, const float (&FT)[6], DesignRow (&design)[DESIGN_SETS]
   DesignRow& moment = design[LARGEST_M_HEAD];
   if (largest.combination < 0 || row.N > largest.N) largest = row;
   if (smallest.combination < 0 || row.N < smallest.N) smallest = row;
-  if (moment.combination < 0 ||
-      squared_moment(row.MX, row.MY) > squared_moment(moment.MX, moment.MY)) {
+  if (moment.combination < 0 || squared_sum(row.MX, row.MY) > squared_sum(moment.MX, moment.MY)) {
     moment = row;
   }
 }

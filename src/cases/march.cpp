@@ -64,10 +64,8 @@ void take_extremes(const StationLanes& s, const int32_t (&combination)[LANES], L
   const int32_t parts[RESULTANTS][2] = {{NX, NY}, {MX, MY}};
   for (int32_t r = 0; r < RESULTANTS; ++r) {
     double squared[LANES];
-    for (int32_t j = 0; j < LANES; ++j) {
-      const double a = s.q[parts[r][0]][j], b = s.q[parts[r][1]][j];
-      squared[j] = a * a + b * b;
-    }
+    for (int32_t j = 0; j < LANES; ++j)
+      squared[j] = squared_sum(s.q[parts[r][0]][j], s.q[parts[r][1]][j]);
     for (int32_t j = 0; j < LANES; ++j) {
       const bool larger = squared[j] > e.squared[r][j];
       e.squared[r][j] = pick(-static_cast<int64_t>(larger), squared[j], e.squared[r][j]);

@@ -239,12 +239,18 @@ void rounded_rows(const double (&value)[ROWS][LANES], const float (&sign)[ROWS],
   }
 }
 
+// squared_sum: a^2 + b^2 of two single-precision components in double precision: exact squares,
+// never beyond the range, ordered as the resultants are; what the largest resultant is chosen by.
+inline double squared_sum(float a, float b) {
+  const double x = static_cast<double>(a);
+  const double y = static_cast<double>(b);
+  return x * x + y * y;
+}
+
 // resultant: the resultant sqrt(a^2 + b^2) of two components at right angles (NX and NY, MX and
 // MY), in double precision from the single-precision components, rounded once.
 inline float resultant(float a, float b) {
-  const double x = static_cast<double>(a);
-  const double y = static_cast<double>(b);
-  return static_cast<float>(std::sqrt(x * x + y * y));
+  return static_cast<float>(std::sqrt(squared_sum(a, b)));
 }
 
 // station_values: the quantities of station k for LANES loads at once, from the pile-top
