@@ -448,11 +448,12 @@ struct CaseNames {
 // back as the same float (std::to_chars), written straight into the text; the header row is the
 // result tables' one; forces are in the unit names.force (shown_unit). cap_csv and heads_csv write
 // the part of the combinations from `first` up to `last`, with the header row when `first` is 0;
-// the pile tops of heads_csv are those of the part (element (c - first) * PNUM + g - 1).
+// the pile tops of heads_csv are those of the part (element (c - first) * PNUM + g - 1), its rows
+// appended to `text` (an empty text, whose memory may serve again).
 std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>& caps, size_t first,
                     size_t last);
 std::string heads_csv(const CaseNames& names, int32_t PNUM, std::span<const HeadResult> heads,
-                      size_t first, size_t last);
+                      size_t first, size_t last, std::string text);
 std::string stations_csv(const std::vector<PileEnvelope>& piles, ForceUnit force);
 // equilibrium.csv: per combination the applied loads at the cap centre, the sum of the pile heads
 // and the supports there and the residual; supports.csv: per combination and simulated pile its

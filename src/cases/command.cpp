@@ -168,19 +168,41 @@ struct Timings {
   double written = 0.0;
 };
 
+// Texts whose memory serves again: a part's text, once written, is the text of a later part, so
+// that the tens of megabytes of the per-combination files are not each drawn from fresh memory.
+class SpareTexts {
+ public:
+  std::string take() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (spare_.empty()) return {};
+    std::string text = std::move(spare_.back());
+    spare_.pop_back();
+    return text;
+  }
+  void give(std::string&& text) {
+    text.clear();
+    const std::lock_guard<std::mutex> lock(mutex_);
+    spare_.push_back(std::move(text));
+  }
+
+ private:
+  std::vector<std::string> spare_;
+  std::mutex mutex_;
+};
+
 // Parts of a file formatted by several threads at once: a part is written as soon as it and
 // every part before it are there, so that only the parts waiting for an earlier one are held.
 class PartsInOrder {
  public:
-  PartsInOrder(File& file, const std::string& name, size_t count)
-      : file_(file), name_(name), parts_(count) {}
+  PartsInOrder(File& file, const std::string& name, size_t count, SpareTexts& spare)
+      : file_(file), name_(name), parts_(count), spare_(spare) {}
   void put(size_t i, std::string text) {
     const std::lock_guard<std::mutex> lock(mutex_);
     parts_[i] = std::move(text);
     ready_.insert(i);
     for (; ready_.count(next_) != 0; ++next_) {
       write_text_to(file_, name_, parts_[next_]);
-      std::string().swap(parts_[next_]);  // frees the text (assigning an empty one may not)
+      spare_.give(std::move(parts_[next_]));
     }
   }
 
@@ -191,6 +213,7 @@ class PartsInOrder {
   std::set<size_t> ready_;
   size_t next_ = 0;
   std::mutex mutex_;
+  SpareTexts& spare_;
 };
 
 // A file of the folder written as the combinations are done.
@@ -224,6 +247,7 @@ void analyse_and_write(Inputs& in, const std::string& base, ForceUnit force, New
   std::optional<Stream> supports;
   if (SNUM > 0) supports.emplace(folder.shown("supports.csv"), folder.create("supports.csv"));
   CapBalance balance(in.group);
+  SpareTexts spare;
   auto write_heads = [&](size_t first, size_t last, const std::vector<HeadResult>& part) {
     write_text_to(cap.file, cap.name, cap_csv(names, caps, first, last));
     balance.take(applied, caps, part, first, last);
@@ -234,13 +258,13 @@ void analyse_and_write(Inputs& in, const std::string& base, ForceUnit force, New
                     supports_csv(names, SNUM, balance.supports, first, last));
     }
     const size_t pieces = (last - first + COMBINATIONS_PER_PIECE - 1) / COMBINATIONS_PER_PIECE;
-    PartsInOrder in_order(heads.file, heads.name, pieces);
+    PartsInOrder in_order(heads.file, heads.name, pieces, spare);
     parallel_for(pieces, threads, [&](size_t i, int32_t) {
       const size_t from = first + i * COMBINATIONS_PER_PIECE;
       const size_t to = std::min(last, from + COMBINATIONS_PER_PIECE);
       const std::span<const HeadResult> tops(part.data() + (from - first) * PNUM,
                                              (to - from) * PNUM);
-      in_order.put(i, heads_csv(names, PNUM, tops, from, to));
+      in_order.put(i, heads_csv(names, PNUM, tops, from, to, spare.take()));
     });
   };
   progress.phase("pile results and the files of every combination, combinations done:",

@@ -158,13 +158,12 @@ std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>&
 }
 
 std::string heads_csv(const CaseNames& names, int32_t PNUM, std::span<const HeadResult> heads,
-                      size_t first, size_t last) {
-  std::string text;
+                      size_t first, size_t last, std::string text) {
   if (first == 0) {
     std::vector<Column> columns = {{"combination", ""}, {"pile", ""}};
     for (int32_t i = 0; i < 6; ++i) columns.push_back({CAP_NAMES[i], DISPLACEMENT_UNITS[i]});
     for (int32_t i = 0; i < 6; ++i) columns.push_back({FORCE_NAMES[i], FORCE_UNITS[i]});
-    text = header_line(columns, names.force);
+    text += header_line(columns, names.force);
   }
   const double factor = shown_unit("t", names.force).factor;  // of every force and moment
   text.reserve(text.size() + (last - first) * static_cast<size_t>(PNUM) * 14 * TYPICAL_CELL);
