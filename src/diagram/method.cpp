@@ -109,7 +109,8 @@ std::string method_html(const Group& group, const Result& result, ForceUnit forc
       "station values in the axes of each pile, Z along the pile axis from its top; the axial "
       "force NZ &gt; 0 is compression.</li>\n</ul>\n<div class=\"figure\">";
   html += AXES_SVG;
-  return html + "</div>\n</section>\n";
+  html += "</div>\n</section>\n";
+  return html;
 }
 
 }  // namespace kelmarino

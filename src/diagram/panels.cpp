@@ -388,7 +388,8 @@ std::string pile_diagram_svg(const PileDiagram& diagram) {
                   FIRST_LEFT + column * (PANEL_WIDTH + PANEL_GAP), depth, diagram);
     }
   }
-  return svg + "</svg>\n";
+  svg += "</svg>\n";
+  return svg;
 }
 
 }  // namespace kelmarino

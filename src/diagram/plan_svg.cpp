@@ -730,7 +730,8 @@ std::string plan_svg(const Group& group, ForceUnit force, const PlanExtras& extr
       fixed(BOX_WIDTH, 2) + "\" height=\"" + fixed(scale.height, 2) +
       "\" fill=\"none\" stroke=\"#cccccc\"/>\n" + plan.svg;
   write_legend(svg, legend, legend_top);
-  return svg + "</svg>\n";
+  svg += "</svg>\n";
+  return svg;
 }
 
 }  // namespace kelmarino

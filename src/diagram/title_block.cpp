@@ -107,7 +107,8 @@ std::string title_block_html(const TitleBlock& block) {
     html.append("<tr><th>").append(name).append("</th><td>");
     html.append(escape_xml(*value)).append("</td></tr>\n");
   }
-  return html + "</table>\n";
+  html += "</table>\n";
+  return html;
 }
 
 }  // namespace kelmarino

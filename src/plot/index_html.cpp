@@ -260,7 +260,8 @@ std::string index_html(const std::string& title, const Group& group, const Resul
             readable(as_printed(piles.PXY(p, 2))) + ") m</h2>\n" + "<p><img src=\"" +
             pile_file_name(p) + "\" alt=\"Diagrams of pile " + g + "\"/></p>\n</section>\n";
   }
-  return html + "</body>\n</html>\n";
+  html += "</body>\n</html>\n";
+  return html;
 }
 
 }  // namespace kelmarino

@@ -303,7 +303,8 @@ std::string input_report_html(const Group& group, const Result& result, ForceUni
                   "EI = PEH.I of the segment.") +
           (shown.empty() ? "" : " The piles with a page of diagrams only."),
       segment_values_table(result.derived, shown, force), "segment-values");
-  return html + "</section>\n";
+  html += "</section>\n";
+  return html;
 }
 
 }  // namespace kelmarino

@@ -260,7 +260,8 @@ std::string html_table(const ResultTable& table, const std::string& id) {
     html.append("</th>");
   }
   html += "</tr></thead>\n<tbody>\n" + html_rows(table.rows);
-  return html + "</tbody>\n</table>\n";
+  html += "</tbody>\n</table>\n";
+  return html;
 }
 
 std::string html_rows(const std::vector<std::vector<std::string>>& rows) {
