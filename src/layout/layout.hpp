@@ -131,7 +131,8 @@ class HeldTemporary {
 
 // The only signal handling of the programs, installed by each at its start: SIGINT, SIGTERM and
 // SIGHUP remove the new files and folders held, then end the program by the signal's own default
-// action; SIGXFSZ is ignored, so that a write beyond a file-size limit fails with its message.
+// action; SIGXFSZ and SIGPIPE are ignored, so that a write beyond a file-size limit or into a
+// closed pipe fails with its message, exit status 1 and nothing of the run left behind.
 void remove_new_on_signals();
 
 // Removes the new files and folders of `target` (".NAME.new-<pid>-...") left by a process that no

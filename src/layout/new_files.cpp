@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <vector>
 
 #include "layout/layout.hpp"
@@ -74,6 +76,20 @@ extern "C" void remove_new_and_end(int signal) {
   raise(signal);
 }
 
+// Whether the end of a name after ".NAME.new-" is one the programs make: PID-N, or PID-N-previous
+// for a folder set aside. Anything else (a copy of a leftover, "... copy", "-1.keep") is the
+// user's and stays.
+bool is_new_name(std::string_view end) {
+  auto digits = [&end] {
+    const size_t n = std::min(end.find_first_not_of("0123456789"), end.size());
+    end.remove_prefix(n);
+    return n > 0;
+  };
+  if (!digits() || !end.starts_with('-')) return false;
+  end.remove_prefix(1);
+  return digits() && (end.empty() || end == "-previous");
+}
+
 }  // namespace
 
 std::string new_name(const std::string& target, int32_t attempt) {
@@ -127,6 +143,7 @@ void remove_new_on_signals() {
     sigaction(signal, &action, nullptr);
   }
   std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 void remove_leftovers(const std::string& target, OutputKind kind) {
@@ -140,10 +157,9 @@ void remove_leftovers(const std::string& target, OutputKind kind) {
        entry.increment(error)) {
     const std::string name = entry->path().filename().string();
     if (!name.starts_with(prefix)) continue;
-    const char* const digits = name.c_str() + prefix.size();
-    char* after = nullptr;
-    const long owner = std::strtol(digits, &after, 10);
-    if (after == digits || *after != '-' || owner <= 0 || owner == getpid()) continue;
+    if (!is_new_name(std::string_view(name).substr(prefix.size()))) continue;
+    const long owner = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+    if (owner <= 0 || owner == getpid()) continue;
     if (kill(static_cast<pid_t>(owner), 0) != 0 && errno == ESRCH) left.push_back(entry->path());
   }
   for (const fs::path& name : left) {

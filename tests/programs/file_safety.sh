@@ -81,6 +81,7 @@ row_leftovers_removed() {
   gone=$(gone_pid)
   for name in w.out w.pos w-plots w-cases; do
     mkdir ".$name.new-$gone-1" ".$name.new-$$-1" && touch ".$name.new-$gone-1/part"
+    mkdir ".$name.new-$gone-1 copy" ".$name.new-$gone-1-previous.bak" ".$name.new-$gone-1x"
   done
   if ! "$kelmarino" -q w || ! "$plot" w >/dev/null || ! "$cases" w >/dev/null; then
     fail "a run failed"
@@ -88,6 +89,9 @@ row_leftovers_removed() {
   for name in w.out w.pos w-plots w-cases; do
     [ ! -e ".$name.new-$gone-1" ] || fail ".$name.new-$gone-1 kept"
     [ -d ".$name.new-$$-1" ] || fail ".$name.new-$$-1 removed"
+    for kept in "$gone-1 copy" "$gone-1-previous.bak" "$gone-1x"; do  # the user's, named alike
+      [ -d ".$name.new-$kept" ] || fail ".$name.new-$kept removed"
+    done
   done
 }
 
@@ -124,6 +128,24 @@ every_program_stops() {
 row_file_size_limit_is_an_error() {
   cp "$examples"/pier.* .
   every_program_stops "-f 50" pier "run-time error writing .*: File too large"
+}
+
+# Writing into a pipe whose reader has gone, every program ends with the write error, not by
+# SIGPIPE with its new folder left behind.
+row_closed_pipe_is_an_error() {
+  cp "$examples"/pier.* .
+  local program status
+  for program in "$kelmarino" "$plot" "$cases"; do
+    /usr/bin/python3 -c 'import os, subprocess, sys
+reader, writer = os.pipe()
+os.close(reader)
+with open("errors.txt", "w") as errors:
+    sys.exit(subprocess.call(sys.argv[1:], stdout=writer, stderr=errors))' "$program" pier
+    status=$?
+    [ "$status" -eq 1 ] || fail "$program: exit status $status"
+    grep -q "run-time error writing the standard output" errors.txt || fail "$(cat errors.txt)"
+  done
+  nothing_hidden
 }
 
 # Out of memory every program ends with a run-time error, never an abort (not under the
@@ -184,7 +206,7 @@ row_stale_results_named() {
 }
 
 rows=(output_link_replaced signal_removes_new_folder leftovers_removed previous_folder_put_back
-      file_size_limit_is_an_error out_of_memory_is_an_error first_runs_at_once
+      file_size_limit_is_an_error closed_pipe_is_an_error out_of_memory_is_an_error first_runs_at_once
       inputs_refused_without_waiting stale_results_named)
 failed=0
 for row in "${rows[@]}"; do
