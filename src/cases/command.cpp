@@ -48,11 +48,15 @@ double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The whole text of a file; false when it does not exist.
+// The whole text of a file; false when there is none (a link to nothing is one given, and refused).
 bool read_text(const std::string& path, std::string& text) {
   if (read_whole_file(path, text)) return true;
-  if (errno == ENOENT) return false;
-  throw RunError("run-time error opening " + path + ": " + std::strerror(errno));
+  const int reason = errno;
+  std::error_code error;
+  const bool link = std::filesystem::is_symlink(path, error);  // a link to nothing is given
+  if (reason == ENOENT && !link) return false;
+  throw RunError("run-time error opening " + path + ": " + std::strerror(reason) +
+                 (reason == ENOENT ? " (a link to nothing)" : ""));
 }
 
 // The inputs of a run.

@@ -178,6 +178,7 @@ row_inputs_refused_without_waiting() {
   cp "$examples/worked.dat" w.dat
   mkfifo p.dat w.pos w.loads.csv
   ln -s /dev/zero z.dat
+  cp w.dat c.dat && ln -s gone.csv c.combinations.csv
   head -c 5000000 /dev/zero | tr '\0' x >l.dat
   local run expected output
   while IFS='|' read -r run expected; do
@@ -191,6 +192,7 @@ row_inputs_refused_without_waiting() {
 "$plot" z|kelmarino-plot: run-time error reading z.dat: a character device, not a regular file
 "$plot" w|warning: run-time error reading w.pos: a named pipe, not a regular file
 "$cases" w|run-time error reading w.loads.csv: a named pipe, not a regular file
+"$cases" c|run-time error opening c.combinations.csv: No such file or directory (a link to nothing)
 ROWS
 }
 
