@@ -79,6 +79,13 @@ ReaderUnit shown_unit(const std::string& unit, ForceUnit force) {
   return {"kN" + unit.substr(1), KN_PER_T};
 }
 
+void beyond_single_range(double shown) {
+  char value[32];
+  std::snprintf(value, sizeof value, "%.4g", shown);
+  throw RunError("run-time error in the results in kN: overflow (a value of " + std::string(value) +
+                 " is beyond the single-precision range; --units t gives them)");
+}
+
 ReaderUnit reader_unit(const std::string& unit, ForceUnit force) {
   if (unit == "m") return {"mm", 1000.0};
   if (unit == "rad") return {"mrad", 1000.0};
@@ -125,7 +132,7 @@ ResultTable exact_table(std::vector<Column> columns, const std::vector<std::vect
     table.rows.emplace_back();
     for (size_t c = 0; c < row.size(); ++c) {
       table.rows.back().push_back(
-          row[c].is_number ? shortest(static_cast<float>(row[c].value * factor[c])) : row[c].text);
+          row[c].is_number ? shortest(shown_single(row[c].value * factor[c])) : row[c].text);
     }
   }
   return table;

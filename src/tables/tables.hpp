@@ -2,6 +2,7 @@
 // Result tables: rows of text cells under named columns with units, written as CSV for
 // spreadsheets and scripts, as aligned text for a design note, or as an HTML table for a page.
 // The results view of a run and the load-combination command both write their tables here.
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -63,10 +64,20 @@ ReaderUnit reader_unit(const std::string& unit, ForceUnit force = ForceUnit::t);
 // The columns in the units shown in `force` (shown_unit); returns the factor of each.
 std::vector<double> show_columns(std::vector<Column>& columns, ForceUnit force);
 
+// A value in a shown unit rounded to single precision, as the files write it. A finite value that
+// the unit takes beyond the single-precision range (a force near 3.5e37 t shown in kN) is a
+// run-time error, never an infinity written as a result. Only kN takes a value so far.
+[[noreturn]] void beyond_single_range(double shown);
+inline float shown_single(double shown) {
+  const float rounded = static_cast<float>(shown);
+  if (std::isinf(rounded) && !std::isinf(shown)) beyond_single_range(shown);
+  return rounded;
+}
+
 // A single-precision value of the program in a unit shown with `factor`: the value times the
 // factor, rounded to single precision (the value itself for a factor 1).
 inline float shown_value(float value, double factor) {
-  return static_cast<float>(static_cast<double>(value) * factor);
+  return shown_single(static_cast<double>(value) * factor);
 }
 
 // The table with every number written readable, in the unit of its column shown in `force`

@@ -326,6 +326,7 @@ TEST(Refusals, NothingIsWritten) {
   struct Case {
     std::map<std::string, std::string> files;
     std::string message;
+    std::string arguments = "b";
   };
   const std::string unrestrained =
       read_file(kelmarino::testing::test_data_path("bad/unrestrained-foundation.dat"));
@@ -362,9 +363,14 @@ TEST(Refusals, NothingIsWritten) {
         {"b.combinations.csv", "combination,data,A\nY,1,0\nX,0,1\n"}},
        "run-time error in the solution of the cap displacements of combination X: overflow (a "
        "result beyond the range of single-precision reals)"},
+      // Results within range in t, not in kN: no infinity written as a result.
+      {{{"b.dat", example_text("worked")}, {"b.combinations.csv", "combination,data\nX,3e34\n"}},
+       "run-time error in the results in kN: overflow (a value of 5.884e+38 is beyond the "
+       "single-precision range; --units t gives them)",
+       "--units kN b"},
   };
   for (const Case& c : table) {
-    const CasesRun run = run_cases(c.files, "b");
+    const CasesRun run = run_cases(c.files, c.arguments);
     EXPECT_EQ(run.exit_status, 1) << c.message;
     EXPECT_EQ(run.errors, c.message + "\n");
     EXPECT_FALSE(exists(run.folder + "/b-cases")) << c.message;
