@@ -461,6 +461,11 @@ HOSTILE = [
     (lambda g, r, c: kelmarino.read(str(ROOT / "examples" / "pier.dat") + "\0x"), ValueError,
      "embedded null byte in the path"),
     (lambda g, r, c: r.write("x\0y"), ValueError, "embedded null byte in the base name"),
+    # Names of bytes that are not UTF-8, as the system gives them: refused, naming the bytes.
+    (lambda g, r, c: kelmarino.read(b"\xff.dat"), ValueError, "the path b'\\xff.dat' is not UTF-8"),
+    (lambda g, r, c: r.write("\udcffz"), ValueError, "the base name b'\\xffz' is not UTF-8"),
+    (lambda g, r, c: kelmarino.montecarlo(g, {"loads[9].FX": 0.1}, 5, 1), IndexError,
+     "loads[9].FX: index 9 outside 0 to 1"),
     (lambda g, r, c: r.write("new\nline"), ValueError,
      "the base name 'new\\nline' holds a control character"),
     (lambda g, r, c: kelmarino.montecarlo(g, {"loads[0].FX": 0.1,
@@ -782,9 +787,11 @@ def test_the_package_is_installed_with_its_metadata_and_runs_like_the_program(tm
     runs = [subprocess.run([sys.executable, "-m", "kelmarino", *names], cwd=tmp_path,
                            capture_output=True, text=True)
             for names in (["pier"], ["held.dat"], ["--help"], ["sub/"], [], ["sub/.."],
-                          ["pi\x1b[31mer"])]
-    assert [r.returncode for r in runs[2:]] == [0, 2, 2, 2, 2]
+                          ["pi\x1b[31mer"], ["-q", "pier"], ["pier", "pier"], ["--version"])]
+    assert [r.returncode for r in runs[2:]] == [0, 2, 2, 2, 2, 2, 2, 0]
     assert runs[2].stdout.startswith("usage: ")
+    assert "unrecognized arguments: -q" in runs[7].stderr, runs[7].stderr
+    assert runs[9].stdout == f"kelmarino {kelmarino.__version__}\n"
     assert runs[6].stderr.startswith("python3 -m kelmarino: the base name holds a control character")
     assert (runs[0].returncode, runs[0].stdout, runs[0].stderr) == (0, "", "")
     for extension in (".out", ".pos"):

@@ -278,24 +278,29 @@ def _steps(path: str) -> list:
     return steps
 
 
+def _inner(part, step, path):
+    """The value at one step of a path (an attribute, a key or an index) inside part; a step that
+    names nothing there is refused with the whole path."""
+    if isinstance(step, str):
+        if step not in _FIELDS.get(type(part), ()):
+            raise AttributeError(f"{path}: {type(part).__name__} has no attribute {step!r}")
+        return getattr(part, step)
+    if isinstance(part, Mapping):
+        if step not in part:
+            raise KeyError(f"{path}: {step} is not one of the keys {sorted(part)}")
+        return part[step]
+    if not _is_list(part):
+        raise TypeError(f"{path}: [{step}] indexes a {type(part).__name__}, which is no list")
+    if not 0 <= step < len(part):
+        raise IndexError(f"{path}: index {step} outside 0 to {len(part) - 1}")
+    return part[step]
+
+
 def _replaced(part, steps, value, path):
     """part (already a copy of its own) with the value at steps replaced, the parts between
     copied."""
     step, rest = steps[0], steps[1:]
-    if isinstance(step, str):
-        if step not in _FIELDS.get(type(part), ()):
-            raise AttributeError(f"{path}: {type(part).__name__} has no attribute {step!r}")
-        inner = getattr(part, step)
-    elif isinstance(part, Mapping):
-        if step not in part:
-            raise KeyError(f"{path}: {step} is not one of the keys {sorted(part)}")
-        inner = part[step]
-    else:
-        if not _is_list(part):
-            raise TypeError(f"{path}: [{step}] indexes a {type(part).__name__}, which is no list")
-        if not 0 <= step < len(part):
-            raise IndexError(f"{path}: index {step} outside 0 to {len(part) - 1}")
-        inner = part[step]
+    inner = _inner(part, step, path)
     if rest and not (type(inner) in _FIELDS or isinstance(inner, Mapping) or _is_list(inner)):
         raise TypeError(f"{path}: a {type(inner).__name__} has no parts to name after it")
     new = _replaced(_shallow(inner), rest, value, path) if rest else value
@@ -751,7 +756,7 @@ def _at(group, path):
     """The value at a path of a group."""
     value = group
     for step in _steps(path):
-        value = getattr(value, step) if isinstance(step, str) else value[step]
+        value = _inner(value, step, path)
     return value
 
 
@@ -837,11 +842,17 @@ def _is_file(source) -> bool:
     return isinstance(source, (str, os.PathLike))
 
 
-def _whole_name(path, what: str):
-    """The path, refused when it holds a null byte: the system would take the name up to it."""
-    if "\0" in os.fsdecode(path):
+def _whole_name(path, what: str) -> str:
+    """The path as text, refused when it holds a null byte (the system would take the name up to
+    it) or bytes that are not UTF-8, the text of every name of the package."""
+    name = os.fsdecode(path)
+    if "\0" in name:
         raise ValueError(f"embedded null byte in the {what} {path!r}")
-    return path
+    try:
+        name.encode("utf-8")
+    except UnicodeEncodeError:
+        raise ValueError(f"the {what} {os.fsencode(name)!r} is not UTF-8 text") from None
+    return name
 
 
 def _file(source) -> tuple:

@@ -1,26 +1,31 @@
-"""python3 -m kelmarino BASE | PATH/BASE.dat: the analysis of a data file, as the program
-kelmarino -q runs it: BASE.out and BASE.pos written beside BASE.dat, its warnings and errors
-written to standard error; exit status 0, 1 after an error, 2 for a command line it cannot take
-(--help shows this)."""
+"""The analysis of a data file, as the program kelmarino -q runs it: BASE.out and BASE.pos written
+beside BASE.dat, its warnings and errors written to standard error; exit status 0, 1 after an
+error, 2 for a command line it cannot take."""
 
+import argparse
 import sys
 
 import kelmarino
 
-USAGE = "usage: python3 -m kelmarino BASE | PATH/BASE.dat\n"
-
 
 def main(arguments: list) -> int:
     """Runs the analysis of the data file named by arguments; the exit status."""
-    if arguments in (["--help"], ["-h"]):
-        sys.stdout.write(USAGE + "\n" + __doc__ + "\n")
-        return 0
-    name = arguments[0] if len(arguments) == 1 else ""
+    parser = argparse.ArgumentParser(prog="python3 -m kelmarino", description=__doc__)
+    parser.add_argument("name", metavar="BASE | PATH/BASE.dat")
+    parser.add_argument("--version", action="version", version=f"kelmarino {kelmarino.__version__}")
+    try:
+        name = parser.parse_args(arguments).name
+    except SystemExit as stop:  # --help, --version, or a command line it cannot take
+        return stop.code
     base = name[:-len(".dat")] if name.endswith(".dat") else name
-    refusal = kelmarino._core.base_name_refusal(base)  # none, a folder, a control character
+    try:
+        base = kelmarino._whole_name(base, "base name")
+        refusal = kelmarino._core.base_name_refusal(base)  # none, a folder, a control character
+    except ValueError as error:  # not UTF-8 text
+        refusal = str(error).replace("the base name ", "", 1)
     if refusal or base.startswith("-"):
         sys.stderr.write((f"python3 -m kelmarino: the base name {refusal}\n" if refusal else "")
-                         + USAGE)
+                         + parser.format_usage())
         return 2
     try:
         group = kelmarino.read(base + ".dat")
