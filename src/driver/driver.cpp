@@ -117,12 +117,12 @@ int32_t prompted_run(Console& console, std::FILE* console_in) {
                     std::to_string(keyboard.line_number) + ": the base name " + what +
                     "; type the name of the data file without \".dat\"");
   };
-  if (const std::string why = base_name_refusal(name); !why.empty()) throw refused(why);
-  if (typed.cut != std::string::npos) {
+  if (typed.cut != std::string::npos) {  // first: the cut may be what leaves no name
     warn_at(keyboard, {keyboard.line_number, static_cast<int32_t>(typed.cut)},
             "the name is longer than 20 characters and is cut to \"" + name +
                 "\" (a longer name can be given on the command line: kelmarino NAME)");
   }
+  if (const std::string why = base_name_refusal(name); !why.empty()) throw refused(why);
   const std::string advice =
       name.ends_with(".dat") ? "; type the name without \".dat\"" : std::string();
   return run_files(name, advice, console);

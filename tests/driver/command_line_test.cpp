@@ -172,6 +172,16 @@ TEST(CommandLine, MistakenNamesAreExplained) {
        "warning in the console input, line 1: the name is longer than 20 characters and is cut to "
        "\"worked-with-a-long-n\" (a longer name can be given on the command line: kelmarino "
        "NAME)\n  worked-with-a-long-name.dat\n                      ^\n"},
+      // A path cut to its folder: the cut is said before the refusal it leads to.
+      {{},
+       "/folder-of-eighteen/worked",
+       "",
+       1,
+       "warning in the console input, line 1: the name is longer than 20 characters and is cut to "
+       "\"/folder-of-eighteen/\" (a longer name can be given on the command line: kelmarino "
+       "NAME)\n  /folder-of-eighteen/worked\n                      ^\nrun-time error in the "
+       "console "
+       "input, line 1: the base name is empty; type the name of the data file without \".dat\"\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed == nullptr ? c.arguments.front() : "typed: " + std::string(c.typed));
