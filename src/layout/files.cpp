@@ -114,9 +114,9 @@ OutputFile::OutputFile(const std::string& name)
       throw RunError("run-time error opening " + name + ": " + std::strerror(reason));
     }
     if (fd < 0 && (errno != EEXIST || attempt == 100)) {
-      const int reason = errno;
+      const std::string why = making_failure(name, made_.name(), errno);
       made_.release();
-      throw RunError("run-time error opening " + name + ": " + std::strerror(reason));
+      throw RunError("run-time error opening " + name + ": " + why);
     }
   }
   channel.file = file.get();

@@ -109,6 +109,10 @@ void close_written(File& file, const std::string& name);
 // ".NAME.new-<pid>-<attempt>" in the target's folder.
 std::string new_name(const std::string& target, int32_t attempt);
 
+// Why the new file or folder `made` for `target` could not be made: the system's reason, and for
+// a name too long that the target's own is not, by how much the base name must be shorter.
+std::string making_failure(const std::string& target, const std::string& made, int reason);
+
 // A new file or folder of the run, held by name from before it is made until it is put in place
 // or removed, so that a signal that ends the program removes it (remove_new_on_signals). At most
 // 16 names are held at once; a name beyond them is made all the same, without that guard.

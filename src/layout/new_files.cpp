@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -98,6 +99,19 @@ std::string new_name(const std::string& target, int32_t attempt) {
   name.append(path.filename().string()).append(".new-").append(std::to_string(getpid()));
   name.append("-").append(std::to_string(attempt));
   return (path.parent_path() / name).string();
+}
+
+std::string making_failure(const std::string& target, const std::string& made, int reason) {
+  std::string why = std::strerror(reason);
+  const size_t longest = NAME_MAX;
+  const size_t own = fs::path(target).filename().string().size();
+  const size_t longer = fs::path(made).filename().string().size();
+  if (reason == ENAMETOOLONG && own <= longest && longer > longest) {
+    why += " (the run first writes it under a name " + std::to_string(longer - own) +
+           " characters longer: give a base name at least " + std::to_string(longer - longest) +
+           " characters shorter)";
+  }
+  return why;
 }
 
 void HeldTemporary::hold(const std::string& name) {

@@ -85,9 +85,10 @@ NewFolder::NewFolder(const std::string& target) : target_(target) {
     made_.hold(new_name(target, attempt));  // held before it is made
     if (mkdir(made_.name().c_str(), 0777) == 0) break;
     const int reason = errno;
+    const std::string why = making_failure(target, made_.name(), reason);
     made_.release();
     if (reason != EEXIST || attempt == 100) {
-      throw RunError("run-time error making the folder " + target + ": " + std::strerror(reason));
+      throw RunError("run-time error making the folder " + target + ": " + why);
     }
   }
 }

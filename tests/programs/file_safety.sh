@@ -130,6 +130,17 @@ row_file_size_limit_is_an_error() {
   every_program_stops "-f 50" pier "run-time error writing .*: File too large"
 }
 
+# A base name that fits the system's limit while the name its output is first written under does
+# not: the message says by how much to shorten it.
+row_name_too_long_said() {
+  local base
+  base=$(printf 'b%.0s' $(seq 1 245))
+  cp "$examples/worked.dat" "$base.dat"
+  ! "$kelmarino" -q "$base" 2>errors.txt || fail "the run succeeded"
+  grep -q "File name too long (the run first writes it under a name [0-9]* characters longer: give \
+a base name at least [0-9]* characters shorter)" errors.txt || fail "$(cat errors.txt)"
+}
+
 # Writing into a pipe whose reader has gone, every program ends with the write error, not by
 # SIGPIPE with its new folder left behind.
 row_closed_pipe_is_an_error() {
@@ -208,8 +219,9 @@ row_stale_results_named() {
 }
 
 rows=(output_link_replaced signal_removes_new_folder leftovers_removed previous_folder_put_back
-      file_size_limit_is_an_error closed_pipe_is_an_error out_of_memory_is_an_error first_runs_at_once
-      inputs_refused_without_waiting stale_results_named)
+      file_size_limit_is_an_error name_too_long_said closed_pipe_is_an_error
+      out_of_memory_is_an_error first_runs_at_once inputs_refused_without_waiting
+      stale_results_named)
 failed=0
 for row in "${rows[@]}"; do
   folder=$(mktemp -d)
