@@ -372,10 +372,7 @@ void run(const std::string& base, const TitleBlock& given, ForceUnit force, int3
   if (shown.joinable()) shown.join();  // the progress line is cleared first
   std::fprintf(out, "kelmarino-cases: wrote %s/\n", target.c_str());
   if (stats) print_stats(out, timings);
-  std::string reason;
-  if (!flushed_whole(out, reason)) {
-    throw RunError("run-time error writing the standard output: " + reason);
-  }
+  check_console(out, errors);
   folder.commit();
 }
 

@@ -153,9 +153,10 @@ int32_t run_to_its_end(std::FILE* console_out, std::FILE* errors, bool quiet, Ru
     status = run(console);
     write(console.messages, "('Stop - Program terminated.')");
     std::string reason;
-    if (!flushed_whole(console.messages.file, reason) || !flushed_whole(console_out, reason)) {
+    if (!flushed_whole(console.messages.file, reason)) {
       throw RunError("run-time error writing the standard output: " + reason);
     }
+    check_console(console_out, errors);
   } catch (const RunError& error) {
     status = stopped(console, error.what());
   } catch (const std::bad_alloc&) {

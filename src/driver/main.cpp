@@ -8,6 +8,7 @@
 #include "input/input.hpp"
 
 int main(int argc, char** argv) {
+  kelmarino::remove_new_on_signals();
   CLI::App app;
   app.set_help_flag();
   bool help = false;
@@ -33,7 +34,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "run-time error writing the standard output: %s\n", reason.c_str());
     return 1;
   }
-  kelmarino::remove_new_on_signals();
   if (app.count("name") == 0) return kelmarino::run_kelmarino(stdin, stdout, stderr, quiet);
   return kelmarino::run_kelmarino_on(kelmarino::data_base(name), stdout, stderr, quiet);
 }

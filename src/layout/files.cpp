@@ -147,6 +147,16 @@ bool flushed_whole(std::FILE* file, std::string& reason) {
   return false;
 }
 
+void check_console(std::FILE* out, std::FILE* errors) {
+  std::string reason;
+  if (!flushed_whole(out, reason)) {
+    throw RunError("run-time error writing the standard output: " + reason);
+  }
+  if (!flushed_whole(errors, reason)) {
+    throw RunError("run-time error writing the standard error: " + reason);
+  }
+}
+
 MemoryText::MemoryText() : file_(open_memstream(&text_, &size_)) {}
 
 MemoryText::~MemoryText() {

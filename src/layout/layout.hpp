@@ -176,6 +176,11 @@ class OutputFile {
 // any of the text written on it could not be written (a full device, a closed pipe).
 bool flushed_whole(std::FILE* file, std::string& reason);
 
+// Throws the run-time error of a console that lost some of what was written to it, the standard
+// output (flushed here) or the standard error of the warnings: a run whose messages were lost (a
+// closed pipe, a full device) is not a success.
+void check_console(std::FILE* out, std::FILE* errors);
+
 // An input channel: the data file or the console, read line by line from a stream, or from a
 // text in memory when there is no stream.
 struct InChannel {

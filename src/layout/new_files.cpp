@@ -106,10 +106,12 @@ std::string making_failure(const std::string& target, const std::string& made, i
   const size_t longest = NAME_MAX;
   const size_t own = fs::path(target).filename().string().size();
   const size_t longer = fs::path(made).filename().string().size();
+  // The most new_name adds: ".", ".new-", a process number of 7 digits, "-", an attempt of 3.
+  constexpr size_t MOST_ADDED = 17;
   if (reason == ENAMETOOLONG && own <= longest && longer > longest) {
-    why += " (the run first writes it under a name " + std::to_string(longer - own) +
-           " characters longer: give a base name at least " + std::to_string(longer - longest) +
-           " characters shorter)";
+    why += " (the run first writes it under a name up to " + std::to_string(MOST_ADDED) +
+           " characters longer: give a base name at least " +
+           std::to_string(own + MOST_ADDED - longest) + " characters shorter)";
   }
   return why;
 }

@@ -98,6 +98,9 @@ void draw(const std::string& base, const TitleBlock& names, const std::string& p
     for (std::string& warning : peak_warnings(group, result, force))
       warnings.push_back(std::move(warning));
   }
+  for (const std::string& warning : group.warnings) {  // the reader's, as kelmarino gives them
+    std::fprintf(errors, "%s\n", warning.c_str());
+  }
   for (const std::string& warning : warnings) {
     std::fprintf(errors, "kelmarino-plot: warning: %s\n", warning.c_str());
   }
@@ -140,10 +143,7 @@ void draw(const std::string& base, const TitleBlock& names, const std::string& p
                  "diagrams\n",
                  target.c_str());
   }
-  std::string reason;
-  if (!flushed_whole(out, reason)) {
-    throw RunError("run-time error writing the standard output: " + reason);
-  }
+  check_console(out, errors);
   folder.commit();
 }
 

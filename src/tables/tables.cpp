@@ -82,7 +82,8 @@ ReaderUnit shown_unit(const std::string& unit, ForceUnit force) {
 void beyond_single_range(double shown) {
   char value[32];
   std::snprintf(value, sizeof value, "%.4g", shown);
-  throw RunError("run-time error in the results in kN: overflow (a value of " + std::string(value) +
+  throw RunError("run-time error in the values shown in kN: overflow (a value of " +
+                 std::string(value) +
                  " is beyond the single-precision range; --units t gives them)");
 }
 

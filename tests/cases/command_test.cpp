@@ -365,7 +365,7 @@ TEST(Refusals, NothingIsWritten) {
        "result beyond the range of single-precision reals)"},
       // Results within range in t, not in kN: no infinity written as a result.
       {{{"b.dat", example_text("worked")}, {"b.combinations.csv", "combination,data\nX,3e34\n"}},
-       "run-time error in the results in kN: overflow (a value of 5.884e+38 is beyond the "
+       "run-time error in the values shown in kN: overflow (a value of 5.884e+38 is beyond the "
        "single-precision range; --units t gives them)",
        "--units kN b"},
   };
