@@ -51,12 +51,9 @@ double seconds_since(Clock::time_point start) {
 // The whole text of a file; false when there is none (a link to nothing is one given, and refused).
 bool read_text(const std::string& path, std::string& text) {
   if (read_whole_file(path, text)) return true;
-  const int reason = errno;
-  std::error_code error;
-  const bool link = std::filesystem::is_symlink(path, error);  // a link to nothing is given
-  if (reason == ENOENT && !link) return false;
-  throw RunError("run-time error opening " + path + ": " + std::strerror(reason) +
-                 (reason == ENOENT ? " (a link to nothing)" : ""));
+  const std::string why = missing_input(path, errno);
+  if (why.empty()) return false;
+  throw RunError("run-time error opening " + path + ": " + why);
 }
 
 // The inputs of a run.

@@ -54,6 +54,13 @@ std::string not_regular(mode_t mode) {
 
 }  // namespace
 
+std::string missing_input(const std::string& name, int reason) {
+  struct stat status {};
+  const bool link = lstat(name.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+  if (reason == ENOENT && !link) return "";
+  return std::string(std::strerror(reason)) + (reason == ENOENT ? " (a link to nothing)" : "");
+}
+
 bool read_whole_file(const std::string& name, std::string& text, size_t limit) {
   // Without waiting: a named pipe with no writer would hold the opening forever.
   const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -84,6 +84,11 @@ inline constexpr size_t MAX_LINE_BYTES = size_t{4} << 20;
 // reading NAME: <reason>", and so does a file longer than `limit` bytes.
 bool read_whole_file(const std::string& name, std::string& text, size_t limit = MAX_INPUT_BYTES);
 
+// Why an input that read_whole_file could not open (errno `reason`) is not there, for a message:
+// the system's reason, with " (a link to nothing)" for a link whose file has gone. Empty when
+// nothing at all stands at the name: an optional input that is simply not given.
+std::string missing_input(const std::string& name, int reason);
+
 // A stream that writes into memory, for a channel whose text is wanted back: a reader's console
 // or its warnings in a library call.
 class MemoryText {

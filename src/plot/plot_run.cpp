@@ -45,12 +45,9 @@ std::vector<std::string> stored_run_warnings(const Group& group, const Result& r
   try {
     std::string text;
     if (!read_whole_file(pos_name, text)) {
-      std::error_code error;
-      const int reason = errno;
-      const bool link = std::filesystem::is_symlink(pos_name, error);
-      if (reason == ENOENT && !link) return {};
-      return {"cannot open " + pos_name + ": " + std::strerror(reason) +
-              (reason == ENOENT ? " (a link to nothing)" : "") + shown};
+      const std::string why = missing_input(pos_name, errno);
+      if (why.empty()) return {};
+      return {"cannot open " + pos_name + ": " + why + shown};
     }
     if (stiffness_print(group)) {
       if (text.empty()) return {};
