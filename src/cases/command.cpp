@@ -373,14 +373,6 @@ void run(const std::string& base, const TitleBlock& given, ForceUnit force, int3
   folder.commit();
 }
 
-// The exit status once the standard output is flushed: 1, with a message, when any of it was lost.
-int32_t standard_output(std::FILE* out, std::FILE* errors) {
-  std::string reason;
-  if (flushed_whole(out, reason)) return 0;
-  std::fprintf(errors, "run-time error writing the standard output: %s\n", reason.c_str());
-  return 1;
-}
-
 }  // namespace
 
 int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std::FILE* errors) {
@@ -423,10 +415,10 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
     if (!why.empty()) throw CLI::ParseError("the base name " + why, 2);
   } catch (const CLI::CallForHelp&) {
     std::fprintf(out, "%s%s\n%s", app.help().c_str(), USAGE, HELP_END);
-    return standard_output(out, errors);
+    return standard_output_status(out, errors, "");
   } catch (const CLI::CallForVersion& version) {
     std::fprintf(out, "%s\n", version.what());
-    return standard_output(out, errors);
+    return standard_output_status(out, errors, "");
   } catch (const CLI::ParseError& error) {
     std::fprintf(errors, "kelmarino-cases: %s\n%s\n",
                  usage_error("kelmarino-cases", app.remaining(), error.what()).c_str(), USAGE);

@@ -29,10 +29,7 @@ int main(int argc, char** argv) {
   }
   if (help || version) {
     std::fputs((help ? kelmarino::help_text() : kelmarino::version_text()).c_str(), stdout);
-    std::string reason;
-    if (kelmarino::flushed_whole(stdout, reason)) return 0;
-    std::fprintf(stderr, "run-time error writing the standard output: %s\n", reason.c_str());
-    return 1;
+    return kelmarino::standard_output_status(stdout, stderr, "");
   }
   if (app.count("name") == 0) return kelmarino::run_kelmarino(stdin, stdout, stderr, quiet);
   return kelmarino::run_kelmarino_on(kelmarino::data_base(name), stdout, stderr, quiet);

@@ -154,6 +154,14 @@ bool flushed_whole(std::FILE* file, std::string& reason) {
   return false;
 }
 
+int32_t standard_output_status(std::FILE* out, std::FILE* errors, const char* program) {
+  std::string reason;
+  if (flushed_whole(out, reason)) return 0;
+  std::fprintf(errors, "%srun-time error writing the standard output: %s\n", program,
+               reason.c_str());
+  return 1;
+}
+
 void check_console(std::FILE* out, std::FILE* errors) {
   std::string reason;
   if (!flushed_whole(out, reason)) {

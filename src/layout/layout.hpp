@@ -181,6 +181,11 @@ class OutputFile {
 // any of the text written on it could not be written (a full device, a closed pipe).
 bool flushed_whole(std::FILE* file, std::string& reason);
 
+// The exit status of a run whose only output is its standard output (its help, its version): 0,
+// or 1 with the message "run-time error writing the standard output: REASON" after `program`
+// ("kelmarino-plot: ", or "") on the standard error when any of it was lost.
+int32_t standard_output_status(std::FILE* out, std::FILE* errors, const char* program);
+
 // Throws the run-time error of a console that lost some of what was written to it, the standard
 // output (flushed here) or the standard error of the warnings: a run whose messages were lost (a
 // closed pipe, a full device) is not a success.

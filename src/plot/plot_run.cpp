@@ -146,15 +146,6 @@ void draw(const std::string& base, const TitleBlock& names, const std::string& p
 
 constexpr const char* USAGE = "usage: kelmarino-plot [options] [PATH/]BASE[.dat]";
 
-// The exit status once the standard output is flushed: 1, with a message, when any of it was lost.
-int32_t standard_output(std::FILE* out, std::FILE* errors) {
-  std::string reason;
-  if (flushed_whole(out, reason)) return 0;
-  std::fprintf(errors, "kelmarino-plot: run-time error writing the standard output: %s\n",
-               reason.c_str());
-  return 1;
-}
-
 // The help names the limit of the pile pages.
 static_assert(PILE_PAGE_LIMIT == 24);
 
@@ -240,10 +231,10 @@ int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std:
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     std::fputs(help_text().c_str(), out);
-    return standard_output(out, errors);
+    return standard_output_status(out, errors, "kelmarino-plot: ");
   } catch (const CLI::CallForVersion& version) {
     std::fprintf(out, "%s\n", version.what());
-    return standard_output(out, errors);
+    return standard_output_status(out, errors, "kelmarino-plot: ");
   } catch (const CLI::ParseError& error) {
     const std::string message = usage_error("kelmarino-plot", app.remaining(), error.what());
     std::fprintf(errors, "kelmarino-plot: %s\n%s\n", message.c_str(), USAGE);
