@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "layout/layout.hpp"
 #include "model/run_error.hpp"
@@ -58,6 +60,9 @@ std::string missing_input(const std::string& name, int reason) {
   struct stat status {};
   const bool link = lstat(name.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
   if (reason == ENOENT && !link) return "";
+  // A last name longer than the system allows: no file can stand there.
+  const size_t last_name = std::filesystem::path(name).filename().string().size();
+  if (reason == ENAMETOOLONG && last_name > NAME_MAX) return "";
   return std::string(std::strerror(reason)) + (reason == ENOENT ? " (a link to nothing)" : "");
 }
 

@@ -86,7 +86,8 @@ bool read_whole_file(const std::string& name, std::string& text, size_t limit = 
 
 // Why an input that read_whole_file could not open (errno `reason`) is not there, for a message:
 // the system's reason, with " (a link to nothing)" for a link whose file has gone. Empty when
-// nothing at all stands at the name: an optional input that is simply not given.
+// nothing at all stands at the name, or none can (a name longer than the system allows): an
+// optional input that is simply not given.
 std::string missing_input(const std::string& name, int reason);
 
 // A stream that writes into memory, for a channel whose text is wanted back: a reader's console

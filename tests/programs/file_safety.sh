@@ -130,7 +130,7 @@ row_file_size_limit_is_an_error() {
   every_program_stops "-f 50" pier "run-time error writing .*: File too large"
 }
 
-# A base name that fits the system's limit while the name its output is first written under does
+# A base name that fits the system's limit while the names its outputs are first written under do
 # not: the message says by how much to shorten it.
 row_name_too_long_said() {
   local base
@@ -139,6 +139,10 @@ row_name_too_long_said() {
   ! "$kelmarino" -q "$base" 2>errors.txt || fail "the run succeeded"
   grep -q "File name too long (the run first writes it under a name up to 17 characters longer: \
 give a base name at least 11 characters shorter)" errors.txt || fail "$(cat errors.txt)"
+  # Its optional inputs' names are longer still: none can exist, so none is given.
+  ! "$cases" "$base" 2>errors.txt || fail "kelmarino-cases succeeded"
+  grep -q "cases: File name too long (.*give a base name at least 13 characters shorter)" \
+    errors.txt || fail "$(cat errors.txt)"
 }
 
 # Writing into a pipe whose reader has gone, every program ends with the write error, not by
