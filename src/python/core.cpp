@@ -356,12 +356,6 @@ Group checked(const GroupValues& values) {
   return std::move(*read);
 }
 
-void core_check(py::handle group) {
-  const GroupValues values = group_values(group);
-  const py::gil_scoped_release released;
-  checked(values);
-}
-
 // Every mistake of a group's values, in the order of the group, each the package's InputError;
 // with none, the fault of making its group (an overflow of the loads' reduction), if any. A value
 // that cannot be taken at all is the one mistake listed: the others cannot be checked without it.
@@ -694,7 +688,6 @@ PYBIND11_MODULE(_core, m) {
   py::class_<Stop>(m, "Stop").def(py::init<>()).def("ask", [](Stop& s) { s.asked = true; });
   m.def("read_file", &core_read_file);
   m.def("parse", &core_parse);
-  m.def("check", &core_check);
   m.def("mistakes", &core_mistakes);
   m.def("data_text", [](py::handle group) { return data_text(group_values(group)); });
   m.def("names_no_file", [](const std::string& base) { return names_no_file(base); });

@@ -217,7 +217,9 @@ class Group:
 
     def check(self) -> "Group":
         """Checks the group exactly as a data file is checked; raises InputError."""
-        _core.check(self)
+        found = _core.mistakes(self)
+        if found:
+            raise found[0]
         return self
 
     def mistakes(self) -> "list[InputError]":
