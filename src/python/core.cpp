@@ -401,14 +401,6 @@ const Result& with_peaks(Analysis& a) {
   return a.result;
 }
 
-// Checks and analyses a group, the interpreter lock released once its values are read.
-Analysis core_analyse(py::handle group) {
-  GroupValues values = group_values(group);
-  const py::gil_scoped_release released;
-  Result result = analysed_result(values);
-  return {{std::move(values), std::move(result)}};
-}
-
 // Checks and analyses many groups, the interpreter lock released once for all of them: for each
 // its Analysis, or the package's exception for the issue that stopped it.
 py::list core_analyse_all(const py::list& groups) {
@@ -692,7 +684,6 @@ PYBIND11_MODULE(_core, m) {
   m.def("data_text", [](py::handle group) { return data_text(group_values(group)); });
   m.def("names_no_file", [](const std::string& base) { return names_no_file(base); });
   m.def("base_name_refusal", [](const std::string& base) { return base_name_refusal(base); });
-  m.def("analyse", &core_analyse);
   m.def("analyse_all", &core_analyse_all);
   m.def("combinations", &core_combinations);
 }

@@ -503,7 +503,10 @@ def _checked(group, number=None):
 def analyse(group: Group) -> Result:
     """The full analysis of a group under its loads; raises InputError or AnalysisError. The
     interpreter lock is released while it runs."""
-    return Result(group, _core.analyse(_checked(group)))
+    (analysis,) = _core.analyse_all([_checked(group)])
+    if isinstance(analysis, Exception):
+        raise analysis
+    return Result(group, analysis)
 
 
 class _Failed:
