@@ -388,7 +388,15 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
       ->required();
   app.add_option("--threads", threads,
                  "threads of the analysis, 2 unless given (the results do not depend on it)")
-      ->check(CLI::Range(1, 64));
+      ->check(
+          [](const std::string& count) {
+            const bool whole = !count.empty() && count.size() <= 2 &&
+                               count.find_first_not_of("0123456789") == std::string::npos;
+            return whole && std::stoi(count) >= 1 && std::stoi(count) <= 64
+                       ? std::string()
+                       : "a count of threads from 1 to 64, not \"" + count + "\"";
+          },
+          "1..64");
   app.add_flag("--stats", stats, "print the run time and the peak memory");
   std::string units = "t";
   app.add_option("--units", units,

@@ -515,6 +515,9 @@ TEST(CommandLine, HelpVersionUsageAndPaths) {
       {"--pile-pages all pier",
        "unknown option --pile-pages (kelmarino-cases --help lists the options)"},
       {"w x", "The following argument was not expected: x"},
+      // The count left out, the base name is not taken for it.
+      {"--threads pier", "--threads: a count of threads from 1 to 64, not \"pier\""},
+      {"--threads 0 w", "--threads: a count of threads from 1 to 64, not \"0\""},
   };
   for (const auto& c : usage_errors) {
     const CasesRun bad = run_cases({}, c.arguments);
