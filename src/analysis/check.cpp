@@ -44,8 +44,15 @@ struct Checker {
     add(path, std::to_string(n) + " " + things, range + " are allowed", key);
   }
 
-  // The load points of a run with loads, the pile of a stiffness print.
+  // The load points of a run with loads, the pile of a stiffness print. A data file gives load
+  // points only with JCTR = 1; a group given any with another code would lose them unseen.
   void control() {
+    if (g.JCTR != 1 && !g.loads.empty()) {
+      add("loads", std::to_string(g.loads.size()) + " load points",
+          "a group's load points are analysed only with JCTR = 1, and its JCTR is " +
+              std::to_string(g.JCTR) + " (set JCTR to 1, or remove the load points)",
+          "JCTR");
+    }
     if (g.JCTR == 1) {
       count("loads", g.loads.size(), "load points", 0, MAX_LOAD_POINTS, "NACT");
       for (size_t k = 0; k < g.loads.size(); ++k) {

@@ -134,11 +134,16 @@ void clear_value_error() {
 // A real rounded to single precision as NumPy rounds it: beyond the range, an infinity, which
 // the reader refuses as it refuses one in a data file.
 float real(py::handle value, const Part& at) {
-  // A complex number with an imaginary part is no real, though NumPy's converts to its real part
-  // (floats and ints, most values by far, are asked nothing).
-  if (!PyFloat_Check(value.ptr()) && !PyLong_Check(value.ptr()) && py::hasattr(value, "imag") &&
-      PyObject_IsTrue(value.attr("imag").ptr()) != 0) {
-    mistake(at, value, " is not a real number");
+  // Floats and ints, most values by far, are asked nothing else. A complex number with an
+  // imaginary part is no real, though NumPy's converts to its real part; an array of one value
+  // converts to it too, but is a list, not a number.
+  if (!PyFloat_Check(value.ptr()) && !PyLong_Check(value.ptr())) {
+    if (py::hasattr(value, "imag") && PyObject_IsTrue(value.attr("imag").ptr()) != 0) {
+      mistake(at, value, " is not a real number");
+    }
+    if (py::isinstance<py::array>(value) && py::reinterpret_borrow<py::array>(value).ndim() > 0) {
+      mistake(at, value, " is not a number");
+    }
   }
   constexpr float INF = std::numeric_limits<float>::infinity();
   const double d = PyFloat_AsDouble(value.ptr());
@@ -155,7 +160,15 @@ float real(py::handle value, const Part& at) {
   return static_cast<float>(d);
 }
 
-// An integer: an int, a bool or a NumPy integer (anything with an index), never a real.
+// Whether a value is an integer: an int, a bool or a NumPy integer (anything with an index),
+// never a real.
+bool is_integer(py::handle value) {
+  const auto index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+  if (!index) clear_value_error();
+  return static_cast<bool>(index);
+}
+
+// An integer, as is_integer takes one.
 int32_t integer(py::handle value, const Part& at) {
   const auto index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
   if (!index) {
@@ -227,15 +240,20 @@ void take(py::handle value, const Part& at, T& out) {
 
 void take_at(py::handle object, const Part& at, auto& out) { take(value_at(object, at), at, out); }
 
-// How a message names a key of the types: as Python shows it, an int's text made without Python.
+// How a message names an integer key of the types: by its number (1 for True), beyond 64 bits as
+// Python shows it.
 std::string key_text(py::handle key) {
-  int beyond = 1;
-  const long long n =
-      PyLong_CheckExact(key.ptr()) ? PyLong_AsLongLongAndOverflow(key.ptr(), &beyond) : 0;
-  return beyond == 0 ? std::to_string(n) : std::string(py::repr(key));
+  const auto index = py::reinterpret_steal<py::object>(PyNumber_Index(key.ptr()));
+  if (!index) {
+    PyErr_Clear();
+    return py::repr(key);
+  }
+  int beyond = 0;
+  const long long n = PyLong_AsLongLongAndOverflow(index.ptr(), &beyond);
+  return beyond == 0 ? std::to_string(n) : std::string(py::repr(index));
 }
 
-// The key of a mapping that `key` finds there (1 for 1.0 or True), as the mapping holds it.
+// The key of a mapping that `key` finds there (1 for True), as the mapping holds it.
 py::object stored_key(py::handle mapping, const py::object& key) {
   if (!PyDict_Check(mapping.ptr())) return key;
   for (const auto& [stored, type] : py::reinterpret_borrow<py::dict>(mapping)) {
@@ -256,13 +274,19 @@ void take_piles(py::handle g, GroupValues& values) {
     const py::object key = value_at(pile, type_at);
     size_t t = 0;  // the keys are few, the same objects mostly
     while (t < keys.size() && !keys[t].is(key)) ++t;
+    if (t == keys.size() && !is_integer(key)) mistake(type_at, key, " is not an integer");
     try {
       if (t == keys.size()) {
         for (t = 0; t < keys.size() && !keys[t].equal(key);) ++t;
       }
       if (t == keys.size()) {
+        const py::object stored = stored_key(types, key);
+        if (!is_integer(stored)) {
+          throw ValueMistake{types_at.text(),
+                             "the key " + std::string(py::repr(stored)) + " is not an integer"};
+        }
         take(types[key], {&types_at, {}, key}, values.types.emplace_back());
-        values.type_keys.push_back(key_text(stored_key(types, key)));
+        values.type_keys.push_back(key_text(stored));
         keys.push_back(key);
       }
     } catch (const py::error_already_set&) {

@@ -38,8 +38,8 @@ TEST(GroupValues, BuildsTheGroupTheReaderReadsFromTheirDataText) {
       {"rock", [](GroupValues&) {}},
       {"pier", reverse_types},
       {"pier", [](GroupValues& g) { g.piles[3].x = -0.0f, g.loads[1].act[4] = 1e-40f; }},
-      {"pier", [](GroupValues& g) { g.JCTR = 2, g.types[0].above[0].steps = 0; }},
-      {"pier", [](GroupValues& g) { g.JCTR = 3, g.INO = 17; }},
+      {"pier", [](GroupValues& g) { g.JCTR = 2, g.loads = {}, g.types[0].above[0].steps = 0; }},
+      {"pier", [](GroupValues& g) { g.JCTR = 3, g.INO = 17, g.loads = {}; }},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.example);
@@ -118,7 +118,10 @@ TEST(GroupValues, NamesEachMistakeByThePathOfItsValue) {
        "loads[1].y = inf: a value must be a finite number (AXY)"},
       {[](GroupValues& g) { g.loads[0].act[2] = -INF; },
        "loads[0].FZ = -inf: a value must be a finite number (FZ)"},
-      {[](GroupValues& g) { g.JCTR = 3, g.INO = 18; },
+      {[](GroupValues& g) { g.JCTR = 2; },
+       "loads = 2 load points: a group's load points are analysed only with JCTR = 1, and its "
+       "JCTR is 2 (set JCTR to 1, or remove the load points) (JCTR)"},
+      {[](GroupValues& g) { g.JCTR = 3, g.INO = 18, g.loads.clear(); },
        "INO = 18: the pile of a stiffness print must be one of the piles, numbered 1 to 17 (INO)"},
       {[](GroupValues& g) { g.piles.clear(); }, "piles = 0 piles: 1 to 200 are allowed (PNUM)"},
       {[](GroupValues& g) { g.supports.resize(21, g.supports[0]); },
@@ -230,10 +233,10 @@ TEST(GroupValues, GivesEveryMistakeInTheOrderOfTheGroup) {
   }
   EXPECT_EQ(paths, (std::vector<std::string>{"piles[0].y", "types[1].tip", "types[3].PEH",
                                              "supports[0].x"}));
-  // What a data file cannot say is not checked: loads without JCTR 1, steps of a stiffness print.
+  // The steps of a stiffness print are not checked: it has no pile results.
   values = example_values("pier");
   values.JCTR = 2;
-  values.loads[0].x = INF;
+  values.loads.clear();
   values.types[0].above[0].steps = 0;
   EXPECT_TRUE(check(values).empty());
 }

@@ -13,6 +13,7 @@ import subprocess
 import sys
 import threading
 import time
+import types
 from pathlib import Path
 
 import numpy as np
@@ -287,6 +288,9 @@ def test_a_value_that_cannot_be_written_is_named_by_its_part():
     same.types[0].below[1].m = np.float32(same.types[0].below[1].m)
     same.types[0].below[1].steps = np.int64(same.types[0].below[1].steps)
     same.supports[0].stiffness = np.reshape(same.supports[0].stiffness, (6, 6))
+    # A read-only mapping of the types is taken as a dict, which copies and pickles.
+    same.types = types.MappingProxyType(same.types)
+    same = pickle.loads(pickle.dumps(same.copy()))
     assert bits(kelmarino.analyse(same)) == bits(kelmarino.analyse(group))
 
 
@@ -400,13 +404,13 @@ HOSTILE = [
      kelmarino.InputError, ("", "loads[\"A\"]: Load(")),
     (lambda g, r, c: kelmarino.combinations(g, ONE_CASE, {"C": [("A", 1.0)]}),
      kelmarino.InputError, ("", "combinations[\"C\"]: [('A', 1.0)] is not a mapping")),
-    (lambda g, r, c: kelmarino.combinations(g.vary({"JCTR": 2}), {}), kelmarino.InputError,
+    (lambda g, r, c: kelmarino.combinations(g.vary({"JCTR": 2, "loads": []}), {}), kelmarino.InputError,
      ("", "loads: there is no load case (the group has none of its own: its JCTR is not 1)")),
     (lambda g, r, c: kelmarino.combinations(g, {"A": [(0, 0, 1e30, 0, 0, 0, 0, 0)]},
                                             {"C": {"A": 1e10}}), kelmarino.AnalysisError,
      ("reduction of the loads of combination C", 0,
       "run-time error in the reduction of the loads of combination C: " + OVERFLOW)),
-    (lambda g, r, c: kelmarino.combinations(g.vary({"JCTR": 2, "types[0].below[0].steps": 0}),
+    (lambda g, r, c: kelmarino.combinations(g.vary({"JCTR": 2, "loads": [], "types[0].below[0].steps": 0}),
                                             ONE_CASE), kelmarino.InputError,
      ("pier.dat", "pile 2 has NSG = 0 in below-ground segment 1; a step count must be 1 or")),
     (lambda g, r, c: peaks_read_twice(g), kelmarino.AnalysisError,
@@ -473,7 +477,39 @@ HOSTILE = [
      ValueError, "loads[0].FX: the value of loads[0].FX again; a value is drawn once"),
     (lambda g, r, c: kelmarino.sweep([g] * 20, threads=2, progress=broken_progress),
      RuntimeError, "progress broke"),
+    # Values a data file cannot hold: loads the run control code leaves out, types that are not
+    # numbered by integers, arrays of one value for numbers.
+    (lambda g, r, c: kelmarino.analyse(g.vary({"JCTR": 2})), kelmarino.InputError,
+     ("pier.dat", "loads = 2 load points: a group's load points are analysed only with JCTR = 1")),
+    (lambda g, r, c: kelmarino.analyse(g.vary({"piles[0].type": -1.0})), kelmarino.InputError,
+     ("pier.dat", "piles[0].type: -1.0 is not an integer")),
+    (lambda g, r, c: kelmarino.analyse(g.vary({"types": {float(k): t for k, t in g.types.items()}})),
+     kelmarino.InputError, ("pier.dat", "types: the key -1.0 is not an integer")),
+    (lambda g, r, c: kelmarino.analyse(g.vary({"types[0].PEH": np.array([2.8e6])})),
+     kelmarino.InputError, ("pier.dat", "types[0].PEH: array([2800000.]) is not a number")),
+    (lambda g, r, c: kelmarino.combinations(g, ONE_CASE, {"C": {"A": [2.0]}}),
+     kelmarino.InputError, ("", "combinations[\"C\"][\"A\"]: [2.0] is not a number")),
+    (lambda g, r, c: kelmarino.combinations(g, b"missing.csv"), kelmarino.InputError,
+     ("missing.csv", "[Errno 2] No such file or directory")),
+    (lambda g, r, c: kelmarino.montecarlo(g, {"types[0].axis": 0.1}, 5, 1), ValueError,
+     "types[0].axis: a lognormal needs a mean above 0"),
+    (lambda g, r, c: kelmarino.montecarlo(g, {"types[0].PEH": "0.1"}, 5, 1), ValueError,
+     "types[0].PEH: a lognormal needs a mean above 0"),
+    (lambda g, r, c: kelmarino.montecarlo(g, {"types[0].PEH": 0.1}, True, 1), ValueError,
+     "n must be an integer, 1 or more, not True"),
+    (lambda g, r, c: kelmarino.montecarlo(g, {"types[0].PEH": 0.1}, 5, 1, extract=lambda r: 1.0),
+     TypeError, "extract returns a mapping {name: number}, as peaks does, not a float"),
+    (lambda g, r, c: failing_extract(g), ValueError, "(group 1 of the sweep, counted from 0)"),
+    (lambda g, r, c: r.write("nodir/a"), FileNotFoundError,
+     "[Errno 2] No such file or directory: 'nodir/a.out'"),
 ]
+
+
+def failing_extract(g):
+    """A sweep whose extract fails for its second group: the note of the error names it."""
+    with pytest.raises(ZeroDivisionError) as error:
+        kelmarino.sweep([g, g], threads=1, extract=lambda r, n=iter(range(2)): 1 / (1 - next(n)))
+    raise ValueError(error.value.__notes__[-1])
 
 
 def broken_progress(done, _total):
@@ -679,7 +715,7 @@ def test_frames_hold_every_pile_top_and_station_in_float64_with_units():
     heads, stations = result.to_frame()
     assert list(heads.columns) == ["pile", "x", "y", "type", *kelmarino.HEADS]
     assert heads.iloc[0, :4].tolist() == [1.0, -4.5, -4.5, -1.0]
-    typed = kelmarino.read(ROOT / "examples" / "pier.dat").vary({"piles[0].type": -1.0})
+    typed = kelmarino.read(ROOT / "examples" / "pier.dat").vary({"piles[0].type": np.int64(-1)})
     assert kelmarino.analyse(typed).to_frame()[0].type[0] == -1.0  # the key of types it found
     assert len(stations) == sum(len(result.stations(g)["Z"]) for g in range(1, 17))
     assert set(stations.dtypes) == {np.dtype(np.float64)}
@@ -706,7 +742,7 @@ def test_the_foundation_stiffness_is_formed_for_every_run_control_code():
     assert np.allclose(stiffness, stiffness.T, atol=1e-6 * stiffness.max())
     assert (np.diag(stiffness) > 0).all()
     for code in (2, 3):
-        other = group.vary({"JCTR": code, "INO": 1})
+        other = group.vary({"JCTR": code, "INO": 1, "loads": []})
         assert kelmarino.analyse(other).foundation_stiffness.tobytes() == stiffness.tobytes()
 
 

@@ -15,6 +15,7 @@ from __future__ import annotations
 import concurrent.futures
 import contextlib
 import copy as _copy
+import errno
 import math
 import numbers
 import operator
@@ -175,6 +176,8 @@ class Group:
         kind = _GROUP_VALUES.get(name)
         if kind is not None and not kind[1](value):
             raise TypeError(f"Group.{name} is {kind[0]}, not a {type(value).__name__}")
+        if name == "types" and type(value) is not dict:
+            value = dict(value)  # a read-only or custom mapping could be neither copied nor pickled
         object.__setattr__(self, name, value)
 
     def __repr__(self):
@@ -437,15 +440,13 @@ class Result:
             raise ValueError(f"the base name {base!r} {refusal}")
         failure = self._analysis.write(base)
         if failure is not None:
-            raise OSError(failure)
+            raise _write_error(failure, base)
 
     def _piles(self):
-        """The columns pile, x, y, type of the piles as analysed, in float64 (a type key that is
-        not an integer: None), their station counts and ground-line stations."""
+        """The columns pile, x, y, type of the piles as analysed, in float64, their station
+        counts and ground-line stations."""
         counts, ground, places, types = self._analysis.pile_table()
-        keys = [float(t) if re.fullmatch(r"-?\d+", t) else None for t in types]
-        if None in keys:
-            raise TypeError("a frame numbers the types: the keys of group.types are integers")
+        keys = [float(t) for t in types]  # the keys of the types, integers
         piles = np.empty((len(counts), 4))
         piles[:, 0] = np.arange(1, len(counts) + 1)
         piles[:, 1:3] = places
@@ -491,6 +492,17 @@ class Result:
             if name in data:
                 data[name].attrs["units"] = unit
         return data
+
+
+def _write_error(failure: str, base: str) -> OSError:
+    """The OSError of the programs' message of a failure to write BASE.out or BASE.pos, with the
+    system's error number and the file's name when the message ends in the system's reason
+    (FileNotFoundError for a folder that is not there)."""
+    names = [name for name in (base + ".out", base + ".pos") if name in failure]
+    for number in errno.errorcode:
+        if names and failure.endswith(": " + os.strerror(number)):
+            return OSError(number, os.strerror(number), names[0])
+    return OSError(failure)
 
 
 def _checked(group, number=None):
@@ -689,9 +701,8 @@ def _in_order(answers) -> list:
     group's place."""
     for number, answer in enumerate(answers):
         if isinstance(answer, _Failed):
-            error = answer.error
-            if isinstance(error, (InputError, AnalysisError)):
-                error.add_note(f"(group {number} of the sweep, counted from 0)")
+            error = answer.error  # the analysis's or extract's
+            error.add_note(f"(group {number} of the sweep, counted from 0)")
             raise error
     return answers
 
@@ -720,8 +731,8 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
     dict of numbers) applied on the workers. A pandas data frame of n rows: the values drawn (columns named by their paths),
     then what extract returned; frame.describe(percentiles=[.05, .5, .95]) gives percentiles."""
     import pandas as pd
-    if operator.index(n) < 1:
-        raise ValueError(f"n must be 1 or more, not {n}")
+    if isinstance(n, bool) or not isinstance(n, numbers.Integral) or n < 1:
+        raise ValueError(f"n must be an integer, 1 or more, not {n!r}")
     keys = [(key,) if isinstance(key, str) else tuple(key) for key in vary]
     drawn_at = {}  # a path however written, to the first that named it: each value drawn once
     for path in (path for paths in keys for path in paths):
@@ -737,7 +748,8 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
             raise ValueError(f"{key!r}: {given!r}: a path or paths, each with a coefficient of "
                              "variation or (mean, coefficient of variation)")
         mean, variation = given if _is_list(given) else (_at(group, paths[0]), given)
-        if not (math.inf > float(mean) > 0 and math.inf > float(variation) >= 0):
+        if not all(isinstance(v, numbers.Real) for v in (mean, variation)) or \
+                not (math.inf > float(mean) > 0 and math.inf > float(variation) >= 0):
             raise ValueError(f"{paths[0]}: a lognormal needs a mean above 0 and a coefficient of "
                              f"variation of 0 or more, not {mean!r} and {variation!r}")
         means.append(float(mean))
@@ -747,6 +759,7 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
     drawn = np.random.default_rng(seed).lognormal(mu, sigma, size=(n, len(keys)))
     groups = [group.vary({path: value for paths, value in zip(keys, row) for path in paths})
               for row in drawn.tolist()]
+    _extracts_a_mapping(groups[0], extract)  # before a whole study is run for nothing
     outputs = sweep(groups, executor, threads=threads, chunk=chunk, extract=extract,
                     progress=progress)
     inputs = pd.DataFrame(drawn, columns=[paths[0] for paths in keys])
@@ -755,6 +768,18 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
     if clash:
         raise ValueError(f"extract returns {clash[0]!r}, the name of a value drawn")
     return pd.concat([inputs, outputs], axis=1)
+
+
+def _extracts_a_mapping(group, extract) -> None:
+    """Raises what extract of the group's result raises, or TypeError when it is no mapping."""
+    try:
+        answer = extract(analyse(group))
+    except Exception as error:
+        error.add_note("(group 0 of the sweep, counted from 0)")
+        raise
+    if not isinstance(answer, Mapping):
+        raise TypeError(f"extract returns a mapping {{name: number}}, as peaks does, not a "
+                        f"{type(answer).__name__}")
 
 
 def _at(group, path):
@@ -844,7 +869,7 @@ class Combinations:
 
 
 def _is_file(source) -> bool:
-    return isinstance(source, (str, os.PathLike))
+    return isinstance(source, (str, bytes, os.PathLike))
 
 
 def _whole_name(path, what: str) -> str:
@@ -887,9 +912,10 @@ def _point(case, point) -> tuple:
 
 
 def _single(value, place: str) -> float:
-    """A real of a load or a factor (a number or its text), in single precision."""
+    """A real of a load or a factor (a number or its text), in single precision; a list or an
+    array of one value is no number, though NumPy would take it for one."""
     try:
-        if value is None:
+        if value is None or (_is_list(value) and np.ndim(value) > 0):
             raise TypeError
         with np.errstate(over="ignore"):  # beyond the range: an infinity, refused by the check
             return float(np.float32(value))
