@@ -135,6 +135,11 @@ std::string data_text(const GroupValues& values);
 // results (JCTR neither 2 nor 3).
 std::vector<Issue> check(const GroupValues& values);
 
+// unusual: the values of a group that check passes which are allowed but unusual, as a data file
+// warns of them, each named by its path, with its usual range and key:
+//   types[0].below[1].m = 3e+06: usual: 50 to 300000 (t/m4 or kN/m4; ...) (PMT)
+std::vector<std::string> unusual(const GroupValues& values);
+
 // build_group: the group of its values, the same to the bit as the group of its data file
 // data_text(values); the first mistake of check(values) when there is one, or an arithmetic
 // fault of the load reduction or the segment sums.

@@ -14,6 +14,17 @@ std::string indexed(const std::string& path, size_t i) {
   return path + "[" + std::to_string(i) + "]";
 }
 
+// "types[KEY]", or by its index when the types have no keys.
+std::string type_path(const GroupValues& g, size_t index) {
+  return index < g.type_keys.size() ? "types[" + g.type_keys[index] + "]" : indexed("types", index);
+}
+
+// "(x, y)" of a point of the plan.
+std::string point_text(float x, float y) {
+  std::string text = "(";
+  return text.append(shortest(x)).append(", ").append(shortest(y)).append(")");
+}
+
 // The checks of a group's values, gathering every mistake.
 struct Checker {
   const GroupValues& g;
@@ -119,9 +130,8 @@ struct Checker {
       const float* b = axis_of(g.piles[q]);
       if (g.piles[q].x != pile.x || g.piles[q].y != pile.y || b == nullptr) continue;
       if (a[0] == b[0] && a[1] == b[1] && a[2] == b[2]) {
-        std::string point = "(";
-        point.append(shortest(pile.x)).append(", ").append(shortest(pile.y)).append("), as ");
-        add(indexed("piles", p), point + indexed("piles", q), SAME_SPOT_RULE, "PXY");
+        add(indexed("piles", p), point_text(pile.x, pile.y) + ", as " + indexed("piles", q),
+            SAME_SPOT_RULE, "PXY");
         return;
       }
     }
@@ -200,8 +210,7 @@ struct TypeChecker : TypeRules {
 
 void Checker::type(size_t index, bool stepped) {
   const TypeValues& t = g.types[index];
-  const std::string at =
-      index < g.type_keys.size() ? "types[" + g.type_keys[index] + "]" : indexed("types", index);
+  const std::string at = type_path(g, index);
   count(at + ".above", t.above.size(), "segments", 0, MAX_SEGMENTS, "NFR");
   count(at + ".below", t.below.size(), "segments", 0, MAX_SEGMENTS, "NBL");
   TypeChecker rules{*this, at};
@@ -209,6 +218,37 @@ void Checker::type(size_t index, bool stepped) {
 }
 
 }  // namespace
+
+std::vector<std::string> unusual(const GroupValues& values) {
+  std::vector<std::string> found;
+  const auto tell = [&](const std::string& path, const std::string& shown, const std::string& usual,
+                        const char* key) {
+    found.push_back(path + " = " + shown + ": " + usual + " (" + key + ")");
+  };
+  for (size_t t = 0; t < values.types.size(); ++t) {
+    const std::string at = type_path(values, t);
+    unusual_type_values(values.types[t], nullptr,
+                        [&](const TypeValue& value, const std::string& shown, const char* usual) {
+                          std::string path = at;
+                          if (value.list != nullptr) {
+                            path = indexed(path.append(".").append(value.list), value.index);
+                          }
+                          tell(path.append(".").append(value.field), shown, usual, value.key);
+                        });
+  }
+  unusual_plan(
+      values,
+      [&](size_t p) {
+        const PileValues& pile = values.piles[p];
+        tell(indexed("piles", p), point_text(pile.x, pile.y), HEAD_USUAL, "PXY");
+      },
+      [&](size_t k, const std::string& plan) {
+        const LoadValues& load = values.loads[k];
+        tell(indexed("loads", k), point_text(load.x, load.y),
+             "far outside the plan of the piles (" + plan + "): " + LOAD_USUAL, "AXY");
+      });
+  return found;
+}
 
 std::vector<Issue> check(const GroupValues& values) {
   Checker checker{values, {}};

@@ -103,35 +103,15 @@ struct PileCheck : TypeRules {
 
   // Values that are allowed but unusual, each warned of once for the line that set it.
   void unusual(Warned& warned) {
-    if (t.tip > 4) {
-      warn(warned, at.at_KSU,
-           "has KSU = " + std::to_string(t.tip) + ", which acts as 3; usual: 1 to 4");
-    }
-    unusual(warned, at.at_PKE, "PKE", t.PKE, "", 0, PKE_USUAL);
-    unusual(warned, at.at_PEH, "PEH", t.PEH, "", 0, PEH_USUAL);
-    for (size_t s = 1; s <= t.above.size(); ++s) {
-      unusual(warned, at.at_HFR[s - 1], "HFR", t.above[s - 1].length, "above-ground", s,
-              LENGTH_USUAL);
-      unusual(warned, at.at_DOF[s - 1], "DOF", t.above[s - 1].diameter, "above-ground", s,
-              DIAMETER_USUAL);
-    }
-    for (size_t s = 1; s <= t.below.size(); ++s) {
-      const BelowValues& segment = t.below[s - 1];
-      unusual(warned, at.at_HBL[s - 1], "HBL", segment.length, "below-ground", s, LENGTH_USUAL);
-      unusual(warned, at.at_DOB[s - 1], "DOB", segment.diameter, "below-ground", s, DIAMETER_USUAL);
-      unusual(warned, at.at_PMT[s - 1], "PMT", segment.m, "below-ground", s, SOIL_USUAL);
-      unusual(warned, at.at_PFI[s - 1], "PFI", segment.friction, "below-ground", s,
-              segment.friction <= 1.571f ? RADIANS_USUAL : FRICTION_USUAL);
-    }
-  }
-
-  void unusual(Warned& warned, Place where, const char* name, float value, const char* ground,
-               size_t s, const UsualRange& usual) {
-    if (value >= usual.low && value <= usual.high) return;
-    const std::string segment =
-        s > 0 ? " in " + std::string(ground) + " segment " + std::to_string(s) : "";
-    warn(warned, where,
-         "has " + std::string(name) + " = " + shortest(value) + segment + "; " + usual.text);
+    unusual_type_values(
+        t, &at, [&](const TypeValue& value, const std::string& shown, const char* usual) {
+          const std::string segment = value.list == nullptr
+                                          ? ""
+                                          : " in " + std::string(value.list) + "-ground segment " +
+                                                std::to_string(value.index + 1);
+          warn(warned, value.where,
+               "has " + std::string(value.key) + " = " + shown + segment + "; " + usual);
+        });
   }
 
   void warn(Warned& warned, Place where, const std::string& what) {
@@ -184,36 +164,19 @@ void check_heads(InChannel& data, const GroupValues& values, const GroupPlaces& 
 
 // Pile heads far from the cap centre, and load points far outside the plan of the piles.
 void check_plan(InChannel& data, const GroupValues& values, const GroupPlaces& places) {
-  const std::vector<PileValues>& piles = values.piles;
-  float low[2] = {piles[0].x, piles[0].y};
-  float high[2] = {low[0], low[1]};
-  for (size_t p = 0; p < piles.size(); ++p) {
-    const float xy[2] = {piles[p].x, piles[p].y};
-    if (std::hypot(xy[0], xy[1]) > FARTHEST_HEAD) {
-      warn_at(data, places.piles[p],
-              "pile " + std::to_string(p + 1) + " stands at " + point_text(xy[0], xy[1]) +
-                  "; usual: within 200 m of the cap centre (are the coordinates in millimetres?)");
-    }
-    for (int32_t i = 0; i < 2; ++i) {
-      low[i] = std::min(low[i], xy[i]);
-      high[i] = std::max(high[i], xy[i]);
-    }
-  }
-  const float margin = std::max({LOAD_MARGIN, high[0] - low[0], high[1] - low[1]});
-  for (size_t k = 0; k < values.loads.size(); ++k) {
-    const LoadValues& load = values.loads[k];
-    const float xy[2] = {load.x, load.y};
-    bool inside = true;
-    for (int32_t i = 0; i < 2; ++i) {
-      inside = inside && xy[i] >= low[i] - margin && xy[i] <= high[i] + margin;
-    }
-    if (inside) continue;
-    warn_at(data, places.loads[k],
-            "load point " + std::to_string(k + 1) + " at " + point_text(load.x, load.y) +
-                " lies far outside the plan of the piles (x " + shortest(low[0]) + " to " +
-                shortest(high[0]) + ", y " + shortest(low[1]) + " to " + shortest(high[1]) +
-                "); usual: within it or beside it (is a value in cm or mm?)");
-  }
+  unusual_plan(
+      values,
+      [&](size_t p) {
+        warn_at(data, places.piles[p],
+                "pile " + std::to_string(p + 1) + " stands at " +
+                    point_text(values.piles[p].x, values.piles[p].y) + "; " + HEAD_USUAL);
+      },
+      [&](size_t k, const std::string& plan) {
+        const LoadValues& load = values.loads[k];
+        warn_at(data, places.loads[k],
+                "load point " + std::to_string(k + 1) + " at " + point_text(load.x, load.y) +
+                    " lies far outside the plan of the piles (" + plan + "); " + LOAD_USUAL);
+      });
 }
 
 }  // namespace
@@ -266,6 +229,60 @@ void check_type(const TypeValues& t, const TypePlaces* at, bool stepped, TypeRul
     rules.no_soil_length(t.below.empty() ? is.at_NBL : is.at_HBL[0]);
   } else if (t.above.empty() && t.below.empty()) {
     rules.no_segment(is.at_NFR);
+  }
+}
+
+void unusual_type_values(const TypeValues& t, const TypePlaces* at, const UnusualValue& tell) {
+  const TypePlaces none;
+  const TypePlaces& is = at != nullptr ? *at : none;
+  const auto real = [&](const TypeValue& value, float v, const UsualRange& usual) {
+    if (!(v >= usual.low && v <= usual.high)) tell(value, shortest(v), usual.text);
+  };
+  if (t.tip > 4) {
+    tell({"KSU", "tip", nullptr, 0, is.at_KSU}, std::to_string(t.tip) + ", which acts as 3",
+         "usual: 1 to 4");
+  }
+  real({"PKE", "PKE", nullptr, 0, is.at_PKE}, t.PKE, PKE_USUAL);
+  real({"PEH", "PEH", nullptr, 0, is.at_PEH}, t.PEH, PEH_USUAL);
+  for (size_t s = 0; s < t.above.size(); ++s) {
+    const auto in = [s](const Place* list) { return s < MAX_SEGMENTS ? list[s] : Place{}; };
+    real({"HFR", "length", "above", s, in(is.at_HFR)}, t.above[s].length, LENGTH_USUAL);
+    real({"DOF", "diameter", "above", s, in(is.at_DOF)}, t.above[s].diameter, DIAMETER_USUAL);
+  }
+  for (size_t s = 0; s < t.below.size(); ++s) {
+    const BelowValues& v = t.below[s];
+    const auto in = [s](const Place* list) { return s < MAX_SEGMENTS ? list[s] : Place{}; };
+    real({"HBL", "length", "below", s, in(is.at_HBL)}, v.length, LENGTH_USUAL);
+    real({"DOB", "diameter", "below", s, in(is.at_DOB)}, v.diameter, DIAMETER_USUAL);
+    real({"PMT", "m", "below", s, in(is.at_PMT)}, v.m, SOIL_USUAL);
+    real({"PFI", "friction", "below", s, in(is.at_PFI)}, v.friction,
+         v.friction <= 1.571f ? RADIANS_USUAL : FRICTION_USUAL);
+  }
+}
+
+void unusual_plan(const GroupValues& values, const std::function<void(size_t pile)>& far_head,
+                  const std::function<void(size_t load, const std::string& plan)>& far_load) {
+  const std::vector<PileValues>& piles = values.piles;
+  float low[2] = {piles[0].x, piles[0].y};
+  float high[2] = {low[0], low[1]};
+  for (size_t p = 0; p < piles.size(); ++p) {
+    const float xy[2] = {piles[p].x, piles[p].y};
+    if (std::hypot(xy[0], xy[1]) > FARTHEST_HEAD) far_head(p);
+    for (int32_t i = 0; i < 2; ++i) {
+      low[i] = std::min(low[i], xy[i]);
+      high[i] = std::max(high[i], xy[i]);
+    }
+  }
+  const float margin = std::max({LOAD_MARGIN, high[0] - low[0], high[1] - low[1]});
+  for (size_t k = 0; k < values.loads.size(); ++k) {
+    const float xy[2] = {values.loads[k].x, values.loads[k].y};
+    bool inside = true;
+    for (int32_t i = 0; i < 2; ++i) {
+      inside = inside && xy[i] >= low[i] - margin && xy[i] <= high[i] + margin;
+    }
+    if (inside) continue;
+    far_load(k, "x " + shortest(low[0]) + " to " + shortest(high[0]) + ", y " + shortest(low[1]) +
+                    " to " + shortest(high[1]));
   }
 }
 

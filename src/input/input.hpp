@@ -4,6 +4,7 @@
 // given per type number: the "<0>" block for types 0 and below, a type block per positive type, a
 // keyword block ("KSH=" ... "PKE=") per negative type, and a stiffness block per simulated type.
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -280,6 +281,22 @@ inline constexpr float FARTHEST_HEAD = 200.0f;  // m from the cap centre
 // warned of.
 inline constexpr float LOAD_MARGIN = 10.0f;
 inline bool keeps_support_rule(int32_t KSU) { return KSU >= 1; }
+inline constexpr const char* HEAD_USUAL =
+    "usual: within 200 m of the cap centre (are the coordinates in millimetres?)";
+inline constexpr const char* LOAD_USUAL = "usual: within it or beside it (is a value in cm or mm?)";
+
+// unusual_type_values: tells each allowed but unusual value of a type, as shown ("3e+06"; KSU
+// beyond 4 "9, which acts as 3"), with the text of its usual range, in the order KSU, PKE, PEH,
+// then each segment's from the top down. `at` gives where each value stood (none: no places).
+using UnusualValue =
+    std::function<void(const TypeValue& value, const std::string& shown, const char* usual)>;
+void unusual_type_values(const TypeValues& t, const TypePlaces* at, const UnusualValue& tell);
+
+// unusual_plan: tells each pile head farther than FARTHEST_HEAD from the cap centre by its index,
+// then each load point far outside the plan of the piles by its index, with the plan as text
+// ("x -4.5 to 4.5, y -3 to 3"). Needs a pile.
+void unusual_plan(const GroupValues& values, const std::function<void(size_t pile)>& far_head,
+                  const std::function<void(size_t load, const std::string& plan)>& far_load);
 
 // The direction AGL of a pile axis, checked: not along the x axis, pointing down from the head to
 // the tip, of length 1 within 0.001.

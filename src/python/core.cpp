@@ -706,6 +706,7 @@ PYBIND11_MODULE(_core, m) {
   m.def("parse", &core_parse);
   m.def("mistakes", &core_mistakes);
   m.def("data_text", [](py::handle group) { return data_text(group_values(group)); });
+  m.def("unusual", [](py::handle group) { return unusual(group_values(group)); });
   m.def("names_no_file", [](const std::string& base) { return names_no_file(base); });
   m.def("base_name_refusal", [](const std::string& base) { return base_name_refusal(base); });
   m.def("analyse_all", &core_analyse_all);

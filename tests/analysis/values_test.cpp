@@ -221,6 +221,36 @@ TEST(GroupValues, NamesEachMistakeByThePathOfItsValue) {
   }
 }
 
+TEST(GroupValues, NamesEachUnusualValueByItsPathAsTheFileWarnsOfIt) {
+  const struct {
+    void (*edit)(GroupValues&);
+    const char* message;
+  } rows[] = {
+      {[](GroupValues& g) { g.types[1].tip = 9; },
+       "types[1].tip = 9, which acts as 3: usual: 1 to 4 (KSU)"},
+      {[](GroupValues& g) { g.types[3].PEH = 1000.0f; },
+       "types[3].PEH = 1000: usual: 1e6 to 2.5e8 (timber in t/m2 to steel in kPa) (PEH)"},
+      {[](GroupValues& g) { g.types[2].below[1].m = 3e6f; },
+       "types[2].below[1].m = 3e+06: usual: 50 to 300000 (t/m4 or kN/m4; is it 1000 times too "
+       "small or large?) (PMT)"},
+      {[](GroupValues& g) { g.types[0].above[0].length = 250.0f; },
+       "types[0].above[0].length = 250: usual: below 200 m (is it in millimetres?) (HFR)"},
+      {[](GroupValues& g) { g.piles[3].x = 300.0f, g.loads.clear(); },
+       "piles[3] = (300, -4.5): usual: within 200 m of the cap centre (are the coordinates in "
+       "millimetres?) (PXY)"},
+      {[](GroupValues& g) { g.loads[1].y = 20.5f; },
+       "loads[1] = (0, 20.5): far outside the plan of the piles (x -4.5 to 4.5, y -4.5 to 4.5): "
+       "usual: within it or beside it (is a value in cm or mm?) (AXY)"},
+  };
+  const GroupValues pier = example_values("pier");
+  EXPECT_TRUE(unusual(pier).empty());
+  for (const auto& row : rows) {
+    GroupValues values = pier;
+    row.edit(values);
+    EXPECT_EQ(unusual(values), std::vector<std::string>{row.message});
+  }
+}
+
 TEST(GroupValues, GivesEveryMistakeInTheOrderOfTheGroup) {
   GroupValues values = example_values("pier");
   values.supports[0].x = INF;

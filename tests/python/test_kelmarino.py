@@ -216,6 +216,9 @@ def test_an_edited_group_is_checked_like_a_data_file_and_its_copy_is_independent
     assert group.types[0].below[2].m != edited.types[0].below[2].m
     stiffer = kelmarino.analyse(edited)
     assert abs(stiffer.cap[0]) < abs(kelmarino.analyse(group).cap[0])
+    # A value allowed but unusual is warned of by check, as the reader warns of it.
+    with pytest.warns(UserWarning, match=r"pier.dat: types\[0\].PEH = 1000: usual: 1e6 to"):
+        assert group.vary({"types[0].PEH": 1000.0}).check().unusual()[0].endswith("(PEH)")
     cases = [
         (lambda g: setattr(g.types[0].below[0], "length", -1.0),
          "types[0].below[0].length = -1: a segment length must be 0 or more (HBL)"),

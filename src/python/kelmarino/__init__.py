@@ -25,6 +25,7 @@ import re
 import signal
 import threading
 import uuid
+import warnings as _warnings
 from collections.abc import Mapping, Sequence
 from dataclasses import dataclass, field, fields
 
@@ -219,11 +220,20 @@ class Group:
         return _core.data_text(self)
 
     def check(self) -> "Group":
-        """Checks the group exactly as a data file is checked; raises InputError."""
+        """Checks the group exactly as a data file is checked; raises InputError, and warns
+        (UserWarning) of each value that is allowed but unusual, as the reader warns of it."""
         found = _core.mistakes(self)
         if found:
             raise found[0]
+        for text in _core.unusual(self):
+            _warnings.warn(f"in {self.name}: {text}", UserWarning, stacklevel=2)
         return self
+
+    def unusual(self) -> "list[str]":
+        """The values of a group that passes check() which are allowed but unusual, as the
+        reader warns of them in a data file, each named by its path: 'types[0].below[1].m =
+        3e+06: usual: 50 to 300000 (...) (PMT)'. analyse() does not look for them."""
+        return _core.unusual(self)
 
     def mistakes(self) -> "list[InputError]":
         """Every mistake of the group's values, in the order of the group, each the InputError
