@@ -826,11 +826,13 @@ def test_the_package_is_installed_with_its_metadata_and_runs_like_the_program(tm
     runs = [subprocess.run([sys.executable, "-m", "kelmarino", *names], cwd=tmp_path,
                            capture_output=True, text=True)
             for names in (["pier"], ["held.dat"], ["--help"], ["sub/"], [], ["sub/.."],
-                          ["pi\x1b[31mer"], ["-q", "pier"], ["pier", "pier"], ["--version"])]
-    assert [r.returncode for r in runs[2:]] == [0, 2, 2, 2, 2, 2, 2, 0]
+                          ["pi\x1b[31mer"], ["-q", "pier"], ["pier", "pier"], ["--version"],
+                          ["-"])]
+    assert [r.returncode for r in runs[2:]] == [0, 2, 2, 2, 2, 2, 2, 0, 2]
     assert runs[2].stdout.startswith("usage: ")
     assert "unrecognized arguments: -q" in runs[7].stderr, runs[7].stderr
     assert runs[9].stdout == f"kelmarino {kelmarino.__version__}\n"
+    assert runs[10].stderr.startswith("python3 -m kelmarino: the base name '-' begins with '-'")
     assert runs[6].stderr.startswith("python3 -m kelmarino: the base name holds a control character")
     assert (runs[0].returncode, runs[0].stdout, runs[0].stderr) == (0, "", "")
     for extension in (".out", ".pos"):

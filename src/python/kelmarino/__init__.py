@@ -216,7 +216,8 @@ class Group:
     def to_data(self) -> str:
         """The text of a data file that describes the group: types numbered in the order of their
         first pile, the first with the standard block; raises InputError for a value that cannot
-        be written (not a number, not an integer)."""
+        be written (not a number, not an integer). As in a data file, load points are written only
+        with JCTR = 1 (check() refuses a group that has them with another JCTR)."""
         return _core.data_text(self)
 
     def check(self) -> "Group":

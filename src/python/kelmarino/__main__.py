@@ -23,9 +23,10 @@ def main(arguments: list) -> int:
         refusal = kelmarino._core.base_name_refusal(base)  # none, a folder, a control character
     except ValueError as error:  # not UTF-8 text
         refusal = str(error).replace("the base name ", "", 1)
-    if refusal or base.startswith("-"):
-        sys.stderr.write((f"python3 -m kelmarino: the base name {refusal}\n" if refusal else "")
-                         + parser.format_usage())
+    if not refusal and base.startswith("-"):
+        refusal = f"{base!r} begins with '-', as an option does: write ./{base} for a file"
+    if refusal:
+        sys.stderr.write(f"python3 -m kelmarino: the base name {refusal}\n" + parser.format_usage())
         return 2
     try:
         group = kelmarino.read(base + ".dat")
