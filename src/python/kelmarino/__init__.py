@@ -285,7 +285,8 @@ def _steps(path: str) -> list:
     steps, at = [], 0
     while at < len(path):
         step = _STEP.match(path, at)
-        if step is None or (at == 0 and path.startswith(".")):
+        # An attribute follows a dot, but at the start: types[0].below, not types[0]below.
+        if step is None or (step[1] is not None and (at == 0) == path.startswith(".", at)):
             raise KeyError(f"{path!r} is not a path of a group such as 'types[0].below[1].m'")
         steps.append(step[1] if step[1] is not None else int(step[2]))
         at = step.end()
@@ -342,8 +343,10 @@ def read(path) -> Group:
 
 
 def _number(value, count: int, what: str = "pile") -> int:
-    """A number counted from 1, as printed: an integer from 1 to count."""
+    """A number counted from 1, as printed: an integer from 1 to count (True is no number)."""
     try:
+        if isinstance(value, bool):
+            raise TypeError
         number = operator.index(value)
     except TypeError:
         raise TypeError(f"a {what} number is an integer from 1 to {count}, not {value!r}") \
