@@ -263,6 +263,7 @@ void unusual_type_values(const TypeValues& t, const TypePlaces* at, const Unusua
 void unusual_plan(const GroupValues& values, const std::function<void(size_t pile)>& far_head,
                   const std::function<void(size_t load, const std::string& plan)>& far_load) {
   const std::vector<PileValues>& piles = values.piles;
+  if (piles.empty()) return;
   float low[2] = {piles[0].x, piles[0].y};
   float high[2] = {low[0], low[1]};
   for (size_t p = 0; p < piles.size(); ++p) {

@@ -294,7 +294,7 @@ void unusual_type_values(const TypeValues& t, const TypePlaces* at, const Unusua
 
 // unusual_plan: tells each pile head farther than FARTHEST_HEAD from the cap centre by its index,
 // then each load point far outside the plan of the piles by its index, with the plan as text
-// ("x -4.5 to 4.5, y -3 to 3"). Needs a pile.
+// ("x -4.5 to 4.5, y -3 to 3"). Without piles, none.
 void unusual_plan(const GroupValues& values, const std::function<void(size_t pile)>& far_head,
                   const std::function<void(size_t load, const std::string& plan)>& far_load);
 

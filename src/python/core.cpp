@@ -138,11 +138,13 @@ float real(py::handle value, const Part& at) {
   // imaginary part is no real, though NumPy's converts to its real part; an array of one value
   // converts to it too, but is a list, not a number.
   if (!PyFloat_Check(value.ptr()) && !PyLong_Check(value.ptr())) {
-    if (py::hasattr(value, "imag") && PyObject_IsTrue(value.attr("imag").ptr()) != 0) {
-      mistake(at, value, " is not a real number");
-    }
     if (py::isinstance<py::array>(value) && py::reinterpret_borrow<py::array>(value).ndim() > 0) {
       mistake(at, value, " is not a number");
+    }
+    if (py::hasattr(value, "imag")) {
+      const int imaginary = PyObject_IsTrue(value.attr("imag").ptr());
+      if (imaginary < 0) clear_value_error();
+      if (imaginary != 0) mistake(at, value, " is not a real number");
     }
   }
   constexpr float INF = std::numeric_limits<float>::infinity();

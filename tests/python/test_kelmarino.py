@@ -219,6 +219,7 @@ def test_an_edited_group_is_checked_like_a_data_file_and_its_copy_is_independent
     # A value allowed but unusual is warned of by check, as the reader warns of it.
     with pytest.warns(UserWarning, match=r"pier.dat: types\[0\].PEH = 1000: usual: 1e6 to"):
         assert group.vary({"types[0].PEH": 1000.0}).check().unusual()[0].endswith("(PEH)")
+    assert group.vary({"piles": []}).unusual() == []  # asked before the check: no plan to judge
     cases = [
         (lambda g: setattr(g.types[0].below[0], "length", -1.0),
          "types[0].below[0].length = -1: a segment length must be 0 or more (HBL)"),
@@ -493,6 +494,8 @@ HOSTILE = [
      kelmarino.InputError, ("pier.dat", "types: the key -1.0 is not an integer")),
     (lambda g, r, c: kelmarino.analyse(g.vary({"types[0].PEH": np.array([2.8e6])})),
      kelmarino.InputError, ("pier.dat", "types[0].PEH: array([2800000.]) is not a number")),
+    (lambda g, r, c: kelmarino.analyse(g.vary({"loads[0].FX": np.array([1.0, 2.0])})),
+     kelmarino.InputError, ("pier.dat", "loads[0].FX: array([1., 2.]) is not a number")),
     (lambda g, r, c: kelmarino.combinations(g, ONE_CASE, {"C": {"A": [2.0]}}),
      kelmarino.InputError, ("", "combinations[\"C\"][\"A\"]: [2.0] is not a number")),
     (lambda g, r, c: kelmarino.combinations(g, b"missing.csv"), kelmarino.InputError,
@@ -501,7 +504,7 @@ HOSTILE = [
      "types[0].axis: a lognormal needs a mean above 0"),
     (lambda g, r, c: kelmarino.montecarlo(g, {"types[0].PEH": "0.1"}, 5, 1), ValueError,
      "types[0].PEH: a lognormal needs a mean above 0"),
-    (lambda g, r, c: kelmarino.montecarlo(g, {"types[0].PEH": 0.1}, True, 1), ValueError,
+    (lambda g, r, c: kelmarino.montecarlo(g, {"types[0].PEH": 0.1}, True, 1), TypeError,
      "n must be an integer, 1 or more, not True"),
     (lambda g, r, c: kelmarino.montecarlo(g, {"types[0].PEH": 0.1}, 5, 1, extract=lambda r: 1.0),
      TypeError, "extract returns a mapping {name: number}, as peaks does, not a float"),
@@ -838,6 +841,12 @@ def test_the_package_is_installed_with_its_metadata_and_runs_like_the_program(tm
     assert runs[10].stderr.startswith("python3 -m kelmarino: the base name '-' begins with '-'")
     assert runs[6].stderr.startswith("python3 -m kelmarino: the base name holds a control character")
     assert (runs[0].returncode, runs[0].stdout, runs[0].stderr) == (0, "", "")
+    (tmp_path / "sub" / "pier.out").mkdir(parents=True)
+    (tmp_path / "sub" / "pier.dat").write_bytes((tmp_path / "pier.dat").read_bytes())
+    held = subprocess.run([sys.executable, "-m", "kelmarino", "sub/pier"], cwd=tmp_path,
+                          capture_output=True, text=True)
+    assert (held.returncode, held.stderr) == (1, "run-time error opening sub/pier.out: Is a "
+                                                 "directory\n")
     for extension in (".out", ".pos"):
         assert (tmp_path / f"pier{extension}").read_bytes() == \
             (EXPECTED / f"pier{extension}").read_bytes()

@@ -511,12 +511,14 @@ class Result:
 def _write_error(failure: str, base: str) -> OSError:
     """The OSError of the programs' message of a failure to write BASE.out or BASE.pos, with the
     system's error number and the file's name when the message ends in the system's reason
-    (FileNotFoundError for a folder that is not there)."""
+    (FileNotFoundError for a folder that is not there), the programs' message its last note."""
     names = [name for name in (base + ".out", base + ".pos") if name in failure]
+    error = OSError(failure)
     for number in errno.errorcode:
         if names and failure.endswith(": " + os.strerror(number)):
-            return OSError(number, os.strerror(number), names[0])
-    return OSError(failure)
+            error = OSError(number, os.strerror(number), names[0])
+            error.add_note(failure)
+    return error
 
 
 def _checked(group, number=None):
@@ -745,8 +747,10 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
     dict of numbers) applied on the workers. A pandas data frame of n rows: the values drawn (columns named by their paths),
     then what extract returned; frame.describe(percentiles=[.05, .5, .95]) gives percentiles."""
     import pandas as pd
-    if isinstance(n, bool) or not isinstance(n, numbers.Integral) or n < 1:
-        raise ValueError(f"n must be an integer, 1 or more, not {n!r}")
+    if isinstance(n, bool) or not isinstance(n, numbers.Integral):
+        raise TypeError(f"n must be an integer, 1 or more, not {n!r}")
+    if n < 1:
+        raise ValueError(f"n must be 1 or more, not {n}")
     keys = [(key,) if isinstance(key, str) else tuple(key) for key in vary]
     drawn_at = {}  # a path however written, to the first that named it: each value drawn once
     for path in (path for paths in keys for path in paths):

@@ -36,6 +36,8 @@ def main(arguments: list) -> int:
         return 0
     except (kelmarino.InputError, kelmarino.AnalysisError, OSError) as error:
         message = str(error)
+        if isinstance(error, OSError) and getattr(error, "__notes__", None):
+            message = error.__notes__[-1]  # a failed write, in the program's words
     prefix = "" if message.startswith("run-time error") else "run-time error "
     sys.stderr.write(f"{prefix}{message}\n")
     return 1
