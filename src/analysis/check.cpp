@@ -140,6 +140,22 @@ struct Checker {
   // The counts of a type's segments, then the rules of its values.
   void type(size_t index, bool stepped);
 
+  // Pile p refused when its bottom meets an earlier pile's in plan; of a group whose other values
+  // pass.
+  void bottoms() {
+    std::vector<BottomPoint> bottoms;
+    for (const PileValues& pile : g.piles) {
+      bottoms.push_back(bottom_point(pile, g.types[static_cast<size_t>(pile.type)]));
+    }
+    for (size_t p = 1; p < bottoms.size(); ++p) {
+      const size_t q = meeting_bottom(bottoms, p);
+      if (q == p) continue;
+      add(indexed("piles", p),
+          "bottom at " + point_text(bottoms[p].x, bottoms[p].y) + ", as " + indexed("piles", q),
+          BOTTOMS_RULE, "PXY, AGL, HFR, HBL");
+    }
+  }
+
   // The position and stiffness of every simulated pile.
   void supports() {
     for (size_t j = 0; j < g.supports.size(); ++j) {
@@ -257,6 +273,7 @@ std::vector<Issue> check(const GroupValues& values) {
   const bool stepped = values.JCTR != 2 && values.JCTR != 3;
   for (size_t t = 0; t < values.types.size(); ++t) checker.type(t, stepped);
   checker.supports();
+  if (checker.issues.empty()) checker.bottoms();
   return checker.issues;
 }
 

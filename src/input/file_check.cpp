@@ -162,6 +162,25 @@ void check_heads(InChannel& data, const GroupValues& values, const GroupPlaces& 
   }
 }
 
+// Two piles whose bottoms meet in plan, where their heads do not: the later one refused, with the
+// first earlier one named.
+void check_bottoms(InChannel& data, const GroupValues& values, const GroupPlaces& places,
+                   std::vector<InputError>& refusals) {
+  std::vector<BottomPoint> bottoms;
+  for (const PileValues& pile : values.piles) {
+    bottoms.push_back(bottom_point(pile, values.types[static_cast<size_t>(pile.type)]));
+  }
+  for (size_t p = 1; p < bottoms.size(); ++p) {
+    const size_t q = meeting_bottom(bottoms, p);
+    if (q == p) continue;
+    refusals.push_back(
+        input_error_at(data, places.piles[p],
+                       "piles " + std::to_string(q + 1) + " and " + std::to_string(p + 1) +
+                           " have their bottoms at one point in plan, " +
+                           point_text(bottoms[p].x, bottoms[p].y) + "; " + BOTTOMS_RULE));
+  }
+}
+
 // Pile heads far from the cap centre, and load points far outside the plan of the piles.
 void check_plan(InChannel& data, const GroupValues& values, const GroupPlaces& places) {
   unusual_plan(
@@ -230,6 +249,23 @@ void check_type(const TypeValues& t, const TypePlaces* at, bool stepped, TypeRul
   } else if (t.above.empty() && t.below.empty()) {
     rules.no_segment(is.at_NFR);
   }
+}
+
+BottomPoint bottom_point(const PileValues& pile, const TypeValues& t) {
+  float above = 0.0f, below = 0.0f;
+  for (const AboveValues& s : t.above) above = above + s.length;
+  for (const BelowValues& s : t.below) below = below + s.length;
+  const float length = below + above;
+  return {length * t.axis[0] + pile.x, length * t.axis[1] + pile.y};
+}
+
+size_t meeting_bottom(const std::vector<BottomPoint>& bottoms, size_t p) {
+  for (size_t q = 0; q < p; ++q) {
+    const float dx = bottoms[q].x - bottoms[p].x;
+    const float dy = bottoms[q].y - bottoms[p].y;
+    if (std::sqrt(dx * dx + dy * dy) == 0.0f) return q;
+  }
+  return p;
 }
 
 void unusual_type_values(const TypeValues& t, const TypePlaces* at, const UnusualValue& tell) {
@@ -302,6 +338,7 @@ std::vector<InputError> check_data(InChannel& data, const GroupValues& values,
     }
   }
   check_heads(data, values, places, refusals);
+  if (refusals.empty()) check_bottoms(data, values, places, refusals);
   if (!refusals.empty()) return refusals;
   Warned warned;
   for (size_t p = 0; p < values.piles.size(); ++p) {

@@ -220,6 +220,9 @@ inline constexpr const char* NO_SEGMENT_RULE = "a pile needs a segment to bear w
 inline constexpr const char* SAME_SPOT_RULE =
     "two piles cannot stand at the same point with the same axis (is a pile given twice, or a "
     "coordinate mistyped?)";
+inline constexpr const char* BOTTOMS_RULE =
+    "two pile bottoms cannot meet in plan, as each bears on an area limited by its distance to the "
+    "nearest other (is an axis, a length or a coordinate mistyped?)";
 // A stiffness term of a simulated pile beyond it overflows the solution of the cap.
 inline constexpr float LARGEST_STIFFNESS = 1e15f;
 inline constexpr const char* STIFFNESS_RULE =
@@ -284,6 +287,18 @@ inline bool keeps_support_rule(int32_t KSU) { return KSU >= 1; }
 inline constexpr const char* HEAD_USUAL =
     "usual: within 200 m of the cap centre (are the coordinates in millimetres?)";
 inline constexpr const char* LOAD_USUAL = "usual: within it or beside it (is a value in cm or mm?)";
+
+// The bottom point of a pile in plan, as the bottom areas find it: its head moved along its axis
+// by the whole pile length, above and below the ground line.
+struct BottomPoint {
+  float x = 0.0f, y = 0.0f;
+};
+BottomPoint bottom_point(const PileValues& pile, const TypeValues& t);
+
+// meeting_bottom: the first pile before pile p whose bottom lies at no distance from p's, as the
+// bottom areas measure the distance (the bottom of each would bear on no area), or p when none
+// does. `bottoms` holds every pile's bottom point.
+size_t meeting_bottom(const std::vector<BottomPoint>& bottoms, size_t p);
 
 // unusual_type_values: tells each allowed but unusual value of a type, as shown ("3e+06"; KSU
 // beyond 4 "9, which acts as 3"), with the text of its usual range, in the order KSU, PKE, PEH,

@@ -182,6 +182,13 @@ TEST(GroupValues, NamesEachMistakeByThePathOfItsValue) {
       {[](GroupValues& g) { g.piles[5].x = g.piles[6].x, g.piles[5].type = g.piles[6].type; },
        "piles[6] = (1.5, -1.5), as piles[5]: two piles cannot stand at the same point with the "
        "same axis (is a pile given twice, or a coordinate mistyped?) (PXY)"},
+      {[](GroupValues& g) {
+         const BottomPoint bottom = bottom_point(g.piles[0], g.types[0]);  // 32 m along the axis
+         g.piles[1].x = bottom.x, g.piles[1].y = bottom.y;
+       },
+       "piles[1] = bottom at (-9.760799, -4.5), as piles[0]: two pile bottoms cannot meet in plan, "
+       "as each bears on an area limited by its distance to the nearest other (is an axis, a "
+       "length or a coordinate mistyped?) (PXY, AGL, HFR, HBL)"},
       {[](GroupValues& g) { g.supports[0].stiffness[7] = -2e15f; },
        "supports[0].stiffness[7] = -2e+15: a stiffness term must be at most 1e15, or the solution "
        "of the cap overflows (1e10 holds a support as good as rigid) (ESP)"},
