@@ -545,12 +545,16 @@ std::string summary_text(const std::string& title, const Group& group, const Res
   text.append(": results of the run, as kelmarino-plot ")
       .append(REPORT_VERSION)
       .append(" analyses the data file\n\n");
-  text += section(
-      "Critical piles: for each quantity the five piles of the largest magnitude, largest first:\n"
+  // A smaller group has every pile ranked.
+  std::string critical = "Critical piles: for each quantity ";
+  critical.append(result.piles.size() >= CRITICAL_COUNT ? "the five piles of the largest magnitude"
+                                                        : "every pile of the group");
+  critical.append(
+      ", largest first:\n"
       "the axial force NZ at the pile top, the largest resultant moment M and shear V along the\n"
       "pile, the displacement of the pile top across its axis sqrt(UX^2 + UY^2), and the largest\n"
-      "soil stress at the stations",
-      aligned_text(critical_table(result, force)));
+      "soil stress at the stations");
+  text += section(critical, aligned_text(critical_table(result, force)));
   text += section("Displacements of the cap centre, in cap axes", aligned_text(cap_table(result)));
   text += section("Displacements at the pile tops, in the axes of each pile",
                   aligned_text(head_displacement_table(result)));

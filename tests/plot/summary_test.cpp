@@ -412,9 +412,12 @@ TEST(TruePeaks, CoarseStepsAreWarnedAboutAndNoShippedExampleIs) {
 }
 
 // The critical piles of each quantity are the five of the largest magnitude of its column of the
-// page's tables (the top displacement across the pile formed from UX and UY), largest first.
+// page's tables (the top displacement across the pile formed from UX and UY), largest first; every
+// pile of a smaller group, as the page and the summary say.
 TEST_P(Summary, CriticalPilesAreTheLargestOfTheirColumn) {
-  const XmlDocument page = read_xml(plotted(GetParam()).document("index.html"));
+  const std::string html = plotted(GetParam()).document("index.html");
+  const std::string summary = plotted(GetParam()).document("summary.txt");
+  const XmlDocument page = read_xml(html);
   const auto extremes = table_rows(page, "extremes");
   const auto heads = table_rows(page, "head-displacements");
   // Each quantity's value of every pile, by pile number as the page writes it.
@@ -431,6 +434,12 @@ TEST_P(Summary, CriticalPilesAreTheLargestOfTheirColumn) {
   }
   const auto critical = table_rows(page, "critical");
   ASSERT_EQ(critical.size(), std::min<size_t>(5, extremes.size()));
+  const bool five = extremes.size() >= 5;
+  EXPECT_EQ(html.find("each quantity the 5 piles of the largest") != std::string::npos, five);
+  EXPECT_EQ(summary.find("each quantity the five piles of the largest") != std::string::npos, five);
+  for (const std::string& text : {html, summary}) {
+    EXPECT_EQ(text.find("each quantity every pile of the group") != std::string::npos, !five);
+  }
   for (size_t q = 0; q < 5; ++q) {
     std::vector<double> magnitudes;
     for (const auto& [pile, value] : of[q]) magnitudes.push_back(std::fabs(value));
