@@ -94,7 +94,8 @@ struct PrintedDocument {
 
 // Prints `page` of `folder` and checks it as a document a checker files: every sheet A4 with
 // `title` and `run` (what traces the sheet to its run) in its top margin and "page x of y" in its
-// bottom one and nothing else there; no sheet ends on a heading of `html` (the page's document).
+// bottom one and nothing else there; no sheet ends on a heading of `html` (the page's document)
+// or on the caption under one.
 inline PrintedDocument printed_document(const std::string& folder, const std::string& page,
                                         const XmlDocument& html, const std::string& title,
                                         const std::string& run, const std::string& marker) {
@@ -104,6 +105,13 @@ inline PrintedDocument printed_document(const std::string& folder, const std::st
   std::set<std::string> headings;
   for (const char* h : {"h1", "h2", "h3"}) {
     for (const XmlElement* heading : html.all(h)) headings.insert(heading->content);
+  }
+  std::vector<std::string> captions;  // the paragraphs that follow a heading
+  for (size_t e = 1; e < html.elements.size(); ++e) {
+    const XmlElement& before = html.elements[e - 1];
+    if (html.elements[e].name == "p" && before.name == "h3") {
+      captions.push_back(html.elements[e].content);
+    }
   }
   const double margin = 14.0 / 25.4 * 72.0;  // the top and bottom margins of the print style
   const size_t count = printed.sheets.size();
@@ -133,6 +141,9 @@ inline PrintedDocument printed_document(const std::string& folder, const std::st
       continue;
     }
     EXPECT_EQ(headings.count(last->text), 0u) << "the sheet ends on the heading " << last->text;
+    for (const std::string& caption : captions) {
+      EXPECT_FALSE(caption.ends_with(last->text)) << "the sheet ends on the caption " << caption;
+    }
   }
   return printed;
 }
