@@ -172,8 +172,9 @@ def test_mappings_give_the_numbers_of_the_files_and_name_their_mistakes():
     assert mapped.cap.tobytes() == files.cap.tobytes()
     assert mapped.heads.tobytes() == files.heads.tobytes()
     mistakes = [
-        ({"DL": [(0, 0, 0, 0, 1, 0, 0)]}, None, 'loads["DL"]: a load point has 8 values'),
-        ({"DL": [(0,) * 8, (0,) * 7]}, None, 'loads["DL"]: a load point has 8 values'),
+        ({"DL": [(0, 0, 0, 0, 1, 0, 0)]}, None,
+         'loads["DL"][0]: (0, 0, 0, 0, 1, 0, 0) is not a load point: a Load, or the 8 values'),
+        ({"DL": [(0,) * 8, (0,) * 7]}, None, 'loads["DL"][1]: (0, 0, 0, 0, 0, 0, 0) is not a'),
         ({"D L": []}, None, 'loads["D L"]: "D L" is not a name: a name has 1 to 40 letters'),
         ({"data": []}, None, 'loads["data"]: "data" is the load case of the data file'),
         (loads, {"C": {"DL": 1.0, "X": 2.0}},
@@ -402,7 +403,7 @@ HOSTILE = [
     (lambda g, r, c: kelmarino.combinations(g, {"A": [(0, 0, None, 0, 0, 0, 0, 0)]}),
      kelmarino.InputError, ("", "loads[\"A\"][0]: None is not a number")),
     (lambda g, r, c: kelmarino.combinations(g, {"A": [5]}), kelmarino.InputError,
-     ("", "loads[\"A\"]: a load point has 8 values")),
+     ("", "loads[\"A\"][0]: 5 is not a load point: a Load, or the 8 values x, y, FX")),
     (lambda g, r, c: kelmarino.combinations(g, [("A", [])]), TypeError, "loads is a file or a"),
     (lambda g, r, c: kelmarino.combinations(g, {"A": kelmarino.Load(0, 0, 1, 0, 0, 0, 0, 0)}),
      kelmarino.InputError, ("", "loads[\"A\"]: Load(")),
@@ -827,14 +828,16 @@ def test_the_package_is_installed_with_its_metadata_and_runs_like_the_program(tm
     assert repr(kelmarino.read(ROOT / "examples" / "pier.dat").piles[0]) == \
         "Pile(x=-4.5, y=-4.5, type=-1)"
     (tmp_path / "pier.dat").write_bytes((ROOT / "examples" / "pier.dat").read_bytes())
+    (tmp_path / "-pier.dat").write_bytes((ROOT / "examples" / "pier.dat").read_bytes())
     (tmp_path / "held.dat").write_bytes(
         (ROOT / "tests" / "data" / "bad" / "held-pile-without-length.dat").read_bytes())
     runs = [subprocess.run([sys.executable, "-m", "kelmarino", *names], cwd=tmp_path,
                            capture_output=True, text=True)
             for names in (["pier"], ["held.dat"], ["--help"], ["sub/"], [], ["sub/.."],
                           ["pi\x1b[31mer"], ["-q", "pier"], ["pier", "pier"], ["--version"],
-                          ["-"])]
-    assert [r.returncode for r in runs[2:]] == [0, 2, 2, 2, 2, 2, 2, 0, 2]
+                          ["-"], ["--", "-pier"])]
+    assert [r.returncode for r in runs[2:]] == [0, 2, 2, 2, 2, 2, 2, 0, 2, 0]
+    assert (tmp_path / "-pier.out").read_bytes() == (EXPECTED / "pier.out").read_bytes()
     assert runs[2].stdout.startswith("usage: ")
     assert "unrecognized arguments: -q" in runs[7].stderr, runs[7].stderr
     assert runs[9].stdout == f"kelmarino {kelmarino.__version__}\n"

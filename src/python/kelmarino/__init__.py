@@ -920,12 +920,12 @@ def _value_mistake(place: str, value, what: str):
     return InputError("", 0, 0, message, "run-time error in " + message)
 
 
-def _point(case, point) -> tuple:
+def _point(place: str, point) -> tuple:
     values = (point.x, point.y, point.FX, point.FY, point.FZ, point.MX, point.MY, point.MZ) \
         if isinstance(point, Load) else tuple(point) if _is_list(point) else ()
     if len(values) != 8:
-        message = f'loads["{case}"]: a load point has 8 values'
-        raise InputError("", 0, 0, message, "run-time error in " + message)
+        raise _value_mistake(place, point, "is not a load point: a Load, or the 8 values x, y, "
+                             "FX, FY, FZ, MX, MY, MZ")
     return values
 
 
@@ -951,7 +951,8 @@ def _load_values(loads) -> list:
     for case, points in loads.items():
         if not _is_list(points):
             raise _value_mistake(f'loads["{case}"]', points, "is not a list of load points")
-    return [(str(case), [[_single(v, f'loads["{case}"][{i}]') for v in _point(case, p)]
+    return [(str(case), [[_single(v, f'loads["{case}"][{i}]')
+                          for v in _point(f'loads["{case}"][{i}]', p)]
                          for i, p in enumerate(points)]) for case, points in loads.items()]
 
 

@@ -23,7 +23,7 @@ def main(arguments: list) -> int:
         refusal = kelmarino._core.base_name_refusal(base)  # none, a folder, a control character
     except ValueError as error:  # not UTF-8 text
         refusal = str(error).replace("the base name ", "", 1)
-    if not refusal and base.startswith("-"):
+    if not refusal and base.startswith("-") and "--" not in arguments:  # after --, a name
         refusal = f"{base!r} begins with '-', as an option does: write ./{base} for a file"
     if refusal:
         sys.stderr.write(f"python3 -m kelmarino: the base name {refusal}\n" + parser.format_usage())
