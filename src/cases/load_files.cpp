@@ -274,11 +274,16 @@ void check_load_header(const Row& header, const std::string& file) {
            "the header must be " + std::string(LOAD_HEADER) + ", not " + quoted(header.text));
   }
   for (size_t c = 0; c < 9; ++c) {
-    if (!is_heading(header.cells[c], LOAD_COLUMNS[c].name, LOAD_COLUMNS[c].unit)) {
-      refuse(Place{file, header.line, std::to_string(c + 1), static_cast<int32_t>(c)},
-             "expected " + std::string(LOAD_COLUMNS[c].name) + ", found " +
-                 quoted(header.cells[c]) + " (the header is " + LOAD_HEADER + ")");
-    }
+    const LoadColumn& column = LOAD_COLUMNS[c];
+    if (is_heading(header.cells[c], column.name, column.unit)) continue;
+    // A name with another unit: the loads are in the data file's units, whatever the output's.
+    const bool other_unit = c > 0 && header.cells[c].starts_with(std::string(column.name) + " (");
+    std::string expected = column.name;
+    if (other_unit) expected.append(" (").append(column.unit).append(")");
+    refuse(Place{file, header.line, std::to_string(c + 1), static_cast<int32_t>(c)},
+           "expected " + expected + ", found " + quoted(header.cells[c]) +
+               (other_unit ? ": the loads are in the units of the data file, m and t" : "") +
+               " (the header is " + LOAD_HEADER + ")");
   }
 }
 
