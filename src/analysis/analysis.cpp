@@ -19,13 +19,20 @@
 namespace kelmarino {
 namespace {
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
+// The reader's warnings, each with the lines under it (the data line and its caret, indented)
+// joined to it by line ends.
+std::vector<std::string> warnings_of(const std::string& text) {
+  std::vector<std::string> warnings;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
-    if (!line.empty()) lines.push_back(line);
+    if (line.empty()) continue;
+    if (line[0] == ' ' && !warnings.empty()) {
+      warnings.back().append("\n").append(line);
+    } else {
+      warnings.push_back(line);
+    }
   }
-  return lines;
+  return warnings;
 }
 
 bool every_step_count_positive(const PileData& piles, int32_t PNUM) {
@@ -238,7 +245,7 @@ Expected<ParsedFile> parse(std::string text, const std::string& name) {
   OutChannel console{console_text.file(), "the console"};
   std::optional<Issue> issue =
       watched(name, [&] { parse_data(data, console, file.values, file.places); });
-  file.warnings = lines_of(warnings.text());
+  file.warnings = warnings_of(warnings.text());
   if (!issue) return file;
   issue->warnings = std::move(file.warnings);
   return *std::move(issue);
@@ -255,7 +262,7 @@ FileCheck check(const ParsedFile& file) {
       watched(file.name, [&] { refusals = check_data(data, file.values, file.places); });
   for (const InputError& error : refusals) found.mistakes.push_back(input_issue(error));
   if (fault) found.mistakes.push_back(*std::move(fault));
-  found.warnings = lines_of(warnings.text());
+  found.warnings = warnings_of(warnings.text());
   return found;
 }
 

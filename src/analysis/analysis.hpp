@@ -78,7 +78,8 @@ Issue input_issue(const InputError& error);
 Issue analysis_issue(const std::string& stage, int32_t pile, const std::string& full);
 
 // A pile group ready for the analysis: the model (loads reduced to the cap centre, lengths
-// summed), the load points, the warnings of its data file and its values.
+// summed), the load points, the warnings of its data file (each with the line and caret under it,
+// as the console shows them) and its values.
 struct Group {
   std::string name;  // the data file, as named in messages
   std::shared_ptr<const Model> model;

@@ -400,6 +400,11 @@ TEST(Warnings, ReaderUnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
   const std::string html = run.file("b-cases/index.html");
   const size_t first_table = html.find("<table", html.find("<table id=\"title-block\"") + 1);
   EXPECT_LT(html.find(reader), first_table);
+  // The reader's warning keeps its data line and caret under it, in one paragraph as printed.
+  const std::string paragraph = "<p class=\"warning\" style=\"white-space: pre\"><strong>";
+  const size_t warned = html.find(paragraph + reader);
+  ASSERT_NE(warned, std::string::npos);
+  EXPECT_LT(html.find("\n  100.0 50.0 2000.0 0.0 0.0 0,0\n", warned), html.find("</p>", warned));
   EXPECT_LT(html.find(unused), first_table);
   EXPECT_LT(html.find(zero), first_table);
   // The factor table has no column for B: a loads file of many cases makes no page as wide.

@@ -408,8 +408,8 @@ TEST(ReadInput, BlockMatchingNoPileIsNotCheckedButWarned) {
   ASSERT_EQ(reading.error, "");
   EXPECT_EQ(reading.warnings,
             (std::vector<std::string>{"warning in case.dat, line 19: the block tagged < 9> is for "
-                                      "the type 9, which no pile has: it is read and not used",
-                                      "  < 9>", "  ^"}));
+                                      "the type 9, which no pile has: it is read and not used\n"
+                                      "  < 9>\n  ^"}));
   EXPECT_EQ(reading.model->piles.KSH(4), 0);
   EXPECT_EQ(reading.model->piles.KSU(4), 1);
   EXPECT_EQ(reading.model->piles.AGL(4, 3), 1.0f);
