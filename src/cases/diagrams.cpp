@@ -303,9 +303,11 @@ PageParts index_html(const Group& group, const CaseNames& names,
       "<body>\n<h1>" +
       title + "</h1>\n" + title_block_html(names.block);
   for (const std::string& warning : names.warnings) {
-    // A warning of the reader shows its line with the caret under the value.
+    // A warning of the reader shows its line with the caret under the value: in a fixed-width
+    // font, its lines kept and a long one wrapped at the sheet's edge.
     const bool lines = warning.find('\n') != std::string::npos;
-    html += std::string("<p class=\"warning\"") + (lines ? " style=\"white-space: pre\"" : "") +
+    html += std::string("<p class=\"warning\"") +
+            (lines ? " style=\"white-space: pre-wrap; font-family: monospace\"" : "") +
             "><strong>" + escape_html(warning) + "</strong></p>\n";
   }
   if (const auto warning = balance_warning(names, balance)) {

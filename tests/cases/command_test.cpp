@@ -400,8 +400,10 @@ TEST(Warnings, ReaderUnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
   const std::string html = run.file("b-cases/index.html");
   const size_t first_table = html.find("<table", html.find("<table id=\"title-block\"") + 1);
   EXPECT_LT(html.find(reader), first_table);
-  // The reader's warning keeps its data line and caret under it, in one paragraph as printed.
-  const std::string paragraph = "<p class=\"warning\" style=\"white-space: pre\"><strong>";
+  // The reader's warning keeps its data line and the caret under the value, in one paragraph of
+  // a fixed-width font that wraps a long line.
+  const std::string paragraph =
+      "<p class=\"warning\" style=\"white-space: pre-wrap; font-family: monospace\"><strong>";
   const size_t warned = html.find(paragraph + reader);
   ASSERT_NE(warned, std::string::npos);
   EXPECT_LT(html.find("\n  100.0 50.0 2000.0 0.0 0.0 0,0\n", warned), html.find("</p>", warned));
