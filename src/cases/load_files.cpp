@@ -277,11 +277,15 @@ void check_load_header(const Row& header, const std::string& file) {
     const LoadColumn& column = LOAD_COLUMNS[c];
     if (is_heading(header.cells[c], column.name, column.unit)) continue;
     // A name with another unit: the loads are in the data file's units, whatever the output's.
-    const bool other_unit = c > 0 && header.cells[c].starts_with(std::string(column.name) + " (");
+    const std::string& cell = header.cells[c];
+    const std::string opening = std::string(column.name) + " (";
+    const bool other_unit =
+        c > 0 && cell.starts_with(opening) && cell.ends_with(")") &&
+        trimmed(cell.substr(opening.size(), cell.size() - opening.size() - 1)) != column.unit;
     std::string expected = column.name;
     if (other_unit) expected.append(" (").append(column.unit).append(")");
     refuse(Place{file, header.line, std::to_string(c + 1), static_cast<int32_t>(c)},
-           "expected " + expected + ", found " + quoted(header.cells[c]) +
+           "expected " + expected + ", found " + quoted(cell) +
                (other_unit ? ": the loads are in the units of the data file, m and t" : "") +
                " (the header is " + LOAD_HEADER + ")");
   }

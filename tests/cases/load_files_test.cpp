@@ -84,6 +84,9 @@ TEST(LoadsFile, RefusesEveryMistakeWithFileLineColumnAndText) {
       {"case,x (mm),y,FX,FY,FZ,MX,MY,MZ\nDL,0,0,0,0,0,0,0,0\n",
        at + "1, column 2: expected x (m), found \"x (mm)\": the loads are in the units of the data "
             "file, m and t (the header is case,x,y,FX,FY,FZ,MX,MY,MZ)"},
+      {"case,x,y,FX ( t),FY,FZ,MX,MY,MZ\nDL,0,0,0,0,0,0,0,0\n",
+       at + "1, column 4: expected FX, found \"FX ( t)\" (the header is "
+            "case,x,y,FX,FY,FZ,MX,MY,MZ)"},
       {std::string(HEADER) + "DL,0,0,0,0,0,0,0\n",
        at + "2: the row has 8 cells, the header 9: \"DL,0,0,0,0,0,0,0\""},
       {std::string(HEADER) + "DL,0,0,0,0,0,0,0,0,1\n",
