@@ -262,6 +262,18 @@ ResultTable load_cases_table(const CaseNames& names) {
   return table;
 }
 
+// The load points of the overview plan, L1, L2, ..., with the cases and points at each.
+ResultTable load_points_table(const std::vector<PlanPoint>& points) {
+  ResultTable table;
+  table.columns = {{"point", ""}, {"x", "m"}, {"y", "m"}, {"cases and points", ""}};
+  for (size_t k = 0; k < points.size(); ++k) {
+    const PlanPoint& p = points[k];
+    table.rows.push_back({"L" + std::to_string(k + 1), readable(static_cast<double>(p.x)),
+                          readable(static_cast<double>(p.y)), p.legend});
+  }
+  return table;
+}
+
 // The factor table without rows: a column per load case that some combination shown uses.
 ResultTable factor_columns(const CaseNames& names) {
   ResultTable table;
@@ -296,7 +308,8 @@ PageParts index_html(const Group& group, const CaseNames& names,
       "white-space: nowrap; } "
       "img { max-width: 100%; border: 1px solid #dddddd; } "
       "div.figure svg { max-width: 100%; height: auto; } "
-      "table#title-block th, table#title-block td { text-align: left; } @media print { " +
+      "table#title-block th, table#title-block td { text-align: left; } "
+      "table#load-points td:last-child { white-space: normal; text-align: left; } @media print { " +
       print_css(names.title + ": load combinations", names.block) +
       "body { margin: 0; font-size: 9pt; } section.overview { break-inside: avoid; } }"
       "</style>\n</head>\n"
@@ -335,6 +348,12 @@ PageParts index_html(const Group& group, const CaseNames& names,
       " and the combination. The load points are those of every load case.</p>\n"
       "<div class=\"figure\" id=\"overview\">" +
       overview_svg(group, names, piles) + "</div>\n</section>\n";
+  if (const std::vector<PlanPoint> points = case_load_points(names); !points.empty()) {
+    html +=
+        "<h3>Load points</h3>\n<p>The load points of the plan at their distinct positions, "
+        "with the cases and the points of each case there.</p>\n" +
+        html_table(load_points_table(points), "load-points");
+  }
   html += "<h2>Summary</h2>\n" + html_table(summary_table(names, piles), "summary");
   if (!names.combinations.empty()) {
     html +=

@@ -19,7 +19,8 @@ struct PlanPileMark {
   std::string label;
 };
 
-// A load point shown without its forces, and its line in the legend.
+// A load point shown without its forces, and what stands there (its cases and points), which the
+// page lists beside the plan.
 struct PlanPoint {
   float x = 0.0f, y = 0.0f;
   std::string legend;

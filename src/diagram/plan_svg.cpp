@@ -26,7 +26,6 @@ constexpr double MIN_RADIUS = 7.0;     // px, for piles too small to see at the 
 constexpr double RAKE_LENGTH = 28.0;   // px beyond the pile's circle
 constexpr double FORCE_LENGTH = 80.0;  // px for the largest horizontal force
 constexpr double LEGEND_LINE = 18.0;
-constexpr size_t LEGEND_CHARACTERS = 90;  // of a legend line of text, in 12 px type
 // The width of a character, as a share of the font size: DejaVu Sans digits take 0.64 (bold 0.70),
 // most letters less.
 constexpr double GLYPH_WIDTH = 0.7;
@@ -557,11 +556,16 @@ std::vector<LegendLine> legend_lines(const Group& group, const std::vector<int32
     lines.push_back({key.fill.empty() ? "" : "fill " + key.fill, key.text});
   }
   add_unnumbered(lines, unnumbered);
-  if (!unlabelled.empty()) {
-    std::string list;
-    for (const std::string& text : unlabelled) list.append(list.empty() ? "" : ", ").append(text);
-    lines.push_back({"", "Labels left out for want of room: " + list});
+  // The labels left out, on lines of at most 90 characters, as many as the plan's width holds.
+  std::string line = "Labels left out for want of room:";
+  for (size_t i = 0; i < unlabelled.size(); ++i) {
+    if (line.size() + unlabelled[i].size() + 2 > 90) {
+      lines.push_back({"", line});
+      line = " ";
+    }
+    line.append(" ").append(unlabelled[i]).append(i + 1 < unlabelled.size() ? "," : "");
   }
+  if (!unlabelled.empty()) lines.push_back({"", line});
   if (any_raked(group)) {
     lines.push_back({"rake",
                      "Direction of a raked pile's axis in plan, with its batter "
@@ -571,26 +575,11 @@ std::vector<LegendLine> legend_lines(const Group& group, const std::vector<int32
     lines.push_back({"simulated", "S1, S2, ...: simulated piles (given stiffness)"});
   lines.push_back({"cap-centre", "O: the cap centre"});
   if (extras.loads) {
-    if (!extras.loads->empty()) lines.push_back({"load", "L1, L2, ...: load points"});
-    // A line of at most LEGEND_CHARACTERS, the rest of a point's text on lines of its own.
-    for (size_t k = 0; k < extras.loads->size(); ++k) {
-      const PlanPoint& point = (*extras.loads)[k];
-      std::string line = "L" + std::to_string(k + 1) + " at (" + fixed(point.x, 2) + ", " +
-                         fixed(point.y, 2) + "): ";
-      const size_t open = line.size();
-      for (size_t at = 0; at < point.legend.size();) {
-        const size_t end = std::min(point.legend.find(", ", at), point.legend.size());
-        const std::string item = point.legend.substr(at, end - at);
-        if (line.size() > open && line.size() + item.size() + 1 > LEGEND_CHARACTERS) {
-          line.pop_back();
-          lines.push_back({"", line});
-          line = "  ";
-        }
-        line += item + (end < point.legend.size() ? "," : "") + " ";
-        at = end + 2;
-      }
-      line.pop_back();
-      lines.push_back({"", line});
+    // The points' cases are listed beside the plan by its page: a key of many points would make
+    // the plan taller than a printed sheet.
+    if (!extras.loads->empty()) {
+      lines.push_back(
+          {"load", "L1, L2, ...: load points (the table Load points names their cases)"});
     }
     return lines;
   }

@@ -290,9 +290,9 @@ XmlDocument overview_of(const std::string& page) {
 }
 
 // The overview plan of the pier labels every pile with its value, that of the 200 piles of the
-// capacity group none (the legend says why); no two texts meet, no text runs past 90 characters
-// (the legend of a point of forty cases takes several lines), and the load points of every case
-// are drawn at their distinct positions.
+// capacity group none (the legend says why); no two texts meet, no text runs past 90 characters,
+// and the load points of every case are drawn at their distinct positions, their cases and points
+// in a table under the plan, so that the plan prints on one A4 sheet however many there are.
 TEST(CasesPage, OverviewLabelsNeverMeet) {
   const struct {
     std::map<std::string, std::string> files;
@@ -308,6 +308,7 @@ TEST(CasesPage, OverviewLabelsNeverMeet) {
        4},
       {{{"c.dat", read_file(kelmarino::testing::test_data_path("capacity.dat"))}}, "c", 0, 2},
       {{{"m.dat", testing::example_text("pier")}, {"m.loads.csv", many_cases()}}, "m", 16, 3},
+      {{{"p.dat", testing::example_text("pier")}, {"p.loads.csv", spread_points(60)}}, "p", 16, 62},
       // More than 100 places: no load point is drawn (their labels took minutes by thousands).
       {{{"s.dat", testing::example_text("pier")}, {"s.loads.csv", spread_points(101)}},
        "s",
@@ -315,9 +316,14 @@ TEST(CasesPage, OverviewLabelsNeverMeet) {
        0}};
   for (const auto& run : runs) {
     SCOPED_TRACE(run.base);
-    const XmlDocument plan =
-        overview_of(read_file(cases_folder(run.files, run.base) + "index.html"));
+    const std::string page = read_file(cases_folder(run.files, run.base) + "index.html");
+    const XmlDocument plan = overview_of(page);
     ASSERT_EQ(plan.problem, "");
+    const XmlElement& svg = *plan.all("svg").at(0);
+    // No taller than 1.4 times its width: an A4 sheet's 269 by 186 mm, less the heading above.
+    const double width = std::stod(svg.attributes.at("width"));
+    EXPECT_LE(std::stod(svg.attributes.at("height")), 1.4 * width);
+    EXPECT_EQ(table_rows(read_xml(page), "load-points", "tbody").size(), run.load_points);
     EXPECT_EQ(kelmarino::testing::meeting_texts(plan), std::vector<std::string>{});
     size_t labelled = 0;
     for (const XmlElement* label : plan.all("text", "class", "plan-label")) {
