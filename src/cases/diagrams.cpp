@@ -148,9 +148,10 @@ std::vector<PlanPoint> case_load_points(const CaseNames& names) {
 // The plan of the group (plan_svg) with each pile top coloured by its governing axial force
 // (compression blue, tension red, from pale for the smallest to full for the largest of its kind)
 // and labelled with the value and the combination, a colour key, and the load points of every
-// case.
+// case (case_load_points).
 std::string overview_svg(const Group& group, const CaseNames& names,
-                         const std::vector<PileEnvelope>& piles) {
+                         const std::vector<PileEnvelope>& piles,
+                         const std::vector<PlanPoint>& load_points) {
   const ReaderUnit shown = shown_unit("t", names.force);
   // The range of the governing magnitudes of compression [0] and tension [1]: low and high.
   double low[2] = {1e30, 1e30}, high[2] = {0.0, 0.0};
@@ -192,7 +193,7 @@ std::string overview_svg(const Group& group, const CaseNames& names,
         {shade(1.0, full), std::string("Governing ") + kinds[kind] + " at the pile top, largest: " +
                                readable(sign * high[kind] * shown.factor) + " " + shown.unit});
   }
-  extras.loads = case_load_points(names);
+  extras.loads = load_points;
   if (extras.loads->empty() && std::any_of(names.cases.begin(), names.cases.end(),
                                            [](const LoadCase& c) { return !c.points.empty(); })) {
     extras.key.push_back({"", "Load points left out: more than " +
@@ -337,6 +338,7 @@ PageParts index_html(const Group& group, const CaseNames& names,
     const std::string g = std::to_string(pile.g);
     html += " <a href=\"#pile-" + g + "\">" + g + "</a>";
   }
+  const std::vector<PlanPoint> plan_points = case_load_points(names);
   html +=
       "</p>\n<section class=\"overview\">\n<h2>Overview</h2>\n<p>The plan of the group seen from "
       "above (x to the right, y "
@@ -347,12 +349,12 @@ PageParts index_html(const Group& group, const CaseNames& names,
       shown_unit("t", names.force).unit +
       " and the combination. The load points are those of every load case.</p>\n"
       "<div class=\"figure\" id=\"overview\">" +
-      overview_svg(group, names, piles) + "</div>\n</section>\n";
-  if (const std::vector<PlanPoint> points = case_load_points(names); !points.empty()) {
+      overview_svg(group, names, piles, plan_points) + "</div>\n</section>\n";
+  if (!plan_points.empty()) {
     html +=
         "<h3>Load points</h3>\n<p>The load points of the plan at their distinct positions, "
         "with the cases and the points of each case there.</p>\n" +
-        html_table(load_points_table(points), "load-points");
+        html_table(load_points_table(plan_points), "load-points");
   }
   html += "<h2>Summary</h2>\n" + html_table(summary_table(names, piles), "summary");
   if (!names.combinations.empty()) {

@@ -26,6 +26,7 @@ constexpr double MIN_RADIUS = 7.0;     // px, for piles too small to see at the 
 constexpr double RAKE_LENGTH = 28.0;   // px beyond the pile's circle
 constexpr double FORCE_LENGTH = 80.0;  // px for the largest horizontal force
 constexpr double LEGEND_LINE = 18.0;
+constexpr size_t LEGEND_CHARACTERS = 90;  // of a legend line of text, in 12 px type
 // The width of a character, as a share of the font size: DejaVu Sans digits take 0.64 (bold 0.70),
 // most letters less.
 constexpr double GLYPH_WIDTH = 0.7;
@@ -556,10 +557,10 @@ std::vector<LegendLine> legend_lines(const Group& group, const std::vector<int32
     lines.push_back({key.fill.empty() ? "" : "fill " + key.fill, key.text});
   }
   add_unnumbered(lines, unnumbered);
-  // The labels left out, on lines of at most 90 characters, as many as the plan's width holds.
+  // The labels left out, on lines of at most LEGEND_CHARACTERS.
   std::string line = "Labels left out for want of room:";
   for (size_t i = 0; i < unlabelled.size(); ++i) {
-    if (line.size() + unlabelled[i].size() + 2 > 90) {
+    if (line.size() + unlabelled[i].size() + 2 > LEGEND_CHARACTERS) {
       lines.push_back({"", line});
       line = " ";
     }

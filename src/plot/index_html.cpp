@@ -195,17 +195,13 @@ std::string index_html(const std::string& title, const Group& group, const Resul
   const std::vector<int32_t> shown = every_pile ? std::vector<int32_t>() : pages.piles;
   html += "</p></nav>\n<h2>Critical piles</h2>\n";
   // A smaller group has every pile ranked.
-  std::string ranked = "For each quantity ";
-  if (result.piles.size() >= CRITICAL_COUNT) {
-    ranked.append("the ")
-        .append(std::to_string(CRITICAL_COUNT))
-        .append(" piles of the largest magnitude");
-  } else {
-    ranked.append("every pile of the group");
-  }
+  const std::string ranked =
+      result.piles.size() >= CRITICAL_COUNT
+          ? "the " + std::to_string(CRITICAL_COUNT) + " piles of the largest magnitude"
+          : "every pile of the group";
   html += table_section(
       "The largest values of the group",
-      ranked +
+      "For each quantity " + ranked +
           ", largest first: the axial force NZ at the pile top "
           "(compression positive), the largest resultant moment M and shear V along the pile, "
           "the displacement of the pile top across its axis sqrt(UX^2 + UY^2), and the largest "
