@@ -178,6 +178,10 @@ void row_interaction(int32_t n, const float* c, const float* d, const float* h, 
       }
     }
   }
+  // Piles whose positions along the direction are closer than their diameters have a clear
+  // spacing below zero, which counts as zero: they can stand no closer than touching, and the
+  // coefficient goes no lower than b'.
+  if (L1 < 0) L1 = 0;
   k = 1.0f;
   float b = 0.0f;
   row_base_coefficient(n, b);

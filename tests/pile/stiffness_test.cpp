@@ -113,12 +113,15 @@ TEST(Kinf, PositionsAndRowsOfAStaggeredGroup) {
 TEST(Kinf3, CoefficientOfOneRow) {
   struct Case {
     const char* name;
-    std::vector<float> c, h;  // every pile 1.0 m wide
+    std::vector<float> c, h;
     float k;
+    float d = 1.0f;  // the width of every pile
   } cases[] = {
       {"one pile", {0}, {10}, 1.0f},
       {"two piles, clear spacing 2", {0, 3}, {10, 10}, 0.6f + 0.4f * 2 / 3.6f},
       {"overlapping piles truncate to 0", {0, 0.5f}, {10, 10}, 0.6f},
+      // -1.2 m clear: side by side, 0.3 m apart along the direction; no lower than b'.
+      {"a spacing below -1 counts as 0", {0, 0.3f}, {1, 1}, 0.6f, 1.5f},
       // L1 of 1.5 is held as 1, so the pair 1.2 apart (short piles, hh = 2) does not replace it.
       {"truncated spacing keeps its depth", {0, 2.5f, 4.7f}, {10, 2, 2}, 0.5f + 0.5f * 1 / 3.6f},
       {"short piles limit the depth", {0, 3}, {4, 4}, 0.6f + 0.4f * 2 / 2.4f},
@@ -129,7 +132,7 @@ TEST(Kinf3, CoefficientOfOneRow) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::vector<float> d(c.c.size(), 1.0f);
+    const std::vector<float> d(c.c.size(), c.d);
     float k = -1.0f;
     row_interaction(static_cast<int32_t>(c.c.size()), c.c.data(), d.data(), c.h.data(), k);
     EXPECT_FLOAT_EQ(k, c.k);
