@@ -987,21 +987,28 @@ def _interruptible(call, *arguments):
     (it does at its next part of combinations) and is raised at once after."""
     stop = _core.Stop()
     answer = []
+    done = threading.Event()
 
     def work():
         try:
             answer.append(call(*arguments, stop))
         except BaseException as error:  # raised in the calling thread
             answer.append(error)
-    thread = threading.Thread(target=work, daemon=True)
-    thread.start()
-    try:
-        while thread.is_alive():
-            thread.join(0.1)
-    except KeyboardInterrupt:
-        stop.ask()
-        thread.join()
-        raise
+        finally:
+            done.set()
+    threading.Thread(target=work, daemon=True).start()
+    # The call is waited for through an event, not Thread.join: a join that Ctrl-C interrupts
+    # may take the thread as ended while it still runs, and Python's exit would then stop it
+    # inside the call, which aborts the process.
+    interrupted = None
+    while not done.is_set():
+        try:
+            done.wait(0.1)
+        except KeyboardInterrupt as error:
+            stop.ask()
+            interrupted = interrupted or error
+    if interrupted is not None:
+        raise interrupted
     if isinstance(answer[0], BaseException):
         raise answer[0]
     return answer[0]
