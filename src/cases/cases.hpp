@@ -177,9 +177,11 @@ CombinationLoads read_combination_loads(const std::string& text, const InputName
                                         const std::vector<LoadCase>& cases);
 
 // combination_loads: combinations given as values (combinations_of, single_case_combinations) as
-// read_combination_loads keeps those of a file, without warnings.
+// read_combination_loads keeps those of a file, with its warnings: a case given as a value and a
+// combination are named by their places (loads["A"], combinations["C1"]), `files.combinations`
+// being empty.
 CombinationLoads combination_loads(const std::vector<Combination>& combinations,
-                                   const std::vector<LoadCase>& cases);
+                                   const std::vector<LoadCase>& cases, const InputNames& files);
 
 // ---- The loads of the combinations ----
 
@@ -524,6 +526,8 @@ using CombinationsGiven = std::variant<std::monostate, CaseFile, std::vector<Com
 // after combination, pile after pile), and the envelopes of the piles.
 struct Combined {
   std::vector<std::string> names;
+  std::vector<std::string>
+      warnings;  // of the cases and combinations, as kelmarino-cases gives them
   std::vector<CapDisplacements> caps;
   std::vector<HeadResult> heads;
   CaseResults results;

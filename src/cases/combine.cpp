@@ -129,15 +129,16 @@ std::vector<LoadCase> given_load_cases(const Group& group, const LoadsGiven& loa
 CombinationLoads given_combinations(const Group& group, const LoadsGiven& loads,
                                     const CombinationsGiven& combinations,
                                     const std::vector<LoadCase>& cases) {
+  const auto* loads_file = std::get_if<CaseFile>(&loads);
+  InputNames names{group.name, loads_file != nullptr ? loads_file->name : "", ""};
   if (const auto* file = std::get_if<CaseFile>(&combinations)) {
-    const auto* loads_file = std::get_if<CaseFile>(&loads);
-    const InputNames names{group.name, loads_file != nullptr ? loads_file->name : "", file->name};
+    names.combinations = file->name;
     return read_combination_loads(file->text, names, cases);
   }
   if (const auto* values = std::get_if<std::vector<CombinationValues>>(&combinations)) {
-    return combination_loads(combinations_of(*values, cases), cases);
+    return combination_loads(combinations_of(*values, cases), cases, names);
   }
-  return combination_loads(single_case_combinations(cases), cases);
+  return combination_loads(single_case_combinations(cases), cases, names);
 }
 
 }  // namespace
@@ -150,6 +151,7 @@ Expected<Combined> combine(const Group& group, const LoadsGiven& loads,
     const std::vector<LoadCase> cases = given_load_cases(group, loads);
     const CombinationLoads all = given_combinations(group, loads, combinations, cases);
     for (size_t c = 0; c < all.names.size(); ++c) out.names.emplace_back(all.names[c]);
+    out.warnings = all.warnings;
     Expected<CombinationAnalysis> analysed = analyse_combinations(group, cases, all);
     if (!analysed) return analysed.issue();
     marching = true;

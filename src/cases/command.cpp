@@ -100,7 +100,8 @@ void read_inputs(const std::string& base, Inputs& in) {
     in.combinations =
         read_combination_loads(text, {data_name, loads_name, combinations_name}, in.cases);
   } else {
-    in.combinations = combination_loads(single_case_combinations(in.cases), in.cases);
+    in.combinations = combination_loads(single_case_combinations(in.cases), in.cases,
+                                        {data_name, loads_name, ""});
   }
   // The reader's warnings come first, as kelmarino gives them.
   std::vector<std::string>& warnings = in.combinations.warnings;

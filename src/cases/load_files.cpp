@@ -390,13 +390,17 @@ std::vector<std::string> warnings_of_use(const InputNames& files,
                                          const std::vector<bool>& used,
                                          const std::vector<std::string>& factorless) {
   std::vector<std::string> warnings;
+  // A case given as a value is named by its place; the group's own by the data file.
+  const std::string given =
+      files.combinations.empty() ? "every combination given" : "every row of " + files.combinations;
   for (size_t k = 0; k < cases.size(); ++k) {
     if (used[k]) continue;
     const LoadCase& c = cases[k];
-    const std::string where =
-        c.line > 0 ? files.loads + ", line " + std::to_string(c.line) : files.data;
+    const std::string where = c.line > 0 ? files.loads + ", line " + std::to_string(c.line)
+                              : c.name == DATA_CASE ? files.data
+                                                    : "loads[" + quoted(c.name) + "]";
     warnings.push_back("warning in " + where + ": no combination uses the load case " + c.name +
-                       " (its factor is 0 or empty in every row of " + files.combinations + ")");
+                       " (its factor is 0 or empty in " + given + ")");
   }
   warnings.insert(warnings.end(), factorless.begin(), factorless.end());
   return warnings;
@@ -404,8 +408,10 @@ std::vector<std::string> warnings_of_use(const InputNames& files,
 
 // The warning of a combination without a factor other than 0.
 std::string factorless_warning(const InputNames& files, const Combination& combination) {
-  return "warning in " + files.combinations + ", line " + std::to_string(combination.line) +
-         ": the combination " + combination.name +
+  const std::string where = combination.line > 0
+                                ? files.combinations + ", line " + std::to_string(combination.line)
+                                : "combinations[" + quoted(combination.name) + "]";
+  return "warning in " + where + ": the combination " + combination.name +
          " has no factor other than 0: its results are zero";
 }
 
@@ -601,10 +607,19 @@ std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& c
 }
 
 CombinationLoads combination_loads(const std::vector<Combination>& combinations,
-                                   const std::vector<LoadCase>& cases) {
+                                   const std::vector<LoadCase>& cases, const InputNames& files) {
   CombinationLoads out;
-  const FaultFlags flags;
-  for (const Combination& combination : combinations) add_load(combination, cases, out);
+  std::vector<bool> used(cases.size(), false);
+  std::vector<std::string> factorless;
+  {
+    const FaultFlags flags;
+    for (const Combination& combination : combinations) {
+      for (const Term& term : combination.terms) used[static_cast<size_t>(term.load_case)] = true;
+      if (combination.terms.empty()) factorless.push_back(factorless_warning(files, combination));
+      add_load(combination, cases, out);
+    }
+  }
+  out.warnings = warnings_of_use(files, cases, used, factorless);
   return out;
 }
 

@@ -637,7 +637,7 @@ struct Stop {
 // The names of the combinations, their cap displacements and pile tops, and per pile its
 // envelopes: Z, the ground-line station, and for every station and quantity (UX .. PSY) the
 // largest and smallest value with the combination that governs it, and the largest resultants V
-// and M with theirs; the arrays read-only views.
+// and M with theirs; the warnings of the cases and combinations; the arrays read-only views.
 py::tuple core_combinations(py::handle group, const LoadsIn& loads,
                             const std::optional<CombinationsIn>& combinations, const Stop& stop) {
   const GroupValues values = group_values(group);
@@ -677,7 +677,7 @@ py::tuple core_combinations(py::handle group, const LoadsIn& loads,
   }
   return py::make_tuple(c.names, view(owner, first(c.caps).U, {m, 6}, {6 * F, F}),
                         view(owner, first(c.heads).DU, {m, piles, 12}, {piles * H, H, F}),
-                        envelopes);
+                        envelopes, c.warnings);
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ std::unique_ptr<Library> library(const std::string& base) {
     all.push_back({std::string(file.names[c]), {file.factors[c].begin(), file.factors[c].end()}});
   }
   for (const Combination& c : single_case_combinations(lib->cases)) all.push_back(c);
-  lib->combinations = combination_loads(all, lib->cases);
+  lib->combinations = combination_loads(all, lib->cases, {});
   Expected<CombinationAnalysis> analysed =
       analyse_combinations(lib->group, lib->cases, lib->combinations);
   EXPECT_TRUE(analysed.has_value()) << analysed.issue().full;

@@ -235,24 +235,42 @@ TEST(CombinationLoads, FileValuesAndSingleCasesKeepTheSame) {
     std::string text;
     std::vector<Combination> given;
     size_t faulting;
+    std::vector<std::string> warnings;  // of the values, their cases given as values
   } table[] = {
       {"combination,data,LL,DL\nC1,,1.5,0\nC2,0,,\nLONGER_NAME-3.a,1,-1,2\n",
        combinations_of({{"C1", {{"data", 0.0f}, {"LL", 1.5f}, {"DL", 0.0f}}},
                         {"C2", {{"data", 0.0f}}},
                         {"LONGER_NAME-3.a", {{"data", 1}, {"LL", -1}, {"DL", 2}}}},
                        cases),
-       SIZE_MAX},
-      {"combination,data,DL,LL\ndata,1,,\nDL,,1,\nLL,,,1\n", single_case_combinations(cases),
-       SIZE_MAX},
+       SIZE_MAX,
+       {"warning in combinations[\"C2\"]: the combination C2 has no factor other than 0: its "
+        "results are zero"}},
+      {"combination,data,DL,LL\ndata,1,,\nDL,,1,\nLL,,,1\n",
+       single_case_combinations(cases),
+       SIZE_MAX,
+       {}},
       {"combination,LL,DL\nA,1,\nB,3e38,3e38\nC,,2\n",
        combinations_of({{"A", {{"LL", 1}}}, {"B", {{"LL", big}, {"DL", big}}}, {"C", {{"DL", 2}}}},
                        cases),
-       1},
+       1,
+       {"warning in b.dat: no combination uses the load case data (its factor is 0 or empty in "
+        "every combination given)"}},
+      {"combination,LL\nA,1\n",
+       combinations_of({{"A", {{"LL", 1}}}}, cases),
+       SIZE_MAX,
+       {"warning in b.dat: no combination uses the load case data (its factor is 0 or empty in "
+        "every combination given)",
+        "warning in loads[\"DL\"]: no combination uses the load case DL (its factor is 0 or empty "
+        "in every combination given)"}},
   };
+  std::vector<LoadCase> given_cases = cases;  // as add_load_cases keeps cases given as values
+  for (LoadCase& c : given_cases) c.line = 0;
   for (const auto& row : table) {
     SCOPED_TRACE(row.text);
     const CombinationLoads file = read_combination_loads(row.text, FILES, cases);
-    const CombinationLoads given = combination_loads(row.given, cases);
+    const CombinationLoads given =
+        combination_loads(row.given, given_cases, {FILES.data, FILES.loads, ""});
+    EXPECT_EQ(given.warnings, row.warnings);
     ASSERT_EQ(given.names.size(), file.names.size());
     EXPECT_EQ(file.faulting, row.faulting);
     EXPECT_EQ(given.faulting, row.faulting);

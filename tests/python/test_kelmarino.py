@@ -123,8 +123,19 @@ def test_combinations_give_the_numbers_of_kelmarino_cases(tmp_path):
         assert files.peaks(int(row[0]))[row[1]] == (np.float32(row[3]), np.float32(row[4]), row[5])
     # The same from mappings: each case alone, as without a combinations file.
     loads = {"A": [kelmarino.Load(0.0, 0.0, FX=100.0)], "B": [(0.0, 1.0, 0, 0, 500.0, 0, 0, 0)]}
-    alone = kelmarino.combinations(group, loads, {"A": {"A": 1.0}, "B": {"B": 1.0}})
-    assert alone.names == ["A", "B"]
+    # Warned of as kelmarino-cases warns: cases that no combination uses (the group's own, and a
+    # misspelt name, which makes a case of its own) and a combination without a factor but 0.
+    with pytest.warns(UserWarning) as told:
+        alone = kelmarino.combinations(group, {**loads, "Bb": loads["B"]},
+                                       {"A": {"A": 1.0}, "B": {"B": 1.0}, "Z": {"A": 0}})
+    assert alone.names == ["A", "B", "Z"]
+    unused = "no combination uses the load case {} (its factor is 0 or empty in every " \
+        "combination given)"
+    assert [str(w.message) for w in told] == alone.warnings == [
+        f"warning in {group.name}: " + unused.format("data"),
+        'warning in loads["Bb"]: ' + unused.format("Bb"),
+        'warning in combinations["Z"]: the combination Z has no factor other than 0: its results '
+        'are zero']
     edited = group.copy()
     edited.loads = [kelmarino.Load(0.0, 0.0, FX=100.0)]
     assert alone.cap[0].tolist() == kelmarino.analyse(edited).cap.tolist()

@@ -845,10 +845,11 @@ def frame(results, keys=None, *, what: str = "stations"):
 class Combinations:
     """The numbers kelmarino-cases writes: the combinations' names, their cap displacements
     (m, 6), their pile tops (m, n, 12) with the columns HEADS, and the envelopes of every pile;
-    the arrays are read-only."""
+    the arrays are read-only. `warnings` holds what kelmarino-cases would warn of."""
 
-    def __init__(self, names, cap, heads, envelopes):
+    def __init__(self, names, cap, heads, envelopes, warnings):
         self.names, self.cap, self.heads, self._envelopes = names, cap, heads, envelopes
+        self.warnings = list(warnings)
 
     def design_sets(self, pile: int) -> dict:
         """The design sets of a pile, as design-sets.csv gives them: per set of DESIGN_SETS the
@@ -975,11 +976,17 @@ def combinations(group: Group, loads, combinations=None) -> Combinations:
     mapping {case: [Load or (x, y, FX, FY, FZ, MX, MY, MZ), ...]}; `combinations` a combinations
     file, a mapping {name: {case: factor}}, or None for every case alone. With JCTR = 1 the
     group's own load points are the case "data". Loads in t and t*m. Raises InputError (also
-    for a file that cannot be read) or AnalysisError."""
+    for a file that cannot be read) or AnalysisError; warns (UserWarning) as kelmarino-cases
+    warns, of a load case that no combination uses (a misspelt case name makes a case of its
+    own) and of a combination whose factors are all 0."""
     loads = _file(loads) if _is_file(loads) else _load_values(loads)
     combinations = None if combinations is None else _file(combinations) \
         if _is_file(combinations) else _combination_values(combinations)
-    return Combinations(*_interruptible(_core.combinations, _checked(group), loads, combinations))
+    answer = Combinations(*_interruptible(_core.combinations, _checked(group), loads,
+                                          combinations))
+    for text in answer.warnings:
+        _warnings.warn(text, UserWarning, stacklevel=2)
+    return answer
 
 
 def _interruptible(call, *arguments):
