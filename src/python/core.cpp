@@ -298,6 +298,15 @@ void take_piles(py::handle g, GroupValues& values) {
     take_at(pile, {&at, "x"_name}, p.x);
     take_at(pile, {&at, "y"_name}, p.y);
   });
+  // A type under a key that is no integer is one no pile can take: an edit made there ("0" for
+  // 0) would be lost.
+  if (!PyDict_Check(types.ptr())) return;
+  for (const auto& [key, type] : py::reinterpret_borrow<py::dict>(types)) {
+    if (!is_integer(key)) {
+      throw ValueMistake{types_at.text(),
+                         "the key " + std::string(py::repr(key)) + " is not an integer"};
+    }
+  }
 }
 
 // The values of a group of the package; throws the issue of the first that cannot be one. Needs

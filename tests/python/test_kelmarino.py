@@ -504,6 +504,8 @@ HOSTILE = [
      ("pier.dat", "piles[0].type: -1.0 is not an integer")),
     (lambda g, r, c: kelmarino.analyse(g.vary({"types": {float(k): t for k, t in g.types.items()}})),
      kelmarino.InputError, ("pier.dat", "types: the key -1.0 is not an integer")),
+    (lambda g, r, c: kelmarino.analyse(g.vary({"types": {**g.types, "0": g.types[0]}})),
+     kelmarino.InputError, ("pier.dat", "types: the key '0' is not an integer")),
     (lambda g, r, c: kelmarino.analyse(g.vary({"types[0].PEH": np.array([2.8e6])})),
      kelmarino.InputError, ("pier.dat", "types[0].PEH: array([2800000.]) is not a number")),
     (lambda g, r, c: kelmarino.analyse(g.vary({"loads[0].FX": np.array([1.0, 2.0])})),
