@@ -112,11 +112,18 @@ struct ValueMistake {
   throw ValueMistake{at.text(), py::repr(value).cast<std::string>().append(what)};
 }
 
-py::object value_at(py::handle object, const Part& at) {
+// The value of an attribute; a part of another class (a tuple where a Load belongs) is named as
+// such, with the class expected.
+py::object value_at(py::handle object, const Part& at, const char* expected = nullptr) {
   py::object value = py::getattr(object, at.attribute, py::handle());
   if (value) return value;
-  const py::str type(py::type::handle_of(object).attr("__name__"));
-  throw ValueMistake{at.text(), "is missing from the " + type.cast<std::string>()};
+  const std::string type = py::str(py::type::handle_of(object).attr("__name__"));
+  if (expected == nullptr || type == expected || at.parent == nullptr) {
+    throw ValueMistake{at.text(), "is missing from the " + type};
+  }
+  throw ValueMistake{at.parent->text(), "the " + type + " has no " +
+                                            std::string(py::str(at.attribute)) + "; a " + expected +
+                                            " is expected"};
 }
 
 // A failure of Python's to take a value as a number or a list: a TypeError, ValueError or
@@ -211,7 +218,7 @@ void take(py::handle value, const Part& at, T& out) {
   if constexpr (class_name<T> != nullptr) {
     fields(out, [&](py::handle name, auto& field) {
       const Part part{&at, name};
-      take(value_at(value, part), part, field);
+      take(value_at(value, part, class_name<T>), part, field);
     });
   } else if constexpr (requires { out.emplace_back(); }) {
     const py::tuple list = items(value, at);
@@ -273,7 +280,7 @@ void take_piles(py::handle g, GroupValues& values) {
   values.piles.reserve(piles.size());
   each(piles, piles_at, [&](py::handle pile, const Part& at) {
     const Part type_at{&at, "type"_name};
-    const py::object key = value_at(pile, type_at);
+    const py::object key = value_at(pile, type_at, "Pile");
     size_t t = 0;  // the keys are few, the same objects mostly
     while (t < keys.size() && !keys[t].is(key)) ++t;
     if (t == keys.size() && !is_integer(key)) mistake(type_at, key, " is not an integer");

@@ -277,7 +277,7 @@ def test_a_value_that_cannot_be_written_is_named_by_its_part():
         (lambda g: setattr(g.piles[4], "type", 7), "piles[4].type: 7 is not one of the types"),
         (lambda g: setattr(g.supports[0], "stiffness", [1.0] * 35), "supports[0].stiffness: ["),
         (lambda g: delattr(g.loads[1], "x"), "loads[1].x: is missing from the Load"),
-        (lambda g: g.piles.__setitem__(0, Impostor()), "piles[0].type: is missing from the Imp"),
+        (lambda g: g.piles.__setitem__(0, Impostor()), "piles[0]: the Impostor has no type; a Pile is expected"),
     ]
     for edit, named in cases:
         wrong = group.copy()
@@ -386,12 +386,16 @@ HOSTILE = [
      ("pier.dat", "types[0].axis: (0, 0) does not hold 3 components")),
     (lambda g, r, c: kelmarino.analyse(g.vary({"types[0].below": 5})), kelmarino.InputError,
      ("pier.dat", "types[0].below: 5 is not a list")),
+    (lambda g, r, c: g.vary([("JCTR", 1)]), TypeError, "vary takes a mapping {path: value}, not"),
+    (lambda g, r, c: kelmarino.sweep(g), TypeError, "sweep takes a list of groups, not one Group"),
+    (lambda g, r, c: kelmarino.analyse(g.vary({"types[0].below[1]": 5.0})), kelmarino.InputError,
+     ("pier.dat", "types[0].below[1]: the float has no length; a Below is expected")),
     (lambda g, r, c: kelmarino.analyse(g.vary({"piles[0].x": None})), kelmarino.InputError,
      ("pier.dat", "piles[0].x: None is not a number")),
     (lambda g, r, c: kelmarino.analyse(g.vary({"piles[0].x": float("nan")})),
      kelmarino.InputError, ("pier.dat", "piles[0].x = nan: a value must be a finite")),
     (lambda g, r, c: kelmarino.analyse(g.vary({"piles": g.piles + [5]})), kelmarino.InputError,
-     ("pier.dat", "piles[16].type: is missing from the int")),
+     ("pier.dat", "piles[16]: the int has no type; a Pile is expected")),
     (lambda g, r, c: r.stations(1.5), TypeError, "a pile number is an integer from 1 to 16, not"),
     (lambda g, r, c: r.stations(0), IndexError, "pile 0 outside 1 to 16"),
     (lambda g, r, c: r.stations(-1), IndexError, "pile -1 outside 1 to 16"),

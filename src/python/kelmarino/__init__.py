@@ -208,6 +208,9 @@ class Group:
         """A variant of the group with the values at some paths changed, for example
         {"types[0].below[1].m": 3000.0, "loads[0].FX": 120.0}: only the parts on those paths are
         copied, the others are shared with this group (change them through vary or a copy)."""
+        if not isinstance(changes, Mapping):
+            raise TypeError(f"vary takes a mapping {{path: value}}, not a "
+                            f"{type(changes).__name__}")
         variant = _shallow(self)
         for path, value in changes.items():
             variant = _replaced(variant, _steps(path), value, path)
@@ -558,6 +561,8 @@ def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
     installed. The first group in order that fails raises its InputError or AnalysisError, with a
     note of its place; Ctrl-C stops the sweep within a second (the chunks not begun are
     cancelled)."""
+    if isinstance(groups, Group):
+        raise TypeError("sweep takes a list of groups, not one Group (analyse(group) analyses one)")
     groups = [_checked(group, number) for number, group in enumerate(groups)]
     for name, count in (("threads", threads), ("chunk", chunk)):
         if count is not None and (not isinstance(count, numbers.Integral) or count < 1):
