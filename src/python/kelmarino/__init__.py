@@ -620,16 +620,21 @@ def _on_threads(groups, threads, extract=None, told=None) -> list:
                         progress_failed.append(error)
                         for _ in untaken:  # the others take no more
                             pass
-    others = [threading.Thread(target=analyse_untaken) for _ in range(threads - 1)]
-    for thread in others:
-        thread.start()
+    ended = [threading.Event() for _ in range(threads - 1)]
+
+    def other(end):
+        try:
+            analyse_untaken()
+        finally:
+            end.set()
+    for end in ended:
+        threading.Thread(target=other, args=(end,)).start()
     try:
         analyse_untaken()
     finally:
         for _ in untaken:  # interrupted: the others take no more
             pass
-        for thread in others:
-            thread.join()
+        _wait_for(ended)
     if progress_failed:
         raise progress_failed[0]
     return answers
@@ -994,6 +999,23 @@ def combinations(group: Group, loads, combinations=None) -> Combinations:
     return answer
 
 
+def _wait_for(ends, interrupted=lambda: None) -> None:
+    """Waits until every event of `ends` is set. A thread's end is waited for so, not by
+    Thread.join: a join that Ctrl-C interrupts may take the thread as ended while it still runs
+    in the library, and Python's exit would then stop it there, which aborts the process. Ctrl-C
+    while waiting calls `interrupted` and is raised once every event is set."""
+    caught = None
+    for end in ends:
+        while not end.is_set():
+            try:
+                end.wait(0.1)
+            except KeyboardInterrupt as error:
+                interrupted()
+                caught = caught or error
+    if caught is not None:
+        raise caught
+
+
 def _interruptible(call, *arguments):
     """call(*arguments, stop) on a thread of its own, so that Ctrl-C in this one asks it to stop
     (it does at its next part of combinations) and is raised at once after."""
@@ -1009,18 +1031,7 @@ def _interruptible(call, *arguments):
         finally:
             done.set()
     threading.Thread(target=work, daemon=True).start()
-    # The call is waited for through an event, not Thread.join: a join that Ctrl-C interrupts
-    # may take the thread as ended while it still runs, and Python's exit would then stop it
-    # inside the call, which aborts the process.
-    interrupted = None
-    while not done.is_set():
-        try:
-            done.wait(0.1)
-        except KeyboardInterrupt as error:
-            stop.ask()
-            interrupted = interrupted or error
-    if interrupted is not None:
-        raise interrupted
+    _wait_for([done], stop.ask)
     if isinstance(answer[0], BaseException):
         raise answer[0]
     return answer[0]
