@@ -88,8 +88,8 @@ std::string envelope_svg(const PileEnvelope& pile, const CaseNames& names) {
            readable(static_cast<double>(pile.top_x)) + ", " +
            readable(static_cast<double>(pile.top_y)) + ") m, ground line at Z = " +
            readable(static_cast<double>(pile.ZH[static_cast<size_t>(pile.KG - 1)])) + " m"},
-      {"font-size=\"12\"", "Envelopes over " + std::to_string(names.combinations.size()) +
-                               " combinations: largest solid, smallest dashed; by colour: <tspan "
+      {"font-size=\"12\"", "Envelopes over " + counted(names.combinations.size(), "combination") +
+                               ": largest solid, smallest dashed; by colour: <tspan "
                                "fill=\"" +
                                X_PLANE_COLOUR + "\">x\u2013z plane</tspan>, <tspan fill=\"" +
                                Y_PLANE_COLOUR + "\">y\u2013z plane</tspan>."},
@@ -327,11 +327,11 @@ PageParts index_html(const Group& group, const CaseNames& names,
   if (const auto warning = balance_warning(names, balance)) {
     html += "<p class=\"warning\"><strong>" + escape_html(*warning) + "</strong></p>\n";
   }
-  html += "<p>" + std::to_string(names.combinations.size()) + " combinations of " +
-          std::to_string(names.cases.size()) + " load cases, " + std::to_string(piles.size()) +
-          " piles. Files: " + link("cap.csv") + ", " + link("heads.csv") + ", " +
-          link("envelope.csv") + ", " + link("stations.csv") + ", " + link("design-sets.csv") +
-          ", " + link("peaks.csv") + ", " + link("equilibrium.csv") +
+  html += "<p>" + counted(names.combinations.size(), "combination") + " of " +
+          counted(names.cases.size(), "load case") + ", " + counted(piles.size(), "pile") +
+          ". Files: " + link("cap.csv") + ", " + link("heads.csv") + ", " + link("envelope.csv") +
+          ", " + link("stations.csv") + ", " + link("design-sets.csv") + ", " + link("peaks.csv") +
+          ", " + link("equilibrium.csv") +
           (balance.supports_count() > 0 ? ", " + link("supports.csv") : std::string()) + ", " +
           link("summary.txt") + ".</p>\n<p>Piles:";
   for (const PileEnvelope& pile : piles) {

@@ -299,9 +299,9 @@ ResultTable summary_table(const CaseNames& names, const std::vector<PileEnvelope
 
 std::string summary_text(const CaseNames& names, const std::vector<PileEnvelope>& piles) {
   std::string text = "Load combinations of " + names.title + ": " +
-                     std::to_string(names.combinations.size()) + " combinations of " +
-                     std::to_string(names.cases.size()) + " load cases, " +
-                     std::to_string(piles.size()) + " piles\n\n";
+                     counted(names.combinations.size(), "combination") + " of " +
+                     counted(names.cases.size(), "load case") + ", " +
+                     counted(piles.size(), "pile") + "\n\n";
   text +=
       "Per pile: the largest compression and tension at the pile top (axial force NZ, compression\n"
       "positive; - where no combination gives one), the largest bending moment (MX or MY) and the\n"

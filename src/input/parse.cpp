@@ -124,11 +124,6 @@ void read_blocks_end(Parser& parser, const std::string& rule) {
   }
 }
 
-// "1 block", "3 blocks"; "1 distinct type number", "2 distinct type numbers".
-std::string counted(int32_t n, const char* thing) {
-  return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
-}
-
 // Refuses a type number that no tag line can name (two columns: -9 to 99).
 void check_type_number(InChannel& data, const std::string& pile, int32_t type) {
   if (type < -9 || type > 99) {

@@ -59,6 +59,9 @@ float e_rounded(float value, int32_t d);
 // messages and CSV files.
 std::string shortest(float value);
 
+// "1 pile", "3 piles": a count and its noun, the plural made with "s".
+std::string counted(int64_t n, const std::string& thing);
+
 // Appends one Iw field: decimal, right-aligned in w columns; asterisks if too wide.
 void append_i(std::string& text, int32_t value, int32_t w);
 

@@ -280,6 +280,10 @@ float e_rounded(float value, int32_t d) {
   return read;
 }
 
+std::string counted(int64_t n, const std::string& thing) {
+  return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
 std::string shortest(float value) {
   char text[32];
   const auto result = std::to_chars(text, text + sizeof text, value);

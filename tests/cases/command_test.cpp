@@ -416,6 +416,21 @@ TEST(Warnings, ReaderUnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
   EXPECT_NE(html.find("a load case that none of them uses has no column"), std::string::npos);
 }
 
+// A count of one is worded as one: "1 combination", on the page, in the summary and the diagrams.
+TEST(Warnings, OneCombinationIsCountedInTheSingular) {
+  const CasesRun run = run_cases({{"w.dat", example_text("worked")},
+                                  {"w.loads.csv", testing::WORKED_LOADS},
+                                  {"w.combinations.csv", "combination,A\nC1,1\n"}},
+                                 "w");
+  ASSERT_EQ(run.exit_status, 0) << run.errors;
+  EXPECT_NE(run.file("w-cases/index.html").find("<p>1 combination of 3 load cases, 4 piles."),
+            std::string::npos);
+  EXPECT_NE(run.file("w-cases/summary.txt").find(": 1 combination of 3 load cases, 4 piles\n"),
+            std::string::npos);
+  EXPECT_NE(run.file("w-cases/pile-01.svg").find(">Envelopes over 1 combination: "),
+            std::string::npos);
+}
+
 // The folder BASE-cases is made new and replaces the previous one only when whole; a run that
 // fails leaves the previous folder as it was and nothing beside it, whatever stops it: a
 // file-size limit, an input that is not a regular file, an address-space limit too small for the
