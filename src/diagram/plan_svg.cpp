@@ -362,10 +362,15 @@ void write_pile(Plan& plan, const PileData& piles, int32_t p, const PlanScale& s
   const double y = scale.py(piles.PXY(p, 2));
   const double r = pile_radius(piles, p, scale);
   plan.obstacles.add_box(x, y, r);
+  // A square section (KSH other than 0) is drawn as a square of its side, its sides along the axes.
+  const std::string shape =
+      piles.KSH(p) != 0
+          ? "<rect x=\"" + fixed(x - r, 2) + "\" y=\"" + fixed(y - r, 2) + "\" width=\"" +
+                fixed(2.0 * r, 2) + "\" height=\"" + fixed(2.0 * r, 2)
+          : "<circle cx=\"" + fixed(x, 2) + "\" cy=\"" + fixed(y, 2) + "\" r=\"" + fixed(r, 2);
   plan.svg += "<g class=\"pile\" data-pile=\"" + std::to_string(p) + "\" data-x=\"" +
               exact(piles.PXY(p, 1)) + "\" data-y=\"" + exact(piles.PXY(p, 2)) + "\"" +
-              (mark ? mark->data : std::string()) + ">\n<circle cx=\"" + fixed(x, 2) + "\" cy=\"" +
-              fixed(y, 2) + "\" r=\"" + fixed(r, 2) + "\" fill=\"" +
+              (mark ? mark->data : std::string()) + ">\n" + shape + "\" fill=\"" +
               (mark ? mark->fill : std::string("#e8e8e8")) + "\" stroke=\"" + PILE_COLOUR +
               "\" stroke-width=\"1.5\"/>\n";
   if (mark && !mark->label.empty()) {
@@ -522,6 +527,13 @@ struct LegendLine {
   std::string text;
 };
 
+bool any_square(const Group& group) {
+  for (int32_t p = 1; p <= group.model->run.PNUM; ++p) {
+    if (group.model->piles.KSH(p) != 0) return true;
+  }
+  return false;
+}
+
 bool any_raked(const Group& group) {
   for (int32_t p = 1; p <= group.model->run.PNUM; ++p) {
     const double ax = group.model->piles.AGL(p, 1);
@@ -553,6 +565,7 @@ std::vector<LegendLine> legend_lines(const Group& group, const std::vector<int32
   std::vector<LegendLine> lines = {
       {"axis", "x, y: the cap axes through the cap centre O, seen from above"},
       {"pile", "Pile top, to scale, with its number"}};
+  if (any_square(group)) lines.push_back({"square", "A pile of square section (KSH not 0)"});
   for (const PlanKey& key : extras.key) {
     lines.push_back({key.fill.empty() ? "" : "fill " + key.fill, key.text});
   }
@@ -623,6 +636,11 @@ std::string legend_sample(const std::string& key, double x, double y) {
   if (key == "pile") {
     return "<circle cx=\"" + fixed(x, 2) + "\" cy=\"" + fixed(y, 2) +
            "\" r=\"7\" fill=\"#e8e8e8\" stroke=\"" + PILE_COLOUR + "\" stroke-width=\"1.5\"/>\n";
+  }
+  if (key == "square") {
+    return "<rect x=\"" + fixed(x - 7.0, 2) + "\" y=\"" + fixed(y - 7.0, 2) +
+           "\" width=\"14\" height=\"14\" fill=\"#e8e8e8\" stroke=\"" + PILE_COLOUR +
+           "\" stroke-width=\"1.5\"/>\n";
   }
   if (key == "rake") return arrow("", x - 12.0, y, x + 12.0, y, PILE_COLOUR, "arrow-black", "");
   if (key == "simulated") {

@@ -521,6 +521,33 @@ Group scaled_group(const std::string& path, float scale) {
   return std::move(*read);
 }
 
+// A pile of square section is drawn as a square of its side, to the scale of the round ones, and
+// the legend says so.
+TEST(PlanDiagram, SquarePilesAreDrawnSquare) {
+  Group group = scaled_group(example_path("worked.dat"), 1.0f);
+  auto model = std::make_shared<Model>(*group.model);
+  model->piles.KSH(2) = 1;
+  group.model = model;
+  const XmlDocument doc = read_xml(plan_svg(group, ForceUnit::t));
+  std::vector<std::string> shapes;  // of the piles in order, with the size drawn
+  for (const XmlElement& e : doc.elements) {
+    if (e.parent < 0 ||
+        doc.elements[static_cast<size_t>(e.parent)].attributes.count("data-pile") == 0 ||
+        (e.name != "rect" && e.name != "circle")) {
+      continue;
+    }
+    const float size = e.name == "rect" ? attribute(e, "width") : 2.0f * attribute(e, "r");
+    shapes.push_back(e.name + " " + std::to_string(size));
+  }
+  ASSERT_EQ(shapes.size(), 4u);
+  EXPECT_EQ(shapes[1], "rect " + shapes[0].substr(std::string("circle ").size()));
+  EXPECT_EQ(shapes[2], shapes[0]);
+  bool told = false;
+  for (const XmlElement* text : doc.all("text"))
+    told |= text->text.find("square section") != std::string::npos;
+  EXPECT_TRUE(told);
+}
+
 // Every pile has its number on the plan, or the legend names it when the numbers would run
 // together; the numbers, O, the loads and the other labels never meet. The 200 piles of the
 // capacity group 3 m apart are all numbered, O sits by the cap centre; 0.3 m apart some numbers
