@@ -155,10 +155,11 @@ std::string index_html(const std::string& title, const Group& group, const Resul
   }
   const std::array<std::string, 4> units = stiffness_units(force);
   const std::string stiffness_note =
-      "KCAP at the cap centre in cap axes, then the head stiffness of every pile in its own axes: "
-      "a row per force (NX .. MZ), a column per displacement (UX .. SZ), in " +
-      units[0] + ", " + units[1] + ", " + units[2] + " and " + units[3] +
-      " (also in stiffness.csv).";
+      "KCAP at the cap centre in cap axes, then the head stiffness of every pile in its own axes" +
+      std::string(group.model->run.SNUM > 0 ? " and of every simulated pile as given (S1, S2, ...)"
+                                            : "") +
+      ": a row per force (NX .. MZ), a column per displacement (UX .. SZ), in " + units[0] + ", " +
+      units[1] + ", " + units[2] + " and " + units[3] + " (also in stiffness.csv).";
   if (scope_asked(group) != AnalysisScope::everything) {
     html +=
         "<nav><p>Files: <a href=\"summary.txt\">summary.txt</a>, <a "
@@ -168,7 +169,7 @@ std::string index_html(const std::string& title, const Group& group, const Resul
     html += method_html(group, result, force) + input_report_html(group, result, force) +
             "<h2>Stiffness</h2>\n";
     html += table_section("Stiffness of the foundation and of the pile heads", stiffness_note,
-                          stiffness_table(result, force), "stiffness");
+                          stiffness_table(group, result, force), "stiffness");
     return html +
            "<h2>Plan of the group</h2>\n<p><img src=\"plan.svg\" alt=\"Plan of the group\"/></p>\n"
            "</body>\n</html>\n";
@@ -256,7 +257,7 @@ std::string index_html(const std::string& title, const Group& group, const Resul
                                                      : " After KCAP, the piles with a page of "
                                                        "diagrams only (every pile in "
                                                        "stiffness.csv)."),
-                        rows_with_pages(stiffness_table(result, force), pages), "stiffness");
+                        rows_with_pages(stiffness_table(group, result, force), pages), "stiffness");
   html += "<h2>Plan of the group</h2>\n<p><img src=\"plan.svg\" alt=\"Plan of the group\"/></p>\n";
   for (const int32_t p : pages.piles) {
     const std::string g = std::to_string(p);

@@ -121,10 +121,11 @@ std::vector<std::string> peak_warnings(const Group& group, const Result& result,
 ResultTable supports_csv_table(const Result& result, const PileData& piles, ForceUnit force);
 ResultTable equilibrium_csv_table(const Result& result, ForceUnit force);
 // The foundation's stiffness KCAP at the cap centre in cap axes, then the head stiffness of every
-// pile in its axes: six rows each (NX .. MZ), one column per displacement (UX .. SZ); and the
-// units of its values, t/m, t/rad, t*m/m and t*m/rad in t.
-ResultTable stiffness_table(const Result& result, ForceUnit force);
-ResultTable stiffness_csv_table(const Result& result, ForceUnit force);
+// pile in its axes, then the stiffness of every simulated pile as given (S1, S2, ...): six rows
+// each (NX .. MZ), one column per displacement (UX .. SZ); and the units of its values, t/m,
+// t/rad, t*m/m and t*m/rad in t.
+ResultTable stiffness_table(const Group& group, const Result& result, ForceUnit force);
+ResultTable stiffness_csv_table(const Group& group, const Result& result, ForceUnit force);
 std::array<std::string, 4> stiffness_units(ForceUnit force);
 
 // The warning of a cap whose equilibrium does not close to EQUILIBRIUM_TOLERANCE; none when it
@@ -138,7 +139,8 @@ std::string summary_text(const std::string& title, const Group& group, const Res
                          ForceUnit force);
 
 // The summary of a run that stops at a stiffness print (JCTR 2 or 3): the stiffness tables.
-std::string stiffness_summary_text(const std::string& title, const Result& result, ForceUnit force);
+std::string stiffness_summary_text(const std::string& title, const Group& group,
+                                   const Result& result, ForceUnit force);
 
 // The piles with a page of diagrams on the results page, ascending, and the sentence that says
 // which and why. The choice (`--pile-pages`): "auto" every pile of a group of up to

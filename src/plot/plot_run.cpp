@@ -110,12 +110,12 @@ void draw(const std::string& base, const TitleBlock& names, const std::string& p
   auto document = [&](const std::string& name, std::function<std::string()> text) {
     jobs.push_back([&folder, name, text] { folder.write(name, text()); });
   };
-  document("stiffness.csv", [&] { return csv_text(stiffness_csv_table(result, force)); });
+  document("stiffness.csv", [&] { return csv_text(stiffness_csv_table(group, result, force)); });
   document("plan.svg", [&] { return plan_svg(group, force); });
   document("index.html",
            [&] { return index_html(title, group, result, block, pages, force, warnings); });
   if (stiffness_only) {
-    document("summary.txt", [&] { return stiffness_summary_text(title, result, force); });
+    document("summary.txt", [&] { return stiffness_summary_text(title, group, result, force); });
   } else {
     document("summary.txt", [&] { return summary_text(title, group, result, force); });
     document("stations.csv", [&] { return csv_text(stations_csv_table(result, force)); });

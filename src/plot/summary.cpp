@@ -158,9 +158,11 @@ std::string section(const std::string& heading, const std::string& body) {
   return text;
 }
 
-// The rows of the stiffness of the foundation and of every pile head; every value is a force over a
-// displacement, in t/m, t/rad, t*m/m or t*m/rad, shown in `force`.
-std::vector<std::vector<Cell>> stiffness_rows(const Result& result, ForceUnit force) {
+// The rows of the stiffness of the foundation, of every pile head and of every simulated pile as
+// given; every value is a force over a displacement, in t/m, t/rad, t*m/m or t*m/rad, shown in
+// `force`.
+std::vector<std::vector<Cell>> stiffness_rows(const Group& group, const Result& result,
+                                              ForceUnit force) {
   const double factor = shown_unit("t", force).factor;
   std::vector<std::vector<Cell>> rows;
   auto add_rows = [&](const std::string& of, auto at) {
@@ -173,6 +175,13 @@ std::vector<std::vector<Cell>> stiffness_rows(const Result& result, ForceUnit fo
   for (size_t p = 0; p < result.piles.size(); ++p) {
     const PileResult& pile = result.piles[p];
     add_rows("pile " + std::to_string(p + 1), [&](int32_t i, int32_t j) { return pile.K[i][j]; });
+  }
+  const RunValues& run = group.model->run;
+  for (int32_t s = 1; s <= run.SNUM; ++s) {
+    Matrix6 B;
+    stiffness_block(group.model->piles, run.PNUM + s, B);
+    add_rows(std::string("S").append(std::to_string(s)),
+             [&](int32_t i, int32_t j) { return B(i + 1, j + 1); });
   }
   return rows;
 }
@@ -467,8 +476,8 @@ std::array<std::string, 4> stiffness_units(ForceUnit force) {
           shown_unit("t*m/m", force).unit, shown_unit("t*m/rad", force).unit};
 }
 
-ResultTable stiffness_table(const Result& result, ForceUnit force) {
-  return readable_table(stiffness_columns(), stiffness_rows(result, force), force);
+ResultTable stiffness_table(const Group& group, const Result& result, ForceUnit force) {
+  return readable_table(stiffness_columns(), stiffness_rows(group, result, force), force);
 }
 
 // Every station of every pile: Z, then the quantities in the vocabulary's order, then the
@@ -517,8 +526,8 @@ ResultTable equilibrium_csv_table(const Result& result, ForceUnit force) {
   return exact_table(std::move(columns), rows, force);
 }
 
-ResultTable stiffness_csv_table(const Result& result, ForceUnit force) {
-  return exact_table(stiffness_columns(), stiffness_rows(result, force), force);
+ResultTable stiffness_csv_table(const Group& group, const Result& result, ForceUnit force) {
+  return exact_table(stiffness_columns(), stiffness_rows(group, result, force), force);
 }
 
 ResultTable heads_csv_table(const Result& result, const PileData& piles, ForceUnit force) {
@@ -590,8 +599,8 @@ std::string summary_text(const std::string& title, const Group& group, const Res
   return text;
 }
 
-std::string stiffness_summary_text(const std::string& title, const Result& result,
-                                   ForceUnit force) {
+std::string stiffness_summary_text(const std::string& title, const Group& group,
+                                   const Result& result, ForceUnit force) {
   std::string text = title;
   text.append(": the stiffness print of the run, as kelmarino-plot ")
       .append(REPORT_VERSION)
@@ -601,8 +610,11 @@ std::string stiffness_summary_text(const std::string& title, const Result& resul
                     "Stiffness of the foundation KCAP at the cap centre in cap axes, then of each "
                     "pile head in\nits axes: a row per force (NX .. MZ), a column per "
                     "displacement (UX .. SZ); " +
-                        units[0] + ", " + units[1] + ",\n" + units[2] + ", " + units[3],
-                    aligned_text(stiffness_table(result, force)));
+                        units[0] + ", " + units[1] + ",\n" + units[2] + ", " + units[3] +
+                        (group.model->run.SNUM > 0
+                             ? "; S1, S2, ...: the simulated piles, as given, in cap axes"
+                             : ""),
+                    aligned_text(stiffness_table(group, result, force)));
 }
 
 }  // namespace kelmarino

@@ -121,7 +121,7 @@ TEST(Browser, PageShowsEveryImageAndTheSummaryTables) {
   expected["table supports"] = "1";
   expected["table equilibrium"] = "2";
   expected["table interaction"] = "2";
-  expected["table stiffness"] = std::to_string(6 * (p.pos.PNUM + 1));
+  expected["table stiffness"] = std::to_string(6 * (p.pos.PNUM + 2));  // KCAP, piles, S1
   for (int32_t g = 1; g <= p.pos.PNUM; ++g) {
     expected["image " + std::string(g < 10 ? "pile-0" : "pile-") + std::to_string(g) + ".svg"] =
         "true";

@@ -225,6 +225,14 @@ TEST(PlotCommand, StiffnessPrintGivesTheStiffnessOfTheFullRun) {
     EXPECT_EQ(listed.exit_status, 1);
     EXPECT_EQ(listed.errors, "kelmarino-plot: --pile-pages: the group has piles 1 to 4, not 99\n");
   }
+  // The stiffness print of a simulated pile (JCTR 3, INO past the piles) shows the stiffness the
+  // data file gives it, as the report prints it.
+  const std::string folder = new_folder(
+      {{"case.dat", replaced(read_file(example_path("worked-simulated.dat")), loads, "3\n5\n")}});
+  ASSERT_EQ(run_plot(folder, "case").exit_status, 0);
+  EXPECT_NE(read_file(folder + "/case-plots/stiffness.csv")
+                .find("S1,NX,1e+05,0,0,0,0,0\nS1,NY,0,1e+05,0,0,0,0\nS1,NZ,0,0,5e+05,0,0,0\n"),
+            std::string::npos);
 }
 
 // The plan's legend gives loads as the tables do: loads of a thousandth of a tonne read 0.0.
