@@ -42,7 +42,7 @@ namespace kelmarino::cases {
 struct LoadCase {
   std::string name;
   std::vector<LoadValues> points;  // in file order
-  int64_t line = 0;                // the line of its first row; 0 for the data file's own case
+  int64_t line = 0;  // the line of its first row; 0 for the data file's own case, -1 for a value
 };
 
 // One factor of a combination: a load case (index into the case list) and its non-zero factor.

@@ -383,37 +383,50 @@ void take_combinations(const std::string& text, const std::string& file,
   }
 }
 
-// The warnings of the load cases not `used` by any combination, then `factorless`, those of the
-// combinations without a factor other than 0.
-std::vector<std::string> warnings_of_use(const InputNames& files,
-                                         const std::vector<LoadCase>& cases,
-                                         const std::vector<bool>& used,
-                                         const std::vector<std::string>& factorless) {
-  std::vector<std::string> warnings;
-  // A case given as a value is named by its place; the group's own by the data file.
-  const std::string given =
-      files.combinations.empty() ? "every combination given" : "every row of " + files.combinations;
-  for (size_t k = 0; k < cases.size(); ++k) {
-    if (used[k]) continue;
-    const LoadCase& c = cases[k];
-    const std::string where = c.line > 0 ? files.loads + ", line " + std::to_string(c.line)
-                              : c.name == DATA_CASE ? files.data
-                                                    : "loads[" + quoted(c.name) + "]";
-    warnings.push_back("warning in " + where + ": no combination uses the load case " + c.name +
-                       " (its factor is 0 or empty in " + given + ")");
-  }
-  warnings.insert(warnings.end(), factorless.begin(), factorless.end());
-  return warnings;
+// The place of a load case or a combination given as a value.
+std::string case_place(const std::string& name) { return "loads[" + quoted(name) + "]"; }
+
+std::string combination_place(const std::string& name) {
+  return "combinations[" + quoted(name) + "]";
 }
 
-// The warning of a combination without a factor other than 0.
-std::string factorless_warning(const InputNames& files, const Combination& combination) {
-  const std::string where = combination.line > 0
-                                ? files.combinations + ", line " + std::to_string(combination.line)
-                                : "combinations[" + quoted(combination.name) + "]";
-  return "warning in " + where + ": the combination " + combination.name +
-         " has no factor other than 0: its results are zero";
-}
+// The load cases that the combinations read so far use, and the warnings of those combinations
+// without a factor other than 0: the mistakes that leave results out in silence.
+struct CaseUse {
+  std::vector<bool> used;
+  std::vector<std::string> factorless;
+
+  void take(const Combination& combination, const InputNames& files) {
+    for (const Term& term : combination.terms) used[static_cast<size_t>(term.load_case)] = true;
+    if (!combination.terms.empty()) return;
+    const std::string where =
+        combination.line > 0 ? files.combinations + ", line " + std::to_string(combination.line)
+                             : combination_place(combination.name);
+    factorless.push_back("warning in " + where + ": the combination " + combination.name +
+                         " has no factor other than 0: its results are zero");
+  }
+
+  // The warnings of the cases no combination uses, then those of the combinations without a
+  // factor. A case is named by its line in the loads file, the data file for its own case, or
+  // its place when given as a value.
+  std::vector<std::string> warnings(const InputNames& files,
+                                    const std::vector<LoadCase>& cases) const {
+    std::vector<std::string> found;
+    const std::string given = files.combinations.empty() ? "every combination given"
+                                                         : "every row of " + files.combinations;
+    for (size_t k = 0; k < cases.size(); ++k) {
+      if (used[k]) continue;
+      const LoadCase& c = cases[k];
+      const std::string where = c.line > 0    ? files.loads + ", line " + std::to_string(c.line)
+                                : c.line == 0 ? files.data
+                                              : case_place(c.name);
+      found.push_back("warning in " + where + ": no combination uses the load case " + c.name +
+                      " (its factor is 0 or empty in " + given + ")");
+    }
+    found.insert(found.end(), factorless.begin(), factorless.end());
+    return found;
+  }
+};
 
 // A combination's name and FORCE into `out`, under FaultFlags: the reductions run before the
 // stages of the analysis, so the first faulting combination is kept for analyse_combinations to
@@ -443,12 +456,6 @@ void add_load(const Combination& combination, const std::vector<LoadCase>& cases
 [[noreturn]] void refuse_value(const std::string& place, const std::string& what) {
   const std::string message = place + ": " + what;
   throw InputError("run-time error in " + message, "", 0, 0, message, "");
-}
-
-std::string case_place(const std::string& name) { return "loads[" + quoted(name) + "]"; }
-
-std::string combination_place(const std::string& name) {
-  return "combinations[" + quoted(name) + "]";
 }
 
 // A value that must be finite: reals beyond the range of a float are infinities here.
@@ -516,19 +523,17 @@ CombinationLoads read_combination_loads(const std::string& text, const InputName
                                         const std::vector<LoadCase>& cases) {
   CombinationLoads out;        // its lists grow with the rows: blank lines take no room
   std::vector<int64_t> lines;  // for the message of a name given twice
-  std::vector<bool> used(cases.size(), false);
-  std::vector<std::string> factorless;
+  CaseUse use{std::vector<bool>(cases.size(), false), {}};
   {
     const FaultFlags flags;
     take_combinations(text, files.combinations, cases, [&](const Combination& combination) {
-      for (const Term& term : combination.terms) used[static_cast<size_t>(term.load_case)] = true;
-      if (combination.terms.empty()) factorless.push_back(factorless_warning(files, combination));
+      use.take(combination, files);
       add_load(combination, cases, out);
       lines.push_back(combination.line);
     });
   }
   refuse_twice_named(out.names, lines, files.combinations);
-  out.warnings = warnings_of_use(files, cases, used, factorless);
+  out.warnings = use.warnings(files, cases);
   return out;
 }
 
@@ -553,7 +558,7 @@ std::vector<LoadCase> add_load_cases(std::vector<LoadCase> cases, std::vector<Lo
         check_finite(values[i], place + "[" + std::to_string(k) + "]." + fields[i]);
       }
     }
-    c.line = 0;
+    c.line = -1;
     case_index.add(c.name, cases.size());
     cases.push_back(std::move(c));
   }
@@ -609,17 +614,15 @@ std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& c
 CombinationLoads combination_loads(const std::vector<Combination>& combinations,
                                    const std::vector<LoadCase>& cases, const InputNames& files) {
   CombinationLoads out;
-  std::vector<bool> used(cases.size(), false);
-  std::vector<std::string> factorless;
+  CaseUse use{std::vector<bool>(cases.size(), false), {}};
   {
     const FaultFlags flags;
     for (const Combination& combination : combinations) {
-      for (const Term& term : combination.terms) used[static_cast<size_t>(term.load_case)] = true;
-      if (combination.terms.empty()) factorless.push_back(factorless_warning(files, combination));
+      use.take(combination, files);
       add_load(combination, cases, out);
     }
   }
-  out.warnings = warnings_of_use(files, cases, used, factorless);
+  out.warnings = use.warnings(files, cases);
   return out;
 }
 

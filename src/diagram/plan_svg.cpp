@@ -728,7 +728,7 @@ std::string plan_svg(const Group& group, ForceUnit force, const PlanExtras& extr
       arrow_marker("arrow-orange", RESULTANT_COLOUR) +
       "</defs>\n<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n" +
       label(BOX_LEFT, 32.0, "start", "#000000",
-            "Plan of the group: " + std::to_string(group.model->run.PNUM) + " piles" +
+            "Plan of the group: " + counted(group.model->run.PNUM, "pile") +
                 (group.model->run.SNUM > 0
                      ? ", " + std::to_string(group.model->run.SNUM) + " simulated"
                      : std::string()) +

@@ -112,13 +112,14 @@ struct ValueMistake {
   throw ValueMistake{at.text(), py::repr(value).cast<std::string>().append(what)};
 }
 
-// The value of an attribute; a part of another class (a tuple where a Load belongs) is named as
-// such, with the class expected.
+// The value of an attribute; a part of another class (a tuple where a Load belongs), `expected`
+// the package's class of the part, is named as such.
 py::object value_at(py::handle object, const Part& at, const char* expected = nullptr) {
   py::object value = py::getattr(object, at.attribute, py::handle());
   if (value) return value;
   const std::string type = py::str(py::type::handle_of(object).attr("__name__"));
-  if (expected == nullptr || type == expected || at.parent == nullptr) {
+  if (expected == nullptr || at.parent == nullptr ||
+      py::isinstance(object, py::module_::import("kelmarino").attr(expected))) {
     throw ValueMistake{at.text(), "is missing from the " + type};
   }
   throw ValueMistake{at.parent->text(), "the " + type + " has no " +
@@ -247,7 +248,9 @@ void take(py::handle value, const Part& at, T& out) {
   }
 }
 
-void take_at(py::handle object, const Part& at, auto& out) { take(value_at(object, at), at, out); }
+void take_at(py::handle object, const Part& at, auto& out, const char* expected = nullptr) {
+  take(value_at(object, at, expected), at, out);
+}
 
 // How a message names an integer key of the types: by its number (1 for True), beyond 64 bits as
 // Python shows it.
@@ -276,6 +279,17 @@ void take_piles(py::handle g, GroupValues& values) {
   const Part piles_at{nullptr, "piles"_name}, types_at{nullptr, "types"_name};
   const py::tuple piles = items(value_at(g, piles_at), piles_at);
   const py::object types = value_at(g, types_at);
+  // A type under a key that is no integer is one no pile can take: an edit made there ("0" for
+  // 0) would be lost.
+  if (PyDict_Check(types.ptr())) {
+    for (const auto& [key, type] : py::reinterpret_borrow<py::dict>(types)) {
+      if (!is_integer(key)) {
+        throw ValueMistake{types_at.text(),
+                           "the key " + std::string(py::repr(key)) +
+                               " is not an integer: a type is keyed by its number"};
+      }
+    }
+  }
   std::vector<py::object> keys;  // the key in types of each of values.types
   values.piles.reserve(piles.size());
   each(piles, piles_at, [&](py::handle pile, const Part& at) {
@@ -289,31 +303,17 @@ void take_piles(py::handle g, GroupValues& values) {
         for (t = 0; t < keys.size() && !keys[t].equal(key);) ++t;
       }
       if (t == keys.size()) {
-        const py::object stored = stored_key(types, key);
-        if (!is_integer(stored)) {
-          throw ValueMistake{types_at.text(),
-                             "the key " + std::string(py::repr(stored)) + " is not an integer"};
-        }
         take(types[key], {&types_at, {}, key}, values.types.emplace_back());
-        values.type_keys.push_back(key_text(stored));
+        values.type_keys.push_back(key_text(stored_key(types, key)));
         keys.push_back(key);
       }
     } catch (const py::error_already_set&) {
       mistake(type_at, key, " is not one of the types");
     }
     PileValues& p = values.piles.emplace_back(PileValues{0.0f, 0.0f, static_cast<int32_t>(t)});
-    take_at(pile, {&at, "x"_name}, p.x);
-    take_at(pile, {&at, "y"_name}, p.y);
+    take_at(pile, {&at, "x"_name}, p.x, "Pile");
+    take_at(pile, {&at, "y"_name}, p.y, "Pile");
   });
-  // A type under a key that is no integer is one no pile can take: an edit made there ("0" for
-  // 0) would be lost.
-  if (!PyDict_Check(types.ptr())) return;
-  for (const auto& [key, type] : py::reinterpret_borrow<py::dict>(types)) {
-    if (!is_integer(key)) {
-      throw ValueMistake{types_at.text(),
-                         "the key " + std::string(py::repr(key)) + " is not an integer"};
-    }
-  }
 }
 
 // The values of a group of the package; throws the issue of the first that cannot be one. Needs

@@ -417,7 +417,7 @@ TEST(Warnings, ReaderUnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
 }
 
 // A count of one is worded as one: "1 combination", on the page, in the summary and the diagrams.
-TEST(Warnings, OneCombinationIsCountedInTheSingular) {
+TEST(CasesPage, OneCombinationIsCountedInTheSingular) {
   const CasesRun run = run_cases({{"w.dat", example_text("worked")},
                                   {"w.loads.csv", testing::WORKED_LOADS},
                                   {"w.combinations.csv", "combination,A\nC1,1\n"}},

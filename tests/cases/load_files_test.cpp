@@ -264,7 +264,7 @@ TEST(CombinationLoads, FileValuesAndSingleCasesKeepTheSame) {
         "in every combination given)"}},
   };
   std::vector<LoadCase> given_cases = cases;  // as add_load_cases keeps cases given as values
-  for (LoadCase& c : given_cases) c.line = 0;
+  for (size_t k = 1; k < given_cases.size(); ++k) given_cases[k].line = -1;
   for (const auto& row : table) {
     SCOPED_TRACE(row.text);
     const CombinationLoads file = read_combination_loads(row.text, FILES, cases);
@@ -290,6 +290,15 @@ TEST(CombinationLoads, FileValuesAndSingleCasesKeepTheSame) {
       for (int32_t i = 0; i < 6; ++i) EXPECT_EQ(given.loads[c].U[i], file.loads[c].U[i]);
     }
   }
+  // A group without loads of its own leaves the name "data" free for a case given as a value.
+  const std::vector<LoadCase> own_named =
+      add_load_cases({}, {LoadCase{DATA_CASE, {LoadValues{}}}, LoadCase{"A", {LoadValues{}}}});
+  EXPECT_EQ(
+      combination_loads(combinations_of({{"C", {{"A", 1}}}}, own_named), own_named,
+                        {FILES.data, "", ""})
+          .warnings,
+      std::vector<std::string>{"warning in loads[\"data\"]: no combination uses the load case "
+                               "data (its factor is 0 or empty in every combination given)"});
 }
 
 // The refusal of load cases and combinations given as values: the whole message, or "accepted".

@@ -12,6 +12,7 @@ Units are those of the data file: m, rad, t, t*m, t/m2.
 
 from __future__ import annotations
 
+import collections
 import concurrent.futures
 import contextlib
 import copy as _copy
@@ -631,10 +632,8 @@ def _on_threads(groups, threads, extract=None, told=None) -> list:
         threading.Thread(target=other, args=(end,)).start()
     try:
         analyse_untaken()
-    finally:
-        for _ in untaken:  # interrupted: the others take no more
-            pass
-        _wait_for(ended)
+    finally:  # interrupted: the others take no more, in one call that Ctrl-C cannot cut short
+        _wait_for(ended, lambda: collections.deque(untaken, maxlen=0), at_once=True)
     if progress_failed:
         raise progress_failed[0]
     return answers
@@ -994,24 +993,29 @@ def combinations(group: Group, loads, combinations=None) -> Combinations:
         if _is_file(combinations) else _combination_values(combinations)
     answer = Combinations(*_interruptible(_core.combinations, _checked(group), loads,
                                           combinations))
-    for text in answer.warnings:
-        _warnings.warn(text, UserWarning, stacklevel=2)
+    for text in answer.warnings:  # "warning in ..." shown as "UserWarning: in ..."
+        _warnings.warn(text.removeprefix("warning "), UserWarning, stacklevel=2)
     return answer
 
 
-def _wait_for(ends, interrupted=lambda: None) -> None:
-    """Waits until every event of `ends` is set. A thread's end is waited for so, not by
+def _wait_for(ends, stop=lambda: None, at_once=False) -> None:
+    """Waits until every event of `ends` is set, calling stop() first when `at_once` and after
+    each Ctrl-C, which is raised once every event is set. A thread's end is waited for so, not by
     Thread.join: a join that Ctrl-C interrupts may take the thread as ended while it still runs
-    in the library, and Python's exit would then stop it there, which aborts the process. Ctrl-C
-    while waiting calls `interrupted` and is raised once every event is set."""
+    in the library, and Python's exit would then stop it there, which aborts the process."""
     caught = None
-    for end in ends:
-        while not end.is_set():
-            try:
-                end.wait(0.1)
-            except KeyboardInterrupt as error:
-                interrupted()
-                caught = caught or error
+    asking = at_once
+    while True:
+        try:
+            if asking:
+                stop()
+            for end in ends:
+                while not end.wait(0.1):
+                    pass
+            break
+        except KeyboardInterrupt as error:
+            asking = True
+            caught = caught or error
     if caught is not None:
         raise caught
 
