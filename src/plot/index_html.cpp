@@ -76,6 +76,15 @@ bool has_page(const PilePages& pages, int32_t p) {
 
 // The rows of a table of every pile that belong to the piles with a page, and the rows of no
 // pile (KCAP): the first cell is the pile number, alone or after "pile ".
+// What a stiffness print of one pile (JCTR 3) prints: ", INO 4: pile 4", or ", INO 6: the
+// simulated pile S2" past the piles; nothing for another print.
+std::string stiffness_print_of(const RunValues& run) {
+  if (run.JCTR != 3) return "";
+  const std::string ino = ", INO " + std::to_string(run.INO) + ": ";
+  return run.INO > run.PNUM ? ino + "the simulated pile S" + std::to_string(run.INO - run.PNUM)
+                            : ino + "pile " + std::to_string(run.INO);
+}
+
 ResultTable rows_with_pages(ResultTable table, const PilePages& pages) {
   std::erase_if(table.rows, [&](const std::vector<std::string>& row) {
     const std::string& cell = row[0];
@@ -165,7 +174,8 @@ std::string index_html(const std::string& title, const Group& group, const Resul
         "<nav><p>Files: <a href=\"summary.txt\">summary.txt</a>, <a "
         "href=\"stiffness.csv\">stiffness.csv</a>. The data file asks for a stiffness print "
         "(JCTR " +
-        std::to_string(group.model->run.JCTR) + "): no pile results.</p></nav>\n";
+        std::to_string(group.model->run.JCTR) + stiffness_print_of(group.model->run) +
+        "): no pile results.</p></nav>\n";
     html += method_html(group, result, force) + input_report_html(group, result, force) +
             "<h2>Stiffness</h2>\n";
     html += table_section("Stiffness of the foundation and of the pile heads", stiffness_note,

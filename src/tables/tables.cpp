@@ -172,7 +172,11 @@ std::string aligned_text(const ResultTable& table) {
     rule += gap + std::string(width[c], '-');
   }
   auto trimmed = [](std::string line) { return line.erase(line.find_last_not_of(' ') + 1); };
-  std::string text = trimmed(names) + "\n" + trimmed(units) + "\n" + rule + "\n";
+  // A table whose columns have no unit (the stiffness, its units named above it) has no line of
+  // them.
+  const std::string unit_line = trimmed(units);
+  std::string text =
+      trimmed(names) + "\n" + (unit_line.empty() ? "" : unit_line + "\n") + rule + "\n";
   for (const auto& row : table.rows) {
     std::string line;
     for (size_t c = 0; c < row.size(); ++c)

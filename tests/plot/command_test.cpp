@@ -208,7 +208,9 @@ TEST(PlotCommand, StiffnessPrintGivesTheStiffnessOfTheFullRun) {
   const std::string worked = read_file(example_path("worked.dat"));
   const std::string loads = "1\n1\n0.0 0.0\n100.0 50.0 2000.0 0.0 0.0 0.0\n";
   const std::string full = plotted("worked").document("stiffness.csv");
-  for (const char* control : {"2\n", "3\n4\n"}) {
+  const std::pair<const char*, const char*> prints[] = {{"2\n", "(JCTR 2)"},
+                                                        {"3\n4\n", "(JCTR 3, INO 4: pile 4)"}};
+  for (const auto& [control, print] : prints) {
     SCOPED_TRACE(control);
     const std::string folder = new_folder({{"case.dat", replaced(worked, loads, control)}});
     const testing::PlotRun run = run_plot(folder, "case");
@@ -217,8 +219,9 @@ TEST(PlotCommand, StiffnessPrintGivesTheStiffnessOfTheFullRun) {
               "kelmarino-plot: wrote case-plots/index.html, summary.txt, stiffness.csv and "
               "plan.svg (a stiffness print: no pile results)\n");
     EXPECT_EQ(read_file(folder + "/case-plots/stiffness.csv"), full);
-    EXPECT_NE(read_file(folder + "/case-plots/index.html").find("id=\"stiffness\""),
-              std::string::npos);
+    const std::string page = read_file(folder + "/case-plots/index.html");
+    EXPECT_NE(page.find("id=\"stiffness\""), std::string::npos);
+    EXPECT_NE(page.find("asks for a stiffness print " + std::string(print)), std::string::npos);
     EXPECT_FALSE(exists(folder + "/case-plots/stations.csv"));
     // A list of piles outside the group is refused, though a stiffness print draws no pile.
     const testing::PlotRun listed = run_plot(folder, "--pile-pages 99 case");
@@ -230,6 +233,9 @@ TEST(PlotCommand, StiffnessPrintGivesTheStiffnessOfTheFullRun) {
   const std::string folder = new_folder(
       {{"case.dat", replaced(read_file(example_path("worked-simulated.dat")), loads, "3\n5\n")}});
   ASSERT_EQ(run_plot(folder, "case").exit_status, 0);
+  EXPECT_NE(read_file(folder + "/case-plots/index.html")
+                .find("(JCTR 3, INO 5: the simulated pile S1): no pile results."),
+            std::string::npos);
   EXPECT_NE(read_file(folder + "/case-plots/stiffness.csv")
                 .find("S1,NX,1e+05,0,0,0,0,0\nS1,NY,0,1e+05,0,0,0,0\nS1,NZ,0,0,5e+05,0,0,0\n"),
             std::string::npos);
