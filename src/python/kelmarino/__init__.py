@@ -25,6 +25,7 @@ import pickle
 import re
 import signal
 import threading
+import time
 import uuid
 import warnings as _warnings
 from collections.abc import Mapping, Sequence
@@ -621,19 +622,14 @@ def _on_threads(groups, threads, extract=None, told=None) -> list:
                         progress_failed.append(error)
                         for _ in untaken:  # the others take no more
                             pass
-    ended = [threading.Event() for _ in range(threads - 1)]
-
-    def other(end):
+    def take_no_more():  # one call, which Ctrl-C cannot cut short
+        collections.deque(untaken, maxlen=0)
+    ended = [_started(analyse_untaken) for _ in range(threads - 1)]
+    with _ctrl_c(take_no_more):
         try:
             analyse_untaken()
-        finally:
-            end.set()
-    for end in ended:
-        threading.Thread(target=other, args=(end,)).start()
-    try:
-        analyse_untaken()
-    finally:  # interrupted: the others take no more, in one call that Ctrl-C cannot cut short
-        _wait_for(ended, lambda: collections.deque(untaken, maxlen=0), at_once=True)
+        finally:  # interrupted: the others take no more
+            _wait_for(ended, take_no_more, at_once=True)
     if progress_failed:
         raise progress_failed[0]
     return answers
@@ -679,21 +675,20 @@ def _on_executor(executor, groups, chunk, threads, extract, told) -> list:
     size = chunk or min(1000, max(50, math.ceil(len(groups) / 16)))
     pieces = [pickle.dumps(groups[i:i + size], pickle.HIGHEST_PROTOCOL)
               for i in range(0, len(groups), size)]
-    chunks = executor.map(_analysed_chunk, pieces, [threads] * len(pieces),
-                          [extract] * len(pieces))
+    chunks = [executor.submit(_analysed_chunk, piece, threads, extract) for piece in pieces]
     answers = []
     with _ctrl_c() as asked:
         try:
-            for answered in chunks:
+            for chunk_answered in chunks:
+                answered = chunk_answered.result()
                 if asked:
                     raise KeyboardInterrupt
                 answers += pickle.loads(answered)
                 if told is not None:
                     told(len(answers))
-        finally:
-            close = getattr(chunks, "close", None)
-            if close is not None:  # the chunks not begun are cancelled
-                close()
+        finally:  # the chunks not begun are cancelled
+            for chunk_answered in reversed(chunks):
+                chunk_answered.cancel()
     for group, answer in zip(groups, answers):  # the caller's group, as a local sweep gives it
         if isinstance(answer, Result):
             answer.group = group
@@ -701,10 +696,12 @@ def _on_executor(executor, groups, chunk, threads, extract, told) -> list:
 
 
 @contextlib.contextmanager
-def _ctrl_c():
-    """A list that Ctrl-C fills while it is held, besides raising KeyboardInterrupt: so that one
-    raised where it is ignored (a garbage collector's callback of Dask) is raised again at the
-    next chunk."""
+def _ctrl_c(stop=lambda: None):
+    """A list that Ctrl-C fills while it is held. The first Ctrl-C calls stop() and raises
+    KeyboardInterrupt; Ctrl-C held down raises no more, so that stopping is not cut short (the
+    wait for threads still in the library, the cancelling of a process pool's chunks not begun,
+    which would otherwise all run as Python ends). The list lets a KeyboardInterrupt raised where
+    it is ignored (a garbage collector's callback of Dask) be raised again at the next chunk."""
     asked = []
     if threading.current_thread() is not threading.main_thread() or \
             signal.getsignal(signal.SIGINT) is not signal.default_int_handler:
@@ -713,7 +710,9 @@ def _ctrl_c():
 
     def interrupted(number, frame):
         asked.append(number)
-        signal.default_int_handler(number, frame)
+        if len(asked) == 1:
+            stop()
+            signal.default_int_handler(number, frame)
     signal.signal(signal.SIGINT, interrupted)
     try:
         yield asked
@@ -998,11 +997,26 @@ def combinations(group: Group, loads, combinations=None) -> Combinations:
     return answer
 
 
+def _started(work, daemon=False) -> threading.Lock:
+    """A thread that runs work(), and a lock held while it runs, for _wait_for."""
+    running = threading.Lock()
+    running.acquire()
+
+    def run():
+        try:
+            work()
+        finally:
+            running.release()
+    threading.Thread(target=run, daemon=daemon).start()
+    return running
+
+
 def _wait_for(ends, stop=lambda: None, at_once=False) -> None:
-    """Waits until every event of `ends` is set, calling stop() first when `at_once` and after
-    each Ctrl-C, which is raised once every event is set. A thread's end is waited for so, not by
-    Thread.join: a join that Ctrl-C interrupts may take the thread as ended while it still runs
-    in the library, and Python's exit would then stop it there, which aborts the process."""
+    """Waits until the threads of `ends` (_started) have ended, calling stop() first when
+    `at_once` and after each Ctrl-C, which is raised once they have. Their locks are looked at,
+    never waited on: a Thread.join that Ctrl-C cuts short may take a thread as ended while it
+    still runs in the library (Python's exit then stops it there, which aborts the process), and
+    an Event.wait cut short may leave its lock held, which the thread needs to end."""
     caught = None
     asking = at_once
     while True:
@@ -1010,8 +1024,8 @@ def _wait_for(ends, stop=lambda: None, at_once=False) -> None:
             if asking:
                 stop()
             for end in ends:
-                while not end.wait(0.1):
-                    pass
+                while end.locked():
+                    time.sleep(0.002)
             break
         except KeyboardInterrupt as error:
             asking = True
@@ -1025,17 +1039,14 @@ def _interruptible(call, *arguments):
     (it does at its next part of combinations) and is raised at once after."""
     stop = _core.Stop()
     answer = []
-    done = threading.Event()
 
     def work():
         try:
             answer.append(call(*arguments, stop))
         except BaseException as error:  # raised in the calling thread
             answer.append(error)
-        finally:
-            done.set()
-    threading.Thread(target=work, daemon=True).start()
-    _wait_for([done], stop.ask)
+    with _ctrl_c(stop.ask):
+        _wait_for([_started(work, daemon=True)], stop.ask)
     if isinstance(answer[0], BaseException):
         raise answer[0]
     return answer[0]
