@@ -396,6 +396,8 @@ struct CaseUse {
   std::vector<bool> used;
   std::vector<std::string> factorless;
 
+  explicit CaseUse(size_t case_count) : used(case_count, false) {}
+
   void take(const Combination& combination, const InputNames& files) {
     for (const Term& term : combination.terms) used[static_cast<size_t>(term.load_case)] = true;
     if (!combination.terms.empty()) return;
@@ -523,7 +525,7 @@ CombinationLoads read_combination_loads(const std::string& text, const InputName
                                         const std::vector<LoadCase>& cases) {
   CombinationLoads out;        // its lists grow with the rows: blank lines take no room
   std::vector<int64_t> lines;  // for the message of a name given twice
-  CaseUse use{std::vector<bool>(cases.size(), false), {}};
+  CaseUse use(cases.size());
   {
     const FaultFlags flags;
     take_combinations(text, files.combinations, cases, [&](const Combination& combination) {
@@ -614,7 +616,7 @@ std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& c
 CombinationLoads combination_loads(const std::vector<Combination>& combinations,
                                    const std::vector<LoadCase>& cases, const InputNames& files) {
   CombinationLoads out;
-  CaseUse use{std::vector<bool>(cases.size(), false), {}};
+  CaseUse use(cases.size());
   {
     const FaultFlags flags;
     for (const Combination& combination : combinations) {

@@ -605,6 +605,9 @@ def _on_threads(groups, threads, extract=None, told=None) -> list:
     telling = threading.Lock()
     progress_failed = []  # what progress raised, on whichever thread: raised by the caller's
 
+    def take_no_more():  # one call, which Ctrl-C cannot cut short
+        collections.deque(untaken, maxlen=0)
+
     def analyse_untaken():
         for i in untaken:
             try:
@@ -620,10 +623,7 @@ def _on_threads(groups, threads, extract=None, told=None) -> list:
                             told(done[0])
                     except BaseException as error:  # pylint: disable=broad-exception-caught
                         progress_failed.append(error)
-                        for _ in untaken:  # the others take no more
-                            pass
-    def take_no_more():  # one call, which Ctrl-C cannot cut short
-        collections.deque(untaken, maxlen=0)
+                        take_no_more()
     ended = [_started(analyse_untaken) for _ in range(threads - 1)]
     with _ctrl_c(take_no_more):
         try:
