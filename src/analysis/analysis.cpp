@@ -70,8 +70,8 @@ void keep_stiffness(const PileData& piles, int32_t g, PileResult& pile) {
 // The responses of the two planes of pile g, shared with the cache, without stations.
 PileUnits pile_planes(const Model& model, ResponseCache& cache, int32_t g) {
   const RunValues& run = model.run;
-  return {cache.shared_plane(model.piles, run.BTX, g),
-          cache.shared_plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, g), g),
+  return {cache.plane(model.piles, run.BTX, g),
+          cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, g), g),
           {}};
 }
 

@@ -1,7 +1,5 @@
 // The supports' reactions and the equilibrium of the cap under every combination, and their CSV
 // files.
-#include <charconv>
-
 #include "cases/cases.hpp"
 
 namespace kelmarino::cases {
@@ -13,7 +11,7 @@ const char* const LOAD_NAMES[6] = {"FX", "FY", "FZ", "MX", "MY", "MZ"};
 void append_six(std::string& text, const float (&values)[6], double factor) {
   for (const float v : values) {
     text += ',';
-    append_value(text, shown_value(v, factor));
+    text += shortest(shown_value(v, factor));
   }
 }
 
@@ -74,7 +72,7 @@ std::string equilibrium_csv(const CaseNames& names, std::span<const Equilibrium>
     append_six(text, e.applied, factor);
     append_six(text, e.resisted, factor);
     text += ',';
-    append_value(text, e.residual);
+    text += shortest(e.residual);
     text += '\n';
   }
   return text;

@@ -58,43 +58,37 @@ struct Combination {
   int64_t line = 0;  // its line in the combinations file; 0 when there is none
 };
 
-// The names of the combinations in file order, kept once: their texts one after another and where
-// each ends. A file may list a million combinations.
-class NameList {
+// Lists kept once: the items of every list one after another, and where each list ends. A file
+// may list a million combinations.
+template <typename Item, typename View>
+class PackedLists {
  public:
-  void push_back(std::string_view name);
+  void push_back(View items) {
+    items_.insert(items_.end(), items.begin(), items.end());
+    ends_.push_back(items_.size());
+  }
   size_t size() const { return ends_.size(); }
   bool empty() const { return ends_.empty(); }
-  std::string_view operator[](size_t i) const {
+  View operator[](size_t i) const {
     const size_t begin = i == 0 ? 0 : ends_[i - 1];
-    return std::string_view(text_).substr(begin, ends_[i] - begin);
+    return View(items_.data() + begin, ends_[i] - begin);
   }
 
  private:
-  std::string text_;
+  std::vector<Item> items_;
   std::vector<size_t> ends_;
 };
 
-// The factors of the first combinations in file order, kept once: the terms of every combination
-// one after another and where each combination's end. The page echoes the factors of the first
+// The names of the combinations in file order.
+using NameList = PackedLists<char, std::string_view>;
+
+// The factors of the first combinations in file order. The page echoes the factors of the first
 // ECHOED_COMBINATIONS combinations; those of more are let go as they are read, so that memory
 // hardly grows with their number.
+using FactorList = PackedLists<Term, std::span<const Term>>;
 inline constexpr size_t ECHOED_COMBINATIONS = 1000;
 // The page echoes the first ECHOED_LOAD_POINTS load points of the load cases, in the order read.
 inline constexpr size_t ECHOED_LOAD_POINTS = 1000;
-class FactorList {
- public:
-  void push_back(const std::vector<Term>& terms);
-  size_t size() const { return ends_.size(); }
-  std::span<const Term> operator[](size_t i) const {
-    const size_t begin = i == 0 ? 0 : ends_[i - 1];
-    return std::span<const Term>(terms_).subspan(begin, ends_[i] - begin);
-  }
-
- private:
-  std::vector<Term> terms_;
-  std::vector<size_t> ends_;
-};
 
 // The six cap displacements of one combination (UX, UY, UZ, SX, SY, SZ in cap axes).
 struct CapDisplacements {
@@ -202,7 +196,6 @@ struct PileMarch {
   int32_t g = 0;
   float top_x = 0.0f;  // the pile top in plan (m)
   float top_y = 0.0f;
-  float top_diameter = 0.0f;               // m
   float D[36] = {};                        // offset_matrix of the pile top
   float Tt[36] = {};                       // transpose of axis_rotation: cap axes to pile axes
   float B[36] = {};                        // head stiffness in pile axes, column by column
@@ -349,7 +342,6 @@ struct PileEnvelope {
   int32_t g = 0;
   float top_x = 0.0f;  // the pile top in plan (m)
   float top_y = 0.0f;
-  float top_diameter = 0.0f;    // m
   int32_t KG = 1;               // the ground-line station
   std::vector<int32_t> joints;  // the stations that end a segment inside the pile
   std::vector<float> ZH;
@@ -431,9 +423,6 @@ class CapBalance {
 inline constexpr const char* FORCE_NAMES[6] = {"NX", "NY", "NZ", "MX", "MY", "MZ"};
 inline constexpr const char* FORCE_UNITS[6] = {"t", "t", "t", "t*m", "t*m", "t*m"};
 
-// Appends the shortest text that reads back as the same float, as every CSV cell is written.
-void append_value(std::string& text, float value);
-
 // The names the outputs of a run give, and the inputs the page echoes.
 struct CaseNames {
   std::string title;  // the base name of the data file
@@ -491,7 +480,6 @@ ResultTable peaks_table(const CaseNames& names, const std::vector<PileEnvelope>&
 // displacements, their rows (cap_rows_html, with the noise levels of every combination), the text
 // after them.
 std::string envelope_svg(const PileEnvelope& pile, const CaseNames& names);
-std::string envelope_file_name(int32_t g);
 struct PageParts {
   std::string before;
   std::string middle;

@@ -24,6 +24,7 @@
 
 #include "cases/cases.hpp"
 #include "diagram/method.hpp"
+#include "diagram/panels.hpp"
 #include "input/input.hpp"
 #include "layout/layout.hpp"
 #include "output/output.hpp"
@@ -82,10 +83,7 @@ void read_inputs(const std::string& base, Inputs& in) {
   GroupRead read = parse_group(text, data_name);
   if (!read) throw RunError(refusal(read.issue()));
   in.group = std::move(*read);
-  const TitleBlock data = data_title_block(data_name, text);
-  in.block.data_name = data.data_name;
-  in.block.heading = data.heading;
-  in.block.sha256 = data.sha256;
+  in.block = data_title_block(in.block, data_name, text);
   const int32_t JCTR = in.group.model->run.JCTR;
   const std::string loads_name = base + ".loads.csv";
   const bool loads = read_text(loads_name, text);
@@ -321,7 +319,7 @@ void analyse_and_write(Inputs& in, const std::string& base, ForceUnit force, New
     close_written(page.file, page.name);
   });
   for (const PileEnvelope& pile : piles) {
-    jobs.push_back(document(envelope_file_name(pile.g), [&] { return envelope_svg(pile, names); }));
+    jobs.push_back(document(pile_file_name(pile.g), [&] { return envelope_svg(pile, names); }));
   }
   progress.phase("writing " + folder.shown("") + ", documents done:",
                  static_cast<int32_t>(jobs.size()));

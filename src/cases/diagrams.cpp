@@ -67,12 +67,6 @@ std::string link(const std::string& file) {
 
 }  // namespace
 
-std::string envelope_file_name(int32_t g) {
-  char name[32];
-  std::snprintf(name, sizeof name, "pile-%02d.svg", g);
-  return name;
-}
-
 std::string envelope_svg(const PileEnvelope& pile, const CaseNames& names) {
   PileDiagram diagram;
   diagram.title = "Pile " + std::to_string(pile.g) + ": envelopes";
@@ -424,7 +418,7 @@ PageParts index_html(const Group& group, const CaseNames& names,
   for (const PileEnvelope& pile : piles) {
     const std::string g = std::to_string(pile.g);
     after += "<h2 id=\"pile-" + g + "\">Pile " + g + "</h2>\n<p><img src=\"" +
-             envelope_file_name(pile.g) + "\" alt=\"Envelopes of pile " + g + "\"/></p>\n";
+             pile_file_name(pile.g) + "\" alt=\"Envelopes of pile " + g + "\"/></p>\n";
   }
   return PageParts{html, middle, after + "</body>\n</html>\n"};
 }

@@ -200,7 +200,6 @@ void envelope_part(const PileMarch& march, const std::vector<LaneBatch>& batches
     envelope.g = march.g;
     envelope.top_x = march.top_x;
     envelope.top_y = march.top_y;
-    envelope.top_diameter = march.top_diameter;
     envelope.KG = march.KG;
     envelope.joints = march.joints;
     envelope.ZH = march.ZH;

@@ -1,9 +1,7 @@
 // The loads file and the combinations file: CSV as spreadsheets write it (comma separator,
 // optional quotes, CRLF or LF line ends, a UTF-8 byte-order mark skipped), checked cell by cell.
 #include <algorithm>
-#include <cfenv>
 #include <cmath>
-#include <cstdlib>
 #include <map>
 #include <unordered_map>
 
@@ -122,42 +120,12 @@ void take_rows(const std::string& text, const std::string& file, Take take) {
   }
 }
 
-// A number as the data file writes one: sign, digits with or without a point, an optional
-// exponent; an empty cell is 0. The value is the float nearest to the decimal, as the data-file
-// reader converts it.
+// A number as the data file writes one, with E for its exponent; an empty cell is 0.
 float number(const std::string& cell, const Place& at) {
-  if (cell.empty()) return 0.0f;
-  size_t i = 0;
-  auto digit = [&](size_t j) { return j < cell.size() && cell[j] >= '0' && cell[j] <= '9'; };
-  if (cell[i] == '+' || cell[i] == '-') ++i;
-  size_t digits = 0;
-  while (digit(i)) ++i, ++digits;
-  int64_t scale = static_cast<int64_t>(digits);  // the value is below 10^scale
-  if (i < cell.size() && cell[i] == '.') ++i;
-  while (digit(i)) ++i, ++digits;
-  bool valid = digits > 0;
-  if (valid && i < cell.size() && (cell[i] == 'E' || cell[i] == 'e')) {
-    ++i;
-    const bool negative = i < cell.size() && cell[i] == '-';
-    if (i < cell.size() && (cell[i] == '+' || cell[i] == '-')) ++i;
-    valid = digit(i);
-    int64_t exponent = 0;
-    for (; digit(i); ++i) exponent = std::min<int64_t>(exponent * 10 + (cell[i] - '0'), 100000);
-    scale += negative ? -exponent : exponent;
-  }
-  valid = valid && i == cell.size();
   float value = 0.0f;
-  if (valid && scale <= 38) {
-    value = std::strtof(cell.c_str(), nullptr);  // cannot overflow
-  } else if (valid) {
-    // The conversion may raise the overflow flag; it is judged here, not as a fault.
-    fenv_t environment;
-    std::feholdexcept(&environment);
-    value = std::strtof(cell.c_str(), nullptr);
-    std::fesetenv(&environment);
-    valid = std::isfinite(value);
+  if (!cell.empty() && (cell.find_first_of("Dd") != std::string::npos || !read_real(cell, value))) {
+    refuse(at, "cannot read " + quoted(cell) + " as a number");
   }
-  if (!valid) refuse(at, "cannot read " + quoted(cell) + " as a number");
   return value;
 }
 
@@ -626,16 +594,6 @@ CombinationLoads combination_loads(const std::vector<Combination>& combinations,
   }
   out.warnings = use.warnings(files, cases);
   return out;
-}
-
-void NameList::push_back(std::string_view name) {
-  text_.append(name);
-  ends_.push_back(text_.size());
-}
-
-void FactorList::push_back(const std::vector<Term>& terms) {
-  terms_.insert(terms_.end(), terms.begin(), terms.end());
-  ends_.push_back(terms_.size());
 }
 
 }  // namespace kelmarino::cases

@@ -86,7 +86,6 @@ PileMarch pile_march(const Model& model, const PileResult& pile, int32_t g) {
   march.g = g;
   march.top_x = piles.PXY(g, 1);
   march.top_y = piles.PXY(g, 2);
-  march.top_diameter = piles.NFR(g) > 0 ? piles.DOF(g, 1) : piles.DOB(g, 1);
   Matrix6 M, T;
   offset_matrix(piles.PXY(g, 1), piles.PXY(g, 2), M);
   copy_matrix(M.data(), 6, march.D);

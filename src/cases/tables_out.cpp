@@ -118,12 +118,6 @@ std::vector<std::vector<Cell>> peak_rows(const CaseNames& names,
 
 }  // namespace
 
-void append_value(std::string& text, float value) {
-  char digits[32];
-  const auto result = std::to_chars(digits, digits + sizeof digits, value);
-  text.append(digits, result.ptr);
-}
-
 ResultTable design_sets_table(const CaseNames& names, const std::vector<PileEnvelope>& piles,
                               bool for_reader) {
   const std::vector<std::vector<Cell>> rows = design_rows(names, piles);
@@ -150,7 +144,7 @@ std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>&
     text += names.combinations[c];
     for (const float u : caps[c].U) {
       text += ',';
-      append_value(text, u);
+      text += shortest(u);
     }
     text += '\n';
   }

@@ -361,6 +361,12 @@ void write_panel(std::string& svg, const PanelWords& words, const PanelContent& 
 
 }  // namespace
 
+std::string pile_file_name(int32_t g) {
+  char name[32];
+  std::snprintf(name, sizeof name, "pile-%02d.svg", g);
+  return name;
+}
+
 std::string pile_diagram_svg(const PileDiagram& diagram) {
   const Layout layout{Layout::heading_y(std::max<size_t>(diagram.heading.size(), 1) - 1) +
                       ROW_HEAD};

@@ -71,4 +71,7 @@ struct PileDiagram {
 // data-vmax, data-step, data-top, data-bottom).
 std::string pile_diagram_svg(const PileDiagram& diagram);
 
+// The file name of the diagrams of pile g: pile-01.svg, ..., pile-100.svg.
+std::string pile_file_name(int32_t g);
+
 }  // namespace kelmarino

@@ -49,8 +49,8 @@ std::string run_time_text(const std::string& fixed, std::optional<std::string_vi
   return utc_time_text(now);
 }
 
-TitleBlock data_title_block(const std::string& data_name, std::string_view data_text) {
-  TitleBlock block;
+TitleBlock data_title_block(TitleBlock block, const std::string& data_name,
+                            std::string_view data_text) {
   block.data_name = data_name;
   std::string_view first = data_text.substr(0, data_text.find('\n'));
   while (!first.empty() && (first.back() == '\r' || first.back() == ' ')) first.remove_suffix(1);

@@ -32,8 +32,9 @@ std::string utc_time_text(int64_t seconds);
 std::string run_time_text(const std::string& fixed, std::optional<std::string_view> epoch,
                           int64_t now);
 
-// The data file's fields of a title block: its name, first line and digest.
-TitleBlock data_title_block(const std::string& data_name, std::string_view data_text);
+// A title block with the data file's fields filled in: its name, first line and digest.
+TitleBlock data_title_block(TitleBlock block, const std::string& data_name,
+                            std::string_view data_text);
 
 // The print rules of a page titled `title`: A4 sheets with the title in the top margin and, on
 // its right, the job, revision, data file's digest (its first 12 digits) and time of the run of

@@ -51,6 +51,11 @@ void append_e(std::string& text, float value, int32_t w, int32_t d);
 // digits, as the float maximum. False for text that is not a number or lies beyond that.
 bool e_value(const std::string& number, float& value);
 
+// read_real: a real as the data file writes one: sign, digits with or without a point, an optional
+// exponent with E or D; its nearest single-precision value. False for other text and for a value
+// beyond the range of single-precision reals.
+bool read_real(std::string_view text, float& value);
+
 // The single-precision value that an Ew.d field of `value` reads back as (e_value): the value
 // rounded half up on digit d+1 as append_e prints it. A value that is not finite stays as it is.
 float e_rounded(float value, int32_t d);

@@ -225,9 +225,9 @@ std::optional<float> converted_real(const std::string& number, int64_t scale) {
   return converted;
 }
 
-// Sign, digits with or without a point, and an optional exponent with E or D. A value beyond the
-// range of a single-precision real does not fit its target.
-bool parse_real(std::string_view text, float& value) {
+}  // namespace
+
+bool read_real(std::string_view text, float& value) {
   size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   const size_t whole_start = i;
@@ -262,6 +262,8 @@ bool parse_real(std::string_view text, float& value) {
   return true;
 }
 
+namespace {
+
 void store_text(const Target& target, std::string_view text) {
   char* place = static_cast<char*>(target.place);
   for (int32_t i = 0; i < target.length; ++i) {
@@ -279,7 +281,7 @@ void store_value(InChannel& channel, const Target& target, std::string_view text
       }
       break;
     case Target::Kind::Real:
-      if (quoted || !parse_real(text, *static_cast<float*>(target.place))) {
+      if (quoted || !read_real(text, *static_cast<float*>(target.place))) {
         cannot_read(channel, column, text, "a real number");
       }
       break;
@@ -562,7 +564,7 @@ void finish_free_read(FreeRead& read) {
   std::string_view number = token;
   repeat_count(number);
   float value = 0.0f;
-  if (number.empty() || !parse_real(number, value)) return;  // a comment: no number
+  if (number.empty() || !read_real(number, value)) return;  // a comment: no number
   warn_at(channel, current_place(channel, pos),
           "the rest of the line from \"" + printable_text(token, TOKEN_WIDTH) +
               "\" is not read: the read of " + counted(read, read.expected) +

@@ -53,8 +53,8 @@ void lateral_stiffness(int32_t PNUM, const PileReals& AXK, const SegmentReals& B
   Matrix6 K;
   for (int32_t p = 1; p <= PNUM; ++p) {
     at_pile(p);
-    head_stiffness(cache.plane(piles, BTX, p), Rx);
-    head_stiffness(cache.plane(piles, y_factors(BTX, BTY, piles, p), p), Ry);
+    head_stiffness(*cache.plane(piles, BTX, p), Rx);
+    head_stiffness(*cache.plane(piles, y_factors(BTX, BTY, piles, p), p), Ry);
     pile_head_stiffness(Rx, Ry, AXK(p), K);
     for (int32_t i = 1; i <= 6; ++i) {
       for (int32_t j = 1; j <= 6; ++j) piles.ESP(6 * (p - 1) + i, j) = K(i, j);

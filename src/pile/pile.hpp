@@ -143,19 +143,15 @@ class ResponseCache {
   ResponseCache(const ResponseCache&) = delete;
   ResponseCache& operator=(const ResponseCache&) = delete;
   // The response of the plane of pile p whose deformation factors are `factors` (BTX: the x-z
-  // plane, BTY: the y-z plane), solved when first asked for. Step counts below 1 (a run that
-  // stops at a stiffness print) count as one step. A pile held at its tip that has no length is
-  // a run-time error.
-  const PlaneResponse& plane(const PileData& piles, const SegmentReals& factors, int32_t p);
-  // The same, shared with the caller beyond the life of the cache.
-  std::shared_ptr<const PlaneResponse> shared_plane(const PileData& piles,
-                                                    const SegmentReals& factors, int32_t p);
+  // plane, BTY: the y-z plane), solved when first asked for; the caller may keep it beyond the
+  // life of the cache. Step counts below 1 (a run that stops at a stiffness print) count as one
+  // step. A pile held at its tip that has no length is a run-time error.
+  std::shared_ptr<const PlaneResponse> plane(const PileData& piles, const SegmentReals& factors,
+                                             int32_t p);
 
  private:
   struct Store;
   std::unique_ptr<Store> store_;
-  const std::shared_ptr<PlaneResponse>& solved(const PileData& piles, const SegmentReals& factors,
-                                               int32_t p);
 };
 
 // lateral_stiffness: the 6x6 head stiffness of every pile, in its own axes, into its six rows of

@@ -361,9 +361,8 @@ void plane_steps(const std::vector<PlaneSegment>& segments, bool held_tip, Plane
 
 }  // namespace
 
-const std::shared_ptr<PlaneResponse>& ResponseCache::solved(const PileData& piles,
-                                                            const SegmentReals& factors,
-                                                            int32_t p) {
+std::shared_ptr<const PlaneResponse> ResponseCache::plane(const PileData& piles,
+                                                          const SegmentReals& factors, int32_t p) {
   Store& s = *store_;
   plane_key(piles, factors, p, s.key, s.segments);
   const auto found = s.index.find(s.key);
@@ -375,17 +374,6 @@ const std::shared_ptr<PlaneResponse>& ResponseCache::solved(const PileData& pile
   solve_plane(s.steps, s.soil, s.pieces, s.Z, *s.responses.back());
   s.index.emplace(s.key, s.responses.size() - 1);
   return s.responses.back();
-}
-
-const PlaneResponse& ResponseCache::plane(const PileData& piles, const SegmentReals& factors,
-                                          int32_t p) {
-  return *solved(piles, factors, p);
-}
-
-std::shared_ptr<const PlaneResponse> ResponseCache::shared_plane(const PileData& piles,
-                                                                 const SegmentReals& factors,
-                                                                 int32_t p) {
-  return solved(piles, factors, p);
 }
 
 }  // namespace kelmarino

@@ -5,20 +5,12 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "diagram/panels.hpp"
 #include "diagram/svg.hpp"
 #include "plot/plot.hpp"
 
 namespace kelmarino {
 namespace {
-
-std::string table_section(const std::string& heading, const std::string& note,
-                          const ResultTable& table, const std::string& id) {
-  std::string html = "<h3>";
-  html.append(escape_html(heading)).append("</h3>\n");
-  if (!note.empty()) html.append("<p>").append(escape_html(note)).append("</p>\n");
-  html.append("<div class=\"wide\">\n").append(html_table(table, id)).append("</div>\n");
-  return html;
-}
 
 // A pile number of a list: digits only; beyond the integers, a number no group has.
 bool pile_number(std::string_view digits, int32_t& number) {
@@ -97,6 +89,15 @@ ResultTable rows_with_pages(ResultTable table, const PilePages& pages) {
 }
 
 }  // namespace
+
+std::string table_section(const std::string& heading, const std::string& note,
+                          const ResultTable& table, const std::string& id) {
+  std::string html = "<h3>";
+  html.append(escape_html(heading)).append("</h3>\n");
+  if (!note.empty()) html.append("<p>").append(escape_html(note)).append("</p>\n");
+  html.append("<div class=\"wide\">\n").append(html_table(table, id)).append("</div>\n");
+  return html;
+}
 
 PilePages pile_pages(const std::string& choice, const Result& result) {
   const auto PNUM = static_cast<int32_t>(result.piles.size());
@@ -247,11 +248,11 @@ std::string index_html(const std::string& title, const Group& group, const Resul
       "axis from its top and the station number; then the largest resultant moment "
       "M = sqrt(MX^2 + MY^2) and shear V = sqrt(NX^2 + NY^2). A circular pile is given by its "
       "resultants alone (its planes -), a square pile by both planes and the resultants.",
-      extremes_table(result, piles, force), "extremes");
+      extremes_table(result, piles, force, false), "extremes");
   html += table_section("Largest values in the soil",
                         "From the ground line (at Z = ground Z) down: the largest absolute moment "
                         "and shear of either bending plane and the resultants, as above.",
-                        soil_extremes_table(result, piles, force), "soil-extremes");
+                        extremes_table(result, piles, force, true), "soil-extremes");
   html += table_section(
       "True peaks along each pile",
       std::string(

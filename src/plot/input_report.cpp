@@ -12,14 +12,6 @@ namespace {
 
 double d(float value) { return static_cast<double>(value); }
 
-std::string section(const std::string& heading, const std::string& note, const ResultTable& table,
-                    const std::string& id) {
-  std::string html = "<h3>";
-  html.append(escape_html(heading)).append("</h3>\n");
-  if (!note.empty()) html.append("<p>").append(escape_html(note)).append("</p>\n");
-  return html.append("<div class=\"wide\">\n").append(html_table(table, id)).append("</div>\n");
-}
-
 // The batter of a raked pile (vertical:horizontal), "vertical" for a vertical one.
 std::string batter(const PileData& piles, int32_t p) {
   const double horizontal = std::hypot(d(piles.AGL(p, 1)), d(piles.AGL(p, 2)));
@@ -254,48 +246,53 @@ std::string input_report_html(const Group& group, const Result& result, ForceUni
     html += "<div class=\"warnings\">\n<h3>Warnings of the reader</h3>\n<pre>" +
             escape_html(warnings) + "</pre>\n</div>\n";
   }
-  html +=
-      section("Control values",
-              "JCTR: 1 loads and the full run, 2 the foundation stiffness, 3 the stiffness of "
-              "pile INO; PNUM piles, SNUM simulated piles, NACT load points.",
-              control_table(model.run, static_cast<size_t>(group.loads.NACT), force), "control");
+  html += table_section(
+      "Control values",
+      "JCTR: 1 loads and the full run, 2 the foundation stiffness, 3 the stiffness of "
+      "pile INO; PNUM piles, SNUM simulated piles, NACT load points.",
+      control_table(model.run, static_cast<size_t>(group.loads.NACT), force), "control");
   if (model.run.JCTR == 1) {
-    html += section("Load points and their resultant",
-                    "The loads of each point, and their resultant at the cap centre O.",
-                    loads_table(group, force), "loads");
+    html += table_section("Load points and their resultant",
+                          "The loads of each point, and their resultant at the cap centre O.",
+                          loads_table(group, force), "loads");
   }
-  html += section("Piles",
-                  "The pile top, the type, the direction of the pile axis (its components), the "
-                  "batter (vertical:horizontal), the tip condition KSU and the lengths above and "
-                  "below the ground line along the axis.",
-                  piles_table(model, result.derived, force), "piles");
+  html +=
+      table_section("Piles",
+                    "The pile top, the type, the direction of the pile axis (its components), the "
+                    "batter (vertical:horizontal), the tip condition KSU and the lengths above and "
+                    "below the ground line along the axis.",
+                    piles_table(model, result.derived, force), "piles");
   if (model.run.SNUM > 0) {
-    html += section("Simulated piles",
-                    "Supports of given stiffness: the position, the type number of their "
-                    "stiffness block and the diagonal of their stiffness.",
-                    simulated_table(model, force), "simulated");
+    html += table_section("Simulated piles",
+                          "Supports of given stiffness: the position, the type number of their "
+                          "stiffness block and the diagonal of their stiffness.",
+                          simulated_table(model, force), "simulated");
   }
-  html += section("Pile types", "The section, the tip condition, PMB, PEH and PKE of each type.",
-                  types_table(model, force), "types");
-  html += section("Segments of each type",
-                  "From the pile top down: the segments above the ground line, then those below "
-                  "it with their soil coefficient m and friction angle.",
-                  segments_table(model, force), "segments");
+  html +=
+      table_section("Pile types", "The section, the tip condition, PMB, PEH and PKE of each type.",
+                    types_table(model, force), "types");
+  html +=
+      table_section("Segments of each type",
+                    "From the pile top down: the segments above the ground line, then those below "
+                    "it with their soil coefficient m and friction angle.",
+                    segments_table(model, force), "segments");
   html += "<h2>Calculation report: derived values</h2>\n";
-  html += section("Per pile",
-                  "The bearing area at the bottom, the axial stiffness, the diagonal of the "
-                  "head stiffness in pile axes (K11, K22 lateral, K33 axial, K44, K55 bending, "
-                  "K66 torsion; the whole of it under Stiffness) and the shape factor kf of the "
-                  "calculation width (0.9 square, 1 circular).",
-                  pile_values_table(result, force), "pile-values");
-  html += section("Interaction coefficients of the group",
-                  "k = b + (1 - b).L1/(0.6.h1) when L1 < 0.6.h1, else 1: from the distinct "
-                  "positions of the group when two piles stand closer than 1 m at the ground "
-                  "line, else from the row of the smallest k; n piles in it, base coefficient b, "
-                  "smallest clear spacing L1 in whole metres and the larger h1 = min(3.(d + 1), h) "
-                  "of that pair.",
-                  interaction_table(result.derived, force), "interaction");
-  html += section(
+  html +=
+      table_section("Per pile",
+                    "The bearing area at the bottom, the axial stiffness, the diagonal of the "
+                    "head stiffness in pile axes (K11, K22 lateral, K33 axial, K44, K55 bending, "
+                    "K66 torsion; the whole of it under Stiffness) and the shape factor kf of the "
+                    "calculation width (0.9 square, 1 circular).",
+                    pile_values_table(result, force), "pile-values");
+  html += table_section(
+      "Interaction coefficients of the group",
+      "k = b + (1 - b).L1/(0.6.h1) when L1 < 0.6.h1, else 1: from the distinct "
+      "positions of the group when two piles stand closer than 1 m at the ground "
+      "line, else from the row of the smallest k; n piles in it, base coefficient b, "
+      "smallest clear spacing L1 in whole metres and the larger h1 = min(3.(d + 1), h) "
+      "of that pair.",
+      interaction_table(result.derived, force), "interaction");
+  html += table_section(
       "Per pile and segment below the ground line",
       std::string("The interaction coefficients kx, ky of the group, the calculation widths "
                   "b = (d + 1).k.kf, the deformation factors alpha = (m.b/EI)^0.2 and alpha.h "

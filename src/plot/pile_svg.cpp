@@ -5,7 +5,6 @@
 // value and depth.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <string_view>
 
 #include "diagram/panels.hpp"
@@ -94,12 +93,6 @@ PanelContent run_panel(const PanelWords& words, std::span<const StationRow> stat
 }
 
 }  // namespace
-
-std::string pile_file_name(int32_t p) {
-  char name[32];
-  std::snprintf(name, sizeof name, "pile-%02d.svg", p);
-  return name;
-}
 
 std::string pile_svg(const PileData& piles, int32_t p, const Result& result, ForceUnit force) {
   const PileResult& pile = result.piles[static_cast<size_t>(p - 1)];

@@ -64,6 +64,10 @@ std::optional<std::string> pos_difference(const PosFile& pos, const Group& group
 std::string input_report_html(const Group& group, const Result& result, ForceUnit force,
                               std::span<const int32_t> shown = {});
 
+// A section of the page: a heading, a note when there is one, and a table as wide as it needs.
+std::string table_section(const std::string& heading, const std::string& note,
+                          const ResultTable& table, const std::string& id);
+
 // The largest absolute value of one kind at the stations first_k ... NSTA of a pile, over both
 // bending planes, signed as it is; `quantity` names the component and `k` the station (k = 0
 // when every value is zero).
@@ -83,8 +87,9 @@ PileExtreme largest_of(std::span<const StationRow> stations, StationQuantity x_p
 ResultTable cap_table(const Result& result);
 ResultTable head_displacement_table(const Result& result);
 ResultTable head_force_table(const Result& result, ForceUnit force);
-ResultTable extremes_table(const Result& result, const PileData& piles, ForceUnit force);
-ResultTable soil_extremes_table(const Result& result, const PileData& piles, ForceUnit force);
+// The extremes per pile along its whole length, or `in_soil` from its ground line down.
+ResultTable extremes_table(const Result& result, const PileData& piles, ForceUnit force,
+                           bool in_soil);
 ResultTable support_table(const Result& result, const PileData& piles, ForceUnit force);
 ResultTable equilibrium_table(const Result& result, ForceUnit force);
 ResultTable stations_csv_table(const Result& result, ForceUnit force);
@@ -164,9 +169,6 @@ std::string pile_svg(const PileData& piles, int32_t p, const Result& result, For
 std::string index_html(const std::string& title, const Group& group, const Result& result,
                        const TitleBlock& block, const PilePages& pages, ForceUnit force,
                        const std::vector<std::string>& warnings = {});
-
-// The SVG file name of pile p: pile-01.svg, ..., pile-100.svg.
-std::string pile_file_name(int32_t p);
 
 // run_plot_command: the whole command on its arguments. Returns the exit status: 0 after writing
 // the folder (or the help or the version), 1 after writing a message beginning "kelmarino-plot: "

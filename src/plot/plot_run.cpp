@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "diagram/panels.hpp"
 #include "input/input.hpp"  // data_base, names_no_file, base_name_refusal
 #include "output/output.hpp"
 #include "plot/plot.hpp"
@@ -74,14 +75,7 @@ void draw(const std::string& base, const TitleBlock& names, const std::string& p
   const std::string pos_name = base + ".pos";
   std::string data_text;
   const Group group = read_data(data_name, data_text);
-  TitleBlock block = data_title_block(data_name, data_text);
-  block.program = names.program;
-  block.run_time = names.run_time;
-  block.project = names.project;
-  block.job = names.job;
-  block.engineer = names.engineer;
-  block.checker = names.checker;
-  block.revision = names.revision;
+  const TitleBlock block = data_title_block(names, data_name, data_text);
   const bool stiffness_only = stiffness_print(group);
   const Analysed analysed = analyse(group, {scope_asked(group)});
   if (!analysed) throw RunError(analysed.issue().full);

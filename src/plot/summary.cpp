@@ -225,49 +225,32 @@ ResultTable head_force_table(const Result& result, ForceUnit force) {
   return pile_top_table(result, true, force);
 }
 
-ResultTable extremes_table(const Result& result, const PileData& piles, ForceUnit force) {
-  std::vector<Column> columns = {{"pile", ""}, {"NZ top", "t"}};
-  for (const auto& kind : EXTREME_KINDS) add_extreme_columns(columns, kind.name, kind.unit);
-  add_resultant_columns(columns);
-  std::vector<std::vector<Cell>> rows;
-  for (size_t i = 0; i < result.piles.size(); ++i) {
-    const std::span<const StationRow> stations = result.stations_of(result.piles[i]);
-    std::vector<Cell> row = {std::to_string(i + 1), static_cast<double>(value_of(stations[0], NZ))};
-    for (const auto& kind : EXTREME_KINDS) {
-      if (kind.x_plane != PSX && circular(piles, i)) {
-        add_no_extreme_cells(row);
-      } else {
-        add_extreme_cells(row, stations, largest_of(stations, kind.x_plane, kind.y_plane));
-      }
-    }
-    add_resultant_cells(row, result, result.piles[i], 1);
-    rows.push_back(row);
-  }
-  return readable_table(std::move(columns), rows, force);
-}
-
-ResultTable soil_extremes_table(const Result& result, const PileData& piles, ForceUnit force) {
-  std::vector<Column> columns = {{"pile", ""}, {"ground Z", "m"}};
+ResultTable extremes_table(const Result& result, const PileData& piles, ForceUnit force,
+                           bool in_soil) {
+  std::vector<Column> columns = {{"pile", ""},
+                                 in_soil ? Column{"ground Z", "m"} : Column{"NZ top", "t"}};
   for (const auto& kind : EXTREME_KINDS) {
-    if (kind.x_plane != PSX) add_extreme_columns(columns, kind.name, kind.unit);
+    if (!in_soil || kind.x_plane != PSX) add_extreme_columns(columns, kind.name, kind.unit);
   }
   add_resultant_columns(columns);
   std::vector<std::vector<Cell>> rows;
   for (size_t i = 0; i < result.piles.size(); ++i) {
     const PileResult& pile = result.piles[i];
     const std::span<const StationRow> stations = result.stations_of(pile);
+    const int32_t first_k = in_soil ? pile.KG : 1;
     std::vector<Cell> row = {
         std::to_string(i + 1),
-        static_cast<double>(stations[static_cast<size_t>(pile.KG - 1)][Z_COLUMN])};
+        static_cast<double>(in_soil ? stations[static_cast<size_t>(pile.KG - 1)][Z_COLUMN]
+                                    : value_of(stations[0], NZ))};
     for (const auto& kind : EXTREME_KINDS) {
-      if (kind.x_plane == PSX) continue;  // the soil stresses are all in the soil
-      if (circular(piles, i)) {
+      if (in_soil && kind.x_plane == PSX) continue;  // the soil stresses are all in the soil
+      if (kind.x_plane != PSX && circular(piles, i)) {
         add_no_extreme_cells(row);
       } else {
-        add_extreme_cells(row, stations, largest_of(stations, kind.x_plane, kind.y_plane, pile.KG));
+        add_extreme_cells(row, stations, largest_of(stations, kind.x_plane, kind.y_plane, first_k));
       }
     }
-    add_resultant_cells(row, result, pile, pile.KG);
+    add_resultant_cells(row, result, pile, first_k);
     rows.push_back(row);
   }
   return readable_table(std::move(columns), rows, force);
@@ -585,11 +568,11 @@ std::string summary_text(const std::string& title, const Group& group, const Res
       "(of), the distance Z along the pile axis from its top and the station number; then the\n"
       "largest resultant moment M = sqrt(MX^2 + MY^2) and shear V = sqrt(NX^2 + NY^2). A circular\n"
       "pile is given by its resultants alone (-), a square pile by both planes and the resultants",
-      aligned_text(extremes_table(result, piles, force)));
+      aligned_text(extremes_table(result, piles, force, false)));
   text += section(
       "Largest values in the soil, from the ground line (at Z = ground Z) down: the largest\n"
       "absolute moment and shear of either bending plane and the resultants, as above",
-      aligned_text(soil_extremes_table(result, piles, force)));
+      aligned_text(extremes_table(result, piles, force, true)));
   text += section(
       "True peaks of each bending plane: the largest absolute displacement, shear, moment and "
       "soil\n"

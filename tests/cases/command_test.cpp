@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cases/case_files.hpp"
+#include "diagram/panels.hpp"
 #include "diagram/title_block.hpp"
 #include "input/input.hpp"
 #include "plot/pos_file.hpp"
@@ -316,8 +317,8 @@ TEST(Envelope, FirstCombinationKeepsTiesAndThreadsChangeNothing) {
   }
   const std::string html = one.file("w-cases/index.html");
   for (int32_t g = 1; g <= 4; ++g) {
-    EXPECT_NE(html.find("<img src=\"" + envelope_file_name(g)), std::string::npos) << g;
-    EXPECT_NE(one.file("w-cases/" + envelope_file_name(g)).find("</svg>"), std::string::npos);
+    EXPECT_NE(html.find("<img src=\"" + pile_file_name(g)), std::string::npos) << g;
+    EXPECT_NE(one.file("w-cases/" + pile_file_name(g)).find("</svg>"), std::string::npos);
   }
 }
 

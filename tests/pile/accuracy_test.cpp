@@ -224,8 +224,8 @@ TEST(PileAccuracy, HeadStiffnessAndStationsAgreeWithAFineMeshSolution) {
       std::vector<StationRow> rows;
       const RunValues& run = model.run;
       compute_stations(
-          model, 1, pile->cache.plane(model.piles, run.BTX, 1),
-          pile->cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, 1), 1), pile->DU,
+          model, 1, *pile->cache.plane(model.piles, run.BTX, 1),
+          *pile->cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, 1), 1), pile->DU,
           pile->FT, *list, rows);
       ASSERT_EQ(rows.size(), z.size());
       // Columns UX, SY, NX, MY from the x-z plane; UY, SX, NY, MX from the y-z plane.
@@ -300,8 +300,8 @@ TEST(PileAccuracy, TruePeaksAgreeWithAFineMeshSolution) {
     const auto list = std::make_unique<StationList>();
     station_list(model.piles, run.ZBL, 1, *list);
     const PilePeaks peaks =
-        pile_peaks(pile->cache.plane(model.piles, run.BTX, 1),
-                   pile->cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, 1), 1),
+        pile_peaks(*pile->cache.plane(model.piles, run.BTX, 1),
+                   *pile->cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, 1), 1),
                    list->at, DU);
 
     const std::vector<double> z = fine_points(c);

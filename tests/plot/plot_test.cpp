@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "diagram/panels.hpp"
 #include "plot/plot_runs.hpp"
 #include "plot/png_image.hpp"
 #include "plot/xml_check.hpp"

@@ -40,15 +40,17 @@ inline bool can_print() { return access(CHROMIUM, X_OK) == 0 && access(PDFTOTEXT
 
 inline std::vector<Sheet> printed_sheets(const std::string& folder, const std::string& page) {
   const std::string pdf = temporary_folder() + "/page.pdf";
+  // Chromium headless now and then hangs on a busy machine and lets SIGTERM pass: it is killed
+  // 10 s after, and tried once more.
   const std::string command =
-      std::string("timeout 120 ") + CHROMIUM +
+      std::string("for try in 1 2; do timeout -k 10 120 ") + CHROMIUM +
       " --headless --no-sandbox --disable-gpu --no-first-run"
       " --disable-background-networking --disable-component-update"
       " --user-data-dir=" +
       temporary_folder() +
       " --no-pdf-header-footer --virtual-time-budget=10000 --print-to-pdf=" + pdf + " file://" +
-      folder + "/" + page + " > /dev/null 2>&1 && " + PDFTOTEXT + " -bbox-layout " + pdf + " " +
-      pdf + ".html";
+      folder + "/" + page + " > /dev/null 2>&1 && break; done && " + PDFTOTEXT + " -bbox-layout " +
+      pdf + " " + pdf + ".html";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
   const XmlDocument doc = read_xml(read_file(pdf + ".html"));
   EXPECT_EQ(doc.problem, "");

@@ -527,7 +527,7 @@ TEST(SquarePile, GivenByBothPlanesAndTheResultants) {
   ASSERT_TRUE(analysed.has_value());
   const Result result = printed_result(*analysed);
   const std::vector<std::string> row =
-      extremes_table(result, group->model->piles, ForceUnit::t).rows.at(0);
+      extremes_table(result, group->model->piles, ForceUnit::t, false).rows.at(0);
   ASSERT_EQ(row.size(), 20u);
   double moment = 0.0, resultant = 0.0;
   for (const StationRow& station : result.stations_of(result.piles[0])) {

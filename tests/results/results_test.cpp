@@ -70,8 +70,8 @@ PileStations stations(const Model& model, int32_t g) {
   const auto list = std::make_unique<StationList>();
   pile_top(model, g, st.DU, st.FT);
   const RunValues& run = model.run;
-  compute_stations(model, g, cache.plane(model.piles, run.BTX, g),
-                   cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, g), g), st.DU,
+  compute_stations(model, g, *cache.plane(model.piles, run.BTX, g),
+                   *cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, g), g), st.DU,
                    st.FT, *list, st.rows);
   st.KG = list->KG;
   return st;
