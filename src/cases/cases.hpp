@@ -136,7 +136,8 @@ struct CombinationValues {
 std::vector<Combination> combinations_of(const std::vector<CombinationValues>& values,
                                          const std::vector<LoadCase>& cases);
 
-// Every load case as a combination of its own with factor 1, for a run without combinations.
+// Every load case as a combination of its own with factor 1, for a run without combinations: those
+// with load points, unless none has any (the data file's own case has none when NACT is 0).
 std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& cases);
 
 // The files a run reads, as its messages name them.

@@ -376,17 +376,17 @@ struct CaseUse {
                          " has no factor other than 0: its results are zero");
   }
 
-  // The warnings of the cases no combination uses, then those of the combinations without a
-  // factor. A case is named by its line in the loads file, the data file for its own case, or
-  // its place when given as a value.
+  // The warnings of the cases with load points that no combination uses, then those of the
+  // combinations without a factor. A case is named by its line in the loads file, the data file
+  // for its own case, or its place when given as a value.
   std::vector<std::string> warnings(const InputNames& files,
                                     const std::vector<LoadCase>& cases) const {
     std::vector<std::string> found;
     const std::string given = files.combinations.empty() ? "every combination given"
                                                          : "every row of " + files.combinations;
     for (size_t k = 0; k < cases.size(); ++k) {
-      if (used[k]) continue;
       const LoadCase& c = cases[k];
+      if (used[k] || c.points.empty()) continue;
       const std::string where = c.line > 0    ? files.loads + ", line " + std::to_string(c.line)
                                 : c.line == 0 ? files.data
                                               : case_place(c.name);
@@ -574,8 +574,11 @@ std::vector<Combination> combinations_of(const std::vector<CombinationValues>& v
 }
 
 std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& cases) {
+  const bool some_loaded =
+      std::any_of(cases.begin(), cases.end(), [](const LoadCase& c) { return !c.points.empty(); });
   std::vector<Combination> combinations;
   for (size_t k = 0; k < cases.size(); ++k) {
+    if (some_loaded && cases[k].points.empty()) continue;  // its results would be zero
     combinations.push_back(Combination{cases[k].name, {Term{static_cast<int32_t>(k), 1.0f}}});
   }
   return combinations;

@@ -47,7 +47,8 @@ std::string header_line(std::vector<Column> columns, ForceUnit force) {
 }
 
 // The largest magnitude among the extremes of two quantities over a pile, with its station; on
-// equal magnitudes the first of (x max, x min, y max, y min) is kept.
+// equal magnitudes the first combination governs, and within it the first of (x max, x min, y max,
+// y min).
 struct Largest {
   int32_t q = 0;
   PileExtreme at;
@@ -59,7 +60,11 @@ Largest largest_magnitude(const PileEnvelope& pile, int32_t qx, int32_t qy) {
                                  {qy, pile_minimum(pile, qy)}};
   Largest best = candidates[0];
   for (const Largest& c : candidates) {
-    if (std::fabs(c.at.extreme.value) > std::fabs(best.at.extreme.value)) best = c;
+    const float size = std::fabs(c.at.extreme.value), best_size = std::fabs(best.at.extreme.value);
+    if (size > best_size ||
+        (size == best_size && c.at.extreme.combination < best.at.extreme.combination)) {
+      best = c;
+    }
   }
   return best;
 }

@@ -200,13 +200,14 @@ TEST_P(BuiltCommand, EachCombinationPrintsWhatKelmarinoPrints) {
 }
 
 // Two load cases of opposite sign: every pile's compression comes from one, its tension from the
-// other, with the same magnitude, at the pile top; the summary names them.
+// other, with the same magnitude, at the pile top; the summary names them, and the first of the
+// two for the largest moment and soil stress, which both reach.
 TEST(Envelope, OppositeCasesGiveCompressionAndTension) {
   const CasesRun run = run_cases({{"w.dat", example_text("worked")},
                                   {"w.loads.csv",
                                    "case,x,y,FX,FY,FZ,MX,MY,MZ\n"
-                                   "DOWN,0.4,-0.2,30,10,5000,0,50,0\n"
-                                   "UP,0.4,-0.2,-30,-10,-5000,0,-50,0\n"}},
+                                   "DOWN,0.4,-0.2,-300,-100,5000,0,-50,0\n"
+                                   "UP,0.4,-0.2,300,100,-5000,0,50,0\n"}},
                                  "w.dat");
   ASSERT_EQ(run.exit_status, 0) << run.errors;
   const auto heads = rows(run.file("w-cases/heads.csv"));
@@ -239,6 +240,8 @@ TEST(Envelope, OppositeCasesGiveCompressionAndTension) {
       EXPECT_EQ(words[2], "DOWN") << line;
       EXPECT_EQ(words[4], "UP") << line;
       EXPECT_EQ(words[3], "-" + words[1]) << line;
+      EXPECT_EQ(words[8], "DOWN") << line;  // equal moments and soil stresses: the first governs
+      EXPECT_EQ(words[12], "DOWN") << line;
       ++piles;
     }
   }
@@ -415,6 +418,21 @@ TEST(Warnings, ReaderUnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
   EXPECT_EQ(html.substr(factors, html.find("</tr>", factors) - factors),
             "<table id=\"factors\">\n<thead><tr><th>combination</th><th>data</th><th>A</th>");
   EXPECT_NE(html.find("a load case that none of them uses has no column"), std::string::npos);
+}
+
+// A data file without load points of its own (NACT = 0) makes no combination of zero loads,
+// whose zeros would bound every envelope, and no warning that its case goes unused.
+TEST(Warnings, DataFileWithoutLoadPointsMakesNoCombination) {
+  std::string data = example_text("worked");
+  const std::string loads = "1\n1\n0.0 0.0\n100.0 50.0 2000.0 0.0 0.0 0.0\n";
+  data.replace(data.find(loads), loads.size(), "1\n0\n");
+  const CasesRun run = run_cases({{"b.dat", data}, {"b.loads.csv", testing::WORKED_LOADS}}, "b");
+  ASSERT_EQ(run.exit_status, 0) << run.errors;
+  EXPECT_EQ(run.errors, "");
+  const auto cap = rows(run.file("b-cases/cap.csv"));
+  ASSERT_EQ(cap.size(), 2u);
+  EXPECT_EQ(cap[0][0], "A");
+  EXPECT_EQ(cap[1][0], "B");
 }
 
 // A count of one is worded as one: "1 combination", on the page, in the summary and the diagrams.

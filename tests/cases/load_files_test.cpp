@@ -211,7 +211,7 @@ TEST(CombinationsFile, MisspeltCaseAmongManyNamesTheClosest) {
 // their files and lines; the data file's own case is named by the data file.
 TEST(CombinationsFile, WarnsOfUnusedCasesAndZeroCombinations) {
   std::vector<LoadCase> cases = two_cases();
-  cases.insert(cases.begin(), LoadCase{DATA_CASE, {}, 0});
+  cases.insert(cases.begin(), LoadCase{DATA_CASE, {LoadValues{}}, 0});
   const std::vector<std::string> expected = {
       "warning in b.dat: no combination uses the load case data (its factor is 0 or empty in "
       "every row of b.combinations.csv)",
