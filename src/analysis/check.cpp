@@ -19,12 +19,6 @@ std::string type_path(const GroupValues& g, size_t index) {
   return index < g.type_keys.size() ? "types[" + g.type_keys[index] + "]" : indexed("types", index);
 }
 
-// "(x, y)" of a point of the plan.
-std::string point_text(float x, float y) {
-  std::string text = "(";
-  return text.append(shortest(x)).append(", ").append(shortest(y)).append(")");
-}
-
 // The checks of a group's values, gathering every mistake.
 struct Checker {
   const GroupValues& g;

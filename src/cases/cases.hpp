@@ -171,6 +171,13 @@ struct CombinationLoads {
 CombinationLoads read_combination_loads(const std::string& text, const InputNames& files,
                                         const std::vector<LoadCase>& cases);
 
+// far_load_warnings: a warning for each load point of the cases given (not the data file's own,
+// which its reader warns of) that lies far outside the plan of the piles, as the reader warns of
+// the data file's: "warning in FILE: load point 3 of the load case DL at (0, -2500) lies far
+// outside the plan ...", a case given as a value named by its place (loads["DL"]).
+std::vector<std::string> far_load_warnings(const Group& group, const std::vector<LoadCase>& cases,
+                                           const InputNames& files);
+
 // combination_loads: combinations given as values (combinations_of, single_case_combinations) as
 // read_combination_loads keeps those of a file, with its warnings: a case given as a value and a
 // combination are named by their places (loads["A"], combinations["C1"]), `files.combinations`

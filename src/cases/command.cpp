@@ -101,8 +101,11 @@ void read_inputs(const std::string& base, Inputs& in) {
     in.combinations = combination_loads(single_case_combinations(in.cases), in.cases,
                                         {data_name, loads_name, ""});
   }
-  // The reader's warnings come first, as kelmarino gives them.
+  // The reader's warnings come first, as kelmarino gives them, then those of the load points.
   std::vector<std::string>& warnings = in.combinations.warnings;
+  const std::vector<std::string> far =
+      far_load_warnings(in.group, in.cases, {data_name, loads_name, combinations_name});
+  warnings.insert(warnings.begin(), far.begin(), far.end());
   warnings.insert(warnings.begin(), in.group.warnings.begin(), in.group.warnings.end());
 }
 

@@ -439,6 +439,26 @@ void check_finite(float value, const std::string& place) {
 
 }  // namespace
 
+std::vector<std::string> far_load_warnings(const Group& group, const std::vector<LoadCase>& cases,
+                                           const InputNames& files) {
+  std::vector<std::string> found;
+  GroupValues plan = values_of(group);
+  for (const LoadCase& c : cases) {
+    if (c.line == 0) continue;
+    plan.loads = c.points;
+    const std::string where = c.line > 0 ? files.loads : case_place(c.name);
+    unusual_plan(
+        plan, [](size_t) {},
+        [&](size_t k, const std::string& piles) {
+          const LoadValues& point = c.points[k];
+          found.push_back("warning in " + where + ": load point " + std::to_string(k + 1) +
+                          " of the load case " + c.name + " at " + point_text(point.x, point.y) +
+                          " lies far outside the plan of the piles (" + piles + "); " + LOAD_USUAL);
+        });
+  }
+  return found;
+}
+
 bool is_name(const std::string& text) {
   if (text.empty() || text.size() > 40) return false;
   for (const char c : text) {

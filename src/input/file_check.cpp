@@ -127,12 +127,6 @@ PileCheck pile_check(InChannel& data, const GroupValues& values, const GroupPlac
   return {data, static_cast<int32_t>(p + 1), values.types[t], places.types[t]};
 }
 
-// "(x, y)" of a point of the plan.
-std::string point_text(float x, float y) {
-  std::string text = "(";
-  return text.append(shortest(x)).append(", ").append(shortest(y)).append(")");
-}
-
 // Two piles at one point: refused with the same axis (their bottoms meet), the first earlier pile
 // with the axis named; else warned of, naming the first earlier pile there, while nothing is
 // refused.
@@ -294,6 +288,11 @@ void unusual_type_values(const TypeValues& t, const TypePlaces* at, const Unusua
     real({"PFI", "friction", "below", s, in(is.at_PFI)}, v.friction,
          v.friction <= 1.571f ? RADIANS_USUAL : FRICTION_USUAL);
   }
+}
+
+std::string point_text(float x, float y) {
+  std::string text = "(";
+  return text.append(shortest(x)).append(", ").append(shortest(y)).append(")");
 }
 
 void unusual_plan(const GroupValues& values, const std::function<void(size_t pile)>& far_head,

@@ -307,6 +307,9 @@ using UnusualValue =
     std::function<void(const TypeValue& value, const std::string& shown, const char* usual)>;
 void unusual_type_values(const TypeValues& t, const TypePlaces* at, const UnusualValue& tell);
 
+// "(x, y)" of a point of the plan.
+std::string point_text(float x, float y);
+
 // unusual_plan: tells each pile head farther than FARTHEST_HEAD from the cap centre by its index,
 // then each load point far outside the plan of the piles by its index, with the plan as text
 // ("x -4.5 to 4.5, y -3 to 3"). Without piles, none.

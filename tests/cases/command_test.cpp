@@ -421,14 +421,22 @@ TEST(Warnings, ReaderUnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
 }
 
 // A data file without load points of its own (NACT = 0) makes no combination of zero loads,
-// whose zeros would bound every envelope, and no warning that its case goes unused.
+// whose zeros would bound every envelope, and no warning that its case goes unused; a load point
+// of the loads file far outside the plan of the piles is warned of, as the reader warns of the
+// data file's.
 TEST(Warnings, DataFileWithoutLoadPointsMakesNoCombination) {
   std::string data = example_text("worked");
   const std::string loads = "1\n1\n0.0 0.0\n100.0 50.0 2000.0 0.0 0.0 0.0\n";
   data.replace(data.find(loads), loads.size(), "1\n0\n");
-  const CasesRun run = run_cases({{"b.dat", data}, {"b.loads.csv", testing::WORKED_LOADS}}, "b");
+  const std::string far = "B,0,-2500,,,1,,,\n";
+  const CasesRun run =
+      run_cases({{"b.dat", data}, {"b.loads.csv", testing::WORKED_LOADS + far}}, "b");
   ASSERT_EQ(run.exit_status, 0) << run.errors;
-  EXPECT_EQ(run.errors, "");
+  EXPECT_EQ(
+      run.errors,
+      "warning in b.loads.csv: load point 4 of the load case B at (0, -2500) lies far outside "
+      "the plan of the piles (x -1.5 to 1.5, y -1.5 to 1.5); usual: within it or beside it "
+      "(is a value in cm or mm?)\n");
   const auto cap = rows(run.file("b-cases/cap.csv"));
   ASSERT_EQ(cap.size(), 2u);
   EXPECT_EQ(cap[0][0], "A");

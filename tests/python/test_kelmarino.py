@@ -123,15 +123,19 @@ def test_combinations_give_the_numbers_of_kelmarino_cases(tmp_path):
         assert files.peaks(int(row[0]))[row[1]] == (np.float32(row[3]), np.float32(row[4]), row[5])
     # The same from mappings: each case alone, as without a combinations file.
     loads = {"A": [kelmarino.Load(0.0, 0.0, FX=100.0)], "B": [(0.0, 1.0, 0, 0, 500.0, 0, 0, 0)]}
-    # Warned of as kelmarino-cases warns: cases that no combination uses (the group's own, and a
-    # misspelt name, which makes a case of its own) and a combination without a factor but 0.
+    # Warned of as kelmarino-cases warns: a load point far outside the plan (in mm), cases that no
+    # combination uses (the group's own, and a misspelt name, which makes a case of its own) and a
+    # combination without a factor but 0.
     with pytest.warns(UserWarning) as told:
-        alone = kelmarino.combinations(group, {**loads, "Bb": loads["B"]},
+        alone = kelmarino.combinations(group, {**loads, "Bb": loads["B"] + [(0, -2500) + (0,) * 6]},
                                        {"A": {"A": 1.0}, "B": {"B": 1.0}, "Z": {"A": 0}})
     assert alone.names == ["A", "B", "Z"]
     unused = "no combination uses the load case {} (its factor is 0 or empty in every " \
         "combination given)"
     assert ["warning " + str(w.message) for w in told] == alone.warnings == [
+        'warning in loads["Bb"]: load point 2 of the load case Bb at (0, -2500) lies far outside '
+        "the plan of the piles (x -4.5 to 4.5, y -4.5 to 4.5); usual: within it or beside it (is a "
+        "value in cm or mm?)",
         f"warning in {group.name}: " + unused.format("data"),
         'warning in loads["Bb"]: ' + unused.format("Bb"),
         'warning in combinations["Z"]: the combination Z has no factor other than 0: its results '
