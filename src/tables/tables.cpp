@@ -53,6 +53,10 @@ std::string readable(double value, double zero_below) {
   char text[400];
   std::snprintf(text, sizeof text, "%.3e", value);
   const int exponent = std::atoi(std::strchr(text, 'e') + 1);
+  if (exponent > 15) {  // beyond the digits a double holds exactly: the four digits, then zeros
+    std::string digits(text, std::strchr(text, 'e'));
+    return digits.erase(digits.find('.'), 1).append(static_cast<size_t>(exponent - 3), '0');
+  }
   // Above four integer digits the digits after the fourth are zeros: 12345678 is 12350000.
   const double unit = exponent > 3 ? std::pow(10.0, exponent - 3) : 1.0;
   std::snprintf(text, sizeof text, "%.*f", std::max(0, 3 - exponent),
