@@ -178,6 +178,9 @@ size_t edit_distance(const std::string& a, const std::string& b) {
 std::string not_a_case(const std::string& name, const std::vector<LoadCase>& cases) {
   constexpr size_t LISTED = 10;
   const std::string unknown = quoted(name) + " is not a load case; ";
+  if (cases.size() == 1 && cases[0].line == 0) {  // a loads file missing, most often
+    return unknown + "the only load case is data, the data file's own: no other was given";
+  }
   if (cases.size() <= LISTED) return unknown + "the load cases are " + case_list(cases);
   std::vector<std::pair<size_t, size_t>> by_distance;  // distance, case
   for (size_t k = 0; k < cases.size(); ++k) {

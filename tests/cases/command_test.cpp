@@ -348,6 +348,10 @@ TEST(Refusals, NothingIsWritten) {
         {"b.combinations.csv", "combination,data,A\nC1,1,1\n"}},
        "run-time error in b.combinations.csv, line 1, column 2: \"data\" is not a load case; the "
        "load cases are A, B"},
+      // No loads file beside the data file: the combinations name cases there are none of.
+      {{{"b.dat", example_text("worked")}, {"b.combinations.csv", "combination,data,A\nC1,1,1\n"}},
+       "run-time error in b.combinations.csv, line 1, column 3: \"A\" is not a load case; the "
+       "only load case is data, the data file's own: no other was given"},
       {{{"b.dat", stepless}, {"b.loads.csv", testing::WORKED_LOADS}},
        "run-time error in b.dat: pile 1 has NSG = 0 in below-ground segment 1; a step count must "
        "be 1 or more for the pile results of the combinations"},
