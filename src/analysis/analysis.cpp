@@ -47,16 +47,10 @@ bool every_step_count_positive(const PileData& piles, int32_t PNUM) {
   return true;
 }
 
-// The number of stations of the first PNUM piles: one at each top, one at the end of each step.
+// The number of stations of the first PNUM piles.
 size_t station_count(const PileData& piles, int32_t PNUM) {
   size_t count = 0;
-  for (int32_t p = 1; p <= PNUM; ++p) {
-    count += 1;
-    for (int32_t s = 1; s <= piles.NFR(p); ++s)
-      count += static_cast<size_t>(std::max(piles.NSF(p, s), 0));
-    for (int32_t s = 1; s <= piles.NBL(p); ++s)
-      count += static_cast<size_t>(std::max(piles.NSG(p, s), 0));
-  }
+  for (int32_t p = 1; p <= PNUM; ++p) count += static_cast<size_t>(pile_stations(piles, p).NSTA);
   return count;
 }
 

@@ -168,17 +168,19 @@ struct Checker {
   }
 };
 
+// The path of a value of the type at `at`: types[0].below[1].m.
+std::string value_path(std::string at, const TypeValue& value) {
+  if (value.list != nullptr) at = indexed(at.append(".").append(value.list), value.index);
+  return at.append(".").append(value.field);
+}
+
 // The rules of one type's values, each mistake named by the path of its value after `at`.
 struct TypeChecker : TypeRules {
   TypeChecker(Checker& checker_, std::string at_) : checker(checker_), at(std::move(at_)) {}
   Checker& checker;
   std::string at;
 
-  std::string path(const TypeValue& value) const {
-    std::string path = at;
-    if (value.list != nullptr) path = indexed(path.append(".").append(value.list), value.index);
-    return path.append(".").append(value.field);
-  }
+  std::string path(const TypeValue& value) const { return value_path(at, value); }
 
   void broken(const TypeValue& value, const std::string& shown, const char* rule) override {
     checker.add(path(value), shown, rule, value.key);
@@ -239,11 +241,7 @@ std::vector<std::string> unusual(const GroupValues& values) {
     const std::string at = type_path(values, t);
     unusual_type_values(values.types[t], nullptr,
                         [&](const TypeValue& value, const std::string& shown, const char* usual) {
-                          std::string path = at;
-                          if (value.list != nullptr) {
-                            path = indexed(path.append(".").append(value.list), value.index);
-                          }
-                          tell(path.append(".").append(value.field), shown, usual, value.key);
+                          tell(value_path(at, value), shown, usual, value.key);
                         });
   }
   unusual_plan(

@@ -15,6 +15,12 @@ namespace {
 // The places already warned of: each is warned of once.
 using Warned = std::set<std::pair<int64_t, int32_t>>;
 
+// " in above-ground segment 2" of a value of a segment, else nothing.
+std::string segment_of(const TypeValue& value) {
+  if (value.list == nullptr) return "";
+  return " in " + std::string(value.list) + "-ground segment " + std::to_string(value.index + 1);
+}
+
 // The checks of pile p (from 1) by the values of its type. Each refusal names the pile, its type
 // number, the value, its segment and the line that set it, and echoes that line.
 struct PileCheck : TypeRules {
@@ -43,11 +49,7 @@ struct PileCheck : TypeRules {
   // Named with its segment and the line that set it; a segment that a raised count added and no
   // line filled holds zeros.
   void broken(const TypeValue& value, const std::string& shown, const char* rule) override {
-    const std::string segment = value.list == nullptr
-                                    ? ""
-                                    : " in " + std::string(value.list) + "-ground segment " +
-                                          std::to_string(value.index + 1);
-    refuse(value.where, "has " + std::string(value.key) + " = " + shown + segment +
+    refuse(value.where, "has " + std::string(value.key) + " = " + shown + segment_of(value) +
                             (value.where.line > 0 ? "" : ", set by no line of the file") + "; " +
                             rule);
   }
@@ -105,12 +107,8 @@ struct PileCheck : TypeRules {
   void unusual(Warned& warned) {
     unusual_type_values(
         t, &at, [&](const TypeValue& value, const std::string& shown, const char* usual) {
-          const std::string segment = value.list == nullptr
-                                          ? ""
-                                          : " in " + std::string(value.list) + "-ground segment " +
-                                                std::to_string(value.index + 1);
           warn(warned, value.where,
-               "has " + std::string(value.key) + " = " + shown + segment + "; " + usual);
+               "has " + std::string(value.key) + " = " + shown + segment_of(value) + "; " + usual);
         });
   }
 
