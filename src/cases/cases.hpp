@@ -43,6 +43,7 @@ struct LoadCase {
   std::string name;
   std::vector<LoadValues> points;  // in file order
   int64_t line = 0;  // the line of its first row; 0 for the data file's own case, -1 for a value
+  std::vector<int64_t> lines;  // the line of each point in a loads file
 };
 
 // One factor of a combination: a load case (index into the case list) and its non-zero factor.
@@ -63,7 +64,7 @@ struct Combination {
 template <typename Item, typename View>
 class PackedLists {
  public:
-  void push_back(View items) {
+  void push_back(View items) {  // `items` not a view of this list
     items_.insert(items_.end(), items.begin(), items.end());
     ends_.push_back(items_.size());
   }
@@ -136,8 +137,8 @@ struct CombinationValues {
 std::vector<Combination> combinations_of(const std::vector<CombinationValues>& values,
                                          const std::vector<LoadCase>& cases);
 
-// Every load case as a combination of its own with factor 1, for a run without combinations: those
-// with load points, unless none has any (the data file's own case has none when NACT is 0).
+// Every load case as a combination of its own with factor 1, for a run without combinations; the
+// data file's own case not when it has no load points (NACT = 0) and other cases are given.
 std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& cases);
 
 // The files a run reads, as its messages name them.
@@ -173,8 +174,9 @@ CombinationLoads read_combination_loads(const std::string& text, const InputName
 
 // far_load_warnings: a warning for each load point of the cases given (not the data file's own,
 // which its reader warns of) that lies far outside the plan of the piles, as the reader warns of
-// the data file's: "warning in FILE: load point 3 of the load case DL at (0, -2500) lies far
-// outside the plan ...", a case given as a value named by its place (loads["DL"]).
+// the data file's: "warning in FILE, line 7: the load point of the load case DL at (0, -2500) lies
+// far outside the plan ...", a point given as a value named by its place (loads["DL"][2]); after
+// the first ten, one warning with the count of the others.
 std::vector<std::string> far_load_warnings(const Group& group, const std::vector<LoadCase>& cases,
                                            const InputNames& files);
 

@@ -151,7 +151,9 @@ Expected<Combined> combine(const Group& group, const LoadsGiven& loads,
     const std::vector<LoadCase> cases = given_load_cases(group, loads);
     const CombinationLoads all = given_combinations(group, loads, combinations, cases);
     for (size_t c = 0; c < all.names.size(); ++c) out.names.emplace_back(all.names[c]);
-    out.warnings = far_load_warnings(group, cases, {group.name, "", ""});
+    const auto* loads_file = std::get_if<CaseFile>(&loads);
+    out.warnings = far_load_warnings(
+        group, cases, {group.name, loads_file != nullptr ? loads_file->name : "", ""});
     out.warnings.insert(out.warnings.end(), all.warnings.begin(), all.warnings.end());
     Expected<CombinationAnalysis> analysed = analyse_combinations(group, cases, all);
     if (!analysed) return analysed.issue();

@@ -364,32 +364,41 @@ std::string combination_place(const std::string& name) {
 // The load cases that the combinations read so far use, and the warnings of those combinations
 // without a factor other than 0: the mistakes that leave results out in silence.
 struct CaseUse {
+  const std::vector<LoadCase>& cases;
   std::vector<bool> used;
   std::vector<std::string> factorless;
 
-  explicit CaseUse(size_t case_count) : used(case_count, false) {}
+  explicit CaseUse(const std::vector<LoadCase>& cases_)
+      : cases(cases_), used(cases_.size(), false) {}
 
   void take(const Combination& combination, const InputNames& files) {
-    for (const Term& term : combination.terms) used[static_cast<size_t>(term.load_case)] = true;
-    if (!combination.terms.empty()) return;
+    bool loaded = false;
+    for (const Term& term : combination.terms) {
+      used[static_cast<size_t>(term.load_case)] = true;
+      loaded = loaded || !cases[static_cast<size_t>(term.load_case)].points.empty();
+    }
+    if (loaded) return;
     const std::string where =
         combination.line > 0 ? files.combinations + ", line " + std::to_string(combination.line)
                              : combination_place(combination.name);
-    factorless.push_back("warning in " + where + ": the combination " + combination.name +
-                         " has no factor other than 0: its results are zero");
+    factorless.push_back(
+        "warning in " + where + ": the combination " + combination.name +
+        (combination.terms.empty()
+             ? " has no factor other than 0"
+             : " takes only load cases without load points (data when NACT is 0)") +
+        ": its results are zero");
   }
 
-  // The warnings of the cases with load points that no combination uses, then those of the
-  // combinations without a factor. A case is named by its line in the loads file, the data file
-  // for its own case, or its place when given as a value.
-  std::vector<std::string> warnings(const InputNames& files,
-                                    const std::vector<LoadCase>& cases) const {
+  // The warnings of the cases that no combination uses (but the data file's own without load
+  // points), then those of the combinations without a factor or a load point. A case is named by
+  // its line in the loads file, the data file for its own case, or its place when given as a value.
+  std::vector<std::string> warnings(const InputNames& files) const {
     std::vector<std::string> found;
     const std::string given = files.combinations.empty() ? "every combination given"
                                                          : "every row of " + files.combinations;
     for (size_t k = 0; k < cases.size(); ++k) {
       const LoadCase& c = cases[k];
-      if (used[k] || c.points.empty()) continue;
+      if (used[k] || (c.line == 0 && c.points.empty())) continue;  // the data file's, NACT = 0
       const std::string where = c.line > 0    ? files.loads + ", line " + std::to_string(c.line)
                                 : c.line == 0 ? files.data
                                               : case_place(c.name);
@@ -444,20 +453,31 @@ void check_finite(float value, const std::string& place) {
 
 std::vector<std::string> far_load_warnings(const Group& group, const std::vector<LoadCase>& cases,
                                            const InputNames& files) {
+  constexpr size_t WARNED = 10;  // warned of one by one; of more, their count
   std::vector<std::string> found;
+  size_t far = 0;
   GroupValues plan = values_of(group);
   for (const LoadCase& c : cases) {
-    if (c.line == 0) continue;
+    if (c.line == 0) continue;  // the data file's own, which its reader warns of
     plan.loads = c.points;
-    const std::string where = c.line > 0 ? files.loads : case_place(c.name);
     unusual_plan(
         plan, [](size_t) {},
         [&](size_t k, const std::string& piles) {
+          if (++far > WARNED) return;
+          const std::string where = c.line < 0 ? case_place(c.name) + "[" + std::to_string(k) + "]"
+                                    : k < c.lines.size()
+                                        ? files.loads + ", line " + std::to_string(c.lines[k])
+                                        : files.loads;
           const LoadValues& point = c.points[k];
-          found.push_back("warning in " + where + ": load point " + std::to_string(k + 1) +
-                          " of the load case " + c.name + " at " + point_text(point.x, point.y) +
+          found.push_back("warning in " + where + ": the load point of the load case " + c.name +
+                          " at " + point_text(point.x, point.y) +
                           " lies far outside the plan of the piles (" + piles + "); " + LOAD_USUAL);
         });
+  }
+  if (far > WARNED) {
+    found.push_back("warning in " + (files.loads.empty() ? std::string("loads") : files.loads) +
+                    ": " + std::to_string(far - WARNED) +
+                    " more load points lie far outside the plan of the piles");
   }
   return found;
 }
@@ -502,6 +522,7 @@ std::vector<LoadCase> read_load_cases(const std::string& text, const std::string
       cases.push_back(LoadCase{name, {}, row.line});
     }
     cases[index[name]].points.push_back(point);
+    cases[index[name]].lines.push_back(row.line);
   });
   if (header_line == 0) {
     refuse(Place{file, 1, ""}, std::string("the file is empty; its header must be ") + LOAD_HEADER);
@@ -516,7 +537,7 @@ CombinationLoads read_combination_loads(const std::string& text, const InputName
                                         const std::vector<LoadCase>& cases) {
   CombinationLoads out;        // its lists grow with the rows: blank lines take no room
   std::vector<int64_t> lines;  // for the message of a name given twice
-  CaseUse use(cases.size());
+  CaseUse use(cases);
   {
     const FaultFlags flags;
     take_combinations(text, files.combinations, cases, [&](const Combination& combination) {
@@ -526,7 +547,7 @@ CombinationLoads read_combination_loads(const std::string& text, const InputName
     });
   }
   refuse_twice_named(out.names, lines, files.combinations);
-  out.warnings = use.warnings(files, cases);
+  out.warnings = use.warnings(files);
   return out;
 }
 
@@ -597,11 +618,11 @@ std::vector<Combination> combinations_of(const std::vector<CombinationValues>& v
 }
 
 std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& cases) {
-  const bool some_loaded =
-      std::any_of(cases.begin(), cases.end(), [](const LoadCase& c) { return !c.points.empty(); });
   std::vector<Combination> combinations;
   for (size_t k = 0; k < cases.size(); ++k) {
-    if (some_loaded && cases[k].points.empty()) continue;  // its results would be zero
+    // The data file's own case without load points (NACT = 0) beside cases given: its results
+    // would be zero.
+    if (cases[k].line == 0 && cases[k].points.empty() && cases.size() > 1) continue;
     combinations.push_back(Combination{cases[k].name, {Term{static_cast<int32_t>(k), 1.0f}}});
   }
   return combinations;
@@ -610,7 +631,7 @@ std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& c
 CombinationLoads combination_loads(const std::vector<Combination>& combinations,
                                    const std::vector<LoadCase>& cases, const InputNames& files) {
   CombinationLoads out;
-  CaseUse use(cases.size());
+  CaseUse use(cases);
   {
     const FaultFlags flags;
     for (const Combination& combination : combinations) {
@@ -618,7 +639,7 @@ CombinationLoads combination_loads(const std::vector<Combination>& combinations,
       add_load(combination, cases, out);
     }
   }
-  out.warnings = use.warnings(files, cases);
+  out.warnings = use.warnings(files);
   return out;
 }
 

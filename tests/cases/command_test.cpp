@@ -425,26 +425,34 @@ TEST(Warnings, ReaderUnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
 }
 
 // A data file without load points of its own (NACT = 0) makes no combination of zero loads,
-// whose zeros would bound every envelope, and no warning that its case goes unused; a load point
-// of the loads file far outside the plan of the piles is warned of, as the reader warns of the
-// data file's.
+// whose zeros would bound every envelope, and no warning that its case goes unused; a combination
+// that takes it alone is warned of. A load point of the loads file far outside the plan of the
+// piles is warned of, as the reader warns of the data file's.
 TEST(Warnings, DataFileWithoutLoadPointsMakesNoCombination) {
   std::string data = example_text("worked");
   const std::string loads = "1\n1\n0.0 0.0\n100.0 50.0 2000.0 0.0 0.0 0.0\n";
   data.replace(data.find(loads), loads.size(), "1\n0\n");
   const std::string far = "B,0,-2500,,,1,,,\n";
-  const CasesRun run =
-      run_cases({{"b.dat", data}, {"b.loads.csv", testing::WORKED_LOADS + far}}, "b");
-  ASSERT_EQ(run.exit_status, 0) << run.errors;
-  EXPECT_EQ(
-      run.errors,
-      "warning in b.loads.csv: load point 4 of the load case B at (0, -2500) lies far outside "
-      "the plan of the piles (x -1.5 to 1.5, y -1.5 to 1.5); usual: within it or beside it "
-      "(is a value in cm or mm?)\n");
-  const auto cap = rows(run.file("b-cases/cap.csv"));
+  std::map<std::string, std::string> files = {{"b.dat", data},
+                                              {"b.loads.csv", testing::WORKED_LOADS + far}};
+  const std::string far_warning =
+      "warning in b.loads.csv, line 7: the load point of the load case B at (0, -2500) lies far "
+      "outside the plan of the piles (x -1.5 to 1.5, y -1.5 to 1.5); usual: within it or beside "
+      "it (is a value in cm or mm?)\n";
+  const CasesRun alone = run_cases(files, "b");
+  ASSERT_EQ(alone.exit_status, 0) << alone.errors;
+  EXPECT_EQ(alone.errors, far_warning);
+  const auto cap = rows(alone.file("b-cases/cap.csv"));
   ASSERT_EQ(cap.size(), 2u);
   EXPECT_EQ(cap[0][0], "A");
   EXPECT_EQ(cap[1][0], "B");
+  files["b.combinations.csv"] = "combination,data,A,B\nS,1,,\nU,,1,1\n";
+  const CasesRun combined = run_cases(files, "b");
+  ASSERT_EQ(combined.exit_status, 0) << combined.errors;
+  EXPECT_EQ(combined.errors, far_warning +
+                                 "warning in b.combinations.csv, line 2: the combination S takes "
+                                 "only load cases without load points (data when NACT is 0): its "
+                                 "results are zero\n");
 }
 
 // A count of one is worded as one: "1 combination", on the page, in the summary and the diagrams.

@@ -95,6 +95,8 @@ TEST(LoadsFile, RefusesEveryMistakeWithFileLineColumnAndText) {
        at + "2, column FZ: cannot read \"12OO\" as a number"},
       {std::string(HEADER) + "DL,0,0,0,0,1.5.2,0,0,0\n",
        at + "2, column FZ: cannot read \"1.5.2\" as a number"},
+      {std::string(HEADER) + "DL,0,0,0,0,2.4D3,0,0,0\n",  // the data file's D exponent
+       at + "2, column FZ: cannot read \"2.4D3\" as a number"},
       {std::string(HEADER) + "DL,0,0,0,0,1e40,0,0,0\n",
        at + "2, column FZ: cannot read \"1e40\" as a number"},
       {std::string(HEADER) + "DL,0,0,inf,0,0,0,0,0\n",

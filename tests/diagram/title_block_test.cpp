@@ -32,7 +32,9 @@ TEST(TitleBlock, RunTimeIsGivenThenSourceDateEpochThenTheClock) {
 }
 
 TEST(TitleBlock, DataFileGivesNameHeadingAndDigest) {
-  const TitleBlock block = data_title_block({}, "pier.dat", "* control: river pier\r\n1\n");
+  const TitleBlock block =
+      data_title_block({.program = "kelmarino-plot"}, "pier.dat", "* control: river pier\r\n1\n");
+  EXPECT_EQ(block.program, "kelmarino-plot");
   EXPECT_EQ(block.data_name, "pier.dat");
   EXPECT_EQ(block.heading, "* control: river pier");
   EXPECT_EQ(block.sha256, sha256_hex("* control: river pier\r\n1\n"));

@@ -41,13 +41,13 @@ inline bool can_print() { return access(CHROMIUM, X_OK) == 0 && access(PDFTOTEXT
 inline std::vector<Sheet> printed_sheets(const std::string& folder, const std::string& page) {
   const std::string pdf = temporary_folder() + "/page.pdf";
   // Chromium headless now and then hangs on a busy machine and lets SIGTERM pass: it is killed
-  // 10 s after, and tried once more.
+  // 10 s after, and tried once more with a profile of its own.
   const std::string command =
       std::string("for try in 1 2; do timeout -k 10 120 ") + CHROMIUM +
       " --headless --no-sandbox --disable-gpu --no-first-run"
       " --disable-background-networking --disable-component-update"
       " --user-data-dir=" +
-      temporary_folder() +
+      temporary_folder() + "/profile-$try" +
       " --no-pdf-header-footer --virtual-time-budget=10000 --print-to-pdf=" + pdf + " file://" +
       folder + "/" + page + " > /dev/null 2>&1 && break; done && " + PDFTOTEXT + " -bbox-layout " +
       pdf + " " + pdf + ".html";
