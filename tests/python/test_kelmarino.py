@@ -142,7 +142,8 @@ def test_combinations_give_the_numbers_of_kelmarino_cases(tmp_path):
         'are zero']
     far = tmp_path / "far.loads.csv"  # a loads file is named as kelmarino-cases names it
     far.write_text("case,x,y,FX,FY,FZ,MX,MY,MZ\nA,0,-2500,0,0,1,0,0,0\n")
-    with pytest.warns(UserWarning, match="^in " + re.escape(f"{far}, line 2: the load point of the load case A")):
+    warned = "^in " + re.escape(f"{far}, line 2: the load point of the load case A")
+    with pytest.warns(UserWarning, match=warned):
         kelmarino.combinations(group, far)
     edited = group.copy()
     edited.loads = [kelmarino.Load(0.0, 0.0, FX=100.0)]
