@@ -509,7 +509,7 @@ CapLevels cap_noise_levels(const std::vector<CapDisplacements>& caps);
 std::string cap_rows_html(const CaseNames& names, const std::vector<CapDisplacements>& caps,
                           const CapLevels& levels, size_t first, size_t last);
 
-// ---- The combinations for a caller of the library (the Python package) ----
+// ---- The inputs of a run, and the combinations for a caller of the library ----
 
 // A loads or combinations file: its text and its name.
 struct CaseFile {
@@ -520,12 +520,23 @@ using LoadsGiven = std::variant<CaseFile, std::vector<LoadCase>>;
 // The combinations given: none (every load case alone), a combinations file, or values.
 using CombinationsGiven = std::variant<std::monostate, CaseFile, std::vector<CombinationValues>>;
 
+// given_cases: the load cases of a group (its own load points the case "data" when its JCTR is 1)
+// and those given, and the combinations given of them, refused as the files and values are; the
+// warnings are those of the load points far outside the plan (far_load_warnings), then those of
+// the cases and combinations.
+struct GivenCases {
+  std::vector<LoadCase> cases;
+  CombinationLoads combinations;
+};
+GivenCases given_cases(const Group& group, const LoadsGiven& loads,
+                       const CombinationsGiven& combinations);
+
 // The results of every combination: their names, cap displacements and pile tops (combination
 // after combination, pile after pile), and the envelopes of the piles.
 struct Combined {
   std::vector<std::string> names;
-  std::vector<std::string>
-      warnings;  // of the cases and combinations, as kelmarino-cases gives them
+  // The warnings of the cases and combinations, as kelmarino-cases gives them.
+  std::vector<std::string> warnings;
   std::vector<CapDisplacements> caps;
   std::vector<HeadResult> heads;
   CaseResults results;

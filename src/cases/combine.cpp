@@ -143,18 +143,28 @@ CombinationLoads given_combinations(const Group& group, const LoadsGiven& loads,
 
 }  // namespace
 
+GivenCases given_cases(const Group& group, const LoadsGiven& loads,
+                       const CombinationsGiven& combinations) {
+  GivenCases given{given_load_cases(group, loads), {}};
+  given.combinations = given_combinations(group, loads, combinations, given.cases);
+  const auto* loads_file = std::get_if<CaseFile>(&loads);
+  std::vector<std::string>& warnings = given.combinations.warnings;
+  const std::vector<std::string> far = far_load_warnings(
+      group, given.cases, {group.name, loads_file != nullptr ? loads_file->name : "", ""});
+  warnings.insert(warnings.begin(), far.begin(), far.end());
+  return given;
+}
+
 Expected<Combined> combine(const Group& group, const LoadsGiven& loads,
                            const CombinationsGiven& combinations, const std::atomic<bool>& stop) {
   Combined out;
   bool marching = false;  // before the march, a refusal of the input; in it, a fault
   try {
-    const std::vector<LoadCase> cases = given_load_cases(group, loads);
-    const CombinationLoads all = given_combinations(group, loads, combinations, cases);
+    const GivenCases given = given_cases(group, loads, combinations);
+    const std::vector<LoadCase>& cases = given.cases;
+    const CombinationLoads& all = given.combinations;
     for (size_t c = 0; c < all.names.size(); ++c) out.names.emplace_back(all.names[c]);
-    const auto* loads_file = std::get_if<CaseFile>(&loads);
-    out.warnings = far_load_warnings(
-        group, cases, {group.name, loads_file != nullptr ? loads_file->name : "", ""});
-    out.warnings.insert(out.warnings.end(), all.warnings.begin(), all.warnings.end());
+    out.warnings = all.warnings;
     Expected<CombinationAnalysis> analysed = analyse_combinations(group, cases, all);
     if (!analysed) return analysed.issue();
     marching = true;

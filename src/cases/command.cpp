@@ -85,27 +85,21 @@ void read_inputs(const std::string& base, Inputs& in) {
   in.group = std::move(*read);
   in.block = data_title_block(in.block, data_name, text);
   const int32_t JCTR = in.group.model->run.JCTR;
-  const std::string loads_name = base + ".loads.csv";
-  const bool loads = read_text(loads_name, text);
-  if (!loads && JCTR != 1) {
-    throw RunError("run-time error opening " + loads_name + ": " + std::strerror(ENOENT) + " (" +
+  CaseFile loads{"", base + ".loads.csv"}, combinations{"", base + ".combinations.csv"};
+  const bool loads_read = read_text(loads.name, loads.text);
+  if (!loads_read && JCTR != 1) {
+    throw RunError("run-time error opening " + loads.name + ": " + std::strerror(ENOENT) + " (" +
                    data_name + " has no load case of its own: its JCTR is " + std::to_string(JCTR) +
                    ", not 1)");
   }
-  in.cases = load_cases(in.group, loads ? &text : nullptr, loads_name);
-  const std::string combinations_name = base + ".combinations.csv";
-  if (read_text(combinations_name, text)) {
-    in.combinations =
-        read_combination_loads(text, {data_name, loads_name, combinations_name}, in.cases);
-  } else {
-    in.combinations = combination_loads(single_case_combinations(in.cases), in.cases,
-                                        {data_name, loads_name, ""});
-  }
-  // The reader's warnings come first, as kelmarino gives them, then those of the load points.
+  const bool combinations_read = read_text(combinations.name, combinations.text);
+  GivenCases given = given_cases(
+      in.group, loads_read ? LoadsGiven(std::move(loads)) : std::vector<LoadCase>{},
+      combinations_read ? CombinationsGiven(std::move(combinations)) : std::monostate{});
+  in.cases = std::move(given.cases);
+  in.combinations = std::move(given.combinations);
+  // The reader's warnings come first, as kelmarino gives them.
   std::vector<std::string>& warnings = in.combinations.warnings;
-  const std::vector<std::string> far =
-      far_load_warnings(in.group, in.cases, {data_name, loads_name, combinations_name});
-  warnings.insert(warnings.begin(), far.begin(), far.end());
   warnings.insert(warnings.begin(), in.group.warnings.begin(), in.group.warnings.end());
 }
 

@@ -361,6 +361,9 @@ std::string combination_place(const std::string& name) {
   return "combinations[" + quoted(name) + "]";
 }
 
+// The data file's own case when it has no load points (NACT = 0).
+bool empty_data_case(const LoadCase& c) { return c.line == 0 && c.points.empty(); }
+
 // The load cases that the combinations read so far use, and the warnings of those combinations
 // without a factor other than 0: the mistakes that leave results out in silence.
 struct CaseUse {
@@ -398,7 +401,7 @@ struct CaseUse {
                                                          : "every row of " + files.combinations;
     for (size_t k = 0; k < cases.size(); ++k) {
       const LoadCase& c = cases[k];
-      if (used[k] || (c.line == 0 && c.points.empty())) continue;  // the data file's, NACT = 0
+      if (used[k] || empty_data_case(c)) continue;
       const std::string where = c.line > 0    ? files.loads + ", line " + std::to_string(c.line)
                                 : c.line == 0 ? files.data
                                               : case_place(c.name);
@@ -622,7 +625,7 @@ std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& c
   for (size_t k = 0; k < cases.size(); ++k) {
     // The data file's own case without load points (NACT = 0) beside cases given: its results
     // would be zero.
-    if (cases[k].line == 0 && cases[k].points.empty() && cases.size() > 1) continue;
+    if (empty_data_case(cases[k]) && cases.size() > 1) continue;
     combinations.push_back(Combination{cases[k].name, {Term{static_cast<int32_t>(k), 1.0f}}});
   }
   return combinations;

@@ -66,8 +66,6 @@ bool has_page(const PilePages& pages, int32_t p) {
   return std::binary_search(pages.piles.begin(), pages.piles.end(), p);
 }
 
-// The rows of a table of every pile that belong to the piles with a page, and the rows of no
-// pile (KCAP): the first cell is the pile number, alone or after "pile ".
 // What a stiffness print of one pile (JCTR 3) prints: ", INO 4: pile 4", or ", INO 6: the
 // simulated pile S2" past the piles; nothing for another print.
 std::string stiffness_print_of(const RunValues& run) {
@@ -77,6 +75,8 @@ std::string stiffness_print_of(const RunValues& run) {
                             : ino + "pile " + std::to_string(run.INO);
 }
 
+// The rows of a table of every pile that belong to the piles with a page, and the rows of no
+// pile (KCAP): the first cell is the pile number, alone or after "pile ".
 ResultTable rows_with_pages(ResultTable table, const PilePages& pages) {
   std::erase_if(table.rows, [&](const std::vector<std::string>& row) {
     const std::string& cell = row[0];

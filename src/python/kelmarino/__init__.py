@@ -985,8 +985,9 @@ def combinations(group: Group, loads, combinations=None) -> Combinations:
     file, a mapping {name: {case: factor}}, or None for every case alone. With JCTR = 1 the
     group's own load points are the case "data". Loads in t and t*m. Raises InputError (also
     for a file that cannot be read) or AnalysisError; warns (UserWarning) as kelmarino-cases
-    warns, of a load case that no combination uses (a misspelt case name makes a case of its
-    own) and of a combination whose factors are all 0."""
+    warns, of a load point far outside the plan of the piles (a position in mm), of a load case
+    that no combination uses (a misspelt case name makes a case of its own) and of a combination
+    whose factors are all 0."""
     loads = _file(loads) if _is_file(loads) else _load_values(loads)
     combinations = None if combinations is None else _file(combinations) \
         if _is_file(combinations) else _combination_values(combinations)
