@@ -285,8 +285,10 @@ GroupRead parse_group(const std::string& text, const std::string& name) {
 }
 
 GroupRead build_group(const GroupValues& values) {
-  std::vector<Issue> issues = check(values);
+  std::vector<Issue> issues;
+  std::optional<Issue> fault = watched(values.name, [&] { issues = check(values); });
   if (!issues.empty()) return std::move(issues.front());
+  if (fault) return *std::move(fault);
   return made_group(values.name, [&values](Model& model, Group& group) {
     group.values = values;
     fill(values, nullptr, model, group.loads);

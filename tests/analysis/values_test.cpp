@@ -54,6 +54,25 @@ TEST(GroupValues, BuildsTheGroupTheReaderReadsFromTheirDataText) {
   }
 }
 
+// A fault of the checks themselves (the bottoms of a raked pile beyond any real) stops the group
+// as it stops the reading of its data text.
+TEST(GroupValues, StopsAtAFaultOfTheirChecksAsTheReaderDoes) {
+  GroupValues values = example_values("worked");
+  TypeValues raked = values.types[0];
+  raked.axis[0] = 0.6f, raked.axis[1] = 0.0f, raked.axis[2] = 0.8f;
+  raked.above[0].length = 1e38f;
+  values.types.push_back(raked);
+  values.type_keys.emplace_back("9");
+  values.piles[0] = PileValues{3e38f, 0.0f, static_cast<int32_t>(values.types.size()) - 1};
+  const GroupRead built = build_group(values);
+  const GroupRead read = parse_group(data_text(values), values.name);
+  ASSERT_FALSE(built.has_value());
+  ASSERT_FALSE(read.has_value());
+  EXPECT_EQ(built.issue().kind, Issue::Kind::input);
+  EXPECT_EQ(built.issue().full, read.issue().full);
+  EXPECT_NE(built.issue().full.find("overflow"), std::string::npos) << built.issue().full;
+}
+
 TEST(GroupValues, AnalysesEveryExampleAsItsDataFile) {
   for (const char* name : {"worked", "worked-simulated", "pier", "rock"}) {
     SCOPED_TRACE(name);
