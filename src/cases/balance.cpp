@@ -5,8 +5,6 @@
 namespace kelmarino::cases {
 namespace {
 
-const char* const LOAD_NAMES[6] = {"FX", "FY", "FZ", "MX", "MY", "MZ"};
-
 // Six forces and moments, each times `factor` (that of their shown unit).
 void append_six(std::string& text, const float (&values)[6], double factor) {
   for (const float v : values) {
@@ -57,9 +55,7 @@ std::string equilibrium_csv(const CaseNames& names, std::span<const Equilibrium>
   if (first == 0) {
     std::vector<Column> columns = {{"combination", ""}};
     for (const char* of : {"_applied", "_sum"}) {
-      for (int32_t i = 0; i < 6; ++i) {
-        columns.push_back({std::string(LOAD_NAMES[i]) + of, FORCE_UNITS[i]});
-      }
+      for (const Column& c : LOAD_COLUMNS) columns.push_back({c.name + of, c.unit});
     }
     columns.push_back({"residual", ""});
     show_columns(columns, names.force);
@@ -83,7 +79,7 @@ std::string supports_csv(const CaseNames& names, int32_t SNUM,
   std::string text;
   if (first == 0) {
     std::vector<Column> columns = {{"combination", ""}, {"simulated pile", ""}};
-    for (int32_t i = 0; i < 6; ++i) columns.push_back({FORCE_NAMES[i], FORCE_UNITS[i]});
+    columns.insert(columns.end(), std::begin(FORCE_COLUMNS), std::end(FORCE_COLUMNS));
     show_columns(columns, names.force);
     text = csv_text(ResultTable{columns, {}});
   }

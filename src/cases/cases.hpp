@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "analysis/analysis.hpp"
+#include "diagram/quantities.hpp"
 #include "diagram/title_block.hpp"
 #include "model/model.hpp"
 #include "pile/pile.hpp"
@@ -242,9 +243,6 @@ Expected<CombinationAnalysis> analyse_combinations(const Group& group,
                                                    const CombinationLoads& combinations,
                                                    const std::function<void()>& solving = {});
 
-const char* quantity_name(int32_t q);
-const char* quantity_unit(int32_t q);
-
 // The quantities of one station under LANES combinations: q[quantity][lane].
 struct StationLanes {
   alignas(64) float q[QUANTITIES][LANES];
@@ -428,10 +426,6 @@ class CapBalance {
 };
 
 // ---- Output ----
-
-// The forces of a pile top or a support and their units, as the CSV files head them.
-inline constexpr const char* FORCE_NAMES[6] = {"NX", "NY", "NZ", "MX", "MY", "MZ"};
-inline constexpr const char* FORCE_UNITS[6] = {"t", "t", "t", "t*m", "t*m", "t*m"};
 
 // The names the outputs of a run give, and the inputs the page echoes.
 struct CaseNames {

@@ -15,10 +15,7 @@ namespace {
 
 // The quantity of the march named by a panel of the vocabulary.
 int32_t march_quantity(const char* name) {
-  for (int32_t q = 0; q < QUANTITIES; ++q) {
-    if (std::string_view(name) == quantity_name(q)) return q;
-  }
-  return 0;
+  return static_cast<int32_t>(quantity_word(name) - QUANTITY_WORDS);
 }
 
 // A panel of envelopes: the largest value of each quantity solid and the smallest dashed; the
@@ -218,8 +215,8 @@ ResultTable envelope_page_table(const CaseNames& names, const std::vector<PileEn
   }
   for (const PileEnvelope& pile : piles) {
     for (int32_t q = 0; q < QUANTITIES; ++q) {
-      const ReaderUnit unit = reader_unit(quantity_unit(q), names.force);
-      std::vector<std::string> row = {std::to_string(pile.g), quantity_name(q), unit.unit};
+      const ReaderUnit unit = reader_unit(QUANTITY_WORDS[q].unit, names.force);
+      std::vector<std::string> row = {std::to_string(pile.g), QUANTITY_WORDS[q].name, unit.unit};
       for (const PileExtreme& e : {pile_maximum(pile, q), pile_minimum(pile, q)}) {
         row.push_back(
             readable(static_cast<double>(e.extreme.value) * unit.factor, level[q] * unit.factor));
@@ -237,10 +234,7 @@ ResultTable envelope_page_table(const CaseNames& names, const std::vector<PileEn
 ResultTable load_cases_table(const CaseNames& names) {
   ResultTable table;
   table.columns = {{"case", ""}, {"point", ""}, {"x", "m"}, {"y", "m"}};
-  for (int32_t i = 0; i < 6; ++i) table.columns.push_back({FORCE_NAMES[i], FORCE_UNITS[i]});
-  table.columns[4].name = "FX";
-  table.columns[5].name = "FY";
-  table.columns[6].name = "FZ";
+  table.columns.insert(table.columns.end(), std::begin(LOAD_COLUMNS), std::end(LOAD_COLUMNS));
   const std::vector<double> factor = show_columns(table.columns, names.force);
   for (const LoadCase& c : names.cases) {
     for (size_t k = 0; k < c.points.size() && table.rows.size() < ECHOED_LOAD_POINTS; ++k) {

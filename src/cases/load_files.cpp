@@ -226,9 +226,9 @@ struct LoadColumn {
   const char* name;
   const char* unit;
 };
-const LoadColumn LOAD_COLUMNS[9] = {{"case", ""},  {"x", "m"},    {"y", "m"},
-                                    {"FX", "t"},   {"FY", "t"},   {"FZ", "t"},
-                                    {"MX", "t*m"}, {"MY", "t*m"}, {"MZ", "t*m"}};
+const LoadColumn LOADS_FILE_COLUMNS[9] = {{"case", ""},  {"x", "m"},    {"y", "m"},
+                                          {"FX", "t"},   {"FY", "t"},   {"FZ", "t"},
+                                          {"MX", "t*m"}, {"MY", "t*m"}, {"MZ", "t*m"}};
 const char* const LOAD_HEADER = "case,x,y,FX,FY,FZ,MX,MY,MZ";
 
 void check_cell_count(const Row& row, size_t expected, const std::string& file) {
@@ -245,7 +245,7 @@ void check_load_header(const Row& header, const std::string& file) {
            "the header must be " + std::string(LOAD_HEADER) + ", not " + quoted(header.text));
   }
   for (size_t c = 0; c < 9; ++c) {
-    const LoadColumn& column = LOAD_COLUMNS[c];
+    const LoadColumn& column = LOADS_FILE_COLUMNS[c];
     if (is_heading(header.cells[c], column.name, column.unit)) continue;
     // A name with another unit: the loads are in the data file's units, whatever the output's.
     const std::string& cell = header.cells[c];
@@ -517,8 +517,8 @@ std::vector<LoadCase> read_load_cases(const std::string& text, const std::string
     float* values[8] = {&point.x, &point.y};
     for (int32_t i = 0; i < 6; ++i) values[i + 2] = &point.act[i];
     for (size_t c = 1; c < 9; ++c) {
-      *values[c - 1] = number(row.cells[c],
-                              Place{file, row.line, LOAD_COLUMNS[c].name, static_cast<int32_t>(c)});
+      *values[c - 1] = number(
+          row.cells[c], Place{file, row.line, LOADS_FILE_COLUMNS[c].name, static_cast<int32_t>(c)});
     }
     if (index.count(name) == 0) {
       index[name] = cases.size();

@@ -8,7 +8,6 @@
 #include <limits>
 
 #include "cases/cases.hpp"
-#include "diagram/quantities.hpp"
 #include "foundation/foundation.hpp"
 #include "input/input.hpp"
 
@@ -127,10 +126,6 @@ RunError without_stations(const Group& group) {
 }  // namespace
 
 static_assert(QUANTITIES == QUANTITY_COUNT, "one vocabulary of the station quantities");
-
-const char* quantity_name(int32_t q) { return QUANTITY_WORDS[q].name; }
-
-const char* quantity_unit(int32_t q) { return QUANTITY_WORDS[q].unit; }
 
 std::vector<PileMarch> pile_marches(const Group& group, const Result& result) {
   for (const PileResult& pile : result.piles) {

@@ -37,9 +37,6 @@ class Row {
   char* at_ = buffer_;
 };
 
-const char* const CAP_NAMES[6] = {"UX", "UY", "UZ", "SX", "SY", "SZ"};
-const char* const DISPLACEMENT_UNITS[6] = {"m", "m", "m", "rad", "rad", "rad"};
-
 // The header row as the result tables write it, in the units shown in `force`.
 std::string header_line(std::vector<Column> columns, ForceUnit force) {
   show_columns(columns, force);
@@ -110,9 +107,9 @@ std::vector<std::vector<Cell>> peak_rows(const CaseNames& names,
     for (const StationQuantity q : PEAK_QUANTITIES) {
       const EnvelopePeak& e = pile.peaks[q];
       if (e.combination < 0) continue;
-      const ReaderUnit unit = for_reader ? reader_unit(quantity_unit(q), names.force)
-                                         : shown_unit(quantity_unit(q), names.force);
-      rows.push_back({std::to_string(pile.g), quantity_name(q), unit.unit,
+      const ReaderUnit unit = for_reader ? reader_unit(QUANTITY_WORDS[q].unit, names.force)
+                                         : shown_unit(QUANTITY_WORDS[q].unit, names.force);
+      rows.push_back({std::to_string(pile.g), QUANTITY_WORDS[q].name, unit.unit,
                       static_cast<double>(e.peak.value) * unit.factor,
                       static_cast<double>(e.peak.Z),
                       std::string(names.combinations[static_cast<size_t>(e.combination)])});
@@ -142,7 +139,7 @@ std::string cap_csv(const CaseNames& names, const std::vector<CapDisplacements>&
   std::string text;
   if (first == 0) {
     std::vector<Column> columns = {{"combination", ""}};
-    for (int32_t i = 0; i < 6; ++i) columns.push_back({CAP_NAMES[i], DISPLACEMENT_UNITS[i]});
+    columns.insert(columns.end(), std::begin(DISPLACEMENT_COLUMNS), std::end(DISPLACEMENT_COLUMNS));
     text = header_line(columns, names.force);
   }
   for (size_t c = first; c < last; ++c) {
@@ -160,8 +157,8 @@ std::string heads_csv(const CaseNames& names, int32_t PNUM, std::span<const Head
                       size_t first, size_t last, std::string text) {
   if (first == 0) {
     std::vector<Column> columns = {{"combination", ""}, {"pile", ""}};
-    for (int32_t i = 0; i < 6; ++i) columns.push_back({CAP_NAMES[i], DISPLACEMENT_UNITS[i]});
-    for (int32_t i = 0; i < 6; ++i) columns.push_back({FORCE_NAMES[i], FORCE_UNITS[i]});
+    columns.insert(columns.end(), std::begin(DISPLACEMENT_COLUMNS), std::end(DISPLACEMENT_COLUMNS));
+    columns.insert(columns.end(), std::begin(FORCE_COLUMNS), std::end(FORCE_COLUMNS));
     text += header_line(columns, names.force);
   }
   const double factor = shown_unit("t", names.force).factor;  // of every force and moment
@@ -193,9 +190,9 @@ std::string stations_csv(const std::vector<PileEnvelope>& piles, ForceUnit force
   std::vector<Column> columns = {{"pile", ""}, {"station", ""}, {"Z", "m"}};
   double factor[QUANTITIES];
   for (int32_t q = 0; q < QUANTITIES; ++q) {
-    columns.push_back({std::string(quantity_name(q)) + "_max", quantity_unit(q)});
-    columns.push_back({std::string(quantity_name(q)) + "_min", quantity_unit(q)});
-    factor[q] = shown_unit(quantity_unit(q), force).factor;
+    columns.push_back({std::string(QUANTITY_WORDS[q].name) + "_max", QUANTITY_WORDS[q].unit});
+    columns.push_back({std::string(QUANTITY_WORDS[q].name) + "_min", QUANTITY_WORDS[q].unit});
+    factor[q] = shown_unit(QUANTITY_WORDS[q].unit, force).factor;
   }
   columns.push_back({"V_max", "t"});
   columns.push_back({"M_max", "t*m"});
@@ -244,11 +241,11 @@ ResultTable envelope_table(const CaseNames& names, const std::vector<PileEnvelop
         return std::string(names.combinations[static_cast<size_t>(e.extreme.combination)]);
       };
       // The values in the unit the row names.
-      const ReaderUnit unit = shown_unit(quantity_unit(q), names.force);
+      const ReaderUnit unit = shown_unit(QUANTITY_WORDS[q].unit, names.force);
       auto value = [&](const PileExtreme& e) {
         return shortest(shown_value(e.extreme.value, unit.factor));
       };
-      table.rows.push_back({std::to_string(pile.g), quantity_name(q), unit.unit, value(max),
+      table.rows.push_back({std::to_string(pile.g), QUANTITY_WORDS[q].name, unit.unit, value(max),
                             name(max), z(max), value(min), name(min), z(min)});
     }
   }
@@ -286,7 +283,7 @@ ResultTable summary_table(const CaseNames& names, const std::vector<PileEnvelope
     row.push_back(pulled ? name(tension) : "-");
     for (const Largest& l : {largest_magnitude(pile, MX, MY), largest_magnitude(pile, PSX, PSY)}) {
       const Extreme& e = l.at.extreme;
-      row.push_back(quantity_name(l.q));
+      row.push_back(QUANTITY_WORDS[l.q].name);
       row.push_back(static_cast<double>(e.value));
       row.push_back(static_cast<double>(pile.ZH[static_cast<size_t>(l.at.k - 1)]));
       row.push_back(name(e));

@@ -131,11 +131,6 @@ double visible_length(const std::string& text) {
   return count;
 }
 
-struct Box {
-  double x0, y0, x1, y1;
-  bool meets(const Box& b) const { return x0 < b.x1 && b.x0 < x1 && y0 < b.y1 && b.y0 < y1; }
-};
-
 // A mark as placed: its dot, its label's text, anchor point and box.
 struct Placed {
   const PanelMark* mark;
@@ -199,7 +194,8 @@ void place_labels(std::vector<Placed>& marks, const ValueScale& scale, const Dep
         m.on_left = side.on_left;
         m.label_y = y;
         const Box box = m.box();
-        if (std::none_of(taken.begin(), taken.end(), [&](const Box& b) { return b.meets(box); })) {
+        if (std::none_of(taken.begin(), taken.end(),
+                         [&](const Box& b) { return b.overlaps(box); })) {
           placed = true;
           break;
         }

@@ -39,6 +39,12 @@ std::string scale_note(const Axis& axis);
 std::string fixed(double value, int32_t decimals);
 std::string exact(float value);
 
+// A rectangle of a drawing from (x0, y0) to (x1, y1): the room a label takes or must keep off.
+struct Box {
+  double x0, y0, x1, y1;
+  bool overlaps(const Box& b) const { return x0 < b.x1 && b.x0 < x1 && y0 < b.y1 && b.y0 < y1; }
+};
+
 // Text with the XML special characters escaped.
 std::string escape_xml(const std::string& text);
 

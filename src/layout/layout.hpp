@@ -1,7 +1,9 @@
 #pragma once
 // Layout strings: the one mechanism that turns numbers into text lines (write calls on the
 // console, the report and the post-processing file) and text back into numbers (the fixed-column
-// line reads and the free reads of the data file and the console).
+// line reads and the free reads of the data file and the console); the shortest reals; and the
+// files of a run: inputs read whole, outputs renamed into place and removed when a signal ends
+// the program before they are.
 //
 // Notation: a parenthesised list of nX, 'text', nHtext, /, Iw, Ew.d and Aw elements, with repeat
 // counts (6E12.4) and letters in either case.
@@ -66,9 +68,6 @@ std::string shortest(float value);
 
 // "1 pile", "3 piles": a count and its noun, the plural made with "s".
 std::string counted(int64_t n, const std::string& thing);
-
-// Appends one Iw field: decimal, right-aligned in w columns; asterisks if too wide.
-void append_i(std::string& text, int32_t value, int32_t w);
 
 // A file of the run, closed (unchecked) when it goes out of scope: the end of a run-time error.
 struct FileCloser {

@@ -244,12 +244,6 @@ char* put_e(char* field, float value, int32_t w, int32_t d) {
   return field + w;
 }
 
-void append_i(std::string& text, int32_t value, int32_t w) {
-  const size_t at = text.size();
-  text.append(static_cast<size_t>(w), ' ');
-  put_i(text.data() + at, value, w);
-}
-
 void append_e(std::string& text, float value, int32_t w, int32_t d) {
   const size_t at = text.size();
   text.append(static_cast<size_t>(w), ' ');

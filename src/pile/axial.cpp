@@ -87,8 +87,8 @@ void pile_axial_stiffness(int32_t p, float h, float A0, float& K, const PileData
   K = 1.0f / delta;
 }
 
-void axial_stiffness(int32_t PNUM, const PileReals& /*ZFR*/, const PileReals& ZBL,
-                     const PileReals& ABOT, PileReals& AXK, const PileData& piles) {
+void axial_stiffness(int32_t PNUM, const PileReals& ZBL, const PileReals& ABOT, PileReals& AXK,
+                     const PileData& piles) {
   for (int32_t p = 1; p <= PNUM; ++p) {
     at_pile(p);
     int32_t q = 1;

@@ -1,5 +1,6 @@
 // Head stiffness of every pile: the head forces of the responses of its two bending planes to a
-// unit head displacement and a unit head rotation, with its axial stiffness.
+// unit head displacement and a unit head rotation, with its axial stiffness; and pile_stiffness,
+// which runs every stage of a single pile.
 #include <cmath>
 
 #include "pile/pile.hpp"
@@ -75,7 +76,7 @@ void pile_stiffness(Model& model, ResponseCache& cache, CalculationWidths* width
   deformation_factors(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles, widths);
   start(1, "axial stiffness");
   bottom_areas(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
-  axial_stiffness(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
+  axial_stiffness(run.PNUM, run.ZBL, run.ABOT, run.AXK, piles);
   start(2, "lateral stiffness");
   lateral_stiffness(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
 }

@@ -84,8 +84,8 @@ void bottom_areas(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL, Pile
 
 // axial_stiffness: axial stiffness of every pile; a pile of an earlier pile's type and bottom area
 // takes that pile's stiffness.
-void axial_stiffness(int32_t PNUM, const PileReals& ZFR, const PileReals& ZBL,
-                     const PileReals& ABOT, PileReals& AXK, const PileData& piles);
+void axial_stiffness(int32_t PNUM, const PileReals& ZBL, const PileReals& ABOT, PileReals& AXK,
+                     const PileData& piles);
 
 // pile_axial_stiffness: axial stiffness K of pile p, from its below-ground length h and bottom area
 // A0.

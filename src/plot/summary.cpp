@@ -12,19 +12,10 @@
 namespace kelmarino {
 namespace {
 
-// The pile-top and cap columns of the CSV files, in the program's units, and of the tables for a
-// reader, displacements in mm and rotations in mrad.
-const Column DISPLACEMENT_COLUMNS[6] = {{"UX", "m"},   {"UY", "m"},   {"UZ", "m"},
-                                        {"SX", "rad"}, {"SY", "rad"}, {"SZ", "rad"}};
+// The displacement columns of the tables for a reader, in mm and mrad.
 const Column READABLE_DISPLACEMENT_COLUMNS[6] = {{"UX", "mm"},   {"UY", "mm"},   {"UZ", "mm"},
                                                  {"SX", "mrad"}, {"SY", "mrad"}, {"SZ", "mrad"}};
 constexpr double PER_MM = 1000.0;  // mm per m, and mrad per rad
-const Column FORCE_COLUMNS[6] = {{"NX", "t"},   {"NY", "t"},   {"NZ", "t"},
-                                 {"MX", "t*m"}, {"MY", "t*m"}, {"MZ", "t*m"}};
-// The loads on the cap, as the data file's load points name them.
-const char* const LOAD_NAMES[6] = {"FX", "FY", "FZ", "MX", "MY", "MZ"};
-const char* const LOAD_UNITS[6] = {"t", "t", "t", "t*m", "t*m", "t*m"};
-const char* const DISPLACEMENT_NAMES[6] = {"UX", "UY", "UZ", "SX", "SY", "SZ"};
 
 // The three kinds of the extremes table: the component of the x-z plane, then of the y-z plane.
 const struct {
@@ -117,7 +108,7 @@ void add_six_values(std::vector<Cell>& row, const float (&values)[6]) {
 
 std::vector<Column> load_columns(const std::string& suffix) {
   std::vector<Column> columns;
-  for (int32_t i = 0; i < 6; ++i) columns.push_back({LOAD_NAMES[i] + suffix, LOAD_UNITS[i]});
+  for (const Column& c : LOAD_COLUMNS) columns.push_back({c.name + suffix, c.unit});
   return columns;
 }
 
@@ -188,7 +179,7 @@ std::vector<std::vector<Cell>> stiffness_rows(const Group& group, const Result& 
 
 std::vector<Column> stiffness_columns() {
   std::vector<Column> columns = {{"stiffness", ""}, {"row", ""}};
-  for (const char* name : DISPLACEMENT_NAMES) columns.push_back({name, ""});
+  for (const Column& c : DISPLACEMENT_COLUMNS) columns.push_back({c.name, ""});
   return columns;
 }
 

@@ -19,6 +19,15 @@ struct Column {
   std::string unit;
 };
 
+// The columns of the six components in the program's units: of a displacement of the cap or a pile
+// head, of the forces at a pile head and of the loads on the cap.
+inline const Column DISPLACEMENT_COLUMNS[6] = {{"UX", "m"},   {"UY", "m"},   {"UZ", "m"},
+                                               {"SX", "rad"}, {"SY", "rad"}, {"SZ", "rad"}};
+inline const Column FORCE_COLUMNS[6] = {{"NX", "t"},   {"NY", "t"},   {"NZ", "t"},
+                                        {"MX", "t*m"}, {"MY", "t*m"}, {"MZ", "t*m"}};
+inline const Column LOAD_COLUMNS[6] = {{"FX", "t"},   {"FY", "t"},   {"FZ", "t"},
+                                       {"MX", "t*m"}, {"MY", "t*m"}, {"MZ", "t*m"}};
+
 struct ResultTable {
   std::vector<Column> columns;
   std::vector<std::vector<std::string>> rows;  // one cell per column

@@ -302,7 +302,10 @@ TEST(Envelope, FirstCombinationKeepsTiesAndThreadsChangeNothing) {
   std::string stations = "pile,station,Z (m)";
   for (int32_t q = 0; q < QUANTITIES; ++q) {
     for (const char* extreme : {"_max (", "_min ("}) {
-      stations.append(",").append(quantity_name(q)).append(extreme).append(quantity_unit(q));
+      stations.append(",")
+          .append(QUANTITY_WORDS[q].name)
+          .append(extreme)
+          .append(QUANTITY_WORDS[q].unit);
       stations.append(")");
     }
   }

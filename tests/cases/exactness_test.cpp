@@ -142,7 +142,7 @@ TEST_P(InProcess, EveryCombinationMatchesKelmarinoBitForBit) {
           for (int32_t q = 0; q < QUANTITIES; ++q) {
             const float value = stations[k - 1].q[q][j];
             ASSERT_EQ(bits(value), bits(station_value(*refs[c], p, k, q)))
-                << quantity_name(q) << " at station " << k;
+                << QUANTITY_WORDS[q].name << " at station " << k;
             ++compared;
           }
         }
@@ -182,7 +182,7 @@ TEST_P(InProcess, EnvelopesAreTheFirstExtremesInFileOrder) {
         }
         const StationEnvelope& e = pile.stations[k];
         SCOPED_TRACE("pile " + std::to_string(pile.g) + " station " + std::to_string(k + 1) + " " +
-                     quantity_name(q));
+                     QUANTITY_WORDS[q].name);
         EXPECT_EQ(bits(e.max[q].value), bits(max.value));
         EXPECT_EQ(e.max[q].combination, max.combination);
         EXPECT_EQ(bits(e.min[q].value), bits(min.value));
@@ -266,12 +266,12 @@ TEST_P(InProcess, DesignSetsAndPeaksAreThoseOfTheGoverningCombinationsDataFile) 
         if (std::fabs(peak(c).value) > std::fabs(peak(first).value)) first = c;
       }
       const EnvelopePeak& e = pile.peaks[q];
-      EXPECT_EQ(e.combination, static_cast<int32_t>(first)) << quantity_name(q);
-      EXPECT_EQ(bits(e.peak.value), bits(peak(first).value)) << quantity_name(q);
-      EXPECT_EQ(bits(e.peak.Z), bits(peak(first).Z)) << quantity_name(q);
+      EXPECT_EQ(e.combination, static_cast<int32_t>(first)) << QUANTITY_WORDS[q].name;
+      EXPECT_EQ(bits(e.peak.value), bits(peak(first).value)) << QUANTITY_WORDS[q].name;
+      EXPECT_EQ(bits(e.peak.Z), bits(peak(first).Z)) << QUANTITY_WORDS[q].name;
       const float largest =
           std::max(pile_maximum(pile, q).extreme.value, -pile_minimum(pile, q).extreme.value);
-      EXPECT_GE(std::fabs(e.peak.value), largest * (1.0f - 1e-6f)) << quantity_name(q);
+      EXPECT_GE(std::fabs(e.peak.value), largest * (1.0f - 1e-6f)) << QUANTITY_WORDS[q].name;
     }
   }
 }

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <vector>
 
+#include "layout/fields.hpp"
 #include "layout/layout.hpp"
 #include "support/test_support.hpp"
 
@@ -25,8 +26,8 @@ std::string field_e(float value, int32_t w, int32_t d) {
 }
 
 std::string field_i(int32_t value, int32_t w) {
-  std::string text;
-  append_i(text, value, w);
+  std::string text(static_cast<size_t>(w), ' ');
+  put_i(text.data(), value, w);
   return text;
 }
 

@@ -104,7 +104,7 @@ std::unique_ptr<Model> axial_stages(const std::string& text) {
   auto model = std::make_unique<Model>(*read->model);
   RunValues& run = model->run;
   bottom_areas(run.PNUM, run.ZFR, run.ZBL, run.ABOT, model->piles);
-  axial_stiffness(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, model->piles);
+  axial_stiffness(run.PNUM, run.ZBL, run.ABOT, run.AXK, model->piles);
   return model;
 }
 

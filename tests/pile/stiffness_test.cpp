@@ -162,7 +162,7 @@ TEST(Axial, WorkedExampleOfAFrictionPile) {
   p.PMB(1) = 5000.0f;
   m->run.ZFR(1) = 5.0f;
   bottom_areas(1, m->run.ZFR, m->run.ZBL, m->run.ABOT, p);
-  axial_stiffness(1, m->run.ZFR, m->run.ZBL, m->run.ABOT, m->run.AXK, p);
+  axial_stiffness(1, m->run.ZBL, m->run.ABOT, m->run.AXK, p);
 
   // Spread 20.tan(20.3.142/720) = 1.75 m per side: d0 = 4.5 m, ABOT = 3.142.4.5^2/4.
   const double d0 = 1.0 + 2.0 * 20.0 * std::tan(20.0 * 3.142 / 720.0);

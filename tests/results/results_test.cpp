@@ -37,7 +37,7 @@ std::unique_ptr<Model> pile_stiffness(const std::string& text) {
   PileData& piles = model->piles;
   deformation_factors(run.PNUM, run.ZFR, run.ZBL, run.BTX, run.BTY, piles);
   bottom_areas(run.PNUM, run.ZFR, run.ZBL, run.ABOT, piles);
-  axial_stiffness(run.PNUM, run.ZFR, run.ZBL, run.ABOT, run.AXK, piles);
+  axial_stiffness(run.PNUM, run.ZBL, run.ABOT, run.AXK, piles);
   ResponseCache cache;
   lateral_stiffness(run.PNUM, run.AXK, run.BTX, run.BTY, piles, cache);
   return model;
