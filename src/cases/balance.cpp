@@ -20,7 +20,8 @@ CapBalance::CapBalance(const Group& group)
 
 void CapBalance::take(const std::vector<CapDisplacements>& applied,
                       const std::vector<CapDisplacements>& caps, std::span<const HeadResult> heads,
-                      size_t first, size_t last) {
+                      const NameList& combinations, size_t first, size_t last) {
+  const FaultFlags flags;
   const int32_t PNUM = model_->run.PNUM;
   const int32_t SNUM = model_->run.SNUM;
   supports.assign((last - first) * static_cast<size_t>(SNUM), SupportResult{});
@@ -40,6 +41,9 @@ void CapBalance::take(const std::vector<CapDisplacements>& applied,
       forces[static_cast<size_t>(PNUM + j - 1)] = support.R;
     }
     const Equilibrium e = cap_equilibrium(points_, forces, applied[c].U);
+    fault_context().stage =
+        "support reactions and equilibrium of combination " + std::string(combinations[c]);
+    check_faults();
     balance[c - first] = e;
     if (!(e.residual <= EQUILIBRIUM_TOLERANCE)) ++above;
     if (c == 0 || e.residual > largest) {
@@ -47,6 +51,7 @@ void CapBalance::take(const std::vector<CapDisplacements>& applied,
       largest_at = c;
     }
   }
+  fault_context() = FaultContext{};
 }
 
 std::string equilibrium_csv(const CaseNames& names, std::span<const Equilibrium> balance,

@@ -410,9 +410,11 @@ class CapBalance {
   explicit CapBalance(const Group& group);
   // The combinations first .. last - 1 from their applied loads (the FORCE of each), their cap
   // displacements and their pile tops (element (c - first) * PNUM + g - 1): the reactions
-  // (element (c - first) * SNUM + j - 1) and the equilibrium of each (element c - first).
+  // (element (c - first) * SNUM + j - 1) and the equilibrium of each (element c - first). An
+  // arithmetic fault is thrown as the run-time error of the first combination it arose in.
   void take(const std::vector<CapDisplacements>& applied, const std::vector<CapDisplacements>& caps,
-            std::span<const HeadResult> heads, size_t first, size_t last);
+            std::span<const HeadResult> heads, const NameList& combinations, size_t first,
+            size_t last);
   std::vector<SupportResult> supports;  // of the part last taken
   std::vector<Equilibrium> balance;     // of the part last taken
   float largest = 0.0f;                 // the largest residual, first reached

@@ -247,7 +247,7 @@ void analyse_and_write(Inputs& in, const std::string& base, ForceUnit force, New
   SpareTexts spare;
   auto write_heads = [&](size_t first, size_t last, const std::vector<HeadResult>& part) {
     write_text_to(cap.file, cap.name, cap_csv(names, caps, first, last));
-    balance.take(applied, caps, part, first, last);
+    balance.take(applied, caps, part, names.combinations, first, last);
     write_text_to(equilibrium.file, equilibrium.name,
                   equilibrium_csv(names, balance.balance, first, last));
     if (supports) {
