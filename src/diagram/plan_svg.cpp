@@ -58,10 +58,6 @@ struct PlanScale {
 
 // What a label must not cover: the boxes of markers and of labels placed before it, and the
 // lines of arrows and axes.
-struct Box {
-  double x0, y0, x1, y1;
-  bool overlaps(const Box& b) const { return x0 < b.x1 && b.x0 < x1 && y0 < b.y1 && b.y0 < y1; }
-};
 struct Obstacles {
   std::vector<Box> boxes;
   std::vector<Box> texts;
@@ -479,7 +475,7 @@ void open_load_point(Plan& plan, int32_t k, float x_plan, float y_plan, const Pl
 void write_loads(Plan& plan, const Group& group, const PlanScale& scale, const PlanExtras& extras) {
   const Vec<float, 6>& F = group.model->run.FORCE;
   const LoadPoints& loads = group.loads;
-  double largest = std::hypot(F(1), F(2));
+  double largest = std::hypot(static_cast<double>(F(1)), F(2));
   for (int32_t k = 1; k <= loads.NACT; ++k) {
     largest = std::max(largest, std::hypot(static_cast<double>(loads.ACT(k, 1)), loads.ACT(k, 2)));
   }

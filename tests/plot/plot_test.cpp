@@ -549,6 +549,26 @@ TEST(PlanDiagram, SquarePilesAreDrawnSquare) {
   EXPECT_TRUE(told);
 }
 
+// Horizontal forces whose resultant is beyond the single-precision range are drawn to scale, the
+// largest 80 long, not as points.
+TEST(PlanDiagram, ForcesBeyondTheSinglePrecisionRangeKeepTheirLength) {
+  Group group = scaled_group(example_path("worked.dat"), 1.0f);
+  auto model = std::make_shared<Model>(*group.model);
+  model->run.FORCE(1) = model->run.FORCE(2) = 2.5e38f;
+  group.model = model;
+  group.loads.ACT(1, 1) = group.loads.ACT(1, 2) = 2.5e38f;
+  const XmlDocument doc = read_xml(plan_svg(group, ForceUnit::t));
+  for (const char* arrow : {"resultant", "load-force"}) {
+    const auto lines = doc.all("line", "class", arrow);
+    ASSERT_EQ(lines.size(), 1u) << arrow;
+    const XmlElement& line = *lines[0];
+    EXPECT_NEAR(std::hypot(attribute(line, "x2") - attribute(line, "x1"),
+                           attribute(line, "y2") - attribute(line, "y1")),
+                80.0f, 0.02f)
+        << arrow;
+  }
+}
+
 // Every pile has its number on the plan, or the legend names it when the numbers would run
 // together; the numbers, O, the loads and the other labels never meet. The 200 piles of the
 // capacity group 3 m apart are all numbered, O sits by the cap centre; 0.3 m apart some numbers
