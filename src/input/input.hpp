@@ -131,7 +131,8 @@ struct GroupPlaces {
 // a stiffness term beyond LARGEST_STIFFNESS. The two input errors ("Error:<0>", "Error: <K>") are
 // written on the console and end the read as an InputError that keeps their lines. A number left
 // after the last value of a free read is warned about on the data channel's warning stream. The
-// loads are reduced to the cap centre as they are read, so that an overflow stops the read there.
+// loads' reduction to the cap centre is tried once they are read (its result is not kept), so
+// that an overflow stops the read there.
 void parse_data(InChannel& data, OutChannel& console, GroupValues& values, GroupPlaces& places);
 
 // check_data: every mistake of a parsed data file, as run-time errors that name the line of the

@@ -1,10 +1,11 @@
 #pragma once
 // The results view of a run: `kelmarino-plot [PATH/]BASE[.dat]` reads the pile group of BASE.dat,
 // analyses it, and writes into BASE-plots/ beside the data file: a summary of the results
-// (summary.txt), the station values and the pile-top values for spreadsheets (stations.csv,
-// heads.csv), one SVG of diagrams per pile (pile-NN.svg), the plan of the group (plan.svg) and a
-// page that shows them all (index.html). A post-processing file BASE.pos beside it is checked
-// against the analysis.
+// (summary.txt), the station values, the pile-top values, the true peaks, the supports' reactions,
+// the cap's equilibrium and the stiffness for spreadsheets (stations.csv, heads.csv, peaks.csv,
+// supports.csv, equilibrium.csv, stiffness.csv), one SVG of diagrams per pile (pile-NN.svg), the
+// plan of the group (plan.svg) and a page that shows them all (index.html). A post-processing
+// file BASE.pos beside it is checked against the analysis.
 #include <array>
 #include <cstdint>
 #include <cstdio>

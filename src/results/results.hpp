@@ -39,7 +39,7 @@ void write_foundation_stiffness(OutChannel& report, const Table<float, 6, 6>& KC
 void write_cap_displacements(OutChannel& report, const Vec<float, 6>& U);
 
 // The report section of pile g from its top (DU, FT), its ground-line station KG and its station
-// rows, and its post-processing records.
+// rows; the post-processing file's header, and its records of pile g.
 void write_pile_section(OutChannel& report, int32_t g, const PileData& piles, const float (&DU)[6],
                         const float (&FT)[6], int32_t KG, std::span<const StationRow> rows);
 void write_pos_header(OutChannel& pos, int32_t PNUM, const PileData& piles);
