@@ -1,4 +1,5 @@
 // Bottom bearing area and axial stiffness of the piles.
+#include <algorithm>
 #include <cmath>
 
 #include "pile/pile.hpp"
@@ -13,7 +14,8 @@ constexpr float NO_NEIGHBOUR = 100.0f;  // m, starting distance to the nearest o
 float bottom_diameter(const PileData& piles, int32_t p) {
   if (piles.KSU(p) <= 2) {
     const float c = piles.AGL(p, 3);
-    const float theta = std::atan(std::sqrt(1.0f - c * c) / c);
+    // An axis may be up to 0.001 longer than 1: a z above 1 stands for a vertical pile.
+    const float theta = std::atan(std::sqrt(std::max(0.0f, 1.0f - c * c)) / c);
     float spread = 0.0f;
     for (int32_t s = 1; s <= piles.NBL(p); ++s) {
       const float quarter_angle = piles.PFI(p, s) * 3.142f / 720.0f;

@@ -48,6 +48,9 @@ const Case CASES[] = {
   {"KSU 1, circular, one layer, single pile",
    0,  1,  0.0,    1.0,    8000.0,  2.6e6, 1.0, 0.0,
    {},                         {{12.0, 1.0, 25.0}}},
+  {"KSU 1, an axis of length 1.0009 (within the allowed 0.001), vertical",
+   0,  1,  0.0,    1.0009, 8000.0,  2.6e6, 1.0, 0.0,
+   {},                         {{12.0, 1.0, 25.0}}},
   {"KSU 1, square, free length, three layers",
    1,  1,  0.0,    1.0,    12000.0, 3.0e6, 0.8, 0.0,
    {{3.0, 0.8}},               {{4.0, 0.8, 15.0}, {6.0, 0.8, 22.0}, {5.0, 0.7, 30.0}}},
@@ -117,15 +120,16 @@ double expected_stiffness(const Case& c) {
   for (const SoilSegment& s : c.soil) h += s.HBL;
   // Bottom diameter: for KSU 1 and 2 the first below-ground diameter spread on both sides at a
   // quarter of each layer's friction angle, by h.tan(phi/4) on a vertical pile and by
-  // h.(sin t - cos t.tan(t - phi/4)) on one inclined by t; for KSU 3 and more the last section.
+  // h.(sin t - cos t.tan(t - phi/4)) on one inclined by t, cos t the axis's z as given (above 1 by
+  // at most 0.001 on a vertical pile); for KSU 3 and more the last section.
   // Then at most the distance to the other bottom.
   double d0 = 0.0;
   if (c.KSU <= 2) {
-    const double theta = std::acos(c.AGLZ);
+    const double theta = std::acos(std::min(c.AGLZ, 1.0));
     d0 = c.soil.front().DOB;
     for (const SoilSegment& s : c.soil) {
       const double quarter = s.PFI / 4.0 * 3.142 / 180.0;
-      d0 += 2.0 * s.HBL * (std::sin(theta) - std::cos(theta) * std::tan(theta - quarter));
+      d0 += 2.0 * s.HBL * (std::sin(theta) - c.AGLZ * std::tan(theta - quarter));
     }
   } else {
     d0 = c.soil.empty() ? c.free.back().DOF : c.soil.back().DOB;
