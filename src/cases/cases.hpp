@@ -57,7 +57,9 @@ struct Term {
 struct Combination {
   std::string name;
   std::vector<Term> terms;
-  int64_t line = 0;  // its line in the combinations file; 0 when there is none
+  // Its line in the combinations file; 0 when given as a value, -1 when formed of one load case
+  // where no combination is given.
+  int64_t line = 0;
 };
 
 // Lists kept once: the items of every list one after another, and where each list ends. A file

@@ -364,6 +364,14 @@ std::string combination_place(const std::string& name) {
 // The data file's own case when it has no load points (NACT = 0).
 bool empty_data_case(const LoadCase& c) { return c.line == 0 && c.points.empty(); }
 
+// Where a load case is given: its line in the loads file, the data file for its own case, or its
+// place when given as a value.
+std::string case_where(const LoadCase& c, const InputNames& files) {
+  return c.line > 0    ? files.loads + ", line " + std::to_string(c.line)
+         : c.line == 0 ? files.data
+                       : case_place(c.name);
+}
+
 // The load cases that the combinations read so far use, and the warnings of those combinations
 // without a factor other than 0: the mistakes that leave results out in silence.
 struct CaseUse {
@@ -383,7 +391,9 @@ struct CaseUse {
     if (loaded) return;
     const std::string where =
         combination.line > 0 ? files.combinations + ", line " + std::to_string(combination.line)
-                             : combination_place(combination.name);
+        : combination.line < 0
+            ? case_where(cases[static_cast<size_t>(combination.terms[0].load_case)], files)
+            : combination_place(combination.name);
     factorless.push_back(
         "warning in " + where + ": the combination " + combination.name +
         (combination.terms.empty()
@@ -393,8 +403,7 @@ struct CaseUse {
   }
 
   // The warnings of the cases that no combination uses (but the data file's own without load
-  // points), then those of the combinations without a factor or a load point. A case is named by
-  // its line in the loads file, the data file for its own case, or its place when given as a value.
+  // points), then those of the combinations without a factor or a load point.
   std::vector<std::string> warnings(const InputNames& files) const {
     std::vector<std::string> found;
     const std::string given = files.combinations.empty() ? "every combination given"
@@ -402,10 +411,8 @@ struct CaseUse {
     for (size_t k = 0; k < cases.size(); ++k) {
       const LoadCase& c = cases[k];
       if (used[k] || empty_data_case(c)) continue;
-      const std::string where = c.line > 0    ? files.loads + ", line " + std::to_string(c.line)
-                                : c.line == 0 ? files.data
-                                              : case_place(c.name);
-      found.push_back("warning in " + where + ": no combination uses the load case " + c.name +
+      found.push_back("warning in " + case_where(c, files) +
+                      ": no combination uses the load case " + c.name +
                       " (its factor is 0 or empty in " + given + ")");
     }
     found.insert(found.end(), factorless.begin(), factorless.end());
@@ -626,7 +633,7 @@ std::vector<Combination> single_case_combinations(const std::vector<LoadCase>& c
     // The data file's own case without load points (NACT = 0) beside cases given: its results
     // would be zero.
     if (empty_data_case(cases[k]) && cases.size() > 1) continue;
-    combinations.push_back(Combination{cases[k].name, {Term{static_cast<int32_t>(k), 1.0f}}});
+    combinations.push_back(Combination{cases[k].name, {Term{static_cast<int32_t>(k), 1.0f}}, -1});
   }
   return combinations;
 }

@@ -443,13 +443,19 @@ TEST(Warnings, ReaderUnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
 
 // A data file without load points of its own (NACT = 0) makes no combination of zero loads,
 // whose zeros would bound every envelope, and no warning that its case goes unused; a combination
-// that takes it alone is warned of. A load point of the loads file far outside the plan of the
+// that takes it alone is warned of, and so is its own combination when it is the only case. A
+// load point of the loads file far outside the plan of the
 // piles is warned of, as the reader warns of the data file's.
 TEST(Warnings, DataFileWithoutLoadPointsMakesNoCombination) {
   std::string data = example_text("worked");
   const std::string loads = "1\n1\n0.0 0.0\n100.0 50.0 2000.0 0.0 0.0 0.0\n";
   data.replace(data.find(loads), loads.size(), "1\n0\n");
   const std::string far = "B,0,-2500,,,1,,,\n";
+  const CasesRun only = run_cases({{"b.dat", data}}, "b");
+  ASSERT_EQ(only.exit_status, 0) << only.errors;
+  EXPECT_EQ(only.errors,
+            "warning in b.dat: the combination data takes only load cases without load points "
+            "(data when NACT is 0): its results are zero\n");
   std::map<std::string, std::string> files = {{"b.dat", data},
                                               {"b.loads.csv", testing::WORKED_LOADS + far}};
   const std::string far_warning =
