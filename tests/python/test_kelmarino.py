@@ -658,6 +658,18 @@ def test_threads_and_sweeps_give_the_sequential_results():
     assert [bits(r) for r in kelmarino.sweep(groups, threads=10**6)] == sequential  # as many as groups
     with pytest.raises(ValueError, match="threads must be an integer, 1 or more, not 0"):
         kelmarino.sweep(groups, threads=0)
+    # A SystemExit of extract on another thread than the caller's ends the sweep with it: the
+    # caller's first extract waits until the other thread has raised.
+    raised = threading.Event()
+
+    def leaving(result):
+        if threading.current_thread() is threading.main_thread():
+            raised.wait(10)
+            return kelmarino.peaks(result)
+        raised.set()
+        raise SystemExit(3)
+    with pytest.raises(SystemExit):
+        kelmarino.sweep(groups, threads=2, extract=leaving)
     told = []
     with concurrent.futures.ProcessPoolExecutor(2) as pool:
         pooled = kelmarino.sweep(groups, pool)
@@ -777,6 +789,10 @@ def test_frames_hold_every_pile_top_and_station_in_float64_with_units():
     study = kelmarino.frame([result, result], keys={"m factor": [1.0, 2.0]})
     assert len(study) == 2 * len(stations) and study["m factor"].iloc[-1] == 2.0
     assert study.iloc[len(stations):, 1:].reset_index(drop=True).equals(stations)
+    for keys in ({"span": [(10.0, 20.0), (30.0, 40.0)]}, pd.DataFrame({"span": [1.5, 2.5]})):
+        tops = kelmarino.frame([result, result], keys=keys, what="heads")
+        assert len(tops) == 32 and tops.columns[0] == "span" and tops.columns[1] == "pile"
+        assert tops["span"].iloc[16] == list(keys["span"])[1] and not tops.UX.isna().any()
     assert isinstance(study, pd.DataFrame)
     xarray = pytest.importorskip("xarray", reason="python3-xarray is not installed")
     data = result.to_xarray()

@@ -615,6 +615,12 @@ def _on_threads(groups, threads, extract=None, told=None) -> list:
                 answers[i] = result if extract is None else extract(result)
             except Exception as error:  # raised in its turn
                 answers[i] = _Failed(error)
+            except BaseException as error:  # SystemExit and the like: the sweep ends with it
+                answers[i] = _Failed(error)
+                take_no_more()
+                if threading.current_thread() is threading.main_thread():
+                    raise
+                return
             if told is not None:
                 with telling:
                     done[0] += 1
@@ -818,15 +824,18 @@ def _at(group, path):
 
 def frame(results, keys=None, *, what: str = "stations"):
     """One tidy pandas data frame of many results: the stations (or what="heads": the pile tops)
-    of every result, after columns of keys: a mapping {column: one value per result}, or a list
-    of one dict per result, or None for a column "result" counting them from 0. Units in
-    attrs["units"]."""
+    of every result, after columns of keys: a mapping {column: one value per result}, a data
+    frame of one row per result (such as montecarlo's inputs), or a list of one dict per result,
+    or None for a column "result" counting them from 0; a value may be anything, a tuple
+    included. Units in attrs["units"]."""
     import pandas as pd
     if what not in ("stations", "heads"):
         raise ValueError(f'what is "stations" or "heads", not {what!r}')
     results = list(results)
     if keys is None:
         keys = {"result": range(len(results))}
+    elif isinstance(keys, pd.DataFrame):
+        keys = keys.to_dict("list")
     elif not isinstance(keys, Mapping):
         keys = pd.DataFrame.from_records(list(keys)).to_dict("list")
     keys = {name: list(values) for name, values in keys.items()}
@@ -842,7 +851,7 @@ def frame(results, keys=None, *, what: str = "stations"):
         raise ValueError(f"keys[{clash[0]!r}] is the name of a column of the results")
     sizes = [len(p) for p in parts]
     whole = pd.concat(parts, ignore_index=True)
-    front = pd.DataFrame({name: np.repeat(np.asarray(values, dtype=object), sizes)
+    front = pd.DataFrame({name: pd.Series(values, dtype=object).repeat(sizes).to_numpy()
                           for name, values in keys.items()})
     front = front.infer_objects()
     whole = pd.concat([front, whole], axis=1)
