@@ -1,6 +1,7 @@
 """The analysis of a data file, as the program kelmarino -q runs it: BASE.out and BASE.pos written
 beside BASE.dat, its warnings and errors written to standard error; exit status 0, 1 after an
-error, 2 for a command line it cannot take."""
+error (when no file is written, and the files of an earlier run stay), 2 for a command line it
+cannot take."""
 
 import argparse
 import sys
