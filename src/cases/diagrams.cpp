@@ -15,7 +15,8 @@ namespace {
 
 // The quantity of the march named by a panel of the vocabulary.
 int32_t march_quantity(const char* name) {
-  return static_cast<int32_t>(quantity_word(name) - QUANTITY_WORDS);
+  const QuantityWord* word = quantity_word(name);
+  return word != nullptr ? static_cast<int32_t>(word - QUANTITY_WORDS) : 0;
 }
 
 // A panel of envelopes: the largest value of each quantity solid and the smallest dashed; the
