@@ -488,14 +488,23 @@ void read_type_section(Parser& parser) {
   }
   take_type_block(parser, 0);
   const int32_t blocks = count_types(parser.PNUM, parser.PTYPE.data()) - 1;
+  std::vector<int32_t> tagged{0};
   for (int32_t b = 1; b <= blocks; ++b) {
     const int32_t K = read_tag(parser, b, blocks);
-    if (K > 0 && std::find(parser.PTYPE.begin(), parser.PTYPE.end(), K) == parser.PTYPE.end()) {
-      // It takes the place of a block the piles call for, which is then not read.
+    // Either takes the place of a block the piles call for, which is then not read.
+    if (std::find(tagged.begin(), tagged.end(), K) != tagged.end()) {
+      warn_at(data, {data.line_number, 0},
+              "the block tagged " + block_tag(K) + " is a second block for the type " +
+                  std::to_string(K) +
+                  ": it is read for that type again and takes the place of a block the piles "
+                  "call for, which is then not read");
+    } else if (K > 0 &&
+               std::find(parser.PTYPE.begin(), parser.PTYPE.end(), K) == parser.PTYPE.end()) {
       warn_at(data, {data.line_number, 0},
               "the block tagged " + block_tag(K) + " is for the type " + std::to_string(K) +
                   ", which no pile has: it is read and not used");
     }
+    tagged.push_back(K);
     if (K > 0) {
       take_type_block(parser, K);
     } else if (K < 0) {

@@ -417,6 +417,29 @@ TEST(ReadInput, BlockMatchingNoPileIsNotCheckedButWarned) {
   EXPECT_EQ(reading.model->run.ZBL(4), 15.0f);
 }
 
+TEST(ReadInput, ASecondBlockOfATypeIsWarnedOfAndTheTypeItDisplacedKeepsTheStandardBlock) {
+  // Pile 3 carries type -2, whose block the second block of type -1 (or of type 0) displaces.
+  const struct Case {
+    const char *block, *line, *named;
+    float ZFR4;  // pile 4's length above ground
+  } cases[] = {{"<-1>\n1\nHFR= 1 4.0", "<-1>", "<-1> is a second block for the type -1", 4.0f},
+               {"< 0>", "< 0>", "<0> is a second block for the type 0", 3.0f}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.block);
+    const Reading reading =
+        read_data(data_text({{13, "0 0 -2 -1"}, {23, (c.block + std::string("\n*end")).c_str()}}));
+    ASSERT_EQ(reading.error, "");
+    EXPECT_EQ(reading.warnings,
+              (std::vector<std::string>{"warning in case.dat, line 23: the block tagged " +
+                                        std::string(c.named) +
+                                        ": it is read for that type again and takes the place of a "
+                                        "block the piles call for, which is then not read\n  " +
+                                        c.line + "\n  ^"}));
+    EXPECT_EQ(reading.model->run.ZFR(3), 2.0f);
+    EXPECT_EQ(reading.model->run.ZFR(4), c.ZFR4);
+  }
+}
+
 TEST(ReadInput, SegmentsBeyondTheCapacityRepeatingOneValueArePassedOver) {
   // A block no pile takes, its segment lists billions of copies of one value, up to the largest
   // count: passed over at once, not value by value, and the file lines up after them.
