@@ -514,6 +514,16 @@ void read_type_section(Parser& parser) {
   read_blocks_end(parser, "the piles carry " + counted(blocks + 1, "distinct type number") +
                               ", which call for " + counted(blocks, "block") +
                               " after the <0> block (the <0> block counts as the first)");
+  // A key line there is one more than the keyword block before it counts: it would be lost.
+  const std::string& end = data.line;
+  const size_t first = std::min(end.find_first_not_of(' '), end.size());
+  if (std::any_of(std::begin(KEYS), std::end(KEYS),
+                  [&](const KeyName& key) { return end.compare(first, 4, key.text, 4) == 0; })) {
+    refuse_at(data, {data.line_number, static_cast<int32_t>(first)},
+              "the key line " + end.substr(first, 4) +
+                  " stands where the end line of the type section belongs: the keyword block "
+                  "before it holds more key lines than its NKEY counts");
+  }
 }
 
 void read_simulated_section(Parser& parser) {
