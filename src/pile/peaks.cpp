@@ -100,8 +100,8 @@ double slope_of(Kind kind, const PlanePiece& piece, double m, const Point& p) {
   switch (kind) {
     case DISPLACEMENT:
       return p.s.v[1];
-    case SHEAR:  // Q' = -alpha^5.EI.z.u
-      return piece.alpha > 0.0 ? -z * p.s.v[0] : 0.0;
+    case SHEAR:  // Q' = -alpha^5.EI.z.u, of the sign of -u just below the ground line too
+      return piece.alpha > 0.0 ? -(z > 0.0 ? z : 1.0) * p.s.v[0] : 0.0;
     case MOMENT:
       return -p.s.v[2];
     default:
