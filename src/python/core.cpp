@@ -583,7 +583,8 @@ std::optional<std::string> write_analysis(const Analysis& a, const std::string& 
   return write_results(checked(a.values), a.result, base);
 }
 
-// ---- Pickling: an Analysis as bytes ----
+// ---- Pickling: an Analysis as bytes, read back by a function, so that no Analysis is left
+// unfilled by a pickle that never gives it its state ----
 
 py::bytes state_of(Analysis& a) {
   with_peaks(a);
@@ -717,7 +718,8 @@ PYBIND11_MODULE(_core, m) {
   analysis.def("pile_span", &pile_span)
       .def("pile_table", &pile_table)
       .def("write", &write_analysis)
-      .def(py::pickle(&state_of, &analysis_of_state));
+      .def("state", &state_of);
+  m.def("analysis_of_state", &analysis_of_state);
   py::class_<cases::Combined>(m, "Cases");
   py::class_<Stop>(m, "Stop").def(py::init<>()).def("ask", [](Stop& s) { s.asked = true; });
   m.def("read_file", &core_read_file);

@@ -385,6 +385,9 @@ class Result:
     def __init__(self, group, analysis):
         self.group, self._analysis = group, analysis
 
+    def __reduce__(self):  # the analysis as its state, checked as it is read back
+        return _result_of_state, (self.group, self._analysis.state())
+
     def __repr__(self):
         ux, uy, uz = (1000.0 * float(v) for v in self.cap[:3])
         return (f"Result({len(self.heads)} piles, cap UX={ux:.3f} mm, UY={uy:.3f} mm, "
@@ -511,6 +514,11 @@ class Result:
             if name in data:
                 data[name].attrs["units"] = unit
         return data
+
+
+def _result_of_state(group, state) -> Result:
+    """A pickled Result read back: a damaged state raises ValueError."""
+    return Result(group, _core.analysis_of_state(state))
 
 
 def _write_error(failure: str, base: str) -> OSError:
