@@ -100,8 +100,8 @@ double slope_of(Kind kind, const PlanePiece& piece, double m, const Point& p) {
   switch (kind) {
     case DISPLACEMENT:
       return p.s.v[1];
-    case SHEAR:  // Q' = -alpha^5.EI.z.u, of the sign of -u just below the ground line too
-      return piece.alpha > 0.0 ? -(z > 0.0 ? z : 1.0) * p.s.v[0] : 0.0;
+    case SHEAR:  // Q' = -alpha^5.EI.z.u
+      return piece.alpha > 0.0 ? -z * p.s.v[0] : 0.0;
     case MOMENT:
       return -p.s.v[2];
     default:
@@ -197,10 +197,50 @@ std::array<double, KINDS> piece_bounds(const PlanePiece& piece, double m, const 
   return {U, Q, M0 + h * Q, m * U * (piece.depth + h)};
 }
 
+// The parts a piece in soil is searched in: a derivative may turn twice within a piece.
+constexpr int32_t PARTS = 4;
+
+// The end of a part, moved into it by a thousandth of the part where the derivative of a kind is
+// 0 there (the shear's at the ground line, at a free tip the shear, at a held one the
+// displacement): its sign just inside decides whether the part holds a peak. The value that the
+// move passes over differs from the end's, which is taken, by next to nothing.
+Point inside_end(Kind kind, const PlanePiece& piece, double m, const State& top, const Point& end,
+                 const Point& other) {
+  if (slope_of(kind, piece, m, end) != 0.0) return end;
+  const double t = end.t + 1e-3 * (other.t - end.t);
+  return {t, state_at(piece, top, t)};
+}
+
+// The peaks inside a piece in soil, from the state at its top: of each kind whose bound along the
+// piece reaches the largest found, at every sign change of its derivative within a part.
+void search_soil_piece(const PlanePiece& piece, double m, const State& top, const Point& a,
+                       const Point& b, PlanePeaks& peaks) {
+  const std::array<double, KINDS> bounds = piece_bounds(piece, m, top);
+  Point at[PARTS + 1] = {a};
+  bool sampled = false;
+  for (int32_t k = 0; k < KINDS; ++k) {
+    const auto kind = static_cast<Kind>(k);
+    if (bounds[static_cast<size_t>(k)] * (1.0 + 1e-9) < std::fabs(peaks.of[k].value)) continue;
+    for (int32_t j = 1; !sampled && j <= PARTS; ++j) {
+      const double t = piece.h * j / PARTS;
+      at[j] = j == PARTS ? b : Point{t, state_at(piece, top, t)};
+    }
+    sampled = true;
+    for (int32_t j = 0; j < PARTS; ++j) {
+      const Point low = inside_end(kind, piece, m, top, at[j], at[j + 1]);
+      const Point high = inside_end(kind, piece, m, top, at[j + 1], at[j]);
+      if (slope_of(kind, piece, m, low) * slope_of(kind, piece, m, high) < 0.0) {
+        const Point p = turning_point(kind, piece, m, top, low, high);
+        peaks.of[k].take(value_of(kind, piece, m, p), piece.Z + p.t, piece.step);
+      }
+    }
+  }
+}
+
 // The peaks of one plane under a head (u0, theta0): every kind at the ends of every piece and, in
-// the soil, at every sign change of its derivative inside one; in a free length the displacement
-// at its turning points. The ends are taken first, so that a piece whose bound is below the
-// largest value found is not searched.
+// the soil, at every sign change of its derivative inside a part of one; in a free length the
+// displacement at its turning points. The ends are taken first, so that a piece whose bound is
+// below the largest value found is not searched.
 PlanePeaks plane_peaks(const PlaneResponse& r, const Station* stations, double u0, double theta0) {
   PlanePeaks peaks;
   const size_t count = r.pieces.size();
@@ -233,15 +273,7 @@ PlanePeaks plane_peaks(const PlaneResponse& r, const Station* stations, double u
     const Point a{0.0, top};
     const Point b{piece.h, bottom};
     if (piece.alpha > 0.0) {
-      const std::array<double, KINDS> bounds = piece_bounds(piece, m, top);
-      for (int32_t k = 0; k < KINDS; ++k) {
-        const auto kind = static_cast<Kind>(k);
-        if (bounds[static_cast<size_t>(k)] * (1.0 + 1e-9) < std::fabs(peaks.of[k].value)) continue;
-        if (slope_of(kind, piece, m, a) * slope_of(kind, piece, m, b) < 0.0) {
-          const Point p = turning_point(kind, piece, m, top, a, b);
-          peaks.of[k].take(value_of(kind, piece, m, p), piece.Z + p.t, piece.step);
-        }
-      }
+      search_soil_piece(piece, m, top, a, b, peaks);
       continue;
     }
     double t[2];
