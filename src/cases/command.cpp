@@ -33,7 +33,7 @@
 namespace kelmarino::cases {
 namespace {
 
-const char* const USAGE = "usage: kelmarino-cases [PATH/]BASE[.dat]";
+const char* const USAGE = "usage: kelmarino-cases [options] [PATH/]BASE[.dat]";
 
 // The end of the help, as the other programs end theirs.
 const char* const HELP_END =
@@ -413,8 +413,6 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
   app.add_option("--revision", given.revision, "the revision, in the title block");
   try {
     app.parse(argc, argv);
-    // A base name given as "" or as a folder passes the parser's check.
-    if (names_no_file(data_base(argument))) throw CLI::ParseError("BASE is required", 2);
     const std::string why = base_name_refusal(data_base(argument));
     if (!why.empty()) throw CLI::ParseError("the base name " + why, 2);
   } catch (const CLI::CallForHelp&) {

@@ -582,7 +582,7 @@ TEST(CommandLine, HelpVersionUsageAndPaths) {
   EXPECT_EQ(version.out, "kelmarino-cases " + std::string(VERSION) + "\n");
   const CasesRun help = run_cases({}, "--help");
   EXPECT_EQ(help.exit_status, 0);
-  EXPECT_NE(help.out.find("usage: kelmarino-cases [PATH/]BASE[.dat]"), std::string::npos);
+  EXPECT_NE(help.out.find("usage: kelmarino-cases [options] [PATH/]BASE[.dat]"), std::string::npos);
   EXPECT_NE(help.out.find("Usage: kelmarino-cases [OPTIONS] BASE\n"), std::string::npos);
   for (const char* told : {"2 unless given", "Exit status: 0", "docs/cases.md"}) {
     EXPECT_NE(help.out.find(told), std::string::npos) << told;
@@ -592,7 +592,7 @@ TEST(CommandLine, HelpVersionUsageAndPaths) {
     const char* message;
   } usage_errors[] = {
       {"", "BASE is required"},
-      {"sub/", "BASE is required"},
+      {"sub/", "the base name is empty"},
       {"'w\x1b[31m'", "the base name holds a control character"},
       {"--frobnicate w", "unknown option --frobnicate (kelmarino-cases --help lists the options)"},
       // The value of an unknown option is not taken for the base name.
@@ -607,7 +607,7 @@ TEST(CommandLine, HelpVersionUsageAndPaths) {
     const CasesRun bad = run_cases({}, c.arguments);
     EXPECT_EQ(bad.exit_status, 2) << c.arguments;
     EXPECT_EQ(bad.errors, "kelmarino-cases: " + std::string(c.message) +
-                              "\nusage: kelmarino-cases [PATH/]BASE[.dat]\n");
+                              "\nusage: kelmarino-cases [options] [PATH/]BASE[.dat]\n");
   }
   // PATH/BASE.dat: the results go beside the data file.
   const std::string sub = kelmarino::testing::temporary_folder();
