@@ -91,7 +91,8 @@ std::string print_css(const std::string& title, const TitleBlock& block) {
          "; font: 8pt sans-serif; } "
          "@bottom-right { content: \"page \" counter(page) \" of \" counter(pages); "
          "font: 8pt sans-serif; } } "
-         "h1, h2, h3, h3 + p { break-after: avoid; page-break-after: avoid; } ";
+         "h1, h2, h3, h3 + p { break-after: avoid; page-break-after: avoid; } "
+         "table.whole, tbody.kept { break-inside: avoid; page-break-inside: avoid; } ";
 }
 
 std::string title_block_html(const TitleBlock& block) {

@@ -269,15 +269,42 @@ std::string escape_html(const std::string& text) {
 }
 
 std::string html_table(const ResultTable& table, const std::string& id) {
-  std::string html = "<table id=\"" + escape_html(id) + "\">\n<thead><tr>";
+  // A table of up to 16 rows is kept whole on a printed sheet.
+  const bool whole = !table.rows.empty() && table.rows.size() <= 16;
+  std::string html =
+      "<table id=\"" + escape_html(id) + (whole ? "\" class=\"whole\">" : "\">") + "\n<thead><tr>";
   for (const Column& column : table.columns) {
     html.append("<th>").append(escape_html(column.name));
     if (!column.unit.empty()) html.append("<br/>").append(escape_html(in_parentheses(column.unit)));
     html.append("</th>");
   }
-  html += "</tr></thead>\n<tbody>\n" + html_rows(table.rows);
-  html += "</tbody>\n</table>\n";
-  return html;
+  html += "</tr></thead>\n";
+  // In a longer one, rows that share their first cell (a pile's stiffness, its design sets), up to
+  // 16 of them, are a body of their own that a printed sheet keeps whole; the others share plain
+  // bodies.
+  const std::vector<std::vector<std::string>>& rows = table.rows;
+  std::string plain;  // rows of a plain body not yet closed
+  auto close_plain = [&] {
+    if (!plain.empty() || rows.empty()) html += "<tbody>\n" + plain + "</tbody>\n";
+    plain.clear();
+  };
+  for (size_t first = 0, last = 0; first < rows.size(); first = last) {
+    last = first + 1;
+    while (last < rows.size() && !rows[first].empty() && !rows[last].empty() &&
+           rows[last][0] == rows[first][0]) {
+      ++last;
+    }
+    const std::string run = html_rows({rows.begin() + static_cast<ptrdiff_t>(first),
+                                       rows.begin() + static_cast<ptrdiff_t>(last)});
+    if (!whole && last - first > 1 && last - first <= 16) {
+      close_plain();
+      html += "<tbody class=\"kept\">\n" + run + "</tbody>\n";
+    } else {
+      plain += run;
+    }
+  }
+  close_plain();
+  return html + "</table>\n";
 }
 
 std::string html_rows(const std::vector<std::vector<std::string>>& rows) {

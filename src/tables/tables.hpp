@@ -112,7 +112,9 @@ std::string csv_text(const ResultTable& table);
 std::string aligned_text(const ResultTable& table);
 
 // An HTML table with the given id: names and units in the head, one row per table row, the
-// text escaped.
+// text escaped; a table of up to 16 rows of class "whole", and in a longer one rows that share
+// their first cell, 2 to 16 of them, in a body of class "kept" of their own: a printed sheet
+// keeps either whole.
 std::string html_table(const ResultTable& table, const std::string& id);
 // The body rows of such a table alone, for a table written in parts.
 std::string html_rows(const std::vector<std::vector<std::string>>& rows);

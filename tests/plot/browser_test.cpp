@@ -47,7 +47,7 @@ const char* const PROBE =
     "    lines.push('image ' + img.getAttribute('src') + ' ' + (img.complete && img.naturalWidth > "
     "0));"
     "  for (const table of document.querySelectorAll('table'))"
-    "    lines.push('table ' + table.id + ' ' + table.tBodies[0].rows.length);"
+    "    lines.push('table ' + table.id + ' ' + table.querySelectorAll('tbody tr').length);"
     "  var e = 0;"
     "  for (const td of document.querySelectorAll('table:not(#title-block) td')) e += "
     "/[0-9][eE][-+]?[0-9]/.test(td.textContent);"

@@ -108,9 +108,31 @@ TEST(Tables, AlignedTextRightAlignsEveryColumnUnderNameAndUnit) {
 TEST(Tables, HtmlTableEscapesTextAndCountsOneRowPerTableRow) {
   const ResultTable table{{{"name", ""}, {"MY", "t*m"}}, {{"<a&b>", "1"}, {"c", "2"}}};
   EXPECT_EQ(html_table(table, "heads"),
-            "<table id=\"heads\">\n<thead><tr><th>name</th><th>MY<br/>(t*m)</th></tr></thead>\n"
+            "<table id=\"heads\" "
+            "class=\"whole\">\n<thead><tr><th>name</th><th>MY<br/>(t*m)</th></tr></thead>\n"
             "<tbody>\n<tr><td>&lt;a&amp;b&gt;</td><td>1</td></tr>\n"
             "<tr><td>c</td><td>2</td></tr>\n</tbody>\n</table>\n");
+}
+
+TEST(Tables, PrintedSheetsKeepShortTablesAndRunsOfAFirstCellWhole) {
+  // 20 rows: KCAP twice, 16 of their own, pile 1 twice.
+  std::vector<std::vector<std::string>> rows = {{"KCAP"}, {"KCAP"}};
+  for (int32_t i = 0; i < 16; ++i) rows.push_back({std::to_string(i)});
+  rows.insert(rows.end(), {{"pile 1"}, {"pile 1"}});
+  const std::string html = html_table({{{"k", ""}}, rows}, "t");
+  EXPECT_EQ(html.find("class=\"whole\""), std::string::npos);
+  EXPECT_NE(html.find("<tbody class=\"kept\">\n<tr><td>KCAP</td></tr>\n<tr><td>KCAP</td></tr>\n"
+                      "</tbody>\n<tbody>\n<tr><td>0</td></tr>"),
+            std::string::npos);
+  EXPECT_NE(html.find("<tr><td>15</td></tr>\n</tbody>\n<tbody class=\"kept\">\n<tr><td>pile 1"),
+            std::string::npos);
+  // 17 rows of one first cell are no run kept whole; 16 rows are a table kept whole.
+  EXPECT_EQ(html_table({{{"k", ""}}, std::vector<std::vector<std::string>>(17, {"p"})}, "t")
+                .find("class="),
+            std::string::npos);
+  rows.resize(16);
+  EXPECT_NE(html_table({{{"k", ""}}, rows}, "t").find("<table id=\"t\" class=\"whole\">"),
+            std::string::npos);
 }
 
 TEST(Tables, EscapedTextIsWellFormedXml) {
