@@ -93,6 +93,10 @@ void read_inputs(const std::string& base, Inputs& in) {
                    ", not 1)");
   }
   const bool combinations_read = read_text(combinations.name, combinations.text);
+  if (loads_read) in.block.inputs.emplace_back(loads.name, sha256_hex(loads.text));
+  if (combinations_read) {
+    in.block.inputs.emplace_back(combinations.name, sha256_hex(combinations.text));
+  }
   GivenCases given = given_cases(
       in.group, loads_read ? LoadsGiven(std::move(loads)) : std::vector<LoadCase>{},
       combinations_read ? CombinationsGiven(std::move(combinations)) : std::monostate{});

@@ -107,6 +107,11 @@ std::string title_block_html(const TitleBlock& block) {
     if (value->empty()) continue;
     html.append("<tr><th>").append(name).append("</th><td>");
     html.append(escape_xml(*value)).append("</td></tr>\n");
+    if (value != &block.sha256) continue;
+    for (const auto& [file, sha256] : block.inputs) {
+      html.append("<tr><th>Input file</th><td>").append(escape_xml(file));
+      html.append(", SHA-256 ").append(sha256).append("</td></tr>\n");
+    }
   }
   html += "</table>\n";
   return html;

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace kelmarino {
 
@@ -19,6 +21,8 @@ struct TitleBlock {
   std::string engineer;
   std::string checker;
   std::string revision;
+  // The other input files read (a loads file, a combinations file): name and SHA-256 in hex.
+  std::vector<std::pair<std::string, std::string>> inputs;
 };
 
 // The SHA-256 digest of `bytes` as 64 lower-case hex digits.

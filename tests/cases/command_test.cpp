@@ -251,18 +251,20 @@ TEST(Envelope, OppositeCasesGiveCompressionAndTension) {
 // Equal combinations: the first in file order governs every envelope; 37 combinations fill three
 // batches of lanes, the last one partly; one thread or two give the same bytes. The tables name
 // their columns and units and hold one row per item; the page shows every pile's diagrams.
-// The title block of the page: the data file, its digest, the program and the names given.
+// The title block of the page: the data file, its digest, the program and the names given, and
+// the other input files with theirs.
 TEST(CommandLine, TitleBlockNamesTheRunAndItsDataFile) {
   const std::string data = example_text("worked");
   const CasesRun run = run_cases({{"w.dat", data}, {"w.loads.csv", testing::WORKED_LOADS}},
                                  "--checker 'B. Checker' --revision 2 w");
   ASSERT_EQ(run.exit_status, 0) << run.errors;
   const std::string page = run.file("w-cases/index.html");
-  for (const std::string& row :
-       std::vector<std::string>{"Data file</th><td>w.dat", "SHA-256</th><td>" + sha256_hex(data),
-                                std::string("Program</th><td>kelmarino-cases ") + VERSION,
-                                "Run</th><td>1970-01-01 00:00 UTC", "Checker</th><td>B. Checker",
-                                "Revision</th><td>2</td>"}) {
+  for (const std::string& row : std::vector<std::string>{
+           "Data file</th><td>w.dat", "SHA-256</th><td>" + sha256_hex(data),
+           std::string("Program</th><td>kelmarino-cases ") + VERSION,
+           "Run</th><td>1970-01-01 00:00 UTC", "Checker</th><td>B. Checker",
+           "Revision</th><td>2</td>",
+           "Input file</th><td>w.loads.csv, SHA-256 " + sha256_hex(testing::WORKED_LOADS)}) {
     EXPECT_NE(page.find("<tr><th>" + row), std::string::npos) << row;
   }
 }
