@@ -114,8 +114,10 @@ struct Largest {
   double value = 0.0;
   double Z = 0.0;
   int32_t step = 0;
+  // Values equal but for rounding (a shear constant along a free length) keep the first found,
+  // the highest of the ends of the pieces.
   void take(double v, double Z_at, int32_t step_at) {
-    if (std::fabs(v) > std::fabs(value)) *this = {v, Z_at, step_at};
+    if (std::fabs(v) > std::fabs(value) * (1.0 + 1e-12)) *this = {v, Z_at, step_at};
   }
 };
 

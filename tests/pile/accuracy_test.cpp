@@ -365,6 +365,12 @@ TEST(PileAccuracy, TruePeaksAgreeWithAFineMeshSolution) {
           take_largest(soil_coefficient(c, depth) * s[0] * depth, want[3]);
           take_largest(soil_coefficient(c, depth + 1e-5) * s[0] * depth, want[3]);
         }
+        // A shear the head reaches (constant along a free length) peaks at the head.
+        const reference::State& a = ref.unit_u[0];
+        const reference::State& b = ref.unit_theta[0];
+        if (std::fabs(u[plane] * a.Q + theta[plane] * b.Q) >= std::fabs(want[1]) * (1.0 - 1e-9)) {
+          EXPECT_EQ(peaks.of[columns[plane][1]].Z, 0.0f) << names[plane][1];
+        }
         for (int32_t q = 0; q < 4; ++q) {
           const double got = signs[plane][q] * double{peaks.of[columns[plane][q]].value};
           EXPECT_NEAR(got, want[q], 1e-3 * std::fabs(want[q])) << names[plane][q];
