@@ -296,7 +296,7 @@ PageParts index_html(const Group& group, const CaseNames& names,
       "table { border-collapse: collapse; margin-bottom: 1em; } "
       "th, td { border: 1px solid #bbbbbb; padding: 0.2em 0.6em; text-align: right; "
       "white-space: nowrap; } "
-      "img { max-width: 100%; border: 1px solid #dddddd; } "
+      "img { max-width: 100%; box-sizing: border-box; border: 1px solid #dddddd; } "
       "div.figure svg { max-width: 100%; height: auto; } "
       "table#title-block th, table#title-block td { text-align: left; } "
       "table#load-points td:last-child { white-space: normal; text-align: left; } @media print { " +

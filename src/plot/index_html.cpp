@@ -144,7 +144,7 @@ std::string index_html(const std::string& title, const Group& group, const Resul
       "th, td { border: 1px solid #bbbbbb; padding: 0.2em 0.6em; text-align: right; "
       "font-variant-numeric: tabular-nums; } "
       "th { background: #f0f0f0; } div.wide { overflow-x: auto; } "
-      "img { max-width: 100%; border: 1px solid #dddddd; } "
+      "img { max-width: 100%; box-sizing: border-box; border: 1px solid #dddddd; } "
       "div.figure svg { max-width: 100%; height: auto; } "
       "div.warnings pre { background: #fff4e0; border-left: 4px solid #e08000; padding: 0.5em; } "
       "table#title-block th { text-align: left; } table#title-block td { text-align: left; }\n"
