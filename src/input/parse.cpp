@@ -489,15 +489,16 @@ void read_type_section(Parser& parser) {
   take_type_block(parser, 0);
   const int32_t blocks = count_types(parser.PNUM, parser.PTYPE.data()) - 1;
   std::vector<int32_t> tagged{0};
+  int32_t last = 0;  // the tag of the last block read
   for (int32_t b = 1; b <= blocks; ++b) {
     const int32_t K = read_tag(parser, b, blocks);
     // Either takes the place of a block the piles call for, which is then not read.
     if (std::find(tagged.begin(), tagged.end(), K) != tagged.end()) {
       warn_at(data, {data.line_number, 0},
               "the block tagged " + block_tag(K) + " is a second block for the type " +
-                  std::to_string(K) +
-                  ": it is read for that type again and takes the place of a block the piles "
-                  "call for, which is then not read");
+                  std::to_string(K) + ": it " +
+                  (K == 0 ? "reads nothing" : "is read for that type again") +
+                  " and takes the place of a block the piles call for, which is then not read");
     } else if (K > 0 &&
                std::find(parser.PTYPE.begin(), parser.PTYPE.end(), K) == parser.PTYPE.end()) {
       warn_at(data, {data.line_number, 0},
@@ -505,6 +506,7 @@ void read_type_section(Parser& parser) {
                   ", which no pile has: it is read and not used");
     }
     tagged.push_back(K);
+    last = K;
     if (K > 0) {
       take_type_block(parser, K);
     } else if (K < 0) {
@@ -514,11 +516,14 @@ void read_type_section(Parser& parser) {
   read_blocks_end(parser, "the piles carry " + counted(blocks + 1, "distinct type number") +
                               ", which call for " + counted(blocks, "block") +
                               " after the <0> block (the <0> block counts as the first)");
-  // A key line there is one more than the keyword block before it counts: it would be lost.
+  // After a keyword block, a key line there (a key first, blanks, tabs or a quote before it) is
+  // one more than the block counts: it would be lost.
   const std::string& end = data.line;
-  const size_t first = std::min(end.find_first_not_of(' '), end.size());
-  if (std::any_of(std::begin(KEYS), std::end(KEYS),
-                  [&](const KeyName& key) { return end.compare(first, 4, key.text, 4) == 0; })) {
+  size_t first = std::min(end.find_first_not_of(" \t"), end.size());
+  if (first < end.size() && (end[first] == '\'' || end[first] == '"')) ++first;
+  if (last < 0 && std::any_of(std::begin(KEYS), std::end(KEYS), [&](const KeyName& key) {
+        return end.compare(first, 4, key.text, 4) == 0;
+      })) {
     refuse_at(data, {data.line_number, static_cast<int32_t>(first)},
               "the key line " + end.substr(first, 4) +
                   " stands where the end line of the type section belongs: the keyword block "

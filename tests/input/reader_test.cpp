@@ -420,10 +420,12 @@ TEST(ReadInput, BlockMatchingNoPileIsNotCheckedButWarned) {
 TEST(ReadInput, ASecondBlockOfATypeIsWarnedOfAndTheTypeItDisplacedKeepsTheStandardBlock) {
   // Pile 3 carries type -2, whose block the second block of type -1 (or of type 0) displaces.
   const struct Case {
-    const char *block, *line, *named;
+    const char *block, *line, *named, *then;
     float ZFR4;  // pile 4's length above ground
-  } cases[] = {{"<-1>\n1\nHFR= 1 4.0", "<-1>", "<-1> is a second block for the type -1", 4.0f},
-               {"< 0>", "< 0>", "<0> is a second block for the type 0", 3.0f}};
+  } cases[] = {
+      {"<-1>\n1\nHFR= 1 4.0", "<-1>", "<-1> is a second block for the type -1",
+       ": it is read for that type again", 4.0f},
+      {"< 0>", "< 0>", "<0> is a second block for the type 0", ": it reads nothing", 3.0f}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.block);
     const Reading reading =
@@ -431,12 +433,32 @@ TEST(ReadInput, ASecondBlockOfATypeIsWarnedOfAndTheTypeItDisplacedKeepsTheStanda
     ASSERT_EQ(reading.error, "");
     EXPECT_EQ(reading.warnings,
               (std::vector<std::string>{"warning in case.dat, line 23: the block tagged " +
-                                        std::string(c.named) +
-                                        ": it is read for that type again and takes the place of a "
-                                        "block the piles call for, which is then not read\n  " +
+                                        std::string(c.named) + c.then +
+                                        " and takes the place of a block the piles call for, "
+                                        "which is then not read\n  " +
                                         c.line + "\n  ^"}));
     EXPECT_EQ(reading.model->run.ZFR(3), 2.0f);
     EXPECT_EQ(reading.model->run.ZFR(4), c.ZFR4);
+  }
+}
+
+TEST(ReadInput, AKeyLineAsTheEndLineIsRefusedOnlyAfterAKeywordBlock) {
+  const struct Case {
+    testing::LineEdits edits;
+    const char* error;  // its start; empty: the file is read
+  } cases[] = {{{{23, "\t'NSF=' 1 6\n*end"}},
+                "run-time error in case.dat, line 23: the key line NSF= stands where the end line"},
+               {{{13, "0 0 0 0"},
+                 {19, nullptr},
+                 {20, nullptr},
+                 {21, nullptr},
+                 {22, nullptr},
+                 {23, "PMB= is no key line here"}},
+                ""}};
+  for (const Case& c : cases) {
+    const std::string error = read_data(data_text(c.edits)).error;
+    const size_t compared = *c.error == '\0' ? std::string::npos : std::string(c.error).size();
+    EXPECT_EQ(error.substr(0, compared), c.error);
   }
 }
 
