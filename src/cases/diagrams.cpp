@@ -275,9 +275,12 @@ ResultTable factor_columns(const CaseNames& names) {
   return table;
 }
 
-// A table's HTML cut where its rows go: the text before them and the text after.
-std::pair<std::string, std::string> cut_at_rows(const ResultTable& table, const std::string& id) {
-  const std::string html = html_table(table, id);
+// A table's HTML cut where its `rows` go: the text before them and the text after. Up to 16 rows
+// are kept on one printed sheet, as html_table keeps a table of its own rows.
+std::pair<std::string, std::string> cut_at_rows(const ResultTable& table, const std::string& id,
+                                                size_t rows) {
+  std::string html = html_table(table, id);
+  if (rows > 0 && rows <= 16) html.insert(html.find('>'), " class=\"whole\"");
   const size_t rows_at = html.find("</tbody>");
   return {html.substr(0, rows_at), html.substr(rows_at)};
 }
@@ -386,7 +389,8 @@ PageParts index_html(const Group& group, const CaseNames& names,
       "signs of the data file's load points.</p>\n" +
       html_table(load_cases_table(names), "load-cases");
   const ResultTable factors = factor_columns(names);
-  const auto [factors_before, factors_after] = cut_at_rows(factors, "factors");
+  const auto [factors_before, factors_after] =
+      cut_at_rows(factors, "factors", names.factors.size());
   const bool every = names.factors.size() == names.combinations.size();
   html += "<h2>Combinations</h2>\n<p>The factor of every load case in " +
           (every ? std::string("every combination")
@@ -408,7 +412,7 @@ PageParts index_html(const Group& group, const CaseNames& names,
   cap.columns = {{"combination", ""}};
   for (const char* q : {"UX", "UY", "UZ"}) cap.columns.push_back({q, reader_unit("m").unit});
   for (const char* q : {"SX", "SY", "SZ"}) cap.columns.push_back({q, reader_unit("rad").unit});
-  auto [cap_before, after] = cut_at_rows(cap, "cap");
+  auto [cap_before, after] = cut_at_rows(cap, "cap", names.combinations.size());
   middle += "<h2>Displacements of the cap centre</h2>\n" + cap_before;
   for (const PileEnvelope& pile : piles) {
     const std::string g = std::to_string(pile.g);

@@ -267,6 +267,12 @@ TEST(CommandLine, TitleBlockNamesTheRunAndItsDataFile) {
            "Input file</th><td>w.loads.csv, SHA-256 " + sha256_hex(testing::WORKED_LOADS)}) {
     EXPECT_NE(page.find("<tr><th>" + row), std::string::npos) << row;
   }
+  // The few combinations' tables, written in parts, print whole as the short tables do.
+  for (const char* table : {"factors", "cap"}) {
+    EXPECT_NE(page.find("<table id=\"" + std::string(table) + "\" class=\"whole\">"),
+              std::string::npos)
+        << table;
+  }
 }
 
 TEST(Envelope, FirstCombinationKeepsTiesAndThreadsChangeNothing) {
@@ -437,9 +443,10 @@ TEST(Warnings, ReaderUnusedCaseAndZeroCombinationAreShownAndTheRunGoesOn) {
   EXPECT_LT(html.find(unused), first_table);
   EXPECT_LT(html.find(zero), first_table);
   // The factor table has no column for B: a loads file of many cases makes no page as wide.
-  const size_t factors = html.find("<table id=\"factors\">");
+  const size_t factors = html.find("<table id=\"factors\"");
   EXPECT_EQ(html.substr(factors, html.find("</tr>", factors) - factors),
-            "<table id=\"factors\">\n<thead><tr><th>combination</th><th>data</th><th>A</th>");
+            "<table id=\"factors\" class=\"whole\">\n<thead><tr><th>combination</th>"
+            "<th>data</th><th>A</th>");
   EXPECT_NE(html.find("a load case that none of them uses has no column"), std::string::npos);
 }
 
