@@ -229,6 +229,10 @@ void search_soil_piece(const PlanePiece& piece, double m, const State& top, cons
       at[j] = j == PARTS ? b : Point{t, state_at(piece, top, t)};
     }
     sampled = true;
+    for (int32_t j = 1; j < PARTS; ++j) {  // a turning point exactly at a part's end, taken there
+      if (slope_of(kind, piece, m, at[j]) != 0.0) continue;
+      peaks.of[k].take(value_of(kind, piece, m, at[j]), piece.Z + at[j].t, piece.step);
+    }
     for (int32_t j = 0; j < PARTS; ++j) {
       const Point low = inside_end(kind, piece, m, top, at[j], at[j + 1]);
       const Point high = inside_end(kind, piece, m, top, at[j + 1], at[j]);
