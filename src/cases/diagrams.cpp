@@ -275,12 +275,12 @@ ResultTable factor_columns(const CaseNames& names) {
   return table;
 }
 
-// A table's HTML cut where its `rows` go: the text before them and the text after. Up to 16 rows
-// are kept on one printed sheet, as html_table keeps a table of its own rows.
+// A table's HTML cut where its `rows` go: the text before them and the text after; kept on one
+// printed sheet as html_table keeps a table of its own rows.
 std::pair<std::string, std::string> cut_at_rows(const ResultTable& table, const std::string& id,
                                                 size_t rows) {
   std::string html = html_table(table, id);
-  if (rows > 0 && rows <= 16) html.insert(html.find('>'), " class=\"whole\"");
+  if (prints_whole(rows)) html.insert(html.find('>'), " class=\"whole\"");
   const size_t rows_at = html.find("</tbody>");
   return {html.substr(0, rows_at), html.substr(rows_at)};
 }

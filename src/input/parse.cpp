@@ -488,8 +488,7 @@ void read_type_section(Parser& parser) {
   }
   take_type_block(parser, 0);
   const int32_t blocks = count_types(parser.PNUM, parser.PTYPE.data()) - 1;
-  std::vector<int32_t> tagged{0};
-  int32_t last = 0;  // the tag of the last block read
+  std::vector<int32_t> tagged{0};  // the <0> block, then the tag of every block read
   for (int32_t b = 1; b <= blocks; ++b) {
     const int32_t K = read_tag(parser, b, blocks);
     // Either takes the place of a block the piles call for, which is then not read.
@@ -506,7 +505,6 @@ void read_type_section(Parser& parser) {
                   ", which no pile has: it is read and not used");
     }
     tagged.push_back(K);
-    last = K;
     if (K > 0) {
       take_type_block(parser, K);
     } else if (K < 0) {
@@ -521,7 +519,7 @@ void read_type_section(Parser& parser) {
   const std::string& end = data.line;
   size_t first = std::min(end.find_first_not_of(" \t"), end.size());
   if (first < end.size() && (end[first] == '\'' || end[first] == '"')) ++first;
-  if (last < 0 && std::any_of(std::begin(KEYS), std::end(KEYS), [&](const KeyName& key) {
+  if (tagged.back() < 0 && std::any_of(std::begin(KEYS), std::end(KEYS), [&](const KeyName& key) {
         return end.compare(first, 4, key.text, 4) == 0;
       })) {
     refuse_at(data, {data.line_number, static_cast<int32_t>(first)},

@@ -205,8 +205,8 @@ constexpr int32_t PARTS = 4;
 // The end of a part, moved into it by a thousandth of the part where the derivative of a kind is
 // 0 there (the shear's at the ground line; the moment's at a free tip, where Q = 0; at a held
 // tip, where u = theta = 0, those of the displacement, the shear and the soil stress): its sign
-// just inside decides whether the part holds a peak. The value that the
-// move passes over differs from the end's, which is taken, by next to nothing.
+// just inside decides whether the part holds a peak. The value that the move passes over differs
+// from the end's, which is taken, by next to nothing.
 Point inside_end(Kind kind, const PlanePiece& piece, double m, const State& top, const Point& end,
                  const Point& other) {
   if (slope_of(kind, piece, m, end) != 0.0) return end;

@@ -269,8 +269,7 @@ std::string escape_html(const std::string& text) {
 }
 
 std::string html_table(const ResultTable& table, const std::string& id) {
-  // A table of up to 16 rows is kept whole on a printed sheet.
-  const bool whole = !table.rows.empty() && table.rows.size() <= 16;
+  const bool whole = prints_whole(table.rows.size());
   std::string html =
       "<table id=\"" + escape_html(id) + (whole ? "\" class=\"whole\">" : "\">") + "\n<thead><tr>";
   for (const Column& column : table.columns) {
@@ -296,7 +295,7 @@ std::string html_table(const ResultTable& table, const std::string& id) {
     }
     const std::string run = html_rows({rows.begin() + static_cast<ptrdiff_t>(first),
                                        rows.begin() + static_cast<ptrdiff_t>(last)});
-    if (!whole && last - first > 1 && last - first <= 16) {
+    if (!whole && last - first > 1 && prints_whole(last - first)) {
       close_plain();
       html += "<tbody class=\"kept\">\n" + run + "</tbody>\n";
     } else {

@@ -111,6 +111,9 @@ std::string csv_text(const ResultTable& table);
 // column right-aligned to its widest cell, two blanks between columns.
 std::string aligned_text(const ResultTable& table);
 
+// Whether a table of `rows` rows, or a run of rows of one pile, is kept on one printed sheet.
+inline bool prints_whole(size_t rows) { return rows > 0 && rows <= 16; }
+
 // An HTML table with the given id: names and units in the head, one row per table row, the
 // text escaped; a table of up to 16 rows of class "whole", and in a longer one rows that share
 // their first cell, 2 to 16 of them, in a body of class "kept" of their own: a printed sheet
