@@ -170,6 +170,19 @@ float real(py::handle value, const Part& at) {
   return static_cast<float>(d);
 }
 
+// A text, which the library holds as UTF-8: a str with a lone surrogate (a file name's byte that is
+// no UTF-8, as os.fsdecode gives it) is none.
+std::string text(py::handle value, const Part& at) {
+  const py::str shown(value);
+  py::ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(shown.ptr(), &size);
+  if (utf8 == nullptr) {
+    clear_value_error();
+    mistake(at, value, " is not UTF-8 text");
+  }
+  return {utf8, static_cast<size_t>(size)};
+}
+
 // Whether a value is an integer: an int, a bool or a NumPy integer (anything with an index),
 // never a real.
 bool is_integer(py::handle value) {
@@ -321,7 +334,8 @@ void take_piles(py::handle g, GroupValues& values) {
 GroupValues group_values(py::handle g) {
   GroupValues values;
   try {
-    values.name = py::str(value_at(g, {nullptr, "name"_name}));
+    const Part name_at{nullptr, "name"_name};
+    values.name = text(value_at(g, name_at), name_at);
     take_at(g, {nullptr, "JCTR"_name}, values.JCTR);
     take_at(g, {nullptr, "INO"_name}, values.INO);
     take_at(g, {nullptr, "loads"_name}, values.loads);

@@ -539,6 +539,19 @@ HOSTILE = [
     (lambda g, r, c: failing_extract(g), ValueError, "(group 1 of the sweep, counted from 0)"),
     (lambda g, r, c: r.write("nodir/a"), FileNotFoundError,
      "[Errno 2] No such file or directory: 'nodir/a.out'"),
+    # Names that are no UTF-8 text (a file name's byte as os.fsdecode gives it), a coefficient of
+    # variation whose square overflows, a mapping or numbers given where lists of keys belong.
+    (lambda g, r, c: kelmarino.analyse(g.vary({"name": "pier\udcff.dat"})), kelmarino.InputError,
+     ("the group", "name: 'pier\\udcff.dat' is not UTF-8 text")),
+    (lambda g, r, c: kelmarino.combinations(g, {"A\udcff": ONE_CASE["A"]}), kelmarino.InputError,
+     ("", "loads: 'A\\udcff' is not UTF-8 text")),
+    (lambda g, r, c: kelmarino.montecarlo(g, {"loads[0].FX": 1e200}, 5, 1), ValueError,
+     "loads[0].FX: a lognormal needs a mean above 0 and a coefficient of variation from 0 to"),
+    (lambda g, r, c: kelmarino.montecarlo(g, {"loads[0].FX": (10**400, 0.1)}, 5, 1), ValueError,
+     "loads[0].FX: a lognormal needs"),
+    (lambda g, r, c: kelmarino.frame([r, r], keys={"a": {0: 0.5, 1: 2.0}}), TypeError,
+     "keys['a'] is one value per result in a list, not a dict"),
+    (lambda g, r, c: kelmarino.frame([r], keys=[1]), TypeError, "keys is a mapping {column:"),
 ]
 
 
@@ -572,6 +585,8 @@ def test_hostile_uses_raise_at_once_and_change_no_result():
         else:
             assert str(error.value).startswith(named), (number, str(error.value))
     assert bits(kelmarino.analyse(pier)) == before == bits(result)
+    default = kelmarino.montecarlo(pier, {"loads[0].FX": 0.1}, 2, 7, extract=None)
+    assert default.equals(kelmarino.montecarlo(pier, {"loads[0].FX": 0.1}, 2, 7))
 
 
 def test_mistakes_are_exceptions_with_their_place():
@@ -610,6 +625,25 @@ def test_errors_cross_processes_with_their_fields():
             pier = kelmarino.read(ROOT / "examples" / "pier.dat")
             kelmarino.sweep([pier, overflowing_peaks(pier.copy())], pool)
         assert peaks.value.__notes__ == ["(group 1 of the sweep, counted from 0)"]
+        # An error or an answer of extract that cannot cross back is the TypeError that says so.
+        for extract, text in ((raise_two_part_error, "TwoPartError: pile 3: 1.5; it cannot be "),
+                              (answer_a_local_function, "the answer of extract, a function; it")):
+            with pytest.raises(TypeError, match=re.escape(text)) as crossed:
+                kelmarino.sweep([pier, pier], pool, extract=extract)
+            assert crossed.value.__notes__ == ["(group 0 of the sweep, counted from 0)"]
+
+
+class TwoPartError(Exception):
+    def __init__(self, pile, value):
+        super().__init__(f"pile {pile}: {value}")
+
+
+def raise_two_part_error(_result):
+    raise TwoPartError(3, 1.5)
+
+
+def answer_a_local_function(result):
+    return lambda: result
 
 
 def test_a_damaged_pickled_result_is_refused_and_never_read_beyond_its_numbers():

@@ -28,7 +28,7 @@ import threading
 import time
 import uuid
 import warnings as _warnings
-from collections.abc import Mapping, Sequence
+from collections.abc import Iterable, Mapping, Sequence, Set
 from dataclasses import dataclass, field, fields
 
 import numpy as np
@@ -653,8 +653,27 @@ def _analysed_chunk(pickled, threads, extract) -> bytes:
     """A chunk of a sweep, on a worker: its groups and their answers are shipped pickled whole,
     so that an executor neither takes them apart item by item nor loses what they share. A
     result shipped whole has its true peaks found first, each group's fault its own."""
-    return pickle.dumps(_chunk_answers(pickle.loads(pickled), threads, extract or _with_peaks),
-                        pickle.HIGHEST_PROTOCOL)
+    answers = _chunk_answers(pickle.loads(pickled), threads, extract or _with_peaks)
+    answers = [_crossing(a) if isinstance(a, _Failed) else a for a in answers]
+    try:
+        return pickle.dumps(answers, pickle.HIGHEST_PROTOCOL)
+    except Exception:  # pylint: disable=broad-exception-caught
+        return pickle.dumps([_crossing(a) for a in answers], pickle.HIGHEST_PROTOCOL)
+
+
+def _crossing(answer):
+    """An answer as it can cross to the caller: one that cannot be pickled (an extract's object
+    of a local class), or an error that cannot be read back (whose __init__ wants other
+    arguments), is given as the TypeError that says so, the error's own text kept."""
+    try:
+        shipped = pickle.dumps(answer, pickle.HIGHEST_PROTOCOL)
+        if isinstance(answer, _Failed):
+            pickle.loads(shipped)
+        return answer
+    except Exception as failure:  # pylint: disable=broad-exception-caught
+        what = f"{type(answer.error).__name__}: {answer.error}" \
+            if isinstance(answer, _Failed) else f"the answer of extract, a {type(answer).__name__}"
+        return _Failed(TypeError(f"{what}; it cannot be sent back from the worker ({failure})"))
 
 
 def _with_peaks(result):
@@ -765,8 +784,8 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
     by (mean, coefficient of variation), for example {"types[0].below[1].m": 0.3,
     "loads[0].FX": (100.0, 0.1)}; a tuple of paths takes one value drawn for all (the m of a
     layer of every type), its column named by the first. Drawn by NumPy's Generator seeded with
-    `seed` (the same seed, the same draws) and analysed by sweep, extract (peaks unless given: a
-    dict of numbers) applied on the workers. A pandas data frame of n rows: the values drawn (columns named by their paths),
+    `seed` (the same seed, the same draws) and analysed by sweep, extract (peaks when None or not
+    given: a dict of numbers) applied on the workers. A pandas data frame of n rows: the values drawn (columns named by their paths),
     then what extract returned; frame.describe(percentiles=[.05, .5, .95]) gives percentiles."""
     import pandas as pd
     if isinstance(n, bool) or not isinstance(n, numbers.Integral):
@@ -784,14 +803,14 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
     means, variations = [], []
     for key, paths in zip(vary, keys):
         given = vary[key]
-        if not paths or (_is_list(given) and len(given) != 2):
+        pair = _is_list(given) and np.ndim(given) > 0
+        if not paths or (pair and len(given) != 2):
             raise ValueError(f"{key!r}: {given!r}: a path or paths, each with a coefficient of "
                              "variation or (mean, coefficient of variation)")
-        mean, variation = given if _is_list(given) else (_at(group, paths[0]), given)
-        if not all(isinstance(v, numbers.Real) for v in (mean, variation)) or \
-                not (math.inf > float(mean) > 0 and math.inf > float(variation) >= 0):
+        mean, variation = given if pair else (_at(group, paths[0]), given)
+        if not _lognormal(mean, variation):
             raise ValueError(f"{paths[0]}: a lognormal needs a mean above 0 and a coefficient of "
-                             f"variation of 0 or more, not {mean!r} and {variation!r}")
+                             f"variation from 0 to 1e150, not {mean!r} and {variation!r}")
         means.append(float(mean))
         variations.append(float(variation))
     sigma = np.sqrt(np.log1p(np.square(variations)))
@@ -799,6 +818,7 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
     drawn = np.random.default_rng(seed).lognormal(mu, sigma, size=(n, len(keys)))
     groups = [group.vary({path: value for paths, value in zip(keys, row) for path in paths})
               for row in drawn.tolist()]
+    extract = peaks if extract is None else extract
     _extracts_a_mapping(groups[0], extract)  # before a whole study is run for nothing
     outputs = sweep(groups, executor, threads=threads, chunk=chunk, extract=extract,
                     progress=progress)
@@ -808,6 +828,17 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
     if clash:
         raise ValueError(f"extract returns {clash[0]!r}, the name of a value drawn")
     return pd.concat([inputs, outputs], axis=1)
+
+
+def _lognormal(mean, variation) -> bool:
+    """Whether a mean and a coefficient of variation give a lognormal: a finite mean above 0, and
+    a coefficient of 0 or more whose square is finite as well."""
+    if not all(isinstance(v, numbers.Real) for v in (mean, variation)):
+        return False
+    try:
+        return math.inf > float(mean) > 0 and 1e150 >= float(variation) >= 0
+    except OverflowError:  # an integer beyond any float
+        return False
 
 
 def _extracts_a_mapping(group, extract) -> None:
@@ -845,7 +876,15 @@ def frame(results, keys=None, *, what: str = "stations"):
     elif isinstance(keys, pd.DataFrame):
         keys = keys.to_dict("list")
     elif not isinstance(keys, Mapping):
-        keys = pd.DataFrame.from_records(list(keys)).to_dict("list")
+        rows = list(keys) if isinstance(keys, Iterable) else None
+        if rows is None or not all(isinstance(row, Mapping) for row in rows):
+            raise TypeError("keys is a mapping {column: one value per result}, a data frame or a "
+                            f"list of one dict per result, not {keys!r}")
+        keys = pd.DataFrame.from_records(rows).to_dict("list")
+    for name, values in keys.items():  # a dict, a set or a text: its keys, no order, letters
+        if isinstance(values, (Mapping, Set, str, bytes)) or not isinstance(values, Iterable):
+            raise TypeError(f"keys[{name!r}] is one value per result in a list, not a "
+                            f"{type(values).__name__}")
     keys = {name: list(values) for name, values in keys.items()}
     for name, values in keys.items():
         if len(values) != len(results):
@@ -969,12 +1008,24 @@ def _single(value, place: str) -> float:
         raise _value_mistake(place, value, "is not a number") from None
 
 
+def _name(value, place: str) -> str:
+    """The name of a load case or a combination as text, which must be UTF-8 (a lone surrogate,
+    as os.fsdecode gives for a byte that is none, is not)."""
+    name = str(value)
+    try:
+        name.encode()
+    except UnicodeEncodeError:
+        raise _value_mistake(place, value, "is not UTF-8 text") from None
+    return name
+
+
 def _load_values(loads) -> list:
     """Each case's name and its points, rows of x, y, FX .. MZ in single precision."""
     if not isinstance(loads, Mapping):
         raise TypeError(f"loads is a file or a mapping {{case: [points]}}, not a "
                         f"{type(loads).__name__}")
     for case, points in loads.items():
+        _name(case, "loads")
         if not _is_list(points):
             raise _value_mistake(f'loads["{case}"]', points, "is not a list of load points")
     return [(str(case), [[_single(v, f'loads["{case}"][{i}]')
@@ -988,9 +1039,12 @@ def _combination_values(combinations) -> list:
         raise TypeError(f"combinations is a file, a mapping {{name: {{case: factor}}}} or None, "
                         f"not a {type(combinations).__name__}")
     for name, factors in combinations.items():
+        _name(name, "combinations")
         if not isinstance(factors, Mapping):
             raise _value_mistake(f'combinations["{name}"]', factors, "is not a mapping {case: "
                                  "factor}")
+        for case in factors:
+            _name(case, f'combinations["{name}"]')
     return [(str(name), [(str(case), _single(f, f'combinations["{name}"]["{case}"]'))
                          for case, f in factors.items()])
             for name, factors in combinations.items()]
