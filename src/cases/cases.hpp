@@ -555,4 +555,10 @@ Expected<Combined> combine(const Group& group, const LoadsGiven& loads,
 // after a usage error.
 int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std::FILE* errors);
 
+// The progress line of a phase: "kelmarino-cases: TEXT", with the count of items done out of
+// `total` when there is one, cut within `columns` - 1 characters of a terminal (the text cut
+// first, on a whole UTF-8 character), so that it never wraps and its carriage return goes back to
+// its start.
+std::string progress_line(std::string_view text, int32_t done, int32_t total, size_t columns);
+
 }  // namespace kelmarino::cases

@@ -1,5 +1,6 @@
 // The command kelmarino-cases: the command line, the reading of the three input files, the
 // analysis of every combination, the progress line and the writing of the folder BASE-cases/.
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -140,13 +141,15 @@ class Progress {
     while (!stop.stop_requested()) {
       wake_.wait_for(lock, stop, std::chrono::milliseconds(250), [] { return false; });
       if (stop.stop_requested() || !shown_ || seconds_since(start_) < 1.0) continue;
-      std::string line = "\rkelmarino-cases: " + text_;
-      if (total_ > 0) line += " " + std::to_string(count_.load()) + " of " + std::to_string(total_);
-      std::fprintf(out_, "%-70s", line.c_str());
+      winsize terminal{};
+      const bool sized = ioctl(fileno(out_), TIOCGWINSZ, &terminal) == 0 && terminal.ws_col > 1;
+      const std::string line =
+          progress_line(text_, count_.load(), total_, sized ? terminal.ws_col : 80);
+      widest_ = std::max(widest_, static_cast<int>(line.size()));  // cleared by the next line
+      std::fprintf(out_, "\r%-*s", widest_, line.c_str());
       std::fflush(out_);
-      written_ = true;
     }
-    if (written_) std::fprintf(out_, "\r%70s\r", "");
+    if (widest_ > 0) std::fprintf(out_, "\r%*s\r", widest_, "");
   }
 
  private:
@@ -158,7 +161,7 @@ class Progress {
   std::string text_;
   std::atomic<int32_t> count_{0};
   int32_t total_ = 0;
-  bool written_ = false;
+  int widest_ = 0;  // of the lines shown
 };
 
 // The start of a run and the seconds from it to the end of each of its parts.
@@ -268,8 +271,7 @@ void analyse_and_write(Inputs& in, const std::string& base, ForceUnit force, New
       in_order.put(i, heads_csv(names, PNUM, tops, from, to, spare.take()));
     });
   };
-  progress.phase("pile results and the files of every combination, combinations done:",
-                 static_cast<int32_t>(caps.size()));
+  progress.phase("pile results and files, combinations done:", static_cast<int32_t>(caps.size()));
   CaseResults results;
   envelope_piles(analysed->marches, caps, names.combinations, threads, progress.count(), results,
                  write_heads);
@@ -367,6 +369,7 @@ void run(const std::string& base, const TitleBlock& given, ForceUnit force, int3
   timings.written = seconds_since(start);
   shown.request_stop();
   if (shown.joinable()) shown.join();  // the progress line is cleared first
+  check_console(out, errors);          // no line names a folder that a lost warning stops
   std::fprintf(out, "kelmarino-cases: wrote %s/\n", target.c_str());
   if (stats) print_stats(out, timings);
   check_console(out, errors);
@@ -374,6 +377,22 @@ void run(const std::string& base, const TitleBlock& given, ForceUnit force, int3
 }
 
 }  // namespace
+
+std::string progress_line(std::string_view text, int32_t done, int32_t total, size_t columns) {
+  const std::string count =
+      total > 0 ? " " + std::to_string(done) + " of " + std::to_string(total) : "";
+  std::string line = "kelmarino-cases: ";
+  const size_t room = columns > 1 ? columns - 1 : 0;
+  const size_t left = room > line.size() + count.size() ? room - line.size() - count.size() : 0;
+  if (text.size() > left) {
+    size_t end = left;  // a character the cut would split is left out whole
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    text = text.substr(0, end);
+  }
+  line.append(text).append(count);
+  if (line.size() > room) line.resize(room);  // a terminal too narrow even for the count
+  return line;
+}
 
 int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std::FILE* errors) {
   CLI::App app(

@@ -239,7 +239,19 @@ void check_cell_count(const Row& row, size_t expected, const std::string& file) 
   }
 }
 
+// A header of one cell holding tabs or semicolons: a file saved with another separator, which a
+// message quoting it would show with blanks for the tabs.
+void refuse_other_separator(const Row& header, const std::string& file) {
+  if (header.cells.size() != 1) return;
+  const bool tabs = header.text.find('\t') != std::string::npos;
+  if (!tabs && header.text.find(';') == std::string::npos) return;
+  refuse(Place{file, header.line, ""}, std::string("the cells of the header are separated by ") +
+                                           (tabs ? "tabs" : "semicolons") +
+                                           ", not commas: save the file as comma-separated values");
+}
+
 void check_load_header(const Row& header, const std::string& file) {
+  refuse_other_separator(header, file);
   if (header.cells.size() != 9) {
     refuse(Place{file, header.line, ""},
            "the header must be " + std::string(LOAD_HEADER) + ", not " + quoted(header.text));
@@ -265,6 +277,7 @@ void check_load_header(const Row& header, const std::string& file) {
 // The header of a combinations file: "combination", then case names; the case of each column.
 std::vector<int32_t> combination_columns(const Row& header, const std::string& file,
                                          const std::vector<LoadCase>& cases) {
+  refuse_other_separator(header, file);
   if (header.cells[0] != "combination") {
     refuse(Place{file, header.line, "1", 0},
            "expected combination, found " + quoted(header.cells[0]) +

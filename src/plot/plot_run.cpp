@@ -122,6 +122,7 @@ void draw(const std::string& base, const TitleBlock& names, const std::string& p
     }
   }
   parallel_for(jobs.size(), THREADS, [&](size_t j, int32_t) { jobs[j](); });
+  check_console(out, errors);  // no line names a folder that a lost warning stops
   if (stiffness_only) {
     std::fprintf(out,
                  "kelmarino-plot: wrote %s/index.html, summary.txt, stiffness.csv and plan.svg "

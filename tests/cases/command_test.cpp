@@ -521,6 +521,8 @@ TEST(Refusals, PreviousFolderKeptUnlessTheNewOneIsWhole) {
        "run-time error reading w.combinations.csv: a character device, not a regular file\n"},
       {"", ">/dev/full", 1,
        "run-time error writing the standard output: No space left on device\n"},
+      // A warning that cannot be written (a load point far outside the plan): nothing written.
+      {"echo FAR,9000,0,1,0,0,0,0,0 >> w.loads.csv;", "2>/dev/full", 1, ""},
 #ifndef __SANITIZE_ADDRESS__  // the sanitizer reserves more address space than any limit here
       {"ulimit -v 18000;", "", 1, "run-time error: cannot start a thread: "},
       {"ulimit -v 16000;", "", 1, "run-time error"},
@@ -545,6 +547,7 @@ TEST(Refusals, PreviousFolderKeptUnlessTheNewOneIsWhole) {
     const bool replaced = c.status == 0;
     EXPECT_EQ(exists(run.folder + "/w-cases/old.txt"), !replaced);
     EXPECT_EQ(exists(run.folder + "/w-cases/summary.txt"), replaced);
+    EXPECT_EQ(run.out.find("wrote") != std::string::npos, replaced) << run.out;
     for (const auto& entry : std::filesystem::directory_iterator(run.folder)) {
       EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
     }
@@ -628,4 +631,25 @@ TEST(CommandLine, HelpVersionUsageAndPaths) {
 }
 
 }  // namespace
+// The progress line fits a terminal's width less one column, so that it never wraps: the text is
+// cut first, on a whole UTF-8 character, and the count kept.
+TEST(CommandLine, TheProgressLineFitsTheTerminal) {
+  const struct {
+    const char* text;
+    int32_t done, total;
+    size_t columns;
+    const char* line;
+  } table[] = {
+      {"reading the input", 0, 0, 80, "kelmarino-cases: reading the input"},
+      {"pile results and the files of every combination, combinations done:", 5, 100000, 80,
+       "kelmarino-cases: pile results and the files of every combination, c 5 of 100000"},
+      {"writing /tmp/caf\xC3\xA9-cases/", 0, 0, 35, "kelmarino-cases: writing /tmp/caf"},
+      {"writing /tmp/caf\xC3\xA9-cases/", 0, 0, 36, "kelmarino-cases: writing /tmp/caf\xC3\xA9"},
+      {"solving", 1, 2, 10, "kelmarino"},
+  };
+  for (const auto& row : table) {
+    EXPECT_EQ(progress_line(row.text, row.done, row.total, row.columns), row.line);
+  }
+}
+
 }  // namespace kelmarino::cases

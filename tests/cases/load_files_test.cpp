@@ -79,6 +79,9 @@ TEST(LoadsFile, RefusesEveryMistakeWithFileLineColumnAndText) {
       // The first mistake in the file's order, as the rows are read one by one.
       {"case,x,y,FX,FY,FZ,MX,MY\nDL,0,0,0,0,\"1\n",
        at + "1: the header must be case,x,y,FX,FY,FZ,MX,MY,MZ, not \"case,x,y,FX,FY,FZ,MX,MY\""},
+      {"case\tx\ty\tFX\tFY\tFZ\tMX\tMY\tMZ\nDL\t0\t0\t0\t0\t0\t0\t0\t0\n",
+       at + "1: the cells of the header are separated by tabs, not commas: save the file as "
+            "comma-separated values"},
       {"case,x,y,Fx,FY,FZ,MX,MY,MZ\nDL,0,0,0,0,0,0,0,0\n",
        at + "1, column 4: expected FX, found \"Fx\" (the header is case,x,y,FX,FY,FZ,MX,MY,MZ)"},
       {"case,x (mm),y,FX,FY,FZ,MX,MY,MZ\nDL,0,0,0,0,0,0,0,0\n",
@@ -169,6 +172,9 @@ TEST(CombinationsFile, RefusesEveryMistakeWithFileLineColumnAndText) {
       {"name,DL\nC1,1\n", at + "1, column 1: expected combination, found \"name\" (the header is "
                                "combination followed by the names of load cases)"},
       {"combination\nC1\n", at + "1: the header names no load case after combination"},
+      {"combination;DL;LL\nC1;1;1\n", at + "1: the cells of the header are separated by "
+                                           "semicolons, not commas: save the file as "
+                                           "comma-separated values"},
       {"combination,DL,WIND\nC1,1,1\n",
        at + "1, column 3: \"WIND\" is not a load case; the load cases are DL, LL"},
       {"combination,DL,LL,DL\nC1,1,1,1\n",

@@ -365,6 +365,8 @@ TEST(PlotCommand, OutputSafety) {
       {"standard output full", "", ">/dev/full", 1,
        "kelmarino-plot: run-time error writing the standard output: No space left on device\n",
        false},
+      {"a warning that cannot be written", "sed -i 's/5000.0 30.0/5e6 30.0/' case.dat;",
+       "2>/dev/full", 1, "", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.problem);
@@ -378,6 +380,7 @@ TEST(PlotCommand, OutputSafety) {
     EXPECT_EQ(plot.errors.substr(0, c.errors.size()), c.errors);
     EXPECT_EQ(read_file(folder + "/outside.txt"), "kept");
     EXPECT_EQ(exists(folder + "/case-plots/old.txt"), !c.replaced);
+    EXPECT_EQ(plot.out.find("wrote") != std::string::npos, c.replaced) << plot.out;
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
       if (entry.path().filename().string().starts_with(".")) left.push_back(entry.path());
