@@ -552,6 +552,12 @@ HOSTILE = [
     (lambda g, r, c: kelmarino.frame([r, r], keys={"a": {0: 0.5, 1: 2.0}}), TypeError,
      "keys['a'] is one value per result in a list, not a dict"),
     (lambda g, r, c: kelmarino.frame([r], keys=[1]), TypeError, "keys is a mapping {column:"),
+    (lambda g, r, c: kelmarino.sweep([g], 4), TypeError,
+     "the executor is a concurrent.futures executor, not 4 (threads= gives"),
+    (lambda g, r, c: kelmarino.montecarlo("pier.dat", {"loads[0].FX": 0.1}, 2, 1), TypeError,
+     "the group is a str, not a kelmarino.Group"),
+    (lambda g, r, c: g.vary({"supports": [], "supports[0].x": 1.0}), IndexError,
+     "supports[0].x: index 0 of an empty list"),
 ]
 
 

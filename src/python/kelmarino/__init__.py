@@ -314,7 +314,8 @@ def _inner(part, step, path):
     if not _is_list(part):
         raise TypeError(f"{path}: [{step}] indexes a {type(part).__name__}, which is no list")
     if not 0 <= step < len(part):
-        raise IndexError(f"{path}: index {step} outside 0 to {len(part) - 1}")
+        raise IndexError(f"{path}: index {step} outside 0 to {len(part) - 1}" if len(part) else
+                         f"{path}: index {step} of an empty list")
     return part[step]
 
 
@@ -577,6 +578,9 @@ def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
     for name, count in (("threads", threads), ("chunk", chunk)):
         if count is not None and (not isinstance(count, numbers.Integral) or count < 1):
             raise ValueError(f"{name} must be an integer, 1 or more, not {count!r}")
+    if executor is not None and not callable(getattr(executor, "submit", None)):
+        raise TypeError(f"the executor is a concurrent.futures executor, not {executor!r} "
+                        "(threads= gives the threads of a local sweep)")
     told, close = _progress(progress, len(groups))
     try:
         if executor is None:
@@ -788,6 +792,7 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
     given: a dict of numbers) applied on the workers. A pandas data frame of n rows: the values drawn (columns named by their paths),
     then what extract returned; frame.describe(percentiles=[.05, .5, .95]) gives percentiles."""
     import pandas as pd
+    _checked(group)
     if isinstance(n, bool) or not isinstance(n, numbers.Integral):
         raise TypeError(f"n must be an integer, 1 or more, not {n!r}")
     if n < 1:
