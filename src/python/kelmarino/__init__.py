@@ -789,8 +789,9 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
     "loads[0].FX": (100.0, 0.1)}; a tuple of paths takes one value drawn for all (the m of a
     layer of every type), its column named by the first. Drawn by NumPy's Generator seeded with
     `seed` (the same seed, the same draws) and analysed by sweep, extract (peaks when None or not
-    given: a dict of numbers) applied on the workers. A pandas data frame of n rows: the values drawn (columns named by their paths),
-    then what extract returned; frame.describe(percentiles=[.05, .5, .95]) gives percentiles."""
+    given: a dict of numbers) applied on the workers. A pandas data frame of n rows: the values
+    drawn (columns named by their paths), then what extract returned;
+    frame.describe(percentiles=[.05, .5, .95]) gives percentiles."""
     import pandas as pd
     _checked(group)
     if isinstance(n, bool) or not isinstance(n, numbers.Integral):
@@ -837,7 +838,7 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
 
 def _lognormal(mean, variation) -> bool:
     """Whether a mean and a coefficient of variation give a lognormal: a finite mean above 0, and
-    a coefficient of 0 or more whose square is finite as well."""
+    a coefficient from 0 to 1e150, so that its square is finite as well."""
     if not all(isinstance(v, numbers.Real) for v in (mean, variation)):
         return False
     try:
@@ -1013,15 +1014,13 @@ def _single(value, place: str) -> float:
         raise _value_mistake(place, value, "is not a number") from None
 
 
-def _name(value, place: str) -> str:
-    """The name of a load case or a combination as text, which must be UTF-8 (a lone surrogate,
-    as os.fsdecode gives for a byte that is none, is not)."""
-    name = str(value)
+def _refuse_unless_utf8(name, place: str) -> None:
+    """Refuses the name of a load case or a combination that is no UTF-8 text (a lone surrogate,
+    as os.fsdecode gives for a byte that is none)."""
     try:
-        name.encode()
+        str(name).encode()
     except UnicodeEncodeError:
-        raise _value_mistake(place, value, "is not UTF-8 text") from None
-    return name
+        raise _value_mistake(place, name, "is not UTF-8 text") from None
 
 
 def _load_values(loads) -> list:
@@ -1030,7 +1029,7 @@ def _load_values(loads) -> list:
         raise TypeError(f"loads is a file or a mapping {{case: [points]}}, not a "
                         f"{type(loads).__name__}")
     for case, points in loads.items():
-        _name(case, "loads")
+        _refuse_unless_utf8(case, "loads")
         if not _is_list(points):
             raise _value_mistake(f'loads["{case}"]', points, "is not a list of load points")
     return [(str(case), [[_single(v, f'loads["{case}"][{i}]')
@@ -1044,12 +1043,12 @@ def _combination_values(combinations) -> list:
         raise TypeError(f"combinations is a file, a mapping {{name: {{case: factor}}}} or None, "
                         f"not a {type(combinations).__name__}")
     for name, factors in combinations.items():
-        _name(name, "combinations")
+        _refuse_unless_utf8(name, "combinations")
         if not isinstance(factors, Mapping):
             raise _value_mistake(f'combinations["{name}"]', factors, "is not a mapping {case: "
                                  "factor}")
         for case in factors:
-            _name(case, f'combinations["{name}"]')
+            _refuse_unless_utf8(case, f'combinations["{name}"]')
     return [(str(name), [(str(case), _single(f, f'combinations["{name}"]["{case}"]'))
                          for case, f in factors.items()])
             for name, factors in combinations.items()]
