@@ -3,6 +3,7 @@
 // tables and the diagrams of every pile.
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <string_view>
 
 #include "cases/cases.hpp"
@@ -285,6 +286,15 @@ std::pair<std::string, std::string> cut_at_rows(const ResultTable& table, const 
   return {html.substr(0, rows_at), html.substr(rows_at)};
 }
 
+// The name of the input file of the title block whose name ends so ("pier.loads.csv"), without
+// its folder; empty when none was read.
+std::string input_file_named(const TitleBlock& block, std::string_view ending) {
+  for (const auto& [name, sha256] : block.inputs) {
+    if (name.ends_with(ending)) return std::filesystem::path(name).filename().string();
+  }
+  return {};
+}
+
 }  // namespace
 
 PageParts index_html(const Group& group, const CaseNames& names,
@@ -378,15 +388,20 @@ PageParts index_html(const Group& group, const CaseNames& names,
   html += method;
   size_t points = 0;
   for (const LoadCase& c : names.cases) points += c.points.size();
+  const std::string loads = input_file_named(names.block, ".loads.csv");
+  const std::string combinations = input_file_named(names.block, ".combinations.csv");
   html +=
       "<h2>Load cases</h2>\n<p>The " +
       (points <= ECHOED_LOAD_POINTS ? std::string("load points of every load case")
                                     : "first " + std::to_string(ECHOED_LOAD_POINTS) + " of the " +
                                           std::to_string(points) + " load points") +
-      " in the order read (" + escape_html(names.title) +
-      ".loads.csv; the case data, where there is one, holds the data file's own load "
-      "points), in the axes and "
-      "signs of the data file's load points.</p>\n" +
+      " in the order read (" +
+      (loads.empty() ? "the data file's own load points, the case data: no " +
+                           escape_html(names.title) + ".loads.csv was read"
+                     : escape_html(loads) +
+                           "; the case data, where there is one, holds the data file's own "
+                           "load points") +
+      "), in the axes and signs of the data file's load points.</p>\n" +
       html_table(load_cases_table(names), "load-cases");
   const ResultTable factors = factor_columns(names);
   const auto [factors_before, factors_after] =
@@ -396,9 +411,11 @@ PageParts index_html(const Group& group, const CaseNames& names,
           (every ? std::string("every combination")
                  : "the first " + std::to_string(names.factors.size()) + " of the " +
                        std::to_string(names.combinations.size()) + " combinations") +
-          " (" + escape_html(names.title) +
-          ".combinations.csv, else each load case alone with factor 1); an empty cell is "
-          "0" +
+          " (" +
+          (combinations.empty() ? "each load case alone with factor 1: no " +
+                                      escape_html(names.title) + ".combinations.csv was read"
+                                : escape_html(combinations)) +
+          "); an empty cell is 0" +
           (factors.columns.size() == names.cases.size() + 1
                ? std::string()
                : ", and a load case that none of them uses has no column") +

@@ -32,9 +32,9 @@ constexpr double LABEL_STEP = 12.0;     // px between the baselines of two label
 constexpr double LETTER_WIDTH = 6.2;    // px of a character at a font size of 10, generously
 constexpr double ASCENT = 8.0;          // px of a label above its baseline
 constexpr double DESCENT = 3.0;         // and below it
-// A light outline under a label's text: the text stays readable on a curve, the curve visible.
-constexpr const char* HALO =
-    "\" stroke=\"#ffffff\" stroke-opacity=\"0.6\" stroke-width=\"3\" paint-order=\"stroke\"";
+// A white outline under a label's text, which stands on a white ground of the label's box: no line
+// or curve shows through a label, so that none reads as a minus sign before a value.
+constexpr const char* HALO = "\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"";
 
 // The page layout: the heading lines, then two rows of panels below them.
 struct Layout {
@@ -315,6 +315,9 @@ void write_marks(std::string& svg, const PanelContent& panel, const ValueScale& 
     svg += "<circle class=\"" + diagram.mark_class + "\" " + data + " cx=\"" + coordinate(m.x) +
            "\" cy=\"" + coordinate(m.y) + "\" r=\"" + coordinate(DOT) + "\" fill=\"" + colour +
            "\"/>\n";
+    const Box ground = m.box();
+    svg += rect_element("class=\"label-ground\" fill=\"#ffffff\"", ground.x0, ground.y0,
+                        ground.x1 - ground.x0, ground.y1 - ground.y0);
     svg += text_element(m.label_x, m.label_y, m.on_left ? "end" : "start",
                         "class=\"" + diagram.mark_class + "-label\" " + data +
                             " font-size=\"10\" fill=\"" + colour + HALO,

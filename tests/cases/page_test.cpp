@@ -174,16 +174,30 @@ TEST(CasesPage, EchoesTheLoadCasesAndTheFactorsOfTheFilesRead) {
                 {"w.loads.csv",
                  "case,x,y,FX,FY,FZ,MX,MY,MZ\nUP,0.4,-0.2,-30,-10,-5000,0,-50,0\n"
                  "DOWN,0.4,-0.2,30,10,5000,0,50,0\nUP,1.25,0,0,0,-7.5,0,0,0\n"}},
-               "w"}};
+               "w"},
+              {{{"own.dat", testing::example_text("worked")}}, "own"}};
   for (const auto& run : runs) {
     SCOPED_TRACE(run.base);
     const std::string base = run.base;
-    const XmlDocument page = read_xml(read_file(cases_folder(run.files, base) + "index.html"));
+    const std::string html = read_file(cases_folder(run.files, base) + "index.html");
+    const XmlDocument page = read_xml(html);
     ASSERT_TRUE(page.problem.empty()) << page.problem;
+    // The captions name the files read, or say that none was.
+    const auto given = [&](const std::string& file, const std::string& read, std::string none) {
+      return run.files.count(base + file) != 0 ? read : none.append(base + file + " was read");
+    };
+    EXPECT_NE(html.find(given(".loads.csv", "(" + base + ".loads.csv; the case data",
+                              "(the data file's own load points, the case data: no ")),
+              std::string::npos);
+    EXPECT_NE(html.find(given(".combinations.csv", "(" + base + ".combinations.csv)",
+                              "(each load case alone with factor 1: no ")),
+              std::string::npos);
     // The load points of the loads file, grouped by case in the order of their first rows.
     std::vector<std::string> order;
     std::map<std::string, std::vector<std::vector<std::string>>> points;
-    const std::vector<std::string> loads = split_lines(run.files.at(base + ".loads.csv"));
+    const auto file = run.files.find(base + ".loads.csv");
+    const std::vector<std::string> loads =
+        file == run.files.end() ? std::vector<std::string>{} : split_lines(file->second);
     for (size_t i = 1; i < loads.size(); ++i) {
       const std::vector<std::string> c = cells(loads[i]);
       if (points.count(c[0]) == 0) order.push_back(c[0]);
