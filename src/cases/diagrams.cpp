@@ -241,12 +241,10 @@ ResultTable load_cases_table(const CaseNames& names) {
   for (const LoadCase& c : names.cases) {
     for (size_t k = 0; k < c.points.size() && table.rows.size() < ECHOED_LOAD_POINTS; ++k) {
       const LoadValues& point = c.points[k];
-      std::vector<std::string> row = {c.name, std::to_string(k + 1),
-                                      readable(static_cast<double>(point.x)),
-                                      readable(static_cast<double>(point.y))};
-      for (size_t i = 0; i < 6; ++i) {
-        row.push_back(readable(static_cast<double>(point.act[i]) * factor[i + 4]));
-      }
+      std::vector<std::string> row = {c.name, std::to_string(k + 1), as_read(point.x),
+                                      as_read(point.y)};
+      for (size_t i = 0; i < 6; ++i)
+        row.push_back(as_read(shown_value(point.act[i], factor[i + 4])));
       table.rows.push_back(std::move(row));
     }
   }
@@ -259,8 +257,7 @@ ResultTable load_points_table(const std::vector<PlanPoint>& points) {
   table.columns = {{"point", ""}, {"x", "m"}, {"y", "m"}, {"cases and points", ""}};
   for (size_t k = 0; k < points.size(); ++k) {
     const PlanPoint& p = points[k];
-    table.rows.push_back({"L" + std::to_string(k + 1), readable(static_cast<double>(p.x)),
-                          readable(static_cast<double>(p.y)), p.legend});
+    table.rows.push_back({"L" + std::to_string(k + 1), as_read(p.x), as_read(p.y), p.legend});
   }
   return table;
 }
@@ -470,7 +467,7 @@ std::string factor_rows_html(const CaseNames& names, const std::vector<size_t>& 
     std::vector<std::string> row(columns);
     row[0] = names.combinations[c];
     for (const Term& term : names.factors[c]) {
-      row[column[static_cast<size_t>(term.load_case)]] = readable(static_cast<double>(term.factor));
+      row[column[static_cast<size_t>(term.load_case)]] = as_read(term.factor);
     }
     rows.push_back(std::move(row));
   }

@@ -62,16 +62,16 @@ ResultTable loads_table(const Group& group, ForceUnit force) {
   }
   rows.push_back({"resultant at O", 0.0, 0.0});
   for (int32_t i = 1; i <= 6; ++i) rows.back().push_back(d(group.model->run.FORCE(i)));
-  return readable_table({{"load point", ""},
-                         {"x", "m"},
-                         {"y", "m"},
-                         {"Fx", "t"},
-                         {"Fy", "t"},
-                         {"Fz", "t"},
-                         {"Mx", "t*m"},
-                         {"My", "t*m"},
-                         {"Mz", "t*m"}},
-                        rows, force);
+  return input_table({{"load point", ""},
+                      {"x", "m"},
+                      {"y", "m"},
+                      {"Fx", "t"},
+                      {"Fy", "t"},
+                      {"Fz", "t"},
+                      {"Mx", "t*m"},
+                      {"My", "t*m"},
+                      {"Mz", "t*m"}},
+                     rows, force);
 }
 
 ResultTable piles_table(const Model& model, const DerivedValues& derived, ForceUnit force) {
@@ -84,18 +84,18 @@ ResultTable piles_table(const Model& model, const DerivedValues& derived, ForceU
                     d(piles.AGL(p, 3)), batter(piles, p), std::to_string(piles.KSU(p)), d(f.ZFR),
                     d(f.ZBL)});
   }
-  return readable_table({{"pile", ""},
-                         {"x", "m"},
-                         {"y", "m"},
-                         {"type", ""},
-                         {"axis x", ""},
-                         {"axis y", ""},
-                         {"axis z", ""},
-                         {"batter", ""},
-                         {"KSU", ""},
-                         {"above ground", "m"},
-                         {"below ground", "m"}},
-                        rows, force);
+  return input_table({{"pile", ""},
+                      {"x", "m"},
+                      {"y", "m"},
+                      {"type", ""},
+                      {"axis x", ""},
+                      {"axis y", ""},
+                      {"axis z", ""},
+                      {"batter", ""},
+                      {"KSU", ""},
+                      {"above ground", "m"},
+                      {"below ground", "m"}},
+                     rows, force);
 }
 
 ResultTable types_table(const Model& model, ForceUnit force) {
@@ -109,15 +109,15 @@ ResultTable types_table(const Model& model, ForceUnit force) {
                     on_soil ? Cell(d(piles.PMB(p))) : Cell(""),
                     on_soil ? Cell("") : Cell(d(piles.PMB(p))), d(piles.PEH(p)), d(piles.PKE(p))});
   }
-  return readable_table({{"type", ""},
-                         {"piles", ""},
-                         {"section", ""},
-                         {"KSU", ""},
-                         {"PMB", "t/m4"},
-                         {"PMB", "t/m3"},
-                         {"PEH", "t/m2"},
-                         {"PKE", ""}},
-                        rows, force);
+  return input_table({{"type", ""},
+                      {"piles", ""},
+                      {"section", ""},
+                      {"KSU", ""},
+                      {"PMB", "t/m4"},
+                      {"PMB", "t/m3"},
+                      {"PEH", "t/m2"},
+                      {"PKE", ""}},
+                     rows, force);
 }
 
 ResultTable segments_table(const Model& model, ForceUnit force) {
@@ -134,15 +134,15 @@ ResultTable segments_table(const Model& model, ForceUnit force) {
                       d(piles.PMT(p, s)), d(piles.PFI(p, s)), std::to_string(piles.NSG(p, s))});
     }
   }
-  return readable_table({{"type", ""},
-                         {"ground", ""},
-                         {"segment", ""},
-                         {"length", "m"},
-                         {"diameter", "m"},
-                         {"m", "t/m4"},
-                         {"friction angle", "degrees"},
-                         {"steps", ""}},
-                        rows, force);
+  return input_table({{"type", ""},
+                      {"ground", ""},
+                      {"segment", ""},
+                      {"length", "m"},
+                      {"diameter", "m"},
+                      {"m", "t/m4"},
+                      {"friction angle", "degrees"},
+                      {"steps", ""}},
+                     rows, force);
 }
 
 ResultTable pile_values_table(const Result& result, ForceUnit force) {
@@ -191,17 +191,17 @@ ResultTable simulated_table(const Model& model, ForceUnit force) {
                     std::to_string(model.piles.STYPE(j))});
     for (int32_t i = 1; i <= 6; ++i) rows.back().push_back(d(model.piles.ESP(row + i, i)));
   }
-  return readable_table({{"simulated pile", ""},
-                         {"x", "m"},
-                         {"y", "m"},
-                         {"type", ""},
-                         {"K11", "t/m"},
-                         {"K22", "t/m"},
-                         {"K33", "t/m"},
-                         {"K44", "t*m/rad"},
-                         {"K55", "t*m/rad"},
-                         {"K66", "t*m/rad"}},
-                        rows, force);
+  return input_table({{"simulated pile", ""},
+                      {"x", "m"},
+                      {"y", "m"},
+                      {"type", ""},
+                      {"K11", "t/m"},
+                      {"K22", "t/m"},
+                      {"K33", "t/m"},
+                      {"K44", "t*m/rad"},
+                      {"K55", "t*m/rad"},
+                      {"K66", "t*m/rad"}},
+                     rows, force);
 }
 
 ResultTable segment_values_table(const DerivedValues& derived, std::span<const int32_t> shown,

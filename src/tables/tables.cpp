@@ -2,6 +2,7 @@
 #include "tables/tables.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -129,18 +130,41 @@ ResultTable readable_table(std::vector<Column> columns, const std::vector<std::v
   return table;
 }
 
-ResultTable exact_table(std::vector<Column> columns, const std::vector<std::vector<Cell>>& rows,
-                        ForceUnit force) {
+namespace {
+
+// The table with every number a single-precision value in the unit of its column, written by
+// `write`.
+ResultTable single_table(std::vector<Column> columns, const std::vector<std::vector<Cell>>& rows,
+                         ForceUnit force, std::string (*write)(float)) {
   const std::vector<double> factor = show_columns(columns, force);
   ResultTable table{std::move(columns), {}};
   for (const auto& row : rows) {
     table.rows.emplace_back();
     for (size_t c = 0; c < row.size(); ++c) {
-      table.rows.back().push_back(
-          row[c].is_number ? shortest(shown_single(row[c].value * factor[c])) : row[c].text);
+      table.rows.back().push_back(row[c].is_number ? write(shown_single(row[c].value * factor[c]))
+                                                   : row[c].text);
     }
   }
   return table;
+}
+
+}  // namespace
+
+ResultTable exact_table(std::vector<Column> columns, const std::vector<std::vector<Cell>>& rows,
+                        ForceUnit force) {
+  return single_table(std::move(columns), rows, force, shortest);
+}
+
+std::string as_read(float value) {
+  char text[64];  // the largest float has 39 digits
+  const auto end = std::to_chars(text, text + sizeof text, value == 0.0f ? 0.0f : value,
+                                 std::chars_format::fixed);
+  return std::string(text, end.ptr);
+}
+
+ResultTable input_table(std::vector<Column> columns, const std::vector<std::vector<Cell>>& rows,
+                        ForceUnit force) {
+  return single_table(std::move(columns), rows, force, as_read);
 }
 
 std::string csv_text(const ResultTable& table) {

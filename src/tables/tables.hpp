@@ -100,6 +100,14 @@ ResultTable readable_table(std::vector<Column> columns, const std::vector<std::v
 ResultTable exact_table(std::vector<Column> columns, const std::vector<std::vector<Cell>>& rows,
                         ForceUnit force);
 
+// A value echoed as read: the shortest digits that read back as the same single-precision value
+// (as the CSV files write it), in plain decimals (100000, 0.0125; -0 as 0).
+std::string as_read(float value);
+
+// The table of input values echoed: every number as exact_table takes it, written as_read.
+ResultTable input_table(std::vector<Column> columns, const std::vector<std::vector<Cell>>& rows,
+                        ForceUnit force);
+
 // The magnitude below which a value of a column is noise: 1e-6 of its largest magnitude.
 double noise_level(std::span<const double> column);
 
