@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <ctime>
+#include <filesystem>
 #include <stdexcept>
 #include <utility>
 
@@ -82,6 +83,11 @@ std::string print_css(const std::string& title, const TitleBlock& block) {
                                     {"run ", block.run_time}}) {
     if (!value.empty()) run.append(run.empty() ? "" : ", ").append(name).append(value);
   }
+  std::string inputs;  // the other input files and their digests, so that a page names them too
+  for (const auto& [file, sha256] : block.inputs) {
+    inputs.append(inputs.empty() ? "" : ", ").append(std::filesystem::path(file).filename());
+    inputs.append(" SHA-256 ").append(sha256.substr(0, 12));
+  }
   return "@page { size: A4; margin: 14mm 12mm; "
          "@top-left { content: " +
          css_string(title) +
@@ -90,7 +96,11 @@ std::string print_css(const std::string& title, const TitleBlock& block) {
          css_string(run) +
          "; font: 8pt sans-serif; } "
          "@bottom-right { content: \"page \" counter(page) \" of \" counter(pages); "
-         "font: 8pt sans-serif; } } "
+         "font: 8pt sans-serif; } " +
+         (inputs.empty()
+              ? std::string()
+              : "@bottom-left { content: " + css_string(inputs) + "; font: 8pt sans-serif; } ") +
+         "} "
          "h1, h2, h3, h3 + p { break-after: avoid; page-break-after: avoid; } "
          "table.whole, tbody.kept { break-inside: avoid; page-break-inside: avoid; } ";
 }

@@ -476,7 +476,10 @@ TEST(CasesPage, PrintsAsAnA4DocumentWithReadableDiagrams) {
   const XmlDocument page = read_xml(read_file(folder + "index.html"));
   const kelmarino::testing::PrintedDocument printed = kelmarino::testing::printed_document(
       folder, "index.html", page, "pier: load combinations",
-      "data SHA-256 " + sha256_hex(data).substr(0, 12) + ", run 1970-01-01 00:00 UTC", "Pile 1");
+      "data SHA-256 " + sha256_hex(data).substr(0, 12) + ", run 1970-01-01 00:00 UTC", "Pile 1",
+      "pier.loads.csv SHA-256 " + sha256_hex(testing::loads_of("pier")).substr(0, 12) +
+          ", pier.combinations.csv SHA-256 " +
+          sha256_hex(testing::combinations_of("pier")).substr(0, 12));
   EXPECT_NE(printed.text.find("kelmarino-cases " + std::string(VERSION)), std::string::npos);
   EXPECT_NE(printed.text.find(sha256_hex(data)), std::string::npos);
   EXPECT_NE(printed.text.find("Method and assumptions"), std::string::npos);

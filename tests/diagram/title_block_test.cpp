@@ -45,7 +45,7 @@ TEST(TitleBlock, PrintMarginsHoldTheTitleAndTheRunAsCssStringsOfCharactersXmlTak
   block.job = "J<1>";
   block.sha256 = sha256_hex("");
   block.run_time = "2026-12-08 01:26 UTC";
-  const std::string css = print_css("a\"b\\c\rd\ne<f&g\x01h\xEF\xBF\xBEi]]>j", block);
+  std::string css = print_css("a\"b\\c\rd\ne<f&g\x01h\xEF\xBF\xBEi]]>j", block);
   const auto content = [&](const char* box) {
     const size_t begin = css.find("content: \"", css.find(box)) + 10;
     return css.substr(begin, css.find("\";", begin) - begin);
@@ -53,6 +53,12 @@ TEST(TitleBlock, PrintMarginsHoldTheTitleAndTheRunAsCssStringsOfCharactersXmlTak
   EXPECT_EQ(content("@top-left"),
             "a\\\"b\\\\c d e f g\xEF\xBF\xBDh\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDi]] j");
   EXPECT_EQ(content("@top-right"), "job J 1 , data SHA-256 e3b0c44298fc, run 2026-12-08 01:26 UTC");
+  EXPECT_EQ(css.find("@bottom-left"), std::string::npos);  // no other input file
+  block.inputs = {{"sub/p.loads.csv", sha256_hex("a")}, {"p.combinations.csv", sha256_hex("")}};
+  css = print_css("t", block);
+  EXPECT_EQ(content("@bottom-left"),
+            "p.loads.csv SHA-256 ca978112ca1b, p.combinations.csv SHA-256 "
+            "e3b0c44298fc");
 }
 
 }  // namespace

@@ -112,12 +112,13 @@ struct PrintedDocument {
 };
 
 // Prints `page` of `folder` and checks it as a document a checker files: every sheet A4 with
-// `title` and `run` (what traces the sheet to its run) in its top margin and "page x of y" in its
-// bottom one and nothing else there; no sheet ends on a heading of `html` (the page's document)
-// or on the caption under one.
+// `title` and `run` (what traces the sheet to its run) in its top margin and "page x of y" and
+// `inputs` (the other input files, when there are) in its bottom one and nothing else there; no
+// sheet ends on a heading of `html` (the page's document) or on the caption under one.
 inline PrintedDocument printed_document(const std::string& folder, const std::string& page,
                                         const XmlDocument& html, const std::string& title,
-                                        const std::string& run, const std::string& marker) {
+                                        const std::string& run, const std::string& marker,
+                                        const std::string& inputs = "") {
   PrintedDocument printed;
   printed.sheets = printed_sheets(folder, page);
   EXPECT_GE(printed.sheets.size(), 3u);
@@ -152,9 +153,10 @@ inline PrintedDocument printed_document(const std::string& folder, const std::st
         printed.marked = static_cast<int32_t>(s);
       }
     }
-    EXPECT_EQ(in_margins,
-              (std::set<std::string>{
-                  title, run, "page " + std::to_string(s + 1) + " of " + std::to_string(count)}));
+    std::set<std::string> margins{title, run,
+                                  "page " + std::to_string(s + 1) + " of " + std::to_string(count)};
+    if (!inputs.empty()) margins.insert(inputs);
+    EXPECT_EQ(in_margins, margins);
     if (last == nullptr) {
       ADD_FAILURE() << "an empty sheet";
       continue;
