@@ -129,7 +129,7 @@ inline PrintedDocument printed_document(const std::string& folder, const std::st
   std::vector<std::string> captions;  // the paragraphs that follow a heading
   for (size_t e = 1; e < html.elements.size(); ++e) {
     const XmlElement& before = html.elements[e - 1];
-    if (html.elements[e].name == "p" && before.name == "h3") {
+    if (html.elements[e].name == "p" && (before.name == "h2" || before.name == "h3")) {
       captions.push_back(html.elements[e].content);
     }
   }
