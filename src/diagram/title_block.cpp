@@ -101,7 +101,8 @@ std::string print_css(const std::string& title, const TitleBlock& block) {
               ? std::string()
               : "@bottom-left { content: " + css_string(inputs) + "; font: 8pt sans-serif; } ") +
          "} "
-         "h1, h2, h3, h2 + p:not(:has(> img)), h3 + p { break-after: avoid; page-break-after: avoid; } "
+         "h1, h2, h3, h2 + p:not(:has(> img)), h3 + p "
+         "{ break-after: avoid; page-break-after: avoid; } "
          "table.whole, tbody.kept { break-inside: avoid; page-break-inside: avoid; } ";
 }
 
