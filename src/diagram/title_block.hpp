@@ -44,8 +44,8 @@ TitleBlock data_title_block(TitleBlock block, const std::string& data_name,
 // its right, the job, revision, data file's digest (its first 12 digits) and time of the run of
 // `block`, so that a page taken from the print is traced to its run; "page x of y" in the bottom
 // margin, and on its left the other input files read with their digests' first 12 digits;
-// headings kept with what follows them, and the tables and runs of rows that html_table marks as
-// printed whole ("whole", "kept") on one sheet.
+// headings and their captions kept with what follows them, and the tables and runs of rows that
+// html_table marks as printed whole ("whole", "kept") on one sheet.
 std::string print_css(const std::string& title, const TitleBlock& block);
 
 // The title block as an HTML table of id "title-block"; the names not given are left out.
