@@ -2,6 +2,7 @@
 // beside their place and renamed into it, closed with every buffered line checked, so that a
 // report cut short is never taken for a whole one.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -140,13 +141,30 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::close() {
+  finish();
+  put_in_place();
+}
+
+void OutputFile::finish() {
   channel.file = nullptr;
   close_written(file, channel.name);
+}
+
+void OutputFile::put_in_place() {
   if (std::rename(made_.name().c_str(), channel.name.c_str()) != 0) {
     throw RunError("run-time error replacing " + channel.name + ": " + std::strerror(errno));
   }
   made_.release();
 }
+
+SignalsHeld::SignalsHeld() {
+  sigset_t ending;
+  sigemptyset(&ending);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
+  pthread_sigmask(SIG_BLOCK, &ending, &before_);
+}
+
+SignalsHeld::~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
 
 }  // namespace kelmarino
 

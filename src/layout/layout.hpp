@@ -7,6 +7,7 @@
 //
 // Notation: a parenthesised list of nX, 'text', nHtext, /, Iw, Ew.d and Aw elements, with repeat
 // counts (6E12.4) and letters in either case.
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
@@ -173,6 +174,10 @@ class OutputFile {
   // Flushes and checks the new file as close_written, then renames it to the file's name
   // ("run-time error replacing NAME: <reason>" when it cannot be).
   void close();
+  // The two steps of close, for files put in place together: each written whole first, then
+  // every one renamed.
+  void finish();
+  void put_in_place();
 
  private:
   std::unique_ptr<char[]> buffer_;  // the file's stream buffer, large: few write calls
@@ -183,6 +188,19 @@ class OutputFile {
 
  private:
   HeldTemporary made_;
+};
+
+// Holds back the signals that end a run (SIGINT, SIGTERM, SIGHUP) of this thread while it lives,
+// so that files put in place together are all put in place before a signal ends the run.
+class SignalsHeld {
+ public:
+  SignalsHeld();
+  ~SignalsHeld();
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t before_;
 };
 
 // Flushes a stream that stays open (the standard output): false, with the system's reason, when
