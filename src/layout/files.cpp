@@ -160,7 +160,7 @@ void OutputFile::put_in_place() {
 SignalsHeld::SignalsHeld() {
   sigset_t ending;
   sigemptyset(&ending);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
+  for (const int signal : ENDING_SIGNALS) sigaddset(&ending, signal);
   pthread_sigmask(SIG_BLOCK, &ending, &before_);
 }
 

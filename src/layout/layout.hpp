@@ -147,8 +147,12 @@ class HeldTemporary {
   int32_t slot_ = -1;
 };
 
-// The only signal handling of the programs, installed by each at its start: SIGINT, SIGTERM and
-// SIGHUP remove the new files and folders held, then end the program by the signal's own default
+// The signals that end a run: they remove its new files and folders (remove_new_on_signals) and
+// are held back while files are put in place together (SignalsHeld).
+inline constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The only signal handling of the programs, installed by each at its start: the ending signals
+// remove the new files and folders held, then end the program by the signal's own default
 // action; SIGXFSZ and SIGPIPE are ignored, so that a write beyond a file-size limit or into a
 // closed pipe fails with its message, exit status 1 and nothing of the run left behind.
 void remove_new_on_signals();
@@ -190,7 +194,7 @@ class OutputFile {
   HeldTemporary made_;
 };
 
-// Holds back the signals that end a run (SIGINT, SIGTERM, SIGHUP) of this thread while it lives,
+// Holds back the ending signals of this thread while it lives,
 // so that files put in place together are all put in place before a signal ends the run.
 class SignalsHeld {
  public:

@@ -149,10 +149,9 @@ void remove_new_on_signals() {
   struct sigaction action {};
   action.sa_handler = remove_new_and_end;
   sigemptyset(&action.sa_mask);
-  const int ending[] = {SIGINT, SIGTERM, SIGHUP};
-  for (const int signal : ending) sigaddset(&action.sa_mask, signal);
+  for (const int signal : ENDING_SIGNALS) sigaddset(&action.sa_mask, signal);
   action.sa_flags = static_cast<int>(SA_RESETHAND);
-  for (const int signal : ending) {
+  for (const int signal : ENDING_SIGNALS) {
     struct sigaction previous {};
     // A signal ignored from the start (nohup, a background job) stays ignored.
     if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
