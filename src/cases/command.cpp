@@ -79,7 +79,8 @@ void read_inputs(const std::string& base, Inputs& in) {
   const std::string data_name = base + ".dat";
   std::string text;
   if (!read_whole_file(data_name, text)) {
-    throw RunError("run-time error opening " + data_name + ": " + std::strerror(errno));
+    throw RunError("run-time error opening " + data_name + ": " +
+                   opening_failure(data_name, errno));
   }
   GroupRead read = parse_group(text, data_name);
   if (!read) throw RunError(refusal(read.issue()));

@@ -31,14 +31,15 @@ std::string read_data(const std::string& name, const std::string& advice) {
   if (read_whole_file(name, text)) return text;
   const int reason = errno;
   std::error_code error;
-  if (reason == ENOENT && !std::filesystem::exists(name, error) && !error) {
+  if (reason == ENOENT && !std::filesystem::exists(std::filesystem::symlink_status(name, error)) &&
+      !error) {
     const std::filesystem::path path = std::filesystem::absolute(name, error);
     const std::string folder =
         error ? "the current folder" : path.parent_path().lexically_normal().string();
     throw RunError("run-time error opening " + name + ": " + std::strerror(ENOENT) +
                    " in the folder " + folder + advice);
   }
-  throw RunError("run-time error opening " + name + ": " + std::strerror(reason));
+  throw RunError("run-time error opening " + name + ": " + opening_failure(name, reason));
 }
 
 // The console message of each analysis stage as it starts.

@@ -57,14 +57,26 @@ std::string not_regular(mode_t mode) {
 
 }  // namespace
 
-std::string missing_input(const std::string& name, int reason) {
+namespace {
+
+bool is_link(const std::string& name) {
   struct stat status {};
-  const bool link = lstat(name.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
-  if (reason == ENOENT && !link) return "";
+  return lstat(name.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+}  // namespace
+
+std::string opening_failure(const std::string& name, int reason) {
+  const bool to_nothing = reason == ENOENT && is_link(name);
+  return std::string(std::strerror(reason)) + (to_nothing ? " (a link to nothing)" : "");
+}
+
+std::string missing_input(const std::string& name, int reason) {
+  if (reason == ENOENT && !is_link(name)) return "";
   // A last name longer than the system allows: no file can stand there.
   const size_t last_name = std::filesystem::path(name).filename().string().size();
   if (reason == ENAMETOOLONG && last_name > NAME_MAX) return "";
-  return std::string(std::strerror(reason)) + (reason == ENOENT ? " (a link to nothing)" : "");
+  return opening_failure(name, reason);
 }
 
 bool read_whole_file(const std::string& name, std::string& text, size_t limit) {

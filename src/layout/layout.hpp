@@ -92,8 +92,11 @@ inline constexpr size_t MAX_LINE_BYTES = size_t{4} << 20;
 // reading NAME: <reason>", and so does a file longer than `limit` bytes.
 bool read_whole_file(const std::string& name, std::string& text, size_t limit = MAX_INPUT_BYTES);
 
-// Why an input that read_whole_file could not open (errno `reason`) is not there, for a message:
-// the system's reason, with " (a link to nothing)" for a link whose file has gone. Empty when
+// Why read_whole_file could not open `name` (errno `reason`), for a message: the system's reason,
+// with " (a link to nothing)" for a link whose file has gone.
+std::string opening_failure(const std::string& name, int reason);
+
+// The same for an input that may be left out. Empty when
 // nothing at all stands at the name, or none can (a name longer than the system allows): an
 // optional input that is simply not given.
 std::string missing_input(const std::string& name, int reason);

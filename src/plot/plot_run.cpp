@@ -25,7 +25,7 @@ constexpr int32_t THREADS = 2;
 
 Group read_data(const std::string& data_name, std::string& text) {
   if (!read_whole_file(data_name, text)) {
-    throw RunError("cannot open " + data_name + ": " + std::strerror(errno));
+    throw RunError("cannot open " + data_name + ": " + opening_failure(data_name, errno));
   }
   GroupRead read = parse_group(text, data_name);
   if (!read) throw RunError(read.issue().full);

@@ -209,6 +209,7 @@ row_inputs_refused_without_waiting() {
   mkfifo p.dat w.pos w.loads.csv
   ln -s /dev/zero z.dat
   cp w.dat c.dat && ln -s gone.csv c.combinations.csv
+  ln -s gone.dat d.dat
   head -c 5000000 /dev/zero | tr '\0' x >l.dat
   local run expected output
   while IFS='|' read -r run expected; do
@@ -223,6 +224,9 @@ row_inputs_refused_without_waiting() {
 "$plot" w|warning: run-time error reading w.pos: a named pipe, not a regular file
 "$cases" w|run-time error reading w.loads.csv: a named pipe, not a regular file
 "$cases" c|run-time error opening c.combinations.csv: No such file or directory (a link to nothing)
+"$kelmarino" -q d|run-time error opening d.dat: No such file or directory (a link to nothing)
+"$plot" d|kelmarino-plot: cannot open d.dat: No such file or directory (a link to nothing)
+"$cases" d|run-time error opening d.dat: No such file or directory (a link to nothing)
 ROWS
 }
 
