@@ -31,8 +31,8 @@ std::string read_data(const std::string& name, const std::string& advice) {
   if (read_whole_file(name, text)) return text;
   const int reason = errno;
   std::error_code error;
-  if (reason == ENOENT && !std::filesystem::exists(std::filesystem::symlink_status(name, error)) &&
-      !error) {
+  const std::filesystem::file_type kind = std::filesystem::symlink_status(name, error).type();
+  if (reason == ENOENT && kind == std::filesystem::file_type::not_found) {
     const std::filesystem::path path = std::filesystem::absolute(name, error);
     const std::string folder =
         error ? "the current folder" : path.parent_path().lexically_normal().string();
