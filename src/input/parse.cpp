@@ -90,17 +90,30 @@ void read_heading(Parser& parser, int32_t section) {
   }
 }
 
-void read_end(Parser& parser) {
+// A line of numbers where a heading, end or tag line belongs: the section above it holds more
+// values than its counts read, and they would be lost without a word.
+// `rule` says what the section reads, where its counts alone do not.
+void refuse_numbers_in_place_of(InChannel& data, const std::string& what,
+                                const std::string& rule = "") {
+  if (!holds_only_numbers(data.line)) return;
+  const size_t first = data.line.find_first_not_of(" \t,");
+  refuse_at(data, {data.line_number, static_cast<int32_t>(first)},
+            "a line of numbers stands where " + what +
+                " belongs: the lines before it hold more values than their counts read" + rule);
+}
+
+void read_end(Parser& parser, const std::string& rule = "") {
   char end[4];
-  line_read(parser.data, "the end line" + of_section(parser.section), "(A4)",
-            {text_target(end, 4)});
+  const std::string what = "the end line" + of_section(parser.section);
+  line_read(parser.data, what, "(A4)", {text_target(end, 4)});
+  refuse_numbers_in_place_of(parser.data, what, rule);
 }
 
 // The type number of a line that reads as a block tag: "<", then the number in columns 2 and 3
 // as read_tag reads it (blanks around it are nothing: "<1 >" and "< 1 >" are type 1); read_tag
 // does not look at column 4. None for any other line.
 std::optional<int32_t> tag_number(const std::string& line) {
-  if (line.size() < 4 || line[0] != '<') return std::nullopt;
+  if (line.size() < 3 || line[0] != '<') return std::nullopt;
   std::string number = line.substr(1, 2);
   number.erase(number.find_last_not_of(' ') + 1);
   const size_t first = number.find_first_not_of(' ');
@@ -143,6 +156,7 @@ int32_t read_tag(Parser& parser, int32_t b, int32_t blocks) {
       (parser.section == 2 ? " after the <0> block" : "") + of_section(parser.section);
   line_read(parser.data, what, "(A1,I2,A1)",
             {text_target(open, 1), integer_target(K), text_target(close, 1)});
+  refuse_numbers_in_place_of(parser.data, what);
   return K;
 }
 
@@ -437,7 +451,10 @@ void read_control_section(Parser& parser, Place& INO_at) {
     free_read(data, "value, the pile number INO",
               {noting_place(integer_target(values.INO), INO_at)});
   }
-  read_end(parser);
+  const std::string JCTR = std::to_string(parser.JCTR);
+  read_end(parser, parser.JCTR == 1   ? " (NACT = " + std::to_string(values.loads.size()) + ")"
+                   : parser.JCTR == 3 ? ""
+                                      : " (JCTR = " + JCTR + ": the section ends after JCTR)");
 }
 
 void read_arrangement_section(Parser& parser) {

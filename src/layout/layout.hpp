@@ -303,8 +303,8 @@ void line_read(InChannel& channel, std::string_view layout, std::initializer_lis
 // A read names what it takes ("type numbers, one per pile", after the count of values), so that
 // a heading, end or tag line (a line beginning with "*" or "<") or the end of the file met before
 // the last value is refused as "expected 9 type numbers, one per pile, found 8 before the line
-// "<0>"". A number left on the last line used is warned about: a decimal comma splits one number
-// in two.
+// "<0>"". A number left on the last line used, or after the slash that ended the read, is warned
+// about: a decimal comma splits one number in two.
 struct FreeRead {
   InChannel* channel = nullptr;
   size_t pos = 0;             // next column of the current line

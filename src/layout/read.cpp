@@ -554,9 +554,9 @@ bool has_decimal_comma(const std::string& line) {
 
 void finish_free_read(FreeRead& read) {
   InChannel& channel = *read.channel;
-  if (channel.warnings == nullptr || read.ended) return;
+  if (channel.warnings == nullptr) return;
   const std::string& line = channel.line;
-  size_t pos = read.pos;
+  size_t pos = read.ended ? read.pos + 1 : read.pos;  // after the slash that ended it
   while (pos < line.size() && (is_blank(line[pos]) || line[pos] == ',')) ++pos;
   size_t end = pos;
   while (end < line.size() && !ends_bare_value(line[end])) ++end;
@@ -566,9 +566,10 @@ void finish_free_read(FreeRead& read) {
   float value = 0.0f;
   if (number.empty() || !read_real(number, value)) return;  // a comment: no number
   warn_at(channel, current_place(channel, pos),
-          "the rest of the line from \"" + printable_text(token, TOKEN_WIDTH) +
-              "\" is not read: the read of " + counted(read, read.expected) +
-              (read.what.empty() ? "" : ",") + " is complete before it" +
+          "the rest of the line from \"" + printable_text(token, TOKEN_WIDTH) + "\" is not read: " +
+              (read.ended ? "the slash before it ends the read"
+                          : "the read of " + counted(read, read.expected) +
+                                (read.what.empty() ? "" : ",") + " is complete before it") +
               (has_decimal_comma(line) ? " (a decimal comma splits a number in two)" : ""));
 }
 

@@ -158,6 +158,19 @@ TEST(RefusedFiles, RunTimeErrorNamesLineValueAndLimit) {
        19,
        "end of file where the tag line of block 1 of 1 after the <0> block of the type section "
        "was expected"},
+      // Values beyond what the counts read would be lost without a word.
+      {"LoadPointBeyondNACT",
+       {{5, "100.0 50.0 2000.0 0.0 0.0 0.0\n0.0 0.0"}},
+       6,
+       "a line of numbers stands where the end line of the control section belongs"},
+      {"TagLineLeftOut",
+       {{19, nullptr}},
+       19,
+       "a line of numbers stands where the tag line of block 1 of 1 after the <0> block"},
+      {"ShortTagWhereTheEndLineBelongs",
+       {{23, "<-3\n*end"}},
+       23,
+       "the block tagged <-3> is one more than the section reads"},
   };
   const std::string banner = banner_text();
   for (const Case& c : cases) {

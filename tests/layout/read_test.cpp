@@ -436,6 +436,11 @@ TEST(FreeRead, NumberLeftOnTheLastLineIsWarnedAbout) {
       {"1 2  pile top\n", ""},
       {"1 2 ! 3\n", ""},
       {"1 2 /\n", ""},
+      // A number after the slash that ended the read is lost as well.
+      {"1/2\n",
+       "warning in case.dat, line 1: the rest of the line from \"2\" is not read: the slash before "
+       "it ends the read\n  1/2\n    ^\n"},
+      {"1 / dead load\n", ""},
   };
   for (const Case& c : cases) {
     TextSource source(c.text);
