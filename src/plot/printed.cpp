@@ -28,19 +28,25 @@ std::optional<std::string> pos_difference(const PosFile& pos, const Group& group
   if (pos.PNUM != PNUM) {
     return "it holds " + std::to_string(pos.PNUM) + " piles, the analysis " + std::to_string(PNUM);
   }
-  // Compared as printed: both sides are the single-precision values of four printed digits.
+  // Compared as printed: both sides are the single-precision values of four printed digits, in
+  // the units of the file (t and m) whatever the units of the pages.
   std::optional<std::string> difference;
-  auto differs = [&difference](float held, float by_analysis, const auto& what) {
+  auto differs = [&difference](float held, float by_analysis, std::string_view unit,
+                               const auto& what) {
     if (difference || printed(held) == printed(by_analysis)) return;
-    difference =
-        what() + " is " + printed(held) + " in it, " + printed(by_analysis) + " by the analysis";
+    std::string in(1, ' ');
+    in.append(unit);
+    difference = what() + " is " + printed(held) + in + " in it, " + printed(by_analysis) + in +
+                 " by the analysis";
   };
   const char* const AXES[2] = {"x", "y"};
   for (int32_t p = 1; p <= PNUM; ++p) {
     for (int32_t i = 0; i < 2; ++i) {
-      differs(pos.PXY[static_cast<size_t>(2 * (p - 1) + i)], as_printed(piles.PXY(p, i + 1)), [&] {
-        return std::string(AXES[i]) + " of the top of pile " + std::to_string(p) + " in its header";
-      });
+      differs(pos.PXY[static_cast<size_t>(2 * (p - 1) + i)], as_printed(piles.PXY(p, i + 1)), "m",
+              [&] {
+                return std::string(AXES[i]) + " of the top of pile " + std::to_string(p) +
+                       " in its header";
+              });
     }
   }
   for (int32_t p = 1; p <= PNUM && !difference; ++p) {
@@ -52,14 +58,14 @@ std::optional<std::string> pos_difference(const PosFile& pos, const Group& group
       return "pile " + std::to_string(p) + " has " + std::to_string(held.NSTA) +
              " stations in it, " + std::to_string(stations.size()) + " by the analysis";
     }
-    differs(held.x, as_printed(piles.PXY(p, 1)), [&] { return "x of the top" + of_pile; });
-    differs(held.y, as_printed(piles.PXY(p, 2)), [&] { return "y of the top" + of_pile; });
+    differs(held.x, as_printed(piles.PXY(p, 1)), "m", [&] { return "x of the top" + of_pile; });
+    differs(held.y, as_printed(piles.PXY(p, 2)), "m", [&] { return "y of the top" + of_pile; });
     for (size_t k = 0; k < stations.size(); ++k) {
       const std::string at = " of station " + std::to_string(k + 1) + of_pile;
-      differs(held.ZH[k], stations[k][Z_COLUMN], [&] { return "the depth Z" + at; });
+      differs(held.ZH[k], stations[k][Z_COLUMN], "m", [&] { return "the depth Z" + at; });
       for (int32_t q = 0; q < QUANTITIES; ++q) {
         const auto quantity = static_cast<StationQuantity>(q);
-        differs(held.of(quantity)[k], value_of(stations[k], quantity),
+        differs(held.of(quantity)[k], value_of(stations[k], quantity), QUANTITY_WORDS[q].unit,
                 [&] { return QUANTITY_WORDS[q].name + at; });
       }
     }

@@ -291,17 +291,17 @@ TEST(PlotCommand, StoredPostProcessingFileIsCheckedAgainstTheAnalysis) {
            shown},
       {"pile top moved in the data file", replaced(worked, "1.5 1.5", "1.5 1.6"), worked_pos,
        "case.pos differs from the analysis of case.dat: x of the top of pile 2 in its header is "
-       ".1500E+01 in it, .1600E+01 by the analysis" +
+       ".1500E+01 m in it, .1600E+01 m by the analysis" +
            shown},
       {"station depth of another run", worked,
        replaced(worked_pos, ".0000E+00     .5000E+00", ".0000E+00     .4000E+00"),
        "case.pos differs from the analysis of case.dat: the depth Z of station 2 of pile 1 is "
-       ".4000E+00 in it, .5000E+00 by the analysis" +
+       ".4000E+00 m in it, .5000E+00 m by the analysis" +
            shown},
       // Values at the ends of the single-precision range, read as such.
       {"station values of another run", worked, extreme,
-       "case.pos differs from the analysis of case.dat: MY of station 2 of pile 1 is .3403E+39 in "
-       "it, .5591E+02 by the analysis" +
+       "case.pos differs from the analysis of case.dat: MY of station 2 of pile 1 is .3403E+39 t*m "
+       "in it, .5591E+02 t*m by the analysis" +
            shown},
       // A stiffness print leaves its file empty; a link to nothing is no file either.
       {"post-processing file beside a stiffness print",
