@@ -374,7 +374,8 @@ void run(const std::string& base, const TitleBlock& given, ForceUnit force, int3
   std::fprintf(out, "kelmarino-cases: wrote %s/\n", target.c_str());
   if (stats) print_stats(out, timings);
   check_console(out, errors);
-  folder.commit();
+  const std::string left = folder.commit();
+  if (!left.empty()) std::fprintf(errors, "kelmarino-cases: %s\n", left.c_str());
 }
 
 }  // namespace

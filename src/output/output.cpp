@@ -114,7 +114,7 @@ void NewFolder::write(const std::string& name, std::string_view text) const {
   close_written(file, shown(name));
 }
 
-void NewFolder::commit() {
+std::string NewFolder::commit() {
   // A folder new to the target is renamed to it. Where the target is there (or appears meanwhile,
   // made by another run) the two are exchanged and the previous one removed; where the file system
   // cannot exchange, the previous one is first moved aside.
@@ -123,7 +123,7 @@ void NewFolder::commit() {
   if (!fs::exists(fs::symlink_status(target_, error))) {
     if (std::rename(made.c_str(), target_.c_str()) == 0) {
       made_.release();
-      return;
+      return {};
     }
     if (errno != ENOTEMPTY && errno != EEXIST) {
       throw RunError("run-time error renaming the new folder to " + target_ + ": " +
@@ -147,8 +147,15 @@ void NewFolder::commit() {
     }
     made_.hold(aside);
   }
-  fs::remove_all(made_.name(), error);  // the previous folder; a leftover is harmless
+  // The previous folder: left where it could not be removed, and said, for no later run can.
+  fs::remove_all(made_.name(), error);
+  std::string warning;
+  if (error) {
+    warning = "warning: the previous " + target_ + " could not be removed (" + error.message() +
+              "): it is left as " + made_.name();
+  }
   made_.release();
+  return warning;
 }
 
 void write_text_to(File& file, const std::string& name, std::string_view text) {

@@ -46,8 +46,9 @@ class NewFolder {
   File create(const std::string& name) const;
   // Writes one document whole and closes it; RunError naming it as shown.
   void write(const std::string& name, std::string_view text) const;
-  // Puts the new folder in the target's place. RunError when it cannot.
-  void commit();
+  // Puts the new folder in the target's place. RunError when it cannot. Returns a warning when
+  // the previous folder could not be removed: where it is left (empty: none).
+  std::string commit();
 
  private:
   std::string target_;

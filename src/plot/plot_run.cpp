@@ -136,7 +136,8 @@ void draw(const std::string& base, const TitleBlock& names, const std::string& p
                  target.c_str());
   }
   check_console(out, errors);
-  folder.commit();
+  const std::string left = folder.commit();
+  if (!left.empty()) std::fprintf(errors, "kelmarino-plot: %s\n", left.c_str());
 }
 
 constexpr const char* USAGE = "usage: kelmarino-plot [options] [PATH/]BASE[.dat]";
