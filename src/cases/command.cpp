@@ -365,7 +365,7 @@ void run(const std::string& base, const TitleBlock& given, ForceUnit force, int3
   }
   timings.read = seconds_since(start);
   const std::string target = base + "-cases";
-  NewFolder folder(target);
+  NewFolder folder(target, {base + ".dat", base + ".loads.csv", base + ".combinations.csv"});
   analyse_and_write(in, base, force, folder, threads, errors, progress, timings);
   timings.written = seconds_since(start);
   shown.request_stop();

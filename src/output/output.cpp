@@ -71,14 +71,35 @@ bool exchange_folders(const std::string& a, const std::string& b) {
   return renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
 }
 
+// The first of `inputs` whose file lies within the folder `target`, links followed; empty: none.
+std::string input_within(const std::string& target, const std::vector<std::string>& inputs) {
+  std::error_code error;
+  const fs::path folder = fs::canonical(target, error);
+  if (error) return {};
+  for (const std::string& input : inputs) {
+    const fs::path file = fs::canonical(input, error);
+    if (error) continue;
+    const fs::path within = file.lexically_relative(folder);
+    if (!within.empty() && *within.begin() != "..") return input;
+  }
+  return {};
+}
+
 }  // namespace
 
-NewFolder::NewFolder(const std::string& target) : target_(target) {
+NewFolder::NewFolder(const std::string& target, const std::vector<std::string>& inputs)
+    : target_(target) {
   std::error_code error;
   const fs::file_status status = fs::symlink_status(target, error);
   if (fs::exists(status) && !fs::is_directory(status)) {
     throw RunError("run-time error making the folder " + target + ": " + target +
                    " exists and is not a folder");
+  }
+  if (const std::string input = input_within(target, inputs); !input.empty()) {
+    throw RunError("run-time error making the folder " + target + ": " + input +
+                   " is a file in it (through a link), which the new folder would take away: "
+                   "move the file out of " +
+                   target + " first");
   }
   remove_leftovers(target, OutputKind::folder);
   for (int32_t attempt = 1; made_.name().empty(); ++attempt) {

@@ -34,8 +34,10 @@ void parallel_for(size_t count, int32_t threads,
 // planted in the previous one is never followed.
 class NewFolder {
  public:
-  // Makes the new folder; a target that exists and is not a folder is refused. RunError.
-  explicit NewFolder(const std::string& target);
+  // Makes the new folder; a target that exists and is not a folder is refused, and so is one
+  // that holds any of the run's `inputs` (reached through a link), which it would take away.
+  // RunError.
+  explicit NewFolder(const std::string& target, const std::vector<std::string>& inputs = {});
   ~NewFolder();
   NewFolder(const NewFolder&) = delete;
   NewFolder& operator=(const NewFolder&) = delete;

@@ -97,7 +97,7 @@ void draw(const std::string& base, const TitleBlock& names, const std::string& p
   }
 
   const std::string target = base + "-plots";
-  NewFolder folder(target);
+  NewFolder folder(target, {data_name, pos_name});
   const std::string title = std::filesystem::path(base).filename().string();
   const PileData& piles = group.model->piles;
   std::vector<std::function<void()>> jobs;

@@ -263,10 +263,24 @@ row_previous_folder_left_is_said() {
   chmod -R u+w .
 }
 
+# An input reached through a link into the folder a run replaces is refused, not taken away.
+row_input_within_the_folder_refused() {
+  mkdir w-plots w-cases
+  cp "$examples/worked.dat" w-plots/w.dat
+  ln -s w-plots/w.dat w.dat
+  "$plot" w >/dev/null 2>errors.txt && fail "kelmarino-plot: exit status 0"
+  grep -q "w.dat is a file in it (through a link)" errors.txt || fail "$(cat errors.txt)"
+  [ -f w-plots/w.dat ] || fail "the data file was taken away"
+  mv w-plots/w.dat w-cases/w.dat && ln -sf w-cases/w.dat w.dat
+  "$cases" w >/dev/null 2>errors.txt && fail "kelmarino-cases: exit status 0"
+  [ -f w-cases/w.dat ] || fail "the data file was taken away"
+}
+
 rows=(output_link_replaced signal_removes_new_folder leftovers_removed previous_folder_put_back
       file_size_limit_is_an_error name_too_long_said closed_pipe_is_an_error
       out_of_memory_is_an_error first_runs_at_once inputs_refused_without_waiting
-      stale_results_named previous_folder_left_is_said)
+      stale_results_named previous_folder_left_is_said
+      input_within_the_folder_refused)
 failed=0
 for row in "${rows[@]}"; do
   folder=$(mktemp -d)
