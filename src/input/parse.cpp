@@ -137,12 +137,22 @@ void read_blocks_end(Parser& parser, const std::string& rule) {
   }
 }
 
-// Refuses a type number that no tag line can name (two columns: -9 to 99).
-void check_type_number(InChannel& data, const std::string& pile, int32_t type) {
-  if (type < -9 || type > 99) {
-    refuse_at(data, {data.line_number, 0},
-              pile + " has the type number " + std::to_string(type) +
-                  ", which no block tag can name: type numbers are -9 to 99");
+// Reads the type numbers of `numbers` (`pile` names one: "pile", "simulated pile") and refuses
+// one that no tag line can name (two columns: -9 to 99) where it was read.
+void read_type_numbers_of(InChannel& data, const std::string& pile, std::vector<int32_t>& numbers) {
+  std::vector<Place> at(numbers.size());
+  std::vector<Target> targets;
+  for (size_t p = 0; p < at.size(); ++p) {
+    targets.push_back(noting_place(integer_target(numbers[p]), at[p]));
+  }
+  free_read(data, "type numbers, one per " + pile, targets);
+  for (size_t p = 0; p < at.size(); ++p) {
+    if (numbers[p] < -9 || numbers[p] > 99) {
+      refuse_at(data, at[p],
+                pile + " " + std::to_string(p + 1) + " has the type number " +
+                    std::to_string(numbers[p]) +
+                    ", which no block tag can name: type numbers are -9 to 99");
+    }
   }
 }
 
@@ -480,12 +490,7 @@ void read_arrangement_section(Parser& parser) {
 void read_type_numbers(Parser& parser) {
   InChannel& data = parser.data;
   parser.PTYPE.resize(static_cast<size_t>(parser.PNUM));
-  std::vector<Target> targets;
-  for (int32_t& type : parser.PTYPE) targets.push_back(integer_target(type));
-  free_read(data, "type numbers, one per pile", targets);
-  for (int32_t p = 1; p <= parser.PNUM; ++p) {
-    check_type_number(data, "pile " + std::to_string(p), parser.PTYPE[static_cast<size_t>(p - 1)]);
-  }
+  read_type_numbers_of(data, "pile", parser.PTYPE);
   for (size_t p = 0; p < parser.PTYPE.size(); ++p) {
     size_t t = 0;
     while (t < parser.types.size() && parser.types[t].at.number != parser.PTYPE[p]) ++t;
@@ -560,13 +565,7 @@ void read_simulated_section(Parser& parser) {
     }
     return;
   }
-  std::vector<Target> targets;
-  for (int32_t& type : STYPE) targets.push_back(integer_target(type));
-  free_read(data, "type numbers, one per simulated pile", targets);
-  for (int32_t j = 1; j <= parser.SNUM; ++j) {
-    check_type_number(data, "simulated pile " + std::to_string(j),
-                      STYPE[static_cast<size_t>(j - 1)]);
-  }
+  read_type_numbers_of(data, "simulated pile", STYPE);
   parser.stiffness_given.assign(STYPE.size(), false);
   const int32_t blocks = count_types(parser.SNUM, STYPE.data());
   for (int32_t b = 1; b <= blocks; ++b) read_simulated_block(parser, read_tag(parser, b, blocks));

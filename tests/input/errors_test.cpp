@@ -158,6 +158,11 @@ TEST(RefusedFiles, RunTimeErrorNamesLineValueAndLimit) {
        19,
        "end of file where the tag line of block 1 of 1 after the <0> block of the type section "
        "was expected"},
+      // The caret stands under the number, on its own line of a read of several.
+      {"TypeNumberOnAnEarlierLine",
+       {{13, "0 100\n0 -1"}},
+       13,
+       "pile 2 has the type number 100, which no block tag can name"},
       // Values beyond what the counts read would be lost without a word.
       {"LoadPointBeyondNACT",
        {{5, "100.0 50.0 2000.0 0.0 0.0 0.0\n0.0 0.0"}},
