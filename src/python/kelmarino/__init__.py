@@ -576,7 +576,8 @@ def sweep(groups, executor: concurrent.futures.Executor | None = None, *,
         raise TypeError("sweep takes a list of groups, not one Group (analyse(group) analyses one)")
     groups = [_checked(group, number) for number, group in enumerate(groups)]
     for name, count in (("threads", threads), ("chunk", chunk)):
-        if count is not None and (not isinstance(count, numbers.Integral) or count < 1):
+        if count is not None and (isinstance(count, bool) or not isinstance(count, numbers.Integral)
+                                  or count < 1):
             raise ValueError(f"{name} must be an integer, 1 or more, not {count!r}")
     if executor is not None and not callable(getattr(executor, "submit", None)):
         raise TypeError(f"the executor is a concurrent.futures executor, not {executor!r} "
@@ -814,6 +815,9 @@ def montecarlo(group: Group, vary: Mapping, n: int, seed, executor=None, *, extr
             raise ValueError(f"{key!r}: {given!r}: a path or paths, each with a coefficient of "
                              "variation or (mean, coefficient of variation)")
         mean, variation = given if pair else (_at(group, paths[0]), given)
+        if not pair and not isinstance(mean, numbers.Real):
+            raise ValueError(f"{paths[0]}: its value {mean!r} is not a number: only a real value "
+                             "is drawn")
         if not _lognormal(mean, variation):
             raise ValueError(f"{paths[0]}: a lognormal needs a mean above 0 and a coefficient of "
                              f"variation from 0 to 1e150, not {mean!r} and {variation!r}")
