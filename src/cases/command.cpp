@@ -430,12 +430,17 @@ int32_t run_cases_command(int argc, const char* const* argv, std::FILE* out, std
   std::string date;
   app.add_option("--date", date,
                  "the date and time of the run in the title block (default: SOURCE_DATE_EPOCH "
-                 "when set, else the clock, in UTC)");
-  app.add_option("--project", given.project, "the project, in the title block");
-  app.add_option("--job", given.job, "the job, in the title block");
-  app.add_option("--engineer", given.engineer, "the engineer, in the title block");
-  app.add_option("--checker", given.checker, "the checker, in the title block");
-  app.add_option("--revision", given.revision, "the revision, in the title block");
+                 "when set, else the clock, in UTC)")
+      ->check(title_text_refusal);
+  app.add_option("--project", given.project, "the project, in the title block")
+      ->check(title_text_refusal);
+  app.add_option("--job", given.job, "the job, in the title block")->check(title_text_refusal);
+  app.add_option("--engineer", given.engineer, "the engineer, in the title block")
+      ->check(title_text_refusal);
+  app.add_option("--checker", given.checker, "the checker, in the title block")
+      ->check(title_text_refusal);
+  app.add_option("--revision", given.revision, "the revision, in the title block")
+      ->check(title_text_refusal);
   try {
     app.parse(argc, argv);
     const std::string why = base_name_refusal(data_base(argument));

@@ -50,6 +50,11 @@ std::string run_time_text(const std::string& fixed, std::optional<std::string_vi
   return utc_time_text(now);
 }
 
+std::string title_text_refusal(const std::string& text) {
+  if (!text.starts_with("--")) return "";
+  return "\"" + text + "\" is an option, not the text: the text after the option is left out";
+}
+
 TitleBlock data_title_block(TitleBlock block, const std::string& data_name,
                             std::string_view data_text) {
   block.data_name = data_name;

@@ -36,6 +36,10 @@ std::string utc_time_text(int64_t seconds);
 std::string run_time_text(const std::string& fixed, std::optional<std::string_view> epoch,
                           int64_t now);
 
+// Why a text of the title block given on the command line (--project, --date, ...) is refused:
+// one that begins with "--" is the next option, taken for the text that was left out. Empty: none.
+std::string title_text_refusal(const std::string& text);
+
 // A title block with the data file's fields filled in: its name, first line and digest.
 TitleBlock data_title_block(TitleBlock block, const std::string& data_name,
                             std::string_view data_text);

@@ -202,12 +202,12 @@ int32_t run_plot_command(int argc, const char* const* argv, std::FILE* out, std:
   app.set_version_flag("--version", std::string("kelmarino-plot ") + VERSION);
   TitleBlock names;
   std::string date;
-  app.add_option("--date", date);
-  app.add_option("--project", names.project);
-  app.add_option("--job", names.job);
-  app.add_option("--engineer", names.engineer);
-  app.add_option("--checker", names.checker);
-  app.add_option("--revision", names.revision);
+  app.add_option("--date", date)->check(title_text_refusal);
+  app.add_option("--project", names.project)->check(title_text_refusal);
+  app.add_option("--job", names.job)->check(title_text_refusal);
+  app.add_option("--engineer", names.engineer)->check(title_text_refusal);
+  app.add_option("--checker", names.checker)->check(title_text_refusal);
+  app.add_option("--revision", names.revision)->check(title_text_refusal);
   std::string pile_choice = "auto";
   app.add_option("--pile-pages", pile_choice)
       ->check(

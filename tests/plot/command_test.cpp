@@ -67,6 +67,12 @@ TEST(PlotCommand, CommandLine) {
       {"--pile-pages 2 sub/case", 0, "kelmarino-plot: wrote sub/case-plots/index.html", "",
        "sub/case-plots/pile-01.svg"},
       {"--pile-pages some sub/case", 2, "", USAGE, nullptr},
+      // A text left out: the next option is not taken for it.
+      {"--project --job J", 2, "",
+       "kelmarino-plot: --project: \"--job\" is an option, not the text: the text after the "
+       "option is left out\n" +
+           USAGE,
+       nullptr},
       {"--pile-pages 2-9 sub/case", 1, "",
        "kelmarino-plot: --pile-pages: the group has piles 1 to 4, not 2-9\n", nullptr},
       {"--pile-pages 1-4294967298 sub/case", 1, "",
