@@ -321,7 +321,6 @@ struct FreeRead {
   int32_t expected = 0;     // the count of values it takes in all
   int32_t found = 0;        // the values (and empty values) handed out so far
   Place last;               // where the last value handed out stood
-  int64_t comma_line = 0;   // the first line of the read with a decimal comma (0: none)
 };
 void start_free_read(InChannel& channel, FreeRead& read, std::string what = "values",
                      int32_t expected = 0);

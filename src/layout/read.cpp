@@ -466,33 +466,12 @@ bool opens_structure_line(const std::string& line, size_t pos) {
 
 }  // namespace
 
-namespace {
-
-// Whether a line holds a comma between two digits, as a decimal comma writes one.
-bool has_decimal_comma(const std::string& line) {
-  for (size_t i = 1; i + 1 < line.size(); ++i) {
-    if (line[i] == ',' && is_digit(line[i - 1]) && is_digit(line[i + 1])) return true;
-  }
-  return false;
-}
-
-// Takes the next line of a read, noting the first that holds a decimal comma.
-void take_read_line(FreeRead& read) {
-  InChannel& channel = *read.channel;
-  if (!take_line(channel)) read_cut_short(read, true);
-  if (read.comma_line == 0 && has_decimal_comma(channel.line)) {
-    read.comma_line = channel.line_number;
-  }
-}
-
-}  // namespace
-
 void start_free_read(InChannel& channel, FreeRead& read, std::string what, int32_t expected) {
   read = FreeRead{};
   read.channel = &channel;
   read.what = std::move(what);
   read.expected = expected;
-  take_read_line(read);
+  if (!take_line(channel)) read_cut_short(read, true);
 }
 
 namespace {
@@ -524,7 +503,7 @@ void read_values(FreeRead& read, std::span<const Target> targets) {
     size_t& pos = read.pos;
     while (pos < line.size() && is_blank(line[pos])) ++pos;
     if (pos == line.size()) {
-      take_read_line(read);
+      if (!take_line(channel)) read_cut_short(read, true);
       pos = 0;
       continue;
     }
@@ -563,14 +542,12 @@ int32_t pass_repeated_lists(FreeRead& read, int32_t copies_before, int32_t per_l
 
 namespace {
 
-// The hint of a number left over when a line of the read holds a decimal comma.
-std::string comma_hint(const FreeRead& read) {
-  if (read.comma_line == 0) return "";
-  if (read.comma_line == read.channel->line_number) {
-    return " (a decimal comma splits a number in two)";
+// Whether a line holds a comma between two digits, as a decimal comma writes one.
+bool has_decimal_comma(const std::string& line) {
+  for (size_t i = 1; i + 1 < line.size(); ++i) {
+    if (line[i] == ',' && is_digit(line[i - 1]) && is_digit(line[i + 1])) return true;
   }
-  return " (a decimal comma on line " + std::to_string(read.comma_line) +
-         " splits a number in two)";
+  return false;
 }
 
 }  // namespace
@@ -593,7 +570,7 @@ void finish_free_read(FreeRead& read) {
               (read.ended ? "the slash before it ends the read"
                           : "the read of " + counted(read, read.expected) +
                                 (read.what.empty() ? "" : ",") + " is complete before it") +
-              comma_hint(read));
+              (has_decimal_comma(line) ? " (a decimal comma splits a number in two)" : ""));
 }
 
 void free_read(InChannel& channel, std::string_view what, std::span<const Target> targets) {

@@ -457,22 +457,5 @@ TEST(FreeRead, NumberLeftOnTheLastLineIsWarnedAbout) {
   }
 }
 
-// A decimal comma on an earlier line of the read is named where the number is left over.
-TEST(FreeRead, DecimalCommaOnAnEarlierLineIsNamed) {
-  TextSource source("1,5 2\n3 4\n");
-  char* buffer = nullptr;
-  size_t size = 0;
-  source.channel().warnings = open_memstream(&buffer, &size);
-  float xy[4] = {};
-  free_read(source.channel(), "values, x y of every pile",
-            {real_target(xy[0]), real_target(xy[1]), real_target(xy[2]), real_target(xy[3])});
-  std::fclose(source.channel().warnings);
-  EXPECT_EQ(std::string(buffer, size),
-            "warning in case.dat, line 2: the rest of the line from \"4\" is not read: the read of "
-            "4 values, x y of every pile, is complete before it (a decimal comma on line 1 splits "
-            "a number in two)\n  3 4\n    ^\n");
-  std::free(buffer);
-}
-
 }  // namespace
 }  // namespace kelmarino
