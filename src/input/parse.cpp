@@ -90,23 +90,35 @@ void read_heading(Parser& parser, int32_t section) {
   }
 }
 
-// A line of numbers where a heading, end or tag line belongs: the section above it holds more
-// values than its counts read, and they would be lost without a word.
-// `rule` says what the section reads, where its counts alone do not.
-void refuse_numbers_in_place_of(InChannel& data, const std::string& what,
-                                const std::string& rule = "") {
-  if (!holds_only_numbers(data.line)) return;
-  const size_t first = data.line.find_first_not_of(" \t,");
-  refuse_at(data, {data.line_number, static_cast<int32_t>(first)},
-            "a line of numbers stands where " + what +
-                " belongs: the lines before it hold more values than their counts read" + rule);
+// Whether a line holds two values or more and nothing else. One number alone may be an end line
+// as a user writes one ("0"); two are the values of a read.
+bool holds_values(const std::string& line) {
+  int32_t count = 0;
+  for (size_t pos = line.find_first_not_of(" \t,"); pos != std::string::npos;
+       pos = line.find_first_not_of(" \t,", pos)) {
+    const size_t end = std::min(line.find_first_of(" \t,", pos), line.size());
+    float value = 0.0f;
+    if (!read_real(std::string_view(line).substr(pos, end - pos), value)) return false;
+    ++count;
+    pos = end;
+  }
+  return count >= 2;
 }
 
+// The end line of a section. Values there are values that the counts of the section did not
+// read, lost without a word: the file is refused. `rule` says what the section reads where its
+// counts alone do not.
 void read_end(Parser& parser, const std::string& rule = "") {
+  InChannel& data = parser.data;
   char end[4];
   const std::string what = "the end line" + of_section(parser.section);
-  line_read(parser.data, what, "(A4)", {text_target(end, 4)});
-  refuse_numbers_in_place_of(parser.data, what, rule);
+  line_read(data, what, "(A4)", {text_target(end, 4)});
+  if (holds_values(data.line)) {
+    const size_t first = data.line.find_first_not_of(" \t,");
+    refuse_at(data, {data.line_number, static_cast<int32_t>(first)},
+              "values stand where " + what +
+                  " belongs: the lines before it hold more values than their counts read" + rule);
+  }
 }
 
 // The type number of a line that reads as a block tag: "<", then the number in columns 2 and 3
@@ -166,7 +178,14 @@ int32_t read_tag(Parser& parser, int32_t b, int32_t blocks) {
       (parser.section == 2 ? " after the <0> block" : "") + of_section(parser.section);
   line_read(parser.data, what, "(A1,I2,A1)",
             {text_target(open, 1), integer_target(K), text_target(close, 1)});
-  refuse_numbers_in_place_of(parser.data, what);
+  // Nothing in columns 2 and 3 reads as 0: the line is no tag, a tag line left out.
+  const std::string& line = parser.data.line;
+  if (line.size() < 2 || line.substr(1, 2).find_first_not_of(' ') == std::string::npos) {
+    refuse_at(parser.data, {parser.data.line_number, 0},
+              what +
+                  " holds no type number in its columns 2 and 3 (type 0 is written < 0>): is "
+                  "the tag line left out?");
+  }
   return K;
 }
 
@@ -461,10 +480,10 @@ void read_control_section(Parser& parser, Place& INO_at) {
     free_read(data, "value, the pile number INO",
               {noting_place(integer_target(values.INO), INO_at)});
   }
-  const std::string JCTR = std::to_string(parser.JCTR);
+  const std::string JCTR = " (JCTR = " + std::to_string(parser.JCTR);
   read_end(parser, parser.JCTR == 1   ? " (NACT = " + std::to_string(values.loads.size()) + ")"
-                   : parser.JCTR == 3 ? ""
-                                      : " (JCTR = " + JCTR + ": the section ends after JCTR)");
+                   : parser.JCTR == 3 ? JCTR + ": the section ends after INO)"
+                                      : JCTR + ": the section ends after JCTR)");
 }
 
 void read_arrangement_section(Parser& parser) {
@@ -557,7 +576,7 @@ void read_simulated_section(Parser& parser) {
   std::vector<int32_t>& STYPE = parser.places.supports;
   STYPE.resize(static_cast<size_t>(parser.SNUM));
   if (parser.SNUM == 0) {
-    read_end(parser);
+    read_end(parser, " (SNUM = 0: the section reads no values)");
     if (tag_number(data.line)) {  // a simulated pile that SNUM left out
       refuse_at(data, {data.line_number, 0},
                 "SNUM = 0, yet a block stands where the end line of the simulated-pile section "

@@ -570,7 +570,8 @@ void finish_free_read(FreeRead& read) {
               (read.ended ? "the slash before it ends the read"
                           : "the read of " + counted(read, read.expected) +
                                 (read.what.empty() ? "" : ",") + " is complete before it") +
-              (has_decimal_comma(line) ? " (a decimal comma splits a number in two)" : ""));
+              (!read.ended && has_decimal_comma(line) ? " (a decimal comma splits a number in two)"
+                                                      : ""));
 }
 
 void free_read(InChannel& channel, std::string_view what, std::span<const Target> targets) {

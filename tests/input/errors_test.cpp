@@ -167,11 +167,13 @@ TEST(RefusedFiles, RunTimeErrorNamesLineValueAndLimit) {
       {"LoadPointBeyondNACT",
        {{5, "100.0 50.0 2000.0 0.0 0.0 0.0\n0.0 0.0"}},
        6,
-       "a line of numbers stands where the end line of the control section belongs"},
+       "values stand where the end line of the control section belongs: the lines before it hold "
+       "more values than their counts read (NACT = 1)"},
       {"TagLineLeftOut",
        {{19, nullptr}},
        19,
-       "a line of numbers stands where the tag line of block 1 of 1 after the <0> block"},
+       "the tag line of block 1 of 1 after the <0> block of the type section holds no type number "
+       "in its columns 2 and 3"},
       {"ShortTagWhereTheEndLineBelongs",
        {{23, "<-3\n*end"}},
        23,

@@ -258,6 +258,9 @@ TEST(ReadInput, FreeFormVariantsReadLikeThePlainForm) {
         {23, "<0>"},
         {24, ""},
         {25, ""}}},
+      // One number or a date is an end line as a user may write one; a tag needs no brackets.
+      {"NumberedEndLinesAndBareTag",
+       {{6, "0"}, {11, "1999-03-12"}, {19, " -1"}, {23, "-1"}, {25, "---- 1 ----"}}},
       {"GluedKeyLosesItsNumber", {{22, "NSF=2 1 6"}}},
       {"RestOfLastLineDiscarded",
        {{2, "1 2 3"}, {8, "4 0 99"}, {13, "0 0 0 -1 7"}, {18, "10000.0 2.6E6 1.0 x y"}}},
