@@ -55,10 +55,6 @@ std::string not_regular(mode_t mode) {
   throw RunError("run-time error reading " + name + ": " + reason);
 }
 
-}  // namespace
-
-namespace {
-
 bool is_link(const std::string& name) {
   struct stat status {};
   return lstat(name.c_str(), &status) == 0 && S_ISLNK(status.st_mode);

@@ -3,7 +3,6 @@
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <functional>
