@@ -168,7 +168,8 @@ std::string NewFolder::commit() {
     }
     made_.hold(aside);
   }
-  // The previous folder: left where it could not be removed, and said, for no later run can.
+  // The previous folder: where it cannot be removed it is left, and said, until a later run can
+  // remove it.
   fs::remove_all(made_.name(), error);
   std::string warning;
   if (error) {
