@@ -376,7 +376,7 @@ void keep_piles(const Model& model, ResponseCache& cache, const AnalysisOptions&
       compute_stations(model, g, *planes.x, *planes.y, pile.DU, pile.FT, *list, result.stations);
       pile.KG = list->KG;
       if (peaks == TruePeaks::found) {
-        pile.peaks = pile_peaks(*planes.x, *planes.y, list->at, pile.DU);
+        pile.peaks = pile_peaks(*planes.x, *planes.y, list->at, pile.DU, pile.FT);
       } else if (peaks == TruePeaks::deferred) {
         keep_stations(*list, before, planes);
         pile.units = std::move(planes);
@@ -474,7 +474,7 @@ std::optional<Issue> find_true_peaks(Result& result) {
       if (!pile.units.stations || pile.count == 0) continue;  // none deferred
       at_pile(static_cast<int32_t>(p + 1));
       const PilePeaks peaks =
-          pile_peaks(*pile.units.x, *pile.units.y, pile.units.stations->data(), pile.DU);
+          pile_peaks(*pile.units.x, *pile.units.y, pile.units.stations->data(), pile.DU, pile.FT);
       check_faults();  // kept only when sound: a fault is found again on the next call
       pile.peaks = peaks;
       pile.units = PileUnits{};

@@ -275,9 +275,6 @@ PileExtreme pile_extreme(const PileEnvelope& pile, int32_t q, bool largest) {
   return best;
 }
 
-// The quantities of the true peaks.
-constexpr StationQuantity PEAK_QUANTITIES[8] = {UX, UY, NX, NY, MX, MY, PSX, PSY};
-
 // The pile top of combination c of a pile, in lane 0.
 void combination_top(const PileMarch& march, const std::vector<CapDisplacements>& caps, int32_t c,
                      LaneTops& tops) {
@@ -342,9 +339,12 @@ void finish_pile(const PileMarch& march, const std::vector<CapDisplacements>& ca
   auto peaks_of = [&](int32_t plane, int32_t c) -> const PilePeaks& {
     const auto [at, added] = known.try_emplace({plane, c});
     if (added) {
-      float DU[6];
-      for (int32_t i = 0; i < 6; ++i) DU[i] = top_of(c).DU[i][0];
-      plane_true_peaks(plane == 0 ? *march.x : *march.y, plane, march.stations.data(), DU,
+      float DU[6], FT[6];
+      for (int32_t i = 0; i < 6; ++i) {
+        DU[i] = top_of(c).DU[i][0];
+        FT[i] = top_of(c).FT[i][0];
+      }
+      plane_true_peaks(plane == 0 ? *march.x : *march.y, plane, march.stations.data(), DU, FT,
                        at->second);
     }
     return at->second;
@@ -357,8 +357,12 @@ void finish_pile(const PileMarch& march, const std::vector<CapDisplacements>& ca
                                 {{0, 1, 0, 0, 0, 0}, {0, 0, 0, -1, 0, 0}}};
   for (int32_t plane = 0; plane < 2; ++plane) {
     for (int32_t i = 0; i < 2; ++i) {
+      float FT[6] = {};  // B.DU, B column-major
+      for (int32_t row = 0; row < 6; ++row) {
+        for (int32_t k = 0; k < 6; ++k) FT[row] += march.B[6 * k + row] * units[plane][i][k];
+      }
       plane_true_peaks(plane == 0 ? *march.x : *march.y, plane, march.stations.data(),
-                       units[plane][i], unit[plane][i]);
+                       units[plane][i], FT, unit[plane][i]);
     }
   }
   for (const StationQuantity q : PEAK_QUANTITIES) {

@@ -68,7 +68,6 @@ Largest largest_magnitude(const PileEnvelope& pile, int32_t qx, int32_t qy) {
 
 const char* const DESIGN_SET_NAMES[DESIGN_SETS] = {"max_N_head", "min_N_head", "max_M_head",
                                                    "max_M_soil"};
-constexpr StationQuantity PEAK_QUANTITIES[8] = {UX, UY, NX, NY, MX, MY, PSX, PSY};
 
 std::vector<Column> design_columns() {
   return {{"pile", ""}, {"set", ""},   {"combination", ""}, {"station", ""}, {"Z", "m"},

@@ -293,6 +293,28 @@ PlanePeaks plane_peaks(const PlaneResponse& r, const Station* stations, double u
   return peaks;
 }
 
+// The peaks of one plane raised to its station values where one is beyond: the head's shear and
+// moment (the head stiffness's products) and the soil stress (PMT.u.z2) are formed in single
+// precision, and may round beyond the peak found at the same place.
+void at_least_the_stations(const PlaneResponse& r, int32_t plane, const Station* stations,
+                           const float (&DU)[6], const float (&FT)[6], PilePeaks& pile) {
+  float top[2][6][1];
+  for (int32_t i = 0; i < 6; ++i) {
+    top[0][i][0] = DU[i];
+    top[1][i][0] = FT[i];
+  }
+  for (int32_t k = 1; k <= static_cast<int32_t>(r.at.size()); ++k) {
+    const Station& s = stations[k - 1];
+    float q[QUANTITIES][1];
+    station_values(r, r, k, s, top[0], top[1], q);  // the quantities of this plane are r's
+    for (const StationQuantity quantity : PLANE_QUANTITIES[plane]) {
+      Peak& peak = pile.of[quantity];
+      const float value = q[quantity][0];
+      if (std::fabs(value) > std::fabs(peak.value)) peak = {value, s.ZH, std::max(k - 2, 0)};
+    }
+  }
+}
+
 Peak peak_of(const Largest& l, double sign) {
   // + 0.0 makes a zero positive whatever its sign.
   return {static_cast<float>(sign * l.value + 0.0), static_cast<float>(l.Z), l.step};
@@ -301,7 +323,7 @@ Peak peak_of(const Largest& l, double sign) {
 }  // namespace
 
 void plane_true_peaks(const PlaneResponse& r, int32_t plane, const Station* stations,
-                      const float (&DU)[6], PilePeaks& pile) {
+                      const float (&DU)[6], const float (&FT)[6], PilePeaks& pile) {
   // The x-z plane's head is (UX, SY), the y-z plane's (UY, -SX).
   const double u0 = static_cast<double>(DU[plane == 0 ? 0 : 1]);
   const double theta0 = plane == 0 ? static_cast<double>(DU[4]) : -static_cast<double>(DU[3]);
@@ -309,13 +331,14 @@ void plane_true_peaks(const PlaneResponse& r, int32_t plane, const Station* stat
   for (int32_t k = 0; k < KINDS; ++k) {
     pile.of[PLANE_QUANTITIES[plane][k]] = peak_of(peaks.of[k], PLANE_SIGNS[plane][k]);
   }
+  at_least_the_stations(r, plane, stations, DU, FT, pile);
 }
 
 PilePeaks pile_peaks(const PlaneResponse& x, const PlaneResponse& y, const Station* stations,
-                     const float (&DU)[6]) {
+                     const float (&DU)[6], const float (&FT)[6]) {
   PilePeaks pile;
-  plane_true_peaks(x, 0, stations, DU, pile);
-  plane_true_peaks(y, 1, stations, DU, pile);
+  plane_true_peaks(x, 0, stations, DU, FT, pile);
+  plane_true_peaks(y, 1, stations, DU, FT, pile);
   return pile;
 }
 

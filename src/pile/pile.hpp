@@ -319,17 +319,22 @@ struct PilePeaks {
   Peak of[QUANTITIES];
 };
 
+// The quantities that have true peaks.
+inline constexpr StationQuantity PEAK_QUANTITIES[8] = {UX, UY, NX, NY, MX, MY, PSX, PSY};
+
 // pile_peaks: the true peaks of a pile from the responses x, y of its planes, its stations
-// (station k at k - 1) and its pile-top displacements DU in pile axes. Between two points of the
-// solution a peak lies where the derivative changes sign (u' = theta, M' = -Q, Q' = -k.u,
-// (m.u.z)' = m.(u + z.theta)); it is found by regula falsi on the derivative, the state at each
-// point summed from the series of its piece, in double precision.
+// (station k at k - 1) and its pile-top displacements DU and forces FT in pile axes. Between two
+// points of the solution a peak lies where the derivative changes sign (u' = theta, M' = -Q,
+// Q' = -k.u, (m.u.z)' = m.(u + z.theta)); it is found by regula falsi on the derivative, the
+// state at each point summed from the series of its piece, in double precision. A station's value
+// (station_values) beyond the peak found, by the rounding of its single-precision products at the
+// head or in the soil stress, is the peak: no peak is below a value the report prints.
 PilePeaks pile_peaks(const PlaneResponse& x, const PlaneResponse& y, const Station* stations,
-                     const float (&DU)[6]);
+                     const float (&DU)[6], const float (&FT)[6]);
 
 // plane_true_peaks: the true peaks of one plane alone (0: the x-z plane, response x; 1: the y-z
 // plane, response y) into the entries of its quantities in `pile`, as pile_peaks takes them.
 void plane_true_peaks(const PlaneResponse& r, int32_t plane, const Station* stations,
-                      const float (&DU)[6], PilePeaks& pile);
+                      const float (&DU)[6], const float (&FT)[6], PilePeaks& pile);
 
 }  // namespace kelmarino

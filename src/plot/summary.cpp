@@ -128,7 +128,7 @@ void add_extreme_cells(std::vector<Cell>& row, std::span<const StationRow> stati
 
 // The quantities of the true peaks of the x-z and the y-z plane: displacement, shear, moment and
 // soil stress.
-const StationQuantity PEAK_QUANTITIES[2][4] = {{UX, NX, MY, PSX}, {UY, NY, MX, PSY}};
+const StationQuantity PLANE_PEAKS[2][4] = {{UX, NX, MY, PSX}, {UY, NY, MX, PSY}};
 
 // The segment that holds step `step` (from 0) of pile g, as a message names it.
 std::string segment_of_step(const PileData& piles, int32_t g, int32_t step) {
@@ -314,7 +314,7 @@ ResultTable peaks_table(const Result& result, ForceUnit force) {
     if (pile.count == 0) continue;
     for (int32_t plane = 0; plane < 2; ++plane) {
       std::vector<Cell> row = {std::to_string(i + 1), plane == 0 ? "x-z" : "y-z"};
-      for (const StationQuantity q : PEAK_QUANTITIES[plane]) {
+      for (const StationQuantity q : PLANE_PEAKS[plane]) {
         const Peak& peak = pile.peaks.of[q];
         row.push_back(static_cast<double>(peak.value) * (q == UX || q == UY ? PER_MM : 1.0));
         row.push_back(static_cast<double>(peak.Z));
@@ -332,7 +332,7 @@ ResultTable peaks_csv_table(const Result& result, ForceUnit force) {
     const PileResult& pile = result.piles[i];
     if (pile.count == 0) continue;
     const std::span<const StationRow> stations = result.stations_of(pile);
-    for (const auto& plane : PEAK_QUANTITIES) {
+    for (const auto& plane : PLANE_PEAKS) {
       for (const StationQuantity q : plane) {
         const Peak& peak = pile.peaks.of[q];
         const ReaderUnit unit = shown_unit(QUANTITY_WORDS[q].unit, force);
@@ -372,7 +372,7 @@ std::vector<std::string> peak_warnings(const Group& group, const Result& result,
   // looked at.
   double largest[4] = {};
   for (const PileResult& pile : result.piles) {
-    for (const auto& plane : PEAK_QUANTITIES) {
+    for (const auto& plane : PLANE_PEAKS) {
       for (int32_t kind = 0; kind < 4; ++kind) {
         largest[kind] =
             std::max(largest[kind], std::fabs(double{pile.peaks.of[plane[kind]].value}));
@@ -387,7 +387,7 @@ std::vector<std::string> peak_warnings(const Group& group, const Result& result,
     const auto g = static_cast<int32_t>(i + 1);
     for (int32_t plane = 0; plane < 2; ++plane) {
       for (int32_t kind = 0; kind < 4; ++kind) {
-        const StationQuantity q = PEAK_QUANTITIES[plane][kind];
+        const StationQuantity q = PLANE_PEAKS[plane][kind];
         const Peak& peak = pile.peaks.of[q];
         const double true_peak = std::fabs(double{peak.value});
         const double at_stations = std::fabs(double{largest_of(stations, q, q).value});

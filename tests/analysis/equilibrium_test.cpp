@@ -1,6 +1,6 @@
 // The equilibrium of the cap, summed here from the load points, the pile-head forces turned into
-// cap axes by the piles' own directions and the supports' reactions; and a support's reaction by
-// hand.
+// cap axes by the piles' own directions and the supports' reactions; a support's reaction by
+// hand; and the true peaks, which no station's value may exceed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -86,6 +86,30 @@ TEST(Equilibrium, ClosesOnEveryExample) {
     for (size_t i = 0; i < 6; ++i) {
       EXPECT_NEAR(result->equilibrium.resisted[i], resisted[i], 1e-5 * largest) << i;
     }
+  }
+}
+
+// A true peak is the largest value at and between the stations: no station's value is beyond it,
+// not even by the rounding of the pile top's forces (pier pile 1: MY 40.91085 by the series against
+// 40.910854 at station 1).
+TEST(TruePeaks, NoStationValueIsBeyondThePeak) {
+  for (const char* name : {"worked", "worked-simulated", "pier", "rock", "capacity"}) {
+    SCOPED_TRACE(name);
+    const GroupRead group = group_of(name);
+    ASSERT_TRUE(group.has_value());
+    const Analysed result = analyse(*group);
+    ASSERT_TRUE(result.has_value()) << result.issue().full;
+    int32_t compared = 0;
+    for (const PileResult& pile : result->piles) {
+      for (const StationQuantity q : PEAK_QUANTITIES) {
+        const float peak = std::fabs(pile.peaks.of[q].value);
+        for (size_t k = pile.first; k < pile.first + pile.count; ++k) {
+          EXPECT_LE(std::fabs(result->stations[k][column_of(q)]), peak) << "station row " << k;
+          ++compared;
+        }
+      }
+    }
+    EXPECT_GT(compared, 0);
   }
 }
 

@@ -341,7 +341,7 @@ TEST(PileAccuracy, TruePeaksAgreeWithAFineMeshSolution) {
       const PilePeaks peaks = pile_peaks(
           *pile->cache.plane(model.piles, run.BTX, 1),
           *pile->cache.plane(model.piles, y_factors(run.BTX, run.BTY, model.piles, 1), 1), list->at,
-          DU);
+          DU, pile->FT);
 
       const std::vector<double> z = fine_points(c);
       const reference::Response ref = reference::solve(reference_plane(c), z);
