@@ -174,6 +174,10 @@ TEST(RefusedFiles, RunTimeErrorNamesLineValueAndLimit) {
        19,
        "the tag line of block 1 of 1 after the <0> block of the type section holds no type number "
        "in its columns 2 and 3"},
+      {"TypeNumberOfTheOnePileLeftOut",
+       {{8, "1 0"}, {9, "-1.5 -1.5"}, {10, nullptr}, {13, nullptr}},
+       12,
+       "expected 1 type number of the pile, found 0 before the line \"<0>\""},
       {"ShortTagWhereTheEndLineBelongs",
        {{23, "<-3\n*end"}},
        23,
