@@ -553,8 +553,7 @@ std::optional<std::string> write_results(const Group& group, const Result& resul
     OutputFile report(base + ".out"), pos(base + ".pos");
     write_banner(report.channel);
     write_results(group, result, report.channel, pos.channel);
-    report.close();
-    pos.close();
+    close_together({&report, &pos});
   } catch (const RunError& error) {
     return error.what();
   }

@@ -123,9 +123,15 @@ void take_rows(const std::string& text, const std::string& file, Take take) {
 // A number as the data file writes one, with E for its exponent; an empty cell is 0.
 float number(const std::string& cell, const Place& at) {
   float value = 0.0f;
-  if (!cell.empty() && (cell.find_first_of("Dd") != std::string::npos || !read_real(cell, value))) {
-    refuse(at, "cannot read " + quoted(cell) + " as a number");
+  if (cell.empty()) return value;
+  const RealText read = cell.find_first_of("Dd") != std::string::npos ? RealText::not_a_real
+                                                                      : read_real_text(cell, value);
+  if (read == RealText::beyond_range) {
+    refuse(at,
+           "cannot read " + quoted(cell) +
+               " as a number: it lies beyond the range of single-precision reals (about 3.4E38)");
   }
+  if (read != RealText::read) refuse(at, "cannot read " + quoted(cell) + " as a number");
   return value;
 }
 

@@ -94,13 +94,7 @@ int32_t run_files(const std::string& base, const std::string& advice, Console& c
   write(console.messages, "(7X,'*** To read input information ***',/)");
   int32_t status = 0;
   const std::string failure = analyse_into(text, data_name, console, report, pos, status);
-  report.finish();  // both written whole, then both put in place, whatever signal comes
-  pos.finish();
-  {
-    const SignalsHeld held;
-    report.put_in_place();
-    pos.put_in_place();
-  }
+  close_together({&report, &pos});
   if (!failure.empty()) throw RunError(failure);
   return status;
 }

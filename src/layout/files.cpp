@@ -148,11 +148,6 @@ OutputFile::~OutputFile() {
   if (!made_.name().empty()) unlink(made_.name().c_str());
 }
 
-void OutputFile::close() {
-  finish();
-  put_in_place();
-}
-
 void OutputFile::finish() {
   channel.file = nullptr;
   close_written(file, channel.name);
@@ -173,6 +168,12 @@ SignalsHeld::SignalsHeld() {
 }
 
 SignalsHeld::~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+
+void close_together(std::initializer_list<OutputFile*> files) {
+  for (OutputFile* file : files) file->finish();
+  const SignalsHeld held;
+  for (OutputFile* file : files) file->put_in_place();
+}
 
 }  // namespace kelmarino
 

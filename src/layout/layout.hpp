@@ -54,10 +54,16 @@ void append_e(std::string& text, float value, int32_t w, int32_t d);
 // digits, as the float maximum. False for text that is not a number or lies beyond that.
 bool e_value(const std::string& number, float& value);
 
-// read_real: a real as the data file writes one: sign, digits with or without a point, an optional
-// exponent with E or D; its nearest single-precision value. False for other text and for a value
-// beyond the range of single-precision reals.
-bool read_real(std::string_view text, float& value);
+// read_real_text: a real as the data file writes one: sign, digits with or without a point, an
+// optional exponent with E or D; its nearest single-precision value. Or what the text is instead:
+// no such real, or one beyond the range of single-precision reals.
+enum class RealText { read, not_a_real, beyond_range };
+RealText read_real_text(std::string_view text, float& value);
+
+// read_real: read_real_text's value; false for any text it does not read.
+inline bool read_real(std::string_view text, float& value) {
+  return read_real_text(text, value) == RealText::read;
+}
 
 // The single-precision value that an Ew.d field of `value` reads back as (e_value): the value
 // rounded half up on digit d+1 as append_e prints it. A value that is not finite stays as it is.
@@ -178,11 +184,8 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Flushes and checks the new file as close_written, then renames it to the file's name
-  // ("run-time error replacing NAME: <reason>" when it cannot be).
-  void close();
-  // The two steps of close, for files put in place together: each written whole first, then
-  // every one renamed.
+  // The two steps of close_together: the new file flushed and checked as close_written, then
+  // renamed to the file's name ("run-time error replacing NAME: <reason>" when it cannot be).
   void finish();
   void put_in_place();
 
@@ -196,6 +199,11 @@ class OutputFile {
  private:
   HeldTemporary made_;
 };
+
+// close_together: the files of one run (the report and the .pos) each written whole first, then
+// every one put in place with the ending signals held: a failure to write either leaves both old
+// files as they were.
+void close_together(std::initializer_list<OutputFile*> files);
 
 // Holds back the ending signals of this thread while it lives,
 // so that files put in place together are all put in place before a signal ends the run.

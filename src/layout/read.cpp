@@ -227,7 +227,7 @@ std::optional<float> converted_real(const std::string& number, int64_t scale) {
 
 }  // namespace
 
-bool read_real(std::string_view text, float& value) {
+RealText read_real_text(std::string_view text, float& value) {
   size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   const size_t whole_start = i;
@@ -238,28 +238,29 @@ bool read_real(std::string_view text, float& value) {
     ++i;
     while (i < text.size() && is_digit(text[i])) ++i, ++mantissa_digits;
   }
-  if (mantissa_digits == 0) return false;
+  if (mantissa_digits == 0) return RealText::not_a_real;
   std::string number(text.substr(0, i));
   // The value is below 10^scale: whole_digits digits before the point, times 10^exponent.
   int64_t scale = static_cast<int64_t>(whole_digits);
   if (i < text.size()) {
     const char letter = text[i];
-    if (letter != 'E' && letter != 'e' && letter != 'D' && letter != 'd') return false;
+    if (letter != 'E' && letter != 'e' && letter != 'D' && letter != 'd')
+      return RealText::not_a_real;
     ++i;
     const size_t exponent_start = i;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    if (i == text.size()) return false;
+    if (i == text.size()) return RealText::not_a_real;
     while (i < text.size() && is_digit(text[i])) ++i;
-    if (i != text.size()) return false;
+    if (i != text.size()) return RealText::not_a_real;
     number += 'E';
     number += text.substr(exponent_start);
     const std::optional<int32_t> exponent = short_exponent(text.substr(exponent_start));
     scale = exponent ? scale + *exponent : std::numeric_limits<int64_t>::max();
   }
   const std::optional<float> converted = converted_real(number, scale);
-  if (!converted) return false;
+  if (!converted) return RealText::beyond_range;
   value = *converted;
-  return true;
+  return RealText::read;
 }
 
 namespace {
@@ -268,6 +269,28 @@ void store_text(const Target& target, std::string_view text) {
   char* place = static_cast<char*>(target.place);
   for (int32_t i = 0; i < target.length; ++i) {
     place[i] = static_cast<size_t>(i) < text.size() ? text[static_cast<size_t>(i)] : ' ';
+  }
+}
+
+// Stores a real of a free read. One beyond the range is refused as such; one below it, which
+// reads as 0, is warned about.
+void store_real(InChannel& channel, float& value, std::string_view text, size_t column,
+                bool quoted) {
+  const RealText read = quoted ? RealText::not_a_real : read_real_text(text, value);
+  if (read == RealText::beyond_range) {
+    cannot_read(channel, column, text,
+                "a real number: it lies beyond the range of single-precision reals (about "
+                "3.4E38)");
+  }
+  if (read != RealText::read) cannot_read(channel, column, text, "a real number");
+  const size_t digits = text.find_first_of("EeDd");
+  if (value == 0.0f && text.substr(0, digits).find_first_of("123456789") != text.npos) {
+    std::string what = "\"";
+    what.append(printable_text(text, TOKEN_WIDTH));
+    what.append(
+        "\" reads as 0: it lies below the smallest single-precision real (about "
+        "1.4E-45)");
+    warn_at(channel, current_place(channel, column), what);
   }
 }
 
@@ -281,9 +304,7 @@ void store_value(InChannel& channel, const Target& target, std::string_view text
       }
       break;
     case Target::Kind::Real:
-      if (quoted || !read_real(text, *static_cast<float*>(target.place))) {
-        cannot_read(channel, column, text, "a real number");
-      }
+      store_real(channel, *static_cast<float*>(target.place), text, column, quoted);
       break;
     case Target::Kind::Text:
       store_text(target, text);

@@ -1,12 +1,16 @@
-// Write calls: the walk of a layout string over an item list, line by line.
+// Write calls: the walk of a layout string over an item list, line by line; output files put in
+// place together.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "layout/layout.hpp"
+#include "support/test_support.hpp"
 
 namespace kelmarino {
 namespace {
@@ -120,6 +124,37 @@ TEST(LayoutWrite, WriteCallsOnAChannelNeverShareALine) {
   const std::string text(buffer, size);
   std::free(buffer);
   EXPECT_EQ(text, "  1\na\n 2\n 3\n");
+}
+
+// Files closed together are put in place only when every one is written whole: under a file-size
+// limit that the second exceeds, the first keeps its old content too.
+TEST(OutputFiles, OneFailedFileLeavesEveryOldFile) {
+  const std::string folder = testing::temporary_folder();
+  const std::string small = folder + "/case.out", large = folder + "/case.pos";
+  for (const std::string& name : {small, large}) {
+    OutputFile old(name);
+    write(old.channel, "('old')");
+    close_together({&old});
+  }
+  rlimit before{};
+  getrlimit(RLIMIT_FSIZE, &before);
+  const auto no_signal = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = before;
+  limit.rlim_cur = 4096;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  try {
+    OutputFile first(small), second(large);
+    write(first.channel, "('new')");
+    for (int32_t i = 0; i < 1000; ++i) write(second.channel, "(I12)", {i});
+    close_together({&first, &second});
+    ADD_FAILURE() << "no failure beyond the file-size limit";
+  } catch (const RunError& error) {
+    EXPECT_NE(std::string(error.what()).find("File too large"), std::string::npos) << error.what();
+  }
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, no_signal);
+  EXPECT_EQ(testing::read_file(small), "old\n");
+  EXPECT_EQ(testing::read_file(large), "old\n");
 }
 
 }  // namespace
