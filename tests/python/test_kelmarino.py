@@ -4,6 +4,7 @@ prints it, byte-identical files, mistakes as exceptions, threads and sweeps."""
 import concurrent.futures
 import dataclasses
 import decimal
+import errno
 import importlib.metadata
 import os
 import pickle
@@ -955,6 +956,27 @@ def test_the_package_is_installed_with_its_metadata_and_runs_like_the_program(tm
     for extension in (".out", ".pos"):
         assert (tmp_path / f"pier{extension}").read_bytes() == \
             (EXPECTED / f"pier{extension}").read_bytes()
+    # As the program: ".dat" alone is a base name; a full standard output and a closed standard
+    # error (a warning of the data file then unsaid) are not tracebacks.
+    (tmp_path / ".dat.dat").write_text((ROOT / "examples" / "worked.dat").read_text()
+                                       .replace("0.0 0.0\n", "0.0 1e-50\n", 1))
+    module = f"'{sys.executable}' -m kelmarino"
+    shell = [subprocess.run(["bash", "-c", command], cwd=tmp_path, capture_output=True, text=True)
+             for command in (f"exec 2>&-; {module} .dat", f"{module} --help >/dev/full")]
+    assert [r.returncode for r in shell] == [0, 1], shell
+    assert (tmp_path / ".dat.out").read_bytes() == (EXPECTED / "worked.out").read_bytes()
+    assert shell[1].stderr == "run-time error writing the standard output: No space left on device\n"
+    def interrupt(arguments):
+        raise KeyboardInterrupt
+    command = importlib.import_module("kelmarino.__main__")
+    with pytest.MonkeyPatch.context() as patch:
+        patch.setattr(command, "main", interrupt)
+        assert command.run([]) == 130  # the files are whole, of this run or the earlier one
+    too_long = kelmarino.analyse(kelmarino.read(tmp_path / "pier.dat"))
+    with pytest.raises(OSError) as raised:
+        too_long.write(tmp_path / ("b" * 245))
+    assert (raised.value.errno, Path(raised.value.filename).name) == (errno.ENAMETOOLONG,
+                                                                      "b" * 245 + ".out")
     assert (runs[1].returncode, runs[1].stdout, runs[1].stderr) == (
         1, "", "run-time error in the lateral stiffness of pile 1: singular head-to-bottom "
         "relation (a pile without length held at its bottom)\n")

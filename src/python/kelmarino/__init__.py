@@ -524,12 +524,14 @@ def _result_of_state(group, state) -> Result:
 
 def _write_error(failure: str, base: str) -> OSError:
     """The OSError of the programs' message of a failure to write BASE.out or BASE.pos, with the
-    system's error number and the file's name when the message ends in the system's reason
-    (FileNotFoundError for a folder that is not there), the programs' message its last note."""
+    system's error number and the file's name when the message ends in the system's reason, or
+    gives it before a hint in brackets (FileNotFoundError for a folder that is not there), the
+    programs' message its last note."""
     names = [name for name in (base + ".out", base + ".pos") if name in failure]
     error = OSError(failure)
     for number in errno.errorcode:
-        if names and failure.endswith(": " + os.strerror(number)):
+        reason = ": " + os.strerror(number)
+        if names and (failure.endswith(reason) or reason + " (" in failure):
             error = OSError(number, os.strerror(number), names[0])
             error.add_note(failure)
     return error

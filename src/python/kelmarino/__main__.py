@@ -9,6 +9,12 @@ import sys
 import kelmarino
 
 
+def _say(text: str) -> None:
+    """Writes a message to standard error, when there is one (none when it was closed)."""
+    if sys.stderr is not None:
+        sys.stderr.write(text)
+
+
 def main(arguments: list) -> int:
     """Runs the analysis of the data file named by arguments; the exit status."""
     parser = argparse.ArgumentParser(prog="python3 -m kelmarino", description=__doc__)
@@ -18,7 +24,8 @@ def main(arguments: list) -> int:
         name = parser.parse_args(arguments).name
     except SystemExit as stop:  # --help, --version, or a command line it cannot take
         return stop.code
-    base = name[:-len(".dat")] if name.endswith(".dat") else name
+    # ".dat" is taken off only when a name is left, as the program takes it.
+    base = name[:-len(".dat")] if name.endswith(".dat") and len(name) > len(".dat") else name
     try:
         base = kelmarino._whole_name(base, "base name")
         refusal = kelmarino._core.base_name_refusal(base)  # none, a folder, a control character
@@ -27,12 +34,12 @@ def main(arguments: list) -> int:
     if not refusal and base.startswith("-") and "--" not in arguments:  # after --, a name
         refusal = f"{base!r} begins with '-', as an option does: write ./{base} for a file"
     if refusal:
-        sys.stderr.write(f"python3 -m kelmarino: the base name {refusal}\n" + parser.format_usage())
+        _say(f"python3 -m kelmarino: the base name {refusal}\n" + parser.format_usage())
         return 2
     try:
         group = kelmarino.read(base + ".dat")
         for warning in group.warnings:
-            sys.stderr.write(f"{warning}\n")
+            _say(f"{warning}\n")
         kelmarino.analyse(group).write(base)
         return 0
     except (kelmarino.InputError, kelmarino.AnalysisError, OSError) as error:
@@ -40,9 +47,24 @@ def main(arguments: list) -> int:
         if isinstance(error, OSError) and getattr(error, "__notes__", None):
             message = error.__notes__[-1]  # a failed write, in the program's words
     prefix = "" if message.startswith("run-time error") else "run-time error "
-    sys.stderr.write(f"{prefix}{message}\n")
+    _say(f"{prefix}{message}\n")
     return 1
 
 
+def run(arguments: list) -> int:
+    """main, its output flushed: a standard output that cannot be written (a full disk) is an
+    error with the system's reason, as the program says it; an interrupt ends it with status 130
+    and no traceback, the files then those of this run or of the earlier one, whole."""
+    try:
+        status = main(arguments)
+        sys.stdout.flush()
+        return status
+    except KeyboardInterrupt:
+        return 130
+    except OSError as error:  # the standard output
+        _say(f"run-time error writing the standard output: {error.strerror}\n")
+        return 1
+
+
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+    sys.exit(run(sys.argv[1:]))
