@@ -83,12 +83,19 @@ class AnalysisError(Exception):
         return type(self), (self.stage, self.pile, str(self)), self.__dict__
 
 
+def _by_fields(part):
+    """A part pickled as its class called with its fields, at every protocol (one with slots and
+    no state of its own cannot be pickled at protocols 0 and 1)."""
+    return (type(part), tuple(getattr(part, f.name) for f in fields(part)))
+
+
 @dataclass(slots=True)
 class Above:
     """A segment above the ground line: length (m), diameter or side (m), steps."""
     length: float
     diameter: float
     steps: int
+    __reduce__ = _by_fields
 
 
 @dataclass(slots=True)
@@ -100,6 +107,7 @@ class Below:
     m: float
     friction: float
     steps: int
+    __reduce__ = _by_fields
 
 
 @dataclass(slots=True)
@@ -113,6 +121,7 @@ class PileType:
     PMB: float  # soil coefficient under the bottom: t/m4 for tip 1 and 2, t/m3 beyond
     PEH: float  # elastic modulus of the pile (t/m2)
     PKE: float  # reduction factor of the bending stiffness (1.0: none)
+    __reduce__ = _by_fields
 
 
 @dataclass(slots=True)
@@ -121,6 +130,7 @@ class Pile:
     x: float
     y: float
     type: int
+    __reduce__ = _by_fields
 
 
 @dataclass(slots=True)
@@ -134,6 +144,7 @@ class Load:
     MX: float = 0.0
     MY: float = 0.0
     MZ: float = 0.0
+    __reduce__ = _by_fields
 
 
 @dataclass(slots=True)
@@ -142,6 +153,7 @@ class Support:
     x: float
     y: float
     stiffness: list[float]  # 36 values, or 6 rows of 6
+    __reduce__ = _by_fields
 
 
 def _is_list(value) -> bool:
