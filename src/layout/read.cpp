@@ -283,15 +283,13 @@ void store_real(InChannel& channel, float& value, std::string_view text, size_t 
                 "3.4E38)");
   }
   if (read != RealText::read) cannot_read(channel, column, text, "a real number");
-  const size_t digits = text.find_first_of("EeDd");
-  if (value == 0.0f && text.substr(0, digits).find_first_of("123456789") != text.npos) {
-    std::string what = "\"";
-    what.append(printable_text(text, TOKEN_WIDTH));
-    what.append(
-        "\" reads as 0: it lies below the smallest single-precision real (about "
-        "1.4E-45)");
-    warn_at(channel, current_place(channel, column), what);
-  }
+  if (value != 0.0f) return;
+  const std::string_view mantissa = text.substr(0, text.find_first_of("EeDd"));
+  if (mantissa.find_first_of("123456789") == std::string_view::npos) return;  // a zero as written
+  std::string what = "\"";
+  what.append(printable_text(text, TOKEN_WIDTH));
+  what.append("\" reads as 0: it lies below the smallest single-precision real (about 1.4E-45)");
+  warn_at(channel, current_place(channel, column), what);
 }
 
 // Stores one value of a free read; the text's column is used by the error message.
