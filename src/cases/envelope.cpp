@@ -357,31 +357,30 @@ void finish_pile(const PileMarch& march, const std::vector<CapDisplacements>& ca
                                 {{0, 1, 0, 0, 0, 0}, {0, 0, 0, -1, 0, 0}}};
   for (int32_t plane = 0; plane < 2; ++plane) {
     for (int32_t i = 0; i < 2; ++i) {
-      float FT[6] = {};  // B.DU, B column-major
-      for (int32_t row = 0; row < 6; ++row) {
-        for (int32_t k = 0; k < 6; ++k) FT[row] += march.B[6 * k + row] * units[plane][i][k];
-      }
+      float FT[6];
+      matrix_product(6, 6, 1, march.B, units[plane][i], FT);
       plane_true_peaks(plane == 0 ? *march.x : *march.y, plane, march.stations.data(),
                        units[plane][i], FT, unit[plane][i]);
     }
   }
-  for (const StationQuantity q : PEAK_QUANTITIES) {
-    const int32_t plane = q == UX || q == NX || q == MY || q == PSX ? 0 : 1;
-    EnvelopePeak& best = envelope.peaks[q];
-    auto take = [&](int32_t c) {
-      const Peak& peak = peaks_of(plane, c).of[q];
-      const float value = std::fabs(peak.value), kept = std::fabs(best.peak.value);
-      if (best.combination < 0 || value > kept || (value == kept && c < best.combination)) {
-        best = {peak, c};
+  for (int32_t plane = 0; plane < 2; ++plane) {
+    for (const StationQuantity q : PLANE_PEAKS[plane]) {
+      EnvelopePeak& best = envelope.peaks[q];
+      auto take = [&](int32_t c) {
+        const Peak& peak = peaks_of(plane, c).of[q];
+        const float value = std::fabs(peak.value), kept = std::fabs(best.peak.value);
+        if (best.combination < 0 || value > kept || (value == kept && c < best.combination)) {
+          best = {peak, c};
+        }
+      };
+      take(pile_maximum(envelope, q).extreme.combination);
+      take(pile_minimum(envelope, q).extreme.combination);
+      for (const PlaneTop& corner : track.corners[plane]) {
+        const double bound =
+            std::fabs(double{corner.u}) * std::fabs(double{unit[plane][0].of[q].value}) +
+            std::fabs(double{corner.theta}) * std::fabs(double{unit[plane][1].of[q].value});
+        if (bound * (1.0 + 1e-5) >= std::fabs(double{best.peak.value})) take(corner.combination);
       }
-    };
-    take(pile_maximum(envelope, q).extreme.combination);
-    take(pile_minimum(envelope, q).extreme.combination);
-    for (const PlaneTop& corner : track.corners[plane]) {
-      const double bound =
-          std::fabs(double{corner.u}) * std::fabs(double{unit[plane][0].of[q].value}) +
-          std::fabs(double{corner.theta}) * std::fabs(double{unit[plane][1].of[q].value});
-      if (bound * (1.0 + 1e-5) >= std::fabs(double{best.peak.value})) take(corner.combination);
     }
   }
 }

@@ -127,9 +127,7 @@ float number(const std::string& cell, const Place& at) {
   const RealText read = cell.find_first_of("Dd") != std::string::npos ? RealText::not_a_real
                                                                       : read_real_text(cell, value);
   if (read == RealText::beyond_range) {
-    refuse(at,
-           "cannot read " + quoted(cell) +
-               " as a number: it lies beyond the range of single-precision reals (about 3.4E38)");
+    refuse(at, "cannot read " + quoted(cell) + " as a number: " + std::string(BEYOND_RANGE));
   }
   if (read != RealText::read) refuse(at, "cannot read " + quoted(cell) + " as a number");
   return value;

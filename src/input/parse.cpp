@@ -157,7 +157,7 @@ void read_type_numbers_of(InChannel& data, const std::string& pile, std::vector<
   for (size_t p = 0; p < at.size(); ++p) {
     targets.push_back(noting_place(integer_target(numbers[p]), at[p]));
   }
-  free_read(data, at.size() == 1 ? "type number of the " + pile : "type numbers, one per " + pile,
+  free_read(data, (at.size() == 1 ? "type number, one per " : "type numbers, one per ") + pile,
             targets);
   for (size_t p = 0; p < at.size(); ++p) {
     if (numbers[p] < -9 || numbers[p] > 99) {

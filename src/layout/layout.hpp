@@ -58,6 +58,9 @@ bool e_value(const std::string& number, float& value);
 // optional exponent with E or D; its nearest single-precision value. Or what the text is instead:
 // no such real, or one beyond the range of single-precision reals.
 enum class RealText { read, not_a_real, beyond_range };
+// What a refusal of a real beyond_range says after the text.
+inline constexpr std::string_view BEYOND_RANGE =
+    "it lies beyond the range of single-precision reals (about 3.4E38)";
 RealText read_real_text(std::string_view text, float& value);
 
 // read_real: read_real_text's value; false for any text it does not read.
@@ -174,8 +177,8 @@ enum class OutputKind { file, folder };
 void remove_leftovers(const std::string& target, OutputKind kind);
 
 // A file of the run written whole or not at all: the text goes into a new file made beside it
-// (".NAME.new-<pid>-<n>"), which close() checks and puts in the file's place, never writing through
-// a link that stood there. A folder in the file's place is refused at once ("run-time error
+// (".NAME.new-<pid>-<n>"), which close_together checks and puts in the file's place, never writing
+// through a link that stood there. A folder in the file's place is refused at once ("run-time error
 // opening NAME: Is a directory"). A file not closed goes with the object, leaving the previous one.
 class OutputFile {
  public:

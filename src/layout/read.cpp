@@ -273,17 +273,15 @@ void store_text(const Target& target, std::string_view text) {
 }
 
 // Stores a real of a free read. One beyond the range is refused as such; one below it, which
-// reads as 0, is warned about.
-void store_real(InChannel& channel, float& value, std::string_view text, size_t column,
-                bool quoted) {
+// reads as 0, is warned about when `warn` (once for the copies of an r*v value).
+void store_real(InChannel& channel, float& value, std::string_view text, size_t column, bool quoted,
+                bool warn) {
   const RealText read = quoted ? RealText::not_a_real : read_real_text(text, value);
   if (read == RealText::beyond_range) {
-    cannot_read(channel, column, text,
-                "a real number: it lies beyond the range of single-precision reals (about "
-                "3.4E38)");
+    cannot_read(channel, column, text, ("a real number: " + std::string(BEYOND_RANGE)).c_str());
   }
   if (read != RealText::read) cannot_read(channel, column, text, "a real number");
-  if (value != 0.0f) return;
+  if (!warn || value != 0.0f) return;
   const std::string_view mantissa = text.substr(0, text.find_first_of("EeDd"));
   if (mantissa.find_first_of("123456789") == std::string_view::npos) return;  // a zero as written
   std::string what = "\"";
@@ -292,9 +290,10 @@ void store_real(InChannel& channel, float& value, std::string_view text, size_t 
   warn_at(channel, current_place(channel, column), what);
 }
 
-// Stores one value of a free read; the text's column is used by the error message.
+// Stores one value of a free read; the text's column is used by the error message, `first`
+// tells the first copy of a value.
 void store_value(InChannel& channel, const Target& target, std::string_view text, size_t column,
-                 bool quoted) {
+                 bool quoted, bool first) {
   switch (target.kind) {
     case Target::Kind::Integer:
       if (quoted || !parse_integer(text, *static_cast<int32_t*>(target.place))) {
@@ -302,7 +301,7 @@ void store_value(InChannel& channel, const Target& target, std::string_view text
       }
       break;
     case Target::Kind::Real:
-      store_real(channel, *static_cast<float*>(target.place), text, column, quoted);
+      store_real(channel, *static_cast<float*>(target.place), text, column, quoted, first);
       break;
     case Target::Kind::Text:
       store_text(target, text);
@@ -512,8 +511,10 @@ void read_values(FreeRead& read, std::span<const Target> targets) {
       const Target& target = targets[next++];
       read.found = counted_on(read.found, 1);
       if (!read.value_empty) {
-        store_value(channel, target, read.value, read.value_column, read.value_quoted);
-        read.last = current_place(channel, read.value_column);
+        const Place at = current_place(channel, read.value_column);
+        const bool first = at.line != read.last.line || at.column != read.last.column;
+        store_value(channel, target, read.value, read.value_column, read.value_quoted, first);
+        read.last = at;
         if (target.where != nullptr) *target.where = read.last;
       }
       continue;

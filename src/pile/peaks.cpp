@@ -15,12 +15,11 @@ struct State {
   double v[4] = {};
 };
 
-// The kinds of a plane's peaks, in the order of their quantities in PLANE_QUANTITIES.
+// The kinds of a plane's peaks, in the order of their quantities in PLANE_PEAKS.
 enum Kind : int32_t { DISPLACEMENT, SHEAR, MOMENT, SOIL, KINDS };
 
 // The quantity of each kind in the x-z and the y-z plane, and the sign that turns a plane's
 // value into it (the y-z plane carries -MX).
-const StationQuantity PLANE_QUANTITIES[2][KINDS] = {{UX, NX, MY, PSX}, {UY, NY, MX, PSY}};
 const double PLANE_SIGNS[2][KINDS] = {{1.0, 1.0, 1.0, 1.0}, {1.0, 1.0, -1.0, 1.0}};
 
 // The most steps taken to find the place of a bracketed peak.
@@ -307,7 +306,7 @@ void at_least_the_stations(const PlaneResponse& r, int32_t plane, const Station*
     const Station& s = stations[k - 1];
     float q[QUANTITIES][1];
     station_values(r, r, k, s, top[0], top[1], q);  // the quantities of this plane are r's
-    for (const StationQuantity quantity : PLANE_QUANTITIES[plane]) {
+    for (const StationQuantity quantity : PLANE_PEAKS[plane]) {
       Peak& peak = pile.of[quantity];
       const float value = q[quantity][0];
       if (std::fabs(value) > std::fabs(peak.value)) peak = {value, s.ZH, std::max(k - 2, 0)};
@@ -329,7 +328,7 @@ void plane_true_peaks(const PlaneResponse& r, int32_t plane, const Station* stat
   const double theta0 = plane == 0 ? static_cast<double>(DU[4]) : -static_cast<double>(DU[3]);
   const PlanePeaks peaks = plane_peaks(r, stations, u0, theta0);
   for (int32_t k = 0; k < KINDS; ++k) {
-    pile.of[PLANE_QUANTITIES[plane][k]] = peak_of(peaks.of[k], PLANE_SIGNS[plane][k]);
+    pile.of[PLANE_PEAKS[plane][k]] = peak_of(peaks.of[k], PLANE_SIGNS[plane][k]);
   }
   at_least_the_stations(r, plane, stations, DU, FT, pile);
 }

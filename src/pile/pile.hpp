@@ -314,13 +314,15 @@ struct Peak {
 // The true peaks of a pile: for UX, UY, NX, NY, MX, MY, PSX and PSY the largest absolute value of
 // the exact solution at and between the stations (the entries of SX, SY and NZ stay 0), the soil
 // stress on both sides of every layer boundary (a station there takes the upper layer's m; just
-// below it the soil stress takes the lower layer's).
+// below it the soil stress takes the lower layer's), and never below a station's value.
 struct PilePeaks {
   Peak of[QUANTITIES];
 };
 
-// The quantities that have true peaks.
+// The quantities that have true peaks; and those of the x-z and the y-z plane: displacement,
+// shear, moment and soil stress.
 inline constexpr StationQuantity PEAK_QUANTITIES[8] = {UX, UY, NX, NY, MX, MY, PSX, PSY};
+inline constexpr StationQuantity PLANE_PEAKS[2][4] = {{UX, NX, MY, PSX}, {UY, NY, MX, PSY}};
 
 // pile_peaks: the true peaks of a pile from the responses x, y of its planes, its stations
 // (station k at k - 1) and its pile-top displacements DU and forces FT in pile axes. Between two

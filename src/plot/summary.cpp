@@ -126,10 +126,6 @@ void add_extreme_cells(std::vector<Cell>& row, std::span<const StationRow> stati
   }
 }
 
-// The quantities of the true peaks of the x-z and the y-z plane: displacement, shear, moment and
-// soil stress.
-const StationQuantity PLANE_PEAKS[2][4] = {{UX, NX, MY, PSX}, {UY, NY, MX, PSY}};
-
 // The segment that holds step `step` (from 0) of pile g, as a message names it.
 std::string segment_of_step(const PileData& piles, int32_t g, int32_t step) {
   for (int32_t s = 1; s <= piles.NFR(g); ++s) {

@@ -102,8 +102,7 @@ TEST(LoadsFile, RefusesEveryMistakeWithFileLineColumnAndText) {
        at + "2, column FZ: cannot read \"2.4D3\" as a number"},
       {std::string(HEADER) + "DL,0,0,0,0,1e40,0,0,0\n",
        at + "2, column FZ: cannot read \"1e40\" as a number: it lies beyond the range of "
-            "single-precision "
-            "reals (about 3.4E38)"},
+            "single-precision reals (about 3.4E38)"},
       {std::string(HEADER) + "DL,0,0,inf,0,0,0,0,0\n",
        at + "2, column FX: cannot read \"inf\" as a number"},
       {std::string(HEADER) + "DL,0,0,0,0,0,0,0,\"1,5\"\n",

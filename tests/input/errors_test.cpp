@@ -177,7 +177,7 @@ TEST(RefusedFiles, RunTimeErrorNamesLineValueAndLimit) {
       {"TypeNumberOfTheOnePileLeftOut",
        {{8, "1 0"}, {9, "-1.5 -1.5"}, {10, nullptr}, {13, nullptr}},
        12,
-       "expected 1 type number of the pile, found 0 before the line \"<0>\""},
+       "expected 1 type number, one per pile, found 0 before the line \"<0>\""},
       {"ShortTagWhereTheEndLineBelongs",
        {{23, "<-3\n*end"}},
        23,

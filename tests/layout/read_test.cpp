@@ -276,6 +276,16 @@ TEST(FreeRead, RealsAtTheEndsOfTheSinglePrecisionRange) {
     }
     EXPECT_NO_THROW(check_faults()) << c.text;  // the read raises no arithmetic fault
   }
+  // The copies of r*v are one value, warned about once.
+  TextSource copies("3*1E-50\n");
+  MemoryText warnings;
+  copies.channel().warnings = warnings.file();
+  float v[3] = {1.0f, 1.0f, 1.0f};
+  free_read(copies.channel(), {real_target(v[0]), real_target(v[1]), real_target(v[2])});
+  EXPECT_EQ(warnings.text(),
+            "warning in case.dat, line 1: \"1E-50\" reads as 0: it lies below the smallest "
+            "single-precision real (about 1.4E-45)\n  3*1E-50\n  ^\n");
+  EXPECT_EQ(v[2], 0.0f);
 }
 
 // The shortest text of a real, which a group built from values writes into its data file, reads

@@ -958,22 +958,23 @@ def test_the_package_is_installed_with_its_metadata_and_runs_like_the_program(tm
     for extension in (".out", ".pos"):
         assert (tmp_path / f"pier{extension}").read_bytes() == \
             (EXPECTED / f"pier{extension}").read_bytes()
-    # As the program: ".dat" alone is a base name; a full standard output and a closed standard
-    # error (a warning of the data file then unsaid) are not tracebacks.
+    # As the program: ".dat" alone is a base name; a standard output or error closed or full is
+    # no traceback (a full one ends with exit status 1, the files written), and an interrupt ends
+    # the run by its signal.
     (tmp_path / ".dat.dat").write_text((ROOT / "examples" / "worked.dat").read_text()
                                        .replace("0.0 0.0\n", "0.0 1e-50\n", 1))
     module = f"'{sys.executable}' -m kelmarino"
     shell = [subprocess.run(["bash", "-c", command], cwd=tmp_path, capture_output=True, text=True)
-             for command in (f"exec 2>&-; {module} .dat", f"{module} --help >/dev/full")]
-    assert [r.returncode for r in shell] == [0, 1], shell
+             for command in (f"exec 2>&-; {module} .dat", f"{module} --help >/dev/full",
+                             f"{module} .dat 2>/dev/full", f"{module} .dat >&-")]
+    shell.append(subprocess.run([sys.executable, "-c", "import kelmarino.__main__ as m; m.main = "
+                                 "lambda arguments: exec('raise KeyboardInterrupt'); m.run([])"],
+                                capture_output=True, text=True))
+    assert [r.returncode for r in shell] == [0, 1, 1, 0, -signal.SIGINT], shell
     assert (tmp_path / ".dat.out").read_bytes() == (EXPECTED / "worked.out").read_bytes()
     assert shell[1].stderr == "run-time error writing the standard output: No space left on device\n"
-    def interrupt(arguments):
-        raise KeyboardInterrupt
-    command = importlib.import_module("kelmarino.__main__")
-    with pytest.MonkeyPatch.context() as patch:
-        patch.setattr(command, "main", interrupt)
-        assert command.run([]) == 130  # the files are whole, of this run or the earlier one
+    assert shell[3].stderr.startswith('warning in .dat.dat, line 4: "1e-50" reads as 0')
+    assert shell[4].stderr == ""  # no traceback
     too_long = kelmarino.analyse(kelmarino.read(tmp_path / "pier.dat"))
     with pytest.raises(OSError) as raised:
         too_long.write(tmp_path / ("b" * 245))

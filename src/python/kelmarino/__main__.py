@@ -4,15 +4,26 @@ error (when no file is written, and the files of an earlier run stay), 2 for a c
 cannot take."""
 
 import argparse
+import os
+import signal
 import sys
 
 import kelmarino
 
 
+_unsaid = []  # the messages that standard error could not take
+
+
 def _say(text: str) -> None:
-    """Writes a message to standard error, when there is one (none when it was closed)."""
-    if sys.stderr is not None:
+    """Writes a message to standard error, when there is one (none when it was closed); one that
+    it cannot take (a full disk) is kept in _unsaid, and the run ends with exit status 1."""
+    if sys.stderr is None:
+        return
+    try:
         sys.stderr.write(text)
+        sys.stderr.flush()
+    except OSError:
+        _unsaid.append(text)
 
 
 def main(arguments: list) -> int:
@@ -52,18 +63,22 @@ def main(arguments: list) -> int:
 
 
 def run(arguments: list) -> int:
-    """main, its output flushed: a standard output that cannot be written (a full disk) is an
-    error with the system's reason, as the program says it; an interrupt ends it with status 130
-    and no traceback, the files then those of this run or of the earlier one, whole."""
+    """main, its output flushed: a standard output or error that cannot be written (a full disk)
+    ends it with exit status 1 once its files are written, as the program does; an interrupt
+    ends it by the signal, without a traceback, the files those of this run or of the earlier
+    one, whole."""
     try:
         status = main(arguments)
-        sys.stdout.flush()
-        return status
+        if sys.stdout is not None:
+            sys.stdout.flush()
     except KeyboardInterrupt:
-        return 130
+        signal.signal(signal.SIGINT, signal.SIG_DFL)
+        os.kill(os.getpid(), signal.SIGINT)
+        raise
     except OSError as error:  # the standard output
         _say(f"run-time error writing the standard output: {error.strerror}\n")
         return 1
+    return 1 if _unsaid else status
 
 
 if __name__ == "__main__":
