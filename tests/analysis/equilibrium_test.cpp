@@ -34,17 +34,20 @@ void add_at_centre(double x, double y, const Vector& F, const Vector& M, double 
   }
 }
 
+// Every shipped example and the group at the capacities.
+constexpr const char* GROUPS[] = {"worked", "worked-simulated", "pier", "rock", "capacity"};
+
 GroupRead group_of(const std::string& name) {
   const bool example = name != "capacity";
   return read_group(example ? testing::example_path(name + ".dat")
                             : testing::test_data_path(name + ".dat"));
 }
 
-// Every shipped example and the group at the capacities: the load points against the pile heads
-// (local z along the pile axis, local y across it and the cap's X, local x completing the triad)
-// and the supports, to 1e-4 of the largest applied component.
+// Every group: the load points against the pile heads (local z along the pile axis, local y
+// across it and the cap's X, local x completing the triad) and the supports, to 1e-4 of the
+// largest applied component.
 TEST(Equilibrium, ClosesOnEveryExample) {
-  for (const char* name : {"worked", "worked-simulated", "pier", "rock", "capacity"}) {
+  for (const char* name : GROUPS) {
     SCOPED_TRACE(name);
     const GroupRead group = group_of(name);
     ASSERT_TRUE(group.has_value());
@@ -93,7 +96,7 @@ TEST(Equilibrium, ClosesOnEveryExample) {
 // not even by the rounding of the pile top's forces (pier pile 1: MY 40.91085 by the series against
 // 40.910854 at station 1).
 TEST(TruePeaks, NoStationValueIsBeyondThePeak) {
-  for (const char* name : {"worked", "worked-simulated", "pier", "rock", "capacity"}) {
+  for (const char* name : GROUPS) {
     SCOPED_TRACE(name);
     const GroupRead group = group_of(name);
     ASSERT_TRUE(group.has_value());
